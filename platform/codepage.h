@@ -1,0 +1,29 @@
+// Code page 932 services: the lead-byte test, ANSI case folding and
+// comparison (ASCII letters only; double-byte characters are left alone),
+// and conversion to and from UTF-8 at the platform boundary.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Shift-JIS lead bytes: 0x81-0x9F and 0xE0-0xFC.
+constexpr bool IsDBCSLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool IsDBCSLeadByte(char c) { return IsDBCSLeadByte(static_cast<uint8_t>(c)); }
+
+std::string AnsiUpperCase(std::string_view s);
+std::string AnsiLowerCase(std::string_view s);
+// Case-insensitive comparison (<0, 0, >0), folding ASCII letters outside
+// double-byte characters; ordering is by the folded bytes.
+int AnsiCompareText(std::string_view a, std::string_view b);
+// Case-sensitive comparison by bytes.
+int AnsiCompareStr(std::string_view a, std::string_view b);
+bool AnsiSameText(std::string_view a, std::string_view b);
+
+// CP932 <-> UTF-8 through iconv. Bytes that cannot be converted become '?'
+// (to UTF-8) or are replaced by '?' (to CP932); conversion never throws.
+std::string Cp932ToUtf8(std::string_view sjis);
+std::string Utf8ToCp932(std::string_view utf8);
+
+// Japanese literals are written once in source as UTF-8 and turned into
+// Shift-JIS here.
+inline std::string Sjis(std::string_view utf8) { return Utf8ToCp932(utf8); }

@@ -1,0 +1,240 @@
+#include "platform/filesys.h"
+#include "platform/codepage.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string to_native_slashes(const std::string& utf8) {
+    std::string r = utf8;
+    for (char& c : r)
+        if (c == '\\') c = '/';
+    return r;
+}
+
+// Finds the entry of dir whose name equals name without case.
+bool match_component(const std::string& dir, const std::string& name, std::string& found) {
+    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return false;
+    bool ok = false;
+    while (dirent* e = readdir(d)) {
+        if (AnsiSameText(e->d_name, name)) {
+            found = e->d_name;
+            ok = true;
+            break;
+        }
+    }
+    closedir(d);
+    return ok;
+}
+}  // namespace
+
+std::string NativePath(const std::string& sjis_path) {
+    std::string p = to_native_slashes(Cp932ToUtf8(sjis_path));
+    if (p.empty()) return p;
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0) return p;
+    // Walk the components, matching each without case where it exists.
+    std::string result;
+    size_t i = 0;
+    if (p[0] == '/') {
+        result = "/";
+        i = 1;
+    }
+    bool lost = false;
+    while (i <= p.size()) {
+        size_t j = p.find('/', i);
+        if (j == std::string::npos) j = p.size();
+        std::string comp = p.substr(i, j - i);
+        if (!comp.empty()) {
+            std::string dir = result.empty() ? "." : result;
+            std::string candidate = result + comp;
+            std::string found;
+            if (!lost && ::stat(candidate.c_str(), &st) != 0) {
+                if (match_component(dir, comp, found))
+                    candidate = result + found;
+                else
+                    lost = true;
+            }
+            result = candidate;
+            if (j < p.size()) result += '/';
+        } else if (j < p.size() && !result.empty() && result.back() != '/') {
+            result += '/';
+        }
+        i = j + 1;
+    }
+    return result;
+}
+
+std::string GamePath(const std::string& native_path) { return Utf8ToCp932(native_path); }
+
+bool FileExists(const std::string& sjis_path) {
+    struct stat st;
+    return ::stat(NativePath(sjis_path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& sjis_path) {
+    struct stat st;
+    return !sjis_path.empty() && ::stat(NativePath(sjis_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& sjis_path) { return ::unlink(NativePath(sjis_path).c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+bool ForceDirectories(const std::string& sjis_path) {
+    std::error_code ec;
+    fs::path p(NativePath(sjis_path));
+    fs::create_directories(p, ec);
+    return fs::is_directory(p, ec);
+}
+
+int32_t DosDateTimeFromUnix(int64_t unix_time) {
+    time_t t = static_cast<time_t>(unix_time);
+    struct tm tm;
+    localtime_r(&t, &tm);
+    if (tm.tm_year < 80) return -1;
+    uint32_t date = static_cast<uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    uint32_t time = static_cast<uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    return static_cast<int32_t>((date << 16) | time);
+}
+
+int64_t UnixFromDosDateTime(int32_t dos) {
+    uint32_t v = static_cast<uint32_t>(dos);
+    struct tm tm {};
+    tm.tm_year = static_cast<int>((v >> 25) & 0x7F) + 80;
+    tm.tm_mon = static_cast<int>((v >> 21) & 0x0F) - 1;
+    tm.tm_mday = static_cast<int>((v >> 16) & 0x1F);
+    tm.tm_hour = static_cast<int>((v >> 11) & 0x1F);
+    tm.tm_min = static_cast<int>((v >> 5) & 0x3F);
+    tm.tm_sec = static_cast<int>((v & 0x1F) * 2);
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&tm));
+}
+
+int32_t FileAge(const std::string& sjis_path) {
+    struct stat st;
+    if (::stat(NativePath(sjis_path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return DosDateTimeFromUnix(st.st_mtime);
+}
+
+int64_t FileSizeOf(const std::string& sjis_path) {
+    struct stat st;
+    if (::stat(NativePath(sjis_path).c_str(), &st) != 0) return -1;
+    return st.st_size;
+}
+
+std::vector<std::string> ListDirectory(const std::string& sjis_path) {
+    std::vector<std::string> names;
+    DIR* d = opendir(NativePath(sjis_path).c_str());
+    if (!d) return names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        names.push_back(Utf8ToCp932(n));
+    }
+    closedir(d);
+    return names;
+}
+
+int32_t FileGetAttr(const std::string& sjis_path) {
+    std::string n = NativePath(sjis_path);
+    struct stat st;
+    if (::stat(n.c_str(), &st) != 0) return -1;
+    int32_t a = S_ISDIR(st.st_mode) ? faDirectory : faArchive;
+    if (::access(n.c_str(), W_OK) != 0) a |= faReadOnly;
+    return a;
+}
+
+namespace {
+// Position of the last path or drive delimiter that is not a trail byte.
+size_t last_delim(const std::string& path) {
+    size_t pos = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        uint8_t b = static_cast<uint8_t>(path[i]);
+        if (IsDBCSLeadByte(b) && i + 1 < path.size()) {
+            ++i;
+            continue;
+        }
+        if (IsPathDelimiter(path[i]) || path[i] == ':') pos = i;
+    }
+    return pos;
+}
+}  // namespace
+
+std::string ExtractFilePath(const std::string& path) {
+    size_t p = last_delim(path);
+    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+    size_t p = last_delim(path);
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+    std::string name = ExtractFileName(path);
+    size_t dot = std::string::npos;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<uint8_t>(name[i])) && i + 1 < name.size()) {
+            ++i;
+            continue;
+        }
+        if (name[i] == '.') dot = i;
+    }
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+    std::string old = ExtractFileExt(path);
+    return path.substr(0, path.size() - old.size()) + ext;
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& path) {
+    if (!path.empty() && last_delim(path) == path.size() - 1 && IsPathDelimiter(path.back())) return path;
+    return path + PathDelim;
+}
+
+namespace {
+std::string& temp_folder() {
+    static std::string folder;
+    return folder;
+}
+void remove_temp_folder() {
+    std::error_code ec;
+    if (!temp_folder().empty()) fs::remove_all(temp_folder(), ec);
+}
+}  // namespace
+
+std::string PrivateTempFolder() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/vorq-XXXXXX";
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data())) {
+            temp_folder() = std::string(buf.data()) + "/";
+            std::atexit(remove_temp_folder);
+        }
+    });
+    return GamePath(temp_folder());
+}
+
+std::string ExeFileName() {
+    std::error_code ec;
+    auto p = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : GamePath(p.string());
+}
+
+std::string ExeFolder() { return ExtractFilePath(ExeFileName()); }

@@ -1,0 +1,51 @@
+// Files and folders by game path. Game paths are Shift-JIS, may use "\"
+// as the separator, and come from a case-insensitive file system; each
+// component is matched against the directory without case.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr char PathDelim = '\\';
+inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
+
+// The native (UTF-8, "/" separated) path for a game path. Existing
+// components are matched without case; missing ones are kept as written.
+std::string NativePath(const std::string& sjis_path);
+// The game path (Shift-JIS) for a native path.
+std::string GamePath(const std::string& native_path);
+
+bool FileExists(const std::string& sjis_path);       // a regular file
+bool DirectoryExists(const std::string& sjis_path);  // a folder
+bool DeleteFile(const std::string& sjis_path);
+bool RenameFile(const std::string& from, const std::string& to);
+bool ForceDirectories(const std::string& sjis_path);
+// Last-write time as a DOS date-time (date in the high word), -1 when missing.
+int32_t FileAge(const std::string& sjis_path);
+int64_t FileSizeOf(const std::string& sjis_path);  // -1 when missing
+// Names (not paths) of the entries of a folder, "." and ".." left out.
+std::vector<std::string> ListDirectory(const std::string& sjis_path);
+
+// Attributes in the platform's bit layout.
+constexpr int32_t faReadOnly = 0x01;
+constexpr int32_t faDirectory = 0x10;
+constexpr int32_t faArchive = 0x20;
+int32_t FileGetAttr(const std::string& sjis_path);  // -1 when missing
+
+// A DOS date-time (2-second resolution, local time) from a Unix time and back.
+int32_t DosDateTimeFromUnix(int64_t unix_time);
+int64_t UnixFromDosDateTime(int32_t dos);
+
+// Path pieces; both "\" and "/" count as delimiters.
+std::string ExtractFilePath(const std::string& path);  // up to and with the last delimiter
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileExt(const std::string& path);   // with the dot, "" when none
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+
+// This process's own temporary folder (created on first use, mode 0700,
+// removed with its content at exit); ends with "/".
+std::string PrivateTempFolder();
+// Path of the running executable and its folder (game paths, ending in "/").
+std::string ExeFileName();
+std::string ExeFolder();

@@ -1,0 +1,54 @@
+#include "platform/codepage.h"
+#include "platform/filesys.h"
+#include "platform/stream.h"
+#include "platform/exception.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+TEST(MemoryStream, ReadWriteSeekAndShortRead) {
+    TMemoryStream m;
+    EXPECT_EQ(m.Write("hello", 5), 5);
+    EXPECT_EQ(m.GetSize(), 5);
+    m.SetPosition(1);
+    char buf[8] = {};
+    EXPECT_EQ(m.Read(buf, 8), 4);
+    EXPECT_STREQ(buf, "ello");
+    EXPECT_EQ(m.Read(buf, 8), 0);
+    m.SetPosition(3);
+    EXPECT_THROW(m.ReadBuffer(buf, 3), EReadError);
+    m.SetSize(8);
+    m.SetPosition(5);
+    EXPECT_EQ(m.Read(buf, 8), 3);
+    EXPECT_EQ(buf[0], 0);  // growing zero-fills
+}
+
+TEST(CodePage, CaseFoldingLeavesDoubleByteCharactersAlone) {
+    // 0x83 0x41 is katakana "a": its trail byte is the letter 'A'.
+    std::string s = "ab\x83\x41Z";
+    EXPECT_EQ(AnsiUpperCase(s), "AB\x83\x41Z");
+    EXPECT_EQ(AnsiLowerCase(s), "ab\x83\x41z");
+    EXPECT_TRUE(AnsiSameText("Image\\BG001", "image\\bg001"));
+    EXPECT_FALSE(AnsiSameText("\x83\x41", "\x83\x61"));
+    EXPECT_EQ(Cp932ToUtf8("\x82\xa0"), "あ");
+    EXPECT_EQ(Sjis("警告"), "\x8c\x78\x8d\x90");
+}
+
+TEST(FileSystem, GamePathsMatchComponentsWithoutCase) {
+    std::string dir = PrivateTempFolder() + "CaseTest/Sub";
+    ASSERT_TRUE(ForceDirectories(dir));
+    {
+        TFileStream f(dir + "/Data.BIN", fmCreate);
+        f.WriteBuffer("x", 1);
+    }
+    std::string game = PrivateTempFolder() + "casetest\\SUB\\data.bin";
+    EXPECT_TRUE(FileExists(game));
+    EXPECT_EQ(FileSizeOf(game), 1);
+    EXPECT_GT(FileAge(game), 0);
+    EXPECT_EQ(ExtractFileExt(game), ".bin");
+    EXPECT_EQ(ExtractFileName(game), "data.bin");
+    EXPECT_THROW(TFileStream(PrivateTempFolder() + "missing", fmOpenRead), EFOpenError);
+    // A "\" that is the trail byte of a double-byte character is no delimiter.
+    EXPECT_EQ(ExtractFilePath("a\\\x95\x5c.txt"), "a\\");
+}
