@@ -25,3 +25,5 @@ class EFCreateError : public EStreamError { using EStreamError::EStreamError; };
 class ECorruptData : public Exception { using Exception::Exception; };
 // Text that is not a number where one is required.
 class EConvertError : public Exception { using Exception::Exception; };
+// An index or count outside a list's bounds (a caller error).
+class EListError : public Exception { using Exception::Exception; };

@@ -1,0 +1,107 @@
+#include "files/packing.h"
+#include "platform/exception.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace {
+// Memory streams are 32-bit in stored forms; an inflated result beyond that
+// is corrupt data, not something to allocate.
+constexpr uint64_t kMaxInflated = std::numeric_limits<int32_t>::max();
+// zlib counts in 32-bit units; feed and drain it in pieces of this size.
+constexpr uint64_t kZChunk = 1u << 30;
+
+// An uninitialised growable byte buffer: zero-filling the output of a codec
+// that overwrites it anyway would be a wasted pass over the data.
+class RawBuffer {
+public:
+    explicit RawBuffer(size_t n) { grow(n); }
+    ~RawBuffer() { std::free(p_); }
+    RawBuffer(const RawBuffer&) = delete;
+    RawBuffer& operator=(const RawBuffer&) = delete;
+    void grow(size_t n) {
+        void* q = std::realloc(p_, n ? n : 1);
+        if (!q) throw std::bad_alloc();
+        p_ = static_cast<uint8_t*>(q);
+        size_ = n;
+    }
+    uint8_t* data() { return p_; }
+    size_t size() const { return size_; }
+
+private:
+    uint8_t* p_ = nullptr;
+    size_t size_ = 0;
+};
+
+void replace_content(TMemoryStream& s, const uint8_t* data, size_t n) {
+    s.SetSize(static_cast<int64_t>(n));
+    if (n > 0) std::memcpy(s.Memory(), data, n);
+    s.SetPosition(0);
+}
+
+void feed(z_stream& z, uint64_t& in_left) {
+    if (z.avail_in == 0 && in_left > 0) {
+        z.avail_in = static_cast<uInt>(std::min(in_left, kZChunk));
+        in_left -= z.avail_in;
+    }
+}
+}  // namespace
+
+void CompressStream(TMemoryStream& s) {
+    const uint64_t in_size = static_cast<uint64_t>(s.GetSize());
+    z_stream z{};
+    if (deflateInit(&z, 1) != Z_OK) throw Exception("CompressStream: zlib could not be started");
+    RawBuffer out(static_cast<size_t>(deflateBound(&z, static_cast<uLong>(in_size))));
+    z.next_in = s.Memory();
+    uint64_t in_left = in_size;
+    size_t used = 0;
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        feed(z, in_left);
+        if (used == out.size()) out.grow(out.size() * 2);
+        z.next_out = out.data() + used;
+        z.avail_out = static_cast<uInt>(std::min<uint64_t>(out.size() - used, kZChunk));
+        rc = deflate(&z, in_left == 0 ? Z_FINISH : Z_NO_FLUSH);
+        used = static_cast<size_t>(z.next_out - out.data());
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+            deflateEnd(&z);
+            throw Exception("CompressStream: zlib failed");
+        }
+    }
+    deflateEnd(&z);
+    replace_content(s, out.data(), used);
+}
+
+void DecompressStream(TMemoryStream& s) {
+    const uint64_t in_size = static_cast<uint64_t>(s.GetSize());
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) throw Exception("DecompressStream: zlib could not be started");
+    // A first guess that fits typical packed data without regrowth.
+    RawBuffer out(static_cast<size_t>(std::clamp<uint64_t>(in_size * 4, 1u << 16, kMaxInflated)));
+    z.next_in = s.Memory();
+    uint64_t in_left = in_size;
+    size_t used = 0;
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        feed(z, in_left);
+        if (used == out.size()) {
+            if (out.size() >= kMaxInflated) break;
+            out.grow(static_cast<size_t>(std::min<uint64_t>(out.size() * 2, kMaxInflated)));
+        }
+        z.next_out = out.data() + used;
+        z.avail_out = static_cast<uInt>(std::min<uint64_t>(out.size() - used, kZChunk));
+        rc = inflate(&z, Z_NO_FLUSH);
+        used = static_cast<size_t>(z.next_out - out.data());
+        if (rc == Z_BUF_ERROR && z.avail_in == 0 && in_left == 0) break;  // the data ended before the zlib stream did
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) break;
+    }
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END) throw ECorruptData("DecompressStream: packed data is corrupt or truncated");
+    replace_content(s, out.data(), used);
+}
