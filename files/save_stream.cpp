@@ -2,7 +2,8 @@
 #include "platform/exception.h"
 
 #include <algorithm>
-#include <vector>
+#include <memory>
+#include <new>
 
 void WriteStreamString(TStream& s, const std::string& v) {
     WriteStreamInteger(s, static_cast<int32_t>(v.size()));
@@ -40,25 +41,44 @@ uint8_t ReadStreamByte(TStream& s) {
 }
 
 int64_t CopyStream(TStream& dest, TStream& source, int64_t count) {
-    if (count == 0) {
-        source.SetPosition(0);
-        count = source.GetSize();
-    }
+    return count == 0 ? CopyStreamAll(dest, source) : CopyStreamBytes(dest, source, count);
+}
+
+int64_t CopyStreamAll(TStream& dest, TStream& source) {
+    source.SetPosition(0);
+    return CopyStreamBytes(dest, source, source.GetSize());
+}
+
+int64_t CopyStreamBytes(TStream& dest, TStream& source, int64_t count) {
     if (count <= 0) return 0;
     if (auto* mem = dynamic_cast<TMemoryStream*>(&source)) {
+        // Straight from its memory, no buffer.
         int64_t pos = mem->GetPosition();
         int64_t n = std::clamp<int64_t>(mem->GetSize() - pos, 0, count);
         dest.WriteBuffer(mem->Memory() + pos, n);
         mem->SetPosition(pos + n);
-        return count;
+        return n;
     }
-    std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(count, 10 * 1024 * 1024)));
-    int64_t left = count;
-    while (left > 0) {
-        int64_t got = source.Read(buf.data(), std::min<int64_t>(left, static_cast<int64_t>(buf.size())));
+    // One buffer for the whole copy: up to 10 MiB, 1 MiB less per failed
+    // allocation.
+    constexpr int64_t kStep = 1024 * 1024;
+    std::unique_ptr<uint8_t[]> buf;
+    int64_t size = std::min<int64_t>(count, 10 * kStep);
+    for (;;) {
+        try {
+            buf.reset(new uint8_t[static_cast<size_t>(size)]);
+            break;
+        } catch (const std::bad_alloc&) {
+            size -= kStep;
+            if (size <= 0) throw;
+        }
+    }
+    int64_t done = 0;
+    while (done < count) {
+        int64_t got = source.Read(buf.get(), std::min(count - done, size));
         if (got <= 0) break;
-        dest.WriteBuffer(buf.data(), got);
-        left -= got;
+        dest.WriteBuffer(buf.get(), got);
+        done += got;
     }
-    return count;
+    return done;
 }

@@ -18,7 +18,19 @@ std::string ReadStreamString(TStream& s);
 int32_t ReadStreamInteger(TStream& s);
 uint8_t ReadStreamByte(TStream& s);
 
-// Copies count bytes from source's position into dest and returns count.
-// count 0 means the whole source from its position 0. Stops early when the
-// source runs dry rather than repeating a read that yields nothing.
+// The same four under the names some units use.
+inline void WriteStringToStream(TStream& s, const std::string& v) { WriteStreamString(s, v); }
+inline std::string ReadStringFromStream(TStream& s) { return ReadStreamString(s); }
+inline void WriteIntegerToStream(TStream& s, int32_t v) { WriteStreamInteger(s, v); }
+inline int32_t ReadIntegerFromStream(TStream& s) { return ReadStreamInteger(s); }
+
+// Copies count bytes from source's position into dest and returns the bytes
+// copied, fewer when the source runs dry (a read that yields nothing ends
+// the copy). CAUTION: count 0 means the whole source from its position 0,
+// as the stored callers expect. A count that was computed (a size, a
+// remainder) must go through CopyStreamBytes, where 0 copies nothing.
 int64_t CopyStream(TStream& dest, TStream& source, int64_t count);
+// The whole source from its position 0.
+int64_t CopyStreamAll(TStream& dest, TStream& source);
+// Exactly up to count bytes from source's position; count <= 0 copies nothing.
+int64_t CopyStreamBytes(TStream& dest, TStream& source, int64_t count);
