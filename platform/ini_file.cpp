@@ -1,0 +1,217 @@
+#include "platform/ini_file.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/filesys.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view one_line(std::string_view s) { return s.substr(0, s.find_first_of("\r\n")); }
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Removes the file on every way out unless released.
+struct TempFile {
+    std::string path;
+    int fd = -1;
+    ~TempFile() {
+        if (fd >= 0) ::close(fd);
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+};
+}  // namespace
+
+std::optional<int32_t> ParseProfileInteger(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    uint64_t value = 0;
+    // Hex after "$", "x" or "0x" (any case).
+    size_t prefix = 0;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) prefix = 1;
+    else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) prefix = 2;
+    if (prefix) {
+        i += prefix;
+        if (i == text.size()) return std::nullopt;
+        for (; i < text.size(); ++i) {
+            int d = hex_digit(text[i]);
+            if (d < 0) return std::nullopt;
+            value = value * 16 + static_cast<uint64_t>(d);
+            if (value > 0xFFFFFFFFull) return std::nullopt;
+        }
+        // Hex spells the 32-bit pattern: $FFFFFFFF is -1.
+        uint32_t bits = static_cast<uint32_t>(value);
+        if (negative) bits = 0u - bits;
+        return static_cast<int32_t>(bits);
+    }
+    if (i == text.size()) return std::nullopt;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (value > 0x80000000ull) return std::nullopt;
+    }
+    if (!negative && value > 0x7FFFFFFFull) return std::nullopt;
+    return static_cast<int32_t>(negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value));
+}
+
+IniFile::IniFile(const std::string& sjis_path) : file_name_(sjis_path) {
+    std::ifstream in(NativePath(sjis_path), std::ios::binary);
+    if (!in) return;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LoadFromText(text);
+}
+
+void IniFile::LoadFromText(std::string_view text) {
+    sections_.clear();
+    Section* current = nullptr;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = trim(text.substr(pos, end - pos));
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r') ++pos;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
+        if (line.empty() || line.front() == ';') continue;
+        if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+            std::string_view name = trim(line.substr(1, line.size() - 2));
+            current = nullptr;
+            // A section named twice continues the first one.
+            for (auto& s : sections_)
+                if (AnsiSameText(s.name, name)) current = &s;
+            if (!current) current = &sections_.emplace_back(Section{std::string(name), {}});
+            continue;
+        }
+        if (!current) continue;
+        size_t eq = line.find('=');
+        if (eq == std::string_view::npos) current->entries.push_back({std::string(line), {}, false});
+        else current->entries.push_back({std::string(trim(line.substr(0, eq))), std::string(line.substr(eq + 1)), true});
+    }
+}
+
+const IniFile::Entry* IniFile::find(std::string_view section, std::string_view key) const {
+    for (const auto& s : sections_) {
+        if (!AnsiSameText(s.name, section)) continue;
+        for (const auto& e : s.entries)
+            if (e.has_value && AnsiSameText(e.key, key)) return &e;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key, const std::string& def) const {
+    const Entry* e = find(section, key);
+    if (!e) return def;
+    std::string_view v = trim(e->value);
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+    return std::string(v);
+}
+
+int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
+    const Entry* e = find(section, key);
+    if (!e) return def;
+    return ParseProfileInteger(ReadString(section, key, "")).value_or(def);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+bool IniFile::SectionExists(std::string_view section) const {
+    for (const auto& s : sections_)
+        if (AnsiSameText(s.name, section)) return true;
+    return false;
+}
+
+bool IniFile::ValueExists(std::string_view section, std::string_view key) const { return find(section, key) != nullptr; }
+
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    value = one_line(value);
+    key = one_line(key);
+    section = one_line(section);
+    Section* target = nullptr;
+    for (auto& s : sections_)
+        if (AnsiSameText(s.name, section)) {
+            target = &s;
+            break;
+        }
+    if (!target) target = &sections_.emplace_back(Section{std::string(section), {}});
+    for (auto& e : target->entries)
+        if (e.has_value && AnsiSameText(e.key, key)) {
+            e.value = value;
+            return;
+        }
+    target->entries.push_back({std::string(key), std::string(value), true});
+}
+
+void IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+std::string IniFile::ToText() const {
+    std::string out;
+    for (const auto& s : sections_) {
+        out += "[" + s.name + "]\r\n";
+        for (const auto& e : s.entries) {
+            out += e.key;
+            if (e.has_value) out += "=" + e.value;
+            out += "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+void IniFile::SaveToFile(const std::string& sjis_path) const {
+    const std::string target = NativePath(sjis_path);
+    const std::string text = ToText();
+    std::string folder = target.substr(0, target.find_last_of('/') + 1);
+    TempFile tmp;
+    std::string pattern = folder + ".~" + target.substr(folder.size()) + ".XXXXXX";
+    tmp.fd = ::mkstemp(pattern.data());
+    if (tmp.fd < 0) throw EFCreateError(Sjis("ファイルを作成できません: ") + sjis_path);
+    tmp.path = pattern;
+    // mkstemp makes the file private; an ini file is as readable as any.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(tmp.fd, 0666 & ~mask);
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(tmp.fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw EWriteError(Sjis("ファイルに書き込めません: ") + sjis_path);
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(tmp.fd) != 0 || ::close(tmp.fd) != 0) {
+        tmp.fd = -1;
+        throw EWriteError(Sjis("ファイルに書き込めません: ") + sjis_path);
+    }
+    tmp.fd = -1;
+    if (::rename(tmp.path.c_str(), target.c_str()) != 0) throw EWriteError(Sjis("ファイルに書き込めません: ") + sjis_path);
+    tmp.path.clear();
+}

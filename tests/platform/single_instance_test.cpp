@@ -1,0 +1,60 @@
+#include "platform/filesys.h"
+#include "platform/single_instance.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+TEST(SingleInstance, NameFoldsCaseAndReplacesDelimiters) {
+    EXPECT_EQ(InstanceMutexName("c:\\games\\novel"), "C:-GAMES-NOVEL-");
+    EXPECT_EQ(InstanceMutexName("c:\\games\\novel\\"), "C:-GAMES-NOVEL-");
+    EXPECT_EQ(InstanceMutexName("/home/u/Game"), "-HOME-U-GAME-");
+    EXPECT_EQ(InstanceMutexName("/config"), "-CONFIG-");
+    // "\" as the trail byte of a double-byte character is no delimiter, and
+    // the character's trail letter is not folded.
+    EXPECT_EQ(InstanceMutexName("a\\\x95\x5c"), "A-\x95\x5c-");
+    EXPECT_EQ(InstanceMutexName("x\x83\x61"), "X\x83\x61-");
+}
+
+TEST(SingleInstance, SecondHolderOfTheSameFolderIsRefused) {
+    std::string runtime = PrivateTempFolder() + "runtime";
+    ASSERT_TRUE(ForceDirectories(runtime));
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_EQ(InstanceLockFolder(), runtime + "/");
+
+    InstanceMutex first = CreateInstanceMutex(InstanceMutexName("/Games/Novel"));
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/games/NOVEL/")), NoInstanceMutex);
+    InstanceMutex other = CreateInstanceMutex(InstanceMutexName("/games/other"));
+    EXPECT_GE(other, 0);
+    ReleaseInstanceMutex(first);
+    InstanceMutex again = CreateInstanceMutex(InstanceMutexName("/GAMES/novel"));
+    EXPECT_GE(again, 0);
+    ReleaseInstanceMutex(again);
+    ReleaseInstanceMutex(other);
+
+    // A very long folder still gets a lock file of its own.
+    std::string deep = "/" + std::string(300, 'd');
+    InstanceMutex long1 = CreateInstanceMutex(InstanceMutexName(deep + "1"));
+    InstanceMutex long2 = CreateInstanceMutex(InstanceMutexName(deep + "2"));
+    EXPECT_GE(long1, 0);
+    EXPECT_GE(long2, 0);
+    EXPECT_EQ(CreateInstanceMutex(InstanceMutexName(deep + "1")), NoInstanceMutex);
+    ReleaseInstanceMutex(long1);
+    ReleaseInstanceMutex(long2);
+    ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(SingleInstance, WithoutRuntimeFolderAPrivateFolderIsUsed) {
+    ::unsetenv("XDG_RUNTIME_DIR");
+    std::string dir = InstanceLockFolder();
+    ASSERT_FALSE(dir.empty());
+    struct stat st;
+    ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u);
+    InstanceMutex m = CreateInstanceMutex(InstanceMutexName("/tmp/vorq-test-game"));
+    ASSERT_GE(m, 0);
+    EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/TMP/VORQ-TEST-GAME")), NoInstanceMutex);
+    ReleaseInstanceMutex(m);
+}

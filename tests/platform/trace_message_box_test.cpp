@@ -1,0 +1,55 @@
+#include "platform/codepage.h"
+#include "platform/filesys.h"
+#include "platform/message_box.h"
+#include "platform/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+std::string read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+}  // namespace
+
+TEST(Trace, HookIsSetOnlyWhileTracing) {
+    ::unsetenv("VORQ_TRACE");
+    EXPECT_FALSE(TraceStartFromEnvironment());
+    EXPECT_EQ(VorqLogWrite, nullptr);
+    TraceWrite("lost");
+
+    std::string path = PrivateTempFolder() + "trace.txt";
+    ::setenv("VORQ_TRACE", path.c_str(), 1);
+    ASSERT_TRUE(TraceStartFromEnvironment());
+    ASSERT_NE(VorqLogWrite, nullptr);
+    VorqLogWrite(("0000002a : " + Sjis("開始") + "(3)").c_str());
+    TraceWrite("second");
+    EXPECT_EQ(read_all(path), "0000002a : " + Sjis("開始") + "(3)\r\nsecond\r\n");
+    TraceFinal();
+    EXPECT_EQ(VorqLogWrite, nullptr);
+    TraceWrite("after");
+    EXPECT_EQ(read_all(path), "0000002a : " + Sjis("開始") + "(3)\r\nsecond\r\n");
+
+    EXPECT_FALSE(TraceInit(PrivateTempFolder() + "no/such/folder/trace.txt"));
+    EXPECT_EQ(VorqLogWrite, nullptr);
+    ::unsetenv("VORQ_TRACE");
+}
+
+TEST(MessageBox, WithoutADisplayTheTextGoesToStderrAndTheDefaultIsReturned) {
+    testing::internal::CaptureStderr();
+    int yes = ShowMessageBox(Sjis("「テスト」を終了しますか？"), Sjis("確認"), MessageBoxKind::YesNo,
+                             MessageBoxIcon::Question);
+    int ok = ShowMessageBox("text", "", MessageBoxKind::OKCancel);
+    int one = ShowMessageBox("x", "c", MessageBoxKind::OK, MessageBoxIcon::Warning);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(yes, IDYES);
+    EXPECT_EQ(ok, IDOK);
+    EXPECT_EQ(one, IDOK);
+    EXPECT_EQ(err, "確認: 「テスト」を終了しますか？\ntext\nc: x\n");
+}
