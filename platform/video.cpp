@@ -1,5 +1,6 @@
 #include "platform/video.h"
 #include "platform/codepage.h"
+#include "platform/display_info.h"
 #include "platform/exception.h"
 #include "platform/keys.h"
 
@@ -158,9 +159,8 @@ public:
         return s;
     }
     TRect WorkArea() const override {
-        SDL_Rect r{0, 0, 0, 0};
-        if (SDL_GetDisplayUsableBounds(display_index(), &r) != 0) SDL_GetDisplayBounds(display_index(), &r);
-        return Bounds(r.x, r.y, r.w, r.h);
+        DisplayArea a = UsableDisplayArea();
+        return Bounds(a.x, a.y, a.w, a.h);
     }
 
     std::vector<DisplayMode> DisplayModes() const override {
