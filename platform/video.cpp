@@ -183,6 +183,7 @@ public:
         if (!mode) {
             if (SDL_SetWindowFullscreen(window_, 0) != 0) return false;
             full_screen_ = false;
+            SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
             apply_scaling();
             return true;
         }

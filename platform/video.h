@@ -140,7 +140,8 @@ public:
     // --- events ---------------------------------------------------------------
     // Takes the next event without waiting; injected events come first.
     bool PollEvent(InputEvent& event);
-    // As PollEvent, waiting up to timeout_ms for one to arrive.
+    // As PollEvent, waiting up to timeout_ms for one to arrive (the headless
+    // backend has nothing to wait for and returns at once).
     bool WaitEvent(InputEvent& event, uint32_t timeout_ms);
     // Queues an event as if the window had received it.
     void InjectEvent(const InputEvent& event) { injected_.push_back(event); }
