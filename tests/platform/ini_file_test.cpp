@@ -3,6 +3,8 @@
 #include "platform/filesys.h"
 #include "platform/ini_file.h"
 
+#include "platform/stream.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -11,14 +13,12 @@
 
 #include <csignal>
 #include <fstream>
-#include <sstream>
 
 namespace {
 std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    TMemoryStream m;
+    m.LoadFromFile(path);
+    return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
 }
 
 void write_all(const std::string& path, const std::string& text) {

@@ -3,18 +3,18 @@
 #include "platform/message_box.h"
 #include "platform/trace.h"
 
+#include "platform/stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace {
 std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    TMemoryStream m;
+    m.LoadFromFile(path);
+    return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
 }
 }  // namespace
 
