@@ -1,0 +1,114 @@
+// The drawing surface every picture is held in. The abstract class keeps the
+// size, the clip rectangle and the transparent colour and implements every
+// drawing operation once, on top of a few primitives (pixel address, pitch,
+// bit count, size, channel masks) that each concrete kind overrides.
+//
+// Pixel values are raw values of the surface's own format; colours
+// (0x00BBGGRR, negative = none) become pixel values through ColorToPixel.
+// Bit count 15 means 16-bit 5-5-5 pixels, 16 means 5-6-5; 24 and 32 are
+// 8-8-8 with blue in the lowest byte.
+#pragma once
+#include <cstdint>
+
+#include "files/rect.h"
+
+class TCustomDIBX {
+public:
+    TCustomDIBX() = default;
+    virtual ~TCustomDIBX() = default;
+    TCustomDIBX(const TCustomDIBX&) = delete;
+    TCustomDIBX& operator=(const TCustomDIBX&) = delete;
+
+    // ---- primitives (kinds override these) ----
+    virtual bool IsEmpty() const { return Width() <= 0 || Height() <= 0; }
+    virtual int32_t BitCount() const { return 0; }
+    virtual void SetBitCount(int32_t /*bits*/) {}
+    virtual uint32_t RedMask() const { return 0; }
+    virtual uint32_t GreenMask() const { return 0; }
+    virtual uint32_t BlueMask() const { return 0; }
+    // Signed distance in bytes from row y to row y + 1.
+    virtual int32_t Pitch() const { return 0; }
+    virtual uint32_t GetPixel(int32_t /*x*/, int32_t /*y*/) const { return 0; }
+    virtual void SetPixel(int32_t /*x*/, int32_t /*y*/, uint32_t /*value*/) {}
+    virtual int32_t BlueShift() const { return 0; }
+    virtual int32_t GreenShift() const { return 0; }
+    virtual int32_t RedShift() const { return 0; }
+    virtual int32_t Height() const { return FHeight; }
+    virtual int32_t Width() const { return FWidth; }
+    virtual TCustomDIBX* Target() { return this; }
+    virtual int32_t StorageBitCount() const { return BitCount(); }
+    virtual void SetSize(int32_t width, int32_t height, int32_t bits);
+    // Address of pixel (x, y), or nullptr when there are no pixels. Rows of
+    // the locked surface are Pitch() bytes apart. Every Lock pairs an Unlock.
+    virtual uint8_t* Lock(int32_t /*x*/, int32_t /*y*/) { return nullptr; }
+    virtual void Unlock() {}
+
+    // ---- clipping ----
+    virtual void ClearClipRect() { FClipRect = TRect{}; }
+    // Clamps r to the bounds; an empty result changes nothing; a set clip
+    // grows to the union, else r becomes the clip.
+    virtual void AddClipRect(const TRect& r);
+
+    // Negative colours give -1; the base returns the colour unchanged.
+    virtual int32_t ColorToPixel(int32_t color) const { return color < 0 ? -1 : color; }
+
+    // ---- fills ----
+    virtual void Fill(uint32_t value);
+    virtual void FillRect(const TRect& r, uint32_t value);
+    virtual void FillRectAlpha(const TRect& r, uint32_t value, int32_t alpha);
+    virtual void FillRectAdd(const TRect& r, uint32_t value);
+    virtual void FillRectSub(const TRect& r, uint32_t value);
+    virtual void FrameRect(const TRect& r, int32_t thickness, uint32_t value);
+    virtual void FrameRectAlpha(const TRect& r, int32_t thickness, uint32_t value, int32_t alpha);
+    virtual void FrameRectAdd(const TRect& r, int32_t thickness, uint32_t value);
+
+    // ---- single blits; source and destination share one depth ----
+    virtual void CopyFrom(TCustomDIBX& src);
+    virtual void Draw(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool transparent,
+                      bool flipH, bool flipV);
+    virtual void DrawMask(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH,
+                          bool flipV, TCustomDIBX& mask);
+    virtual void DrawAlpha(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool transparent,
+                           bool flipH, bool flipV, int32_t alpha);
+    virtual void DrawMaskAlpha(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH,
+                               bool flipV, TCustomDIBX& mask, int32_t alpha);
+    virtual void DrawAdd(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool transparent,
+                         bool flipH, bool flipV, int32_t level);
+    virtual void DrawMaskAdd(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH,
+                             bool flipV, TCustomDIBX& mask, int32_t level);
+    virtual void FillMask(int32_t x, int32_t y, TCustomDIBX& mask, const TRect& maskRect, bool flipH,
+                          bool flipV, uint32_t value, int32_t alpha);
+
+    // ---- life cycle and palette (kinds with device resources override) ----
+    virtual void Clear() { FWidth = 0; FHeight = 0; }
+    virtual void ReleaseSurface() {}
+    // Entries are 4 bytes each: blue, green, red, reserved.
+    virtual void GetPalette(uint8_t* /*entries*/) {}
+    virtual void GetPaletteEntries(uint8_t* /*entries*/, int32_t /*start*/, int32_t /*count*/) {}
+    virtual void SetPalette(const uint8_t* /*entries*/) {}
+    virtual void SetPaletteEntries(const uint8_t* /*entries*/, int32_t /*start*/, int32_t /*count*/) {}
+    virtual void DetachImage() {}
+
+    // ---- non-virtual ----
+    TRect BoundsRect() const { return TRect{0, 0, Width(), Height()}; }
+    // The clip rectangle when set (right non-zero), else the bounds; returned
+    // as stored. Drawing clamps it to the bounds.
+    TRect GetClipRect() const { return FClipRect.Right != 0 ? FClipRect : BoundsRect(); }
+    void SetClipRect(const TRect& r) { FClipRect = r; }
+    // Raw pixel value in the source's own format; -1 = no key.
+    int32_t TransparentColor() const { return FTransparentColor; }
+    void SetTransparentColor(int32_t value) { FTransparentColor = value; }
+    // A colour packed into the pixel layout of a memory surface of the given
+    // depth (15, 16, 24, 32); other depths keep the value; negative gives -1.
+    static int32_t PackColor(int32_t bits, int32_t color);
+
+    // The clip rectangle limited to the bounds: what drawing really uses.
+    TRect DrawClip() const;
+
+protected:
+
+    TRect FClipRect{};
+    int32_t FTransparentColor = -1;
+    int32_t FHeight = 0;
+    int32_t FWidth = 0;
+};
