@@ -127,26 +127,6 @@ int64_t TWzBigFileStream::CopyToStream(TStream& dest, int64_t count) {
     return walk(count, false, [&](TFileStream& v, int64_t, int64_t n) { return CopyStreamBytes(dest, v, n); });
 }
 
-// ---- TWzBigMemoryStream, TWzBigResourceStream
-
-int64_t TWzBigMemoryStream::CopyFrom(TWzBigStream& source, int64_t count) {
-    auto* same = dynamic_cast<TWzBigMemoryStream*>(&source);
-    return same ? CopyStream(inner_, same->inner_, count) : 0;
-}
-
-int64_t TWzBigMemoryStream::CopyFromStream(TStream& source, int64_t count) { return CopyStream(inner_, source, count); }
-
-int64_t TWzBigMemoryStream::CopyToStream(TStream& dest, int64_t count) { return CopyStreamBytes(dest, inner_, count); }
-
-int64_t TWzBigResourceStream::CopyFrom(TWzBigStream& source, int64_t count) {
-    auto* same = dynamic_cast<TWzBigResourceStream*>(&source);
-    return same ? CopyStream(inner_, same->inner_, count) : 0;
-}
-
-int64_t TWzBigResourceStream::CopyFromStream(TStream& source, int64_t count) { return CopyStream(inner_, source, count); }
-
-int64_t TWzBigResourceStream::CopyToStream(TStream& dest, int64_t count) { return CopyStreamBytes(dest, inner_, count); }
-
 // ---- TWzBuffBigStream
 
 TWzBuffBigStream::~TWzBuffBigStream() {

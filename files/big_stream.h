@@ -4,11 +4,13 @@
 // stretch of a big stream as an ordinary TStream (one archive entry handed
 // to a media player without copying it).
 #pragma once
+#include "files/save_stream.h"
 #include "platform/stream.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The base class stores nothing; every operation returns 0 and does nothing.
@@ -70,41 +72,41 @@ private:
     std::vector<std::unique_ptr<TFileStream>> volumes_;
 };
 
-class TWzBigMemoryStream : public TWzBigStream {
+// A big stream over one platform stream (32-bit positions in stored use):
+// everything passes to the inner stream. CopyFrom copies only from a big
+// stream of the same kind; from any other it copies nothing.
+template <class Inner>
+class TWzBigInnerStream : public TWzBigStream {
 public:
+    template <class... A>
+    explicit TWzBigInnerStream(A&&... args) : inner_(std::forward<A>(args)...) {}
     int64_t GetSize() override { return inner_.GetSize(); }
     int64_t GetPosition() override { return inner_.GetPosition(); }
     void SetPosition(int64_t p) override { inner_.SetPosition(p); }
     int64_t Write(const void* buffer, int64_t count) override { return inner_.Write(buffer, count); }
     int64_t Read(void* buffer, int64_t count) override { return inner_.Read(buffer, count); }
-    // Copies only from another TWzBigMemoryStream; from any other kind nothing.
-    int64_t CopyFrom(TWzBigStream& source, int64_t count) override;
-    int64_t CopyFromStream(TStream& source, int64_t count) override;
-    int64_t CopyToStream(TStream& dest, int64_t count) override;
+    int64_t CopyFrom(TWzBigStream& source, int64_t count) override {
+        auto* same = dynamic_cast<TWzBigInnerStream*>(&source);
+        return same ? CopyStream(inner_, same->inner_, count) : 0;
+    }
+    int64_t CopyFromStream(TStream& source, int64_t count) override { return CopyStream(inner_, source, count); }
+    int64_t CopyToStream(TStream& dest, int64_t count) override { return CopyStreamBytes(dest, inner_, count); }
 
+protected:
+    Inner inner_;
+};
+
+class TWzBigMemoryStream : public TWzBigInnerStream<TMemoryStream> {
+public:
     TMemoryStream& Inner() { return inner_; }
     void LoadFromFile(const std::string& sjis_name) { inner_.LoadFromFile(sjis_name); }
     void SaveToFile(const std::string& sjis_name) { inner_.SaveToFile(sjis_name); }
-
-private:
-    TMemoryStream inner_;
 };
 
 // Read-only: writing raises the resource stream's EWriteError.
-class TWzBigResourceStream : public TWzBigStream {
+class TWzBigResourceStream : public TWzBigInnerStream<TResourceStream> {
 public:
-    TWzBigResourceStream(const std::string& name, const std::string& type) : inner_(name, type) {}
-    int64_t GetSize() override { return inner_.GetSize(); }
-    int64_t GetPosition() override { return inner_.GetPosition(); }
-    void SetPosition(int64_t p) override { inner_.SetPosition(p); }
-    int64_t Write(const void* buffer, int64_t count) override { return inner_.Write(buffer, count); }
-    int64_t Read(void* buffer, int64_t count) override { return inner_.Read(buffer, count); }
-    int64_t CopyFrom(TWzBigStream& source, int64_t count) override;
-    int64_t CopyFromStream(TStream& source, int64_t count) override;
-    int64_t CopyToStream(TStream& dest, int64_t count) override;
-
-private:
-    TResourceStream inner_;
+    TWzBigResourceStream(const std::string& name, const std::string& type) : TWzBigInnerStream(name, type) {}
 };
 
 // Reads a big stream ahead in chunks of 102,400 bytes. On destruction the

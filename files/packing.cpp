@@ -45,10 +45,30 @@ void replace_content(TMemoryStream& s, const uint8_t* data, size_t n) {
     s.SetPosition(0);
 }
 
-void feed(z_stream& z, uint64_t& in_left) {
-    if (z.avail_in == 0 && in_left > 0) {
-        z.avail_in = static_cast<uInt>(std::min(in_left, kZChunk));
-        in_left -= z.avail_in;
+// Runs deflate or inflate (step, told whether the input is all given) over
+// in[0, in_size) into out until the zlib stream ends; out grows up to limit.
+// Returns zlib's last code: Z_STREAM_END on success.
+template <class Step>
+int run_codec(z_stream& z, const uint8_t* in, uint64_t in_size, RawBuffer& out, size_t& used, uint64_t limit, Step step) {
+    z.next_in = const_cast<uint8_t*>(in);
+    uint64_t in_left = in_size;
+    for (;;) {
+        if (z.avail_in == 0 && in_left > 0) {
+            z.avail_in = static_cast<uInt>(std::min(in_left, kZChunk));
+            in_left -= z.avail_in;
+        }
+        if (used == out.size()) {
+            if (out.size() >= limit) return Z_BUF_ERROR;
+            out.grow(static_cast<size_t>(std::min<uint64_t>(out.size() * 2, limit)));
+        }
+        z.next_out = out.data() + used;
+        z.avail_out = static_cast<uInt>(std::min<uint64_t>(out.size() - used, kZChunk));
+        const int rc = step(in_left == 0);
+        used = static_cast<size_t>(z.next_out - out.data());
+        if (rc == Z_STREAM_END) return rc;
+        // No progress with every byte given: the data ended before the zlib stream did.
+        if (rc == Z_BUF_ERROR && z.avail_in == 0 && in_left == 0) return rc;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) return rc;
     }
 }
 }  // namespace
@@ -57,24 +77,15 @@ void CompressStream(TMemoryStream& s) {
     const uint64_t in_size = static_cast<uint64_t>(s.GetSize());
     z_stream z{};
     if (deflateInit(&z, 1) != Z_OK) throw Exception("CompressStream: zlib could not be started");
+    struct End {
+        z_stream& z;
+        ~End() { deflateEnd(&z); }
+    } end{z};
     RawBuffer out(static_cast<size_t>(deflateBound(&z, static_cast<uLong>(in_size))));
-    z.next_in = s.Memory();
-    uint64_t in_left = in_size;
     size_t used = 0;
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        feed(z, in_left);
-        if (used == out.size()) out.grow(out.size() * 2);
-        z.next_out = out.data() + used;
-        z.avail_out = static_cast<uInt>(std::min<uint64_t>(out.size() - used, kZChunk));
-        rc = deflate(&z, in_left == 0 ? Z_FINISH : Z_NO_FLUSH);
-        used = static_cast<size_t>(z.next_out - out.data());
-        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-            deflateEnd(&z);
-            throw Exception("CompressStream: zlib failed");
-        }
-    }
-    deflateEnd(&z);
+    int rc = run_codec(z, s.Memory(), in_size, out, used, UINT64_MAX,
+                       [&](bool last) { return deflate(&z, last ? Z_FINISH : Z_NO_FLUSH); });
+    if (rc != Z_STREAM_END) throw Exception("CompressStream: zlib failed");
     replace_content(s, out.data(), used);
 }
 
@@ -82,26 +93,14 @@ void DecompressStream(TMemoryStream& s) {
     const uint64_t in_size = static_cast<uint64_t>(s.GetSize());
     z_stream z{};
     if (inflateInit(&z) != Z_OK) throw Exception("DecompressStream: zlib could not be started");
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
     // A first guess that fits typical packed data without regrowth.
     RawBuffer out(static_cast<size_t>(std::clamp<uint64_t>(in_size * 4, 1u << 16, kMaxInflated)));
-    z.next_in = s.Memory();
-    uint64_t in_left = in_size;
     size_t used = 0;
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        feed(z, in_left);
-        if (used == out.size()) {
-            if (out.size() >= kMaxInflated) break;
-            out.grow(static_cast<size_t>(std::min<uint64_t>(out.size() * 2, kMaxInflated)));
-        }
-        z.next_out = out.data() + used;
-        z.avail_out = static_cast<uInt>(std::min<uint64_t>(out.size() - used, kZChunk));
-        rc = inflate(&z, Z_NO_FLUSH);
-        used = static_cast<size_t>(z.next_out - out.data());
-        if (rc == Z_BUF_ERROR && z.avail_in == 0 && in_left == 0) break;  // the data ended before the zlib stream did
-        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) break;
-    }
-    inflateEnd(&z);
+    int rc = run_codec(z, s.Memory(), in_size, out, used, kMaxInflated, [&](bool) { return inflate(&z, Z_NO_FLUSH); });
     if (rc != Z_STREAM_END) throw ECorruptData("DecompressStream: packed data is corrupt or truncated");
     replace_content(s, out.data(), used);
 }
