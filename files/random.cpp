@@ -1,7 +1,11 @@
 #include "files/random.h"
 #include "platform/exception.h"
 
+#include <string>
+
 void TWzRandom::SetCount(int32_t n) {
+    // The pool was a runtime list, whose capacity stops at this bound.
+    if (n > kMaxPool) throw EListError("TWzRandom.SetCount: pool of " + std::to_string(n) + " entries is too large");
     count_ = n > 0 ? n : 0;
     left_ = count_;
     tree_.assign(static_cast<size_t>(count_) + 1, 0);

@@ -15,7 +15,10 @@ public:
         return x_;
     }
 
-    // Fills the pool with 0..n-1 in order (n <= 0 leaves it empty).
+    static constexpr int32_t kMaxPool = 134217727;
+
+    // Fills the pool with 0..n-1 in order (n <= 0 leaves it empty); n beyond
+    // kMaxPool raises EListError rather than allocating it.
     void SetCount(int32_t n);
     // Advances the state like Next, then takes out and returns the pool
     // entry at x mod (entries left). Raises EListError on an empty pool.

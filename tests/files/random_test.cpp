@@ -28,6 +28,7 @@ TEST(WzRandom, PickTakesFromTheShrinkingPool) {
     EXPECT_THROW(r.Pick(), EListError);
     r.SetCount(0);
     EXPECT_THROW(r.Pick(), EListError);
+    EXPECT_THROW(r.SetCount(TWzRandom::kMaxPool + 1), EListError);
 }
 
 // Reference: the plain list the pool is described as.
