@@ -1,0 +1,715 @@
+#include "render/dib.h"
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/stream.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A picture larger than this is refused before anything is allocated: far
+// beyond any game screen, small enough that a hostile header cannot exhaust
+// memory.
+constexpr int64_t kMaxDimension = 65535;
+constexpr int64_t kMaxImageBytes = int64_t{1} << 28;
+
+[[noreturn]] void BadDIB() { throw EInvalidGraphic(Sjis("不正な DIB です")); }
+
+[[noreturn]] void BadBitCount(int bitCount) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, " (%d)", bitCount);
+    throw EInvalidGraphic(Sjis("不正なビット数です") + buf);
+}
+
+bool ValidBitCount(int b) { return b == 1 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32; }
+
+TBitFieldFormat DefaultFormat(int bitCount) {
+    return bitCount == 16 ? MakeBitFieldFormat(5, 5, 5) : MakeBitFieldFormat(8, 8, 8);
+}
+
+const std::shared_ptr<TDIBSharedImage>& EmptyImage() {
+    static const std::shared_ptr<TDIBSharedImage> empty = [] {
+        auto img = std::make_shared<TDIBSharedImage>();
+        img->Format = MakeBitFieldFormat(8, 8, 8);
+        return img;
+    }();
+    return empty;
+}
+
+std::shared_ptr<TDIBSharedImage> NewImage(int w, int h, int bpp, const TBitFieldFormat& format,
+                                          const std::array<TRGBQuad, 256>& table) {
+    CheckDIBSize(w, h, bpp);
+    auto img = std::make_shared<TDIBSharedImage>();
+    img->Width = w;
+    img->Height = h;
+    img->BitCount = bpp;
+    img->Stride = ((w * bpp + 31) / 32) * 4;
+    img->Format = format;
+    img->ColorTable = table;
+    img->ColorCount = bpp <= 8 ? 1 << bpp : 0;
+    img->Pixels.assign(static_cast<size_t>(img->Stride) * h, 0);
+    return img;
+}
+
+inline uint32_t GetRaw(const uint8_t* row, int x, int bpp) {
+    switch (bpp) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+    case 8: return row[x];
+    case 16: return row[2 * x] | (row[2 * x + 1] << 8);
+    case 24: return row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
+    default: {
+        uint32_t v;
+        std::memcpy(&v, row + 4 * x, 4);
+        return v;
+    }
+    }
+}
+
+inline void SetRaw(uint8_t* row, int x, int bpp, uint32_t v) {
+    switch (bpp) {
+    case 1: {
+        const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+        row[x >> 3] = (v & 1) ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit);
+        break;
+    }
+    case 4:
+        if (x & 1) row[x >> 1] = (row[x >> 1] & 0xF0) | (v & 0x0F);
+        else row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0F) | ((v & 0x0F) << 4));
+        break;
+    case 8: row[x] = static_cast<uint8_t>(v); break;
+    case 16:
+        row[2 * x] = static_cast<uint8_t>(v);
+        row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+        break;
+    case 24:
+        row[3 * x] = static_cast<uint8_t>(v);
+        row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
+        row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
+        break;
+    default: std::memcpy(row + 4 * x, &v, 4); break;
+    }
+}
+
+// Colour cube with r-g-b bits per channel, as the table of a palette bitmap
+// that a deeper picture is converted into.
+void MakeColorCube(std::array<TRGBQuad, 256>& table, int rBits, int gBits, int bBits) {
+    const int rm = (1 << rBits) - 1, gm = (1 << gBits) - 1, bm = (1 << bBits) - 1;
+    for (int i = 0; i < (1 << (rBits + gBits + bBits)); ++i) {
+        table[i].rgbRed = static_cast<uint8_t>(((i >> (gBits + bBits)) & rm) * 255 / rm);
+        table[i].rgbGreen = static_cast<uint8_t>(((i >> bBits) & gm) * 255 / gm);
+        table[i].rgbBlue = static_cast<uint8_t>((i & bm) * 255 / bm);
+        table[i].rgbReserved = 0;
+    }
+}
+
+// Grey ramp of Greyscale and Blur: level = i shl (8 - bpp), or-ed with
+// itself shifted right by bpp.
+void MakeGreyRamp(std::array<TRGBQuad, 256>& table, int bpp) {
+    for (int i = 0; i < (1 << bpp); ++i) {
+        const int l = i << (8 - bpp);
+        const uint8_t v = static_cast<uint8_t>(l | (l >> bpp));
+        table[i] = {v, v, v, 0};
+    }
+}
+
+uint32_t ReadU32(TStream& s) {
+    uint8_t b[4];
+    if (s.Read(b, 4) != 4) BadDIB();
+    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+uint16_t ReadU16(TStream& s) {
+    uint8_t b[2];
+    if (s.Read(b, 2) != 2) BadDIB();
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void PutU16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+// RLE8 / RLE4 pixel data into a zeroed store. A run or literal may reach
+// into the row's padding (encoders pad odd rows to an even pixel count) but
+// not beyond the stored row; runs, literals and deltas past that, and rows
+// past the last, are refused. Data ending without an end-of-bitmap mark
+// leaves the rest as it is.
+void DecodeRLE(const uint8_t* d, size_t n, TDIBSharedImage& img, bool rle4) {
+    const int w = img.Width, h = img.Height, bpp = rle4 ? 4 : 8;
+    const int limit = img.Stride * 8 / bpp;
+    int x = 0, y = 0;  // y counts from the bottom row, as the file does
+    size_t p = 0;
+    auto row = [&](int yy) { return img.Pixels.data() + static_cast<size_t>(h - 1 - yy) * img.Stride; };
+    while (p + 2 <= n) {
+        const int count = d[p], value = d[p + 1];
+        p += 2;
+        if (count != 0) {
+            if (y >= h || count > limit - x) BadDIB();
+            uint8_t* r = row(y);
+            const int end = std::min(x + count, w);
+            for (int i = x; i < end; ++i) SetRaw(r, i, bpp, rle4 ? (((i - x) & 1) ? value & 0x0F : value >> 4) : value);
+            x += count;
+            continue;
+        }
+        switch (value) {
+        case 0:
+            x = 0;
+            if (++y > h) BadDIB();
+            break;
+        case 1: return;
+        case 2: {
+            if (p + 2 > n) BadDIB();
+            const int dx = d[p], dy = d[p + 1];
+            p += 2;
+            if (dx > w - x || dy > h - y) BadDIB();
+            x += dx;
+            y += dy;
+            break;
+        }
+        default: {
+            const size_t bytes = rle4 ? (value + 1) / 2 : value;
+            if (p + bytes > n || y >= h || value > limit - x) BadDIB();
+            uint8_t* r = row(y);
+            const int count = std::min(value, w - x);
+            for (int i = 0; i < count; ++i) {
+                const uint32_t v = rle4 ? ((i & 1) ? d[p + i / 2] & 0x0F : d[p + i / 2] >> 4) : d[p + i];
+                SetRaw(r, x + i, bpp, v);
+            }
+            x += value;
+            p += bytes + (bytes & 1);
+            break;
+        }
+        }
+    }
+}
+
+}  // namespace
+
+TBitFieldFormat MakeBitFieldFormat(int rBits, int gBits, int bBits) {
+    TBitFieldFormat f;
+    f.RBitCount = rBits;
+    f.GBitCount = gBits;
+    f.BBitCount = bBits;
+    f.BBitMask = (1u << bBits) - 1;
+    f.GBitMask = ((1u << gBits) - 1) << bBits;
+    f.RBitMask = ((1u << rBits) - 1) << (gBits + bBits);
+    f.RLeftShift = gBits + bBits - (8 - rBits);
+    f.GLeftShift = bBits - (8 - gBits);
+    f.BRightShift = 8 - bBits;
+    f.RRightShift = 8 - rBits;
+    f.GRightShift = 8 - gBits;
+    f.BRightShift2 = 8 - bBits;
+    return f;
+}
+
+TBitFieldFormat MakeBitFieldFormatFromMasks(uint32_t rMask, uint32_t gMask, uint32_t bMask) {
+    TBitFieldFormat f = MakeBitFieldFormat(__builtin_popcount(rMask), __builtin_popcount(gMask), __builtin_popcount(bMask));
+    // The masks themselves are kept, so a layout other than red above green
+    // above blue does not pass BitFieldFormatFits.
+    f.RBitMask = rMask;
+    f.GBitMask = gMask;
+    f.BBitMask = bMask;
+    return f;
+}
+
+bool BitFieldFormatFits(const TBitFieldFormat& f, int bitCount) {
+    if (bitCount == 16) return f == MakeBitFieldFormat(5, 5, 5) || f == MakeBitFieldFormat(5, 6, 5);
+    return f == MakeBitFieldFormat(8, 8, 8);
+}
+
+void CheckDIBSize(int64_t width, int64_t height, int bitCount) {
+    if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension) BadDIB();
+    if (((width * bitCount + 31) / 32) * 4 * height > kMaxImageBytes) BadDIB();
+}
+
+TColorMatcher::TColorMatcher(const TRGBQuad* table, int count) {
+    for (int i = 0; i < count; ++i) entries_.push_back({table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0});
+}
+
+uint8_t TColorMatcher::Index(uint8_t r, uint8_t g, uint8_t b) {
+    const uint32_t c = r | (g << 8) | (b << 16);
+    auto it = cache_.find(c);
+    if (it != cache_.end()) return it->second;
+    const uint8_t i = static_cast<uint8_t>(NearestColorIndex(entries_.data(), static_cast<int32_t>(c),
+                                                             static_cast<int>(entries_.size())));
+    cache_.emplace(c, i);
+    return i;
+}
+
+// ---------------------------------------------------------------- TDIB
+
+TDIB::TDIB() : image_(EmptyImage()), format_(MakeBitFieldFormat(8, 8, 8)) {}
+TDIB::TDIB(const TDIB& other) : image_(other.image_), format_(other.format_) {}
+TDIB& TDIB::operator=(const TDIB& other) {
+    Assign(&other);
+    return *this;
+}
+TDIB::~TDIB() = default;
+
+void TDIB::Assign(const TDIB* source) {
+    if (!source) {
+        Clear();
+        return;
+    }
+    image_ = source->image_;
+    format_ = source->format_;
+}
+
+void TDIB::Clear() { SetImage(EmptyImage()); }
+
+void TDIB::SetImage(std::shared_ptr<TDIBSharedImage> image) {
+    image_ = std::move(image);
+    format_ = image_->Format;
+}
+
+void TDIB::MakePrivate() {
+    if (image_.use_count() > 1 || image_ == EmptyImage()) image_ = std::make_shared<TDIBSharedImage>(*image_);
+}
+
+void TDIB::SetColorTable(const TRGBQuad* entries, int start, int count) {
+    if (start < 0 || count <= 0 || start >= 256) return;
+    count = std::min(count, 256 - start);
+    if (std::equal(entries, entries + count, image_->ColorTable.begin() + start)) return;
+    MakePrivate();
+    std::copy(entries, entries + count, image_->ColorTable.begin() + start);
+}
+
+TPalette TDIB::Palette() const { return CreatePaletteFromQuads(image_->ColorTable.data(), image_->ColorCount); }
+
+void TDIB::SetPalette(const TPalette& palette) {
+    std::array<TRGBQuad, 256> quads = image_->ColorTable;
+    const int n = PaletteToQuads(palette, quads.data());
+    SetColorTable(quads.data(), 0, n);
+}
+
+void TDIB::SetSize(int width, int height, int bitCount) {
+    if (width < 1 || height < 1) {
+        Clear();
+        return;
+    }
+    if (!ValidBitCount(bitCount)) BadBitCount(bitCount);
+    const TBitFieldFormat format = BitFieldFormatFits(format_, bitCount) ? format_ : DefaultFormat(bitCount);
+    if (width == Width() && height == Height() && bitCount == BitCount() && format == image_->Format) return;
+    SetImage(NewImage(width, height, bitCount, format, image_->ColorTable));
+}
+
+void TDIB::SetWidth(int width) {
+    if (width < 1) Clear();
+    else if (Empty()) SetSize(width, std::max(Height(), 1), 8);
+    else SetSize(width, Height(), BitCount());
+}
+
+void TDIB::SetHeight(int height) {
+    if (height < 1) Clear();
+    else if (Empty()) SetSize(std::max(Width(), 1), height, 8);
+    else SetSize(Width(), height, BitCount());
+}
+
+void TDIB::SetBitCount(int bitCount) {
+    if (bitCount < 1) {
+        Clear();
+        return;
+    }
+    if (Empty()) {
+        SetSize(std::max(Width(), 1), std::max(Height(), 1), bitCount);
+        return;
+    }
+    const TDIB old(*this);
+    SetSize(Width(), Height(), bitCount);
+    if (SharesStoreWith(old)) return;
+    const int w = Width(), h = Height(), oldBpp = old.BitCount();
+    if (oldBpp <= 8 && bitCount <= 8 && bitCount >= oldBpp) {
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* s = old.ScanLineReadOnly(y);
+            uint8_t* d = ScanLine(y);
+            for (int x = 0; x < w; ++x) SetRaw(d, x, bitCount, GetRaw(s, x, oldBpp));
+        }
+        return;
+    }
+    if (bitCount <= 8) {
+        std::array<TRGBQuad, 256> table{};
+        if (bitCount == 1) table[1] = {255, 255, 255, 0};
+        else if (bitCount == 4) MakeColorCube(table, 1, 2, 1);
+        else MakeColorCube(table, 3, 3, 2);
+        MakePrivate();
+        image_->ColorTable = table;
+    }
+    TColorMatcher matcher(ColorTable(), ColorCount());
+    std::vector<uint8_t> bgr(static_cast<size_t>(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        old.ReadRowBGR(y, bgr.data());
+        WriteRowBGR(y, bgr.data(), &matcher);
+    }
+}
+
+uint8_t* TDIB::ScanLine(int y) {
+    if (y < 0 || y >= Height()) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, " (%d)", y);
+        throw EInvalidGraphicOperation(Sjis("スキャンラインのインデックスが範囲を越えました") + buf);
+    }
+    MakePrivate();
+    return image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride;
+}
+
+const uint8_t* TDIB::ScanLineReadOnly(int y) const {
+    if (y < 0 || y >= Height()) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, " (%d)", y);
+        throw EInvalidGraphicOperation(Sjis("スキャンラインのインデックスが範囲を越えました") + buf);
+    }
+    return image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride;
+}
+
+uint8_t* TDIB::TopRow() {
+    if (Empty()) return nullptr;
+    MakePrivate();
+    return image_->Pixels.data();
+}
+
+uint32_t TDIB::GetPixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return 0;
+    return GetRaw(image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride, x, BitCount());
+}
+
+void TDIB::SetPixel(int x, int y, uint32_t value) {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return;
+    SetRaw(ScanLine(y), x, BitCount(), value);
+}
+
+void TDIB::ReadRowBGR(int y, uint8_t* bgr) const {
+    const uint8_t* s = ScanLineReadOnly(y);
+    const int w = Width(), bpp = BitCount();
+    const TDIBSharedImage& img = *image_;
+    switch (bpp) {
+    case 24: std::memcpy(bgr, s, static_cast<size_t>(w) * 3); break;
+    case 32:
+        for (int x = 0; x < w; ++x, s += 4, bgr += 3) bgr[0] = s[0], bgr[1] = s[1], bgr[2] = s[2];
+        break;
+    case 16:
+        for (int x = 0; x < w; ++x, bgr += 3) img.Format.Unpack(s[2 * x] | (s[2 * x + 1] << 8), bgr[2], bgr[1], bgr[0]);
+        break;
+    default:
+        for (int x = 0; x < w; ++x, bgr += 3) {
+            const TRGBQuad& q = img.ColorTable[GetRaw(s, x, bpp)];
+            bgr[0] = q.rgbBlue, bgr[1] = q.rgbGreen, bgr[2] = q.rgbRed;
+        }
+        break;
+    }
+}
+
+void TDIB::WriteRowBGR(int y, const uint8_t* bgr, TColorMatcher* matcher) {
+    uint8_t* d = ScanLine(y);
+    const int w = Width(), bpp = BitCount();
+    switch (bpp) {
+    case 24: std::memcpy(d, bgr, static_cast<size_t>(w) * 3); break;
+    case 32:
+        for (int x = 0; x < w; ++x, d += 4, bgr += 3) d[0] = bgr[0], d[1] = bgr[1], d[2] = bgr[2], d[3] = 0;
+        break;
+    case 16: {
+        const TBitFieldFormat& f = image_->Format;
+        for (int x = 0; x < w; ++x, bgr += 3) SetRaw(d, x, 16, f.Pack(bgr[2], bgr[1], bgr[0]));
+        break;
+    }
+    default:
+        for (int x = 0; x < w; ++x, bgr += 3) SetRaw(d, x, bpp, matcher->Index(bgr[2], bgr[1], bgr[0]));
+        break;
+    }
+}
+
+void TDIB::Negative() {
+    if (Empty()) return;
+    MakePrivate();
+    if (BitCount() > 8) {
+        for (uint8_t& b : image_->Pixels) b = static_cast<uint8_t>(~b);
+    } else {
+        for (TRGBQuad& q : image_->ColorTable) {
+            q.rgbRed = static_cast<uint8_t>(~q.rgbRed);
+            q.rgbGreen = static_cast<uint8_t>(~q.rgbGreen);
+            q.rgbBlue = static_cast<uint8_t>(~q.rgbBlue);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- progress
+
+struct TDIB::ProgressState {
+    uint32_t lastRedraw = 0;
+    int lastRedrawRow = 0;
+    bool redrawn = false;
+    int lastPercent = -1;
+};
+
+void TDIB::Progress(TProgressStage stage, int percent, bool redraw, const char* name) {
+    if (OnProgress) OnProgress(stage, percent, redraw, TRect{0, 0, Width(), Height()}, name);
+}
+
+void TDIB::RunProgressRows(const char* name, int height, const std::function<void(int)>& row) {
+    ProgressState st;
+    st.lastRedraw = TimeGetTime();
+    Progress(TProgressStage::Starting, 0, false, name);
+    for (int y = 0; y < height; ++y) {
+        row(y);
+        if (!OnProgress) continue;
+        const int percent = static_cast<int>(static_cast<int64_t>(y) * 100 / height);
+        const uint32_t now = TimeGetTime();
+        const bool redraw = now - st.lastRedraw > 200 && y - st.lastRedrawRow > 32 && (st.redrawn || y < height / 3);
+        if (redraw) {
+            st.lastRedraw = now;
+            st.lastRedrawRow = y;
+            st.redrawn = true;
+        }
+        if (percent != st.lastPercent || redraw) Progress(TProgressStage::Running, percent, redraw, name);
+        st.lastPercent = percent;
+    }
+    Progress(TProgressStage::Ending, 100, true, name);
+}
+
+// ---------------------------------------------------------------- greyscale and blur
+
+void TDIB::Greyscale(int bitCount) {
+    if (Empty()) return;
+    const TDIB old(*this);
+    const int w = Width(), h = Height();
+    SetSize(w, h, bitCount);
+    if (bitCount <= 8) {
+        std::array<TRGBQuad, 256> table = image_->ColorTable;
+        MakeGreyRamp(table, bitCount);
+        SetColorTable(table.data());
+    }
+    int tr[256], tg[256], tb[256];
+    for (int v = 0; v < 256; ++v) {
+        tr[v] = static_cast<int>(v * 0.3588);
+        tg[v] = static_cast<int>(v * 0.402);
+        tb[v] = static_cast<int>(v * 0.2392);
+    }
+    const TBitFieldFormat format = PixelFormat();
+    std::vector<uint8_t> bgr(static_cast<size_t>(w) * 3);
+    RunProgressRows("Greyscale", h, [&](int y) {
+        old.ReadRowBGR(y, bgr.data());
+        uint8_t* d = ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const uint32_t g = tr[bgr[3 * x + 2]] + tg[bgr[3 * x + 1]] + tb[bgr[3 * x]];
+            switch (bitCount) {
+            case 24: d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = static_cast<uint8_t>(g); break;
+            case 16:
+            case 32: SetRaw(d, x, bitCount, format.Pack(g, g, g)); break;
+            case 8: d[x] = static_cast<uint8_t>(g); break;
+            case 4: SetRaw(d, x, 4, g >> 4); break;
+            default: SetRaw(d, x, 1, g >= 128 ? 1 : 0); break;
+            }
+        }
+    });
+}
+
+void TDIB::Blur(int bitCount, int radius) {
+    radius = radius < 0 ? -radius : radius;
+    if (Empty() || radius == 0) return;
+    const TDIB old(*this);
+    const int w = Width(), h = Height();
+    SetSize(w, h, bitCount);
+    if (bitCount <= 8) {
+        std::array<TRGBQuad, 256> table = image_->ColorTable;
+        MakeGreyRamp(table, bitCount);
+        SetColorTable(table.data());
+    }
+    // The source once as 24-bit rows, then per-column sums of the rows
+    // y - radius .. y + radius moved down one row at a time.
+    std::vector<uint8_t> src(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y) old.ReadRowBGR(y, &src[static_cast<size_t>(y) * w * 3]);
+    std::vector<int64_t> colB(w, 0), colG(w, 0), colR(w, 0);
+    int rows = 0;
+    auto addRow = [&](int y, int sign) {
+        const uint8_t* s = &src[static_cast<size_t>(y) * w * 3];
+        for (int x = 0; x < w; ++x) colB[x] += sign * s[3 * x], colG[x] += sign * s[3 * x + 1], colR[x] += sign * s[3 * x + 2];
+        rows += sign;
+    };
+    for (int y = 0; y < std::min(radius, h); ++y) addRow(y, 1);
+    const TBitFieldFormat format = PixelFormat();
+    RunProgressRows("Blur", h, [&](int y) {
+        if (y + radius < h) addRow(y + radius, 1);
+        if (y - radius - 1 >= 0) addRow(y - radius - 1, -1);
+        uint8_t* d = ScanLine(y);
+        int64_t sb = 0, sg = 0, sr = 0;
+        int cols = 0;
+        for (int x = 0; x < std::min(radius, w); ++x) sb += colB[x], sg += colG[x], sr += colR[x], ++cols;
+        for (int x = 0; x < w; ++x) {
+            if (x + radius < w) sb += colB[x + radius], sg += colG[x + radius], sr += colR[x + radius], ++cols;
+            if (x - radius - 1 >= 0) {
+                const int o = x - radius - 1;
+                sb -= colB[o], sg -= colG[o], sr -= colR[o], --cols;
+            }
+            const int64_t n = static_cast<int64_t>(cols) * rows;
+            const uint32_t b = static_cast<uint32_t>(sb / n), g = static_cast<uint32_t>(sg / n),
+                           r = static_cast<uint32_t>(sr / n);
+            switch (bitCount) {
+            case 24: d[3 * x] = static_cast<uint8_t>(b), d[3 * x + 1] = static_cast<uint8_t>(g), d[3 * x + 2] = static_cast<uint8_t>(r); break;
+            case 16:
+            case 32: SetRaw(d, x, bitCount, format.Pack(r, g, b)); break;
+            default: {
+                const uint32_t grey = static_cast<uint32_t>((sb + sg + sr) / n / 3);
+                SetRaw(d, x, bitCount, bitCount == 8 ? grey : bitCount == 4 ? grey >> 4 : (grey > 127 ? 1 : 0));
+                break;
+            }
+            }
+        }
+    });
+}
+
+// ---------------------------------------------------------------- BMP
+
+void TDIB::LoadFromStream(TStream& stream) {
+    const int64_t start = stream.GetPosition();
+    uint8_t fh[14];
+    const int64_t n = stream.Read(fh, 14);
+    if (n == 0) return;
+    if (n != 14 || fh[0] != 'B' || fh[1] != 'M') BadDIB();
+    const uint32_t offBits = fh[10] | (fh[11] << 8) | (fh[12] << 16) | (static_cast<uint32_t>(fh[13]) << 24);
+    ReadDataAt(stream, offBits == 0 ? -1 : start + offBits);
+}
+
+void TDIB::ReadData(TStream& stream) { ReadDataAt(stream, -1); }
+
+// pixelOffset: absolute position of the pixels (from the file header), or
+// -1 when they follow the colour table.
+void TDIB::ReadDataAt(TStream& s, int64_t pixelOffset) {
+    uint8_t hsb[4];
+    const int64_t got = s.Read(hsb, 4);
+    if (got == 0) {
+        Clear();
+        return;
+    }
+    const uint32_t headerSize = hsb[0] | (hsb[1] << 8) | (hsb[2] << 16) | (static_cast<uint32_t>(hsb[3]) << 24);
+    if (got != 4 || (headerSize != 12 && headerSize != 40)) BadDIB();
+    int64_t width, height;
+    int bitCount;
+    uint32_t compression = 0, sizeImage = 0, colorsUsed = 0;
+    if (headerSize == 12) {
+        width = ReadU16(s);
+        height = ReadU16(s);
+        ReadU16(s);  // planes
+        bitCount = ReadU16(s);
+    } else {
+        width = static_cast<int32_t>(ReadU32(s));
+        height = static_cast<int32_t>(ReadU32(s));
+        ReadU16(s);  // planes
+        bitCount = ReadU16(s);
+        compression = ReadU32(s);
+        sizeImage = ReadU32(s);
+        ReadU32(s);  // pixels per metre
+        ReadU32(s);
+        colorsUsed = ReadU32(s);
+        ReadU32(s);  // important colours
+    }
+    TBitFieldFormat format;
+    if (compression == 3) {
+        const uint32_t r = ReadU32(s), g = ReadU32(s), b = ReadU32(s);
+        format = MakeBitFieldFormatFromMasks(r, g, b);
+    } else {
+        format = DefaultFormat(bitCount);
+    }
+    if (!ValidBitCount(bitCount)) BadBitCount(bitCount);
+    if (!BitFieldFormatFits(format, bitCount)) throw EInvalidGraphic(Sjis("不正なピクセルフォーマットです"));
+    const bool rle = compression == 1 || compression == 2;
+    if (compression > 3 || (compression == 1 && bitCount != 8) || (compression == 2 && bitCount != 4)) BadDIB();
+    const bool topDown = height < 0;
+    if (topDown) height = -height;
+    // RLE data is bottom-up by definition.
+    if (topDown && rle) BadDIB();
+    CheckDIBSize(width, height, bitCount);
+
+    int64_t colors = colorsUsed;
+    if (colors == 0 && bitCount <= 8) colors = 1 << bitCount;
+    const int entrySize = headerSize == 12 ? 3 : 4;
+    if (colors * entrySize > s.Remaining()) BadDIB();
+    std::array<TRGBQuad, 256> table{};
+    std::vector<uint8_t> raw(static_cast<size_t>(colors * entrySize));
+    s.ReadBuffer(raw.data(), static_cast<int64_t>(raw.size()));
+    for (int64_t i = 0; i < std::min<int64_t>(colors, 256); ++i) {
+        const uint8_t* e = &raw[i * entrySize];
+        table[i] = {e[0], e[1], e[2], 0};
+    }
+    if (pixelOffset >= 0) {
+        // The file header's pixel offset wins over what follows the table,
+        // but it may not point back into the headers or past the end.
+        if (pixelOffset < s.GetPosition() || pixelOffset > s.GetSize()) BadDIB();
+        s.SetPosition(pixelOffset);
+    }
+    auto img = NewImage(static_cast<int>(width), static_cast<int>(height), bitCount, format, table);
+    const int64_t imageBytes = static_cast<int64_t>(img->Stride) * img->Height;
+    if (rle) {
+        const int64_t remaining = s.Remaining();
+        const int64_t size = sizeImage ? sizeImage : remaining;
+        if (size > remaining) BadDIB();
+        std::vector<uint8_t> data(static_cast<size_t>(size));
+        s.ReadBuffer(data.data(), size);
+        DecodeRLE(data.data(), data.size(), *img, compression == 2);
+    } else {
+        if (imageBytes > s.Remaining()) BadDIB();
+        if (topDown) {
+            s.ReadBuffer(img->Pixels.data(), imageBytes);
+        } else {
+            for (int y = img->Height - 1; y >= 0; --y)
+                s.ReadBuffer(img->Pixels.data() + static_cast<size_t>(y) * img->Stride, img->Stride);
+        }
+    }
+    SetImage(std::move(img));
+}
+
+void TDIB::SaveToStream(TStream& stream) const {
+    if (Empty()) return;
+    const bool fields = BitCount() == 16 || BitCount() == 32;
+    const uint32_t infoSize = 40 + (fields ? 12 : 0) + ColorCount() * 4;
+    std::vector<uint8_t> fh;
+    fh.push_back('B');
+    fh.push_back('M');
+    PutU32(fh, static_cast<uint32_t>(Size()) + 14 + infoSize);
+    PutU32(fh, 0);
+    PutU32(fh, 14 + infoSize);
+    stream.WriteBuffer(fh.data(), static_cast<int64_t>(fh.size()));
+    WriteData(stream);
+}
+
+void TDIB::WriteData(TStream& stream) const {
+    if (Empty()) return;
+    const bool fields = BitCount() == 16 || BitCount() == 32;
+    std::vector<uint8_t> h;
+    PutU32(h, 40);
+    PutU32(h, static_cast<uint32_t>(Width()));
+    PutU32(h, static_cast<uint32_t>(Height()));
+    PutU16(h, 1);
+    PutU16(h, static_cast<uint16_t>(BitCount()));
+    PutU32(h, fields ? 3 : 0);
+    PutU32(h, static_cast<uint32_t>(Size()));
+    PutU32(h, 0);
+    PutU32(h, 0);
+    PutU32(h, static_cast<uint32_t>(ColorCount()));
+    PutU32(h, 0);
+    if (fields) {
+        PutU32(h, image_->Format.RBitMask);
+        PutU32(h, image_->Format.GBitMask);
+        PutU32(h, image_->Format.BBitMask);
+    }
+    for (int i = 0; i < ColorCount(); ++i) {
+        const TRGBQuad& q = image_->ColorTable[i];
+        h.insert(h.end(), {q.rgbBlue, q.rgbGreen, q.rgbRed, 0});
+    }
+    stream.WriteBuffer(h.data(), static_cast<int64_t>(h.size()));
+    for (int y = Height() - 1; y >= 0; --y) stream.WriteBuffer(ScanLineReadOnly(y), WidthBytes());
+}
+
+void TDIB::LoadFromFile(const std::string& sjisPath) {
+    TFileStream f(sjisPath, fmOpenRead | fmShareDenyWrite);
+    LoadFromStream(f);
+}
+
+void TDIB::SaveToFile(const std::string& sjisPath) {
+    TFileStream f(sjisPath, fmCreate);
+    SaveToStream(f);
+}
