@@ -1,0 +1,230 @@
+#include "files/install_set.h"
+#include "files/vr_file_manager.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/filesys.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+// Archives come from tests/data/archive (see make_archives.py there).
+namespace {
+namespace fs = std::filesystem;
+
+std::string sample(const std::string& name) { return std::string(VORQ_TEST_DATA) + "/archive/" + name; }
+
+std::string text_of(TStream& s) {
+    std::string r(static_cast<size_t>(s.GetSize()), '\0');
+    s.SetPosition(0);
+    s.ReadBuffer(r.data(), static_cast<int64_t>(r.size()));
+    return r;
+}
+
+std::string load(TVrFileManager& m, const std::string& name) {
+    TMemoryStream s;
+    m.LoadToStream(s, name);
+    EXPECT_EQ(s.GetPosition(), 0);
+    return text_of(s);
+}
+
+std::string file_text(const std::string& path) {
+    std::ifstream f(NativePath(path), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// A fresh folder of our own below the private temporary folder.
+std::string folder(const std::string& name) {
+    std::string f = PrivateTempFolder() + name + "/";
+    fs::remove_all(NativePath(f));
+    ForceDirectories(f);
+    return f;
+}
+
+void put(const std::string& path, const std::string& bytes) {
+    ForceDirectories(ExtractFilePath(path));
+    std::ofstream(NativePath(path), std::ios::binary) << bytes;
+}
+}  // namespace
+
+TEST(VrFileManager, SearchOrderAndCache) {
+    std::string base = folder("base");
+    TVrFileManager m;
+    m.SetBaseFolder(base.substr(0, base.size() - 1));
+    EXPECT_EQ(m.BaseFolder, base.substr(0, base.size() - 1) + "\\");
+    ASSERT_EQ(m.AddArchive(sample("v102.dat")), 0);
+    put(base + "se/click.wav", "loose wav");
+    EXPECT_EQ(load(m, "se\\click.wav"), "loose wav");  // the loose file wins
+    EXPECT_EQ(load(m, "script\\start.vsb").substr(0, 6), "line 0");
+    // Cached: a loose file added later does not replace it, and both
+    // spellings share one item.
+    put(base + "script/start.vsb", "loose page");
+    EXPECT_EQ(load(m, "SCRIPT\\START.VSB").substr(0, 6), "line 0");
+    int items = m.Cache.Count();
+    m.Cache.Remove("Script\\Start.vsb");
+    EXPECT_EQ(m.Cache.Count(), items - 1);
+    EXPECT_EQ(load(m, "script\\start.vsb"), "loose page");
+    // A missing name leaves an empty item and keeps failing.
+    for (int i = 0; i < 2; ++i) {
+        try {
+            load(m, "none.txt");
+            FAIL();
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), "none.txt" + Sjis(":ファイルがありません"));
+        }
+    }
+    EXPECT_EQ(m.Cache.Lookup("NONE.TXT")->Content->GetSize(), 0);
+    EXPECT_TRUE(m.FileExists("Se\\Click.wav"));
+    EXPECT_FALSE(m.FileExists(""));
+    EXPECT_FALSE(m.FileExists("none.txt"));
+    ASSERT_NE(m.FindEntry("zero.dat"), nullptr);
+    EXPECT_EQ(load(m, "zero.dat"), "");
+}
+
+TEST(VrFileManager, CacheEvictsLeastRecentlyUsed) {
+    TVrCacheList cache;
+    for (const char* n : {"a", "b", "c"}) cache.Lookup(n)->Content->SetSize(2 << 20);
+    cache.Lookup("A");  // a is now the most recent: order a, c, b
+    EXPECT_EQ(cache.Get(1)->Name, "C");
+    TVrCache* d = cache.Lookup("d");
+    ASSERT_EQ(cache.Count(), 3);  // b went: 4 MiB is under 4,194,305 bytes
+    EXPECT_EQ(cache.Get(0), d);
+    EXPECT_EQ(cache.Get(1)->Name, "A");
+    EXPECT_EQ(cache.Get(2)->Name, "C");
+    // Exactly 4 MiB is kept; one byte more starts eviction.
+    TVrCacheList edge;
+    edge.Lookup("x")->Content->SetSize(4 << 20);
+    edge.Lookup("y");
+    EXPECT_EQ(edge.Count(), 2);
+    edge.Get(1)->Content->SetSize((4 << 20) + 1);
+    edge.Lookup("z");
+    EXPECT_EQ(edge.Count(), 2);
+    EXPECT_EQ(edge.GetTotalSize(), 0);
+}
+
+TEST(VrFileManager, DamagedEntryDoesNotPoisonTheCache) {
+    TVrFileManager m;
+    m.AddArchive(sample("bad_zlib.dat"));
+    for (int i = 0; i < 2; ++i) EXPECT_THROW(load(m, "bad.txt"), ECorruptData);
+    EXPECT_EQ(m.Cache.Lookup("bad.txt")->Content->GetSize(), 0);
+    // Nor is a temporary file of it recorded.
+    EXPECT_THROW(m.GetLocalFileName("bad.txt"), ECorruptData);
+    EXPECT_EQ(m.Locks.Count(), 0);
+    EXPECT_FALSE(FileExists(m.TempPath + "~vq00000000.txt"));
+}
+
+TEST(VrFileManager, InMemoryEntriesAreNeverCached) {
+    TVrFileManager m;
+    m.AddArchive("");  // the empty first archive that receives such entries
+    TVrFile* e = m.GetCollection(0)->AddEntry("mem:shot");
+    e->Data->WriteBuffer("one", 3);
+    EXPECT_EQ(load(m, "MEM:SHOT"), "one");
+    e->Data->Clear();
+    e->Data->WriteBuffer("two", 3);
+    EXPECT_EQ(load(m, "mem:shot"), "two");
+    EXPECT_EQ(m.Cache.Count(), 0);
+}
+
+TEST(VrFileManager, TemporaryFilesAndRangeStreams) {
+    CreateFileManager();
+    TVrFileManager& m = *FileManager;
+    m.AddArchive(sample("v102.dat"));
+    std::string a = m.GetLocalFileName("se\\click.wav");
+    std::string b = m.GetLocalFileName("SE\\click.wav");  // another spelling: its own lock
+    EXPECT_EQ(m.GetLocalFileName("se\\click.wav"), a);
+    EXPECT_EQ(m.Locks.Count(), 2);
+    EXPECT_EQ(m.Locks.Get(0)->UseCount, 2);
+    EXPECT_EQ(a, PrivateTempFolder() + "~vq00000000.wav");
+    EXPECT_EQ(b, PrivateTempFolder() + "~vq00000001.wav");
+    EXPECT_EQ(file_text(a), "RIFF" + std::string(500, '\0'));
+    EXPECT_EQ(m.GetLocalFileName("not\\here.ogg"), "not\\here.ogg");
+
+    auto wav = m.OpenRangeStream("se\\click.wav");
+    EXPECT_EQ(text_of(*wav), "RIFF" + std::string(500, '\0'));
+    EXPECT_EQ(m.OpenRangeStream("zero.dat")->GetSize(), 0);
+    EXPECT_THROW(m.OpenRangeStream("none"), Exception);
+
+    FreeFileManager();
+    EXPECT_EQ(FileManager, nullptr);
+    EXPECT_FALSE(FileExists(a));
+    EXPECT_FALSE(FileExists(b));
+    EXPECT_TRUE(TempDeletionQueue().empty());
+}
+
+TEST(VrFileManager, ArchivesByFolderAndExtractFolder) {
+    std::string f = folder("loosegame");
+    put(f + "a.txt", "A");
+    TVrFileManager m;
+    ASSERT_EQ(m.AddArchive(f), 0);  // not a file: a folder of loose files
+    EXPECT_EQ(m.GetCollection(0)->BaseFolder, f);
+    EXPECT_EQ(m.AddArchive(f), -1);
+    EXPECT_EQ(m.AddArchive(f.substr(0, f.size() - 1)), 1);
+    m.DeleteCollection(1);
+    EXPECT_EQ(m.Count(), 1);
+    EXPECT_THROW(m.DeleteCollection(5), EListError);
+
+    EXPECT_EQ(TVrFileManager::ExtractFolder("data\\bg\\a.tes"), "data\\bg\\");
+    EXPECT_EQ(TVrFileManager::ExtractFolder("a.tes"), "");
+    EXPECT_EQ(TVrFileManager::ExtractFolder(""), "");
+    EXPECT_EQ(TVrFileManager::ExtractFolder("C:a.tes"), "C:");
+    EXPECT_EQ(TVrFileManager::ExtractFolder("\\\\srv\\share\\x"), "\\\\srv\\share\\");
+    // The trail byte 0x5C of a double-byte character is no delimiter.
+    EXPECT_EQ(TVrFileManager::ExtractFolder(Sjis("表")), "");
+}
+
+TEST(VrFileManager, DiscPromptMountsTheRightDisc) {
+    std::string disc1 = folder("cd1"), disc2 = folder("cd2");
+    fs::copy_file(NativePath(sample("v102.dat")), NativePath(disc1 + "game.dat"));
+    fs::copy_file(NativePath(sample("v100.dat")), NativePath(disc2 + "game.dat"));
+    TVorqInstallSet set;
+    set.Title = "Game";
+    set.DiskIndex = 0;
+    set.SaveToFile(disc1 + "install.dat");
+    set.DiskIndex = 1;
+    set.SaveToFile(disc2 + "install.dat");
+
+    TVrFileManager m;
+    m.CdRoots = {disc1, disc2};
+    m.GameTitle = "Game";
+    // The game's text is no format string: only %d takes the number.
+    m.DiskRequestMessage = "Insert disc %d %s%n%%";
+    m.ExitMessage = "Quit?";
+    std::vector<std::string> asked;
+    std::vector<bool> answers;
+    m.AskOkCancel = [&](const std::string& text) {
+        asked.push_back(text);
+        bool a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    };
+    answers = {true};
+    ASSERT_TRUE(m.RequestDisk(2));
+    EXPECT_EQ(asked, std::vector<std::string>{"Insert disc 2 %s%n%"});
+    ASSERT_EQ(m.Count(), 1);
+    EXPECT_TRUE(m.FileExists("empty"));  // only in v100.dat
+
+    // Changing to disc 1 closes disc 2's archive first. A Cancel, then
+    // Cancel at the quit question, asks again.
+    m.AddArchive(sample("v0.dat"));  // not on a disc: stays
+    asked.clear();
+    answers = {false, false, true};
+    ASSERT_TRUE(m.RequestDisk(1));
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[1], "Quit?");
+    ASSERT_EQ(m.Count(), 2);
+    EXPECT_EQ(m.GetCollection(0)->FileName, sample("v0.dat"));
+    EXPECT_TRUE(m.FileExists("se\\click.wav"));
+
+    // Another game's disc is not ours; giving up quits.
+    m.GameTitle = "Other";
+    bool quit = false;
+    m.OnQuit = [&] { quit = true; };
+    answers = {true, false, true};
+    EXPECT_FALSE(m.RequestDisk(1));
+    EXPECT_TRUE(quit);
+    EXPECT_EQ(m.Count(), 1);
+}
