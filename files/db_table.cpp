@@ -1,0 +1,966 @@
+#include "files/db_table.h"
+
+#include "files/extended.h"
+#include "files/jstring.h"
+#include "files/save_stream.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// ---- number text -----------------------------------------------------------
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Decimal integer with optional leading spaces and sign; false when the text
+// is not one or leaves the 32-bit range.
+bool parse_int(std::string_view s, int32_t& out) {
+    size_t i = 0;
+    while (i < s.size() && is_space(s[i])) ++i;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+    if (i == s.size()) return false;
+    int64_t v = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        v = v * 10 + (s[i] - '0');
+        if (v > int64_t(1) << 31) return false;
+    }
+    if (neg) v = -v;
+    if (v > INT32_MAX) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+int32_t int_or_zero(std::string_view s) {
+    int32_t v = 0;
+    return parse_int(s, v) ? v : 0;
+}
+
+// Decimal number: spaces around it, sign, digits with one optional '.',
+// an optional exponent with digits. No hexadecimal, infinity or NaN.
+bool parse_float(std::string_view s, long double& out) {
+    size_t b = 0, e = s.size();
+    while (b < e && is_space(s[b])) ++b;
+    while (e > b && is_space(s[e - 1])) --e;
+    std::string_view t = s.substr(b, e - b);
+    size_t i = 0;
+    bool neg = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+    const size_t body = i;
+    // Decimal magnitude of the first significant digit, to tell overflow
+    // from underflow when the value is out of range.
+    int64_t int_sig = 0, frac_zeros = 0, exp10 = 0;
+    bool seen_sig = false;
+    size_t digits = 0;
+    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++digits) {
+        seen_sig = seen_sig || t[i] != '0';
+        int_sig += seen_sig;
+    }
+    if (i < t.size() && t[i] == '.') {
+        for (++i; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++digits) {
+            if (!seen_sig && t[i] == '0') ++frac_zeros;
+            seen_sig = seen_sig || t[i] != '0';
+        }
+    }
+    if (digits == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        bool exp_neg = false;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) exp_neg = t[i++] == '-';
+        size_t exp_digits = 0;
+        for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++exp_digits)
+            if (exp10 < 100000000) exp10 = exp10 * 10 + (t[i] - '0');
+        if (exp_digits == 0) return false;
+        if (exp_neg) exp10 = -exp10;
+    }
+    if (i != t.size()) return false;
+    // from_chars takes no '+' sign and is independent of the C locale.
+    long double v = 0;
+    std::string text(t.substr(body));
+    if (!text.empty() && text[0] == '.') text.insert(0, "0");
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Underflow reads as 0; overflow is no number.
+        if ((int_sig > 0 ? int_sig - 1 : -(frac_zeros + 1)) + exp10 > 0) return false;
+        v = 0;
+    } else if (r.ec != std::errc() || r.ptr != text.data() + text.size()) {
+        return false;
+    }
+    out = neg ? -v : v;
+    return true;
+}
+
+long double float_or_raise(std::string_view s) {
+    long double v = 0;
+    if (!parse_float(s, v)) throw EConvertError("'" + std::string(s) + "' is not a valid floating point value");
+    return v;
+}
+
+long double float_or_zero(std::string_view s) {
+    long double v = 0;
+    return parse_float(s, v) ? v : 0;
+}
+
+// General format with 15 significant digits: fixed notation for values from
+// 0.00001 below 10^15, else mantissa and "E" exponent; no trailing zeros.
+std::string float_to_str(long double v) {
+    if (std::isnan(v)) return "NAN";
+    if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
+    if (v == 0) return "0";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14Le", v);
+    // buf: [-]d.dddddddddddddde[+-]x
+    std::string_view t(buf);
+    const bool neg = t[0] == '-';
+    if (neg) t.remove_prefix(1);
+    const size_t epos = t.find('e');
+    int exp10 = 0;
+    std::from_chars(t.data() + epos + 1 + (t[epos + 1] == '+'), t.data() + t.size(), exp10);
+    std::string digits;
+    digits += t[0];
+    digits.append(t.substr(2, epos - 2));
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    std::string out = neg ? "-" : "";
+    if (exp10 >= 15 || exp10 < -5) {
+        out += digits[0];
+        if (digits.size() > 1) out += "." + digits.substr(1);
+        out += "E" + std::to_string(exp10);
+    } else if (exp10 < 0) {
+        out += "0." + std::string(static_cast<size_t>(-exp10 - 1), '0') + digits;
+    } else {
+        const size_t int_len = static_cast<size_t>(exp10) + 1;
+        if (digits.size() <= int_len) {
+            out += digits + std::string(int_len - digits.size(), '0');
+        } else {
+            out += digits.substr(0, int_len) + "." + digits.substr(int_len);
+        }
+    }
+    return out;
+}
+
+// Round half to even, kept to the low 32 bits as a 64-bit result assigned to
+// a 32-bit cell would be; values beyond the 64-bit range (and NaN) give 0.
+int32_t round_to_int32(long double v) {
+    const long double r = std::nearbyint(v);
+    if (!(r > -9223372036854775808.0L && r < 9223372036854775808.0L)) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(r))));
+}
+
+const char* bool_text(bool b) { return b ? "TRUE" : "FALSE"; }
+
+// ---- text helpers ------------------------------------------------------------
+
+// Fields of a tab-separated line: a trail byte is never a delimiter, and a
+// line ending in a TAB adds no empty last field.
+std::vector<std::string> split_tabs(std::string_view line) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (IsDBCSLeadByte(line[i]) && i + 1 < line.size()) {
+            ++i;
+        } else if (line[i] == '\t') {
+            out.emplace_back(line.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    if (start < line.size()) out.emplace_back(line.substr(start));
+    return out;
+}
+
+// At most width bytes of s, never ending inside a double-byte character.
+size_t fit_width(std::string_view s, size_t width) {
+    if (s.size() <= width) return s.size();
+    size_t i = 0;
+    while (i < width) {
+        const size_t w = IsDBCSLeadByte(s[i]) ? 2 : 1;
+        if (i + w > width) break;
+        i += w;
+    }
+    return i;
+}
+
+int32_t field_size(int kind, int width) {
+    switch (kind) {
+        case PT_INT: return 4;
+        case PT_FLOAT: return ExtendedSize;
+        case PT_BOOL: return 1;
+        case PT_STR: return width + 1;
+        default: return -1;
+    }
+}
+
+// ---- checked stream reading ------------------------------------------------
+
+void need(TStream& s, int64_t bytes, const char* what) {
+    if (bytes < 0 || s.Remaining() < bytes) throw ECorruptData(std::string("table data truncated: ") + what);
+}
+
+uint32_t read_u32(TStream& s, const char* what) {
+    need(s, 4, what);
+    return static_cast<uint32_t>(ReadStreamInteger(s));
+}
+
+uint8_t read_u8(TStream& s, const char* what) {
+    need(s, 1, what);
+    return ReadStreamByte(s);
+}
+
+std::string read_string(TStream& s, const char* what) {
+    need(s, 4, what);
+    return ReadStreamString(s);  // checks its length against the bytes left
+}
+
+}  // namespace
+
+// ---- TDBFieldList -----------------------------------------------------------
+
+void TDBFieldList::recompute() {
+    offsets_.resize(fields_.size());
+    int32_t off = 0;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        offsets_[i] = off;
+        off += fields_[i].Size;
+    }
+    record_size_ = off;
+}
+
+int TDBFieldList::AddField(const std::string& Name, int Kind, int Width) {
+    if (Width < 0) Width = 0;
+    if (Width > MaxStringWidth) return -1;
+    const int32_t size = field_size(Kind, Width);
+    if (size < 0) return -1;
+    if (owner_) owner_->InsertColumnSpace(Kind, size);
+    fields_.emplace_back(Name, static_cast<uint8_t>(Kind), size);
+    recompute();
+    return static_cast<int>(fields_.size()) - 1;
+}
+
+bool TDBFieldList::Delete(int I) {
+    if (I < 0 || I >= Count()) return false;
+    if (owner_) owner_->DeleteColumnSpace(I);
+    fields_.erase(fields_.begin() + I);
+    recompute();
+    return true;
+}
+
+const TDBField* TDBFieldList::GetField(int I) const {
+    return (I >= 0 && I < Count()) ? &fields_[static_cast<size_t>(I)] : nullptr;
+}
+
+int TDBFieldList::IndexOf(std::string_view Name) const {
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (AnsiSameText(fields_[i].Name, Name)) return static_cast<int>(i);
+    return -1;
+}
+
+int TDBFieldList::GetFieldOffset(int I) const {
+    return (I >= 0 && I < Count()) ? offsets_[static_cast<size_t>(I)] : -1;
+}
+
+void TDBFieldList::Assign(const TDBFieldList& Other) {
+    fields_ = Other.fields_;
+    recompute();
+}
+
+bool TDBFieldList::IsSameLayout(const TDBFieldList& Other) const {
+    if (fields_.size() != Other.fields_.size()) return false;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        const TDBField &a = fields_[i], &b = Other.fields_[i];
+        if (a.Name != b.Name || a.Kind != b.Kind || a.Size != b.Size) return false;
+    }
+    return true;
+}
+
+void TDBFieldList::Clear() {
+    fields_.clear();
+    offsets_.clear();
+    record_size_ = 0;
+}
+
+void TDBFieldList::SaveToStream(TStream& S) const {
+    WriteStreamInteger(S, static_cast<int32_t>(fields_.size()));
+    for (const TDBField& f : fields_) {
+        WriteStreamInteger(S, f.Size);
+        WriteStreamString(S, f.Name);
+        WriteStreamByte(S, f.Kind);
+    }
+}
+
+void TDBFieldList::LoadFromStream(TStream& S) {
+    const uint32_t count = read_u32(S, "column count");
+    // Each column takes at least 9 bytes: size, name length, kind.
+    need(S, int64_t(count) * 9, "columns");
+    std::vector<TDBField> fields;
+    fields.reserve(count);
+    int64_t record = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t size = static_cast<int32_t>(read_u32(S, "column size"));
+        std::string name = read_string(S, "column name");
+        const uint8_t kind = read_u8(S, "column kind");
+        const bool ok = kind == PT_STR ? (size >= 1 && size <= MaxStringWidth + 1) : size == field_size(kind, 0);
+        if (!ok) throw ECorruptData("table data: bad column " + name);
+        record += size;
+        fields.emplace_back(std::move(name), kind, size);
+    }
+    if (record > INT32_MAX) throw ECorruptData("table data: record too large");
+    fields_ = std::move(fields);
+    recompute();
+}
+
+// ---- TDBCustomTable by-name cells ---------------------------------------------
+
+bool TDBCustomTable::GetIntByName(std::string_view Column, int32_t& V) { return GetInt(RecNo(), Fields.IndexOf(Column), V); }
+bool TDBCustomTable::SetIntByName(std::string_view Column, int32_t V) { return SetInt(RecNo(), Fields.IndexOf(Column), V); }
+bool TDBCustomTable::GetFloatByName(std::string_view Column, long double& V) {
+    return GetFloat(RecNo(), Fields.IndexOf(Column), V);
+}
+bool TDBCustomTable::SetFloatByName(std::string_view Column, long double V) {
+    return SetFloat(RecNo(), Fields.IndexOf(Column), V);
+}
+bool TDBCustomTable::GetBoolByName(std::string_view Column, bool& V) { return GetBool(RecNo(), Fields.IndexOf(Column), V); }
+bool TDBCustomTable::SetBoolByName(std::string_view Column, bool V) { return SetBool(RecNo(), Fields.IndexOf(Column), V); }
+bool TDBCustomTable::GetStringByName(std::string_view Column, std::string& V) {
+    return GetString(RecNo(), Fields.IndexOf(Column), V);
+}
+bool TDBCustomTable::SetStringByName(std::string_view Column, std::string_view V) {
+    return SetString(RecNo(), Fields.IndexOf(Column), V);
+}
+
+// ---- TDBTable rows ------------------------------------------------------------
+
+uint8_t* TDBTable::GetRecord(int I) {
+    return (I >= 0 && I < RecordCount()) ? rows_[static_cast<size_t>(I)].data() : nullptr;
+}
+
+void TDBTable::InsertColumnSpace(int, int Size) {
+    for (auto& r : rows_) r.resize(r.size() + static_cast<size_t>(Size), 0);
+}
+
+void TDBTable::DeleteColumnSpace(int I) {
+    const int off = Fields.GetFieldOffset(I);
+    if (off < 0) return;
+    const size_t size = static_cast<size_t>(Fields.GetField(I)->Size);
+    for (auto& r : rows_) r.erase(r.begin() + off, r.begin() + off + static_cast<ptrdiff_t>(size));
+}
+
+void TDBTable::Append() {
+    rows_.emplace_back(static_cast<size_t>(Fields.RecordSize()), 0);
+    rec_no_ = RecordCount() - 1;
+}
+
+void TDBTable::Delete() {
+    if (rec_no_ < 0 || rec_no_ >= RecordCount()) return;
+    rows_.erase(rows_.begin() + rec_no_);
+    if (rec_no_ >= RecordCount()) rec_no_ = RecordCount() - 1;
+}
+
+bool TDBTable::First() {
+    if (rows_.empty()) return false;
+    rec_no_ = 0;
+    return true;
+}
+
+bool TDBTable::Last() {
+    if (rows_.empty()) return false;
+    rec_no_ = RecordCount() - 1;
+    return true;
+}
+
+bool TDBTable::Next() {
+    if (rec_no_ >= RecordCount() - 1) return false;
+    ++rec_no_;
+    return true;
+}
+
+bool TDBTable::Prior() {
+    if (rec_no_ <= 0) return false;
+    --rec_no_;
+    return true;
+}
+
+bool TDBTable::SetRecNo(int I) {
+    if (I < -1 || I >= RecordCount()) return false;
+    rec_no_ = I;
+    return true;
+}
+
+// ---- TDBTable cells -----------------------------------------------------------
+
+uint8_t* TDBTable::cell(int Row, int Col, const TDBField*& field) {
+    uint8_t* rec = GetRecord(Row);
+    field = Fields.GetField(Col);
+    if (!rec || !field) return nullptr;
+    return rec + Fields.GetFieldOffset(Col);
+}
+
+namespace {
+
+int32_t load_i32(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+void store_i32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
+
+// The text of a string cell: up to its 0 byte, and never past the cell even
+// when loaded data lacks the terminator.
+std::string_view load_text(const uint8_t* p, const TDBField& f) {
+    const char* c = reinterpret_cast<const char*>(p);
+    const void* nul = std::memchr(c, 0, static_cast<size_t>(f.Size));
+    return std::string_view(c, nul ? static_cast<size_t>(static_cast<const char*>(nul) - c) : static_cast<size_t>(f.Size));
+}
+
+void store_text(uint8_t* p, const TDBField& f, std::string_view s) {
+    const size_t n = fit_width(s, static_cast<size_t>(f.Size - 1));
+    std::memcpy(p, s.data(), n);
+    std::memset(p + n, 0, static_cast<size_t>(f.Size) - n);
+}
+
+}  // namespace
+
+bool TDBTable::GetInt(int Row, int Col, int32_t& V) {
+    const TDBField* f;
+    const uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: V = load_i32(p); break;
+        case PT_FLOAT: V = round_to_int32(LoadExtended(p)); break;
+        case PT_BOOL: V = *p != 0; break;
+        default: V = int_or_zero(load_text(p, *f)); break;
+    }
+    return true;
+}
+
+bool TDBTable::SetInt(int Row, int Col, int32_t V) {
+    const TDBField* f;
+    uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: store_i32(p, V); break;
+        case PT_FLOAT: StoreExtended(p, V); break;
+        case PT_BOOL: *p = V != 0; break;
+        default: store_text(p, *f, std::to_string(V)); break;
+    }
+    return true;
+}
+
+bool TDBTable::GetFloat(int Row, int Col, long double& V) {
+    const TDBField* f;
+    const uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: V = load_i32(p); break;
+        case PT_FLOAT: V = LoadExtended(p); break;
+        case PT_BOOL: V = *p != 0; break;
+        default: V = float_or_raise(load_text(p, *f)); break;
+    }
+    return true;
+}
+
+bool TDBTable::SetFloat(int Row, int Col, long double V) {
+    const TDBField* f;
+    uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: store_i32(p, round_to_int32(V)); break;
+        case PT_FLOAT: StoreExtended(p, V); break;
+        case PT_BOOL: *p = V != 0; break;
+        default: store_text(p, *f, float_to_str(V)); break;
+    }
+    return true;
+}
+
+bool TDBTable::GetBool(int Row, int Col, bool& V) {
+    const TDBField* f;
+    const uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: V = load_i32(p) != 0; break;
+        case PT_FLOAT: V = LoadExtended(p) != 0; break;
+        case PT_BOOL: V = *p != 0; break;
+        default: V = load_text(p, *f) == "TRUE"; break;
+    }
+    return true;
+}
+
+bool TDBTable::SetBool(int Row, int Col, bool V) {
+    const TDBField* f;
+    uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: store_i32(p, V ? 1 : 0); break;
+        case PT_FLOAT: StoreExtended(p, V ? 1 : 0); break;
+        case PT_BOOL: *p = V; break;
+        default: store_text(p, *f, bool_text(V)); break;
+    }
+    return true;
+}
+
+bool TDBTable::GetString(int Row, int Col, std::string& V) {
+    const TDBField* f;
+    const uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: V = std::to_string(load_i32(p)); break;
+        case PT_FLOAT: V = float_to_str(LoadExtended(p)); break;
+        case PT_BOOL: V = bool_text(*p != 0); break;
+        default: V = load_text(p, *f); break;
+    }
+    return true;
+}
+
+bool TDBTable::SetString(int Row, int Col, std::string_view V) {
+    const TDBField* f;
+    uint8_t* p = cell(Row, Col, f);
+    if (!p) return false;
+    switch (f->Kind) {
+        case PT_INT: store_i32(p, int_or_zero(V)); break;
+        case PT_FLOAT: StoreExtended(p, float_or_zero(V)); break;
+        case PT_BOOL: *p = V == "TRUE"; break;
+        default: store_text(p, *f, V); break;
+    }
+    return true;
+}
+
+// ---- search and sort ------------------------------------------------------------
+
+void TDBTable::Search(std::vector<int32_t>& Result, const TDBSearchKeys& Keys) {
+    const size_t nkeys = std::min(Keys.Columns.size(), Keys.Values.size());
+    std::vector<int> cols(nkeys);
+    // An unknown column ends the whole search at the first row that gets
+    // as far as that key.
+    size_t usable = nkeys;
+    for (size_t k = 0; k < nkeys; ++k) {
+        cols[k] = Fields.IndexOf(Keys.Columns[k]);
+        if (cols[k] < 0) {
+            usable = k;
+            break;
+        }
+    }
+    std::vector<std::string> upper_keys(nkeys);
+    if (Keys.PartialMatch && Keys.IgnoreCase)
+        for (size_t k = 0; k < usable; ++k)
+            if (Keys.Values[k].Type == PT_STR) upper_keys[k] = AnsiUpperCase(Keys.Values[k].Str);
+
+    for (int row = 0; row < RecordCount(); ++row) {
+        bool match = true;
+        for (size_t k = 0; k < nkeys && match; ++k) {
+            if (k == usable) return;
+            const TDBValue& key = Keys.Values[k];
+            const int col = cols[k];
+            switch (key.Type) {
+                case PT_INT: {
+                    int32_t v = 0;
+                    GetInt(row, col, v);
+                    match = v == key.Int;
+                    break;
+                }
+                case PT_FLOAT: {
+                    long double v = 0;
+                    GetFloat(row, col, v);
+                    match = v == key.Float;
+                    break;
+                }
+                case PT_BOOL: {
+                    bool v = false;
+                    GetBool(row, col, v);
+                    match = v == key.Bool;
+                    break;
+                }
+                case PT_STR: {
+                    std::string v;
+                    GetString(row, col, v);
+                    if (Keys.PartialMatch) {
+                        // The cell's text must occur inside the key's.
+                        if (v.empty()) match = false;
+                        else if (Keys.IgnoreCase) match = JPos(AnsiUpperCase(v), upper_keys[k]) > 0;
+                        else match = JPos(v, key.Str) > 0;
+                    } else {
+                        match = Keys.IgnoreCase ? AnsiSameText(v, key.Str) : v == key.Str;
+                    }
+                    break;
+                }
+                default: match = false; break;
+            }
+        }
+        if (match) Result.push_back(row);
+    }
+}
+
+namespace {
+
+// The platform list's quicksort (middle pivot, not stable), so that rows
+// with equal keys end up in the order scripts have always seen.
+template <class Compare>
+void list_quick_sort(std::vector<int32_t>& a, int L, int R, Compare cmp) {
+    int I, J;
+    do {
+        I = L;
+        J = R;
+        const int32_t P = a[static_cast<size_t>((L + R) >> 1)];
+        do {
+            while (cmp(a[static_cast<size_t>(I)], P) < 0) ++I;
+            while (cmp(a[static_cast<size_t>(J)], P) > 0) --J;
+            if (I <= J) {
+                std::swap(a[static_cast<size_t>(I)], a[static_cast<size_t>(J)]);
+                ++I;
+                --J;
+            }
+        } while (I <= J);
+        if (L < J) list_quick_sort(a, L, J, cmp);
+        L = I;
+    } while (I < R);
+}
+
+template <class T>
+int three_way(const T& a, const T& b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+}  // namespace
+
+void TDBTable::Sort(const std::vector<std::string>& Columns, const std::vector<bool>& Descending) {
+    struct Key {
+        int col;
+        uint8_t kind;
+        bool desc;
+    };
+    std::vector<Key> keys;
+    for (size_t k = 0; k < Columns.size(); ++k) {
+        const int col = Fields.IndexOf(Columns[k]);
+        if (col < 0) continue;
+        keys.push_back({col, Fields.GetField(col)->Kind, k < Descending.size() && Descending[k]});
+    }
+    if (rows_.size() < 2 || keys.empty()) return;
+    auto compare = [&](int32_t a, int32_t b) {
+        for (const Key& k : keys) {
+            int c = 0;
+            switch (k.kind) {
+                case PT_INT: {
+                    int32_t x = 0, y = 0;
+                    GetInt(a, k.col, x);
+                    GetInt(b, k.col, y);
+                    c = three_way(x, y);
+                    break;
+                }
+                case PT_FLOAT: {
+                    long double x = 0, y = 0;
+                    GetFloat(a, k.col, x);
+                    GetFloat(b, k.col, y);
+                    c = three_way(x, y);
+                    break;
+                }
+                case PT_BOOL: {
+                    bool x = false, y = false;
+                    GetBool(a, k.col, x);
+                    GetBool(b, k.col, y);
+                    c = three_way(x, y);
+                    break;
+                }
+                default: {
+                    const TDBField* f = Fields.GetField(k.col);
+                    const int off = Fields.GetFieldOffset(k.col);
+                    c = AnsiCompareStr(load_text(GetRecord(a) + off, *f), load_text(GetRecord(b) + off, *f));
+                    c = c < 0 ? -1 : (c > 0 ? 1 : 0);
+                    break;
+                }
+            }
+            if (c != 0) return k.desc ? -c : c;
+        }
+        return 0;
+    };
+    std::vector<int32_t> order(rows_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int32_t>(i);
+    list_quick_sort(order, 0, static_cast<int>(order.size()) - 1, compare);
+    std::vector<std::vector<uint8_t>> sorted;
+    sorted.reserve(rows_.size());
+    for (int32_t i : order) sorted.push_back(std::move(rows_[static_cast<size_t>(i)]));
+    rows_ = std::move(sorted);
+}
+
+// ---- text and streams -------------------------------------------------------------
+
+bool TDBTable::LoadFromText(const std::vector<std::string>& Lines) {
+    Clear();
+    if (Lines.empty()) return false;
+    for (const std::string& header : split_tabs(Lines[0])) {
+        std::string rest = header, name, type;
+        JFetchToken(rest, " ", name);
+        JFetchToken(rest, " ", type);
+        name = JTrim(name);
+        type = JTrim(type);
+        const int kind = type == "int" ? PT_INT : type == "float" ? PT_FLOAT : type == "bool" ? PT_BOOL : PT_STR;
+        int32_t width = 80;
+        if (!parse_int(rest, width)) width = 80;
+        Fields.AddField(name, kind, width);
+    }
+    for (size_t i = 1; i < Lines.size(); ++i) {
+        if (Lines[i].empty()) continue;
+        const std::vector<std::string> cells = split_tabs(UnescapeText(Lines[i]));
+        Append();
+        const int n = std::min(Fields.Count(), static_cast<int>(cells.size()));
+        for (int c = 0; c < n; ++c) SetString(rec_no_, c, cells[static_cast<size_t>(c)]);
+    }
+    return true;
+}
+
+void TDBTable::Clear() {
+    rows_.clear();
+    rec_no_ = -1;
+    Fields.Clear();
+}
+
+void TDBTable::ClearRows() {
+    rows_.clear();
+    rec_no_ = -1;
+}
+
+void TDBTable::SaveToStream(TStream& S) {
+    WriteStreamString(S, Name);
+    WriteStreamByte(S, Kind);
+    Fields.SaveToStream(S);
+    WriteStreamInteger(S, RecordCount());
+    for (const auto& r : rows_) S.WriteBuffer(r.data(), static_cast<int64_t>(r.size()));
+    WriteStreamInteger(S, rec_no_);
+}
+
+void TDBTable::LoadFromStream(TStream& S) {
+    std::string name = read_string(S, "table name");
+    const uint8_t kind = read_u8(S, "table kind");
+    TDBFieldList fields(nullptr);
+    fields.LoadFromStream(S);
+    const uint32_t count = read_u32(S, "row count");
+    const int64_t record = fields.RecordSize();
+    if (count > static_cast<uint32_t>(MaxRows)) throw ECorruptData("table data: too many rows");
+    need(S, int64_t(count) * record + 4, "rows");
+    std::vector<std::vector<uint8_t>> rows(count, std::vector<uint8_t>(static_cast<size_t>(record)));
+    for (auto& r : rows) S.ReadBuffer(r.data(), record);
+    const int32_t rec_no = static_cast<int32_t>(read_u32(S, "current row"));
+    if (rec_no < -1 || rec_no >= static_cast<int64_t>(count)) throw ECorruptData("table data: bad current row");
+    Name = std::move(name);
+    Kind = kind;
+    Fields.Assign(fields);
+    rows_ = std::move(rows);
+    rec_no_ = rec_no;
+}
+
+// ---- TDBManager -------------------------------------------------------------------
+
+TDBTable* TDBManager::GetTable(int I) {
+    return (I >= 0 && I < Count()) ? tables_[static_cast<size_t>(I)].get() : nullptr;
+}
+
+TDBTable* TDBManager::NewTable(const std::string& Name, uint8_t Kind) {
+    tables_.push_back(std::make_unique<TDBTable>(Name, Kind));
+    return tables_.back().get();
+}
+
+int TDBManager::AddTable(const std::string& Name, uint8_t Kind) {
+    if (Name.empty() || IndexOf(Name) >= 0) return -1;
+    NewTable(Name, Kind);
+    current_ = Count() - 1;
+    return current_;
+}
+
+void TDBManager::reselect(const std::string& name) { current_ = name.empty() ? -1 : IndexOf(name); }
+
+bool TDBManager::DeleteTable(std::string_view Name) {
+    const int i = IndexOf(Name);
+    if (i < 0) return false;
+    TDBTable* cur = GetCurrent();
+    const std::string cur_name = cur && cur != GetTable(i) ? cur->Name : std::string();
+    tables_.erase(tables_.begin() + i);
+    reselect(cur_name);
+    return true;
+}
+
+int TDBManager::IndexOf(std::string_view Name) const {
+    for (size_t i = 0; i < tables_.size(); ++i)
+        if (AnsiSameText(tables_[i]->Name, Name)) return static_cast<int>(i);
+    return -1;
+}
+
+TDBTable* TDBManager::GetCurrent() { return GetTable(current_); }
+
+bool TDBManager::Select(std::string_view Name) {
+    const int i = IndexOf(Name);
+    if (i < 0) return false;
+    current_ = i;
+    return true;
+}
+
+void TDBManager::Clear() {
+    tables_.clear();
+    current_ = -1;
+}
+
+bool TDBManager::FindCell(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                          TDBTable*& Table, int& Row, int& Col) {
+    Table = GetTable(IndexOf(TableName));
+    if (!Table) return false;
+    std::vector<int32_t> rows;
+    Table->Search(rows, Keys);
+    if (rows.empty()) return false;
+    Row = rows[0];
+    Col = Table->Fields.IndexOf(Column);
+    return Col >= 0;
+}
+
+int32_t TDBManager::GetIntValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                                int32_t Default) {
+    TDBTable* t;
+    int row, col;
+    int32_t v = Default;
+    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetInt(row, col, v);
+    return v;
+}
+
+long double TDBManager::GetFloatValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                                      long double Default) {
+    TDBTable* t;
+    int row, col;
+    long double v = Default;
+    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetFloat(row, col, v);
+    return v;
+}
+
+bool TDBManager::GetBoolValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                              bool Default) {
+    TDBTable* t;
+    int row, col;
+    bool v = Default;
+    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetBool(row, col, v);
+    return v;
+}
+
+std::string TDBManager::GetStringValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                                       const std::string& Default) {
+    TDBTable* t;
+    int row, col;
+    std::string v = Default;
+    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetString(row, col, v);
+    return v;
+}
+
+bool TDBManager::SetIntValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                             int32_t V) {
+    TDBTable* t;
+    int row, col;
+    return FindCell(TableName, Keys, Column, t, row, col) && t->SetInt(row, col, V);
+}
+
+bool TDBManager::SetFloatValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                               long double V) {
+    TDBTable* t;
+    int row, col;
+    return FindCell(TableName, Keys, Column, t, row, col) && t->SetFloat(row, col, V);
+}
+
+bool TDBManager::SetBoolValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                              bool V) {
+    TDBTable* t;
+    int row, col;
+    return FindCell(TableName, Keys, Column, t, row, col) && t->SetBool(row, col, V);
+}
+
+bool TDBManager::SetStringValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                                std::string_view V) {
+    TDBTable* t;
+    int row, col;
+    return FindCell(TableName, Keys, Column, t, row, col) && t->SetString(row, col, V);
+}
+
+namespace {
+
+// Copies are taken before appending, so a table may append its own rows.
+void append_rows(TDBTable& dest, TDBTable& src, const std::vector<int32_t>& rows) {
+    const size_t size = static_cast<size_t>(dest.Fields.RecordSize());
+    std::vector<std::vector<uint8_t>> copies;
+    for (int32_t r : rows)
+        if (const uint8_t* from = src.GetRecord(r)) copies.emplace_back(from, from + size);
+    for (const auto& c : copies) {
+        dest.Append();
+        std::memcpy(dest.CurrentRecord(), c.data(), size);
+    }
+}
+
+}  // namespace
+
+bool TDBManager::CopyRowsTo(std::string_view Name, const std::vector<int32_t>& Rows) {
+    TDBTable* cur = GetCurrent();
+    TDBTable* dest = GetTable(IndexOf(Name));
+    if (!cur || !dest || dest == cur) return false;
+    dest->Clear();
+    dest->Fields.Assign(cur->Fields);
+    append_rows(*dest, *cur, Rows);
+    return true;
+}
+
+bool TDBManager::AppendRowsFrom(std::string_view Name, const std::vector<int32_t>& Rows) {
+    TDBTable* cur = GetCurrent();
+    TDBTable* src = GetTable(IndexOf(Name));
+    if (!cur || !src || !cur->Fields.IsSameLayout(src->Fields)) return false;
+    append_rows(*cur, *src, Rows);
+    return true;
+}
+
+void TDBManager::SaveToStream(TStream& S, uint8_t Kind) {
+    WriteStreamInteger(S, 100);
+    int32_t count = 0;
+    for (const auto& t : tables_) count += t->Kind == Kind;
+    WriteStreamInteger(S, count);
+    for (const auto& t : tables_) {
+        if (t->Kind != Kind) continue;
+        WriteStreamByte(S, static_cast<uint8_t>(t->ClassCode()));
+        t->SaveToStream(S);
+    }
+    if (Kind == 0) {
+        TDBTable* cur = GetCurrent();
+        WriteStreamString(S, cur ? cur->Name : std::string());
+    }
+}
+
+void TDBManager::LoadFromStream(TStream& S, uint8_t Kind) {
+    if (read_u32(S, "version") != 100) throw ECorruptData("table data: unknown version");
+    const uint32_t count = read_u32(S, "table count");
+    // A table takes at least 18 bytes: class, name, kind, columns, rows, current row.
+    need(S, int64_t(count) * 18, "tables");
+    std::vector<std::unique_ptr<TDBTable>> loaded;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (read_u8(S, "table class") != 0) throw ECorruptData("table data: unknown table class");
+        auto t = std::make_unique<TDBTable>(std::string(), Kind);
+        t->LoadFromStream(S);
+        loaded.push_back(std::move(t));
+    }
+    std::string current_name;
+    if (Kind == 0) current_name = read_string(S, "current table");
+
+    TDBTable* cur = GetCurrent();
+    const std::string kept_name = cur && cur->Kind != Kind ? cur->Name : std::string();
+    std::erase_if(tables_, [Kind](const std::unique_ptr<TDBTable>& t) { return t->Kind == Kind; });
+    reselect(kept_name);
+    for (auto& t : loaded) {
+        tables_.push_back(std::move(t));
+        current_ = Count() - 1;
+    }
+    // The saved selection, none included, is restored.
+    if (Kind == 0) reselect(current_name);
+}
+
+void TDBManager::ClearGameTables() {
+    std::erase_if(tables_, [](const std::unique_ptr<TDBTable>& t) { return t->Kind == 0; });
+    current_ = -1;
+}
+
+TDBManager& DBManager() {
+    static TDBManager manager;
+    return manager;
+}
