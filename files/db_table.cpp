@@ -814,68 +814,65 @@ bool TDBManager::FindCell(std::string_view TableName, const TDBSearchKeys& Keys,
     return Col >= 0;
 }
 
-int32_t TDBManager::GetIntValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
-                                int32_t Default) {
+namespace {
+
+template <class T>
+T get_value(TDBManager& m, std::string_view table, const TDBSearchKeys& keys, std::string_view column, T value,
+            bool (TDBTable::*get)(int, int, T&)) {
     TDBTable* t;
     int row, col;
-    int32_t v = Default;
-    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetInt(row, col, v);
-    return v;
+    if (m.FindCell(table, keys, column, t, row, col)) (t->*get)(row, col, value);
+    return value;
+}
+
+template <class T>
+bool set_value(TDBManager& m, std::string_view table, const TDBSearchKeys& keys, std::string_view column, T value,
+               bool (TDBTable::*set)(int, int, T)) {
+    TDBTable* t;
+    int row, col;
+    return m.FindCell(table, keys, column, t, row, col) && (t->*set)(row, col, value);
+}
+
+}  // namespace
+
+int32_t TDBManager::GetIntValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
+                                int32_t Default) {
+    return get_value(*this, TableName, Keys, Column, Default, &TDBTable::GetInt);
 }
 
 long double TDBManager::GetFloatValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
                                       long double Default) {
-    TDBTable* t;
-    int row, col;
-    long double v = Default;
-    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetFloat(row, col, v);
-    return v;
+    return get_value(*this, TableName, Keys, Column, Default, &TDBTable::GetFloat);
 }
 
 bool TDBManager::GetBoolValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
                               bool Default) {
-    TDBTable* t;
-    int row, col;
-    bool v = Default;
-    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetBool(row, col, v);
-    return v;
+    return get_value(*this, TableName, Keys, Column, Default, &TDBTable::GetBool);
 }
 
 std::string TDBManager::GetStringValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
                                        const std::string& Default) {
-    TDBTable* t;
-    int row, col;
-    std::string v = Default;
-    if (FindCell(TableName, Keys, Column, t, row, col)) t->GetString(row, col, v);
-    return v;
+    return get_value(*this, TableName, Keys, Column, Default, &TDBTable::GetString);
 }
 
 bool TDBManager::SetIntValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
                              int32_t V) {
-    TDBTable* t;
-    int row, col;
-    return FindCell(TableName, Keys, Column, t, row, col) && t->SetInt(row, col, V);
+    return set_value(*this, TableName, Keys, Column, V, &TDBTable::SetInt);
 }
 
 bool TDBManager::SetFloatValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
                                long double V) {
-    TDBTable* t;
-    int row, col;
-    return FindCell(TableName, Keys, Column, t, row, col) && t->SetFloat(row, col, V);
+    return set_value(*this, TableName, Keys, Column, V, &TDBTable::SetFloat);
 }
 
 bool TDBManager::SetBoolValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
                               bool V) {
-    TDBTable* t;
-    int row, col;
-    return FindCell(TableName, Keys, Column, t, row, col) && t->SetBool(row, col, V);
+    return set_value(*this, TableName, Keys, Column, V, &TDBTable::SetBool);
 }
 
 bool TDBManager::SetStringValue(std::string_view TableName, const TDBSearchKeys& Keys, std::string_view Column,
                                 std::string_view V) {
-    TDBTable* t;
-    int row, col;
-    return FindCell(TableName, Keys, Column, t, row, col) && t->SetString(row, col, V);
+    return set_value(*this, TableName, Keys, Column, V, &TDBTable::SetString);
 }
 
 namespace {
