@@ -1,5 +1,6 @@
 #include "files/db_table.h"
 
+#include "files/containers.h"
 #include "files/extended.h"
 #include "files/jstring.h"
 #include "files/save_stream.h"
@@ -156,23 +157,6 @@ int32_t round_to_int32(long double v) {
 const char* bool_text(bool b) { return b ? "TRUE" : "FALSE"; }
 
 // ---- text helpers ------------------------------------------------------------
-
-// Fields of a tab-separated line: a trail byte is never a delimiter, and a
-// line ending in a TAB adds no empty last field.
-std::vector<std::string> split_tabs(std::string_view line) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (IsDBCSLeadByte(line[i]) && i + 1 < line.size()) {
-            ++i;
-        } else if (line[i] == '\t') {
-            out.emplace_back(line.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    if (start < line.size()) out.emplace_back(line.substr(start));
-    return out;
-}
 
 // At most width bytes of s, never ending inside a double-byte character.
 size_t fit_width(std::string_view s, size_t width) {
@@ -532,7 +516,7 @@ bool TDBTable::SetString(int Row, int Col, std::string_view V) {
 
 // ---- search and sort ------------------------------------------------------------
 
-void TDBTable::Search(std::vector<int32_t>& Result, const TDBSearchKeys& Keys) {
+void TDBTable::Search(TIntList& Result, const TDBSearchKeys& Keys) {
     const size_t nkeys = std::min(Keys.Columns.size(), Keys.Values.size());
     std::vector<int> cols(nkeys);
     // An unknown column ends the whole search at the first row that gets
@@ -591,7 +575,7 @@ void TDBTable::Search(std::vector<int32_t>& Result, const TDBSearchKeys& Keys) {
                 default: match = false; break;
             }
         }
-        if (match) Result.push_back(row);
+        if (match) Result.Add(row);
     }
 }
 
@@ -691,8 +675,10 @@ void TDBTable::Sort(const std::vector<std::string>& Columns, const std::vector<b
 bool TDBTable::LoadFromText(const std::vector<std::string>& Lines) {
     Clear();
     if (Lines.empty()) return false;
-    for (const std::string& header : split_tabs(Lines[0])) {
-        std::string rest = header, name, type;
+    TTabStrings cells;
+    cells.SetTabText(Lines[0]);
+    for (int32_t c = 0; c < cells.Count(); ++c) {
+        std::string rest = cells.Get(c), name, type;
         JFetchToken(rest, " ", name);
         JFetchToken(rest, " ", type);
         name = JTrim(name);
@@ -704,10 +690,10 @@ bool TDBTable::LoadFromText(const std::vector<std::string>& Lines) {
     }
     for (size_t i = 1; i < Lines.size(); ++i) {
         if (Lines[i].empty()) continue;
-        const std::vector<std::string> cells = split_tabs(UnescapeText(Lines[i]));
+        cells.SetTabText(UnescapeText(Lines[i]));
         Append();
-        const int n = std::min(Fields.Count(), static_cast<int>(cells.size()));
-        for (int c = 0; c < n; ++c) SetString(rec_no_, c, cells[static_cast<size_t>(c)]);
+        const int n = std::min(Fields.Count(), cells.Count());
+        for (int c = 0; c < n; ++c) SetString(rec_no_, c, cells.Get(c));
     }
     return true;
 }
@@ -806,10 +792,10 @@ bool TDBManager::FindCell(std::string_view TableName, const TDBSearchKeys& Keys,
                           TDBTable*& Table, int& Row, int& Col) {
     Table = GetTable(IndexOf(TableName));
     if (!Table) return false;
-    std::vector<int32_t> rows;
+    TIntList rows;
     Table->Search(rows, Keys);
-    if (rows.empty()) return false;
-    Row = rows[0];
+    if (rows.Count() == 0) return false;
+    Row = rows.Get(0);
     Col = Table->Fields.IndexOf(Column);
     return Col >= 0;
 }
@@ -878,11 +864,11 @@ bool TDBManager::SetStringValue(std::string_view TableName, const TDBSearchKeys&
 namespace {
 
 // Copies are taken before appending, so a table may append its own rows.
-void append_rows(TDBTable& dest, TDBTable& src, const std::vector<int32_t>& rows) {
+void append_rows(TDBTable& dest, TDBTable& src, const TIntList& rows) {
     const size_t size = static_cast<size_t>(dest.Fields.RecordSize());
     std::vector<std::vector<uint8_t>> copies;
-    for (int32_t r : rows)
-        if (const uint8_t* from = src.GetRecord(r)) copies.emplace_back(from, from + size);
+    for (int32_t i = 0; i < rows.Count(); ++i)
+        if (const uint8_t* from = src.GetRecord(rows.Get(i))) copies.emplace_back(from, from + size);
     for (const auto& c : copies) {
         dest.Append();
         std::memcpy(dest.CurrentRecord(), c.data(), size);
@@ -891,7 +877,7 @@ void append_rows(TDBTable& dest, TDBTable& src, const std::vector<int32_t>& rows
 
 }  // namespace
 
-bool TDBManager::CopyRowsTo(std::string_view Name, const std::vector<int32_t>& Rows) {
+bool TDBManager::CopyRowsTo(std::string_view Name, const TIntList& Rows) {
     TDBTable* cur = GetCurrent();
     TDBTable* dest = GetTable(IndexOf(Name));
     if (!cur || !dest || dest == cur) return false;
@@ -901,7 +887,7 @@ bool TDBManager::CopyRowsTo(std::string_view Name, const std::vector<int32_t>& R
     return true;
 }
 
-bool TDBManager::AppendRowsFrom(std::string_view Name, const std::vector<int32_t>& Rows) {
+bool TDBManager::AppendRowsFrom(std::string_view Name, const TIntList& Rows) {
     TDBTable* cur = GetCurrent();
     TDBTable* src = GetTable(IndexOf(Name));
     if (!cur || !src || !cur->Fields.IsSameLayout(src->Fields)) return false;

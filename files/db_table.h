@@ -2,6 +2,7 @@
 // rows of fixed-size records, filled from tab-separated text, searched,
 // sorted and saved with the game (kind 0) or with the status save (kind 1).
 #pragma once
+#include "files/containers.h"
 #include "files/vocab.h"
 #include "platform/stream.h"
 
@@ -126,7 +127,7 @@ public:
     virtual bool SetString(int, int, std::string_view) { return false; }
 
     // Appends the indices of matching rows, in row order, to Result.
-    virtual void Search(std::vector<int32_t>& /*Result*/, const TDBSearchKeys&) {}
+    virtual void Search(TIntList& /*Result*/, const TDBSearchKeys&) {}
     virtual bool LoadFromText(const std::vector<std::string>& /*Lines*/) { return false; }
     virtual void Clear() {}
     virtual void ClearRows() {}
@@ -162,7 +163,7 @@ public:
     bool GetString(int Row, int Col, std::string& V) override;
     bool SetString(int Row, int Col, std::string_view V) override;
 
-    void Search(std::vector<int32_t>& Result, const TDBSearchKeys& Keys) override;
+    void Search(TIntList& Result, const TDBSearchKeys& Keys) override;
     // Header line of "name type width" cells, then one row per non-empty
     // line; false when there is no header.
     bool LoadFromText(const std::vector<std::string>& Lines) override;
@@ -215,10 +216,10 @@ public:
 
     // Table Name is cleared and gets the current table's columns and copies
     // of its listed rows (indices out of range are skipped).
-    bool CopyRowsTo(std::string_view Name, const std::vector<int32_t>& Rows);
+    bool CopyRowsTo(std::string_view Name, const TIntList& Rows);
     // Copies of the listed rows of table Name are appended to the current
     // table, when both have the same layout.
-    bool AppendRowsFrom(std::string_view Name, const std::vector<int32_t>& Rows);
+    bool AppendRowsFrom(std::string_view Name, const TIntList& Rows);
 
     void SaveToStream(TStream& S, uint8_t Kind);
     // Replaces the tables of that kind; on bad data raises ECorruptData and

@@ -29,6 +29,18 @@ std::vector<std::string> column_texts(TDBTable& t, int col) {
     return out;
 }
 
+TIntList ints(std::initializer_list<int32_t> v) {
+    TIntList l;
+    for (int32_t x : v) l.Add(x);
+    return l;
+}
+
+std::vector<int32_t> to_vec(const TIntList& l) {
+    std::vector<int32_t> out;
+    for (int32_t i = 0; i < l.Count(); ++i) out.push_back(l.Get(i));
+    return out;
+}
+
 std::string from_hex(std::string_view h) {
     std::string out;
     for (size_t i = 0; i + 1 < h.size(); i += 2) out.push_back(static_cast<char>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
@@ -268,44 +280,44 @@ TEST(DBTable, AddAndDeleteColumnsKeepRows) {
 TEST(DBTable, Search) {
     TDBTable t("people", 0);
     fill_people(t);
-    std::vector<int32_t> rows;
+    TIntList rows;
     t.Search(rows, {{"id"}, {TDBValue::OfInt(1)}});
-    EXPECT_EQ(rows, (std::vector<int32_t>{1, 3}));
+    EXPECT_EQ(to_vec(rows), (std::vector<int32_t>{1, 3}));
 
-    rows.clear();
+    rows.Clear();
     t.Search(rows, {{"id", "ok"}, {TDBValue::OfInt(1), TDBValue::OfBool(true)}});
-    EXPECT_EQ(rows, (std::vector<int32_t>{3}));
+    EXPECT_EQ(to_vec(rows), (std::vector<int32_t>{3}));
 
-    rows.clear();
+    rows.Clear();
     t.Search(rows, {{"name"}, {TDBValue::OfStr("alice")}});
-    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(rows.Count(), 0);
     t.Search(rows, {{"name"}, {TDBValue::OfStr("alice")}, false, true});
-    EXPECT_EQ(rows, (std::vector<int32_t>{1}));
+    EXPECT_EQ(to_vec(rows), (std::vector<int32_t>{1}));
 
     // Partial: the cell's text must occur inside the key's text.
-    rows.clear();
+    rows.Clear();
     t.Search(rows, {{"name"}, {TDBValue::OfStr("bobby and carol")}, true, false});
-    EXPECT_EQ(rows, (std::vector<int32_t>{0, 2}));
-    rows.clear();
+    EXPECT_EQ(to_vec(rows), (std::vector<int32_t>{0, 2}));
+    rows.Clear();
     t.Search(rows, {{"name"}, {TDBValue::OfStr("ALICE!")}, true, true});
-    EXPECT_EQ(rows, (std::vector<int32_t>{1}));
+    EXPECT_EQ(to_vec(rows), (std::vector<int32_t>{1}));
 
     // Float key against a float column, and the shorter of the lists.
-    rows.clear();
+    rows.Clear();
     t.Search(rows, {{"score", "id"}, {TDBValue::OfFloat(-1)}});
-    EXPECT_EQ(rows, (std::vector<int32_t>{2}));
+    EXPECT_EQ(to_vec(rows), (std::vector<int32_t>{2}));
 
     // No keys: every row. An unknown column ends the search.
-    rows.clear();
+    rows.Clear();
     t.Search(rows, {});
-    EXPECT_EQ(rows.size(), 4u);
-    rows.clear();
+    EXPECT_EQ(rows.Count(), 4);
+    rows.Clear();
     t.Search(rows, {{"nope"}, {TDBValue::OfInt(1)}});
-    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(rows.Count(), 0);
     // ... at the first row that gets as far as the unknown key.
-    rows.clear();
+    rows.Clear();
     t.Search(rows, {{"ok", "nope"}, {TDBValue::OfBool(false), TDBValue::OfInt(1)}});
-    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(rows.Count(), 0);
 }
 
 TEST(DBTable, SortByIntDescendingThenText) {
@@ -411,23 +423,23 @@ TEST(DBManager, CellsByKeyAndRowCopies) {
     EXPECT_TRUE(m.GetBoolValue("src", by2, "id", false));
 
     m.AddTable("dst", 0);
-    EXPECT_FALSE(m.CopyRowsTo("dst", {0}));  // dst is current
+    EXPECT_FALSE(m.CopyRowsTo("dst", ints({0})));  // dst is current
     m.Select("src");
-    EXPECT_TRUE(m.CopyRowsTo("dst", {2, 0, 17, -1}));
+    EXPECT_TRUE(m.CopyRowsTo("dst", ints({2, 0, 17, -1})));
     TDBTable* dst = m.GetTable(m.IndexOf("dst"));
     EXPECT_EQ(column_texts(*dst, 1), (std::vector<std::string>{"z", "x"}));
     EXPECT_TRUE(dst->Fields.IsSameLayout(m.GetCurrent()->Fields));
 
-    EXPECT_TRUE(m.AppendRowsFrom("dst", {1}));
+    EXPECT_TRUE(m.AppendRowsFrom("dst", ints({1})));
     EXPECT_EQ(column_texts(*m.GetCurrent(), 1), (std::vector<std::string>{"x", "yy", "z", "x"}));
-    EXPECT_TRUE(m.AppendRowsFrom("src", {0, 1}));  // a table's own rows
+    EXPECT_TRUE(m.AppendRowsFrom("src", ints({0, 1})));  // a table's own rows
     EXPECT_EQ(m.GetCurrent()->RecordCount(), 6);
     EXPECT_EQ(m.GetCurrent()->RecNo(), 5);
 
     m.AddTable("other", 0);
     m.GetCurrent()->LoadFromText({"id int\tname string 9"});
-    EXPECT_FALSE(m.AppendRowsFrom("src", {0}));  // another width
-    EXPECT_FALSE(m.AppendRowsFrom("none", {0}));
+    EXPECT_FALSE(m.AppendRowsFrom("src", ints({0})));  // another width
+    EXPECT_FALSE(m.AppendRowsFrom("none", ints({0})));
 }
 
 TEST(DBManager, SaveByKindKeepsTheOtherKind) {
