@@ -119,21 +119,28 @@ bool tesk_is_uncompressed(TStream& s) {
 }
 
 bool is_sentinel(std::string_view name) { return AnsiSameText(name, kVrSentinelName); }
+
+// CRC of a stream's whole content, read in 1 MiB chunks from position 0 and
+// copied to out on the way when out is given.
+uint32_t crc_copy(TStream& in, TWzBigStream* out) {
+    in.SetPosition(0);
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min(kCrcChunk, std::max<int64_t>(in.GetSize(), 1))));
+    uint32_t crc = 0;
+    for (;;) {
+        int64_t got = in.Read(buf.data(), static_cast<int64_t>(buf.size()));
+        if (got <= 0) break;
+        crc = crc_of(buf.data(), got, crc);
+        if (out) write_all(*out, buf.data(), got);
+    }
+    return crc;
+}
 }  // namespace
 
 std::string FileNotFoundMessage(const std::string& name) { return name + Sjis(":ファイルがありません"); }
 
 uint32_t StreamCrc32(TStream& stream) {
     if (auto* m = dynamic_cast<TMemoryStream*>(&stream)) return crc_of(*m);
-    stream.SetPosition(0);
-    std::vector<uint8_t> buf(static_cast<size_t>(std::min(kCrcChunk, std::max<int64_t>(stream.GetSize(), 1))));
-    uint32_t crc = 0;
-    for (;;) {
-        int64_t got = stream.Read(buf.data(), static_cast<int64_t>(buf.size()));
-        if (got <= 0) break;
-        crc = crc_of(buf.data(), got, crc);
-    }
-    return crc;
+    return crc_copy(stream, nullptr);
 }
 
 bool ShouldPackEntry(const std::string& name, TStream& file) {
@@ -192,16 +199,7 @@ void TVrFile::WriteData(TWzBigStream& out) {
             if (CrcMode == 0) Crc = crc_of(*stored);
         } else {
             // Stored raw: copied through a buffer, so large media need no copy in memory.
-            file.SetPosition(0);
-            std::vector<uint8_t> buf(static_cast<size_t>(std::min(kCrcChunk, std::max<int64_t>(file.GetSize(), 1))));
-            uint32_t crc = 0;
-            for (;;) {
-                int64_t got = file.Read(buf.data(), static_cast<int64_t>(buf.size()));
-                if (got <= 0) break;
-                crc = crc_of(buf.data(), got, crc);
-                write_all(out, buf.data(), got);
-            }
-            Crc = crc;
+            Crc = crc_copy(file, &out);
             Raw = 1;
         }
         int32_t age = FileAge(loose);

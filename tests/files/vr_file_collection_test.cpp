@@ -4,6 +4,8 @@
 #include "platform/filesys.h"
 #include "platform/resources.h"
 
+#include "tests/support/file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -19,25 +21,11 @@
 namespace {
 std::string sample(const std::string& name) { return std::string(VORQ_TEST_DATA) + "/archive/" + name; }
 
-std::string file_text(const std::string& path) {
-    std::ifstream f(NativePath(path), std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-std::string content(TStream& s) {
-    std::string r(static_cast<size_t>(s.GetSize()), '\0');
-    s.SetPosition(0);
-    s.ReadBuffer(r.data(), static_cast<int64_t>(r.size()));
-    return r;
-}
-
 std::string load(TVrFileCollection& c, const std::string& name) {
     TMemoryStream m;
     c.LoadToStream(m, name);
     EXPECT_EQ(m.GetPosition(), 0);
-    return content(m);
+    return StreamBytes(m);
 }
 
 // The contents make_archives.py packs.
@@ -62,7 +50,7 @@ std::string write_archive(TVrFileCollection& c, const std::string& name) {
         TWzBigFileStream out(path, fmCreate);
         EXPECT_TRUE(c.SaveToStream(out));
     }
-    return file_text(path);
+    return ReadFileBytes(path);
 }
 
 void expect_corrupt(const std::string& file, const std::string& words) {
@@ -86,7 +74,7 @@ TEST(VrFileCollection, ReadsEveryStoredForm) {
         c.Open(sample(name));
         ASSERT_EQ(c.Count(), 4);  // three entries and the sentinel
         EXPECT_EQ(c.GetEntry(3)->GetName(), "\\EOF\\");
-        EXPECT_EQ(c.GetEntry(3)->Offset, static_cast<int64_t>(file_text(sample(name)).size()));
+        EXPECT_EQ(c.GetEntry(3)->Offset, static_cast<int64_t>(ReadFileBytes(sample(name)).size()));
         EXPECT_EQ(c.GetEntry(1)->GetName(), kJapaneseName);
         EXPECT_EQ(c.GetEntry(0)->Raw, 0);
         EXPECT_EQ(load(c, "SCRIPT\\Start.vsb"), scenario_text());
@@ -130,7 +118,7 @@ TEST(VrFileCollection, HostileDirectoriesGiveClearErrors) {
     expect_corrupt("offset_past_end.dat", "outside the archive");
     expect_corrupt("truncated.dat", "cannot fit");
     // Every prefix of a good archive is refused cleanly or read consistently.
-    std::string good = file_text(sample("v102.dat"));
+    std::string good = ReadFileBytes(sample("v102.dat"));
     for (size_t cut = 0; cut < good.size(); cut += 7) {
         std::string path = temp_file("cut.dat");
         std::ofstream(NativePath(path), std::ios::binary).write(good.data(), static_cast<std::streamsize>(cut));
@@ -192,7 +180,7 @@ TEST(VrFileCollection, WriterMatchesPythonBytes) {
     TVrFile* mem = c.AddEntry("mem\\data.bin");
     mem->Data->LoadFromFile(sample("memory.bin"));
     std::string written = write_archive(c, "written.dat");
-    std::string expected = file_text(sample("written.dat"));
+    std::string expected = ReadFileBytes(sample("written.dat"));
     ASSERT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
     EXPECT_EQ(c.FindEntry("c.txt")->Raw, 1);       // packing saved too little
@@ -253,7 +241,7 @@ TEST(VrFileCollection, RangeStreamsShowOnlyTheEntry) {
     auto wav = c.OpenRangeStream("se\\click.wav");
     ASSERT_NE(wav, nullptr);
     EXPECT_EQ(wav->GetSize(), 504);
-    EXPECT_EQ(content(*wav), "RIFF" + std::string(500, '\0'));
+    EXPECT_EQ(StreamBytes(*wav), "RIFF" + std::string(500, '\0'));
     // A zero-size entry is empty, not the rest of the archive.
     auto zero = c.OpenRangeStream("zero.dat");
     ASSERT_NE(zero, nullptr);
@@ -261,19 +249,19 @@ TEST(VrFileCollection, RangeStreamsShowOnlyTheEntry) {
     // A packed entry is never shown as its stored bytes.
     auto text = c.OpenRangeStream("script\\start.vsb");
     ASSERT_NE(text, nullptr);
-    EXPECT_EQ(content(*text), scenario_text());
+    EXPECT_EQ(StreamBytes(*text), scenario_text());
     EXPECT_EQ(c.OpenRangeStream("nothing"), nullptr);
 }
 
 TEST(VrFileCollection, ResourceArchives) {
-    static std::string bytes = file_text(sample("v102.dat"));
+    static std::string bytes = ReadFileBytes(sample("v102.dat"));
     RegisterResource("DUMMY", "BINTYPE", {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
     TVrFileCollection c;
     c.OpenResource(ExeFileName(), "dummy", "bintype");
     EXPECT_EQ(load(c, "script\\start.vsb"), scenario_text());
     auto wav = c.OpenRangeStream("se\\click.wav");
     ASSERT_NE(wav, nullptr);
-    EXPECT_EQ(content(*wav), "RIFF" + std::string(500, '\0'));
+    EXPECT_EQ(StreamBytes(*wav), "RIFF" + std::string(500, '\0'));
     // Another module's resources cannot be had: the archive stays empty.
     c.OpenResource("/nonexistent/other.dll", "DUMMY", "BINTYPE");
     EXPECT_EQ(c.Count(), 0);

@@ -4,6 +4,8 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 
+#include "tests/support/file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,25 +18,11 @@ namespace fs = std::filesystem;
 
 std::string sample(const std::string& name) { return std::string(VORQ_TEST_DATA) + "/archive/" + name; }
 
-std::string text_of(TStream& s) {
-    std::string r(static_cast<size_t>(s.GetSize()), '\0');
-    s.SetPosition(0);
-    s.ReadBuffer(r.data(), static_cast<int64_t>(r.size()));
-    return r;
-}
-
 std::string load(TVrFileManager& m, const std::string& name) {
     TMemoryStream s;
     m.LoadToStream(s, name);
     EXPECT_EQ(s.GetPosition(), 0);
-    return text_of(s);
-}
-
-std::string file_text(const std::string& path) {
-    std::ifstream f(NativePath(path), std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+    return StreamBytes(s);
 }
 
 // A fresh folder of our own below the private temporary folder.
@@ -140,11 +128,11 @@ TEST(VrFileManager, TemporaryFilesAndRangeStreams) {
     EXPECT_EQ(m.Locks.Get(0)->UseCount, 2);
     EXPECT_EQ(a, PrivateTempFolder() + "~vq00000000.wav");
     EXPECT_EQ(b, PrivateTempFolder() + "~vq00000001.wav");
-    EXPECT_EQ(file_text(a), "RIFF" + std::string(500, '\0'));
+    EXPECT_EQ(ReadFileBytes(a), "RIFF" + std::string(500, '\0'));
     EXPECT_EQ(m.GetLocalFileName("not\\here.ogg"), "not\\here.ogg");
 
     auto wav = m.OpenRangeStream("se\\click.wav");
-    EXPECT_EQ(text_of(*wav), "RIFF" + std::string(500, '\0'));
+    EXPECT_EQ(StreamBytes(*wav), "RIFF" + std::string(500, '\0'));
     EXPECT_EQ(m.OpenRangeStream("zero.dat")->GetSize(), 0);
     EXPECT_THROW(m.OpenRangeStream("none"), Exception);
 

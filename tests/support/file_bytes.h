@@ -1,0 +1,24 @@
+// Small helpers for tests that compare stored bytes.
+#pragma once
+#include "platform/filesys.h"
+#include "platform/stream.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+// The whole content of a file given by game path ("" when missing).
+inline std::string ReadFileBytes(const std::string& path) {
+    std::ifstream f(NativePath(path), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// The whole content of a stream, read from position 0.
+inline std::string StreamBytes(TStream& s) {
+    std::string r(static_cast<size_t>(s.GetSize()), '\0');
+    s.SetPosition(0);
+    s.ReadBuffer(r.data(), static_cast<int64_t>(r.size()));
+    return r;
+}
