@@ -79,6 +79,71 @@ public:
     virtual void FillMask(int32_t x, int32_t y, TCustomDIBX& mask, const TRect& maskRect, bool flipH,
                           bool flipV, uint32_t value, int32_t alpha);
 
+    // ---- resampling draws ----
+    // Angle in 1/256 turns (clockwise), zoom 8.8 fixed point, alpha code:
+    // 0 nothing, 1..254 blend, 255 opaque, 256..511 additive (level code - 256).
+    virtual void DrawRotate(int32_t x, int32_t y, int32_t zoomX, int32_t zoomY, TCustomDIBX& src,
+                            const TRect& srcRect, int32_t centerX, int32_t centerY, int32_t angle,
+                            bool transparent, bool flipH, bool flipV, int32_t alphaCode);
+    virtual void DrawRotateMask(int32_t x, int32_t y, int32_t zoomX, int32_t zoomY, TCustomDIBX& src,
+                                const TRect& srcRect, int32_t centerX, int32_t centerY, int32_t angle,
+                                bool flipH, bool flipV, TCustomDIBX& mask, int32_t alphaCode);
+    virtual void DrawStretch(const TRect& dstRect, TCustomDIBX& src, const TRect& srcRect, bool transparent,
+                             bool flipH, bool flipV, int32_t alpha);
+    virtual void DrawStretchMask(const TRect& dstRect, TCustomDIBX& src, const TRect& srcRect, bool flipH,
+                                 bool flipV, TCustomDIBX& mask, int32_t alpha);
+    virtual void DrawStretchAdd(const TRect& dstRect, TCustomDIBX& src, const TRect& srcRect,
+                                bool transparent, bool flipH, bool flipV, int32_t level);
+    virtual void DrawStretchMaskAdd(const TRect& dstRect, TCustomDIBX& src, const TRect& srcRect, bool flipH,
+                                    bool flipV, TCustomDIBX& mask, int32_t level);
+    // src is a 1-bpp coverage bitmap at factor times the size (0 bits cover).
+    virtual void DrawReduce(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, uint32_t value,
+                            bool flipH, bool flipV, int32_t alpha, int32_t factor);
+    // src is a 4-bpp bitmap of classes 0..3 (0 empty, 1..3 = colors[0..2]).
+    virtual void DrawReduceClasses(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect,
+                                   const uint32_t colors[3], bool flipH, bool flipV, int32_t alphaCode,
+                                   int32_t factor);
+    virtual void DrawTiled(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
+                           const TRect& srcRect, bool transparent, int32_t originX, int32_t originY);
+    virtual void DrawTiledAlpha(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
+                                const TRect& srcRect, bool transparent, int32_t originX, int32_t originY,
+                                int32_t alpha);
+    virtual void DrawTiledAdd(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
+                              const TRect& srcRect, bool transparent, int32_t originX, int32_t originY,
+                              int32_t level);
+    virtual void DrawTiledMask(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
+                               const TRect& srcRect, int32_t originX, int32_t originY, TCustomDIBX& mask);
+    virtual void DrawTiledMaskAlpha(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
+                                    const TRect& srcRect, int32_t originX, int32_t originY, TCustomDIBX& mask,
+                                    int32_t alpha);
+    virtual void DrawTiledMaskAdd(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
+                                  const TRect& srcRect, int32_t originX, int32_t originY, TCustomDIBX& mask,
+                                  int32_t level);
+    virtual void DrawTiledScaled(const TRect& dstRect, int32_t spacingX, int32_t spacingY, int32_t zoomX,
+                                 int32_t zoomY, TCustomDIBX& src, const TRect& srcRect, bool transparent,
+                                 bool flipH, bool flipV, int32_t alphaCode, int32_t originX, int32_t originY);
+    virtual void DrawTiledScaledMask(const TRect& dstRect, int32_t spacingX, int32_t spacingY, int32_t zoomX,
+                                     int32_t zoomY, TCustomDIBX& src, const TRect& srcRect, TCustomDIBX& mask,
+                                     bool flipH, bool flipV, int32_t alphaCode, int32_t originX,
+                                     int32_t originY);
+    virtual void FramePattern(const TRect& r, int32_t thickness, bool flipH, bool flipV, TCustomDIBX& pattern);
+    virtual void DrawIndexed4(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH,
+                              bool flipV, int32_t alphaCode, const uint32_t colors[16]);
+    // colors holds one pixel value per index 0..255.
+    virtual void DrawIndexed8Add(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH,
+                                 bool flipV, int32_t level, const uint32_t colors[256], int32_t key);
+    virtual void DrawStretchIndexed8Add(const TRect& dstRect, TCustomDIBX& src, const TRect& srcRect,
+                                        bool flipH, bool flipV, int32_t level, const uint32_t colors[256],
+                                        int32_t key);
+    virtual void FillPatternZoomed(const TRect& r, TCustomDIBX& pattern, int32_t offsetX, int32_t offsetY,
+                                   int32_t zoomX, int32_t zoomY, bool transparent, bool flipH, bool flipV,
+                                   int32_t alphaCode);
+    virtual void FillPatternZoomedMask(const TRect& r, TCustomDIBX& pattern, int32_t offsetX, int32_t offsetY,
+                                       int32_t zoomX, int32_t zoomY, TCustomDIBX& mask, bool flipH, bool flipV,
+                                       int32_t alphaCode);
+    virtual void FillPattern(const TRect& r, TCustomDIBX& pattern, int32_t offsetX, int32_t offsetY,
+                             bool flipH, bool flipV);
+
     // ---- life cycle and palette (kinds with device resources override) ----
     virtual void Clear() { FWidth = 0; FHeight = 0; }
     virtual void ReleaseSurface() {}
@@ -98,6 +163,11 @@ public:
     // Raw pixel value in the source's own format; -1 = no key.
     int32_t TransparentColor() const { return FTransparentColor; }
     void SetTransparentColor(int32_t value) { FTransparentColor = value; }
+    // The destination rectangle DrawRotate touches.
+    TRect GetRotatedBounds(int32_t x, int32_t y, int32_t width, int32_t height, int32_t centerX,
+                           int32_t centerY, int32_t zoomX, int32_t zoomY, int32_t angle, bool flipH,
+                           bool flipV) const;
+
     // A colour packed into the pixel layout of a memory surface of the given
     // depth (15, 16, 24, 32); other depths keep the value; negative gives -1.
     static int32_t PackColor(int32_t bits, int32_t color);
