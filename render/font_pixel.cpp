@@ -1,0 +1,546 @@
+#include "render/font_pixel.h"
+
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/fonts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Stored coverage for each level the glyph formats return. The steps are
+// uneven on purpose: they give the text its familiar weight.
+constexpr uint8_t kLevels4[5] = {0, 79, 127, 207, 255};
+constexpr uint8_t kLevels16[17] = {0, 43, 55, 67, 79, 91, 103, 115, 159, 171, 183, 195, 207, 219, 231, 243, 255};
+constexpr uint8_t kLevels64[65] = {0,   18,  21,  24,  27,  30,  33,  36,  55,  58,  61,  64,  67,
+                                   70,  73,  76,  79,  82,  85,  88,  91,  94,  97,  100, 119, 122,
+                                   125, 128, 131, 134, 137, 140, 143, 146, 149, 152, 155, 158, 161,
+                                   164, 183, 186, 189, 192, 195, 198, 201, 204, 207, 210, 213, 216,
+                                   219, 222, 225, 228, 231, 234, 237, 240, 243, 246, 249, 252, 255};
+
+GlyphFormat format_of(int32_t quality) {
+    switch (quality) {
+        case 1: return GlyphFormat::Gray2;
+        case 2: return GlyphFormat::Gray4;
+        case 3: return GlyphFormat::Gray8;
+        default: return GlyphFormat::Bitmap;
+    }
+}
+
+// A locked surface: rows addressed by the signed pitch from pixel (0, 0).
+struct Locked {
+    TCustomDIBX& s;
+    uint8_t* base;
+    int32_t pitch, width, height;
+    explicit Locked(TCustomDIBX& surface)
+        : s(surface), base(surface.IsEmpty() ? nullptr : surface.Lock(0, 0)), pitch(surface.Pitch()),
+          width(surface.Width()), height(surface.Height()) {}
+    ~Locked() {
+        if (base) s.Unlock();
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    uint8_t* row(int32_t y) const { return base + static_cast<ptrdiff_t>(pitch) * y; }
+};
+
+struct Channels {
+    uint32_t r, g, b;
+    explicit Channels(const TCustomDIBX& s) : r(s.RedMask()), g(s.GreenMask()), b(s.BlueMask()) {}
+    // (w * a + (255 - w) * b) >> 8 per channel, w in 0..255.
+    uint32_t blend(uint32_t a, uint32_t old, uint32_t w) const {
+        const uint32_t v = 255 - w;
+        return (((w * (a & r) + v * (old & r)) >> 8) & r) | (((w * (a & g) + v * (old & g)) >> 8) & g) |
+               (((w * (a & b) + v * (old & b)) >> 8) & b);
+    }
+};
+
+bool is_mask(const TCustomDIBX& m) { return m.BitCount() == 8; }
+
+// Runs fn(pixel row, coverage row, count) over the clipped glyph area.
+template <typename Fn>
+void for_glyph_rows(const Locked& t, int32_t x, int32_t y, const TFontPixel& g, int32_t bytes_per_pixel, Fn fn) {
+    int32_t sx = 0, sy = 0, w = g.GetWidth(), h = g.GetHeight();
+    if (!t.base || !ClipGlyphRect(t.width, t.height, x, y, sx, sy, w, h)) return;
+    for (int32_t j = 0; j < h; ++j)
+        fn(t.row(y + j) + static_cast<ptrdiff_t>(x) * bytes_per_pixel,
+           g.Pixels() + static_cast<ptrdiff_t>(sy + j) * g.GetWidth() + sx, w);
+}
+
+template <typename P>
+void solid_rows(const Locked& t, int32_t x, int32_t y, const TFontPixel& g, uint32_t colour) {
+    const P value = static_cast<P>(colour);
+    for_glyph_rows(t, x, y, g, sizeof(P), [&](uint8_t* d, const uint8_t* c, int32_t n) {
+        P* p = reinterpret_cast<P*>(d);
+        for (int32_t i = 0; i < n; ++i)
+            if (c[i]) p[i] = value;
+    });
+}
+
+template <typename P>
+void two_colour_rows(const Locked& t, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g, uint32_t c1,
+                     uint32_t c2) {
+    for_glyph_rows(t, x, y, g, sizeof(P), [&](uint8_t* d, const uint8_t* c, int32_t n) {
+        P* p = reinterpret_cast<P*>(d);
+        for (int32_t i = 0; i < n; ++i) {
+            const uint32_t v = c[i];
+            if (v >= 255) p[i] = static_cast<P>(c1);
+            else if (v) p[i] = static_cast<P>(ch.blend(c1, c2, v));
+        }
+    });
+}
+
+// The "over" rule for one pixel: the mask grows by the coverage and the
+// colour moves toward colour by the share the new coverage has of it.
+template <typename P>
+inline void over_pixel(P& pixel, uint8_t& mask, uint32_t c, uint32_t colour, const Channels& ch) {
+    if (c >= 255) {
+        pixel = static_cast<P>(colour);
+        mask = 255;
+        return;
+    }
+    const uint32_t m = mask + (255u - mask) * c / 255u;
+    mask = static_cast<uint8_t>(m);
+    uint32_t w = m ? c * 255u / m : 255u;
+    if (w > 255) w = 255;
+    pixel = static_cast<P>(ch.blend(colour, pixel, w));
+}
+
+template <typename P>
+void over_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g,
+               uint32_t colour) {
+    int32_t sx = 0, sy = 0, w = g.GetWidth(), h = g.GetHeight();
+    const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
+    if (!t.base || !m.base || !ClipGlyphRect(tw, th, x, y, sx, sy, w, h)) return;
+    for (int32_t j = 0; j < h; ++j) {
+        P* p = reinterpret_cast<P*>(t.row(y + j)) + x;
+        uint8_t* k = m.row(y + j) + x;
+        const uint8_t* c = g.Pixels() + static_cast<ptrdiff_t>(sy + j) * g.GetWidth() + sx;
+        for (int32_t i = 0; i < w; ++i)
+            if (c[i]) over_pixel<P>(p[i], k[i], c[i], colour, ch);
+    }
+}
+
+// Every target pixel takes the "over" rule once per offset of the square,
+// in offset order (rows of offsets top to bottom, each left to right), which
+// is the order painting the glyph at each offset in turn gives it. Working
+// per pixel keeps the pixel in registers across its offsets.
+template <typename P>
+void stamp_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g,
+                uint32_t colour, int32_t b) {
+    if (!t.base || !m.base) return;
+    const int32_t gw = g.GetWidth(), gh = g.GetHeight();
+    const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
+    const int32_t x0 = std::max(0, x - b), x1 = std::min(tw, x + gw + b);
+    const int32_t y0 = std::max(0, y - b), y1 = std::min(th, y + gh + b);
+    const uint8_t* cov = g.Pixels();
+    for (int32_t py = y0; py < y1; ++py) {
+        P* prow = reinterpret_cast<P*>(t.row(py));
+        uint8_t* krow = m.row(py);
+        const int32_t gy = py - y;  // glyph row at offset 0
+        const int32_t dy0 = std::max(-b, gy - gh + 1), dy1 = std::min(b, gy);
+        for (int32_t px = x0; px < x1; ++px) {
+            const int32_t gx = px - x;
+            const int32_t dx0 = std::max(-b, gx - gw + 1), dx1 = std::min(b, gx);
+            P pixel = prow[px];
+            uint8_t mask = krow[px];
+            bool touched = false;
+            for (int32_t dy = dy0; dy <= dy1; ++dy) {
+                const uint8_t* crow = cov + static_cast<ptrdiff_t>(gy - dy) * gw + gx;
+                for (int32_t dx = dx0; dx <= dx1; ++dx) {
+                    const uint32_t c = crow[-dx];
+                    if (!c || (dx == 0 && dy == 0)) continue;
+                    over_pixel<P>(pixel, mask, c, colour, ch);
+                    touched = true;
+                }
+            }
+            if (touched) {
+                prow[px] = pixel;
+                krow[px] = mask;
+            }
+        }
+    }
+}
+
+template <typename Fn>
+void by_depth(TCustomDIBX& target, Fn fn) {
+    switch (target.BitCount()) {
+        case 15:
+        case 16: fn(uint16_t{}); break;
+        case 32: fn(uint32_t{}); break;
+        default: break;  // other depths receive nothing
+    }
+}
+
+void fill_colour_rect(TCustomDIBX& colour, const TRect& r, uint32_t value) {
+    const TRect cr = IntersectRects(r, colour.BoundsRect());
+    if (RectIsEmpty(cr)) return;
+    by_depth(colour, [&](auto pixel_type) {
+        using P = decltype(pixel_type);
+        Locked t(colour);
+        if (!t.base) return;
+        for (int32_t y = cr.Top; y < cr.Bottom; ++y) {
+            P* p = reinterpret_cast<P*>(t.row(y));
+            std::fill(p + cr.Left, p + cr.Right, static_cast<P>(value));
+        }
+    });
+}
+
+void fill_mask_rect(TCustomDIBX& mask, const TRect& r, uint8_t value) {
+    const TRect mr = IntersectRects(r, mask.BoundsRect());
+    if (RectIsEmpty(mr) || !is_mask(mask)) return;
+    Locked m(mask);
+    if (!m.base) return;
+    for (int32_t y = mr.Top; y < mr.Bottom; ++y) std::memset(m.row(y) + mr.Left, value, static_cast<size_t>(mr.Width()));
+}
+
+// A line band: the colour in the colour surface, opaque in the mask.
+void fill_band(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& band, uint32_t value, TRect& out) {
+    if (RectIsEmpty(band)) return;
+    out = UnionRects(out, band);
+    fill_mask_rect(mask, band, 255);
+    fill_colour_rect(colour, band, value);
+}
+
+}  // namespace
+
+// ---- painting routines ----
+
+bool ClipGlyphRect(int32_t targetWidth, int32_t targetHeight, int32_t& x, int32_t& y, int32_t& srcX, int32_t& srcY,
+                   int32_t& width, int32_t& height) {
+    if (x < 0) {
+        srcX -= x;
+        width += x;
+        x = 0;
+    }
+    if (y < 0) {
+        srcY -= y;
+        height += y;
+        y = 0;
+    }
+    if (x + width > targetWidth) width = targetWidth - x;
+    if (y + height > targetHeight) height = targetHeight - y;
+    return width > 0 && height > 0;
+}
+
+void PaintSolid(TCustomDIBX& target, int32_t x, int32_t y, const TFontPixel& g, uint32_t colour) {
+    if (g.IsEmpty()) return;
+    by_depth(target, [&](auto pixel_type) {
+        Locked t(target);
+        solid_rows<decltype(pixel_type)>(t, x, y, g, colour);
+    });
+}
+
+void PaintTwoColour(TCustomDIBX& target, int32_t x, int32_t y, const TFontPixel& g, uint32_t colour1,
+                    uint32_t colour2) {
+    if (g.IsEmpty()) return;
+    const Channels ch(target);
+    by_depth(target, [&](auto pixel_type) {
+        Locked t(target);
+        two_colour_rows<decltype(pixel_type)>(t, ch, x, y, g, colour1, colour2);
+    });
+}
+
+void PaintOver(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g, uint32_t colour) {
+    if (g.IsEmpty() || !is_mask(mask)) return;
+    const Channels ch(target);
+    by_depth(target, [&](auto pixel_type) {
+        Locked t(target);
+        Locked m(mask);
+        over_rows<decltype(pixel_type)>(t, m, ch, x, y, g, colour);
+    });
+}
+
+void StampBorder(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g,
+                 uint32_t colour, int32_t border) {
+    if (g.IsEmpty() || border <= 0 || !is_mask(mask)) return;
+    const Channels ch(target);
+    by_depth(target, [&](auto pixel_type) {
+        Locked t(target);
+        Locked m(mask);
+        stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, g, colour, border);
+    });
+}
+
+void MaskFromCoverage(TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g) {
+    if (g.IsEmpty() || !is_mask(mask)) return;
+    Locked m(mask);
+    for_glyph_rows(m, x, y, g, 1, [](uint8_t* d, const uint8_t* c, int32_t n) {
+        for (int32_t i = 0; i < n; ++i)
+            if (c[i]) d[i] = 255;
+    });
+}
+
+void MaskMaxCoverage(TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g) {
+    if (g.IsEmpty() || !is_mask(mask)) return;
+    Locked m(mask);
+    for_glyph_rows(m, x, y, g, 1, [](uint8_t* d, const uint8_t* c, int32_t n) {
+        for (int32_t i = 0; i < n; ++i)
+            if (c[i] > d[i]) d[i] = c[i];
+    });
+}
+
+void MaskCopyCoverage(TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g) {
+    if (g.IsEmpty() || !is_mask(mask)) return;
+    Locked m(mask);
+    for_glyph_rows(m, x, y, g, 1, [](uint8_t* d, const uint8_t* c, int32_t n) { std::memcpy(d, c, static_cast<size_t>(n)); });
+}
+
+// ---- TFontPixel ----
+
+void TFontPixel::SetSize(int32_t width, int32_t height) {
+    FWidth = width;
+    FHeight = height;
+    FPixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+}
+
+void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cell, int32_t border, int32_t shadow,
+                        bool shadowRunStart, bool runEnd, uint32_t fill, uint32_t borderColour, uint32_t shadowColour,
+                        TRect& out, bool copyMode) const {
+    if (IsEmpty()) {
+        out = TRect{};
+        return;
+    }
+    const int32_t b = border, s = shadow;
+    const int32_t cellW = cell.Width();
+
+    // Centre narrow glyphs in a wider cell by the character's ink balance.
+    int32_t offset = 0;
+    const int32_t room = std::min(cellW, Size) - FWidth;
+    if (Left + ExtraAdvance < room) {
+        const int32_t total = AbcA + AbcB + AbcC;
+        if (AbcA + AbcC == 0 || total == 0)
+            offset = room / 2;
+        else
+            offset = static_cast<int32_t>(std::nearbyint(static_cast<double>(AbcA + AbcB / 2) * room / total));
+        offset = std::max(0, offset - Left);
+    }
+    const int32_t x = cell.Left + Left + offset;
+    const int32_t y = cell.Top + Top;
+    out = Bounds(x, y, FWidth + 2 * b + s, FHeight + 2 * b + s);
+
+    if (b == 0 && s == 0) {
+        if (copyMode) {
+            fill_colour_rect(colour, Bounds(x, y, FWidth, FHeight), fill);
+            MaskCopyCoverage(mask, x, y, *this);
+        } else {
+            PaintSolid(colour, x, y, *this, fill);
+            MaskMaxCoverage(mask, x, y, *this);
+        }
+        // The lines are painted in the text colour as well as made opaque, so
+        // a caller compositing the colour surface sees them too.
+        if (UnderlineThickness > 0)
+            fill_band(colour, mask, Bounds(cell.Left, cell.Bottom - UnderlineThickness, cellW, UnderlineThickness),
+                      fill, out);
+        if (StrikeOutThickness > 0)
+            fill_band(colour, mask, Bounds(cell.Left, cell.Top + StrikeOutTop, cellW, StrikeOutThickness), fill, out);
+        return;
+    }
+
+    if (copyMode) fill_mask_rect(mask, Bounds(cell.Left + Left, cell.Top + Top, out.Width(), out.Height()), 0);
+
+    if (s > 0) {
+        const int32_t start = cell.Left + (shadowRunStart ? s : 0);
+        if (UnderlineThickness > 0) {
+            const int32_t top = cell.Bottom - 2 * b - UnderlineThickness;
+            fill_band(colour, mask, TRect{start, top, cell.Right, top + UnderlineThickness + 2 * b}, shadowColour, out);
+        }
+        if (b == 0) {
+            MaskCopyCoverage(mask, x + s, y + s, *this);
+            PaintSolid(colour, x + s, y + s, *this, shadowColour);
+        } else {
+            StampBorder(colour, mask, x + b + s, y + b + s, *this, shadowColour, b);
+        }
+        if (StrikeOutThickness > 0) {
+            const int32_t top = cell.Top + s + StrikeOutTop;
+            fill_band(colour, mask, TRect{start, top, cell.Right, top + StrikeOutThickness + 2 * b}, shadowColour, out);
+        }
+    }
+
+    const int32_t right = cell.Right - (runEnd ? s : 0);
+    auto line = [&](int32_t top, int32_t thickness) {
+        fill_band(colour, mask, TRect{cell.Left, top, right, top + thickness}, fill, out);
+        if (b > 0) {
+            fill_band(colour, mask, TRect{cell.Left, top - b, right, top}, borderColour, out);
+            fill_band(colour, mask, TRect{cell.Left, top + thickness, right, top + thickness + b}, borderColour, out);
+        }
+    };
+    if (UnderlineThickness > 0) line(cell.Bottom - s - b - UnderlineThickness, UnderlineThickness);
+    if (b == 0) {
+        PaintOver(colour, mask, x, y, *this, fill);
+    } else {
+        StampBorder(colour, mask, x + b, y + b, *this, borderColour, b);
+        MaskFromCoverage(mask, x + b, y + b, *this);
+        PaintTwoColour(colour, x + b, y + b, *this, fill, borderColour);
+    }
+    if (StrikeOutThickness > 0) line(cell.Top + b + StrikeOutTop, StrikeOutThickness);
+}
+
+// ---- TFontPixelManager ----
+
+TFontPixelManager::TFontPixelManager() = default;
+
+TFontPixelManager::~TFontPixelManager() {
+    for (TFontPixel* g = FNewest; g;) {
+        TFontPixel* next = g->FOlder;
+        delete g;
+        g = next;
+    }
+}
+
+TFontPixelManager& FontPixelManager() {
+    static TFontPixelManager manager;
+    return manager;
+}
+
+TFontPixel* TFontPixelManager::FindGlyph(uint16_t code, const std::string& fontName, int32_t size, uint8_t style,
+                                         int32_t quality) const {
+    const auto& bucket = FBuckets[code & 0xFF];
+    if (!bucket) return nullptr;
+    for (TFontPixel* g : *bucket)
+        if (g->Code == code && g->Size == size && g->Style == style && g->Quality == quality &&
+            g->FontName == fontName)
+            return g;
+    return nullptr;
+}
+
+void TFontPixelManager::LinkFront(TFontPixel* g) {
+    g->FNewer = nullptr;
+    g->FOlder = FNewest;
+    if (FNewest) FNewest->FNewer = g;
+    FNewest = g;
+    if (!FOldest) FOldest = g;
+}
+
+void TFontPixelManager::Unlink(TFontPixel* g) {
+    if (g->FNewer) g->FNewer->FOlder = g->FOlder;
+    else FNewest = g->FOlder;
+    if (g->FOlder) g->FOlder->FNewer = g->FNewer;
+    else FOldest = g->FNewer;
+    g->FNewer = g->FOlder = nullptr;
+}
+
+void TFontPixelManager::Evict(TFontPixel* g) {
+    auto& bucket = *FBuckets[g->Code & 0xFF];
+    bucket.erase(std::find(bucket.begin(), bucket.end(), g));
+    Unlink(g);
+    --FCount;
+    delete g;
+}
+
+std::vector<const TFontPixel*> TFontPixelManager::RecencyOrder() const {
+    std::vector<const TFontPixel*> order;
+    for (const TFontPixel* g = FNewest; g; g = g->FOlder) order.push_back(g);
+    return order;
+}
+
+void TFontPixelManager::SelectFont(const std::string& fontName, int32_t size, uint8_t style) {
+    if (FFontValid && fontName == FFontName && size == FFontSize && style == FFontStyle) return;
+    FFontValid = false;
+    LogFont lf = GetLogFontByName(fontName);
+    if (lf.FaceName != fontName) lf = GetLogFontByName(Sjis("ＭＳ ゴシック"));
+    lf.Height = size;
+    lf.Width = 0;
+    lf.Weight = (style & fsBold) ? FW_BOLD : FW_NORMAL;
+    lf.Italic = (style & fsItalic) ? 1 : 0;
+    lf.Underline = (style & fsUnderline) ? 1 : 0;
+    lf.StrikeOut = (style & fsStrikeOut) ? 1 : 0;
+    try {
+        FFont = std::make_unique<Font>(lf);
+    } catch (const Exception&) {
+        FFont.reset();
+        throw Exception("Error:GetOutlineTextMetrics");
+    }
+    FFontName = fontName;
+    FFontSize = size;
+    FFontStyle = style;
+    FFontValid = true;
+}
+
+int64_t TFontPixelManager::FetchGlyph(Font& font, uint16_t code, GlyphFormat format, GlyphMetrics& gm,
+                                      std::vector<uint8_t>& bits) {
+    return font.GetGlyphOutline(code, format, gm, &bits);
+}
+
+bool TFontPixelManager::Rasterise(TFontPixel& g) {
+    GlyphMetrics gm;
+    int64_t n = FetchGlyph(*FFont, g.Code, format_of(FQuality), gm, FScratch);
+    if (n == GDI_ERROR) {
+        // The format was refused: plain bitmaps from now on, until a caller
+        // stores its quality again. The glyph's key says what it really is.
+        FQuality = 0;
+        g.Quality = 0;
+        n = FetchGlyph(*FFont, g.Code, GlyphFormat::Bitmap, gm, FScratch);
+        if (n == GDI_ERROR) return false;
+    }
+    if (n == 0) {
+        g.ExtraAdvance = FFont->TextExtentWidth(g.Code);
+        return true;
+    }
+    const OutlineTextMetric& otm = FFont->Metrics();
+    const int32_t ascent = otm.otmTextMetrics.tmAscent;
+    const int32_t w = static_cast<int32_t>(gm.gmBlackBoxX), h = static_cast<int32_t>(gm.gmBlackBoxY);
+    g.SetSize(w, h);
+    g.Left = std::max(0, gm.gmptGlyphOrigin.x);
+    g.Top = std::max(0, ascent - gm.gmptGlyphOrigin.y);
+    g.ExtraAdvance = std::max(0, gm.gmCellIncX - (w + g.Left));
+    g.UnderlineThickness = (g.Style & fsUnderline) ? otm.otmsUnderscoreSize : 0;
+    g.StrikeOutTop = ascent - otm.otmsStrikeoutPosition;
+    g.StrikeOutThickness = (g.Style & fsStrikeOut) ? static_cast<int32_t>(otm.otmsStrikeoutSize) : 0;
+    AbcWidths abc;
+    if (FFont->GetCharABCWidths(g.Code, abc)) {
+        g.AbcA = abc.abcA;
+        g.AbcB = static_cast<int32_t>(abc.abcB);
+        g.AbcC = abc.abcC;
+    }
+    uint8_t* dst = g.FPixels.data();
+    const uint8_t* src = FScratch.data();
+    if (g.Quality == 0) {
+        const size_t stride = ((static_cast<size_t>(w) + 31) / 32) * 4;
+        for (int32_t y = 0; y < h; ++y, dst += w, src += stride)
+            for (int32_t x = 0; x < w; ++x) dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+    } else {
+        const uint8_t* table = g.Quality == 1 ? kLevels4 : (g.Quality == 2 ? kLevels16 : kLevels64);
+        const int top = g.Quality == 1 ? 4 : (g.Quality == 2 ? 16 : 64);
+        const size_t stride = (static_cast<size_t>(w) + 3) & ~size_t{3};
+        for (int32_t y = 0; y < h; ++y, dst += w, src += stride)
+            for (int32_t x = 0; x < w; ++x) dst[x] = table[std::min<int>(src[x], top)];
+    }
+    return true;
+}
+
+TFontPixel* TFontPixelManager::RenderGlyph(uint16_t code, const std::string& fontName, int32_t size, uint8_t style) {
+    if (TFontPixel* hit = FindGlyph(code, fontName, size, style, FQuality)) {
+        if (hit != FNewest) {
+            Unlink(hit);
+            LinkFront(hit);
+        }
+        return hit;
+    }
+    auto g = std::make_unique<TFontPixel>();
+    g->Code = code;
+    g->FontName = fontName;
+    g->Size = size;
+    g->Style = style;
+    g->Quality = FQuality;
+    // A glyph that failed is never cached: it would stay blank for good.
+    SelectFont(fontName, size, style);
+    if (!Rasterise(*g)) {
+        FFailed = TFontPixel{};
+        FFailed.Code = code;
+        FFailed.FontName = fontName;
+        FFailed.Size = size;
+        FFailed.Style = style;
+        FFailed.Quality = g->Quality;
+        return &FFailed;
+    }
+    auto& bucket = FBuckets[code & 0xFF];
+    if (!bucket) bucket = std::make_unique<std::vector<TFontPixel*>>();
+    TFontPixel* raw = g.release();
+    bucket->push_back(raw);
+    LinkFront(raw);
+    ++FCount;
+    if (FCount > kCapacity) Evict(FOldest);
+    return raw;
+}

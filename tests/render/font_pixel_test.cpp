@@ -1,0 +1,363 @@
+// The glyph cache and glyph painting, on plain-buffer surfaces with the
+// installed IPA faces.
+#include "platform/codepage.h"
+#include "platform/fonts.h"
+#include "render/font_pixel.h"
+#include "tests/support/plain_dibx.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+const std::string kGothic = Sjis("ＭＳ ゴシック");
+
+uint16_t code_of(const std::string& utf8) {
+    std::string s = Sjis(utf8);
+    return s.size() == 1 ? static_cast<uint8_t>(s[0])
+                         : static_cast<uint16_t>(static_cast<uint8_t>(s[0]) << 8 | static_cast<uint8_t>(s[1]));
+}
+
+// Refuses every format but the plain bitmap, or every format at all, and
+// counts the requests.
+class RefusingManager : public TFontPixelManager {
+public:
+    bool refuse_all = false;
+    int fetches = 0;
+
+protected:
+    int64_t FetchGlyph(Font& font, uint16_t code, GlyphFormat format, GlyphMetrics& gm,
+                       std::vector<uint8_t>& bits) override {
+        ++fetches;
+        if (refuse_all || format != GlyphFormat::Bitmap) return GDI_ERROR;
+        return TFontPixelManager::FetchGlyph(font, code, format, gm, bits);
+    }
+};
+
+int count_nonzero(TPlainDIBX& s) {
+    int n = 0;
+    for (int y = 0; y < s.Height(); ++y)
+        for (int x = 0; x < s.Width(); ++x) n += s.GetPixel(x, y) != 0;
+    return n;
+}
+
+}  // namespace
+
+TEST(FontPixelCache, EvictsTheLeastRecentlyUsedGlyph) {
+    TFontPixelManager m;
+    // 257 distinct kanji from the first level-1 rows.
+    std::vector<uint16_t> codes;
+    for (uint16_t c = 0x889F; codes.size() < 257; ++c)
+        if ((c & 0xFF) >= 0x40 && (c & 0xFF) != 0x7F && (c & 0xFF) <= 0xFC) codes.push_back(c);
+    for (int i = 0; i < 256; ++i) ASSERT_NE(m.RenderGlyph(codes[i], kGothic, 16, 0), nullptr);
+    EXPECT_EQ(m.Count(), 256);
+    // A hit on the oldest saves it and makes it the newest.
+    TFontPixel* first = m.RenderGlyph(codes[0], kGothic, 16, 0);
+    EXPECT_EQ(m.RecencyOrder().front(), first);
+    EXPECT_EQ(m.RecencyOrder().back()->Code, codes[1]);
+    m.RenderGlyph(codes[256], kGothic, 16, 0);
+    EXPECT_EQ(m.Count(), 256);
+    EXPECT_EQ(m.FindGlyph(codes[1], kGothic, 16, 0, 3), nullptr);
+    EXPECT_NE(m.FindGlyph(codes[0], kGothic, 16, 0, 3), nullptr);
+    EXPECT_NE(m.FindGlyph(codes[2], kGothic, 16, 0, 3), nullptr);
+    // Recency order is exact: newest first, then the hit, then the rest in order.
+    auto order = m.RecencyOrder();
+    ASSERT_EQ(order.size(), 256u);
+    EXPECT_EQ(order[0]->Code, codes[256]);
+    EXPECT_EQ(order[1]->Code, codes[0]);
+    for (size_t i = 2; i < order.size(); ++i) EXPECT_EQ(order[i]->Code, codes[257 - i]);
+    // Every cached glyph is still findable through its bucket.
+    for (const TFontPixel* g : order) EXPECT_EQ(m.FindGlyph(g->Code, kGothic, 16, 0, 3), g);
+}
+
+TEST(FontPixelCache, KeysCompareNameWithCaseSizeStyleAndQuality) {
+    TFontPixelManager m;
+    TFontPixel* a = m.RenderGlyph('A', "IPAGothic", 20, 0);
+    TFontPixel* b = m.RenderGlyph('A', "ipagothic", 20, 0);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(m.Count(), 2);
+    EXPECT_EQ(m.RenderGlyph('A', "IPAGothic", 20, 0), a);
+    m.RenderGlyph('A', "IPAGothic", 21, 0);
+    m.RenderGlyph('A', "IPAGothic", 20, fsBold);
+    m.SetQuality(1);
+    TFontPixel* q1 = m.RenderGlyph('A', "IPAGothic", 20, 0);
+    EXPECT_EQ(q1->Quality, 1);
+    EXPECT_EQ(m.Count(), 5);
+    // Codes sharing the low byte share a bucket but not an entry.
+    m.SetQuality(3);
+    TFontPixel* kanji = m.RenderGlyph(0x8841, "IPAGothic", 20, 0);
+    EXPECT_NE(kanji, m.FindGlyph('A', "IPAGothic", 20, 0, 3));
+    EXPECT_EQ(m.FindGlyph(0x8841, "IPAGothic", 20, 0, 3), kanji);
+}
+
+TEST(FontPixelCache, CoverageUsesTheQualityLevels) {
+    const std::set<int> levels[4] = {
+        {0, 255},
+        {0, 79, 127, 207, 255},
+        {0, 43, 55, 67, 79, 91, 103, 115, 159, 171, 183, 195, 207, 219, 231, 243, 255},
+        {0,   18,  21,  24,  27,  30,  33,  36,  55,  58,  61,  64,  67,  70,  73,  76,  79,
+         82,  85,  88,  91,  94,  97,  100, 119, 122, 125, 128, 131, 134, 137, 140, 143, 146,
+         149, 152, 155, 158, 161, 164, 183, 186, 189, 192, 195, 198, 201, 204, 207, 210, 213,
+         216, 219, 222, 225, 228, 231, 234, 237, 240, 243, 246, 249, 252, 255}};
+    TFontPixelManager m;
+    for (int q = 0; q < 4; ++q) {
+        m.SetQuality(q);
+        const TFontPixel* g = m.RenderGlyph(code_of("永"), kGothic, 32, 0);
+        ASSERT_FALSE(g->IsEmpty());
+        std::set<int> seen(g->Pixels(), g->Pixels() + g->GetWidth() * g->GetHeight());
+        for (int v : seen) EXPECT_TRUE(levels[q].count(v)) << "quality " << q << " value " << v;
+        EXPECT_TRUE(seen.count(255));
+        if (q > 0) EXPECT_GT(seen.size(), 3u);
+    }
+    // The black box and its place in the cell come from the platform's glyph metrics.
+    Font f([] {
+        LogFont lf;
+        lf.FaceName = kGothic;
+        lf.Height = 32;
+        return lf;
+    }());
+    GlyphMetrics gm;
+    f.GetGlyphOutline(code_of("永"), GlyphFormat::Gray8, gm, nullptr);
+    const TFontPixel* g = m.RenderGlyph(code_of("永"), kGothic, 32, 0);
+    EXPECT_EQ(g->GetWidth(), static_cast<int>(gm.gmBlackBoxX));
+    EXPECT_EQ(g->GetHeight(), static_cast<int>(gm.gmBlackBoxY));
+    EXPECT_EQ(g->Top, f.Metrics().otmTextMetrics.tmAscent - gm.gmptGlyphOrigin.y);
+    EXPECT_EQ(g->Left + g->GetWidth() + g->ExtraAdvance, gm.gmCellIncX);
+}
+
+TEST(FontPixelCache, SpaceIsEmptyWithAnAdvanceAndDrawsNothing) {
+    TFontPixelManager m;
+    const TFontPixel* sp = m.RenderGlyph(' ', kGothic, 24, fsUnderline);
+    EXPECT_TRUE(sp->IsEmpty());
+    EXPECT_GT(sp->ExtraAdvance, 0);
+    TPlainDIBX colour(40, 40, 32), mask(40, 40, 8);
+    TRect out{1, 2, 3, 4};
+    sp->DrawTo(colour, mask, Bounds(0, 0, 24, 24), 2, 2, true, true, 0xFFFFFF, 0x0000FF, 0x00FF00, out, false);
+    EXPECT_EQ(out, TRect{});
+    EXPECT_EQ(count_nonzero(mask) + count_nonzero(colour), 0);
+}
+
+TEST(FontPixelCache, RefusedFormatFallsBackToBitmapsAndSaysSo) {
+    RefusingManager m;
+    m.SetQuality(3);
+    TFontPixel* g = m.RenderGlyph(code_of("あ"), kGothic, 24, 0);
+    EXPECT_EQ(m.Quality(), 0);
+    EXPECT_EQ(g->Quality, 0);  // keyed by what was really fetched
+    EXPECT_FALSE(g->IsEmpty());
+    EXPECT_EQ(m.FindGlyph(code_of("あ"), kGothic, 24, 0, 3), nullptr);
+    EXPECT_EQ(m.FindGlyph(code_of("あ"), kGothic, 24, 0, 0), g);
+    for (int i = 0; i < g->GetWidth() * g->GetHeight(); ++i) ASSERT_TRUE(g->Pixels()[i] == 0 || g->Pixels()[i] == 255);
+    // While the quality stays 0 the glyph is a hit.
+    const int fetches = m.fetches;
+    EXPECT_EQ(m.RenderGlyph(code_of("あ"), kGothic, 24, 0), g);
+    EXPECT_EQ(m.fetches, fetches);
+}
+
+TEST(FontPixelCache, AGlyphThatFailsIsNotCached) {
+    RefusingManager m;
+    m.refuse_all = true;
+    TFontPixel* g = m.RenderGlyph(code_of("あ"), kGothic, 24, 0);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->IsEmpty());
+    EXPECT_EQ(g->ExtraAdvance, 0);
+    EXPECT_EQ(m.Count(), 0);
+    EXPECT_EQ(m.fetches, 2);
+    // Once the fonts answer again the same request renders.
+    m.refuse_all = false;
+    m.SetQuality(0);
+    TFontPixel* again = m.RenderGlyph(code_of("あ"), kGothic, 24, 0);
+    EXPECT_FALSE(again->IsEmpty());
+    EXPECT_EQ(m.Count(), 1);
+}
+
+TEST(FontPixelCache, UnknownFaceUsesTheDefaultFace) {
+    TFontPixelManager m;
+    const TFontPixel* unknown = m.RenderGlyph(code_of("あ"), "NoSuchFace", 24, 0);
+    const TFontPixel* gothic = m.RenderGlyph(code_of("あ"), kGothic, 24, 0);
+    ASSERT_EQ(unknown->GetWidth(), gothic->GetWidth());
+    ASSERT_EQ(unknown->GetHeight(), gothic->GetHeight());
+    EXPECT_TRUE(std::equal(unknown->Pixels(), unknown->Pixels() + unknown->GetWidth() * unknown->GetHeight(),
+                           gothic->Pixels()));
+}
+
+// ---- painting ----
+
+namespace {
+
+// A tiny hand-made glyph through the manager's public path is not possible,
+// so painting tests use real glyphs and check the rules pixel by pixel.
+struct Canvas {
+    TPlainDIBX colour;
+    TPlainDIBX mask;
+    Canvas(int w, int h, int bits) : colour(w, h, bits), mask(w, h, 8) {}
+};
+
+uint32_t cov(const TFontPixel& g, int x, int y) {
+    if (x < 0 || y < 0 || x >= g.GetWidth() || y >= g.GetHeight()) return 0;
+    return g.Pixels()[y * g.GetWidth() + x];
+}
+
+}  // namespace
+
+TEST(FontPixelPaint, PlainDrawKeepsTheLargerMaskAndPaintsSolid) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("あ"), kGothic, 24, 0);
+    Canvas c(40, 40, 32);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) c.mask.SetPixel(x, y, 100);
+    TRect out;
+    g->DrawTo(c.colour, c.mask, Bounds(5, 5, 24, 24), 0, 0, false, false, 0x123456, 0, 0, out, false);
+    const int x0 = 5 + g->Left, y0 = 5 + g->Top;
+    EXPECT_EQ(out, Bounds(x0, y0, g->GetWidth(), g->GetHeight()));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const uint32_t v = cov(*g, x - x0, y - y0);
+            ASSERT_EQ(c.mask.GetPixel(x, y), std::max<uint32_t>(100, v)) << x << "," << y;
+            ASSERT_EQ(c.colour.GetPixel(x, y), v ? 0x123456u : 0u);
+        }
+    // Copy mode replaces the mask with the coverage and fills the box.
+    g->DrawTo(c.colour, c.mask, Bounds(5, 5, 24, 24), 0, 0, false, false, 0x654321, 0, 0, out, true);
+    EXPECT_EQ(c.mask.GetPixel(x0, y0), cov(*g, 0, 0));
+    EXPECT_EQ(c.colour.GetPixel(x0, y0), 0x654321u);
+}
+
+TEST(FontPixelPaint, GlyphPartlyOutsideIsClipped) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("■"), kGothic, 24, 0);
+    Canvas c(10, 10, 16);
+    TRect out;
+    g->DrawTo(c.colour, c.mask, Bounds(-8, -8, 24, 24), 1, 1, true, true, 0xF800, 0x001F, 0x07E0, out, false);
+    // The part inside is drawn, nothing beyond the bounds was touched (no crash).
+    EXPECT_GT(count_nonzero(c.mask), 0);
+    g->DrawTo(c.colour, c.mask, Bounds(500, 500, 24, 24), 1, 1, true, true, 0xF800, 0x001F, 0x07E0, out, false);
+    EXPECT_EQ(c.colour.OpenLocks(), 0);
+    EXPECT_EQ(c.mask.OpenLocks(), 0);
+}
+
+TEST(FontPixelPaint, OverRuleAccumulatesMaskAndBlendsColour) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("あ"), kGothic, 24, 0);
+    // Find a partly covered pixel of the glyph.
+    int px = -1, py = -1;
+    for (int y = 0; y < g->GetHeight() && px < 0; ++y)
+        for (int x = 0; x < g->GetWidth(); ++x)
+            if (cov(*g, x, y) > 0 && cov(*g, x, y) < 255) {
+                px = x, py = y;
+                break;
+            }
+    ASSERT_GE(px, 0);
+    const uint32_t c = cov(*g, px, py);
+    Canvas k(40, 40, 32);
+    PaintOver(k.colour, k.mask, 0, 0, *g, 0xFFFFFF);
+    // From an empty mask the new mask is the coverage and the weight full.
+    EXPECT_EQ(k.mask.GetPixel(px, py), c);
+    EXPECT_EQ(k.colour.GetPixel(px, py), 0xFEFEFEu);  // (255 * 255) >> 8 per channel
+    PaintOver(k.colour, k.mask, 0, 0, *g, 0x000000);
+    const uint32_t m2 = c + (255 - c) * c / 255;
+    const uint32_t w = c * 255 / m2;
+    const uint32_t ch = ((255 - w) * 0xFE) >> 8;
+    EXPECT_EQ(k.mask.GetPixel(px, py), m2);
+    EXPECT_EQ(k.colour.GetPixel(px, py), ch << 16 | ch << 8 | ch);
+}
+
+TEST(FontPixelPaint, StampBorderEqualsPaintingAtEveryOffsetInTurn) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("字"), kGothic, 20, 0);
+    for (int bits : {15, 16, 32}) {
+        for (int b : {1, 2, 3}) {
+            // Near the edge too, where offsets are cut one by one.
+            for (auto [x, y] : {std::pair{6, 6}, std::pair{-3, 1}, std::pair{14, 12}}) {
+                Canvas fast(30, 30, bits), slow(30, 30, bits);
+                for (int yy = 0; yy < 30; ++yy)
+                    for (int xx = 0; xx < 30; ++xx) {
+                        const uint32_t v = (xx * 7 + yy * 13) * 0x010203u & (bits == 32 ? 0xFFFFFF : 0x7FFF);
+                        fast.colour.SetPixel(xx, yy, v), slow.colour.SetPixel(xx, yy, v);
+                        fast.mask.SetPixel(xx, yy, (xx * yy) & 0xFF), slow.mask.SetPixel(xx, yy, (xx * yy) & 0xFF);
+                    }
+                const uint32_t colour = bits == 32 ? 0x3080C0 : 0x5A5A;
+                StampBorder(fast.colour, fast.mask, x, y, *g, colour, b);
+                for (int dy = -b; dy <= b; ++dy)
+                    for (int dx = -b; dx <= b; ++dx)
+                        if (dx || dy) PaintOver(slow.colour, slow.mask, x + dx, y + dy, *g, colour);
+                ASSERT_EQ(fast.colour.Bytes(), slow.colour.Bytes()) << bits << " " << b << " " << x;
+                ASSERT_EQ(fast.mask.Bytes(), slow.mask.Bytes()) << bits << " " << b << " " << x;
+            }
+        }
+    }
+}
+
+TEST(FontPixelPaint, TwoColourCutsChannelsAndOtherDepthsAreLeftAlone) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("あ"), kGothic, 24, 0);
+    TPlainDIBX c16(30, 30, 16);
+    PaintTwoColour(c16, 0, 0, *g, 0xFFFF, 0x0000);
+    for (int y = 0; y < g->GetHeight(); ++y)
+        for (int x = 0; x < g->GetWidth(); ++x) {
+            const uint32_t c = cov(*g, x, y);
+            uint32_t want = 0;
+            if (c >= 255) want = 0xFFFF;
+            else if (c) want = ((c * 0xF800 >> 8) & 0xF800) | ((c * 0x07E0 >> 8) & 0x07E0) | ((c * 0x1F >> 8) & 0x1F);
+            ASSERT_EQ(c16.GetPixel(x, y), want);
+        }
+    for (int bits : {8, 24}) {
+        Canvas k(30, 30, bits);
+        TRect out;
+        g->DrawTo(k.colour, k.mask, Bounds(0, 0, 24, 24), 1, 1, false, false, 0xFFFFFF, 0xFF, 0xFF00, out, false);
+        EXPECT_EQ(count_nonzero(k.colour), 0) << bits;
+        EXPECT_GT(count_nonzero(k.mask), 0) << bits;
+    }
+}
+
+TEST(FontPixelPaint, BorderAndShadowPlacesEveryPass) {
+    TFontPixelManager m;
+    const uint8_t style = fsUnderline | fsStrikeOut;
+    const TFontPixel* g = m.RenderGlyph(code_of("■"), kGothic, 24, style);
+    ASSERT_GT(g->UnderlineThickness, 0);
+    ASSERT_GT(g->StrikeOutThickness, 0);
+    const int b = 2, s = 3;
+    Canvas k(60, 60, 32);
+    TRect out;
+    const TRect cell = Bounds(10, 10, 24, 24);
+    g->DrawTo(k.colour, k.mask, cell, b, s, false, true, 0xFFFFFF, 0x0000FF, 0x00FF00, out, false);
+    const int x = cell.Left + g->Left, y = cell.Top + g->Top;  // a full-width square needs no centring
+    EXPECT_EQ(out.Left, std::min(x, cell.Left));
+    EXPECT_GE(out.Right, x + g->GetWidth() + 2 * b + s);
+    // Fill in the middle of the glyph, border just outside its left edge,
+    // shadow below-right of the border.
+    const int mx = x + b + g->GetWidth() / 2, my = y + b + g->GetHeight() / 3;
+    EXPECT_EQ(k.colour.GetPixel(mx, my), 0xFFFFFFu);
+    EXPECT_EQ(k.mask.GetPixel(mx, my), 255u);
+    EXPECT_EQ(k.colour.GetPixel(x + b - 1, my), 0x0000FFu);
+    EXPECT_EQ(k.colour.GetPixel(x + g->GetWidth() + 2 * b + s - 1, y + g->GetHeight() + 2 * b + s - 2), 0x00FF00u);
+    // The underline: fill band with border bands above and below, ended s
+    // before the cell's right edge by the run-end flag.
+    const int ut = cell.Bottom - s - b - g->UnderlineThickness;
+    EXPECT_EQ(k.colour.GetPixel(cell.Left, ut), 0xFFFFFFu);
+    EXPECT_EQ(k.colour.GetPixel(cell.Left, ut - 1), 0x0000FFu);
+    EXPECT_EQ(k.colour.GetPixel(cell.Left, ut + g->UnderlineThickness), 0x0000FFu);
+    EXPECT_EQ(k.mask.GetPixel(cell.Right - s - 1, ut), 255u);
+    // The shadow band under it reaches the cell's right edge and bottom.
+    EXPECT_EQ(k.colour.GetPixel(cell.Right - 1, cell.Bottom - 1), 0x00FF00u);
+    EXPECT_EQ(k.mask.GetPixel(cell.Right - 1, cell.Bottom - 1), 255u);
+    EXPECT_EQ(k.mask.GetPixel(cell.Right, cell.Bottom - 1), 0u);
+    // Strike-out in the fill colour at its place.
+    const int st = cell.Top + b + g->StrikeOutTop;
+    EXPECT_EQ(k.colour.GetPixel(cell.Left, st), 0xFFFFFFu);
+}
+
+TEST(FontPixelPaint, NarrowGlyphIsCentredInItsCell) {
+    TFontPixelManager m;
+    const TFontPixel* one = m.RenderGlyph('1', kGothic, 24, 0);
+    Canvas k(60, 60, 32);
+    TRect out;
+    // A full-size cell leaves room: the digit moves toward the middle.
+    one->DrawTo(k.colour, k.mask, Bounds(0, 0, 24, 24), 0, 0, false, false, 0xFFFFFF, 0, 0, out, false);
+    const int centre = out.Left + out.Width() / 2;
+    EXPECT_NEAR(centre, 12, 2);
+    // A cell exactly its advance wide leaves it where the font puts it.
+    const int advance = one->Left + one->GetWidth() + one->ExtraAdvance;
+    one->DrawTo(k.colour, k.mask, Bounds(30, 0, advance, 24), 0, 0, false, false, 0xFFFFFF, 0, 0, out, false);
+    EXPECT_EQ(out.Left, 30 + one->Left);
+}
