@@ -47,10 +47,17 @@ struct Locked {
 
 struct Channels {
     uint32_t r, g, b;
-    explicit Channels(const TCustomDIBX& s) : r(s.RedMask()), g(s.GreenMask()), b(s.BlueMask()) {}
+    bool bytes;  // 8-8-8: red and blue can share one multiplication
+    explicit Channels(const TCustomDIBX& s)
+        : r(s.RedMask()), g(s.GreenMask()), b(s.BlueMask()), bytes(r == 0xFF0000 && g == 0xFF00 && b == 0xFF) {}
     // (w * a + (255 - w) * b) >> 8 per channel, w in 0..255.
     uint32_t blend(uint32_t a, uint32_t old, uint32_t w) const {
         const uint32_t v = 255 - w;
+        if (bytes) {
+            // Each product stays below 2^16, so the two lanes never touch.
+            return (((w * (a & 0xFF00FF) + v * (old & 0xFF00FF)) >> 8) & 0xFF00FF) |
+                   (((w * (a & 0xFF00) + v * (old & 0xFF00)) >> 8) & 0xFF00);
+        }
         return (((w * (a & r) + v * (old & r)) >> 8) & r) | (((w * (a & g) + v * (old & g)) >> 8) & g) |
                (((w * (a & b) + v * (old & b)) >> 8) & b);
     }
@@ -91,20 +98,40 @@ void two_colour_rows(const Locked& t, const Channels& ch, int32_t x, int32_t y, 
     });
 }
 
+// The "over" rule's two divisions, tabulated: the grown mask for (old
+// mask, coverage) and the weight for (new mask, coverage). Exact, and the
+// stamping of borders runs through them eight times per pixel and more.
+struct OverTables {
+    uint8_t grown[256][256];
+    uint8_t weight[256][256];
+    OverTables() {
+        for (uint32_t m = 0; m < 256; ++m)
+            for (uint32_t c = 0; c < 256; ++c) {
+                grown[m][c] = static_cast<uint8_t>(m + (255u - m) * c / 255u);
+                const uint32_t w = m ? c * 255u / m : 255u;
+                weight[m][c] = static_cast<uint8_t>(w > 255 ? 255 : w);
+            }
+    }
+};
+
+const OverTables& over_tables() {
+    static const OverTables tables;
+    return tables;
+}
+
 // The "over" rule for one pixel: the mask grows by the coverage and the
 // colour moves toward colour by the share the new coverage has of it.
 template <typename P>
-inline void over_pixel(P& pixel, uint8_t& mask, uint32_t c, uint32_t colour, const Channels& ch) {
+inline void over_pixel(P& pixel, uint8_t& mask, uint32_t c, uint32_t colour, const Channels& ch,
+                       const OverTables& t) {
     if (c >= 255) {
         pixel = static_cast<P>(colour);
         mask = 255;
         return;
     }
-    const uint32_t m = mask + (255u - mask) * c / 255u;
-    mask = static_cast<uint8_t>(m);
-    uint32_t w = m ? c * 255u / m : 255u;
-    if (w > 255) w = 255;
-    pixel = static_cast<P>(ch.blend(colour, pixel, w));
+    const uint8_t m = t.grown[mask][c];
+    mask = m;
+    pixel = static_cast<P>(ch.blend(colour, pixel, t.weight[m][c]));
 }
 
 template <typename P>
@@ -113,52 +140,49 @@ void over_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, 
     int32_t sx = 0, sy = 0, w = g.GetWidth(), h = g.GetHeight();
     const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
     if (!t.base || !m.base || !ClipGlyphRect(tw, th, x, y, sx, sy, w, h)) return;
+    const OverTables& tables = over_tables();
     for (int32_t j = 0; j < h; ++j) {
         P* p = reinterpret_cast<P*>(t.row(y + j)) + x;
         uint8_t* k = m.row(y + j) + x;
         const uint8_t* c = g.Pixels() + static_cast<ptrdiff_t>(sy + j) * g.GetWidth() + sx;
         for (int32_t i = 0; i < w; ++i)
-            if (c[i]) over_pixel<P>(p[i], k[i], c[i], colour, ch);
+            if (c[i]) over_pixel<P>(p[i], k[i], c[i], colour, ch, tables);
     }
 }
 
-// Every target pixel takes the "over" rule once per offset of the square,
-// in offset order (rows of offsets top to bottom, each left to right), which
-// is the order painting the glyph at each offset in turn gives it. Working
-// per pixel keeps the pixel in registers across its offsets.
+// Stamping through the glyph's plan: each pixel of the square starts from
+// the colour when fully covered, else from what it was, and takes the
+// partial coverages that follow. Pixels outside the target are skipped one
+// by one.
 template <typename P>
-void stamp_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g,
-                uint32_t colour, int32_t b) {
+void stamp_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y,
+                const std::vector<TFontPixel::StampRun>& runs, const std::vector<TFontPixel::StampPixel>& pixels,
+                const std::vector<uint8_t>& coverage, int32_t b, uint32_t colour) {
     if (!t.base || !m.base) return;
-    const int32_t gw = g.GetWidth(), gh = g.GetHeight();
     const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
-    const int32_t x0 = std::max(0, x - b), x1 = std::min(tw, x + gw + b);
-    const int32_t y0 = std::max(0, y - b), y1 = std::min(th, y + gh + b);
-    const uint8_t* cov = g.Pixels();
-    for (int32_t py = y0; py < y1; ++py) {
-        P* prow = reinterpret_cast<P*>(t.row(py));
-        uint8_t* krow = m.row(py);
-        const int32_t gy = py - y;  // glyph row at offset 0
-        const int32_t dy0 = std::max(-b, gy - gh + 1), dy1 = std::min(b, gy);
-        for (int32_t px = x0; px < x1; ++px) {
-            const int32_t gx = px - x;
-            const int32_t dx0 = std::max(-b, gx - gw + 1), dx1 = std::min(b, gx);
-            P pixel = prow[px];
-            uint8_t mask = krow[px];
-            bool touched = false;
-            for (int32_t dy = dy0; dy <= dy1; ++dy) {
-                const uint8_t* crow = cov + static_cast<ptrdiff_t>(gy - dy) * gw + gx;
-                for (int32_t dx = dx0; dx <= dx1; ++dx) {
-                    const uint32_t c = crow[-dx];
-                    if (!c || (dx == 0 && dy == 0)) continue;
-                    over_pixel<P>(pixel, mask, c, colour, ch);
-                    touched = true;
-                }
+    const OverTables& tables = over_tables();
+    const int32_t ox = x - b, oy = y - b;
+    const TFontPixel::StampPixel* e = pixels.data();
+    const uint8_t* c = coverage.data();
+    for (const TFontPixel::StampRun& run : runs) {
+        const uint32_t count = run.count;
+        for (uint32_t k = 0; k < run.pixels; ++k, ++e, c += count) {
+            const int32_t px = ox + e->x, py = oy + e->y;
+            if (px < 0 || py < 0 || px >= tw || py >= th) continue;
+            P& dst = reinterpret_cast<P*>(t.row(py))[px];
+            uint8_t& msk = m.row(py)[px];
+            P pixel;
+            uint8_t mask;
+            if (run.full) {
+                pixel = static_cast<P>(colour);
+                mask = 255;
+            } else {
+                pixel = dst;
+                mask = msk;
             }
-            if (touched) {
-                prow[px] = pixel;
-                krow[px] = mask;
-            }
+            for (uint32_t i = 0; i < count; ++i) over_pixel<P>(pixel, mask, c[i], colour, ch, tables);
+            dst = pixel;
+            msk = mask;
         }
     }
 }
@@ -259,7 +283,8 @@ void StampBorder(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, c
     by_depth(target, [&](auto pixel_type) {
         Locked t(target);
         Locked m(mask);
-        stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, g, colour, border);
+        const auto& plan = g.StampPlanFor(border);
+        stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, plan.runs, plan.pixels, plan.coverage, border, colour);
     });
 }
 
@@ -293,6 +318,66 @@ void TFontPixel::SetSize(int32_t width, int32_t height) {
     FWidth = width;
     FHeight = height;
     FPixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    FStamp = StampPlan{};
+}
+
+// Painting the glyph at each offset in turn (rows of offsets top to bottom,
+// each left to right) gives every pixel of the square the "over" rule once
+// per offset in that order. Full coverage sets the pixel outright, so only
+// the offsets after the last full one matter: they are gathered walking
+// the offsets backwards and stored in the order they apply.
+const TFontPixel::StampPlan& TFontPixel::StampPlanFor(int32_t b) const {
+    if (FStamp.border == b) return FStamp;
+    FStamp = StampPlan{};
+    FStamp.border = b;
+    struct Found {
+        StampPixel at;
+        uint32_t first, count;
+        bool full;
+    };
+    std::vector<Found> found;
+    std::vector<uint8_t> pending;
+    const int32_t gw = FWidth, gh = FHeight;
+    const uint8_t* cov = FPixels.data();
+    for (int32_t gy = -b; gy < gh + b; ++gy) {
+        const int32_t dy0 = std::max(-b, gy - gh + 1), dy1 = std::min(b, gy);
+        for (int32_t gx = -b; gx < gw + b; ++gx) {
+            const int32_t dx0 = std::max(-b, gx - gw + 1), dx1 = std::min(b, gx);
+            const size_t start = pending.size();
+            bool full = false;
+            for (int32_t dy = dy1; dy >= dy0 && !full; --dy) {
+                const uint8_t* crow = cov + static_cast<ptrdiff_t>(gy - dy) * gw + gx;
+                for (int32_t dx = dx1; dx >= dx0; --dx) {
+                    const uint8_t c = crow[-dx];
+                    if (!c || (dx == 0 && dy == 0)) continue;
+                    if (c == 255) {
+                        full = true;
+                        break;
+                    }
+                    pending.push_back(c);
+                }
+            }
+            if (!full && pending.size() == start) continue;
+            std::reverse(pending.begin() + static_cast<ptrdiff_t>(start), pending.end());
+            found.push_back({{static_cast<uint16_t>(gx + b), static_cast<uint16_t>(gy + b)},
+                             static_cast<uint32_t>(start), static_cast<uint32_t>(pending.size() - start), full});
+        }
+    }
+    // Pixels are independent of each other: grouped by the number of
+    // partial coverages, the per-pixel loop runs a predictable course.
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& z) {
+        return a.count != z.count ? a.count < z.count : a.full > z.full;
+    });
+    FStamp.pixels.reserve(found.size());
+    FStamp.coverage.reserve(pending.size());
+    for (const Found& f : found) {
+        if (FStamp.runs.empty() || FStamp.runs.back().count != f.count || FStamp.runs.back().full != f.full)
+            FStamp.runs.push_back({0, f.count, f.full});
+        ++FStamp.runs.back().pixels;
+        FStamp.pixels.push_back(f.at);
+        FStamp.coverage.insert(FStamp.coverage.end(), pending.begin() + f.first, pending.begin() + f.first + f.count);
+    }
+    return FStamp;
 }
 
 void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cell, int32_t border, int32_t shadow,

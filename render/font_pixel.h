@@ -55,9 +55,34 @@ public:
     int32_t AbcB = 0;
     int32_t AbcC = 0;
 
+    // Pixels of a border stamp (see StampPlanFor): positions from the
+    // square's top-left, in runs that share whether some offset covers them
+    // fully and how many partial coverages follow the last full one.
+    struct StampPixel {
+        uint16_t x, y;
+    };
+    struct StampRun {
+        uint32_t pixels;  // how many StampPixels
+        uint32_t count;   // partial coverages per pixel
+        bool full;
+    };
+
 private:
     friend class TFontPixelManager;
+    friend void StampBorder(TCustomDIBX&, TCustomDIBX&, int32_t, int32_t, const TFontPixel&, uint32_t, int32_t);
     void SetSize(int32_t width, int32_t height);
+
+    // What stamping the glyph at every offset of a border square does to
+    // each pixel of the square; it depends only on the glyph and the width,
+    // so it is worked out once per glyph and border width.
+    struct StampPlan {
+        int32_t border = -1;
+        std::vector<StampRun> runs;
+        std::vector<StampPixel> pixels;
+        std::vector<uint8_t> coverage;  // run by run, pixel by pixel, in the order they apply
+    };
+    const StampPlan& StampPlanFor(int32_t border) const;
+    mutable StampPlan FStamp;
 
     std::vector<uint8_t> FPixels;
     int32_t FWidth = 0;
