@@ -137,6 +137,34 @@ TEST(VrFileCollection, HostileDirectoriesGiveClearErrors) {
     EXPECT_THROW(c.Open(exe), ECorruptData);
 }
 
+TEST(VrFileCollection, FlippedDirectoryBitsNeverCrash) {
+    // Every single-bit change of the directory either is refused or gives
+    // entries that load (or raise) cleanly.
+    std::string good = ReadFileBytes(sample("v102.dat"));
+    std::string path = temp_file("flip.dat");
+    for (size_t i = 0; i < 160; ++i) {
+        for (int bit = 0; bit < 8; bit += 7) {
+            std::string bad = good;
+            bad[i] = static_cast<char>(bad[i] ^ (1 << bit));
+            std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc) << bad;
+            TVrFileCollection c;
+            try {
+                c.Open(path);
+            } catch (const ECorruptData&) {
+                continue;
+            }
+            for (int k = 0; k < c.Count(); ++k) {
+                TMemoryStream m;
+                try {
+                    c.LoadToStream(m, c.GetEntry(k)->GetName());
+                } catch (const Exception&) {
+                }
+                EXPECT_LE(m.GetSize(), 1 << 20);
+            }
+        }
+    }
+}
+
 TEST(VrFileCollection, DamagedPackedEntryRaisesAndLeavesStreamEmpty) {
     TVrFileCollection c;
     c.Open(sample("bad_zlib.dat"));
@@ -218,6 +246,13 @@ TEST(VrFileCollection, RoundTripAndRepackKeepEveryEntry) {
     // CRC modes and CRCs are kept, nothing is packed twice.
     std::string again = write_archive(back, "rt2.dat");
     EXPECT_TRUE(again == first);
+
+    // An empty archive reads back as the sentinel alone.
+    TVrFileCollection none;
+    write_archive(none, "none.dat");
+    none.Open(temp_file("none.dat"));
+    ASSERT_EQ(none.Count(), 1);
+    EXPECT_EQ(none.GetEntry(0)->GetName(), "\\EOF\\");
 
     // A cancelled write reports false.
     int calls = 0;

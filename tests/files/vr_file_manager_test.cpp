@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
+#include "platform/video.h"
 
 #include "tests/support/file_bytes.h"
 
@@ -215,4 +216,12 @@ TEST(VrFileManager, DiscPromptMountsTheRightDisc) {
     EXPECT_FALSE(m.RequestDisk(1));
     EXPECT_TRUE(quit);
     EXPECT_EQ(m.Count(), 1);
+
+    // Headless, nobody can change the disc: one look, then give up.
+    m.AskOkCancel = nullptr;
+    quit = false;
+    ForceHeadless(true);
+    EXPECT_FALSE(m.RequestDisk(1));
+    ForceHeadless(false);
+    EXPECT_FALSE(quit);
 }
