@@ -404,7 +404,8 @@ bool Font::load(uint16_t code, bool mono) {
     return true;
 }
 
-int64_t Font::GetGlyphOutline(uint16_t code, GlyphFormat format, GlyphMetrics& gm, std::vector<uint8_t>* bits) {
+int64_t Font::GetGlyphOutline(uint16_t code, GlyphFormat format, GlyphMetrics& gm, std::vector<uint8_t>* bits,
+                              AbcWidths* abc) {
     gm = GlyphMetrics{};
     int levels;
     switch (format) {
@@ -418,6 +419,7 @@ int64_t Font::GetGlyphOutline(uint16_t code, GlyphFormat format, GlyphMetrics& g
     if (!load(code, mono)) return GDI_ERROR;
     FT_GlyphSlot g = face_->face->glyph;
     gm.gmCellIncX = static_cast<int16_t>((g->advance.x + 32) >> 6);
+    if (abc) abc_of_loaded(*abc);
     if (g->outline.n_contours == 0) return 0;
     if (FT_Render_Glyph(g, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return GDI_ERROR;
     const FT_Bitmap& bm = g->bitmap;
@@ -448,14 +450,13 @@ int64_t Font::GetGlyphOutline(uint16_t code, GlyphFormat format, GlyphMetrics& g
     return static_cast<int64_t>(total);
 }
 
-bool Font::GetCharABCWidths(uint16_t code, AbcWidths& abc) {
-    abc = AbcWidths{};
-    if (!load(code, false)) return false;
+void Font::abc_of_loaded(AbcWidths& abc) const {
     FT_GlyphSlot g = face_->face->glyph;
     const int32_t advance = static_cast<int32_t>((g->advance.x + 32) >> 6);
+    abc = AbcWidths{};
     if (g->outline.n_contours == 0) {
         abc.abcC = advance;
-        return true;
+        return;
     }
     // The black box as rendering rounds it out to whole pixels.
     FT_BBox box;
@@ -465,6 +466,12 @@ bool Font::GetCharABCWidths(uint16_t code, AbcWidths& abc) {
     abc.abcA = left;
     abc.abcB = static_cast<uint32_t>(std::max(0, right - left));
     abc.abcC = advance - left - static_cast<int32_t>(abc.abcB);
+}
+
+bool Font::GetCharABCWidths(uint16_t code, AbcWidths& abc) {
+    abc = AbcWidths{};
+    if (!load(code, false)) return false;
+    abc_of_loaded(abc);
     return true;
 }
 

@@ -164,15 +164,18 @@ public:
 
     // The glyph of a Shift-JIS code in a format. Returns the number of
     // bytes of the bitmap (0 when the glyph has no outline, as a space),
-    // or GDI_ERROR. When bits is not null it receives the bitmap.
+    // or GDI_ERROR. When bits is not null it receives the bitmap; when abc
+    // is not null it receives the ABC widths of the same outline, which
+    // saves loading the glyph twice.
     int64_t GetGlyphOutline(uint16_t code, GlyphFormat format, GlyphMetrics& gm,
-                            std::vector<uint8_t>* bits);
+                            std::vector<uint8_t>* bits, AbcWidths* abc = nullptr);
     bool GetCharABCWidths(uint16_t code, AbcWidths& abc);
     // Advance width of one character, as a text extent measures it.
     int32_t TextExtentWidth(uint16_t code);
 
 private:
     bool load(uint16_t code, bool mono);
+    void abc_of_loaded(AbcWidths& abc) const;
 
     std::shared_ptr<FontFace> face_;
     void* size_ = nullptr;  // the face's size object of this font

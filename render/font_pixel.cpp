@@ -98,40 +98,37 @@ void two_colour_rows(const Locked& t, const Channels& ch, int32_t x, int32_t y, 
     });
 }
 
-// The "over" rule's two divisions, tabulated: the grown mask for (old
-// mask, coverage) and the weight for (new mask, coverage). Exact, and the
-// stamping of borders runs through them eight times per pixel and more.
-struct OverTables {
-    uint8_t grown[256][256];
+// x / 255 for 0 <= x <= 255 * 255, without a division.
+inline uint32_t div255(uint32_t x) { return (x + 1 + (x >> 8)) >> 8; }
+
+// The colour weight of the "over" rule, c * 255 / new mask, tabulated by
+// (new mask, coverage). It is off the chain that carries the mask from one
+// step to the next, so its table lookups overlap.
+struct OverTable {
     uint8_t weight[256][256];
-    OverTables() {
+    OverTable() {
         for (uint32_t m = 0; m < 256; ++m)
             for (uint32_t c = 0; c < 256; ++c) {
-                grown[m][c] = static_cast<uint8_t>(m + (255u - m) * c / 255u);
                 const uint32_t w = m ? c * 255u / m : 255u;
                 weight[m][c] = static_cast<uint8_t>(w > 255 ? 255 : w);
             }
     }
 };
 
-const OverTables& over_tables() {
-    static const OverTables tables;
-    return tables;
+const OverTable& over_table() {
+    static const OverTable table;
+    return table;
 }
 
 // The "over" rule for one pixel: the mask grows by the coverage and the
 // colour moves toward colour by the share the new coverage has of it.
+// Full coverage sets both outright.
 template <typename P>
 inline void over_pixel(P& pixel, uint8_t& mask, uint32_t c, uint32_t colour, const Channels& ch,
-                       const OverTables& t) {
-    if (c >= 255) {
-        pixel = static_cast<P>(colour);
-        mask = 255;
-        return;
-    }
-    const uint8_t m = t.grown[mask][c];
-    mask = m;
-    pixel = static_cast<P>(ch.blend(colour, pixel, t.weight[m][c]));
+                       const OverTable& t) {
+    const uint32_t grown = mask + div255((255u - mask) * c);
+    mask = static_cast<uint8_t>(grown);
+    pixel = c >= 255 ? static_cast<P>(colour) : static_cast<P>(ch.blend(colour, pixel, t.weight[grown][c]));
 }
 
 template <typename P>
@@ -140,7 +137,7 @@ void over_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, 
     int32_t sx = 0, sy = 0, w = g.GetWidth(), h = g.GetHeight();
     const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
     if (!t.base || !m.base || !ClipGlyphRect(tw, th, x, y, sx, sy, w, h)) return;
-    const OverTables& tables = over_tables();
+    const OverTable& tables = over_table();
     for (int32_t j = 0; j < h; ++j) {
         P* p = reinterpret_cast<P*>(t.row(y + j)) + x;
         uint8_t* k = m.row(y + j) + x;
@@ -160,7 +157,7 @@ void stamp_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x,
                 const std::vector<uint8_t>& coverage, int32_t b, uint32_t colour) {
     if (!t.base || !m.base) return;
     const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
-    const OverTables& tables = over_tables();
+    const OverTable& tables = over_table();
     const int32_t ox = x - b, oy = y - b;
     const TFontPixel::StampPixel* e = pixels.data();
     const uint8_t* c = coverage.data();
@@ -544,19 +541,20 @@ void TFontPixelManager::SelectFont(const std::string& fontName, int32_t size, ui
 }
 
 int64_t TFontPixelManager::FetchGlyph(Font& font, uint16_t code, GlyphFormat format, GlyphMetrics& gm,
-                                      std::vector<uint8_t>& bits) {
-    return font.GetGlyphOutline(code, format, gm, &bits);
+                                      std::vector<uint8_t>& bits, AbcWidths& abc) {
+    return font.GetGlyphOutline(code, format, gm, &bits, &abc);
 }
 
 bool TFontPixelManager::Rasterise(TFontPixel& g) {
     GlyphMetrics gm;
-    int64_t n = FetchGlyph(*FFont, g.Code, format_of(FQuality), gm, FScratch);
+    AbcWidths abc;
+    int64_t n = FetchGlyph(*FFont, g.Code, format_of(FQuality), gm, FScratch, abc);
     if (n == GDI_ERROR) {
         // The format was refused: plain bitmaps from now on, until a caller
         // stores its quality again. The glyph's key says what it really is.
         FQuality = 0;
         g.Quality = 0;
-        n = FetchGlyph(*FFont, g.Code, GlyphFormat::Bitmap, gm, FScratch);
+        n = FetchGlyph(*FFont, g.Code, GlyphFormat::Bitmap, gm, FScratch, abc);
         if (n == GDI_ERROR) return false;
     }
     if (n == 0) {
@@ -573,12 +571,9 @@ bool TFontPixelManager::Rasterise(TFontPixel& g) {
     g.UnderlineThickness = (g.Style & fsUnderline) ? otm.otmsUnderscoreSize : 0;
     g.StrikeOutTop = ascent - otm.otmsStrikeoutPosition;
     g.StrikeOutThickness = (g.Style & fsStrikeOut) ? static_cast<int32_t>(otm.otmsStrikeoutSize) : 0;
-    AbcWidths abc;
-    if (FFont->GetCharABCWidths(g.Code, abc)) {
-        g.AbcA = abc.abcA;
-        g.AbcB = static_cast<int32_t>(abc.abcB);
-        g.AbcC = abc.abcC;
-    }
+    g.AbcA = abc.abcA;
+    g.AbcB = static_cast<int32_t>(abc.abcB);
+    g.AbcC = abc.abcC;
     uint8_t* dst = g.FPixels.data();
     const uint8_t* src = FScratch.data();
     if (g.Quality == 0) {

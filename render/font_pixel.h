@@ -121,7 +121,7 @@ public:
 protected:
     // The glyph bitmap in a format from the platform fonts (GDI_ERROR when refused).
     virtual int64_t FetchGlyph(Font& font, uint16_t code, GlyphFormat format, GlyphMetrics& gm,
-                               std::vector<uint8_t>& bits);
+                               std::vector<uint8_t>& bits, AbcWidths& abc);
 
 private:
     void SelectFont(const std::string& fontName, int32_t size, uint8_t style);

@@ -156,6 +156,11 @@ TEST(FontGlyphs, AdvancesAndBlackBoxesAgreeWithPillow) {
         ASSERT_TRUE(f.GetCharABCWidths(static_cast<uint16_t>(code), abc));
         EXPECT_EQ(abc.abcA + static_cast<int>(abc.abcB) + abc.abcC, advance);
         EXPECT_NEAR(abc.abcA, left, 1);
+        AbcWidths same;
+        f.GetGlyphOutline(static_cast<uint16_t>(code), GlyphFormat::Gray4, gm, nullptr, &same);
+        EXPECT_EQ(same.abcA, abc.abcA);
+        EXPECT_EQ(same.abcB, abc.abcB);
+        EXPECT_EQ(same.abcC, abc.abcC);
         EXPECT_EQ(f.TextExtentWidth(static_cast<uint16_t>(code)), advance);
         ++checked;
     }

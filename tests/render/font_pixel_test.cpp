@@ -28,11 +28,11 @@ public:
     int fetches = 0;
 
 protected:
-    int64_t FetchGlyph(Font& font, uint16_t code, GlyphFormat format, GlyphMetrics& gm,
-                       std::vector<uint8_t>& bits) override {
+    int64_t FetchGlyph(Font& font, uint16_t code, GlyphFormat format, GlyphMetrics& gm, std::vector<uint8_t>& bits,
+                       AbcWidths& abc) override {
         ++fetches;
         if (refuse_all || format != GlyphFormat::Bitmap) return GDI_ERROR;
-        return TFontPixelManager::FetchGlyph(font, code, format, gm, bits);
+        return TFontPixelManager::FetchGlyph(font, code, format, gm, bits, abc);
     }
 };
 
