@@ -9,13 +9,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
 namespace {
 constexpr int64_t kCrcChunk = 1048576;
-constexpr size_t kNameChunk = 102400;
 
 uint32_t crc_of(const uint8_t* p, int64_t n, uint32_t crc = 0) {
     while (n > 0) {
@@ -51,43 +51,6 @@ void scramble_name(TWzRandom& g, std::string& name) {
 void write_all(TWzBigStream& out, const void* p, int64_t n) {
     if (n > 0 && out.Write(p, n) != n) throw EWriteError("Archive: the entry data could not be written");
 }
-
-// Reads the directory's names through a read-ahead buffer and leaves the
-// source exactly after the last byte handed out.
-class NameReader {
-public:
-    explicit NameReader(TWzBigStream& s) : s_(s), left_(s.GetSize() - s.GetPosition()), buf_(kNameChunk) {}
-    ~NameReader() { s_.SetPosition(s_.GetPosition() - static_cast<int64_t>(len_ - pos_)); }
-
-    int64_t Remaining() const { return left_ + static_cast<int64_t>(len_ - pos_); }
-    // Callers check Remaining() first, so a short source is an error here.
-    void Read(void* dst, size_t n) {
-        auto* d = static_cast<uint8_t*>(dst);
-        while (n > 0) {
-            if (pos_ == len_) refill();
-            size_t k = std::min(n, len_ - pos_);
-            std::memcpy(d, buf_.data() + pos_, k);
-            pos_ += k;
-            d += k;
-            n -= k;
-        }
-    }
-
-private:
-    void refill() {
-        size_t want = static_cast<size_t>(std::min<int64_t>(left_, static_cast<int64_t>(buf_.size())));
-        if (want == 0 || s_.Read(buf_.data(), static_cast<int64_t>(want)) != static_cast<int64_t>(want))
-            throw ECorruptData("Archive directory: the names are cut short");
-        left_ -= static_cast<int64_t>(want);
-        pos_ = 0;
-        len_ = want;
-    }
-
-    TWzBigStream& s_;
-    int64_t left_;
-    std::vector<uint8_t> buf_;
-    size_t pos_ = 0, len_ = 0;
-};
 
 std::vector<uint8_t> read_table(TWzBigStream& s, uint64_t bytes, const char* what) {
     if (bytes > static_cast<uint64_t>(std::max<int64_t>(0, s.GetSize() - s.GetPosition())))
@@ -320,17 +283,23 @@ void TVrFileCollection::ReadDirectory(TWzBigStream& s, int64_t data_size) {
     std::vector<std::string> names(n);
     TWzRandom g1(kVrArchiveSeed);
     {
-        NameReader reader(s);
+        // Names come through a read-ahead buffer; the names end wherever the
+        // last one does, so their bytes are counted against what is left.
+        TWzBuffBigStream reader(s);
+        int64_t names_left = static_cast<int64_t>(left);
+        auto take = [&](void* dst, uint32_t count, uint64_t i) {
+            if (count > names_left || reader.Read(dst, static_cast<int32_t>(count)) != static_cast<int32_t>(count))
+                throw ECorruptData("Archive directory: name " + std::to_string(i) + " runs past the end");
+            names_left -= count;
+        };
         for (uint64_t i = 0; i < n; ++i) {
             uint8_t len_bytes[4];
-            if (reader.Remaining() < 4) throw ECorruptData("Archive directory: the names are cut short");
-            reader.Read(len_bytes, 4);
+            take(len_bytes, 4, i);
             const uint32_t len = get_u32(len_bytes);
-            if (len > reader.Remaining())
-                throw ECorruptData("Archive directory: name " + std::to_string(i) + " of " + std::to_string(len) +
-                                   " bytes runs past the end");
+            if (len > static_cast<uint32_t>(INT32_MAX))
+                throw ECorruptData("Archive directory: name " + std::to_string(i) + " runs past the end");
             names[i].resize(len);
-            reader.Read(names[i].data(), len);
+            take(names[i].data(), len, i);
             if (version >= 100) scramble_name(g1, names[i]);
         }
     }
