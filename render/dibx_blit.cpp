@@ -65,6 +65,12 @@ void Blit(TCustomDIBX& dst, int32_t x, int32_t y, TCustomDIBX* src, TRect s, boo
             sp = ptrdiff_t(rowBytes);
         }
     }
+    // Rows that follow each other without padding in every buffer are one run.
+    if (!flipH && rows > 1 && dp == ptrdiff_t(rowBytes) && (!sb || sp == dp) && (!mb || mp == n) &&
+        int64_t(n) * rows <= INT32_MAX) {
+        dibx::run_row(bits, db, sb, mb, n * rows, op);
+        return;
+    }
     uint8_t* rev = flipH && sb ? dibx::Scratch(0, rowBytes) : nullptr;
     uint8_t* mrev = flipH && mb ? dibx::Scratch(1, size_t(n)) : nullptr;
     for (int r = 0; r < rows; ++r) {
@@ -91,7 +97,12 @@ void FillOp(TCustomDIBX& dst, const TRect& r, const dibx::RowOp& op) {
     dibx::LockGuard dl(dst, c.Left, c.Top);
     if (!dl.get()) return;
     const ptrdiff_t dp = dst.Pitch();
-    for (int y = 0; y < c.Height(); ++y) dibx::run_row(bits, dl.get() + y * dp, nullptr, nullptr, c.Width(), op);
+    const int64_t n = c.Width();
+    if (dp == n * dibx::BytesPerPixel(bits) && n * c.Height() <= INT32_MAX) {
+        dibx::run_row(bits, dl.get(), nullptr, nullptr, int(n * c.Height()), op);
+        return;
+    }
+    for (int y = 0; y < c.Height(); ++y) dibx::run_row(bits, dl.get() + y * dp, nullptr, nullptr, int(n), op);
 }
 
 dibx::RowOp ConstOp(dibx::Kind kind, uint32_t value, int32_t alpha = 255) {

@@ -139,7 +139,6 @@ void row_scalar(uint8_t* d, const uint8_t* s, const uint8_t* m, int n, const Row
 template <Kind K, Weight W, bool Key, bool Copy255, bool SkipEq, bool Const>
 void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp& op) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i ones = _mm_set1_epi32(-1);
     const __m128i av = _mm_set1_epi16(int16_t(op.a));
     const __m128i inv_av = _mm_set1_epi16(int16_t(255 - op.a));
     const __m128i keyv = _mm_set1_epi32(int32_t(op.key));
@@ -149,14 +148,22 @@ void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         uint8_t* dp = d8 + i * 4;
+        int32_t mw = 0;
+        if constexpr (W != Weight::Const) {
+            // Soft-edged masks are mostly empty or full: those groups are cheap.
+            std::memcpy(&mw, m + i, 4);
+            if (mw == 0) continue;
+            if (Copy255 && !Key && mw == -1) {
+                if constexpr (!Const) std::memcpy(dp, s8 + i * 4, 16);
+                continue;
+            }
+        }
         const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
         const __m128i sv = Const ? cv : _mm_loadu_si128(reinterpret_cast<const __m128i*>(s8 + i * 4));
         __m128i keep = zero;
         if constexpr (Key) keep = _mm_cmpeq_epi32(sv, keyv);
         __m128i wlo = av, whi = av, copy = zero;
         if constexpr (W != Weight::Const) {
-            int32_t mw;
-            std::memcpy(&mw, m + i, 4);
             const __m128i m16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(mw), zero);
             const __m128i m32 = _mm_unpacklo_epi16(m16, zero);
             keep = _mm_or_si128(keep, _mm_cmpeq_epi32(m32, zero));
@@ -204,7 +211,6 @@ void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
         }
         if constexpr (Copy255) res = _mm_or_si128(_mm_and_si128(copy, sv), _mm_andnot_si128(copy, res));
         if constexpr (SkipEq && K == Kind::Blend) keep = _mm_or_si128(keep, _mm_cmpeq_epi32(sv, dv));
-        (void)ones;
         res = _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, res));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), res);
     }
@@ -226,6 +232,15 @@ void row16(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         uint8_t* dp = d8 + i * 2;
+        if constexpr (W != Weight::Const) {
+            int64_t mw;
+            std::memcpy(&mw, m + i, 8);
+            if (mw == 0) continue;
+            if (Copy255 && !Key && mw == -1) {
+                if constexpr (!Const) std::memcpy(dp, s8 + i * 2, 16);
+                continue;
+            }
+        }
         const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
         const __m128i sv = Const ? cv : _mm_loadu_si128(reinterpret_cast<const __m128i*>(s8 + i * 2));
         __m128i keep = zero;

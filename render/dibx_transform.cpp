@@ -68,6 +68,41 @@ bool PlainCopy(const RowOp& op) { return op.kind == Kind::Copy && !op.key_on && 
 
 // ---- rotation ----
 
+inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+// Narrows [lo, hi) to the i with a <= p + i * d < b.
+void Span(int64_t p, int64_t d, int64_t a, int64_t b, int64_t& lo, int64_t& hi) {
+    if (d == 0) {
+        if (p < a || p >= b) hi = lo;
+        return;
+    }
+    int64_t l, h;
+    if (d > 0) {
+        l = -FloorDiv(p - a, d);      // ceil((a - p) / d)
+        h = -FloorDiv(p - b, d);      // ceil((b - p) / d)
+    } else {
+        l = FloorDiv(p - b, -d) + 1;
+        h = FloorDiv(p - a, -d) + 1;
+    }
+    lo = std::max(lo, l);
+    hi = std::min(hi, h);
+}
+
+// Nearest samples along a destination row; every sample is known to be
+// inside the source.
+template <int B>
+void RotGather(uint8_t* out, const View& s, int64_t u, int64_t v, int64_t du, int64_t dv, int n, int32_t mirrorX,
+               int32_t mirrorY, bool flipH, bool flipV) {
+    for (int i = 0; i < n; ++i, u += du, v += dv) {
+        int32_t c = int32_t(u >> 16), r = int32_t(v >> 16);
+        if (flipH) c = mirrorX - c;
+        if (flipV) r = mirrorY - r;
+        std::memcpy(out + i * B, s.base + ptrdiff_t(r) * s.pitch + ptrdiff_t(c) * B, B);
+    }
+}
+
 TRect RotatedBounds(int32_t x, int32_t y, int32_t w, int32_t h, int32_t centerX, int32_t centerY, int32_t zoomX,
                     int32_t zoomY, int32_t angle) {
     const double zx = zoomX / 256.0, zy = zoomY / 256.0, t = angle * 2 * kPi / 256;
@@ -99,46 +134,49 @@ void RotateCore(TCustomDIBX& dst, int32_t X, int32_t Y, int32_t zoomX, int32_t z
                               dst.DrawClip());
     if (RectIsEmpty(b)) return;
     const double zx = zoomX / 256.0, zy = zoomY / 256.0, t = angle * 2 * kPi / 256;
-    const uint32_t dudx = uint32_t(SafeTrunc(65536 * std::cos(-t) / zx));
-    const uint32_t dvdx = uint32_t(SafeTrunc(65536 * std::sin(-t) / zy));
-    const uint32_t dudy = uint32_t(SafeTrunc(65536 * -std::sin(-t) / zx));
-    const uint32_t dvdy = uint32_t(SafeTrunc(65536 * std::cos(-t) / zy));
+    const int64_t dudx = SafeTrunc(65536 * std::cos(-t) / zx);
+    const int64_t dvdx = SafeTrunc(65536 * std::sin(-t) / zy);
+    const int64_t dudy = SafeTrunc(65536 * -std::sin(-t) / zx);
+    const int64_t dvdy = SafeTrunc(65536 * std::cos(-t) / zy);
+    // Columns and rows whose samples (after the flips) lie in the source.
+    const int32_t mirrorX = sr.Left + sr.Right - 1, mirrorY = sr.Top + sr.Bottom - 1;
+    int64_t el = sr.Left, er = sr.Right, et = sr.Top, eb = sr.Bottom;
+    el = std::max<int64_t>(el, flipH ? int64_t(mirrorX) - limit.Right + 1 : limit.Left);
+    er = std::min<int64_t>(er, flipH ? int64_t(mirrorX) - limit.Left + 1 : limit.Right);
+    et = std::max<int64_t>(et, flipV ? int64_t(mirrorY) - limit.Bottom + 1 : limit.Top);
+    eb = std::min<int64_t>(eb, flipV ? int64_t(mirrorY) - limit.Top + 1 : limit.Bottom);
+    // Negative 16.16 positions are never drawn.
+    el = std::max<int64_t>(el, 0), et = std::max<int64_t>(et, 0);
+    if (el >= er || et >= eb) return;
     Locked dl(&dst), sl(&src), ml(mask);
     if (!dl.ok || !sl.ok || !ml.ok) return;
     const int bpp = BytesPerPixel(bits);
     const int n = b.Width();
     uint8_t* tmp = Scratch(0, size_t(n) * bpp);
     uint8_t* mtmp = Scratch(1, size_t(n));
-    // Wrapping 32-bit arithmetic, as the 16.16 steps are stated.
-    const uint32_t u0 = uint32_t(int64_t(sr.Left) + centerX) * 65536u;
-    const uint32_t v0 = uint32_t(int64_t(sr.Top) + centerY) * 65536u;
-    const int32_t mirrorX = sr.Left + sr.Right - 1, mirrorY = sr.Top + sr.Bottom - 1;
+    const bool direct = PlainCopy(op);
+    // Positions in exact 64-bit arithmetic, so that far-off coordinates
+    // cannot wrap around into the source.
+    const int64_t u0 = (int64_t(sr.Left) + centerX) * 65536, v0 = (int64_t(sr.Top) + centerY) * 65536;
     for (int32_t y = b.Top; y < b.Bottom; ++y) {
-        uint32_t u = u0 + uint32_t(b.Left - X) * dudx + uint32_t(y - Y) * dudy;
-        uint32_t v = v0 + uint32_t(b.Left - X) * dvdx + uint32_t(y - Y) * dvdy;
-        uint8_t* drow = dl.view.row(y) + ptrdiff_t(b.Left) * bpp;
-        int start = 0, k = 0;
-        for (int i = 0; i <= n; ++i, u += dudx, v += dvdx) {
-            bool valid = false;
-            int32_t col = 0, row = 0;
-            if (i < n && int32_t(u) >= 0 && int32_t(v) >= 0) {
-                col = int32_t(u >> 16), row = int32_t(v >> 16);
-                if (col >= sr.Left && col < sr.Right && row >= sr.Top && row < sr.Bottom) {
-                    if (flipH) col = mirrorX - col;
-                    if (flipV) row = mirrorY - row;
-                    valid = col >= limit.Left && col < limit.Right && row >= limit.Top && row < limit.Bottom;
-                }
-            }
-            if (valid) {
-                if (k == 0) start = i;
-                std::memcpy(tmp + k * bpp, sl.view.row(row) + ptrdiff_t(col) * bpp, size_t(bpp));
-                if (mask) mtmp[k] = ml.view.row(row)[col];
-                ++k;
-            } else if (k > 0) {
-                run_row(bits, drow + start * bpp, tmp, mtmp, k, op);
-                k = 0;
-            }
+        const int64_t u = u0 + int64_t(b.Left - X) * dudx + int64_t(y - Y) * dudy;
+        const int64_t v = v0 + int64_t(b.Left - X) * dvdx + int64_t(y - Y) * dvdy;
+        int64_t lo = 0, hi = n;
+        Span(u, dudx, el * 65536, er * 65536, lo, hi);
+        Span(v, dvdx, et * 65536, eb * 65536, lo, hi);
+        if (lo >= hi) continue;
+        const int k = int(hi - lo);
+        uint8_t* drow = dl.view.row(y) + ptrdiff_t(b.Left + lo) * bpp;
+        const int64_t us = u + lo * dudx, vs = v + lo * dvdx;
+        uint8_t* out = direct ? drow : tmp;
+        switch (bpp) {
+            case 2: RotGather<2>(out, sl.view, us, vs, dudx, dvdx, k, mirrorX, mirrorY, flipH, flipV); break;
+            case 3: RotGather<3>(out, sl.view, us, vs, dudx, dvdx, k, mirrorX, mirrorY, flipH, flipV); break;
+            default: RotGather<4>(out, sl.view, us, vs, dudx, dvdx, k, mirrorX, mirrorY, flipH, flipV); break;
         }
+        if (direct) continue;
+        if (mask) RotGather<1>(mtmp, ml.view, us, vs, dudx, dvdx, k, mirrorX, mirrorY, flipH, flipV);
+        run_row(bits, drow, tmp, mtmp, k, op);
     }
 }
 

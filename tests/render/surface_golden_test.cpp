@@ -34,8 +34,8 @@ uint32_t FillValue(int bits) {
     }
 }
 
-std::vector<uint32_t> ReadGolden(int bits) {
-    const std::string path = std::string(VORQ_TEST_DATA) + "/surface/blend_" + std::to_string(bits) + ".bin";
+std::vector<uint32_t> ReadWords(const std::string& name) {
+    const std::string path = std::string(VORQ_TEST_DATA) + "/surface/" + name;
     std::vector<uint32_t> v;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
         uint32_t x;
@@ -73,7 +73,7 @@ class BlendGolden : public ::testing::TestWithParam<int> {};
 
 TEST_P(BlendGolden, EveryCaseMatchesNumpy) {
     const int bits = GetParam();
-    const std::vector<uint32_t> g = ReadGolden(bits);
+    const std::vector<uint32_t> g = ReadWords("blend_" + std::to_string(bits) + ".bin");
     constexpr size_t plane = W * H;
     ASSERT_EQ(g.size(), plane * (3 + std::size(kCases)));
     TPlainDIBX src(W, H, bits), mask(W, H, 8);
@@ -97,5 +97,33 @@ TEST_P(BlendGolden, EveryCaseMatchesNumpy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, BlendGolden, ::testing::Values(8, 15, 16, 24, 32));
+
+// Rotation footprints and sample points against a pixel-by-pixel numpy
+// version of the stated algorithm (tests/data/surface/make_rotate_golden.py).
+TEST(RotateGolden, SamplePointsMatchNumpy) {
+    struct R {
+        int angle, zx, zy, cx, cy;
+        bool fh, fv;
+    };
+    const R cases[] = {{0, 256, 256, 0, 0, false, false},  {32, 256, 256, 3, 2, false, false},
+                       {64, 256, 256, 3, 2, true, false},  {-20, 384, 300, 1, 4, false, true},
+                       {100, 200, 512, 6, 0, true, true},  {200, 700, 256, 2, 2, false, false}};
+    const std::vector<uint32_t> g = ReadWords("rotate.bin");
+    ASSERT_EQ(g.size(), 24u * 24 * std::size(cases));
+    TPlainDIBX src(7, 5, 32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) src.SetPixel(x, y, uint32_t(1 + x + 16 * y));
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        const R& c = cases[k];
+        TPlainDIBX d(24, 24, 32);
+        d.DrawRotate(12, 12, c.zx, c.zy, src, src.BoundsRect(), c.cx, c.cy, c.angle, false, c.fh, c.fv, 255);
+        int bad = 0;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 24; ++x)
+                if (d.GetPixel(x, y) != g[k * 576 + y * 24 + x] && bad++ < 3)
+                    ADD_FAILURE() << "case " << k << " at " << x << "," << y << ": got " << d.GetPixel(x, y)
+                                  << " want " << g[k * 576 + y * 24 + x];
+    }
+}
 
 }  // namespace
