@@ -55,46 +55,6 @@ std::shared_ptr<TDIBSharedImage> NewImage(int w, int h, int bpp, const TBitField
     return img;
 }
 
-inline uint32_t GetRaw(const uint8_t* row, int x, int bpp) {
-    switch (bpp) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
-    case 8: return row[x];
-    case 16: return row[2 * x] | (row[2 * x + 1] << 8);
-    case 24: return row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
-    default: {
-        uint32_t v;
-        std::memcpy(&v, row + 4 * x, 4);
-        return v;
-    }
-    }
-}
-
-inline void SetRaw(uint8_t* row, int x, int bpp, uint32_t v) {
-    switch (bpp) {
-    case 1: {
-        const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-        row[x >> 3] = (v & 1) ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit);
-        break;
-    }
-    case 4:
-        if (x & 1) row[x >> 1] = (row[x >> 1] & 0xF0) | (v & 0x0F);
-        else row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0F) | ((v & 0x0F) << 4));
-        break;
-    case 8: row[x] = static_cast<uint8_t>(v); break;
-    case 16:
-        row[2 * x] = static_cast<uint8_t>(v);
-        row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-        break;
-    case 24:
-        row[3 * x] = static_cast<uint8_t>(v);
-        row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
-        row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
-        break;
-    default: std::memcpy(row + 4 * x, &v, 4); break;
-    }
-}
-
 // Colour cube with r-g-b bits per channel, as the table of a palette bitmap
 // that a deeper picture is converted into.
 void MakeColorCube(std::array<TRGBQuad, 256>& table, int rBits, int gBits, int bBits) {
@@ -153,7 +113,7 @@ void DecodeRLE(const uint8_t* d, size_t n, TDIBSharedImage& img, bool rle4) {
             if (y >= h || count > limit - x) BadDIB();
             uint8_t* r = row(y);
             const int end = std::min(x + count, w);
-            for (int i = x; i < end; ++i) SetRaw(r, i, bpp, rle4 ? (((i - x) & 1) ? value & 0x0F : value >> 4) : value);
+            for (int i = x; i < end; ++i) DIBSetRaw(r, i, bpp, rle4 ? (((i - x) & 1) ? value & 0x0F : value >> 4) : value);
             x += count;
             continue;
         }
@@ -179,7 +139,7 @@ void DecodeRLE(const uint8_t* d, size_t n, TDIBSharedImage& img, bool rle4) {
             const int count = std::min(value, w - x);
             for (int i = 0; i < count; ++i) {
                 const uint32_t v = rle4 ? ((i & 1) ? d[p + i / 2] & 0x0F : d[p + i / 2] >> 4) : d[p + i];
-                SetRaw(r, x + i, bpp, v);
+                DIBSetRaw(r, x + i, bpp, v);
             }
             x += value;
             p += bytes + (bytes & 1);
@@ -317,18 +277,18 @@ void TDIB::SetBitCount(int bitCount) {
         return;
     }
     if (Empty()) {
-        SetSize(std::max(Width(), 1), std::max(Height(), 1), bitCount);
+        TDIB::SetSize(std::max(Width(), 1), std::max(Height(), 1), bitCount);
         return;
     }
     const TDIB old(*this);
-    SetSize(Width(), Height(), bitCount);
+    TDIB::SetSize(Width(), Height(), bitCount);
     if (SharesStoreWith(old)) return;
     const int w = Width(), h = Height(), oldBpp = old.BitCount();
     if (oldBpp <= 8 && bitCount <= 8 && bitCount >= oldBpp) {
         for (int y = 0; y < h; ++y) {
             const uint8_t* s = old.ScanLineReadOnly(y);
             uint8_t* d = ScanLine(y);
-            for (int x = 0; x < w; ++x) SetRaw(d, x, bitCount, GetRaw(s, x, oldBpp));
+            for (int x = 0; x < w; ++x) DIBSetRaw(d, x, bitCount, DIBGetRaw(s, x, oldBpp));
         }
         return;
     }
@@ -375,12 +335,12 @@ uint8_t* TDIB::TopRow() {
 
 uint32_t TDIB::GetPixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= Width() || y >= Height()) return 0;
-    return GetRaw(image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride, x, BitCount());
+    return DIBGetRaw(image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride, x, BitCount());
 }
 
 void TDIB::SetPixel(int x, int y, uint32_t value) {
     if (x < 0 || y < 0 || x >= Width() || y >= Height()) return;
-    SetRaw(ScanLine(y), x, BitCount(), value);
+    DIBSetRaw(ScanLine(y), x, BitCount(), value);
 }
 
 void TDIB::ReadRowBGR(int y, uint8_t* bgr) const {
@@ -397,16 +357,23 @@ void TDIB::ReadRowBGR(int y, uint8_t* bgr) const {
         break;
     default:
         for (int x = 0; x < w; ++x, bgr += 3) {
-            const TRGBQuad& q = img.ColorTable[GetRaw(s, x, bpp)];
+            const TRGBQuad& q = img.ColorTable[DIBGetRaw(s, x, bpp)];
             bgr[0] = q.rgbBlue, bgr[1] = q.rgbGreen, bgr[2] = q.rgbRed;
         }
         break;
     }
 }
 
-void TDIB::WriteRowBGR(int y, const uint8_t* bgr, TColorMatcher* matcher) {
+void TDIB::WriteRowBGR(int y, const uint8_t* bgr, TColorMatcher* matcher, int x0, int count) {
+    const int bpp = BitCount();
+    const int w = count < 0 ? Width() - x0 : count;
     uint8_t* d = ScanLine(y);
-    const int w = Width(), bpp = BitCount();
+    if (bpp >= 8) d += static_cast<size_t>(x0) * (bpp / 8);
+    else if (x0 != 0) {
+        // Packed pixels: written one by one at their own positions.
+        for (int x = 0; x < w; ++x, bgr += 3) DIBSetRaw(d, x0 + x, bpp, matcher->Index(bgr[2], bgr[1], bgr[0]));
+        return;
+    }
     switch (bpp) {
     case 24: std::memcpy(d, bgr, static_cast<size_t>(w) * 3); break;
     case 32:
@@ -414,11 +381,11 @@ void TDIB::WriteRowBGR(int y, const uint8_t* bgr, TColorMatcher* matcher) {
         break;
     case 16: {
         const TBitFieldFormat& f = image_->Format;
-        for (int x = 0; x < w; ++x, bgr += 3) SetRaw(d, x, 16, f.Pack(bgr[2], bgr[1], bgr[0]));
+        for (int x = 0; x < w; ++x, bgr += 3) DIBSetRaw(d, x, 16, f.Pack(bgr[2], bgr[1], bgr[0]));
         break;
     }
     default:
-        for (int x = 0; x < w; ++x, bgr += 3) SetRaw(d, x, bpp, matcher->Index(bgr[2], bgr[1], bgr[0]));
+        for (int x = 0; x < w; ++x, bgr += 3) DIBSetRaw(d, x, bpp, matcher->Index(bgr[2], bgr[1], bgr[0]));
         break;
     }
 }
@@ -477,7 +444,7 @@ void TDIB::Greyscale(int bitCount) {
     if (Empty()) return;
     const TDIB old(*this);
     const int w = Width(), h = Height();
-    SetSize(w, h, bitCount);
+    TDIB::SetSize(w, h, bitCount);
     if (bitCount <= 8) {
         std::array<TRGBQuad, 256> table = image_->ColorTable;
         MakeGreyRamp(table, bitCount);
@@ -499,10 +466,10 @@ void TDIB::Greyscale(int bitCount) {
             switch (bitCount) {
             case 24: d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = static_cast<uint8_t>(g); break;
             case 16:
-            case 32: SetRaw(d, x, bitCount, format.Pack(g, g, g)); break;
+            case 32: DIBSetRaw(d, x, bitCount, format.Pack(g, g, g)); break;
             case 8: d[x] = static_cast<uint8_t>(g); break;
-            case 4: SetRaw(d, x, 4, g >> 4); break;
-            default: SetRaw(d, x, 1, g >= 128 ? 1 : 0); break;
+            case 4: DIBSetRaw(d, x, 4, g >> 4); break;
+            default: DIBSetRaw(d, x, 1, g >= 128 ? 1 : 0); break;
             }
         }
     });
@@ -513,7 +480,7 @@ void TDIB::Blur(int bitCount, int radius) {
     if (Empty() || radius == 0) return;
     const TDIB old(*this);
     const int w = Width(), h = Height();
-    SetSize(w, h, bitCount);
+    TDIB::SetSize(w, h, bitCount);
     if (bitCount <= 8) {
         std::array<TRGBQuad, 256> table = image_->ColorTable;
         MakeGreyRamp(table, bitCount);
@@ -551,10 +518,10 @@ void TDIB::Blur(int bitCount, int radius) {
             switch (bitCount) {
             case 24: d[3 * x] = static_cast<uint8_t>(b), d[3 * x + 1] = static_cast<uint8_t>(g), d[3 * x + 2] = static_cast<uint8_t>(r); break;
             case 16:
-            case 32: SetRaw(d, x, bitCount, format.Pack(r, g, b)); break;
+            case 32: DIBSetRaw(d, x, bitCount, format.Pack(r, g, b)); break;
             default: {
                 const uint32_t grey = static_cast<uint32_t>((sb + sg + sr) / n / 3);
-                SetRaw(d, x, bitCount, bitCount == 8 ? grey : bitCount == 4 ? grey >> 4 : (grey > 127 ? 1 : 0));
+                DIBSetRaw(d, x, bitCount, bitCount == 8 ? grey : bitCount == 4 ? grey >> 4 : (grey > 127 ? 1 : 0));
                 break;
             }
             }

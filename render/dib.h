@@ -14,6 +14,7 @@
 #include "platform/exception.h"
 
 #include <array>
+#include <cstring>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -129,7 +130,9 @@ public:
     virtual void SetSize(int width, int height, int bitCount);
     void SetWidth(int width);
     void SetHeight(int height);
-    // Converts the pixels to another depth (see dib.cpp).
+    // Converts the pixels to another depth; a 16-bit target takes the format
+    // chosen with SetPixelFormat (5-5-5 when none fits). Uses TDIB's own
+    // SetSize, whatever a derived class makes of it.
     void SetBitCount(int bitCount);
 
     // Row y (0 = top), made private first; raises outside 0..Height-1.
@@ -147,9 +150,11 @@ public:
 
     // Row y as blue, green, red bytes (Width * 3).
     void ReadRowBGR(int y, uint8_t* bgr) const;
-    // Writes blue, green, red bytes into row y; palette bitmaps take the
-    // nearest entries through matcher (which must be made for this table).
-    void WriteRowBGR(int y, const uint8_t* bgr, TColorMatcher* matcher);
+    // Writes blue, green, red bytes into row y from pixel x0 (count pixels,
+    // -1: to the end); palette bitmaps take the nearest entries through
+    // matcher (which must be made for this table), 16/32 bpp are packed
+    // with the bit fields (low bits dropped).
+    void WriteRowBGR(int y, const uint8_t* bgr, TColorMatcher* matcher, int x0 = 0, int count = -1);
 
     void Negative();
     void Greyscale(int bitCount);
@@ -182,6 +187,48 @@ private:
     struct ProgressState;
     void RunProgressRows(const char* name, int height, const std::function<void(int)>& row);
 };
+
+// Raw pixel x of a row at 1, 4, 8, 16, 24 or 32 bpp (packed pixels most
+// significant bits first; 24 bpp as blue | green << 8 | red << 16).
+inline uint32_t DIBGetRaw(const uint8_t* row, int x, int bpp) {
+    switch (bpp) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+    case 8: return row[x];
+    case 16: return row[2 * x] | (row[2 * x + 1] << 8);
+    case 24: return row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
+    default: {
+        uint32_t v;
+        std::memcpy(&v, row + 4 * x, 4);
+        return v;
+    }
+    }
+}
+
+inline void DIBSetRaw(uint8_t* row, int x, int bpp, uint32_t v) {
+    switch (bpp) {
+    case 1: {
+        const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+        row[x >> 3] = (v & 1) ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit);
+        break;
+    }
+    case 4:
+        if (x & 1) row[x >> 1] = (row[x >> 1] & 0xF0) | (v & 0x0F);
+        else row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0F) | ((v & 0x0F) << 4));
+        break;
+    case 8: row[x] = static_cast<uint8_t>(v); break;
+    case 16:
+        row[2 * x] = static_cast<uint8_t>(v);
+        row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+        break;
+    case 24:
+        row[3 * x] = static_cast<uint8_t>(v);
+        row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
+        row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
+        break;
+    default: std::memcpy(row + 4 * x, &v, 4); break;
+    }
+}
 
 // Raises EInvalidGraphic unless a store of that size is sane to allocate.
 void CheckDIBSize(int64_t width, int64_t height, int bitCount);

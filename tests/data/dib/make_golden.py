@@ -196,7 +196,26 @@ def make_icons():
     subprocess.check_call(["convert", src2, os.path.join(HERE, "ico_one.ico")])
     os.remove(src1)
     os.remove(src2)
-    for name in ("ico_two", "ico_one"):
+    # A 4-bit icon with an AND mask, byte by byte (ImageMagick writes only
+    # 32-bit entries here): 10 x 6, index (x + 2y) mod 16, AND bit set on
+    # the diagonal x == y and in the last column.
+    w, h = 10, 6
+    table = [((i * 16) & 255, 255 - i * 15, (i * 40) & 255) for i in range(16)]
+    xor_rows, and_rows = [], []
+    for y in range(h):
+        idx = [(x + 2 * y) % 16 for x in range(w)]
+        xor_rows.append(pad(bytes((idx[x] << 4) | (idx[x + 1] if x + 1 < w else 0) for x in range(0, w, 2))))
+        bits = 0
+        for x in range(w):
+            if x == y or x == w - 1:
+                bits |= 1 << (31 - x)
+        and_rows.append(struct.pack(">I", bits))
+    img = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 4, 0, 0, 0, 0, 0, 0)
+    img += b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in table)
+    img += b"".join(xor_rows[::-1]) + b"".join(and_rows[::-1])
+    data = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", w, h, 16, 0, 1, 4, len(img), 22) + img
+    write("ico_4bit.ico", data)
+    for name in ("ico_two", "ico_one", "ico_4bit"):
         ico = Image.open(os.path.join(HERE, name + ".ico"))
         count = struct.unpack_from("<H", open(os.path.join(HERE, name + ".ico"), "rb").read(), 4)[0]
         for i in range(count):

@@ -1,0 +1,537 @@
+#include "render/dib_surface.h"
+
+#include "platform/codepage.h"
+#include "platform/stream.h"
+#include "render/color_reduce.h"
+#include "render/ico.h"
+#include "render/tga.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// 4 x 4 order matrix of the screen door used for constant alpha on palette
+// surfaces.
+constexpr uint8_t kOrder[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+std::string LowerExtension(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    const size_t slash = path.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+// Raw pixel compared with a key at the stored width (24 bpp: low 24 bits).
+inline bool IsKey(uint32_t pixel, int bpp, int32_t key) {
+    if (key < 0 && bpp != 32) return false;
+    if (key == -1) return false;
+    return bpp == 24 ? (pixel & 0xFFFFFF) == (static_cast<uint32_t>(key) & 0xFFFFFF) : pixel == static_cast<uint32_t>(key);
+}
+
+inline uint32_t Blend16(uint32_t d, uint32_t s, uint32_t a, const TBitFieldFormat& f) {
+    uint32_t out = 0;
+    for (uint32_t m : {f.RBitMask, f.GBitMask, f.BBitMask}) out |= (((d & m) * (255 - a) + (s & m) * a) / 255) & m;
+    return out;
+}
+
+inline uint32_t BlendShr16(uint32_t d, uint32_t s, uint32_t m, const TBitFieldFormat& f) {
+    uint32_t out = 0;
+    for (uint32_t k : {f.RBitMask, f.GBitMask, f.BBitMask}) out |= (((d & k) * (255 - m) + (s & k) * m) >> 8) & k;
+    return out;
+}
+
+}  // namespace
+
+TDIBSurface::TDIBSurface() = default;
+
+TDIBSurface::TDIBSurface(const TDIBSurface& other)
+    : TDIB(other), ClipRect(other.ClipRect), TransparentColor(other.TransparentColor), HotSpot(other.HotSpot) {
+    if (other.mask_) mask_ = std::make_unique<TDIBSurface>(*other.mask_);
+}
+
+TDIBSurface& TDIBSurface::operator=(const TDIBSurface& other) {
+    if (this == &other) return *this;
+    TDIB::operator=(other);
+    ClipRect = other.ClipRect;
+    TransparentColor = other.TransparentColor;
+    HotSpot = other.HotSpot;
+    mask_ = other.mask_ ? std::make_unique<TDIBSurface>(*other.mask_) : nullptr;
+    return *this;
+}
+
+TDIBSurface::~TDIBSurface() = default;
+
+int TDIBSurface::GetBitCount() const {
+    return BitCount() == 16 && PixelFormat().GBitMask == 0x3E0 ? 15 : BitCount();
+}
+
+void TDIBSurface::SetSize(int width, int height, int bitCount) {
+    int bpp = bitCount;
+    if (bitCount == 15) {
+        format_ = MakeBitFieldFormat(5, 5, 5);
+        bpp = 16;
+    } else if (bitCount == 16) {
+        format_ = MakeBitFieldFormat(5, 6, 5);
+    } else {
+        format_ = MakeBitFieldFormat(8, 8, 8);
+    }
+    TDIB::SetSize(width, height, bpp);
+    // A mask of another size would be read out of step with the pixels.
+    if (mask_ && (mask_->Width() != Width() || mask_->Height() != Height())) mask_.reset();
+}
+
+void TDIBSurface::Clear() {
+    TDIB::Clear();
+    mask_.reset();
+}
+
+// ---------------------------------------------------------------- mask
+
+void TDIBSurface::CreateMask() {
+    if (Empty()) return;
+    if (mask_ && mask_->Width() == Width() && mask_->Height() == Height()) return;
+    mask_ = std::make_unique<TDIBSurface>();
+    mask_->SetSize(Width(), Height(), 8);
+    TRGBQuad grey[256];
+    MakeGrayPalette(grey, 8);
+    mask_->SetColorTable(grey);
+}
+
+void TDIBSurface::FreeMask() { mask_.reset(); }
+
+void TDIBSurface::FillMask() {
+    CreateMask();
+    if (!mask_) return;
+    uint8_t* p = mask_->Bits();
+    std::memset(p, 255, static_cast<size_t>(mask_->Size()));
+}
+
+void TDIBSurface::SetMaskFrom(const TDIB& mask) {
+    if (mask.BitCount() != 8) return;
+    CreateMask();
+    if (!mask_) return;
+    CopyMaskRect(mask, TRect{0, 0, mask.Width(), mask.Height()});
+}
+
+void TDIBSurface::CopyMaskRect(const TDIB& src, const TRect& rect) {
+    if (!mask_ || src.BitCount() != 8) return;
+    const TRect r{std::max(rect.Left, 0), std::max(rect.Top, 0), std::min(rect.Right, src.Width()), std::min(rect.Bottom, src.Height())};
+    const int w = std::min(r.Width(), mask_->Width()), h = std::min(r.Height(), mask_->Height());
+    if (w <= 0 || h <= 0) return;
+    const TDIB s(src);
+    for (int y = 0; y < h; ++y) std::memcpy(mask_->ScanLine(y), s.ScanLineReadOnly(r.Top + y) + r.Left, w);
+}
+
+// ---------------------------------------------------------------- fills and blits
+
+void TDIBSurface::FillRect(const TRect& rect, uint32_t pixel) {
+    const int l = std::max(rect.Left, 0), t = std::max(rect.Top, 0), r = std::min(rect.Right, Width()),
+              b = std::min(rect.Bottom, Height());
+    if (l >= r || t >= b) return;
+    const int bpp = BitCount();
+    uint8_t* base = TopRow();
+    const int pitch = Pitch();
+    for (int y = t; y < b; ++y) {
+        uint8_t* row = base + static_cast<size_t>(y) * pitch;
+        if (bpp == 8) {
+            std::memset(row + l, static_cast<uint8_t>(pixel), r - l);
+        } else if (bpp == 32) {
+            uint32_t* p = reinterpret_cast<uint32_t*>(row) + l;
+            std::fill(p, p + (r - l), pixel);
+        } else {
+            for (int x = l; x < r; ++x) DIBSetRaw(row, x, bpp, pixel);
+        }
+    }
+}
+
+bool TDIBSurface::ClipBlit(int& x, int& y, TRect& sr, const TDIB& src) const {
+    int64_t dx = x, dy = y;
+    int64_t sl = sr.Left, st = sr.Top, srr = sr.Right, sb = sr.Bottom;
+    if (sl < 0) dx -= sl, sl = 0;
+    if (st < 0) dy -= st, st = 0;
+    srr = std::min<int64_t>(srr, src.Width());
+    sb = std::min<int64_t>(sb, src.Height());
+    TRect c{0, 0, Width(), Height()};
+    if (ClipRect.Right > ClipRect.Left && ClipRect.Bottom > ClipRect.Top) {
+        c = TRect{std::max(ClipRect.Left, 0), std::max(ClipRect.Top, 0), std::min(ClipRect.Right, Width()),
+                  std::min(ClipRect.Bottom, Height())};
+    }
+    if (dx < c.Left) sl += c.Left - dx, dx = c.Left;
+    if (dy < c.Top) st += c.Top - dy, dy = c.Top;
+    if (dx + (srr - sl) > c.Right) srr = sl + (c.Right - dx);
+    if (dy + (sb - st) > c.Bottom) sb = st + (c.Bottom - dy);
+    if (srr <= sl || sb <= st) return false;
+    x = static_cast<int>(dx);
+    y = static_cast<int>(dy);
+    sr = TRect{static_cast<int32_t>(sl), static_cast<int32_t>(st), static_cast<int32_t>(srr), static_cast<int32_t>(sb)};
+    return true;
+}
+
+bool TDIBSurface::SameFormat(const TDIB& src) const {
+    return src.BitCount() == BitCount() && (BitCount() != 16 || src.PixelFormat() == PixelFormat());
+}
+
+void TDIBSurface::Copy(int x, int y, const TDIB& src) { CopyRect(x, y, TRect{0, 0, src.Width(), src.Height()}, src); }
+
+void TDIBSurface::CopyRect(int x, int y, const TRect& srcRect, const TDIB& src) {
+    TRect sr = srcRect;
+    if (Empty() || !ClipBlit(x, y, sr, src)) return;
+    const TDIB s(src);  // keeps the source's pixels when it is this surface
+    const int bpp = BitCount(), w = sr.Width();
+    uint8_t* base = TopRow();
+    const int pitch = Pitch();
+    if (SameFormat(s)) {
+        for (int j = 0; j < sr.Height(); ++j) {
+            const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
+            uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
+            if (bpp >= 8) {
+                const int bytes = bpp / 8;
+                std::memmove(dp + static_cast<size_t>(x) * bytes, sp + static_cast<size_t>(sr.Left) * bytes, static_cast<size_t>(w) * bytes);
+            } else {
+                for (int i = 0; i < w; ++i) DIBSetRaw(dp, x + i, bpp, DIBGetRaw(sp, sr.Left + i, bpp));
+            }
+        }
+        return;
+    }
+    TColorMatcher matcher(ColorTable(), ColorCount());
+    std::vector<uint8_t> bgr(static_cast<size_t>(s.Width()) * 3);
+    for (int j = 0; j < sr.Height(); ++j) {
+        s.ReadRowBGR(sr.Top + j, bgr.data());
+        WriteRowBGR(y + j, bgr.data() + static_cast<size_t>(sr.Left) * 3, &matcher, x, w);
+    }
+}
+
+void TDIBSurface::CopyTransparent(int x, int y, int32_t key, const TRect& srcRect, const TDIB& src) {
+    if (key == -1) {
+        if (SameFormat(src)) CopyRect(x, y, srcRect, src);
+        return;
+    }
+    TRect sr = srcRect;
+    if (Empty() || !SameFormat(src) || !ClipBlit(x, y, sr, src)) return;
+    const TDIB s(src);
+    const int bpp = BitCount(), w = sr.Width();
+    uint8_t* base = TopRow();
+    const int pitch = Pitch();
+    for (int j = 0; j < sr.Height(); ++j) {
+        const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
+        uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
+        for (int i = 0; i < w; ++i) {
+            const uint32_t v = DIBGetRaw(sp, sr.Left + i, bpp);
+            if (!IsKey(v, bpp, key)) DIBSetRaw(dp, x + i, bpp, v);
+        }
+    }
+}
+
+void TDIBSurface::DrawAlpha(int x, int y, int alpha, int32_t key, const TRect& srcRect, const TDIB& src) {
+    if (alpha <= 0) return;
+    const int bpp = BitCount();
+    if ((bpp <= 8 && alpha / 16 >= 15) || alpha >= 255) {
+        CopyTransparent(x, y, key, srcRect, src);
+        return;
+    }
+    TRect sr = srcRect;
+    if (Empty() || !SameFormat(src) || !ClipBlit(x, y, sr, src)) return;
+    const TDIB s(src);
+    const int w = sr.Width();
+    uint8_t* base = TopRow();
+    const int pitch = Pitch();
+    const uint32_t a = static_cast<uint32_t>(alpha), na = 255 - a;
+    const TBitFieldFormat f = PixelFormat();
+    const int level = alpha / 16;
+    for (int j = 0; j < sr.Height(); ++j) {
+        const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
+        uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
+        for (int i = 0; i < w; ++i) {
+            const uint32_t v = DIBGetRaw(sp, sr.Left + i, bpp);
+            if (IsKey(v, bpp, key)) continue;
+            const int dx = x + i;
+            switch (bpp) {
+            case 16: DIBSetRaw(dp, dx, 16, Blend16(DIBGetRaw(dp, dx, 16), v, a, f)); break;
+            case 24: {
+                uint8_t* d = dp + 3 * dx;
+                const uint8_t* q = sp + 3 * (sr.Left + i);
+                for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * na + q[c] * a) / 255);
+                break;
+            }
+            case 32: {
+                uint8_t* d = dp + 4 * dx;
+                const uint8_t* q = sp + 4 * (sr.Left + i);
+                for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * na + q[c] * a) >> 8);
+                break;
+            }
+            default:
+                if (kOrder[(y + j) & 3][dx & 3] <= level) DIBSetRaw(dp, dx, bpp, v);
+                break;
+            }
+        }
+    }
+}
+
+void TDIBSurface::DrawMasked(int x, int y, int alpha, const TRect& srcRect, const TDIBSurface& src) {
+    if (alpha <= 0) return;
+    TRect sr = srcRect;
+    if (Empty() || !SameFormat(src) || !ClipBlit(x, y, sr, src)) return;
+    const TDIB s(src);
+    const TDIB* mask = src.Mask();
+    const TDIB m(mask ? *mask : TDIB());
+    const bool hasMask = mask && m.Width() == s.Width() && m.Height() == s.Height();
+    const int bpp = BitCount(), w = sr.Width();
+    uint8_t* base = TopRow();
+    const int pitch = Pitch();
+    const TBitFieldFormat f = PixelFormat();
+    for (int j = 0; j < sr.Height(); ++j) {
+        const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
+        const uint8_t* mp = hasMask ? m.ScanLineReadOnly(sr.Top + j) : nullptr;
+        uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
+        for (int i = 0; i < w; ++i) {
+            uint32_t k = mp ? mp[sr.Left + i] : 255;
+            if (alpha < 255) k = k * static_cast<uint32_t>(alpha) >> 8;
+            if (k == 0) continue;
+            const int dx = x + i, sx = sr.Left + i;
+            if (bpp <= 8) {
+                if (k >= 128) DIBSetRaw(dp, dx, bpp, DIBGetRaw(sp, sx, bpp));
+                continue;
+            }
+            if (k >= 255) {
+                DIBSetRaw(dp, dx, bpp, DIBGetRaw(sp, sx, bpp));
+                continue;
+            }
+            if (bpp == 16) {
+                DIBSetRaw(dp, dx, 16, BlendShr16(DIBGetRaw(dp, dx, 16), DIBGetRaw(sp, sx, 16), k, f));
+            } else {
+                const int bytes = bpp / 8;
+                uint8_t* d = dp + bytes * dx;
+                const uint8_t* q = sp + bytes * sx;
+                for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * (255 - k) + q[c] * k) >> 8);
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- reshaping
+
+void TDIBSurface::Extract(const TDIBSurface& src, const TRect& rect, bool withMask) {
+    if (RectIsEmpty(rect)) {
+        Clear();
+        return;
+    }
+    TDIBSurface out;
+    out.format_ = src.PixelFormat();
+    out.TDIB::SetSize(rect.Width(), rect.Height(), src.BitCount());
+    out.SetColorTable(src.ColorTable());
+    out.TransparentColor = src.TransparentColor;
+    out.HotSpot = src.HotSpot;
+    out.CopyRect(0, 0, rect, src);
+    if (withMask && src.Mask()) {
+        out.CreateMask();
+        out.mask_->CopyRect(0, 0, rect, *src.Mask());
+    }
+    TDIB::operator=(out);
+    TransparentColor = out.TransparentColor;
+    HotSpot = out.HotSpot;
+    mask_ = std::move(out.mask_);
+}
+
+void TDIBSurface::Crop(const TRect& rect) {
+    const TDIBSurface self(*this);
+    Extract(self, rect, true);
+}
+
+void TDIBSurface::MirrorHorizontal() {
+    if (Empty()) return;
+    const int w = Width(), bpp = BitCount();
+    for (int y = 0; y < Height(); ++y) {
+        uint8_t* row = ScanLine(y);
+        for (int l = 0, r = w - 1; l < r; ++l, --r) {
+            const uint32_t a = DIBGetRaw(row, l, bpp);
+            DIBSetRaw(row, l, bpp, DIBGetRaw(row, r, bpp));
+            DIBSetRaw(row, r, bpp, a);
+        }
+    }
+    if (mask_) mask_->MirrorHorizontal();
+}
+
+void TDIBSurface::MirrorVertical() {
+    if (Empty()) return;
+    std::vector<uint8_t> tmp(WidthBytes());
+    for (int t = 0, b = Height() - 1; t < b; ++t, --b) {
+        uint8_t* rt = ScanLine(t);
+        uint8_t* rb = ScanLine(b);
+        std::memcpy(tmp.data(), rt, tmp.size());
+        std::memcpy(rt, rb, tmp.size());
+        std::memcpy(rb, tmp.data(), tmp.size());
+    }
+    if (mask_) mask_->MirrorVertical();
+}
+
+TRect TDIBSurface::BoundingRect(int32_t key) const {
+    if (key == -1) return TRect{0, 0, Width(), Height()};
+    int l = Width(), t = Height(), r = -1, b = -1;
+    const int bpp = BitCount();
+    for (int y = 0; y < Height(); ++y) {
+        const uint8_t* row = ScanLineReadOnly(y);
+        for (int x = 0; x < Width(); ++x) {
+            if (IsKey(DIBGetRaw(row, x, bpp), bpp, key)) continue;
+            l = std::min(l, x), r = std::max(r, x), t = std::min(t, y), b = std::max(b, y);
+        }
+    }
+    if (r < 0) return TRect{};
+    return TRect{l, t, r + 1, b + 1};
+}
+
+TRect TDIBSurface::TrimToKey(int32_t key) {
+    TRect r = BoundingRect(key);
+    if (RectIsEmpty(r)) r = TRect{0, 0, 1, 1};
+    if (!(r == TRect{0, 0, Width(), Height()})) Crop(r);
+    return r;
+}
+
+// ---------------------------------------------------------------- colours
+
+uint32_t TDIBSurface::RGBToPixel(uint8_t r, uint8_t g, uint8_t b) const {
+    const int bpp = BitCount();
+    if (bpp <= 8) {
+        const TPalette p = Palette();
+        return static_cast<uint32_t>(NearestColorIndex(p.data(), r | g << 8 | b << 16, static_cast<int>(p.size())));
+    }
+    if (bpp == 16) return PixelFormat().Pack(r, g, b);
+    return b | g << 8 | static_cast<uint32_t>(r) << 16;
+}
+
+void TDIBSurface::PixelToRGB(uint32_t pixel, uint8_t& r, uint8_t& g, uint8_t& b) const {
+    const int bpp = BitCount();
+    if (bpp <= 8) {
+        const TRGBQuad& q = ColorTable()[pixel & 0xFF];
+        r = q.rgbRed, g = q.rgbGreen, b = q.rgbBlue;
+    } else if (bpp == 16) {
+        PixelFormat().Unpack(pixel, r, g, b);
+    } else {
+        b = static_cast<uint8_t>(pixel), g = static_cast<uint8_t>(pixel >> 8), r = static_cast<uint8_t>(pixel >> 16);
+    }
+}
+
+void TDIBSurface::ConvertBitCount(int bitCount, int colors, bool dither) {
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 15 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, " (%d)", bitCount);
+        throw EInvalidGraphic(Sjis("不正なビット数です") + buf);
+    }
+    if (Empty()) return;
+    const int w = Width(), h = Height(), bpp = BitCount();
+    TFastDIB src;
+    src.SetSize(w, h, bpp, bpp == 16 ? (GetBitCount() == 15 ? 555 : 565) : bpp > 16 ? 888 : 0);
+    std::copy(ColorTable(), ColorTable() + 256, src.Colors.begin());
+    for (int y = 0; y < h; ++y) std::memcpy(src.Row(y), ScanLineReadOnly(y), WidthBytes());
+    const TFastDIB out = ReduceColors(src, bitCount, colors, dither);
+    SetSize(w, h, bitCount);
+    if (BitCount() <= 8) SetColorTable(out.Colors.data());
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = ScanLine(y);
+        std::memcpy(row, out.Row(y), WidthBytes());
+        if (BitCount() == 32)
+            for (int x = 0; x < w; ++x) row[4 * x + 3] = 0xFF;
+    }
+}
+
+void TDIBSurface::Resize(int width, int height, bool smooth, int32_t excludedColor) {
+    if (width == Width() && height == Height()) return;
+    if (width < 1 || height < 1 || Empty()) {
+        SetSize(width, height, GetBitCount());
+        return;
+    }
+    std::unique_ptr<TDIBSurface> mask = std::move(mask_);
+    if (mask) mask->Resize(width, height, smooth, -1);
+    const TDIB old(*this);
+    const int ow = old.Width(), oh = old.Height(), bpp = old.BitCount();
+    format_ = old.PixelFormat();
+    TDIB::SetSize(width, height, bpp);
+    if (!smooth) {
+        // Nearest source pixel of each destination pixel, at the same depth.
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* s = old.ScanLineReadOnly(static_cast<int>(static_cast<int64_t>(y) * oh / height));
+            uint8_t* d = ScanLine(y);
+            for (int x = 0; x < width; ++x) DIBSetRaw(d, x, bpp, DIBGetRaw(s, static_cast<int>(static_cast<int64_t>(x) * ow / width), bpp));
+        }
+        mask_ = std::move(mask);
+        return;
+    }
+    std::vector<uint8_t> src(static_cast<size_t>(ow) * oh * 3);
+    for (int y = 0; y < oh; ++y) old.ReadRowBGR(y, &src[static_cast<size_t>(y) * ow * 3]);
+    const double sx = static_cast<double>(width) / ow, sy = static_cast<double>(height) / oh;
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    TColorMatcher matcher(ColorTable(), ColorCount());
+    const uint8_t ex[3] = {static_cast<uint8_t>(excludedColor), static_cast<uint8_t>(excludedColor >> 8),
+                           static_cast<uint8_t>(excludedColor >> 16)};
+    auto at = [&](int x, int y, int c) -> int {
+        // Neighbours beyond the last column or row read as 0.
+        if (x >= ow || y >= oh) return 0;
+        return src[(static_cast<size_t>(y) * ow + x) * 3 + c];
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* out = &row[static_cast<size_t>(x) * 3];
+            if (sx <= 1.0 && sy <= 1.0) {
+                const int x0 = std::min(static_cast<int>(x / sx), ow - 1), y0 = std::min(static_cast<int>(y / sy), oh - 1);
+                const int x1 = std::clamp(static_cast<int>((x + 1) / sx), x0 + 1, ow);
+                const int y1 = std::clamp(static_cast<int>((y + 1) / sy), y0 + 1, oh);
+                int sum[3] = {0, 0, 0}, n = 0;
+                for (int j = y0; j < y1; ++j)
+                    for (int i = x0; i < x1; ++i) {
+                        const uint8_t* p = &src[(static_cast<size_t>(j) * ow + i) * 3];
+                        if (excludedColor >= 0 && p[0] == ex[0] && p[1] == ex[1] && p[2] == ex[2]) continue;
+                        sum[0] += p[0], sum[1] += p[1], sum[2] += p[2], ++n;
+                    }
+                for (int c = 0; c < 3; ++c) out[c] = n ? static_cast<uint8_t>((sum[c] + n / 2) / n) : ex[c];
+            } else {
+                const double fxs = x / sx, fys = y / sy;
+                const int ix = static_cast<int>(fxs), iy = static_cast<int>(fys);
+                const double fx = fxs - ix, fy = fys - iy;
+                for (int c = 0; c < 3; ++c) {
+                    const double v = at(ix, iy, c) * (1 - fx) * (1 - fy) + at(ix + 1, iy, c) * fx * (1 - fy) +
+                                     at(ix, iy + 1, c) * (1 - fx) * fy + at(ix + 1, iy + 1, c) * fx * fy;
+                    out[c] = static_cast<uint8_t>(std::min(255.0, v + 0.5));
+                }
+            }
+        }
+        WriteRowBGR(y, row.data(), &matcher);
+    }
+    mask_ = std::move(mask);
+}
+
+void TDIBSurface::AssignSurface(const TDIBSurface& src) {
+    if (this == &src) return;
+    Assign(&src);
+    mask_ = src.mask_ ? std::make_unique<TDIBSurface>(*src.mask_) : nullptr;
+}
+
+// ---------------------------------------------------------------- files
+
+void TDIBSurface::LoadFromFile(const std::string& sjisPath) {
+    const std::string ext = LowerExtension(sjisPath);
+    if (ext == ".tga" || ext == ".ico" || ext == ".cur") {
+        TFileStream f(sjisPath, fmOpenRead | fmShareDenyWrite);
+        if (ext == ".tga") LoadTGA(*this, f, false);
+        else LoadIcon(*this, f, 0);
+        return;
+    }
+    TDIB::LoadFromFile(sjisPath);
+    mask_.reset();
+}
+
+void TDIBSurface::SaveToFile(const std::string& sjisPath) {
+    const std::string ext = LowerExtension(sjisPath);
+    if (ext == ".tga" || ext == ".ico" || ext == ".cur") {
+        TFileStream f(sjisPath, fmCreate);
+        if (ext == ".tga") SaveTGA(*this, f, true);
+        else SaveIcon(*this, f, ext == ".cur");
+        return;
+    }
+    TDIB::SaveToFile(sjisPath);
+}
