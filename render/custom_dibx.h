@@ -153,6 +153,11 @@ public:
     virtual void SetPalette(const uint8_t* /*entries*/) {}
     virtual void SetPaletteEntries(const uint8_t* /*entries*/, int32_t /*start*/, int32_t /*count*/) {}
     virtual void DetachImage() {}
+    // Output of (srcX, srcY, srcW, srcH) into (x, y, w, h) of dc, the surface
+    // that stands for the device context here: an opaque nearest-pixel
+    // stretch; opposite signs of the two widths (heights) mirror.
+    virtual void StretchToDC(TCustomDIBX& dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX,
+                             int32_t srcY, int32_t srcW, int32_t srcH);
 
     // ---- non-virtual ----
     TRect BoundsRect() const { return TRect{0, 0, Width(), Height()}; }

@@ -546,3 +546,19 @@ void TCustomDIBX::DrawStretchIndexed8Add(const TRect& dstRect, TCustomDIBX& src,
     const Indexed8 ix{colors, src.TransparentColor()};
     StretchCore(*this, dstRect, src, srcRect, flipH, flipV, nullptr, op, &ix);
 }
+
+void TCustomDIBX::StretchToDC(TCustomDIBX& dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX,
+                              int32_t srcY, int32_t srcW, int32_t srcH) {
+    // A negative extent counts from the other edge, as the device call takes it.
+    auto span = [](int32_t at, int32_t size, int32_t& lo, int32_t& hi) {
+        const int64_t end = int64_t(at) + size;
+        lo = int32_t(std::min<int64_t>(at, end));
+        hi = int32_t(std::max<int64_t>(at, end));
+    };
+    TRect d, s;
+    span(x, w, d.Left, d.Right);
+    span(y, h, d.Top, d.Bottom);
+    span(srcX, srcW, s.Left, s.Right);
+    span(srcY, srcH, s.Top, s.Bottom);
+    dc.DrawStretch(d, *this, s, false, (w < 0) != (srcW < 0), (h < 0) != (srcH < 0), 255);
+}

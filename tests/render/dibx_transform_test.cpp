@@ -164,6 +164,15 @@ TEST(DrawStretch, BlendsKeysAndMasks) {
     EXPECT_EQ(Row(e, 0), (V{1, 1, 8, 8}));
 }
 
+TEST(StretchToDC, StretchesAndMirrors) {
+    TPlainDIBX src(4, 1, 16), dc(8, 1, 16);
+    Number(src);
+    src.StretchToDC(dc, 0, 0, 8, 1, 0, 0, 4, 1);
+    EXPECT_EQ(Row(dc, 0), (V{1, 1, 2, 2, 3, 3, 4, 4}));
+    src.StretchToDC(dc, 4, 0, -4, 1, 0, 0, 4, 1);
+    EXPECT_EQ(Row(dc, 0), (V{4, 3, 2, 1, 3, 3, 4, 4}));
+}
+
 TEST(DrawReduce, CoverageCounting) {
     TPlainDIBX bits(8, 4, 1), d(2, 1, 32);
     for (int y = 0; y < 4; ++y)
