@@ -280,3 +280,29 @@ TEST(RowKernels, PackedLoopsMatchPerPixelLoop) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CustomDIBXCopyFrom, SameGeometryCopiesEverythingElseDraws) {
+    TPlainDIBX src(5, 3, 24), d(5, 3, 24);
+    Number(src);
+    src.SetTransparentColor(int32_t(src.GetPixel(1, 1)));
+    d.SetClipRect(MakeRect(0, 0, 1, 1));
+    d.CopyFrom(src);  // whole buffer: clip and key ignored
+    EXPECT_EQ(d.Bytes(), src.Bytes());
+    TPlainDIBX small(3, 2, 24);
+    small.SetClipRect(MakeRect(0, 0, 2, 2));
+    small.CopyFrom(src);  // other size: a clipped Draw
+    EXPECT_EQ(small.GetPixel(1, 1), 18u);
+    EXPECT_EQ(small.GetPixel(2, 0), 0u);
+}
+
+TEST(CustomDIBXPattern, PackedDepthsGoPixelByPixel) {
+    TPlainDIBX pat(3, 1, 4), d(7, 1, 4);
+    for (int x = 0; x < 3; ++x) pat.SetPixel(x, 0, uint32_t(x + 5));
+    d.FillPattern(MakeRect(1, 0, 7, 1), pat, 0, 0, true, false);
+    const uint32_t want[7] = {0, 7, 6, 5, 7, 6, 5};
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(d.GetPixel(x, 0), want[x]) << x;
+}
+
+}  // namespace

@@ -308,3 +308,52 @@ TEST(FillPatternZoomed, StepsAndPhase) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs a mix of operations on surfaces of one row order and returns the
+// destination's pixels; bottom-up rows (negative pitch) must not change them.
+std::vector<uint32_t> MixedScene(bool bottomUp) {
+    TPlainDIBX d(24, 16, 32, bottomUp), src(9, 7, 32, bottomUp), m(9, 7, 8, bottomUp), bits(16, 8, 1, bottomUp),
+        pat(5, 3, 32, bottomUp), cls(8, 8, 4, bottomUp);
+    Number(src);
+    Number(pat);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) m.SetPixel(x, y, uint32_t((x * 37 + y * 91) & 0xFF));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) bits.SetPixel(x, y, uint32_t((x * y + x) & 1));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) cls.SetPixel(x, y, uint32_t((x + 3 * y) & 3));
+    d.Fill(0x203040);
+    d.Draw(2, 1, src, MakeRect(1, 1, 8, 6), false, true, true);
+    d.DrawMaskAlpha(10, 3, src, src.BoundsRect(), true, false, m, 200);
+    d.DrawStretch(MakeRect(0, 8, 15, 16), src, src.BoundsRect(), false, false, true, 180);
+    d.DrawRotate(16, 8, 300, 280, src, src.BoundsRect(), 4, 3, 21, false, true, false, 300);
+    d.DrawRotateMask(6, 10, 256, 256, src, src.BoundsRect(), 2, 2, 40, false, true, m, 128);
+    d.FillPattern(MakeRect(18, 0, 24, 6), pat, 1, 2, false, true);
+    d.FillPatternZoomed(MakeRect(0, 12, 10, 16), pat, 3, 1, 400, 300, false, true, false, 90);
+    d.DrawReduce(14, 12, bits, bits.BoundsRect(), 0xFFFFFF, false, true, 255, 4);
+    const uint32_t colors[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+    d.DrawReduceClasses(20, 10, cls, cls.BoundsRect(), colors, true, false, 255, 2);
+    d.DrawTiledAlpha(MakeRect(3, 13, 20, 16), 1, 0, src, MakeRect(0, 0, 4, 2), false, -2, 1, 99);
+    d.FrameRectAdd(MakeRect(1, 1, 23, 15), 1, 0x101010);
+    TPlainDIBX copy(24, 16, 32, bottomUp);
+    copy.CopyFrom(d);
+    EXPECT_EQ(d.OpenLocks(), 0);
+    EXPECT_EQ(src.OpenLocks(), 0);
+    EXPECT_EQ(m.OpenLocks(), 0);
+    std::vector<uint32_t> out;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x) out.push_back(copy.GetPixel(x, y));
+    return out;
+}
+
+TEST(RowOrder, BottomUpSurfacesDrawTheSame) {
+    const std::vector<uint32_t> top = MixedScene(false);
+    EXPECT_EQ(MixedScene(true), top);
+    int changed = 0;
+    for (uint32_t v : top) changed += v != 0x203040;
+    EXPECT_GT(changed, 200);
+}
+
+}  // namespace

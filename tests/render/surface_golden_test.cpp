@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/plain_dibx.h"
@@ -69,19 +70,20 @@ void RunCase(TPlainDIBX& d, TPlainDIBX& s, TPlainDIBX& m, const Case& c, int bit
     else if (n == "fill_mask") d.FillMask(0, 0, m, all, false, false, v, c.param);
 }
 
-class BlendGolden : public ::testing::TestWithParam<int> {};
+// Depth, and whether the surfaces store their rows bottom-up.
+class BlendGolden : public ::testing::TestWithParam<std::tuple<int, bool>> {};
 
 TEST_P(BlendGolden, EveryCaseMatchesNumpy) {
-    const int bits = GetParam();
+    const auto [bits, bottomUp] = GetParam();
     const std::vector<uint32_t> g = ReadWords("blend_" + std::to_string(bits) + ".bin");
     constexpr size_t plane = W * H;
     ASSERT_EQ(g.size(), plane * (3 + std::size(kCases)));
-    TPlainDIBX src(W, H, bits), mask(W, H, 8);
+    TPlainDIBX src(W, H, bits, bottomUp), mask(W, H, 8, !bottomUp);
     Load(src, g.data() + plane);
     Load(mask, g.data() + 2 * plane);
     src.SetTransparentColor(int32_t(src.GetPixel(11, 0)));
     for (size_t k = 0; k < std::size(kCases); ++k) {
-        TPlainDIBX dst(W, H, bits);
+        TPlainDIBX dst(W, H, bits, bottomUp);
         Load(dst, g.data());
         RunCase(dst, src, mask, kCases[k], bits);
         const uint32_t* want = g.data() + plane * (3 + k);
@@ -96,7 +98,8 @@ TEST_P(BlendGolden, EveryCaseMatchesNumpy) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, BlendGolden, ::testing::Values(8, 15, 16, 24, 32));
+INSTANTIATE_TEST_SUITE_P(Depths, BlendGolden,
+                         ::testing::Combine(::testing::Values(8, 15, 16, 24, 32), ::testing::Bool()));
 
 // Rotation footprints and sample points against a pixel-by-pixel numpy
 // version of the stated algorithm (tests/data/surface/make_rotate_golden.py).
@@ -110,7 +113,7 @@ TEST(RotateGolden, SamplePointsMatchNumpy) {
                        {100, 200, 512, 6, 0, true, true},  {200, 700, 256, 2, 2, false, false}};
     const std::vector<uint32_t> g = ReadWords("rotate.bin");
     ASSERT_EQ(g.size(), 24u * 24 * std::size(cases));
-    TPlainDIBX src(7, 5, 32);
+    TPlainDIBX src(7, 5, 32, true);
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 7; ++x) src.SetPixel(x, y, uint32_t(1 + x + 16 * y));
     for (size_t k = 0; k < std::size(cases); ++k) {

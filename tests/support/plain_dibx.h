@@ -1,6 +1,7 @@
-// A drawing surface over a plain top-down buffer, for tests and benchmarks:
-// rows padded to 4 bytes as bitmaps store them, 5-5-5 masks at 15 bits,
-// 5-6-5 at 16, 8-8-8 otherwise. Header-only so that bench/ can use it too.
+// A drawing surface over a plain buffer, for tests and benchmarks: rows
+// padded to 4 bytes as bitmaps store them, top-down or (like device-
+// independent bitmaps) bottom-up with a negative pitch; 5-5-5 masks at 15
+// bits, 5-6-5 at 16, 8-8-8 otherwise. Header-only so bench/ can use it too.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -11,13 +12,15 @@
 class TPlainDIBX : public TCustomDIBX {
 public:
     TPlainDIBX() = default;
-    TPlainDIBX(int32_t w, int32_t h, int32_t bits) { SetSize(w, h, bits); }
+    TPlainDIBX(int32_t w, int32_t h, int32_t bits, bool bottomUp = false) : bottom_up_(bottomUp) {
+        SetSize(w, h, bits);
+    }
 
     int32_t BitCount() const override { return bits_; }
     uint32_t RedMask() const override { return bits_ == 15 ? 0x7C00 : bits_ == 16 ? 0xF800 : 0xFF0000; }
     uint32_t GreenMask() const override { return bits_ == 15 ? 0x03E0 : bits_ == 16 ? 0x07E0 : 0x00FF00; }
     uint32_t BlueMask() const override { return bits_ == 15 || bits_ == 16 ? 0x001F : 0x0000FF; }
-    int32_t Pitch() const override { return pitch_; }
+    int32_t Pitch() const override { return bottom_up_ ? -pitch_ : pitch_; }
     int32_t BlueShift() const override { return 0; }
     int32_t GreenShift() const override { return bits_ == 15 || bits_ == 16 ? 5 : 8; }
     int32_t RedShift() const override { return bits_ == 15 ? 10 : bits_ == 16 ? 11 : 16; }
@@ -43,7 +46,7 @@ public:
 
     uint32_t GetPixel(int32_t x, int32_t y) const override {
         if (x < 0 || y < 0 || x >= Width() || y >= Height()) return 0;
-        const uint8_t* p = pixels_.data() + size_t(y) * pitch_;
+        const uint8_t* p = pixels_.data() + size_t(bottom_up_ ? Height() - 1 - y : y) * pitch_;
         switch (StorageBitCount()) {
             case 1: return (p[x >> 3] >> (7 - (x & 7))) & 1;
             case 4: return (p[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
@@ -79,12 +82,13 @@ public:
     }
     int32_t ColorToPixel(int32_t color) const override { return PackColor(bits_, color); }
 
-    uint8_t* Row(int32_t y) { return pixels_.data() + size_t(y) * pitch_; }
+    uint8_t* Row(int32_t y) { return pixels_.data() + size_t(bottom_up_ ? Height() - 1 - y : y) * pitch_; }
     std::vector<uint8_t>& Bytes() { return pixels_; }
     // Lock calls not yet matched by Unlock.
     int OpenLocks() const { return locks_; }
 
 private:
+    bool bottom_up_ = false;
     int32_t bits_ = 0;
     int32_t pitch_ = 0;
     int locks_ = 0;
