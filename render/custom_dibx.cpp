@@ -110,6 +110,12 @@ RowOp MaskAlphaOp(int bits, int32_t alpha) {
     return op;
 }
 
+RowOp StretchMaskOp(int bits, int32_t alpha) {
+    RowOp op = MaskAlphaOp(bits, alpha);
+    op.weight = Weight::MA255A;
+    return op;
+}
+
 RowOp MaskAddOp(int bits, int32_t level) {
     RowOp op;
     op.kind = Kind::Add;

@@ -53,6 +53,9 @@ RowOp AddOp(const TCustomDIBX& src, bool keyOn, int bits, int32_t level);
 RowOp MaskOp(int bits);
 RowOp MaskAlphaOp(int bits, int32_t alpha);
 RowOp MaskAddOp(int bits, int32_t level);
+// The stretched and zoomed mask draws weigh by the constant alpha at mask 255
+// at every depth.
+RowOp StretchMaskOp(int bits, int32_t alpha);
 
 // A scratch buffer that keeps its storage between draws.
 uint8_t* Scratch(int slot, size_t bytes);

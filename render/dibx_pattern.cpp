@@ -352,7 +352,7 @@ void TCustomDIBX::FillPatternZoomedMask(const TRect& r, TCustomDIBX& pattern, in
     const int bits = BitCount();
     RowOp op;
     if (alphaCode <= 255) {
-        op = MaskAlphaOp(bits, alphaCode);
+        op = StretchMaskOp(bits, alphaCode);
     } else {
         const int32_t level = std::min(alphaCode - 256, 255);
         if (level <= 0) return;

@@ -370,7 +370,7 @@ void TCustomDIBX::DrawStretch(const TRect& dstRect, TCustomDIBX& src, const TRec
 void TCustomDIBX::DrawStretchMask(const TRect& dstRect, TCustomDIBX& src, const TRect& srcRect, bool flipH,
                                   bool flipV, TCustomDIBX& mask, int32_t alpha) {
     if (alpha <= 0) return;
-    StretchCore(*this, dstRect, src, srcRect, flipH, flipV, &mask, MaskAlphaOp(BitCount(), std::min(alpha, 255)));
+    StretchCore(*this, dstRect, src, srcRect, flipH, flipV, &mask, StretchMaskOp(BitCount(), std::min(alpha, 255)));
 }
 
 void TCustomDIBX::DrawStretchAdd(const TRect& dstRect, TCustomDIBX& src, const TRect& srcRect, bool transparent,

@@ -152,6 +152,16 @@ TEST(DrawStretch, BlendsKeysAndMasks) {
     d.Fill(0);
     d.DrawStretchMask(MakeRect(0, 0, 4, 1), src, src.BoundsRect(), false, false, m, 128);
     EXPECT_EQ(Row(d, 0), (V{15, 15, 0, 0}));
+    // At 24 bits too, a stretched mask of 255 weighs by the alpha itself, while
+    // the unstretched per-pixel rule takes (255 * a) shr 8.
+    TPlainDIBX s24(1, 1, 24), m24(1, 1, 8), d24(1, 1, 24);
+    s24.Fill(0xFFFFFF);
+    m24.Fill(255);
+    d24.DrawStretchMask(d24.BoundsRect(), s24, s24.BoundsRect(), false, false, m24, 128);
+    EXPECT_EQ(d24.GetPixel(0, 0), 0x7F7F7Fu);
+    d24.Fill(0);
+    d24.DrawMaskAlpha(0, 0, s24, s24.BoundsRect(), false, false, m24, 128);
+    EXPECT_EQ(d24.GetPixel(0, 0), 0x7E7E7Eu);
     uint32_t colors[256] = {};
     colors[1] = 0x0010;
     colors[2] = 0x0008;
