@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -151,6 +154,76 @@ void over_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, 
 // the colour when fully covered, else from what it was, and takes the
 // partial coverages that follow. Pixels outside the target are skipped one
 // by one.
+#if defined(__SSE2__)
+// Pixels of one run of a border stamp on an 8-8-8 target, eight at a time
+// in two sets of four lanes (their chains of steps interleave); the same
+// arithmetic as over_pixel. The weight c * 255 / mask is a float division
+// truncated: the true quotient lies at least 1/255 from the next integer,
+// far beyond the float's rounding, so it is exact.
+struct StampLanes {
+    __m128i p, m;
+};
+
+inline void stamp_step(StampLanes& s, __m128i cv, __m128i col_rb, __m128i col_g) {
+    const __m128i k255 = _mm_set1_epi32(255), one = _mm_set1_epi32(1);
+    const __m128i rb_mask = _mm_set1_epi32(0xFF00FF), g_mask = _mm_set1_epi32(0xFF00);
+    // grown = m + (255 - m) * c / 255 (products stay below 2^16)
+    const __m128i prod = _mm_mullo_epi16(_mm_sub_epi32(k255, s.m), cv);
+    s.m = _mm_add_epi32(s.m, _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(prod, one), _mm_srli_epi32(prod, 8)), 8));
+    // w = c * 255 / grown, never above 255 since grown >= c
+    const __m128 q = _mm_div_ps(_mm_cvtepi32_ps(_mm_mullo_epi16(cv, k255)), _mm_cvtepi32_ps(s.m));
+    const __m128i w = _mm_cvttps_epi32(q);
+    const __m128i v = _mm_sub_epi32(k255, w);
+    // Both halves of each lane get the weight, for red and blue at once.
+    const __m128i w2 = _mm_or_si128(w, _mm_slli_epi32(w, 16));
+    const __m128i v2 = _mm_or_si128(v, _mm_slli_epi32(v, 16));
+    const __m128i rb = _mm_srli_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(w2, col_rb), _mm_mullo_epi16(v2, _mm_and_si128(s.p, rb_mask))), 8);
+    const __m128i g = _mm_and_si128(
+        _mm_add_epi16(_mm_mullo_epi16(w, col_g), _mm_mullo_epi16(v, _mm_srli_epi32(_mm_and_si128(s.p, g_mask), 8))),
+        g_mask);
+    s.p = _mm_or_si128(rb, g);
+}
+
+template <int N>
+inline void stamp_lanes(const Locked& t, const Locked& m, const TFontPixel::StampPixel* e, const uint8_t* c,
+                        uint32_t count, bool full, int32_t ox, int32_t oy, int32_t tw, int32_t th, uint32_t colour) {
+    uint32_t* dst[4 * N];
+    uint8_t* msk[4 * N];
+    alignas(16) uint32_t pv[4 * N], mv[4 * N];
+    for (int j = 0; j < 4 * N; ++j) {
+        const int32_t px = ox + e[j].x, py = oy + e[j].y;
+        const bool in = px >= 0 && py >= 0 && px < tw && py < th;
+        dst[j] = in ? reinterpret_cast<uint32_t*>(t.row(py)) + px : nullptr;
+        msk[j] = in ? m.row(py) + px : nullptr;
+        pv[j] = full || !in ? colour : *dst[j];
+        mv[j] = full || !in ? 255 : *msk[j];
+    }
+    StampLanes s[N];
+    for (int n = 0; n < N; ++n) {
+        s[n].p = _mm_load_si128(reinterpret_cast<const __m128i*>(pv + 4 * n));
+        s[n].m = _mm_load_si128(reinterpret_cast<const __m128i*>(mv + 4 * n));
+    }
+    const __m128i col = _mm_set1_epi32(static_cast<int>(colour));
+    const __m128i col_rb = _mm_and_si128(col, _mm_set1_epi32(0xFF00FF));
+    const __m128i col_g = _mm_srli_epi32(_mm_and_si128(col, _mm_set1_epi32(0xFF00)), 8);
+    for (uint32_t i = 0; i < count; ++i)
+        for (int n = 0; n < N; ++n) {
+            const uint8_t* cc = c + static_cast<size_t>(4 * n) * count + i;
+            stamp_step(s[n], _mm_set_epi32(cc[3 * count], cc[2 * count], cc[count], cc[0]), col_rb, col_g);
+        }
+    for (int n = 0; n < N; ++n) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(pv + 4 * n), s[n].p);
+        _mm_store_si128(reinterpret_cast<__m128i*>(mv + 4 * n), s[n].m);
+    }
+    for (int j = 0; j < 4 * N; ++j)
+        if (dst[j]) {
+            *dst[j] = pv[j];
+            *msk[j] = static_cast<uint8_t>(mv[j]);
+        }
+}
+#endif
+
 template <typename P>
 void stamp_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y,
                 const std::vector<TFontPixel::StampRun>& runs, const std::vector<TFontPixel::StampPixel>& pixels,
@@ -163,7 +236,18 @@ void stamp_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x,
     const uint8_t* c = coverage.data();
     for (const TFontPixel::StampRun& run : runs) {
         const uint32_t count = run.count;
-        for (uint32_t k = 0; k < run.pixels; ++k, ++e, c += count) {
+        uint32_t k = 0;
+#if defined(__SSE2__)
+        if constexpr (sizeof(P) == 4) {
+            if (ch.bytes && count > 0) {
+                for (; k + 8 <= run.pixels; k += 8, e += 8, c += 8 * count)
+                    stamp_lanes<2>(t, m, e, c, count, run.full, ox, oy, tw, th, colour);
+                for (; k + 4 <= run.pixels; k += 4, e += 4, c += 4 * count)
+                    stamp_lanes<1>(t, m, e, c, count, run.full, ox, oy, tw, th, colour);
+            }
+        }
+#endif
+        for (; k < run.pixels; ++k, ++e, c += count) {
             const int32_t px = ox + e->x, py = oy + e->y;
             if (px < 0 || py < 0 || px >= tw || py >= th) continue;
             P& dst = reinterpret_cast<P*>(t.row(py))[px];
@@ -275,12 +359,17 @@ void PaintOver(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, con
 
 void StampBorder(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g,
                  uint32_t colour, int32_t border) {
+    stamp_border(target, mask, x, y, g, colour, border, false);
+}
+
+void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g,
+                  uint32_t colour, int32_t border, bool outside_only) {
     if (g.IsEmpty() || border <= 0 || !is_mask(mask)) return;
     const Channels ch(target);
     by_depth(target, [&](auto pixel_type) {
         Locked t(target);
         Locked m(mask);
-        const auto& plan = g.StampPlanFor(border);
+        const auto& plan = g.StampPlanFor(border, outside_only);
         stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, plan.runs, plan.pixels, plan.coverage, border, colour);
     });
 }
@@ -315,7 +404,8 @@ void TFontPixel::SetSize(int32_t width, int32_t height) {
     FWidth = width;
     FHeight = height;
     FPixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-    FStamp = StampPlan{};
+    FStamp[0] = StampPlan{};
+    FStamp[1] = StampPlan{};
 }
 
 // Painting the glyph at each offset in turn (rows of offsets top to bottom,
@@ -323,10 +413,11 @@ void TFontPixel::SetSize(int32_t width, int32_t height) {
 // per offset in that order. Full coverage sets the pixel outright, so only
 // the offsets after the last full one matter: they are gathered walking
 // the offsets backwards and stored in the order they apply.
-const TFontPixel::StampPlan& TFontPixel::StampPlanFor(int32_t b) const {
-    if (FStamp.border == b) return FStamp;
-    FStamp = StampPlan{};
-    FStamp.border = b;
+const TFontPixel::StampPlan& TFontPixel::StampPlanFor(int32_t b, bool outside_only) const {
+    StampPlan& plan = FStamp[outside_only ? 1 : 0];
+    if (plan.border == b) return plan;
+    plan = StampPlan{};
+    plan.border = b;
     struct Found {
         StampPixel at;
         uint32_t first, count;
@@ -354,6 +445,10 @@ const TFontPixel::StampPlan& TFontPixel::StampPlanFor(int32_t b) const {
                     pending.push_back(c);
                 }
             }
+            if (outside_only && gx >= 0 && gy >= 0 && gx < gw && gy < gh && cov[gy * gw + gx]) {
+                pending.resize(start);
+                continue;
+            }
             if (!full && pending.size() == start) continue;
             std::reverse(pending.begin() + static_cast<ptrdiff_t>(start), pending.end());
             found.push_back({{static_cast<uint16_t>(gx + b), static_cast<uint16_t>(gy + b)},
@@ -365,16 +460,16 @@ const TFontPixel::StampPlan& TFontPixel::StampPlanFor(int32_t b) const {
     std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& z) {
         return a.count != z.count ? a.count < z.count : a.full > z.full;
     });
-    FStamp.pixels.reserve(found.size());
-    FStamp.coverage.reserve(pending.size());
+    plan.pixels.reserve(found.size());
+    plan.coverage.reserve(pending.size());
     for (const Found& f : found) {
-        if (FStamp.runs.empty() || FStamp.runs.back().count != f.count || FStamp.runs.back().full != f.full)
-            FStamp.runs.push_back({0, f.count, f.full});
-        ++FStamp.runs.back().pixels;
-        FStamp.pixels.push_back(f.at);
-        FStamp.coverage.insert(FStamp.coverage.end(), pending.begin() + f.first, pending.begin() + f.first + f.count);
+        if (plan.runs.empty() || plan.runs.back().count != f.count || plan.runs.back().full != f.full)
+            plan.runs.push_back({0, f.count, f.full});
+        ++plan.runs.back().pixels;
+        plan.pixels.push_back(f.at);
+        plan.coverage.insert(plan.coverage.end(), pending.begin() + f.first, pending.begin() + f.first + f.count);
     }
-    return FStamp;
+    return plan;
 }
 
 void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cell, int32_t border, int32_t shadow,
@@ -452,7 +547,10 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
     if (b == 0) {
         PaintOver(colour, mask, x, y, *this, fill);
     } else {
-        StampBorder(colour, mask, x + b, y + b, *this, borderColour, b);
+        // Every pixel the glyph covers is painted afresh by the next two
+        // steps (mask 255, colour from fill and border alone), so the stamp
+        // skips them.
+        stamp_border(colour, mask, x + b, y + b, *this, borderColour, b, true);
         MaskFromCoverage(mask, x + b, y + b, *this);
         PaintTwoColour(colour, x + b, y + b, *this, fill, borderColour);
     }

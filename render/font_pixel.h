@@ -23,6 +23,10 @@ constexpr uint8_t fsItalic = 2;
 constexpr uint8_t fsUnderline = 4;
 constexpr uint8_t fsStrikeOut = 8;
 
+class TFontPixel;
+void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g, uint32_t colour,
+                  int32_t border, bool outside_only);
+
 class TFontPixel {
 public:
     int32_t GetWidth() const { return FWidth; }
@@ -69,7 +73,8 @@ public:
 
 private:
     friend class TFontPixelManager;
-    friend void StampBorder(TCustomDIBX&, TCustomDIBX&, int32_t, int32_t, const TFontPixel&, uint32_t, int32_t);
+    friend void stamp_border(TCustomDIBX&, TCustomDIBX&, int32_t, int32_t, const TFontPixel&, uint32_t, int32_t,
+                             bool);
     void SetSize(int32_t width, int32_t height);
 
     // What stamping the glyph at every offset of a border square does to
@@ -81,8 +86,10 @@ private:
         std::vector<StampPixel> pixels;
         std::vector<uint8_t> coverage;  // run by run, pixel by pixel, in the order they apply
     };
-    const StampPlan& StampPlanFor(int32_t border) const;
-    mutable StampPlan FStamp;
+    // outside_only leaves out the pixels the glyph itself covers, for a
+    // caller that paints all of those afresh afterwards.
+    const StampPlan& StampPlanFor(int32_t border, bool outside_only) const;
+    mutable StampPlan FStamp[2];
 
     std::vector<uint8_t> FPixels;
     int32_t FWidth = 0;

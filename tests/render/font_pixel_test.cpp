@@ -384,3 +384,29 @@ TEST(FontPixelPaint, NarrowGlyphIsCentredInItsCell) {
     one->DrawTo(k.colour, k.mask, Bounds(30, 0, advance, 24), 0, 0, false, false, 0xFFFFFF, 0, 0, out, false);
     EXPECT_EQ(out.Left, 30 + one->Left);
 }
+
+TEST(FontPixelPaint, BorderedDrawEqualsItsStepsInTurn) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("縁"), kGothic, 28, 0);
+    for (int bits : {16, 32}) {
+        const int b = 2, s = 3;
+        Canvas drawn(60, 60, bits), steps(60, 60, bits);
+        for (int yy = 0; yy < 60; ++yy)
+            for (int xx = 0; xx < 60; ++xx) {
+                const uint32_t v = (xx * 5 + yy * 11) * 0x030201u & (bits == 32 ? 0xFFFFFF : 0xFFFF);
+                drawn.colour.SetPixel(xx, yy, v), steps.colour.SetPixel(xx, yy, v);
+                drawn.mask.SetPixel(xx, yy, (xx + yy) * 3 & 0xFF), steps.mask.SetPixel(xx, yy, (xx + yy) * 3 & 0xFF);
+            }
+        const uint32_t F = bits == 32 ? 0xF0E0D0 : 0xFFFF, B = bits == 32 ? 0x102030 : 0x0841,
+                       S = bits == 32 ? 0x405060 : 0x7BEF;
+        TRect out;
+        g->DrawTo(drawn.colour, drawn.mask, Bounds(8, 6, 28, 28), b, s, false, false, F, B, S, out, false);
+        const int x = out.Left, y = out.Top;
+        StampBorder(steps.colour, steps.mask, x + b + s, y + b + s, *g, S, b);
+        StampBorder(steps.colour, steps.mask, x + b, y + b, *g, B, b);
+        MaskFromCoverage(steps.mask, x + b, y + b, *g);
+        PaintTwoColour(steps.colour, x + b, y + b, *g, F, B);
+        ASSERT_EQ(drawn.colour.Bytes(), steps.colour.Bytes()) << bits;
+        ASSERT_EQ(drawn.mask.Bytes(), steps.mask.Bytes()) << bits;
+    }
+}
