@@ -479,7 +479,8 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
         out = TRect{};
         return;
     }
-    const int32_t b = border, s = shadow;
+    // Negative widths would turn the bands inside out; they mean none.
+    const int32_t b = std::max(0, border), s = std::max(0, shadow);
     const int32_t cellW = cell.Width();
 
     // Centre narrow glyphs in a wider cell by the character's ink balance.

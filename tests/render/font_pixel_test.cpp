@@ -410,3 +410,15 @@ TEST(FontPixelPaint, BorderedDrawEqualsItsStepsInTurn) {
         ASSERT_EQ(drawn.mask.Bytes(), steps.mask.Bytes()) << bits;
     }
 }
+
+TEST(FontPixelPaint, NegativeWidthsMeanNone) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("あ"), kGothic, 24, fsUnderline);
+    Canvas a(40, 40, 32), z(40, 40, 32);
+    TRect out_a, out_z;
+    g->DrawTo(a.colour, a.mask, Bounds(2, 2, 24, 24), -3, -2, true, true, 0xFFFFFF, 0xFF, 0xFF00, out_a, false);
+    g->DrawTo(z.colour, z.mask, Bounds(2, 2, 24, 24), 0, 0, true, true, 0xFFFFFF, 0xFF, 0xFF00, out_z, false);
+    EXPECT_EQ(out_a, out_z);
+    EXPECT_EQ(a.colour.Bytes(), z.colour.Bytes());
+    EXPECT_EQ(a.mask.Bytes(), z.mask.Bytes());
+}
