@@ -1,0 +1,1205 @@
+#include "render/tesk.h"
+
+#include <jpeglib.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include "files/packing.h"
+#include "files/palette.h"
+#include "files/random.h"
+#include "platform/codepage.h"
+#include "platform/stream.h"
+#include "render/custom_dibx.h"
+
+namespace {
+
+// Bounds that keep hostile files from asking for absurd allocations; real
+// images stay far below them.
+constexpr uint32_t kMaxNameLength = 1u << 16;
+constexpr int32_t kMaxLayers = 4096;
+constexpr uint32_t kMaxRects = 1u << 20;
+constexpr int kMaxSide = 32768;
+constexpr int64_t kMaxPixelBytes = int64_t(1) << 30;
+
+[[noreturn]] void Corrupt(const char* what) {
+    throw ECorruptData(Sjis("Tesk 画像が壊れています: ") + what);
+}
+
+int StorageBits(int bits) { return bits == 15 ? 16 : bits; }
+int RowBytes(int width, int bits) { return ScanLineWidth(width, StorageBits(bits)); }
+bool ValidTeskBits(int bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// Reads fields from a stream and refuses any that would run past its end.
+class FieldReader {
+public:
+    explicit FieldReader(TStream& s) : s_(s) {}
+    int64_t Left() { return s_.Remaining(); }
+    void Need(int64_t n, const char* what) {
+        if (n < 0 || n > Left()) Corrupt(what);
+    }
+    uint8_t U8(const char* what) {
+        uint8_t v;
+        Bytes(&v, 1, what);
+        return v;
+    }
+    uint32_t U32(const char* what) {
+        uint8_t b[4];
+        Bytes(b, 4, what);
+        return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    }
+    int32_t I32(const char* what) { return static_cast<int32_t>(U32(what)); }
+    void Bytes(void* p, int64_t n, const char* what) {
+        if (s_.Read(p, n) != n) Corrupt(what);
+    }
+    void Skip(int64_t n, const char* what) {
+        Need(n, what);
+        s_.Seek(n, SeekOrigin::Current);
+    }
+    // A u32 length and that many bytes.
+    std::string Name(const char* what) {
+        const uint32_t n = U32(what);
+        if (n > kMaxNameLength) Corrupt(what);
+        Need(n, what);
+        std::string v(n, '\0');
+        Bytes(v.data(), n, what);
+        return v;
+    }
+    std::vector<TRect> Rects(const char* what) {
+        const uint32_t n = U32(what);
+        if (n > kMaxRects) Corrupt(what);
+        Need(int64_t(n) * 16, what);
+        std::vector<TRect> v(n);
+        for (TRect& r : v) r = TRect{I32(what), I32(what), I32(what), I32(what)};
+        return v;
+    }
+
+private:
+    TStream& s_;
+};
+
+void PutU32(TStream& s, uint32_t v) {
+    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    s.WriteBuffer(b, 4);
+}
+void PutU8(TStream& s, uint8_t v) { s.WriteBuffer(&v, 1); }
+void PutBytes(TStream& s, const std::string& v) {
+    PutU32(s, static_cast<uint32_t>(v.size()));
+    s.WriteBuffer(v.data(), static_cast<int64_t>(v.size()));
+}
+
+// ------------------------------------------------------------------ zlib
+
+// Inflates a whole block; more than limit bytes of output is corrupt data,
+// so a small hostile block cannot make a huge allocation.
+std::vector<uint8_t> Inflate(const uint8_t* data, size_t n, size_t limit) {
+    std::vector<uint8_t> out(std::min<size_t>(limit + 1, std::max<size_t>(n * 4, 4096)));
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) Corrupt("zlib");
+    z.next_in = const_cast<uint8_t*>(data);
+    z.avail_in = static_cast<uInt>(n);
+    size_t used = 0;
+    int rc = Z_OK;
+    for (;;) {
+        if (used == out.size()) {
+            if (out.size() > limit) break;
+            out.resize(std::min(limit + 1, out.size() * 2));
+        }
+        z.next_out = out.data() + used;
+        z.avail_out = static_cast<uInt>(out.size() - used);
+        rc = inflate(&z, Z_NO_FLUSH);
+        used = out.size() - z.avail_out;
+        if (rc == Z_STREAM_END) break;
+        if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_out == 0)) break;
+    }
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END) Corrupt("zlib");
+    if (used > limit) Corrupt("zlib");
+    out.resize(used);
+    return out;
+}
+
+// ------------------------------------------------------------------ JPEG
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+void JpegErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
+void JpegSilent(j_common_ptr, int) {}
+
+// Kept free of objects with destructors: libjpeg reports errors by a long
+// jump back into this function. Rows are written as blue, green, red.
+// Returns false on any decoding error or a size other than width x height.
+bool DecodeJpegRows(const uint8_t* data, size_t n, int width, int height, uint8_t* rows, size_t stride) {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = JpegErrorExit;
+    err.mgr.emit_message = JpegSilent;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(n));
+    jpeg_read_header(&cinfo, TRUE);
+    if (cinfo.image_width != unsigned(width) || cinfo.image_height != unsigned(height) ||
+        (cinfo.jpeg_color_space != JCS_GRAYSCALE && cinfo.num_components != 3)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    cinfo.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&cinfo);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = rows + size_t(cinfo.output_scanline) * stride;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+bool EncodeJpegRows(const uint8_t* rows, int width, int height, size_t stride, int quality, unsigned char** out,
+                    unsigned long* outSize) {
+    jpeg_compress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = JpegErrorExit;
+    err.mgr.emit_message = JpegSilent;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, out, outSize);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(rows) + size_t(cinfo.next_scanline) * stride;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+// The picture as top-down blue, green, red rows of width * 3 bytes.
+std::vector<uint8_t> BgrRows(const TDIB& dib) {
+    const size_t stride = size_t(dib.Width()) * 3;
+    std::vector<uint8_t> bgr(stride * dib.Height());
+    for (int y = 0; y < dib.Height(); ++y) dib.ReadRowBGR(y, bgr.data() + y * stride);
+    return bgr;
+}
+
+// ------------------------------------------------------------------ composing
+
+// Constant alpha of one channel value, rounding as the blits of the
+// drawing surfaces do at each depth.
+inline uint32_t Mix255(uint32_t d, uint32_t s, uint32_t a) { return (d * (255 - a) + s * a) / 255; }
+inline uint32_t Mix256(uint32_t d, uint32_t s, uint32_t a) { return (d * (255 - a) + s * a) >> 8; }
+
+const uint8_t kOrder4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+inline uint32_t GetRaw(const uint8_t* row, int x, int bpp) {
+    switch (bpp) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+    case 8: return row[x];
+    case 16: return uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
+    case 24: return uint32_t(row[3 * x]) | uint32_t(row[3 * x + 1]) << 8 | uint32_t(row[3 * x + 2]) << 16;
+    default: {
+        uint32_t v;
+        std::memcpy(&v, row + 4 * x, 4);
+        return v;
+    }
+    }
+}
+
+inline void SetRaw(uint8_t* row, int x, int bpp, uint32_t v) {
+    switch (bpp) {
+    case 1: {
+        const uint8_t bit = uint8_t(0x80 >> (x & 7));
+        row[x >> 3] = (v & 1) ? uint8_t(row[x >> 3] | bit) : uint8_t(row[x >> 3] & ~bit);
+        break;
+    }
+    case 4: {
+        const int sh = (x & 1) ? 0 : 4;
+        row[x >> 1] = uint8_t((row[x >> 1] & ~(15 << sh)) | ((v & 15) << sh));
+        break;
+    }
+    case 8: row[x] = uint8_t(v); break;
+    case 16: row[2 * x] = uint8_t(v), row[2 * x + 1] = uint8_t(v >> 8); break;
+    case 24: row[3 * x] = uint8_t(v), row[3 * x + 1] = uint8_t(v >> 8), row[3 * x + 2] = uint8_t(v >> 16); break;
+    default: std::memcpy(row + 4 * x, &v, 4); break;
+    }
+}
+
+// Blends one pixel of a 15/16-bit format per channel.
+inline uint32_t Blend16(uint32_t d, uint32_t s, uint32_t a, const TBitFieldFormat& f) {
+    return (Mix255(d & f.RBitMask, s & f.RBitMask, a) & f.RBitMask) |
+           (Mix255(d & f.GBitMask, s & f.GBitMask, a) & f.GBitMask) |
+           (Mix255(d & f.BBitMask, s & f.BBitMask, a) & f.BBitMask);
+}
+
+// Constant alpha (1..254) of a whole layer over the image, skipping pixels
+// equal to key (-1: none). Both pictures share size and depth.
+void BlendLayer(TDIB& dst, const TDIB& src, int32_t alpha, int32_t key) {
+    const int w = dst.Width(), h = dst.Height(), bpp = dst.BitCount();
+    const uint32_t a = static_cast<uint32_t>(alpha);
+    const TBitFieldFormat& f = dst.PixelFormat();
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = src.ScanLineReadOnly(y);
+        uint8_t* d = dst.ScanLine(y);
+        if (bpp <= 8) {
+            const int level = alpha / 16;
+            for (int x = 0; x < w; ++x) {
+                const uint32_t v = GetRaw(s, x, bpp);
+                if (int32_t(v) == key) continue;
+                if (level >= 15 || kOrder4[y & 3][x & 3] <= level) SetRaw(d, x, bpp, v);
+            }
+        } else if (bpp == 16) {
+            for (int x = 0; x < w; ++x) {
+                const uint32_t v = GetRaw(s, x, 16);
+                if (int32_t(v) != key) SetRaw(d, x, 16, Blend16(GetRaw(d, x, 16), v, a, f));
+            }
+        } else if (bpp == 24) {
+            for (int x = 0; x < w; ++x, s += 3, d += 3) {
+                if (key >= 0 && int32_t(s[0] | s[1] << 8 | s[2] << 16) == key) continue;
+                for (int c = 0; c < 3; ++c) d[c] = uint8_t(Mix255(d[c], s[c], a));
+            }
+        } else {
+            for (int x = 0; x < w; ++x, s += 4, d += 4) {
+                uint32_t sv, dv;
+                std::memcpy(&sv, s, 4);
+                if (int32_t(sv) == key) continue;
+                std::memcpy(&dv, d, 4);
+                const uint32_t rb = Mix256(dv & 0xFF00FF, sv & 0xFF00FF, a) & 0xFF00FF;
+                const uint32_t g = Mix256(dv & 0xFF00, sv & 0xFF00, a) & 0xFF00;
+                dv = (dv & 0xFF000000) | rb | g;
+                std::memcpy(d, &dv, 4);
+            }
+        }
+    }
+}
+
+// The whole layer copied over the image, skipping pixels equal to key.
+void CopyLayer(TDIB& dst, const TDIB& src, int32_t key) {
+    const int w = dst.Width(), h = dst.Height(), bpp = dst.BitCount();
+    const size_t n = static_cast<size_t>(dst.WidthBytes());
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = src.ScanLineReadOnly(y);
+        uint8_t* d = dst.ScanLine(y);
+        if (key < 0) {
+            std::memcpy(d, s, n);
+            continue;
+        }
+        for (int x = 0; x < w; ++x) {
+            const uint32_t v = GetRaw(s, x, bpp);
+            if (int32_t(v) != key) SetRaw(d, x, bpp, v);
+        }
+    }
+}
+
+// The layer drawn through its own mask: 0 leaves, 255 copies, else blends
+// (palette pictures take the source where the mask is at least 128).
+void DrawLayerMasked(TDIB& dst, const TDIB& src, const TDIB& mask) {
+    const int w = dst.Width(), h = dst.Height(), bpp = dst.BitCount();
+    const TBitFieldFormat& f = dst.PixelFormat();
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = src.ScanLineReadOnly(y);
+        const uint8_t* m = mask.ScanLineReadOnly(y);
+        uint8_t* d = dst.ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const uint32_t a = m[x];
+            if (a == 0) continue;
+            const uint32_t sv = GetRaw(s, x, bpp);
+            if (a >= 255 || (bpp <= 8 && a >= 128)) {
+                SetRaw(d, x, bpp, sv);
+                continue;
+            }
+            if (bpp <= 8) continue;
+            const uint32_t dv = GetRaw(d, x, bpp);
+            uint32_t v;
+            if (bpp == 16) {
+                v = (Mix256(dv & f.RBitMask, sv & f.RBitMask, a) & f.RBitMask) |
+                    (Mix256(dv & f.GBitMask, sv & f.GBitMask, a) & f.GBitMask) |
+                    (Mix256(dv & f.BBitMask, sv & f.BBitMask, a) & f.BBitMask);
+            } else {
+                v = (dv & 0xFF000000) | (Mix256(dv & 0xFF00FF, sv & 0xFF00FF, a) & 0xFF00FF) |
+                    (Mix256(dv & 0xFF00, sv & 0xFF00, a) & 0xFF00);
+            }
+            SetRaw(d, x, bpp, v);
+        }
+    }
+}
+
+void SetFormatFor(TDIB& dib, int bits) {
+    if (bits == 15) dib.SetPixelFormat(MakeBitFieldFormat(5, 5, 5));
+    else if (bits == 16) dib.SetPixelFormat(MakeBitFieldFormat(5, 6, 5));
+    else dib.SetPixelFormat(MakeBitFieldFormat(8, 8, 8));
+}
+
+// Serpentine Floyd-Steinberg diffusion of a 24/32-bit picture into 5-5-5 or
+// 5-6-5, errors carried at sixteen times their value.
+void DitherTo16(const TDIB& src, TDIB& dst, int gBits) {
+    const int w = src.Width(), h = src.Height();
+    const int bits[3] = {5, gBits, 5};  // blue, green, red
+    const TBitFieldFormat& f = dst.PixelFormat();
+    std::vector<int> cur((w + 2) * 3, 0), next((w + 2) * 3, 0);
+    std::vector<uint8_t> bgr(size_t(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        src.ReadRowBGR(y, bgr.data());
+        uint8_t* d = dst.ScanLine(y);
+        std::fill(next.begin(), next.end(), 0);
+        const bool ltr = (y & 1) == 0;
+        const int step = ltr ? 1 : -1;
+        for (int i = 0; i < w; ++i) {
+            const int x = ltr ? i : w - 1 - i;
+            const int e = (x + 1) * 3;
+            int q[3];
+            for (int c = 0; c < 3; ++c) {
+                int v = (bgr[x * 3 + c] * 16 + cur[e + c]) / 16;
+                v = std::clamp(v, 0, 255);
+                const int shift = 8 - bits[c];
+                const int max = (1 << bits[c]) - 1;
+                int level = v >> shift;
+                if ((v & ((1 << shift) - 1)) >= (1 << (shift - 1)) && level < max) ++level;
+                q[c] = level;
+                const int err = (v - (level << shift)) * 16;
+                cur[e + step * 3 + c] += err * 7 / 16;
+                next[e - step * 3 + c] += err * 3 / 16;
+                next[e + c] += err * 5 / 16;
+                next[e + step * 3 + c] += err / 16;
+            }
+            SetRaw(d, x, 16, f.Pack(q[2] << 3, q[1] << (8 - gBits), q[0] << 3));
+        }
+        std::swap(cur, next);
+    }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ bitmap
+
+int TTeskBitmap::BitCount() const {
+    const int b = Image.BitCount();
+    return b == 16 && Image.PixelFormat().GBitMask == 0x3E0 ? 15 : b;
+}
+
+void TTeskBitmap::SetSize(int width, int height, int bits) {
+    Image.Clear();
+    SetFormatFor(Image, bits);
+    Image.SetSize(width, height, StorageBits(bits));
+    Mask.reset();
+}
+
+TDIB& TTeskBitmap::CreateMask() {
+    if (!Mask || Mask->Width() != Width() || Mask->Height() != Height()) {
+        Mask = std::make_unique<TDIB>();
+        Mask->SetSize(Width(), Height(), 8);
+        std::array<TRGBQuad, 256> grey;
+        MakeGrayPalette(grey.data(), 8);
+        Mask->SetColorTable(grey.data());
+    }
+    return *Mask;
+}
+
+int32_t TTeskBitmap::PixelToColor(uint32_t pixel) const {
+    const int bpp = Image.BitCount();
+    if (bpp <= 8) {
+        const TRGBQuad& q = Image.ColorTable()[pixel & 255];
+        return q.rgbRed | q.rgbGreen << 8 | q.rgbBlue << 16;
+    }
+    if (bpp == 16) {
+        uint8_t r, g, b;
+        Image.PixelFormat().Unpack(pixel, r, g, b);
+        return r | g << 8 | b << 16;
+    }
+    return int32_t((pixel >> 16 & 255) | (pixel & 0xFF00) | (pixel & 255) << 16);
+}
+
+uint32_t TTeskBitmap::ColorToPixel(int32_t color) const {
+    const uint8_t r = uint8_t(color), g = uint8_t(color >> 8), b = uint8_t(color >> 16);
+    const int bpp = Image.BitCount();
+    if (bpp <= 8) {
+        TColorMatcher m(Image.ColorTable(), Image.ColorCount());
+        return m.Index(r, g, b);
+    }
+    if (bpp == 16) return Image.PixelFormat().Pack(r, g, b);
+    return uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16;
+}
+
+void ConvertTeskBitmap(TTeskBitmap& bitmap, int bits) {
+    if (bits != 15 && bits != 16 && bits != 24 && bits != 32) {
+        throw EInvalidGraphicOperation(Sjis("変換できないビット数です"));
+    }
+    if (bitmap.BitCount() == bits || bitmap.Image.Empty()) return;
+    const int from = bitmap.Image.BitCount();
+    if ((bits == 15 || bits == 16) && from >= 24) {
+        TDIB out;
+        SetFormatFor(out, bits);
+        out.SetSize(bitmap.Width(), bitmap.Height(), 16);
+        DitherTo16(bitmap.Image, out, bits == 15 ? 5 : 6);
+        bitmap.Image = out;
+        return;
+    }
+    SetFormatFor(bitmap.Image, bits);
+    bitmap.Image.SetBitCount(StorageBits(bits));
+}
+
+std::vector<int32_t> TeskScrambleOrder(uint32_t idCode, int32_t count) {
+    std::vector<int32_t> order(static_cast<size_t>(std::max(count, 0)));
+    TWzRandom random(idCode);
+    random.SetCount(count);
+    for (int32_t& v : order) v = random.Pick();
+    return order;
+}
+
+// ------------------------------------------------------------------ layer
+
+namespace {
+
+// What one picture block must become: a layer's image or its mask.
+struct BlockTarget {
+    TDIB& dib;
+    int bits;  // storage bits (8 for a mask)
+    bool isMask;
+};
+
+// Copies a rectangle of whole bytes between two pictures of one format.
+void CopyByteRect(TDIB& dst, const TDIB& src, int bits, int x, int y, int w, int h, int srcX, int srcY) {
+    const size_t n = (size_t(w) * bits + 7) / 8;
+    const size_t dx = size_t(x) * bits / 8, sx = size_t(srcX) * bits / 8;
+    for (int r = 0; r < h; ++r) std::memcpy(dst.ScanLine(y + r) + dx, src.ScanLineReadOnly(srcY + r) + sx, n);
+}
+
+void DecodeRows(BlockTarget t, const uint8_t* data, size_t n, const std::vector<int32_t>* order) {
+    const int h = t.dib.Height();
+    const size_t stride = static_cast<size_t>(t.dib.WidthBytes());
+    if (n < stride * h) Corrupt("image rows");
+    for (int i = 0; i < h; ++i) {
+        const int row = order ? (*order)[i] : i;
+        std::memcpy(t.dib.ScanLine(row), data + stride * i, stride);
+    }
+}
+
+}  // namespace
+
+void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
+    FieldReader in(stream);
+    TTeskFrameList& list = *Owner->Owner;
+    const int version = list.Version;
+    in.Skip(8, "layer");
+    Visible = in.U8("layer");
+    TransparentColor = in.I32("layer");
+    Opacity = in.I32("layer");
+    if (version >= 101) UseMask = in.U8("layer");
+    const uint32_t nameLength = in.U32("layer name");
+    in.Skip(nameLength, "layer name");
+
+    const int w = Bitmap.Width(), h = Bitmap.Height(), frameBits = Bitmap.BitCount();
+    const bool scrambled = version < 103 || (header.Scrambled && header.Compression != tcJpeg);
+    const bool tiled = version >= 103 && header.TileWidth >= 1 && header.TileHeight >= 1 && header.Compression != tcJpeg;
+
+    auto readBlock = [&](BlockTarget t) {
+        const uint32_t size = in.U32("block size");
+        in.Need(size, "block size");
+        std::vector<uint8_t> raw(size);
+        in.Bytes(raw.data(), size, "block");
+        if (version >= 103 && header.Compression == tcJpeg && !t.isMask) {
+            std::vector<uint8_t> bgr(size_t(w) * 3 * h);
+            if (!DecodeJpegRows(raw.data(), raw.size(), w, h, bgr.data(), size_t(w) * 3)) Corrupt("JPEG");
+            TColorMatcher matcher(t.dib.ColorTable(), t.dib.ColorCount());
+            for (int y = 0; y < h; ++y) t.dib.WriteRowBGR(y, bgr.data() + size_t(w) * 3 * y, &matcher);
+            return;
+        }
+        const size_t stride = static_cast<size_t>(t.dib.WidthBytes());
+        int tilesX = 0, tilesY = 0;
+        size_t limit = stride * h;
+        if (tiled) {
+            tilesX = int((int64_t(w) + header.TileWidth - 1) / header.TileWidth);
+            tilesY = int((int64_t(h) + header.TileHeight - 1) / header.TileHeight);
+            const int64_t tiles = int64_t(tilesX) * tilesY;
+            // The table plus every tile stored in full: each tile row rounds
+            // its bytes up at most once per tile column.
+            const int64_t bound = tiles * 8 + (int64_t(stride) + tilesX) * h;
+            if (bound > kMaxPixelBytes * 2) Corrupt("tiles");
+            limit = size_t(bound);
+        }
+        std::vector<uint8_t> inflated;
+        const uint8_t* data = raw.data();
+        size_t n = raw.size();
+        if (version >= 103 && header.Compression != tcNone) {
+            inflated = Inflate(raw.data(), raw.size(), limit);
+            data = inflated.data();
+            n = inflated.size();
+        }
+        if (!tiled) {
+            std::vector<int32_t> order;
+            if (scrambled) order = TeskScrambleOrder(list.IdCode, h);
+            DecodeRows(t, data, n, scrambled ? &order : nullptr);
+            return;
+        }
+        const int tiles = tilesX * tilesY;
+        if (n / 8 < size_t(tiles)) Corrupt("tile table");
+        std::vector<std::array<int32_t, 2>> table(tiles);
+        std::vector<int32_t> order;
+        if (header.Scrambled) order = TeskScrambleOrder(list.IdCode, tiles);
+        for (int i = 0; i < tiles; ++i) {
+            int32_t e[2];
+            std::memcpy(e, data + size_t(i) * 8, 8);
+            table[header.Scrambled ? order[i] : i] = {e[0], e[1]};
+        }
+        size_t pos = size_t(tiles) * 8;
+        const int tw = int(header.TileWidth), th = int(header.TileHeight);
+        for (int i = 0; i < tiles; ++i) {
+            const int x = (i % tilesX) * tw, y = (i / tilesX) * th;
+            const int cw = std::min(tw, w - x), ch = std::min(th, h - y);
+            const int32_t a = table[i][0], b = table[i][1];
+            if (a == -1) {
+                const size_t rowBytes = (size_t(cw) * t.bits + 7) / 8;
+                if ((n - pos) / rowBytes < size_t(ch)) Corrupt("tile data");
+                const size_t dx = size_t(x) * t.bits / 8;
+                for (int r = 0; r < ch; ++r, pos += rowBytes) std::memcpy(t.dib.ScanLine(y + r) + dx, data + pos, rowBytes);
+            } else if (a == -2) {
+                if (b < 0 || b >= i) Corrupt("tile reference");
+                const int sx = (b % tilesX) * tw, sy = (b / tilesX) * th;
+                if (sx + cw > w || sy + ch > h) Corrupt("tile reference");
+                CopyByteRect(t.dib, t.dib, t.bits, x, y, cw, ch, sx, sy);
+            } else if (a >= 0) {
+                // An earlier frame, or an earlier layer of the frame being read.
+                if (a > list.loading_ || a >= list.Count()) Corrupt("tile reference");
+                const TTeskFrame& frame = *list.frames_[a];
+                const int limitLayer = a == list.loading_ ? Owner->LayerCount() - 1 : frame.LayerCount();
+                if (b < 0 || b >= limitLayer) Corrupt("tile reference");
+                const TTeskBitmap& from = frame.layers_[b]->Bitmap;
+                const TDIB* src = t.isMask ? from.Mask.get() : &from.Image;
+                if (!src || src->Width() != w || src->Height() != h || src->BitCount() != t.dib.BitCount() ||
+                    (!t.isMask && from.BitCount() != frameBits)) {
+                    Corrupt("tile reference");
+                }
+                CopyByteRect(t.dib, *src, t.bits, x, y, cw, ch, x, y);
+            } else {
+                Corrupt("tile entry");
+            }
+        }
+    };
+
+    readBlock({Bitmap.Image, StorageBits(frameBits), false});
+    if (version >= 100) {
+        const int64_t at = stream.GetPosition();
+        const uint32_t maskSize = in.U32("mask size");
+        if (maskSize > 0) {
+            stream.SetPosition(at);
+            TransparentColor = -1;
+            TDIB& mask = Bitmap.CreateMask();
+            readBlock({mask, 8, true});
+        }
+    }
+}
+
+void TTeskLayer::WriteImageData(TStream& stream, const TTeskHeader& header, uint32_t idCode,
+                                const TTeskBitmap* bitmap, bool isMask) {
+    const TDIB* dib = bitmap ? (isMask ? bitmap->Mask.get() : &bitmap->Image) : nullptr;
+    if (!dib || dib->Empty()) {
+        PutU32(stream, 0);
+        return;
+    }
+    if (header.Scrambled && idCode == 0) throw Exception(Sjis("識別コードを設定してください"));
+    if (header.Compression == tcJpeg && !isMask) {
+        const std::vector<uint8_t> bgr = BgrRows(*dib);
+        unsigned char* out = nullptr;
+        unsigned long outSize = 0;
+        const bool ok = EncodeJpegRows(bgr.data(), dib->Width(), dib->Height(), size_t(dib->Width()) * 3,
+                                       header.JpegQuality, &out, &outSize);
+        if (ok) {
+            PutU32(stream, static_cast<uint32_t>(outSize));
+            stream.WriteBuffer(out, static_cast<int64_t>(outSize));
+        }
+        std::free(out);
+        if (!ok) throw Exception(Sjis("JPEG に変換できません"));
+        return;
+    }
+    TMemoryStream block;
+    const int h = dib->Height();
+    const int64_t stride = dib->WidthBytes();
+    std::vector<int32_t> order;
+    const bool scrambled = header.Scrambled && header.Compression != tcJpeg;
+    if (scrambled) order = TeskScrambleOrder(idCode, h);
+    for (int i = 0; i < h; ++i) block.WriteBuffer(dib->ScanLineReadOnly(scrambled ? order[i] : i), stride);
+    if (header.Compression == tcZlib || header.Compression == tcJpeg) CompressStream(block);
+    PutU32(stream, static_cast<uint32_t>(block.GetSize()));
+    stream.WriteBuffer(block.Memory(), block.GetSize());
+}
+
+// ------------------------------------------------------------------ frame
+
+TTeskLayer* TTeskFrame::GetLayer(int i) const {
+    if (i < 0 || i >= LayerCount()) throw EListError(Sjis("レイヤー番号が範囲外です"));
+    return layers_[i].get();
+}
+
+void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
+    FieldReader in(stream);
+    const int version = Owner->Version;
+    Name = in.Name("frame name");
+    TransparentPixel = in.I32("frame");
+    Delay = in.I32("frame");
+    in.Skip(5, "frame");
+    const int32_t layerCount = in.I32("layer count");
+    const int32_t w = in.I32("frame size"), h = in.I32("frame size"), bits = in.I32("bit count");
+    // Each layer record takes at least 25 bytes.
+    if (layerCount < 0 || layerCount > kMaxLayers || int64_t(layerCount) * 25 > in.Left()) Corrupt("layer count");
+    if (!ValidTeskBits(bits)) Corrupt("bit count");
+    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) Corrupt("frame size");
+    if (int64_t(RowBytes(w, bits)) * h * std::max<int64_t>(layerCount, 1) > kMaxPixelBytes) Corrupt("frame size");
+    Image.SetSize(w, h, bits);
+    std::array<TRGBQuad, 256> palette{};
+    if (bits <= 8) {
+        const int n = 1 << bits;
+        in.Need(int64_t(n) * 4, "palette");
+        in.Bytes(palette.data(), int64_t(n) * 4, "palette");
+        for (int i = 0; i < n; ++i) palette[i].rgbReserved = 0;
+        Image.Image.SetColorTable(palette.data(), 0, n);
+    }
+    TransparentColor = TransparentPixel >= 0 ? Image.PixelToColor(uint32_t(TransparentPixel)) : -1;
+    {
+        const uint32_t back = Image.ColorToPixel(int32_t(Owner->BackColor & 0xFFFFFF));
+        const int bpp = Image.Image.BitCount();
+        uint8_t* row = Image.Image.ScanLine(0);
+        for (int x = 0; x < w; ++x) SetRaw(row, x, bpp, back);
+        for (int y = 1; y < h; ++y) std::memcpy(Image.Image.ScanLine(y), row, size_t(Image.Image.WidthBytes()));
+    }
+
+    bool first = true;
+    for (int32_t i = 0; i < layerCount; ++i) {
+        layers_.push_back(std::make_unique<TTeskLayer>(this));
+        TTeskLayer& layer = *layers_.back();
+        layer.Bitmap.SetSize(w, h, bits);
+        if (bits <= 8) layer.Bitmap.Image.SetColorTable(palette.data(), 0, 1 << bits);
+        layer.LoadFromStream(stream, header);
+        if (!layer.Visible) continue;
+        const bool masked = layer.Bitmap.HasMask() && layer.UseMask;
+        if (masked && i == 0) {
+            Image.CreateMask() = *layer.Bitmap.Mask;
+        } else if (masked) {
+            DrawLayerMasked(Image.Image, layer.Bitmap.Image, *layer.Bitmap.Mask);
+            first = false;
+            continue;
+        }
+        if ((layer.TransparentColor < 0 || (first && Owner->FirstLayerOpaque)) && layer.Opacity >= 255) {
+            CopyLayer(Image.Image, layer.Bitmap.Image, -1);
+        } else if (layer.Opacity >= 255) {
+            CopyLayer(Image.Image, layer.Bitmap.Image, layer.TransparentColor);
+        } else if (layer.Opacity > 0) {
+            BlendLayer(Image.Image, layer.Bitmap.Image, layer.Opacity, layer.TransparentColor);
+        }
+        first = false;
+    }
+    if (version >= 104) {
+        Rects1 = in.Rects("rectangles");
+        Rects2 = in.Rects("rectangles");
+    }
+}
+
+void TTeskFrame::SaveToStream(TStream& stream, const TTeskHeader& header, int position) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "Frame%d", position);
+    PutBytes(stream, name);
+    // The reader takes this field as a raw pixel value of the image.
+    int32_t key = -1;
+    if (TransparentPixel >= 0) key = TransparentPixel;
+    else if (TransparentColor >= 0) key = int32_t(Image.ColorToPixel(TransparentColor));
+    PutU32(stream, uint32_t(key));
+    PutU32(stream, uint32_t(Delay));
+    PutU8(stream, 2);
+    PutU32(stream, 0);
+    PutU32(stream, 1);
+    const int bits = Image.BitCount();
+    PutU32(stream, uint32_t(Image.Width()));
+    PutU32(stream, uint32_t(Image.Height()));
+    PutU32(stream, uint32_t(bits));
+    if (bits <= 8) stream.WriteBuffer(Image.Image.ColorTable(), int64_t(4) << bits);
+    PutU32(stream, 0);
+    PutU32(stream, 0);
+    PutU8(stream, 1);
+    PutU32(stream, 0xFFFFFFFFu);
+    PutU32(stream, 255);
+    PutU8(stream, HasMask() ? 1 : 0);
+    PutBytes(stream, "Layer");
+    TTeskLayer::WriteImageData(stream, header, Owner->IdCode, &Image, false);
+    TTeskLayer::WriteImageData(stream, header, Owner->IdCode, &Image, true);
+    PutU32(stream, 0);
+    PutU32(stream, 0);
+}
+
+void TTeskFrame::MaskFromTransparentColor() {
+    TDIB& mask = Image.CreateMask();
+    const int w = Image.Width(), h = Image.Height(), bpp = Image.Image.BitCount();
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = Image.Image.ScanLineReadOnly(y);
+        uint8_t* m = mask.ScanLine(y);
+        for (int x = 0; x < w; ++x) m[x] = int32_t(GetRaw(s, x, bpp)) == TransparentPixel ? 0 : 255;
+    }
+}
+
+void TTeskFrame::Trim(TRect& rect) {
+    const int w = Image.Width(), h = Image.Height(), bpp = Image.Image.BitCount();
+    rect = TRect{0, 0, w, h};
+    if (!HasMask() && TransparentColor < 0) return;
+    TRect area{w, h, 0, 0};
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = HasMask() ? Image.Mask->ScanLineReadOnly(y) : Image.Image.ScanLineReadOnly(y);
+        for (int x = 0; x < w; ++x) {
+            const bool opaque = HasMask() ? s[x] != 0 : int32_t(GetRaw(s, x, bpp)) != TransparentPixel;
+            if (!opaque) continue;
+            area.Left = std::min(area.Left, x);
+            area.Right = std::max(area.Right, x + 1);
+            area.Top = std::min(area.Top, y);
+            area.Bottom = std::max(area.Bottom, y + 1);
+        }
+    }
+    if (RectIsEmpty(area)) area = TRect{0, 0, 1, 1};
+    if (area == rect) return;
+    auto crop = [&](TDIB& dib, int bits) {
+        TDIB out;
+        out.SetPixelFormat(dib.PixelFormat());
+        out.SetColorTable(dib.ColorTable());
+        out.SetSize(area.Width(), area.Height(), dib.BitCount());
+        for (int y = 0; y < area.Height(); ++y) {
+            const uint8_t* s = dib.ScanLineReadOnly(area.Top + y);
+            uint8_t* d = out.ScanLine(y);
+            for (int x = 0; x < area.Width(); ++x) SetRaw(d, x, bits, GetRaw(s, area.Left + x, bits));
+        }
+        dib = out;
+    };
+    crop(Image.Image, bpp);
+    if (HasMask()) crop(*Image.Mask, 8);
+    rect = area;
+    for (std::vector<TRect>* list : {&Rects1, &Rects2}) {
+        std::vector<TRect> kept;
+        for (const TRect& r : *list) {
+            if (!RectsOverlap(r, area)) continue;
+            const TRect c = IntersectRects(r, area);
+            kept.push_back(TRect{c.Left - area.Left, c.Top - area.Top, c.Right - area.Left, c.Bottom - area.Top});
+        }
+        *list = std::move(kept);
+    }
+}
+
+void TTeskFrame::CopyToSurface(TCustomDIBX& surface) const {
+    const int w = Image.Width(), h = Image.Height();
+    surface.SetSize(w, h, surface.BitCount());
+    const int dbits = surface.BitCount(), dstore = surface.StorageBitCount();
+    const int sbpp = Image.Image.BitCount();
+    uint8_t* base = surface.Lock(0, 0);
+    if (!base) return;
+    const int64_t pitch = surface.Pitch();
+    std::vector<uint8_t> bgr(size_t(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = Image.Image.ScanLineReadOnly(y);
+        uint8_t* d = base + pitch * y;
+        if (dstore == 32 && sbpp == 32) {
+            for (int x = 0; x < w; ++x, s += 4, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 0;
+        } else if (dstore == 32 && sbpp == 24) {
+            for (int x = 0; x < w; ++x, s += 3, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 0;
+        } else if (dbits == Image.BitCount() && dbits > 8) {
+            std::memcpy(d, s, size_t(w) * (dstore / 8));
+        } else {
+            Image.Image.ReadRowBGR(y, bgr.data());
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* p = &bgr[x * 3];
+                SetRaw(d, x, dstore, uint32_t(surface.ColorToPixel(p[2] | p[1] << 8 | p[0] << 16)));
+            }
+        }
+    }
+    surface.Unlock();
+}
+
+void TTeskFrame::CopyMaskToSurface(TCustomDIBX& surface) const {
+    if (!HasMask()) return;
+    const int w = Image.Width(), h = Image.Height();
+    surface.SetSize(w, h, 8);
+    uint8_t* base = surface.Lock(0, 0);
+    if (!base) return;
+    for (int y = 0; y < h; ++y) std::memcpy(base + int64_t(surface.Pitch()) * y, Image.Mask->ScanLineReadOnly(y), size_t(w));
+    surface.Unlock();
+}
+
+void TTeskFrame::CopyMaskTo(TDIB& dib) const {
+    if (!HasMask()) return;
+    dib = *Image.Mask;
+}
+
+// ------------------------------------------------------------------ list
+
+TTeskFrame* TTeskFrameList::GetFrame(int i) const {
+    if (i < 0 || i >= Count()) throw EListError(Sjis("フレーム番号が範囲外です"));
+    return frames_[i].get();
+}
+
+TTeskFrame* TTeskFrameList::AddFrame() {
+    frames_.push_back(std::make_unique<TTeskFrame>(this));
+    return frames_.back().get();
+}
+
+void TTeskFrameList::LoadFromStream(TStream& stream, bool firstFrameOnly) {
+    Clear();
+    FieldReader in(stream);
+    TTeskHeader header;
+    char magic[7];
+    const int64_t start = stream.GetPosition();
+    const int64_t got = stream.Read(magic, 7);
+    Version = 0;
+    if (got >= 4 && std::memcmp(magic, "Tesk", 4) == 0) {
+        if (got < 7) Corrupt("magic");
+        for (int i = 4; i < 7; ++i) {
+            if (magic[i] < '0' || magic[i] > '9') Corrupt("magic");
+            Version = Version * 10 + (magic[i] - '0');
+        }
+    } else {
+        stream.SetPosition(start);
+    }
+    uint32_t frameCount;
+    if (Version >= 103) {
+        const uint32_t size = in.U32("header");
+        in.Need(size, "header");
+        uint8_t rec[kTeskHeaderSize] = {};
+        rec[22] = 1;
+        // Stored headers longer than ours carry nothing we know: skipped.
+        in.Bytes(rec, std::min<uint32_t>(size, kTeskHeaderSize), "header");
+        if (size > kTeskHeaderSize) in.Skip(size - kTeskHeaderSize, "header");
+        auto u32 = [&](int o) { return uint32_t(rec[o]) | rec[o + 1] << 8 | rec[o + 2] << 16 | uint32_t(rec[o + 3]) << 24; };
+        header.Version = u32(0);
+        header.Width = u32(4);
+        header.Height = u32(8);
+        header.BitCount = u32(12);
+        header.FrameCount = u32(16);
+        header.Scrambled = rec[21];
+        header.Compression = rec[22];
+        header.BackColor = u32(24);
+        header.TileWidth = u32(28);
+        header.TileHeight = u32(32);
+        header.FirstLayerOpaque = Version >= 105 ? rec[36] : 0;
+        header.JpegQuality = rec[37];
+        if (header.Compression > tcJpeg) Corrupt("compression");
+        frameCount = header.FrameCount;
+    } else {
+        frameCount = in.U32("frame count");
+        in.Skip(1, "header");
+        header.BackColor = Version >= 102 ? in.U32("back colour") : 0;
+        header.Compression = tcNone;
+    }
+    BackColor = header.BackColor;
+    FirstLayerOpaque = header.FirstLayerOpaque;
+    // A frame record takes at least 40 bytes.
+    if (int64_t(frameCount) * 40 > in.Left()) Corrupt("frame count");
+    const uint32_t toRead = firstFrameOnly ? std::min<uint32_t>(frameCount, 1) : frameCount;
+    struct Done {
+        TTeskFrameList& l;
+        ~Done() {
+            l.loading_ = -1;
+            for (auto& f : l.frames_) f->FreeLayers();
+        }
+    } done{*this};
+    for (uint32_t i = 0; i < toRead; ++i) {
+        loading_ = int(i);
+        TTeskFrame& frame = *AddFrame();
+        frame.LoadFromStream(stream, header);
+        if (!frame.HasMask() && frame.TransparentColor >= 0) frame.MaskFromTransparentColor();
+        if ((frame.HasMask() || frame.TransparentColor < 0) && TargetBitCount > 0) {
+            ConvertTeskBitmap(frame.Image, TargetBitCount);
+        } else if (frame.Image.Image.BitCount() <= 8) {
+            const TDIB& img = frame.Image.Image;
+            int fx = -1, fy = -1;
+            for (int y = 0; y < img.Height() && fx < 0 && frame.TransparentPixel >= 0; ++y) {
+                for (int x = 0; x < img.Width(); ++x) {
+                    if (int32_t(img.GetPixel(x, y)) == frame.TransparentPixel) {
+                        fx = x, fy = y;
+                        break;
+                    }
+                }
+            }
+            ConvertTeskBitmap(frame.Image, 24);
+            if (fx >= 0) frame.TransparentPixel = int32_t(frame.Image.Image.GetPixel(fx, fy));
+        }
+    }
+}
+
+void TTeskFrameList::LoadAnyFromStream(TStream& stream, bool firstFrameOnly) {
+    const int64_t start = stream.GetPosition();
+    uint8_t sig[4] = {};
+    const int64_t got = stream.Read(sig, 4);
+    stream.SetPosition(start);
+    if (got >= 2 && sig[0] == 'B' && sig[1] == 'M') LoadBitmap(stream);
+    else if (got >= 4 && sig[0] == 0x89 && std::memcmp(sig + 1, "PNG", 3) == 0) LoadPng(stream);
+    else LoadFromStream(stream, firstFrameOnly);
+}
+
+void TTeskFrameList::LoadFromFile(const std::string& sjisPath, bool firstFrameOnly) {
+    std::string ext;
+    const size_t dot = sjisPath.find_last_of('.');
+    if (dot != std::string::npos && sjisPath.find_first_of("/\\", dot) == std::string::npos) ext = sjisPath.substr(dot);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".tes" && ext != ".png" && ext != ".bmp" && ext != ".dib") return;
+    TFileStream file(sjisPath, fmOpenRead | fmShareDenyWrite);
+    if (ext == ".tes") LoadFromStream(file, firstFrameOnly);
+    else if (ext == ".png") LoadPng(file);
+    else LoadBitmap(file);
+}
+
+void TTeskFrameList::LoadBitmap(TStream& stream) {
+    Clear();
+    TDIB dib;
+    dib.LoadFromStream(stream);
+    if (dib.Empty()) return;
+    TTeskFrame& frame = *AddFrame();
+    frame.Image.Image = dib;
+    if (dib.BitCount() == 32) {
+        TDIB& mask = frame.Image.CreateMask();
+        for (int y = 0; y < dib.Height(); ++y) {
+            const uint8_t* s = dib.ScanLineReadOnly(y);
+            uint8_t* m = mask.ScanLine(y);
+            for (int x = 0; x < dib.Width(); ++x) m[x] = s[4 * x + 3];
+        }
+        ConvertTeskBitmap(frame.Image, 24);
+    }
+}
+
+namespace {
+
+struct PngRead {
+    TStream* stream;
+    std::jmp_buf jump;
+};
+
+void PngReadData(png_structp png, png_bytep data, png_size_t n) {
+    auto* r = static_cast<PngRead*>(png_get_io_ptr(png));
+    if (r->stream->Read(data, static_cast<int64_t>(n)) != static_cast<int64_t>(n)) png_error(png, "truncated");
+}
+void PngError(png_structp png, png_const_charp) {
+    std::longjmp(static_cast<PngRead*>(png_get_error_ptr(png))->jump, 1);
+}
+void PngWarning(png_structp, png_const_charp) {}
+
+// What the PNG decoder produces: 8-bit palette rows or blue, green, red
+// rows, an optional alpha plane and a transparent colour or index.
+struct PngPicture {
+    int width = 0, height = 0;
+    bool palette = false;
+    std::array<TRGBQuad, 256> colors{};
+    std::vector<uint8_t> rows;  // width (palette) or width * 3 bytes per row
+    std::vector<uint8_t> alpha; // width * height, empty without alpha
+    int32_t keyIndex = -1;
+    int32_t keyColor = -1;      // 0x00BBGGRR
+};
+
+// Chooses libpng's output: palette files whose tRNS marks whole entries
+// transparent stay palette pictures with a transparent index; everything
+// else becomes blue, green, red with alpha where the file has any.
+void SetupPngTransforms(png_structp png, png_infop info, int type, int depth, PngPicture& pic) {
+    png_bytep trans = nullptr;
+    int transCount = 0;
+    png_color_16p transColor = nullptr;
+    const bool hasTrns = png_get_tRNS(png, info, &trans, &transCount, &transColor) != 0;
+    bool keepPalette = type == PNG_COLOR_TYPE_PALETTE;
+    int key = -1;
+    if (keepPalette && hasTrns) {
+        for (int i = 0; i < transCount; ++i) {
+            if (trans[i] == 255) continue;
+            if (trans[i] == 0 && key < 0) key = i;
+            else keepPalette = false;
+        }
+    }
+    if (!keepPalette) key = -1;
+    if (depth == 16) png_set_strip_16(png);
+    if (keepPalette) {
+        png_set_packing(png);
+        png_colorp pal;
+        int n = 0;
+        png_get_PLTE(png, info, &pal, &n);
+        for (int i = 0; i < n && i < 256; ++i) pic.colors[i] = {pal[i].blue, pal[i].green, pal[i].red, 0};
+        pic.keyIndex = key;
+        if (key >= 0) pic.keyColor = pal[key].red | pal[key].green << 8 | pal[key].blue << 16;
+    } else {
+        if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+        if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+        if (hasTrns && type != PNG_COLOR_TYPE_PALETTE && transColor) {
+            // A named colour key of a grey or colour file, in 8-bit terms.
+            const int shift = depth == 16 ? 8 : 0;
+            if (type == PNG_COLOR_TYPE_GRAY) {
+                int g = transColor->gray >> shift;
+                if (depth < 8) g = g * 255 / ((1 << depth) - 1);
+                pic.keyColor = g | g << 8 | g << 16;
+            } else {
+                pic.keyColor = (transColor->red >> shift) | (transColor->green >> shift) << 8 |
+                               (transColor->blue >> shift) << 16;
+            }
+        } else if (hasTrns) {
+            png_set_tRNS_to_alpha(png);
+        }
+        if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+        png_set_bgr(png);
+    }
+    pic.palette = keepPalette;
+}
+
+// Free of objects with destructors between setjmp and the calls that may
+// jump: the buffers are sized through plain callbacks.
+bool DecodePng(PngRead& io, PngPicture& pic) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &io, PngError, PngWarning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(io.jump)) {
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, &io, PngReadData);
+    png_set_user_limits(png, kMaxSide, kMaxSide);
+    png_read_info(png, info);
+    png_uint_32 w, h;
+    int depth, type;
+    png_get_IHDR(png, info, &w, &h, &depth, &type, nullptr, nullptr, nullptr);
+    SetupPngTransforms(png, info, type, depth, pic);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    const int channels = png_get_channels(png, info);
+    if (int64_t(rowBytes) * h > kMaxPixelBytes) png_error(png, "too large");
+    pic.width = int(w);
+    pic.height = int(h);
+    uint8_t* buf = static_cast<uint8_t*>(png_malloc(png, rowBytes * h));
+    png_bytep* rows = static_cast<png_bytep*>(png_malloc(png, sizeof(png_bytep) * h));
+    for (png_uint_32 y = 0; y < h; ++y) rows[y] = buf + y * rowBytes;
+    // From here on an error must free both buffers (set before the jump
+    // point and never changed, so they survive the long jump).
+    if (setjmp(io.jump)) {
+        png_free(png, buf);
+        png_free(png, rows);
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    const size_t outBytes = pic.palette ? 1 : 3;
+    pic.rows.resize(size_t(w) * outBytes * h);
+    if (channels == 4) pic.alpha.resize(size_t(w) * h);
+    for (png_uint_32 y = 0; y < h; ++y) {
+        const uint8_t* s = rows[y];
+        uint8_t* d = &pic.rows[size_t(y) * w * outBytes];
+        if (channels == 4) {
+            uint8_t* a = &pic.alpha[size_t(y) * w];
+            for (png_uint_32 x = 0; x < w; ++x, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2], a[x] = s[3];
+        } else {
+            std::memcpy(d, s, size_t(w) * outBytes);
+        }
+    }
+    png_free(png, buf);
+    png_free(png, rows);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+}  // namespace
+
+void TTeskFrameList::LoadPng(TStream& stream) {
+    Clear();
+    PngRead io{&stream, {}};
+    PngPicture pic;
+    if (!DecodePng(io, pic)) throw ECorruptData(Sjis("PNG 画像が壊れています"));
+    TTeskFrame& frame = *AddFrame();
+    TTeskBitmap& bmp = frame.Image;
+    const int w = pic.width;
+    if (pic.palette) {
+        bmp.SetSize(w, pic.height, 8);
+        bmp.Image.SetColorTable(pic.colors.data());
+        for (int y = 0; y < pic.height; ++y) std::memcpy(bmp.Image.ScanLine(y), &pic.rows[size_t(y) * w], size_t(w));
+    } else {
+        bmp.SetSize(w, pic.height, 24);
+        for (int y = 0; y < pic.height; ++y) std::memcpy(bmp.Image.ScanLine(y), &pic.rows[size_t(y) * w * 3], size_t(w) * 3);
+    }
+    if (!pic.alpha.empty()) {
+        TDIB& mask = bmp.CreateMask();
+        for (int y = 0; y < pic.height; ++y) std::memcpy(mask.ScanLine(y), &pic.alpha[size_t(y) * w], size_t(w));
+    }
+    if (pic.keyColor >= 0) {
+        frame.TransparentColor = pic.keyColor;
+        frame.TransparentPixel = pic.palette ? pic.keyIndex : int32_t(bmp.ColorToPixel(pic.keyColor));
+    }
+}
+
+void TTeskFrameList::SaveToStream(TStream& stream, uint8_t compression) const {
+    TTeskHeader header;
+    header.Version = 106;
+    if (!frames_.empty()) {
+        const TTeskBitmap& img = frames_[0]->Image;
+        header.Width = uint32_t(img.Width());
+        header.Height = uint32_t(img.Height());
+        header.BitCount = uint32_t(img.BitCount());
+    }
+    header.FrameCount = uint32_t(frames_.size());
+    header.Scrambled = IdCode != 0;
+    header.Compression = header.Scrambled ? uint8_t(tcNone) : compression;
+    header.BackColor = BackColor;
+    header.FirstLayerOpaque = FirstLayerOpaque;
+    header.JpegQuality = 70;
+    stream.WriteBuffer("Tesk106", 7);
+    PutU32(stream, kTeskHeaderSize);
+    PutU32(stream, header.Version);
+    PutU32(stream, header.Width);
+    PutU32(stream, header.Height);
+    PutU32(stream, header.BitCount);
+    PutU32(stream, header.FrameCount);
+    const uint8_t flags[4] = {0, header.Scrambled, header.Compression, 0};
+    stream.WriteBuffer(flags, 4);
+    PutU32(stream, header.BackColor);
+    PutU32(stream, 0);
+    PutU32(stream, 0);
+    const uint8_t tail[4] = {header.FirstLayerOpaque, header.JpegQuality, 0, 0};
+    stream.WriteBuffer(tail, 4);
+    for (size_t i = 0; i < frames_.size(); ++i) frames_[i]->SaveToStream(stream, header, int(i) + 1);
+}
+
+void TTeskFrameList::SaveToFile(const std::string& sjisPath) const {
+    TFileStream file(sjisPath, fmCreate);
+    SaveToStream(file, tcZlib);
+}
+
+void TTeskFrameList::MakeMasks() {
+    for (auto& f : frames_) {
+        if (!f->HasMask()) f->MaskFromTransparentColor();
+    }
+}
+
+bool IsUncompressedTeskStream(TStream& stream) {
+    char magic[7];
+    if (stream.Read(magic, 7) != 7 || std::memcmp(magic, "Tesk", 4) != 0) return false;
+    int version = 0;
+    for (int i = 4; i < 7; ++i) {
+        if (magic[i] < '0' || magic[i] > '9') return false;
+        version = version * 10 + (magic[i] - '0');
+    }
+    if (version < 103) return false;
+    uint8_t b[4];
+    if (stream.Read(b, 4) != 4) return false;
+    const uint32_t size = uint32_t(b[0]) | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
+    uint8_t rec[kTeskHeaderSize] = {};
+    rec[22] = 1;
+    const int64_t n = std::min<uint32_t>(size, kTeskHeaderSize);
+    if (stream.Read(rec, n) != n) return false;
+    return rec[22] == tcNone;
+}

@@ -1,0 +1,167 @@
+// The engine's layered image file (".tes"): a list of frames, each composed
+// from layers when read, with optional 8-bit masks, tiles shared within a
+// layer or taken from other layers, zlib, raw or JPEG pixel data, and an
+// optional permutation of rows or tiles keyed by the project's
+// identification code. The same list also takes PNG and BMP files as
+// one-frame images.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/rect.h"
+#include "platform/exception.h"
+#include "render/dib.h"
+
+class TStream;
+class TMemoryStream;
+class TCustomDIBX;
+class TTeskFrameList;
+class TTeskFrame;
+
+// A picture and its optional 8-bit mask (255 opaque, 0 transparent). Bit
+// count 15 is a 16-bit 5-5-5 picture.
+struct TTeskBitmap {
+    TDIB Image;
+    std::unique_ptr<TDIB> Mask;
+
+    int Width() const { return Image.Width(); }
+    int Height() const { return Image.Height(); }
+    // 15 for 5-5-5, else the stored bit count.
+    int BitCount() const;
+    bool HasMask() const { return Mask != nullptr; }
+    // A new zeroed picture; the mask goes.
+    void SetSize(int width, int height, int bits);
+    // Makes sure a mask of the picture's size exists (new ones are zeroed).
+    TDIB& CreateMask();
+    void FreeMask() { Mask.reset(); }
+    // Colour (0x00BBGGRR) of a raw pixel value, and back (palette pictures:
+    // the nearest entry).
+    int32_t PixelToColor(uint32_t pixel) const;
+    uint32_t ColorToPixel(int32_t color) const;
+};
+
+// The header record of version 103 and later (40 bytes as written).
+struct TTeskHeader {
+    uint32_t Version = 0;
+    uint32_t Width = 0;
+    uint32_t Height = 0;
+    uint32_t BitCount = 0;
+    uint32_t FrameCount = 0;
+    uint8_t Reserved1 = 0;
+    uint8_t Scrambled = 0;
+    uint8_t Compression = 1;
+    uint8_t Reserved2 = 0;
+    uint32_t BackColor = 0;
+    uint32_t TileWidth = 0;
+    uint32_t TileHeight = 0;
+    uint8_t FirstLayerOpaque = 0;
+    uint8_t JpegQuality = 0;
+    uint8_t Reserved3[2] = {0, 0};
+};
+
+constexpr int kTeskHeaderSize = 40;
+enum TTeskCompression : uint8_t { tcZlib = 0, tcNone = 1, tcJpeg = 2 };
+
+class TTeskLayer {
+public:
+    explicit TTeskLayer(TTeskFrame* owner) : Owner(owner) {}
+
+    // Reads one layer record; the bitmap has been sized to the frame.
+    void LoadFromStream(TStream& stream, const TTeskHeader& header);
+    // Writes size + block of one picture (the image, or the mask when
+    // isMask) in the header's compression; a missing picture gives size 0.
+    static void WriteImageData(TStream& stream, const TTeskHeader& header, uint32_t idCode, const TTeskBitmap* bitmap,
+                               bool isMask);
+
+    TTeskFrame* Owner;
+    TTeskBitmap Bitmap;
+    uint8_t Visible = 1;
+    int32_t TransparentColor = -1;  // raw pixel value of Bitmap
+    int32_t Opacity = 255;
+    uint8_t UseMask = 0;
+};
+
+class TTeskFrame {
+public:
+    explicit TTeskFrame(TTeskFrameList* owner) : Owner(owner) {}
+
+    void LoadFromStream(TStream& stream, const TTeskHeader& header);
+    void SaveToStream(TStream& stream, const TTeskHeader& header, int position) const;
+
+    int LayerCount() const { return static_cast<int>(layers_.size()); }
+    TTeskLayer* GetLayer(int i) const;
+    void FreeLayers() { layers_.clear(); }
+    bool HasMask() const { return Image.HasMask(); }
+
+    // The surface becomes the image at the surface's own depth, with the
+    // rectangle lists.
+    void CopyToSurface(TCustomDIBX& surface) const;
+    // With a mask: the surface becomes an 8-bpp copy of it.
+    void CopyMaskToSurface(TCustomDIBX& surface) const;
+    void CopyMaskTo(TDIB& dib) const;
+    // Crops to the opaque area (see tesk.cpp); rect receives the area.
+    void Trim(TRect& rect);
+    // An 8-bpp mask: 0 where the raw pixel equals TransparentPixel, else 255.
+    void MaskFromTransparentColor();
+
+    std::string Name;
+    int32_t Delay = 0;
+    TTeskBitmap Image;
+    int32_t TransparentPixel = -1;
+    int32_t TransparentColor = -1;
+    TTeskFrameList* Owner;
+    std::vector<TRect> Rects1;
+    std::vector<TRect> Rects2;
+
+private:
+    friend class TTeskLayer;
+    std::vector<std::unique_ptr<TTeskLayer>> layers_;
+};
+
+class TTeskFrameList {
+public:
+    explicit TTeskFrameList(uint32_t idCode = 0) : IdCode(idCode) {}
+
+    void Clear() { frames_.clear(); }
+    int Count() const { return static_cast<int>(frames_.size()); }
+    TTeskFrame* GetFrame(int i) const;
+    TTeskFrame* AddFrame();
+
+    // Raises ECorruptData on data that does not decode; the frames read so
+    // far stay.
+    void LoadFromStream(TStream& stream, bool firstFrameOnly);
+    // Chooses by signature from the stream's position: "BM" a bitmap,
+    // "\x89PNG" a PNG file, anything else the layered format.
+    void LoadAnyFromStream(TStream& stream, bool firstFrameOnly);
+    void LoadFromFile(const std::string& sjisPath, bool firstFrameOnly);
+    void LoadPng(TStream& stream);
+    void LoadBitmap(TStream& stream);
+    void SaveToStream(TStream& stream, uint8_t compression) const;
+    void SaveToFile(const std::string& sjisPath) const;
+    void MakeMasks();
+
+    uint32_t IdCode;
+    int32_t Version = 0;
+    uint32_t BackColor = 0;
+    int32_t TargetBitCount = 0;
+    uint8_t FirstLayerOpaque = 0;
+
+private:
+    friend class TTeskLayer;
+    std::vector<std::unique_ptr<TTeskFrame>> frames_;
+    int loading_ = -1;  // index of the frame being read
+};
+
+// True only for "Tesk" + version 103 or later whose header says
+// compression 1. The stream is left after what was read.
+bool IsUncompressedTeskStream(TStream& stream);
+
+// The row order of a scrambled picture: order[i] is where stored item i
+// belongs (the identity for an identification code of 0).
+std::vector<int32_t> TeskScrambleOrder(uint32_t idCode, int32_t count);
+
+// Converts a picture to 15, 16, 24 or 32 bpp; 15/16-bit targets from 24/32
+// bit pictures are dithered by error diffusion. Other targets raise.
+void ConvertTeskBitmap(TTeskBitmap& bitmap, int bits);
