@@ -145,6 +145,7 @@ void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
     const __m128i cv = _mm_set1_epi32(int32_t(op.c));
     const __m128i c255_16 = _mm_set1_epi16(255);
     const __m128i c255_32 = _mm_set1_epi32(255);
+    const __m128i cw = _mm_mullo_epi16(_mm_unpacklo_epi8(cv, zero), av);
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         uint8_t* dp = d8 + i * 4;
@@ -200,8 +201,11 @@ void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
                     ilo = _mm_sub_epi16(c255_16, wlo);
                     ihi = _mm_sub_epi16(c255_16, whi);
                 }
-                const __m128i rlo = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dlo, ilo), _mm_mullo_epi16(slo, wlo)), 8);
-                const __m128i rhi = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dhi, ihi), _mm_mullo_epi16(shi, whi)), 8);
+                // A constant source weighs the same in every group.
+                const __m128i swlo = Const && W == Weight::Const ? cw : _mm_mullo_epi16(slo, wlo);
+                const __m128i swhi = Const && W == Weight::Const ? cw : _mm_mullo_epi16(shi, whi);
+                const __m128i rlo = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dlo, ilo), swlo), 8);
+                const __m128i rhi = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dhi, ihi), swhi), 8);
                 res = _mm_packus_epi16(rlo, rhi);
             } else {  // Add
                 const __m128i rlo = _mm_srli_epi16(_mm_mullo_epi16(slo, wlo), 8);
