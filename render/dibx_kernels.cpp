@@ -364,19 +364,48 @@ RowFn packed_for(const RowOp& op) {
     }
 }
 
+// Stores whole aligned 64-byte lines once the run is aligned.
+void fill_vec(uint8_t* d, size_t bytes, __m128i cv, const uint8_t pattern[16]) {
+    size_t head = (16 - (reinterpret_cast<uintptr_t>(d) & 15)) & 15;
+    if (head > bytes) head = bytes;
+    // The pattern repeats every pixel; callers pass pixel-aligned starts, so
+    // the head holds whole pixels and the aligned stores keep the phase.
+    std::memcpy(d, pattern, head);
+    d += head;
+    bytes -= head;
+    size_t i = 0;
+    for (; i + 64 <= bytes; i += 64) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + i), cv);
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + i + 16), cv);
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + i + 32), cv);
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + i + 48), cv);
+    }
+    for (; i + 16 <= bytes; i += 16) _mm_store_si128(reinterpret_cast<__m128i*>(d + i), cv);
+    std::memcpy(d + i, pattern, bytes - i);
+}
+
 void fill32(uint8_t* d, int n, uint32_t v) {
+    // Aligning moves the pattern's phase unless the start is 4-byte aligned.
+    if (reinterpret_cast<uintptr_t>(d) & 3) {
+        for (int i = 0; i < n; ++i) std::memcpy(d + i * 4, &v, 4);
+        return;
+    }
     const __m128i cv = _mm_set1_epi32(int32_t(v));
-    int i = 0;
-    for (; i + 4 <= n; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * 4), cv);
-    for (; i < n; ++i) std::memcpy(d + i * 4, &v, 4);
+    alignas(16) uint8_t pattern[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(pattern), cv);
+    fill_vec(d, size_t(n) * 4, cv, pattern);
 }
 
 void fill16(uint8_t* d, int n, uint32_t v) {
     const uint16_t w = uint16_t(v);
+    if (reinterpret_cast<uintptr_t>(d) & 1) {
+        for (int i = 0; i < n; ++i) std::memcpy(d + i * 2, &w, 2);
+        return;
+    }
     const __m128i cv = _mm_set1_epi16(int16_t(w));
-    int i = 0;
-    for (; i + 8 <= n; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * 2), cv);
-    for (; i < n; ++i) std::memcpy(d + i * 2, &w, 2);
+    alignas(16) uint8_t pattern[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(pattern), cv);
+    fill_vec(d, size_t(n) * 2, cv, pattern);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // counting, indexed sources, tiling and patterns. Each samples its source into
 // a row buffer and hands the row to the same kernels as the plain blits, so
 // the blend arithmetic is shared; floating point is used only for set-up.
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -182,17 +184,44 @@ void RotateCore(TCustomDIBX& dst, int32_t X, int32_t Y, int32_t zoomX, int32_t z
 
 // ---- stretch ----
 
-// Source columns (or rows) for n destination positions, first = the one at
-// the clipped start, per the 16.16 stepping; cut = destination pixels cut off
-// before it.
-void StretchTable(int32_t* out, int n, int64_t cut, double ratio, int32_t srcLo, int32_t srcHi, bool flip) {
+// 16.16 source position of the first destination column (or row) after
+// cut destination pixels, and the signed step per destination pixel.
+struct Steps {
+    int64_t pos, step;
+};
+Steps StretchSteps(int64_t cut, double ratio, int32_t srcLo, int32_t srcHi, bool flip) {
     const double t = cut * ratio;
     const int64_t whole = int64_t(t);
     const int64_t frac = int64_t((t - double(whole)) * 65536);
     const int64_t step = int64_t(ratio * 65536);
-    int64_t pos = flip ? (int64_t(srcHi) - whole) * 65536 - 1 - frac : (int64_t(srcLo) + whole) * 65536 + frac;
-    const int64_t d = flip ? -step : step;
-    for (int i = 0; i < n; ++i, pos += d) out[i] = int32_t(std::clamp<int64_t>(FixedToInt(pos), INT32_MIN, INT32_MAX));
+    if (flip) return Steps{(int64_t(srcHi) - whole) * 65536 - 1 - frac, -step};
+    return Steps{(int64_t(srcLo) + whole) * 65536 + frac, step};
+}
+
+void StretchTable(int32_t* out, int n, Steps s) {
+    for (int i = 0; i < n; ++i, s.pos += s.step)
+        out[i] = int32_t(std::clamp<int64_t>(FixedToInt(s.pos), INT32_MIN, INT32_MAX));
+}
+
+// Nearest samples of a row by stepping the 16.16 position (all non-negative).
+template <int B> void GatherStep(uint8_t* out, const uint8_t* row, int64_t pos, int64_t step, int n) {
+    // Shrinking reads a new line every few pixels: ask for it early.
+    const int64_t ahead = step * 32;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        _mm_prefetch(reinterpret_cast<const char*>(row + ((pos + ahead) >> 16) * B), _MM_HINT_T0);
+        for (int k = 0; k < 8; ++k, pos += step) std::memcpy(out + (i + k) * B, row + (pos >> 16) * B, B);
+    }
+    for (; i < n; ++i, pos += step) std::memcpy(out + i * B, row + (pos >> 16) * B, B);
+}
+
+void GatherSteps(uint8_t* out, const uint8_t* row, int64_t pos, int64_t step, int n, int bpp) {
+    switch (bpp) {
+        case 1: return GatherStep<1>(out, row, pos, step, n);
+        case 2: return GatherStep<2>(out, row, pos, step, n);
+        case 3: return GatherStep<3>(out, row, pos, step, n);
+        default: return GatherStep<4>(out, row, pos, step, n);
+    }
 }
 
 struct Indexed8 {
@@ -219,7 +248,8 @@ void StretchCore(TCustomDIBX& dst, const TRect& dr, TCustomDIBX& src, const TRec
     const double rx = double(sr.Width()) / dr.Width(), ry = double(sr.Height()) / dr.Height();
     const int n = c.Width(), rows = c.Height();
     int32_t* cols = reinterpret_cast<int32_t*>(Scratch(3, size_t(n) * 4));
-    StretchTable(cols, n, c.Left - dr.Left, rx, sr.Left, sr.Right, flipH);
+    const Steps colSteps = StretchSteps(c.Left - int64_t(dr.Left), rx, sr.Left, sr.Right, flipH);
+    StretchTable(cols, n, colSteps);
     // Columns are monotonic: the ones inside the source form one run.
     int j0 = 0, j1 = n;
     while (j0 < n && (cols[j0] < limit.Left || cols[j0] >= limit.Right)) ++j0;
@@ -227,7 +257,10 @@ void StretchCore(TCustomDIBX& dst, const TRect& dr, TCustomDIBX& src, const TRec
     if (j0 >= j1) return;
     const int run = j1 - j0;
     std::vector<int32_t> rowTable(static_cast<size_t>(rows));
-    StretchTable(rowTable.data(), rows, c.Top - dr.Top, ry, sr.Top, sr.Bottom, flipV);
+    StretchTable(rowTable.data(), rows, StretchSteps(c.Top - int64_t(dr.Top), ry, sr.Top, sr.Bottom, flipV));
+    // Within the run the positions are not negative: they can simply step.
+    const int64_t pos0 = colSteps.pos + j0 * colSteps.step;
+    const bool stepping = std::min(pos0, pos0 + (run - 1) * colSteps.step) >= 0;
 
     Locked dl(&dst), sl(&src), ml(mask);
     if (!dl.ok || !sl.ok || !ml.ok) return;
@@ -256,13 +289,16 @@ void StretchCore(TCustomDIBX& dst, const TRect& dr, TCustomDIBX& src, const TRec
                 mtmp[i] = int32_t(itmp[i]) > indexed->key ? 255 : 0;
             }
             run_row(bits, drow, tmp, mtmp, run, op);
-        } else if (direct) {
-            Gather(drow, srow, cols + j0, run, sbpp);
+        } else {
+            uint8_t* out = direct ? drow : tmp;
+            if (stepping) GatherSteps(out, srow, pos0, colSteps.step, run, sbpp);
+            else Gather(out, srow, cols + j0, run, sbpp);
+            if (!direct) {
+                run_row(bits, drow, tmp, mtmp, run, op);
+                continue;
+            }
             lastRow = sy;
             lastDst = drow;
-        } else {
-            Gather(tmp, srow, cols + j0, run, sbpp);
-            run_row(bits, drow, tmp, mtmp, run, op);
         }
     }
 }
