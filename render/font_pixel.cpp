@@ -154,6 +154,57 @@ void over_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, 
 // the colour when fully covered, else from what it was, and takes the
 // partial coverages that follow. Pixels outside the target are skipped one
 // by one.
+// Stamping without a plan: per target pixel the offsets are walked
+// backwards to the last full coverage (which sets the pixel outright), and
+// the partial ones after it are applied in their order.
+template <typename P>
+void stamp_direct(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g,
+                  uint32_t colour, int32_t b, bool outside_only) {
+    if (!t.base || !m.base) return;
+    const int32_t gw = g.GetWidth(), gh = g.GetHeight();
+    const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
+    const int32_t x0 = std::max(0, x - b), x1 = std::min(tw, x + gw + b);
+    const int32_t y0 = std::max(0, y - b), y1 = std::min(th, y + gh + b);
+    const uint8_t* cov = g.Pixels();
+    const OverTable& tables = over_table();
+    const size_t side = 2 * static_cast<size_t>(b) + 1;
+    uint8_t small[81];
+    std::vector<uint8_t> large(side * side > sizeof(small) ? side * side : 0);
+    uint8_t* pending = large.empty() ? small : large.data();
+    for (int32_t py = y0; py < y1; ++py) {
+        P* prow = reinterpret_cast<P*>(t.row(py));
+        uint8_t* krow = m.row(py);
+        const int32_t gy = py - y;  // glyph row at offset 0
+        const int32_t dy0 = std::max(-b, gy - gh + 1), dy1 = std::min(b, gy);
+        const bool row_inside = gy >= 0 && gy < gh;
+        for (int32_t px = x0; px < x1; ++px) {
+            const int32_t gx = px - x;
+            if (outside_only && row_inside && gx >= 0 && gx < gw && cov[gy * gw + gx]) continue;
+            const int32_t dx0 = std::max(-b, gx - gw + 1), dx1 = std::min(b, gx);
+            int32_t n = 0;
+            bool full = false;
+            for (int32_t dy = dy1; dy >= dy0 && !full; --dy) {
+                const uint8_t* crow = cov + static_cast<ptrdiff_t>(gy - dy) * gw + gx;
+                for (int32_t dx = dx1; dx >= dx0; --dx) {
+                    const uint8_t c = crow[-dx];
+                    if (!c || (dx == 0 && dy == 0)) continue;
+                    if (c == 255) {
+                        full = true;
+                        break;
+                    }
+                    pending[n++] = c;
+                }
+            }
+            if (!full && n == 0) continue;
+            P pixel = full ? static_cast<P>(colour) : prow[px];
+            uint8_t mask = full ? 255 : krow[px];
+            while (n > 0) over_pixel<P>(pixel, mask, pending[--n], colour, ch, tables);
+            prow[px] = pixel;
+            krow[px] = mask;
+        }
+    }
+}
+
 #if defined(__SSE2__)
 // Pixels of one run of a border stamp on an 8-8-8 target, eight at a time
 // in two sets of four lanes (their chains of steps interleave); the same
@@ -369,8 +420,10 @@ void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, 
     by_depth(target, [&](auto pixel_type) {
         Locked t(target);
         Locked m(mask);
-        const auto& plan = g.StampPlanFor(border, outside_only);
-        stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, plan.runs, plan.pixels, plan.coverage, border, colour);
+        if (const auto* plan = g.StampPlanFor(border, outside_only))
+            stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, plan->runs, plan->pixels, plan->coverage, border, colour);
+        else
+            stamp_direct<decltype(pixel_type)>(t, m, ch, x, y, g, colour, border, outside_only);
     });
 }
 
@@ -406,6 +459,7 @@ void TFontPixel::SetSize(int32_t width, int32_t height) {
     FPixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
     FStamp[0] = StampPlan{};
     FStamp[1] = StampPlan{};
+    FStampAsked[0] = FStampAsked[1] = -1;
 }
 
 // Painting the glyph at each offset in turn (rows of offsets top to bottom,
@@ -413,9 +467,14 @@ void TFontPixel::SetSize(int32_t width, int32_t height) {
 // per offset in that order. Full coverage sets the pixel outright, so only
 // the offsets after the last full one matter: they are gathered walking
 // the offsets backwards and stored in the order they apply.
-const TFontPixel::StampPlan& TFontPixel::StampPlanFor(int32_t b, bool outside_only) const {
+const TFontPixel::StampPlan* TFontPixel::StampPlanFor(int32_t b, bool outside_only) const {
     StampPlan& plan = FStamp[outside_only ? 1 : 0];
-    if (plan.border == b) return plan;
+    if (plan.border == b) return &plan;
+    int32_t& asked = FStampAsked[outside_only ? 1 : 0];
+    if (asked != b) {
+        asked = b;
+        return nullptr;
+    }
     plan = StampPlan{};
     plan.border = b;
     struct Found {
@@ -469,7 +528,7 @@ const TFontPixel::StampPlan& TFontPixel::StampPlanFor(int32_t b, bool outside_on
         plan.pixels.push_back(f.at);
         plan.coverage.insert(plan.coverage.end(), pending.begin() + f.first, pending.begin() + f.first + f.count);
     }
-    return plan;
+    return &plan;
 }
 
 void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cell, int32_t border, int32_t shadow,

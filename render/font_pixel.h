@@ -81,15 +81,19 @@ private:
     // each pixel of the square; it depends only on the glyph and the width,
     // so it is worked out once per glyph and border width.
     struct StampPlan {
-        int32_t border = -1;
+        int32_t border = -1;  // -1: none built
         std::vector<StampRun> runs;
         std::vector<StampPixel> pixels;
         std::vector<uint8_t> coverage;  // run by run, pixel by pixel, in the order they apply
     };
     // outside_only leaves out the pixels the glyph itself covers, for a
     // caller that paints all of those afresh afterwards.
-    const StampPlan& StampPlanFor(int32_t border, bool outside_only) const;
+    // The plan pays for itself only when a glyph is stamped again with the
+    // same width (pages drawn over and over); a first stamp goes direct.
+    // nullptr means: stamp directly.
+    const StampPlan* StampPlanFor(int32_t border, bool outside_only) const;
     mutable StampPlan FStamp[2];
+    mutable int32_t FStampAsked[2] = {-1, -1};
 
     std::vector<uint8_t> FPixels;
     int32_t FWidth = 0;
