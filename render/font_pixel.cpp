@@ -154,6 +154,30 @@ void over_rows(const Locked& t, const Locked& m, const Channels& ch, int32_t x, 
 // the colour when fully covered, else from what it was, and takes the
 // partial coverages that follow. Pixels outside the target are skipped one
 // by one.
+// The offsets of a border square that reach glyph pixel (gx, gy), walked
+// backwards: partial coverages go to push (latest first) until a full one,
+// which sets the pixel outright and ends the walk (the result is true).
+template <typename Push>
+inline bool offsets_backwards(const uint8_t* cov, int32_t gw, int32_t gh, int32_t gx, int32_t gy, int32_t b,
+                              Push push) {
+    const int32_t dy0 = std::max(-b, gy - gh + 1), dy1 = std::min(b, gy);
+    const int32_t dx0 = std::max(-b, gx - gw + 1), dx1 = std::min(b, gx);
+    for (int32_t dy = dy1; dy >= dy0; --dy) {
+        const uint8_t* crow = cov + static_cast<ptrdiff_t>(gy - dy) * gw + gx;
+        for (int32_t dx = dx1; dx >= dx0; --dx) {
+            const uint8_t c = crow[-dx];
+            if (!c || (dx == 0 && dy == 0)) continue;
+            if (c == 255) return true;
+            push(c);
+        }
+    }
+    return false;
+}
+
+inline bool glyph_covers(const uint8_t* cov, int32_t gw, int32_t gh, int32_t gx, int32_t gy) {
+    return gx >= 0 && gy >= 0 && gx < gw && gy < gh && cov[static_cast<ptrdiff_t>(gy) * gw + gx];
+}
+
 // Stamping without a plan: per target pixel the offsets are walked
 // backwards to the last full coverage (which sets the pixel outright), and
 // the partial ones after it are applied in their order.
@@ -175,26 +199,11 @@ void stamp_direct(const Locked& t, const Locked& m, const Channels& ch, int32_t 
         P* prow = reinterpret_cast<P*>(t.row(py));
         uint8_t* krow = m.row(py);
         const int32_t gy = py - y;  // glyph row at offset 0
-        const int32_t dy0 = std::max(-b, gy - gh + 1), dy1 = std::min(b, gy);
-        const bool row_inside = gy >= 0 && gy < gh;
         for (int32_t px = x0; px < x1; ++px) {
             const int32_t gx = px - x;
-            if (outside_only && row_inside && gx >= 0 && gx < gw && cov[gy * gw + gx]) continue;
-            const int32_t dx0 = std::max(-b, gx - gw + 1), dx1 = std::min(b, gx);
+            if (outside_only && glyph_covers(cov, gw, gh, gx, gy)) continue;
             int32_t n = 0;
-            bool full = false;
-            for (int32_t dy = dy1; dy >= dy0 && !full; --dy) {
-                const uint8_t* crow = cov + static_cast<ptrdiff_t>(gy - dy) * gw + gx;
-                for (int32_t dx = dx1; dx >= dx0; --dx) {
-                    const uint8_t c = crow[-dx];
-                    if (!c || (dx == 0 && dy == 0)) continue;
-                    if (c == 255) {
-                        full = true;
-                        break;
-                    }
-                    pending[n++] = c;
-                }
-            }
+            const bool full = offsets_backwards(cov, gw, gh, gx, gy, b, [&](uint8_t c) { pending[n++] = c; });
             if (!full && n == 0) continue;
             P pixel = full ? static_cast<P>(colour) : prow[px];
             uint8_t mask = full ? 255 : krow[px];
@@ -487,27 +496,10 @@ const TFontPixel::StampPlan* TFontPixel::StampPlanFor(int32_t b, bool outside_on
     const int32_t gw = FWidth, gh = FHeight;
     const uint8_t* cov = FPixels.data();
     for (int32_t gy = -b; gy < gh + b; ++gy) {
-        const int32_t dy0 = std::max(-b, gy - gh + 1), dy1 = std::min(b, gy);
         for (int32_t gx = -b; gx < gw + b; ++gx) {
-            const int32_t dx0 = std::max(-b, gx - gw + 1), dx1 = std::min(b, gx);
+            if (outside_only && glyph_covers(cov, gw, gh, gx, gy)) continue;
             const size_t start = pending.size();
-            bool full = false;
-            for (int32_t dy = dy1; dy >= dy0 && !full; --dy) {
-                const uint8_t* crow = cov + static_cast<ptrdiff_t>(gy - dy) * gw + gx;
-                for (int32_t dx = dx1; dx >= dx0; --dx) {
-                    const uint8_t c = crow[-dx];
-                    if (!c || (dx == 0 && dy == 0)) continue;
-                    if (c == 255) {
-                        full = true;
-                        break;
-                    }
-                    pending.push_back(c);
-                }
-            }
-            if (outside_only && gx >= 0 && gy >= 0 && gx < gw && gy < gh && cov[gy * gw + gx]) {
-                pending.resize(start);
-                continue;
-            }
+            const bool full = offsets_backwards(cov, gw, gh, gx, gy, b, [&](uint8_t c) { pending.push_back(c); });
             if (!full && pending.size() == start) continue;
             std::reverse(pending.begin() + static_cast<ptrdiff_t>(start), pending.end());
             found.push_back({{static_cast<uint16_t>(gx + b), static_cast<uint16_t>(gy + b)},
