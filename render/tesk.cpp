@@ -16,6 +16,7 @@
 #include "platform/codepage.h"
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
+#include "render/dibx.h"
 
 namespace {
 
@@ -205,260 +206,18 @@ std::vector<uint8_t> BgrRows(const TDIB& dib) {
     return bgr;
 }
 
-// ------------------------------------------------------------------ composing
-
-// Constant alpha of one channel value, rounding as the blits of the
-// drawing surfaces do at each depth.
-inline uint32_t Mix255(uint32_t d, uint32_t s, uint32_t a) { return (d * (255 - a) + s * a) / 255; }
-inline uint32_t Mix256(uint32_t d, uint32_t s, uint32_t a) { return (d * (255 - a) + s * a) >> 8; }
-
-const uint8_t kOrder4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-
-inline uint32_t GetRaw(const uint8_t* row, int x, int bpp) {
-    switch (bpp) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
-    case 8: return row[x];
-    case 16: return uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
-    case 24: return uint32_t(row[3 * x]) | uint32_t(row[3 * x + 1]) << 8 | uint32_t(row[3 * x + 2]) << 16;
-    default: {
-        uint32_t v;
-        std::memcpy(&v, row + 4 * x, 4);
-        return v;
-    }
-    }
-}
-
-inline void SetRaw(uint8_t* row, int x, int bpp, uint32_t v) {
-    switch (bpp) {
-    case 1: {
-        const uint8_t bit = uint8_t(0x80 >> (x & 7));
-        row[x >> 3] = (v & 1) ? uint8_t(row[x >> 3] | bit) : uint8_t(row[x >> 3] & ~bit);
-        break;
-    }
-    case 4: {
-        const int sh = (x & 1) ? 0 : 4;
-        row[x >> 1] = uint8_t((row[x >> 1] & ~(15 << sh)) | ((v & 15) << sh));
-        break;
-    }
-    case 8: row[x] = uint8_t(v); break;
-    case 16: row[2 * x] = uint8_t(v), row[2 * x + 1] = uint8_t(v >> 8); break;
-    case 24: row[3 * x] = uint8_t(v), row[3 * x + 1] = uint8_t(v >> 8), row[3 * x + 2] = uint8_t(v >> 16); break;
-    default: std::memcpy(row + 4 * x, &v, 4); break;
-    }
-}
-
-// Blends one pixel of a 15/16-bit format per channel.
-inline uint32_t Blend16(uint32_t d, uint32_t s, uint32_t a, const TBitFieldFormat& f) {
-    return (Mix255(d & f.RBitMask, s & f.RBitMask, a) & f.RBitMask) |
-           (Mix255(d & f.GBitMask, s & f.GBitMask, a) & f.GBitMask) |
-           (Mix255(d & f.BBitMask, s & f.BBitMask, a) & f.BBitMask);
-}
-
-// Constant alpha (1..254) of a whole layer over the image, skipping pixels
-// equal to key (-1: none). Both pictures share size and depth.
-void BlendLayer(TDIB& dst, const TDIB& src, int32_t alpha, int32_t key) {
-    const int w = dst.Width(), h = dst.Height(), bpp = dst.BitCount();
-    const uint32_t a = static_cast<uint32_t>(alpha);
-    const TBitFieldFormat& f = dst.PixelFormat();
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = src.ScanLineReadOnly(y);
-        uint8_t* d = dst.ScanLine(y);
-        if (bpp <= 8) {
-            const int level = alpha / 16;
-            for (int x = 0; x < w; ++x) {
-                const uint32_t v = GetRaw(s, x, bpp);
-                if (int32_t(v) == key) continue;
-                if (level >= 15 || kOrder4[y & 3][x & 3] <= level) SetRaw(d, x, bpp, v);
-            }
-        } else if (bpp == 16) {
-            for (int x = 0; x < w; ++x) {
-                const uint32_t v = GetRaw(s, x, 16);
-                if (int32_t(v) != key) SetRaw(d, x, 16, Blend16(GetRaw(d, x, 16), v, a, f));
-            }
-        } else if (bpp == 24) {
-            for (int x = 0; x < w; ++x, s += 3, d += 3) {
-                if (key >= 0 && int32_t(s[0] | s[1] << 8 | s[2] << 16) == key) continue;
-                for (int c = 0; c < 3; ++c) d[c] = uint8_t(Mix255(d[c], s[c], a));
-            }
-        } else {
-            for (int x = 0; x < w; ++x, s += 4, d += 4) {
-                uint32_t sv, dv;
-                std::memcpy(&sv, s, 4);
-                if (int32_t(sv) == key) continue;
-                std::memcpy(&dv, d, 4);
-                const uint32_t rb = Mix256(dv & 0xFF00FF, sv & 0xFF00FF, a) & 0xFF00FF;
-                const uint32_t g = Mix256(dv & 0xFF00, sv & 0xFF00, a) & 0xFF00;
-                dv = (dv & 0xFF000000) | rb | g;
-                std::memcpy(d, &dv, 4);
-            }
-        }
-    }
-}
-
-// The whole layer copied over the image, skipping pixels equal to key.
-void CopyLayer(TDIB& dst, const TDIB& src, int32_t key) {
-    const int w = dst.Width(), h = dst.Height(), bpp = dst.BitCount();
-    const size_t n = static_cast<size_t>(dst.WidthBytes());
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = src.ScanLineReadOnly(y);
-        uint8_t* d = dst.ScanLine(y);
-        if (key < 0) {
-            std::memcpy(d, s, n);
-            continue;
-        }
-        for (int x = 0; x < w; ++x) {
-            const uint32_t v = GetRaw(s, x, bpp);
-            if (int32_t(v) != key) SetRaw(d, x, bpp, v);
-        }
-    }
-}
-
-// The layer drawn through its own mask: 0 leaves, 255 copies, else blends
-// (palette pictures take the source where the mask is at least 128).
-void DrawLayerMasked(TDIB& dst, const TDIB& src, const TDIB& mask) {
-    const int w = dst.Width(), h = dst.Height(), bpp = dst.BitCount();
-    const TBitFieldFormat& f = dst.PixelFormat();
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = src.ScanLineReadOnly(y);
-        const uint8_t* m = mask.ScanLineReadOnly(y);
-        uint8_t* d = dst.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const uint32_t a = m[x];
-            if (a == 0) continue;
-            const uint32_t sv = GetRaw(s, x, bpp);
-            if (a >= 255 || (bpp <= 8 && a >= 128)) {
-                SetRaw(d, x, bpp, sv);
-                continue;
-            }
-            if (bpp <= 8) continue;
-            const uint32_t dv = GetRaw(d, x, bpp);
-            uint32_t v;
-            if (bpp == 16) {
-                v = (Mix256(dv & f.RBitMask, sv & f.RBitMask, a) & f.RBitMask) |
-                    (Mix256(dv & f.GBitMask, sv & f.GBitMask, a) & f.GBitMask) |
-                    (Mix256(dv & f.BBitMask, sv & f.BBitMask, a) & f.BBitMask);
-            } else {
-                v = (dv & 0xFF000000) | (Mix256(dv & 0xFF00FF, sv & 0xFF00FF, a) & 0xFF00FF) |
-                    (Mix256(dv & 0xFF00, sv & 0xFF00, a) & 0xFF00);
-            }
-            SetRaw(d, x, bpp, v);
-        }
-    }
-}
-
-void SetFormatFor(TDIB& dib, int bits) {
-    if (bits == 15) dib.SetPixelFormat(MakeBitFieldFormat(5, 5, 5));
-    else if (bits == 16) dib.SetPixelFormat(MakeBitFieldFormat(5, 6, 5));
-    else dib.SetPixelFormat(MakeBitFieldFormat(8, 8, 8));
-}
-
-// Serpentine Floyd-Steinberg diffusion of a 24/32-bit picture into 5-5-5 or
-// 5-6-5, errors carried at sixteen times their value.
-void DitherTo16(const TDIB& src, TDIB& dst, int gBits) {
-    const int w = src.Width(), h = src.Height();
-    const int bits[3] = {5, gBits, 5};  // blue, green, red
-    const TBitFieldFormat& f = dst.PixelFormat();
-    std::vector<int> cur((w + 2) * 3, 0), next((w + 2) * 3, 0);
-    std::vector<uint8_t> bgr(size_t(w) * 3);
-    for (int y = 0; y < h; ++y) {
-        src.ReadRowBGR(y, bgr.data());
-        uint8_t* d = dst.ScanLine(y);
-        std::fill(next.begin(), next.end(), 0);
-        const bool ltr = (y & 1) == 0;
-        const int step = ltr ? 1 : -1;
-        for (int i = 0; i < w; ++i) {
-            const int x = ltr ? i : w - 1 - i;
-            const int e = (x + 1) * 3;
-            int q[3];
-            for (int c = 0; c < 3; ++c) {
-                int v = (bgr[x * 3 + c] * 16 + cur[e + c]) / 16;
-                v = std::clamp(v, 0, 255);
-                const int shift = 8 - bits[c];
-                const int max = (1 << bits[c]) - 1;
-                int level = v >> shift;
-                if ((v & ((1 << shift) - 1)) >= (1 << (shift - 1)) && level < max) ++level;
-                q[c] = level;
-                const int err = (v - (level << shift)) * 16;
-                cur[e + step * 3 + c] += err * 7 / 16;
-                next[e - step * 3 + c] += err * 3 / 16;
-                next[e + c] += err * 5 / 16;
-                next[e + step * 3 + c] += err / 16;
-            }
-            SetRaw(d, x, 16, f.Pack(q[2] << 3, q[1] << (8 - gBits), q[0] << 3));
-        }
-        std::swap(cur, next);
-    }
-}
-
 }  // namespace
 
-// ------------------------------------------------------------------ bitmap
+// ------------------------------------------------------------------ colours
 
-int TTeskBitmap::BitCount() const {
-    const int b = Image.BitCount();
-    return b == 16 && Image.PixelFormat().GBitMask == 0x3E0 ? 15 : b;
+int32_t SurfacePixelToColor(const TDIBSurface& surface, uint32_t pixel) {
+    uint8_t r, g, b;
+    surface.PixelToRGB(pixel, r, g, b);
+    return r | g << 8 | b << 16;
 }
 
-void TTeskBitmap::SetSize(int width, int height, int bits) {
-    Image.Clear();
-    SetFormatFor(Image, bits);
-    Image.SetSize(width, height, StorageBits(bits));
-    Mask.reset();
-}
-
-TDIB& TTeskBitmap::CreateMask() {
-    if (!Mask || Mask->Width() != Width() || Mask->Height() != Height()) {
-        Mask = std::make_unique<TDIB>();
-        Mask->SetSize(Width(), Height(), 8);
-        std::array<TRGBQuad, 256> grey;
-        MakeGrayPalette(grey.data(), 8);
-        Mask->SetColorTable(grey.data());
-    }
-    return *Mask;
-}
-
-int32_t TTeskBitmap::PixelToColor(uint32_t pixel) const {
-    const int bpp = Image.BitCount();
-    if (bpp <= 8) {
-        const TRGBQuad& q = Image.ColorTable()[pixel & 255];
-        return q.rgbRed | q.rgbGreen << 8 | q.rgbBlue << 16;
-    }
-    if (bpp == 16) {
-        uint8_t r, g, b;
-        Image.PixelFormat().Unpack(pixel, r, g, b);
-        return r | g << 8 | b << 16;
-    }
-    return int32_t((pixel >> 16 & 255) | (pixel & 0xFF00) | (pixel & 255) << 16);
-}
-
-uint32_t TTeskBitmap::ColorToPixel(int32_t color) const {
-    const uint8_t r = uint8_t(color), g = uint8_t(color >> 8), b = uint8_t(color >> 16);
-    const int bpp = Image.BitCount();
-    if (bpp <= 8) {
-        TColorMatcher m(Image.ColorTable(), Image.ColorCount());
-        return m.Index(r, g, b);
-    }
-    if (bpp == 16) return Image.PixelFormat().Pack(r, g, b);
-    return uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16;
-}
-
-void ConvertTeskBitmap(TTeskBitmap& bitmap, int bits) {
-    if (bits != 15 && bits != 16 && bits != 24 && bits != 32) {
-        throw EInvalidGraphicOperation(Sjis("変換できないビット数です"));
-    }
-    if (bitmap.BitCount() == bits || bitmap.Image.Empty()) return;
-    const int from = bitmap.Image.BitCount();
-    if ((bits == 15 || bits == 16) && from >= 24) {
-        TDIB out;
-        SetFormatFor(out, bits);
-        out.SetSize(bitmap.Width(), bitmap.Height(), 16);
-        DitherTo16(bitmap.Image, out, bits == 15 ? 5 : 6);
-        bitmap.Image = out;
-        return;
-    }
-    SetFormatFor(bitmap.Image, bits);
-    bitmap.Image.SetBitCount(StorageBits(bits));
+uint32_t SurfaceColorToPixel(const TDIBSurface& surface, int32_t color) {
+    return surface.RGBToPixel(uint8_t(color), uint8_t(color >> 8), uint8_t(color >> 16));
 }
 
 std::vector<int32_t> TeskScrambleOrder(uint32_t idCode, int32_t count) {
@@ -511,7 +270,7 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
     const uint32_t nameLength = in.U32("layer name");
     in.Skip(nameLength, "layer name");
 
-    const int w = Bitmap.Width(), h = Bitmap.Height(), frameBits = Bitmap.BitCount();
+    const int w = Bitmap.Width(), h = Bitmap.Height(), frameBits = Bitmap.GetBitCount();
     const bool scrambled = version < 103 || (header.Scrambled && header.Compression != tcJpeg);
     const bool tiled = version >= 103 && header.TileWidth >= 1 && header.TileHeight >= 1 && header.Compression != tcJpeg;
 
@@ -586,10 +345,10 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
                 const TTeskFrame& frame = *list.frames_[a];
                 const int limitLayer = a == list.loading_ ? Owner->LayerCount() - 1 : frame.LayerCount();
                 if (b < 0 || b >= limitLayer) Corrupt("tile reference");
-                const TTeskBitmap& from = frame.layers_[b]->Bitmap;
-                const TDIB* src = t.isMask ? from.Mask.get() : &from.Image;
+                const TDIBSurface& from = frame.layers_[b]->Bitmap;
+                const TDIB* src = t.isMask ? static_cast<const TDIB*>(from.Mask()) : &from;
                 if (!src || src->Width() != w || src->Height() != h || src->BitCount() != t.dib.BitCount() ||
-                    (!t.isMask && from.BitCount() != frameBits)) {
+                    (!t.isMask && from.GetBitCount() != frameBits)) {
                     Corrupt("tile reference");
                 }
                 CopyByteRect(t.dib, *src, t.bits, x, y, cw, ch, x, y);
@@ -599,22 +358,22 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
         }
     };
 
-    readBlock({Bitmap.Image, StorageBits(frameBits), false});
+    readBlock({Bitmap, StorageBits(frameBits), false});
     if (version >= 100) {
         const int64_t at = stream.GetPosition();
         const uint32_t maskSize = in.U32("mask size");
         if (maskSize > 0) {
             stream.SetPosition(at);
             TransparentColor = -1;
-            TDIB& mask = Bitmap.CreateMask();
-            readBlock({mask, 8, true});
+            Bitmap.CreateMask();
+            readBlock({*Bitmap.Mask(), 8, true});
         }
     }
 }
 
 void TTeskLayer::WriteImageData(TStream& stream, const TTeskHeader& header, uint32_t idCode,
-                                const TTeskBitmap* bitmap, bool isMask) {
-    const TDIB* dib = bitmap ? (isMask ? bitmap->Mask.get() : &bitmap->Image) : nullptr;
+                                const TDIBSurface* bitmap, bool isMask) {
+    const TDIB* dib = bitmap ? (isMask ? static_cast<const TDIB*>(bitmap->Mask()) : bitmap) : nullptr;
     if (!dib || dib->Empty()) {
         PutU32(stream, 0);
         return;
@@ -674,15 +433,12 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
         in.Need(int64_t(n) * 4, "palette");
         in.Bytes(palette.data(), int64_t(n) * 4, "palette");
         for (int i = 0; i < n; ++i) palette[i].rgbReserved = 0;
-        Image.Image.SetColorTable(palette.data(), 0, n);
+        Image.SetColorTable(palette.data(), 0, n);
     }
-    TransparentColor = TransparentPixel >= 0 ? Image.PixelToColor(uint32_t(TransparentPixel)) : -1;
+    TransparentColor = TransparentPixel >= 0 ? SurfacePixelToColor(Image, uint32_t(TransparentPixel)) : -1;
     {
-        const uint32_t back = Image.ColorToPixel(int32_t(Owner->BackColor & 0xFFFFFF));
-        const int bpp = Image.Image.BitCount();
-        uint8_t* row = Image.Image.ScanLine(0);
-        for (int x = 0; x < w; ++x) SetRaw(row, x, bpp, back);
-        for (int y = 1; y < h; ++y) std::memcpy(Image.Image.ScanLine(y), row, size_t(Image.Image.WidthBytes()));
+        const uint32_t back = SurfaceColorToPixel(Image, int32_t(Owner->BackColor & 0xFFFFFF));
+        Image.FillRect(TRect{0, 0, w, h}, back);
     }
 
     bool first = true;
@@ -690,23 +446,22 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
         layers_.push_back(std::make_unique<TTeskLayer>(this));
         TTeskLayer& layer = *layers_.back();
         layer.Bitmap.SetSize(w, h, bits);
-        if (bits <= 8) layer.Bitmap.Image.SetColorTable(palette.data(), 0, 1 << bits);
+        if (bits <= 8) layer.Bitmap.SetColorTable(palette.data(), 0, 1 << bits);
         layer.LoadFromStream(stream, header);
         if (!layer.Visible) continue;
-        const bool masked = layer.Bitmap.HasMask() && layer.UseMask;
+        const TRect all{0, 0, w, h};
+        const bool masked = layer.Bitmap.Mask() && layer.UseMask;
         if (masked && i == 0) {
-            Image.CreateMask() = *layer.Bitmap.Mask;
+            Image.SetMaskFrom(*layer.Bitmap.Mask());
         } else if (masked) {
-            DrawLayerMasked(Image.Image, layer.Bitmap.Image, *layer.Bitmap.Mask);
+            Image.DrawMasked(0, 0, 255, all, layer.Bitmap);
             first = false;
             continue;
         }
         if ((layer.TransparentColor < 0 || (first && Owner->FirstLayerOpaque)) && layer.Opacity >= 255) {
-            CopyLayer(Image.Image, layer.Bitmap.Image, -1);
-        } else if (layer.Opacity >= 255) {
-            CopyLayer(Image.Image, layer.Bitmap.Image, layer.TransparentColor);
-        } else if (layer.Opacity > 0) {
-            BlendLayer(Image.Image, layer.Bitmap.Image, layer.Opacity, layer.TransparentColor);
+            Image.CopyRect(0, 0, all, layer.Bitmap);
+        } else {
+            Image.DrawAlpha(0, 0, layer.Opacity, layer.TransparentColor, all, layer.Bitmap);
         }
         first = false;
     }
@@ -723,17 +478,17 @@ void TTeskFrame::SaveToStream(TStream& stream, const TTeskHeader& header, int po
     // The reader takes this field as a raw pixel value of the image.
     int32_t key = -1;
     if (TransparentPixel >= 0) key = TransparentPixel;
-    else if (TransparentColor >= 0) key = int32_t(Image.ColorToPixel(TransparentColor));
+    else if (TransparentColor >= 0) key = int32_t(SurfaceColorToPixel(Image, TransparentColor));
     PutU32(stream, uint32_t(key));
     PutU32(stream, uint32_t(Delay));
     PutU8(stream, 2);
     PutU32(stream, 0);
     PutU32(stream, 1);
-    const int bits = Image.BitCount();
+    const int bits = Image.GetBitCount();
     PutU32(stream, uint32_t(Image.Width()));
     PutU32(stream, uint32_t(Image.Height()));
     PutU32(stream, uint32_t(bits));
-    if (bits <= 8) stream.WriteBuffer(Image.Image.ColorTable(), int64_t(4) << bits);
+    if (bits <= 8) stream.WriteBuffer(Image.ColorTable(), int64_t(4) << bits);
     PutU32(stream, 0);
     PutU32(stream, 0);
     PutU8(stream, 1);
@@ -748,47 +503,26 @@ void TTeskFrame::SaveToStream(TStream& stream, const TTeskHeader& header, int po
 }
 
 void TTeskFrame::MaskFromTransparentColor() {
-    TDIB& mask = Image.CreateMask();
-    const int w = Image.Width(), h = Image.Height(), bpp = Image.Image.BitCount();
+    Image.CreateMask();
+    TDIBSurface& mask = *Image.Mask();
+    const int w = Image.Width(), h = Image.Height(), bpp = Image.BitCount();
     for (int y = 0; y < h; ++y) {
-        const uint8_t* s = Image.Image.ScanLineReadOnly(y);
+        const uint8_t* s = Image.ScanLineReadOnly(y);
         uint8_t* m = mask.ScanLine(y);
-        for (int x = 0; x < w; ++x) m[x] = int32_t(GetRaw(s, x, bpp)) == TransparentPixel ? 0 : 255;
+        for (int x = 0; x < w; ++x) m[x] = int32_t(DIBGetRaw(s, x, bpp)) == TransparentPixel ? 0 : 255;
     }
 }
 
 void TTeskFrame::Trim(TRect& rect) {
-    const int w = Image.Width(), h = Image.Height(), bpp = Image.Image.BitCount();
-    rect = TRect{0, 0, w, h};
-    if (!HasMask() && TransparentColor < 0) return;
-    TRect area{w, h, 0, 0};
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = HasMask() ? Image.Mask->ScanLineReadOnly(y) : Image.Image.ScanLineReadOnly(y);
-        for (int x = 0; x < w; ++x) {
-            const bool opaque = HasMask() ? s[x] != 0 : int32_t(GetRaw(s, x, bpp)) != TransparentPixel;
-            if (!opaque) continue;
-            area.Left = std::min(area.Left, x);
-            area.Right = std::max(area.Right, x + 1);
-            area.Top = std::min(area.Top, y);
-            area.Bottom = std::max(area.Bottom, y + 1);
-        }
-    }
+    const TRect whole{0, 0, Image.Width(), Image.Height()};
+    rect = whole;
+    TRect area;
+    if (HasMask()) area = Image.Mask()->BoundingRect(0);
+    else if (TransparentColor >= 0) area = Image.BoundingRect(TransparentPixel);
+    else return;
     if (RectIsEmpty(area)) area = TRect{0, 0, 1, 1};
-    if (area == rect) return;
-    auto crop = [&](TDIB& dib, int bits) {
-        TDIB out;
-        out.SetPixelFormat(dib.PixelFormat());
-        out.SetColorTable(dib.ColorTable());
-        out.SetSize(area.Width(), area.Height(), dib.BitCount());
-        for (int y = 0; y < area.Height(); ++y) {
-            const uint8_t* s = dib.ScanLineReadOnly(area.Top + y);
-            uint8_t* d = out.ScanLine(y);
-            for (int x = 0; x < area.Width(); ++x) SetRaw(d, x, bits, GetRaw(s, area.Left + x, bits));
-        }
-        dib = out;
-    };
-    crop(Image.Image, bpp);
-    if (HasMask()) crop(*Image.Mask, 8);
+    if (area == whole) return;
+    Image.Crop(area);
     rect = area;
     for (std::vector<TRect>* list : {&Rects1, &Rects2}) {
         std::vector<TRect> kept;
@@ -801,34 +535,7 @@ void TTeskFrame::Trim(TRect& rect) {
     }
 }
 
-void TTeskFrame::CopyToSurface(TCustomDIBX& surface) const {
-    const int w = Image.Width(), h = Image.Height();
-    surface.SetSize(w, h, surface.BitCount());
-    const int dbits = surface.BitCount(), dstore = surface.StorageBitCount();
-    const int sbpp = Image.Image.BitCount();
-    uint8_t* base = surface.Lock(0, 0);
-    if (!base) return;
-    const int64_t pitch = surface.Pitch();
-    std::vector<uint8_t> bgr(size_t(w) * 3);
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = Image.Image.ScanLineReadOnly(y);
-        uint8_t* d = base + pitch * y;
-        if (dstore == 32 && sbpp == 32) {
-            for (int x = 0; x < w; ++x, s += 4, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 0;
-        } else if (dstore == 32 && sbpp == 24) {
-            for (int x = 0; x < w; ++x, s += 3, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 0;
-        } else if (dbits == Image.BitCount() && dbits > 8) {
-            std::memcpy(d, s, size_t(w) * (dstore / 8));
-        } else {
-            Image.Image.ReadRowBGR(y, bgr.data());
-            for (int x = 0; x < w; ++x) {
-                const uint8_t* p = &bgr[x * 3];
-                SetRaw(d, x, dstore, uint32_t(surface.ColorToPixel(p[2] | p[1] << 8 | p[0] << 16)));
-            }
-        }
-    }
-    surface.Unlock();
-}
+void TTeskFrame::CopyToSurface(TCustomDIBX& surface) const { CopyDIBToSurface(Image, surface); }
 
 void TTeskFrame::CopyMaskToSurface(TCustomDIBX& surface) const {
     if (!HasMask()) return;
@@ -836,13 +543,13 @@ void TTeskFrame::CopyMaskToSurface(TCustomDIBX& surface) const {
     surface.SetSize(w, h, 8);
     uint8_t* base = surface.Lock(0, 0);
     if (!base) return;
-    for (int y = 0; y < h; ++y) std::memcpy(base + int64_t(surface.Pitch()) * y, Image.Mask->ScanLineReadOnly(y), size_t(w));
+    for (int y = 0; y < h; ++y) std::memcpy(base + int64_t(surface.Pitch()) * y, Image.Mask()->ScanLineReadOnly(y), size_t(w));
     surface.Unlock();
 }
 
 void TTeskFrame::CopyMaskTo(TDIB& dib) const {
     if (!HasMask()) return;
-    dib = *Image.Mask;
+    dib = *Image.Mask();
 }
 
 // ------------------------------------------------------------------ list
@@ -922,9 +629,9 @@ void TTeskFrameList::LoadFromStream(TStream& stream, bool firstFrameOnly) {
         frame.LoadFromStream(stream, header);
         if (!frame.HasMask() && frame.TransparentColor >= 0) frame.MaskFromTransparentColor();
         if ((frame.HasMask() || frame.TransparentColor < 0) && TargetBitCount > 0) {
-            ConvertTeskBitmap(frame.Image, TargetBitCount);
-        } else if (frame.Image.Image.BitCount() <= 8) {
-            const TDIB& img = frame.Image.Image;
+            frame.Image.ConvertBitCount(TargetBitCount, 0, true);
+        } else if (frame.Image.BitCount() <= 8) {
+            const TDIB& img = frame.Image;
             int fx = -1, fy = -1;
             for (int y = 0; y < img.Height() && fx < 0 && frame.TransparentPixel >= 0; ++y) {
                 for (int x = 0; x < img.Width(); ++x) {
@@ -934,8 +641,8 @@ void TTeskFrameList::LoadFromStream(TStream& stream, bool firstFrameOnly) {
                     }
                 }
             }
-            ConvertTeskBitmap(frame.Image, 24);
-            if (fx >= 0) frame.TransparentPixel = int32_t(frame.Image.Image.GetPixel(fx, fy));
+            frame.Image.ConvertBitCount(24, 0, true);
+            if (fx >= 0) frame.TransparentPixel = int32_t(frame.Image.GetPixel(fx, fy));
         }
     }
 }
@@ -968,15 +675,16 @@ void TTeskFrameList::LoadBitmap(TStream& stream) {
     dib.LoadFromStream(stream);
     if (dib.Empty()) return;
     TTeskFrame& frame = *AddFrame();
-    frame.Image.Image = dib;
+    static_cast<TDIB&>(frame.Image) = dib;
     if (dib.BitCount() == 32) {
-        TDIB& mask = frame.Image.CreateMask();
+        frame.Image.CreateMask();
+        TDIB& mask = *frame.Image.Mask();
         for (int y = 0; y < dib.Height(); ++y) {
             const uint8_t* s = dib.ScanLineReadOnly(y);
             uint8_t* m = mask.ScanLine(y);
             for (int x = 0; x < dib.Width(); ++x) m[x] = s[4 * x + 3];
         }
-        ConvertTeskBitmap(frame.Image, 24);
+        frame.Image.ConvertBitCount(24, 0, true);
     }
 }
 
@@ -1122,23 +830,24 @@ void TTeskFrameList::LoadPng(TStream& stream) {
     PngPicture pic;
     if (!DecodePng(io, pic)) throw ECorruptData(Sjis("PNG 画像が壊れています"));
     TTeskFrame& frame = *AddFrame();
-    TTeskBitmap& bmp = frame.Image;
+    TDIBSurface& bmp = frame.Image;
     const int w = pic.width;
     if (pic.palette) {
         bmp.SetSize(w, pic.height, 8);
-        bmp.Image.SetColorTable(pic.colors.data());
-        for (int y = 0; y < pic.height; ++y) std::memcpy(bmp.Image.ScanLine(y), &pic.rows[size_t(y) * w], size_t(w));
+        bmp.SetColorTable(pic.colors.data());
+        for (int y = 0; y < pic.height; ++y) std::memcpy(bmp.ScanLine(y), &pic.rows[size_t(y) * w], size_t(w));
     } else {
         bmp.SetSize(w, pic.height, 24);
-        for (int y = 0; y < pic.height; ++y) std::memcpy(bmp.Image.ScanLine(y), &pic.rows[size_t(y) * w * 3], size_t(w) * 3);
+        for (int y = 0; y < pic.height; ++y) std::memcpy(bmp.ScanLine(y), &pic.rows[size_t(y) * w * 3], size_t(w) * 3);
     }
     if (!pic.alpha.empty()) {
-        TDIB& mask = bmp.CreateMask();
+        bmp.CreateMask();
+        TDIB& mask = *bmp.Mask();
         for (int y = 0; y < pic.height; ++y) std::memcpy(mask.ScanLine(y), &pic.alpha[size_t(y) * w], size_t(w));
     }
     if (pic.keyColor >= 0) {
         frame.TransparentColor = pic.keyColor;
-        frame.TransparentPixel = pic.palette ? pic.keyIndex : int32_t(bmp.ColorToPixel(pic.keyColor));
+        frame.TransparentPixel = pic.palette ? pic.keyIndex : int32_t(SurfaceColorToPixel(bmp, pic.keyColor));
     }
 }
 
@@ -1146,10 +855,10 @@ void TTeskFrameList::SaveToStream(TStream& stream, uint8_t compression) const {
     TTeskHeader header;
     header.Version = 106;
     if (!frames_.empty()) {
-        const TTeskBitmap& img = frames_[0]->Image;
+        const TDIBSurface& img = frames_[0]->Image;
         header.Width = uint32_t(img.Width());
         header.Height = uint32_t(img.Height());
-        header.BitCount = uint32_t(img.BitCount());
+        header.BitCount = uint32_t(img.GetBitCount());
     }
     header.FrameCount = uint32_t(frames_.size());
     header.Scrambled = IdCode != 0;

@@ -12,7 +12,7 @@
 
 #include "files/rect.h"
 #include "platform/exception.h"
-#include "render/dib.h"
+#include "render/dib_surface.h"
 
 class TStream;
 class TMemoryStream;
@@ -20,27 +20,10 @@ class TCustomDIBX;
 class TTeskFrameList;
 class TTeskFrame;
 
-// A picture and its optional 8-bit mask (255 opaque, 0 transparent). Bit
-// count 15 is a 16-bit 5-5-5 picture.
-struct TTeskBitmap {
-    TDIB Image;
-    std::unique_ptr<TDIB> Mask;
-
-    int Width() const { return Image.Width(); }
-    int Height() const { return Image.Height(); }
-    // 15 for 5-5-5, else the stored bit count.
-    int BitCount() const;
-    bool HasMask() const { return Mask != nullptr; }
-    // A new zeroed picture; the mask goes.
-    void SetSize(int width, int height, int bits);
-    // Makes sure a mask of the picture's size exists (new ones are zeroed).
-    TDIB& CreateMask();
-    void FreeMask() { Mask.reset(); }
-    // Colour (0x00BBGGRR) of a raw pixel value, and back (palette pictures:
-    // the nearest entry).
-    int32_t PixelToColor(uint32_t pixel) const;
-    uint32_t ColorToPixel(int32_t color) const;
-};
+// The colour (0x00BBGGRR) of a raw pixel value of a surface, and back
+// (palette surfaces: the nearest entry).
+int32_t SurfacePixelToColor(const TDIBSurface& surface, uint32_t pixel);
+uint32_t SurfaceColorToPixel(const TDIBSurface& surface, int32_t color);
 
 // The header record of version 103 and later (40 bytes as written).
 struct TTeskHeader {
@@ -72,11 +55,11 @@ public:
     void LoadFromStream(TStream& stream, const TTeskHeader& header);
     // Writes size + block of one picture (the image, or the mask when
     // isMask) in the header's compression; a missing picture gives size 0.
-    static void WriteImageData(TStream& stream, const TTeskHeader& header, uint32_t idCode, const TTeskBitmap* bitmap,
-                               bool isMask);
+    static void WriteImageData(TStream& stream, const TTeskHeader& header, uint32_t idCode,
+                               const TDIBSurface* bitmap, bool isMask);
 
     TTeskFrame* Owner;
-    TTeskBitmap Bitmap;
+    TDIBSurface Bitmap;  // the frame's size and depth, with an optional mask
     uint8_t Visible = 1;
     int32_t TransparentColor = -1;  // raw pixel value of Bitmap
     int32_t Opacity = 255;
@@ -93,7 +76,7 @@ public:
     int LayerCount() const { return static_cast<int>(layers_.size()); }
     TTeskLayer* GetLayer(int i) const;
     void FreeLayers() { layers_.clear(); }
-    bool HasMask() const { return Image.HasMask(); }
+    bool HasMask() const { return Image.Mask() != nullptr; }
 
     // The surface becomes the image at the surface's own depth, with the
     // rectangle lists.
@@ -108,7 +91,7 @@ public:
 
     std::string Name;
     int32_t Delay = 0;
-    TTeskBitmap Image;
+    TDIBSurface Image;
     int32_t TransparentPixel = -1;
     int32_t TransparentColor = -1;
     TTeskFrameList* Owner;
@@ -161,7 +144,3 @@ bool IsUncompressedTeskStream(TStream& stream);
 // The row order of a scrambled picture: order[i] is where stored item i
 // belongs (the identity for an identification code of 0).
 std::vector<int32_t> TeskScrambleOrder(uint32_t idCode, int32_t count);
-
-// Converts a picture to 15, 16, 24 or 32 bpp; 15/16-bit targets from 24/32
-// bit pictures are dithered by error diffusion. Other targets raise.
-void ConvertTeskBitmap(TTeskBitmap& bitmap, int bits);

@@ -76,7 +76,7 @@ TEST(TeskReader, EveryVersionAndCompressionReadsRows) {
                 TTeskFrameList list = Load(WriteTeskTestFile(f), id);
                 ASSERT_EQ(1, list.Count());
                 EXPECT_EQ(version, list.Version);
-                ExpectRows(list.GetFrame(0)->Image.Image, rows);
+                ExpectRows(list.GetFrame(0)->Image, rows);
             }
         }
     }
@@ -91,7 +91,7 @@ TEST(TeskReader, ScrambledDataNeedsItsCode) {
     TTeskFrameList wrong = Load(WriteTeskTestFile(f), 78);
     bool same = true;
     for (int y = 0; y < 12; ++y)
-        same = same && std::memcmp(wrong.GetFrame(0)->Image.Image.ScanLineReadOnly(y), rows.data() + y * 28, 27) == 0;
+        same = same && std::memcmp(wrong.GetFrame(0)->Image.ScanLineReadOnly(y), rows.data() + y * 28, 27) == 0;
     EXPECT_FALSE(same);
 }
 
@@ -124,13 +124,13 @@ TEST(TeskReader, TilesSharedAndReferring) {
             f.frames.push_back(f1);
             TTeskFrameList list = Load(WriteTeskTestFile(f), f.idCode);
             ASSERT_EQ(2, list.Count());
-            ExpectRows(list.GetFrame(0)->Image.Image, a);
+            ExpectRows(list.GetFrame(0)->Image, a);
             auto expect = a;
             for (int r = 0; r < th; ++r) std::memcpy(&expect[size_t(r) * 32 + tw * 3], &a[size_t(r) * 32], tw * 3);
-            ExpectRows(list.GetFrame(1)->Image.Image, expect);
+            ExpectRows(list.GetFrame(1)->Image, expect);
             ASSERT_TRUE(list.GetFrame(1)->HasMask());
             for (int y = 0; y < h; ++y)
-                EXPECT_EQ(0, std::memcmp(list.GetFrame(1)->Image.Mask->ScanLineReadOnly(y), &f0.layers[0].maskRows[y * 12], w));
+                EXPECT_EQ(0, std::memcmp(list.GetFrame(1)->Image.Mask()->ScanLineReadOnly(y), &f0.layers[0].maskRows[y * 12], w));
         }
     }
 }
@@ -162,7 +162,7 @@ TEST(TeskReader, ComposesLayersByTheirRules) {
     TeskTestFile f;
     f.frames.push_back(fr);
     TTeskFrameList list = Load(WriteTeskTestFile(f));
-    const TDIB& img = list.GetFrame(0)->Image.Image;
+    const TDIB& img = list.GetFrame(0)->Image;
     EXPECT_EQ(0xC8C8C8u, img.GetPixel(0, 0));
     // (100 * 127 + 0 * 128) >> 8 = 49
     EXPECT_EQ(0x313131u, img.GetPixel(1, 0));
@@ -182,11 +182,11 @@ TEST(TeskReader, FirstLayerMaskBecomesFrameMaskAndKeyMakesMask) {
     f.frames = {fr, keyed};
     TTeskFrameList list = Load(WriteTeskTestFile(f));
     ASSERT_TRUE(list.GetFrame(0)->HasMask());
-    EXPECT_EQ(10, list.GetFrame(0)->Image.Mask->ScanLineReadOnly(0)[1]);
+    EXPECT_EQ(10, list.GetFrame(0)->Image.Mask()->ScanLineReadOnly(0)[1]);
     const TTeskFrame& k = *list.GetFrame(1);
     EXPECT_EQ(0x010203, k.TransparentColor);
     ASSERT_TRUE(k.HasMask());
-    const uint8_t* m = k.Image.Mask->ScanLineReadOnly(0);
+    const uint8_t* m = k.Image.Mask()->ScanLineReadOnly(0);
     EXPECT_EQ(0, m[0]);
     EXPECT_EQ(255, m[1]);
     EXPECT_EQ(0, m[2]);
@@ -206,8 +206,8 @@ TEST(TeskReader, PaletteFrameBecomes24BitWithTranslatedKey) {
     f.frames.push_back(fr);
     TTeskFrameList list = Load(WriteTeskTestFile(f));
     const TTeskFrame& k = *list.GetFrame(0);
-    EXPECT_EQ(24, k.Image.BitCount());
-    EXPECT_EQ(0x1E140Au, k.Image.Image.GetPixel(0, 0));
+    EXPECT_EQ(24, k.Image.GetBitCount());
+    EXPECT_EQ(0x1E140Au, k.Image.GetPixel(0, 0));
     EXPECT_EQ(0x0000FF, k.TransparentColor);
     EXPECT_EQ(0xFF0000, k.TransparentPixel);
 }
@@ -233,7 +233,7 @@ TEST(TeskReader, HeaderLongerThanKnownAndTileHeightAlone) {
     const auto rows = Rows24(5, 5, 2);
     f.frames.push_back(Frame24(5, 5, rows));
     TTeskFrameList list = Load(WriteTeskTestFile(f));
-    ExpectRows(list.GetFrame(0)->Image.Image, rows);
+    ExpectRows(list.GetFrame(0)->Image, rows);
 }
 
 TEST(TeskReader, RectangleListsAndTrim) {
@@ -251,7 +251,7 @@ TEST(TeskReader, RectangleListsAndTrim) {
     k.Trim(area);
     EXPECT_EQ((TRect{2, 1, 5, 4}), area);
     EXPECT_EQ(3, k.Image.Width());
-    EXPECT_EQ(3, k.Image.Mask->Width());
+    EXPECT_EQ(3, k.Image.Mask()->Width());
     ASSERT_EQ(1u, k.Rects1.size());
     EXPECT_EQ((TRect{0, 0, 1, 2}), k.Rects1[0]);
 }
@@ -282,16 +282,16 @@ TEST(TeskReader, JpegLayersMatchDjpeg) {
         f.frames.push_back(fr);
         TTeskFrameList list = Load(WriteTeskTestFile(f), 5);
         const TTeskFrame& k = *list.GetFrame(0);
-        EXPECT_EQ(32, k.Image.BitCount());
+        EXPECT_EQ(32, k.Image.GetBitCount());
         for (int y = 0; y < 21; ++y) {
             for (int x = 0; x < 37; ++x) {
                 const uint8_t* q = p + (size_t(y) * 37 + x) * c.channels;
                 const uint32_t r = q[0], g = q[c.channels == 3 ? 1 : 0], b = q[c.channels == 3 ? 2 : 0];
-                ASSERT_EQ(b | g << 8 | r << 16, k.Image.Image.GetPixel(x, y) & 0xFFFFFF) << c.jpg << " " << x << "," << y;
+                ASSERT_EQ(b | g << 8 | r << 16, k.Image.GetPixel(x, y) & 0xFFFFFF) << c.jpg << " " << x << "," << y;
             }
         }
         ASSERT_TRUE(k.HasMask());
-        EXPECT_EQ(200, k.Image.Mask->ScanLineReadOnly(20)[36]);
+        EXPECT_EQ(200, k.Image.Mask()->ScanLineReadOnly(20)[36]);
     }
 }
 
@@ -307,11 +307,11 @@ TEST(TeskWriter, RoundTripsEveryDepthAndKind) {
                 if (bits == 8) {
                     std::array<TRGBQuad, 256> pal{};
                     for (int i = 0; i < 256; ++i) pal[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 0};
-                    fr.Image.Image.SetColorTable(pal.data());
+                    fr.Image.SetColorTable(pal.data());
                 }
                 for (int y = 0; y < 6; ++y)
-                    for (int x = 0; x < 11; ++x) fr.Image.Image.SetPixel(x, y, uint32_t(x * 37 + y * 1001 + 7) & (bits == 8 ? 255 : 0xFFFFFF));
-                fr.TransparentColor = fr.Image.PixelToColor(fr.Image.Image.GetPixel(3, 2));
+                    for (int x = 0; x < 11; ++x) fr.Image.SetPixel(x, y, uint32_t(x * 37 + y * 1001 + 7) & (bits == 8 ? 255 : 0xFFFFFF));
+                fr.TransparentColor = SurfacePixelToColor(fr.Image, fr.Image.GetPixel(3, 2));
                 TMemoryStream s;
                 out.SaveToStream(s, comp);
                 s.SetPosition(0);
@@ -324,11 +324,11 @@ TEST(TeskWriter, RoundTripsEveryDepthAndKind) {
                 EXPECT_EQ(40, back.Delay);
                 EXPECT_EQ(fr.TransparentColor, back.TransparentColor) << bits;
                 ASSERT_TRUE(back.HasMask());
-                EXPECT_EQ(0, back.Image.Mask->ScanLineReadOnly(2)[3]);
+                EXPECT_EQ(0, back.Image.Mask()->ScanLineReadOnly(2)[3]);
                 for (int y = 0; y < 6; ++y)
                     for (int x = 0; x < 11; ++x)
-                        ASSERT_EQ(fr.Image.PixelToColor(fr.Image.Image.GetPixel(x, y)),
-                                  back.Image.PixelToColor(back.Image.Image.GetPixel(x, y)));
+                        ASSERT_EQ(SurfacePixelToColor(fr.Image, fr.Image.GetPixel(x, y)),
+                                  SurfacePixelToColor(back.Image, back.Image.GetPixel(x, y)));
             }
         }
     }
@@ -339,8 +339,9 @@ TEST(TeskWriter, WritesMaskAndJpeg) {
     TTeskFrame& fr = *out.AddFrame();
     fr.Image.SetSize(16, 16, 24);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) fr.Image.Image.SetPixel(x, y, 0x808080);
-    TDIB& m = fr.Image.CreateMask();
+        for (int x = 0; x < 16; ++x) fr.Image.SetPixel(x, y, 0x808080);
+    fr.Image.CreateMask();
+    TDIB& m = *fr.Image.Mask();
     m.ScanLine(3)[4] = 77;
     TMemoryStream s;
     out.SaveToStream(s, 2);
@@ -350,8 +351,8 @@ TEST(TeskWriter, WritesMaskAndJpeg) {
     TTeskFrameList in;
     in.LoadFromStream(s, false);
     const TTeskFrame& back = *in.GetFrame(0);
-    EXPECT_EQ(77, back.Image.Mask->ScanLineReadOnly(3)[4]);
-    const uint32_t v = back.Image.Image.GetPixel(5, 5);
+    EXPECT_EQ(77, back.Image.Mask()->ScanLineReadOnly(3)[4]);
+    const uint32_t v = back.Image.GetPixel(5, 5);
     EXPECT_NEAR(0x80, int(v & 255), 2);
 
     TTeskFrameList plain(9);  // a code forces raw, scrambled data
@@ -370,12 +371,12 @@ TEST(TeskReader, TargetDepthDithersTo555) {
     list.TargetBitCount = 15;
     TMemoryStream s = StreamOf(WriteTeskTestFile(f));
     list.LoadFromStream(s, false);
-    const TTeskBitmap& img = list.GetFrame(0)->Image;
-    EXPECT_EQ(15, img.BitCount());
+    const TDIBSurface& img = list.GetFrame(0)->Image;
+    EXPECT_EQ(15, img.GetBitCount());
     // Blue 4 is half a step: level 1, and the error -4 goes on to the next
     // pixel, whose blue 0 - 4 * 7 / 16 stays at level 0.
-    EXPECT_EQ(1u, img.Image.GetPixel(0, 0));
-    EXPECT_EQ(0u, img.Image.GetPixel(1, 0));
+    EXPECT_EQ(1u, img.GetPixel(0, 0));
+    EXPECT_EQ(0u, img.GetPixel(1, 0));
 }
 
 TEST(TeskPng, DecodesAsPillowDoes) {
@@ -389,16 +390,16 @@ TEST(TeskPng, DecodesAsPillowDoes) {
         for (int y = 0; y < 21; ++y)
             for (int x = 0; x < 37; ++x) {
                 const uint8_t* q = &rgb[(size_t(y) * 37 + x) * 3];
-                ASSERT_EQ(q[0] | q[1] << 8 | q[2] << 16, fr.Image.PixelToColor(fr.Image.Image.GetPixel(x, y))) << name;
+                ASSERT_EQ(q[0] | q[1] << 8 | q[2] << 16, SurfacePixelToColor(fr.Image, fr.Image.GetPixel(x, y))) << name;
             }
         if (std::string(name) == "rgba") {
             const auto alpha = ReadFile("rgba.alpha");
             ASSERT_TRUE(fr.HasMask());
-            for (int y = 0; y < 21; ++y) EXPECT_EQ(0, std::memcmp(fr.Image.Mask->ScanLineReadOnly(y), &alpha[y * 37], 37));
+            for (int y = 0; y < 21; ++y) EXPECT_EQ(0, std::memcmp(fr.Image.Mask()->ScanLineReadOnly(y), &alpha[y * 37], 37));
         }
         if (std::string(name) == "pal_trns") {
             EXPECT_EQ(3, fr.TransparentPixel);
-            EXPECT_EQ(fr.Image.PixelToColor(3), fr.TransparentColor);
+            EXPECT_EQ(SurfacePixelToColor(fr.Image, 3), fr.TransparentColor);
         }
     }
 }
