@@ -104,6 +104,8 @@ void TWzLabelDIB::Draw(int32_t x, int32_t y) {
 
 // ---- TWzLabelList ----
 
+TWzLabelList::TWzLabelList() : TWzLabelList([] { return std::make_unique<TDIBX>(); }) {}
+
 TWzLabelList::TWzLabelList(TSurfaceMaker makeSurface)
     : FontName(Sjis("ＭＳ Ｐゴシック")), FMakeSurface(std::move(makeSurface)) {
     if (!FMakeSurface) throw Exception("TWzLabelList: no surface maker");

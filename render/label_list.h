@@ -6,6 +6,7 @@
 #include "platform/fonts.h"
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
+#include "render/dibx.h"
 
 #include <functional>
 
@@ -17,8 +18,8 @@
 
 class TWzLabelList;
 
-// Makes an empty memory surface for a label's colour and mask; the owner
-// supplies its memory surface kind.
+// Makes an empty memory surface for a label's colour and mask: TDIBX
+// unless the owner asks for another memory kind.
 using TSurfaceMaker = std::function<std::unique_ptr<TCustomDIBX>()>;
 
 class TWzLabelDIB {
@@ -51,6 +52,7 @@ private:
 
 class TWzLabelList {
 public:
+    TWzLabelList();
     explicit TWzLabelList(TSurfaceMaker makeSurface);
     ~TWzLabelList();
     TWzLabelList(const TWzLabelList&) = delete;

@@ -318,3 +318,20 @@ TEST(LabelListSettings, DamagedSettingsAreRefused) {
     border.SetPosition(0);
     EXPECT_THROW(b.LoadFromStream(border, 122), ECorruptData);
 }
+
+TEST(LabelList, LabelsOwnMemorySurfacesByDefault) {
+    TWzLabelList list;
+    TPlainDIBX target(80, 40, 32);
+    list.Target = &target;
+    list.FontSize = 24;
+    list.BorderWidth = 1;
+    TWzLabelDIB* label = list.AddLabel();
+    label->SetText(Sjis("字"));
+    list.Measure();
+    label->Draw(4, 4);
+    EXPECT_NE(dynamic_cast<TDIBX*>(&label->ColourSurface()), nullptr);
+    EXPECT_EQ(label->ColourSurface().BitCount(), 32);
+    EXPECT_EQ(label->MaskSurface().BitCount(), 8);
+    EXPECT_EQ(label->MaskSurface().Width(), label->Width);
+    EXPECT_GT(count_set(target, 0xFFFFFFu, Bounds(0, 0, 80, 40)), 30);
+}
