@@ -1,0 +1,106 @@
+// The command framework of scenario pages: the base class every one of the
+// 61 command kinds derives from, the opcode table, the strict record
+// readers that page loading uses, and the tag of saved command state.
+#pragma once
+#include "platform/exception.h"
+#include "platform/stream.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TPage;
+class TCallMan;
+class TVorqParser;
+class TCustomParam;
+
+enum TOpcode : uint8_t {
+    opIf, opElseif, opElse, opLabel, opJump, opCall, opExit, opWait, opBoxNew, opImgNew, opMesNew,
+    opTimer, opMovie, opFlip, opCalc, opVarNew, opVarDel, opGetProp, opSetProp, opObjDel, opTextIns,
+    opMovieStop, opClrHist, opCinema, opCaption, opMenu, opMenuClose, opComment, opTextClr,
+    opCallHist, opBtnNew, opWhile, opWhileInit, opWhileLoop, opBreak, opContinue, opParticleNew,
+    opFireNew, opGameSave, opGameLoad, opPCReset, opReset, opSound, opEditNew, opMemoNew,
+    opTerminate, opDoEvent, opClrRead, opMapImgNew, opWaveNew, opTileNew, opSliderNew,
+    opScrollbarNew, opGaugeNew, opCGCaption, opMediaPlay, opPrevMenuNew, opPropMotion, opEntryHist,
+    opCabinetSave, opCabinetLoad
+};
+constexpr int kOpcodeCount = 61;
+// Property ids 0..160 each have one bit in a 21-byte mask per opcode.
+constexpr int kPropertyCount = 161;
+constexpr int kMaskBytes = 21;
+
+// "If", "Elseif", ... as in the class names (TCom + name); "" outside 0..60.
+const char* OpcodeName(uint8_t op);
+
+// A command kind whose subsystem this build does not have yet.
+class ENotAvailable : public Exception { using Exception::Exception; };
+
+class TCommand {
+public:
+    explicit TCommand(TPage* page) : Page(page) {}
+    virtual ~TCommand();
+    TCommand(const TCommand&) = delete;
+    TCommand& operator=(const TCommand&) = delete;
+
+    TPage* Page;
+    uint8_t Continue = 0;  // run the next command in the same frame
+    uint8_t Skip = 0;      // disabled: never prepared nor executed
+    uint32_t Line = 0;     // source line (trace only)
+    uint32_t Indent = 0;   // block depth
+
+    virtual uint8_t GetOpcode() const = 0;
+    virtual bool GetContinue() const { return Continue != 0; }
+    virtual bool GetSkip() const { return Skip != 0; }
+    virtual void SetSkip(bool v) { Skip = v ? 1 : 0; }
+    // While a prepared command answers true, no event handler may start.
+    virtual bool BlocksEvents() const { return false; }
+    virtual bool MatchLabel(const std::string&) const { return false; }
+    // The common header; kinds read their own fields after it.
+    virtual void LoadFromStream(TStream& s);
+    virtual void Prepare(TCallMan&) {}
+    // One run; a command that is not finished leaves pc where it is.
+    virtual void Execute(TCallMan&, TPage*& page, int32_t& pc) {
+        (void)page;
+        ++pc;
+    }
+    // Appends the run-time state, creating the stream when it is null.
+    virtual void SaveState(std::unique_ptr<TMemoryStream>&) {}
+    virtual void LoadState(TStream&) {}
+    virtual void Cancel() {}
+    virtual bool IsWaiting() const { return false; }
+
+protected:
+    // Page version of the page being loaded (field gates).
+    uint32_t page_version() const;
+    // pc + 1, then the "not available" error of this kind.
+    [[noreturn]] void raise_not_available(int32_t& pc) const;
+};
+
+using TComList = std::vector<std::unique_ptr<TCommand>>;
+
+// Strict readers of page records: every field beyond the bytes left raises
+// ECorruptData, so a truncated page never reads as zeros.
+uint32_t ReadRecordU32(TStream& s);
+int32_t ReadRecordI32(TStream& s);
+uint8_t ReadRecordU8(TStream& s);
+std::string ReadRecordString(TStream& s);
+std::unique_ptr<TVorqParser> ReadRecordExpr(TStream& s);
+[[noreturn]] void RaiseTruncatedRecord();
+
+// Saved command state begins with this 7-byte tag (no length prefix).
+constexpr char kStateTag[] = "vorq100";
+void WriteStateTag(TStream& s);
+// The number of a "vorq" tag (0 when not a number); without a tag the
+// stream goes back to where it was and the answer is 0.
+int32_t ReadStateVersion(TStream& s);
+// The state stream of SaveState, made when still null.
+TMemoryStream& StateStream(std::unique_ptr<TMemoryStream>& s);
+
+// Evaluations as the commands use them: the result (null when none), and
+// readings of it with the caller's default when there is none.
+TCustomParam* EvalExpr(TVorqParser* e);
+bool ExprIsTrue(TVorqParser* e);  // has a result, and it is true
+bool ExprBool(TVorqParser* e, bool def);
+int32_t ExprInt(TVorqParser* e, int32_t def);
+std::string ExprText(TVorqParser* e);

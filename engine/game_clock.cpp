@@ -1,0 +1,12 @@
+#include "engine/game_clock.h"
+
+uint32_t GameClock = 0;
+uint32_t FrameTime = 0;
+uint32_t FrameCount = 0;
+bool Terminating = false;
+void (*CloseMainWindow)() = nullptr;
+
+void RequestTermination() {
+    Terminating = true;
+    if (CloseMainWindow) CloseMainWindow();
+}

@@ -1,0 +1,355 @@
+#include "engine/project.h"
+
+#include "engine/game_clock.h"
+#include "engine/param_collection.h"
+#include "files/extended.h"
+#include "files/save_stream.h"
+#include "files/vocab.h"
+#include "files/vr_file_collection.h"
+#include "files/vr_file_manager.h"
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/filesys.h"
+#include "platform/message_box.h"
+
+#include <charconv>
+#include <cstring>
+
+TProject* Project = nullptr;
+
+bool ProjectFileExists(const std::string& name) {
+    if (Project) return Project->FileExists(name);
+    return !name.empty() && FileManager && FileManager->FileExists(name);
+}
+
+// ---- the project file -------------------------------------------------------------
+
+namespace {
+
+constexpr char kSaveEntryPrefix[] = "GAMESAVEDATA";
+
+long double read_extended(TStream& s) {
+    uint8_t b[ExtendedSize];
+    if (s.Read(b, ExtendedSize) != ExtendedSize) RaiseTruncatedRecord();
+    return LoadExtended(b);
+}
+
+void write_u32(TStream& s, uint32_t v) { WriteStreamInteger(s, static_cast<int32_t>(v)); }
+
+}  // namespace
+
+bool ReadProjectFile(TStream& s, TProjectFileData& d) {
+    d = TProjectFileData();
+    d.Version = ReadRecordU32(s);
+    if (d.Version > TProject::kMaxVersion) return false;
+    d.Title = ReadRecordString(s);
+    d.Width = ReadRecordI32(s);
+    d.Height = ReadRecordI32(s);
+    d.FullScreenWidth = ReadRecordI32(s);
+    d.FullScreenHeight = ReadRecordI32(s);
+    d.StartPage = ReadRecordString(s);
+    d.RegistryKey = ReadRecordString(s);
+    d.IdCode = ReadRecordU32(s);
+    if (d.Version >= 104) d.SaveStatusToDisk = ReadRecordU8(s);
+    d.SleepBetweenFrames = d.Version >= 106 ? ReadRecordU8(s) : 0;
+    d.SoundExtensions = d.Version >= 109 ? ReadRecordString(s) : std::string(".wav.wma.ogg.mid");
+    d.DiscPrompt = ReadRecordString(s);
+    d.QuitText = ReadRecordString(s);
+    const uint32_t count = ReadRecordU32(s);
+    // A variable takes at least its type byte and name length.
+    if (count > static_cast<uint64_t>(s.Remaining()) / 5) RaiseTruncatedRecord();
+    d.Variables.resize(count);
+    for (auto& v : d.Variables) {
+        v.Type = ReadRecordU8(s);
+        v.Name = ReadRecordString(s);
+        switch (v.Type) {
+        case PT_INT: v.Int = ReadRecordI32(s); break;
+        case PT_FLOAT: v.Float = read_extended(s); break;
+        case PT_BOOL: v.Flag = ReadRecordU8(s); break;
+        case PT_STR: v.Text = ReadRecordString(s); break;
+        default: break;
+        }
+    }
+    TFolderDiskList rows;
+    rows.LoadFromStream(s);
+    for (int i = 0; i < rows.Count(); ++i) d.FolderDisks.push_back(rows.Get(i));
+    return true;
+}
+
+void WriteProjectFile(TStream& s, const TProjectFileData& d) {
+    write_u32(s, d.Version);
+    WriteStreamString(s, d.Title);
+    WriteStreamInteger(s, d.Width);
+    WriteStreamInteger(s, d.Height);
+    WriteStreamInteger(s, d.FullScreenWidth);
+    WriteStreamInteger(s, d.FullScreenHeight);
+    WriteStreamString(s, d.StartPage);
+    WriteStreamString(s, d.RegistryKey);
+    write_u32(s, d.IdCode);
+    if (d.Version >= 104) WriteStreamByte(s, d.SaveStatusToDisk);
+    if (d.Version >= 106) WriteStreamByte(s, d.SleepBetweenFrames);
+    if (d.Version >= 109) WriteStreamString(s, d.SoundExtensions);
+    WriteStreamString(s, d.DiscPrompt);
+    WriteStreamString(s, d.QuitText);
+    write_u32(s, static_cast<uint32_t>(d.Variables.size()));
+    for (auto& v : d.Variables) {
+        WriteStreamByte(s, v.Type);
+        WriteStreamString(s, v.Name);
+        switch (v.Type) {
+        case PT_INT: WriteStreamInteger(s, v.Int); break;
+        case PT_FLOAT: {
+            uint8_t b[ExtendedSize];
+            StoreExtended(b, v.Float);
+            s.WriteBuffer(b, ExtendedSize);
+            break;
+        }
+        case PT_BOOL: WriteStreamByte(s, v.Flag); break;
+        case PT_STR: WriteStreamString(s, v.Text); break;
+        default: break;
+        }
+    }
+    TFolderDiskList rows;
+    for (auto& r : d.FolderDisks) rows.AddFolder(r.Folder, r.Disk);
+    rows.SaveToStream(s);
+}
+
+// ---- the project --------------------------------------------------------------------
+
+TProject::TProject(std::vector<std::string> args) : args_(std::move(args)) { create(); }
+
+TProject::~TProject() = default;
+
+void TProject::create() {
+    Title = Sjis("情報");
+    DiscPrompt = Sjis("ディスク%dを入れてから[OK]をクリックしてください");
+    QuitText = Sjis("終了します");
+    Terminating = true;
+    RefreshSlotCaptions();
+    LoadSlot = -1;
+    SaveSlot = -1;
+    read_status_record();
+    Title = Sjis("情報");
+    if (args_.empty() && !LocateData()) return;
+    if (!read_project()) return;
+    ReadOriginalProject();
+    CallMan = std::make_unique<TCallMan>();
+    if (!FileManager || !FileManager->FileExists(StartPage)) {
+        ShowMessageBox(Sjis("スタートページがありません"), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        Terminating = true;
+        return;
+    }
+    CallMan->Start(StartPage);
+}
+
+bool TProject::read_project() {
+    static const char kProjectFile[] = "vorq.vpb";
+    TMemoryStream m;
+    if (!FileManager || !FileManager->FileExists(kProjectFile)) {
+        ShowMessageBox(Sjis("プロジェクトがありません"), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        return false;
+    }
+    try {
+        FileManager->LoadToStream(m, kProjectFile);
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (m.GetSize() == 0) {
+        ShowMessageBox(Sjis("プロジェクトがありません"), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        return false;
+    }
+    TProjectFileData d;
+    try {
+        if (!ReadProjectFile(m, d)) return false;
+        apply(d);
+    } catch (const std::exception&) {
+        return false;
+    }
+    Terminating = false;
+    return true;
+}
+
+void TProject::apply(const TProjectFileData& d) {
+    Title = d.Title;
+    Width = d.Width;
+    Height = d.Height;
+    FullScreenWidth = d.FullScreenWidth;
+    FullScreenHeight = d.FullScreenHeight;
+    StartPage = d.StartPage;
+    RegistryKey = d.RegistryKey;
+    IdCode = d.IdCode;
+    SaveStatusToDisk = d.SaveStatusToDisk;
+    SleepBetweenFrames = d.SleepBetweenFrames;
+    SoundExtensions = d.SoundExtensions;
+    DiscPrompt = d.DiscPrompt;
+    QuitText = d.QuitText;
+    if (Params) {
+        for (auto& v : d.Variables) {
+            if (v.Type < PT_INT || v.Type > PT_STR || Params->Find(v.Name)) continue;
+            TParamCollectionItem* item = Params->AddVariable(v.Type);
+            try {
+                item->SetName(v.Name);
+            } catch (...) {
+                Params->Delete(item->GetIndex());
+                throw;
+            }
+            item->SetKept(true);
+            switch (v.Type) {
+            case PT_INT: item->SetAsInt(v.Int); break;
+            case PT_FLOAT: item->SetAsFloat(v.Float); break;
+            case PT_BOOL: item->SetAsBool(v.Flag != 0); break;
+            default: item->SetAsString(v.Text); break;
+            }
+        }
+    }
+    FolderDisks.Clear();
+    for (auto& r : d.FolderDisks) FolderDisks.AddFolder(r.Folder, r.Disk);
+    if (FileManager) {
+        FileManager->GameTitle = Title;
+        FileManager->ApplicationTitle = Title;
+        FileManager->DiskRequestMessage = DiscPrompt;
+        FileManager->ExitMessage = QuitText;
+    }
+}
+
+void TProject::ReadOriginalProject() {
+    static const char kOriginal[] = "/original_vorq.vpb";
+    if (!FileManager || !FileManager->FileExists(kOriginal)) return;
+    TMemoryStream m;
+    FileManager->LoadToStream(m, kOriginal);
+    FolderDisks.Clear();
+    TProjectFileData d;
+    if (!ReadProjectFile(m, d)) return;
+    for (auto& r : d.FolderDisks) FolderDisks.AddFolder(r.Folder, r.Disk);
+}
+
+// Only the status variables are read here; the read marks, the image cache
+// setting and the status tables that follow them belong to the saves.
+void TProject::read_status_record() {
+    const std::string path = SavePath();
+    if (!::FileExists(path) || !Params) return;
+    try {
+        TVrFileCollection save;
+        save.Open(path);
+        TVrFile* entry = save.FindEntry("STATUSSAVEDATA");
+        if (!entry) return;
+        TMemoryStream m;
+        save.LoadEntry(*entry, m);
+        char tag[9];
+        if (m.Read(tag, 9) != 9 || std::memcmp(tag, "Status", 6) != 0) m.SetPosition(0);
+        Params->LoadStatusVariables(m);
+    } catch (const std::exception&) {
+        // A damaged status record costs the kept values, not the game.
+    }
+}
+
+void TProject::Step() {
+    if (CallMan) CallMan->Drive();
+}
+
+std::string TProject::SavePath() const {
+    const std::string folder = args_.empty() ? ExeFolder() : args_[0];
+    return AddTrailingBackslash(folder) + "save.dat";
+}
+
+bool TProject::FileExists(const std::string& name) {
+    if (name.empty() || !FileManager) return false;
+    if (FileManager->FileExists(name)) return true;
+    const int32_t disk = FolderDisks.DiskOf(name);
+    if (disk <= 0) return false;
+    const std::string ext = AnsiLowerCase(ExtractFileExt(name)) + ".";
+    const std::string sounds = AnsiLowerCase(SoundExtensions) + ".";
+    // A sound on another disc is reported missing rather than asked for.
+    if (sounds.find(ext) != std::string::npos) return false;
+    return FileManager->RequestDisk(disk);
+}
+
+bool TProject::LocateData() {
+    if (!FileManager) return false;
+    const std::string exe = ExeFolder();
+    if (::FileExists(exe + "install.dat") && FileManager->BaseFolder.empty()) FileManager->SetBaseFolder(exe);
+    if (!FileManager->FileExists("install.dat")) {
+        ShowMessageBox(Sjis("インストールし直してください"), Sjis("情報"), MessageBoxKind::OK,
+                       MessageBoxIcon::Information);
+        return false;
+    }
+    TVorqInstallSet install;
+    {
+        TMemoryStream m;
+        FileManager->LoadToStream(m, "install.dat");
+        install.LoadFromStream(m);
+    }
+    // The installer's "copy all" choice: the data was copied to the hard disk.
+    const bool on_disk = install.CopyAll != 0;
+    if (::FileExists(exe + "game.dat")) {
+        FileManager->AddArchive(exe + "game.dat");
+        if (on_disk) return true;
+    } else if (FileManager->Count() > 0 && on_disk) {
+        return true;
+    }
+    for (;;) {
+        if (search_discs(install.Title)) return true;
+        if (ShowMessageBox(Sjis("ディスクを入れてください"), Sjis("情報"), MessageBoxKind::OKCancel,
+                           MessageBoxIcon::Information) == IDOK)
+            continue;
+        if (ShowMessageBox(QuitText, Title, MessageBoxKind::OKCancel, MessageBoxIcon::Information) == IDOK) return false;
+    }
+}
+
+bool TProject::search_discs(const std::string& id_text) {
+    for (const std::string& root : CdRomRoots()) {
+        if (DiskSize(root) <= 0) continue;
+        if (!::FileExists(root + "game.dat") || !::FileExists(root + "install.dat")) continue;
+        try {
+            TVorqInstallSet disc;
+            disc.LoadFromFile(root + "install.dat");
+            if (disc.Title != id_text) continue;
+        } catch (const std::exception&) {
+            continue;
+        }
+        FileManager->AddArchive(root + "game.dat");
+        return true;
+    }
+    return false;
+}
+
+std::string TProject::GetSlotCaption(int32_t slot) const {
+    for (auto& [n, caption] : SlotCaptions)
+        if (n == slot) return caption;
+    return {};
+}
+
+void TProject::SetSlotCaption(int32_t slot, const std::string& caption) {
+    for (auto& [n, text] : SlotCaptions)
+        if (n == slot) {
+            text = caption;
+            return;
+        }
+    SlotCaptions.emplace_back(slot, caption);
+}
+
+void TProject::RefreshSlotCaptions() {
+    SlotCaptions.clear();
+    const std::string path = SavePath();
+    if (!::FileExists(path)) return;
+    try {
+        TVrFileCollection save;
+        save.Open(path);
+        const size_t prefix = std::strlen(kSaveEntryPrefix);
+        for (int i = 0; i < save.Count(); ++i) {
+            TVrFile* e = save.GetEntry(i);
+            const std::string& name = e->GetName();
+            if (name.compare(0, prefix, kSaveEntryPrefix) != 0 || name.size() == prefix) continue;
+            int32_t slot = 0;
+            const char* first = name.data() + prefix;
+            const char* last = name.data() + name.size();
+            auto [end, ec] = std::from_chars(first, last, slot);
+            if (ec != std::errc() || end != last || slot < 0) continue;
+            TMemoryStream m;
+            save.LoadEntry(*e, m);
+            ReadStreamInteger(m);
+            SlotCaptions.emplace_back(slot, ReadStreamString(m));
+        }
+    } catch (const std::exception&) {
+        // A damaged save file shows no captions rather than stopping the game.
+    }
+}

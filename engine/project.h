@@ -1,0 +1,101 @@
+// The game as a whole: where its data lies, its project file "vorq.vpb"
+// (title, screen size, start page, settings, global variables, which folder
+// is on which disc), the interpreter that runs its pages, the pending save
+// and load requests, the captions of the save slots, and the test every
+// scenario and media file goes through before it is opened.
+#pragma once
+#include "engine/call_man.h"
+#include "files/install_set.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The stored fields of a project file.
+struct TProjectFileData {
+    struct Variable {
+        uint8_t Type = 0;  // 1 integer, 2 real, 3 flag, 4 string; others carry no value
+        std::string Name;
+        int32_t Int = 0;
+        long double Float = 0;
+        uint8_t Flag = 0;
+        std::string Text;
+    };
+    uint32_t Version = 109;
+    std::string Title;
+    int32_t Width = 0, Height = 0;
+    int32_t FullScreenWidth = 0, FullScreenHeight = 0;
+    std::string StartPage;
+    std::string RegistryKey;
+    uint32_t IdCode = 0;
+    uint8_t SaveStatusToDisk = 1;    // version 104 on
+    uint8_t SleepBetweenFrames = 0;  // version 106 on
+    std::string SoundExtensions;     // version 109 on
+    std::string DiscPrompt;
+    std::string QuitText;
+    std::vector<Variable> Variables;
+    std::vector<TFolderDiskList::Row> FolderDisks;
+};
+
+// Reads a project file; false (nothing read beyond the version) when its
+// version is above 109. Truncated or corrupt data raises ECorruptData.
+bool ReadProjectFile(TStream& s, TProjectFileData& out);
+// Writes one in the given version's layout.
+void WriteProjectFile(TStream& s, const TProjectFileData& data);
+
+class TProject {
+public:
+    static constexpr uint32_t kMaxVersion = 109;
+
+    // args: the command-line arguments (the first names the game folder).
+    // Failure leaves Terminating set.
+    explicit TProject(std::vector<std::string> args = {});
+    ~TProject();
+    TProject(const TProject&) = delete;
+    TProject& operator=(const TProject&) = delete;
+
+    std::string Title;
+    int32_t Width = 0, Height = 0;
+    int32_t FullScreenWidth = 0, FullScreenHeight = 0;
+    std::string StartPage;
+    std::string RegistryKey;
+    uint32_t IdCode = 0;
+    uint8_t SaveStatusToDisk = 1;
+    uint8_t SleepBetweenFrames = 1;
+    std::string SoundExtensions;
+    std::unique_ptr<TCallMan> CallMan;
+    int32_t LoadSlot = -1;
+    int32_t SaveSlot = -1;
+    std::string SaveResumePage;
+    std::string SaveCaption;
+    int32_t SaveResumePC = 0;
+    std::vector<std::pair<int32_t, std::string>> SlotCaptions;  // slot, caption
+    TFolderDiskList FolderDisks;
+    std::string DiscPrompt;
+    std::string QuitText;
+
+    void Step();
+    bool FileExists(const std::string& name);
+    std::string SavePath() const;
+    bool LocateData();
+    void ReadOriginalProject();
+    std::string GetSlotCaption(int32_t slot) const;
+    void SetSlotCaption(int32_t slot, const std::string& caption);
+    void RefreshSlotCaptions();
+
+private:
+    void create();
+    void read_status_record();
+    bool read_project();
+    void apply(const TProjectFileData& d);
+    bool search_discs(const std::string& id_text);
+    std::vector<std::string> args_;
+};
+
+extern TProject* Project;
+
+// TProject.FileExists of the running project; without one, whether the file
+// manager finds the name.
+bool ProjectFileExists(const std::string& name);

@@ -1,0 +1,583 @@
+// Small games written with the fixture writers and played headless: block
+// structure, loops, jumps and calls, waits, scopes, events, the page cache,
+// and the guards that keep a frame from spinning.
+#include "engine/call_man.h"
+#include "engine/commands.h"
+#include "engine/game_clock.h"
+#include "engine/headless_runner.h"
+#include "engine/param_collection.h"
+#include "engine/project.h"
+#include "tests/support/fixture_writers.h"
+#include "platform/trace.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Game : public ::testing::Test {
+protected:
+    TTestGameFolder folder;
+    std::unique_ptr<THeadlessRunner> runner;
+
+    void page(const std::string& name, const TPageWriter& w) { folder.WritePage(name, w); }
+    void start(const std::string& start_page = "main.vsb") {
+        folder.WriteProject(TestProjectData(start_page));
+        runner = std::make_unique<THeadlessRunner>(folder.Path());
+        ASSERT_TRUE(runner->Running());
+    }
+    TCallMan& cm() { return *runner->Project().CallMan; }
+    static int32_t var(const std::string& name) {
+        TParamCollectionItem* v = Params->Find(name);
+        EXPECT_NE(v, nullptr) << name;
+        return v ? v->GetAsInt() : -9999;
+    }
+    static std::string text(const std::string& name) {
+        TParamCollectionItem* v = Params->Find(name);
+        EXPECT_NE(v, nullptr) << name;
+        return v ? v->GetAsString() : "?";
+    }
+    static bool exists(const std::string& name) { return Params->Find(name) != nullptr; }
+    static void set(const std::string& name, int32_t v) { Params->Find(name)->SetAsInt(v); }
+};
+
+std::vector<std::string> g_trace;
+void capture_trace(const char* line) { g_trace.emplace_back(line); }
+
+}  // namespace
+
+TEST_F(Game, IfElseifElseByIndent) {
+    TPageWriter w;
+    w.VarNew("r", PT_INT, "0");
+    w.VarNew("a", PT_INT, "2");
+    w.VarNew("none", PT_INT, "0");
+    w.If("a == 1");
+    w.Indent = 1;
+    w.Calc("r = 1");
+    w.Indent = 0;
+    w.Elseif("a == 2");
+    w.Indent = 1;
+    w.Calc("r = 2");
+    w.If("1");
+    w.Indent = 2;
+    w.Calc("r = r + 10");
+    w.Indent = 1;
+    w.Else();
+    w.Indent = 2;
+    w.Calc("r = r + 100");
+    w.Indent = 0;
+    w.Elseif("a > 0");  // also true, but only the first true branch runs
+    w.Indent = 1;
+    w.Calc("r = 3");
+    w.Indent = 0;
+    w.Else();
+    w.Indent = 1;
+    w.Calc("r = 4");
+    w.Indent = 0;
+    // A condition without a result counts as false.
+    w.If("");
+    w.Indent = 1;
+    w.Calc("none = 1");
+    w.Indent = 0;
+    w.Else();
+    w.Indent = 1;
+    w.Calc("none = 2");
+    w.Indent = 0;
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("r"), 12);
+    EXPECT_EQ(var("none"), 2);
+    EXPECT_EQ(cm().Page, nullptr);  // ran off the end in one frame
+}
+
+TEST_F(Game, WhileWithBreakAndContinue) {
+    TPageWriter w;
+    w.VarNew("i", PT_INT, "0");
+    w.VarNew("sum", PT_INT, "0");
+    w.VarNew("n", PT_INT, "0");
+    w.While("i < 10");
+    w.Indent = 1;
+    w.Calc("i = i + 1");
+    w.Break("i == 8");
+    w.If("i % 2 == 0");
+    w.Indent = 2;
+    w.Continue("1");
+    w.Indent = 1;
+    w.Calc("sum = sum + i");
+    w.EndWhile();
+    w.Indent = 0;
+    w.WhileInit("k = 0");  // its own statement fails quietly: k does not exist
+    w.VarNew("k", PT_INT, "0");
+    w.WhileInit("k = 0");
+    w.While("k < 5");
+    w.Indent = 1;
+    w.Calc("n = n + 1");
+    w.EndWhile("k = k + 1");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("i"), 8);
+    EXPECT_EQ(var("sum"), 1 + 3 + 5 + 7);
+    EXPECT_EQ(var("n"), 5);
+    EXPECT_EQ(var("k"), 5);
+}
+
+TEST_F(Game, BreakWithoutTargetLeavesThePage) {
+    TPageWriter sub;
+    sub.Break("1");  // target -1: like Exit
+    sub.Calc("x = 1");
+    page("sub.vsb", sub);
+    TPageWriter w;
+    w.VarNew("x", PT_INT, "0");
+    w.VarNew("y", PT_INT, "0");
+    w.Call("sub.vsb");
+    w.Calc("y = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("x"), 0);
+    EXPECT_EQ(var("y"), 1);
+}
+
+TEST_F(Game, JumpAndCallWithArgumentsAndResult) {
+    TPageWriter sub(109, PT_INT);
+    sub.Calc("count = @ParamCount");
+    sub.Calc("first = @ParamStr[0]");
+    sub.Calc("second = @ParamStr[1]");
+    sub.Calc("@Result = first * 10");
+    sub.Exit("1");
+    sub.Calc("count = 99");  // never reached
+    page("sub.vsb", sub);
+    TPageWriter other;
+    other.Calc("skipped = 1");
+    other.Calc("jumped = 1");
+    page("other.vsb", other);
+    TPageWriter w;
+    for (const char* v : {"count", "res", "after", "skipped", "jumped", "missing"}) w.VarNew(v, PT_INT, "0");
+    w.VarNew("first", PT_INT, "0");
+    w.VarNew("second", PT_STR, "\"\"");
+    // Three argument expressions; the empty one has no result and adds nothing.
+    w.Call("sub.vsb", {"4 + 3", "\"text\"", ""}, "res");
+    w.Calc("after = @ParamCount + 1");
+    w.Jump("nothere.vsb");  // missing pages: nothing but move on
+    w.Call("nothere.vsb");
+    w.Calc("missing = 1");
+    w.Jump("other.vsb", 1);
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("count"), 2);
+    EXPECT_EQ(var("first"), 7);
+    EXPECT_EQ(text("second"), "text");
+    EXPECT_EQ(var("res"), 70);
+    EXPECT_EQ(var("after"), 1);  // the caller's own arguments are back (none)
+    EXPECT_EQ(var("missing"), 1);
+    EXPECT_EQ(var("skipped"), 0);
+    EXPECT_EQ(var("jumped"), 1);
+    EXPECT_EQ(cm().Stack.Count(), 0);
+}
+
+TEST_F(Game, WaitByTimeCountsFromTheNextFrame) {
+    TPageWriter w;
+    w.VarNew("t", PT_INT, "0");
+    w.Wait("30");
+    w.Calc("t = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frame(16);  // the wait starts; this frame is not counted
+    runner->Frame(16);  // 30 - 16 = 14, still above 0
+    EXPECT_EQ(var("t"), 0);
+    runner->Frame(16);  // 14 - 16: over
+    EXPECT_EQ(var("t"), 1);
+}
+
+TEST_F(Game, WaitByCondition) {
+    TPageWriter w;
+    w.VarNew("hold", PT_INT, "1");
+    w.VarNew("t", PT_INT, "0");
+    w.VarNew("quick", PT_INT, "0");
+    w.Wait("0", "hold");  // 0 ms with a true condition: until it turns false
+    w.Calc("t = 1");
+    w.Wait("100", "0");  // a false condition ends a wait at once
+    w.Calc("quick = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frames(5);
+    EXPECT_EQ(var("t"), 0);
+    set("hold", 0);
+    runner->Frame();
+    EXPECT_EQ(var("t"), 1);
+    EXPECT_EQ(var("quick"), 1);
+}
+
+TEST_F(Game, VariableScopesAcrossCalls) {
+    TPageWriter sub;
+    sub.VarNew("l", PT_INT, "7", 2);       // local of depth 1
+    sub.VarNew("auto", PT_INT, "3", 1);    // goes with the call
+    sub.VarNew("glob", PT_INT, "4", 0);    // stays
+    sub.VarNew("status", PT_INT, "9", 3);  // already there: keeps 5
+    sub.Calc("inner = l");
+    page("sub.vsb", sub);
+    TPageWriter w;
+    w.VarNew("status", PT_INT, "5", 3);
+    w.VarNew("l", PT_INT, "1", 2);  // local of depth 0
+    w.VarNew("inner", PT_INT, "0");
+    w.VarNew("outer", PT_INT, "0");
+    w.Call("sub.vsb");
+    w.Calc("outer = l");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("inner"), 7);
+    EXPECT_EQ(var("outer"), 1);
+    EXPECT_FALSE(exists("auto"));
+    EXPECT_EQ(var("glob"), 4);
+    EXPECT_EQ(var("status"), 5);
+    EXPECT_TRUE(Params->Find("status")->Kept());
+    EXPECT_EQ(Params->CurrentFrameId(), 0);
+}
+
+TEST_F(Game, EventHandlerInterruptsAndResumesAWait) {
+    TPageWriter handler;
+    handler.Calc("n = n + 1");
+    handler.Calc("who = @Sender");
+    handler.Calc("arg = @ParamStr[0]");
+    page("btn.vsb", handler);
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.VarNew("done", PT_INT, "0");
+    w.VarNew("who", PT_STR, "\"\"");
+    w.VarNew("arg", PT_STR, "\"\"");
+    w.Wait("100");
+    w.Calc("done = 1");
+    page("main.vsb", w);
+    start();
+    runner->Scene().AddObject("button1");
+    runner->Frame();  // the wait starts
+    TArrayString args;
+    args.Add("clicked");
+    runner->Scene().QueueEvent("btn.vsb", "button1", args);
+    runner->Frame();
+    EXPECT_EQ(var("n"), 1);
+    EXPECT_EQ(text("who"), "button1");
+    EXPECT_EQ(text("arg"), "clicked");
+    EXPECT_EQ(runner->Scene().Events().Count(), 0);  // removed when its handler returned
+    EXPECT_EQ(cm().State, 0);
+    // The wait kept its count across the handler: 100 ms from frame 2 on
+    // ends in frame 8.
+    runner->Frames(5);
+    EXPECT_EQ(var("done"), 0);
+    runner->Frame();
+    EXPECT_EQ(var("done"), 1);
+    EXPECT_EQ(var("n"), 1);
+}
+
+TEST_F(Game, EventLabelsAndMissingObjects) {
+    TPageWriter handler;
+    handler.Calc("n = n + 1");
+    handler.Label("second");
+    handler.Calc("m = m + 1");
+    handler.Calc("who = @Sender");
+    page("title.vsb", handler);
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.VarNew("m", PT_INT, "0");
+    w.VarNew("who", PT_STR, "\"x\"");
+    w.Wait("0");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    // A label naming a film runs the page of the same name from its label;
+    // a handler label too short to name a page is dropped without holding
+    // up the events behind it; the object of the event has gone.
+    runner->Scene().QueueEvent("ab", "ghost");
+    runner->Scene().QueueEvent("title.vcm:second", "ghost");
+    runner->Frames(3);
+    EXPECT_EQ(var("n"), 0);
+    EXPECT_EQ(var("m"), 1);
+    EXPECT_EQ(text("who"), "");
+    // A label that no command carries starts at command 0; a missing page
+    // leaves its event queued.
+    runner->Scene().QueueEvent("title.vcm:nolabel", "ghost");
+    runner->Frames(2);
+    EXPECT_EQ(var("n"), 1);
+    EXPECT_EQ(var("m"), 2);
+    runner->Scene().QueueEvent("absent.vsb", "ghost");
+    runner->Frames(2);
+    EXPECT_EQ(runner->Scene().Events().Count(), 1);
+}
+
+TEST_F(Game, EventsAfterTheMainPageEnded) {
+    TPageWriter handler;
+    handler.Calc("n = n + 1");
+    page("btn.vsb", handler);
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(cm().Page, nullptr);
+    runner->Scene().QueueEvent("btn.vsb", "b");
+    runner->Frame();
+    runner->Scene().QueueEvent("btn.vsb", "b");
+    runner->Frame();
+    EXPECT_EQ(var("n"), 2);
+    EXPECT_EQ(cm().Page, nullptr);
+    EXPECT_EQ(cm().Stack.Count(), 0);
+}
+
+TEST_F(Game, BlockingWaitHoldsEventsBack) {
+    TPageWriter handler;
+    handler.Calc("n = n + 1");
+    page("btn.vsb", handler);
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.Wait("50", "", "1");
+    w.Wait("0");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    runner->Scene().QueueEvent("btn.vsb", "b");
+    runner->Frames(3);  // 50 -> 34 -> 18 -> 2
+    EXPECT_EQ(var("n"), 0);
+    runner->Frame();  // the wait ends; the handler may start
+    EXPECT_EQ(var("n"), 1);
+}
+
+TEST_F(Game, PageCacheLimit) {
+    // A chain of jumps: each new page pushes out the least recently used one.
+    for (int i = 1; i <= 11; ++i) {
+        TPageWriter p;
+        p.Calc("hops = hops + 1");
+        if (i < 11) p.Jump("j" + std::to_string(i + 1) + ".vsb");
+        page("j" + std::to_string(i) + ".vsb", p);
+    }
+    TPageWriter w;
+    w.VarNew("hops", PT_INT, "0");
+    w.Jump("j1.vsb");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("hops"), 11);
+    ASSERT_EQ(cm().PageCount(), 10);
+    EXPECT_EQ(cm().CachedPage(0)->Name, "j11.vsb");
+    EXPECT_EQ(cm().CachedPage(9)->Name, "j2.vsb");
+}
+
+TEST_F(Game, PageCacheKeepsTheRunningPage) {
+    TPageWriter w;
+    w.VarNew("calls", PT_INT, "0");
+    for (int i = 1; i <= 11; ++i) {
+        TPageWriter p;
+        p.Calc("calls = calls + 1");
+        page("p" + std::to_string(i) + ".vsb", p);
+        w.Call("p" + std::to_string(i) + ".vsb");
+    }
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("calls"), 11);
+    // Each return moves the caller to the front again, so the pages called
+    // long ago go and the caller stays.
+    EXPECT_EQ(cm().PageCount(), 10);
+    bool main_cached = false;
+    for (int i = 0; i < cm().PageCount(); ++i) main_cached |= cm().CachedPage(i)->Name == "main.vsb";
+    EXPECT_TRUE(main_cached);
+}
+
+TEST_F(Game, StayingCommandEndsTheFrame) {
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.Calc("n = n + 1");
+    w.Jump("main.vsb", 2);  // jumps onto itself, continue flag set
+    page("main.vsb", w);
+    start();
+    runner->Frames(3);
+    EXPECT_EQ(var("n"), 1);
+    EXPECT_EQ(cm().PC, 2);
+}
+
+TEST_F(Game, FailingCommandEndsTheFrame) {
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.While("1");
+    w.Indent = 1;
+    w.Calc("n = n + 1");
+    w.VarNew("", PT_INT, "0");  // "変数名がありません", after moving on
+    w.EndWhile();
+    page("main.vsb", w);
+    start();
+    runner->Frames(3);
+    EXPECT_EQ(var("n"), 3);
+}
+
+TEST_F(Game, UnavailableCommandsArePassed) {
+    TPageWriter w;
+    w.SetMask(opBoxNew, 0);
+    w.VarNew("after", PT_INT, "0");
+    w.Component(opBoxNew, {{0, "\"box\""}});
+    w.Calc("after = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frames(2);
+    EXPECT_EQ(var("after"), 1);
+}
+
+TEST_F(Game, SkippedCommandIsNeverPrepared) {
+    TPageWriter w;
+    w.VarNew("done", PT_INT, "0");
+    w.Skip = true;
+    w.Wait("1000");
+    w.Skip = false;
+    w.Calc("done = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("done"), 1);
+    auto* wait = dynamic_cast<TComWait*>(cm().CachedPage(0)->GetItem(1));
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(wait->FirstFrame, 0);  // Prepare would have set it to 1
+}
+
+TEST_F(Game, TerminateStopsPlay) {
+    TPageWriter w;
+    w.VarNew("x", PT_INT, "0");
+    w.Terminate();
+    w.Calc("x = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frames(3);
+    EXPECT_TRUE(Terminating);
+    EXPECT_FALSE(runner->Running());
+    EXPECT_EQ(var("x"), 0);
+}
+
+TEST_F(Game, PCResetRestartsAPage) {
+    TPageWriter w;
+    w.VarNew("c", PT_INT, "0");
+    w.VarNew("done", PT_INT, "0");
+    w.Calc("c = c + 1");
+    w.If("c < 3");
+    w.Indent = 1;
+    w.PCReset("main.vsb", true, 2);
+    w.Indent = 0;
+    w.Calc("done = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("c"), 3);
+    EXPECT_EQ(var("done"), 1);
+}
+
+TEST_F(Game, DoEventEndsTheFrameForHandlers) {
+    TPageWriter handler;
+    handler.Calc("n = n + 1");
+    page("btn.vsb", handler);
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.VarNew("seen", PT_INT, "0");
+    w.DoEvent();
+    w.Calc("seen = n");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(cm().PC, 3);  // the frame ended after DoEvent
+    runner->Scene().QueueEvent("btn.vsb", "b");
+    runner->Frame();
+    EXPECT_EQ(var("seen"), 1);  // the handler ran before the next command
+}
+
+TEST_F(Game, TraceLines) {
+    TPageWriter handler;
+    handler.Calc("n = n + 1");
+    page("btn.vsb", handler);
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.Wait("0");
+    page("main.vsb", w);
+    start();
+    g_trace.clear();
+    VorqLogWrite = capture_trace;
+    runner->Frames(3);  // the waiting command is traced once
+    runner->Scene().QueueEvent("btn.vsb", "b");
+    runner->Frame();
+    VorqLogWrite = nullptr;
+    const std::vector<std::string> expected = {"00000010 : main.vsb(1)", "00000010 : main.vsb(2)",
+                                               "00000040 : <Event>btn.vsb(1)", "00000040 : btn.vsb(1)",
+                                               "00000040 : main.vsb(2)"};
+    EXPECT_EQ(g_trace, expected);
+}
+
+TEST_F(Game, InterpreterStateRoundTrip) {
+    TPageWriter w;
+    w.VarNew("t", PT_INT, "0");
+    w.Wait("100");
+    w.Calc("t = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frames(3);  // 100 - 2 x 16 = 68 left
+    TMemoryStream saved;
+    cm().SaveToStream(saved);
+    TCallMan other;
+    saved.SetPosition(0);
+    other.LoadFromStream(saved, 130);
+    EXPECT_EQ(saved.GetPosition(), saved.GetSize());
+    ASSERT_NE(other.Page, nullptr);
+    EXPECT_EQ(other.Page->Name, "main.vsb");
+    EXPECT_EQ(other.PC, 1);
+    EXPECT_TRUE(other.Prepared);
+    auto* wait = dynamic_cast<TComWait*>(other.Page->GetItem(1));
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(wait->Remaining, 68);
+    TMemoryStream again;
+    other.SaveToStream(again);
+    EXPECT_EQ(std::vector<uint8_t>(again.Bytes().begin(), again.Bytes().end()),
+              std::vector<uint8_t>(saved.Bytes().begin(), saved.Bytes().end()));
+
+    // Before save version 116 no nesting level is stored: it becomes 2.
+    TCallMan fresh;
+    fresh.NestLevel = 9;
+    fresh.Start("main.vsb");
+    fresh.NestLevel = 7;
+    TMemoryStream s;
+    fresh.SaveToStream(s);
+    s.SetSize(s.GetSize() - 4);
+    s.SetPosition(0);
+    TCallMan old;
+    old.NestLevel = 5;
+    old.LoadFromStream(s, 115);
+    EXPECT_EQ(old.NestLevel, 2);
+    EXPECT_EQ(s.GetPosition(), s.GetSize());
+
+    // A driver state no version writes is corrupt data.
+    TMemoryStream bad;
+    fresh.State = 0;
+    fresh.SaveToStream(bad);
+    bad.SetPosition(4 + 8 + 4 + 1 + 1);
+    const int32_t nine = 9;
+    bad.WriteBuffer(&nine, 4);
+    bad.SetPosition(0);
+    TCallMan refused;
+    EXPECT_THROW(refused.LoadFromStream(bad, 130), ECorruptData);
+}
+
+TEST(StackList, PopOnEmptyRaises) {
+    TStackList stack;
+    EXPECT_THROW(stack.Pop(), Exception);
+    stack.Push().PageName = "a";
+    stack.Push().PageName = "b";
+    EXPECT_EQ(stack.Pop().PageName, "b");
+    EXPECT_EQ(stack.Count(), 1);
+}
+
+TEST(HandlerPage, NameFromEventLabel) {
+    std::string page, label;
+    EXPECT_TRUE(HandlerPageOf("title.vcm:start", page, label));
+    EXPECT_EQ(page, "title.vsb");
+    EXPECT_EQ(label, "start");
+    EXPECT_TRUE(HandlerPageOf("dir\\btn.vsb", page, label));
+    EXPECT_EQ(page, "dir\\btn.vsb");
+    EXPECT_EQ(label, "");
+    EXPECT_FALSE(HandlerPageOf("ab", page, label));
+    EXPECT_FALSE(HandlerPageOf("", page, label));
+}

@@ -1,0 +1,321 @@
+// Loading scenario pages: the file layout, the mask block, the records of
+// all 61 command kinds with their version gates, and refusal of truncated
+// or corrupt data.
+#include "engine/commands.h"
+#include "engine/game_clock.h"
+#include "engine/page.h"
+#include "engine/scenario_writer.h"
+#include "platform/codepage.h"
+#include "platform/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TMemoryStream stream_of(const std::string& bytes) {
+    TMemoryStream m;
+    m.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    m.SetPosition(0);
+    return m;
+}
+
+void load(TPage& page, const std::string& bytes, const std::string& name = "p.vsb") {
+    TMemoryStream m = stream_of(bytes);
+    page.LoadFromStream(m, name);
+}
+
+std::string u32(uint32_t v) { return RecU32(v); }
+
+// The record of each kind after the common header as the editor stores it
+// in a page of that version; the expressions are trivial ("1"), the lists
+// hold two entries so that their counts are exercised.
+std::string record_of(uint8_t op, uint32_t version) {
+    const std::string e = RecExpr("1");
+    const std::string two = u32(2) + e + e;
+    switch (op) {
+    case opIf: case opElseif: case opExit: case opCalc: case opWhileInit: case opObjDel: case opGameLoad:
+    case opTextClr: case opEntryHist: case opMediaPlay: case opMenuClose:
+        return e;
+    case opElse: case opTerminate: case opDoEvent: case opClrHist: case opClrRead:
+        return {};
+    case opLabel: case opComment: case opVarDel: return RecString("name");
+    case opJump: return RecString("a.vsb") + u32(3) + e;
+    case opCall: return RecString("a.vsb") + u32(3) + RecString("r") + e + two;
+    case opWait: return e + e + (version >= 107 ? e : "");
+    case opBreak: case opContinue: return e + u32(uint32_t(-1));
+    case opWhile: case opWhileLoop: return e + u32(5);
+    case opVarNew: return RecString("v") + RecU8(1) + e + RecU8(2);
+    case opPCReset: case opReset: return RecString("a.vsb") + RecU8(1) + u32(4);
+    case opGetProp: return e + e + RecString("v");
+    case opSetProp: return e + e + e;
+    case opFlip: return e + e + e + e + two + e + e + e + (version >= 101 ? e : "") + (version >= 107 ? e : "");
+    case opTextIns: return u32(5) + "hello" + e + e + e + (version >= 107 ? e : "");
+    case opMovieStop: return e + e + e + (version >= 107 ? e : "");
+    case opCallHist: return e + e + e + e;
+    case opPropMotion: return e + e + e + e + e + e + (version >= 108 ? e : "");
+    case opGameSave: return e + RecString("resume.vsb") + (version >= 105 ? u32(7) : "") + e;
+    case opCabinetSave: case opCabinetLoad: return e + two;  // no masked properties: mode, names
+    default: return {};  // display-object commands with an empty mask
+    }
+}
+
+// A page holding one command of every kind, each followed by a label whose
+// text proves that the record before it was read to its last byte.
+std::string all_kinds_page(uint32_t version) {
+    TPageWriter w(version);
+    for (int op = 0; op < kOpcodeCount; ++op) {
+        w.Add(static_cast<uint8_t>(op), record_of(static_cast<uint8_t>(op), version));
+        w.Label("after" + std::to_string(op));
+    }
+    return w.Bytes();
+}
+
+}  // namespace
+
+TEST(PageFile, HandAssembledPageLoads) {
+    // Version 103, result type 4, no masks, two commands: a label and the
+    // statement x = 5 assembled by hand (ocTo into "x", one integer operand).
+    std::string b;
+    b += u32(103) + RecU8(4) + u32(0) + u32(21) + u32(2);
+    b += RecU8(opLabel) + u32(1) + RecU8(0) + RecU8(1) + u32(10) + u32(5) + "start";
+    b += RecU8(opCalc) + u32(2) + RecU8(1) + RecU8(0) + u32(11);
+    b += u32(1) + RecU8(1) + u32(1) + "x" + u32(1) + RecU8(1) + u32(5);
+    TPage page;
+    load(page, b, "hand.vsb");
+    EXPECT_EQ(page.FormatVersion, 103u);
+    EXPECT_EQ(page.ResultType, 4);
+    ASSERT_EQ(page.Count(), 2);
+    auto* label = dynamic_cast<TComLabel*>(page.GetItem(0));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->Text, "start");
+    EXPECT_EQ(label->Indent, 1u);
+    EXPECT_TRUE(label->GetContinue());
+    EXPECT_EQ(label->Line, 10u);
+    auto* calc = dynamic_cast<TComCalc*>(page.GetItem(1));
+    ASSERT_NE(calc, nullptr);
+    EXPECT_TRUE(calc->GetSkip());
+    EXPECT_EQ(calc->Line, 11u);
+    ASSERT_EQ(calc->Statement->Count(), 1);
+    EXPECT_EQ(calc->Statement->Get(0)->dest, "x");
+    EXPECT_EQ(page.IndexOfLabel("start"), 0);
+    EXPECT_EQ(page.IndexOfLabel("Start"), -1);  // labels match exactly
+    EXPECT_EQ(page.IndexOfCommand(calc), 1);
+    // The writer produces the same bytes for the same commands.
+    TPageWriter w(103, 4);
+    w.MaskCount = 0;
+    w.Indent = 1;
+    w.Line = 10;
+    w.Label("start");
+    w.Indent = 2;
+    w.Skip = true;
+    w.ContinueFlag = false;
+    w.Line = 11;
+    w.Calc("x = 5");
+    EXPECT_EQ(w.Bytes(), b);
+}
+
+TEST(PageFile, EveryKindLoadsItsRecordInStep) {
+    for (uint32_t version : {103u, 104u, 105u, 106u, 107u, 108u, 109u}) {
+        SCOPED_TRACE(version);
+        const std::string bytes = all_kinds_page(version);
+        TMemoryStream m = stream_of(bytes);
+        TPage page;
+        page.LoadFromStream(m, "all.vsb");
+        EXPECT_EQ(m.GetPosition(), m.GetSize());
+        ASSERT_EQ(page.Count(), 2 * kOpcodeCount);
+        for (int op = 0; op < kOpcodeCount; ++op) {
+            EXPECT_EQ(page.GetItem(2 * op)->GetOpcode(), op);
+            auto* after = dynamic_cast<TComLabel*>(page.GetItem(2 * op + 1));
+            ASSERT_NE(after, nullptr) << OpcodeName(static_cast<uint8_t>(op));
+            EXPECT_EQ(after->Text, "after" + std::to_string(op));
+        }
+    }
+}
+
+TEST(PageFile, RecordFieldsAndGates) {
+    TPage page;
+    load(page, all_kinds_page(104));
+    auto* call = dynamic_cast<TComCall*>(page.GetItem(2 * opCall));
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->PageName, "a.vsb");
+    EXPECT_EQ(call->Target, 3u);
+    EXPECT_EQ(call->ResultName, "r");
+    EXPECT_EQ(call->Args.size(), 2u);
+    auto* wait = dynamic_cast<TComWait*>(page.GetItem(2 * opWait));
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(wait->EventBlock, nullptr);  // before version 107
+    auto* save = dynamic_cast<TComGameSave*>(page.GetItem(2 * opGameSave));
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->ResumePage, "resume.vsb");
+    EXPECT_EQ(save->ResumePC, 0u);  // before version 105
+    auto* brk = dynamic_cast<TComBreak*>(page.GetItem(2 * opBreak));
+    ASSERT_NE(brk, nullptr);
+    EXPECT_EQ(brk->Target, -1);
+    auto* text = dynamic_cast<TComTextIns*>(page.GetItem(2 * opTextIns));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->Text, "hello");
+
+    TPage page109;
+    load(page109, all_kinds_page(109));
+    auto* save109 = dynamic_cast<TComGameSave*>(page109.GetItem(2 * opGameSave));
+    ASSERT_NE(save109, nullptr);
+    EXPECT_EQ(save109->ResumePC, 7u);
+    EXPECT_NE(dynamic_cast<TComWait*>(page109.GetItem(2 * opWait))->EventBlock, nullptr);
+    EXPECT_NE(dynamic_cast<TComPropMotion*>(page109.GetItem(2 * opPropMotion))->Paused, nullptr);
+    auto* flip = dynamic_cast<TComFlip*>(page109.GetItem(2 * opFlip));
+    ASSERT_NE(flip, nullptr);
+    EXPECT_EQ(flip->NameList.size(), 2u);
+}
+
+TEST(PageFile, FixedFlagsOfKinds) {
+    TPage page;
+    load(page, all_kinds_page(109));
+    auto cmd = [&](uint8_t op) { return page.GetItem(2 * op); };
+    EXPECT_TRUE(cmd(opElse)->GetContinue());
+    EXPECT_TRUE(cmd(opWhileInit)->GetContinue());
+    EXPECT_FALSE(cmd(opComment)->GetContinue());
+    EXPECT_TRUE(cmd(opComment)->GetSkip());
+    EXPECT_FALSE(cmd(opDoEvent)->GetContinue());
+    EXPECT_TRUE(cmd(opDoEvent)->IsWaiting());
+    EXPECT_FALSE(cmd(opGameSave)->GetContinue());
+    EXPECT_FALSE(cmd(opGameLoad)->GetContinue());
+    EXPECT_TRUE(cmd(opWait)->IsWaiting());
+    EXPECT_TRUE(cmd(opComment)->MatchLabel("name"));
+    EXPECT_FALSE(cmd(opVarDel)->MatchLabel("name"));
+}
+
+TEST(PageFile, MaskBlock) {
+    // Masks longer than 21 bytes and more than 61 of them: only the known
+    // part counts. BoxNew stores ids 0 and 160; ImgNew nothing.
+    TPageWriter w(109);
+    w.MaskCount = 70;
+    w.MaskSize = 25;
+    w.SetMask(opBoxNew, 0);
+    w.SetMask(opBoxNew, 160);
+    w.Component(opBoxNew, {{0, "\"box\""}, {160, "7"}, {5, "1"}});
+    w.Component(opImgNew, {{0, "\"img\""}});
+    w.Label("end");
+    TPage page;
+    load(page, w.Bytes());
+    ASSERT_EQ(page.Count(), 3);
+    EXPECT_TRUE(page.MaskBit(opBoxNew, 160));
+    EXPECT_FALSE(page.MaskBit(opBoxNew, 5));
+    auto* box = dynamic_cast<TComComponent*>(page.GetItem(0));
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(box->Property(0), nullptr);
+    EXPECT_NE(box->Property(160), nullptr);
+    EXPECT_EQ(box->Property(5), nullptr);
+    auto* img = dynamic_cast<TComComponent*>(page.GetItem(1));
+    for (int id = 0; id < kPropertyCount; ++id) EXPECT_EQ(img->Property(id), nullptr);
+    EXPECT_EQ(dynamic_cast<TComLabel*>(page.GetItem(2))->Text, "end");
+
+    // Short masks keep their stored bytes and leave the rest empty.
+    TPageWriter shortw(109);
+    shortw.MaskSize = 1;
+    shortw.SetMask(opBoxNew, 3);
+    shortw.SetMask(opBoxNew, 9);  // beyond the stored byte: not written
+    shortw.Component(opBoxNew, {});
+    TPage short_page;
+    load(short_page, shortw.Bytes());
+    EXPECT_TRUE(short_page.MaskBit(opBoxNew, 3));
+    EXPECT_FALSE(short_page.MaskBit(opBoxNew, 9));
+}
+
+TEST(PageFile, VersionGates) {
+    TPageWriter newer(110);
+    newer.Label("x");
+    TPage page;
+    load(page, newer.Bytes());
+    EXPECT_EQ(page.Count(), 0);  // too new: an empty page, silently
+    EXPECT_FALSE(Terminating);
+
+    TPageWriter older(102);
+    older.Label("x");
+    TPage old_page;
+    load(old_page, older.Bytes(), "old.vsb");
+    EXPECT_EQ(old_page.Count(), 0);
+    EXPECT_TRUE(Terminating);  // "リビルドしてください": the player stops
+    Terminating = false;
+
+    TPage fresh;  // a page never loaded
+    EXPECT_EQ(fresh.FormatVersion, 104u);
+    EXPECT_EQ(fresh.ResultType, 1);
+}
+
+TEST(PageFile, OpcodeSelection) {
+    // The low 7 bits select the kind; 61 to 127 are refused.
+    TPageWriter w(109);
+    w.Add(128 + opLabel, RecString("hi"));
+    TPage page;
+    load(page, w.Bytes());
+    ASSERT_EQ(page.Count(), 1);
+    EXPECT_EQ(page.GetItem(0)->GetOpcode(), opLabel);
+
+    TPageWriter bad(109);
+    bad.Label("a");
+    bad.Add(61, {});
+    TPage bad_page;
+    try {
+        load(bad_page, bad.Bytes());
+        FAIL() << "no error";
+    } catch (const ECorruptData&) {
+        FAIL() << "an unknown opcode is not corruption";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), Sjis("不正なコマンド"));
+    }
+    EXPECT_EQ(bad_page.Count(), 0);
+}
+
+TEST(PageFile, TruncatedPagesRaiseCorruptData) {
+    const std::string full = all_kinds_page(109);
+    for (size_t n = 0; n < full.size(); ++n) {
+        TPage page;
+        EXPECT_THROW(load(page, full.substr(0, n)), ECorruptData) << n;
+        EXPECT_EQ(page.Count(), 0);
+    }
+}
+
+TEST(PageFile, HugeCountsAndLengthsAreRefused) {
+    const std::string head = u32(109) + RecU8(1);
+    TPage page;
+    // Mask block claiming 4 G x 4 G bytes.
+    EXPECT_THROW(load(page, head + u32(0xFFFFFFFF) + u32(0xFFFFFFFF) + u32(0)), ECorruptData);
+    // A command count far beyond the bytes.
+    EXPECT_THROW(load(page, head + u32(0) + u32(21) + u32(0x7FFFFFFF)), ECorruptData);
+    // A label length beyond the bytes.
+    EXPECT_THROW(load(page, head + u32(0) + u32(21) + u32(1) + RecU8(opLabel) + std::string(10, '\0') +
+                                u32(0xFFFFFFF0) + "ab"),
+                 ECorruptData);
+    // An argument count beyond the bytes.
+    EXPECT_THROW(load(page, head + u32(0) + u32(21) + u32(1) + RecU8(opCall) + std::string(10, '\0') +
+                                RecString("a") + u32(0) + RecString("") + RecExpr("1") + u32(0x40000000)),
+                 ECorruptData);
+}
+
+TEST(PageFile, StateTag) {
+    TMemoryStream m;
+    WriteStateTag(m);
+    m.WriteBuffer("abc", 3);
+    m.SetPosition(0);
+    EXPECT_EQ(ReadStateVersion(m), 100);
+    EXPECT_EQ(m.GetPosition(), 7);
+
+    TMemoryStream old = stream_of(std::string("\x05\0\0\0", 4));
+    EXPECT_EQ(ReadStateVersion(old), 0);
+    EXPECT_EQ(old.GetPosition(), 0);  // untagged: read again from the start
+
+    TMemoryStream odd = stream_of("vorqabcX");
+    EXPECT_EQ(ReadStateVersion(odd), 0);
+    EXPECT_EQ(odd.GetPosition(), 7);
+
+    TMemoryStream short_tag = stream_of("vorq1");
+    EXPECT_EQ(ReadStateVersion(short_tag), 0);
+    EXPECT_EQ(short_tag.GetPosition(), 0);
+}
+
+TEST(PageFile, TraceLineFormats) {
+    EXPECT_EQ(CommandTraceLine(0x1234abcd, "main.vsb", 7), "1234abcd : main.vsb(7)");
+    EXPECT_EQ(EventTraceLine(0x10, "btn.vsb", 12), "00000010 : <Event>btn.vsb(12)");
+}

@@ -1,0 +1,57 @@
+#include "fixture_writers.h"
+
+#include "files/big_stream.h"
+#include "files/vr_file_collection.h"
+#include "platform/filesys.h"
+
+#include <atomic>
+#include <filesystem>
+
+TProjectFileData TestProjectData(const std::string& start_page, uint32_t version) {
+    TProjectFileData d;
+    d.Version = version;
+    d.Title = "test game";
+    d.Width = 640;
+    d.Height = 480;
+    d.StartPage = start_page;
+    d.SoundExtensions = ".wav.wma.ogg.mid";
+    d.DiscPrompt = "disc %d";
+    d.QuitText = "quit";
+    return d;
+}
+
+std::string ProjectFileBytes(const TProjectFileData& data) {
+    TMemoryStream m;
+    WriteProjectFile(m, data);
+    auto b = m.Bytes();
+    return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+}
+
+TTestGameFolder::TTestGameFolder() {
+    static std::atomic<int> counter{0};
+    path_ = PrivateTempFolder() + "game" + std::to_string(counter++) + "/";
+    ForceDirectories(path_);
+}
+
+TTestGameFolder::~TTestGameFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(NativePath(path_), ec);
+}
+
+void TTestGameFolder::WriteFile(const std::string& name, const std::string& bytes) {
+    TMemoryStream m;
+    m.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    m.SaveToFile(path_ + name);
+}
+
+void TTestGameFolder::WriteProject(const TProjectFileData& data) { WriteFile("vorq.vpb", ProjectFileBytes(data)); }
+
+void TTestGameFolder::WritePage(const std::string& name, const TPageWriter& page) { WriteFile(name, page.Bytes()); }
+
+void TTestGameFolder::WriteArchive(const std::string& archive_name, const std::map<std::string, std::string>& files) {
+    TVrFileCollection c;
+    for (auto& [name, bytes] : files)
+        c.AddEntry(name)->Data->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    TWzBigFileStream out(path_ + archive_name, fmCreate);
+    c.SaveToStream(out);
+}

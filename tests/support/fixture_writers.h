@@ -1,0 +1,34 @@
+// Small games for tests: a temporary game folder holding a project file,
+// scenario pages written with TPageWriter and any other files, or the same
+// packed into a game archive.
+#pragma once
+#include "engine/project.h"
+#include "engine/scenario_writer.h"
+
+#include <map>
+#include <string>
+
+// A project file's fields with a start page and a 640 x 480 screen.
+TProjectFileData TestProjectData(const std::string& start_page, uint32_t version = 109);
+
+class TTestGameFolder {
+public:
+    TTestGameFolder();
+    ~TTestGameFolder();
+    TTestGameFolder(const TTestGameFolder&) = delete;
+    TTestGameFolder& operator=(const TTestGameFolder&) = delete;
+
+    // The folder, ending in "/".
+    const std::string& Path() const { return path_; }
+    void WriteFile(const std::string& name, const std::string& bytes);
+    void WriteProject(const TProjectFileData& data);
+    void WritePage(const std::string& name, const TPageWriter& page);
+    // Packs the named files (contents given) into an archive file here.
+    void WriteArchive(const std::string& archive_name, const std::map<std::string, std::string>& files);
+
+private:
+    std::string path_;
+};
+
+// The bytes of a project file.
+std::string ProjectFileBytes(const TProjectFileData& data);
