@@ -1,19 +1,49 @@
 #include "objects/timer_list.h"
 
+#include "files/save_stream.h"
+#include "objects/base_list.h"
+#include "objects/stored_read.h"
+#include "platform/exception.h"
+#include "platform/stream.h"
+
 #include <algorithm>
 
-TTimerEntry& TTimerList::Add(const std::string& label, const std::string& object, int32_t event_id,
-                             const TArrayString& args) {
-    auto e = std::make_unique<TTimerEntry>();
+int32_t TTimerList::AddEvent(TVorqObject* obj, const std::string& label, const TArrayString* args,
+                             int32_t event_id) {
+    auto e = std::make_unique<TTimerData>();
     e->Label = label;
-    e->Object = object;
+    if (obj) {
+        e->Object = obj->GetName();
+        e->ObjectSerial = obj->Serial();
+    }
     e->EventId = event_id;
-    e->Args.Assign(args);
+    if (args) e->Args.Assign(*args);
     items_.push_back(std::move(e));
+    return Count() - 1;
+}
+
+TTimerData& TTimerList::Add(const std::string& label, const std::string& object, int32_t event_id,
+                            const TArrayString& args) {
+    TVorqObject* obj = registry_ && !object.empty() ? registry_->FindObject(object) : nullptr;
+    AddEvent(obj, label, &args, event_id);
+    items_.back()->Object = object;
     return *items_.back();
 }
 
-TTimerEntry* TTimerList::FirstPending() {
+int32_t TTimerList::Find(const TVorqObject* obj, int32_t event_id) const {
+    if (!obj) return -1;
+    const uint32_t serial = obj->Serial();
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (items_[i]->ObjectSerial == serial && items_[i]->EventId == event_id) return static_cast<int32_t>(i);
+    return -1;
+}
+
+TVorqObject* TTimerList::ObjectOf(const TTimerData& e) const {
+    if (!registry_ || e.ObjectSerial == 0) return nullptr;
+    return registry_->FindBySerial(e.ObjectSerial);
+}
+
+TTimerData* TTimerList::FirstPending() {
     for (auto& e : items_)
         if (e->State == 0) return e.get();
     return nullptr;
@@ -25,23 +55,63 @@ void TTimerList::remove_if(Pred pred) {
                  items_.end());
 }
 
+void TTimerList::RemoveObjectEvents(const TVorqObject* obj) {
+    if (!obj) return;
+    const uint32_t serial = obj->Serial();
+    remove_if([serial](const TTimerData& e) { return e.ObjectSerial == serial && e.State == 0; });
+}
+
 void TTimerList::RemoveByState(int32_t state) {
-    remove_if([state](const TTimerEntry& e) { return e.State == state; });
+    remove_if([state](const TTimerData& e) { return e.State == state; });
 }
 
 void TTimerList::RemoveStarted() {
-    remove_if([](const TTimerEntry& e) { return e.State != 0; });
+    remove_if([](const TTimerData& e) { return e.State != 0; });
 }
 
 void TTimerList::RemoveStartedUpTo(int32_t top) {
-    remove_if([top](const TTimerEntry& e) { return e.State >= 1 && e.State <= top; });
+    remove_if([top](const TTimerData& e) { return e.State >= 1 && e.State <= top; });
 }
 
-void TTimerList::Remove(const TTimerEntry* entry) {
-    remove_if([entry](const TTimerEntry& e) { return &e == entry; });
+void TTimerList::Remove(const TTimerData* entry) {
+    remove_if([entry](const TTimerData& e) { return &e == entry; });
 }
 
-TTimerEntry& TTimerList::Get(int32_t i) const {
+TTimerData& TTimerList::Get(int32_t i) const {
     CheckListIndex(i, Count());
     return *items_[static_cast<size_t>(i)];
+}
+
+void TTimerList::SaveToStream(TStream& s) const {
+    WriteStreamInteger(s, Count());
+    for (const auto& e : items_) {
+        WriteStreamString(s, e->Label);
+        TVorqObject* obj = ObjectOf(*e);
+        WriteStreamString(s, obj && registry_->IndexOfObject(obj) >= 0 ? obj->GetName() : std::string());
+        WriteStreamByte(s, static_cast<uint8_t>(e->EventId));
+        WriteStreamInteger(s, e->State);
+        e->Args.SaveToStream(s);
+    }
+}
+
+void TTimerList::LoadFromStream(TStream& s, int32_t version) {
+    Clear();
+    uint32_t n = ReadStoredU32(s);
+    // An entry holds at least two string lengths, the id, the state and the
+    // argument count.
+    const int64_t min_entry = 4 + 4 + 1 + (version >= 114 ? 4 : 1) + 4;
+    if (n > s.Remaining() / min_entry) throw ECorruptData("saved event queue claims more entries than the data holds");
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string label = ReadStoredString(s);
+        std::string name = ReadStoredString(s);
+        TVorqObject* obj = registry_ && !name.empty() ? registry_->FindObject(name) : nullptr;
+        int32_t id = ReadStoredByte(s);
+        int32_t state = version >= 114 ? ReadStoredInt(s) : (ReadStoredByte(s) != 0 ? 1 : 0);
+        TArrayString args;
+        if (s.Remaining() < 4) throw ECorruptData("saved event queue is truncated");
+        args.LoadFromStream(s);
+        AddEvent(obj, label, &args, id);
+        items_.back()->Object = name;
+        items_.back()->State = state;
+    }
 }

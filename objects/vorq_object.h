@@ -1,0 +1,367 @@
+// The display object model: every thing a scenario creates and addresses by
+// name is a TVorqObject. TVorqComponent adds the registry hooks (non-visual
+// kinds derive from it), TVorqControl the visual tree: rectangle, parent and
+// sorted children, position, clipping, visibility, event labels, motion,
+// drawing and hit testing. Object kinds override the slots they support;
+// every other property reads its default and ignores writes.
+#pragma once
+#include "files/rect.h"
+#include "files/vocab.h"
+#include "objects/property_accessors.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TStream;
+class TCustomDIBX;
+class TVorqBaseList;
+class TVorqBase;
+class TVorqControl;
+class TArrayString;
+
+// First byte of the names of objects the system made for another one.
+constexpr char kInternalMark = '\x01';
+inline bool IsInternalName(const std::string& name) { return !name.empty() && name[0] == kInternalMark; }
+
+// Play states of sound and video objects.
+enum TPlayState : uint8_t { PS_PLAY, PS_FADEIN, PS_STOP, PS_FADEOUT };
+
+// What a control needs of an attached motion. The motion kind implements it
+// and registers its maker with SetMotionMaker.
+class TControlMotion {
+public:
+    virtual ~TControlMotion() = default;
+    // One frame; true when a non-repeating motion reached its end now.
+    virtual bool Step() = 0;
+    virtual bool Ended() const = 0;
+    virtual void Restart() = 0;
+    // Forget the target; called before the motion is freed with its control.
+    virtual void ClearTarget() = 0;
+    // Applies the current frame to the target again (after a display change).
+    virtual void Reapply() = 0;
+};
+using TMotionMaker = std::unique_ptr<TControlMotion> (*)(TVorqControl& target, const std::string& file_name);
+void SetMotionMaker(TMotionMaker maker);
+
+// Creation flags: register in the registry's object list, and take a name
+// "object0", "object1" ... there (kinds that name themselves leave it out).
+constexpr int kCreateRegister = 1, kCreateAutoName = 2;
+constexpr int kCreateDefault = kCreateRegister | kCreateAutoName;
+
+class TVorqObject {
+public:
+    explicit TVorqObject(TVorqBaseList* registry, int create_flags = kCreateDefault);
+    virtual ~TVorqObject();
+    TVorqObject(const TVorqObject&) = delete;
+    TVorqObject& operator=(const TVorqObject&) = delete;
+
+    // ---- fields read and written directly ----
+    TVorqBaseList* Registry() const { return FRegistry; }
+    const std::string& GetName() const { return FName; }
+    std::string Tag;
+    int32_t GetPriority() const { return FPriority; }
+    int32_t GetOrder() const { return FOrder; }
+    // Identity that is never reused while the program runs: lets a holder
+    // tell its object from a later one allocated at the same address.
+    uint32_t Serial() const { return FSerial; }
+    // The name field without the checks of SetName (no holder is touched).
+    void StoreName(const std::string& name);
+
+    // ---- property slots ----
+    VORQ_PLAIN_PROPERTIES(VORQ_DECLARE_ROOT_ACCESSORS)
+    virtual void SetName(const std::string& name);
+    virtual uint8_t GetCompoType() const { return LT_NONE; }
+    virtual TVorqControl* GetParent() const { return nullptr; }
+    virtual void SetParent(TVorqControl* /*parent*/) {}
+    virtual bool GetPlaying() const { return false; }
+    virtual TPoint GetCaret() const { return TPoint{}; }
+    // PARAM1..3 by index 0..2.
+    virtual long double GetParam(int /*index*/) const { return 0.0L; }
+    virtual void SetParam(int /*index*/, long double /*value*/) {}
+    // Border cells 0..8 in row order of a 3 x 3 frame.
+    virtual std::string GetBorderSource(int /*cell*/) const { return {}; }
+    virtual void SetBorderSource(int /*cell*/, const std::string& /*name*/) {}
+    virtual uint8_t GetBorderHAlign(int /*cell*/) const { return 0; }
+    virtual void SetBorderHAlign(int /*cell*/, uint8_t /*value*/) {}
+    virtual uint8_t GetBorderVAlign(int /*cell*/) const { return 0; }
+    virtual void SetBorderVAlign(int /*cell*/, uint8_t /*value*/) {}
+
+    void SetPriority(int32_t value);
+    void SetOrder(int32_t value);
+
+    // ---- tree, surfaces, geometry ----
+    virtual TCustomDIBX* GetSurface() const;
+    virtual TCustomDIBX* GetOwnSurface() const { return nullptr; }
+    virtual TVorqObject* GetObjectAt(int32_t /*index*/) const { return nullptr; }
+    virtual int32_t GetObjectCount() const { return 0; }
+    virtual TVorqControl* GetChild(int32_t /*index*/) const { return nullptr; }
+    virtual int32_t GetChildCount() const { return 0; }
+    virtual TVorqBase* GetBase() const;
+    virtual TRect GetRect() const;
+    virtual bool IsBusy() const { return false; }
+    virtual int32_t GetScreenX() const { return GetLeft() - GetOffsetX(); }
+    virtual int32_t GetScreenY() const { return GetTop() - GetOffsetY(); }
+    virtual int32_t GetLocalX() const { return GetLeft() - GetOffsetX(); }
+    virtual int32_t GetLocalY() const { return GetTop() - GetOffsetY(); }
+    virtual TRect GetPartRect() const { return TRect{0, 0, 1, 1}; }
+    virtual void SetPartRect(const TRect& /*r*/) {}
+    virtual int32_t GetMotionX() const { return 0; }
+    virtual void SetMotionX(int32_t /*v*/) {}
+    virtual int32_t GetMotionY() const { return 0; }
+    virtual void SetMotionY(int32_t /*v*/) {}
+    virtual TPoint GetDrawPos() const { return TPoint{}; }
+    virtual std::string GetPlainText() const { return GetText(); }
+    virtual void AppendText(const std::string& s) { SetText(GetText() + s); }
+    virtual uint8_t GetPlayState() const { return PS_STOP; }
+    virtual void SetPlayState(uint8_t /*state*/) {}
+    // When PR_CLIPWIDTH and PR_CLIPHEIGHT are above 0, the clip area on the
+    // layer; otherwise the empty rectangle (no clip).
+    TRect GetClipRect() const;
+
+    // ---- life cycle and per-frame work ----
+    virtual void Invalidate() {}
+    virtual void Draw() {}
+    virtual TVorqObject* HitTest(const TPoint& /*p*/, uint32_t /*mask*/) { return nullptr; }
+    // True means finished: the registry frees the object at once.
+    virtual bool Update() { return false; }
+    void FreeNow();
+    void Scrap();
+    bool IsScheduledForDeletion() const;
+
+    // ---- input hooks ----
+    virtual void LBtnDown();
+    virtual void LBtnUp();
+    virtual void RBtnDown();
+    virtual void RBtnUp();
+    virtual void MouseMove();
+    virtual void MouseOut(TVorqObject* next);
+    virtual void MouseIn(TVorqObject* previous);
+    virtual void MouseStepEnd() {}
+    virtual void SetGroupSelected(bool /*selected*/) {}
+    virtual void GroupNotify(int32_t /*value*/) {}
+    virtual void KeyDown() {}
+    virtual void KeyUp() {}
+    virtual void KeyRepeat() {}
+    virtual TVorqControl* FindFocusable() { return nullptr; }
+    virtual void FocusChanged() {}
+
+    // ---- save and load of the record ----
+    virtual void SaveToStream(TStream& s);
+    virtual void LoadFromStream(TStream& s, int32_t version);
+
+    // ---- other hooks ----
+    virtual TPoint LocalToScreen(const TPoint& p) const { return TPoint{p.X + GetScreenX(), p.Y + GetScreenY()}; }
+    virtual TPoint ScreenToLocal(const TPoint& p) const { return TPoint{p.X - GetScreenX(), p.Y - GetScreenY()}; }
+    virtual void AttachMotion(const std::string& /*file_name*/) {}
+    virtual void RestartMotion() {}
+    virtual bool RightClickScrap() { return false; }
+    // r := r ∩ GetRect; true when not empty.
+    virtual bool IntersectsRect(TRect& r) const;
+    virtual void ReleaseSurfaces() {}
+    virtual void RestoreSurfaces() {}
+    virtual bool Contains(const TVorqObject* /*obj*/) const { return false; }
+    virtual void AdjustDirtyRect(TRect& r) const;
+    virtual bool IsInCabinet() const { return false; }
+    virtual std::string GetEffectiveCursor() const { return GetCursor(); }
+    virtual void EnterCabinet() {}
+    virtual void LeaveCabinet() {}
+    virtual bool IsShownOnActiveBase() const;
+    virtual void PositionChanged() {}
+    virtual bool IsLayer() const { return false; }
+    virtual bool IsControl() const { return false; }
+
+protected:
+    // Queues an event of this object in its registry's queue.
+    void QueueEvent(const std::string& label, uint8_t event_id, const TArrayString* args = nullptr);
+    bool EventQueued(uint8_t event_id) const;
+    // The pointer position relative to this object, as event arguments.
+    TArrayString MouseArgs() const;
+    void ResortParent();
+
+    TVorqBaseList* FRegistry;
+    std::string FName;
+    int32_t FPriority = 0;
+    int32_t FOrder = 0;
+
+private:
+    friend class TVorqBaseList;
+    uint32_t FSerial;
+    bool FListed = false;  // in its registry's object list
+};
+
+class TVorqComponent : public TVorqObject {
+public:
+    using TVorqObject::TVorqObject;
+    ~TVorqComponent() override;
+
+    // Registry operations; the registry implements them.
+    virtual int32_t AddObject(TVorqObject* /*obj*/) { return -1; }
+    virtual void RemoveObject(TVorqObject* /*obj*/) {}
+    virtual bool IsPendingDelete(const TVorqObject* /*obj*/) const { return false; }
+    virtual void ScheduleDelete(TVorqObject* /*obj*/) {}
+};
+
+class TVorqControl : public TVorqComponent {
+public:
+    explicit TVorqControl(TVorqBaseList* registry, int create_flags = kCreateDefault);
+    ~TVorqControl() override;
+
+    bool IsControl() const override { return true; }
+
+    // ---- properties ----
+    void SetName(const std::string& name) override;
+    bool GetVisible() const override;
+    void SetVisible(bool v) override;
+    TVorqControl* GetParent() const override { return FParent; }
+    void SetParent(TVorqControl* parent) override;
+    int32_t GetLeft() const override { return FLeft; }
+    void SetLeft(int32_t v) override;
+    int32_t GetTop() const override { return FTop; }
+    void SetTop(int32_t v) override;
+    int32_t GetWidth() const override { return FWidth; }
+    void SetWidth(int32_t v) override;
+    int32_t GetHeight() const override { return FHeight; }
+    void SetHeight(int32_t v) override;
+    int32_t GetOffsetX() const override { return FOffsetX; }
+    void SetOffsetX(int32_t v) override;
+    int32_t GetOffsetY() const override { return FOffsetY; }
+    void SetOffsetY(int32_t v) override;
+    int32_t GetColor() const override { return FColor; }
+    void SetColor(int32_t v) override;
+    uint8_t GetIgnoreMouse() const override { return FIgnoreMouse; }
+    void SetIgnoreMouse(uint8_t v) override { FIgnoreMouse = v; }
+    std::string GetCursor() const override { return FCursor; }
+    void SetCursor(const std::string& v) override { FCursor = v; }
+    bool GetPosZoomed() const override { return FPosZoomed != 0; }
+    void SetPosZoomed(bool v) override;
+    int32_t GetClipLeft() const override { return FClipLeft; }
+    void SetClipLeft(int32_t v) override;
+    int32_t GetClipTop() const override { return FClipTop; }
+    void SetClipTop(int32_t v) override;
+    int32_t GetClipWidth() const override { return FClipWidth; }
+    void SetClipWidth(int32_t v) override;
+    int32_t GetClipHeight() const override { return FClipHeight; }
+    void SetClipHeight(int32_t v) override;
+    int32_t GetPlusX() const override { return FPlusX; }
+    void SetPlusX(int32_t v) override;
+    int32_t GetPlusY() const override { return FPlusY; }
+    void SetPlusY(int32_t v) override;
+    bool GetAniPaused() const override;
+    void SetAniPaused(bool v) override { FAniPaused = v; }
+    bool GetHandleKey() const override { return FHandleKey != 0; }
+    void SetHandleKey(bool v) override;
+    bool GetPlaying() const override;
+    std::string GetOnMouseMove() const override { return FOnMouseMove; }
+    void SetOnMouseMove(const std::string& v) override { FOnMouseMove = v; }
+    std::string GetOnMouseIn() const override { return FOnMouseIn; }
+    void SetOnMouseIn(const std::string& v) override { FOnMouseIn = v; }
+    std::string GetOnMouseOut() const override { return FOnMouseOut; }
+    void SetOnMouseOut(const std::string& v) override { FOnMouseOut = v; }
+    std::string GetOnLBtnDown() const override { return FOnLBtnDown; }
+    void SetOnLBtnDown(const std::string& v) override { FOnLBtnDown = v; }
+    std::string GetOnLBtnUp() const override { return FOnLBtnUp; }
+    void SetOnLBtnUp(const std::string& v) override { FOnLBtnUp = v; }
+    std::string GetOnRBtnDown() const override { return FOnRBtnDown; }
+    void SetOnRBtnDown(const std::string& v) override { FOnRBtnDown = v; }
+    std::string GetOnRBtnUp() const override { return FOnRBtnUp; }
+    void SetOnRBtnUp(const std::string& v) override { FOnRBtnUp = v; }
+    std::string GetOnWheelDown() const override { return FOnWheelDown; }
+    void SetOnWheelDown(const std::string& v) override { FOnWheelDown = v; }
+    std::string GetOnWheelUp() const override { return FOnWheelUp; }
+    void SetOnWheelUp(const std::string& v) override { FOnWheelUp = v; }
+    std::string GetOnKeyDown() const override { return FOnKeyDown; }
+    void SetOnKeyDown(const std::string& v) override { FOnKeyDown = v; }
+    std::string GetOnKeyUp() const override { return FOnKeyUp; }
+    void SetOnKeyUp(const std::string& v) override { FOnKeyUp = v; }
+    std::string GetOnKeyRepeat() const override { return FOnKeyRepeat; }
+    void SetOnKeyRepeat(const std::string& v) override { FOnKeyRepeat = v; }
+    std::string GetOnFocusIn() const override { return FOnFocusIn; }
+    void SetOnFocusIn(const std::string& v) override { FOnFocusIn = v; }
+    std::string GetOnFocusOut() const override { return FOnFocusOut; }
+    void SetOnFocusOut(const std::string& v) override { FOnFocusOut = v; }
+
+    // ---- tree and geometry ----
+    TVorqControl* GetChild(int32_t index) const override;
+    int32_t GetChildCount() const override { return static_cast<int32_t>(FChildren.size()); }
+    const std::vector<TVorqControl*>& Children() const { return FChildren; }
+    int32_t GetScreenX() const override;
+    int32_t GetScreenY() const override;
+    int32_t GetLocalX() const override;
+    int32_t GetLocalY() const override;
+    TRect GetPartRect() const override { return FPartRect; }
+    void SetPartRect(const TRect& r) override { FPartRect = r; }
+    int32_t GetMotionX() const override { return FMotionX; }
+    void SetMotionX(int32_t v) override { FMotionX = v; }
+    int32_t GetMotionY() const override { return FMotionY; }
+    void SetMotionY(int32_t v) override { FMotionY = v; }
+    TPoint GetDrawPos() const override;
+
+    // ---- drawing, hits, frames ----
+    void Invalidate() override;
+    void Draw() override;
+    TVorqObject* HitTest(const TPoint& p, uint32_t mask) override;
+    bool Update() override;
+    void AttachMotion(const std::string& file_name) override;
+    void RestartMotion() override;
+    void RestoreSurfaces() override;
+    TVorqControl* FindFocusable() override;
+    void KeyDown() override;
+    void KeyUp() override;
+    void KeyRepeat() override;
+    bool Contains(const TVorqObject* obj) const override;
+    bool IsInCabinet() const override;
+    void PositionChanged() override;
+    void SaveToStream(TStream& s) override;
+    void LoadFromStream(TStream& s, int32_t version) override;
+
+    TControlMotion* GetMotion() const { return FMotion.get(); }
+    void AddChild(TVorqControl* child);
+    void RemoveChild(TVorqControl* child);
+    // Left, top, width, height at once: one invalidation before and after.
+    void SetRect(int32_t left, int32_t top, int32_t width, int32_t height);
+    void SortChildren();
+    virtual void ClipChanged();
+    void NotifyGroup(int32_t group, int32_t value);
+    void NormalizeGroup(TVorqControl* preferred, int32_t group);
+
+protected:
+    // Changes of a geometric field: nothing when equal, else invalidate,
+    // store, invalidate.
+    void ChangeGeometry(int32_t& field, int32_t value);
+    void KeyEvent(const std::string& label, uint8_t event_id);
+    // Screen x along one axis; see GetScreenX.
+    int32_t ScreenAxis(bool horizontal) const;
+    int32_t LocalAxis(bool horizontal) const;
+
+    int32_t FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+    int32_t FOffsetX = 0, FOffsetY = 0;
+    uint8_t FVisible = 1;
+    TVorqControl* FParent = nullptr;
+    int32_t FColor = 0;
+    std::vector<TVorqControl*> FChildren;
+    TRect FPartRect{0, 0, 1, 1};
+    std::string FOnMouseMove, FOnMouseIn, FOnMouseOut, FOnLBtnDown, FOnLBtnUp, FOnRBtnDown, FOnRBtnUp,
+        FOnWheelDown, FOnWheelUp;
+    uint8_t FIgnoreMouse = 0;
+    std::string FCursor;
+    uint8_t FPosZoomed = 0;
+    int32_t FClipLeft = 0, FClipTop = 0, FClipWidth = 0, FClipHeight = 0;
+    int32_t FMotionX = 0, FMotionY = 0;
+    int32_t FPlusX = 0, FPlusY = 0;
+    uint8_t FAniPaused = 0;
+    uint8_t FHandleKey = 0;
+    std::string FOnKeyDown, FOnKeyUp, FOnKeyRepeat, FOnFocusIn, FOnFocusOut;
+    std::unique_ptr<TControlMotion> FMotion;
+};
+
+// Child order: a name of two 0x01 bytes last, internal names first, then
+// priority + order, then names byte by byte (a prefix first). True when a
+// sorts before b.
+bool ChildBefore(const TVorqObject* a, const TVorqObject* b);
+
+// The event masks of the mouse step over the values of PR_IGNOREMOUSE.
+constexpr uint32_t kMaskLeftPress = 17;   // values 0 and 4
+constexpr uint32_t kMaskRightPress = 9;   // values 0 and 3
+constexpr uint32_t kMaskPointer = 29;     // values 0, 2, 3 and 4
