@@ -259,8 +259,17 @@ int TCallMan::Step() {
     TStack& f = Stack.Pop();
     if (!f.ResultName.empty() && f.ResultValue && Params)
         if (TParamCollectionItem* v = Params->Find(f.ResultName)) v->AssignConverted(*f.ResultValue);
-    // A handler that interrupted the ended main flow returns to no page.
-    Page = f.PageName.empty() ? nullptr : GetPage(f.PageName, true);
+    // A handler that interrupted the ended main flow returns to no page;
+    // so does a caller whose page can no longer be loaded (that flow ends
+    // instead of the error leaving the frame loop).
+    Page = nullptr;
+    if (!f.PageName.empty()) {
+        try {
+            Page = GetPage(f.PageName, true);
+        } catch (const Exception&) {
+            Page = nullptr;
+        }
+    }
     PC = static_cast<int32_t>(f.PC);
     Prepared = f.Prepared != 0;
     ContinueFlag = f.ContinueFlag;
@@ -274,10 +283,11 @@ int TCallMan::Step() {
 }
 
 int TCallMan::CallEvent(int32_t level) {
-    if (CommandBlocksEvents() || !Scene) return 0;
+    if (!Scene) return 0;
     TTimerList& queue = Scene->Events();
+    // The queue first: it is almost always empty, and the answer is the same.
     TTimerEntry* e = queue.FirstPending();
-    if (!e) return 0;
+    if (!e || CommandBlocksEvents()) return 0;
     std::string handler, label;
     if (!HandlerPageOf(e->Label, handler, label)) {
         // No page name can come of it: drop it rather than let it hold up
@@ -290,8 +300,15 @@ int TCallMan::CallEvent(int32_t level) {
     if (pc_inside() && Prepared) Page->GetItem(PC)->SaveState(state);
     const int32_t pc = PC;
     // Loaded before anything changes, so that a page that fails to load
-    // leaves the interrupted flow as it was.
-    TPage* page = GetPage(handler, true);
+    // leaves the interrupted flow as it was; its event can never run and
+    // goes rather than coming back every frame.
+    TPage* page;
+    try {
+        page = GetPage(handler, true);
+    } catch (const Exception&) {
+        queue.Remove(e);
+        return 0;
+    }
     TStack& f = Stack.Push();
     f.PageName = Page ? Page->Name : std::string();
     f.PC = static_cast<uint32_t>(pc);

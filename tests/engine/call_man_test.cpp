@@ -581,3 +581,153 @@ TEST(HandlerPage, NameFromEventLabel) {
     EXPECT_FALSE(HandlerPageOf("ab", page, label));
     EXPECT_FALSE(HandlerPageOf("", page, label));
 }
+
+TEST_F(Game, HandlerWaitingLetsNestedHandlersRun) {
+    TPageWriter a;
+    a.Calc("na = na + 1");
+    a.Wait("50");
+    a.Calc("adone = 1");
+    page("a.vsb", a);
+    TPageWriter b;
+    b.Calc("nb = nb + 1");
+    page("b.vsb", b);
+    TPageWriter w;
+    for (const char* v : {"na", "nb", "adone"}) w.VarNew(v, PT_INT, "0");
+    w.Wait("0");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    runner->Scene().QueueEvent("a.vsb", "objA");
+    runner->Frame();  // a starts and waits: the driver is in state 2
+    EXPECT_EQ(var("na"), 1);
+    EXPECT_EQ(cm().State, 2);
+    runner->Scene().QueueEvent("b.vsb", "objB");
+    runner->Frame();  // b runs one level up while a waits, and is removed
+    EXPECT_EQ(var("nb"), 1);
+    ASSERT_EQ(runner->Scene().Events().Count(), 1);
+    EXPECT_EQ(runner->Scene().Events().Get(0).Label, "a.vsb");
+    EXPECT_EQ(runner->Scene().Events().Get(0).State, 1);
+    EXPECT_EQ(cm().NestLevel, 2);
+    runner->Frames(2);  // 34 -> 18 -> 2 ms left in a's wait
+    runner->Frame();  // the wait ends; a waiting command ends the frame
+    EXPECT_EQ(var("adone"), 0);
+    runner->Frame();
+    EXPECT_EQ(var("adone"), 1);
+    EXPECT_EQ(runner->Scene().Events().Count(), 0);
+    EXPECT_EQ(cm().State, 0);
+    EXPECT_EQ(cm().Page->Name, "main.vsb");
+}
+
+TEST_F(Game, CorruptHandlerPageDropsItsEvent) {
+    folder.WriteFile("bad.vsb", RecU32(109) + "\x01\x05");
+    TPageWriter good;
+    good.Calc("n = n + 1");
+    page("good.vsb", good);
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.Wait("0");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    runner->Scene().QueueEvent("bad.vsb", "o");
+    runner->Scene().QueueEvent("good.vsb", "o");
+    runner->Frames(3);
+    EXPECT_EQ(var("n"), 1);
+    EXPECT_EQ(runner->Scene().Events().Count(), 0);
+    EXPECT_EQ(cm().Page->Name, "main.vsb");
+}
+
+TEST_F(Game, PCResetInAHandlerRedirectsTheMainFlow) {
+    TPageWriter handler;
+    handler.PCReset("other.vsb", false, 1);
+    handler.Calc("h = 1");  // the handler itself goes on
+    page("btn.vsb", handler);
+    TPageWriter other;
+    other.Calc("o = 99");
+    other.Calc("o = o + 1");
+    page("other.vsb", other);
+    TPageWriter w;
+    for (const char* v : {"h", "o", "m"}) w.VarNew(v, PT_INT, "0");
+    w.Wait("0");
+    w.Calc("m = 1");
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    runner->Scene().QueueEvent("btn.vsb", "b");
+    runner->Frame();
+    EXPECT_EQ(var("h"), 1);
+    EXPECT_EQ(var("o"), 1);  // other.vsb from command 1
+    EXPECT_EQ(var("m"), 0);
+    EXPECT_EQ(runner->Scene().Events().Count(), 0);
+}
+
+TEST_F(Game, ResetClearsGameStateAndRestarts) {
+    TPageWriter second;
+    second.VarNew("after", PT_INT, "1");
+    page("second.vsb", second);
+    TPageWriter w;
+    w.VarNew("g", PT_INT, "1");
+    w.VarNew("s", PT_INT, "1", 3);
+    w.Reset("second.vsb");
+    w.Calc("g = 5");
+    page("main.vsb", w);
+    start();
+    runner->Scene().AddObject("sprite");
+    runner->Frame();
+    EXPECT_FALSE(exists("g"));
+    EXPECT_EQ(var("s"), 1);
+    EXPECT_EQ(var("after"), 1);
+    EXPECT_FALSE(runner->Scene().ObjectExists("sprite"));
+}
+
+TEST_F(Game, VariableAndObjectDeletion) {
+    TPageWriter w;
+    w.VarNew("a", PT_INT, "1");
+    w.VarNew("name", PT_STR, "\"sprite\"");
+    w.VarDel("a");
+    w.VarDel("@Result");  // the engine's own variables stay
+    w.VarDel("");
+    w.ObjDel("name");
+    w.ObjDel("\"\"");
+    w.VarNew("bad", 7, "1");  // no such type: refused, play goes on
+    w.VarNew("x", PT_INT, "1");
+    page("main.vsb", w);
+    start();
+    runner->Scene().AddObject("sprite");
+    runner->Scene().AddObject("other");
+    runner->Frames(2);
+    EXPECT_FALSE(exists("a"));
+    EXPECT_TRUE(exists("@Result"));
+    EXPECT_FALSE(exists("bad"));
+    EXPECT_EQ(var("x"), 1);
+    EXPECT_FALSE(runner->Scene().ObjectExists("sprite"));
+    EXPECT_TRUE(runner->Scene().ObjectExists("other"));
+}
+
+TEST(WaitState, TaggedAndUntagged) {
+    TPage page;
+    TComWait wait(&page);
+    wait.Remaining = 68;
+    wait.FirstFrame = 0;
+    wait.WaitBlocksEvents = 1;
+    std::unique_ptr<TMemoryStream> s;
+    wait.SaveState(s);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->GetSize(), 7 + 4 + 4 + 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(s->Memory()), 7), "vorq100");
+    TComWait back(&page);
+    s->SetPosition(0);
+    back.LoadState(*s);
+    EXPECT_EQ(back.Remaining, 68);
+    EXPECT_EQ(back.WaitBlocksEvents, 1);
+    // An older state has no tag and no event-block byte.
+    TMemoryStream old;
+    const int32_t fields[2] = {40, 1};
+    old.WriteBuffer(fields, 8);
+    old.SetPosition(0);
+    TComWait legacy(&page);
+    legacy.LoadState(old);
+    EXPECT_EQ(legacy.Remaining, 40);
+    EXPECT_EQ(legacy.FirstFrame, 1);
+    EXPECT_EQ(legacy.WaitBlocksEvents, 0);
+}
