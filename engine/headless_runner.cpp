@@ -16,7 +16,7 @@ void THeadlessScene::QueueEvent(const std::string& label, const std::string& obj
     events_.Add(label, object, 0, args);
 }
 
-THeadlessRunner::THeadlessRunner(const std::string& game_path) {
+THeadlessRunner::THeadlessRunner(const std::string& game_path, TSceneLink* scene) {
     Terminating = false;
     GameClock = 0;
     FrameTime = 0;
@@ -32,7 +32,7 @@ THeadlessRunner::THeadlessRunner(const std::string& game_path) {
     }
     SetSystemVarHost(&host_);
     previous_scene_ = ::Scene;
-    ::Scene = &scene_;
+    ::Scene = scene ? scene : &scene_;
     // As the player started with a folder argument: the folder holds the
     // loose files and the saves, and its game.dat is the archive.
     std::string folder = game_path;

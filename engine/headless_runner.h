@@ -35,8 +35,10 @@ private:
 class THeadlessRunner {
 public:
     // game_path: a folder, or an archive file whose folder holds the saves.
-    // The engine's globals are set up here and put back by the destructor.
-    explicit THeadlessRunner(const std::string& game_path);
+    // scene: the registry's link, when one exists; else the runner's own
+    // stand-in scene. The engine's globals are set up here and put back by
+    // the destructor.
+    explicit THeadlessRunner(const std::string& game_path, TSceneLink* scene = nullptr);
     ~THeadlessRunner();
     THeadlessRunner(const THeadlessRunner&) = delete;
     THeadlessRunner& operator=(const THeadlessRunner&) = delete;

@@ -5,6 +5,7 @@
 #include "engine/game_clock.h"
 #include "engine/page.h"
 #include "engine/scenario_writer.h"
+#include "tests/support/fixture_writers.h"
 #include "platform/codepage.h"
 #include "platform/trace.h"
 
@@ -14,15 +15,8 @@
 
 namespace {
 
-TMemoryStream stream_of(const std::string& bytes) {
-    TMemoryStream m;
-    m.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    m.SetPosition(0);
-    return m;
-}
-
 void load(TPage& page, const std::string& bytes, const std::string& name = "p.vsb") {
-    TMemoryStream m = stream_of(bytes);
+    TMemoryStream m = StreamOf(bytes);
     page.LoadFromStream(m, name);
 }
 
@@ -120,7 +114,7 @@ TEST(PageFile, EveryKindLoadsItsRecordInStep) {
     for (uint32_t version : {103u, 104u, 105u, 106u, 107u, 108u, 109u}) {
         SCOPED_TRACE(version);
         const std::string bytes = all_kinds_page(version);
-        TMemoryStream m = stream_of(bytes);
+        TMemoryStream m = StreamOf(bytes);
         TPage page;
         page.LoadFromStream(m, "all.vsb");
         EXPECT_EQ(m.GetPosition(), m.GetSize());
@@ -302,15 +296,15 @@ TEST(PageFile, StateTag) {
     EXPECT_EQ(ReadStateVersion(m), 100);
     EXPECT_EQ(m.GetPosition(), 7);
 
-    TMemoryStream old = stream_of(std::string("\x05\0\0\0", 4));
+    TMemoryStream old = StreamOf(std::string("\x05\0\0\0", 4));
     EXPECT_EQ(ReadStateVersion(old), 0);
     EXPECT_EQ(old.GetPosition(), 0);  // untagged: read again from the start
 
-    TMemoryStream odd = stream_of("vorqabcX");
+    TMemoryStream odd = StreamOf("vorqabcX");
     EXPECT_EQ(ReadStateVersion(odd), 0);
     EXPECT_EQ(odd.GetPosition(), 7);
 
-    TMemoryStream short_tag = stream_of("vorq1");
+    TMemoryStream short_tag = StreamOf("vorq1");
     EXPECT_EQ(ReadStateVersion(short_tag), 0);
     EXPECT_EQ(short_tag.GetPosition(), 0);
 }

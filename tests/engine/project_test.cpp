@@ -14,13 +14,6 @@
 
 namespace {
 
-TMemoryStream stream_of(const std::string& bytes) {
-    TMemoryStream m;
-    m.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    m.SetPosition(0);
-    return m;
-}
-
 // A version-103 project file assembled field by field.
 std::string project_103() {
     std::string b = RecU32(103) + RecString("Title") + RecU32(800) + RecU32(600) + RecU32(1024) + RecU32(768) +
@@ -41,7 +34,7 @@ TPageWriter empty_page() {
 }  // namespace
 
 TEST(ProjectFile, Version103Defaults) {
-    TMemoryStream m = stream_of(project_103());
+    TMemoryStream m = StreamOf(project_103());
     TProjectFileData d;
     ASSERT_TRUE(ReadProjectFile(m, d));
     EXPECT_EQ(m.GetPosition(), m.GetSize());
@@ -77,7 +70,7 @@ TEST(ProjectFile, VersionGates) {
         f.Name = "ratio";
         f.Float = 0.1L;
         d.Variables.push_back(f);
-        TMemoryStream m = stream_of(ProjectFileBytes(d));
+        TMemoryStream m = StreamOf(ProjectFileBytes(d));
         TProjectFileData r;
         ASSERT_TRUE(ReadProjectFile(m, r));
         EXPECT_EQ(m.GetPosition(), m.GetSize());
@@ -86,7 +79,7 @@ TEST(ProjectFile, VersionGates) {
         EXPECT_EQ(r.SoundExtensions, v >= 109 ? ".ogg" : ".wav.wma.ogg.mid");
         EXPECT_EQ(r.Variables[0].Float, 0.1L);  // all 80 bits kept
     }
-    TMemoryStream newer = stream_of(ProjectFileBytes(TestProjectData("s.vsb", 110)));
+    TMemoryStream newer = StreamOf(ProjectFileBytes(TestProjectData("s.vsb", 110)));
     TProjectFileData r;
     EXPECT_FALSE(ReadProjectFile(newer, r));
 }
@@ -94,11 +87,11 @@ TEST(ProjectFile, VersionGates) {
 TEST(ProjectFile, TruncatedOrCorruptDataIsRefused) {
     const std::string full = project_103();
     for (size_t n = 0; n < full.size(); ++n) {
-        TMemoryStream m = stream_of(full.substr(0, n));
+        TMemoryStream m = StreamOf(full.substr(0, n));
         TProjectFileData d;
         EXPECT_THROW(ReadProjectFile(m, d), Exception) << n;
     }
-    TMemoryStream huge = stream_of(RecU32(109) + RecU32(0x7FFFFFF0) + "abc");
+    TMemoryStream huge = StreamOf(RecU32(109) + RecU32(0x7FFFFFF0) + "abc");
     TProjectFileData d;
     EXPECT_THROW(ReadProjectFile(huge, d), ECorruptData);
 }

@@ -20,6 +20,13 @@ TProjectFileData TestProjectData(const std::string& start_page, uint32_t version
     return d;
 }
 
+TMemoryStream StreamOf(const std::string& bytes) {
+    TMemoryStream m;
+    m.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    m.SetPosition(0);
+    return m;
+}
+
 std::string ProjectFileBytes(const TProjectFileData& data) {
     TMemoryStream m;
     WriteProjectFile(m, data);

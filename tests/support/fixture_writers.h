@@ -30,5 +30,8 @@ private:
     std::string path_;
 };
 
+// A memory stream holding bytes, at position 0.
+TMemoryStream StreamOf(const std::string& bytes);
+
 // The bytes of a project file.
 std::string ProjectFileBytes(const TProjectFileData& data);
