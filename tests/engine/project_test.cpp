@@ -115,41 +115,51 @@ TEST(Project, StartsTheStartPage) {
     EXPECT_EQ(p.SaveSlot, -1);
 }
 
+// The refusal shown (headless: on stderr, as UTF-8) while creating the game.
+std::string refusal_of(TTestGameFolder& g, bool& running) {
+    testing::internal::CaptureStderr();
+    {
+        THeadlessRunner r(g.Path());
+        running = r.Running();
+    }
+    return testing::internal::GetCapturedStderr();
+}
+
 TEST(Project, Refusals) {
+    bool running = true;
     {
         TTestGameFolder g;  // no project file
-        THeadlessRunner r(g.Path());
+        EXPECT_NE(refusal_of(g, running).find("警告: プロジェクトがありません"), std::string::npos);
+        EXPECT_FALSE(running);
         EXPECT_TRUE(Terminating);
-        EXPECT_FALSE(r.Running());
     }
     {
         TTestGameFolder g;  // an empty project file
         g.WriteFile("vorq.vpb", "");
-        THeadlessRunner r(g.Path());
+        EXPECT_NE(refusal_of(g, running).find("プロジェクトがありません"), std::string::npos);
         EXPECT_TRUE(Terminating);
     }
     {
-        TTestGameFolder g;  // too new
+        TTestGameFolder g;  // too new: refused without a message
         g.WriteProject(TestProjectData("start.vsb", 110));
         g.WritePage("start.vsb", empty_page());
-        THeadlessRunner r(g.Path());
+        EXPECT_EQ(refusal_of(g, running), "");
         EXPECT_TRUE(Terminating);
-        EXPECT_EQ(r.Project().CallMan, nullptr);
+        EXPECT_FALSE(running);
     }
     {
-        TTestGameFolder g;  // cut short
+        TTestGameFolder g;  // cut short: refused without a message
         const std::string bytes = ProjectFileBytes(TestProjectData("start.vsb"));
         g.WriteFile("vorq.vpb", bytes.substr(0, bytes.size() - 3));
-        THeadlessRunner r(g.Path());
+        EXPECT_EQ(refusal_of(g, running), "");
         EXPECT_TRUE(Terminating);
     }
     {
         TTestGameFolder g;  // the start page is missing
         g.WriteProject(TestProjectData("start.vsb"));
-        THeadlessRunner r(g.Path());
+        EXPECT_NE(refusal_of(g, running).find("警告: スタートページがありません"), std::string::npos);
         EXPECT_TRUE(Terminating);
-        ASSERT_NE(r.Project().CallMan, nullptr);
-        EXPECT_EQ(r.Project().CallMan->Page, nullptr);
+        EXPECT_FALSE(running);
     }
     {
         TTestGameFolder g;  // a page too old to run stops the player
@@ -157,7 +167,7 @@ TEST(Project, Refusals) {
         TPageWriter old(102);
         old.Calc("");
         g.WritePage("start.vsb", old);
-        THeadlessRunner r(g.Path());
+        EXPECT_NE(refusal_of(g, running).find("警告: リビルドしてください\r\nstart.vsb"), std::string::npos);
         EXPECT_TRUE(Terminating);
     }
 }
