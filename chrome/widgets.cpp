@@ -1,0 +1,286 @@
+#include "chrome/widgets.h"
+#include "platform/keys.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace chrome_colour;
+
+namespace {
+TRect inset(const TRect& r, int32_t d) { return TRect{r.Left + d, r.Top + d, r.Right - d, r.Bottom - d}; }
+
+// Disabled text is embossed: a white copy one pixel down and right under a grey one.
+void draw_caption(ChromeCanvas& canvas, int32_t x, int32_t y, const Widget& w, const ChromeFont& font,
+                  const TRect& clip) {
+    if (w.Enabled()) {
+        canvas.DrawCaption(x, y, w.GetCaption(), font, Text, clip);
+    } else {
+        canvas.DrawCaption(x + 1, y + 1, w.GetCaption(), font, Highlight, clip);
+        canvas.DrawCaption(x, y, w.GetCaption(), font, GrayText, clip);
+    }
+}
+}  // namespace
+
+// ---- Button ------------------------------------------------------------------
+
+Button::Button(Form& form, const TRect& bounds, const std::string& sjis_caption, bool flat)
+    : Widget(form, bounds, sjis_caption), Flat(flat) {
+    TabStop = !flat;
+}
+
+void Button::Click() {
+    if (!Enabled() || !OnClick) return;
+    // The handler may close the form that holds the button.
+    std::function<void()> handler = OnClick;
+    handler();
+}
+
+void Button::set_pressed(bool on) {
+    if (pressed_ == on) return;
+    pressed_ = on;
+    Invalidate();
+}
+
+void Button::MouseDown(const TPoint&) {
+    mouse_down_ = true;
+    set_pressed(true);
+}
+
+void Button::MouseMove(const TPoint& p) {
+    if (mouse_down_) set_pressed(PointInRect(p, Bounds()));
+}
+
+void Button::MouseUp(const TPoint& p) {
+    if (!mouse_down_) return;
+    mouse_down_ = false;
+    set_pressed(false);
+    if (PointInRect(p, Bounds())) Click();
+}
+
+void Button::KeyDown(int32_t vk) {
+    if (vk != VK_SPACE) return;
+    space_down_ = true;
+    set_pressed(true);
+}
+
+void Button::KeyUp(int32_t vk) {
+    if (vk != VK_SPACE || !space_down_) return;
+    space_down_ = false;
+    set_pressed(false);
+    Click();
+}
+
+void Button::Paint(ChromeCanvas& canvas) {
+    const TRect r = Bounds();
+    canvas.Fill(r, Owner().Color);
+    if (Flat) {
+        if (pressed_) canvas.Edges(r, Shadow, Highlight);
+        else if (Hovered() && Enabled()) canvas.Edges(r, Highlight, Shadow);
+    } else {
+        TRect f = r;
+        const bool focus_on_button = dynamic_cast<Button*>(Owner().Focus()) != nullptr;
+        if (Focused() || (Owner().DefaultButton == this && !focus_on_button)) {
+            canvas.Edges(f, Text, Text);
+            f = inset(f, 1);
+        }
+        if (pressed_) {
+            canvas.Edges(f, Shadow, Shadow);
+        } else {
+            canvas.Edges(f, Highlight, DarkShadow);
+            canvas.Edges(inset(f, 1), Light, Shadow);
+        }
+    }
+    const ChromeFont& font = Owner().Font;
+    const int32_t shift = pressed_ ? 1 : 0;
+    const int32_t x = r.Left + (r.Width() - ChromeCanvas::TextWidth(GetCaption().Text, font)) / 2 + shift;
+    const int32_t y = r.Top + (r.Height() - ChromeCanvas::TextHeight(font)) / 2 + shift;
+    draw_caption(canvas, x, y, *this, font, inset(r, 2));
+    if (Focused() && !Flat) canvas.DottedFrame(inset(r, 4), Text);
+}
+
+// ---- CheckBox ----------------------------------------------------------------
+
+CheckBox::CheckBox(Form& form, const TRect& bounds, const std::string& sjis_caption)
+    : Widget(form, bounds, sjis_caption) {
+    TabStop = true;
+}
+
+void CheckBox::SetChecked(bool on) {
+    if (checked_ == on) return;
+    checked_ = on;
+    Invalidate();
+    if (OnClick) OnClick();
+}
+
+void CheckBox::MouseDown(const TPoint&) {
+    mouse_down_ = pressed_ = true;
+    Invalidate();
+}
+
+void CheckBox::MouseMove(const TPoint& p) {
+    if (!mouse_down_) return;
+    pressed_ = PointInRect(p, Bounds());
+    Invalidate();
+}
+
+void CheckBox::MouseUp(const TPoint& p) {
+    if (!mouse_down_) return;
+    mouse_down_ = pressed_ = false;
+    Invalidate();
+    if (PointInRect(p, Bounds())) SetChecked(!checked_);
+}
+
+void CheckBox::KeyDown(int32_t vk) {
+    if (vk != VK_SPACE) return;
+    space_down_ = pressed_ = true;
+    Invalidate();
+}
+
+void CheckBox::KeyUp(int32_t vk) {
+    if (vk != VK_SPACE || !space_down_) return;
+    space_down_ = pressed_ = false;
+    SetChecked(!checked_);
+    Invalidate();
+}
+
+void CheckBox::AccessKeyPressed() {
+    Owner().SetFocus(this);
+    SetChecked(!checked_);
+}
+
+void CheckBox::Paint(ChromeCanvas& canvas) {
+    const TRect r = Bounds();
+    const TRect box = ::Bounds(r.Left, r.Top + (r.Height() - 13) / 2, 13, 13);
+    canvas.Edges(box, Shadow, Highlight);
+    canvas.Edges(inset(box, 1), DarkShadow, Light);
+    canvas.Fill(inset(box, 2), Enabled() && !pressed_ ? Window : Owner().Color);
+    if (checked_) {
+        // The tick: seven columns three pixels tall, down then up.
+        static constexpr int32_t top[7] = {2, 3, 4, 3, 2, 1, 0};
+        const uint32_t mark = Enabled() ? Text : GrayText;
+        for (int32_t x = 0; x < 7; ++x) canvas.VLine(box.Left + 3 + x, box.Top + 3 + top[x], box.Top + 6 + top[x], mark);
+    }
+    const ChromeFont& font = Owner().Font;
+    const int32_t th = ChromeCanvas::TextHeight(font);
+    const int32_t x = r.Left + 17, y = r.Top + (r.Height() - th) / 2;
+    draw_caption(canvas, x, y, *this, font, r);
+    if (Focused()) {
+        const int32_t tw = ChromeCanvas::TextWidth(GetCaption().Text, font);
+        canvas.DottedFrame(IntersectRects(TRect{x - 2, y - 1, x + tw + 2, y + th + 2}, r), Text);
+    }
+}
+
+// ---- Label -------------------------------------------------------------------
+
+Label::Label(Form& form, const TRect& bounds, const std::string& sjis_caption, TextAlign align)
+    : Widget(form, bounds, sjis_caption), Align(align) {}
+
+void Label::AccessKeyPressed() {
+    if (FocusControl) Owner().SetFocus(FocusControl);
+}
+
+void Label::Paint(ChromeCanvas& canvas) {
+    const TRect r = Bounds();
+    const ChromeFont& font = Owner().Font;
+    int32_t x = r.Left;
+    if (Align == TextAlign::Right) x = r.Right - ChromeCanvas::TextWidth(GetCaption().Text, font);
+    draw_caption(canvas, x, r.Top, *this, font, r);
+}
+
+// ---- TrackBar ------------------------------------------------------------------
+
+namespace {
+constexpr int32_t kThumbWidth = 11;
+constexpr int32_t kChannelMargin = 13;  // from the bar's side to a thumb's centre at either end
+}  // namespace
+
+TrackBar::TrackBar(Form& form, const TRect& bounds, int32_t min, int32_t max)
+    : Widget(form, bounds), min_(min), max_(std::max(min, max)), position_(min) {
+    TabStop = true;
+}
+
+void TrackBar::SetPosition(int32_t value) {
+    value = std::clamp(value, min_, max_);
+    if (value == position_) return;
+    position_ = value;
+    Invalidate();
+    if (OnChange) OnChange();
+}
+
+int32_t TrackBar::channel_left() const { return Bounds().Left + kChannelMargin; }
+int32_t TrackBar::channel_right() const { return Bounds().Right - kChannelMargin; }
+
+int32_t TrackBar::PositionX(int32_t value) const {
+    if (max_ == min_) return channel_left();
+    return channel_left() + static_cast<int32_t>(int64_t{value - min_} * (channel_right() - channel_left()) / (max_ - min_));
+}
+
+int32_t TrackBar::nearest(int32_t x) const {
+    const int32_t span = channel_right() - channel_left();
+    if (max_ == min_ || span <= 0) return min_;
+    const double v = min_ + double(x - channel_left()) * (max_ - min_) / span;
+    return std::clamp(static_cast<int32_t>(std::floor(v + 0.5)), min_, max_);
+}
+
+TRect TrackBar::ThumbRect() const {
+    return ::Bounds(PositionX(position_) - kThumbWidth / 2, Bounds().Top + 2, kThumbWidth, ThumbLength);
+}
+
+void TrackBar::MouseDown(const TPoint& p) {
+    if (PointInRect(p, ThumbRect())) {
+        dragging_ = true;
+        return;
+    }
+    SetPosition(p.X < PositionX(position_) ? position_ - PageSize : position_ + PageSize);
+}
+
+void TrackBar::MouseMove(const TPoint& p) {
+    if (dragging_) SetPosition(nearest(p.X));
+}
+
+void TrackBar::MouseUp(const TPoint& p) {
+    if (!dragging_) return;
+    SetPosition(nearest(p.X));
+    dragging_ = false;
+}
+
+void TrackBar::KeyDown(int32_t vk) {
+    switch (vk) {
+    case VK_LEFT:
+    case VK_UP: SetPosition(position_ - 1); break;
+    case VK_RIGHT:
+    case VK_DOWN: SetPosition(position_ + 1); break;
+    case VK_PRIOR: SetPosition(position_ - PageSize); break;
+    case VK_NEXT: SetPosition(position_ + PageSize); break;
+    case VK_HOME: SetPosition(min_); break;
+    case VK_END: SetPosition(max_); break;
+    default: break;
+    }
+}
+
+void TrackBar::Paint(ChromeCanvas& canvas) {
+    const TRect r = Bounds();
+    const int32_t half = kThumbWidth / 2;
+    const TRect channel{channel_left() - half, r.Top + 8, channel_right() + half + 1, r.Top + 12};
+    canvas.Edges(channel, Shadow, Highlight);
+    canvas.Edges(inset(channel, 1), DarkShadow, Light);
+    const uint32_t tick = Enabled() ? Text : GrayText;
+    for (int32_t v = min_; v <= max_; ++v) {
+        canvas.VLine(PositionX(v), r.Top + ThumbLength + 4, r.Top + ThumbLength + 7, tick);
+        if (v == max_) break;  // max_ may be INT32_MAX
+    }
+    const TRect thumb = ThumbRect();
+    canvas.Fill(thumb, Owner().Color);
+    canvas.Edges(thumb, Highlight, DarkShadow);
+    canvas.Edges(inset(thumb, 1), Light, Shadow);
+    if (!Enabled()) canvas.Fill(inset(thumb, 3), Light);
+    if (Focused()) canvas.DottedFrame(r, Text);
+}
+
+// ---- Bevel ---------------------------------------------------------------------
+
+void Bevel::Paint(ChromeCanvas& canvas) {
+    const TRect r = Bounds();
+    canvas.Edges(TRect{r.Left, r.Top, r.Right - 1, r.Bottom - 1}, Shadow, Shadow);
+    canvas.Edges(TRect{r.Left + 1, r.Top + 1, r.Right, r.Bottom}, Highlight, Highlight);
+}

@@ -1,0 +1,162 @@
+// The chrome on a real X server: this program runs itself again under
+// xvfb-run, shows the settings dialog and the toolbar in SDL windows, takes
+// a screenshot of the screen with ImageMagick's import and checks that the
+// captions' glyphs are on the screen, inside the boxes they belong to.
+#include "chrome/form_config.h"
+#include "chrome/toolbar.h"
+#include "platform/codepage.h"
+#include "tests/chrome/chrome_events.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+bool have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
+
+void run_inner(const char* test) {
+    if (!have("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+    if (!have("import")) GTEST_SKIP() << "ImageMagick's import is not installed";
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = 0;
+    std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
+                      std::string(self) + "' --gtest_also_run_disabled_tests --gtest_filter=Screenshot.DISABLED_" +
+                      test;
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+// The whole X screen as 0x00RRGGBB pixels.
+struct Screen {
+    int32_t Width = 0, Height = 0;
+    std::vector<uint32_t> Pixels;
+    uint32_t at(int32_t x, int32_t y) const { return Pixels[size_t(y) * Width + x]; }
+};
+
+bool grab(Screen& s, const std::filesystem::path& folder) {
+    const std::string file = (folder / "screen.ppm").string();
+    if (std::system(("import -window root -depth 8 '" + file + "'").c_str()) != 0) return false;
+    const std::string bytes = read_file(file);
+    int w = 0, h = 0, max = 0, used = 0;
+    if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &w, &h, &max, &used) != 3 || max != 255) return false;
+    ++used;  // the single blank after the header
+    if (bytes.size() < size_t(used) + size_t(w) * h * 3) return false;
+    s.Width = w;
+    s.Height = h;
+    s.Pixels.resize(size_t(w) * h);
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + used);
+    for (size_t i = 0; i < s.Pixels.size(); ++i) s.Pixels[i] = uint32_t(p[3 * i]) << 16 | uint32_t(p[3 * i + 1]) << 8 | p[3 * i + 2];
+    return true;
+}
+
+// Lets the window appear and receive its first frames.
+void settle(Video& v, const std::function<void()>& redraw) {
+    InputEvent e;
+    for (int i = 0; i < 30; ++i) {
+        while (v.PollEvent(e)) {
+        }
+        redraw();
+        SDL_Delay(10);
+    }
+}
+
+TPoint client_origin() {
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(ActiveSdlWindow(), &x, &y);
+    return {x, y};
+}
+
+// Dark (glyph) pixels of the screen inside a box of the window's client area.
+struct Ink {
+    int Count = 0;
+    int32_t Left = 1 << 30, Right = -1;
+};
+Ink ink_in(const Screen& s, TPoint origin, const TRect& box) {
+    Ink ink;
+    for (int32_t y = box.Top; y < box.Bottom; ++y)
+        for (int32_t x = box.Left; x < box.Right; ++x) {
+            const uint32_t c = s.at(origin.X + x, origin.Y + y);
+            const int lum = int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF);
+            if (lum < 3 * 110) {
+                ++ink.Count;
+                ink.Left = std::min(ink.Left, x);
+                ink.Right = std::max(ink.Right, x);
+            }
+        }
+    return ink;
+}
+}  // namespace
+
+TEST(Screenshot, SettingsDialogDrawsItsCaptions) { run_inner("SettingsDialogInner"); }
+TEST(Screenshot, ToolbarShowsItsTwoCaptions) { run_inner("ToolbarInner"); }
+
+TEST(Screenshot, DISABLED_SettingsDialogInner) {
+    ScratchFolder scratch;
+    // Delay controls enabled, so that every caption is drawn in black.
+    write_file(scratch.Path / "game.ini", "[Sound]\r\nDirectSound=0\r\nDelayTime=300\r\n");
+    auto v = Video::Create(VideoBackend::Sdl);
+    v->CreateWindow(270, 179, "");
+    TFormConfig dialog(*v, (scratch.Path / "game.ini").string());
+    v->Centre();
+    v->Show(true);
+    settle(*v, [&] { dialog.Show(*v, 0, 0, true); });
+    Screen s;
+    ASSERT_TRUE(grab(s, scratch.Path));
+    const TPoint o = client_origin();
+    ASSERT_LE(o.X + 270, s.Width);
+    ASSERT_LE(o.Y + 179, s.Height);
+
+    // The screen shows exactly the dialog's picture.
+    int differing = 0;
+    for (int32_t y = 0; y < 179; ++y)
+        for (int32_t x = 0; x < 270; ++x) differing += s.at(o.X + x, o.Y + y) != dialog.Canvas().Pixel(x, y);
+    EXPECT_EQ(differing, 0);
+
+    // Each caption's glyphs lie in its own box.
+    const Ink check = ink_in(s, o, TRect{45, 24, 245, 41});
+    EXPECT_GT(check.Count, 80);   // "DirectSoundを使用する(S)"
+    EXPECT_GT(check.Right, 45 + 120);
+    EXPECT_GT(ink_in(s, o, TRect{28, 56, 151, 68}).Count, 60);  // the delay label
+    const Ink info = ink_in(s, o, TRect{173, 56, 241, 68});
+    EXPECT_GT(info.Count, 15);  // "300ms", right-aligned
+    EXPECT_GT(info.Left, 173 + 20);
+    EXPECT_GE(info.Right, 241 - 3);
+    EXPECT_GT(ink_in(s, o, TRect{104, 144, 171, 161}).Count, 10);  // "OK" inside its button frame
+    EXPECT_GT(ink_in(s, o, TRect{184, 144, 251, 161}).Count, 30);  // "キャンセル"
+    // Between the controls there is no text.
+    EXPECT_EQ(ink_in(s, o, TRect{12, 100, 258, 118}).Count, 0);
+    EXPECT_EQ(ink_in(s, o, TRect{12, 124, 96, 175}).Count, 0);
+}
+
+TEST(Screenshot, DISABLED_ToolbarInner) {
+    ScratchFolder scratch;
+    auto v = Video::Create(VideoBackend::Sdl);
+    v->CreateWindow(563, 122, "");
+    TToolbar97 bar(563);
+    bar.SetBarHeight(18);
+    bar.AddButton(Sjis("終了"), 67, 18, nullptr);
+    bar.AddButton(Sjis("画面切替"), 67, 18, nullptr);
+    bar.SetDockHeight(22);
+    v->Show(true);
+    settle(*v, [&] { bar.Draw(*v, true); });
+    Screen s;
+    ASSERT_TRUE(grab(s, scratch.Path));
+    const TPoint o = client_origin();
+    ASSERT_LE(o.X + 563, s.Width);
+    const Ink quit = ink_in(s, o, TRect{0, 2, 67, 20});
+    const Ink change = ink_in(s, o, TRect{67, 2, 134, 20});
+    EXPECT_GT(quit.Count, 20);    // "終了"
+    EXPECT_GT(change.Count, 50);  // "画面切替": four characters, more ink than two
+    EXPECT_GT(change.Count, quit.Count);
+    // Captions are centred in their buttons.
+    EXPECT_GT(quit.Left, 10);
+    EXPECT_LT(quit.Right, 57);
+    EXPECT_GT(change.Left, 67 + 5);
+    EXPECT_EQ(ink_in(s, o, TRect{134, 0, 563, 21}).Count, 0);
+    // The game's area below the dock is untouched (black).
+    EXPECT_EQ(s.at(o.X + 10, o.Y + 60), 0u);
+}
