@@ -1,11 +1,18 @@
 #include "media/screen_manager.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "render/dibx.h"
 
 #include <cstring>
 
 namespace {
-TScreenSurfaceMaker surface_maker = nullptr;
+std::unique_ptr<TCustomDIBX> make_dibx(int32_t width, int32_t height, int32_t bits) {
+    auto s = std::make_unique<TDIBX>();
+    s->SetSize(width, height, bits);
+    return s;
+}
+
+TScreenSurfaceMaker surface_maker = make_dibx;
 
 bool has_size(const DisplayMode& m, int32_t width, int32_t height) {
     return int64_t{m.Width} == width && int64_t{m.Height} == height;
@@ -33,7 +40,7 @@ void widen_row(const uint8_t* src, uint32_t* dst, int32_t count, bool five_five_
 }
 }  // namespace
 
-void SetScreenSurfaceMaker(TScreenSurfaceMaker maker) { surface_maker = maker; }
+void SetScreenSurfaceMaker(TScreenSurfaceMaker maker) { surface_maker = maker ? maker : make_dibx; }
 
 int32_t ScreenSurfaceDepth(const DisplayMode& display, bool full_screen) {
     const uint32_t bits = display.BitsPerPixel;
@@ -86,6 +93,7 @@ TScreenManager::TScreenManager(Video* window, int32_t min_width, int32_t min_hei
 TScreenManager::~TScreenManager() {
     free_surface();
     disconnect();
+    SetDisplayBitCount(32);
 }
 
 bool TScreenManager::GetMode(int32_t index, DisplayMode& mode) const {
@@ -140,7 +148,9 @@ void TScreenManager::set_up_surfaces() {
 void TScreenManager::make_surface(int32_t bits) {
     FGdiSurface = true;
     FSurfaceBits = bits;
-    if (surface_maker) FSurface = surface_maker(FMinWidth, FMinHeight, bits);
+    // Image surfaces made from now on take the screen's depth.
+    SetDisplayBitCount(bits);
+    FSurface = surface_maker(FMinWidth, FMinHeight, bits);
 }
 
 void TScreenManager::disconnect() {

@@ -18,7 +18,8 @@
 #include <vector>
 
 // Makes the screen surface: a memory surface of (width, height, bits per
-// pixel). Bit counts 15, 16 and 32 are asked for.
+// pixel). Bit counts 15, 16 and 32 are asked for. A TDIBX unless another
+// maker is set; null sets the TDIBX maker back.
 using TScreenSurfaceMaker = std::unique_ptr<TCustomDIBX> (*)(int32_t width, int32_t height, int32_t bits);
 void SetScreenSurfaceMaker(TScreenSurfaceMaker maker);
 
@@ -53,7 +54,9 @@ public:
     // view origin, see SetViewOrigin). The minimum size is the game's size,
     // the preferred size the project's full-screen size. Raises Exception
     // "DirectDrawを初期化できません" when there is no video service. Starts
-    // in the window (mode index -1).
+    // in the window (mode index -1). Each new screen surface's depth
+    // becomes the depth of image surfaces (SetDisplayBitCount); destruction
+    // sets 32 back.
     TScreenManager(Video* window, int32_t min_width, int32_t min_height, int32_t preferred_width,
                    int32_t preferred_height);
     ~TScreenManager();

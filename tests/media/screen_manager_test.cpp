@@ -1,6 +1,7 @@
 #include "media/screen_manager.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "render/dibx.h"
 #include "tests/media/scripted_video.h"
 #include "tests/support/plain_dibx.h"
 
@@ -313,4 +314,30 @@ TEST_F(FlipTest, FifteenBitSurfacesAreWidenedForTheWindow) {
     m.Flip({{0, 0, 2, 1}, 100, nullptr, nullptr});
     EXPECT_EQ(video.ReadPixels()[0], 0xFF0000u);
     EXPECT_EQ(video.ReadPixels()[1], 0x848484u);
+}
+
+TEST(ScreenSurface, TheDefaultSurfaceIsAMemoryDibAtTheScreenDepth) {
+    SetScreenSurfaceMaker(nullptr);
+    ScriptedVideo video;
+    video.CreateWindow(8, 8, "");
+    video.Modes = {{640, 480, 16, 60}};
+    {
+        TScreenManager m(&video, 8, 4, 640, 480);
+        ASSERT_NE(dynamic_cast<TDIBX*>(m.Surface()), nullptr);
+        EXPECT_EQ(m.Surface()->BitCount(), 32);
+        EXPECT_EQ(DisplayBitCount(), 32);
+        m.Surface()->SetPixel(7, 3, 0x123456);
+        m.Surface()->SetPixel(0, 0, 0xABCDEF);
+        m.Flip({{0, 0, 8, 4}, 100, nullptr, nullptr});
+        EXPECT_EQ(video.ReadPixels()[3 * 8 + 7] & 0xFFFFFF, 0x123456u);
+        EXPECT_EQ(video.ReadPixels()[0] & 0xFFFFFF, 0xABCDEFu);
+        // Image surfaces follow the screen into a 16-bit full-screen mode.
+        m.SetModeIndex(0);
+        EXPECT_EQ(m.Surface()->BitCount(), 16);
+        EXPECT_EQ(DisplayBitCount(), 16);
+        m.Surface()->SetPixel(1, 1, 0xF800);
+        m.Flip({{1, 1, 2, 2}, 100, nullptr, nullptr});
+        EXPECT_EQ(video.ReadPixels()[9], 0xFF0000u);
+    }
+    EXPECT_EQ(DisplayBitCount(), 32);
 }
