@@ -47,6 +47,11 @@ void TToolbar97::SetVisible(bool on) {
     Invalidate();
 }
 
+void TToolbar97::FollowPointerRow(int32_t y) {
+    if (y == 0) SetVisible(true);
+    else if (visible_) SetVisible(false);
+}
+
 bool TToolbar97::HandleWindowEvent(const InputEvent& e) {
     if (!visible_) return false;
     switch (e.Kind) {

@@ -35,6 +35,9 @@ public:
 
     bool Visible() const { return visible_; }
     void SetVisible(bool on);
+    // In full screen the bar appears while the pointer is on the screen's
+    // top row (y = 0) and goes again when it moves lower.
+    void FollowPointerRow(int32_t y);
 
     // The window's input in client coordinates. True when the bar took it:
     // pointer events over the dock, or the release of a press that began

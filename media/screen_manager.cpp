@@ -18,25 +18,29 @@ bool has_size(const DisplayMode& m, int32_t width, int32_t height) {
     return int64_t{m.Width} == width && int64_t{m.Height} == height;
 }
 
-// One row of 5-5-5 or 5-6-5 pixels as 0x00RRGGBB, the five- and six-bit
+// A 16-bit pixel of 5-5-5 or 5-6-5 as 0x00RRGGBB, the five- and six-bit
 // channels widened by repeating their top bits.
-void widen_row(const uint8_t* src, uint32_t* dst, int32_t count, bool five_five_five) {
-    for (int32_t i = 0; i < count; ++i) {
-        const uint32_t p = uint32_t(src[2 * i]) | uint32_t(src[2 * i + 1]) << 8;
-        uint32_t r, g, b = p & 0x1F;
-        if (five_five_five) {
-            r = (p >> 10) & 0x1F;
-            g = (p >> 5) & 0x1F;
-            g = (g << 3) | (g >> 2);
-        } else {
-            r = p >> 11;
-            g = (p >> 5) & 0x3F;
-            g = (g << 2) | (g >> 4);
-        }
-        r = (r << 3) | (r >> 2);
-        b = (b << 3) | (b >> 2);
-        dst[i] = r << 16 | g << 8 | b;
-    }
+template <int GreenBits>
+constexpr uint32_t widen(uint32_t p) {
+    constexpr uint32_t green_mask = (1u << GreenBits) - 1;
+    const uint32_t r = (p >> (5 + GreenBits)) & 0x1F, g = (p >> 5) & green_mask, b = p & 0x1F;
+    return ((r << 3) | (r >> 2)) << 16 | ((g << (8 - GreenBits)) | (g >> (2 * GreenBits - 8))) << 8 |
+           ((b << 3) | (b >> 2));
+}
+
+// Every 16-bit pixel's widened value, made on first use: one load a pixel.
+template <int GreenBits>
+const uint32_t* widen_table() {
+    static const std::vector<uint32_t> table = [] {
+        std::vector<uint32_t> t(65536);
+        for (uint32_t p = 0; p < 65536; ++p) t[p] = widen<GreenBits>(p);
+        return t;
+    }();
+    return table.data();
+}
+
+void widen_row(const uint8_t* src, uint32_t* dst, int32_t count, const uint32_t* table) {
+    for (int32_t i = 0; i < count; ++i) dst[i] = table[src[2 * i] | src[2 * i + 1] << 8];
 }
 }  // namespace
 
@@ -183,6 +187,7 @@ void TScreenManager::present(const TRect* rects, size_t count) {
     } else if (bits == 15 || bits == 16 || bits == 32) {
         // Bottom-up rows or 16-bit pixels: each rectangle goes through a
         // staging copy in the window's pixel format.
+        const uint32_t* table = bits == 15 ? widen_table<5>() : bits == 16 ? widen_table<6>() : nullptr;
         for (size_t i = 0; i < count; ++i) {
             const TRect r = IntersectRects(rects[i], whole);
             if (RectIsEmpty(r)) continue;
@@ -192,7 +197,7 @@ void TScreenManager::present(const TRect* rects, size_t count) {
                 const uint8_t* row = base + int64_t{y} * pitch;
                 uint32_t* dst = FStaging.data() + static_cast<size_t>(y - r.Top) * rw;
                 if (bits == 32) std::memcpy(dst, row + int64_t{r.Left} * 4, static_cast<size_t>(rw) * 4);
-                else widen_row(row + int64_t{r.Left} * 2, dst, rw, bits == 15);
+                else widen_row(row + int64_t{r.Left} * 2, dst, rw, table);
             }
             FWindow->Update(FStaging.data(), rw, r.Height(), rw, FViewOrigin.X + r.Left, FViewOrigin.Y + r.Top);
         }

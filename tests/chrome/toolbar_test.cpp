@@ -108,3 +108,17 @@ TEST_F(ToolbarTest, FlatButtonsShowABorderOnlyUnderThePointer) {
     bar.Draw(*video);
     EXPECT_EQ(shown(0, 2), face);
 }
+
+TEST_F(ToolbarTest, InFullScreenTheBarFollowsThePointerToTheTopRow) {
+    bar.SetVisible(false);  // entering full screen hides it
+    bar.FollowPointerRow(5);
+    EXPECT_FALSE(bar.Visible());
+    bar.FollowPointerRow(0);
+    EXPECT_TRUE(bar.Visible());
+    EXPECT_TRUE(bar.Draw(*video));
+    bar.FollowPointerRow(0);
+    EXPECT_TRUE(bar.Visible());
+    bar.FollowPointerRow(1);
+    EXPECT_FALSE(bar.Visible());
+    EXPECT_FALSE(send(InputEventKind::MouseDown, 10, 10));
+}
