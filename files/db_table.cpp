@@ -4,6 +4,7 @@
 #include "files/extended.h"
 #include "files/jstring.h"
 #include "files/save_stream.h"
+#include "engine/delphi_num.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 
@@ -16,142 +17,28 @@
 namespace {
 
 // ---- number text -----------------------------------------------------------
+// Cells convert with the engine's number rules, so a table reads and writes
+// numbers exactly as variables do.
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool parse_int(std::string_view s, int32_t& out) { return TryStrToInt32(s, out); }
 
-// Decimal integer with optional leading spaces and sign; false when the text
-// is not one or leaves the 32-bit range.
-bool parse_int(std::string_view s, int32_t& out) {
-    size_t i = 0;
-    while (i < s.size() && is_space(s[i])) ++i;
-    bool neg = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
-    if (i == s.size()) return false;
-    int64_t v = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + (s[i] - '0');
-        if (v > int64_t(1) << 31) return false;
-    }
-    if (neg) v = -v;
-    if (v > INT32_MAX) return false;
-    out = static_cast<int32_t>(v);
-    return true;
-}
-
-int32_t int_or_zero(std::string_view s) {
-    int32_t v = 0;
-    return parse_int(s, v) ? v : 0;
-}
-
-// Decimal number: spaces around it, sign, digits with one optional '.',
-// an optional exponent with digits. No hexadecimal, infinity or NaN.
-bool parse_float(std::string_view s, long double& out) {
-    size_t b = 0, e = s.size();
-    while (b < e && is_space(s[b])) ++b;
-    while (e > b && is_space(s[e - 1])) --e;
-    std::string_view t = s.substr(b, e - b);
-    size_t i = 0;
-    bool neg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
-    const size_t body = i;
-    // Decimal magnitude of the first significant digit, to tell overflow
-    // from underflow when the value is out of range.
-    int64_t int_sig = 0, frac_zeros = 0, exp10 = 0;
-    bool seen_sig = false;
-    size_t digits = 0;
-    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++digits) {
-        seen_sig = seen_sig || t[i] != '0';
-        int_sig += seen_sig;
-    }
-    if (i < t.size() && t[i] == '.') {
-        for (++i; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++digits) {
-            if (!seen_sig && t[i] == '0') ++frac_zeros;
-            seen_sig = seen_sig || t[i] != '0';
-        }
-    }
-    if (digits == 0) return false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        bool exp_neg = false;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) exp_neg = t[i++] == '-';
-        size_t exp_digits = 0;
-        for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++exp_digits)
-            if (exp10 < 100000000) exp10 = exp10 * 10 + (t[i] - '0');
-        if (exp_digits == 0) return false;
-        if (exp_neg) exp10 = -exp10;
-    }
-    if (i != t.size()) return false;
-    // from_chars takes no '+' sign and is independent of the C locale.
-    long double v = 0;
-    std::string text(t.substr(body));
-    if (!text.empty() && text[0] == '.') text.insert(0, "0");
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Underflow reads as 0; overflow is no number.
-        if ((int_sig > 0 ? int_sig - 1 : -(frac_zeros + 1)) + exp10 > 0) return false;
-        v = 0;
-    } else if (r.ec != std::errc() || r.ptr != text.data() + text.size()) {
-        return false;
-    }
-    out = neg ? -v : v;
-    return true;
-}
+int32_t int_or_zero(std::string_view s) { return StrToInt32Def(s, 0); }
 
 long double float_or_raise(std::string_view s) {
     long double v = 0;
-    if (!parse_float(s, v)) throw EConvertError("'" + std::string(s) + "' is not a valid floating point value");
+    if (!TryStrToExtended(s, v)) throw EConvertError("'" + std::string(s) + "' is not a valid floating point value");
     return v;
 }
 
-long double float_or_zero(std::string_view s) {
-    long double v = 0;
-    return parse_float(s, v) ? v : 0;
-}
+long double float_or_zero(std::string_view s) { return StrToExtendedDef(s, 0); }
 
-// General format with 15 significant digits: fixed notation for values from
-// 0.00001 below 10^15, else mantissa and "E" exponent; no trailing zeros.
-std::string float_to_str(long double v) {
-    if (std::isnan(v)) return "NAN";
-    if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
-    if (v == 0) return "0";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14Le", v);
-    // buf: [-]d.dddddddddddddde[+-]x
-    std::string_view t(buf);
-    const bool neg = t[0] == '-';
-    if (neg) t.remove_prefix(1);
-    const size_t epos = t.find('e');
-    int exp10 = 0;
-    std::from_chars(t.data() + epos + 1 + (t[epos + 1] == '+'), t.data() + t.size(), exp10);
-    std::string digits;
-    digits += t[0];
-    digits.append(t.substr(2, epos - 2));
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-    std::string out = neg ? "-" : "";
-    if (exp10 >= 15 || exp10 < -5) {
-        out += digits[0];
-        if (digits.size() > 1) out += "." + digits.substr(1);
-        out += "E" + std::to_string(exp10);
-    } else if (exp10 < 0) {
-        out += "0." + std::string(static_cast<size_t>(-exp10 - 1), '0') + digits;
-    } else {
-        const size_t int_len = static_cast<size_t>(exp10) + 1;
-        if (digits.size() <= int_len) {
-            out += digits + std::string(int_len - digits.size(), '0');
-        } else {
-            out += digits.substr(0, int_len) + "." + digits.substr(int_len);
-        }
-    }
-    return out;
-}
+std::string float_to_str(long double v) { return FloatToStr(v); }
 
 // Round half to even, kept to the low 32 bits as a 64-bit result assigned to
 // a 32-bit cell would be; values beyond the 64-bit range (and NaN) give 0.
 int32_t round_to_int32(long double v) {
-    const long double r = std::nearbyint(v);
-    if (!(r > -9223372036854775808.0L && r < 9223372036854775808.0L)) return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(r))));
+    if (!(v > -9223372036854775808.0L && v < 9223372036854775808.0L)) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(RoundInt64(v))));
 }
 
 const char* bool_text(bool b) { return b ? "TRUE" : "FALSE"; }

@@ -5,6 +5,7 @@
 #include "engine/delphi_num.h"
 
 #include "files/extended.h"
+#include "tests/support/delphi_text.h"
 #include "platform/stream.h"
 
 #include <gtest/gtest.h>
@@ -52,21 +53,6 @@ double dbl_of(const std::string& h) {
     return d;
 }
 
-// The other library writes 1E-5 <= |x| < 1E-4 in fixed notation; the
-// original switched to the exponent form below 1E-4 ("0.0001" but "1E-5").
-std::string delphi_general(const std::string& fpc) {
-    std::string sign, s = fpc;
-    if (!s.empty() && s[0] == '-') {
-        sign = "-";
-        s = s.substr(1);
-    }
-    if (s.rfind("0.0000", 0) != 0 || s.size() < 7 || s[6] == '0') return fpc;
-    std::string digits = s.substr(6);
-    std::string r = sign + digits.substr(0, 1);
-    if (digits.size() > 1) r += "." + digits.substr(1);
-    return r + "E-5";
-}
-
 TEST(DelphiNumGolden, TextToInteger) {
     for (const auto& row : read_table("str_to_int.tsv")) {
         std::string text = unhex(row[0]);
@@ -83,7 +69,7 @@ TEST(DelphiNumGolden, TextToInteger) {
 TEST(DelphiNumGolden, RealToText) {
     for (const auto& row : read_table("float_to_str.tsv")) {
         long double v = ext_of(row[0]);
-        EXPECT_EQ(FloatToStr(v), delphi_general(row.size() > 1 ? row[1] : "")) << row[0];
+        EXPECT_EQ(FloatToStr(v), OriginalGeneralFromFpc(row.size() > 1 ? row[1] : "")) << row[0];
     }
 }
 
