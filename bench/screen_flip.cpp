@@ -3,43 +3,14 @@
 // screen surface (copied as it is) and from a 16-bit one (widened to the
 // window's 32-bit pixels on the way).
 #include "media/screen_manager.h"
-#include "platform/video.h"
+#include "tests/support/scripted_video.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
-// A video service whose desktop has the depth under test.
-class DepthVideo final : public Video {
-public:
-    explicit DepthVideo(uint32_t bits) : bits_(bits) {}
-    bool IsHeadless() const override { return true; }
-    void CreateWindow(int32_t w, int32_t h, const std::string&) override { SetClientSize(w, h); }
-    void SetTitle(const std::string&) override {}
-    void Show(bool) override {}
-    void Move(int32_t, int32_t) override {}
-    TPoint Position() const override { return {}; }
-    TPoint WindowSize() const override { return {client_width_, client_height_}; }
-    TRect WorkArea() const override { return {0, 0, 1024, 768}; }
-    std::vector<DisplayMode> DisplayModes() const override { return {}; }
-    DisplayMode DesktopMode() const override { return {1024, 768, bits_, 60}; }
-    bool SetFullScreen(const DisplayMode*) override { return false; }
-    void ShowCursor(bool) override {}
-    int32_t CreateCursor(const uint32_t*, int32_t, int32_t, int32_t, int32_t) override { return 0; }
-    void SetCursor(int32_t) override {}
-    void DestroyCursor(int32_t) override {}
-
-protected:
-    void ResizeClient() override {}
-    void UploadRect(const TRect&) override {}
-    void ShowImage() override {}
-    bool FetchEvent(InputEvent&, uint32_t) override { return false; }
-
-private:
-    uint32_t bits_;
-};
-
 void flip(benchmark::State& st, uint32_t bits, bool whole) {
-    DepthVideo v(bits);
+    ScriptedVideo v;
+    v.Desktop = {1024, 768, bits, 60};
     v.CreateWindow(640, 502, "");
     TScreenManager m(&v, 640, 480, 640, 480);
     m.SetViewOrigin(0, 22);

@@ -1,7 +1,7 @@
 #include "media/media.h"
 #include "media/screen_manager.h"
 #include "media/sound_device.h"
-#include "tests/media/scripted_video.h"
+#include "tests/support/scripted_video.h"
 #include "tests/support/plain_dibx.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "render/dibx.h"
-#include "tests/media/scripted_video.h"
+#include "tests/support/scripted_video.h"
 #include "tests/support/plain_dibx.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // A video service with a scripted display: the modes and desktop mode a
 // test names, full-screen switches that fail for chosen modes, and a log of
 // the switches asked for. The client image is the base class's own, so
-// presented pixels read back as from the headless backend.
+// presented pixels read back as from the headless backend. Header-only so
+// that bench/ can use it too.
 #pragma once
 #include "platform/video.h"
 
