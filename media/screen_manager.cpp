@@ -3,6 +3,7 @@
 #include "platform/exception.h"
 #include "render/dibx.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -89,7 +90,6 @@ TScreenManager::TScreenManager(Video* window, int32_t min_width, int32_t min_hei
     if (desktop_bits != 0) PreferredBits = static_cast<int32_t>(desktop_bits);
     FModes = UsableDisplayModes(FWindow->DisplayModes(), FMinWidth, FMinHeight, PreferredWidth, PreferredHeight,
                                 static_cast<uint32_t>(PreferredBits), PreferredModeIndex);
-    FZoom = FWindow->Zoom();
     FModeIndex = -2;
     SetModeIndex(-1);
 }
@@ -208,10 +208,9 @@ void TScreenManager::present(const TRect* rects, size_t count) {
 
 void TScreenManager::Flip(const TScreenFrame& frame) {
     if (FSurface && !FSurface->IsEmpty()) {
-        if (frame.Zoom != FZoom) {
-            FZoom = frame.Zoom;
-            FWindow->SetZoom(frame.Zoom);
-        }
+        // The window keeps zooms within its range; asking again every frame
+        // for one outside it would resize the window each time.
+        if (std::clamp(frame.Zoom, 10, 1000) != FWindow->Zoom()) FWindow->SetZoom(frame.Zoom);
         // The window scales by whole pixels at multiples of 100 and
         // stretches smoothly otherwise; a stretch must see the whole picture.
         if (frame.Zoom % 100 == 0) {

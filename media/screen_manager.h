@@ -124,7 +124,6 @@ private:
     int32_t FSurfaceBits = 0;
     bool FGdiSurface = false;
     int32_t FDisplayBits = 0;
-    int32_t FZoom = 0;  // the zoom last given to the window
     std::vector<TRect> FRects;
     // Rows converted to 32-bit pixels for surfaces the window cannot take as they are.
     std::vector<uint32_t> FStaging;

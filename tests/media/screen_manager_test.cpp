@@ -281,6 +281,11 @@ TEST_F(FlipTest, WholeHundredZoomScalesTheRectanglesOtherZoomsTheWholePicture) {
     EXPECT_EQ(video.Zoom(), 150);
     EXPECT_EQ(manager->FrameCount, 2);
     EXPECT_EQ(count_shown(), 64 * 48);
+
+    // The window's zoom follows the frame's, also after someone else changed it.
+    video.SetZoom(300);
+    manager->Flip({{0, 0, 1, 1}, 100, nullptr, nullptr});
+    EXPECT_EQ(video.Zoom(), 100);
 }
 
 TEST_F(FlipTest, SixteenBitSurfacesAreWidenedForTheWindow) {
