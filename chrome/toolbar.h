@@ -34,6 +34,8 @@ public:
     void SetDockWidth(int32_t w);
 
     bool Visible() const { return visible_; }
+    // Hiding drops any press or hover on the bar; what the bar covered in
+    // the window is the caller's to draw again.
     void SetVisible(bool on);
     // In full screen the bar appears while the pointer is on the screen's
     // top row (y = 0) and goes again when it moves lower.
