@@ -1,7 +1,12 @@
 #include "objects/base_list.h"
 
+#include "engine/scene_link.h"
 #include "files/vr_file_manager.h"
+#include "media/media.h"
+#include "media/screen_manager.h"
 #include "objects/host_panel.h"
+#include "render/dib_surface.h"
+#include "render/dibx.h"
 #include "platform/exception.h"
 #include "platform/string_list.h"
 #include "platform/video.h"
@@ -16,9 +21,64 @@ uint16_t GreyPixel16[256];
 uint32_t GreyPixel32[256];
 
 namespace {
+// Device-format surfaces while a screen manager lets objects use them,
+// plain memory surfaces otherwise.
+std::unique_ptr<TCustomDIBX> default_surface(int32_t w, int32_t h, int32_t bits) {
+    std::unique_ptr<TCustomDIBX> s;
+    if (ScreenManager && !ScreenManager->GdiSurface())
+        s = std::make_unique<TDxDIBX>();
+    else
+        s = std::make_unique<TDIBX>();
+    s->SetSize(w, h, bits);
+    return s;
+}
+
+// A cursor file through the bitmap codecs: its colours, its mask as alpha.
+}  // namespace
+
+bool LoadCursorImage(const std::string& path, TCursorImage& image) {
+    TDIBSurface s;
+    try {
+        s.LoadFromFile(path);
+    } catch (const Exception&) {
+        return false;
+    }
+    if (s.Width() <= 0 || s.Height() <= 0) return false;
+    image.Width = s.Width();
+    image.Height = s.Height();
+    image.HotSpot = s.HotSpot;
+    image.Argb.resize(static_cast<size_t>(image.Width) * static_cast<size_t>(image.Height));
+    const TDIBSurface* mask = s.Mask();
+    for (int y = 0; y < image.Height; ++y)
+        for (int x = 0; x < image.Width; ++x) {
+            uint8_t r, g, b;
+            s.PixelToRGB(s.GetPixel(x, y), r, g, b);
+            uint32_t a = mask ? mask->GetPixel(x, y) & 0xFF : 255;
+            image.Argb[static_cast<size_t>(y) * static_cast<size_t>(image.Width) + static_cast<size_t>(x)] =
+                a << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
+        }
+    return true;
+}
+
+namespace {
+// The interpreter reaches the main registry by names only.
+class TRegistryLink : public TSceneLink {
+public:
+    TTimerList& Events() override { return VorqBaseList->Events; }
+    bool ObjectExists(const std::string& name) override { return VorqBaseList->FindObject(name) != nullptr; }
+    bool ScrapObject(const std::string& name) override {
+        TVorqObject* obj = VorqBaseList->FindObject(name);
+        if (!obj) return false;
+        obj->Scrap();
+        return true;
+    }
+    void ResetScene() override { VorqBaseList->ResetScene(); }
+};
+TRegistryLink registry_link;
+
 TTransitionMaker transition_maker = nullptr;
-TSurfaceMaker surface_maker = nullptr;
-TCursorDecoder cursor_decoder = nullptr;
+TSurfaceMaker surface_maker = default_surface;
+TCursorDecoder cursor_decoder = LoadCursorImage;
 TComponentMaker component_makers[128] = {};
 
 const std::string kBase0 = std::string(1, kInternalMark) + "BASE0";
@@ -34,8 +94,8 @@ std::unique_ptr<TCustomDIBX> make_surface(int32_t w, int32_t h, int32_t bits) {
 }  // namespace
 
 void SetTransitionMaker(TTransitionMaker maker) { transition_maker = maker; }
-void SetSurfaceMaker(TSurfaceMaker maker) { surface_maker = maker; }
-void SetCursorDecoder(TCursorDecoder decoder) { cursor_decoder = decoder; }
+void SetSurfaceMaker(TSurfaceMaker maker) { surface_maker = maker ? maker : default_surface; }
+void SetCursorDecoder(TCursorDecoder decoder) { cursor_decoder = decoder ? decoder : LoadCursorImage; }
 
 void RegisterComponentType(int32_t type_id, TComponentMaker maker) {
     if (type_id < 0 || type_id >= COMPONENT_TYPE_COUNT) throw EListError("component type out of range");
@@ -68,14 +128,14 @@ TVorqObject* CreateStoredObject(TVorqBaseList* registry, int32_t type_id) {
 
 TVorqBase::TVorqBase(TVorqBaseList* registry, const std::string& name) : TVorqControl(registry, 0) {
     StoreName(name);
-    FSurface = make_surface(1, 1, registry ? registry->SurfaceBits : 15);
+    FSurface = make_surface(1, 1, registry ? registry->CurrentSurfaceBits() : 15);
 }
 
 TVorqBase::~TVorqBase() = default;
 
 void TVorqBase::resize_surface() {
     if (FWidth > 0 && FHeight > 0 && FSurface)
-        FSurface->SetSize(FWidth, FHeight, FRegistry ? FRegistry->SurfaceBits : 15);
+        FSurface->SetSize(FWidth, FHeight, FRegistry ? FRegistry->CurrentSurfaceBits() : 15);
 }
 
 void TVorqBase::SetWidth(int32_t v) {
@@ -100,7 +160,7 @@ void TVorqBase::ReleaseSurfaces() {
 }
 
 void TVorqBase::RestoreSurfaces() {
-    FSurface = make_surface(1, 1, FRegistry ? FRegistry->SurfaceBits : 15);
+    FSurface = make_surface(1, 1, FRegistry ? FRegistry->CurrentSurfaceBits() : 15);
     resize_surface();
     TVorqControl::RestoreSurfaces();
 }
@@ -142,7 +202,7 @@ void TVorqBase::Draw() {
 
 TVorqBaseList::TVorqBaseList(TVorqBaseList* owner) : TVorqComponent(nullptr, 0), Events(this) {
     (void)owner;  // a private scene is not listed in its owner's registry
-    FWork = make_surface(1, 1, SurfaceBits);
+    FWork = make_surface(1, 1, CurrentSurfaceBits());
     make_layers();
 }
 
@@ -300,14 +360,14 @@ int32_t TVorqBaseList::ListCompo(TStringList& list, int32_t type_id, const TVorq
 void TVorqBaseList::SetWidth(int32_t v) {
     if (v == FWidth) return;
     FWidth = v;
-    if (FWork && FWidth > 0 && FHeight > 0) FWork->SetSize(FWidth, FHeight, SurfaceBits);
+    if (FWork && FWidth > 0 && FHeight > 0) FWork->SetSize(FWidth, FHeight, CurrentSurfaceBits());
     for (auto& b : FBase) b->SetWidth(v);
 }
 
 void TVorqBaseList::SetHeight(int32_t v) {
     if (v == FHeight) return;
     FHeight = v;
-    if (FWork && FWidth > 0 && FHeight > 0) FWork->SetSize(FWidth, FHeight, SurfaceBits);
+    if (FWork && FWidth > 0 && FHeight > 0) FWork->SetSize(FWidth, FHeight, CurrentSurfaceBits());
     for (auto& b : FBase) b->SetHeight(v);
 }
 
@@ -315,7 +375,19 @@ void TVorqBaseList::SetColor(int32_t v) {
     for (auto& b : FBase) b->SetColor(v);
 }
 
-TCustomDIBX* TVorqBaseList::GetOwnSurface() const { return FScreenSurface ? FScreenSurface : FWork.get(); }
+int32_t TVorqBaseList::CurrentSurfaceBits() const {
+    return this == VorqBaseList && ScreenManager ? ScreenManager->SurfaceBits() : SurfaceBits;
+}
+
+TCustomDIBX* TVorqBaseList::ScreenSurface() const {
+    if (FScreenSurface) return FScreenSurface;
+    return this == VorqBaseList && ScreenManager ? ScreenManager->Surface() : nullptr;
+}
+
+TCustomDIBX* TVorqBaseList::GetOwnSurface() const {
+    TCustomDIBX* s = ScreenSurface();
+    return s ? s : FWork.get();
+}
 
 void TVorqBaseList::ReleaseSurfaces() {
     if (FWork) FWork->ReleaseSurface();
@@ -325,8 +397,8 @@ void TVorqBaseList::ReleaseSurfaces() {
 }
 
 void TVorqBaseList::RestoreSurfaces() {
-    FWork = make_surface(1, 1, SurfaceBits);
-    if (FWork && FWidth > 0 && FHeight > 0) FWork->SetSize(FWidth, FHeight, SurfaceBits);
+    FWork = make_surface(1, 1, CurrentSurfaceBits());
+    if (FWork && FWidth > 0 && FHeight > 0) FWork->SetSize(FWidth, FHeight, CurrentSurfaceBits());
     for (auto& b : FBase) b->RestoreSurfaces();
     for (size_t i = 0; i < FObjects.size(); ++i) FObjects[i]->RestoreSurfaces();
     for (auto& b : FBase) b->InvalidateWhole();
@@ -693,9 +765,11 @@ void InitDisplayObjects(TBasePanel* host) {
     DoneDisplayObjects();
     VorqBaseList = new TVorqBaseList(nullptr);
     if (host) VorqBaseList->CursorView = &host->View();
+    Scene = &registry_link;
 }
 
 void DoneDisplayObjects() {
+    if (Scene == &registry_link) Scene = nullptr;
     delete VorqBaseList;
     VorqBaseList = nullptr;
 }

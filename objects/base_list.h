@@ -39,19 +39,23 @@ using TTransitionMaker = std::unique_ptr<TSceneTransition> (*)(int32_t kind, TCu
                                                                 TCustomDIBX* new_layer, TCustomDIBX* old_layer);
 void SetTransitionMaker(TTransitionMaker maker);
 
-// Makes the memory surfaces of layers and work surfaces: (width, height,
-// bits per pixel). Until one is set, layers have no pixels and draw nothing.
+// Makes the surfaces of layers and work surfaces: (width, height, bits per
+// pixel). By default a device-format surface while the screen manager
+// allows them, else a memory surface; null restores the default.
 using TSurfaceMaker = std::unique_ptr<TCustomDIBX> (*)(int32_t width, int32_t height, int32_t bits);
 void SetSurfaceMaker(TSurfaceMaker maker);
 
 // Decodes a cursor file (a real path) into 32-bit ARGB pixels and its hot
-// spot; false when it cannot.
+// spot; false when it cannot. By default the bitmap codecs read it (.cur,
+// .ico, .bmp ...); null restores the default.
 struct TCursorImage {
     std::vector<uint32_t> Argb;
     int32_t Width = 0, Height = 0;
     TPoint HotSpot;
 };
 using TCursorDecoder = bool (*)(const std::string& path, TCursorImage& image);
+// The default: colours from the file, its mask as alpha.
+bool LoadCursorImage(const std::string& path, TCursorImage& image);
 void SetCursorDecoder(TCursorDecoder decoder);
 
 // The factory of object kinds. Kinds register their maker by component
@@ -151,11 +155,14 @@ public:
     // registry (set with SetScreenSurface), else the work surface.
     TCustomDIBX* GetOwnSurface() const override;
     void SetScreenSurface(TCustomDIBX* s) { FScreenSurface = s; }
-    // The screen manager's back surface; null until one is set.
-    TCustomDIBX* ScreenSurface() const { return FScreenSurface; }
+    // The surface frames are composed onto: one set here, else for the main
+    // registry the screen manager's; null when there is none.
+    TCustomDIBX* ScreenSurface() const;
     void ReleaseSurfaces() override;
     void RestoreSurfaces() override;
-    // Bits per pixel of new surfaces (the screen's depth; 15 without one).
+    // Bits per pixel of new surfaces: the screen manager's depth for the
+    // main registry, else SurfaceBits (15 unless set).
+    int32_t CurrentSurfaceBits() const;
     int32_t SurfaceBits = 15;
 
     // ---- frame passes ----

@@ -1,5 +1,6 @@
 #include "objects/host_panel.h"
 
+#include "media/media.h"
 #include "objects/base_list.h"
 #include "platform/video.h"
 #include "render/custom_dibx.h"
@@ -34,7 +35,7 @@ void StretchToRgb(TCustomDIBX& s, int32_t width, int32_t height, std::vector<uin
 }
 
 void TBasePanel::Paint() {
-    if (!VorqBaseList) return;
+    if (!VorqBaseList || !ScreenManager) return;
     TCustomDIBX* s = VorqBaseList->ScreenSurface();
     if (!s || s->IsEmpty()) return;
     const int32_t w = view_.ClientWidth(), h = view_.ClientHeight();

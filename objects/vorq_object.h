@@ -88,6 +88,10 @@ public:
     virtual uint8_t GetBorderVAlign(int /*cell*/) const { return 0; }
     virtual void SetBorderVAlign(int /*cell*/, uint8_t /*value*/) {}
 
+    // A message window forgets which scenario text command its text came
+    // from (called before a property write of TEXT).
+    virtual void ClearTextOrigin() {}
+
     void SetPriority(int32_t value);
     void SetOrder(int32_t value);
 
