@@ -1,6 +1,6 @@
 #include "objects/base_list.h"
 
-#include "engine/scene_link.h"
+#include "engine/registry_link.h"
 #include "files/vr_file_manager.h"
 #include "media/media.h"
 #include "media/screen_manager.h"
@@ -62,19 +62,7 @@ bool LoadCursorImage(const std::string& path, TCursorImage& image) {
 
 namespace {
 // The interpreter reaches the main registry by names only.
-class TRegistryLink : public TSceneLink {
-public:
-    TTimerList& Events() override { return VorqBaseList->Events; }
-    bool ObjectExists(const std::string& name) override { return VorqBaseList->FindObject(name) != nullptr; }
-    bool ScrapObject(const std::string& name) override {
-        TVorqObject* obj = VorqBaseList->FindObject(name);
-        if (!obj) return false;
-        obj->Scrap();
-        return true;
-    }
-    void ResetScene() override { VorqBaseList->ResetScene(); }
-};
-TRegistryLink registry_link;
+std::unique_ptr<TRegistrySceneLink> registry_link;
 
 TTransitionMaker transition_maker = nullptr;
 TSurfaceMaker surface_maker = default_surface;
@@ -765,11 +753,13 @@ void InitDisplayObjects(TBasePanel* host) {
     DoneDisplayObjects();
     VorqBaseList = new TVorqBaseList(nullptr);
     if (host) VorqBaseList->CursorView = &host->View();
-    Scene = &registry_link;
+    registry_link = std::make_unique<TRegistrySceneLink>(*VorqBaseList);
+    Scene = registry_link.get();
 }
 
 void DoneDisplayObjects() {
-    if (Scene == &registry_link) Scene = nullptr;
+    if (registry_link && Scene == registry_link.get()) Scene = nullptr;
+    registry_link.reset();
     delete VorqBaseList;
     VorqBaseList = nullptr;
 }

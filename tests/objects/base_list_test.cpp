@@ -1,3 +1,4 @@
+#include "engine/scene_link.h"
 #include "files/save_stream.h"
 #include "objects/base_list.h"
 #include "platform/exception.h"
@@ -299,4 +300,19 @@ TEST(PixelTables, GreyLevelsAndTheFiveFiveFiveForm) {
     BuildPixelTables(15, one);
     EXPECT_EQ(ColorTable16[0], (16 << 10) | (16 << 5) | 16);
     EXPECT_EQ(GreyPixel16[255], 0x7FFF);
+}
+
+TEST(DisplayObjects, StartUpMakesTheMainRegistryAndTheInterpretersLink) {
+    InitDisplayObjects(nullptr);
+    ASSERT_NE(VorqBaseList, nullptr);
+    ASSERT_NE(Scene, nullptr);
+    auto* t = new TTestTimer(VorqBaseList);
+    t->SetName("t");
+    EXPECT_TRUE(Scene->ObjectExists("t"));
+    EXPECT_TRUE(Scene->ScrapObject("t"));
+    EXPECT_FALSE(Scene->ObjectExists("t"));
+    EXPECT_EQ(&Scene->Events(), &VorqBaseList->Events);
+    DoneDisplayObjects();
+    EXPECT_EQ(VorqBaseList, nullptr);
+    EXPECT_EQ(Scene, nullptr);
 }
