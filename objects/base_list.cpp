@@ -333,6 +333,7 @@ std::string TVorqBaseList::MakeUniqueName(const std::string& prefix) const {
 
 int32_t TVorqBaseList::ListCompo(TStringList& list, int32_t type_id, const TVorqObject* parent) const {
     int32_t n = 0;
+    if (!parent) return 0;  // no parent given matches nothing
     for (TVorqObject* o : FObjects) {
         if (type_id != 0 && o->GetCompoType() != type_id) continue;
         if (parent != this && o->GetParent() != parent) continue;
