@@ -11,6 +11,7 @@
 
 namespace {
 int32_t g_display_bits = 32;
+bool g_device_surfaces = false;
 
 bool HasExtension(const std::string& path, const char* ext) { return AnsiLowerCase(ExtractFileExt(path)) == ext; }
 
@@ -26,6 +27,9 @@ int32_t DisplayBitCount() { return g_display_bits; }
 void SetDisplayBitCount(int32_t bits) {
     if (bits == 15 || bits == 16 || bits == 24 || bits == 32) g_display_bits = bits;
 }
+
+bool DeviceSurfacesAllowed() { return g_device_surfaces; }
+void SetDeviceSurfacesAllowed(bool allowed) { g_device_surfaces = allowed; }
 
 // ------------------------------------------------------------------ TDIBX
 

@@ -20,6 +20,10 @@ class TStream;
 // one (it sets this), else 32. Only 15, 16, 24 and 32 are taken.
 int32_t DisplayBitCount();
 void SetDisplayBitCount(int32_t bits);
+// Whether pictures may be held in display-format surfaces (TDxDIBX): the
+// screen manager's choice; off without one.
+bool DeviceSurfacesAllowed();
+void SetDeviceSurfacesAllowed(bool allowed);
 
 class TDIBX : public TCustomDIBX {
 public:
