@@ -98,8 +98,33 @@ void PutBytes(TStream& s, const std::string& v) {
 
 // ------------------------------------------------------------------ zlib
 
-// Inflates a whole block; more than limit bytes of output is corrupt data,
-// so a small hostile block cannot make a huge allocation.
+// Inflates a whole block into out[0, cap); a stream that does not end
+// within cap bytes, or is corrupt, raises. Returns the bytes produced.
+size_t InflateInto(const uint8_t* data, size_t n, uint8_t* out, size_t cap) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) Corrupt("zlib");
+    z.next_in = const_cast<uint8_t*>(data);
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(cap);
+    int rc = inflate(&z, Z_FINISH);
+    if (rc == Z_BUF_ERROR && z.avail_out == 0) {
+        // Full: the stream must end here, with nothing more to give.
+        uint8_t extra;
+        z.next_out = &extra;
+        z.avail_out = 1;
+        rc = inflate(&z, Z_FINISH);
+        if (z.avail_out == 0) rc = Z_DATA_ERROR;
+    }
+    const size_t produced = z.total_out;
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END) Corrupt("zlib");
+    return produced;
+}
+
+// Inflates a whole block whose size is only bounded: more than limit bytes
+// of output is corrupt data, so a small hostile block cannot make a huge
+// allocation.
 std::vector<uint8_t> Inflate(const uint8_t* data, size_t n, size_t limit) {
     std::vector<uint8_t> out(std::min<size_t>(limit + 1, std::max<size_t>(n * 4, 4096)));
     z_stream z{};
@@ -277,16 +302,35 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
     auto readBlock = [&](BlockTarget t) {
         const uint32_t size = in.U32("block size");
         in.Need(size, "block size");
+        const size_t stride = static_cast<size_t>(t.dib.WidthBytes());
+        const bool packed = version >= 103 && header.Compression != tcNone;
+        const bool jpeg = version >= 103 && header.Compression == tcJpeg && !t.isMask;
+        // Plain rows go straight into the bitmap, without a copy of the block.
+        if (!tiled && !packed) {
+            if (size < stride * h) Corrupt("image rows");
+            std::vector<int32_t> order;
+            if (scrambled) order = TeskScrambleOrder(list.IdCode, h);
+            for (int i = 0; i < h; ++i) in.Bytes(t.dib.ScanLine(scrambled ? order[i] : i), int64_t(stride), "image rows");
+            in.Skip(int64_t(size) - int64_t(stride) * h, "block");
+            return;
+        }
         std::vector<uint8_t> raw(size);
         in.Bytes(raw.data(), size, "block");
-        if (version >= 103 && header.Compression == tcJpeg && !t.isMask) {
+        if (jpeg) {
+            if (t.dib.BitCount() == 24) {
+                if (!DecodeJpegRows(raw.data(), raw.size(), w, h, t.dib.TopRow(), stride)) Corrupt("JPEG");
+                return;
+            }
             std::vector<uint8_t> bgr(size_t(w) * 3 * h);
             if (!DecodeJpegRows(raw.data(), raw.size(), w, h, bgr.data(), size_t(w) * 3)) Corrupt("JPEG");
             TColorMatcher matcher(t.dib.ColorTable(), t.dib.ColorCount());
             for (int y = 0; y < h; ++y) t.dib.WriteRowBGR(y, bgr.data() + size_t(w) * 3 * y, &matcher);
             return;
         }
-        const size_t stride = static_cast<size_t>(t.dib.WidthBytes());
+        if (!tiled && !scrambled) {
+            if (InflateInto(raw.data(), raw.size(), t.dib.TopRow(), stride * h) != stride * h) Corrupt("image rows");
+            return;
+        }
         int tilesX = 0, tilesY = 0;
         size_t limit = stride * h;
         if (tiled) {
@@ -302,7 +346,7 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
         std::vector<uint8_t> inflated;
         const uint8_t* data = raw.data();
         size_t n = raw.size();
-        if (version >= 103 && header.Compression != tcNone) {
+        if (packed) {
             inflated = Inflate(raw.data(), raw.size(), limit);
             data = inflated.data();
             n = inflated.size();
@@ -426,7 +470,14 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
     if (!ValidTeskBits(bits)) Corrupt("bit count");
     if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) Corrupt("frame size");
     if (int64_t(RowBytes(w, bits)) * h * std::max<int64_t>(layerCount, 1) > kMaxPixelBytes) Corrupt("frame size");
-    Image.SetSize(w, h, bits);
+    // Sized in full only when a layer does not replace every pixel; until
+    // then a 1 x 1 image carries the format and palette.
+    Image.SetSize(1, 1, bits);
+    bool sized = false;
+    auto sizeImage = [&] {
+        if (!sized) Image.SetSize(w, h, bits);
+        sized = true;
+    };
     std::array<TRGBQuad, 256> palette{};
     if (bits <= 8) {
         const int n = 1 << bits;
@@ -436,10 +487,15 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
         Image.SetColorTable(palette.data(), 0, n);
     }
     TransparentColor = TransparentPixel >= 0 ? SurfacePixelToColor(Image, uint32_t(TransparentPixel)) : -1;
-    {
-        const uint32_t back = SurfaceColorToPixel(Image, int32_t(Owner->BackColor & 0xFFFFFF));
-        Image.FillRect(TRect{0, 0, w, h}, back);
-    }
+    // The back colour is filled in only when a layer does not replace the
+    // whole picture.
+    bool filled = false;
+    auto fillBack = [&] {
+        if (filled) return;
+        filled = true;
+        sizeImage();
+        Image.FillRect(TRect{0, 0, w, h}, SurfaceColorToPixel(Image, int32_t(Owner->BackColor & 0xFFFFFF)));
+    };
 
     bool first = true;
     for (int32_t i = 0; i < layerCount; ++i) {
@@ -452,19 +508,26 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
         const TRect all{0, 0, w, h};
         const bool masked = layer.Bitmap.Mask() && layer.UseMask;
         if (masked && i == 0) {
+            sizeImage();
             Image.SetMaskFrom(*layer.Bitmap.Mask());
         } else if (masked) {
+            fillBack();
             Image.DrawMasked(0, 0, 255, all, layer.Bitmap);
             first = false;
             continue;
         }
         if ((layer.TransparentColor < 0 || (first && Owner->FirstLayerOpaque)) && layer.Opacity >= 255) {
-            Image.CopyRect(0, 0, all, layer.Bitmap);
+            // The layer replaces every pixel: the image shares its store
+            // (copied on the next write) instead of copying it.
+            filled = sized = true;
+            static_cast<TDIB&>(Image) = layer.Bitmap;
         } else {
+            fillBack();
             Image.DrawAlpha(0, 0, layer.Opacity, layer.TransparentColor, all, layer.Bitmap);
         }
         first = false;
     }
+    fillBack();
     if (version >= 104) {
         Rects1 = in.Rects("rectangles");
         Rects2 = in.Rects("rectangles");
