@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 // ---- messages -------------------------------------------------------------
 
@@ -154,20 +155,6 @@ void TCustomParam::AssignConverted(const TCustomParam& source) {
 // ---- storage kinds --------------------------------------------------------
 
 template <class Traits>
-size_t TParamStore<Traits>::check(int32_t i) const {
-    if (i < 0 || static_cast<size_t>(i) >= items_.size()) RaiseBadIndex();
-    return static_cast<size_t>(i);
-}
-
-template <class Traits>
-typename TParamStore<Traits>::Elem& TParamStore<Traits>::scalar_slot() {
-    if (!dims_.empty()) MakeScalar();
-    // A value loaded with no element still takes a scalar write.
-    if (items_.empty()) items_.resize(1);
-    return items_[0];
-}
-
-template <class Traits>
 void TParamStore<Traits>::SetCount(int32_t n) {
     if (n < 0 || n > kMaxParamElements) {
         int32_t sizes[1] = {n};
@@ -184,16 +171,9 @@ void TParamStore<Traits>::MakeScalar() {
 }
 
 template <class Traits>
-void TParamStore<Traits>::ResetToNew() {
-    dims_.clear();
-    items_.resize(1);
-    items_[0] = Elem();
-}
-
-template <class Traits>
 void TParamStore<Traits>::Assign(const TCustomParam& source) {
     TCustomParam::Assign(source);
-    if (auto* same = dynamic_cast<const TParamStore*>(&source)) items_ = same->items_;
+    if (typeid(source) == typeid(*this)) items_ = static_cast<const TParamStore&>(source).items_;
 }
 
 template <class Traits>
@@ -302,8 +282,7 @@ void TParamVar::Link(const TParamCollection& table) {
 
 void TParamVar::LinkTo(TParamCollectionItem* target) {
     target_ = target;
-    if (const TCustomParam* v = target->Value())
-        if (const TParamVar* ref = v->AsVar()) index_ = ref->index_;
+    if (const TParamVar* ref = target->Reference()) index_ = ref->index_;
 }
 
 int32_t TParamVar::Count() const { return target_ ? target_->Count() : 0; }

@@ -24,6 +24,11 @@ constexpr int32_t kMaxParamDims = 64;
 
 class TParamVar;
 
+// Messages shared by the value kinds and their callers.
+[[noreturn]] void RaiseBadIndex();
+[[noreturn]] void RaiseBadDims(std::span<const int32_t> sizes);
+[[noreturn]] void RaiseMissingVariable(std::string_view name);
+
 class TCustomParam {
 public:
     virtual ~TCustomParam() = default;
@@ -114,12 +119,24 @@ public:
 
     // Back to the state of a new value (one zero element, no dimensions)
     // without giving up the storage.
-    void ResetToNew();
+    void ResetToNew() {
+        dims_.clear();
+        items_.resize(1);
+        items_[0] = Elem();
+    }
     const std::vector<Elem>& Items() const { return items_; }
 
 private:
-    size_t check(int32_t i) const;
-    Elem& scalar_slot();
+    size_t check(int32_t i) const {
+        if (i < 0 || static_cast<size_t>(i) >= items_.size()) RaiseBadIndex();
+        return static_cast<size_t>(i);
+    }
+    Elem& scalar_slot() {
+        if (!dims_.empty()) MakeScalar();
+        // A value loaded with no element still takes a scalar write.
+        if (items_.empty()) items_.resize(1);
+        return items_[0];
+    }
     std::vector<Elem> items_;
 };
 
@@ -152,6 +169,14 @@ public:
     // lends its element index.
     void LinkTo(TParamCollectionItem* target);
     void Unlink() { target_ = nullptr; }
+    // Back to a new reference (no target, flag or index); the name is
+    // left for the caller to set.
+    void Reset() {
+        target_ = nullptr;
+        flag_ = 0;
+        index_ = 0;
+        pending_target_.clear();
+    }
     // The target name read by LoadFromStream that could not be found then
     // (its variable may be read later); empty when none is pending.
     const std::string& PendingTarget() const { return pending_target_; }
@@ -207,10 +232,6 @@ private:
 // anything else none.
 std::unique_ptr<TCustomParam> CreateParam(uint8_t code);
 
-// Messages shared by the value kinds and their callers.
-[[noreturn]] void RaiseBadIndex();
-[[noreturn]] void RaiseBadDims(std::span<const int32_t> sizes);
-[[noreturn]] void RaiseMissingVariable(std::string_view name);
 // Element count of a dimension list in 64 bits; raises the dimension
 // error for a size below 1 or a product above kMaxParamElements.
 int32_t DimsElementCount(std::span<const int32_t> sizes);

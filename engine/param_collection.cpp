@@ -72,8 +72,10 @@ void TParamCollectionItem::SetName(const std::string& name) {
 }
 
 void TParamCollectionItem::SetValue(std::unique_ptr<TCustomParam> value) {
-    if (owner_) owner_->reference_values_ += (value && value->AsVar() ? 1 : 0) - (IsReference() ? 1 : 0);
+    TParamVar* ref = value ? const_cast<TParamVar*>(value->AsVar()) : nullptr;
+    if (owner_) owner_->reference_values_ += (ref ? 1 : 0) - (ref_ ? 1 : 0);
     value_ = std::move(value);
+    ref_ = ref;
 }
 
 void TParamCollectionItem::InitSystem(int index) {
@@ -84,7 +86,6 @@ void TParamCollectionItem::InitSystem(int index) {
 void TParamCollectionItem::SetType(uint8_t code) { SetValue(CreateParam(code)); }
 
 bool TParamCollectionItem::IsSystem() const { return dynamic_cast<const TParamSystem*>(value_.get()) != nullptr; }
-bool TParamCollectionItem::IsReference() const { return value_ && value_->AsVar(); }
 
 void TParamCollectionItem::SetKept(bool v) {
     kept_ = v ? 1 : 0;
@@ -108,10 +109,10 @@ void TParamCollectionItem::SetReference(std::string_view name, std::span<const i
 
 void TParamCollectionItem::SetReferenceTo(TParamCollectionItem* target, std::string_view name,
                                           std::span<const int32_t> indexes) {
-    auto* ref = value_ ? const_cast<TParamVar*>(value_->AsVar()) : nullptr;
+    TParamVar* ref = ref_;
     if (!ref) return;
     if (!target) RaiseMissingVariable(name);
-    ref->SetName(std::string(name));
+    if (ref->Name() != name) ref->SetName(std::string(name));
     ref->LinkTo(target);
     const char* problem = nullptr;
     if (target->DimCount() == static_cast<int32_t>(indexes.size())) {

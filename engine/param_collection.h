@@ -34,11 +34,13 @@ public:
     // Refuses an empty name, a name holding a space or beginning with a digit.
     void SetName(const std::string& name);
     TCustomParam* Value() const { return value_.get(); }
+    // The value when it is a reference, else none (kept with the value).
+    TParamVar* Reference() const { return ref_; }
     void SetValue(std::unique_ptr<TCustomParam> value);
     void InitSystem(int index);
     void SetType(uint8_t code);
     bool IsSystem() const;
-    bool IsReference() const;
+    bool IsReference() const { return ref_ != nullptr; }
 
     uint8_t Flag() const { return flag_; }
     void SetFlag(uint8_t f) { flag_ = f; }
@@ -98,6 +100,7 @@ private:
     friend class TParamCollection;
     void check_name(const std::string& name) const;
     std::unique_ptr<TCustomParam> value_;
+    TParamVar* ref_ = nullptr;
     TParamCollection* owner_;
     uint8_t flag_ = 0;
     uint8_t kept_ = 0;

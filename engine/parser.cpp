@@ -515,10 +515,9 @@ int32_t wrap(uint32_t v) { return static_cast<int32_t>(v); }
 // Unlinks the reference operands of an operation however it ends, so that
 // it can be saved with names only and holds no pointer into the table.
 struct UnlinkOperands {
-    const std::vector<TCustomParam*>& args;
+    const std::vector<TParamVar*>& vars;
     ~UnlinkOperands() {
-        for (TCustomParam* p : args)
-            if (const TParamVar* v = p->AsVar()) const_cast<TParamVar*>(v)->Unlink();
+        for (TParamVar* v : vars) v->Unlink();
     }
 };
 
@@ -531,6 +530,19 @@ uint8_t property_type(int32_t id) {
 }
 
 }  // namespace
+
+// The type of a new temporary when it does not depend on the operands;
+// 255 otherwise.
+static uint8_t fixed_temp_type(const TOpeData& o) {
+    switch (o.op) {
+    case ocMod: case ocOr: case ocAnd: case ocXor: case ocShiftL: case ocShiftR: return PT_INT;
+    case ocDimTo: return PT_NONE;
+    case ocFunc: return o.func_index == 2 ? 255 : SysFuncTable[o.func_index].result;
+    case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: return PT_BOOL;
+    case ocComboStr: return PT_STR;
+    default: return 255;
+    }
+}
 
 TVorqParser::TVorqParser() = default;
 TVorqParser::~TVorqParser() = default;
@@ -640,6 +652,7 @@ void TVorqParser::prepare() {
     for (auto& o : ops_) {
         o->dest_slot_ = -1;
         o->dest_gen_ = 0;
+        o->temp_type_ = fixed_temp_type(*o);
         if (!starts_with(o->dest, kTempPrefix)) continue;
         auto [it, added] = slots.emplace(o->dest, static_cast<int32_t>(temps_.size()));
         if (added) {
@@ -653,15 +666,15 @@ void TVorqParser::prepare() {
     }
     for (auto& o : ops_) {
         o->args_.clear();
-        o->operand_slot_.clear();
+        o->vars_.clear();
+        o->var_slot_.clear();
         for (auto& p : o->operands) {
             o->args_.push_back(p.get());
-            int32_t slot = -1;
             if (const TParamVar* v = p->AsVar()) {
                 auto it = slots.find(v->Name());
-                if (it != slots.end()) slot = it->second;
+                o->vars_.push_back(const_cast<TParamVar*>(v));
+                o->var_slot_.push_back(it != slots.end() ? it->second : -1);
             }
-            o->operand_slot_.push_back(slot);
         }
     }
     prepared_ = true;
@@ -692,23 +705,22 @@ TParamCollectionItem* TVorqParser::destination(TOpeData& o) {
     return slot.live ? slot.item.get() : make_temp(o);
 }
 
-TParamCollectionItem* TVorqParser::make_temp(TOpeData& o) {
+// The type of a new temporary that depends on the first operand (or, for
+// GetProp, on the property).
+uint8_t TVorqParser::temp_type(const TOpeData& o) {
     TCustomParam* a = o.args_.empty() ? nullptr : o.args_[0];
     uint8_t ta = a ? a->ParamType() : uint8_t{PT_NONE};
-    uint8_t type;
     switch (o.op) {
-    case ocTo: type = ta; break;
-    case ocPlus: type = ta == PT_STR ? PT_STR : ta == PT_FLOAT ? PT_FLOAT : PT_INT; break;
-    case ocMinus: case ocMul: case ocDiv: type = ta == PT_FLOAT ? PT_FLOAT : PT_INT; break;
-    case ocMod: case ocOr: case ocAnd: case ocXor: case ocShiftL: case ocShiftR: type = PT_INT; break;
-    case ocDimTo: type = PT_NONE; break;
-    case ocFunc:
-        type = o.func_index == 2 ? property_type(o.args_[1]->GetAsInt()) : SysFuncTable[o.func_index].result;
-        break;
-    case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: type = PT_BOOL; break;
-    case ocComboStr: type = PT_STR; break;
+    case ocTo: return ta;
+    case ocPlus: return ta == PT_STR ? PT_STR : ta == PT_FLOAT ? PT_FLOAT : PT_INT;
+    case ocMinus: case ocMul: case ocDiv: return ta == PT_FLOAT ? PT_FLOAT : PT_INT;
+    case ocFunc: return property_type(o.args_[1]->GetAsInt());
     default: raise_bad_expression(o);
     }
+}
+
+TParamCollectionItem* TVorqParser::make_temp(TOpeData& o) {
+    uint8_t type = o.temp_type_ != 255 ? o.temp_type_ : temp_type(o);
     TempSlot& slot = temps_[static_cast<size_t>(o.dest_slot_)];
     TParamCollectionItem* item = slot.item.get();
     // A temporary starts as a new value; its storage is kept between runs.
@@ -718,6 +730,7 @@ TParamCollectionItem* TVorqParser::make_temp(TOpeData& o) {
         case PT_FLOAT: static_cast<TParamFloat*>(item->Value())->ResetToNew(); break;
         case PT_BOOL: static_cast<TParamFlag*>(item->Value())->ResetToNew(); break;
         case PT_STR: static_cast<TParamStr*>(item->Value())->ResetToNew(); break;
+        case PT_NONE: static_cast<TParamVar*>(item->Value())->Reset(); break;
         default: item->SetType(type); break;
         }
     } else {
@@ -737,12 +750,19 @@ TParamCollectionItem* TVorqParser::make_temp(TOpeData& o) {
 }
 
 void TVorqParser::execute(TOpeData& o) {
-    UnlinkOperands unlink{o.args_};
-    for (size_t k = 0; k < o.args_.size(); ++k)
-        if (const TParamVar* cv = o.args_[k]->AsVar()) {
-            auto* v = const_cast<TParamVar*>(cv);
-            v->LinkTo(resolve(*v, o.operand_slot_[k]));
+    UnlinkOperands unlink{o.vars_};
+    for (size_t k = 0; k < o.vars_.size(); ++k) {
+        TParamVar* v = o.vars_[k];
+        TParamCollectionItem* t = resolve(*v, o.var_slot_[k]);
+        v->target_ = t;
+        // Linked for one operation only, an operand may skip a reference in
+        // between: reading element i of the reference is reading element i
+        // of its target.
+        if (const TParamVar* r = t->Reference()) {
+            v->index_ = r->index_;
+            if (r->target_) v->target_ = r->target_;
         }
+    }
     TParamCollectionItem* dest = destination(o);
     TCustomParam* a = o.args_.size() > 0 ? o.args_[0] : nullptr;
     TCustomParam* b = o.args_.size() > 1 ? o.args_[1] : nullptr;

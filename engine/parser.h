@@ -71,11 +71,13 @@ struct TOpeData {
 private:
     friend class TVorqParser;
     // Filled by TVorqParser::prepare: raw operand pointers for the
-    // dispatcher, the temporary slot of the destination and of each
-    // reference operand (-1: none), and the destination look-up cache.
+    // dispatcher, the reference operands with the temporary slot each may
+    // name (-1: none), the destination's slot and its look-up cache.
     std::vector<TCustomParam*> args_;
-    std::vector<int32_t> operand_slot_;
+    std::vector<TParamVar*> vars_;
+    std::vector<int32_t> var_slot_;
     int32_t dest_slot_ = -1;
+    uint8_t temp_type_ = 255;  // type of a new destination temporary when fixed by the operation
     uint64_t dest_gen_ = 0;
     TParamCollectionItem* dest_item_ = nullptr;
 };
@@ -115,6 +117,7 @@ private:
     TParamCollectionItem* resolve(TParamVar& var, int32_t slot);
     TParamCollectionItem* destination(TOpeData& ope);
     TParamCollectionItem* make_temp(TOpeData& ope);
+    uint8_t temp_type(const TOpeData& ope);
     void execute(TOpeData& ope);
     void take_result();
     void release_temps();
