@@ -196,7 +196,11 @@ TEST_F(SysVars, ArraysAndHostState) {
     EXPECT_FALSE(keys->GetAsBool());
     EXPECT_EQ(eval("@KeyPush[300]"), "(none)");  // the element reference is refused first
     EXPECT_EQ(eval("GetVarType(@KeyPush)"), "3");
-    EXPECT_EQ(eval("@ParamStr[1] ++ \"|\" ++ @ParamStr ++ \"|\" ++ @ParamCount"), "second||2");
+    // An operand reads through a reference with its element index (0), so
+    // the bare name in an expression reads element 0; the variable itself
+    // read without index is empty.
+    EXPECT_EQ(eval("@ParamStr[1] ++ \"|\" ++ @ParamStr ++ \"|\" ++ @ParamCount"), "second|first|2");
+    EXPECT_EQ(table->Find("@ParamStr")->GetAsString(), "");
     EXPECT_EQ(table->Find("@ParamStr")->GetStrAt(2), "");
     EXPECT_EQ(table->Find("@KeyClick")->Count(), 258);
     EXPECT_EQ(table->Find("@ParamStr")->Count(), 2);
