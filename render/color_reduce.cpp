@@ -1,5 +1,7 @@
 #include "render/color_reduce.h"
 
+#include "render/dib.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -16,30 +18,9 @@ void TFastDIB::SetSize(int width, int height, int bitCount, int format) {
     Colors = {};
 }
 
-uint8_t TFastDIB::GetIndex(int x, int y) const {
-    const uint8_t* r = Row(y);
-    switch (bpp_) {
-    case 1: return (r[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (x & 1) ? r[x >> 1] & 0x0F : r[x >> 1] >> 4;
-    default: return r[x];
-    }
-}
+uint8_t TFastDIB::GetIndex(int x, int y) const { return static_cast<uint8_t>(DIBGetRaw(Row(y), x, bpp_)); }
 
-void TFastDIB::SetIndex(int x, int y, uint8_t index) {
-    uint8_t* r = Row(y);
-    switch (bpp_) {
-    case 1: {
-        const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-        r[x >> 3] = (index & 1) ? (r[x >> 3] | bit) : (r[x >> 3] & ~bit);
-        break;
-    }
-    case 4:
-        if (x & 1) r[x >> 1] = (r[x >> 1] & 0xF0) | (index & 0x0F);
-        else r[x >> 1] = static_cast<uint8_t>((r[x >> 1] & 0x0F) | ((index & 0x0F) << 4));
-        break;
-    default: r[x] = index; break;
-    }
-}
+void TFastDIB::SetIndex(int x, int y, uint8_t index) { DIBSetRaw(Row(y), x, bpp_, index); }
 
 int TFastDIB::CountColors() const {
     if (bpp_ == 1) return Colors[0] == Colors[1] ? 0 : 2;
@@ -80,11 +61,11 @@ int GreenBits(int format) { return format == 565 ? 6 : 5; }
 inline Rgb ReadRgb(const TFastDIB& s, const uint8_t* row, int x) {
     switch (s.BitCount()) {
     case 1:
-    case 4: {
-        const uint8_t i = s.BitCount() == 1 ? (row[x >> 3] >> (7 - (x & 7))) & 1 : (x & 1) ? row[x >> 1] & 15 : row[x >> 1] >> 4;
-        return {s.Colors[i].rgbRed, s.Colors[i].rgbGreen, s.Colors[i].rgbBlue};
+    case 4:
+    case 8: {
+        const TRGBQuad& q = s.Colors[DIBGetRaw(row, x, s.BitCount())];
+        return {q.rgbRed, q.rgbGreen, q.rgbBlue};
     }
-    case 8: return {s.Colors[row[x]].rgbRed, s.Colors[row[x]].rgbGreen, s.Colors[row[x]].rgbBlue};
     case 16: {
         const uint32_t v = row[2 * x] | (row[2 * x + 1] << 8);
         if (s.Format() == 565) return {static_cast<int>((v >> 11) << 3), static_cast<int>(((v >> 5) & 63) << 2), static_cast<int>((v & 31) << 3)};
@@ -143,22 +124,28 @@ template <class Quantise>
 void Diffuse(const TFastDIB& src, Quantise quantise) {
     const int w = src.Width();
     std::vector<int> cur((w + 2) * 3), next((w + 2) * 3);
+    std::vector<Rgb> in(w);
     for (int y = 0; y < src.Height(); ++y) {
         std::fill(next.begin(), next.end(), 0);
-        const int dir = (y & 1) ? -1 : 1;
         const uint8_t* row = src.Row(y);
-        for (int i = 0; i < w; ++i) {
-            const int x = dir > 0 ? i : w - 1 - i;
-            const Rgb in = ReadRgb(src, row, x);
-            int v[3] = {in.r, in.g, in.b};
-            for (int c = 0; c < 3; ++c) v[c] = std::clamp((v[c] * 16 + cur[(x + 1) * 3 + c]) / 16, 0, 255);
-            const Rgb q = quantise(x, y, Rgb{v[0], v[1], v[2]});
-            const int e[3] = {v[0] - q.r, v[1] - q.g, v[2] - q.b};
+        for (int x = 0; x < w; ++x) in[x] = ReadRgb(src, row, x);
+        const int dir = (y & 1) ? -1 : 1;
+        int x = dir > 0 ? 0 : w - 1;
+        for (int i = 0; i < w; ++i, x += dir) {
+            int* e0 = &cur[(x + 1) * 3];
+            const Rgb v{std::clamp((in[x].r * 16 + e0[0]) / 16, 0, 255), std::clamp((in[x].g * 16 + e0[1]) / 16, 0, 255),
+                        std::clamp((in[x].b * 16 + e0[2]) / 16, 0, 255)};
+            const Rgb q = quantise(x, y, v);
+            const int e[3] = {v.r - q.r, v.g - q.g, v.b - q.b};
+            int* ahead = &cur[(x + dir + 1) * 3];
+            int* behindBelow = &next[(x - dir + 1) * 3];
+            int* below = &next[(x + 1) * 3];
+            int* aheadBelow = &next[(x + dir + 1) * 3];
             for (int c = 0; c < 3; ++c) {
-                cur[(x + dir + 1) * 3 + c] += e[c] * 7;
-                next[(x - dir + 1) * 3 + c] += e[c] * 3;
-                next[(x + 1) * 3 + c] += e[c] * 5;
-                next[(x + dir + 1) * 3 + c] += e[c];
+                ahead[c] += e[c] * 7;
+                behindBelow[c] += e[c] * 3;
+                below[c] += e[c] * 5;
+                aheadBelow[c] += e[c];
             }
         }
         std::swap(cur, next);

@@ -17,13 +17,7 @@ namespace {
 constexpr int64_t kMaxDimension = 65535;
 constexpr int64_t kMaxImageBytes = int64_t{1} << 28;
 
-[[noreturn]] void BadDIB() { throw EInvalidGraphic(Sjis("不正な DIB です")); }
-
-[[noreturn]] void BadBitCount(int bitCount) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, " (%d)", bitCount);
-    throw EInvalidGraphic(Sjis("不正なビット数です") + buf);
-}
+[[noreturn]] void BadDIB() { RaiseInvalidDIB(); }
 
 bool ValidBitCount(int b) { return b == 1 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32; }
 
@@ -151,6 +145,14 @@ void DecodeRLE(const uint8_t* d, size_t n, TDIBSharedImage& img, bool rle4) {
 
 }  // namespace
 
+void RaiseInvalidDIB() { throw EInvalidGraphic(Sjis("不正な DIB です")); }
+
+void RaiseBadBitCount(int bitCount) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, " (%d)", bitCount);
+    throw EInvalidGraphic(Sjis("不正なビット数です") + buf);
+}
+
 TBitFieldFormat MakeBitFieldFormat(int rBits, int gBits, int bBits) {
     TBitFieldFormat f;
     f.RBitCount = rBits;
@@ -253,7 +255,7 @@ void TDIB::SetSize(int width, int height, int bitCount) {
         Clear();
         return;
     }
-    if (!ValidBitCount(bitCount)) BadBitCount(bitCount);
+    if (!ValidBitCount(bitCount)) RaiseBadBitCount(bitCount);
     const TBitFieldFormat format = BitFieldFormatFits(format_, bitCount) ? format_ : DefaultFormat(bitCount);
     if (width == Width() && height == Height() && bitCount == BitCount() && format == image_->Format) return;
     SetImage(NewImage(width, height, bitCount, format, image_->ColorTable));
@@ -308,22 +310,20 @@ void TDIB::SetBitCount(int bitCount) {
     }
 }
 
+[[noreturn]] static void BadScanLine(int y) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, " (%d)", y);
+    throw EInvalidGraphicOperation(Sjis("スキャンラインのインデックスが範囲を越えました") + buf);
+}
+
 uint8_t* TDIB::ScanLine(int y) {
-    if (y < 0 || y >= Height()) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, " (%d)", y);
-        throw EInvalidGraphicOperation(Sjis("スキャンラインのインデックスが範囲を越えました") + buf);
-    }
+    if (y < 0 || y >= Height()) BadScanLine(y);
     MakePrivate();
     return image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride;
 }
 
 const uint8_t* TDIB::ScanLineReadOnly(int y) const {
-    if (y < 0 || y >= Height()) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, " (%d)", y);
-        throw EInvalidGraphicOperation(Sjis("スキャンラインのインデックスが範囲を越えました") + buf);
-    }
+    if (y < 0 || y >= Height()) BadScanLine(y);
     return image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride;
 }
 
@@ -440,16 +440,23 @@ void TDIB::RunProgressRows(const char* name, int height, const std::function<voi
 
 // ---------------------------------------------------------------- greyscale and blur
 
-void TDIB::Greyscale(int bitCount) {
-    if (Empty()) return;
+// Greyscale and Blur read the old pixels from a copy and write into a new
+// store of the wanted depth, with the grey ramp at 8 bpp or less.
+TDIB TDIB::StartGreyOutput(int bitCount) {
     const TDIB old(*this);
-    const int w = Width(), h = Height();
-    TDIB::SetSize(w, h, bitCount);
+    TDIB::SetSize(Width(), Height(), bitCount);
     if (bitCount <= 8) {
         std::array<TRGBQuad, 256> table = image_->ColorTable;
         MakeGreyRamp(table, bitCount);
         SetColorTable(table.data());
     }
+    return old;
+}
+
+void TDIB::Greyscale(int bitCount) {
+    if (Empty()) return;
+    const TDIB old = StartGreyOutput(bitCount);
+    const int w = Width(), h = Height();
     int tr[256], tg[256], tb[256];
     for (int v = 0; v < 256; ++v) {
         tr[v] = static_cast<int>(v * 0.3588);
@@ -478,14 +485,8 @@ void TDIB::Greyscale(int bitCount) {
 void TDIB::Blur(int bitCount, int radius) {
     radius = radius < 0 ? -radius : radius;
     if (Empty() || radius == 0) return;
-    const TDIB old(*this);
+    const TDIB old = StartGreyOutput(bitCount);
     const int w = Width(), h = Height();
-    TDIB::SetSize(w, h, bitCount);
-    if (bitCount <= 8) {
-        std::array<TRGBQuad, 256> table = image_->ColorTable;
-        MakeGreyRamp(table, bitCount);
-        SetColorTable(table.data());
-    }
     // The source once as 24-bit rows, then per-column sums of the rows
     // y - radius .. y + radius moved down one row at a time.
     std::vector<uint8_t> src(static_cast<size_t>(w) * h * 3);
@@ -581,7 +582,7 @@ void TDIB::ReadDataAt(TStream& s, int64_t pixelOffset) {
     } else {
         format = DefaultFormat(bitCount);
     }
-    if (!ValidBitCount(bitCount)) BadBitCount(bitCount);
+    if (!ValidBitCount(bitCount)) RaiseBadBitCount(bitCount);
     if (!BitFieldFormatFits(format, bitCount)) throw EInvalidGraphic(Sjis("不正なピクセルフォーマットです"));
     const bool rle = compression == 1 || compression == 2;
     if (compression > 3 || (compression == 1 && bitCount != 8) || (compression == 2 && bitCount != 4)) BadDIB();

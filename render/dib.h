@@ -185,6 +185,7 @@ protected:
 
 private:
     struct ProgressState;
+    TDIB StartGreyOutput(int bitCount);
     void RunProgressRows(const char* name, int height, const std::function<void(int)>& row);
 };
 
@@ -230,5 +231,9 @@ inline void DIBSetRaw(uint8_t* row, int x, int bpp, uint32_t v) {
     }
 }
 
+// EInvalidGraphic "不正な DIB です" / "不正なビット数です (n)": the readers of
+// every bitmap-carrying format refuse bad data with these.
+[[noreturn]] void RaiseInvalidDIB();
+[[noreturn]] void RaiseBadBitCount(int bitCount);
 // Raises EInvalidGraphic unless a store of that size is sane to allocate.
 void CheckDIBSize(int64_t width, int64_t height, int bitCount);

@@ -1,6 +1,5 @@
 #include "render/dib_surface.h"
 
-#include "platform/codepage.h"
 #include "platform/stream.h"
 #include "render/color_reduce.h"
 #include "render/ico.h"
@@ -8,8 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -207,6 +211,33 @@ void TDIBSurface::CopyRect(int x, int y, const TRect& srcRect, const TDIB& src) 
     }
 }
 
+namespace {
+
+template <int Bytes>
+inline uint32_t LoadPixel(const uint8_t* p) {
+    if constexpr (Bytes == 1) return p[0];
+    if constexpr (Bytes == 2) return p[0] | (p[1] << 8);
+    if constexpr (Bytes == 3) return p[0] | (p[1] << 8) | (p[2] << 16);
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Runs op(dest pixel, source pixel, row j, column i) over a clipped blit of
+// whole-byte pixels, the depth fixed at compile time so the inner loop is
+// a plain walk over two rows.
+template <int Bytes, class Op>
+void ForEachPixel(uint8_t* base, int pitch, int x, int y, const TDIB& s, const TRect& sr, Op op) {
+    const int w = sr.Width();
+    for (int j = 0; j < sr.Height(); ++j) {
+        const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j) + static_cast<size_t>(sr.Left) * Bytes;
+        uint8_t* dp = base + static_cast<size_t>(y + j) * pitch + static_cast<size_t>(x) * Bytes;
+        for (int i = 0; i < w; ++i, sp += Bytes, dp += Bytes) op(dp, sp, j, i);
+    }
+}
+
+}  // namespace
+
 void TDIBSurface::CopyTransparent(int x, int y, int32_t key, const TRect& srcRect, const TDIB& src) {
     if (key == -1) {
         if (SameFormat(src)) CopyRect(x, y, srcRect, src);
@@ -215,16 +246,42 @@ void TDIBSurface::CopyTransparent(int x, int y, int32_t key, const TRect& srcRec
     TRect sr = srcRect;
     if (Empty() || !SameFormat(src) || !ClipBlit(x, y, sr, src)) return;
     const TDIB s(src);
-    const int bpp = BitCount(), w = sr.Width();
+    const int bpp = BitCount();
     uint8_t* base = TopRow();
     const int pitch = Pitch();
-    for (int j = 0; j < sr.Height(); ++j) {
-        const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
-        uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
-        for (int i = 0; i < w; ++i) {
-            const uint32_t v = DIBGetRaw(sp, sr.Left + i, bpp);
-            if (!IsKey(v, bpp, key)) DIBSetRaw(dp, x + i, bpp, v);
+    if (bpp < 8) {
+        for (int j = 0; j < sr.Height(); ++j) {
+            const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
+            uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
+            for (int i = 0; i < sr.Width(); ++i) {
+                const uint32_t v = DIBGetRaw(sp, sr.Left + i, bpp);
+                if (!IsKey(v, bpp, key)) DIBSetRaw(dp, x + i, bpp, v);
+            }
         }
+        return;
+    }
+    const uint32_t k = bpp == 24 ? static_cast<uint32_t>(key) & 0xFFFFFF : static_cast<uint32_t>(key);
+    switch (bpp) {
+    case 8:
+        ForEachPixel<1>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int, int) {
+            if (q[0] != k) d[0] = q[0];
+        });
+        break;
+    case 16:
+        ForEachPixel<2>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int, int) {
+            if (LoadPixel<2>(q) != k) std::memcpy(d, q, 2);
+        });
+        break;
+    case 24:
+        ForEachPixel<3>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int, int) {
+            if (LoadPixel<3>(q) != k) std::memcpy(d, q, 3);
+        });
+        break;
+    default:
+        ForEachPixel<4>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int, int) {
+            if (LoadPixel<4>(q) != k) std::memcpy(d, q, 4);
+        });
+        break;
     }
 }
 
@@ -238,38 +295,49 @@ void TDIBSurface::DrawAlpha(int x, int y, int alpha, int32_t key, const TRect& s
     TRect sr = srcRect;
     if (Empty() || !SameFormat(src) || !ClipBlit(x, y, sr, src)) return;
     const TDIB s(src);
-    const int w = sr.Width();
     uint8_t* base = TopRow();
     const int pitch = Pitch();
     const uint32_t a = static_cast<uint32_t>(alpha), na = 255 - a;
-    const TBitFieldFormat f = PixelFormat();
-    const int level = alpha / 16;
-    for (int j = 0; j < sr.Height(); ++j) {
-        const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
-        uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
-        for (int i = 0; i < w; ++i) {
-            const uint32_t v = DIBGetRaw(sp, sr.Left + i, bpp);
-            if (IsKey(v, bpp, key)) continue;
-            const int dx = x + i;
-            switch (bpp) {
-            case 16: DIBSetRaw(dp, dx, 16, Blend16(DIBGetRaw(dp, dx, 16), v, a, f)); break;
-            case 24: {
-                uint8_t* d = dp + 3 * dx;
-                const uint8_t* q = sp + 3 * (sr.Left + i);
-                for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * na + q[c] * a) / 255);
-                break;
-            }
-            case 32: {
-                uint8_t* d = dp + 4 * dx;
-                const uint8_t* q = sp + 4 * (sr.Left + i);
-                for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * na + q[c] * a) >> 8);
-                break;
-            }
-            default:
-                if (kOrder[(y + j) & 3][dx & 3] <= level) DIBSetRaw(dp, dx, bpp, v);
-                break;
+    if (bpp <= 8) {
+        // Screen door: destination pixel (x, y) takes the source where the
+        // order matrix at (y and 3, x and 3) is at most alpha div 16.
+        const int level = alpha / 16;
+        for (int j = 0; j < sr.Height(); ++j) {
+            const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
+            uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
+            const uint8_t* order = kOrder[(y + j) & 3];
+            for (int i = 0; i < sr.Width(); ++i) {
+                const uint32_t v = DIBGetRaw(sp, sr.Left + i, bpp);
+                if (order[(x + i) & 3] <= level && !IsKey(v, bpp, key)) DIBSetRaw(dp, x + i, bpp, v);
             }
         }
+        return;
+    }
+    const bool keyed = key != -1;
+    const uint32_t k = bpp == 24 ? static_cast<uint32_t>(key) & 0xFFFFFF : static_cast<uint32_t>(key);
+    switch (bpp) {
+    case 16: {
+        const TBitFieldFormat f = PixelFormat();
+        ForEachPixel<2>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int, int) {
+            const uint32_t v = LoadPixel<2>(q);
+            if (keyed && v == k) return;
+            const uint32_t out = Blend16(LoadPixel<2>(d), v, a, f);
+            d[0] = static_cast<uint8_t>(out), d[1] = static_cast<uint8_t>(out >> 8);
+        });
+        break;
+    }
+    case 24:
+        ForEachPixel<3>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int, int) {
+            if (keyed && LoadPixel<3>(q) == k) return;
+            for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * na + q[c] * a) / 255);
+        });
+        break;
+    default:
+        ForEachPixel<4>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int, int) {
+            if (keyed && LoadPixel<4>(q) == k) return;
+            for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * na + q[c] * a) >> 8);
+        });
+        break;
     }
 }
 
@@ -281,36 +349,55 @@ void TDIBSurface::DrawMasked(int x, int y, int alpha, const TRect& srcRect, cons
     const TDIB* mask = src.Mask();
     const TDIB m(mask ? *mask : TDIB());
     const bool hasMask = mask && m.Width() == s.Width() && m.Height() == s.Height();
-    const int bpp = BitCount(), w = sr.Width();
+    const int bpp = BitCount();
     uint8_t* base = TopRow();
     const int pitch = Pitch();
-    const TBitFieldFormat f = PixelFormat();
-    for (int j = 0; j < sr.Height(); ++j) {
-        const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
-        const uint8_t* mp = hasMask ? m.ScanLineReadOnly(sr.Top + j) : nullptr;
-        uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
-        for (int i = 0; i < w; ++i) {
-            uint32_t k = mp ? mp[sr.Left + i] : 255;
-            if (alpha < 255) k = k * static_cast<uint32_t>(alpha) >> 8;
-            if (k == 0) continue;
-            const int dx = x + i, sx = sr.Left + i;
-            if (bpp <= 8) {
-                if (k >= 128) DIBSetRaw(dp, dx, bpp, DIBGetRaw(sp, sx, bpp));
-                continue;
-            }
-            if (k >= 255) {
-                DIBSetRaw(dp, dx, bpp, DIBGetRaw(sp, sx, bpp));
-                continue;
-            }
-            if (bpp == 16) {
-                DIBSetRaw(dp, dx, 16, BlendShr16(DIBGetRaw(dp, dx, 16), DIBGetRaw(sp, sx, 16), k, f));
-            } else {
-                const int bytes = bpp / 8;
-                uint8_t* d = dp + bytes * dx;
-                const uint8_t* q = sp + bytes * sx;
-                for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * (255 - k) + q[c] * k) >> 8);
-            }
+    const uint32_t scale = static_cast<uint32_t>(std::min(alpha, 255));
+    auto weight = [&](int j, int i) -> uint32_t {
+        const uint32_t k = hasMask ? m.ScanLineReadOnly(sr.Top + j)[sr.Left + i] : 255;
+        return scale < 255 ? k * scale >> 8 : k;
+    };
+    if (bpp <= 8) {
+        // Palette pictures cannot blend: the source shows where the scaled
+        // mask is at least half.
+        for (int j = 0; j < sr.Height(); ++j) {
+            const uint8_t* sp = s.ScanLineReadOnly(sr.Top + j);
+            uint8_t* dp = base + static_cast<size_t>(y + j) * pitch;
+            for (int i = 0; i < sr.Width(); ++i)
+                if (weight(j, i) >= 128) DIBSetRaw(dp, x + i, bpp, DIBGetRaw(sp, sr.Left + i, bpp));
         }
+        return;
+    }
+    const TBitFieldFormat f = PixelFormat();
+    auto blend = [&](auto bytes, uint8_t* d, const uint8_t* q, int j, int i) {
+        constexpr int B = decltype(bytes)::value;
+        const uint32_t k = weight(j, i);
+        if (k == 0) return;
+        if (k >= 255) {
+            std::memcpy(d, q, B);
+        } else if constexpr (B == 2) {
+            const uint32_t out = BlendShr16(LoadPixel<2>(d), LoadPixel<2>(q), k, f);
+            d[0] = static_cast<uint8_t>(out), d[1] = static_cast<uint8_t>(out >> 8);
+        } else {
+            for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((d[c] * (255 - k) + q[c] * k) >> 8);
+        }
+    };
+    switch (bpp) {
+    case 16:
+        ForEachPixel<2>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int j, int i) {
+            blend(std::integral_constant<int, 2>{}, d, q, j, i);
+        });
+        break;
+    case 24:
+        ForEachPixel<3>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int j, int i) {
+            blend(std::integral_constant<int, 3>{}, d, q, j, i);
+        });
+        break;
+    default:
+        ForEachPixel<4>(base, pitch, x, y, s, sr, [&](uint8_t* d, const uint8_t* q, int j, int i) {
+            blend(std::integral_constant<int, 4>{}, d, q, j, i);
+        });
+        break;
     }
 }
 
@@ -418,11 +505,8 @@ void TDIBSurface::PixelToRGB(uint32_t pixel, uint8_t& r, uint8_t& g, uint8_t& b)
 
 void TDIBSurface::ConvertBitCount(int bitCount, int colors, bool dither) {
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 15 && bitCount != 16 && bitCount != 24 &&
-        bitCount != 32) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, " (%d)", bitCount);
-        throw EInvalidGraphic(Sjis("不正なビット数です") + buf);
-    }
+        bitCount != 32)
+        RaiseBadBitCount(bitCount);
     if (Empty()) return;
     const int w = Width(), h = Height(), bpp = BitCount();
     TFastDIB src;
@@ -503,6 +587,57 @@ void TDIBSurface::Resize(int width, int height, bool smooth, int32_t excludedCol
         WriteRowBGR(y, row.data(), &matcher);
     }
     mask_ = std::move(mask);
+}
+
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void JpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
+
+}  // namespace
+
+std::vector<uint8_t> TDIBSurface::ToJpeg(int quality) const {
+    if (Empty()) return {};
+    const int w = Width(), h = Height();
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = &rgb[static_cast<size_t>(y) * w * 3];
+        ReadRowBGR(y, row);
+        for (int x = 0; x < w; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+    }
+    jpeg_compress_struct info{};
+    JpegError err{};
+    info.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = JpegFail;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        throw EInvalidGraphicOperation("JPEG");
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(w);
+    info.image_height = static_cast<JDIMENSION>(h);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, std::clamp(quality, 1, 100), TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = &rgb[static_cast<size_t>(info.next_scanline) * w * 3];
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::vector<uint8_t> out(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return out;
 }
 
 void TDIBSurface::AssignSurface(const TDIBSurface& src) {

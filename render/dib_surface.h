@@ -11,6 +11,7 @@
 #include "render/dib.h"
 
 #include <memory>
+#include <vector>
 
 class TDIBSurface : public TDIB {
 public:
@@ -82,6 +83,9 @@ public:
     // Resampling; the mask is resized with the image. excludedColor is a
     // 24-bit raw value left out of averaged blocks when shrinking smoothly.
     void Resize(int width, int height, bool smooth, int32_t excludedColor = -1);
+    // The picture (any depth, mask left out) as a JPEG stream of the given
+    // quality (1..100), as the layered-image writer stores colour data.
+    std::vector<uint8_t> ToJpeg(int quality) const;
     // Same size, depth, colour table, pixels and mask as src.
     void AssignSurface(const TDIBSurface& src);
 

@@ -1,7 +1,6 @@
 #include "render/ico.h"
 
 #include "files/palette.h"
-#include "platform/codepage.h"
 #include "platform/stream.h"
 #include "render/dib_surface.h"
 
@@ -10,7 +9,7 @@
 
 namespace {
 
-[[noreturn]] void BadFile() { throw EInvalidGraphic(Sjis("不正な DIB です")); }
+[[noreturn]] void BadFile() { RaiseInvalidDIB(); }
 
 uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }

@@ -1,6 +1,5 @@
 #include "render/tga.h"
 
-#include "platform/codepage.h"
 #include "platform/stream.h"
 #include "render/dib_surface.h"
 
@@ -9,7 +8,7 @@
 
 namespace {
 
-[[noreturn]] void BadFile() { throw EInvalidGraphic(Sjis("不正な DIB です")); }
+[[noreturn]] void BadFile() { RaiseInvalidDIB(); }
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <jpeglib.h>
+
 namespace {
 
 TDIBSurface Make(int w, int h, int bpp, uint32_t fill = 0) {
@@ -254,4 +257,36 @@ TEST(DIBSurface, Resampling) {
     f.Resize(2, 2, true);
     EXPECT_EQ(f.GetBitCount(), 15);
     EXPECT_EQ(f.GetPixel(1, 1), 0x7FFFu);
+}
+
+TEST(DIBSurface, JpegOfAnyDepthDecodesToThePicture) {
+    // Decoded with libjpeg's own reader: size and colours within JPEG's loss.
+    TDIBSurface s;
+    s.SetSize(37, 21, 16);
+    for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 37; ++x) s.SetPixel(x, y, x < 18 ? 0xF800 : 0x001F);  // red | blue
+    const std::vector<uint8_t> jpeg = s.ToJpeg(90);
+    ASSERT_GT(jpeg.size(), 100u);
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr err{};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    ASSERT_EQ(jpeg_read_header(&info, TRUE), JPEG_HEADER_OK);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    EXPECT_EQ(info.output_width, 37u);
+    EXPECT_EQ(info.output_height, 21u);
+    std::vector<uint8_t> row(37 * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW r = row.data();
+        jpeg_read_scanlines(&info, &r, 1);
+        EXPECT_GT(row[3 * 2], 220);      // red on the left
+        EXPECT_LT(row[3 * 2 + 2], 40);
+        EXPECT_GT(row[3 * 34 + 2], 220);  // blue on the right
+        EXPECT_LT(row[3 * 34], 40);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    EXPECT_TRUE(TDIBSurface().ToJpeg(70).empty());
 }
