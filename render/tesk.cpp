@@ -469,7 +469,10 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
     if (layerCount < 0 || layerCount > kMaxLayers || int64_t(layerCount) * 25 > in.Left()) Corrupt("layer count");
     if (!ValidTeskBits(bits)) Corrupt("bit count");
     if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) Corrupt("frame size");
-    if (int64_t(RowBytes(w, bits)) * h * std::max<int64_t>(layerCount, 1) > kMaxPixelBytes) Corrupt("frame size");
+    // Every layer (with its mask) stays until the whole file is read, so a
+    // few bytes of packed data must not add up to more than the budget.
+    Owner->pixel_bytes_ += (int64_t(RowBytes(w, bits)) + ScanLineWidth(w, 8)) * h * (int64_t(layerCount) + 1);
+    if (Owner->pixel_bytes_ > kMaxPixelBytes) Corrupt("frame size");
     // Sized in full only when a layer does not replace every pixel; until
     // then a 1 x 1 image carries the format and palette.
     Image.SetSize(1, 1, bits);
@@ -686,6 +689,7 @@ void TTeskFrameList::LoadFromStream(TStream& stream, bool firstFrameOnly) {
             for (auto& f : l.frames_) f->FreeLayers();
         }
     } done{*this};
+    pixel_bytes_ = 0;
     for (uint32_t i = 0; i < toRead; ++i) {
         loading_ = int(i);
         TTeskFrame& frame = *AddFrame();

@@ -104,6 +104,7 @@ private:
 };
 
 class TTeskFrameList {
+    friend class TTeskFrame;
 public:
     explicit TTeskFrameList(uint32_t idCode = 0) : IdCode(idCode) {}
 
@@ -135,6 +136,7 @@ private:
     friend class TTeskLayer;
     std::vector<std::unique_ptr<TTeskFrame>> frames_;
     int loading_ = -1;  // index of the frame being read
+    int64_t pixel_bytes_ = 0;  // pixels the file being read has asked for
 };
 
 // True only for "Tesk" + version 103 or later whose header says

@@ -486,3 +486,20 @@ TEST(TeskPng, RefusesCorruptPng) {
     TMemoryStream s = StreamOf(png);
     EXPECT_THROW(list.LoadAnyFromStream(s, false), ECorruptData);
 }
+
+// Packed data is small; the pixels a file asks for are bounded over the
+// whole file (every layer stays until the last frame is read) and refused
+// before anything is allocated for them.
+TEST(TeskReader, RefusesFilesAskingForTooManyPixels) {
+    TeskTestFile f;
+    f.compression = 0;
+    f.frames.push_back(Frame24(2, 2, Rows24(2, 2, 0)));
+    TeskTestFrame big;
+    big.width = big.height = 4096;
+    TeskTestLayer l;
+    l.useRawBlock = true;  // never reached
+    big.layers.assign(20, l);
+    f.frames.push_back(big);
+    EXPECT_THROW(Load(WriteTeskTestFile(f)), ECorruptData);
+    EXPECT_EQ(1, Load(WriteTeskTestFile(f), 0, true).Count());
+}
