@@ -14,6 +14,7 @@
 #include "files/palette.h"
 #include "files/random.h"
 #include "platform/codepage.h"
+#include "platform/filesys.h"
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
 #include "render/dibx.h"
@@ -725,10 +726,7 @@ void TTeskFrameList::LoadAnyFromStream(TStream& stream, bool firstFrameOnly) {
 }
 
 void TTeskFrameList::LoadFromFile(const std::string& sjisPath, bool firstFrameOnly) {
-    std::string ext;
-    const size_t dot = sjisPath.find_last_of('.');
-    if (dot != std::string::npos && sjisPath.find_first_of("/\\", dot) == std::string::npos) ext = sjisPath.substr(dot);
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ext = AnsiLowerCase(ExtractFileExt(sjisPath));
     if (ext != ".tes" && ext != ".png" && ext != ".bmp" && ext != ".dib") return;
     TFileStream file(sjisPath, fmOpenRead | fmShareDenyWrite);
     if (ext == ".tes") LoadFromStream(file, firstFrameOnly);

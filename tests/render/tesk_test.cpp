@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "platform/filesys.h"
 #include "platform/stream.h"
 #include "tests/support/tesk_writer.h"
 
@@ -263,13 +265,14 @@ TEST(TeskReader, JpegLayersMatchDjpeg) {
         const char* ref;
         int channels;
     } cases[] = {{"photo.jpg", "photo_djpeg.ppm", 3}, {"grey.jpg", "grey_djpeg.pgm", 1}};
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    for (int bits : {24, 32}) {
         const auto ref = ReadFile(c.ref);
         const size_t pixels = size_t(37) * 21;
         ASSERT_GE(ref.size(), pixels * c.channels);
         const uint8_t* p = ref.data() + ref.size() - pixels * c.channels;
         TeskTestFrame fr;
-        fr.width = 37, fr.height = 21, fr.bits = 32;
+        fr.width = 37, fr.height = 21, fr.bits = bits;
         TeskTestLayer l;
         l.jpeg = ReadFile(c.jpg);
         l.maskRows.assign(size_t(40) * 21, 200);
@@ -282,7 +285,7 @@ TEST(TeskReader, JpegLayersMatchDjpeg) {
         f.frames.push_back(fr);
         TTeskFrameList list = Load(WriteTeskTestFile(f), 5);
         const TTeskFrame& k = *list.GetFrame(0);
-        EXPECT_EQ(32, k.Image.GetBitCount());
+        EXPECT_EQ(bits, k.Image.GetBitCount());
         for (int y = 0; y < 21; ++y) {
             for (int x = 0; x < 37; ++x) {
                 const uint8_t* q = p + (size_t(y) * 37 + x) * c.channels;
@@ -502,4 +505,26 @@ TEST(TeskReader, RefusesFilesAskingForTooManyPixels) {
     f.frames.push_back(big);
     EXPECT_THROW(Load(WriteTeskTestFile(f)), ECorruptData);
     EXPECT_EQ(1, Load(WriteTeskTestFile(f), 0, true).Count());
+}
+
+TEST(TeskWriter, FilesByExtension) {
+    const std::string dir = PrivateTempFolder();
+    TTeskFrameList out;
+    out.AddFrame()->Image.SetSize(3, 3, 24);
+    out.GetFrame(0)->Image.SetPixel(2, 2, 0xABCDEF);
+    out.SaveToFile(dir + "/saved.TES");
+    TTeskFrameList in;
+    in.LoadFromFile(dir + "/saved.TES", false);
+    ASSERT_EQ(1, in.Count());
+    EXPECT_EQ(0xABCDEFu, in.GetFrame(0)->Image.GetPixel(2, 2));
+    TMemoryStream head;
+    head.LoadFromFile(dir + "/saved.TES");
+    EXPECT_EQ(0, std::memcmp(head.Memory(), "Tesk106", 7));
+    EXPECT_EQ(0, head.Memory()[7 + 4 + 22]);  // zlib
+    TTeskFrameList other;
+    other.LoadFromFile(dir + "/saved.gif", false);  // not a known extension
+    EXPECT_EQ(0, other.Count());
+    in.LoadFromFile(std::string(VORQ_TEST_DATA) + "/dib/bmp_24bit.bmp", false);
+    ASSERT_EQ(1, in.Count());
+    std::remove((dir + "/saved.TES").c_str());
 }
