@@ -171,11 +171,14 @@ public:
     virtual void SaveToFile(const std::string& sjisPath);
 
     bool SharesStoreWith(const TDIB& other) const { return image_ == other.image_; }
+    // Gives this bitmap a store of its own (a copy when it is shared), as
+    // every writer does first; for callers about to write through pointers
+    // they took earlier.
+    void MakePrivate();
 
     TProgressEvent OnProgress;
 
 protected:
-    void MakePrivate();
     void ReadDataAt(TStream& stream, int64_t pixelOffset);
     void SetImage(std::shared_ptr<TDIBSharedImage> image);
     void Progress(TProgressStage stage, int percent, bool redraw, const char* name);

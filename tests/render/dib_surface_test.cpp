@@ -290,3 +290,19 @@ TEST(DIBSurface, JpegOfAnyDepthDecodesToThePicture) {
     jpeg_destroy_decompress(&info);
     EXPECT_TRUE(TDIBSurface().ToJpeg(70).empty());
 }
+
+TEST(DIBSurface, MaskedDrawWithoutMaskIsOpaqueAndStoresDetach) {
+    TDIBSurface s = Make(2, 1, 24, 0xFFFFFF), d = Make(2, 1, 24, 0);
+    d.DrawMasked(0, 0, 255, All(s), s);
+    EXPECT_EQ(d.GetPixel(1, 0), 0xFFFFFFu);
+    d = Make(2, 1, 24, 0);
+    d.DrawMasked(0, 0, 128, All(s), s);
+    EXPECT_EQ(d.GetPixel(0, 0), 0x7E7E7Eu);  // 255 * 128 shr 8 = 127, then (255 * 127) shr 8 = 126
+    TDIBSurface o = Make(2, 1, 16, 0xFFFF);
+    d.DrawMasked(0, 0, 255, All(o), o);  // another format: nothing
+    EXPECT_EQ(d.GetPixel(0, 0), 0x7E7E7Eu);
+    TDIBSurface shared(d);
+    EXPECT_TRUE(shared.SharesStoreWith(d));
+    shared.MakePrivate();
+    EXPECT_FALSE(shared.SharesStoreWith(d));
+}

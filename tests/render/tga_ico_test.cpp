@@ -250,6 +250,23 @@ TEST(IconRead, GoldenIconsAndCursor) {
     ExpectRgb(c, one, 8, &one.alpha);
 }
 
+TEST(IconRead, ThirtyTwoBitIconWithoutAlphaUsesItsAndMask) {
+    // ico_two entry 0 with every fourth byte cleared: old-style 32-bit icons
+    // carry no alpha, so only the AND bits may hide pixels.
+    auto b = ReadBytes(DataPath("ico_two.ico"));
+    const uint32_t off = b[18] | (b[19] << 8) | (b[20] << 16) | (static_cast<uint32_t>(b[21]) << 24);
+    for (int i = 0; i < 16 * 16; ++i) b[off + 40 + 4 * i + 3] = 0;
+    TMemoryStream s = StreamOf(b);
+    TDIBSurface d;
+    LoadIcon(d, s, 0);
+    const size_t andAt = off + 40 + 16 * 16 * 4;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool hidden = (b[andAt + (15 - y) * 4 + x / 8] >> (7 - x % 8)) & 1;
+            EXPECT_EQ(d.Mask()->GetPixel(x, y), hidden ? 0u : 255u);
+        }
+}
+
 TEST(IconRead, HostileIconsAreRefused) {
     const auto good = ReadBytes(DataPath("ico_4bit.ico"));
     EXPECT_EQ(IconError(good), "(no error)");
