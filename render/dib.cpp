@@ -107,7 +107,9 @@ void DecodeRLE(const uint8_t* d, size_t n, TDIBSharedImage& img, bool rle4) {
             if (y >= h || count > limit - x) BadDIB();
             uint8_t* r = row(y);
             const int end = std::min(x + count, w);
-            for (int i = x; i < end; ++i) DIBSetRaw(r, i, bpp, rle4 ? (((i - x) & 1) ? value & 0x0F : value >> 4) : value);
+            if (!rle4) std::memset(r + x, value, std::max(end - x, 0));
+            else
+                for (int i = x; i < end; ++i) DIBSetRaw(r, i, 4, ((i - x) & 1) ? value & 0x0F : value >> 4);
             x += count;
             continue;
         }
