@@ -7,6 +7,7 @@
 #include "objects/host_panel.h"
 #include "render/dib_surface.h"
 #include "render/dibx.h"
+#include "render/tesk_collection.h"
 #include "platform/exception.h"
 #include "platform/string_list.h"
 #include "platform/video.h"
@@ -379,6 +380,7 @@ TCustomDIBX* TVorqBaseList::GetOwnSurface() const {
 }
 
 void TVorqBaseList::ReleaseSurfaces() {
+    if (this == VorqBaseList && TeskCollection) TeskCollection->ReleaseSurfaces();
     if (FWork) FWork->ReleaseSurface();
     for (auto& b : FBase) b->ReleaseSurfaces();
     for (size_t i = 0; i < FObjects.size(); ++i) FObjects[i]->ReleaseSurfaces();
@@ -388,6 +390,7 @@ void TVorqBaseList::ReleaseSurfaces() {
 void TVorqBaseList::RestoreSurfaces() {
     FWork = make_surface(1, 1, CurrentSurfaceBits());
     if (FWork && FWidth > 0 && FHeight > 0) FWork->SetSize(FWidth, FHeight, CurrentSurfaceBits());
+    if (this == VorqBaseList && TeskCollection) TeskCollection->RestoreSurfaces(true);
     for (auto& b : FBase) b->RestoreSurfaces();
     for (size_t i = 0; i < FObjects.size(); ++i) FObjects[i]->RestoreSurfaces();
     for (auto& b : FBase) b->InvalidateWhole();
@@ -750,9 +753,10 @@ void TVorqBaseList::set_cursor(TVorqBase& layer, const std::string& name) {
 // ---------------------------------------------------------------------------
 // Start-up and pixel tables
 
-void InitDisplayObjects(TBasePanel* host) {
+void InitDisplayObjects(TBasePanel* host, TTeskSource* images) {
     DoneDisplayObjects();
     VorqBaseList = new TVorqBaseList(nullptr);
+    if (images) TeskCollection = new TTeskCollection(images);
     if (host) VorqBaseList->CursorView = &host->View();
     registry_link = std::make_unique<TRegistrySceneLink>(*VorqBaseList);
     Scene = registry_link.get();
@@ -763,6 +767,17 @@ void DoneDisplayObjects() {
     registry_link.reset();
     delete VorqBaseList;
     VorqBaseList = nullptr;
+    delete TeskCollection;
+    TeskCollection = nullptr;
+}
+
+bool GetCGDither() { return TeskCollection && TeskCollection->MatchDepth(); }
+
+void SetCGDither(bool value) {
+    if (!TeskCollection || TeskCollection->MatchDepth() == value) return;
+    TeskCollection->SetMatchDepth(value);
+    if (VorqBaseList)
+        for (int i = 0; i < 2; ++i) VorqBaseList->GetBaseAt(i)->InvalidateWhole();
 }
 
 void BuildPixelTables(int32_t depth, const uint16_t* source565) {

@@ -4,6 +4,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "platform/string_list.h"
+#include "render/tesk_collection.h"
 #include "tests/objects/scene_fixture.h"
 
 using RegistryTest = SceneTest;
@@ -372,4 +373,35 @@ TEST_F(RegistryTest, TransitionsRunBetweenTheLayersOwnSurfaces) {
     EXPECT_EQ(reg->Transition(), nullptr);
     EXPECT_EQ(reg->GetBaseAt(1)->GetOwnSurface(), screen);
     SetTransitionMaker(nullptr);
+}
+
+namespace {
+struct NoFiles : TTeskSource {
+    bool FileExists(const std::string&) override { return false; }
+    bool ManagerFileExists(const std::string&) override { return false; }
+    void LoadToStream(TStream&, const std::string&) override {}
+    uint32_t IdCode() override { return 0; }
+};
+}  // namespace
+
+TEST(DisplayObjects, TheImageCacheLivesWithTheRegistryAndDitherRedraws) {
+    NoFiles files;
+    EXPECT_FALSE(GetCGDither());
+    InitDisplayObjects(nullptr, &files);
+    ASSERT_NE(TeskCollection, nullptr);
+    VorqBaseList->SetWidth(100);
+    VorqBaseList->SetHeight(50);
+    VorqBaseList->ClearDirty();
+    SetCGDither(true);
+    EXPECT_TRUE(GetCGDither());
+    EXPECT_EQ(VorqBaseList->GetBaseAt(0)->DirtyList.Count(), 1);
+    EXPECT_EQ(VorqBaseList->GetBaseAt(1)->DirtyList.GetRect(0), MakeRect(0, 0, 100, 50));
+    VorqBaseList->ClearDirty();
+    SetCGDither(true);  // unchanged: nothing redrawn
+    EXPECT_EQ(VorqBaseList->GetBaseAt(0)->DirtyList.Count(), 0);
+    VorqBaseList->ReleaseSurfaces();
+    VorqBaseList->RestoreSurfaces();
+    EXPECT_EQ(VorqBaseList->GetBaseAt(0)->LayerSurface()->Width(), 100);
+    DoneDisplayObjects();
+    EXPECT_EQ(TeskCollection, nullptr);
 }
