@@ -405,3 +405,61 @@ TEST(DisplayObjects, TheImageCacheLivesWithTheRegistryAndDitherRedraws) {
     DoneDisplayObjects();
     EXPECT_EQ(TeskCollection, nullptr);
 }
+
+namespace {
+// A kind that offers itself for right-click scrapping, as menus do.
+class TScrapOnRightClick : public TTestBox {
+public:
+    using TTestBox::TTestBox;
+    bool GetRClickScrap() const override { return true; }
+    bool RightClickScrap() override {
+        Scrap();
+        return true;
+    }
+};
+}  // namespace
+
+TEST_F(RegistryTest, ARightClickScrapConsumesTheClick) {
+    TTestBox* under = Box("under", 0, 0, 100, 100);
+    under->SetOnRBtnDown("r.vsb");
+    auto* menu = new TScrapOnRightClick(reg.get());
+    menu->SetRect(200, 200, 10, 10);
+    menu->SetParent(reg->ActiveBase());
+    reg->RightClickList().push_back(menu);
+    Step(5, 5, 'R');
+    EXPECT_EQ(CountEvents(PR_ONRBTNDOWN), 0);
+    EXPECT_TRUE(menu->IsScheduledForDeletion());
+    reg->Update();
+    EXPECT_TRUE(reg->RightClickList().empty());
+    Release();
+    Step(5, 5);
+    Step(5, 5, 'R');
+    EXPECT_EQ(CountEvents(PR_ONRBTNDOWN), 1);
+}
+
+TEST_F(RegistryTest, WheelEventsAndCapturedPresses) {
+    TTestBox* a = Box("a", 0, 0, 50, 50);
+    a->SetOnWheelDown("down.vsb");
+    a->SetOnWheelUp("up.vsb");
+    a->SetOnLBtnUp("lup.vsb");
+    Layer().WheelDownPending = 1;
+    Step(5, 5);
+    Layer().WheelUpPending = 1;
+    Step(5, 5);
+    Layer().WheelDownPending = 1;  // the first is still waiting: no second
+    Step(5, 5);
+    EXPECT_EQ(CountEvents(PR_ONWHEELDOWN), 1);
+    EXPECT_EQ(CountEvents(PR_ONWHEELUP), 1);
+    // A kind that captured the left button keeps the pointer: moving off
+    // does not change the target, and letting go queues its release.
+    Step(5, 5, 'L');
+    Layer().PressFlags = TVorqBase::kLeftCapture;
+    Step(300, 300);
+    EXPECT_EQ(Layer().PointerObject, a);
+    EXPECT_EQ(CountEvents(PR_ONLBTNUP), 0);
+    Release();
+    Step(300, 300);
+    ASSERT_EQ(CountEvents(PR_ONLBTNUP), 1);
+    EXPECT_EQ(reg->Events.Get(reg->Events.Count() - 1).Args.Get(0), "300");
+    EXPECT_EQ(Layer().PressFlags, 0);
+}
