@@ -1,6 +1,26 @@
-#include <cstdio>
+// vorqplayer [game folder ...] | vorqplayer /config
+// VORQ_HEADLESS=1 plays without a display (VORQ_FRAMES=n stops after n
+// frames); VORQ_TRACE turns the command trace on.
+#include "engine/player_entry.h"
+#include "platform/filesys.h"
+#include "platform/trace.h"
 
-int main() {
-    std::fprintf(stderr, "vorqplayer: the player shell is not built yet\n");
-    return 1;
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        args.push_back(a.empty() ? a : GamePath(a));
+    }
+    TEntryOptions options;
+    const char* headless = std::getenv("VORQ_HEADLESS");
+    options.Headless = headless && *headless && std::string(headless) != "0";
+    if (const char* frames = std::getenv("VORQ_FRAMES")) options.MaxFrames = std::strtoull(frames, nullptr, 10);
+    TraceStartFromEnvironment();
+    const TEntryResult result = PlayerMain(args, options);
+    TraceFinal();
+    return result.ExitCode;
 }

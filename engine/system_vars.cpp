@@ -46,9 +46,11 @@ constexpr int32_t kKeyArrayCount = 258;
 TSystemVarHost g_default_host;
 TSystemVarHost* g_host = &g_default_host;
 
+}  // namespace
+
 // All date and time variables read within one GameClock value show the
 // same instant.
-double current_date_time() {
+double GetCachedNow() {
     static bool valid = false;
     static uint32_t last_clock = 0;
     static double now = 0;
@@ -61,8 +63,10 @@ double current_date_time() {
     return now;
 }
 
+namespace {
+
 int32_t read_date_part(int index) {
-    double now = current_date_time();
+    double now = GetCachedNow();
     int32_t y, m, d, h, mi, s, ms;
     switch (index) {
     case svYear: DecodeDate(now, y, m, d); return y;

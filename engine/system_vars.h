@@ -54,6 +54,11 @@ public:
     virtual uint32_t GameClock();
 };
 
+// The local date and time as a day count, read from the system only when
+// the host's GameClock moved since the last call: within one frame every
+// caller gets the same instant.
+double GetCachedNow();
+
 // The host in use (a default one until the engine installs its own; none
 // restores the default).
 void SetSystemVarHost(TSystemVarHost* host);

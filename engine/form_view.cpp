@@ -1,0 +1,421 @@
+#include "engine/form_view.h"
+
+#include "engine/param_collection.h"
+#include "engine/project.h"
+#include "engine/sys_funcs.h"
+#include "engine/system_vars.h"
+#include "engine/delphi_num.h"
+#include "files/vr_file_manager.h"
+#include "media/media.h"
+#include "media/screen_manager.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/filesys.h"
+#include "platform/ini_file.h"
+#include "platform/message_box.h"
+#include "platform/resources.h"
+#include "platform/stream.h"
+#include "platform/trace.h"
+#include "render/dibx.h"
+
+#include <cstdio>
+
+bool SoundEnabled = true;
+int32_t DelayTime = 500;
+TStringList* ExitDeleteList = nullptr;
+uint32_t LastTick = 0;
+int32_t FramePeriod = 16;
+int32_t DrawDivisor = 1;
+TFormView* FormView = nullptr;
+
+namespace {
+
+// Design size of the window's client area before the project sizes it.
+constexpr int32_t kDesignClientWidth = 563;
+constexpr int32_t kDesignClientHeight = 425;
+constexpr int32_t kDesignDockHeight = 9;
+
+std::string exception_text(const std::exception& e) {
+    if (auto* x = dynamic_cast<const Exception*>(&e)) return x->Message();
+    return e.what();
+}
+
+void show_warning(const std::string& sjis_text) {
+    ShowMessageBox(sjis_text, Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+}
+
+// The project file's reader raises on damage, which the project itself
+// passes over in silence; the player must still say why it ends.
+std::string project_damage_message() {
+    static const char kProjectFile[] = "vorq.vpb";
+    if (!FileManager || !FileManager->FileExists(kProjectFile)) return {};
+    try {
+        TMemoryStream m;
+        FileManager->LoadToStream(m, kProjectFile);
+        if (m.GetSize() == 0) return {};
+        TProjectFileData d;
+        ReadProjectFile(m, d);
+    } catch (const std::exception& e) {
+        return exception_text(e);
+    }
+    return {};
+}
+
+std::unique_ptr<TCustomDIBX> make_screen_surface(int32_t width, int32_t height, int32_t bits) {
+    auto s = std::make_unique<TDIBX>();
+    s->SetSize(width, height, bits);
+    return s;
+}
+
+void close_main_window() {
+    if (FormView) FormView->PostClose();
+}
+
+}  // namespace
+
+// ---- program-wide helpers -------------------------------------------------------------
+
+int32_t RoundDelayTime(int32_t stored) {
+    int32_t v = (stored / 100) * 100;
+    if (v < 100) v = 100;
+    if (v > 500) v = 500;
+    return v;
+}
+
+void ReadGameSettings(const std::string& sjis_ini_path) {
+    if (!FileExists(sjis_ini_path)) return;
+    IniFile ini(sjis_ini_path);
+    SoundEnabled = ini.ReadBool("Sound", "DirectSound", true);
+    DelayTime = RoundDelayTime(ini.ReadInteger("Sound", "DelayTime", DelayTime));
+}
+
+void StartupCheckpoint(const std::string& text) {
+    if (VorqLogWrite) VorqLogWrite(("StartupCheckpoint " + text).c_str());
+}
+
+bool HasResourceArchive() {
+    auto res = FindResource("DUMMY", "BINTYPE");
+    if (!res || res->size() < 2) return false;
+    const uint8_t* end = res->data() + res->size();
+    return end[-2] == 'v' && end[-1] == 'f';
+}
+
+bool HasAppendedArchive(const std::string& sjis_path) {
+    try {
+        TFileStream f(sjis_path, fmOpenRead | fmShareDenyWrite);
+        if (f.GetSize() < 2) return false;
+        f.SetPosition(f.GetSize() - 2);
+        char tail[2];
+        f.ReadBuffer(tail, 2);
+        return tail[0] == 'v' && tail[1] == 'q';
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void FormViewUnitStart() {
+    if (!FileManager) CreateFileManager();
+    if (!ExitDeleteList) ExitDeleteList = new TStringList();
+}
+
+void FormViewUnitFinish() {
+    if (ExitDeleteList) {
+        for (int32_t i = 0; i < ExitDeleteList->Count(); ++i) DeleteFile(ExitDeleteList->Get(i));
+        delete ExitDeleteList;
+        ExitDeleteList = nullptr;
+    }
+    FreeFileManager();
+}
+
+// ---- the main window --------------------------------------------------------------------
+
+TFormView::TFormView(std::vector<std::string> args, std::unique_ptr<Video> window)
+    : TDXForm(window.get()), FArgs(std::move(args)), FWindow(std::move(window)) {
+    FormView = this;
+    CloseMainWindow = close_main_window;
+}
+
+TFormView::~TFormView() {
+    if (!FClosed) close_now();
+    CloseMainWindow = nullptr;
+    SetSystemVarHost(nullptr);
+    if (FormView == this) FormView = nullptr;
+}
+
+int32_t TFormView::DockHeight() const { return kDesignDockHeight; }
+
+void TFormView::FormCreate() {
+    StartupCheckpoint("FormCreate:1");
+    Randomize();
+    FWindow->CreateWindow(kDesignClientWidth, kDesignClientHeight, "VorqPlayer");
+    ReadGameSettings(ExeFolder() + "game.ini");
+    // The first archive stays empty: the built-in functions add their
+    // in-memory entries to it.
+    FileManager->AddArchive("");
+    build_toolbar();
+    try {
+        locate_data();
+    } catch (const std::exception& e) {
+        show_warning(exception_text(e));
+        Terminating = true;
+    }
+    StartupCheckpoint("FormCreate:2");
+    FParams = std::make_unique<TParamCollection>();
+    Params = FParams.get();
+    FSysFuncs = std::make_unique<TSysFuncMan>();
+    SysFuncs = FSysFuncs.get();
+    SetSystemVarHost(&FVarHost);
+    if (!Terminating) {
+        try {
+            Init();
+        } catch (const std::exception& e) {
+            show_warning(exception_text(e));
+            Terminating = true;
+        }
+    }
+    if (Terminating) {
+        Failed = true;
+        PostClose();
+        return;
+    }
+    FWindow->Show(true);
+    LastTick = TimeGetTime();
+    draw_chrome(true);
+    StartupCheckpoint("FormCreate:3");
+}
+
+void TFormView::locate_data() {
+    if (!FArgs.empty()) {
+        FileManager->SetBaseFolder(AddTrailingBackslash(FArgs[0]));
+        for (const std::string& a : FArgs) {
+            const std::string dat = AddTrailingBackslash(a) + "game.dat";
+            if (FileExists(dat)) FileManager->AddArchive(dat);
+        }
+        return;
+    }
+    FileManager->SetBaseFolder(ExeFolder());
+    if (HasResourceArchive()) FileManager->AddResourceArchive("", "DUMMY", "BINTYPE");
+    if (HasAppendedArchive(ExeFileName())) FileManager->AddArchive(ExeFileName());
+}
+
+void TFormView::build_toolbar() {}
+
+void TFormView::draw_chrome(bool) {}
+
+void TFormView::Init() {
+    StartupCheckpoint("Init:1");
+    DXSound.OnInitialize = SetPlayerSoundFormat;
+    if (SoundEnabled) InitializeSoundGuarded(DXSound);
+    StartupCheckpoint("Init:2");
+    FEngineUp = true;
+    StartupCheckpoint("Init:3");
+    FProject = std::make_unique<TProject>(FArgs);
+    Project = FProject.get();
+    if (Terminating && !FProject->CallMan) {
+        const std::string damage = project_damage_message();
+        if (!damage.empty()) show_warning(damage);
+    }
+    StartupCheckpoint("Init:4");
+    SetScreenSurfaceMaker(make_screen_surface);
+    InitMedia(FWindow.get(), FWindow.get(), TPoint{0, DockHeight()}, FProject->Width, FProject->Height,
+              FProject->FullScreenWidth, FProject->FullScreenHeight);
+    StartupCheckpoint("Init:5");
+    FWindow->SetClientSize(FProject->Width, FProject->Height + DockHeight());
+    FWindow->Centre();
+    place_view();
+    StartupCheckpoint("Init:6");
+}
+
+void TFormView::place_view() {
+    const int32_t width = FProject ? FProject->Width : 0;
+    const int32_t height = FProject ? FProject->Height : 0;
+    ImageOffsetX = (FWindow->ClientWidth() - width) / 2;
+    if (ScreenManager && ScreenManager->FullScreen())
+        ImageOffsetY = (FWindow->ClientHeight() - height) / 2;
+    else
+        ImageOffsetY = DockHeight();
+    if (ScreenManager) ScreenManager->SetViewOrigin(ImageOffsetX, ImageOffsetY);
+}
+
+void TFormView::FormClose() {
+    Terminating = true;
+    FreeEngine();
+}
+
+void TFormView::FreeEngine() {
+    if (Project == FProject.get()) Project = nullptr;
+    FProject.reset();
+    if (SysFuncs == FSysFuncs.get()) SysFuncs = nullptr;
+    FSysFuncs.reset();
+    if (Params == FParams.get()) Params = nullptr;
+    FParams.reset();
+    if (FEngineUp) {
+        FEngineUp = false;
+        FinalMedia();
+        SetScreenSurfaceMaker(nullptr);
+    }
+    DXSound.Finalize();
+}
+
+void TFormView::close_now() {
+    if (FClosed) return;
+    FClosed = true;
+    FormClose();
+    FWindow->Show(false);
+}
+
+void TFormView::QuitClick() {
+    const bool was = Terminating;
+    Terminating = true;
+    const std::string title = FProject ? FProject->Title : std::string();
+    const std::string text = Sjis("「") + title + Sjis("」を終了しますか？");
+    if (ShowMessageBox(text, title, MessageBoxKind::YesNo, MessageBoxIcon::Question) == IDYES)
+        PostClose();
+    else
+        Terminating = was;
+}
+
+void TFormView::ScreenSwitchClick() {
+    if (ScreenManager) SetFullScreen(!ScreenManager->FullScreen());
+}
+
+void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
+    const int32_t width = FProject ? FProject->Width : 0;
+    const int32_t height = FProject ? FProject->Height : 0;
+    SuspendVideos();
+    ScreenManager->ReleaseAll();
+    if (entering) {
+        SaveWindowPlacement();
+        FWindow->SetClientSize(width, height);
+        ScreenManager->SetModeIndex(mode_index);
+        if (ScreenManager->ModeIndex() != mode_index) {
+            RestoreWindowPlacement();
+            FWindow->SetClientSize(width, height + DockHeight());
+        }
+    } else {
+        RestoreWindowPlacement();
+        FWindow->SetClientSize(width, height + DockHeight());
+        ScreenManager->SetModeIndex(-1);
+    }
+    MediaMainWindow = FWindow.get();
+    MediaDrawingWindow = FWindow.get();
+    place_view();
+    draw_chrome(true);
+    ResumeVideos();
+}
+
+void TFormView::SetFullScreen(bool on) {
+    if (!ScreenManager || ScreenManager->FullScreen() == on) return;
+    if (on) {
+        if (ScreenManager->PreferredModeIndex < 0) return;
+        apply_mode_change(true, ScreenManager->PreferredModeIndex);
+    } else {
+        apply_mode_change(false, -1);
+    }
+}
+
+void TFormView::ApplyDisplayMode() {
+    if (!ScreenManager || !ScreenManager->FullScreen()) return;
+    apply_mode_change(true, ScreenManager->PreferredModeIndex);
+}
+
+// ---- the frame loop ---------------------------------------------------------------------
+
+bool TFormView::ApplicationEventsIdle() {
+    if (Terminating || !Active || FClosePosted || !ScreenManager) return true;
+    const uint32_t now = TimeGetTime();
+    const uint32_t gap = now - LastTick;
+    if (gap > kMaxFrameGap) {
+        LastTick = now;
+        return false;
+    }
+    GameClock += gap;
+    FrameTime = gap;
+    LastTick = now;
+    FrameStep();
+    const uint32_t spent = TimeGetTime() - now;
+    if (FProject && FProject->SleepBetweenFrames) {
+        const int64_t rest = int64_t{FramePeriod} - int64_t{spent};
+        SleepMs(static_cast<uint32_t>(rest > 2 ? rest : 2));
+    }
+    return false;
+}
+
+void TFormView::FrameStep() {
+    if (!FProject) return;
+    if (FileManager) FileManager->Locks.Tick(FrameTime);
+    DeleteTempFiles();
+    FProject->Step();
+    if (Terminating) return;
+    ++FrameCount;
+    if (DrawHold > 0) {
+        --DrawHold;
+        return;
+    }
+    DrawPhase = DrawDivisor > 0 ? (DrawPhase + 1) % DrawDivisor : 0;
+    if (DrawPhase != 0) return;
+    if (ScreenManager) ScreenManager->Flip(TScreenFrame{});
+    ++PresentedFrames;
+}
+
+void TFormView::ApplicationActivate() {
+    Active = true;
+    LastTick = TimeGetTime();
+    for (int k = 0; k < MediaManagerKinds; ++k)
+        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Resume();
+}
+
+void TFormView::ApplicationDeactivate() {
+    Active = false;
+    for (int k = 0; k < MediaManagerKinds; ++k)
+        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Suspend();
+}
+
+void TFormView::key_down(int32_t, bool) {}
+
+void TFormView::key_up(int32_t) {}
+
+void TFormView::HandleEvent(const InputEvent& e) {
+    switch (e.Kind) {
+    case InputEventKind::CloseRequest: PostClose(); break;
+    case InputEventKind::Activate: ApplicationActivate(); break;
+    case InputEventKind::Deactivate: ApplicationDeactivate(); break;
+    case InputEventKind::KeyDown: key_down(e.VirtualKey, e.Repeat); break;
+    case InputEventKind::KeyUp: key_up(e.VirtualKey); break;
+    default: break;
+    }
+}
+
+uint64_t TFormView::Run(uint64_t max_frames) {
+    uint64_t frames = 0;
+    InputEvent e;
+    while (!FClosed) {
+        try {
+            while (!FClosePosted && FWindow->PollEvent(e)) HandleEvent(e);
+            // A stopped game never leaves its window standing frozen.
+            if (Terminating) FClosePosted = true;
+            if (FClosePosted) {
+                close_now();
+                break;
+            }
+            const uint32_t before = FrameCount;
+            const bool done = ApplicationEventsIdle();
+            if (!done && FrameCount != before) ++frames;
+            if (max_frames && frames >= max_frames) PostClose();
+            if (done && !FClosePosted && !Terminating) {
+                if (FWindow->WaitEvent(e, 10))
+                    HandleEvent(e);
+                else
+                    SleepMs(1);
+            }
+        } catch (const std::exception& x) {
+            // What escapes a frame or an event leaves the game in an unknown
+            // state: say what it was and end, rather than run on or freeze.
+            show_warning(exception_text(x));
+            Terminating = true;
+            Failed = true;
+        }
+    }
+    return frames;
+}
