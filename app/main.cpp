@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
     TEntryOptions options;
     const char* headless = std::getenv("VORQ_HEADLESS");
     options.Headless = headless && *headless && std::string(headless) != "0";
+    // Without a display there is no one to hear the sound either.
+    if (options.Headless) setenv("SDL_AUDIODRIVER", "dummy", 0);
     if (const char* frames = std::getenv("VORQ_FRAMES")) options.MaxFrames = std::strtoull(frames, nullptr, 10);
     TraceStartFromEnvironment();
     const TEntryResult result = PlayerMain(args, options);

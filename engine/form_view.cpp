@@ -2,12 +2,15 @@
 
 #include "engine/param_collection.h"
 #include "engine/project.h"
+#include "engine/scene_link.h"
 #include "engine/sys_funcs.h"
 #include "engine/system_vars.h"
 #include "engine/delphi_num.h"
 #include "files/vr_file_manager.h"
 #include "media/media.h"
 #include "media/screen_manager.h"
+#include "objects/base_list.h"
+#include "objects/host_panel.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
@@ -62,11 +65,30 @@ std::string project_damage_message() {
     return {};
 }
 
-std::unique_ptr<TCustomDIBX> make_screen_surface(int32_t width, int32_t height, int32_t bits) {
+std::unique_ptr<TCustomDIBX> make_memory_surface(int32_t width, int32_t height, int32_t bits) {
     auto s = std::make_unique<TDIBX>();
     s->SetSize(width, height, bits);
     return s;
 }
+
+// The interpreter reaches the main registry's objects and event queue by name.
+class TRegistryScene : public TSceneLink {
+public:
+    TTimerList& Events() override { return VorqBaseList->Events; }
+    bool ObjectExists(const std::string& name) override {
+        return VorqBaseList && VorqBaseList->FindObject(name) != nullptr;
+    }
+    bool ScrapObject(const std::string& name) override {
+        TVorqObject* obj = VorqBaseList ? VorqBaseList->FindObject(name) : nullptr;
+        if (!obj) return false;
+        obj->Scrap();
+        return true;
+    }
+    void ResetScene() override {
+        if (VorqBaseList) VorqBaseList->ResetScene();
+    }
+};
+TRegistryScene registry_scene;
 
 void close_main_window() {
     if (FormView) FormView->PostClose();
@@ -161,6 +183,7 @@ void TFormView::FormCreate() {
         Terminating = true;
     }
     StartupCheckpoint("FormCreate:2");
+    FBasePanel = std::make_unique<TBasePanel>(*FWindow);
     FParams = std::make_unique<TParamCollection>();
     Params = FParams.get();
     FSysFuncs = std::make_unique<TSysFuncMan>();
@@ -209,6 +232,9 @@ void TFormView::Init() {
     if (SoundEnabled) InitializeSoundGuarded(DXSound);
     StartupCheckpoint("Init:2");
     FEngineUp = true;
+    SetSurfaceMaker(make_memory_surface);
+    InitDisplayObjects(FBasePanel.get());
+    Scene = &registry_scene;
     StartupCheckpoint("Init:3");
     FProject = std::make_unique<TProject>(FArgs);
     Project = FProject.get();
@@ -217,25 +243,31 @@ void TFormView::Init() {
         if (!damage.empty()) show_warning(damage);
     }
     StartupCheckpoint("Init:4");
-    SetScreenSurfaceMaker(make_screen_surface);
+    SetScreenSurfaceMaker(make_memory_surface);
     InitMedia(FWindow.get(), FWindow.get(), TPoint{0, DockHeight()}, FProject->Width, FProject->Height,
               FProject->FullScreenWidth, FProject->FullScreenHeight);
     StartupCheckpoint("Init:5");
+    const int32_t depth = ScreenManager ? ScreenManager->SurfaceBits() : 15;
+    BuildPixelTables(depth, nullptr);
     FWindow->SetClientSize(FProject->Width, FProject->Height + DockHeight());
     FWindow->Centre();
+    VorqBaseList->SurfaceBits = depth;
+    VorqBaseList->SetWidth(FProject->Width);
+    VorqBaseList->SetHeight(FProject->Height);
     place_view();
     StartupCheckpoint("Init:6");
 }
 
 void TFormView::place_view() {
-    const int32_t width = FProject ? FProject->Width : 0;
-    const int32_t height = FProject ? FProject->Height : 0;
+    const int32_t width = VorqBaseList ? VorqBaseList->GetWidth() : 0;
+    const int32_t height = VorqBaseList ? VorqBaseList->GetHeight() : 0;
     ImageOffsetX = (FWindow->ClientWidth() - width) / 2;
     if (ScreenManager && ScreenManager->FullScreen())
         ImageOffsetY = (FWindow->ClientHeight() - height) / 2;
     else
         ImageOffsetY = DockHeight();
     if (ScreenManager) ScreenManager->SetViewOrigin(ImageOffsetX, ImageOffsetY);
+    if (VorqBaseList) VorqBaseList->SetScreenSurface(ScreenManager ? ScreenManager->Surface() : nullptr);
 }
 
 void TFormView::FormClose() {
@@ -252,8 +284,11 @@ void TFormView::FreeEngine() {
     FParams.reset();
     if (FEngineUp) {
         FEngineUp = false;
+        if (Scene == &registry_scene) Scene = nullptr;
+        DoneDisplayObjects();
         FinalMedia();
         SetScreenSurfaceMaker(nullptr);
+        SetSurfaceMaker(nullptr);
     }
     DXSound.Finalize();
 }
@@ -270,7 +305,7 @@ void TFormView::QuitClick() {
     Terminating = true;
     const std::string title = FProject ? FProject->Title : std::string();
     const std::string text = Sjis("「") + title + Sjis("」を終了しますか？");
-    if (ShowMessageBox(text, title, MessageBoxKind::YesNo, MessageBoxIcon::Question) == IDYES)
+    if (Ask(text, title, MessageBoxKind::YesNo, MessageBoxIcon::Question) == IDYES)
         PostClose();
     else
         Terminating = was;
@@ -281,8 +316,12 @@ void TFormView::ScreenSwitchClick() {
 }
 
 void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
-    const int32_t width = FProject ? FProject->Width : 0;
-    const int32_t height = FProject ? FProject->Height : 0;
+    const int32_t width = VorqBaseList ? VorqBaseList->GetWidth() : 0;
+    const int32_t height = VorqBaseList ? VorqBaseList->GetHeight() : 0;
+    if (VorqBaseList) {
+        VorqBaseList->ReleaseSurfaces();
+        VorqBaseList->SetScreenSurface(nullptr);
+    }
     SuspendVideos();
     ScreenManager->ReleaseAll();
     if (entering) {
@@ -301,6 +340,7 @@ void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
     MediaMainWindow = FWindow.get();
     MediaDrawingWindow = FWindow.get();
     place_view();
+    if (VorqBaseList) VorqBaseList->RestoreSurfaces();
     draw_chrome(true);
     ResumeVideos();
 }
@@ -346,8 +386,10 @@ void TFormView::FrameStep() {
     if (!FProject) return;
     if (FileManager) FileManager->Locks.Tick(FrameTime);
     DeleteTempFiles();
+    if (VorqBaseList) VorqBaseList->InputStep(static_cast<int32_t>(FrameTime));
     FProject->Step();
     if (Terminating) return;
+    if (VorqBaseList) VorqBaseList->Update();
     ++FrameCount;
     if (DrawHold > 0) {
         --DrawHold;
@@ -355,26 +397,85 @@ void TFormView::FrameStep() {
     }
     DrawPhase = DrawDivisor > 0 ? (DrawPhase + 1) % DrawDivisor : 0;
     if (DrawPhase != 0) return;
-    if (ScreenManager) ScreenManager->Flip(TScreenFrame{});
-    ++PresentedFrames;
+    if (!VorqBaseList) return;
+    VorqBaseList->Draw();
+    if (ScreenManager) {
+        TScreenFrame frame;
+        frame.UpdateRect = VorqBaseList->UpdateRect;
+        frame.Zoom = VorqBaseList->DisplayZoom;
+        frame.ActiveDirty = &VorqBaseList->GetBaseAt(0)->DirtyList;
+        frame.OtherDirty = &VorqBaseList->GetBaseAt(1)->DirtyList;
+        ScreenManager->Flip(frame);
+        ++PresentedFrames;
+    }
+    VorqBaseList->ClearDirty();
 }
 
 void TFormView::ApplicationActivate() {
+    if (!VorqBaseList) return;
     Active = true;
+    // Time spent inactive is not game time.
     LastTick = TimeGetTime();
     for (int k = 0; k < MediaManagerKinds; ++k)
         if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Resume();
 }
 
 void TFormView::ApplicationDeactivate() {
+    if (!VorqBaseList) return;
     Active = false;
     for (int k = 0; k < MediaManagerKinds; ++k)
         if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Suspend();
+    VorqBaseList->ClearKeys();
 }
 
-void TFormView::key_down(int32_t, bool) {}
+void TFormView::key_down(int32_t vk, bool repeat) {
+    // One click per press: the auto-repeat of a held key adds none.
+    if (repeat || !Active || vk <= 0 || vk >= 256 || !VorqBaseList) return;
+    VorqBaseList->SetKeyPush(vk, true);
+    VorqBaseList->SetKeyClick(vk, true);
+}
 
-void TFormView::key_up(int32_t) {}
+void TFormView::key_up(int32_t vk) {
+    if (vk <= 0 || vk >= 256 || !VorqBaseList) return;
+    VorqBaseList->SetKeyPush(vk, false);
+}
+
+void TFormView::mouse_event(const InputEvent& e) {
+    if (!VorqBaseList) return;
+    TVorqBase* active = VorqBaseList->ActiveBase();
+    const int32_t x = e.X - ImageOffsetX, y = e.Y - ImageOffsetY;
+    const bool on_view = x >= 0 && y >= 0 && x < VorqBaseList->GetWidth() && y < VorqBaseList->GetHeight();
+    switch (e.Kind) {
+    case InputEventKind::MouseMove:
+        for (int i = 0; i < 2; ++i) VorqBaseList->GetBaseAt(i)->SetMousePos(x, y);
+        break;
+    case InputEventKind::MouseDown: {
+        if (!Active || !on_view) break;
+        const uint8_t left = e.Button == MouseButton::Left, right = e.Button == MouseButton::Right;
+        for (int i = 0; i < 2; ++i) {
+            TVorqBase* layer = VorqBaseList->GetBaseAt(i);
+            layer->SetMousePos(x, y);
+            layer->LHeld = left;
+            layer->RHeld = right;
+        }
+        if (left) active->LPressPending = 1;
+        if (right) active->RPressPending = 1;
+        break;
+    }
+    case InputEventKind::MouseUp:
+        for (int i = 0; i < 2; ++i) {
+            TVorqBase* layer = VorqBaseList->GetBaseAt(i);
+            layer->LHeld = 0;
+            layer->RHeld = 0;
+        }
+        break;
+    case InputEventKind::MouseWheel:
+        if (e.WheelDelta < 0) active->WheelDownPending = 1;
+        if (e.WheelDelta > 0) active->WheelUpPending = 1;
+        break;
+    default: break;
+    }
+}
 
 void TFormView::HandleEvent(const InputEvent& e) {
     switch (e.Kind) {
@@ -383,6 +484,10 @@ void TFormView::HandleEvent(const InputEvent& e) {
     case InputEventKind::Deactivate: ApplicationDeactivate(); break;
     case InputEventKind::KeyDown: key_down(e.VirtualKey, e.Repeat); break;
     case InputEventKind::KeyUp: key_up(e.VirtualKey); break;
+    case InputEventKind::MouseMove:
+    case InputEventKind::MouseDown:
+    case InputEventKind::MouseUp:
+    case InputEventKind::MouseWheel: mouse_event(e); break;
     default: break;
     }
 }

@@ -8,8 +8,11 @@
 #include "engine/engine_var_host.h"
 #include "engine/game_clock.h"
 #include "media/sound_device.h"
+#include "platform/message_box.h"
 #include "platform/string_list.h"
 #include "platform/video.h"
+
+#include "objects/host_panel.h"
 
 #include <cstdint>
 #include <memory>
@@ -83,6 +86,9 @@ public:
 
     // Toolbar "終了": asks whether to end the game; Yes closes the window.
     void QuitClick();
+    // How the quit question is asked (a message box).
+    int (*Ask)(const std::string& sjis_text, const std::string& sjis_caption, MessageBoxKind kind,
+               MessageBoxIcon icon) = ShowMessageBox;
     // Toolbar "画面切替": full screen on or off.
     void ScreenSwitchClick();
     void SetFullScreen(bool on);
@@ -129,11 +135,13 @@ private:
     void apply_mode_change(bool entering, int32_t mode_index);
     void key_down(int32_t vk, bool repeat);
     void key_up(int32_t vk);
+    void mouse_event(const InputEvent& e);
     void draw_chrome(bool force);
     void close_now();
 
     std::vector<std::string> FArgs;
     std::unique_ptr<Video> FWindow;
+    std::unique_ptr<TBasePanel> FBasePanel;
     std::unique_ptr<TProject> FProject;
     std::unique_ptr<TParamCollection> FParams;
     std::unique_ptr<TSysFuncMan> FSysFuncs;

@@ -1,0 +1,92 @@
+// The real executable, run as a user would run it but without a display:
+// the demo game plays its pages (seen in the command trace) and ends
+// itself; bad games and a missing display end with a message and a
+// failure status.
+#include "platform/filesys.h"
+#include "tests/support/fixture_writers.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
+const std::string kDemo = std::string(VORQ_BINARY_DIR) + "/demo";
+
+struct Outcome {
+    int Status = -1;
+    std::string Output;  // standard error and output together
+};
+
+Outcome run(const std::string& env, const std::string& args) {
+    const std::string cmd = "env " + env + " '" + kPlayer + "' " + args + " 2>&1";
+    Outcome o;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return o;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.Output.append(buf, n);
+    const int st = pclose(p);
+    o.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return o;
+}
+
+std::vector<std::string> lines_of(const std::string& path) {
+    std::ifstream f(path);
+    std::vector<std::string> out;
+    for (std::string l; std::getline(f, l);) {
+        if (!l.empty() && l.back() == '\r') l.pop_back();  // the trace ends its lines with CR LF
+        out.push_back(l);
+    }
+    return out;
+}
+
+TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
+    TTestGameFolder scratch;
+    const std::string trace = NativePath(scratch.Path() + "trace.txt");
+    const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=5000 VORQ_TRACE='" + trace + "'", "'" + kDemo + "'");
+    EXPECT_EQ(o.Status, 0) << o.Output;
+    const std::vector<std::string> lines = lines_of(trace);
+    ASSERT_GT(lines.size(), 10u) << trace << "\n" << o.Output;
+    const std::regex command(R"(^[0-9a-f]{8} : ([a-z]+\.vsb)\((\d+)\)$)");
+    int main_lines = 0, calls = 0;
+    bool finished = false, in_order = true;
+    unsigned long last_clock = 0;
+    for (const std::string& l : lines) {
+        std::smatch m;
+        if (!std::regex_match(l, m, command)) continue;
+        const unsigned long clock = std::stoul(l.substr(0, 8), nullptr, 16);
+        in_order = in_order && clock >= last_clock;
+        last_clock = clock;
+        if (m[1] == "main.vsb") ++main_lines;
+        if (m[1] == "double.vsb" && m[2] == "1") ++calls;
+        if (m[1] == "finish.vsb" && m[2] == "3") finished = true;  // the terminate command
+    }
+    EXPECT_GT(main_lines, 20);
+    EXPECT_EQ(calls, 5);  // one call per round
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(in_order);
+    // Five waits of 400 ms and one of 500 ms went by on the game clock.
+    EXPECT_GE(last_clock, 2500u);
+}
+
+TEST(DemoRun, MissingGameEndsWithItsMessageAndAFailure) {
+    TTestGameFolder empty;
+    const Outcome o = run("VORQ_HEADLESS=1", "'" + NativePath(empty.Path()) + "'");
+    EXPECT_EQ(o.Status, 1);
+    EXPECT_NE(o.Output.find("プロジェクトがありません"), std::string::npos) << o.Output;
+}
+
+TEST(DemoRun, NoDisplaySaysSoAndEnds) {
+    const Outcome o = run("-u DISPLAY -u WAYLAND_DISPLAY -u VORQ_HEADLESS SDL_VIDEODRIVER=x11", "'" + kDemo + "'");
+    EXPECT_EQ(o.Status, 1);
+    EXPECT_NE(o.Output.find("no display"), std::string::npos) << o.Output;
+}
+
+}  // namespace

@@ -1,0 +1,408 @@
+// The main window on the headless video service with a hand-driven clock:
+// settings, the start-up order, the clock's gap rule, the order of the
+// frame step, input to the registry, the quit question and how failures
+// end the window.
+#include "engine/form_view.h"
+
+#include "engine/param_collection.h"
+#include "engine/project.h"
+#include "objects/base_list.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/keys.h"
+#include "platform/trace.h"
+#include "tests/support/fixture_writers.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+std::vector<std::string> g_trace;
+void capture_trace(const char* line) { g_trace.emplace_back(line); }
+
+// An object that notes, during the update pass, what the frame had done so far.
+struct TUpdateProbe : public TVorqControl {
+    using TVorqControl::TVorqControl;
+    bool Update() override {
+        ++Updates;
+        SeenFrameCount = FrameCount;
+        SeenScriptValue = Params->Find("seen") ? Params->Find("seen")->GetAsInt() : -99;
+        SeenKeyClick = Registry()->GetKeyClick(65);
+        if (Throw) throw ECorruptData("broken object");
+        return false;
+    }
+    int Updates = 0;
+    uint32_t SeenFrameCount = 0;
+    int32_t SeenScriptValue = 0;
+    bool SeenKeyClick = false;
+    bool Throw = false;
+};
+
+InputEvent key(InputEventKind kind, int32_t vk, bool repeat = false) {
+    InputEvent e;
+    e.Kind = kind;
+    e.VirtualKey = vk;
+    e.Repeat = repeat;
+    return e;
+}
+
+InputEvent mouse(InputEventKind kind, int32_t x, int32_t y, MouseButton b = MouseButton::Left, int32_t wheel = 0) {
+    InputEvent e;
+    e.Kind = kind;
+    e.X = x;
+    e.Y = y;
+    e.Button = b;
+    e.WheelDelta = wheel;
+    return e;
+}
+
+InputEvent plain(InputEventKind kind) {
+    InputEvent e;
+    e.Kind = kind;
+    return e;
+}
+
+class Player : public ::testing::Test {
+protected:
+    TTestGameFolder folder;
+    uint32_t clock = 1000;
+    std::unique_ptr<TFormView> view;
+
+    void SetUp() override {
+        FormViewUnitStart();
+        Terminating = false;
+        GameClock = FrameTime = FrameCount = 0;
+        LastTick = 0;
+        DrawDivisor = 1;
+        SetClockSource([this] { return clock; });
+    }
+    void TearDown() override {
+        view.reset();
+        SetClockSource({});
+        VorqLogWrite = nullptr;
+        FormViewUnitFinish();
+        Terminating = false;
+        DrawDivisor = 1;
+    }
+    void create() {
+        view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()}, Video::Create(VideoBackend::Headless));
+        view->FormCreate();
+    }
+    void start(const TPageWriter& main, const std::string& start_page = "main.vsb") {
+        folder.WritePage("main.vsb", main);
+        TProjectFileData d = TestProjectData(start_page);
+        d.Title = Sjis("テスト");
+        folder.WriteProject(d);
+        create();
+    }
+    // The idle handler after ms of real time.
+    bool idle(uint32_t ms = 16) {
+        clock += ms;
+        return view->ApplicationEventsIdle();
+    }
+    static TPageWriter waiting_page() {
+        TPageWriter w;
+        w.VarNew("seen", PT_INT, "-1");
+        w.Calc("seen = @UpdateCount");
+        w.Wait("1000000");
+        return w;
+    }
+};
+
+TEST(GameSettings, DelayIsRoundedDownToHundredsWithin100To500) {
+    EXPECT_EQ(RoundDelayTime(250), 200);
+    EXPECT_EQ(RoundDelayTime(50), 100);
+    EXPECT_EQ(RoundDelayTime(9999), 500);
+    EXPECT_EQ(RoundDelayTime(-150), 100);
+    EXPECT_EQ(RoundDelayTime(-199), 100);  // truncation toward zero, then the floor
+    EXPECT_EQ(RoundDelayTime(500), 500);
+    EXPECT_EQ(RoundDelayTime(399), 300);
+}
+
+TEST(GameSettings, ReadFromTheSoundSectionAndMissingFileKeepsValues) {
+    TTestGameFolder f;
+    SoundEnabled = true;
+    DelayTime = 500;
+    ReadGameSettings(f.Path() + "game.ini");  // missing
+    EXPECT_TRUE(SoundEnabled);
+    EXPECT_EQ(DelayTime, 500);
+    f.WriteFile("game.ini", "[sound]\r\ndirectsound=0\r\nDelayTime=250\r\n");
+    ReadGameSettings(f.Path() + "game.ini");
+    EXPECT_FALSE(SoundEnabled);
+    EXPECT_EQ(DelayTime, 200);
+    f.WriteFile("game.ini", "[Sound]\r\nDelayTime=0x1F4\r\n");
+    ReadGameSettings(f.Path() + "game.ini");
+    EXPECT_TRUE(SoundEnabled);  // default when the key is missing
+    EXPECT_EQ(DelayTime, 500);
+    SoundEnabled = true;
+}
+
+TEST_F(Player, StartsInItsOrderAndSizesTheWindowByTheProject) {
+    g_trace.clear();
+    VorqLogWrite = capture_trace;
+    TPageWriter w = waiting_page();
+    start(w);
+    ASSERT_FALSE(Terminating);
+    const std::vector<std::string> expected = {
+        "StartupCheckpoint FormCreate:1", "StartupCheckpoint FormCreate:2", "StartupCheckpoint Init:1",
+        "StartupCheckpoint Init:2",       "StartupCheckpoint Init:3",       "StartupCheckpoint Init:4",
+        "StartupCheckpoint Init:5",       "StartupCheckpoint Init:6",       "StartupCheckpoint FormCreate:3"};
+    EXPECT_EQ(g_trace, expected);  // no command runs before the first frame
+    // The variable table exists before the project, which fills it.
+    EXPECT_NE(Params, nullptr);
+    ASSERT_NE(VorqBaseList, nullptr);
+    EXPECT_EQ(VorqBaseList->GetWidth(), 640);
+    EXPECT_EQ(VorqBaseList->GetHeight(), 480);
+    EXPECT_EQ(view->Window().ClientWidth(), 640);
+    EXPECT_EQ(view->Window().ClientHeight(), 480 + view->DockHeight());
+    EXPECT_EQ(view->ImageOffsetX, 0);
+    EXPECT_EQ(view->ImageOffsetY, view->DockHeight());
+    EXPECT_TRUE(view->Window().Visible());
+    EXPECT_FALSE(idle());
+    ASSERT_GE(g_trace.size(), expected.size() + 1);
+    EXPECT_EQ(g_trace[expected.size()], "00000010 : main.vsb(1)");
+}
+
+TEST_F(Player, GapOf3000IsAddedAndLongerGapsRestartTiming) {
+    start(waiting_page());
+    EXPECT_EQ(LastTick, clock);
+    EXPECT_FALSE(idle(3000));
+    EXPECT_EQ(GameClock, 3000u);
+    EXPECT_EQ(FrameTime, 3000u);
+    EXPECT_EQ(FrameCount, 1u);
+    EXPECT_FALSE(idle(3001));  // dropped: no frame, timing restarts here
+    EXPECT_EQ(GameClock, 3000u);
+    EXPECT_EQ(FrameCount, 1u);
+    EXPECT_EQ(LastTick, clock);
+    EXPECT_FALSE(idle(16));
+    EXPECT_EQ(GameClock, 3016u);
+    EXPECT_EQ(FrameTime, 16u);
+    EXPECT_EQ(FrameCount, 2u);
+    // The 32-bit timer wraps without a false long gap.
+    clock = 0xFFFFFFF0u;
+    LastTick = clock;
+    EXPECT_FALSE(idle(0x20));
+    EXPECT_EQ(GameClock, 3016u + 0x20u);
+}
+
+TEST_F(Player, InactiveWindowRunsNothingAndTheClockGoesOnFromWhereItStood) {
+    start(waiting_page());
+    EXPECT_FALSE(idle(16));
+    view->HandleEvent(plain(InputEventKind::Deactivate));
+    EXPECT_TRUE(idle(500));
+    EXPECT_EQ(GameClock, 16u);
+    EXPECT_EQ(FrameCount, 1u);
+    clock += 1000;
+    view->HandleEvent(plain(InputEventKind::Activate));
+    EXPECT_FALSE(idle(16));
+    EXPECT_EQ(GameClock, 32u);
+}
+
+TEST_F(Player, FrameStepRunsInputThenProjectThenUpdatesThenCountsThenDraws) {
+    start(waiting_page());
+    auto* probe = new TUpdateProbe(VorqBaseList);
+    view->HandleEvent(key(InputEventKind::KeyDown, 65));
+    EXPECT_FALSE(idle());
+    EXPECT_EQ(probe->Updates, 1);
+    EXPECT_TRUE(probe->SeenKeyClick);        // the input step came before the update pass
+    EXPECT_EQ(probe->SeenScriptValue, 0);    // the project step too, and saw no frame counted yet
+    EXPECT_EQ(probe->SeenFrameCount, 0u);    // the counter moves after the update pass
+    EXPECT_EQ(FrameCount, 1u);
+    EXPECT_EQ(view->PresentedFrames, 1u);
+    // Every second frame is drawn with a divisor of 2.
+    DrawDivisor = 2;
+    for (int i = 0; i < 4; ++i) idle();
+    EXPECT_EQ(view->PresentedFrames, 3u);
+}
+
+TEST_F(Player, FrameThatEndsThePlayUpdatesAndDrawsNothingAndClosesTheWindow) {
+    TPageWriter w;
+    w.Terminate();
+    start(w);
+    auto* probe = new TUpdateProbe(VorqBaseList);
+    EXPECT_FALSE(idle());
+    EXPECT_TRUE(Terminating);
+    EXPECT_EQ(probe->Updates, 0);
+    EXPECT_EQ(FrameCount, 0u);
+    EXPECT_EQ(view->PresentedFrames, 0u);
+    EXPECT_TRUE(view->ClosePosted());
+    EXPECT_TRUE(idle());
+    view->Run();
+    EXPECT_TRUE(view->Closed());
+    EXPECT_FALSE(view->Window().Visible());
+    EXPECT_EQ(VorqBaseList, nullptr);
+    EXPECT_EQ(Project, nullptr);
+    EXPECT_FALSE(view->Failed);
+}
+
+TEST_F(Player, HeldKeyClicksOnceAndAutoRepeatAddsNone) {
+    start(waiting_page());
+    view->HandleEvent(key(InputEventKind::KeyDown, VK_SPACE));
+    idle();
+    EXPECT_TRUE(VorqBaseList->GetKeyClick(VK_SPACE));
+    EXPECT_TRUE(VorqBaseList->GetKeyPush(VK_SPACE));
+    for (int i = 0; i < 3; ++i) {
+        view->HandleEvent(key(InputEventKind::KeyDown, VK_SPACE, true));
+        idle();
+        EXPECT_FALSE(VorqBaseList->GetKeyClick(VK_SPACE)) << i;
+        EXPECT_TRUE(VorqBaseList->GetKeyPush(VK_SPACE)) << i;
+    }
+    view->HandleEvent(key(InputEventKind::KeyUp, VK_SPACE));
+    idle();
+    EXPECT_FALSE(VorqBaseList->GetKeyPush(VK_SPACE));
+    // Keys pressed while the window is inactive are not seen, and leaving
+    // the window forgets what was held.
+    view->HandleEvent(key(InputEventKind::KeyDown, VK_RETURN));
+    view->HandleEvent(plain(InputEventKind::Deactivate));
+    EXPECT_FALSE(VorqBaseList->GetKeyPush(VK_RETURN));
+    view->HandleEvent(key(InputEventKind::KeyDown, VK_A));
+    view->HandleEvent(plain(InputEventKind::Activate));
+    idle();
+    EXPECT_FALSE(VorqBaseList->GetKeyClick(VK_A));
+    // Codes outside the table are ignored.
+    view->HandleEvent(key(InputEventKind::KeyDown, 300));
+    view->HandleEvent(key(InputEventKind::KeyDown, 0));
+    idle();
+}
+
+TEST_F(Player, MouseReachesTheLayersInPictureCoordinates) {
+    start(waiting_page());
+    const int32_t top = view->ImageOffsetY;
+    view->HandleEvent(mouse(InputEventKind::MouseMove, 100, top + 50));
+    view->HandleEvent(mouse(InputEventKind::MouseDown, 100, top + 50));
+    idle();
+    TVorqBase* active = VorqBaseList->ActiveBase();
+    TVorqBase* other = VorqBaseList->GetBaseAt(VorqBaseList->ActiveIndex ^ 1);
+    EXPECT_EQ(active->MouseX, 100);
+    EXPECT_EQ(active->MouseY, 50);
+    EXPECT_EQ(other->MouseY, 50);
+    EXPECT_EQ(active->LClicked, 1);
+    EXPECT_EQ(active->LHeld, 1);
+    EXPECT_EQ(other->LHeld, 1);
+    view->HandleEvent(mouse(InputEventKind::MouseUp, 100, top + 50));
+    idle();
+    EXPECT_EQ(active->LClicked, 0);
+    EXPECT_EQ(active->LHeld, 0);
+    EXPECT_EQ(other->LHeld, 0);
+    // Above the picture (the toolbar's strip) a press does not reach the game.
+    view->HandleEvent(mouse(InputEventKind::MouseDown, 10, top - 1, MouseButton::Right));
+    idle();
+    EXPECT_EQ(active->RClicked, 0);
+    view->HandleEvent(mouse(InputEventKind::MouseDown, 10, top, MouseButton::Right));
+    idle();
+    EXPECT_EQ(active->RClicked, 1);
+    view->HandleEvent(mouse(InputEventKind::MouseWheel, 10, top, MouseButton::Left, -1));
+    idle();
+    EXPECT_EQ(active->WheelDown, 1);
+    EXPECT_EQ(active->WheelUp, 0);
+    view->HandleEvent(mouse(InputEventKind::MouseWheel, 10, top, MouseButton::Left, 1));
+    idle();
+    EXPECT_EQ(active->WheelUp, 1);
+}
+
+struct Asked {
+    std::string Text, Caption;
+    MessageBoxKind Kind = MessageBoxKind::OK;
+    bool TerminatingMeanwhile = false;
+    int Answer = IDNO;
+};
+Asked g_asked;
+int fake_ask(const std::string& text, const std::string& caption, MessageBoxKind kind, MessageBoxIcon) {
+    g_asked.Text = text;
+    g_asked.Caption = caption;
+    g_asked.Kind = kind;
+    g_asked.TerminatingMeanwhile = Terminating;
+    return g_asked.Answer;
+}
+
+TEST_F(Player, QuitAsksWithTheTitleAndNoLeavesTheGameRunning) {
+    start(waiting_page());
+    view->Ask = fake_ask;
+    g_asked = Asked{};
+    g_asked.Answer = IDNO;
+    view->QuitClick();
+    EXPECT_EQ(Cp932ToUtf8(g_asked.Text), "「テスト」を終了しますか？");
+    EXPECT_EQ(g_asked.Kind, MessageBoxKind::YesNo);
+    EXPECT_TRUE(g_asked.TerminatingMeanwhile);  // the frame loop pauses while asking
+    EXPECT_FALSE(Terminating);
+    EXPECT_FALSE(view->ClosePosted());
+    EXPECT_FALSE(idle());
+    g_asked.Answer = IDYES;
+    view->QuitClick();
+    EXPECT_TRUE(view->ClosePosted());
+    EXPECT_TRUE(idle());
+    view->Run();
+    EXPECT_TRUE(view->Closed());
+    EXPECT_FALSE(view->Failed);
+}
+
+TEST_F(Player, ErrorEscapingAFrameIsShownAndEndsTheGame) {
+    start(waiting_page());
+    auto* probe = new TUpdateProbe(VorqBaseList);
+    probe->Throw = true;
+    testing::internal::CaptureStderr();
+    view->Run(100);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("broken object"), std::string::npos) << err;
+    EXPECT_TRUE(view->Closed());
+    EXPECT_TRUE(view->Failed);
+}
+
+TEST_F(Player, FrameLimitClosesTheWindow) {
+    start(waiting_page());
+    SetClockSource({});
+    EXPECT_EQ(view->Run(5), 5u);
+    EXPECT_TRUE(view->Closed());
+    EXPECT_FALSE(view->Failed);
+    EXPECT_EQ(FrameCount, 5u);
+}
+
+TEST_F(Player, CloseRequestOfTheWindowEndsTheLoop) {
+    start(waiting_page());
+    view->Window().InjectEvent(plain(InputEventKind::CloseRequest));
+    view->Run();
+    EXPECT_TRUE(view->Closed());
+    EXPECT_TRUE(Terminating);
+}
+
+// Bad games: each ends with the system's message, a failure, and no window left.
+struct BadGame {
+    const char* Name;
+    std::function<void(TTestGameFolder&)> Make;
+    const char* Message;  // UTF-8
+};
+
+class BadGames : public Player, public ::testing::WithParamInterface<BadGame> {};
+
+TEST_P(BadGames, EndWithTheirMessageAndAFailure) {
+    GetParam().Make(folder);
+    testing::internal::CaptureStderr();
+    create();
+    view->Run();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(GetParam().Message), std::string::npos) << err;
+    EXPECT_TRUE(view->Failed);
+    EXPECT_TRUE(view->Closed());
+    EXPECT_FALSE(view->Window().Visible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Player, BadGames,
+    ::testing::Values(
+        BadGame{"NoProject", [](TTestGameFolder&) {}, "プロジェクトがありません"},
+        BadGame{"CorruptProject",
+                [](TTestGameFolder& f) {
+                    // A version and a title length running past the end.
+                    f.WriteFile("vorq.vpb", std::string("\x6d\0\0\0\xff\xff\0\0abc", 11));
+                },
+                "コマンドのデータが途中で切れています"},
+        BadGame{"NoStartPage", [](TTestGameFolder& f) { f.WriteProject(TestProjectData("missing.vsb")); },
+                "スタートページがありません"},
+        BadGame{"CorruptArchive",
+                [](TTestGameFolder& f) { f.WriteFile("game.dat", std::string(64, '\x5a') + "vq"); }, "game.dat"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace
