@@ -1,8 +1,8 @@
 #include "engine/form_view.h"
 
+#include "chrome/toolbar.h"
 #include "engine/param_collection.h"
 #include "engine/project.h"
-#include "engine/scene_link.h"
 #include "engine/sys_funcs.h"
 #include "engine/system_vars.h"
 #include "engine/delphi_num.h"
@@ -20,7 +20,6 @@
 #include "platform/resources.h"
 #include "platform/stream.h"
 #include "platform/trace.h"
-#include "render/dibx.h"
 
 #include <cstdio>
 
@@ -65,30 +64,6 @@ std::string project_damage_message() {
     return {};
 }
 
-std::unique_ptr<TCustomDIBX> make_memory_surface(int32_t width, int32_t height, int32_t bits) {
-    auto s = std::make_unique<TDIBX>();
-    s->SetSize(width, height, bits);
-    return s;
-}
-
-// The interpreter reaches the main registry's objects and event queue by name.
-class TRegistryScene : public TSceneLink {
-public:
-    TTimerList& Events() override { return VorqBaseList->Events; }
-    bool ObjectExists(const std::string& name) override {
-        return VorqBaseList && VorqBaseList->FindObject(name) != nullptr;
-    }
-    bool ScrapObject(const std::string& name) override {
-        TVorqObject* obj = VorqBaseList ? VorqBaseList->FindObject(name) : nullptr;
-        if (!obj) return false;
-        obj->Scrap();
-        return true;
-    }
-    void ResetScene() override {
-        if (VorqBaseList) VorqBaseList->ResetScene();
-    }
-};
-TRegistryScene registry_scene;
 
 void close_main_window() {
     if (FormView) FormView->PostClose();
@@ -165,7 +140,7 @@ TFormView::~TFormView() {
     if (FormView == this) FormView = nullptr;
 }
 
-int32_t TFormView::DockHeight() const { return kDesignDockHeight; }
+int32_t TFormView::DockHeight() const { return FToolbar ? FToolbar->DockHeight() : kDesignDockHeight; }
 
 void TFormView::FormCreate() {
     StartupCheckpoint("FormCreate:1");
@@ -222,9 +197,17 @@ void TFormView::locate_data() {
     if (HasAppendedArchive(ExeFileName())) FileManager->AddArchive(ExeFileName());
 }
 
-void TFormView::build_toolbar() {}
+void TFormView::build_toolbar() {
+    FToolbar = std::make_unique<TToolbar97>(FWindow->ClientWidth(), kDesignDockHeight);
+    FToolbar->SetBarHeight(18);
+    FToolbar->AddButton(Sjis("終了"), 67, 18, [this] { QuitClick(); });
+    TToolbarButton97& second = FToolbar->AddButton(Sjis("画面切替"), 67, 18, [this] { ScreenSwitchClick(); });
+    FToolbar->SetDockHeight(second.Bounds().Height() + 4);
+}
 
-void TFormView::draw_chrome(bool) {}
+void TFormView::draw_chrome(bool force) {
+    if (FToolbar) FToolbar->Draw(*FWindow, force);
+}
 
 void TFormView::Init() {
     StartupCheckpoint("Init:1");
@@ -232,9 +215,7 @@ void TFormView::Init() {
     if (SoundEnabled) InitializeSoundGuarded(DXSound);
     StartupCheckpoint("Init:2");
     FEngineUp = true;
-    SetSurfaceMaker(make_memory_surface);
     InitDisplayObjects(FBasePanel.get());
-    Scene = &registry_scene;
     StartupCheckpoint("Init:3");
     FProject = std::make_unique<TProject>(FArgs);
     Project = FProject.get();
@@ -243,15 +224,14 @@ void TFormView::Init() {
         if (!damage.empty()) show_warning(damage);
     }
     StartupCheckpoint("Init:4");
-    SetScreenSurfaceMaker(make_memory_surface);
     InitMedia(FWindow.get(), FWindow.get(), TPoint{0, DockHeight()}, FProject->Width, FProject->Height,
               FProject->FullScreenWidth, FProject->FullScreenHeight);
     StartupCheckpoint("Init:5");
     const int32_t depth = ScreenManager ? ScreenManager->SurfaceBits() : 15;
     BuildPixelTables(depth, nullptr);
     FWindow->SetClientSize(FProject->Width, FProject->Height + DockHeight());
+    FToolbar->SetDockWidth(FWindow->ClientWidth());
     FWindow->Centre();
-    VorqBaseList->SurfaceBits = depth;
     VorqBaseList->SetWidth(FProject->Width);
     VorqBaseList->SetHeight(FProject->Height);
     place_view();
@@ -267,7 +247,6 @@ void TFormView::place_view() {
     else
         ImageOffsetY = DockHeight();
     if (ScreenManager) ScreenManager->SetViewOrigin(ImageOffsetX, ImageOffsetY);
-    if (VorqBaseList) VorqBaseList->SetScreenSurface(ScreenManager ? ScreenManager->Surface() : nullptr);
 }
 
 void TFormView::FormClose() {
@@ -284,11 +263,8 @@ void TFormView::FreeEngine() {
     FParams.reset();
     if (FEngineUp) {
         FEngineUp = false;
-        if (Scene == &registry_scene) Scene = nullptr;
         DoneDisplayObjects();
         FinalMedia();
-        SetScreenSurfaceMaker(nullptr);
-        SetSurfaceMaker(nullptr);
     }
     DXSound.Finalize();
 }
@@ -318,11 +294,9 @@ void TFormView::ScreenSwitchClick() {
 void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
     const int32_t width = VorqBaseList ? VorqBaseList->GetWidth() : 0;
     const int32_t height = VorqBaseList ? VorqBaseList->GetHeight() : 0;
-    if (VorqBaseList) {
-        VorqBaseList->ReleaseSurfaces();
-        VorqBaseList->SetScreenSurface(nullptr);
-    }
+    if (VorqBaseList) VorqBaseList->ReleaseSurfaces();
     SuspendVideos();
+    FToolbar->SetVisible(!entering);
     ScreenManager->ReleaseAll();
     if (entering) {
         SaveWindowPlacement();
@@ -331,16 +305,21 @@ void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
         if (ScreenManager->ModeIndex() != mode_index) {
             RestoreWindowPlacement();
             FWindow->SetClientSize(width, height + DockHeight());
+            FToolbar->SetVisible(true);
         }
     } else {
         RestoreWindowPlacement();
         FWindow->SetClientSize(width, height + DockHeight());
         ScreenManager->SetModeIndex(-1);
     }
+    FToolbar->SetDockWidth(FWindow->ClientWidth());
     MediaMainWindow = FWindow.get();
     MediaDrawingWindow = FWindow.get();
     place_view();
-    if (VorqBaseList) VorqBaseList->RestoreSurfaces();
+    if (VorqBaseList) {
+        VorqBaseList->RestoreSurfaces();
+        invalidate_view();
+    }
     draw_chrome(true);
     ResumeVideos();
 }
@@ -477,7 +456,24 @@ void TFormView::mouse_event(const InputEvent& e) {
     }
 }
 
+void TFormView::invalidate_view() {
+    if (!VorqBaseList) return;
+    for (int i = 0; i < 2; ++i) VorqBaseList->GetBaseAt(i)->InvalidateWhole();
+}
+
 void TFormView::HandleEvent(const InputEvent& e) {
+    if (FToolbar) {
+        if (e.Kind == InputEventKind::MouseMove && ScreenManager && ScreenManager->FullScreen()) {
+            const bool was = FToolbar->Visible();
+            FToolbar->FollowPointerRow(e.Y);
+            // The game picture comes back where the bar stood.
+            if (was && !FToolbar->Visible()) invalidate_view();
+        }
+        if (FToolbar->HandleWindowEvent(e)) {
+            draw_chrome(false);
+            return;
+        }
+    }
     switch (e.Kind) {
     case InputEventKind::CloseRequest: PostClose(); break;
     case InputEventKind::Activate: ApplicationActivate(); break;
@@ -498,6 +494,7 @@ uint64_t TFormView::Run(uint64_t max_frames) {
     while (!FClosed) {
         try {
             while (!FClosePosted && FWindow->PollEvent(e)) HandleEvent(e);
+            draw_chrome(false);
             // A stopped game never leaves its window standing frozen.
             if (Terminating) FClosePosted = true;
             if (FClosePosted) {

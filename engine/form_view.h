@@ -67,6 +67,8 @@ void FormViewUnitFinish();
 
 // ---- the main window ----------------------------------------------------------------
 
+class TToolbar97;
+
 class TFormView : public TDXForm {
 public:
     // args: the command-line arguments as game paths (Shift-JIS); window:
@@ -114,6 +116,7 @@ public:
     bool Closed() const { return FClosed; }
 
     Video& Window() const { return *FWindow; }
+    TToolbar97* Toolbar() const { return FToolbar.get(); }
     int32_t DockHeight() const;
     int32_t ImageOffsetX = 0;
     int32_t ImageOffsetY = 0;
@@ -136,12 +139,14 @@ private:
     void key_down(int32_t vk, bool repeat);
     void key_up(int32_t vk);
     void mouse_event(const InputEvent& e);
+    void invalidate_view();
     void draw_chrome(bool force);
     void close_now();
 
     std::vector<std::string> FArgs;
     std::unique_ptr<Video> FWindow;
     std::unique_ptr<TBasePanel> FBasePanel;
+    std::unique_ptr<TToolbar97> FToolbar;
     std::unique_ptr<TProject> FProject;
     std::unique_ptr<TParamCollection> FParams;
     std::unique_ptr<TSysFuncMan> FSysFuncs;

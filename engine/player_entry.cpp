@@ -1,5 +1,6 @@
 #include "engine/player_entry.h"
 
+#include "chrome/form_config.h"
 #include "engine/form_view.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -45,8 +46,7 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
     }
     if (!args.empty() && AnsiSameText(args[0], "/config")) {
         result.Outcome = TEntryOutcome::Config;
-        std::fprintf(stderr, "vorqplayer: the settings dialog is not available in this build\n");
-        result.ExitCode = 1;
+        TFormConfig::Run();
         return result;
     }
     TFormView view(args, Video::Create(options.Headless ? VideoBackend::Headless : VideoBackend::Auto));

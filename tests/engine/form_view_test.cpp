@@ -4,12 +4,17 @@
 // end the window.
 #include "engine/form_view.h"
 
+#include "chrome/toolbar.h"
+#include "media/media.h"
+#include "media/screen_manager.h"
 #include "engine/param_collection.h"
 #include "engine/project.h"
 #include "objects/base_list.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "files/vr_file_manager.h"
 #include "platform/exception.h"
+#include "platform/filesys.h"
 #include "platform/keys.h"
 #include "platform/trace.h"
 #include "tests/support/fixture_writers.h"
@@ -140,6 +145,22 @@ TEST(GameSettings, ReadFromTheSoundSectionAndMissingFileKeepsValues) {
     SoundEnabled = true;
 }
 
+TEST(FormViewUnit, FilesListedForDeletionGoAtTheEnd) {
+    TTestGameFolder f;
+    f.WriteFile("a.tmp", "x");
+    f.WriteFile("b.tmp", "y");
+    FormViewUnitStart();
+    ASSERT_NE(ExitDeleteList, nullptr);
+    ASSERT_NE(FileManager, nullptr);
+    ExitDeleteList->Add(f.Path() + "a.tmp");
+    ExitDeleteList->Add(f.Path() + "gone.tmp");  // already missing: no harm
+    FormViewUnitFinish();
+    EXPECT_FALSE(FileExists(f.Path() + "a.tmp"));
+    EXPECT_TRUE(FileExists(f.Path() + "b.tmp"));
+    EXPECT_EQ(ExitDeleteList, nullptr);
+    EXPECT_EQ(FileManager, nullptr);
+}
+
 TEST_F(Player, StartsInItsOrderAndSizesTheWindowByTheProject) {
     g_trace.clear();
     VorqLogWrite = capture_trace;
@@ -157,7 +178,8 @@ TEST_F(Player, StartsInItsOrderAndSizesTheWindowByTheProject) {
     EXPECT_EQ(VorqBaseList->GetWidth(), 640);
     EXPECT_EQ(VorqBaseList->GetHeight(), 480);
     EXPECT_EQ(view->Window().ClientWidth(), 640);
-    EXPECT_EQ(view->Window().ClientHeight(), 480 + view->DockHeight());
+    EXPECT_EQ(view->DockHeight(), 22);  // the bar's 18 pixels and 4 more
+    EXPECT_EQ(view->Window().ClientHeight(), 480 + 22);
     EXPECT_EQ(view->ImageOffsetX, 0);
     EXPECT_EQ(view->ImageOffsetY, view->DockHeight());
     EXPECT_TRUE(view->Window().Visible());
@@ -337,6 +359,53 @@ TEST_F(Player, QuitAsksWithTheTitleAndNoLeavesTheGameRunning) {
     view->Run();
     EXPECT_TRUE(view->Closed());
     EXPECT_FALSE(view->Failed);
+}
+
+TEST_F(Player, ToolbarCarriesQuitAndScreenSwitchAndKeepsItsClicksFromTheGame) {
+    start(waiting_page());
+    TToolbar97* bar = view->Toolbar();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(bar->ButtonCount(), 2);
+    EXPECT_EQ(bar->ButtonAt(0).GetCaption().Text, Sjis("終了"));
+    EXPECT_EQ(bar->ButtonAt(1).GetCaption().Text, Sjis("画面切替"));
+    EXPECT_EQ(bar->ButtonAt(0).Bounds().Width(), 67);
+    EXPECT_EQ(bar->ButtonAt(1).Bounds().Left, 67);
+    EXPECT_EQ(bar->ButtonAt(1).Bounds().Height(), 18);
+    EXPECT_EQ(bar->Width(), 640);
+    view->Ask = fake_ask;
+    g_asked = Asked{};
+    g_asked.Answer = IDNO;
+    // A click on "終了" asks; the press never reaches the game's layers.
+    view->HandleEvent(mouse(InputEventKind::MouseDown, 20, 10));
+    view->HandleEvent(mouse(InputEventKind::MouseUp, 20, 10));
+    idle();
+    EXPECT_EQ(Cp932ToUtf8(g_asked.Text), "「テスト」を終了しますか？");
+    EXPECT_EQ(VorqBaseList->ActiveBase()->LClicked, 0);
+    EXPECT_FALSE(view->ClosePosted());
+    // "画面切替" goes to full screen, where the bar hides until the pointer
+    // touches the top row, and back.
+    view->HandleEvent(mouse(InputEventKind::MouseDown, 90, 10));
+    view->HandleEvent(mouse(InputEventKind::MouseUp, 90, 10));
+    ASSERT_NE(ScreenManager, nullptr);
+    ASSERT_TRUE(ScreenManager->FullScreen());
+    EXPECT_TRUE(view->Window().IsFullScreen());
+    EXPECT_FALSE(bar->Visible());
+    EXPECT_EQ(view->Window().ClientHeight(), 480);
+    EXPECT_EQ(view->ImageOffsetY, 0);
+    EXPECT_FALSE(idle());
+    EXPECT_EQ(view->PresentedFrames, 2u);
+    view->HandleEvent(mouse(InputEventKind::MouseMove, 300, 0));
+    EXPECT_TRUE(bar->Visible());
+    view->HandleEvent(mouse(InputEventKind::MouseMove, 300, 40));
+    EXPECT_FALSE(bar->Visible());
+    view->HandleEvent(mouse(InputEventKind::MouseMove, 300, 0));
+    view->ScreenSwitchClick();
+    EXPECT_FALSE(ScreenManager->FullScreen());
+    EXPECT_FALSE(view->Window().IsFullScreen());
+    EXPECT_TRUE(bar->Visible());
+    EXPECT_EQ(view->Window().ClientHeight(), 480 + 22);
+    EXPECT_EQ(view->ImageOffsetY, 22);
+    EXPECT_FALSE(idle());
 }
 
 TEST_F(Player, ErrorEscapingAFrameIsShownAndEndsTheGame) {
