@@ -37,6 +37,8 @@ namespace {
 constexpr int32_t kDesignClientWidth = 563;
 constexpr int32_t kDesignClientHeight = 425;
 constexpr int32_t kDesignDockHeight = 9;
+// How often the presented-frame rate is measured, in ms.
+constexpr uint32_t kFrameRatePeriod = 2000;
 
 std::string exception_text(const std::exception& e) {
     if (auto* x = dynamic_cast<const Exception*>(&e)) return x->Message();
@@ -179,6 +181,7 @@ void TFormView::FormCreate() {
     }
     FWindow->Show(true);
     LastTick = TimeGetTime();
+    FRateStart = LastTick;
     draw_chrome(true);
     StartupCheckpoint("FormCreate:3");
 }
@@ -353,6 +356,11 @@ bool TFormView::ApplicationEventsIdle() {
     FrameTime = gap;
     LastTick = now;
     FrameStep();
+    if (ScreenManager && now - FRateStart >= kFrameRatePeriod) {
+        ScreenManager->FrameRate = ScreenManager->FrameCount * 1000.0 / double(now - FRateStart);
+        ScreenManager->FrameCount = 0;
+        FRateStart = now;
+    }
     const uint32_t spent = TimeGetTime() - now;
     if (FProject && FProject->SleepBetweenFrames) {
         const int64_t rest = int64_t{FramePeriod} - int64_t{spent};

@@ -154,6 +154,7 @@ private:
     bool FClosePosted = false;
     bool FClosed = false;
     bool FEngineUp = false;
+    uint32_t FRateStart = 0;  // start of the current frame-rate measurement
 };
 
 // The running main window, null outside its life.

@@ -39,7 +39,7 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
 
     ForceHeadless(options.Headless);
     if (!options.Headless && !DisplayAvailable()) {
-        std::fprintf(stderr, "vorqplayer: no display to open the game window on (DISPLAY is not set)\n");
+        std::fprintf(stderr, "vorqplayer: no display to open the game window on (VORQ_HEADLESS=1 plays without one)\n");
         result.Outcome = TEntryOutcome::NoDisplay;
         result.ExitCode = 1;
         return result;

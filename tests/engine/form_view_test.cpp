@@ -210,6 +210,20 @@ TEST_F(Player, GapOf3000IsAddedAndLongerGapsRestartTiming) {
     EXPECT_EQ(GameClock, 3016u + 0x20u);
 }
 
+TEST_F(Player, FrameRateIsMeasuredEveryTwoSeconds) {
+    start(waiting_page());
+    ASSERT_NE(ScreenManager, nullptr);
+    // The first frame presents the whole picture; later ones have nothing
+    // dirty and present nothing.
+    for (int i = 0; i < 124; ++i) idle(16);  // 1984 ms
+    EXPECT_EQ(ScreenManager->FrameRate, 0.0);
+    const int32_t presented = ScreenManager->FrameCount;
+    EXPECT_GE(presented, 1);
+    idle(16);  // 2000 ms
+    EXPECT_DOUBLE_EQ(ScreenManager->FrameRate, presented * 1000.0 / 2000.0);
+    EXPECT_EQ(ScreenManager->FrameCount, 0);
+}
+
 TEST_F(Player, InactiveWindowRunsNothingAndTheClockGoesOnFromWhereItStood) {
     start(waiting_page());
     EXPECT_FALSE(idle(16));
