@@ -222,6 +222,8 @@ void TFormView::Init() {
     StartupCheckpoint("Init:3");
     FProject = std::make_unique<TProject>(FArgs);
     Project = FProject.get();
+    // The game's title becomes the window's caption.
+    if (FProject->CallMan) FWindow->SetTitle(FProject->Title);
     if (Terminating && !FProject->CallMan) {
         const std::string damage = project_damage_message();
         if (!damage.empty()) show_warning(damage);

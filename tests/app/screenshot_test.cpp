@@ -87,6 +87,9 @@ TEST(PlayerScreenshot, DISABLED_Inner) {
             if (view.ApplicationEventsIdle()) SDL_Delay(5);
         }
         ASSERT_GT(view.PresentedFrames, 10u);
+        EXPECT_STREQ(SDL_GetWindowTitle(ActiveSdlWindow()), "ヴォルクデモ");
+        // No screen saver interrupts the game.
+        EXPECT_FALSE(SDL_IsScreenSaverEnabled());
         int w = 0, h = 0;
         SDL_GetWindowSize(ActiveSdlWindow(), &w, &h);
         EXPECT_EQ(w, 640);
