@@ -37,6 +37,8 @@ namespace {
 constexpr int32_t kDesignClientWidth = 563;
 constexpr int32_t kDesignClientHeight = 425;
 constexpr int32_t kDesignDockHeight = 9;
+// The largest game screen side the player makes a picture for.
+constexpr int32_t kMaxScreenSide = 16384;
 // How often the presented-frame rate is measured, in ms.
 constexpr uint32_t kFrameRatePeriod = 2000;
 
@@ -229,6 +231,12 @@ void TFormView::Init() {
         if (!damage.empty()) show_warning(damage);
     }
     StartupCheckpoint("Init:4");
+    // A screen the player cannot make would leave the window standing with
+    // no frame ever run, or ask for a picture of gigabytes.
+    if (FProject->CallMan && (FProject->Width <= 0 || FProject->Height <= 0 || FProject->Width > kMaxScreenSide ||
+                              FProject->Height > kMaxScreenSide))
+        throw ECorruptData("vorq.vpb: " + Sjis("画面の大きさが正しくありません") + " (" +
+                           std::to_string(FProject->Width) + " x " + std::to_string(FProject->Height) + ")");
     InitMedia(FWindow.get(), FWindow.get(), TPoint{0, DockHeight()}, FProject->Width, FProject->Height,
               FProject->FullScreenWidth, FProject->FullScreenHeight);
     StartupCheckpoint("Init:5");

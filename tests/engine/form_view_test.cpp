@@ -484,6 +484,22 @@ INSTANTIATE_TEST_SUITE_P(
                 "コマンドのデータが途中で切れています"},
         BadGame{"NoStartPage", [](TTestGameFolder& f) { f.WriteProject(TestProjectData("missing.vsb")); },
                 "スタートページがありません"},
+        BadGame{"NoScreen",
+                [](TTestGameFolder& f) {
+                    TProjectFileData d = TestProjectData("main.vsb");
+                    d.Width = 0;
+                    f.WriteProject(d);
+                    f.WritePage("main.vsb", TPageWriter());
+                },
+                "(0 x 480)"},
+        BadGame{"HugeScreen",
+                [](TTestGameFolder& f) {
+                    TProjectFileData d = TestProjectData("main.vsb");
+                    d.Height = 1 << 30;
+                    f.WriteProject(d);
+                    f.WritePage("main.vsb", TPageWriter());
+                },
+                "(640 x 1073741824)"},
         BadGame{"CorruptArchive",
                 [](TTestGameFolder& f) { f.WriteFile("game.dat", std::string(64, '\x5a') + "vq"); }, "game.dat"}),
     [](const auto& info) { return std::string(info.param.Name); });
