@@ -312,7 +312,10 @@ void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
     FToolbar->SetVisible(!entering);
     ScreenManager->ReleaseAll();
     if (entering) {
-        SaveWindowPlacement();
+        // A change of mode within full screen keeps the window's placement
+        // saved on entering.
+        if (!PlacementSaved()) SaveWindowPlacement();
+        FWindow->Move(0, 0);
         FWindow->SetClientSize(width, height);
         ScreenManager->SetModeIndex(mode_index);
         if (ScreenManager->ModeIndex() != mode_index) {

@@ -422,6 +422,28 @@ TEST_F(Player, ToolbarCarriesQuitAndScreenSwitchAndKeepsItsClicksFromTheGame) {
     EXPECT_FALSE(idle());
 }
 
+TEST_F(Player, ModeChangeInFullScreenKeepsTheWindowPlacementForTheWayBack) {
+    start(waiting_page());
+    ASSERT_NE(ScreenManager, nullptr);
+    view->Window().Move(123, 45);
+    view->SetFullScreen(true);
+    ASSERT_TRUE(ScreenManager->FullScreen());
+    DisplayMode first, other;
+    ASSERT_TRUE(ScreenManager->GetMode(ScreenManager->ModeIndex(), first));
+    ASSERT_GE(ScreenManager->GetModeCount(), 2);
+    ScreenManager->PreferredModeIndex = ScreenManager->ModeIndex() == 0 ? 1 : 0;
+    view->ApplyDisplayMode();
+    ASSERT_TRUE(ScreenManager->FullScreen());
+    ASSERT_TRUE(ScreenManager->GetMode(ScreenManager->ModeIndex(), other));
+    EXPECT_FALSE(first == other);
+    EXPECT_EQ(view->Window().FullScreenMode(), other);
+    view->SetFullScreen(false);
+    EXPECT_EQ(view->Window().Position().X, 123);
+    EXPECT_EQ(view->Window().Position().Y, 45);
+    EXPECT_EQ(view->Window().ClientHeight(), 480 + 22);
+    EXPECT_TRUE(view->Toolbar()->Visible());
+}
+
 TEST_F(Player, ErrorEscapingAFrameIsShownAndEndsTheGame) {
     start(waiting_page());
     auto* probe = new TUpdateProbe(VorqBaseList);
