@@ -478,6 +478,15 @@ void TVorqBaseList::InputStep(int32_t frame_delta) {
     }
 }
 
+void TVorqBaseList::queue_release(TVorqObject& target, const TVorqBase& layer, const std::string& label,
+                                  uint8_t event_id) {
+    if (label.empty() || Events.Find(&target, event_id) >= 0 || target.IsBusy()) return;
+    TArrayString a;
+    a.Add(std::to_string(int64_t(layer.MouseX) - target.GetScreenX()));
+    a.Add(std::to_string(int64_t(layer.MouseY) - target.GetScreenY()));
+    Events.AddEvent(&target, label, &a, event_id);
+}
+
 void TVorqBaseList::MouseStep(TVorqBase& layer) {
     TVorqBase& L = layer;
     L.LClicked = L.LPressPending;
@@ -553,22 +562,10 @@ void TVorqBaseList::MouseStep(TVorqBase& layer) {
             target->RBtnDown();
             check();
         } else if ((L.PressFlags & TVorqBase::kLeftCapture) && !L.LHeld) {
-            std::string label = target->GetOnLBtnUp();
-            if (!label.empty() && Events.Find(target, PR_ONLBTNUP) < 0 && !target->IsBusy()) {
-                TArrayString a;
-                a.Add(std::to_string(int64_t(L.MouseX) - target->GetScreenX()));
-                a.Add(std::to_string(int64_t(L.MouseY) - target->GetScreenY()));
-                Events.AddEvent(target, label, &a, PR_ONLBTNUP);
-            }
+            queue_release(*target, L, target->GetOnLBtnUp(), PR_ONLBTNUP);
             L.PressFlags = 0;
         } else if ((L.PressFlags & TVorqBase::kRightCapture) && !L.RHeld) {
-            std::string label = target->GetOnRBtnUp();
-            if (!label.empty() && Events.Find(target, PR_ONRBTNUP) < 0 && !target->IsBusy()) {
-                TArrayString a;
-                a.Add(std::to_string(int64_t(L.MouseX) - target->GetScreenX()));
-                a.Add(std::to_string(int64_t(L.MouseY) - target->GetScreenY()));
-                Events.AddEvent(target, label, &a, PR_ONRBTNUP);
-            }
+            queue_release(*target, L, target->GetOnRBtnUp(), PR_ONRBTNUP);
             L.PressFlags = 0;
         } else if (L.WheelDown) {
             std::string label = target->GetOnWheelDown();

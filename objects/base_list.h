@@ -218,6 +218,8 @@ private:
     void make_layers();
     void free_all_objects();
     void set_cursor(TVorqBase& layer, const std::string& name);
+    // The release of a captured press, queued unless one waits or it is busy.
+    void queue_release(TVorqObject& target, const TVorqBase& layer, const std::string& label, uint8_t event_id);
     void release_cursor();
 
     std::unique_ptr<TVorqBase> FBase[2];

@@ -172,63 +172,45 @@ bool takes_left(uint8_t m) { return m == IM_NONE || m == IM_RCLICK; }   // value
 bool takes_right(uint8_t m) { return m == IM_NONE || m == IM_LCLICK; }  // values 0 and 3
 }  // namespace
 
-void TVorqObject::LBtnDown() {
+// The left and right buttons behave alike: a press is taken when the
+// object accepts that button and can queue; a release gives the press back.
+void TVorqObject::ButtonDown(bool left) {
     TVorqBase* b = GetBase();
-    uint8_t m = GetIgnoreMouse();
-    if (takes_left(m) && !GetPaused() && !EventQueued(PR_ONLBTNDOWN) && !IsLayer() && !IsBusy()) {
-        std::string label = GetOnLBtnDown();
+    const uint8_t m = GetIgnoreMouse();
+    const bool takes = left ? takes_left(m) : takes_right(m);
+    const uint8_t id = left ? PR_ONLBTNDOWN : PR_ONRBTNDOWN;
+    uint8_t* clicked = b ? (left ? &b->LClicked : &b->RClicked) : nullptr;
+    if (takes && !GetPaused() && !EventQueued(id) && !IsLayer() && !IsBusy()) {
+        std::string label = left ? GetOnLBtnDown() : GetOnRBtnDown();
         if (!label.empty()) {
             TArrayString a = MouseArgs();
-            QueueEvent(label, PR_ONLBTNDOWN, &a);
+            QueueEvent(label, id, &a);
         }
         if (b) {
-            b->PressFlags |= TVorqBase::kLeftTaken;
-            b->LClicked = 0;
+            b->PressFlags |= left ? TVorqBase::kLeftTaken : TVorqBase::kRightTaken;
+            *clicked = 0;
         }
-    } else if (!IsLayer() && takes_left(m) && b) {
-        b->LClicked = 0;
+    } else if (!IsLayer() && takes && b) {
+        *clicked = 0;
     }
 }
 
-void TVorqObject::RBtnDown() {
-    TVorqBase* b = GetBase();
-    uint8_t m = GetIgnoreMouse();
-    if (takes_right(m) && !GetPaused() && !EventQueued(PR_ONRBTNDOWN) && !IsLayer() && !IsBusy()) {
-        std::string label = GetOnRBtnDown();
-        if (!label.empty()) {
-            TArrayString a = MouseArgs();
-            QueueEvent(label, PR_ONRBTNDOWN, &a);
-        }
-        if (b) {
-            b->PressFlags |= TVorqBase::kRightTaken;
-            b->RClicked = 0;
-        }
-    } else if (!IsLayer() && takes_right(m) && b) {
-        b->RClicked = 0;
-    }
-}
-
-void TVorqObject::LBtnUp() {
+void TVorqObject::ButtonUp(bool left) {
     if (!IsBusy()) {
-        std::string label = GetOnLBtnUp();
+        std::string label = left ? GetOnLBtnUp() : GetOnRBtnUp();
         if (!label.empty()) {
             TArrayString a = MouseArgs();
-            QueueEvent(label, PR_ONLBTNUP, &a);
+            QueueEvent(label, left ? PR_ONLBTNUP : PR_ONRBTNUP, &a);
         }
     }
-    if (TVorqBase* b = GetBase()) b->PressFlags &= static_cast<uint8_t>(~TVorqBase::kLeftTaken);
+    if (TVorqBase* b = GetBase())
+        b->PressFlags &= static_cast<uint8_t>(~(left ? TVorqBase::kLeftTaken : TVorqBase::kRightTaken));
 }
 
-void TVorqObject::RBtnUp() {
-    if (!IsBusy()) {
-        std::string label = GetOnRBtnUp();
-        if (!label.empty()) {
-            TArrayString a = MouseArgs();
-            QueueEvent(label, PR_ONRBTNUP, &a);
-        }
-    }
-    if (TVorqBase* b = GetBase()) b->PressFlags &= static_cast<uint8_t>(~TVorqBase::kRightTaken);
-}
+void TVorqObject::LBtnDown() { ButtonDown(true); }
+void TVorqObject::RBtnDown() { ButtonDown(false); }
+void TVorqObject::LBtnUp() { ButtonUp(true); }
+void TVorqObject::RBtnUp() { ButtonUp(false); }
 
 void TVorqObject::MouseMove() {
     std::string label = GetOnMouseMove();
@@ -479,26 +461,16 @@ void TVorqControl::SetPosZoomed(bool v) {
     Invalidate();
 }
 
-void TVorqControl::SetClipLeft(int32_t v) {
-    if (v == FClipLeft) return;
-    ChangeGeometry(FClipLeft, v);
+void TVorqControl::ChangeClip(int32_t& field, int32_t value) {
+    if (field == value) return;
+    ChangeGeometry(field, value);
     ClipChanged();
 }
-void TVorqControl::SetClipTop(int32_t v) {
-    if (v == FClipTop) return;
-    ChangeGeometry(FClipTop, v);
-    ClipChanged();
-}
-void TVorqControl::SetClipWidth(int32_t v) {
-    if (v == FClipWidth) return;
-    ChangeGeometry(FClipWidth, v);
-    ClipChanged();
-}
-void TVorqControl::SetClipHeight(int32_t v) {
-    if (v == FClipHeight) return;
-    ChangeGeometry(FClipHeight, v);
-    ClipChanged();
-}
+
+void TVorqControl::SetClipLeft(int32_t v) { ChangeClip(FClipLeft, v); }
+void TVorqControl::SetClipTop(int32_t v) { ChangeClip(FClipTop, v); }
+void TVorqControl::SetClipWidth(int32_t v) { ChangeClip(FClipWidth, v); }
+void TVorqControl::SetClipHeight(int32_t v) { ChangeClip(FClipHeight, v); }
 
 void TVorqControl::SetPlusX(int32_t v) { ChangeGeometry(FPlusX, v); }
 void TVorqControl::SetPlusY(int32_t v) { ChangeGeometry(FPlusY, v); }

@@ -180,6 +180,8 @@ protected:
     // Queues an event of this object in its registry's queue.
     void QueueEvent(const std::string& label, uint8_t event_id, const TArrayString* args = nullptr);
     bool EventQueued(uint8_t event_id) const;
+    void ButtonDown(bool left);
+    void ButtonUp(bool left);
     // The pointer position relative to this object, as event arguments.
     TArrayString MouseArgs() const;
     void ResortParent();
@@ -334,6 +336,8 @@ protected:
     // Changes of a geometric field: nothing when equal, else invalidate,
     // store, invalidate.
     void ChangeGeometry(int32_t& field, int32_t value);
+    // The same, then the children hear of the new clip.
+    void ChangeClip(int32_t& field, int32_t value);
     void KeyEvent(const std::string& label, uint8_t event_id);
     // Screen x along one axis; see GetScreenX.
     int32_t ScreenAxis(bool horizontal) const;
