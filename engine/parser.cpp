@@ -881,6 +881,20 @@ void TVorqParser::take_result() {
 }
 
 void TVorqParser::Evaluate() {
+    if (running_) {
+        // Evaluated again from inside its own run (a function reaching back
+        // to the same expression): the inner run gets its own temporaries.
+        TVorqParser inner;
+        inner.Assign(*this);
+        inner.Evaluate();
+        result_ = inner.TakeResult();
+        return;
+    }
+    running_ = true;
+    struct Running {
+        bool& flag;
+        ~Running() { flag = false; }
+    } running{running_};
     if (result_) spare_result_ = std::move(result_);
     if (!prepared_) prepare();
     try {

@@ -128,4 +128,5 @@ private:
     std::vector<TempSlot> temps_;
     std::vector<int32_t> index_buf_;
     bool prepared_ = false;
+    bool running_ = false;
 };

@@ -84,7 +84,6 @@ int32_t read_int(int index) {
     switch (index) {
     case svTextDelay: return Params ? Params->text_delay : 50;
     case svSelIndex: return Params ? Params->sel_index : 0;
-    case svPCTickCount: return static_cast<int32_t>(TimeGetTime());
     case svYear: case svMonth: case svDay: case svWeek: case svHour: case svMin: case svSec:
         return read_date_part(index);
     default: return SystemVarHost().ReadInt(index);
@@ -152,6 +151,7 @@ struct AliasDepth {
 
 }  // namespace
 
+int32_t TSystemVarHost::ReadInt(int index) { return index == svPCTickCount ? static_cast<int32_t>(TimeGetTime()) : 0; }
 uint32_t TSystemVarHost::GameClock() { return TimeGetTime(); }
 
 void SetSystemVarHost(TSystemVarHost* host) { g_host = host ? host : &g_default_host; }

@@ -36,8 +36,9 @@ public:
     // @Result: the innermost call frame's result value, or none.
     virtual TCustomParam* TopFrameResult() { return nullptr; }
     // Scalars of the variables of their type (integer, flag, text). Writes
-    // come only for variables that take writes.
-    virtual int32_t ReadInt(int) { return 0; }
+    // come only for variables that take writes. Default: @PCTickCount is
+    // the millisecond clock, everything else 0, false or empty.
+    virtual int32_t ReadInt(int index);
     virtual void WriteInt(int, int32_t) {}
     virtual bool ReadBool(int) { return false; }
     virtual void WriteBool(int, bool) {}

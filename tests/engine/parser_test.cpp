@@ -350,6 +350,34 @@ TEST_F(Expr, NestedEvaluationKeepsItsOwnTemporaries) {
     EXPECT_EQ(table->Count(), kSystemVarCount + 1);  // no temporary left in the table
 }
 
+// A function that evaluates the very expression that called it (once).
+TVorqParser* g_reentered = nullptr;
+int g_reentries = 0;
+void reenter_handler(TSysFuncMan&, TParamCollectionItem& dest, uint8_t, TSysFuncArgs) {
+    if (g_reentries++ == 0) {
+        g_reentered->Evaluate();
+        dest.SetAsString(g_reentered->Result() ? g_reentered->Result()->GetAsString() : "none");
+    } else {
+        dest.SetAsString("inner");
+    }
+}
+
+TEST_F(Expr, ReenteredEvaluationKeepsItsOwnTemporaries) {
+    TSysFuncMan::SetFamilyHandler(TSysFuncFamily::System, reenter_handler);
+    TBuildVorqParser b;
+    b.Parse("\"<\" ++ Calc(1) ++ \">\"");
+    TMemoryStream m;
+    b.SaveToStream(m);
+    m.SetPosition(0);
+    TVorqParser p;
+    p.LoadFromStream(m);
+    g_reentered = &p;
+    p.Evaluate();
+    g_reentered = nullptr;
+    ASSERT_TRUE(p.Result());
+    EXPECT_EQ(p.Result()->GetAsString(), "<<inner>>");
+}
+
 TEST_F(Expr, FunctionsWithoutAFamilyRaise) {
     auto* x = var("x", PT_INT);
     x->SetAsInt(3);
