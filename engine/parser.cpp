@@ -70,6 +70,18 @@ ptrdiff_t prev_nonblank(std::string_view s, size_t i) {
     return j;
 }
 
+// First (or, with last, last) single-byte c at or after from, or npos.
+size_t find_char(std::string_view s, const std::vector<uint8_t>& tr, char c, bool last, size_t from = 0) {
+    if (last) {
+        for (size_t i = s.size(); i-- > from;)
+            if (!tr[i] && s[i] == c) return i;
+    } else {
+        for (size_t i = from; i < s.size(); ++i)
+            if (!tr[i] && s[i] == c) return i;
+    }
+    return std::string_view::npos;
+}
+
 // The ")" that closes the "(" at open, or npos.
 size_t matching_paren(std::string_view s, const std::vector<uint8_t>& tr, size_t open) {
     int depth = 0;
@@ -172,12 +184,7 @@ void TBuildVorqParser::compile_text(std::string text) {
     // 1. String literals become temporaries.
     for (;;) {
         auto tr = mark_trails(text);
-        size_t p = std::string::npos;
-        for (size_t i = 0; i < text.size(); ++i)
-            if (!tr[i] && text[i] == '"') {
-                p = i;
-                break;
-            }
+        size_t p = find_char(text, tr, '"', false);
         if (p == std::string::npos) break;
         std::string lit = "\"";
         size_t i = p + 1;
@@ -260,24 +267,14 @@ void TBuildVorqParser::compile_text(std::string text) {
     // 3. Array indexes, last "[" first.
     for (;;) {
         auto tr = mark_trails(text);
-        size_t open = std::string::npos;
-        for (size_t i = text.size(); i-- > 0;)
-            if (!tr[i] && text[i] == '[') {
-                open = i;
-                break;
-            }
+        size_t open = find_char(text, tr, '[', true);
         if (open == std::string::npos) break;
         ptrdiff_t j = prev_nonblank(text, open);
         if (j < 0 || (!tr[static_cast<size_t>(j)] && is_operator_char(text[static_cast<size_t>(j)]))) syntax_error();
         size_t start = static_cast<size_t>(j);
         while (start > 0 && (tr[start - 1] || (!is_blank(text[start - 1]) && !is_operator_char(text[start - 1]))))
             --start;
-        size_t close = std::string::npos;
-        for (size_t q = open + 1; q < text.size(); ++q)
-            if (!tr[q] && text[q] == ']') {
-                close = q;
-                break;
-            }
+        size_t close = find_char(text, tr, ']', false, open + 1);
         if (close == std::string::npos) syntax_error();
         std::string name = trim(std::string_view(text).substr(start, static_cast<size_t>(j) + 1 - start));
         std::string index_text = text.substr(open + 1, close - open - 1);
@@ -301,12 +298,7 @@ void TBuildVorqParser::compile_text(std::string text) {
     // 4. Parenthesised groups, last first.
     for (;;) {
         auto tr = mark_trails(text);
-        size_t open = std::string::npos;
-        for (size_t i = text.size(); i-- > 0;)
-            if (!tr[i] && text[i] == '(') {
-                open = i;
-                break;
-            }
+        size_t open = find_char(text, tr, '(', true);
         if (open == std::string::npos) break;
         size_t close = matching_paren(text, tr, open);
         if (close == std::string::npos) syntax_error();
@@ -468,6 +460,15 @@ void TBuildVorqParser::SaveToStream(TStream& s) const {
             }
         }
     }
+}
+
+void CompileExpression(TVorqParser& into, std::string_view text) {
+    TBuildVorqParser build;
+    build.Parse(text);
+    TMemoryStream stored;
+    build.SaveToStream(stored);
+    stored.SetPosition(0);
+    into.LoadFromStream(stored);
 }
 
 // ---- compiled expressions -------------------------------------------------

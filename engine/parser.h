@@ -62,6 +62,11 @@ std::string StripOuterParens(std::string_view text);
 
 // ---- compiled expressions -------------------------------------------------
 
+class TVorqParser;
+// Compiles text and loads the stored form into `into` (what Calc and the
+// rich-text variables do with expression text). Raises the compiler's errors.
+void CompileExpression(TVorqParser& into, std::string_view text);
+
 struct TOpeData {
     uint8_t op = ocNone;
     std::string dest;

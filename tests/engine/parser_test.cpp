@@ -89,13 +89,8 @@ struct Expr : ::testing::Test {
     }
     // Compile, store, load and evaluate: the path a scenario's expression takes.
     std::unique_ptr<TCustomParam> eval(std::string_view text) {
-        TBuildVorqParser b;
-        b.Parse(text);
-        TMemoryStream m;
-        b.SaveToStream(m);
-        m.SetPosition(0);
         TVorqParser p;
-        p.LoadFromStream(m);
+        CompileExpression(p, text);
         p.Evaluate();
         return p.TakeResult();
     }
@@ -280,13 +275,8 @@ TEST_F(Expr, ErrorsEndTheEvaluation) {
 
 TEST_F(Expr, OperandsAreUnlinkedEvenWhenAnOperationFails) {
     var("x", PT_INT);
-    TBuildVorqParser b;
-    b.Parse("x / 0");
-    TMemoryStream m;
-    b.SaveToStream(m);
-    m.SetPosition(0);
     TVorqParser p;
-    p.LoadFromStream(m);
+    CompileExpression(p, "x / 0");
     p.Evaluate();
     ASSERT_EQ(p.Count(), 2);
     const TParamVar* operand = p.Get(0)->operands[0]->AsVar();
@@ -311,13 +301,8 @@ TEST_F(Expr, ArraysAndReferences) {
 }
 
 TEST_F(Expr, ResultCopyOfAnUntypedTemporaryReachesTheCaller) {
-    TBuildVorqParser b;
-    b.Parse("@Temp");  // no alias: the copy into ____arg has no type
-    TMemoryStream m;
-    b.SaveToStream(m);
-    m.SetPosition(0);
     TVorqParser p;
-    p.LoadFromStream(m);
+    CompileExpression(p, "@Temp");  // no alias: the copy into ____arg has no type
     try {
         p.Evaluate();
         ADD_FAILURE();
@@ -330,13 +315,8 @@ TEST_F(Expr, ResultCopyOfAnUntypedTemporaryReachesTheCaller) {
 // An expression evaluated from inside another (as Calc does) has
 // temporaries of its own.
 void calc_handler(TSysFuncMan&, TParamCollectionItem& dest, uint8_t, TSysFuncArgs args) {
-    TBuildVorqParser b;
-    b.Parse(args[0]->GetAsString());
-    TMemoryStream m;
-    b.SaveToStream(m);
-    m.SetPosition(0);
     TVorqParser p;
-    p.LoadFromStream(m);
+    CompileExpression(p, args[0]->GetAsString());
     p.Evaluate();
     dest.SetAsString(p.Result() ? p.Result()->GetAsString() : "none");
 }
@@ -364,13 +344,8 @@ void reenter_handler(TSysFuncMan&, TParamCollectionItem& dest, uint8_t, TSysFunc
 
 TEST_F(Expr, ReenteredEvaluationKeepsItsOwnTemporaries) {
     TSysFuncMan::SetFamilyHandler(TSysFuncFamily::System, reenter_handler);
-    TBuildVorqParser b;
-    b.Parse("\"<\" ++ Calc(1) ++ \">\"");
-    TMemoryStream m;
-    b.SaveToStream(m);
-    m.SetPosition(0);
     TVorqParser p;
-    p.LoadFromStream(m);
+    CompileExpression(p, "\"<\" ++ Calc(1) ++ \">\"");
     g_reentered = &p;
     p.Evaluate();
     g_reentered = nullptr;
@@ -387,13 +362,8 @@ TEST_F(Expr, FunctionsWithoutAFamilyRaise) {
 
 TEST_F(Expr, RepeatedEvaluationAndAssign) {
     auto* i = var("i", PT_INT);
-    TBuildVorqParser b;
-    b.Parse("i = i + 1");
-    TMemoryStream m;
-    b.SaveToStream(m);
-    m.SetPosition(0);
     TVorqParser p;
-    p.LoadFromStream(m);
+    CompileExpression(p, "i = i + 1");
     for (int k = 0; k < 10; ++k) p.Evaluate();
     EXPECT_EQ(i->GetAsInt(), 10);
     // The table changing between runs is seen (look-ups are cached per generation).

@@ -34,13 +34,8 @@ struct Funcs : ::testing::Test {
         return e;
     }
     std::string eval(std::string_view text) {
-        TBuildVorqParser b;
-        b.Parse(text);
-        TMemoryStream m;
-        b.SaveToStream(m);
-        m.SetPosition(0);
         TVorqParser p;
-        p.LoadFromStream(m);
+        CompileExpression(p, text);
         p.Evaluate();
         return p.Result() ? p.Result()->GetAsString() : "(none)";
     }
@@ -112,13 +107,8 @@ TEST_F(Funcs, DateFunctions) {
     EXPECT_EQ(y->GetAsInt(), 18);
     // A literal in a variable position takes no write, and the stored
     // expression keeps its literal.
-    TBuildVorqParser b;
-    b.Parse("DecodeDate(0, 5, m, d)");
-    TMemoryStream s;
-    b.SaveToStream(s);
-    s.SetPosition(0);
     TVorqParser p;
-    p.LoadFromStream(s);
+    CompileExpression(p, "DecodeDate(0, 5, m, d)");
     p.Evaluate();
     EXPECT_EQ(p.Get(0)->operands[1]->GetAsInt(), 5);
     EXPECT_EQ(m->GetAsInt(), 12);
