@@ -265,7 +265,7 @@ std::unique_ptr<TCustomParam> TParamCollection::CopyValue(std::string_view name)
     return copy;
 }
 
-void TParamCollection::delete_entry(int32_t i) {
+void TParamCollection::Delete(int32_t i) {
     TParamCollectionItem* victim = Item(i);
     // Other references must not keep pointing at a freed entry.
     if (reference_values_ > 0)
@@ -273,17 +273,17 @@ void TParamCollection::delete_entry(int32_t i) {
             if (const TCustomParam* v = Item(k)->Value())
                 if (const TParamVar* ref = v->AsVar(); ref && ref->Target() == victim)
                     const_cast<TParamVar*>(ref)->Unlink();
-    Delete(i);
+    THashCollection::Delete(i);
 }
 
 void TParamCollection::DeleteFrame(int32_t id) {
     for (int32_t i = Count(); i-- > 0;)
-        if (Item(i)->FrameId() == id && !Item(i)->IsSystem()) delete_entry(i);
+        if (Item(i)->FrameId() == id && !Item(i)->IsSystem()) Delete(i);
 }
 
 void TParamCollection::free_unkept() {
     for (int32_t i = Count(); i-- > 0;)
-        if (!Item(i)->Kept() && !Item(i)->IsSystem()) delete_entry(i);
+        if (!Item(i)->Kept() && !Item(i)->IsSystem()) Delete(i);
 }
 
 void TParamCollection::Reset() {

@@ -33,6 +33,7 @@ public:
 
     // Refuses an empty name, a name holding a space or beginning with a digit.
     void SetName(const std::string& name);
+    void Assign(const THashCollectionItem& source) override { SetName(source.GetName()); }
     TCustomParam* Value() const { return value_.get(); }
     // The value when it is a reference, else none (kept with the value).
     TParamVar* Reference() const { return ref_; }
@@ -122,8 +123,11 @@ public:
     // local: only a local entry of the current frame; otherwise the
     // non-local entry named most recently.
     TParamCollectionItem* FindInFrame(std::string_view name, bool local) const;
-    // Appends an unnamed entry with a value of that type code.
+    // Appends an unnamed entry with a value of that type code (entries are
+    // made here and named with their SetName, never with AddName).
     TParamCollectionItem* AddVariable(uint8_t code);
+    // Frees entry i; references to it elsewhere in the table are unlinked.
+    void Delete(int32_t i);
     // A new value of the entry's type holding a copy; none when there is no
     // such entry; "%s:不正な変数です" for an entry without a storable type.
     std::unique_ptr<TCustomParam> CopyValue(std::string_view name) const;
@@ -161,7 +165,6 @@ private:
     void register_name(TParamCollectionItem* item);
     void unregister_name(TParamCollectionItem* item);
     void item_destroyed(TParamCollectionItem* item);
-    void delete_entry(int32_t i);
     void free_unkept();
     void save_entries(TStream& s, bool kept) const;
     void load_entries(TStream& s);

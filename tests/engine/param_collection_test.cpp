@@ -230,6 +230,10 @@ TEST_F(Table, FreedTargetUnlinksReferences) {
     table->DeleteFrame(1);
     EXPECT_EQ(r->GetAsInt(), 0);  // unlinked, not dangling
     EXPECT_EQ(r->ParamType(), PT_NONE);
+    auto* g = make("g", PT_STR);
+    link(r, "g");
+    table->Delete(g->GetIndex());
+    EXPECT_EQ(r->Count(), 0);
 }
 
 TEST_F(Table, CorruptSaves) {
