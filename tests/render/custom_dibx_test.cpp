@@ -306,3 +306,24 @@ TEST(CustomDIBXPattern, PackedDepthsGoPixelByPixel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs of every length from every alignment: the aligned store loop, its
+// head and its tail must cover exactly the rectangle.
+TEST(CustomDIBXFill, EveryStartAndLength) {
+    for (int bits : {15, 16, 32}) {
+        TPlainDIBX s(48, 1, bits);
+        for (int x0 = 0; x0 < 8; ++x0)
+            for (int w = 0; w <= 40; ++w) {
+                s.Fill(0);
+                s.FillRect(MakeRect(x0, 0, x0 + w, 1), 0x5A5A3C3C);
+                for (int x = 0; x < 48; ++x) {
+                    const uint32_t want = x >= x0 && x < x0 + w ? (bits == 32 ? 0x5A5A3C3Cu : 0x3C3Cu) : 0u;
+                    ASSERT_EQ(s.GetPixel(x, 0), want) << bits << " x0=" << x0 << " w=" << w << " x=" << x;
+                }
+            }
+    }
+}
+
+}  // namespace
