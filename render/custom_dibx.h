@@ -7,6 +7,13 @@
 // (0x00BBGGRR, negative = none) become pixel values through ColorToPixel.
 // Bit count 15 means 16-bit 5-5-5 pixels, 16 means 5-6-5; 24 and 32 are
 // 8-8-8 with blue in the lowest byte.
+//
+// Blends differ by depth, not by machine: at 15, 16 and 32 bits pixels equal
+// to the source (or fill value) are left alone and a mask value of 255 takes
+// the constant alpha or level whole; at 8 and 24 bits neither holds. At 32
+// bits the unused fourth byte blends like a fourth channel. 1- and 4-bit
+// surfaces serve as coverage and index sources and take pattern fills; other
+// draws onto them do nothing.
 #pragma once
 #include <cstdint>
 
