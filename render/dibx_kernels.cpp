@@ -149,6 +149,20 @@ void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         uint8_t* dp = d8 + i * 4;
+        if constexpr (K == Kind::Copy && Key && W == Weight::Const && !Const) {
+            // Keyed copies: groups wholly key or wholly drawn skip the blend.
+            const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s8 + i * 4));
+            const __m128i eq = _mm_cmpeq_epi32(sv, keyv);
+            const int bits = _mm_movemask_epi8(eq);
+            if (bits == 0xFFFF) continue;
+            if (bits != 0) {
+                const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), _mm_or_si128(_mm_and_si128(eq, dv), _mm_andnot_si128(eq, sv)));
+            } else {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), sv);
+            }
+            continue;
+        }
         int32_t mw = 0;
         if constexpr (W != Weight::Const) {
             // Soft-edged masks are mostly empty or full: those groups are cheap.
@@ -236,6 +250,19 @@ void row16(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         uint8_t* dp = d8 + i * 2;
+        if constexpr (K == Kind::Copy && Key && W == Weight::Const && !Const) {
+            const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s8 + i * 2));
+            const __m128i eq = _mm_cmpeq_epi16(sv, keyv);
+            const int bits = _mm_movemask_epi8(eq);
+            if (bits == 0xFFFF) continue;
+            if (bits != 0) {
+                const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), _mm_or_si128(_mm_and_si128(eq, dv), _mm_andnot_si128(eq, sv)));
+            } else {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), sv);
+            }
+            continue;
+        }
         if constexpr (W != Weight::Const) {
             int64_t mw;
             std::memcpy(&mw, m + i, 8);

@@ -206,7 +206,7 @@ void StretchTable(int32_t* out, int n, Steps s) {
 // Nearest samples of a row by stepping the 16.16 position (all non-negative).
 template <int B> void GatherStep(uint8_t* out, const uint8_t* row, int64_t pos, int64_t step, int n) {
     // Shrinking reads a new line every few pixels: ask for it early.
-    const int64_t ahead = step * 32;
+    const int64_t ahead = step * 96;
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         _mm_prefetch(reinterpret_cast<const char*>(row + ((pos + ahead) >> 16) * B), _MM_HINT_T0);
