@@ -178,15 +178,18 @@ pixman_image_t* Solid(uint16_t alpha, uint16_t grey = 0) {
     return pixman_image_create_solid_fill(&c);
 }
 
-void Composite(pixman_op_t op, Img& src, pixman_image_t* mask, Img& dst, int w, int h) {
-    pixman_image_composite32(op, src.p, mask, dst.p, 0, 0, 0, 0, 0, 0, w, h);
+// Times the composite of src (through mask) onto the whole destination.
+void Run(benchmark::State& st, Scene& s, pixman_op_t op, Img& src, pixman_image_t* mask) {
+    Img d(s.dst);
+    for (auto _ : st)
+        pixman_image_composite32(op, src.p, mask, d.p, 0, 0, 0, 0, 0, 0, s.dst.Width(), s.dst.Height());
+    Pixels(st, s.dst);
 }
 
 void PX_Draw(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
-    Img d(s.dst), src(s.src);
-    for (auto _ : st) Composite(PIXMAN_OP_SRC, src, nullptr, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Img src(s.src);
+    Run(st, s, PIXMAN_OP_SRC, src, nullptr);
 }
 
 // A colour key has no pixman counterpart: the nearest is OVER from a source
@@ -203,45 +206,39 @@ void PX_DrawKeyed(benchmark::State& st) {
             if (keyed.BitCount() == 32) keyed.SetPixel(x, y, v == key ? 0 : v | 0xFF000000u);
             else keyed.SetPixel(x, y, v == key ? 0 : 0x8000 | (v >> 11) << 10 | ((v >> 6) & 31) << 5 | (v & 31));
         }
-    Img d(s.dst), src(keyed, keyed.BitCount() == 32 ? PIXMAN_a8r8g8b8 : PIXMAN_a1r5g5b5);
-    for (auto _ : st) Composite(PIXMAN_OP_OVER, src, nullptr, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Img src(keyed, keyed.BitCount() == 32 ? PIXMAN_a8r8g8b8 : PIXMAN_a1r5g5b5);
+    Run(st, s, PIXMAN_OP_OVER, src, nullptr);
 }
 
 void PX_DrawAlpha(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
-    Img d(s.dst), src(s.src), m(Solid(160 * 257));
-    for (auto _ : st) Composite(PIXMAN_OP_OVER, src, m.p, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Img src(s.src), m(Solid(160 * 257));
+    Run(st, s, PIXMAN_OP_OVER, src, m.p);
 }
 
 // DrawMaskAlpha has the same pixman composite as DrawMask (one a8 mask).
 void PX_DrawMask(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
-    Img d(s.dst), src(s.src), m(s.mask, PIXMAN_a8);
-    for (auto _ : st) Composite(PIXMAN_OP_OVER, src, m.p, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Img src(s.src), m(s.mask, PIXMAN_a8);
+    Run(st, s, PIXMAN_OP_OVER, src, m.p);
 }
 
 void PX_DrawAdd(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
-    Img d(s.dst), src(s.src), m(Solid(96 * 257));
-    for (auto _ : st) Composite(PIXMAN_OP_ADD, src, m.p, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Img src(s.src), m(Solid(96 * 257));
+    Run(st, s, PIXMAN_OP_ADD, src, m.p);
 }
 
 void PX_FillRect(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
-    Img d(s.dst), src(Solid(0xFFFF, 0x3366));
-    for (auto _ : st) Composite(PIXMAN_OP_SRC, src, nullptr, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Img src(Solid(0xFFFF, 0x3366));
+    Run(st, s, PIXMAN_OP_SRC, src, nullptr);
 }
 
 void PX_FillRectAlpha(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
-    Img d(s.dst), src(Solid(100 * 257, 0x2020));
-    for (auto _ : st) Composite(PIXMAN_OP_OVER, src, nullptr, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Img src(Solid(100 * 257, 0x2020));
+    Run(st, s, PIXMAN_OP_OVER, src, nullptr);
 }
 
 // Nearest-filtered transforms; the rotated source is a8r8g8b8 (opaque) so
@@ -249,7 +246,7 @@ void PX_FillRectAlpha(benchmark::State& st) {
 void PX_DrawRotate(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
     TPlainDIBX& h = s.half;
-    Img d(s.dst), src(h, h.BitCount() == 32 ? PIXMAN_a8r8g8b8 : PIXMAN_r5g6b5);
+    Img src(h, h.BitCount() == 32 ? PIXMAN_a8r8g8b8 : PIXMAN_r5g6b5);
     pixman_transform_t t;
     pixman_transform_init_identity(&t);
     // destination -> source: translate to the centre, rotate back, unzoom.
@@ -261,21 +258,19 @@ void PX_DrawRotate(benchmark::State& st) {
     pixman_transform_translate(&t, nullptr, pixman_int_to_fixed(h.Width() / 2), pixman_int_to_fixed(h.Height() / 2));
     pixman_image_set_transform(src.p, &t);
     pixman_image_set_filter(src.p, PIXMAN_FILTER_NEAREST, nullptr, 0);
-    for (auto _ : st) Composite(PIXMAN_OP_OVER, src, nullptr, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Run(st, s, PIXMAN_OP_OVER, src, nullptr);
 }
 
 void PX_DrawStretch(benchmark::State& st) {
     Scene& s = SceneFor(int(st.range(0)));
     TPlainDIBX& from = st.range(1) ? s.dbl : s.half;
-    Img d(s.dst), src(from);
+    Img src(from);
     pixman_transform_t t;
     pixman_transform_init_scale(&t, pixman_double_to_fixed(double(from.Width()) / s.dst.Width()),
                                 pixman_double_to_fixed(double(from.Height()) / s.dst.Height()));
     pixman_image_set_transform(src.p, &t);
     pixman_image_set_filter(src.p, PIXMAN_FILTER_NEAREST, nullptr, 0);
-    for (auto _ : st) Composite(PIXMAN_OP_SRC, src, nullptr, d, s.dst.Width(), s.dst.Height());
-    Pixels(st, s.dst);
+    Run(st, s, PIXMAN_OP_SRC, src, nullptr);
 }
 #endif
 

@@ -134,6 +134,18 @@ void row_scalar(uint8_t* d, const uint8_t* s, const uint8_t* m, int n, const Row
     }
 }
 
+// Keyed copy of one 16-byte group (eq marks key pixels): groups wholly key
+// or wholly drawn need no read of the destination.
+inline void keyed_group(uint8_t* dp, __m128i sv, __m128i eq) {
+    const int bits = _mm_movemask_epi8(eq);
+    if (bits == 0xFFFF) return;
+    if (bits != 0) {
+        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
+        sv = _mm_or_si128(_mm_and_si128(eq, dv), _mm_andnot_si128(eq, sv));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), sv);
+}
+
 // ---- SSE2, 32 bpp: four pixels per step, bytes widened to 16-bit lanes ----
 
 template <Kind K, Weight W, bool Key, bool Copy255, bool SkipEq, bool Const>
@@ -150,17 +162,8 @@ void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
     for (; i + 4 <= n; i += 4) {
         uint8_t* dp = d8 + i * 4;
         if constexpr (K == Kind::Copy && Key && W == Weight::Const && !Const) {
-            // Keyed copies: groups wholly key or wholly drawn skip the blend.
             const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s8 + i * 4));
-            const __m128i eq = _mm_cmpeq_epi32(sv, keyv);
-            const int bits = _mm_movemask_epi8(eq);
-            if (bits == 0xFFFF) continue;
-            if (bits != 0) {
-                const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), _mm_or_si128(_mm_and_si128(eq, dv), _mm_andnot_si128(eq, sv)));
-            } else {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), sv);
-            }
+            keyed_group(dp, sv, _mm_cmpeq_epi32(sv, keyv));
             continue;
         }
         int32_t mw = 0;
@@ -252,15 +255,7 @@ void row16(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
         uint8_t* dp = d8 + i * 2;
         if constexpr (K == Kind::Copy && Key && W == Weight::Const && !Const) {
             const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s8 + i * 2));
-            const __m128i eq = _mm_cmpeq_epi16(sv, keyv);
-            const int bits = _mm_movemask_epi8(eq);
-            if (bits == 0xFFFF) continue;
-            if (bits != 0) {
-                const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), _mm_or_si128(_mm_and_si128(eq, dv), _mm_andnot_si128(eq, sv)));
-            } else {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), sv);
-            }
+            keyed_group(dp, sv, _mm_cmpeq_epi16(sv, keyv));
             continue;
         }
         if constexpr (W != Weight::Const) {

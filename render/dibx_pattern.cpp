@@ -87,8 +87,8 @@ int64_t RoundFixed(double v) {
 
 // Calls draw(tile rectangle) for the zoomed tiles over dr, clipped to c.
 template <class DrawFn>
-void ScaledTileLoop(const TRect& dr, const TRect& c, int32_t spacingX, int32_t spacingY, int32_t zoomX,
-                    int32_t zoomY, const TRect& sr, int32_t originX, int32_t originY, DrawFn draw) {
+void ScaledTileLoop(const TRect& dr, const TRect& c, int32_t spacingX, int32_t spacingY, int32_t zoomX, int32_t zoomY,
+                    const TRect& sr, int32_t originX, int32_t originY, DrawFn draw) {
     if (zoomX <= 0 || zoomY <= 0 || RectIsEmpty(sr)) return;
     const int64_t tw = std::max<int64_t>(1, int64_t(double(sr.Width()) * zoomX / 256));
     const int64_t th = std::max<int64_t>(1, int64_t(double(sr.Height()) * zoomY / 256));
@@ -107,91 +107,99 @@ void ScaledTileLoop(const TRect& dr, const TRect& c, int32_t spacingX, int32_t s
             draw(Bounds(int32_t(col / 65536), int32_t(row / 65536), int32_t(tw), int32_t(th)));
 }
 
+// Clips dr, sets the clip for the duration and runs loop(c) over it.
+template <class LoopFn>
+void Clipped(TRect& clipField, const TRect& drawClip, const TRect& dr, LoopFn loop) {
+    const TRect c = Intersect(dr, drawClip);
+    if (RectIsEmpty(c)) return;
+    ClipScope scope(clipField, c);
+    loop(c);
+}
+
 }  // namespace
 
 void TCustomDIBX::DrawTiled(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src, const TRect& srcRect,
                             bool transparent, int32_t originX, int32_t originY) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c)) return;
-    ClipScope scope(FClipRect, c);
-    TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY,
-             [&](int32_t x, int32_t y, const TRect& s) { Draw(x, y, src, s, transparent, false, false); });
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY,
+                 [&](int32_t x, int32_t y, const TRect& s) { Draw(x, y, src, s, transparent, false, false); });
+    });
 }
 
 void TCustomDIBX::DrawTiledAlpha(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
                                  const TRect& srcRect, bool transparent, int32_t originX, int32_t originY,
                                  int32_t alpha) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c) || alpha <= 0) return;
-    ClipScope scope(FClipRect, c);
-    TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY, [&](int32_t x, int32_t y, const TRect& s) {
-        DrawAlpha(x, y, src, s, transparent, false, false, alpha);
+    if (alpha <= 0) return;
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY, [&](int32_t x, int32_t y, const TRect& s) {
+            DrawAlpha(x, y, src, s, transparent, false, false, alpha);
+        });
     });
 }
 
-void TCustomDIBX::DrawTiledAdd(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
-                               const TRect& srcRect, bool transparent, int32_t originX, int32_t originY,
-                               int32_t level) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c) || level <= 0) return;
-    ClipScope scope(FClipRect, c);
-    TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY, [&](int32_t x, int32_t y, const TRect& s) {
-        DrawAdd(x, y, src, s, transparent, false, false, level);
+void TCustomDIBX::DrawTiledAdd(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src, const TRect& srcRect,
+                               bool transparent, int32_t originX, int32_t originY, int32_t level) {
+    if (level <= 0) return;
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY, [&](int32_t x, int32_t y, const TRect& s) {
+            DrawAdd(x, y, src, s, transparent, false, false, level);
+        });
     });
 }
 
 void TCustomDIBX::DrawTiledMask(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
                                 const TRect& srcRect, int32_t originX, int32_t originY, TCustomDIBX& mask) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c)) return;
-    ClipScope scope(FClipRect, c);
-    TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY,
-             [&](int32_t x, int32_t y, const TRect& s) { DrawMask(x, y, src, s, false, false, mask); });
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY,
+                 [&](int32_t x, int32_t y, const TRect& s) { DrawMask(x, y, src, s, false, false, mask); });
+    });
 }
 
 void TCustomDIBX::DrawTiledMaskAlpha(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
                                      const TRect& srcRect, int32_t originX, int32_t originY, TCustomDIBX& mask,
                                      int32_t alpha) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c) || alpha <= 0) return;
-    ClipScope scope(FClipRect, c);
-    TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY, [&](int32_t x, int32_t y, const TRect& s) {
-        DrawMaskAlpha(x, y, src, s, false, false, mask, alpha);
+    if (alpha <= 0) return;
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY,
+                 [&](int32_t x, int32_t y, const TRect& s) { DrawMaskAlpha(x, y, src, s, false, false, mask, alpha); });
     });
 }
 
 void TCustomDIBX::DrawTiledMaskAdd(const TRect& dstRect, int32_t gapX, int32_t gapY, TCustomDIBX& src,
                                    const TRect& srcRect, int32_t originX, int32_t originY, TCustomDIBX& mask,
                                    int32_t level) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c) || level <= 0) return;
-    ClipScope scope(FClipRect, c);
-    TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY, [&](int32_t x, int32_t y, const TRect& s) {
-        DrawMaskAdd(x, y, src, s, false, false, mask, level);
+    if (level <= 0) return;
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        TileLoop(dstRect, c, gapX, gapY, srcRect, originX, originY,
+                 [&](int32_t x, int32_t y, const TRect& s) { DrawMaskAdd(x, y, src, s, false, false, mask, level); });
     });
 }
 
 void TCustomDIBX::DrawTiledScaled(const TRect& dstRect, int32_t spacingX, int32_t spacingY, int32_t zoomX,
                                   int32_t zoomY, TCustomDIBX& src, const TRect& srcRect, bool transparent, bool flipH,
                                   bool flipV, int32_t alphaCode, int32_t originX, int32_t originY) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c) || alphaCode <= 0) return;
-    ClipScope scope(FClipRect, c);
-    ScaledTileLoop(dstRect, c, spacingX, spacingY, zoomX, zoomY, srcRect, originX, originY, [&](const TRect& t) {
-        if (alphaCode < 256) DrawStretch(t, src, srcRect, transparent, flipH, flipV, alphaCode & 255);
-        else DrawStretchAdd(t, src, srcRect, transparent, flipH, flipV, alphaCode & 255);
+    if (alphaCode <= 0) return;
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        ScaledTileLoop(dstRect, c, spacingX, spacingY, zoomX, zoomY, srcRect, originX, originY, [&](const TRect& t) {
+            if (alphaCode < 256)
+                DrawStretch(t, src, srcRect, transparent, flipH, flipV, alphaCode & 255);
+            else
+                DrawStretchAdd(t, src, srcRect, transparent, flipH, flipV, alphaCode & 255);
+        });
     });
 }
 
 void TCustomDIBX::DrawTiledScaledMask(const TRect& dstRect, int32_t spacingX, int32_t spacingY, int32_t zoomX,
                                       int32_t zoomY, TCustomDIBX& src, const TRect& srcRect, TCustomDIBX& mask,
                                       bool flipH, bool flipV, int32_t alphaCode, int32_t originX, int32_t originY) {
-    const TRect c = Intersect(dstRect, DrawClip());
-    if (RectIsEmpty(c) || alphaCode <= 0) return;
-    ClipScope scope(FClipRect, c);
-    ScaledTileLoop(dstRect, c, spacingX, spacingY, zoomX, zoomY, srcRect, originX, originY, [&](const TRect& t) {
-        if (alphaCode < 256) DrawStretchMask(t, src, srcRect, flipH, flipV, mask, alphaCode & 255);
-        else DrawStretchMaskAdd(t, src, srcRect, flipH, flipV, mask, alphaCode & 255);
+    if (alphaCode <= 0) return;
+    Clipped(FClipRect, DrawClip(), dstRect, [&](const TRect& c) {
+        ScaledTileLoop(dstRect, c, spacingX, spacingY, zoomX, zoomY, srcRect, originX, originY, [&](const TRect& t) {
+            if (alphaCode < 256)
+                DrawStretchMask(t, src, srcRect, flipH, flipV, mask, alphaCode & 255);
+            else
+                DrawStretchMaskAdd(t, src, srcRect, flipH, flipV, mask, alphaCode & 255);
+        });
     });
 }
 
