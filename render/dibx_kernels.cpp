@@ -159,6 +159,7 @@ void row32(uint8_t* d8, const uint8_t* s8, const uint8_t* m, int n, const RowOp&
     const __m128i c255_32 = _mm_set1_epi32(255);
     const __m128i cw = _mm_mullo_epi16(_mm_unpacklo_epi8(cv, zero), av);
     int i = 0;
+#pragma GCC unroll 2
     for (; i + 4 <= n; i += 4) {
         uint8_t* dp = d8 + i * 4;
         if constexpr (K == Kind::Copy && Key && W == Weight::Const && !Const) {
