@@ -303,7 +303,8 @@ void TParamCollection::save_entries(TStream& s, bool kept) const {
     std::vector<const TParamCollectionItem*> todo;
     for (int32_t i = 0; i < Count(); ++i) {
         const TParamCollectionItem* e = Item(i);
-        if (e->Kept() == kept && !e->IsSystem()) todo.push_back(e);
+        // An entry made with an unknown type code has no value to store.
+        if (e->Kept() == kept && !e->IsSystem() && e->Value()) todo.push_back(e);
     }
     WriteStreamInteger(s, static_cast<int32_t>(todo.size()));
     std::unordered_set<std::string, FoldHash, FoldEq> written;

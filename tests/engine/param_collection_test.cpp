@@ -210,6 +210,7 @@ TEST_F(Table, SaveEndsForAnUnwrittenTarget) {
     link(r, "@Temp");
     ASSERT_EQ(r->ParamType(), PT_NONE);
     make("x", PT_INT)->SetAsInt(1);
+    make("novalue", 9);  // an unknown type code gives an entry without a value
     TMemoryStream m;
     table->SaveGameVariables(m);
     m.SetPosition(0);
@@ -219,6 +220,7 @@ TEST_F(Table, SaveEndsForAnUnwrittenTarget) {
     ASSERT_NE(other->Find("r"), nullptr);
     EXPECT_TRUE(other->Find("r")->IsReference());
     EXPECT_EQ(other->Find("x")->GetAsInt(), 1);
+    EXPECT_EQ(other->Find("novalue"), nullptr);
 }
 
 TEST_F(Table, FreedTargetUnlinksReferences) {
