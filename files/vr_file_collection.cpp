@@ -296,7 +296,9 @@ void TVrFileCollection::ReadDirectory(TWzBigStream& s, int64_t data_size) {
             uint8_t len_bytes[4];
             take(len_bytes, 4, i);
             const uint32_t len = get_u32(len_bytes);
-            if (len > static_cast<uint32_t>(INT32_MAX))
+            // Checked before the name is sized: a damaged length must not
+            // allocate gigabytes only to fail on the read.
+            if (len > static_cast<uint32_t>(INT32_MAX) || len > names_left)
                 throw ECorruptData("Archive directory: name " + std::to_string(i) + " runs past the end");
             names[i].resize(len);
             take(names[i].data(), len, i);

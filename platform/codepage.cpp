@@ -27,7 +27,21 @@ std::string fold_case(std::string_view s) {
     return r;
 }
 
+// Bytes of the malformed or unmappable unit at p: a whole UTF-8 character
+// (lead byte plus the continuation bytes present), so that one character
+// gives one '?'; a single byte otherwise.
+size_t bad_unit_size(bool utf8_source, const char* p, size_t left) {
+    if (!utf8_source) return 1;
+    const uint8_t lead = static_cast<uint8_t>(p[0]);
+    size_t want = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 1;
+    if (lead > 0xF4) want = 1;
+    size_t n = 1;
+    while (n < want && n < left && (static_cast<uint8_t>(p[n]) & 0xC0) == 0x80) ++n;
+    return n;
+}
+
 std::string convert(const char* to, const char* from, std::string_view in) {
+    const bool utf8_source = std::string_view(from) == "UTF-8";
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
     std::string out;
@@ -46,7 +60,7 @@ std::string convert(const char* to, const char* from, std::string_view in) {
             outleft = out.size() - used;
             continue;
         }
-        // Invalid or incomplete sequence: emit '?' and skip one byte.
+        // Invalid, unmappable or incomplete sequence: one '?' for the unit.
         if (outleft < 1) {
             size_t used = static_cast<size_t>(outp - out.data());
             out.resize(out.size() * 2);
@@ -55,8 +69,9 @@ std::string convert(const char* to, const char* from, std::string_view in) {
         }
         *outp++ = '?';
         --outleft;
-        ++inp;
-        --inleft;
+        const size_t skip = bad_unit_size(utf8_source, inp, inleft);
+        inp += skip;
+        inleft -= skip;
     }
     out.resize(static_cast<size_t>(outp - out.data()));
     iconv_close(cd);

@@ -19,8 +19,10 @@ int AnsiCompareText(std::string_view a, std::string_view b);
 int AnsiCompareStr(std::string_view a, std::string_view b);
 bool AnsiSameText(std::string_view a, std::string_view b);
 
-// CP932 <-> UTF-8 through iconv. Bytes that cannot be converted become '?'
-// (to UTF-8) or are replaced by '?' (to CP932); conversion never throws.
+// CP932 <-> UTF-8 through iconv. Each byte that is not valid CP932 becomes
+// '?' (to UTF-8, a lone lead byte at the end included); each character that
+// CP932 cannot represent, or malformed UTF-8 unit, becomes one '?' (to CP932).
+// Conversion never throws.
 std::string Cp932ToUtf8(std::string_view sjis);
 std::string Utf8ToCp932(std::string_view utf8);
 

@@ -20,13 +20,27 @@ std::string to_native_slashes(const std::string& utf8) {
     return r;
 }
 
+// Both names are UTF-8 here, where no byte of a multi-byte character is
+// ASCII: folding ASCII letters alone leaves Japanese characters untouched
+// (the CP932 lead-byte test would misread UTF-8 bytes and skip letters).
+bool same_utf8_name_without_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
 // Finds the entry of dir whose name equals name without case.
 bool match_component(const std::string& dir, const std::string& name, std::string& found) {
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return false;
     bool ok = false;
     while (dirent* e = readdir(d)) {
-        if (AnsiSameText(e->d_name, name)) {
+        if (same_utf8_name_without_case(e->d_name, name)) {
             found = e->d_name;
             ok = true;
             break;

@@ -122,16 +122,15 @@ const IniFile::Entry* IniFile::find(std::string_view section, std::string_view k
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key, const std::string& def) const {
     const Entry* e = find(section, key);
-    if (!e) return def;
-    std::string_view v = trim(e->value);
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
-    return std::string(v);
+    // game.ini's value is everything after the first "=" (its line trimmed),
+    // quotes included: stored files were written and read that way.
+    return e ? e->value : def;
 }
 
 int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
     const Entry* e = find(section, key);
     if (!e) return def;
-    return ParseProfileInteger(ReadString(section, key, "")).value_or(def);
+    return ParseProfileInteger(e->value).value_or(def);
 }
 
 bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {

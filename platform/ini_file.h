@@ -1,5 +1,5 @@
 // Ini files (game.ini) with the platform's profile rules: sections and keys
-// compare without case, values are trimmed and may be quoted, integers
+// compare without case, a value is everything after the first "=", integers
 // follow the platform's parse rules, and a missing or unreadable file reads
 // as empty. The whole file is held in memory; Save writes it back whole.
 #pragma once
@@ -20,8 +20,9 @@ public:
     // first section header, empty lines and comment lines (";") are dropped.
     void LoadFromText(std::string_view text);
 
-    // The value with surrounding blanks removed and one pair of matching
-    // quotes stripped; the default when the section or key is missing.
+    // Everything after the first "=" of the key's line (the line itself has
+    // its surrounding blanks removed; quotes are kept); the default when the
+    // section or key is missing.
     std::string ReadString(std::string_view section, std::string_view key, const std::string& def) const;
     // Decimal, or hexadecimal after "$", "x" or "0x"; an optional sign; spaces
     // before. Anything else, or a number outside 32 bits, gives the default.

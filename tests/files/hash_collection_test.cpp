@@ -51,6 +51,26 @@ TEST(HashCollection, MostRecentlyLinkedOfEqualNamesWins) {
     EXPECT_EQ(c.ItemAs<Named>(0)->value, 2);
 }
 
+TEST(HashCollection, EqualNamesKeepTheirOrderThroughMoveDeleteAndRename) {
+    THashCollection c;
+    c.AddName<Named>("x.bmp", 1);
+    c.AddName<Named>("X.BMP", 2);
+    c.AddName<Named>("x.Bmp", 3);  // linked last: found first
+    c.Move(2, 0);                  // 3 1 2: a move links nothing afresh
+    EXPECT_EQ(c.ItemAs<Named>(c.IndexOf("x.bmp"))->value, 3);
+    c.Move(0, 2);
+    c.Delete(1);                   // 1 3
+    EXPECT_EQ(c.ItemAs<Named>(c.IndexOf("X.bmp"))->value, 3);
+    c.GetItem(0)->SetName("x.bmp");  // the same name, case and all: no change
+    EXPECT_EQ(c.ItemAs<Named>(c.IndexOf("X.bmp"))->value, 3);
+    c.GetItem(0)->SetName("X.bmp");  // differs in case: linked afresh, now first
+    EXPECT_EQ(c.ItemAs<Named>(c.IndexOf("x.bmp"))->value, 1);
+    c.Delete(0);
+    EXPECT_EQ(c.ItemAs<Named>(c.IndexOf("x.bmp"))->value, 3);
+    c.Delete(0);
+    EXPECT_EQ(c.IndexOf("x.bmp"), -1);
+}
+
 TEST(HashCollection, IndicesFollowDeleteAndMove) {
     THashCollection c;
     for (int i = 0; i < 10; ++i) c.AddName<Named>(nm(i), i);

@@ -137,6 +137,22 @@ TEST(VrFileCollection, HostileDirectoriesGiveClearErrors) {
     EXPECT_THROW(c.Open(exe), ECorruptData);
 }
 
+TEST(VrFileCollection, NameLengthBeyondTheDirectoryIsRefusedBeforeSizing) {
+    // Version 0: one entry whose name claims nearly 2 GiB of a 28-byte stream.
+    TWzBigMemoryStream dir;
+    const uint8_t bytes[28] = {1, 0, 0, 0, 0xF0, 0xFF, 0xFF, 0x7F};
+    dir.Write(bytes, sizeof bytes);
+    dir.SetPosition(0);
+    TVrFileCollection c;
+    try {
+        c.ReadDirectory(dir);
+        ADD_FAILURE() << "accepted";
+    } catch (const ECorruptData& e) {
+        EXPECT_NE(e.Message().find("runs past the end"), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(c.Count(), 0);
+}
+
 TEST(VrFileCollection, FlippedDirectoryBitsNeverCrash) {
     // Every single-bit change of the directory either is refused or gives
     // entries that load (or raise) cleanly.

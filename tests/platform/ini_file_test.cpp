@@ -27,14 +27,15 @@ void write_all(const std::string& path, const std::string& text) {
 }
 }  // namespace
 
-TEST(IniFile, SectionsAndKeysCompareWithoutCaseAndValuesAreTrimmed) {
+TEST(IniFile, SectionsAndKeysCompareWithoutCaseAndValueIsAllAfterTheFirstEquals) {
     IniFile ini;
     ini.LoadFromText("ignored=1\r\n[Sound]\r\nDirectSound=0\r\n; DelayTime=100\r\n  DelayTime = 300  \r\n"
                      "Name=\"  quoted  \"\r\nOther='x'\r\nHalf=\"open\r\nEq=a=b\r\n[sound]\r\nExtra=5\r\n");
     EXPECT_FALSE(ini.ReadBool("SOUND", "directsound", true));
     EXPECT_EQ(ini.ReadInteger("sound", "DELAYTIME", 500), 300);
-    EXPECT_EQ(ini.ReadString("Sound", "Name", ""), "  quoted  ");
-    EXPECT_EQ(ini.ReadString("Sound", "Other", ""), "x");
+    EXPECT_EQ(ini.ReadString("Sound", "Name", ""), "\"  quoted  \"");
+    EXPECT_EQ(ini.ReadString("Sound", "Other", ""), "'x'");
+    EXPECT_EQ(ini.ReadString("Sound", "DelayTime", ""), " 300");
     EXPECT_EQ(ini.ReadString("Sound", "Half", ""), "\"open");
     EXPECT_EQ(ini.ReadString("Sound", "Eq", ""), "a=b");
     // A section named again continues the first.
@@ -67,7 +68,9 @@ TEST(IniFile, IntegersFollowTheProfileParseRules) {
     EXPECT_FALSE(ParseProfileInteger("99999999999999999999999"));
 
     IniFile ini;
-    ini.LoadFromText("[Sound]\nDelayTime=0x1F4\nBad=12ms\nDirectSound=  2  \n");
+    ini.LoadFromText("[Sound]\nDelayTime=0x1F4\nBad=12ms\nDirectSound=  2  \nQuoted=\"300\"\nShort=0x\n");
+    EXPECT_EQ(ini.ReadInteger("Sound", "Quoted", 500), 500);  // quotes are part of the value
+    EXPECT_EQ(ini.ReadInteger("Sound", "Short", 500), 500);   // "0x" alone is no number
     EXPECT_EQ(ini.ReadInteger("Sound", "DelayTime", 0), 500);
     EXPECT_EQ(ini.ReadInteger("Sound", "Bad", 500), 500);
     EXPECT_TRUE(ini.ReadBool("Sound", "DirectSound", false));

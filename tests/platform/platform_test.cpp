@@ -52,3 +52,21 @@ TEST(FileSystem, GamePathsMatchComponentsWithoutCase) {
     // A "\" that is the trail byte of a double-byte character is no delimiter.
     EXPECT_EQ(ExtractFilePath("a\\\x95\x5c.txt"), "a\\");
 }
+
+TEST(FileSystem, NativePathResolvesCaseDotDotAndMissingFolders) {
+    const std::string base = PrivateTempFolder() + "NativeCase";
+    ASSERT_TRUE(ForceDirectories(base + "/" + Sjis("画像A") + "/Deep"));
+    { TFileStream f(base + "/" + Sjis("画像A") + "/Deep/Pic.BMP", fmCreate); }
+    const std::string native_base = NativePath(base);
+    // An ASCII letter right after a Japanese character still folds.
+    EXPECT_EQ(NativePath(base + "\\" + Sjis("画像a") + "\\deep\\pic.bmp"),
+              native_base + "/画像A/Deep/Pic.BMP");
+    // ".." steps back out of a folder matched without case.
+    EXPECT_EQ(NativePath(base + "\\" + Sjis("画像a") + "\\DEEP\\..\\deep\\PIC.bmp"),
+              native_base + "/画像A/Deep/../Deep/Pic.BMP");
+    EXPECT_TRUE(FileExists(base + "\\" + Sjis("画像a") + "\\DEEP\\..\\deep\\PIC.bmp"));
+    // Past a missing folder the rest stays as written.
+    EXPECT_EQ(NativePath(base + "\\" + Sjis("画像a") + "\\Gone\\deep\\PIC.bmp"),
+              native_base + "/画像A/Gone/deep/PIC.bmp");
+    EXPECT_FALSE(FileExists(base + "\\Gone\\deep"));
+}
