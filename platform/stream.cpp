@@ -36,7 +36,8 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
         count = source.GetSize();
     }
     const int64_t result = count;
-    std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(count, 1 << 20)));
+    // A negative count copies nothing; it must not size the buffer.
+    std::vector<uint8_t> buf(static_cast<size_t>(std::clamp<int64_t>(count, 0, 1 << 20)));
     while (count > 0) {
         int64_t n = std::min<int64_t>(count, static_cast<int64_t>(buf.size()));
         source.ReadBuffer(buf.data(), n);

@@ -24,6 +24,19 @@ TEST(MemoryStream, ReadWriteSeekAndShortRead) {
     EXPECT_EQ(buf[0], 0);  // growing zero-fills
 }
 
+TEST(MemoryStream, CopyFromRaisesOnAShortSourceAndIgnoresNegativeCounts) {
+    TMemoryStream src, dst;
+    src.WriteBuffer("abcdef", 6);
+    src.SetPosition(2);
+    EXPECT_EQ(dst.CopyFrom(src, 3), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(dst.Memory()), 3), "cde");
+    EXPECT_THROW(dst.CopyFrom(src, 5), EReadError);  // one byte left: never a silent short copy
+    src.SetPosition(0);
+    EXPECT_EQ(dst.CopyFrom(src, -1), -1);  // nothing copied, nothing allocated
+    EXPECT_EQ(src.GetPosition(), 0);
+    EXPECT_EQ(dst.CopyFrom(src, 0), 6);    // 0: the whole source from its start
+}
+
 TEST(CodePage, CaseFoldingLeavesDoubleByteCharactersAlone) {
     // 0x83 0x41 is katakana "a": its trail byte is the letter 'A'.
     std::string s = "ab\x83\x41Z";
