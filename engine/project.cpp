@@ -11,6 +11,7 @@
 #include "platform/drives.h"
 #include "platform/filesys.h"
 #include "platform/message_box.h"
+#include "platform/video.h"
 
 #include <charconv>
 #include <cstring>
@@ -286,8 +287,12 @@ bool TProject::LocateData() {
     } else if (FileManager->Count() > 0 && on_disk) {
         return true;
     }
+    // Without a display nobody can insert a disc: one look is all there is,
+    // else the prompt would answer OK for ever.
+    const bool someone_answers = DisplayAvailable();
     for (;;) {
         if (search_discs(install.Title)) return true;
+        if (!someone_answers) return false;
         if (ShowMessageBox(Sjis("ディスクを入れてください"), Sjis("情報"), MessageBoxKind::OKCancel,
                            MessageBoxIcon::Information) == IDOK)
             continue;

@@ -8,6 +8,8 @@
 #include "files/big_stream.h"
 #include "files/vr_file_collection.h"
 #include "files/vr_file_manager.h"
+#include "files/install_set.h"
+#include "platform/video.h"
 #include "tests/support/fixture_writers.h"
 
 #include <gtest/gtest.h>
@@ -323,4 +325,23 @@ TEST(Project, SaveAndLoadRequests) {
     EXPECT_EQ(p.LoadSlot, -1);
     r.Frame();
     EXPECT_EQ(p.LoadSlot, 2);
+}
+
+TEST(Project, LocatingDataOnAMissingDiscEndsWithoutADisplay) {
+    // install.dat says the data stays on the disc, no disc is mounted and
+    // nobody can answer the prompt: one look, then give up instead of asking
+    // "insert the disc" for ever.
+    TTestGameFolder g;
+    TProjectFileData d = TestProjectData("start.vsb");
+    g.WriteProject(d);
+    g.WritePage("start.vsb", empty_page());
+    TVorqInstallSet install;
+    install.Title = "Missing disc";
+    install.CopyAll = 0;
+    install.SaveToFile(g.Path() + "install.dat");
+    THeadlessRunner r(g.Path());
+    ASSERT_TRUE(r.Running());
+    ASSERT_FALSE(DisplayAvailable());
+    FileManager->SetBaseFolder(g.Path());
+    EXPECT_FALSE(r.Project().LocateData());
 }
