@@ -55,10 +55,8 @@ void write_string_list(TStream& s, const std::vector<std::string>& list) {
     for (const auto& v : list) WriteStreamString(s, v);
 }
 
-std::string with_backslash(const std::string& path) {
-    if (!path.empty() && path.back() == '\\') return path;
-    return path + '\\';
-}
+// The trail byte 0x5C of a character (as in "表" or "ソ") is no delimiter.
+std::string with_backslash(const std::string& path) { return IncludeTrailingPathDelimiter(path); }
 }  // namespace
 
 void TVorqInstallSet::SetDiskCount(int32_t n) {

@@ -112,6 +112,12 @@ TEST(FolderDiskList, FindsTheInnermostRegisteredFolder) {
     std::string sjis_folder = Sjis("表");  // 0x95 0x5C
     list.AddFolder(sjis_folder, 4);
     EXPECT_EQ(list.DiskOf(sjis_folder + "\\a.tes"), 4);
+    // Registered with its delimiter, a folder ending in such a character is found too.
+    TFolderDiskList kana;
+    kana.AddFolder(Sjis("ソフト\\表") + "\\", 5);
+    EXPECT_EQ(kana.DiskOf(Sjis("ソフト\\表\\a.tes")), 5);
+    EXPECT_EQ(kana.IndexOfFolder(Sjis("ソフト\\表")), 0);
+    EXPECT_EQ(kana.DiskOf(Sjis("ソフト\\a.tes")), 0);
 
     TMemoryStream m;
     list.SaveToStream(m);
