@@ -79,8 +79,9 @@ protected:
 
 using TComList = std::vector<std::unique_ptr<TCommand>>;
 
-// Strict readers of page records: every field beyond the bytes left raises
-// ECorruptData, so a truncated page never reads as zeros.
+// Strict readers of page records and saved object records: every field
+// beyond the bytes left raises
+// ECorruptData, so a truncated record never reads as zeros.
 uint32_t ReadRecordU32(TStream& s);
 int32_t ReadRecordI32(TStream& s);
 uint8_t ReadRecordU8(TStream& s);

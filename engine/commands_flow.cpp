@@ -242,9 +242,9 @@ void TComWait::SaveState(std::unique_ptr<TMemoryStream>& s) {
 
 void TComWait::LoadState(TStream& s) {
     const int32_t v = ReadStateVersion(s);
-    Remaining = ReadStreamInteger(s);
-    FirstFrame = ReadStreamInteger(s);
-    if (v >= 100) WaitBlocksEvents = ReadStreamByte(s);
+    Remaining = ReadRecordI32(s);
+    FirstFrame = ReadRecordI32(s);
+    if (v >= 100) WaitBlocksEvents = ReadRecordU8(s);
 }
 
 // ---- expressions and variables ----------------------------------------------------

@@ -65,8 +65,8 @@ void TComFlip::SaveState(std::unique_ptr<TMemoryStream>& s) {
 
 void TComFlip::LoadState(TStream& s) {
     if (ReadStateVersion(s) < 100) return;
-    FlipBlocksEvents = ReadStreamByte(s);
-    ClearOldFlag = ReadStreamByte(s);
+    FlipBlocksEvents = ReadRecordU8(s);
+    ClearOldFlag = ReadRecordU8(s);
 }
 
 void TComTextIns::LoadFromStream(TStream& s) {
@@ -91,9 +91,9 @@ void TComTextIns::SaveState(std::unique_ptr<TMemoryStream>& s) {
 
 void TComTextIns::LoadState(TStream& s) {
     const int32_t v = ReadStateVersion(s);
-    ReadStreamString(s);
-    TextWait = ReadStreamByte(s);
-    if (v >= 100) TextBlocksEvents = ReadStreamByte(s);
+    ReadRecordString(s);
+    TextWait = ReadRecordU8(s);
+    if (v >= 100) TextBlocksEvents = ReadRecordU8(s);
 }
 
 void TComExprRecord::LoadFromStream(TStream& s) {
@@ -118,9 +118,9 @@ void TComMovieStop::SaveState(std::unique_ptr<TMemoryStream>& s) {
 
 void TComMovieStop::LoadState(TStream& s) {
     const int32_t v = ReadStateVersion(s);
-    ReadStreamString(s);
-    StopWait = ReadStreamByte(s);
-    if (v >= 100) StopBlocksEvents = ReadStreamByte(s);
+    ReadRecordString(s);
+    StopWait = ReadRecordU8(s);
+    if (v >= 100) StopBlocksEvents = ReadRecordU8(s);
 }
 
 void TComPropMotion::LoadFromStream(TStream& s) {

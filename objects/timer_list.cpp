@@ -2,7 +2,7 @@
 
 #include "files/save_stream.h"
 #include "objects/base_list.h"
-#include "objects/stored_read.h"
+#include "engine/command.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 
@@ -96,17 +96,17 @@ void TTimerList::SaveToStream(TStream& s) const {
 
 void TTimerList::LoadFromStream(TStream& s, int32_t version) {
     Clear();
-    uint32_t n = ReadStoredU32(s);
+    uint32_t n = ReadRecordU32(s);
     // An entry holds at least two string lengths, the id, the state and the
     // argument count.
     const int64_t min_entry = 4 + 4 + 1 + (version >= 114 ? 4 : 1) + 4;
     if (n > s.Remaining() / min_entry) throw ECorruptData("saved event queue claims more entries than the data holds");
     for (uint32_t i = 0; i < n; ++i) {
-        std::string label = ReadStoredString(s);
-        std::string name = ReadStoredString(s);
+        std::string label = ReadRecordString(s);
+        std::string name = ReadRecordString(s);
         TVorqObject* obj = registry_ && !name.empty() ? registry_->FindObject(name) : nullptr;
-        int32_t id = ReadStoredByte(s);
-        int32_t state = version >= 114 ? ReadStoredInt(s) : (ReadStoredByte(s) != 0 ? 1 : 0);
+        int32_t id = ReadRecordU8(s);
+        int32_t state = version >= 114 ? ReadRecordI32(s) : (ReadRecordU8(s) != 0 ? 1 : 0);
         TArrayString args;
         if (s.Remaining() < 4) throw ECorruptData("saved event queue is truncated");
         args.LoadFromStream(s);

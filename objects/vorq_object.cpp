@@ -2,7 +2,7 @@
 
 #include "files/save_stream.h"
 #include "objects/base_list.h"
-#include "objects/stored_read.h"
+#include "engine/command.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
@@ -240,10 +240,10 @@ void TVorqObject::SaveToStream(TStream& s) {
 }
 
 void TVorqObject::LoadFromStream(TStream& s, int32_t version) {
-    StoreName(ReadStoredString(s));
-    FPriority = ReadStoredInt(s);
-    if (version >= 104) FOrder = ReadStoredInt(s);
-    if (version >= 120) Tag = ReadStoredString(s);
+    StoreName(ReadRecordString(s));
+    FPriority = ReadRecordI32(s);
+    if (version >= 104) FOrder = ReadRecordI32(s);
+    if (version >= 120) Tag = ReadRecordString(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -722,34 +722,34 @@ void TVorqControl::SaveToStream(TStream& s) {
 
 void TVorqControl::LoadFromStream(TStream& s, int32_t version) {
     TVorqComponent::LoadFromStream(s, version);
-    for (int32_t* v : {&FLeft, &FTop, &FWidth, &FHeight, &FOffsetX, &FOffsetY}) *v = ReadStoredInt(s);
-    FPosZoomed = ReadStoredByte(s);
+    for (int32_t* v : {&FLeft, &FTop, &FWidth, &FHeight, &FOffsetX, &FOffsetY}) *v = ReadRecordI32(s);
+    FPosZoomed = ReadRecordU8(s);
     if (version >= 130)
-        for (int32_t* v : {&FMotionX, &FMotionY, &FPlusX, &FPlusY}) *v = ReadStoredInt(s);
+        for (int32_t* v : {&FMotionX, &FMotionY, &FPlusX, &FPlusY}) *v = ReadRecordI32(s);
     if (version >= 104) {
-        for (int32_t* v : {&FClipLeft, &FClipTop, &FClipWidth, &FClipHeight}) *v = ReadStoredInt(s);
-        FAniPaused = ReadStoredByte(s);
+        for (int32_t* v : {&FClipLeft, &FClipTop, &FClipWidth, &FClipHeight}) *v = ReadRecordI32(s);
+        FAniPaused = ReadRecordU8(s);
     }
-    FVisible = ReadStoredByte(s);
-    FColor = ReadStoredInt(s);
-    for (int32_t* v : {&FPartRect.Left, &FPartRect.Top, &FPartRect.Right, &FPartRect.Bottom}) *v = ReadStoredInt(s);
-    FIgnoreMouse = ReadStoredByte(s);
-    FCursor = ReadStoredString(s);
-    FOnMouseMove = ReadStoredString(s);
-    if (version >= 102) FOnMouseIn = ReadStoredString(s);
+    FVisible = ReadRecordU8(s);
+    FColor = ReadRecordI32(s);
+    for (int32_t* v : {&FPartRect.Left, &FPartRect.Top, &FPartRect.Right, &FPartRect.Bottom}) *v = ReadRecordI32(s);
+    FIgnoreMouse = ReadRecordU8(s);
+    FCursor = ReadRecordString(s);
+    FOnMouseMove = ReadRecordString(s);
+    if (version >= 102) FOnMouseIn = ReadRecordString(s);
     for (std::string* t : {&FOnMouseOut, &FOnLBtnDown, &FOnLBtnUp, &FOnRBtnDown, &FOnRBtnUp, &FOnWheelDown,
                            &FOnWheelUp})
-        *t = ReadStoredString(s);
+        *t = ReadRecordString(s);
     if (version >= 118) {
-        FHandleKey = ReadStoredByte(s);
+        FHandleKey = ReadRecordU8(s);
         for (std::string* t : {&FOnKeyDown, &FOnKeyUp, &FOnKeyRepeat, &FOnFocusIn, &FOnFocusOut})
-            *t = ReadStoredString(s);
+            *t = ReadRecordString(s);
     }
-    uint32_t n = ReadStoredU32(s);
+    uint32_t n = ReadRecordU32(s);
     // Each child record holds at least its type byte and its name length.
     if (n > s.Remaining() / 5) throw ECorruptData("saved control claims more children than the data holds");
     for (uint32_t i = 0; i < n; ++i) {
-        uint8_t type = ReadStoredByte(s);
+        uint8_t type = ReadRecordU8(s);
         TVorqObject* obj = CreateStoredObject(FRegistry, type);
         TVorqControl* child = obj->IsControl() ? static_cast<TVorqControl*>(obj) : nullptr;
         if (!child) {

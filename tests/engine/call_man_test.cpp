@@ -731,3 +731,28 @@ TEST(WaitState, TaggedAndUntagged) {
     EXPECT_EQ(legacy.FirstFrame, 1);
     EXPECT_EQ(legacy.WaitBlocksEvents, 0);
 }
+
+// A state cut short (a damaged save) is refused instead of reading zeros,
+// which would leave the wait waiting for ever.
+TEST(WaitState, TruncatedStateIsRefused) {
+    TPage page;
+    TComWait wait(&page);
+    wait.Remaining = 68;
+    wait.FirstFrame = 1;
+    std::unique_ptr<TMemoryStream> s;
+    wait.SaveState(s);
+    for (int64_t cut = 8; cut < s->GetSize(); ++cut) {
+        TMemoryStream part;
+        part.WriteBuffer(s->Memory(), cut);
+        part.SetPosition(0);
+        TComWait back(&page);
+        EXPECT_THROW(back.LoadState(part), ECorruptData) << cut;
+    }
+    TComTextIns text(&page);
+    std::unique_ptr<TMemoryStream> t;
+    text.SaveState(t);
+    TMemoryStream part;
+    part.WriteBuffer(t->Memory(), t->GetSize() - 2);
+    part.SetPosition(0);
+    EXPECT_THROW(text.LoadState(part), ECorruptData);
+}

@@ -1,6 +1,5 @@
 #include "objects/base_list.h"
 #include "files/save_stream.h"
-#include "objects/stored_read.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "tests/objects/scene_fixture.h"
