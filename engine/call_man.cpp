@@ -116,10 +116,12 @@ void TStack::LoadFromStream(TStream& s) {
         CopyStreamBytes(*State, s, size);
     }
     const uint8_t type = ReadRecordU8(s);
-    if (type != PT_NONE && (type & 127) >= PT_INT && (type & 127) <= PT_STR) {
-        ResultValue = CreateParam(type);
-        ResultValue->LoadFromStream(s);
-    }
+    if (type == PT_NONE) return;
+    // Only a storable value is ever written here; any other code leaves the
+    // length of what follows unknown.
+    if (type < PT_INT || type > PT_STR) throw ECorruptData(Sjis("セーブデータが壊れています"));
+    ResultValue = CreateParam(type);
+    ResultValue->LoadFromStream(s);
 }
 
 TStack& TStackList::Get(int32_t i) const {

@@ -561,6 +561,35 @@ TEST_F(Game, InterpreterStateRoundTrip) {
     EXPECT_THROW(refused.LoadFromStream(bad, 130), ECorruptData);
 }
 
+// A frame's result is one of the four storable kinds or none: any other
+// type code leaves the size of the value unknown and the save is refused.
+TEST(StackList, UnknownResultTypeIsCorrupt) {
+    TStack f;
+    f.PageName = "a";
+    f.ResultValue = CreateParam(PT_INT);
+    f.ResultValue->SetAsInt(12);
+    TMemoryStream m;
+    f.SaveToStream(m);
+    m.SetPosition(0);
+    TStack back;
+    back.LoadFromStream(m);
+    ASSERT_NE(back.ResultValue, nullptr);
+    EXPECT_EQ(back.ResultValue->GetAsInt(), 12);
+    for (uint8_t code : {uint8_t{5}, uint8_t{0x80}, uint8_t{0x81}}) {
+        TStack plain;
+        plain.PageName = "a";
+        TMemoryStream bad;
+        plain.SaveToStream(bad);
+        bad.SetPosition(bad.GetSize() - 1);
+        bad.WriteBuffer(&code, 1);
+        const int32_t payload[2] = {0, 0};
+        bad.WriteBuffer(payload, 8);
+        bad.SetPosition(0);
+        TStack refused;
+        EXPECT_THROW(refused.LoadFromStream(bad), ECorruptData) << int(code);
+    }
+}
+
 TEST(StackList, PopOnEmptyRaises) {
     TStackList stack;
     EXPECT_THROW(stack.Pop(), Exception);
