@@ -469,10 +469,12 @@ void TVorqBaseList::InputStep(int32_t frame_delta) {
 
     for (int k = 0; k < 256; ++k) {
         if (!FKeyHeld[k]) continue;
-        FKeyCountdown[k] -= frame_delta;
+        // 32-bit countdown that wraps: a long stall between frames must not
+        // overflow it.
+        FKeyCountdown[k] = static_cast<int32_t>(static_cast<uint32_t>(FKeyCountdown[k]) - static_cast<uint32_t>(frame_delta));
         FKeyRepeat[k] = FKeyCountdown[k] < 1;
         if (FKeyRepeat[k]) {
-            FKeyCountdown[k] += 50;
+            FKeyCountdown[k] = static_cast<int32_t>(static_cast<uint32_t>(FKeyCountdown[k]) + 50u);
             FKeyRepeatHappened = 1;
         }
     }

@@ -20,6 +20,9 @@ static_assert(0 VORQ_PLAIN_PROPERTIES(VORQ_COUNT_PLAIN) VORQ_SPECIAL_PROPERTIES(
 #undef VORQ_COUNT_SPECIAL
 
 uint32_t next_serial = 1;
+// Nesting of the control records being loaded; scenes nest a few levels.
+constexpr int kMaxLoadDepth = 1000;
+int load_depth = 0;
 TMotionMaker motion_maker = nullptr;
 
 // v · z / 256 truncated toward zero; v itself at 100 %.
@@ -748,6 +751,13 @@ void TVorqControl::LoadFromStream(TStream& s, int32_t version) {
     uint32_t n = ReadRecordU32(s);
     // Each child record holds at least its type byte and its name length.
     if (n > s.Remaining() / 5) throw ECorruptData("saved control claims more children than the data holds");
+    // Children load recursively: a crafted chain of nested records must not
+    // exhaust the stack (nor make every level walk all the levels above).
+    if (load_depth >= kMaxLoadDepth) throw ECorruptData("saved controls are nested too deeply");
+    ++load_depth;
+    struct DepthGuard {
+        ~DepthGuard() { --load_depth; }
+    } guard;
     for (uint32_t i = 0; i < n; ++i) {
         uint8_t type = ReadRecordU8(s);
         TVorqObject* obj = CreateStoredObject(FRegistry, type);
