@@ -260,7 +260,15 @@ int TCallMan::Step() {
     if (Params) Params->DeleteFrame(Stack.Count());
     TStack& f = Stack.Pop();
     if (!f.ResultName.empty() && f.ResultValue && Params)
-        if (TParamCollectionItem* v = Params->Find(f.ResultName)) v->AssignConverted(*f.ResultValue);
+        if (TParamCollectionItem* v = Params->Find(f.ResultName)) {
+            // A result that does not fit the variable (an element list
+            // without dimensions, as a damaged save can hold) is dropped
+            // like a command's error: the return itself must complete.
+            try {
+                v->AssignConverted(*f.ResultValue);
+            } catch (const Exception&) {
+            }
+        }
     // A handler that interrupted the ended main flow returns to no page;
     // so does a caller whose page can no longer be loaded (that flow ends
     // instead of the error leaving the frame loop).
@@ -279,7 +287,13 @@ int TCallMan::Step() {
     EventObject = f.EventObject;
     if (f.State && pc_inside()) {
         f.State->SetPosition(0);
-        Page->GetItem(PC)->LoadState(*f.State);
+        try {
+            Page->GetItem(PC)->LoadState(*f.State);
+        } catch (const Exception&) {
+            // A state it cannot read (from a damaged save): the command
+            // starts afresh instead of the error leaving the frame loop.
+            Prepared = false;
+        }
     }
     return EventObject ? -1 : 1;
 }

@@ -590,6 +590,61 @@ TEST(StackList, UnknownResultTypeIsCorrupt) {
     }
 }
 
+// Copying a result that does not fit its variable fails inside the value
+// code; the return from the call still completes and nothing leaves Step.
+TEST(StackList, ResultThatDoesNotFitStillReturns) {
+    TParamCollection table;
+    Params = &table;
+    TParamCollectionItem* r = table.AddVariable(PT_INT);
+    r->SetName("r");
+    TPage ended;  // no commands: the page ends at once
+    TCallMan cm;
+    cm.Page = &ended;
+    cm.PC = 0;
+    TStack& f = cm.Stack.Push();
+    f.ResultName = "r";
+    f.PC = 4;
+    f.ResultValue = CreateParam(PT_INT);
+    f.ResultValue->SetCount(3);  // three elements, no dimensions
+    f.ResultValue->SetIntAt(0, 4);
+    f.ResultValue->SetIntAt(2, 6);
+    EXPECT_NO_THROW(cm.Step());
+    EXPECT_EQ(cm.Stack.Count(), 0);
+    EXPECT_EQ(cm.PC, 4);
+    EXPECT_EQ(r->GetAsInt(), 4);
+
+    Params = nullptr;
+}
+
+// A saved command state cut short (a damaged save): on the return to it the
+// interrupted command is prepared again rather than the error leaving Step.
+TEST_F(Game, UnreadableFrameStatePreparesTheCommandAgain) {
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.Call("sub.vsb");
+    w.Wait("0", "n < 2");
+    w.Calc("n = 10");
+    page("main.vsb", w);
+    TPageWriter sub;
+    sub.Calc("n = n + 1");
+    sub.Wait("0", "n < 2");
+    page("sub.vsb", sub);
+    start();
+    runner->Frame();
+    // Inside sub.vsb: make the caller's frame look interrupted at the wait.
+    ASSERT_EQ(cm().Stack.Count(), 1);
+    TStack& f = cm().Stack.Get(0);
+    f.PC = 2;
+    f.Prepared = 1;
+    f.State = std::make_unique<TMemoryStream>();
+    WriteStateTag(*f.State);
+    f.State->WriteBuffer("\x01", 1);
+    set("n", 2);
+    EXPECT_NO_THROW(runner->Frames(3));
+    EXPECT_EQ(cm().Stack.Count(), 0);
+    EXPECT_EQ(var("n"), 10);
+}
+
 TEST(StackList, PopOnEmptyRaises) {
     TStackList stack;
     EXPECT_THROW(stack.Pop(), Exception);
