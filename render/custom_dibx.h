@@ -16,8 +16,11 @@
 // draws onto them do nothing.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "files/rect.h"
+
+class TStream;
 
 class TCustomDIBX {
 public:
@@ -150,6 +153,12 @@ public:
                                        int32_t alphaCode);
     virtual void FillPattern(const TRect& r, TCustomDIBX& pattern, int32_t offsetX, int32_t offsetY,
                              bool flipH, bool flipV);
+
+    // ---- whole pictures in and out (see LoadSurfaceFromFile and the others
+    // in render/dibx.h, which these call) ----
+    virtual void LoadFromFile(const std::string& sjisPath);
+    virtual void LoadFromStream(TStream* stream, uint32_t idCode);
+    virtual void SaveToFile(const std::string& sjisPath);
 
     // ---- life cycle and palette (kinds with device resources override) ----
     virtual void Clear() { FWidth = 0; FHeight = 0; }

@@ -517,3 +517,9 @@ void SaveSurfaceToFile(TCustomDIBX& surface, const std::string& sjisPath) {
     }
     dib.SaveToFile(sjisPath);
 }
+
+void TCustomDIBX::LoadFromFile(const std::string& sjisPath) { LoadSurfaceFromFile(*this, sjisPath); }
+
+void TCustomDIBX::LoadFromStream(TStream* stream, uint32_t idCode) { LoadSurfaceFromStream(*this, stream, idCode); }
+
+void TCustomDIBX::SaveToFile(const std::string& sjisPath) { SaveSurfaceToFile(*this, sjisPath); }

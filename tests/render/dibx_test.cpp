@@ -59,7 +59,7 @@ TEST(DIBX, LoadsByExtensionAndSignature) {
     const std::string dib = std::string(VORQ_TEST_DATA) + "/dib/bmp_24bit.bmp";
     TDIBX a;
     a.SetSize(1, 1, 32);
-    LoadSurfaceFromFile(a, dib);
+    a.LoadFromFile(dib);  // the member forms call the free functions
     TDIB ref;
     ref.LoadFromFile(dib);
     ASSERT_EQ(ref.Width(), a.Width());
@@ -76,7 +76,7 @@ TEST(DIBX, LoadsByExtensionAndSignature) {
     TDIBX c;
     c.SetSize(1, 1, 24);
     TMemoryStream png = FileStream(std::string(VORQ_TEST_DATA) + "/tesk/rgb.png");
-    LoadSurfaceFromStream(c, &png, 0);
+    c.LoadFromStream(&png, 0);
     ASSERT_EQ(37, c.Width());
     std::ifstream rgbFile(std::string(VORQ_TEST_DATA) + "/tesk/rgb.rgb", std::ios::binary);
     std::vector<uint8_t> rgb{std::istreambuf_iterator<char>(rgbFile), {}};
@@ -114,7 +114,7 @@ TEST(DIBX, SavesOnly24BitBmp) {
     const std::string dir = PrivateTempFolder();
     const std::string bmp = dir + "/dibx_save.bmp", png = dir + "/dibx_save.png";
     SaveSurfaceToFile(s, bmp);
-    SaveSurfaceToFile(s, png);
+    s.SaveToFile(png);
     EXPECT_FALSE(FileExists(png));
     TDIB back;
     back.LoadFromFile(bmp);
