@@ -2,11 +2,16 @@
 
 #include "engine/game_clock.h"
 #include "engine/project.h"
+#include "objects/base_list.h"
+#include "objects/vorq_object.h"
 #include "platform/clock.h"
 
 namespace {
 
 TCallMan* call_man() { return Project ? Project->CallMan.get() : nullptr; }
+
+// The active screen layer of the registry, none before the display objects exist.
+TVorqBase* active_layer() { return VorqBaseList ? VorqBaseList->ActiveBase() : nullptr; }
 
 }  // namespace
 
@@ -24,16 +29,87 @@ int32_t TEngineVarHost::ReadInt(int index) {
     case svTickCount: return static_cast<int32_t>(::GameClock);
     case svPCTickCount: return static_cast<int32_t>(TimeGetTime());
     case svUpdateCount: return static_cast<int32_t>(FrameCount);
+    case svScrWidth: return Project ? Project->Width : 0;
+    case svScrHeight: return Project ? Project->Height : 0;
+    case svMouseX: {
+        TVorqBase* b = active_layer();
+        return b ? b->MouseX : 0;
+    }
+    case svMouseY: {
+        TVorqBase* b = active_layer();
+        return b ? b->MouseY : 0;
+    }
     default: return TSystemVarHost::ReadInt(index);
     }
 }
 
+bool TEngineVarHost::ReadBool(int index) {
+    if (index == svCGDither) return GetCGDither();
+    if (index == svSoundON) return VorqBaseList ? VorqBaseList->SoundOn != 0 : false;
+    TVorqBase* b = active_layer();
+    if (!b) return TSystemVarHost::ReadBool(index);
+    switch (index) {
+    case svLClick: return b->LClicked != 0;
+    case svRClick: return b->RClicked != 0;
+    case svLPush: return b->GetLClick();
+    case svRPush: return b->GetRClick();
+    case svWheelDown: return b->WheelDown != 0;
+    case svWheelUp: return b->WheelUp != 0;
+    default: return TSystemVarHost::ReadBool(index);
+    }
+}
+
+void TEngineVarHost::WriteBool(int index, bool v) {
+    if (index == svCGDither) {
+        SetCGDither(v);
+        return;
+    }
+    if (!VorqBaseList) return;
+    if (index == svSoundON) {
+        VorqBaseList->SetSoundOn(v ? 1 : 0);
+        return;
+    }
+    TVorqBase* b = active_layer();
+    if (!b) return;
+    if (index == svLClick) b->LClicked = v ? 1 : 0;
+    if (index == svRClick) b->RClicked = v ? 1 : 0;
+}
+
+bool TEngineVarHost::ReadBoolAt(int index, int32_t i) {
+    if (!VorqBaseList || i < 0) return false;
+    if (i >= 256) {
+        TVorqBase* b = active_layer();
+        if (!b || i > 257) return false;
+        return (i == 256 ? b->WheelDown : b->WheelUp) != 0;
+    }
+    switch (index) {
+    case svKeyPush: return VorqBaseList->GetKeyPush(i);
+    case svKeyClick: return VorqBaseList->GetKeyClick(i);
+    case svKeyRepeat: return VorqBaseList->GetKeyRepeat(i);
+    default: return false;
+    }
+}
+
 std::string TEngineVarHost::ReadStr(int index) {
-    if (index == svSender) {
+    switch (index) {
+    case svSender: {
         TCallMan* cm = call_man();
         return cm ? cm->EventObjectName() : std::string();
     }
-    return TSystemVarHost::ReadStr(index);
+    case svTitle: return Project ? Project->Title : std::string();
+    case svActiveCompo: {
+        TVorqControl* f = VorqBaseList ? VorqBaseList->Focus() : nullptr;
+        return f ? f->GetName() : std::string();
+    }
+    default: return TSystemVarHost::ReadStr(index);
+    }
+}
+
+void TEngineVarHost::WriteStr(int index, const std::string& v) {
+    if (index != svActiveCompo || v.empty() || !VorqBaseList) return;
+    // Only a control that can take key input receives the focus.
+    TVorqControl* c = VorqBaseList->FindControl(v);
+    if (c && !c->GetAniPaused() && c->GetVisible() && c->GetHandleKey()) VorqBaseList->SetFocusObject(c);
 }
 
 int32_t TEngineVarHost::ArrayCount(int index) {

@@ -645,6 +645,19 @@ TEST_F(Game, UnreadableFrameStatePreparesTheCommandAgain) {
     EXPECT_EQ(var("n"), 10);
 }
 
+TEST_F(Game, ScreenSizeAndTitleOfTheProject) {
+    TPageWriter w;
+    w.VarNew("area", PT_INT, "@ScrWidth * @ScrHeight");
+    w.VarNew("title", PT_STR, "@Title");
+    w.Calc("@ScrWidth = 5");  // read-only: no effect, no error
+    page("main.vsb", w);
+    start();
+    runner->Frame();
+    EXPECT_EQ(var("area"), 640 * 480);
+    EXPECT_EQ(text("title"), "test game");
+    EXPECT_EQ(Params->Find("@ScrWidth")->GetAsInt(), 640);
+}
+
 TEST(StackList, PopOnEmptyRaises) {
     TStackList stack;
     EXPECT_THROW(stack.Pop(), Exception);
