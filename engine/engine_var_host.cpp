@@ -5,6 +5,7 @@
 #include "objects/base_list.h"
 #include "objects/vorq_object.h"
 #include "platform/clock.h"
+#include "platform/fonts.h"
 
 namespace {
 
@@ -12,6 +13,20 @@ TCallMan* call_man() { return Project ? Project->CallMan.get() : nullptr; }
 
 // The active screen layer of the registry, none before the display objects exist.
 TVorqBase* active_layer() { return VorqBaseList ? VorqBaseList->ActiveBase() : nullptr; }
+
+// @Fonts / @FixedFonts: the face names one per line, without blanks or
+// line breaks around the whole.
+std::string font_list(bool fixed_only) {
+    std::string out;
+    for (const std::string& name : GetFontNames(true, false, fixed_only)) {
+        if (!out.empty()) out += "\r\n";
+        out += name;
+    }
+    size_t b = 0, e = out.size();
+    while (b < e && static_cast<unsigned char>(out[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(out[e - 1]) <= ' ') --e;
+    return out.substr(b, e - b);
+}
 
 }  // namespace
 
@@ -97,6 +112,8 @@ std::string TEngineVarHost::ReadStr(int index) {
         return cm ? cm->EventObjectName() : std::string();
     }
     case svTitle: return Project ? Project->Title : std::string();
+    case svFonts: return font_list(false);
+    case svFixedFonts: return font_list(true);
     case svActiveCompo: {
         TVorqControl* f = VorqBaseList ? VorqBaseList->Focus() : nullptr;
         return f ? f->GetName() : std::string();

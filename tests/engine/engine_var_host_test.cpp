@@ -4,6 +4,7 @@
 
 #include "engine/param_collection.h"
 #include "objects/base_list.h"
+#include "platform/fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,18 @@ TEST_F(RegistryVars, SoundFocusAndDefaultsWithoutARegistry) {
     v("@SoundON").SetAsBool(false);
     EXPECT_EQ(v("@ScrWidth").GetAsInt(), 0);
     EXPECT_EQ(v("@Title").GetAsString(), "");
+}
+
+TEST_F(RegistryVars, FontListsOnePerLine) {
+    const std::vector<std::string> all = GetFontNames(true, false, false);
+    const std::string fonts = v("@Fonts").GetAsString();
+    std::string joined;
+    for (const std::string& n : all) joined += (joined.empty() ? "" : "\r\n") + n;
+    EXPECT_EQ(fonts, joined);
+    EXPECT_EQ(fonts.find('@'), std::string::npos);
+    const std::string fixed = v("@FixedFonts").GetAsString();
+    EXPECT_LE(fixed.size(), fonts.size());
+    EXPECT_NE(fixed.substr(0, 2), "\r\n");
 }
 
 }  // namespace
