@@ -1,5 +1,6 @@
 #include "engine/parser.h"
 
+#include "engine/command.h"
 #include "engine/delphi_num.h"
 #include "engine/param_collection.h"
 #include "engine/sys_funcs.h"
@@ -561,32 +562,32 @@ TOpeData* TVorqParser::Add() {
 
 void TVorqParser::LoadFromStream(TStream& s) {
     Clear();
-    int32_t n = ReadStreamInteger(s);
+    int32_t n = ReadRecordI32(s);
     if (n < 0 || n > s.Remaining() / kMinOpBytes) throw ECorruptData("Bad operation count in a stored expression");
     ops_.reserve(static_cast<size_t>(n));
     for (int32_t i = 0; i < n; ++i) {
         auto o = std::make_unique<TOpeData>();
-        o->op = ReadStreamByte(s);
+        o->op = ReadRecordU8(s);
         if (o->op >= kOpCodeCount) throw ECorruptData("Unknown operation in a stored expression");
-        o->dest = ReadStreamString(s);
-        int32_t m = ReadStreamInteger(s);
+        o->dest = ReadRecordString(s);
+        int32_t m = ReadRecordI32(s);
         if (m < 0 || m > kMaxOperands || m > s.Remaining() / 2)
             throw ECorruptData("Bad operand count in a stored expression");
         if (o->op == ocFunc) {
-            o->func_index = ReadStreamByte(s);
+            o->func_index = ReadRecordU8(s);
             if (o->func_index >= kSysFuncCount) throw ECorruptData("Unknown function in a stored expression");
         }
         check_operand_count(o->op, o->func_index, m);
         o->operands.reserve(static_cast<size_t>(m));
         for (int32_t k = 0; k < m; ++k) {
-            uint8_t type = ReadStreamByte(s);
+            uint8_t type = ReadRecordU8(s);
             std::unique_ptr<TCustomParam> p;
             switch (type) {
-            case PT_INT: p = std::make_unique<TParamInt>(); p->SetAsInt(ReadStreamInteger(s)); break;
+            case PT_INT: p = std::make_unique<TParamInt>(); p->SetAsInt(ReadRecordI32(s)); break;
             case PT_FLOAT: p = std::make_unique<TParamFloat>(); p->SetAsFloat(ReadStreamExtended(s)); break;
-            case PT_BOOL: p = std::make_unique<TParamFlag>(); p->SetAsBool(ReadStreamByte(s) != 0); break;
-            case PT_STR: p = std::make_unique<TParamStr>(); p->SetAsString(ReadStreamString(s)); break;
-            default: p = std::make_unique<TParamVar>(ReadStreamString(s)); break;
+            case PT_BOOL: p = std::make_unique<TParamFlag>(); p->SetAsBool(ReadRecordU8(s) != 0); break;
+            case PT_STR: p = std::make_unique<TParamStr>(); p->SetAsString(ReadRecordString(s)); break;
+            default: p = std::make_unique<TParamVar>(ReadRecordString(s)); break;
             }
             o->operands.push_back(std::move(p));
         }

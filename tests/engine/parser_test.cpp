@@ -395,3 +395,19 @@ TEST_F(Expr, LocalsInExpressions) {
 }
 
 }  // namespace
+
+// Cut anywhere, a stored expression is refused: the last literal of a page's
+// last command must not load as whatever bytes were left.
+TEST(StoredExpression, TruncatedIsRefused) {
+    TVorqParser p;
+    CompileExpression(p, "x = 123456 + Max(y, 7) ++ \"ab\"");
+    TMemoryStream m;
+    p.SaveToStream(m);
+    for (int64_t cut = 0; cut < m.GetSize(); ++cut) {
+        TMemoryStream t;
+        t.WriteBuffer(m.Memory(), cut);
+        t.SetPosition(0);
+        TVorqParser q;
+        EXPECT_THROW(q.LoadFromStream(t), ECorruptData) << cut;
+    }
+}
