@@ -593,7 +593,8 @@ void TVorqParser::LoadFromStream(TStream& s) {
         }
         ops_.push_back(std::move(o));
     }
-    prepare();
+    // Prepared on the first Evaluate: most expressions of a page are never
+    // run, and loading a page should not build their temporaries.
 }
 
 void TVorqParser::SaveToStream(TStream& s) const {
@@ -645,7 +646,6 @@ void TVorqParser::Assign(const TVorqParser& source) {
             o->operands.push_back(std::move(copy));
         }
     }
-    prepare();
 }
 
 void TVorqParser::prepare() {
