@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/codepage.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
 #include "tests/support/tesk_writer.h"
@@ -527,4 +528,22 @@ TEST(TeskWriter, FilesByExtension) {
     in.LoadFromFile(std::string(VORQ_TEST_DATA) + "/dib/bmp_24bit.bmp", false);
     ASSERT_EQ(1, in.Count());
     std::remove((dir + "/saved.TES").c_str());
+}
+
+// Scrambling without a key would store data nobody can read back.
+TEST(TeskWriter, ScrambledBlockWithoutACodeIsRefused) {
+    TDIBSurface bmp;
+    bmp.SetSize(2, 2, 24);
+    TTeskHeader header;
+    header.Width = header.Height = 2;
+    header.BitCount = 24;
+    header.Scrambled = 1;
+    TMemoryStream s;
+    try {
+        TTeskLayer::WriteImageData(s, header, 0, &bmp, false);
+        FAIL() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(Sjis("識別コードを設定してください"), e.Message());
+    }
+    EXPECT_NO_THROW(TTeskLayer::WriteImageData(s, header, 9, &bmp, false));
 }
