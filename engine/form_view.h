@@ -5,7 +5,7 @@
 // everything down when it closes. The program entry (app/main.cpp) decides
 // whether it runs at all.
 #pragma once
-#include "engine/engine_var_host.h"
+#include "engine/player_var_host.h"
 #include "engine/game_clock.h"
 #include "media/sound_device.h"
 #include "platform/message_box.h"
@@ -150,7 +150,7 @@ private:
     std::unique_ptr<TProject> FProject;
     std::unique_ptr<TParamCollection> FParams;
     std::unique_ptr<TSysFuncMan> FSysFuncs;
-    TEngineVarHost FVarHost;
+    TPlayerVarHost FVarHost{*this};
     bool FClosePosted = false;
     bool FClosed = false;
     bool FEngineUp = false;

@@ -280,6 +280,13 @@ protected:
             if (translate(e, out)) return true;
         }
     }
+    void MovePointer(int32_t x, int32_t y) override {
+        if (!window_ || !renderer_) return;
+        // The renderer's logical size maps client coordinates onto the window.
+        int wx = 0, wy = 0;
+        SDL_RenderLogicalToWindow(renderer_, static_cast<float>(x), static_cast<float>(y), &wx, &wy);
+        SDL_WarpMouseInWindow(window_, wx, wy);
+    }
 
 private:
     int display_index() const {
@@ -432,7 +439,24 @@ bool Video::WaitEvent(InputEvent& event, uint32_t timeout_ms) {
     if (!injected_.empty()) {
         event = std::move(injected_.front());
         injected_.pop_front();
-        return true;
+    } else if (!FetchEvent(event, timeout_ms)) {
+        return false;
     }
-    return FetchEvent(event, timeout_ms);
+    if (event.Kind == InputEventKind::MouseMove || event.Kind == InputEventKind::MouseDown ||
+        event.Kind == InputEventKind::MouseUp)
+        pointer_ = {event.X, event.Y};
+    return true;
+}
+
+void Video::MovePointer(int32_t x, int32_t y) {
+    InputEvent e;
+    e.Kind = InputEventKind::MouseMove;
+    e.X = x;
+    e.Y = y;
+    InjectEvent(e);
+}
+
+void Video::WarpPointer(int32_t x, int32_t y) {
+    pointer_ = {x, y};
+    MovePointer(x, y);
 }

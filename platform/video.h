@@ -136,6 +136,12 @@ public:
     virtual void DestroyCursor(int32_t handle) = 0;
     int32_t CurrentCursor() const { return current_cursor_; }
     bool CursorVisible() const { return cursor_visible_; }
+    // Where the pointer was last seen, in client coordinates (zoom undone),
+    // from the mouse events handed out and from WarpPointer.
+    TPoint PointerPosition() const { return pointer_; }
+    // Moves the pointer to a point of the client area. The window then gets
+    // the move as a MouseMove event, as if the user had made it.
+    void WarpPointer(int32_t x, int32_t y);
 
     // --- events ---------------------------------------------------------------
     // Takes the next event without waiting; injected events come first.
@@ -153,6 +159,9 @@ protected:
     virtual void UploadRect(const TRect& client_rect) = 0;
     virtual void ShowImage() = 0;
     virtual bool FetchEvent(InputEvent& event, uint32_t timeout_ms) = 0;
+    // Moves the real pointer; by default the move is only queued as an
+    // event (headless backends have no pointer).
+    virtual void MovePointer(int32_t x, int32_t y);
 
     int32_t client_width_ = 0;
     int32_t client_height_ = 0;
@@ -161,6 +170,7 @@ protected:
     bool full_screen_ = false;
     bool cursor_visible_ = true;
     int32_t current_cursor_ = 0;
+    TPoint pointer_;
     DisplayMode full_screen_mode_;
     std::vector<uint32_t> image_;  // the client image, client_width_ pixels a row
     uint32_t present_count_ = 0;

@@ -86,6 +86,30 @@ TEST(Video, InjectedEventsComeOutOfThePumpInOrder) {
     EXPECT_FALSE(v->PollEvent(e));
 }
 
+TEST(Video, PointerFollowsMouseEventsAndAWarpArrivesAsAMove) {
+    auto v = Video::Create(VideoBackend::Headless);
+    v->CreateWindow(64, 48, "");
+    InputEvent e;
+    e.Kind = InputEventKind::MouseDown;
+    e.X = 3;
+    e.Y = 4;
+    v->InjectEvent(e);
+    e.Kind = InputEventKind::KeyDown;
+    e.X = e.Y = 0;
+    v->InjectEvent(e);
+    EXPECT_EQ(v->PointerPosition(), (TPoint{0, 0}));  // not yet handed out
+    while (v->PollEvent(e)) {
+    }
+    EXPECT_EQ(v->PointerPosition(), (TPoint{3, 4}));  // a key event carries no position
+    v->WarpPointer(30, 40);
+    EXPECT_EQ(v->PointerPosition(), (TPoint{30, 40}));
+    ASSERT_TRUE(v->PollEvent(e));
+    EXPECT_EQ(e.Kind, InputEventKind::MouseMove);
+    EXPECT_EQ(e.X, 30);
+    EXPECT_EQ(e.Y, 40);
+    EXPECT_FALSE(v->PollEvent(e));
+}
+
 TEST(Video, HeadlessWindowPlacementModesAndCursors) {
     auto v = Video::Create(VideoBackend::Headless);
     v->CreateWindow(100, 50, "");
@@ -221,4 +245,27 @@ TEST(Video, DISABLED_RealWindowInner) {
     EXPECT_EQ(h, 200);
     EXPECT_FALSE(v->DisplayModes().empty());
     EXPECT_GE(v->DesktopMode().Width, 320u);
+
+    // A warp in client coordinates lands on the zoomed window's pixels, and
+    // the X server's motion comes back in client coordinates.
+    v->SetZoom(200);
+    for (int i = 0; i < 20; ++i) {
+        while (v->PollEvent(e)) {
+        }
+        SDL_Delay(10);
+    }
+    v->WarpPointer(30, 40);
+    bool moved = false;
+    for (int i = 0; i < 100 && !moved; ++i) {
+        while (v->PollEvent(e))
+            if (e.Kind == InputEventKind::MouseMove && e.X == 30 && e.Y == 40) moved = true;
+        SDL_Delay(10);
+    }
+    EXPECT_TRUE(moved);
+    int gx = 0, gy = 0, wx = 0, wy = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetWindowPosition(ActiveSdlWindow(), &wx, &wy);
+    EXPECT_EQ(gx - wx, 60);
+    EXPECT_EQ(gy - wy, 80);
+    EXPECT_EQ(v->PointerPosition(), (TPoint{30, 40}));
 }
