@@ -18,6 +18,7 @@
 #include "platform/keys.h"
 #include "platform/trace.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/input_events.h"
 
 #include <gtest/gtest.h>
 
@@ -45,30 +46,6 @@ struct TUpdateProbe : public TVorqControl {
     bool SeenKeyClick = false;
     bool Throw = false;
 };
-
-InputEvent key(InputEventKind kind, int32_t vk, bool repeat = false) {
-    InputEvent e;
-    e.Kind = kind;
-    e.VirtualKey = vk;
-    e.Repeat = repeat;
-    return e;
-}
-
-InputEvent mouse(InputEventKind kind, int32_t x, int32_t y, MouseButton b = MouseButton::Left, int32_t wheel = 0) {
-    InputEvent e;
-    e.Kind = kind;
-    e.X = x;
-    e.Y = y;
-    e.Button = b;
-    e.WheelDelta = wheel;
-    return e;
-}
-
-InputEvent plain(InputEventKind kind) {
-    InputEvent e;
-    e.Kind = kind;
-    return e;
-}
 
 class Player : public ::testing::Test {
 protected:
@@ -227,12 +204,12 @@ TEST_F(Player, FrameRateIsMeasuredEveryTwoSeconds) {
 TEST_F(Player, InactiveWindowRunsNothingAndTheClockGoesOnFromWhereItStood) {
     start(waiting_page());
     EXPECT_FALSE(idle(16));
-    view->HandleEvent(plain(InputEventKind::Deactivate));
+    view->HandleEvent(PlainEvent(InputEventKind::Deactivate));
     EXPECT_TRUE(idle(500));
     EXPECT_EQ(GameClock, 16u);
     EXPECT_EQ(FrameCount, 1u);
     clock += 1000;
-    view->HandleEvent(plain(InputEventKind::Activate));
+    view->HandleEvent(PlainEvent(InputEventKind::Activate));
     EXPECT_FALSE(idle(16));
     EXPECT_EQ(GameClock, 32u);
 }
@@ -240,7 +217,7 @@ TEST_F(Player, InactiveWindowRunsNothingAndTheClockGoesOnFromWhereItStood) {
 TEST_F(Player, FrameStepRunsInputThenProjectThenUpdatesThenCountsThenDraws) {
     start(waiting_page());
     auto* probe = new TUpdateProbe(VorqBaseList);
-    view->HandleEvent(key(InputEventKind::KeyDown, 65));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, 65));
     EXPECT_FALSE(idle());
     EXPECT_EQ(probe->Updates, 1);
     EXPECT_TRUE(probe->SeenKeyClick);        // the input step came before the update pass
@@ -276,39 +253,39 @@ TEST_F(Player, FrameThatEndsThePlayUpdatesAndDrawsNothingAndClosesTheWindow) {
 
 TEST_F(Player, HeldKeyClicksOnceAndAutoRepeatAddsNone) {
     start(waiting_page());
-    view->HandleEvent(key(InputEventKind::KeyDown, VK_SPACE));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, VK_SPACE));
     idle();
     EXPECT_TRUE(VorqBaseList->GetKeyClick(VK_SPACE));
     EXPECT_TRUE(VorqBaseList->GetKeyPush(VK_SPACE));
     for (int i = 0; i < 3; ++i) {
-        view->HandleEvent(key(InputEventKind::KeyDown, VK_SPACE, true));
+        view->HandleEvent(KeyEvent(InputEventKind::KeyDown, VK_SPACE, true));
         idle();
         EXPECT_FALSE(VorqBaseList->GetKeyClick(VK_SPACE)) << i;
         EXPECT_TRUE(VorqBaseList->GetKeyPush(VK_SPACE)) << i;
     }
-    view->HandleEvent(key(InputEventKind::KeyUp, VK_SPACE));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyUp, VK_SPACE));
     idle();
     EXPECT_FALSE(VorqBaseList->GetKeyPush(VK_SPACE));
     // Keys pressed while the window is inactive are not seen, and leaving
     // the window forgets what was held.
-    view->HandleEvent(key(InputEventKind::KeyDown, VK_RETURN));
-    view->HandleEvent(plain(InputEventKind::Deactivate));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, VK_RETURN));
+    view->HandleEvent(PlainEvent(InputEventKind::Deactivate));
     EXPECT_FALSE(VorqBaseList->GetKeyPush(VK_RETURN));
-    view->HandleEvent(key(InputEventKind::KeyDown, VK_A));
-    view->HandleEvent(plain(InputEventKind::Activate));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, VK_A));
+    view->HandleEvent(PlainEvent(InputEventKind::Activate));
     idle();
     EXPECT_FALSE(VorqBaseList->GetKeyClick(VK_A));
     // Codes outside the table are ignored.
-    view->HandleEvent(key(InputEventKind::KeyDown, 300));
-    view->HandleEvent(key(InputEventKind::KeyDown, 0));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, 300));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, 0));
     idle();
 }
 
 TEST_F(Player, MouseReachesTheLayersInPictureCoordinates) {
     start(waiting_page());
     const int32_t top = view->ImageOffsetY;
-    view->HandleEvent(mouse(InputEventKind::MouseMove, 100, top + 50));
-    view->HandleEvent(mouse(InputEventKind::MouseDown, 100, top + 50));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 100, top + 50));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseDown, 100, top + 50));
     idle();
     TVorqBase* active = VorqBaseList->ActiveBase();
     TVorqBase* other = VorqBaseList->GetBaseAt(VorqBaseList->ActiveIndex ^ 1);
@@ -318,23 +295,23 @@ TEST_F(Player, MouseReachesTheLayersInPictureCoordinates) {
     EXPECT_EQ(active->LClicked, 1);
     EXPECT_EQ(active->LHeld, 1);
     EXPECT_EQ(other->LHeld, 1);
-    view->HandleEvent(mouse(InputEventKind::MouseUp, 100, top + 50));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseUp, 100, top + 50));
     idle();
     EXPECT_EQ(active->LClicked, 0);
     EXPECT_EQ(active->LHeld, 0);
     EXPECT_EQ(other->LHeld, 0);
     // Above the picture (the toolbar's strip) a press does not reach the game.
-    view->HandleEvent(mouse(InputEventKind::MouseDown, 10, top - 1, MouseButton::Right));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseDown, 10, top - 1, MouseButton::Right));
     idle();
     EXPECT_EQ(active->RClicked, 0);
-    view->HandleEvent(mouse(InputEventKind::MouseDown, 10, top, MouseButton::Right));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseDown, 10, top, MouseButton::Right));
     idle();
     EXPECT_EQ(active->RClicked, 1);
-    view->HandleEvent(mouse(InputEventKind::MouseWheel, 10, top, MouseButton::Left, -1));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseWheel, 10, top, MouseButton::Left, -1));
     idle();
     EXPECT_EQ(active->WheelDown, 1);
     EXPECT_EQ(active->WheelUp, 0);
-    view->HandleEvent(mouse(InputEventKind::MouseWheel, 10, top, MouseButton::Left, 1));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseWheel, 10, top, MouseButton::Left, 1));
     idle();
     EXPECT_EQ(active->WheelUp, 1);
 }
@@ -390,16 +367,16 @@ TEST_F(Player, ToolbarCarriesQuitAndScreenSwitchAndKeepsItsClicksFromTheGame) {
     g_asked = Asked{};
     g_asked.Answer = IDNO;
     // A click on "終了" asks; the press never reaches the game's layers.
-    view->HandleEvent(mouse(InputEventKind::MouseDown, 20, 10));
-    view->HandleEvent(mouse(InputEventKind::MouseUp, 20, 10));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseDown, 20, 10));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseUp, 20, 10));
     idle();
     EXPECT_EQ(Cp932ToUtf8(g_asked.Text), "「テスト」を終了しますか？");
     EXPECT_EQ(VorqBaseList->ActiveBase()->LClicked, 0);
     EXPECT_FALSE(view->ClosePosted());
     // "画面切替" goes to full screen, where the bar hides until the pointer
     // touches the top row, and back.
-    view->HandleEvent(mouse(InputEventKind::MouseDown, 90, 10));
-    view->HandleEvent(mouse(InputEventKind::MouseUp, 90, 10));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseDown, 90, 10));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseUp, 90, 10));
     ASSERT_NE(ScreenManager, nullptr);
     ASSERT_TRUE(ScreenManager->FullScreen());
     EXPECT_TRUE(view->Window().IsFullScreen());
@@ -408,11 +385,11 @@ TEST_F(Player, ToolbarCarriesQuitAndScreenSwitchAndKeepsItsClicksFromTheGame) {
     EXPECT_EQ(view->ImageOffsetY, 0);
     EXPECT_FALSE(idle());
     EXPECT_EQ(view->PresentedFrames, 2u);
-    view->HandleEvent(mouse(InputEventKind::MouseMove, 300, 0));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 300, 0));
     EXPECT_TRUE(bar->Visible());
-    view->HandleEvent(mouse(InputEventKind::MouseMove, 300, 40));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 300, 40));
     EXPECT_FALSE(bar->Visible());
-    view->HandleEvent(mouse(InputEventKind::MouseMove, 300, 0));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 300, 0));
     view->ScreenSwitchClick();
     EXPECT_FALSE(ScreenManager->FullScreen());
     EXPECT_FALSE(view->Window().IsFullScreen());
@@ -467,7 +444,7 @@ TEST_F(Player, FrameLimitClosesTheWindow) {
 
 TEST_F(Player, CloseRequestOfTheWindowEndsTheLoop) {
     start(waiting_page());
-    view->Window().InjectEvent(plain(InputEventKind::CloseRequest));
+    view->Window().InjectEvent(PlainEvent(InputEventKind::CloseRequest));
     view->Run();
     EXPECT_TRUE(view->Closed());
     EXPECT_TRUE(Terminating);

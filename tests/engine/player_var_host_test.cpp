@@ -17,6 +17,7 @@
 #include "platform/stream.h"
 #include "render/tesk_collection.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/input_events.h"
 
 #include <gtest/gtest.h>
 
@@ -37,23 +38,6 @@ struct TNoPictures : public TTeskSource {
     void LoadToStream(TStream&, const std::string&) override {}
     uint32_t IdCode() override { return 0; }
 };
-
-InputEvent mouse(InputEventKind kind, int32_t x, int32_t y, MouseButton b = MouseButton::Left, int32_t wheel = 0) {
-    InputEvent e;
-    e.Kind = kind;
-    e.X = x;
-    e.Y = y;
-    e.Button = b;
-    e.WheelDelta = wheel;
-    return e;
-}
-
-InputEvent key(InputEventKind kind, int32_t vk) {
-    InputEvent e;
-    e.Kind = kind;
-    e.VirtualKey = vk;
-    return e;
-}
 
 class PlayerVars : public ::testing::Test {
 protected:
@@ -105,8 +89,8 @@ protected:
 
 TEST_F(PlayerVars, MouseButtonsAndWheelAreThoseOfTheActiveLayer) {
     const int32_t top = view->ImageOffsetY;
-    view->HandleEvent(mouse(InputEventKind::MouseMove, 100, top + 50));
-    view->HandleEvent(mouse(InputEventKind::MouseDown, 100, top + 50));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 100, top + 50));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseDown, 100, top + 50));
     idle();
     EXPECT_EQ(eval("@MouseX"), "100");
     EXPECT_EQ(eval("@MouseY"), "50");
@@ -127,14 +111,14 @@ TEST_F(PlayerVars, MouseButtonsAndWheelAreThoseOfTheActiveLayer) {
     eval("@LPush = 0");
     EXPECT_TRUE(active->GetLClick());
 
-    view->HandleEvent(mouse(InputEventKind::MouseWheel, 10, top, MouseButton::Left, -1));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseWheel, 10, top, MouseButton::Left, -1));
     idle();
     EXPECT_EQ(eval("@WheelDown"), "TRUE");
     EXPECT_EQ(eval("@WheelUp"), "FALSE");
     EXPECT_EQ(eval("@KeyPush[256] == @WheelDown"), "TRUE");
     EXPECT_EQ(eval("@KeyClick[256]"), "TRUE");
     EXPECT_EQ(eval("@KeyRepeat[257]"), "FALSE");
-    view->HandleEvent(mouse(InputEventKind::MouseWheel, 10, top, MouseButton::Left, 1));
+    view->HandleEvent(MouseEvent(InputEventKind::MouseWheel, 10, top, MouseButton::Left, 1));
     idle();
     EXPECT_EQ(eval("@KeyPush[257]"), "TRUE");
 
@@ -151,7 +135,7 @@ TEST_F(PlayerVars, MouseButtonsAndWheelAreThoseOfTheActiveLayer) {
 
 TEST_F(PlayerVars, WritingTheMousePositionMovesThePointerKeepingTheOtherAxis) {
     const int32_t left = view->ImageOffsetX, top = view->ImageOffsetY;
-    view->Window().InjectEvent(mouse(InputEventKind::MouseMove, left + 5, top + 6));
+    view->Window().InjectEvent(MouseEvent(InputEventKind::MouseMove, left + 5, top + 6));
     pump();
     eval("@MouseX = 30");
     EXPECT_EQ(view->Window().PointerPosition().X, left + 30);
@@ -166,7 +150,7 @@ TEST_F(PlayerVars, WritingTheMousePositionMovesThePointerKeepingTheOtherAxis) {
 }
 
 TEST_F(PlayerVars, KeyArraysReadTheRegistrysKeyStateAndTakeNoWrites) {
-    view->HandleEvent(key(InputEventKind::KeyDown, VK_RETURN));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, VK_RETURN));
     idle();
     EXPECT_EQ(eval("@KeyPush[13]"), "TRUE");
     EXPECT_EQ(eval("@KeyClick[13]"), "TRUE");
@@ -186,7 +170,7 @@ TEST_F(PlayerVars, KeyArraysReadTheRegistrysKeyStateAndTakeNoWrites) {
     push->SetBoolAt(13, false);
     push->SetAsBool(false);
     EXPECT_TRUE(VorqBaseList->GetKeyPush(13));
-    view->HandleEvent(key(InputEventKind::KeyUp, VK_RETURN));
+    view->HandleEvent(KeyEvent(InputEventKind::KeyUp, VK_RETURN));
     idle();
     EXPECT_EQ(eval("@KeyPush[13]"), "FALSE");
 }
