@@ -126,7 +126,7 @@ void TEngineVarHost::WriteStr(int index, const std::string& v) {
     if (index != svActiveCompo || v.empty() || !VorqBaseList) return;
     // Only a control that can take key input receives the focus.
     TVorqControl* c = VorqBaseList->FindControl(v);
-    if (c && !c->GetAniPaused() && c->GetVisible() && c->GetHandleKey()) VorqBaseList->SetFocusObject(c);
+    if (c && !c->GetPaused() && c->GetVisible() && c->GetHandleKey()) VorqBaseList->SetFocusObject(c);
 }
 
 int32_t TEngineVarHost::ArrayCount(int index) {

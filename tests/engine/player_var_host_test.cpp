@@ -1,7 +1,7 @@
 // The system variables as a game in the player reads and writes them:
 // expressions compiled and evaluated against the running main window (on
 // the headless video service, with a hand-driven clock), their effect
-// checked on the object registry, the screen manager and the window.
+// checked on the window, the screen manager and the object registry.
 #include "engine/player_var_host.h"
 
 #include "engine/form_view.h"
@@ -12,16 +12,12 @@
 #include "objects/base_list.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
-#include "platform/fonts.h"
-#include "platform/keys.h"
 #include "platform/stream.h"
 #include "render/tesk_collection.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/input_events.h"
 
 #include <gtest/gtest.h>
-
-#include <set>
 
 namespace {
 
@@ -87,52 +83,6 @@ protected:
     static TCustomParam* var(const char* name) { return Params->Find(name)->Value(); }
 };
 
-TEST_F(PlayerVars, MouseButtonsAndWheelAreThoseOfTheActiveLayer) {
-    const int32_t top = view->ImageOffsetY;
-    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 100, top + 50));
-    view->HandleEvent(MouseEvent(InputEventKind::MouseDown, 100, top + 50));
-    idle();
-    EXPECT_EQ(eval("@MouseX"), "100");
-    EXPECT_EQ(eval("@MouseY"), "50");
-    EXPECT_EQ(eval("@LClick"), "TRUE");
-    EXPECT_EQ(eval("@LPush"), "TRUE");
-    EXPECT_EQ(eval("@RClick"), "FALSE");
-    EXPECT_EQ(eval("@RPush"), "FALSE");
-    // A press an object took is no longer the game's.
-    TVorqBase* active = VorqBaseList->ActiveBase();
-    active->PressFlags |= TVorqBase::kLeftTaken;
-    EXPECT_EQ(eval("@LPush"), "FALSE");
-    active->PressFlags = 0;
-    // The click flags take writes; @LPush does not.
-    eval("@LClick = 0");
-    EXPECT_EQ(active->LClicked, 0);
-    eval("@RClick = 1");
-    EXPECT_EQ(active->RClicked, 1);
-    eval("@LPush = 0");
-    EXPECT_TRUE(active->GetLClick());
-
-    view->HandleEvent(MouseEvent(InputEventKind::MouseWheel, 10, top, MouseButton::Left, -1));
-    idle();
-    EXPECT_EQ(eval("@WheelDown"), "TRUE");
-    EXPECT_EQ(eval("@WheelUp"), "FALSE");
-    EXPECT_EQ(eval("@KeyPush[256] == @WheelDown"), "TRUE");
-    EXPECT_EQ(eval("@KeyClick[256]"), "TRUE");
-    EXPECT_EQ(eval("@KeyRepeat[257]"), "FALSE");
-    view->HandleEvent(MouseEvent(InputEventKind::MouseWheel, 10, top, MouseButton::Left, 1));
-    idle();
-    EXPECT_EQ(eval("@KeyPush[257]"), "TRUE");
-
-    // The other layer becomes the active one: its own state is read.
-    TVorqBase* other = VorqBaseList->InactiveBase();
-    other->MouseX = 7;
-    other->LClicked = 0;
-    other->WheelUp = 0;
-    VorqBaseList->ActiveIndex ^= 1;
-    EXPECT_EQ(eval("@MouseX"), "7");
-    EXPECT_EQ(eval("@LClick"), "FALSE");
-    EXPECT_EQ(eval("@WheelUp"), "FALSE");
-}
-
 TEST_F(PlayerVars, WritingTheMousePositionMovesThePointerKeepingTheOtherAxis) {
     const int32_t left = view->ImageOffsetX, top = view->ImageOffsetY;
     view->Window().InjectEvent(MouseEvent(InputEventKind::MouseMove, left + 5, top + 6));
@@ -147,32 +97,6 @@ TEST_F(PlayerVars, WritingTheMousePositionMovesThePointerKeepingTheOtherAxis) {
     pump();
     EXPECT_EQ(view->Window().PointerPosition().X, left + 30);
     EXPECT_EQ(eval("@MouseX ++ \",\" ++ @MouseY"), "30,40");
-}
-
-TEST_F(PlayerVars, KeyArraysReadTheRegistrysKeyStateAndTakeNoWrites) {
-    view->HandleEvent(KeyEvent(InputEventKind::KeyDown, VK_RETURN));
-    idle();
-    EXPECT_EQ(eval("@KeyPush[13]"), "TRUE");
-    EXPECT_EQ(eval("@KeyClick[13]"), "TRUE");
-    EXPECT_EQ(eval("@KeyRepeat[13]"), "TRUE");
-    EXPECT_EQ(eval("@KeyPush[32]"), "FALSE");
-    idle();
-    EXPECT_EQ(eval("@KeyPush[13]"), "TRUE");
-    EXPECT_EQ(eval("@KeyClick[13]"), "FALSE");
-    EXPECT_EQ(eval("@KeyRepeat[13]"), "FALSE");
-    TCustomParam* push = var("@KeyPush");
-    EXPECT_EQ(push->Count(), 258);
-    EXPECT_FALSE(push->GetAsBool());
-    EXPECT_FALSE(push->GetBoolAt(-1));
-    EXPECT_FALSE(push->GetBoolAt(258));
-    EXPECT_FALSE(push->GetBoolAt(300));
-    EXPECT_EQ(push->GetStrAt(13), "TRUE");
-    push->SetBoolAt(13, false);
-    push->SetAsBool(false);
-    EXPECT_TRUE(VorqBaseList->GetKeyPush(13));
-    view->HandleEvent(KeyEvent(InputEventKind::KeyUp, VK_RETURN));
-    idle();
-    EXPECT_EQ(eval("@KeyPush[13]"), "FALSE");
 }
 
 TEST_F(PlayerVars, ProjectScreenAndTitleAreReadOnly) {
@@ -227,21 +151,10 @@ TEST_F(PlayerVars, FullScreenAndDisplayModesGoThroughTheScreenManager) {
     EXPECT_EQ(view->Window().ClientHeight(), 480 + view->DockHeight());
 }
 
-TEST_F(PlayerVars, SoundOnIsTheRegistrysFlagAndTakesTextAsAnInteger) {
-    std::vector<bool> told;
-    VorqBaseList->OnSoundOn = [&](bool on) { told.push_back(on); };
-    EXPECT_EQ(eval("@SoundON"), "TRUE");
-    var("@SoundON")->SetAsString("TRUE");  // read as an integer: 0
-    EXPECT_EQ(VorqBaseList->SoundOn, 0);
-    EXPECT_EQ(eval("@SoundON"), "FALSE");
-    eval("@SoundON = 1");
-    EXPECT_EQ(VorqBaseList->SoundOn, 1);
-    EXPECT_EQ(told, (std::vector<bool>{false, true}));
-}
-
 TEST_F(PlayerVars, CGDitherIsTheImageCachesAndRedrawsTheLayers) {
-    // The player makes no cache without a picture source: false, no effect.
-    ASSERT_EQ(TeskCollection, nullptr);
+    // Without a cache the flag reads false and writes change nothing.
+    TTeskCollection* player_cache = TeskCollection;
+    TeskCollection = nullptr;
     eval("@CGDither = 1");
     EXPECT_EQ(eval("@CGDither"), "FALSE");
 
@@ -249,8 +162,9 @@ TEST_F(PlayerVars, CGDitherIsTheImageCachesAndRedrawsTheLayers) {
     TTeskCollection cache(&source);
     TeskCollection = &cache;
     struct Restore {
-        ~Restore() { TeskCollection = nullptr; }
-    } restore;
+        TTeskCollection* was;
+        ~Restore() { TeskCollection = was; }
+    } restore{player_cache};
     const bool was = cache.MatchDepth();
     EXPECT_EQ(eval("@CGDither"), was ? "TRUE" : "FALSE");
     VorqBaseList->ClearDirty();
@@ -298,45 +212,6 @@ TEST_F(PlayerVars, ActiveCompoNamesTheFocusAndMovesItOnlyToAFitControl) {
 
     VorqBaseList->SetFocusObject(nullptr);
     EXPECT_EQ(eval("@ActiveCompo"), "");
-}
-
-TEST_F(PlayerVars, FontListsAreSortedLinesWithoutVerticalFaces) {
-    const std::string all = eval("@Fonts");
-    const std::string fixed = eval("@FixedFonts");
-    auto lines = [](const std::string& text) {
-        std::vector<std::string> out;
-        size_t from = 0;
-        while (!text.empty()) {
-            size_t at = text.find("\r\n", from);
-            out.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
-            if (at == std::string::npos) break;
-            from = at + 2;
-        }
-        return out;
-    };
-    const std::vector<std::string> names = lines(all);
-    // The IPA faces the player installs: several, some of fixed pitch.
-    ASSERT_GE(names.size(), 2u);
-    EXPECT_NE(all.find("\r\n"), std::string::npos);
-    EXPECT_FALSE(fixed.empty());
-    const std::vector<std::string> installed = GetFontNames(false, true, false);
-    std::set<std::string> expected;
-    for (const std::string& n : installed)
-        if (n[0] != '@') expected.insert(n);
-    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
-    for (size_t i = 0; i < names.size(); ++i) {
-        ASSERT_FALSE(names[i].empty());
-        EXPECT_NE(names[i][0], '@');
-        if (i > 0) {
-            EXPECT_LE(AnsiCompareText(names[i - 1], names[i]), 0) << names[i];
-        }
-    }
-    if (!all.empty()) {
-        EXPECT_GT(static_cast<unsigned char>(all.front()), ' ');
-        EXPECT_GT(static_cast<unsigned char>(all.back()), ' ');
-    }
-    for (const std::string& f : lines(fixed)) EXPECT_NE(all.find(f), std::string::npos) << f;
-    EXPECT_LE(fixed.size(), all.size());
 }
 
 TEST_F(PlayerVars, ModuleLessVariablesKeepTheirDefaults) {
