@@ -1,4 +1,5 @@
 #include "engine/form_view.h"
+#include "engine/tesk_source.h"
 
 #include "chrome/toolbar.h"
 #include "engine/param_collection.h"
@@ -220,7 +221,7 @@ void TFormView::Init() {
     if (SoundEnabled) InitializeSoundGuarded(DXSound);
     StartupCheckpoint("Init:2");
     FEngineUp = true;
-    InitDisplayObjects(FBasePanel.get());
+    InitDisplayObjects(FBasePanel.get(), &ProjectTeskSource());
     StartupCheckpoint("Init:3");
     FProject = std::make_unique<TProject>(FArgs);
     Project = FProject.get();

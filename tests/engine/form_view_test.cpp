@@ -2,6 +2,8 @@
 // settings, the start-up order, the clock's gap rule, the order of the
 // frame step, input to the registry, the quit question and how failures
 // end the window.
+#include "render/tesk.h"
+#include "render/tesk_collection.h"
 #include "engine/form_view.h"
 
 #include "chrome/toolbar.h"
@@ -163,6 +165,27 @@ TEST_F(Player, StartsInItsOrderAndSizesTheWindowByTheProject) {
     EXPECT_FALSE(idle());
     ASSERT_GE(g_trace.size(), expected.size() + 1);
     EXPECT_EQ(g_trace[expected.size()], "00000010 : main.vsb(1)");
+}
+
+TEST_F(Player, ImageCacheReadsTheGamesPictures) {
+    // A 24-bit picture of the game, written by the layered-image writer.
+    {
+        TTeskFrameList list;
+        TTeskFrame& fr = *list.AddFrame();
+        fr.Image.SetSize(5, 4, 24);
+        fr.Image.FillRect(TRect{0, 0, 5, 4}, 0x123456);
+        TMemoryStream s;
+        list.SaveToStream(s, 0);
+        folder.WriteFile("bg.tes", std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.GetSize())));
+    }
+    start(waiting_page());
+    ASSERT_NE(TeskCollection, nullptr);
+    int user = 0;
+    TTeskItem* item = TeskCollection->Acquire(&user, "BG.TES", false, false);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->Width, 5);
+    EXPECT_EQ(item->Height, 4);
+    item->Release(&user);
 }
 
 TEST_F(Player, GapOf3000IsAddedAndLongerGapsRestartTiming) {
