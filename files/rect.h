@@ -21,7 +21,12 @@ struct TRect {
 
 constexpr TPoint MakePoint(int32_t x, int32_t y) { return TPoint{x, y}; }
 constexpr TRect MakeRect(int32_t l, int32_t t, int32_t r, int32_t b) { return TRect{l, t, r, b}; }
-constexpr TRect Bounds(int32_t l, int32_t t, int32_t w, int32_t h) { return TRect{l, t, l + w, t + h}; }
+// Right and bottom wrap as 32-bit sums: a far-off position with a large size
+// (damaged save data) gives an empty rectangle, not an overflow.
+constexpr TRect Bounds(int32_t l, int32_t t, int32_t w, int32_t h) {
+    return TRect{l, t, static_cast<int32_t>(static_cast<uint32_t>(l) + static_cast<uint32_t>(w)),
+                 static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(h))};
+}
 
 // Left >= Right or Top >= Bottom.
 constexpr bool RectIsEmpty(const TRect& r) { return r.Left >= r.Right || r.Top >= r.Bottom; }

@@ -220,11 +220,13 @@ TEST_F(RegistryTest, UpdatePassFreesFinishedObjectsWithoutSkippingTheNext) {
     EXPECT_EQ(reg->GetObjectCount(), 2);
     EXPECT_EQ(c->Updates, 1);
     EXPECT_EQ(d->Updates, 0);
-    c->OnUpdate = nullptr;
+    // c is freed by the pass: count its updates outside it.
+    int c_updates = 0;
+    c->OnUpdate = [&c_updates](TTestBox&) { return ++c_updates < 0; };
     d->Paused = false;
     c->Scrap();
     reg->Update();
-    EXPECT_EQ(c->Updates, 1);  // scheduled objects are not updated
+    EXPECT_EQ(c_updates, 0);  // scheduled objects are not updated
     EXPECT_EQ(d->Updates, 1);
     EXPECT_EQ(reg->GetObjectCount(), 1);
 }
