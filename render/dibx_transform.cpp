@@ -2,6 +2,7 @@
 // counting, indexed sources, tiling and patterns. Each samples its source into
 // a row buffer and hands the row to the same kernels as the plain blits, so
 // the blend arithmetic is shared; floating point is used only for set-up.
+#include <emmintrin.h>
 #include <xmmintrin.h>
 
 #include <algorithm>
@@ -205,9 +206,24 @@ void StretchTable(int32_t* out, int n, Steps s) {
 
 // Nearest samples of a row by stepping the 16.16 position (all non-negative).
 template <int B> void GatherStep(uint8_t* out, const uint8_t* row, int64_t pos, int64_t step, int n) {
+    int i = 0;
+    if constexpr (B == 4) {
+        // Halving: every other pixel, four at a time. The odd neighbour read
+        // with the last of each four stays before the final sample.
+        if (step == 2 * 65536) {
+            const uint8_t* s = row + (pos >> 16) * 4;
+            for (; i + 4 < n; i += 4) {
+                const __m128 a = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 8)));
+                const __m128 b = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 8 + 16)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4),
+                                 _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
+            }
+            for (; i < n; ++i) std::memcpy(out + i * 4, s + i * 8, 4);
+            return;
+        }
+    }
     // Shrinking reads a new line every few pixels: ask for it early.
     const int64_t ahead = step * 96;
-    int i = 0;
     for (; i + 8 <= n; i += 8) {
         _mm_prefetch(reinterpret_cast<const char*>(row + ((pos + ahead) >> 16) * B), _MM_HINT_T0);
         for (int k = 0; k < 8; ++k, pos += step) std::memcpy(out + (i + k) * B, row + (pos >> 16) * B, B);
