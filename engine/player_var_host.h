@@ -2,7 +2,7 @@
 // @MouseY move the pointer, @FullScr switches between window and full
 // screen, and @DisplayModeCount / @DisplayModeIndex are the screen
 // manager's full-screen modes. Everything else comes from TEngineVarHost.
-// Parts that do not exist yet answer as when they are absent: the MIDI
+// Subsystems that do not exist yet answer as when they are absent: the MIDI
 // manager ("@MidiPort" "", "@MidiPorts" empty) and the backlog
 // ("@HistoryCount" and "@HistoryMaxCount" 0, writes ignored).
 #pragma once
