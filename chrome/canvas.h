@@ -4,7 +4,7 @@
 // through a glyph cache of its own, so the game's glyph quality and cache
 // are left alone.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 
 #include <cstdint>
 #include <string>

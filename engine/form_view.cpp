@@ -6,7 +6,7 @@
 #include "engine/project.h"
 #include "engine/sys_funcs.h"
 #include "engine/system_vars.h"
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "files/vr_file_manager.h"
 #include "media/media.h"
 #include "media/screen_manager.h"

@@ -1,6 +1,6 @@
 #include "engine/param.h"
 
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "files/save_stream.h"
 #include "platform/codepage.h"

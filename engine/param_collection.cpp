@@ -1,6 +1,6 @@
 #include "engine/param_collection.h"
 
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "engine/system_vars.h"
 #include "files/save_stream.h"
 #include "platform/codepage.h"

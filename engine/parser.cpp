@@ -1,7 +1,7 @@
 #include "engine/parser.h"
 
 #include "engine/command.h"
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "engine/sys_funcs.h"
 #include "files/save_stream.h"

@@ -1,6 +1,6 @@
 #include "engine/sys_funcs.h"
 
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"

@@ -1,6 +1,6 @@
 #include "engine/system_vars.h"
 
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"

@@ -2,7 +2,7 @@
 // list, a tab-separated string list, a string array with its stream form and
 // the dirty-rectangle list of a screen layer.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "platform/string_list.h"

@@ -4,7 +4,7 @@
 #include "files/extended.h"
 #include "files/jstring.h"
 #include "files/save_stream.h"
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 

@@ -2,7 +2,7 @@
 // tables whose order is the numeric code stored in pages and saves, the
 // small enumerations display objects use, and a few helpers many parts share.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 
 #include <cstdint>
 #include <string>

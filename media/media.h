@@ -4,7 +4,7 @@
 // and plug in here by registering a maker; a kind without one is simply
 // absent (nil), which every caller allows for.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 
 #include <cstdint>
 #include <memory>

@@ -9,7 +9,7 @@
 // leaves none, so that SetModeIndex falls back to the window.
 #pragma once
 #include "files/containers.h"
-#include "files/rect.h"
+#include "platform/rect.h"
 #include "platform/video.h"
 #include "render/custom_dibx.h"
 

@@ -3,7 +3,7 @@
 // one audio output at 44100 Hz, 16-bit stereo (platform/audio.h); the
 // program creates it at start-up when sound is on, or on first need.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 #include "platform/audio.h"
 #include "platform/video.h"
 

@@ -5,7 +5,7 @@
 // drawing and hit testing. Object kinds override the slots they support;
 // every other property reads its default and ignores writes.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 #include "files/vocab.h"
 #include "objects/property_accessors.h"
 

@@ -5,7 +5,7 @@
 // keeps the client image in memory so that tests can read what was
 // presented and inject events. Callers never need to know which one runs.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <string>
 
-#include "files/rect.h"
+#include "platform/rect.h"
 
 class TStream;
 

@@ -10,7 +10,7 @@
 // NextLine() is the (positive) step from one row to the next.
 #pragma once
 #include "files/palette.h"
-#include "files/rect.h"
+#include "platform/rect.h"
 #include "platform/exception.h"
 
 #include <array>

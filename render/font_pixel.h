@@ -7,7 +7,7 @@
 // A glyph pointer is valid only until the next RenderGlyph: a miss may
 // evict and free any glyph. Main thread only.
 #pragma once
-#include "files/rect.h"
+#include "platform/rect.h"
 #include "platform/fonts.h"
 #include "render/custom_dibx.h"
 

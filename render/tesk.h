@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "files/rect.h"
+#include "platform/rect.h"
 #include "platform/exception.h"
 #include "render/dib_surface.h"
 

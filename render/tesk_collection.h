@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "files/hash_collection.h"
-#include "files/rect.h"
+#include "platform/rect.h"
 
 class TCustomDIBX;
 class TDIBX;

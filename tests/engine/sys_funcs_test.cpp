@@ -2,7 +2,7 @@
 // the system variables with a test host behind them.
 #include "engine/sys_funcs.h"
 
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "engine/parser.h"
 #include "engine/system_vars.h"

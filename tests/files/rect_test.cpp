@@ -1,4 +1,4 @@
-#include "files/rect.h"
+#include "platform/rect.h"
 
 #include <gtest/gtest.h>
 

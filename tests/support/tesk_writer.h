@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "files/rect.h"
+#include "platform/rect.h"
 
 struct TeskTestLayer {
     bool visible = true;

@@ -1,6 +1,6 @@
 // Number and text conversions, dates and the random generator with the
-// exact behaviour that scripts and stored files rely on: the original
-// program's run-time library rules (integer text with "$"/"0x" hex forms,
+// exact behaviour that scripts and stored files rely on: the run-time
+// library rules the games were made with (integer text with "$"/"0x" hex forms,
 // 15-digit general real format, days since 1899-12-30, the linear
 // congruential Random).
 #pragma once

@@ -1,4 +1,4 @@
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 
 #include "files/extended.h"
 #include "platform/stream.h"

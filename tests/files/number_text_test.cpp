@@ -2,7 +2,7 @@
 // Pascal's run-time library in Delphi mode: tests/data/expr/gen_golden.pas
 // (the header of that file says how to run it). Where that library is known
 // to differ from the original program's, the case is checked by hand below.
-#include "engine/delphi_num.h"
+#include "files/number_text.h"
 
 #include "files/extended.h"
 #include "tests/support/delphi_text.h"
