@@ -103,7 +103,8 @@ constexpr uint8_t fnNot = 20, fnRandom = 26, fnInt = 37, fnFloat = 38, fnSin = 3
                   fnFmax = 129, fnGetVarType = 130;
 
 long double real_result(long double v) {
-    // The original's FPU raised on invalid operations (ArcSin(2), overflow).
+    // Invalid operations (ArcSin(2), overflow) fail the expression, as scripts
+    // expect, instead of carrying NaN or infinity on.
     if (!std::isfinite(v)) throw EInvalidOp("Invalid floating point operation");
     return v;
 }

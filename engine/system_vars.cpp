@@ -231,7 +231,7 @@ long double TParamSystem::GetAsFloat() const {
     case PT_INT: return read_int(index_);
     case PT_FLOAT: return read_real(index_);
     case PT_BOOL: return read_bool(index_) ? 1 : 0;
-    case PT_STR: return StrToInt32Def(read_str(index_), 0);  // read as an integer, as the original did
+    case PT_STR: return StrToInt32Def(read_str(index_), 0);  // a string slot reads as its number, 0 if it holds none
     default: internal_error();
     }
 }

@@ -42,7 +42,7 @@ locale_t c_locale() {
 }
 
 // Splits a date-time into days since 0001-01-01 (plus one) and milliseconds
-// of the day the way the original did: the whole value is scaled to
+// of the day: the whole value is scaled to
 // milliseconds and rounded once, a negative value keeps a positive time.
 void to_timestamp(double dt, int32_t& date, int32_t& time) {
     long double scaled = static_cast<long double>(dt) * kMSecsPerDay;
@@ -153,8 +153,9 @@ std::string FloatToStr(long double v) {
     if (std::isnan(v)) return "NAN";
     if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
     if (v == 0) return "0";
-    // 40 exact significant digits; the original rounded to 18 digits first
-    // (the FPU's packed decimal store, half to even) and then half up to 15.
+    // 40 exact significant digits, rounded to 18 digits first (the FPU's
+    // packed decimal store, half to even) and then half up to 15, so that
+    // texts match those that stored games were written with.
     char buf[80];
     std::snprintf(buf, sizeof buf, "%.39Le", std::fabs(v));
     char dig[41];
@@ -288,7 +289,7 @@ void DecodeDate(double date, int32_t& year, int32_t& month, int32_t& day) {
     const uint8_t* table = kMonthDays[is_leap_year(y)];
     int32_t m = 0;
     while (d >= table[m]) d -= table[m++];
-    year = y & 0xFFFF;  // the original kept the year in a 16-bit word
+    year = y & 0xFFFF;  // the year is a 16-bit word in stored dates
     month = m + 1;
     day = d + 1;
 }

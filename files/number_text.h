@@ -56,7 +56,7 @@ void WriteStreamExtended(TStream& s, long double v);
 long double ReadStreamExtended(TStream& s);
 
 // Date-time values: days since 1899-12-30 plus the fraction of the day.
-// Arguments are taken as 16-bit unsigned words, as the original did; an
+// Arguments are taken as 16-bit unsigned words, as stored dates expect; an
 // invalid date or time raises EConvertError.
 double EncodeDate(int32_t year, int32_t month, int32_t day);
 double EncodeTime(int32_t hour, int32_t min, int32_t sec, int32_t msec);

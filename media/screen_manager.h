@@ -2,8 +2,8 @@
 // full-screen display modes the game may use, the switch between window and
 // full screen, and the presentation of each finished frame in the window.
 //
-// The display connection stands where the exclusive display object of the
-// original platform stood: it is made from the window's video service when
+// The display connection is the player's exclusive hold on the display: it
+// is made from the window's video service when
 // a mode is set up, given up by ReleaseAll and whenever the switch crosses
 // between window and full screen, and a full-screen set-up that fails
 // leaves none, so that SetModeIndex falls back to the window.

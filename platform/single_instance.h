@@ -1,4 +1,4 @@
-// One player per game folder. The original kept a named mutex; here the
+// One player per game folder. Games name a mutex for this; here the
 // name becomes a lock file in the user's runtime folder, held with flock
 // for the life of the process (the kernel drops it when the process ends,
 // however it ends).

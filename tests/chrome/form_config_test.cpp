@@ -95,9 +95,9 @@ TEST_F(FormConfigTest, OtherSectionsSurviveButCommentsAndBlankLinesDoNot) {
 }
 
 TEST_F(FormConfigTest, EscapeCancelAndTheCloseBoxLeaveTheFileAlone) {
-    const std::string original = "; keep me\r\n[Sound]\r\nDelayTime=250\r\n";
+    const std::string before = "; keep me\r\n[Sound]\r\nDelayTime=250\r\n";
     for (int way = 0; way < 3; ++way) {
-        write_file(ini, original);
+        write_file(ini, before);
         auto d = open();
         press_key(*video, VK_RIGHT);  // change something first
         press_key(*video, VK_SPACE);
@@ -106,7 +106,7 @@ TEST_F(FormConfigTest, EscapeCancelAndTheCloseBoxLeaveTheFileAlone) {
         else video->InjectEvent(key_event(InputEventKind::CloseRequest, 0));
         d->ProcessMessages();
         EXPECT_FALSE(d->DialogOpen) << way;
-        EXPECT_EQ(read_file(ini), original) << way;
+        EXPECT_EQ(read_file(ini), before) << way;
     }
 }
 

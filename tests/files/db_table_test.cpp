@@ -222,7 +222,7 @@ TEST(DBTable, FloatTextAgainstFreePascal) {
             t.SetFloat(0, 0, LoadExtended(bytes.data()));
             std::string s;
             t.GetString(0, 0, s);
-            EXPECT_EQ(s, OriginalGeneralFromFpc(line.substr(sp + 1))) << line;
+            EXPECT_EQ(s, PlayerGeneralFromFpc(line.substr(sp + 1))) << line;
             ++formatted;
         }
     }

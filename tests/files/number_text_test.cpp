@@ -1,7 +1,7 @@
 // Number/text and date conversions against golden tables made with Free
 // Pascal's run-time library in Delphi mode: tests/data/expr/gen_golden.pas
 // (the header of that file says how to run it). Where that library is known
-// to differ from the original program's, the case is checked by hand below.
+// to differ from the player's rules, the case is checked by hand below.
 #include "files/number_text.h"
 
 #include "files/extended.h"
@@ -69,7 +69,7 @@ TEST(DelphiNumGolden, TextToInteger) {
 TEST(DelphiNumGolden, RealToText) {
     for (const auto& row : read_table("float_to_str.tsv")) {
         long double v = ext_of(row[0]);
-        EXPECT_EQ(FloatToStr(v), OriginalGeneralFromFpc(row.size() > 1 ? row[1] : "")) << row[0];
+        EXPECT_EQ(FloatToStr(v), PlayerGeneralFromFpc(row.size() > 1 ? row[1] : "")) << row[0];
     }
 }
 
@@ -118,7 +118,7 @@ TEST(DelphiNumGolden, Dates) {
         std::vector<int32_t> want;
         for (size_t k = 1; k < row.size(); ++k) want.push_back(std::stoi(row[k]));
         // At an exact half millisecond the other library rounds away from
-        // zero; the original's FPU store rounded half to even (checked by
+        // zero; the player rounds half to even (checked by
         // hand in DatesByHand).
         long double scaled = std::fabs(static_cast<long double>(dt) * 86400000.0L);
         if (scaled - std::floor(scaled) == 0.5L && got != want) {
@@ -129,7 +129,7 @@ TEST(DelphiNumGolden, Dates) {
     }
 }
 
-// Cases where the reference library above differs from the original's.
+// Cases where the reference library above differs from the player's rules.
 TEST(DelphiNum, DatesByHand) {
     int32_t h, m, s, ms;
     DecodeTime(3.0 / 2048, h, m, s, ms);  // 126562.5 ms: half to even

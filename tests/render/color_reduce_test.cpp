@@ -30,7 +30,7 @@ std::set<uint32_t> Indexes(const TDIB& d) {
 }
 
 // Mean absolute channel difference between a converted surface and the
-// original 24-bit colours.
+// source 24-bit colours.
 double MeanError(const TDIBSurface& out, const TDIBSurface& orig) {
     double sum = 0;
     for (int y = 0; y < orig.Height(); ++y)
@@ -125,7 +125,7 @@ TEST(ColorReduce, DiffusionToSixteenBits) {
     EXPECT_EQ(s.GetPixel(0, 0), 1u);
     EXPECT_EQ(s.GetPixel(1, 0), 0u);
     // Over a smooth gradient the diffused levels keep the mean red of the
-    // original; plain truncation loses about half a step.
+    // source; plain truncation loses about half a step.
     const TDIBSurface g = Gradient(64, 32);
     TDIBSurface d(g), t(g);
     d.ConvertBitCount(15, 0, true);

@@ -192,7 +192,7 @@ TEST(CustomDIBXDraw, SourceAndMaskRectanglesAreCheckedAgainstTheirSurfaces) {
     for (uint8_t b : f.Bytes()) ASSERT_EQ(b, 0);
 }
 
-TEST(CustomDIBXDraw, OverlappingSelfDrawReadsTheOriginal) {
+TEST(CustomDIBXDraw, OverlappingSelfDrawReadsTheSource) {
     TPlainDIBX s(8, 1, 32);
     Number(s);
     s.Draw(1, 0, s, MakeRect(0, 0, 7, 1), false, false, false);
@@ -200,7 +200,7 @@ TEST(CustomDIBXDraw, OverlappingSelfDrawReadsTheOriginal) {
     TPlainDIBX t(8, 1, 16);
     Number(t);
     t.DrawAlpha(1, 0, t, MakeRect(0, 0, 7, 1), false, true, false, 255);
-    // Mirrored onto itself: pixel x takes the original 7 - x, blended at 255.
+    // Mirrored onto itself: pixel x takes the source's 7 - x, blended at 255.
     EXPECT_EQ(t.GetPixel(1, 0), ((7u * 255) >> 8) | 0u);
 }
 

@@ -1,11 +1,11 @@
 // Golden number texts come from Free Pascal's run-time library in Delphi
-// mode. The one place where it is known to differ from the original
-// program's general real format: the original writes 1E-5 <= |x| < 1E-4 in
+// mode. The one place where it is known to differ from the player's
+// general real format: the player writes 1E-5 <= |x| < 1E-4 in
 // exponent form ("0.0001" but "1E-5"), Free Pascal in fixed notation.
 #pragma once
 #include <string>
 
-inline std::string OriginalGeneralFromFpc(const std::string& fpc) {
+inline std::string PlayerGeneralFromFpc(const std::string& fpc) {
     std::string sign, s = fpc;
     if (!s.empty() && s[0] == '-') {
         sign = "-";

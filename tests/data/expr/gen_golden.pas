@@ -9,8 +9,8 @@
   bytes so that spaces survive; reals as the 10 bytes of the Extended
   (little-endian) or the 8 bytes of a Double, in hex.
 
-  Inputs on which this library is known to differ from the original
-  program's library are left out here and tested by hand instead (decimal
+  Inputs on which this library is known to differ from the player's
+  conversions are left out here and tested by hand instead (decimal
   integers outside the 32-bit range, "%" and "&" prefixes, tabs before a number,
   more than 8 hex digits, "INF"/"NAN", "." alone, an exponent without
   digits or without a mantissa, and overflowing real texts). }
