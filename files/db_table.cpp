@@ -1,4 +1,5 @@
 #include "files/db_table.h"
+#include "files/field_reader.h"
 
 #include "files/containers.h"
 #include "files/extended.h"
@@ -67,26 +68,7 @@ int32_t field_size(int kind, int width) {
     }
 }
 
-// ---- checked stream reading ------------------------------------------------
-
-void need(TStream& s, int64_t bytes, const char* what) {
-    if (bytes < 0 || s.Remaining() < bytes) throw ECorruptData(std::string("table data truncated: ") + what);
-}
-
-uint32_t read_u32(TStream& s, const char* what) {
-    need(s, 4, what);
-    return static_cast<uint32_t>(ReadStreamInteger(s));
-}
-
-uint8_t read_u8(TStream& s, const char* what) {
-    need(s, 1, what);
-    return ReadStreamByte(s);
-}
-
-std::string read_string(TStream& s, const char* what) {
-    need(s, 4, what);
-    return ReadStreamString(s);  // checks its length against the bytes left
-}
+constexpr char kCorrupt[] = "table data: corrupt";
 
 }  // namespace
 
@@ -165,22 +147,22 @@ void TDBFieldList::SaveToStream(TStream& S) const {
 }
 
 void TDBFieldList::LoadFromStream(TStream& S) {
-    const uint32_t count = read_u32(S, "column count");
+    FieldReader r(S, kCorrupt);
     // Each column takes at least 9 bytes: size, name length, kind.
-    need(S, int64_t(count) * 9, "columns");
+    const uint32_t count = r.Count("column count", 9, INT32_MAX);
     std::vector<TDBField> fields;
     fields.reserve(count);
     int64_t record = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        const int32_t size = static_cast<int32_t>(read_u32(S, "column size"));
-        std::string name = read_string(S, "column name");
-        const uint8_t kind = read_u8(S, "column kind");
+        const int32_t size = r.I32("column size");
+        std::string name = r.String("column name");
+        const uint8_t kind = r.U8("column kind");
         const bool ok = kind == PT_STR ? (size >= 1 && size <= MaxStringWidth + 1) : size == field_size(kind, 0);
         if (!ok) throw ECorruptData("table data: bad column " + name);
         record += size;
         fields.emplace_back(std::move(name), kind, size);
     }
-    if (record > INT32_MAX) throw ECorruptData("table data: record too large");
+    if (record > INT32_MAX) r.Fail("record size");
     fields_ = std::move(fields);
     recompute();
 }
@@ -606,18 +588,19 @@ void TDBTable::SaveToStream(TStream& S) {
 }
 
 void TDBTable::LoadFromStream(TStream& S) {
-    std::string name = read_string(S, "table name");
-    const uint8_t kind = read_u8(S, "table kind");
+    FieldReader r(S, kCorrupt);
+    std::string name = r.String("table name");
+    const uint8_t kind = r.U8("table kind");
     TDBFieldList fields(nullptr);
     fields.LoadFromStream(S);
-    const uint32_t count = read_u32(S, "row count");
     const int64_t record = fields.RecordSize();
-    if (count > static_cast<uint32_t>(MaxRows)) throw ECorruptData("table data: too many rows");
-    need(S, int64_t(count) * record + 4, "rows");
+    // A row of no columns has no bytes, yet each costs memory: such rows
+    // count as a byte each, so the stream still bounds how many there are.
+    const uint32_t count = r.Count("row count", static_cast<uint64_t>(std::max<int64_t>(record, 1)), MaxRows);
     std::vector<std::vector<uint8_t>> rows(count, std::vector<uint8_t>(static_cast<size_t>(record)));
-    for (auto& r : rows) S.ReadBuffer(r.data(), record);
-    const int32_t rec_no = static_cast<int32_t>(read_u32(S, "current row"));
-    if (rec_no < -1 || rec_no >= static_cast<int64_t>(count)) throw ECorruptData("table data: bad current row");
+    for (auto& row : rows) r.Bytes(row.data(), row.size(), "row");
+    const int32_t rec_no = r.I32("current row");
+    if (rec_no < -1 || rec_no >= static_cast<int64_t>(count)) r.Fail("current row");
     Name = std::move(name);
     Kind = kind;
     Fields.Assign(fields);
@@ -799,19 +782,19 @@ void TDBManager::SaveToStream(TStream& S, uint8_t Kind) {
 }
 
 void TDBManager::LoadFromStream(TStream& S, uint8_t Kind) {
-    if (read_u32(S, "version") != 100) throw ECorruptData("table data: unknown version");
-    const uint32_t count = read_u32(S, "table count");
+    FieldReader r(S, kCorrupt);
+    if (r.U32("version") != 100) r.Fail("version");
     // A table takes at least 18 bytes: class, name, kind, columns, rows, current row.
-    need(S, int64_t(count) * 18, "tables");
+    const uint32_t count = r.Count("table count", 18, INT32_MAX);
     std::vector<std::unique_ptr<TDBTable>> loaded;
     for (uint32_t i = 0; i < count; ++i) {
-        if (read_u8(S, "table class") != 0) throw ECorruptData("table data: unknown table class");
+        if (r.U8("table class") != 0) r.Fail("table class");
         auto t = std::make_unique<TDBTable>(std::string(), Kind);
         t->LoadFromStream(S);
         loaded.push_back(std::move(t));
     }
     std::string current_name;
-    if (Kind == 0) current_name = read_string(S, "current table");
+    if (Kind == 0) current_name = r.String("current table");
 
     TDBTable* cur = GetCurrent();
     const std::string kept_name = cur && cur->Kind != Kind ? cur->Name : std::string();

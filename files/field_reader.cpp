@@ -5,9 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
-FieldReader::FieldReader(TStream& s, std::string corrupt_message) : s_(s), message_(std::move(corrupt_message)) {}
+FieldReader::FieldReader(TStream& s, std::string corrupt_message, Raise raise)
+    : s_(s), message_(std::move(corrupt_message)), raise_(raise) {}
 
-void FieldReader::Fail(const char* field) { throw ECorruptData(message_ + " (" + field + ")"); }
+void FieldReader::Fail(const char* field) {
+    std::string message = message_ + " (" + field + ")";
+    if (raise_) raise_(message);
+    throw ECorruptData(message);
+}
 
 void FieldReader::Bytes(void* dst, size_t n, const char* field) {
     if (n == 0) return;
@@ -119,4 +124,13 @@ int FieldReader::OptionalTagVersion(const char* tag) {
                       : -1;
     if (v < 0) s_.SetPosition(start);
     return v;
+}
+
+int FieldReader::TagVersionIfTagged(const char* tag) {
+    const int64_t start = s_.GetPosition();
+    const size_t n = std::strlen(tag);
+    std::string b(n, '\0');
+    const bool tagged = s_.Read(b.data(), static_cast<int64_t>(n)) == static_cast<int64_t>(n) && b == tag;
+    s_.SetPosition(start);
+    return tagged ? TagVersion(tag) : -1;
 }

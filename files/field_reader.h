@@ -16,8 +16,12 @@ public:
     // Longest string a stored form may hold unless the caller says less.
     static constexpr uint32_t kStringLimit = 64u << 20;
 
+    // Raises the failure of a form whose errors are a class of their own
+    // (pictures raise their graphic error); by default ECorruptData.
+    using Raise = void (*)(const std::string& message);
+
     // corrupt_message: the Shift-JIS text raised for this form.
-    FieldReader(TStream& s, std::string corrupt_message);
+    FieldReader(TStream& s, std::string corrupt_message, Raise raise = nullptr);
 
     TStream& Stream() { return s_; }
     int64_t Remaining() { return s_.Remaining(); }
@@ -60,12 +64,17 @@ public:
     // The same, but when the bytes are not that tag the stream goes back to
     // where it was and the answer is -1 (forms whose tag is optional).
     int OptionalTagVersion(const char* tag);
+    // For forms whose tag is optional but, once there, must carry its
+    // number: -1 (stream back where it was) when the bytes do not start with
+    // the tag; the number when they do; corrupt when the digits are missing.
+    int TagVersionIfTagged(const char* tag);
 
     [[noreturn]] void Fail(const char* field);
 
 private:
     TStream& s_;
     std::string message_;
+    Raise raise_;
 };
 
 // Parses the three digits after a tag in a buffer of tag + 3 bytes; -1 when

@@ -1,31 +1,12 @@
 #include "files/install_set.h"
+#include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
 
 namespace {
-// Fixed-width fields must be there whole: a truncated file is an error,
-// not a run of zeros.
-int32_t read_i32(TStream& s) {
-    uint8_t b[4];
-    s.ReadBuffer(b, 4);
-    return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
-}
-
-int64_t read_i64(TStream& s) {
-    uint8_t b[8];
-    s.ReadBuffer(b, 8);
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | b[i];
-    return static_cast<int64_t>(v);
-}
-
-uint8_t read_byte(TStream& s) {
-    uint8_t b;
-    s.ReadBuffer(&b, 1);
-    return b;
-}
+constexpr char kCorrupt[] = "install.dat: corrupt";
 
 void write_i64(TStream& s, int64_t v) {
     uint8_t b[8];
@@ -33,20 +14,12 @@ void write_i64(TStream& s, int64_t v) {
     s.WriteBuffer(b, 8);
 }
 
-// A count read from the file, checked against the bytes that remain
-// (each item needs at least min_item_bytes).
-int32_t read_count(TStream& s, int64_t min_item_bytes, const char* what) {
-    int32_t n = read_i32(s);
-    if (n < 0 || n > s.Remaining() / min_item_bytes)
-        throw ECorruptData(std::string(what) + " count " + std::to_string(n) + " does not fit the file");
-    return n;
-}
-
-std::vector<std::string> read_string_list(TStream& s) {
-    int32_t n = read_count(s, 4, "install.dat: name list");
+// A count, then that many texts (each at least its 4-byte length).
+std::vector<std::string> read_string_list(FieldReader& r, const char* field) {
+    const uint32_t n = r.Count(field, 4, INT32_MAX);
     std::vector<std::string> list;
-    list.reserve(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i) list.push_back(ReadStreamString(s));
+    list.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) list.push_back(r.String(field));
     return list;
 }
 
@@ -71,49 +44,46 @@ void TVorqInstallSet::LoadFromFile(const std::string& file_name) {
 
 void TVorqInstallSet::LoadFromStream(TStream& s) {
     *this = TVorqInstallSet();
-    int version = 0;
-    int64_t start = s.GetPosition();
-    char tag[5];
-    if (s.Read(tag, 2) == 2 && tag[0] == 'i' && tag[1] == 's') {
-        s.ReadBuffer(tag + 2, 3);
-        for (int i = 2; i < 5; ++i) {
-            if (tag[i] < '0' || tag[i] > '9') throw ECorruptData("install.dat: the version after \"is\" is not a number");
-            version = version * 10 + (tag[i] - '0');
-        }
-    } else {
+    FieldReader r(s, kCorrupt);
+    // Files before version 100 have no tag; "is" with no number after it is damage.
+    int version = r.OptionalTagVersion("is");
+    if (version < 0) {
+        const int64_t start = r.Position();
+        if (r.Remaining() >= 2 && r.Fixed(2, "is") == "is") r.Fail("version after \"is\"");
         s.SetPosition(start);
+        version = 0;
     }
     // Values of the per-disc tables widened to 64 bits in version 100.
-    auto read_value = [&](TStream& st) { return version >= 100 ? read_i64(st) : static_cast<int64_t>(read_i32(st)); };
-    const int64_t value_bytes = version >= 100 ? 8 : 4;
+    const uint64_t value_bytes = version >= 100 ? 8 : 4;
+    auto read_value = [&](const char* field) { return version >= 100 ? r.I64(field) : int64_t{r.I32(field)}; };
 
-    DiskIndex = read_i32(s);
-    Title = ReadStreamString(s);
-    ProductName = ReadStreamString(s);
-    Publisher = ReadStreamString(s);
-    InstallFolder = ReadStreamString(s);
-    MakeShortcuts = read_byte(s);
-    ProgramGroup = ReadStreamString(s);
-    DesktopIcon = read_byte(s);
-    int32_t disk_count = read_count(s, 4 * value_bytes, "install.dat: disc");
-    SetDiskCount(disk_count);
-    ExeName = ReadStreamString(s);
-    RequiredSpace = read_i32(s);
-    CopyAll = read_byte(s);
-    Uninstaller = read_byte(s);
-    ReadmeFile = ReadStreamString(s);
-    LicenseFile = ReadStreamString(s);
-    for (int32_t i = 0; i < disk_count; ++i)
-        for (auto& a : DiskValues) a[static_cast<size_t>(i)] = read_value(s);
-    for (auto& v : TotalValues) v = read_value(s);
-    Flag18 = read_byte(s);
-    if (version >= 101) Flag19 = read_byte(s);
-    if (version >= 102) Names = read_string_list(s);
-    if (version >= 103) Flag21 = read_byte(s);
-    if (version >= 104) Flag22 = read_byte(s);
-    if (version >= 105) Flag23 = read_byte(s);
-    if (version >= 106) Names2 = read_string_list(s);
-    if (version >= 107) Text25 = ReadStreamString(s);
+    DiskIndex = r.I32("disc index");
+    Title = r.String("title");
+    ProductName = r.String("product name");
+    Publisher = r.String("publisher");
+    InstallFolder = r.String("install folder");
+    MakeShortcuts = r.U8("make shortcuts");
+    ProgramGroup = r.String("program group");
+    DesktopIcon = r.U8("desktop icon");
+    const uint32_t disk_count = r.Count("disc count", 4 * value_bytes, INT32_MAX);
+    SetDiskCount(static_cast<int32_t>(disk_count));
+    ExeName = r.String("program name");
+    RequiredSpace = r.I32("required space");
+    CopyAll = r.U8("copy all");
+    Uninstaller = r.U8("uninstaller");
+    ReadmeFile = r.String("readme file");
+    LicenseFile = r.String("license file");
+    for (uint32_t i = 0; i < disk_count; ++i)
+        for (auto& a : DiskValues) a[i] = read_value("disc values");
+    for (auto& v : TotalValues) v = read_value("total values");
+    Flag18 = r.U8("flag 18");
+    if (version >= 101) Flag19 = r.U8("flag 19");
+    if (version >= 102) Names = read_string_list(r, "names");
+    if (version >= 103) Flag21 = r.U8("flag 21");
+    if (version >= 104) Flag22 = r.U8("flag 22");
+    if (version >= 105) Flag23 = r.U8("flag 23");
+    if (version >= 106) Names2 = read_string_list(r, "names 2");
+    if (version >= 107) Text25 = r.String("text 25");
 }
 
 void TVorqInstallSet::SaveToFile(const std::string& file_name) const {
@@ -202,10 +172,12 @@ void TFolderDiskList::SaveToStream(TStream& s) const {
 
 void TFolderDiskList::LoadFromStream(TStream& s) {
     rows_.clear();
-    int32_t n = read_count(s, 8, "folder/disc list: folder");
-    rows_.reserve(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i) {
-        std::string folder = ReadStreamString(s);
-        rows_.push_back({std::move(folder), read_i32(s)});
+    FieldReader r(s, "folder/disc list: corrupt");
+    // A row is at least a text length and a disc.
+    const uint32_t n = r.Count("folder count", 8, INT32_MAX);
+    rows_.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string folder = r.String("folder");
+        rows_.push_back({std::move(folder), r.I32("disc")});
     }
 }

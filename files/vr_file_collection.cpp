@@ -1,6 +1,8 @@
 #include "files/vr_file_collection.h"
+#include "files/field_reader.h"
 #include "files/packing.h"
 #include "files/random.h"
+#include "files/tesk_header.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
@@ -52,34 +54,63 @@ void write_all(TWzBigStream& out, const void* p, int64_t n) {
     if (n > 0 && out.Write(p, n) != n) throw EWriteError("Archive: the entry data could not be written");
 }
 
-std::vector<uint8_t> read_table(TWzBigStream& s, uint64_t bytes, const char* what) {
-    if (bytes > static_cast<uint64_t>(std::max<int64_t>(0, s.GetSize() - s.GetPosition())))
-        throw ECorruptData(std::string("Archive directory: the ") + what + " table runs past the end");
-    std::vector<uint8_t> t(static_cast<size_t>(bytes));
-    if (bytes > 0 && s.Read(t.data(), static_cast<int64_t>(bytes)) != static_cast<int64_t>(bytes))
-        throw ECorruptData(std::string("Archive directory: the ") + what + " table is cut short");
-    return t;
-}
+// A big stream read as an ordinary stream through a read-ahead buffer, so a
+// directory of many small fields costs few reads of the file. On
+// destruction the source stands right after the last byte handed out.
+class BigStreamReader : public TStream {
+public:
+    explicit BigStreamReader(TWzBigStream& source)
+        : source_(source), size_(source.GetSize()), base_(source.GetPosition()) {}
+    ~BigStreamReader() override { source_.SetPosition(base_ + static_cast<int64_t>(at_)); }
+    BigStreamReader(const BigStreamReader&) = delete;
+    BigStreamReader& operator=(const BigStreamReader&) = delete;
 
-// A layered image whose pixel data is stored without compression: such a
-// file is worth packing. Reads the magic and the header's compression byte.
-bool tesk_is_uncompressed(TStream& s) {
-    char magic[7];
-    if (s.Read(magic, 7) != 7 || std::memcmp(magic, "Tesk", 4) != 0) return false;
-    int version = 0;
-    for (int i = 4; i < 7; ++i) {
-        if (magic[i] < '0' || magic[i] > '9') return false;
-        version = version * 10 + (magic[i] - '0');
+    int64_t Read(void* buffer, int64_t count) override {
+        auto* out = static_cast<uint8_t*>(buffer);
+        int64_t done = 0;
+        while (done < count) {
+            if (at_ == buf_.size() && !refill()) break;
+            const size_t n = static_cast<size_t>(std::min<int64_t>(count - done, static_cast<int64_t>(buf_.size() - at_)));
+            std::memcpy(out + done, buf_.data() + at_, n);
+            at_ += n;
+            done += static_cast<int64_t>(n);
+        }
+        return done;
     }
-    if (version < 103) return false;
-    uint8_t size_bytes[4];
-    if (s.Read(size_bytes, 4) != 4) return false;
-    uint8_t header[40] = {};
-    header[22] = 1;  // compression defaults to "none" in a short header
-    uint32_t header_size = get_u32(size_bytes);
-    s.Read(header, std::min<uint32_t>(header_size, sizeof header));
-    return header[22] == 1;
-}
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override {
+        const int64_t here = base_ + static_cast<int64_t>(at_);
+        int64_t to = origin == SeekOrigin::Beginning ? offset : origin == SeekOrigin::Current ? here + offset : size_ + offset;
+        to = std::clamp<int64_t>(to, 0, size_);
+        if (to >= base_ && to <= base_ + static_cast<int64_t>(buf_.size())) {
+            at_ = static_cast<size_t>(to - base_);
+        } else {
+            base_ = to;
+            buf_.clear();
+            at_ = 0;
+        }
+        return to;
+    }
+    int64_t GetSize() override { return size_; }
+
+private:
+    static constexpr size_t kChunk = 102400;
+    bool refill() {
+        base_ += static_cast<int64_t>(buf_.size());
+        buf_.resize(kChunk);
+        source_.SetPosition(base_);
+        const int64_t got = source_.Read(buf_.data(), static_cast<int64_t>(kChunk));
+        buf_.resize(static_cast<size_t>(std::max<int64_t>(got, 0)));
+        at_ = 0;
+        return !buf_.empty();
+    }
+
+    TWzBigStream& source_;
+    int64_t size_;
+    int64_t base_;  // source position of buf_[0]
+    std::vector<uint8_t> buf_;
+    size_t at_ = 0;
+};
 
 bool is_sentinel(std::string_view name) { return AnsiSameText(name, kVrSentinelName); }
 
@@ -110,7 +141,8 @@ bool ShouldPackEntry(const std::string& name, TStream& file) {
     std::string ext = AnsiUpperCase(ExtractFileExt(name));
     if (ext == ".TES") {
         file.SetPosition(0);
-        return tesk_is_uncompressed(file);
+        // A layered image whose pixels are stored uncompressed is worth packing.
+        return IsUncompressedTeskStream(file);
     }
     // A plain substring search: ".MP" or ".W" are found too.
     if (!ext.empty() && std::string_view(".WAV.WMA.OGG.MPG.MPEG.WMV.ASF.DAT.").find(ext) != std::string_view::npos)
@@ -255,70 +287,40 @@ void TVrFileCollection::OpenResource(const std::string& module_name, const std::
     res_type_ = res_type;
 }
 
-void TVrFileCollection::ReadDirectory(TWzBigStream& s, int64_t data_size) {
-    const int64_t d = s.GetPosition();
-    if (data_size < 0) data_size = s.GetSize();
+void TVrFileCollection::ReadDirectory(TWzBigStream& stream, int64_t data_size) {
+    const int64_t d = stream.GetPosition();
+    if (data_size < 0) data_size = stream.GetSize();
+    BigStreamReader s(stream);
+    FieldReader r(s, "Archive directory: corrupt");
+    // Untagged directories start right at the entry count.
     int version = 0;
-    uint8_t head[4];
-    if (s.Read(head, 2) == 2 && head[0] == 'v' && head[1] == 'f') {
-        if (s.Read(head, 4) != 4) throw ECorruptData("Archive directory: the version is cut short");
-        uint32_t v = get_u32(head);
+    if (r.Remaining() >= 2 && r.Fixed(2, "tag") == "vf") {
+        const uint32_t v = r.U32("version");
         if (v < 100 || v > 102) throw ECorruptData("Archive directory: unknown version " + std::to_string(v));
         version = static_cast<int>(v);
     } else {
         s.SetPosition(d);
     }
-    if (s.Read(head, 4) != 4) throw ECorruptData("Archive directory: the entry count is cut short");
-    const uint64_t n = get_u32(head);
-    const uint64_t offset_bytes = version >= 101 ? 8 : 4;
+    const bool wide_offsets = version >= 101;
+    const uint64_t offset_bytes = wide_offsets ? 8 : 4;
     const uint64_t table_bytes = version >= 102 ? 10 : version >= 101 ? 9 : 0;
-    // Each entry takes at least its name length, its offset and its table
-    // bytes: a count the directory cannot hold is refused before anything
-    // is allocated for it.
-    const uint64_t left = static_cast<uint64_t>(std::max<int64_t>(0, s.GetSize() - s.GetPosition()));
-    if (n > (left - std::min(left, offset_bytes)) / (4 + offset_bytes + table_bytes))
-        throw ECorruptData("Archive directory: " + std::to_string(n) + " entries cannot fit in " +
-                           std::to_string(left) + " bytes");
+    // Each entry takes at least its name length, its offset and its table bytes.
+    const uint32_t n = r.Count("entry count", 4 + offset_bytes + table_bytes, INT32_MAX - 1);
 
     std::vector<std::string> names(n);
     TWzRandom g1(kVrArchiveSeed);
-    {
-        // Names come through a read-ahead buffer; the names end wherever the
-        // last one does, so their bytes are counted against what is left.
-        TWzBuffBigStream reader(s);
-        int64_t names_left = static_cast<int64_t>(left);
-        auto take = [&](void* dst, uint32_t count, uint64_t i) {
-            if (count > names_left || reader.Read(dst, static_cast<int32_t>(count)) != static_cast<int32_t>(count))
-                throw ECorruptData("Archive directory: name " + std::to_string(i) + " runs past the end");
-            names_left -= count;
-        };
-        for (uint64_t i = 0; i < n; ++i) {
-            uint8_t len_bytes[4];
-            take(len_bytes, 4, i);
-            const uint32_t len = get_u32(len_bytes);
-            // Checked before the name is sized: a damaged length must not
-            // allocate gigabytes only to fail on the read.
-            if (len > static_cast<uint32_t>(INT32_MAX) || len > names_left)
-                throw ECorruptData("Archive directory: name " + std::to_string(i) + " runs past the end");
-            names[i].resize(len);
-            take(names[i].data(), len, i);
-            if (version >= 100) scramble_name(g1, names[i]);
-        }
+    for (std::string& name : names) {
+        name = r.String("entry name");
+        if (version >= 100) scramble_name(g1, name);
     }
 
-    std::vector<uint8_t> raw_offsets = read_table(s, (n + 1) * offset_bytes, "offset");
     std::vector<int64_t> offsets(n + 1);
     TWzRandom g2(kVrArchiveSeed);
-    for (uint64_t i = 0; i <= n; ++i) {
-        const uint8_t* p = raw_offsets.data() + i * offset_bytes;
-        if (version >= 101) {
-            uint64_t v = static_cast<uint64_t>(get_u32(p)) | static_cast<uint64_t>(get_u32(p + 4)) << 32;
-            offsets[i] = static_cast<int64_t>(v ^ offset_mask(g2.Next()));
-        } else {
-            uint32_t v = get_u32(p);
-            if (version >= 100) v ^= g2.Next();
-            offsets[i] = v;
-        }
+    for (int64_t& offset : offsets) {
+        if (wide_offsets)
+            offset = static_cast<int64_t>(r.U64("entry offset") ^ offset_mask(g2.Next()));
+        else
+            offset = r.U32("entry offset") ^ (version >= 100 ? g2.Next() : 0);
     }
     // Entries lie one after the other inside the data: an offset that runs
     // backwards or past the end would make a negative or impossible size.
@@ -332,24 +334,24 @@ void TVrFileCollection::ReadDirectory(TWzBigStream& s, int64_t data_size) {
                                ") has a negative size");
     }
 
-    std::vector<uint8_t> raws, dates, crcs, modes;
+    std::vector<uint8_t> raws(n), modes(n);
+    std::vector<uint32_t> dates(n), crcs(n);
     if (version >= 101) {
-        raws = read_table(s, n, "raw flag");
-        dates = read_table(s, n * 4, "date");
-        crcs = read_table(s, n * 4, "CRC");
-        if (version >= 102) modes = read_table(s, n, "CRC mode");
+        for (uint8_t& raw : raws) raw = r.U8("raw flag");
+        for (uint32_t& date : dates) date = r.U32("date");
+        for (uint32_t& crc : crcs) crc = r.U32("CRC");
     }
+    if (version >= 102)
+        for (uint8_t& mode : modes) mode = r.U8("CRC mode");
 
-    for (uint64_t i = 0; i < n; ++i) {
+    for (uint32_t i = 0; i < n; ++i) {
         TVrFile* e = AddName<TVrFile>(names[i]);
         e->Size = offsets[i + 1] - offsets[i];
         e->Offset = d + offsets[i];
-        if (version >= 101) {
-            e->Raw = raws[i];
-            e->Date = get_u32(dates.data() + i * 4);
-            e->Crc = get_u32(crcs.data() + i * 4);
-            if (version >= 102) e->CrcMode = modes[i];
-        }
+        e->Raw = raws[i];
+        e->Date = dates[i];
+        e->Crc = crcs[i];
+        e->CrcMode = modes[i];
     }
     AddName<TVrFile>(kVrSentinelName)->Offset = offsets[n];
 }

@@ -71,16 +71,6 @@ void MakeGreyRamp(std::array<TRGBQuad, 256>& table, int bpp) {
     }
 }
 
-uint32_t ReadU32(TStream& s) {
-    uint8_t b[4];
-    if (s.Read(b, 4) != 4) BadDIB();
-    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-}
-uint16_t ReadU16(TStream& s) {
-    uint8_t b[2];
-    if (s.Read(b, 2) != 2) BadDIB();
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -149,6 +139,12 @@ void DecodeRLE(const uint8_t* d, size_t n, TDIBSharedImage& img, bool rle4) {
 
 void RaiseInvalidDIB() { throw EInvalidGraphic(Sjis("不正な DIB です")); }
 
+namespace {
+[[noreturn]] void RaiseGraphic(const std::string& message) { throw EInvalidGraphic(message); }
+}  // namespace
+
+FieldReader PictureFields(TStream& stream) { return FieldReader(stream, Sjis("不正な DIB です"), RaiseGraphic); }
+
 void RaiseBadBitCount(int bitCount) {
     char buf[64];
     std::snprintf(buf, sizeof buf, " (%d)", bitCount);
@@ -160,9 +156,11 @@ TBitFieldFormat MakeBitFieldFormat(int rBits, int gBits, int bBits) {
     f.RBitCount = rBits;
     f.GBitCount = gBits;
     f.BBitCount = bBits;
-    f.BBitMask = (1u << bBits) - 1;
-    f.GBitMask = ((1u << gBits) - 1) << bBits;
-    f.RBitMask = ((1u << rBits) - 1) << (gBits + bBits);
+    // In 64 bits: a channel of all 32 bits must not shift a 32-bit value by 32.
+    auto ones = [](int n) { return (uint64_t{1} << n) - 1; };
+    f.BBitMask = static_cast<uint32_t>(ones(bBits));
+    f.GBitMask = static_cast<uint32_t>(ones(gBits) << bBits);
+    f.RBitMask = static_cast<uint32_t>(ones(rBits) << (gBits + bBits));
     f.RLeftShift = gBits + bBits - (8 - rBits);
     f.GLeftShift = bBits - (8 - gBits);
     f.BRightShift = 8 - bBits;
@@ -536,11 +534,13 @@ void TDIB::Blur(int bitCount, int radius) {
 
 void TDIB::LoadFromStream(TStream& stream) {
     const int64_t start = stream.GetPosition();
-    uint8_t fh[14];
-    const int64_t n = stream.Read(fh, 14);
-    if (n == 0) return;
-    if (n != 14 || fh[0] != 'B' || fh[1] != 'M') BadDIB();
-    const uint32_t offBits = fh[10] | (fh[11] << 8) | (fh[12] << 16) | (static_cast<uint32_t>(fh[13]) << 24);
+    FieldReader r = PictureFields(stream);
+    // An empty stream holds no picture.
+    if (r.AtEnd()) return;
+    if (r.Fixed(2, "signature") != "BM") r.Fail("signature");
+    r.U32("file size");
+    r.U32("reserved");
+    const uint32_t offBits = r.U32("pixel offset");
     ReadDataAt(stream, offBits == 0 ? -1 : start + offBits);
 }
 
@@ -549,38 +549,39 @@ void TDIB::ReadData(TStream& stream) { ReadDataAt(stream, -1); }
 // pixelOffset: absolute position of the pixels (from the file header), or
 // -1 when they follow the colour table.
 void TDIB::ReadDataAt(TStream& s, int64_t pixelOffset) {
-    uint8_t hsb[4];
-    const int64_t got = s.Read(hsb, 4);
-    if (got == 0) {
+    FieldReader r = PictureFields(s);
+    if (r.AtEnd()) {
         Clear();
         return;
     }
-    const uint32_t headerSize = hsb[0] | (hsb[1] << 8) | (hsb[2] << 16) | (static_cast<uint32_t>(hsb[3]) << 24);
-    if (got != 4 || (headerSize != 12 && headerSize != 40)) BadDIB();
+    const uint32_t headerSize = r.U32("header size");
+    if (headerSize != 12 && headerSize != 40) r.Fail("header size");
     int64_t width, height;
     int bitCount;
     uint32_t compression = 0, sizeImage = 0, colorsUsed = 0;
     if (headerSize == 12) {
-        width = ReadU16(s);
-        height = ReadU16(s);
-        ReadU16(s);  // planes
-        bitCount = ReadU16(s);
+        width = r.U16("width");
+        height = r.U16("height");
+        r.U16("planes");
+        bitCount = r.U16("bit count");
     } else {
-        width = static_cast<int32_t>(ReadU32(s));
-        height = static_cast<int32_t>(ReadU32(s));
-        ReadU16(s);  // planes
-        bitCount = ReadU16(s);
-        compression = ReadU32(s);
-        sizeImage = ReadU32(s);
-        ReadU32(s);  // pixels per metre
-        ReadU32(s);
-        colorsUsed = ReadU32(s);
-        ReadU32(s);  // important colours
+        width = r.I32("width");
+        height = r.I32("height");
+        r.U16("planes");
+        bitCount = r.U16("bit count");
+        compression = r.U32("compression");
+        sizeImage = r.U32("image size");
+        r.U32("horizontal resolution");
+        r.U32("vertical resolution");
+        colorsUsed = r.U32("colours used");
+        r.U32("important colours");
     }
     TBitFieldFormat format;
     if (compression == 3) {
-        const uint32_t r = ReadU32(s), g = ReadU32(s), b = ReadU32(s);
-        format = MakeBitFieldFormatFromMasks(r, g, b);
+        const uint32_t red = r.U32("red mask"), green = r.U32("green mask"), blue = r.U32("blue mask");
+        // Channels of more than 32 bits together cannot be laid out in a pixel.
+        if (__builtin_popcount(red) + __builtin_popcount(green) + __builtin_popcount(blue) > 32) r.Fail("colour masks");
+        format = MakeBitFieldFormatFromMasks(red, green, blue);
     } else {
         format = DefaultFormat(bitCount);
     }
@@ -594,39 +595,37 @@ void TDIB::ReadDataAt(TStream& s, int64_t pixelOffset) {
     if (topDown && rle) BadDIB();
     CheckDIBSize(width, height, bitCount);
 
-    int64_t colors = colorsUsed;
-    if (colors == 0 && bitCount <= 8) colors = 1 << bitCount;
+    uint32_t colors = colorsUsed;
+    if (colors == 0 && bitCount <= 8) colors = 1u << bitCount;
     const int entrySize = headerSize == 12 ? 3 : 4;
-    if (colors * entrySize > s.Remaining()) BadDIB();
+    r.CheckCount(colors, entrySize, UINT32_MAX, "colour table");
     std::array<TRGBQuad, 256> table{};
-    std::vector<uint8_t> raw(static_cast<size_t>(colors * entrySize));
-    s.ReadBuffer(raw.data(), static_cast<int64_t>(raw.size()));
-    for (int64_t i = 0; i < std::min<int64_t>(colors, 256); ++i) {
-        const uint8_t* e = &raw[i * entrySize];
-        table[i] = {e[0], e[1], e[2], 0};
+    for (uint32_t i = 0; i < colors; ++i) {
+        uint8_t e[4];
+        r.Bytes(e, entrySize, "colour table");
+        if (i < 256) table[i] = {e[0], e[1], e[2], 0};
     }
     if (pixelOffset >= 0) {
         // The file header's pixel offset wins over what follows the table,
         // but it may not point back into the headers or past the end.
-        if (pixelOffset < s.GetPosition() || pixelOffset > s.GetSize()) BadDIB();
+        if (pixelOffset < s.GetPosition() || pixelOffset > s.GetSize()) r.Fail("pixel offset");
         s.SetPosition(pixelOffset);
     }
     auto img = NewImage(static_cast<int>(width), static_cast<int>(height), bitCount, format, table);
     const int64_t imageBytes = static_cast<int64_t>(img->Stride) * img->Height;
     if (rle) {
-        const int64_t remaining = s.Remaining();
-        const int64_t size = sizeImage ? sizeImage : remaining;
-        if (size > remaining) BadDIB();
+        const int64_t size = sizeImage ? sizeImage : r.Remaining();
+        r.Need(size, "image size");
         std::vector<uint8_t> data(static_cast<size_t>(size));
-        s.ReadBuffer(data.data(), size);
+        r.Bytes(data.data(), data.size(), "pixels");
         DecodeRLE(data.data(), data.size(), *img, compression == 2);
     } else {
-        if (imageBytes > s.Remaining()) BadDIB();
+        r.Need(imageBytes, "pixels");
         if (topDown) {
-            s.ReadBuffer(img->Pixels.data(), imageBytes);
+            r.Bytes(img->Pixels.data(), static_cast<size_t>(imageBytes), "pixels");
         } else {
             for (int y = img->Height - 1; y >= 0; --y)
-                s.ReadBuffer(img->Pixels.data() + static_cast<size_t>(y) * img->Stride, img->Stride);
+                r.Bytes(img->Pixels.data() + static_cast<size_t>(y) * img->Stride, img->Stride, "pixels");
         }
     }
     SetImage(std::move(img));

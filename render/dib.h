@@ -9,6 +9,7 @@
 // Rows are kept top row first: ScanLine(y) is row y counted from the top and
 // NextLine() is the (positive) step from one row to the next.
 #pragma once
+#include "files/field_reader.h"
 #include "files/palette.h"
 #include "platform/rect.h"
 #include "platform/exception.h"
@@ -237,6 +238,9 @@ inline void DIBSetRaw(uint8_t* row, int x, int bpp, uint32_t v) {
 // EInvalidGraphic "不正な DIB です" / "不正なビット数です (n)": the readers of
 // every bitmap-carrying format refuse bad data with these.
 [[noreturn]] void RaiseInvalidDIB();
+// The field reader of every bitmap-carrying format: a field cut short or a
+// count beyond the data raises EInvalidGraphic "不正な DIB です (field)".
+FieldReader PictureFields(TStream& stream);
 [[noreturn]] void RaiseBadBitCount(int bitCount);
 // Raises EInvalidGraphic unless a store of that size is sane to allocate.
 void CheckDIBSize(int64_t width, int64_t height, int bitCount);

@@ -11,8 +11,6 @@ namespace {
 
 [[noreturn]] void BadFile() { RaiseInvalidDIB(); }
 
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -24,25 +22,25 @@ void Put16(std::vector<uint8_t>& out, uint16_t v) {
 }  // namespace
 
 TIconDirectory ReadIconDirectory(TStream& stream) {
-    uint8_t h[6];
-    if (stream.Read(h, 6) != 6) BadFile();
+    FieldReader r = PictureFields(stream);
     TIconDirectory dir;
-    dir.Type = U16(h + 2);
-    const int count = U16(h + 4);
-    if (U16(h) != 0 || (dir.Type != 1 && dir.Type != 2) || count == 0) BadFile();
-    if (static_cast<int64_t>(count) * 16 > stream.Remaining()) BadFile();
-    std::vector<uint8_t> raw(static_cast<size_t>(count) * 16);
-    stream.ReadBuffer(raw.data(), static_cast<int64_t>(raw.size()));
-    for (int i = 0; i < count; ++i) {
-        const uint8_t* e = &raw[static_cast<size_t>(i) * 16];
+    const uint16_t reserved = r.U16("reserved");
+    dir.Type = r.U16("type");
+    if (reserved != 0 || (dir.Type != 1 && dir.Type != 2)) BadFile();
+    const uint32_t count = r.U16("entry count");
+    if (count == 0) BadFile();
+    r.CheckCount(count, 16, 65535, "entry count");
+    for (uint32_t i = 0; i < count; ++i) {
         TIconEntry entry;
-        entry.Width = e[0] ? e[0] : 256;
-        entry.Height = e[1] ? e[1] : 256;
-        entry.ColorCount = e[2];
-        entry.Planes = U16(e + 4);
-        entry.BitCount = U16(e + 6);
-        entry.Size = U32(e + 8);
-        entry.Offset = U32(e + 12);
+        const uint8_t width = r.U8("width"), height = r.U8("height");
+        entry.Width = width ? width : 256;
+        entry.Height = height ? height : 256;
+        entry.ColorCount = r.U8("colour count");
+        r.U8("reserved");
+        entry.Planes = r.U16("planes");
+        entry.BitCount = r.U16("bit count");
+        entry.Size = r.U32("size");
+        entry.Offset = r.U32("offset");
         dir.Entries.push_back(entry);
     }
     return dir;
@@ -55,18 +53,25 @@ void LoadIcon(TDIBSurface& surface, TStream& stream, int index) {
     if (index < 0 || index >= static_cast<int>(dir.Entries.size())) BadFile();
     const TIconEntry& e = dir.Entries[index];
     if (e.Size < 40 || static_cast<int64_t>(e.Offset) + e.Size > total) BadFile();
-    std::vector<uint8_t> blob(e.Size);
+    TMemoryStream image;
+    image.SetSize(e.Size);
     stream.SetPosition(start + e.Offset);
-    stream.ReadBuffer(blob.data(), e.Size);
+    PictureFields(stream).Bytes(image.Memory(), e.Size, "image");
+    const uint8_t* blob = image.Memory();
 
     // The colour image's header, with the height of both halves.
-    const uint8_t* ih = blob.data();
-    if (U32(ih) != 40) BadFile();  // also refuses PNG-compressed images
-    const int32_t width = static_cast<int32_t>(U32(ih + 4));
-    const int32_t fullHeight = static_cast<int32_t>(U32(ih + 8));
-    const int bpp = U16(ih + 14);
-    const uint32_t compression = U32(ih + 16);
-    const uint32_t colorsUsed = U32(ih + 32);
+    FieldReader r = PictureFields(image);
+    if (r.U32("header size") != 40) BadFile();  // also refuses PNG-compressed images
+    const int32_t width = r.I32("width");
+    const int32_t fullHeight = r.I32("height");
+    r.U16("planes");
+    const int bpp = r.U16("bit count");
+    const uint32_t compression = r.U32("compression");
+    r.U32("image size");
+    r.U32("horizontal resolution");
+    r.U32("vertical resolution");
+    const uint32_t colorsUsed = r.U32("colours used");
+    r.U32("important colours");
     if (width < 1 || fullHeight < 2 || (compression != 0 && compression != 3)) BadFile();
     const int height = fullHeight / 2;
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) BadFile();
@@ -97,11 +102,11 @@ void LoadIcon(TDIBSurface& surface, TStream& stream, int index) {
     Put32(bmp, static_cast<uint32_t>(colors));
     Put32(bmp, 0);
     if (fields) {
-        if (fieldsIn) bmp.insert(bmp.end(), blob.begin() + 40, blob.begin() + 52);
+        if (fieldsIn) bmp.insert(bmp.end(), blob + 40, blob + 52);
         else if (bpp == 16) Put32(bmp, 0x7C00), Put32(bmp, 0x3E0), Put32(bmp, 0x1F);
         else Put32(bmp, 0xFF0000), Put32(bmp, 0xFF00), Put32(bmp, 0xFF);
     }
-    bmp.insert(bmp.end(), blob.begin() + 40 + fieldsIn, blob.begin() + andAt);
+    bmp.insert(bmp.end(), blob + 40 + fieldsIn, blob + andAt);
     TMemoryStream ms;
     ms.WriteBuffer(bmp.data(), static_cast<int64_t>(bmp.size()));
     ms.SetPosition(0);

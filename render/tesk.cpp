@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/field_reader.h"
 #include "files/packing.h"
 #include "files/palette.h"
 #include "files/random.h"
@@ -39,53 +40,20 @@ bool ValidTeskBits(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
 }
 
-// Reads fields from a stream and refuses any that would run past its end.
-class FieldReader {
-public:
-    explicit FieldReader(TStream& s) : s_(s) {}
-    int64_t Left() { return s_.Remaining(); }
-    void Need(int64_t n, const char* what) {
-        if (n < 0 || n > Left()) Corrupt(what);
-    }
-    uint8_t U8(const char* what) {
-        uint8_t v;
-        Bytes(&v, 1, what);
-        return v;
-    }
-    uint32_t U32(const char* what) {
-        uint8_t b[4];
-        Bytes(b, 4, what);
-        return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    }
-    int32_t I32(const char* what) { return static_cast<int32_t>(U32(what)); }
-    void Bytes(void* p, int64_t n, const char* what) {
-        if (s_.Read(p, n) != n) Corrupt(what);
-    }
-    void Skip(int64_t n, const char* what) {
-        Need(n, what);
-        s_.Seek(n, SeekOrigin::Current);
-    }
-    // A u32 length and that many bytes.
-    std::string Name(const char* what) {
-        const uint32_t n = U32(what);
-        if (n > kMaxNameLength) Corrupt(what);
-        Need(n, what);
-        std::string v(n, '\0');
-        Bytes(v.data(), n, what);
-        return v;
-    }
-    std::vector<TRect> Rects(const char* what) {
-        const uint32_t n = U32(what);
-        if (n > kMaxRects) Corrupt(what);
-        Need(int64_t(n) * 16, what);
-        std::vector<TRect> v(n);
-        for (TRect& r : v) r = TRect{I32(what), I32(what), I32(what), I32(what)};
-        return v;
-    }
+// The one reader of this form's fields, raising its corrupt-picture message.
+FieldReader TeskFields(TStream& s) { return FieldReader(s, Sjis("Tesk 画像が壊れています")); }
 
-private:
-    TStream& s_;
-};
+std::vector<TRect> ReadRects(FieldReader& in) {
+    const uint32_t n = in.Count("rectangle count", 16, kMaxRects);
+    std::vector<TRect> v(n);
+    for (TRect& r : v) {
+        r.Left = in.I32("rectangle left");
+        r.Top = in.I32("rectangle top");
+        r.Right = in.I32("rectangle right");
+        r.Bottom = in.I32("rectangle bottom");
+    }
+    return v;
+}
 
 void PutU32(TStream& s, uint32_t v) {
     const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
@@ -285,16 +253,15 @@ void DecodeRows(BlockTarget t, const uint8_t* data, size_t n, const std::vector<
 }  // namespace
 
 void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
-    FieldReader in(stream);
+    FieldReader in = TeskFields(stream);
     TTeskFrameList& list = *Owner->Owner;
     const int version = list.Version;
     in.Skip(8, "layer");
-    Visible = in.U8("layer");
-    TransparentColor = in.I32("layer");
-    Opacity = in.I32("layer");
-    if (version >= 101) UseMask = in.U8("layer");
-    const uint32_t nameLength = in.U32("layer name");
-    in.Skip(nameLength, "layer name");
+    Visible = in.U8("layer visible");
+    TransparentColor = in.I32("layer transparent colour");
+    Opacity = in.I32("layer opacity");
+    if (version >= 101) UseMask = in.U8("layer uses mask");
+    in.Skip(in.U32("layer name"), "layer name");
 
     const int w = Bitmap.Width(), h = Bitmap.Height(), frameBits = Bitmap.GetBitCount();
     const bool scrambled = version < 103 || (header.Scrambled && header.Compression != tcJpeg);
@@ -458,16 +425,15 @@ TTeskLayer* TTeskFrame::GetLayer(int i) const {
 }
 
 void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
-    FieldReader in(stream);
+    FieldReader in = TeskFields(stream);
     const int version = Owner->Version;
-    Name = in.Name("frame name");
-    TransparentPixel = in.I32("frame");
-    Delay = in.I32("frame");
+    Name = in.String("frame name", kMaxNameLength);
+    TransparentPixel = in.I32("transparent pixel");
+    Delay = in.I32("delay");
     in.Skip(5, "frame");
-    const int32_t layerCount = in.I32("layer count");
-    const int32_t w = in.I32("frame size"), h = in.I32("frame size"), bits = in.I32("bit count");
     // Each layer record takes at least 25 bytes.
-    if (layerCount < 0 || layerCount > kMaxLayers || int64_t(layerCount) * 25 > in.Left()) Corrupt("layer count");
+    const int32_t layerCount = int32_t(in.Count("layer count", 25, kMaxLayers));
+    const int32_t w = in.I32("frame width"), h = in.I32("frame height"), bits = in.I32("bit count");
     if (!ValidTeskBits(bits)) Corrupt("bit count");
     if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) Corrupt("frame size");
     // Every layer (with its mask) stays until the whole file is read, so a
@@ -485,8 +451,7 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
     std::array<TRGBQuad, 256> palette{};
     if (bits <= 8) {
         const int n = 1 << bits;
-        in.Need(int64_t(n) * 4, "palette");
-        in.Bytes(palette.data(), int64_t(n) * 4, "palette");
+        in.Bytes(palette.data(), size_t(n) * 4, "palette");
         for (int i = 0; i < n; ++i) palette[i].rgbReserved = 0;
         Image.SetColorTable(palette.data(), 0, n);
     }
@@ -533,8 +498,8 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
     }
     fillBack();
     if (version >= 104) {
-        Rects1 = in.Rects("rectangles");
-        Rects2 = in.Rects("rectangles");
+        Rects1 = ReadRects(in);
+        Rects2 = ReadRects(in);
     }
 }
 
@@ -633,43 +598,13 @@ TTeskFrame* TTeskFrameList::AddFrame() {
 
 void TTeskFrameList::LoadFromStream(TStream& stream, bool firstFrameOnly) {
     Clear();
-    FieldReader in(stream);
+    FieldReader in = TeskFields(stream);
     TTeskHeader header;
-    char magic[7];
-    const int64_t start = stream.GetPosition();
-    const int64_t got = stream.Read(magic, 7);
-    Version = 0;
-    if (got >= 4 && std::memcmp(magic, "Tesk", 4) == 0) {
-        if (got < 7) Corrupt("magic");
-        for (int i = 4; i < 7; ++i) {
-            if (magic[i] < '0' || magic[i] > '9') Corrupt("magic");
-            Version = Version * 10 + (magic[i] - '0');
-        }
-    } else {
-        stream.SetPosition(start);
-    }
+    // Files without the tag are of version 0.
+    Version = std::max(in.TagVersionIfTagged("Tesk"), 0);
     uint32_t frameCount;
     if (Version >= 103) {
-        const uint32_t size = in.U32("header");
-        in.Need(size, "header");
-        uint8_t rec[kTeskHeaderSize] = {};
-        rec[22] = 1;
-        // Stored headers longer than ours carry nothing we know: skipped.
-        in.Bytes(rec, std::min<uint32_t>(size, kTeskHeaderSize), "header");
-        if (size > kTeskHeaderSize) in.Skip(size - kTeskHeaderSize, "header");
-        auto u32 = [&](int o) { return uint32_t(rec[o]) | rec[o + 1] << 8 | rec[o + 2] << 16 | uint32_t(rec[o + 3]) << 24; };
-        header.Version = u32(0);
-        header.Width = u32(4);
-        header.Height = u32(8);
-        header.BitCount = u32(12);
-        header.FrameCount = u32(16);
-        header.Scrambled = rec[21];
-        header.Compression = rec[22];
-        header.BackColor = u32(24);
-        header.TileWidth = u32(28);
-        header.TileHeight = u32(32);
-        header.FirstLayerOpaque = Version >= 105 ? rec[36] : 0;
-        header.JpegQuality = rec[37];
+        header = ReadTeskHeader(in, Version);
         if (header.Compression > tcJpeg) Corrupt("compression");
         frameCount = header.FrameCount;
     } else {
@@ -681,7 +616,7 @@ void TTeskFrameList::LoadFromStream(TStream& stream, bool firstFrameOnly) {
     BackColor = header.BackColor;
     FirstLayerOpaque = header.FirstLayerOpaque;
     // A frame record takes at least 40 bytes.
-    if (int64_t(frameCount) * 40 > in.Left()) Corrupt("frame count");
+    in.CheckCount(frameCount, 40, UINT32_MAX, "frame count");
     const uint32_t toRead = firstFrameOnly ? std::min<uint32_t>(frameCount, 1) : frameCount;
     struct Done {
         TTeskFrameList& l;
@@ -957,23 +892,4 @@ void TTeskFrameList::MakeMasks() {
     for (auto& f : frames_) {
         if (!f->HasMask()) f->MaskFromTransparentColor();
     }
-}
-
-bool IsUncompressedTeskStream(TStream& stream) {
-    char magic[7];
-    if (stream.Read(magic, 7) != 7 || std::memcmp(magic, "Tesk", 4) != 0) return false;
-    int version = 0;
-    for (int i = 4; i < 7; ++i) {
-        if (magic[i] < '0' || magic[i] > '9') return false;
-        version = version * 10 + (magic[i] - '0');
-    }
-    if (version < 103) return false;
-    uint8_t b[4];
-    if (stream.Read(b, 4) != 4) return false;
-    const uint32_t size = uint32_t(b[0]) | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
-    uint8_t rec[kTeskHeaderSize] = {};
-    rec[22] = 1;
-    const int64_t n = std::min<uint32_t>(size, kTeskHeaderSize);
-    if (stream.Read(rec, n) != n) return false;
-    return rec[22] == tcNone;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "files/tesk_header.h"
 #include "platform/rect.h"
 #include "platform/exception.h"
 #include "render/dib_surface.h"
@@ -24,28 +25,6 @@ class TTeskFrame;
 // (palette surfaces: the nearest entry).
 int32_t SurfacePixelToColor(const TDIBSurface& surface, uint32_t pixel);
 uint32_t SurfaceColorToPixel(const TDIBSurface& surface, int32_t color);
-
-// The header record of version 103 and later (40 bytes as written).
-struct TTeskHeader {
-    uint32_t Version = 0;
-    uint32_t Width = 0;
-    uint32_t Height = 0;
-    uint32_t BitCount = 0;
-    uint32_t FrameCount = 0;
-    uint8_t Reserved1 = 0;
-    uint8_t Scrambled = 0;
-    uint8_t Compression = 1;
-    uint8_t Reserved2 = 0;
-    uint32_t BackColor = 0;
-    uint32_t TileWidth = 0;
-    uint32_t TileHeight = 0;
-    uint8_t FirstLayerOpaque = 0;
-    uint8_t JpegQuality = 0;
-    uint8_t Reserved3[2] = {0, 0};
-};
-
-constexpr int kTeskHeaderSize = 40;
-enum TTeskCompression : uint8_t { tcZlib = 0, tcNone = 1, tcJpeg = 2 };
 
 class TTeskLayer {
 public:
@@ -139,9 +118,6 @@ private:
     int64_t pixel_bytes_ = 0;  // pixels the file being read has asked for
 };
 
-// True only for "Tesk" + version 103 or later whose header says
-// compression 1. The stream is left after what was read.
-bool IsUncompressedTeskStream(TStream& stream);
 
 // The row order of a scrambled picture: order[i] is where stored item i
 // belongs (the identity for an identification code of 0).

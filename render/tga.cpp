@@ -3,7 +3,9 @@
 #include "platform/stream.h"
 #include "render/dib_surface.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -25,11 +27,19 @@ int PixelBytes(int depth) { return (depth + 7) / 8; }
 bool LoadTGA(TDIBSurface& surface, TStream& stream, bool alpha) {
     const int64_t start = stream.GetPosition();
     const int64_t total = stream.GetSize() - start;
-    uint8_t h[18];
-    if (stream.Read(h, 18) != 18) BadFile();
-    const int idLength = h[0], mapType = h[1], type = h[2];
-    const int mapFirst = U16(h + 3), mapLength = U16(h + 5), mapDepth = h[7];
-    const int width = U16(h + 12), height = U16(h + 14), depth = h[16], descriptor = h[17];
+    FieldReader r = PictureFields(stream);
+    const int idLength = r.U8("id length");
+    const int mapType = r.U8("colour map type");
+    const int type = r.U8("image type");
+    const int mapFirst = r.U16("first map entry");
+    const int mapLength = r.U16("map length");
+    const int mapDepth = r.U8("map entry size");
+    r.U16("x origin");
+    r.U16("y origin");
+    const int width = r.U16("width");
+    const int height = r.U16("height");
+    const int depth = r.U8("pixel depth");
+    const int descriptor = r.U8("descriptor");
     if (type != 1 && type != 2 && type != 9 && type != 10) return false;
     const bool mapped = type == 1 || type == 9;
     if (mapped && (mapType != 1 || depth != 8 || mapLength == 0 || mapFirst + mapLength > 256)) BadFile();
@@ -39,11 +49,11 @@ bool LoadTGA(TDIBSurface& surface, TStream& stream, bool alpha) {
     CheckDIBSize(width, height, bpp);
 
     // Image id, then the colour map (only a colour-mapped picture keeps it).
-    const int64_t mapBytes = mapType == 1 ? static_cast<int64_t>(mapLength) * PixelBytes(mapDepth) : 0;
-    if (18 + idLength + mapBytes > total) BadFile();
-    stream.Seek(idLength, SeekOrigin::Current);
-    std::vector<uint8_t> map(static_cast<size_t>(mapBytes));
-    stream.ReadBuffer(map.data(), mapBytes);
+    r.Skip(idLength, "image id");
+    const int mapEntries = mapType == 1 ? mapLength : 0;
+    r.CheckCount(mapEntries, PixelBytes(mapDepth), 65535, "colour map");
+    std::vector<uint8_t> map(static_cast<size_t>(mapEntries) * PixelBytes(mapDepth));
+    r.Bytes(map.data(), map.size(), "colour map");
 
     TDIBSurface out;
     out.SetSize(width, height, bpp == 16 ? 16 : bpp);
@@ -69,13 +79,13 @@ bool LoadTGA(TDIBSurface& surface, TStream& stream, bool alpha) {
     const int pb = PixelBytes(depth);
     const int64_t pixelBytes = static_cast<int64_t>(width) * height * pb;
     std::vector<uint8_t> px(static_cast<size_t>(pixelBytes));
-    const int64_t remaining = stream.Remaining();
     if (type == 1 || type == 2) {
-        if (pixelBytes > remaining) BadFile();
-        stream.ReadBuffer(px.data(), pixelBytes);
+        r.Need(pixelBytes, "pixels");
+        r.Bytes(px.data(), px.size(), "pixels");
     } else {
-        std::vector<uint8_t> data(static_cast<size_t>(remaining));
-        stream.ReadBuffer(data.data(), remaining);
+        // Packets run to the end of the file at most.
+        std::vector<uint8_t> data(static_cast<size_t>(std::max<int64_t>(r.Remaining(), 0)));
+        r.Bytes(data.data(), data.size(), "packets");
         size_t p = 0;
         int64_t filled = 0;
         const int64_t count = static_cast<int64_t>(width) * height;
@@ -120,16 +130,15 @@ bool LoadTGA(TDIBSurface& surface, TStream& stream, bool alpha) {
 
     // Footer: extension-area offset, developer-area offset, signature.
     if (total >= 18 + 26) {
-        uint8_t f[26];
         stream.SetPosition(start + total - 26);
-        stream.ReadBuffer(f, 26);
-        if (std::memcmp(f + 8, "TRUEVISION-XFILE.", 18) == 0) {
-            const uint32_t ext = f[0] | (f[1] << 8) | (f[2] << 16) | (static_cast<uint32_t>(f[3]) << 24);
+        const uint32_t ext = r.U32("extension offset");
+        r.U32("developer offset");
+        if (r.Fixed(18, "signature") == std::string("TRUEVISION-XFILE.", 18)) {
             if (ext > 0 && static_cast<int64_t>(ext) + 474 <= total - 26) {
-                uint8_t key[4];
+                // The key colour of the extension area, stored blue, green, red, alpha.
                 stream.SetPosition(start + ext + 470);
-                stream.ReadBuffer(key, 4);
-                out.TransparentColor = static_cast<int32_t>(out.RGBToPixel(key[2], key[1], key[0]));
+                const uint8_t b = r.U8("key colour"), g = r.U8("key colour"), red = r.U8("key colour");
+                out.TransparentColor = static_cast<int32_t>(out.RGBToPixel(red, g, b));
             }
         }
     }

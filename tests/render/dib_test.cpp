@@ -66,6 +66,8 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(&b[at],
 void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); }
 
 const std::string kBadDIB = Sjis("不正な DIB です");
+// The same refusal naming the field that was cut short or out of range.
+std::string BadField(const char* field) { return kBadDIB + " (" + field + ")"; }
 
 }  // namespace
 
@@ -99,22 +101,22 @@ TEST(DIBRead, EmptyStreamLeavesTheBitmapAndAnEmptyInfoClearsIt) {
 
 TEST(DIBRead, HostileHeadersAreRefused) {
     const auto good = ReadBytes(DataPath("bmp_24bit.bmp"));
-    EXPECT_EQ(LoadError({'B'}), kBadDIB);
-    EXPECT_EQ(LoadError({'X', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), kBadDIB);
+    EXPECT_EQ(LoadError({'B'}), BadField("signature"));
+    EXPECT_EQ(LoadError({'X', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), BadField("signature"));
     {
         auto b = good;
         b.resize(30);  // inside the info header
-        EXPECT_EQ(LoadError(b), kBadDIB);
+        EXPECT_EQ(LoadError(b), BadField("compression"));
     }
     {
         auto b = good;
         b.resize(b.size() - 5);  // pixels cut short
-        EXPECT_EQ(LoadError(b), kBadDIB);
+        EXPECT_EQ(LoadError(b), BadField("pixels"));
     }
     {
         auto b = good;
         Put32(b, 14, 108);  // only 12- and 40-byte headers are read
-        EXPECT_EQ(LoadError(b), kBadDIB);
+        EXPECT_EQ(LoadError(b), BadField("header size"));
     }
     {
         auto b = good;
@@ -131,14 +133,14 @@ TEST(DIBRead, HostileHeadersAreRefused) {
     {
         auto b = good;
         Put32(b, 10, static_cast<uint32_t>(b.size() + 10));  // pixel offset past the end
-        EXPECT_EQ(LoadError(b), kBadDIB);
+        EXPECT_EQ(LoadError(b), BadField("pixel offset"));
         Put32(b, 10, 20);  // pixel offset inside the headers
-        EXPECT_EQ(LoadError(b), kBadDIB);
+        EXPECT_EQ(LoadError(b), BadField("pixel offset"));
     }
     {
         auto b = ReadBytes(DataPath("bmp_8bit.bmp"));
         Put32(b, 46, 0xFFFFFFF0u);  // colours used far beyond the file
-        EXPECT_EQ(LoadError(b), kBadDIB);
+        EXPECT_EQ(LoadError(b), BadField("colour table"));
         Put32(b, 46, 0);
         Put32(b, 30, 9);  // unknown compression
         EXPECT_EQ(LoadError(b), kBadDIB);
@@ -178,7 +180,7 @@ TEST(DIBRead, HostileRunLengthDataIsRefused) {
     // Image size larger than what is left.
     auto b = good;
     Put32(b, 34, 5000);
-    EXPECT_EQ(LoadError(b), kBadDIB);
+    EXPECT_EQ(LoadError(b), BadField("image size"));
     // RLE4 with a literal of 17 nibbles in a 10-pixel bitmap (its rows hold
     // 16 nibbles with the padding).
     auto r4 = ReadBytes(DataPath("bmp_rle4.bmp"));
