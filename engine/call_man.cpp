@@ -4,10 +4,9 @@
 #include "engine/param.h"
 #include "engine/param_collection.h"
 #include "engine/project.h"
-#include "engine/scene_link.h"
+#include "objects/scene.h"
 #include "files/save_stream.h"
 #include "files/vocab.h"
-#include "objects/timer_list.h"
 #include "platform/codepage.h"
 #include "platform/trace.h"
 

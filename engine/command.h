@@ -2,6 +2,7 @@
 // 61 command kinds derives from, the opcode table, the strict record
 // readers that page loading uses, and the tag of saved command state.
 #pragma once
+#include "engine/record_reader.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 
@@ -78,16 +79,6 @@ protected:
 };
 
 using TComList = std::vector<std::unique_ptr<TCommand>>;
-
-// Strict readers of page records and saved object records: every field
-// beyond the bytes left raises
-// ECorruptData, so a truncated record never reads as zeros.
-uint32_t ReadRecordU32(TStream& s);
-int32_t ReadRecordI32(TStream& s);
-uint8_t ReadRecordU8(TStream& s);
-std::string ReadRecordString(TStream& s);
-std::unique_ptr<TVorqParser> ReadRecordExpr(TStream& s);
-[[noreturn]] void RaiseTruncatedRecord();
 
 // Saved command state begins with this 7-byte tag (no length prefix).
 constexpr char kStateTag[] = "vorq100";

@@ -6,10 +6,9 @@
 #include "engine/game_clock.h"
 #include "engine/param_collection.h"
 #include "engine/project.h"
-#include "engine/scene_link.h"
+#include "objects/scene.h"
 #include "files/db_table.h"
 #include "files/save_stream.h"
-#include "objects/timer_list.h"
 #include "platform/codepage.h"
 
 namespace {

@@ -2,8 +2,7 @@
 
 #include "engine/game_clock.h"
 #include "engine/project.h"
-#include "objects/base_list.h"
-#include "objects/vorq_object.h"
+#include "objects/scene.h"
 #include "platform/clock.h"
 #include "platform/fonts.h"
 

@@ -12,7 +12,7 @@
 #include "platform/string_list.h"
 #include "platform/video.h"
 
-#include "objects/host_panel.h"
+#include "objects/scene.h"
 
 #include <cstdint>
 #include <memory>

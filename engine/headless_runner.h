@@ -5,8 +5,7 @@
 // with an event queue stands in for it.
 #pragma once
 #include "engine/engine_var_host.h"
-#include "engine/scene_link.h"
-#include "objects/timer_list.h"
+#include "objects/scene.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "engine/parser.h"
 
-#include "engine/command.h"
+#include "engine/record_reader.h"
 #include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "engine/sys_funcs.h"

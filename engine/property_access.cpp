@@ -2,8 +2,7 @@
 
 #include "engine/param.h"
 #include "engine/param_collection.h"
-#include "objects/base_list.h"
-#include "objects/vorq_object.h"
+#include "objects/scene.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 

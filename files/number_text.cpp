@@ -1,19 +1,17 @@
 #include "files/number_text.h"
 
 #include "files/extended.h"
+#include "platform/clock.h"
 #include "platform/stream.h"
 
 #include <cerrno>
 #include <cfloat>
-#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <locale.h>
-#include <sys/time.h>
 
 namespace {
 
@@ -311,13 +309,8 @@ int32_t DayOfWeek(double date) {
 }
 
 double NowDateTime() {
-    timeval tv{};
-    gettimeofday(&tv, nullptr);
-    std::tm tm{};
-    time_t secs = tv.tv_sec;
-    localtime_r(&secs, &tm);
-    return EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) +
-           EncodeTime(tm.tm_hour, tm.tm_min, tm.tm_sec > 59 ? 59 : tm.tm_sec, static_cast<int32_t>(tv.tv_usec / 1000));
+    const LocalDateTime t = LocalNow();
+    return EncodeDate(t.year, t.month, t.day) + EncodeTime(t.hour, t.minute, t.second, t.millisecond);
 }
 
 uint32_t& RandSeed() {
@@ -325,10 +318,7 @@ uint32_t& RandSeed() {
     return seed;
 }
 
-void Randomize() {
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    RandSeed() = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
+void Randomize() { RandSeed() = RandomSeedNow(); }
 
 int32_t RandomInt(int32_t range) {
     uint32_t& seed = RandSeed();

@@ -1,6 +1,6 @@
 #include "objects/base_list.h"
 
-#include "engine/registry_link.h"
+#include "objects/registry_link.h"
 #include "files/vr_file_manager.h"
 #include "media/media.h"
 #include "media/screen_manager.h"

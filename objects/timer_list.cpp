@@ -2,7 +2,7 @@
 
 #include "files/save_stream.h"
 #include "objects/base_list.h"
-#include "engine/command.h"
+#include "engine/record_reader.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 

@@ -1,6 +1,9 @@
 #include "platform/clock.h"
 
+#include <sys/time.h>
+
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -20,3 +23,18 @@ uint32_t TimeGetTime() {
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void SetClockSource(std::function<uint32_t()> source) { clock_source() = std::move(source); }
+
+LocalDateTime LocalNow() {
+    timeval tv{};
+    gettimeofday(&tv, nullptr);
+    std::tm tm{};
+    const time_t secs = tv.tv_sec;
+    localtime_r(&secs, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec > 59 ? 59 : tm.tm_sec,
+            static_cast<int32_t>(tv.tv_usec / 1000)};
+}
+
+uint32_t RandomSeedNow() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}

@@ -1,4 +1,4 @@
-#include "engine/scene_link.h"
+#include "objects/scene_link.h"
 #include "files/save_stream.h"
 #include "objects/base_list.h"
 #include "platform/exception.h"

@@ -1,4 +1,4 @@
-#include "engine/registry_link.h"
+#include "objects/registry_link.h"
 
 #include "objects/base_list.h"
 #include "objects/vorq_object.h"

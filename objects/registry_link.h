@@ -2,7 +2,7 @@
 // name, scrapping, and the scene reset. The player installs one once the
 // display objects exist (Scene = &link).
 #pragma once
-#include "engine/scene_link.h"
+#include "objects/scene_link.h"
 
 class TVorqBaseList;
 

@@ -2,7 +2,7 @@
 // object run their handler pages, @Sender names the object, ObjDel scraps it.
 #include "engine/headless_runner.h"
 #include "engine/param_collection.h"
-#include "engine/registry_link.h"
+#include "objects/registry_link.h"
 #include "objects/base_list.h"
 #include "objects/vorq_object.h"
 #include "tests/support/fixture_writers.h"

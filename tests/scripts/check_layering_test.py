@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""scripts/check-layering on small trees: includes down the layer order pass,
+includes up it fail with the offending file and line listed."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "check-layering")
+
+
+def run_on(files):
+    with tempfile.TemporaryDirectory() as root:
+        for path, text in files.items():
+            full = os.path.join(root, path)
+            os.makedirs(os.path.dirname(full), exist_ok=True)
+            with open(full, "w") as f:
+                f.write(text)
+        r = subprocess.run([sys.executable, SCRIPT, root], capture_output=True, text=True)
+        return r.returncode, r.stdout + r.stderr
+
+
+def inc(*targets):
+    return "".join(f'#include "{t}"\n' for t in targets) + "int x;\n"
+
+
+class LayerOrder(unittest.TestCase):
+    def test_allowed_includes_pass(self):
+        cases = [
+            ("files/a.cpp", inc("platform/stream.h", "files/b.h", "files/sub/c.h")),
+            ("engine/param.cpp", inc("files/number_text.h", "engine/parser.h")),
+            ("render/dib.cpp", inc("engine/param.h", "files/a.h")),
+            ("chrome/canvas.cpp", inc("render/glyph_cache.h", "platform/fonts.h")),
+            ("objects/box.cpp", inc("media/media.h", "render/dib.h", "engine/record_reader.h")),
+            ("engine/commands/flow.cpp", inc("engine/page.h", "objects/scene.h", "chrome/toolbar.h")),
+            ("engine/call_man.cpp", inc("engine/commands/flow.h", "media/media.h")),
+            ("app/main.cpp", inc("engine/player_entry.h", "platform/video.h")),
+            # System headers and unknown folders are not ours to check.
+            ("render/x.cpp", "#include <vector>\n#include \"tests/support/x.h\"\n"),
+        ]
+        for path, text in cases:
+            with self.subTest(path=path):
+                code, out = run_on({path: text})
+                self.assertEqual(code, 0, out)
+
+    def test_upward_includes_fail(self):
+        cases = [
+            ("platform/a.cpp", "files/vr_file_manager.h", "platform may not include files/vr_file_manager.h"),
+            ("files/number_text.cpp", "engine/param.h", "files may not include engine/param.h (values)"),
+            ("engine/parser.cpp", "engine/command.h", "values may not include engine/command.h (shell)"),
+            ("render/dib.cpp", "media/media.h", "render may not include media/media.h"),
+            ("media/m.cpp", "chrome/toolbar.h", "media may not include chrome/toolbar.h"),
+            ("chrome/form.cpp", "objects/scene.h", "chrome may not include objects/scene.h"),
+            ("objects/base_list.cpp", "engine/registry_link.h", "objects may not include engine/registry_link.h (shell)"),
+            ("engine/page.cpp", "app/x.h", "shell may not include app/x.h"),
+            ("engine/form_view.h", "objects/base_list.h", "objects only through objects/scene.h"),
+            ("app/main.cpp", "objects/vorq_object.h", "objects only through objects/scene.h"),
+        ]
+        for path, target, message in cases:
+            with self.subTest(path=path, target=target):
+                code, out = run_on({path: "// a file\n" + inc(target)})
+                self.assertEqual(code, 1, out)
+                self.assertIn(f"{path}:2:", out)
+                self.assertIn(message, out)
+
+    def test_every_fault_is_listed(self):
+        code, out = run_on({
+            "files/a.cpp": inc("render/a.h", "files/ok.h", "engine/page.h"),
+            "render/b.h": inc("objects/x.h"),
+        })
+        self.assertEqual(code, 1)
+        self.assertIn("3 include(s)", out)
+        for where in ("files/a.cpp:1:", "files/a.cpp:3:", "render/b.h:1:"):
+            self.assertIn(where, out)
+
+
+if __name__ == "__main__":
+    unittest.main()
