@@ -4,19 +4,34 @@
 #include "engine/parser.h"
 #include "platform/codepage.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 const char* const kOpcodeNames[kOpcodeCount] = {
-    "If", "Elseif", "Else", "Label", "Jump", "Call", "Exit", "Wait", "BoxNew", "ImgNew", "MesNew",
-    "Timer", "Movie", "Flip", "Calc", "VarNew", "VarDel", "GetProp", "SetProp", "ObjDel", "TextIns",
-    "MovieStop", "ClrHist", "Cinema", "Caption", "Menu", "MenuClose", "Comment", "TextClr",
-    "CallHist", "BtnNew", "While", "WhileInit", "WhileLoop", "Break", "Continue", "ParticleNew",
-    "FireNew", "GameSave", "GameLoad", "PCReset", "Reset", "Sound", "EditNew", "MemoNew",
-    "Terminate", "DoEvent", "ClrRead", "MapImgNew", "WaveNew", "TileNew", "SliderNew",
-    "ScrollbarNew", "GaugeNew", "CGCaption", "MediaPlay", "PrevMenuNew", "PropMotion", "EntryHist",
-    "CabinetSave", "CabinetLoad"};
+#define VORQ_OPCODE_NAME(n, name, family) #name,
+    VORQ_OPCODES(VORQ_OPCODE_NAME)
+#undef VORQ_OPCODE_NAME
+};
+
+// The list must number its kinds 0, 1, 2, ... in order.
+constexpr bool opcodes_in_order() {
+    const int numbers[] = {
+#define VORQ_OPCODE_NUMBER(n, name, family) n,
+        VORQ_OPCODES(VORQ_OPCODE_NUMBER)
+#undef VORQ_OPCODE_NUMBER
+    };
+    for (int i = 0; i < kOpcodeCount; ++i)
+        if (numbers[i] != i) return false;
+    return true;
+}
+static_assert(opcodes_in_order());
+
+// Every stored expression takes at least its 4-byte operation count.
+constexpr uint64_t kMinExprBytes = 4;
+// More expressions than any page can hold (a list per command).
+constexpr uint32_t kExprListLimit = 1u << 20;
 
 }  // namespace
 
@@ -25,10 +40,12 @@ const char* OpcodeName(uint8_t op) { return op < kOpcodeCount ? kOpcodeNames[op]
 TCommand::~TCommand() = default;
 
 void TCommand::LoadFromStream(TStream& s) {
-    Indent = ReadRecordU32(s);
-    Skip = ReadRecordU8(s);
-    Continue = ReadRecordU8(s);
-    Line = ReadRecordU32(s);
+    FieldReader r(s, CommandRecordMessage());
+    Indent = r.U32("indent");
+    Skip = r.U8("skip");
+    Continue = r.U8("continue");
+    Line = r.U32("line");
+    ReadFields(r);
 }
 
 uint32_t TCommand::page_version() const { return Page ? Page->FormatVersion : TPage::kMaxVersion; }
@@ -36,6 +53,21 @@ uint32_t TCommand::page_version() const { return Page ? Page->FormatVersion : TP
 void TCommand::raise_not_available(int32_t& pc) const {
     ++pc;
     throw ENotAvailable(std::string(OpcodeName(GetOpcode())) + ": not available in this build");
+}
+
+std::string CommandRecordMessage() { return Sjis("コマンドのデータが途中で切れています"); }
+
+TExprPtr ReadExprField(FieldReader& r, const char* field) {
+    r.Need(static_cast<int64_t>(kMinExprBytes), field);
+    auto e = std::make_unique<TVorqParser>();
+    e->LoadFromStream(r.Stream());
+    return e;
+}
+
+std::vector<TExprPtr> ReadExprListField(FieldReader& r, const char* field) {
+    std::vector<TExprPtr> list(r.Count(field, kMinExprBytes, kExprListLimit));
+    for (auto& e : list) e = ReadExprField(r, field);
+    return list;
 }
 
 void WriteStateTag(TStream& s) { s.WriteBuffer(kStateTag, 7); }
@@ -47,13 +79,11 @@ int32_t ReadStateVersion(TStream& s) {
         s.SetPosition(start);
         return 0;
     }
-    int32_t v = 0;
-    for (int i = 4; i < 7; ++i) {
-        if (tag[i] < '0' || tag[i] > '9') return 0;
-        v = v * 10 + (tag[i] - '0');
-    }
-    return v;
+    // A "vorq" tag stays read even when its number is not one.
+    return std::max(0, ParseTagVersion(tag, sizeof tag, "vorq"));
 }
+
+std::string CommandStateMessage() { return Sjis("コマンドの状態が途中で切れています"); }
 
 TMemoryStream& StateStream(std::unique_ptr<TMemoryStream>& s) {
     if (!s) s = std::make_unique<TMemoryStream>();

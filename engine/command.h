@@ -1,8 +1,11 @@
 // The command framework of scenario pages: the base class every one of the
-// 61 command kinds derives from, the opcode table, the strict record
-// readers that page loading uses, and the tag of saved command state.
+// 61 command kinds derives from (engine/opcodes.h lists them), the reading
+// of a command record, and the tag of saved command state. The kinds live
+// in engine/commands/ by family; engine/commands.h gathers them.
 #pragma once
+#include "engine/opcodes.h"
 #include "engine/record_reader.h"
+#include "files/field_reader.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 
@@ -16,26 +19,14 @@ class TCallMan;
 class TVorqParser;
 class TCustomParam;
 
-enum TOpcode : uint8_t {
-    opIf, opElseif, opElse, opLabel, opJump, opCall, opExit, opWait, opBoxNew, opImgNew, opMesNew,
-    opTimer, opMovie, opFlip, opCalc, opVarNew, opVarDel, opGetProp, opSetProp, opObjDel, opTextIns,
-    opMovieStop, opClrHist, opCinema, opCaption, opMenu, opMenuClose, opComment, opTextClr,
-    opCallHist, opBtnNew, opWhile, opWhileInit, opWhileLoop, opBreak, opContinue, opParticleNew,
-    opFireNew, opGameSave, opGameLoad, opPCReset, opReset, opSound, opEditNew, opMemoNew,
-    opTerminate, opDoEvent, opClrRead, opMapImgNew, opWaveNew, opTileNew, opSliderNew,
-    opScrollbarNew, opGaugeNew, opCGCaption, opMediaPlay, opPrevMenuNew, opPropMotion, opEntryHist,
-    opCabinetSave, opCabinetLoad
-};
-constexpr int kOpcodeCount = 61;
 // Property ids 0..160 each have one bit in a 21-byte mask per opcode.
 constexpr int kPropertyCount = 161;
 constexpr int kMaskBytes = 21;
 
-// "If", "Elseif", ... as in the class names (TCom + name); "" outside 0..60.
-const char* OpcodeName(uint8_t op);
-
 // A command kind whose subsystem this build does not have yet.
 class ENotAvailable : public Exception { using Exception::Exception; };
+
+using TExprPtr = std::unique_ptr<TVorqParser>;
 
 class TCommand {
 public:
@@ -57,8 +48,9 @@ public:
     // While a prepared command answers true, no event handler may start.
     virtual bool BlocksEvents() const { return false; }
     virtual bool MatchLabel(const std::string&) const { return false; }
-    // The common header; kinds read their own fields after it.
-    virtual void LoadFromStream(TStream& s);
+    // The whole record: the common header, then the kind's own fields
+    // (ReadFields). A record cut short raises ECorruptData.
+    void LoadFromStream(TStream& s);
     virtual void Prepare(TCallMan&) {}
     // One run; a command that is not finished leaves pc where it is.
     virtual void Execute(TCallMan&, TPage*& page, int32_t& pc) {
@@ -72,6 +64,9 @@ public:
     virtual bool IsWaiting() const { return false; }
 
 protected:
+    // The kind's fields after the common header, in stored order; a kind
+    // that extends another reads its parent's fields first.
+    virtual void ReadFields(FieldReader&) {}
     // Page version of the page being loaded (field gates).
     uint32_t page_version() const;
     // pc + 1, then the "not available" error of this kind.
@@ -80,12 +75,22 @@ protected:
 
 using TComList = std::vector<std::unique_ptr<TCommand>>;
 
+// The message of a command record that cannot be read.
+std::string CommandRecordMessage();
+// A stored expression as a field of a record (the expression's own loader
+// checks its insides).
+TExprPtr ReadExprField(FieldReader& r, const char* field);
+// u32 count, then that many expressions.
+std::vector<TExprPtr> ReadExprListField(FieldReader& r, const char* field);
+
 // Saved command state begins with this 7-byte tag (no length prefix).
 constexpr char kStateTag[] = "vorq100";
 void WriteStateTag(TStream& s);
 // The number of a "vorq" tag (0 when not a number); without a tag the
 // stream goes back to where it was and the answer is 0.
 int32_t ReadStateVersion(TStream& s);
+// The message of saved command state that cannot be read.
+std::string CommandStateMessage();
 // The state stream of SaveState, made when still null.
 TMemoryStream& StateStream(std::unique_ptr<TMemoryStream>& s);
 

@@ -1,8 +1,9 @@
 // Control-flow and variable commands: branches by indentation, loops with
 // precomputed targets, labels, jumps, calls and returns, waits, expression
 // statements, variables, object deletion, resets and the end of play.
+#include "engine/commands/flow.h"
+
 #include "engine/call_man.h"
-#include "engine/commands.h"
 #include "engine/game_clock.h"
 #include "engine/param_collection.h"
 #include "engine/project.h"
@@ -21,21 +22,9 @@ void skip_block(const TPage& page, uint32_t indent, int32_t& pc) {
 
 }  // namespace
 
-std::vector<TExprPtr> ReadRecordExprList(TStream& s) {
-    const uint32_t n = ReadRecordU32(s);
-    // Every stored expression takes at least its 4-byte operation count.
-    if (n > static_cast<uint64_t>(s.Remaining()) / 4) RaiseTruncatedRecord();
-    std::vector<TExprPtr> list(n);
-    for (auto& e : list) e = ReadRecordExpr(s);
-    return list;
-}
-
 // ---- branches ---------------------------------------------------------------
 
-void TComIf::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Condition = ReadRecordExpr(s);
-}
+void TComIf::ReadFields(FieldReader& r) { Condition = ReadExprField(r, "condition"); }
 
 void TComIf::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
@@ -70,18 +59,14 @@ void TComElse::Execute(TCallMan&, TPage*&, int32_t& pc) {
     skip_block(*Page, Indent, pc);
 }
 
-void TComLabel::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Text = ReadRecordString(s);
-}
+void TComLabel::ReadFields(FieldReader& r) { Text = r.String("label text"); }
 
 // ---- jumps, calls and returns -------------------------------------------------
 
-void TComJump::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    PageName = ReadRecordString(s);
-    Target = ReadRecordU32(s);
-    Condition = ReadRecordExpr(s);
+void TComJump::ReadFields(FieldReader& r) {
+    PageName = r.String("page name");
+    Target = r.U32("target");
+    Condition = ReadExprField(r, "condition");
 }
 
 void TComJump::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
@@ -91,13 +76,12 @@ void TComJump::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
     pc = static_cast<int32_t>(Target);
 }
 
-void TComCall::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    PageName = ReadRecordString(s);
-    Target = ReadRecordU32(s);
-    ResultName = ReadRecordString(s);
-    Condition = ReadRecordExpr(s);
-    Args = ReadRecordExprList(s);
+void TComCall::ReadFields(FieldReader& r) {
+    PageName = r.String("page name");
+    Target = r.U32("target");
+    ResultName = r.String("result variable");
+    Condition = ReadExprField(r, "condition");
+    Args = ReadExprListField(r, "arguments");
 }
 
 void TComCall::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
@@ -123,10 +107,7 @@ void TComCall::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
     if (callee->ResultType >= PT_INT && callee->ResultType <= PT_STR) f.ResultValue = CreateParam(callee->ResultType);
 }
 
-void TComExit::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Condition = ReadRecordExpr(s);
-}
+void TComExit::ReadFields(FieldReader& r) { Condition = ReadExprField(r, "condition"); }
 
 void TComExit::Execute(TCallMan&, TPage*& page, int32_t& pc) {
     if (ExprIsTrue(Condition.get()))
@@ -135,9 +116,9 @@ void TComExit::Execute(TCallMan&, TPage*& page, int32_t& pc) {
         ++pc;
 }
 
-void TComBreak::LoadFromStream(TStream& s) {
-    TComExit::LoadFromStream(s);
-    Target = ReadRecordI32(s);
+void TComBreak::ReadFields(FieldReader& r) {
+    TComExit::ReadFields(r);
+    Target = r.I32("target");
 }
 
 void TComBreak::Execute(TCallMan&, TPage*& page, int32_t& pc) {
@@ -161,10 +142,9 @@ void TComContinue::Execute(TCallMan&, TPage*& page, int32_t& pc) {
 
 // ---- loops --------------------------------------------------------------------
 
-void TComWhile::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Condition = ReadRecordExpr(s);
-    Target = ReadRecordU32(s);
+void TComWhile::ReadFields(FieldReader& r) {
+    Condition = ReadExprField(r, "condition");
+    Target = r.U32("target");
 }
 
 void TComWhile::Execute(TCallMan&, TPage*&, int32_t& pc) {
@@ -172,19 +152,16 @@ void TComWhile::Execute(TCallMan&, TPage*&, int32_t& pc) {
     if (!ExprIsTrue(Condition.get())) pc = static_cast<int32_t>(Target);
 }
 
-void TComWhileInit::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Statement = ReadRecordExpr(s);
-}
+void TComWhileInit::ReadFields(FieldReader& r) { Statement = ReadExprField(r, "statement"); }
 
 void TComWhileInit::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
     EvalExpr(Statement.get());
 }
 
-void TComWhileLoop::LoadFromStream(TStream& s) {
-    TComWhileInit::LoadFromStream(s);
-    Target = ReadRecordU32(s);
+void TComWhileLoop::ReadFields(FieldReader& r) {
+    TComWhileInit::ReadFields(r);
+    Target = r.U32("target");
 }
 
 void TComWhileLoop::Execute(TCallMan&, TPage*&, int32_t& pc) {
@@ -194,11 +171,10 @@ void TComWhileLoop::Execute(TCallMan&, TPage*&, int32_t& pc) {
 
 // ---- waits --------------------------------------------------------------------
 
-void TComWait::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Condition = ReadRecordExpr(s);
-    Time = ReadRecordExpr(s);
-    if (page_version() >= 107) EventBlock = ReadRecordExpr(s);
+void TComWait::ReadFields(FieldReader& r) {
+    Condition = ReadExprField(r, "condition");
+    Time = ReadExprField(r, "time");
+    if (page_version() >= 107) EventBlock = ReadExprField(r, "event block");
 }
 
 void TComWait::Prepare(TCallMan&) {
@@ -241,29 +217,26 @@ void TComWait::SaveState(std::unique_ptr<TMemoryStream>& s) {
 
 void TComWait::LoadState(TStream& s) {
     const int32_t v = ReadStateVersion(s);
-    Remaining = ReadRecordI32(s);
-    FirstFrame = ReadRecordI32(s);
-    if (v >= 100) WaitBlocksEvents = ReadRecordU8(s);
+    FieldReader r(s, CommandStateMessage());
+    Remaining = r.I32("remaining time");
+    FirstFrame = r.I32("first frame");
+    if (v >= 100) WaitBlocksEvents = r.U8("blocks events");
 }
 
 // ---- expressions and variables ----------------------------------------------------
 
-void TComCalc::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Statement = ReadRecordExpr(s);
-}
+void TComCalc::ReadFields(FieldReader& r) { Statement = ReadExprField(r, "statement"); }
 
 void TComCalc::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
     EvalExpr(Statement.get());
 }
 
-void TComVarNew::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Name = ReadRecordString(s);
-    ValueType = ReadRecordU8(s);
-    Init = ReadRecordExpr(s);
-    Scope = ReadRecordU8(s);
+void TComVarNew::ReadFields(FieldReader& r) {
+    Name = r.String("name");
+    ValueType = r.U8("value type");
+    Init = ReadExprField(r, "initial value");
+    Scope = r.U8("scope");
 }
 
 void TComVarNew::Execute(TCallMan& cm, TPage*&, int32_t& pc) {
@@ -299,10 +272,7 @@ void TComVarNew::Execute(TCallMan& cm, TPage*&, int32_t& pc) {
     }
 }
 
-void TComVarDel::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    Name = ReadRecordString(s);
-}
+void TComVarDel::ReadFields(FieldReader& r) { Name = r.String("name"); }
 
 void TComVarDel::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
@@ -312,10 +282,7 @@ void TComVarDel::Execute(TCallMan&, TPage*&, int32_t& pc) {
     if (v && !v->IsSystem()) Params->Delete(v->GetIndex());
 }
 
-void TComObjDel::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    ObjectName = ReadRecordExpr(s);
-}
+void TComObjDel::ReadFields(FieldReader& r) { ObjectName = ReadExprField(r, "object name"); }
 
 void TComObjDel::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
@@ -325,11 +292,10 @@ void TComObjDel::Execute(TCallMan&, TPage*&, int32_t& pc) {
 
 // ---- resets and the end of play ------------------------------------------------------
 
-void TComPCReset::LoadFromStream(TStream& s) {
-    TCommand::LoadFromStream(s);
-    PageName = ReadRecordString(s);
-    AllFrames = ReadRecordU8(s);
-    Target = ReadRecordU32(s);
+void TComPCReset::ReadFields(FieldReader& r) {
+    PageName = r.String("page name");
+    AllFrames = r.U8("all frames");
+    Target = r.U32("target");
 }
 
 void TComPCReset::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
