@@ -4,6 +4,7 @@
 #include "engine/player_entry.h"
 #include "platform/filesys.h"
 #include "platform/trace.h"
+#include "platform/video.h"
 
 #include <cstdlib>
 #include <string>
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     if (options.Headless) setenv("SDL_AUDIODRIVER", "dummy", 0);
     if (const char* frames = std::getenv("VORQ_FRAMES")) options.MaxFrames = std::strtoull(frames, nullptr, 10);
     TraceStartFromEnvironment();
+    CatchQuitSignals();
     const TEntryResult result = PlayerMain(args, options);
     TraceFinal();
     return result.ExitCode;

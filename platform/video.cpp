@@ -7,11 +7,24 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 
 namespace {
+volatile std::sig_atomic_t quit_signalled = 0;
+
+extern "C" void on_quit_signal(int) {
+    quit_signalled = 1;
+    // Only the first signal asks; the next one has its default effect.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(SIGINT, &fallback, nullptr);
+    sigaction(SIGTERM, &fallback, nullptr);
+}
+
 bool force_headless = false;
 SDL_Window* active_sdl_window = nullptr;
 
@@ -378,6 +391,16 @@ void ForceHeadless(bool on) { force_headless = on; }
 
 SDL_Window* ActiveSdlWindow() { return active_sdl_window; }
 
+void CatchQuitSignals() {
+    struct sigaction action {};
+    action.sa_handler = on_quit_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool QuitSignalled() { return quit_signalled != 0; }
+
 std::unique_ptr<Video> Video::Create(VideoBackend backend) {
     if (backend == VideoBackend::Headless || force_headless) return std::make_unique<HeadlessVideo>();
     if (backend == VideoBackend::Sdl) return std::make_unique<SdlVideo>();
@@ -436,6 +459,11 @@ void Video::Present() {
 bool Video::PollEvent(InputEvent& event) { return WaitEvent(event, 0); }
 
 bool Video::WaitEvent(InputEvent& event, uint32_t timeout_ms) {
+    if (QuitSignalled()) {
+        event = InputEvent{};
+        event.Kind = InputEventKind::CloseRequest;
+        return true;
+    }
     if (!injected_.empty()) {
         event = std::move(injected_.front());
         injected_.pop_front();

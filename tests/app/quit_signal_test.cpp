@@ -1,0 +1,79 @@
+// SIGTERM and SIGINT end the real executable cleanly, also when it plays
+// without a display: the game below only waits, so nothing but the signal
+// can end it.
+#include "platform/filesys.h"
+#include "tests/support/fixture_writers.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
+// A tar of a game whose start page waits for ever.
+const std::string kWaitingGame = std::string(VORQ_TEST_DATA) + "/fuzz-findings/player-3.bin";
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Bounds only a hang: a player that ignores the signal is killed and fails.
+constexpr auto kPatience = std::chrono::seconds(30);
+
+bool wait_for(const std::function<bool()>& ready) {
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
+    const struct {
+        int Signal;
+        const char* Name;
+    } cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTestGameFolder game;
+        const std::string folder = NativePath(game.Path());
+        ASSERT_EQ(std::system(("tar -xf '" + kWaitingGame + "' -C '" + folder + "'").c_str()), 0);
+        const std::string trace = folder + "trace.txt";
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("VORQ_HEADLESS", "1", 1);
+            setenv("VORQ_TRACE", trace.c_str(), 1);
+            execl(kPlayer.c_str(), kPlayer.c_str(), folder.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // The window stands once creation has passed its last checkpoint.
+        const bool started = wait_for([&] { return read_file(trace).find("FormCreate:3") != std::string::npos; });
+        EXPECT_TRUE(started) << read_file(trace);
+        ASSERT_EQ(kill(pid, c.Signal), 0);
+        int status = 0;
+        const bool ended = wait_for([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        EXPECT_TRUE(ended) << "the player kept running";
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+}
+
+}  // namespace
