@@ -214,6 +214,77 @@ void stamp_direct(const Locked& t, const Locked& m, const Channels& ch, int32_t 
     }
 }
 
+// Stamping at every offset of the border square costs the square of the
+// width per pixel. Up to this width (every border a page or a list really
+// uses) that is what is drawn; a wider border takes, per pixel, the largest
+// coverage within its square as one stamp, in time that grows with the
+// area only.
+constexpr int32_t kExactStampBorder = 8;
+
+// out[i] = the largest of in[j] for j in [i - 2r, i] that lie in [0, n),
+// for i in [o0, o1): a sliding-window maximum, each input pushed once.
+void window_max(const uint8_t* in, ptrdiff_t in_step, int32_t n, int32_t r, int32_t o0, int32_t o1, uint8_t* out,
+                ptrdiff_t out_step, std::vector<int32_t>& queue) {
+    queue.resize(static_cast<size_t>(std::max(n, 1)));
+    int32_t head = 0, tail = 0;
+    int64_t next = std::max<int64_t>(0, int64_t{o0} - 2 * int64_t{r});
+    for (int32_t i = o0; i < o1; ++i) {
+        for (; next <= std::min<int64_t>(i, n - 1); ++next) {
+            const uint8_t v = in[next * in_step];
+            while (tail > head && in[queue[tail - 1] * in_step] <= v) --tail;
+            queue[tail++] = static_cast<int32_t>(next);
+        }
+        while (head < tail && queue[head] < int64_t{i} - 2 * int64_t{r}) ++head;
+        out[(i - o0) * out_step] = head < tail ? in[queue[head] * in_step] : 0;
+    }
+}
+
+// A wide border: rows then columns of the glyph's coverage dilated by b,
+// only over the part of the square that lies on the target.
+template <typename P>
+void stamp_dilated(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g,
+                   uint32_t colour, int32_t b, bool outside_only) {
+    if (!t.base || !m.base) return;
+    const int32_t gw = g.GetWidth(), gh = g.GetHeight();
+    const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
+    // Square positions X, Y run from the stamped area's top-left (x - b, y - b).
+    const int64_t ox = int64_t{x} - b, oy = int64_t{y} - b;
+    const int32_t x0 = static_cast<int32_t>(std::max<int64_t>(0, ox));
+    const int32_t x1 = static_cast<int32_t>(std::min<int64_t>(tw, int64_t{x} + gw + b));
+    const int32_t y0 = static_cast<int32_t>(std::max<int64_t>(0, oy));
+    const int32_t y1 = static_cast<int32_t>(std::min<int64_t>(th, int64_t{y} + gh + b));
+    if (x0 >= x1 || y0 >= y1) return;
+    const int32_t cols = x1 - x0, rows = y1 - y0;
+    const int32_t X0 = static_cast<int32_t>(x0 - ox), Y0 = static_cast<int32_t>(y0 - oy);
+    std::vector<int32_t> queue;
+    std::vector<uint8_t> across(static_cast<size_t>(gh) * cols);
+    for (int32_t gy = 0; gy < gh; ++gy)
+        window_max(g.Pixels() + static_cast<ptrdiff_t>(gy) * gw, 1, gw, b, X0, X0 + cols,
+                   across.data() + static_cast<size_t>(gy) * cols, 1, queue);
+    std::vector<uint8_t> square(static_cast<size_t>(rows) * cols);
+    for (int32_t i = 0; i < cols; ++i)
+        window_max(across.data() + i, cols, gh, b, Y0, Y0 + rows, square.data() + i, cols, queue);
+    const OverTable& tables = over_table();
+    const uint8_t* cov = g.Pixels();
+    for (int32_t j = 0; j < rows; ++j) {
+        const int32_t py = y0 + j;
+        P* prow = reinterpret_cast<P*>(t.row(py));
+        uint8_t* krow = m.row(py);
+        const uint8_t* c = square.data() + static_cast<size_t>(j) * cols;
+        for (int32_t i = 0; i < cols; ++i) {
+            if (!c[i]) continue;
+            const int32_t px = x0 + i;
+            if (outside_only && glyph_covers(cov, gw, gh, px - x, py - y)) continue;
+            if (c[i] == 255) {
+                prow[px] = static_cast<P>(colour);
+                krow[px] = 255;
+            } else {
+                over_pixel<P>(prow[px], krow[px], c[i], colour, ch, tables);
+            }
+        }
+    }
+}
+
 #if defined(__SSE2__)
 // Pixels of one run of a border stamp on an 8-8-8 target, eight at a time
 // in two sets of four lanes (their chains of steps interleave); the same
@@ -429,7 +500,9 @@ void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, 
     by_depth(target, [&](auto pixel_type) {
         Locked t(target);
         Locked m(mask);
-        if (const auto* plan = g.StampPlanFor(border, outside_only))
+        if (border > kExactStampBorder)
+            stamp_dilated<decltype(pixel_type)>(t, m, ch, x, y, g, colour, border, outside_only);
+        else if (const auto* plan = g.StampPlanFor(border, outside_only))
             stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, plan->runs, plan->pixels, plan->coverage, border, colour);
         else
             stamp_direct<decltype(pixel_type)>(t, m, ch, x, y, g, colour, border, outside_only);

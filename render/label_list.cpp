@@ -1,5 +1,6 @@
 #include "render/label_list.h"
 
+#include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
@@ -10,10 +11,12 @@
 
 namespace {
 
-// Settings beyond these are damage, not a list: they would size surfaces
-// of gigabytes.
-constexpr int32_t kMaxFontSize = 1024;
-constexpr int32_t kMaxLineWidth = 255;
+// A label is one line of a list box or menu on the game's screen: a font
+// taller than this or an edge wider than this fits no window, so stored
+// settings beyond them are damage (they would size huge surfaces and
+// glyphs).
+constexpr int32_t kMaxFontSize = 512;
+constexpr int32_t kMaxLineWidth = 64;
 
 // The character codes of a Shift-JIS text; a lone lead byte at the end is
 // a character of its own.
@@ -32,8 +35,8 @@ std::vector<uint16_t> char_codes(const std::string& text) {
     return codes;
 }
 
-void check_range(int32_t v, int32_t lo, int32_t hi, const char* what) {
-    if (v < lo || v > hi) throw ECorruptData(std::string("TWzLabelList: bad ") + what);
+void check_range(FieldReader& r, int32_t v, int32_t lo, int32_t hi, const char* field) {
+    if (v < lo || v > hi) r.Fail(field);
 }
 
 }  // namespace
@@ -198,27 +201,28 @@ void TWzLabelList::SaveToStream(TStream& s) const {
 }
 
 void TWzLabelList::LoadFromStream(TStream& s, int32_t version) {
-    int32_t quality = ReadStreamInteger(s);
+    FieldReader r(s, "TWzLabelList: corrupt settings");
+    int32_t quality = r.I32("quality");
     // Older lists stored the platform's smoothing choice; anything finer than
     // 1 meant smoothed text.
     if (version < 109) quality = quality < 2 ? 0 : 3;
-    const int32_t border = ReadStreamInteger(s);
-    check_range(border, 0, kMaxLineWidth, "border width");
-    const int32_t opacity = ReadStreamInteger(s);
-    const int32_t size = ReadStreamInteger(s);
-    check_range(size, -kMaxFontSize, kMaxFontSize, "font size");
-    std::string name = ReadStreamString(s);
-    const uint32_t colour = static_cast<uint32_t>(ReadStreamInteger(s));
-    const uint32_t borderColour = static_cast<uint32_t>(ReadStreamInteger(s));
-    const uint8_t style = ReadStreamByte(s);
+    const int32_t border = r.I32("border width");
+    check_range(r, border, 0, kMaxLineWidth, "border width");
+    const int32_t opacity = r.I32("opacity");
+    const int32_t size = r.I32("font size");
+    check_range(r, size, -kMaxFontSize, kMaxFontSize, "font size");
+    std::string name = r.String("font name", 1024);
+    const uint32_t colour = r.U32("colour");
+    const uint32_t borderColour = r.U32("border colour");
+    const uint8_t style = r.U8("style");
     OutlineTextMetric metrics;
-    s.ReadBuffer(&metrics, sizeof(metrics));
+    r.Bytes(&metrics, sizeof(metrics), "text metrics");
     int32_t shadow = ShadowWidth;
     uint32_t shadowColour = ShadowColour;
     if (version >= 122) {
-        shadow = ReadStreamInteger(s);
-        check_range(shadow, 0, kMaxLineWidth, "shadow width");
-        shadowColour = static_cast<uint32_t>(ReadStreamInteger(s));
+        shadow = r.I32("shadow width");
+        check_range(r, shadow, 0, kMaxLineWidth, "shadow width");
+        shadowColour = r.U32("shadow colour");
     }
     Quality = quality;
     BorderWidth = border;

@@ -500,3 +500,35 @@ TEST(DBManager, SaveByKindKeepsTheOtherKind) {
     EXPECT_EQ(n.Count(), 1);
     EXPECT_EQ(n.GetCurrent(), nullptr);
 }
+
+TEST(DBManagerFuzzFindings, RowsOfNoColumnsAreBoundedByTheStream) {
+    // Tables of no columns claiming 16 M rows each, from 157 bytes (its first
+    // byte chose the table kind).
+    std::ifstream f(std::string(VORQ_TEST_DATA) + "/fuzz-findings/dbtable-1.bin", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 157u);
+    TMemoryStream s;
+    s.WriteBuffer(bytes.data() + 1, static_cast<int64_t>(bytes.size() - 1));
+    s.SetPosition(0);
+    TDBManager m;
+    try {
+        m.LoadFromStream(s, static_cast<uint8_t>(bytes[0]));
+        FAIL() << "accepted";
+    } catch (const ECorruptData& e) {
+        EXPECT_NE(e.Message().find("(row count)"), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(m.Count(), 0);
+
+    // A table of no columns keeps rows the stream holds a byte for.
+    TDBManager small;
+    small.AddTable("empty", 0);
+    for (int i = 0; i < 3; ++i) small.GetCurrent()->Append();
+    TMemoryStream out;
+    small.SaveToStream(out, 0);
+    out.WriteBuffer("xxx", 3);  // what follows in a save
+    out.SetPosition(0);
+    TDBManager back;
+    back.LoadFromStream(out, 0);
+    ASSERT_EQ(back.Count(), 1);
+    EXPECT_EQ(back.GetTable(0)->RecordCount(), 3);
+}

@@ -272,7 +272,9 @@ TEST(FontPixelPaint, StampBorderEqualsPaintingAtEveryOffsetInTurn) {
     for (int bits : {15, 16, 32}) {
         TFontPixelManager m;  // a fresh glyph: its first stamp of each width goes direct
         const TFontPixel* g = m.RenderGlyph(code_of("字"), kGothic, 20, 0);
-        for (int b : {1, 2, 3}) {
+        // Every width drawn by stamping at each offset; each twice, so the
+        // second goes through the glyph's plan.
+        for (int b : {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8}) {
             // Near the edge too, where offsets are cut one by one.
             for (auto [x, y] : {std::pair{6, 6}, std::pair{-3, 1}, std::pair{14, 12}}) {
                 Canvas fast(30, 30, bits), slow(30, 30, bits);
@@ -292,6 +294,54 @@ TEST(FontPixelPaint, StampBorderEqualsPaintingAtEveryOffsetInTurn) {
             }
         }
     }
+}
+
+// Wider borders take the largest coverage within the square as one stamp,
+// so their cost does not grow with the square of the width.
+TEST(FontPixelPaint, WideBorderStampsTheLargestCoverageWithinTheSquare) {
+    TFontPixelManager m;
+    const TFontPixel* g = m.RenderGlyph(code_of("字"), kGothic, 20, 0);
+    for (int bits : {16, 32})
+        for (int b : {9, 12, 40})
+            for (bool outside : {false, true})
+                for (auto [x, y] : {std::pair{30, 30}, std::pair{-15, 4}, std::pair{60, 50}}) {
+                    Canvas got(80, 70, bits), want(80, 70, bits);
+                    for (int yy = 0; yy < 70; ++yy)
+                        for (int xx = 0; xx < 80; ++xx) {
+                            const uint32_t v = (xx * 5 + yy * 11) * 0x030201u & (bits == 32 ? 0xFFFFFF : 0xFFFF);
+                            got.colour.SetPixel(xx, yy, v), want.colour.SetPixel(xx, yy, v);
+                            got.mask.SetPixel(xx, yy, (xx + yy) & 0x7F), want.mask.SetPixel(xx, yy, (xx + yy) & 0x7F);
+                        }
+                    const uint32_t colour = bits == 32 ? 0x3080C0 : 0x5A5A;
+                    stamp_border(got.colour, got.mask, x, y, *g, colour, b, outside);
+                    // The oracle: per pixel the largest coverage within b, stamped once;
+                    // left alone where the glyph itself lies when only the outside is asked.
+                    for (int yy = 0; yy < 70; ++yy)
+                        for (int xx = 0; xx < 80; ++xx) {
+                            if (outside && cov(*g, xx - x, yy - y)) continue;
+                            uint32_t c = 0;
+                            for (int dy = -b; dy <= b; ++dy)
+                                for (int dx = -b; dx <= b; ++dx) c = std::max(c, cov(*g, xx - x - dx, yy - y - dy));
+                            if (c == 0) continue;
+                            if (c == 255) {
+                                want.colour.SetPixel(xx, yy, colour);
+                                want.mask.SetPixel(xx, yy, 255);
+                                continue;
+                            }
+                            // One partial stamp of coverage c by the over rule.
+                            const uint32_t m0 = want.mask.GetPixel(xx, yy);
+                            const uint32_t grown = m0 + (255 - m0) * c / 255;
+                            const uint32_t w = std::min<uint32_t>(255, c * 255 / grown);
+                            const uint32_t old = want.colour.GetPixel(xx, yy);
+                            uint32_t out = 0;
+                            for (uint32_t chm : {got.colour.RedMask(), got.colour.GreenMask(), got.colour.BlueMask()})
+                                out |= ((w * (colour & chm) + (255 - w) * (old & chm)) >> 8) & chm;
+                            want.colour.SetPixel(xx, yy, out);
+                            want.mask.SetPixel(xx, yy, grown);
+                        }
+                    ASSERT_EQ(got.mask.Bytes(), want.mask.Bytes()) << bits << " " << b << " " << x;
+                    ASSERT_EQ(got.colour.Bytes(), want.colour.Bytes()) << bits << " " << b << " " << x;
+                }
 }
 
 TEST(FontPixelPaint, TwoColourCutsChannelsAndOtherDepthsAreLeftAlone) {
