@@ -5,6 +5,7 @@
 #include "engine/param_collection.h"
 #include "engine/project.h"
 #include "objects/scene.h"
+#include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "files/vocab.h"
 #include "platform/codepage.h"
@@ -19,6 +20,10 @@ namespace {
 // Smallest stored call frame: three empty strings, two u32, two u8, the
 // argument count, the state size and the result type.
 constexpr int64_t kMinFrameBytes = 4 + 4 + 1 + 1 + 4 + 4 + 4 + 4 + 1;
+// Far deeper than any game calls; a save claiming more is damaged.
+constexpr uint32_t kMaxFrames = 1u << 20;
+
+std::string save_message() { return Sjis("セーブデータが壊れています"); }
 
 // The name of a referenced object while it still exists in the registry.
 std::string live_name(const TObjectRef& ref) {
@@ -101,24 +106,25 @@ void TStack::SaveToStream(TStream& s) const {
 
 void TStack::LoadFromStream(TStream& s) {
     Reset();
-    PageName = ReadRecordString(s);
-    PC = ReadRecordU32(s);
-    Prepared = ReadRecordU8(s);
-    ContinueFlag = ReadRecordU8(s);
-    ResultName = ReadRecordString(s);
+    FieldReader r(s, save_message());
+    PageName = r.String("page name");
+    PC = r.U32("command index");
+    Prepared = r.U8("prepared");
+    ContinueFlag = r.U8("continue");
+    ResultName = r.String("result variable");
     Locals.LoadFromStream(s);
-    EventObject = ref_from_name(ReadRecordString(s));
-    const uint32_t size = ReadRecordU32(s);
-    if (size > static_cast<uint64_t>(s.Remaining())) RaiseTruncatedRecord();
+    EventObject = ref_from_name(r.String("event object"));
+    const uint32_t size = r.U32("state size");
+    r.Need(size, "command state");
     if (size > 0) {
         State = std::make_unique<TMemoryStream>();
         CopyStreamBytes(*State, s, size);
     }
-    const uint8_t type = ReadRecordU8(s);
+    const uint8_t type = r.U8("result type");
     if (type == PT_NONE) return;
     // Only a storable value is ever written here; any other code leaves the
     // length of what follows unknown.
-    if (type < PT_INT || type > PT_STR) throw ECorruptData(Sjis("セーブデータが壊れています"));
+    if (type < PT_INT || type > PT_STR) r.Fail("result type");
     ResultValue = CreateParam(type);
     ResultValue->LoadFromStream(s);
 }
@@ -161,8 +167,8 @@ void TStackList::SaveToStream(TStream& s) const {
 void TStackList::LoadFromStream(TStream& s) {
     Clear();
     spare_.LoadFromStream(s);
-    const uint32_t n = ReadRecordU32(s);
-    if (n > static_cast<uint64_t>(s.Remaining()) / kMinFrameBytes) RaiseTruncatedRecord();
+    FieldReader r(s, save_message());
+    const uint32_t n = r.Count("call frames", kMinFrameBytes, kMaxFrames);
     for (uint32_t i = 0; i < n; ++i) {
         auto f = std::make_unique<TStack>();
         f->LoadFromStream(s);
@@ -417,17 +423,18 @@ void TCallMan::SaveToStream(TStream& s) const {
 }
 
 void TCallMan::LoadFromStream(TStream& s, int32_t version) {
-    const std::string page_name = ReadRecordString(s);
-    const int32_t pc = ReadRecordI32(s);
-    const uint8_t continue_flag = ReadRecordU8(s);
-    const uint8_t prepared = ReadRecordU8(s);
-    const int32_t state = ReadRecordI32(s);
+    FieldReader r(s, save_message());
+    const std::string page_name = r.String("page name");
+    const int32_t pc = r.I32("command index");
+    const uint8_t continue_flag = r.U8("continue");
+    const uint8_t prepared = r.U8("prepared");
+    const int32_t state = r.I32("driver state");
     // Any other state would leave the driver doing nothing forever.
-    if (state < 0 || state > 3) throw ECorruptData(Sjis("セーブデータが壊れています"));
-    const std::string object = ReadRecordString(s);
+    if (state < 0 || state > 3) r.Fail("driver state");
+    const std::string object = r.String("event object");
     Locals.LoadFromStream(s);
     Stack.LoadFromStream(s);
-    NestLevel = version >= 116 ? ReadRecordI32(s) : 2;
+    NestLevel = version >= 116 ? r.I32("nest level") : 2;
     Page = page_name.empty() ? nullptr : GetPage(page_name, true);
     PC = pc;
     ContinueFlag = continue_flag;

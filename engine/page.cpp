@@ -42,6 +42,11 @@ std::string CommandTraceLine(uint32_t clock, const std::string& page, uint32_t l
     return trace_line("", clock, page, line);
 }
 
+std::string NotAvailableTraceLine(uint32_t clock, const std::string& page, uint32_t line,
+                                  const std::string& message) {
+    return trace_line("", clock, page, line) + " " + message;
+}
+
 std::string EventTraceLine(uint32_t clock, const std::string& page, uint32_t line) {
     return trace_line("<Event>", clock, page, line);
 }
@@ -154,6 +159,14 @@ void TPage::Run(TCallMan& cm, TPage*& current, bool& waiting, bool& prepared, in
         cm.ContinueFlag = c->GetContinue();
         waiting = c->IsWaiting();
         c->Execute(cm, current, pc);
+    } catch (const ENotAvailable& e) {
+        // Play goes on past a kind this build cannot run yet, but the trace
+        // says which command was passed over.
+        if (VorqLogWrite) {
+            const uint32_t line = Commands[static_cast<size_t>(old_pc)]->Line;
+            VorqLogWrite(NotAvailableTraceLine(GameClock, Name, line, e.Message()).c_str());
+        }
+        cm.EndFrame();
     } catch (const std::exception&) {
         // Dropped; the frame's run ends so that a failing command cannot
         // repeat within the frame.

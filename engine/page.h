@@ -53,3 +53,6 @@ private:
 // The trace hook's line for a command run and for an event handler start.
 std::string CommandTraceLine(uint32_t clock, const std::string& page, uint32_t line);
 std::string EventTraceLine(uint32_t clock, const std::string& page, uint32_t line);
+// The line for a command passed over because this build cannot run its kind.
+std::string NotAvailableTraceLine(uint32_t clock, const std::string& page, uint32_t line,
+                                  const std::string& message);

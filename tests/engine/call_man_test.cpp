@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 class Game : public ::testing::Test {
@@ -411,16 +414,48 @@ TEST_F(Game, FailingCommandEndsTheFrame) {
     EXPECT_EQ(var("n"), 3);
 }
 
-TEST_F(Game, UnavailableCommandsArePassed) {
+// Kinds this build cannot run yet are passed over, each with a trace line
+// naming the command, and play goes on after them.
+TEST_F(Game, UnavailableCommandsArePassedAndTraced) {
+    const std::string e = RecExpr("\"x\"");
+    const struct {
+        uint8_t op;
+        std::string record;
+    } cases[] = {
+        {opTextClr, e},
+        {opCallHist, e + e + e + e},
+        {opMediaPlay, e},
+        {opGetProp, e + e + RecString("v")},
+        {opClrRead, ""},
+    };
     TPageWriter w;
     w.SetMask(opBoxNew, 0);
     w.VarNew("after", PT_INT, "0");
+    std::vector<std::pair<int, std::string>> expected;  // line, kind
+    w.Line = 50;
     w.Component(opBoxNew, {{0, "\"box\""}});
+    expected.emplace_back(50, "BoxNew");
+    for (const auto& c : cases) {
+        ++w.Line;
+        w.Add(c.op, c.record);
+        expected.emplace_back(w.Line, OpcodeName(c.op));
+    }
+    w.Line = 0;
     w.Calc("after = 1");
     page("main.vsb", w);
     start();
-    runner->Frames(2);
+    g_trace.clear();
+    VorqLogWrite = capture_trace;
+    runner->Frames(static_cast<int>(expected.size()) + 2);
+    VorqLogWrite = nullptr;
     EXPECT_EQ(var("after"), 1);
+    for (const auto& [line, kind] : expected) {
+        const std::string tail = "main.vsb(" + std::to_string(line) + ") " + kind + ": not available in this build";
+        const bool found = std::any_of(g_trace.begin(), g_trace.end(), [&](const std::string& t) {
+            return t.size() > tail.size() && t.compare(t.size() - tail.size(), tail.size(), tail) == 0;
+        });
+        EXPECT_TRUE(found) << tail;
+    }
 }
 
 TEST_F(Game, SkippedCommandIsNeverPrepared) {
@@ -852,4 +887,105 @@ TEST(WaitState, TruncatedStateIsRefused) {
     part.WriteBuffer(t->Memory(), t->GetSize() - 2);
     part.SetPosition(0);
     EXPECT_THROW(text.LoadState(part), ECorruptData);
+}
+
+// A saved interpreter with a call frame, its locals and a waiting command's
+// state: every prefix is refused, and every damaged byte either loads or
+// raises one of our errors.
+TEST_F(Game, DamagedInterpreterSaves) {
+    TPageWriter callee;
+    callee.Wait("500");
+    page("sub.vsb", callee);
+    TPageWriter w;
+    w.VarNew("r", PT_INT, "0");
+    w.Call("sub.vsb", {"1", "\"two\""}, "r");
+    page("main.vsb", w);
+    start();
+    runner->Frames(3);
+    ASSERT_EQ(cm().Stack.Count(), 1);
+    TMemoryStream saved;
+    cm().SaveToStream(saved);
+    const std::string full(reinterpret_cast<const char*>(saved.Memory()), static_cast<size_t>(saved.GetSize()));
+    for (size_t n = 0; n < full.size(); ++n) {
+        TMemoryStream part = StreamOf(full.substr(0, n));
+        TCallMan back;
+        EXPECT_THROW(back.LoadFromStream(part, 130), ECorruptData) << n;
+    }
+    for (size_t i = 0; i < full.size(); ++i) {
+        for (char v : {'\xFF', '\x7F', '\x00'}) {
+            std::string bytes = full;
+            bytes[i] = v;
+            TMemoryStream m = StreamOf(bytes);
+            TCallMan back;
+            try {
+                back.LoadFromStream(m, 130);
+            } catch (const Exception&) {
+            }
+        }
+    }
+}
+
+// The saved state of each kind that keeps one: tagged, read back whole,
+// and refused when cut short.
+TEST(CommandState, EveryStatefulKindRoundTripsAndRefusesCuts) {
+    TPage page;
+    TComWait wait(&page);
+    wait.Remaining = 68;
+    wait.WaitBlocksEvents = 1;
+    TComFlip flip(&page);
+    flip.FlipBlocksEvents = 1;
+    flip.ClearOldFlag = 1;
+    TComTextIns text(&page);
+    text.TextWait = 1;
+    text.TextBlocksEvents = 1;
+    TComMovieStop stop(&page);
+    stop.StopWait = 1;
+    stop.StopBlocksEvents = 1;
+    struct Case {
+        TCommand* saved;
+        std::function<std::unique_ptr<TCommand>()> make;
+        std::function<bool(TCommand&)> same;
+    };
+    const Case cases[] = {
+        {&wait, [&] { return std::make_unique<TComWait>(&page); },
+         [](TCommand& c) {
+             auto& w = static_cast<TComWait&>(c);
+             return w.Remaining == 68 && w.WaitBlocksEvents == 1;
+         }},
+        {&flip, [&] { return std::make_unique<TComFlip>(&page); },
+         [](TCommand& c) {
+             auto& f = static_cast<TComFlip&>(c);
+             return f.FlipBlocksEvents == 1 && f.ClearOldFlag == 1;
+         }},
+        {&text, [&] { return std::make_unique<TComTextIns>(&page); },
+         [](TCommand& c) {
+             auto& t = static_cast<TComTextIns&>(c);
+             return t.TextWait == 1 && t.TextBlocksEvents == 1;
+         }},
+        {&stop, [&] { return std::make_unique<TComMovieStop>(&page); },
+         [](TCommand& c) {
+             auto& m = static_cast<TComMovieStop&>(c);
+             return m.StopWait == 1 && m.StopBlocksEvents == 1;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(OpcodeName(c.saved->GetOpcode()));
+        std::unique_ptr<TMemoryStream> s;
+        c.saved->SaveState(s);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(s->Memory()), 7), "vorq100");
+        auto back = c.make();
+        s->SetPosition(0);
+        back->LoadState(*s);
+        EXPECT_TRUE(c.same(*back));
+        EXPECT_EQ(s->GetPosition(), s->GetSize());
+        // Past the tag every cut loses a field.
+        for (int64_t cut = 8; cut < s->GetSize(); ++cut) {
+            TMemoryStream part;
+            part.WriteBuffer(s->Memory(), cut);
+            part.SetPosition(0);
+            auto refused = c.make();
+            EXPECT_THROW(refused->LoadState(part), ECorruptData) << cut;
+        }
+    }
 }
