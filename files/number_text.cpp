@@ -79,23 +79,18 @@ bool TryStrToInt32(std::string_view s, int32_t& out) {
         i += 2;
     }
     if (i >= n) return false;
+    // The magnitude, kept to at most 2^31 (the most a negative value needs)
+    // so that every digit after that fails instead of wrapping.
     uint32_t v = 0;
-    if (hex) {
-        for (; i < n; ++i) {
-            int d = hex_value(s[i]);
-            if (d < 0 || v > 0x0FFFFFFFu) return false;
-            v = (v << 4) | static_cast<uint32_t>(d);
-        }
-        // Hex gives the 32-bit pattern, so "$FFFFFFFF" is -1.
-        out = static_cast<int32_t>(neg ? 0u - v : v);
-        return true;
-    }
+    const uint32_t base = hex ? 16 : 10;
     for (; i < n; ++i) {
-        if (!is_digit(s[i])) return false;
-        uint64_t next = static_cast<uint64_t>(v) * 10 + static_cast<uint32_t>(s[i] - '0');
+        const int d = hex ? hex_value(s[i]) : (is_digit(s[i]) ? s[i] - '0' : -1);
+        if (d < 0) return false;
+        const uint64_t next = static_cast<uint64_t>(v) * base + static_cast<uint32_t>(d);
         if (next > 0x80000000ull) return false;
         v = static_cast<uint32_t>(next);
     }
+    // Hex is a value like decimal: "$FFFFFFFF" is out of range, not -1.
     if (!neg && v > 0x7FFFFFFFu) return false;
     out = static_cast<int32_t>(neg ? 0u - v : v);
     return true;

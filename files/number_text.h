@@ -19,8 +19,9 @@ class EInvalidOp : public Exception { using Exception::Exception; };
 class EDivByZero : public Exception { using Exception::Exception; };
 
 // Integer text: leading spaces, optional sign, then decimal digits or a hex
-// number after "$", "x", "X", "0x" or "0X". Decimal must fit in 32 signed
-// bits; hex may use all 32 bits ("$FFFFFFFF" is -1). Anything else fails.
+// number after "$", "x", "X", "0x" or "0X". The signed value must fit in
+// 32 bits, hex as well ("$FFFFFFFF" fails, "-$80000000" is the least
+// value). Anything else fails.
 bool TryStrToInt32(std::string_view s, int32_t& out);
 inline int32_t StrToInt32Def(std::string_view s, int32_t def) {
     int32_t v;

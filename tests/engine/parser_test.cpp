@@ -186,6 +186,35 @@ TEST(Compiler, StoredFormFixture) {
     EXPECT_EQ(got, w2.b);
 }
 
+// An integer literal must be a value of the signed 32-bit range, hex as
+// well as decimal; any other number text is stored as a real, and what no
+// number rule reads is a variable's name.
+TEST(Compiler, IntegerLiteralsKeepToTheSignedRange) {
+    const struct {
+        const char* literal;
+        Bytes operand;
+    } cases[] = {
+        {"$7FFFFFFF", Bytes().u8(1).i32(INT32_MAX)},
+        {"0x10", Bytes().u8(1).i32(16)},
+        {"2147483647", Bytes().u8(1).i32(INT32_MAX)},
+        {"2147483648", Bytes().u8(2).ext(2147483648.0L)},
+        {"4294967295", Bytes().u8(2).ext(4294967295.0L)},
+        {"$80000000", Bytes().u8(0).str("$80000000")},
+        {"$FFFFFFFF", Bytes().u8(0).str("$FFFFFFFF")},
+        {"0xFFFFFFFF", Bytes().u8(0).str("0xFFFFFFFF")},
+    };
+    for (const auto& c : cases) {
+        TBuildVorqParser b;
+        b.Parse(std::string("x = ") + c.literal);
+        TMemoryStream m;
+        b.SaveToStream(m);
+        Bytes want;
+        want.i32(1).u8(ocTo).str("x").i32(1);
+        want.b.insert(want.b.end(), c.operand.b.begin(), c.operand.b.end());
+        EXPECT_EQ(bytes_of(m), want.b) << c.literal;
+    }
+}
+
 // Hand-made expressions run by the evaluator.
 TEST_F(Expr, EvaluatesFixture) {
     var("x", PT_STR);

@@ -158,8 +158,16 @@ TEST(DelphiNum, TextToIntegerByHand) {
     EXPECT_FALSE(TryStrToInt32("%101", v));        // no binary or octal prefixes
     EXPECT_FALSE(TryStrToInt32("&17", v));
     EXPECT_FALSE(TryStrToInt32("\t5", v));         // only spaces are skipped
-    ASSERT_TRUE(TryStrToInt32("-$FFFFFFFF", v));
-    EXPECT_EQ(v, 1);
+    // Hex values obey the same signed range as decimal ones.
+    for (const char* out_of_range : {"$FFFFFFFF", "0xFFFFFFFF", "$80000000", "-$FFFFFFFF", "-$80000001",
+                                     "$000000000100000000", "x800000000"})
+        EXPECT_FALSE(TryStrToInt32(out_of_range, v)) << out_of_range;
+    const std::pair<const char*, int32_t> in_range[] = {
+        {"-$80000000", INT32_MIN}, {"$7FFFFFFF", INT32_MAX}, {"$00000000000000FF", 255}, {"-0x1", -1}};
+    for (const auto& [text, want] : in_range) {
+        ASSERT_TRUE(TryStrToInt32(text, v)) << text;
+        EXPECT_EQ(v, want) << text;
+    }
 }
 
 TEST(DelphiNum, TextToRealByHand) {

@@ -10,8 +10,7 @@
   (little-endian) or the 8 bytes of a Double, in hex.
 
   Inputs on which this library is known to differ from the player's
-  conversions are left out here and tested by hand instead (decimal
-  integers outside the 32-bit range, "%" and "&" prefixes, tabs before a number,
+  conversions are left out here and tested by hand instead ("%" and "&" prefixes, tabs before a number,
   more than 8 hex digits, "INF"/"NAN", "." alone, an exponent without
   digits or without a mantissa, and overflowing real texts). }
 {$mode delphi}
@@ -51,20 +50,25 @@ begin
 end;
 
 { ---- text to integer ---- }
+{ The player reads integer text as a value that must lie in the signed
+  32-bit range, hex included ("$FFFFFFFF" is 4294967295, out of range, and
+  fails). Read into Int64 (no input here has more than 8 hex digits, so
+  nothing wraps) and check the range. }
 procedure IntCase(var f: Text; const s: string);
-var v, code: Integer;
+var v: Int64; code: Integer;
 begin
   Val(s, v, code);
-  if code = 0 then WriteLn(f, HexText(s), #9, 'ok', #9, v)
+  if (code = 0) and (v >= -2147483648) and (v <= 2147483647) then WriteLn(f, HexText(s), #9, 'ok', #9, v)
   else WriteLn(f, HexText(s), #9, 'fail');
 end;
 
 procedure GenStrToInt;
 const
-  Fixed: array[0..41] of string = ('0', '12', ' 12', '12 ', '  -7', '+5', '-0', '', ' ', '-', '+', '$', 'x', '0x',
+  Fixed: array[0..47] of string = ('0', '12', ' 12', '12 ', '  -7', '+5', '-0', '', ' ', '-', '+', '$', 'x', '0x',
     '$1F', 'x1F', 'X1f', '0x1F', '0X1f', '-$10', '+$10', '$FFFFFFFF', '$80000000', '-$80000000', '$7FFFFFFF',
     '-$FFFFFFFF', '2147483647', '-2147483648', '-2147483647', '12abc', 'abc', '1e3', '1.5', '$G', '0x', '00012',
-    '$0000000F', '- 5', '--5', '+-5', '1 2', 'x0');
+    '$0000000F', '- 5', '--5', '+-5', '1 2', 'x0', '2147483648', '-2147483649', '4294967295', '-$80000001',
+    '$100000000', '0x80000000');
 var f: Text; i, k, n: Integer; s: string; d: LongWord;
 begin
   Assign(f, 'str_to_int.tsv'); Rewrite(f);
