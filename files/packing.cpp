@@ -1,6 +1,7 @@
 #include "files/packing.h"
 #include "platform/exception.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,9 +12,9 @@
 #include <new>
 
 namespace {
-// Memory streams are 32-bit in stored forms; an inflated result beyond that
-// is corrupt data, not something to allocate.
-constexpr uint64_t kMaxInflated = std::numeric_limits<int32_t>::max();
+// Deflate codes at most 258 bytes in two bits: no packed byte unpacks to
+// more than this many.
+constexpr uint64_t kMaxDeflateRatio = 1032;
 // zlib counts in 32-bit units; feed and drain it in pieces of this size.
 constexpr uint64_t kZChunk = 1u << 30;
 
@@ -89,18 +90,55 @@ void CompressStream(TMemoryStream& s) {
     replace_content(s, out.data(), used);
 }
 
+namespace {
+// One decompressor per thread, kept: making one costs more than inflating
+// a small entry.
+libdeflate_decompressor& decompressor() {
+    struct Owned {
+        libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+        ~Owned() { libdeflate_free_decompressor(d); }
+    };
+    thread_local Owned owned;
+    if (!owned.d) throw std::bad_alloc();
+    return *owned.d;
+}
+}  // namespace
+
+void InflateTo(const uint8_t* in, size_t n, TMemoryStream& out, int64_t limit) {
+    const uint64_t cap = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(limit, 0)),
+                                            static_cast<uint64_t>(n) * kMaxDeflateRatio + 258);
+    // The stored forms do not give the unpacked size: a first guess that fits
+    // typical packed data, grown fourfold while the content does not fit.
+    uint64_t room = std::clamp<uint64_t>(static_cast<uint64_t>(n) * 4, 1u << 16, std::max<uint64_t>(cap, 1));
+    for (;;) {
+        out.SetSize(static_cast<int64_t>(room));
+        size_t got = 0;
+        const libdeflate_result rc = libdeflate_zlib_decompress(&decompressor(), in, n, out.Memory(), room, &got);
+        if (rc == LIBDEFLATE_SUCCESS) {
+            out.SetSize(static_cast<int64_t>(got));
+            out.SetPosition(0);
+            return;
+        }
+        if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || room >= cap) {
+            out.Clear();
+            throw ECorruptData(rc == LIBDEFLATE_INSUFFICIENT_SPACE ? "packed data unpacks to more than " +
+                                                                         std::to_string(cap) + " bytes"
+                                                                   : std::string("packed data is corrupt or truncated"));
+        }
+        room = std::min(room * 4, cap);
+    }
+}
+
+bool InflateExactly(const uint8_t* in, size_t n, uint8_t* out, size_t size) {
+    return libdeflate_zlib_decompress(&decompressor(), in, n, out, size, nullptr) == LIBDEFLATE_SUCCESS;
+}
+
 void DecompressStream(TMemoryStream& s) {
-    const uint64_t in_size = static_cast<uint64_t>(s.GetSize());
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) throw Exception("DecompressStream: zlib could not be started");
-    struct End {
-        z_stream& z;
-        ~End() { inflateEnd(&z); }
-    } end{z};
-    // A first guess that fits typical packed data without regrowth.
-    RawBuffer out(static_cast<size_t>(std::clamp<uint64_t>(in_size * 4, 1u << 16, kMaxInflated)));
-    size_t used = 0;
-    int rc = run_codec(z, s.Memory(), in_size, out, used, kMaxInflated, [&](bool) { return inflate(&z, Z_NO_FLUSH); });
-    if (rc != Z_STREAM_END) throw ECorruptData("DecompressStream: packed data is corrupt or truncated");
-    replace_content(s, out.data(), used);
+    TMemoryStream out;
+    try {
+        InflateTo(s.Memory(), static_cast<size_t>(s.GetSize()), out);
+    } catch (const ECorruptData& e) {
+        throw ECorruptData("DecompressStream: " + e.Message());
+    }
+    s = std::move(out);
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -454,15 +455,21 @@ void TVrFileCollection::LoadEntry(const TVrFile& entry, TMemoryStream& out) {
     if (entry.Data) {
         out.Clear();
         out.WriteBuffer(entry.Data->Memory(), entry.Data->GetSize());
-    } else {
+    } else if (entry.Raw || entry.Size <= 0) {
         LoadEntryStored(entry, out);
-        if (!entry.Raw && out.GetSize() > 0) {
-            try {
-                DecompressStream(out);
-            } catch (const ECorruptData& e) {
-                out.Clear();
-                throw ECorruptData("Archive " + FileName + ": entry " + entry.GetName() + ": " + e.Message());
-            }
+    } else {
+        // The packed bytes go through a scratch buffer and unpack straight
+        // into out, bounded by what they can hold.
+        out.Clear();
+        if (!Source) throw Exception(FileNotFoundMessage(entry.GetName()));
+        const auto packed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(entry.Size));
+        Source->SetPosition(entry.Offset);
+        if (Source->Read(packed.get(), entry.Size) != entry.Size)
+            throw ECorruptData("Archive " + FileName + ": entry " + entry.GetName() + " is cut short");
+        try {
+            InflateTo(packed.get(), static_cast<size_t>(entry.Size), out);
+        } catch (const ECorruptData& e) {
+            throw ECorruptData("Archive " + FileName + ": entry " + entry.GetName() + ": " + e.Message());
         }
     }
     out.SetPosition(0);

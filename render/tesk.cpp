@@ -2,7 +2,6 @@
 
 #include <jpeglib.h>
 #include <png.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -63,62 +62,6 @@ void PutU8(TStream& s, uint8_t v) { s.WriteBuffer(&v, 1); }
 void PutBytes(TStream& s, const std::string& v) {
     PutU32(s, static_cast<uint32_t>(v.size()));
     s.WriteBuffer(v.data(), static_cast<int64_t>(v.size()));
-}
-
-// ------------------------------------------------------------------ zlib
-
-// Inflates a whole block into out[0, cap); a stream that does not end
-// within cap bytes, or is corrupt, raises. Returns the bytes produced.
-size_t InflateInto(const uint8_t* data, size_t n, uint8_t* out, size_t cap) {
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) Corrupt("zlib");
-    z.next_in = const_cast<uint8_t*>(data);
-    z.avail_in = static_cast<uInt>(n);
-    z.next_out = out;
-    z.avail_out = static_cast<uInt>(cap);
-    int rc = inflate(&z, Z_FINISH);
-    if (rc == Z_BUF_ERROR && z.avail_out == 0) {
-        // Full: the stream must end here, with nothing more to give.
-        uint8_t extra;
-        z.next_out = &extra;
-        z.avail_out = 1;
-        rc = inflate(&z, Z_FINISH);
-        if (z.avail_out == 0) rc = Z_DATA_ERROR;
-    }
-    const size_t produced = z.total_out;
-    inflateEnd(&z);
-    if (rc != Z_STREAM_END) Corrupt("zlib");
-    return produced;
-}
-
-// Inflates a whole block whose size is only bounded: more than limit bytes
-// of output is corrupt data, so a small hostile block cannot make a huge
-// allocation.
-std::vector<uint8_t> Inflate(const uint8_t* data, size_t n, size_t limit) {
-    std::vector<uint8_t> out(std::min<size_t>(limit + 1, std::max<size_t>(n * 4, 4096)));
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) Corrupt("zlib");
-    z.next_in = const_cast<uint8_t*>(data);
-    z.avail_in = static_cast<uInt>(n);
-    size_t used = 0;
-    int rc = Z_OK;
-    for (;;) {
-        if (used == out.size()) {
-            if (out.size() > limit) break;
-            out.resize(std::min(limit + 1, out.size() * 2));
-        }
-        z.next_out = out.data() + used;
-        z.avail_out = static_cast<uInt>(out.size() - used);
-        rc = inflate(&z, Z_NO_FLUSH);
-        used = out.size() - z.avail_out;
-        if (rc == Z_STREAM_END) break;
-        if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_out == 0)) break;
-    }
-    inflateEnd(&z);
-    if (rc != Z_STREAM_END) Corrupt("zlib");
-    if (used > limit) Corrupt("zlib");
-    out.resize(used);
-    return out;
 }
 
 // ------------------------------------------------------------------ JPEG
@@ -296,7 +239,7 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
             return;
         }
         if (!tiled && !scrambled) {
-            if (InflateInto(raw.data(), raw.size(), t.dib.TopRow(), stride * h) != stride * h) Corrupt("image rows");
+            if (!InflateExactly(raw.data(), raw.size(), t.dib.TopRow(), stride * h)) Corrupt("image rows");
             return;
         }
         int tilesX = 0, tilesY = 0;
@@ -311,13 +254,19 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
             if (bound > kMaxPixelBytes * 2) Corrupt("tiles");
             limit = size_t(bound);
         }
-        std::vector<uint8_t> inflated;
+        // More than the bound of output is corrupt data, so a small hostile
+        // block cannot make a huge allocation.
+        TMemoryStream inflated;
         const uint8_t* data = raw.data();
         size_t n = raw.size();
         if (packed) {
-            inflated = Inflate(raw.data(), raw.size(), limit);
-            data = inflated.data();
-            n = inflated.size();
+            try {
+                InflateTo(raw.data(), raw.size(), inflated, int64_t(limit));
+            } catch (const ECorruptData&) {
+                Corrupt("zlib");
+            }
+            data = inflated.Memory();
+            n = size_t(inflated.GetSize());
         }
         if (!tiled) {
             std::vector<int32_t> order;

@@ -64,3 +64,36 @@ TEST(Packing, CorruptOrTruncatedDataRaisesAndKeepsTheStream) {
         EXPECT_EQ(bytes_of(m), bad[i]) << i;
     }
 }
+
+TEST(Packing, InflatingStopsAtItsLimitAndAtWhatThePackedBytesCanHold) {
+    const std::vector<uint8_t> z = load("zeros_1m.z");  // 4596 bytes of 1 MiB of zeros
+    struct Case {
+        const char* what;
+        int64_t limit;
+        bool fits;
+    };
+    for (const Case& c : {Case{"exactly the content", 1048576, true}, Case{"one byte short", 1048575, false},
+                          Case{"far below", 1000, false}, Case{"the default cap", kMaxUnpackedSize, true}}) {
+        TMemoryStream out;
+        out.WriteBuffer("old", 3);
+        if (c.fits) {
+            InflateTo(z.data(), z.size(), out, c.limit);
+            EXPECT_EQ(bytes_of(out), std::vector<uint8_t>(1048576, 0)) << c.what;
+            EXPECT_EQ(out.GetPosition(), 0) << c.what;
+        } else {
+            EXPECT_THROW(InflateTo(z.data(), z.size(), out, c.limit), ECorruptData) << c.what;
+            EXPECT_EQ(out.GetSize(), 0) << c.what;
+        }
+    }
+    // Whatever the limit, n packed bytes never hold more than 1032 n (plus a
+    // match): the first 600 bytes of the stream are refused, not unpacked
+    // into a huge buffer first.
+    TMemoryStream out;
+    EXPECT_THROW(InflateTo(z.data(), 600, out, INT64_MAX), ECorruptData);
+    EXPECT_LE(out.GetSize(), 600 * 1032 + 258);
+    // Bytes after the end of the zlib stream are ignored.
+    std::vector<uint8_t> tail = load("mixed.z");
+    tail.insert(tail.end(), {1, 2, 3});
+    InflateTo(tail.data(), tail.size(), out);
+    EXPECT_EQ(bytes_of(out), load("mixed.bin"));
+}

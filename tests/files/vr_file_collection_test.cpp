@@ -7,6 +7,7 @@
 #include "tests/support/file_bytes.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -354,4 +355,43 @@ TEST(VrFileCollection, LooseFilesOverrideEntriesButNotTheArchiveItself) {
     EXPECT_EQ(load(c, "ZERO.DAT"), "loose");
     // A loose file in the base folder is still the source when re-packing.
     EXPECT_THROW(load(c, "game.dat"), Exception);
+}
+
+TEST(VrFileCollection, AnEntryThatUnpacksBeyondTheCapIsRefused) {
+    // An untagged directory of one packed entry whose 260 KB unpack to 257 MiB of zeros.
+    std::string packed;
+    {
+        z_stream z{};
+        ASSERT_EQ(deflateInit(&z, 1), Z_OK);
+        const std::vector<uint8_t> zeros(1 << 20, 0);
+        std::vector<uint8_t> buf(1 << 20);
+        for (int i = 0; i < 257; ++i) {
+            z.next_in = const_cast<uint8_t*>(zeros.data());
+            z.avail_in = static_cast<uInt>(zeros.size());
+            do {
+                z.next_out = buf.data();
+                z.avail_out = static_cast<uInt>(buf.size());
+                deflate(&z, i == 256 ? Z_FINISH : Z_NO_FLUSH);
+                packed.append(reinterpret_cast<char*>(buf.data()), buf.size() - z.avail_out);
+            } while (z.avail_out == 0);
+        }
+        deflateEnd(&z);
+    }
+    auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    const std::string name = "big.bin";
+    const uint32_t dir_size = 4 + 4 + static_cast<uint32_t>(name.size()) + 8;
+    const std::string archive = u32(1) + u32(static_cast<uint32_t>(name.size())) + name + u32(dir_size) +
+                                u32(dir_size + static_cast<uint32_t>(packed.size())) + packed;
+    const std::string path = temp_file("big_entry.dat");
+    std::ofstream(NativePath(path), std::ios::binary).write(archive.data(), static_cast<std::streamsize>(archive.size()));
+    TVrFileCollection c;
+    c.Open(path);
+    TMemoryStream out;
+    try {
+        c.LoadToStream(out, name);
+        FAIL() << "unpacked " << out.GetSize() << " bytes";
+    } catch (const ECorruptData& e) {
+        EXPECT_NE(e.Message().find("unpacks to more than"), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(out.GetSize(), 0);
 }
