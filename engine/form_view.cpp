@@ -217,6 +217,7 @@ void TFormView::draw_chrome(bool force) {
 void TFormView::Init() {
     StartupCheckpoint("Init:1");
     DXSound.OnInitialize = SetPlayerSoundFormat;
+    DXSound.OnRestore = [](TDXSound&) { RestoreMediaManagers(); };
     if (SoundEnabled) InitializeSoundGuarded(DXSound);
     StartupCheckpoint("Init:2");
     FEngineUp = true;

@@ -2,6 +2,7 @@
 
 #include "engine/game_clock.h"
 #include "engine/param_collection.h"
+#include "engine/player_modules.h"
 #include "engine/project.h"
 #include "files/vr_file_manager.h"
 #include "platform/clock.h"
@@ -17,6 +18,7 @@ void THeadlessScene::QueueEvent(const std::string& label, const std::string& obj
 }
 
 THeadlessRunner::THeadlessRunner(const std::string& game_path, TSceneLink* scene) {
+    InstallPlayerModules();
     Terminating = false;
     GameClock = 0;
     FrameTime = 0;

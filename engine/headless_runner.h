@@ -35,7 +35,8 @@ class THeadlessRunner {
 public:
     // game_path: a folder, or an archive file whose folder holds the saves.
     // scene: the registry's link, when one exists; else the runner's own
-    // stand-in scene. The engine's globals are set up here and put back by
+    // stand-in scene. The player's modules are installed as the player
+    // installs them; the engine's globals are set up here and put back by
     // the destructor.
     explicit THeadlessRunner(const std::string& game_path, TSceneLink* scene = nullptr);
     ~THeadlessRunner();

@@ -2,6 +2,7 @@
 
 #include "chrome/form_config.h"
 #include "engine/form_view.h"
+#include "engine/player_modules.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/exception.h"
@@ -60,6 +61,7 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
 }  // namespace
 
 TEntryResult PlayerMain(const std::vector<std::string>& args, const TEntryOptions& options) {
+    InstallPlayerModules();
     FormViewUnitStart();
     TEntryResult result;
     try {

@@ -31,6 +31,7 @@ struct TEntryResult {
 bool PathOnCdRom(const std::string& path, const std::vector<std::string>& cdrom_roots);
 
 // args: the command-line arguments as game paths (Shift-JIS), without the
-// program name. The unit start-up and shut-down (file manager,
-// ExitDeleteList) run around everything.
+// program name. The player's modules are installed first
+// (InstallPlayerModules); the unit start-up and shut-down (file manager,
+// ExitDeleteList) run around everything else.
 TEntryResult PlayerMain(const std::vector<std::string>& args, const TEntryOptions& options);

@@ -93,6 +93,7 @@ TSysFuncMan* SysFuncs = nullptr;
 namespace {
 
 TSysFuncHandler g_handlers[5] = {};
+TSysFuncMan::TFamilyTable g_family_table = nullptr;
 TSysFuncMan g_default_man;
 
 constexpr uint8_t fnNot = 20, fnRandom = 26, fnInt = 37, fnFloat = 38, fnSin = 39, fnCos = 40, fnTan = 41,
@@ -199,6 +200,8 @@ bool FindSysFuncIndex(std::string_view name, uint8_t& index) {
     return false;
 }
 
+void TSysFuncMan::SetFamilyTable(TFamilyTable table) { g_family_table = table; }
+
 void TSysFuncMan::SetFamilyHandler(TSysFuncFamily family, TSysFuncHandler handler) {
     g_handlers[static_cast<size_t>(family)] = handler;
 }
@@ -217,6 +220,7 @@ void TSysFuncMan::CallFunction(TParamCollectionItem& dest, uint8_t index, TSysFu
         return;
     }
     TSysFuncHandler handler = g_handlers[static_cast<size_t>(f.family)];
+    if (!handler && g_family_table) handler = g_family_table(f.family);
     if (!handler) {
         static const std::string tail = Sjis(":この関数は使用できません");
         throw Exception(f.name + tail);

@@ -2,8 +2,9 @@
 // the compiler checks names and argument counts against, and the
 // dispatcher that the evaluator hands an ocFunc operation to. Logic, number,
 // random and date functions are done here; the other families (text,
-// arrays, typed tables, display objects and system) are plugged in by their
-// own modules through TSysFuncMan::SetFamilyHandler.
+// arrays, typed tables, display objects and system) live in their own
+// modules, and the player's table of them (engine/sys_func_families.h) is
+// installed through TSysFuncMan::SetFamilyTable at start-up.
 #pragma once
 #include "engine/param.h"
 
@@ -41,7 +42,12 @@ public:
     // Runs function `index` (above 139: nothing). A function of a family
     // with no handler raises "<name>:この関数は使用できません".
     void CallFunction(TParamCollectionItem& dest, uint8_t index, TSysFuncArgs args);
-    // Installs (or, with nullptr, removes) the dispatcher of a family.
+    // The dispatchers of the families other than Core: family → handler,
+    // null for a family this player does not have.
+    using TFamilyTable = TSysFuncHandler (*)(TSysFuncFamily family);
+    static void SetFamilyTable(TFamilyTable table);
+    // Test seam: a dispatcher for one family that takes precedence over the
+    // installed table; nullptr removes it again.
     static void SetFamilyHandler(TSysFuncFamily family, TSysFuncHandler handler);
 };
 

@@ -4,6 +4,7 @@
 
 namespace {
 TMediaManagerMaker makers[MediaManagerKinds] = {};
+TMediaManagerFactory factory = nullptr;
 std::unique_ptr<TMediaManager> managers[MediaManagerKinds];
 std::unique_ptr<TScreenManager> screen_manager;
 TMediaLibraryHooks library;
@@ -14,6 +15,75 @@ Video* MediaMainWindow = nullptr;
 Video* MediaDrawingWindow = nullptr;
 bool LibrarySoundInitialised = false;
 AudioDevice* LibrarySoundCell = nullptr;
+
+// ---- items and managers
+
+TDMediaItem* TMediaManager::Item(int32_t index) const {
+    if (index < 0 || index >= Count()) return nullptr;
+    return FItems[static_cast<size_t>(index)].get();
+}
+
+TDMediaItem* TMediaManager::Adopt(std::unique_ptr<TDMediaItem> item) {
+    if (!item) return nullptr;
+    FItems.push_back(std::move(item));
+    return FItems.back().get();
+}
+
+void TMediaManager::Remove(TDMediaItem* item) {
+    for (auto it = FItems.begin(); it != FItems.end(); ++it)
+        if (it->get() == item) {
+            FItems.erase(it);
+            return;
+        }
+}
+
+void TMediaManager::pause_playing() {
+    // CheckEnd is asked last, of playing items only: for kinds that report
+    // an end once, asking consumes it.
+    for (auto& item : FItems) {
+        if (item->IsPlaying() && !item->IsPaused() && !item->CheckEnd()) {
+            item->Pause();
+            item->ResumeFlag = true;
+        } else {
+            item->ResumeFlag = false;
+        }
+    }
+}
+
+void TMediaManager::play_flagged() {
+    for (auto& item : FItems)
+        if (item->ResumeFlag) {
+            item->ResumeFlag = false;
+            item->Play();
+        }
+}
+
+void TMediaManager::Suspend() {
+    if (!FActive || FSuspended) return;
+    FSuspended = true;
+    pause_playing();
+}
+
+void TMediaManager::Resume() {
+    if (!FActive || !FSuspended) return;
+    FSuspended = false;
+    play_flagged();
+}
+
+void TMediaManager::SetActive(bool on) {
+    if (on == FActive) return;
+    if (on) {
+        FActive = true;
+        Resume();
+    } else {
+        Suspend();
+        FActive = false;
+    }
+}
+
+// ---- the media side
+
+void SetMediaManagerFactory(TMediaManagerFactory f) { factory = f; }
 
 void RegisterMediaManager(TMediaManagerKind kind, TMediaManagerMaker maker) { makers[static_cast<int>(kind)] = maker; }
 
@@ -31,8 +101,10 @@ void InitMedia(Video* main_window, Video* drawing_window, TPoint view_origin, in
         screen_manager->SetViewOrigin(view_origin.X, view_origin.Y);
         ScreenManager = screen_manager.get();
     }
-    for (int i = 0; i < MediaManagerKinds; ++i)
+    for (int i = 0; i < MediaManagerKinds; ++i) {
         if (makers[i]) managers[i] = makers[i]();
+        else if (factory) managers[i] = factory(static_cast<TMediaManagerKind>(i));
+    }
 }
 
 void FinalMedia() {
@@ -40,6 +112,16 @@ void FinalMedia() {
     screen_manager.reset();
     for (auto& m : managers) m.reset();
     if (library.Final) library.Final();
+}
+
+void SetMediaSoundOn(bool on) {
+    for (auto& m : managers)
+        if (m) m->SetActive(on);
+}
+
+void RestoreMediaManagers() {
+    for (auto& m : managers)
+        if (m) m->Restore();
 }
 
 void SuspendVideos() {

@@ -170,7 +170,7 @@ void TScreenManager::ReleaseAll() {
     FModeIndex = -2;
 }
 
-void TScreenManager::present(const TRect* rects, size_t count) {
+void TScreenManager::upload(const TRect* rects, size_t count) {
     TCustomDIBX& s = *FSurface;
     const int32_t w = s.Width(), h = s.Height(), bits = s.BitCount();
     const int32_t pitch = s.Pitch();
@@ -203,10 +203,20 @@ void TScreenManager::present(const TRect* rects, size_t count) {
         }
     }
     s.Unlock();
-    FWindow->Present();
+}
+
+void TScreenManager::AddOverlay(TScreenOverlay* overlay) {
+    if (overlay && std::find(FOverlays.begin(), FOverlays.end(), overlay) == FOverlays.end())
+        FOverlays.push_back(overlay);
+}
+
+void TScreenManager::RemoveOverlay(TScreenOverlay* overlay) {
+    auto it = std::find(FOverlays.begin(), FOverlays.end(), overlay);
+    if (it != FOverlays.end()) FOverlays.erase(it);
 }
 
 void TScreenManager::Flip(const TScreenFrame& frame) {
+    bool changed = false;
     if (FSurface && !FSurface->IsEmpty()) {
         // The window keeps zooms within its range; asking again every frame
         // for one outside it would resize the window each time.
@@ -216,19 +226,26 @@ void TScreenManager::Flip(const TScreenFrame& frame) {
         if (frame.Zoom % 100 == 0) {
             if (!RectIsEmpty(frame.UpdateRect)) {
                 ++FrameCount;
-                present(&frame.UpdateRect, 1);
+                upload(&frame.UpdateRect, 1);
+                changed = true;
             } else if (frame.ActiveDirty && frame.ActiveDirty->Count() > 0) {
                 ++FrameCount;
                 TClipList& list = *frame.ActiveDirty;
                 FRects.clear();
                 for (int32_t i = 0; i < list.Count(); ++i) FRects.push_back(list.GetRect(i));
-                present(FRects.data(), FRects.size());
+                upload(FRects.data(), FRects.size());
+                changed = true;
             }
         } else {
             ++FrameCount;
-            present(nullptr, 0);
+            upload(nullptr, 0);
+            changed = true;
         }
     }
+    // An overlay may show a new picture every frame: it is drawn and shown
+    // even when the game picture did not change.
+    for (TScreenOverlay* o : FOverlays) o->DrawOverlay(*FWindow, FViewOrigin);
+    if (changed || !FOverlays.empty()) FWindow->Present();
     if (frame.ActiveDirty) frame.ActiveDirty->Clear();
     if (frame.OtherDirty) frame.OtherDirty->Clear();
 }

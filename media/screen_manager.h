@@ -33,6 +33,17 @@ struct TScreenFrame {
     TClipList* OtherDirty = nullptr;
 };
 
+// Something drawn straight onto the window over the game picture at every
+// present, after the frame's rectangles (a video shown in overlay mode).
+// What it covered comes back when its owner invalidates that area.
+class TScreenOverlay {
+public:
+    virtual ~TScreenOverlay() = default;
+    // Draws into the window's client image (Video::Update); view_origin:
+    // where the game picture's top-left corner lies in the client area.
+    virtual void DrawOverlay(Video& window, TPoint view_origin) = 0;
+};
+
 // Depth of the screen surface for a display: 15 on 5-5-5 displays (and in
 // full screen below 16 bits), 16 on other displays of 16 bits or less, else
 // 32 (a 24-bit display mode gets a 32-bit surface).
@@ -73,8 +84,13 @@ public:
     // False (mode untouched) when the index is outside the list.
     bool GetMode(int32_t index, DisplayMode& mode) const;
 
-    // Presents the frame: see TScreenFrame.
+    // Presents the frame: see TScreenFrame. The overlays are drawn over it,
+    // in the order they were added, and presented even when no rectangle
+    // of the frame changed.
     void Flip(const TScreenFrame& frame);
+    // Overlays are not owned; one added twice is drawn once.
+    void AddOverlay(TScreenOverlay* overlay);
+    void RemoveOverlay(TScreenOverlay* overlay);
     // Frees the screen surface and gives up the display connection (a full
     // screen returns to the desktop mode); mode index -2. The caller then
     // changes the window and calls SetModeIndex.
@@ -110,7 +126,7 @@ private:
     void disconnect();
     void free_surface() { FSurface.reset(); }
     void make_surface(int32_t bits);
-    void present(const TRect* rects, size_t count);
+    void upload(const TRect* rects, size_t count);
 
     Video* FWindow;
     std::vector<DisplayMode> FModes;
@@ -125,6 +141,7 @@ private:
     bool FGdiSurface = false;
     int32_t FDisplayBits = 0;
     std::vector<TRect> FRects;
+    std::vector<TScreenOverlay*> FOverlays;
     // Rows converted to 32-bit pixels for surfaces the window cannot take as they are.
     std::vector<uint32_t> FStaging;
 };

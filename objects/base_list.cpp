@@ -68,6 +68,7 @@ std::unique_ptr<TRegistrySceneLink> registry_link;
 TTransitionMaker transition_maker = nullptr;
 TSurfaceMaker surface_maker = default_surface;
 TCursorDecoder cursor_decoder = LoadCursorImage;
+TComponentFactory component_factory = nullptr;
 TComponentMaker component_makers[128] = {};
 
 const std::string kBase0 = std::string(1, kInternalMark) + "BASE0";
@@ -86,6 +87,8 @@ void SetTransitionMaker(TTransitionMaker maker) { transition_maker = maker; }
 void SetSurfaceMaker(TSurfaceMaker maker) { surface_maker = maker ? maker : default_surface; }
 void SetCursorDecoder(TCursorDecoder decoder) { cursor_decoder = decoder ? decoder : LoadCursorImage; }
 
+void SetComponentFactory(TComponentFactory factory) { component_factory = factory; }
+
 void RegisterComponentType(int32_t type_id, TComponentMaker maker) {
     if (type_id < 0 || type_id >= COMPONENT_TYPE_COUNT) throw EListError("component type out of range");
     component_makers[type_id] = maker;
@@ -95,6 +98,7 @@ TVorqObject* CreateObjectByType(TVorqBaseList* registry, int32_t type_id) {
     int32_t id = type_id & 0x7F;
     if (has_no_kind(id)) return nullptr;
     TComponentMaker maker = component_makers[id];
+    if (!maker && component_factory) maker = component_factory(id);
     if (!maker) throw Exception("component type " + std::to_string(id) + " is not available in this player");
     return maker(registry);
 }
@@ -399,6 +403,7 @@ void TVorqBaseList::RestoreSurfaces() {
 void TVorqBaseList::SetSoundOn(uint8_t value) {
     if (value == SoundOn) return;
     SoundOn = value;
+    SetMediaSoundOn(value != 0);
     if (OnSoundOn) OnSoundOn(value != 0);
 }
 

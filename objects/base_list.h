@@ -58,12 +58,17 @@ using TCursorDecoder = bool (*)(const std::string& path, TCursorImage& image);
 bool LoadCursorImage(const std::string& path, TCursorImage& image);
 void SetCursorDecoder(TCursorDecoder decoder);
 
-// The factory of object kinds. Kinds register their maker by component
-// type id as they are built.
+// The factory of object kinds: by component type id (0..127) the kind's
+// maker, or null. The player installs its own (objects/object_kinds.h)
+// through InstallPlayerModules; until then no kind can be made.
 using TComponentMaker = TVorqObject* (*)(TVorqBaseList* registry);
-void RegisterComponentType(int32_t type_id, TComponentMaker maker);  // null unregisters
+using TComponentFactory = TComponentMaker (*)(int32_t type_id);
+void SetComponentFactory(TComponentFactory factory);
+// Test seam: a maker for one id that takes precedence over the installed
+// factory; null removes it again.
+void RegisterComponentType(int32_t type_id, TComponentMaker maker);
 // Ids 0, 1, 10 and 28..127 (after masking with 0x7F) have no kind: null.
-// A kind of the table whose maker is not registered raises Exception.
+// A kind of the table that nothing makes raises Exception.
 TVorqObject* CreateObjectByType(TVorqBaseList* registry, int32_t type_id);
 // As CreateObjectByType, but a type without a kind raises ECorruptData:
 // for readers of saved scenes, where such an id means bad data.
@@ -201,7 +206,8 @@ public:
 
     // ---- other state ----
     uint8_t SoundOn = 1;
-    // Passed the new @SoundON value when it changes (the media managers).
+    // @SoundON: a change reaches SetActive of the running media managers,
+    // then OnSoundOn.
     std::function<void(bool)> OnSoundOn;
     void SetSoundOn(uint8_t value);
     // The default cursor file (@Cursor); empty = none.

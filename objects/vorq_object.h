@@ -28,8 +28,8 @@ inline bool IsInternalName(const std::string& name) { return !name.empty() && na
 // Play states of sound and video objects.
 enum TPlayState : uint8_t { PS_PLAY, PS_FADEIN, PS_STOP, PS_FADEOUT };
 
-// What a control needs of an attached motion. The motion kind implements it
-// and registers its maker with SetMotionMaker.
+// What a control needs of an attached motion. The motion kinds implement it;
+// the player's maker is installed by InstallMotionKinds (objects/motion_kinds.h).
 class TControlMotion {
 public:
     virtual ~TControlMotion() = default;
@@ -43,6 +43,8 @@ public:
     virtual void Reapply() = 0;
 };
 using TMotionMaker = std::unique_ptr<TControlMotion> (*)(TVorqControl& target, const std::string& file_name);
+// The maker AttachMotion uses; InstallMotionKinds sets the player's, and
+// tests set their own here (a test seam).
 void SetMotionMaker(TMotionMaker maker);
 
 // Creation flags: register in the registry's object list, and take a name

@@ -1,0 +1,31 @@
+#include "objects/object_kinds.h"
+
+#include "files/vocab.h"
+
+TKindStatus ObjectKindStatus(int32_t type_id) {
+    const int32_t id = type_id & 0x7F;
+    switch (id) {
+    // No kind stands behind these ids: 1 was the old audio object, 10 the
+    // old map, and the table ends at 27.
+    case LT_NONE:
+    case LT_AUDIO:
+    case LT_MAP: return TKindStatus::NoKind;
+    default: break;
+    }
+    if (id >= COMPONENT_TYPE_COUNT) return TKindStatus::NoKind;
+    return ObjectKindMaker(id) ? TKindStatus::Built : TKindStatus::NotBuilt;
+}
+
+TComponentMaker ObjectKindMaker(int32_t type_id) {
+    switch (type_id & 0x7F) {
+    // Each kind takes its id out of this list as it is built, returning its
+    // maker instead.
+    case LT_BOX: case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP: case LT_IMAGES:
+    case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_MES: case LT_PARTICLE: case LT_TIMER: case LT_VIDEO:
+    case LT_SOUND: case LT_MAPIMG: case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR: case LT_GAUGE:
+    case LT_CGLABEL: case LT_PREVMENU: case LT_PROPMOTION: case LT_CABINET: return nullptr;  // not built yet
+    default: return nullptr;  // no kind
+    }
+}
+
+void InstallObjectKinds() { SetComponentFactory(ObjectKindMaker); }

@@ -1,0 +1,186 @@
+// What InstallPlayerModules puts in, family by family: which ids and kinds
+// have a maker, which are not built yet, and which stand for nothing.
+#include "engine/player_modules.h"
+
+#include "engine/headless_runner.h"
+#include "engine/param_collection.h"
+#include "engine/sys_func_families.h"
+#include "media/media_managers.h"
+#include "media/screen_manager.h"
+#include "objects/motion_kinds.h"
+#include "objects/object_kinds.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "tests/support/plain_dibx.h"
+#include "tests/support/scripted_video.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+// Each test starts from nothing installed and leaves nothing behind.
+struct Installed : ::testing::Test {
+    void SetUp() override {
+        uninstall();
+        InstallPlayerModules();
+    }
+    void TearDown() override { uninstall(); }
+    static void uninstall() {
+        SetComponentFactory(nullptr);
+        SetMotionMaker(nullptr);
+        SetMediaManagerFactory(nullptr);
+        TSysFuncMan::SetFamilyTable(nullptr);
+    }
+};
+
+class Plain : public TVorqControl {
+public:
+    using TVorqControl::TVorqControl;
+};
+}  // namespace
+
+TEST_F(Installed, ObjectKindsByTypeId) {
+    // Deliberately absent: no scene or script may name these ids.
+    std::set<int32_t> absent = {0, 1, 10};
+    for (int32_t id = 28; id < 128; ++id) absent.insert(id);
+    // Built so far: none of the 25 kinds.
+    const std::set<int32_t> built = {};
+    TVorqBaseList registry;
+    for (int32_t id = 0; id < 256; ++id) {
+        SCOPED_TRACE(id);
+        const int32_t low = id & 0x7F;
+        const TKindStatus want = absent.count(low)  ? TKindStatus::NoKind
+                                 : built.count(low) ? TKindStatus::Built
+                                                    : TKindStatus::NotBuilt;
+        EXPECT_EQ(ObjectKindStatus(id), want);
+        EXPECT_EQ(ObjectKindMaker(id) != nullptr, want == TKindStatus::Built);
+        switch (want) {
+        case TKindStatus::NoKind:
+            EXPECT_EQ(CreateObjectByType(&registry, id), nullptr);
+            EXPECT_THROW(CreateStoredObject(&registry, id), ECorruptData);
+            break;
+        case TKindStatus::NotBuilt:
+            EXPECT_THROW(CreateObjectByType(&registry, id), Exception);
+            EXPECT_THROW(CreateStoredObject(&registry, id), ECorruptData);
+            break;
+        case TKindStatus::Built: {
+            TVorqObject* obj = CreateObjectByType(&registry, id);
+            ASSERT_NE(obj, nullptr);
+            EXPECT_EQ(obj->GetCompoType(), low);
+            break;
+        }
+        }
+    }
+    EXPECT_EQ(128 - absent.size(), 25u);
+}
+
+TEST_F(Installed, ATestMakerTakesPrecedenceOverTheInstalledKinds) {
+    TVorqBaseList registry;
+    RegisterComponentType(LT_BOX, [](TVorqBaseList* r) -> TVorqObject* { return new Plain(r); });
+    EXPECT_NE(CreateObjectByType(&registry, LT_BOX), nullptr);
+    RegisterComponentType(LT_BOX, nullptr);
+    // Removed again: the installed table answers (the box is not built yet).
+    ASSERT_EQ(ObjectKindStatus(LT_BOX), TKindStatus::NotBuilt);
+    EXPECT_THROW(CreateObjectByType(&registry, LT_BOX), Exception);
+}
+
+TEST_F(Installed, MotionKindsByExtension) {
+    struct Case {
+        const char* ext;
+        TKindStatus status;
+    };
+    const Case cases[] = {{".vmt", TKindStatus::NotBuilt}, {".VMT", TKindStatus::NotBuilt},
+                          {".vcm", TKindStatus::NoKind},   {".tes", TKindStatus::NoKind},
+                          {"", TKindStatus::NoKind},       {"vmt", TKindStatus::NoKind}};
+    TVorqBaseList registry;
+    Plain target(&registry);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ext);
+        EXPECT_EQ(MotionKindStatus(c.ext), c.status);
+        // No kind is built yet: attaching any file fails without changing the control.
+        if (c.status != TKindStatus::Built)
+            EXPECT_THROW(target.AttachMotion(std::string("walk") + c.ext), Exception);
+        EXPECT_EQ(target.GetMotion(), nullptr);
+    }
+}
+
+TEST_F(Installed, MediaManagersByKind) {
+    ScriptedVideo video;
+    video.CreateWindow(64, 48, "");
+    SetScreenSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
+        return std::make_unique<TPlainDIBX>(w, h, bits);
+    });
+    InitMedia(&video, &video, {}, 64, 48, 640, 480);
+    EXPECT_NE(VideoManager(), nullptr);
+    EXPECT_NE(WmpManager(), nullptr);
+    EXPECT_NE(OggManager(), nullptr);
+    EXPECT_NE(CddaManager(), nullptr);
+    EXPECT_NE(MidiManager(), nullptr);
+    FinalMedia();
+    // A test's own manager takes the place of the player's for its kind.
+    RegisterMediaManager(TMediaManagerKind::Midi, [] { return std::make_unique<TMediaManager>(); });
+    InitMedia(&video, &video, {}, 64, 48, 640, 480);
+    EXPECT_NE(MediaManager(TMediaManagerKind::Midi), nullptr);
+    EXPECT_EQ(MidiManager(), nullptr);
+    EXPECT_NE(OggManager(), nullptr);
+    FinalMedia();
+    RegisterMediaManager(TMediaManagerKind::Midi, nullptr);
+    SetScreenSurfaceMaker(nullptr);
+}
+
+TEST_F(Installed, BuiltInFunctionFamilies) {
+    // Core is TSysFuncMan's own; no other family is built yet.
+    const std::set<TSysFuncFamily> built = {};
+    TParamCollection table;
+    Params = &table;
+    int checked = 0;
+    for (int i = 0; i < kSysFuncCount; ++i) {
+        const TSysFuncInfo& f = SysFuncTable[i];
+        SCOPED_TRACE(f.name);
+        if (f.family == TSysFuncFamily::Core) continue;
+        EXPECT_EQ(SysFuncFamilyHandler(f.family) != nullptr, built.count(f.family) != 0);
+        if (built.count(f.family)) continue;
+        // Enough arguments for any row; the family is missing before they are read.
+        std::vector<TParamInt> values(8);
+        std::vector<TCustomParam*> args;
+        for (auto& v : values) args.push_back(&v);
+        TParamCollectionItem dest;
+        try {
+            SysFuncMan().CallFunction(dest, static_cast<uint8_t>(i), args);
+            ADD_FAILURE() << "no error";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), f.name + Sjis(":この関数は使用できません"));
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 100);
+    // A test's own dispatcher takes precedence over the table.
+    TSysFuncMan::SetFamilyHandler(TSysFuncFamily::Text, [](TSysFuncMan&, TParamCollectionItem& d, uint8_t,
+                                                          TSysFuncArgs) { d.SetAsInt(7); });
+    TParamCollectionItem dest;
+    dest.SetType(PT_INT);
+    TParamStr arg;
+    TCustomParam* one[] = {&arg};
+    SysFuncMan().CallFunction(dest, 5, one);  // Length
+    EXPECT_EQ(dest.GetAsInt(), 7);
+    TSysFuncMan::SetFamilyHandler(TSysFuncFamily::Text, nullptr);
+    Params = nullptr;
+}
+
+TEST(PlayerModules, TheHeadlessRunnerInstallsThem) {
+    Installed::uninstall();
+    {
+        THeadlessRunner runner(VORQ_TEST_DATA);
+        TVorqBaseList registry;
+        EXPECT_THROW(CreateObjectByType(&registry, LT_BOX), Exception);
+        EXPECT_EQ(CreateObjectByType(&registry, LT_MAP), nullptr);
+    }
+    // Installed before: every family's factory is in place, not only the kinds.
+    ScriptedVideo video;
+    video.CreateWindow(8, 8, "");
+    InitMedia(&video, &video, {}, 0, 0, 0, 0);
+    EXPECT_NE(OggManager(), nullptr);
+    FinalMedia();
+    Installed::uninstall();
+}
