@@ -2,8 +2,7 @@
 
 #include "engine/sys_func_families.h"
 #include "media/media_managers.h"
-#include "objects/motion_kinds.h"
-#include "objects/object_kinds.h"
+#include "objects/scene.h"
 
 void InstallPlayerModules() {
     InstallObjectKinds();

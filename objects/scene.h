@@ -1,12 +1,15 @@
 // What the display objects offer the player's commands and shell: the
 // object registry and its event queue, the object base class with its
 // property accessors, the host panel that the window shows, and the scene
-// link that the interpreter uses. The shell includes this header and no
+// link that the interpreter uses, and the object and motion kinds the
+// player installs (InstallPlayerModules). The shell includes this header and no
 // other of objects/, so that what the scene offers stays stated in one
 // place.
 #pragma once
 #include "objects/base_list.h"
 #include "objects/host_panel.h"
+#include "objects/motion_kinds.h"
+#include "objects/object_kinds.h"
 #include "objects/registry_link.h"
 #include "objects/scene_link.h"
 #include "objects/timer_list.h"
