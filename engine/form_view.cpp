@@ -404,8 +404,8 @@ void TFormView::FrameStep() {
         TScreenFrame frame;
         frame.UpdateRect = VorqBaseList->UpdateRect;
         frame.Zoom = VorqBaseList->DisplayZoom;
-        frame.ActiveDirty = &VorqBaseList->GetBaseAt(0)->DirtyList;
-        frame.OtherDirty = &VorqBaseList->GetBaseAt(1)->DirtyList;
+        frame.ActiveDirty = &VorqBaseList->ActiveBase()->DirtyList;
+        frame.OtherDirty = &VorqBaseList->InactiveBase()->DirtyList;
         ScreenManager->Flip(frame);
         ++PresentedFrames;
     }

@@ -339,6 +339,32 @@ TEST_F(Player, MouseReachesTheLayersInPictureCoordinates) {
     EXPECT_EQ(active->WheelUp, 1);
 }
 
+TEST_F(Player, ChangesOnEitherActiveLayerReachTheWindow) {
+    start(waiting_page());
+    idle();
+    const Video& window = view->Window();
+    const auto shown = [&](int32_t x, int32_t y) {
+        return window.ReadPixels()[size_t(view->ImageOffsetY + y) * size_t(window.ClientWidth()) + size_t(x)];
+    };
+    struct Case {
+        int32_t layer;
+        int32_t colour;     // 0x00BBGGRR
+        uint32_t expected;  // 0x00RRGGBB in the window
+    };
+    for (const Case c : {Case{0, 0x0000FF, 0xFF0000}, Case{1, 0x00FF00, 0x00FF00}, Case{0, 0xFF0000, 0x0000FF}}) {
+        SCOPED_TRACE(c.layer);
+        VorqBaseList->SetActiveBase(c.layer, 0, 0, false, 0, 0);
+        TVorqBase* layer = VorqBaseList->ActiveBase();
+        layer->SetColor(c.colour);
+        layer->AddDirtyRect(TRect{0, 0, 16, 8});
+        idle();
+        EXPECT_EQ(shown(3, 3), c.expected);
+        EXPECT_EQ(shown(15, 7), c.expected);
+        EXPECT_EQ(VorqBaseList->GetBaseAt(0)->DirtyList.Count(), 0);
+        EXPECT_EQ(VorqBaseList->GetBaseAt(1)->DirtyList.Count(), 0);
+    }
+}
+
 struct Asked {
     std::string Text, Caption;
     MessageBoxKind Kind = MessageBoxKind::OK;
