@@ -362,6 +362,12 @@ bool TFormView::ApplicationEventsIdle() {
     if (Terminating || !Active || FClosePosted || !ScreenManager) return true;
     const uint32_t now = TimeGetTime();
     const uint32_t gap = now - LastTick;
+    // A message box held the program: the time it stood open is no game time.
+    if (MessageBoxesShown() != FBoxesSeen) {
+        FBoxesSeen = MessageBoxesShown();
+        LastTick = now;
+        return false;
+    }
     if (gap > kMaxFrameGap) {
         LastTick = now;
         return false;

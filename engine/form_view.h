@@ -155,6 +155,7 @@ private:
     bool FClosed = false;
     bool FEngineUp = false;
     uint32_t FRateStart = 0;  // start of the current frame-rate measurement
+    uint32_t FBoxesSeen = MessageBoxesShown();  // message boxes asked for before the last frame
 };
 
 // The running main window, null outside its life.

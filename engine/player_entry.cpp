@@ -1,6 +1,7 @@
 #include "engine/player_entry.h"
 
 #include "chrome/form_config.h"
+#include "chrome/message_dialog.h"
 #include "engine/form_view.h"
 #include "engine/player_modules.h"
 #include "platform/codepage.h"
@@ -63,6 +64,7 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
 TEntryResult PlayerMain(const std::vector<std::string>& args, const TEntryOptions& options) {
     InstallPlayerModules();
     FormViewUnitStart();
+    InstallMessageDialog();
     TEntryResult result;
     try {
         result = run_entry(args, options);

@@ -1,6 +1,11 @@
 // Modal message boxes with the platform's button sets and answer codes.
-// Text and caption are Shift-JIS; they are shown as UTF-8.
+// Text and caption are Shift-JIS. The platform layer cannot draw text, so
+// the dialog itself comes from above it: the window chrome installs its
+// drawn dialog at start. Without a display, or before one is installed,
+// the text goes to stderr (UTF-8) and the default answer is returned at
+// once, so headless runs never block.
 #pragma once
+#include <cstdint>
 #include <string>
 
 enum class MessageBoxKind { OK, OKCancel, YesNo };
@@ -12,9 +17,22 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// Shows the box and waits for the answer. The first button (OK or Yes) is
-// the default for Enter; Esc or the close box gives Cancel or No (OK for a
-// box with one button). Without a display the text goes to stderr (UTF-8)
-// and the default answer is returned at once, so headless runs never block.
+// The first button (OK or Yes): Enter's answer, and the answer without a display.
+int DefaultAnswer(MessageBoxKind kind);
+// Esc or closing the box: Cancel or No, OK for a box with one button.
+int EscapeAnswer(MessageBoxKind kind);
+
+// Shows the box and waits for the answer.
 int ShowMessageBox(const std::string& sjis_text, const std::string& sjis_caption, MessageBoxKind kind,
                    MessageBoxIcon icon = MessageBoxIcon::None);
+
+// Shows a box modally and returns the answer, or 0 when it cannot be shown
+// (ShowMessageBox then reports on stderr).
+using MessageBoxPresenter = int (*)(const std::string& sjis_text, const std::string& sjis_caption,
+                                    MessageBoxKind kind, MessageBoxIcon icon);
+// Null goes back to stderr only. Used while a display is available.
+void SetMessageBoxPresenter(MessageBoxPresenter presenter);
+
+// How many boxes were asked for so far. The frame loop does not count the
+// time a box stood open as game time: it starts timing anew when this moved.
+uint32_t MessageBoxesShown();

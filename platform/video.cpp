@@ -26,7 +26,9 @@ extern "C" void on_quit_signal(int) {
 }
 
 bool force_headless = false;
-SDL_Window* active_sdl_window = nullptr;
+class SdlVideo;
+// Live SDL windows in the order they were made; the last one is active.
+std::vector<SdlVideo*> live_windows;
 
 bool driver_is_headless(const char* name) {
     return name && (SDL_strcasecmp(name, "dummy") == 0 || SDL_strcasecmp(name, "offscreen") == 0);
@@ -113,13 +115,15 @@ public:
         if (texture_) SDL_DestroyTexture(texture_);
         if (renderer_) SDL_DestroyRenderer(renderer_);
         if (window_) {
-            if (active_sdl_window == window_) active_sdl_window = nullptr;
+            std::erase(live_windows, this);
             SDL_DestroyWindow(window_);
         }
-        SDL_EnableScreenSaver();
+        // A message box's own window leaves the game's screen-saver block alone.
+        if (live_windows.empty()) SDL_EnableScreenSaver();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
     bool IsHeadless() const override { return false; }
+    SDL_Window* Window() const { return window_; }
 
     void CreateWindow(int32_t w, int32_t h, const std::string& sjis_title) override {
         if (window_) throw Exception("the window exists already");
@@ -129,7 +133,7 @@ public:
         renderer_ = SDL_CreateRenderer(window_, -1, 0);
         if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
         if (!renderer_) throw Exception(std::string("SDL renderer: ") + SDL_GetError());
-        active_sdl_window = window_;
+        live_windows.push_back(this);
         // The game must never be interrupted by the screen saver or blanking.
         SDL_DisableScreenSaver();
         SetClientSize(w, h);
@@ -389,7 +393,9 @@ bool DisplayAvailable() {
 
 void ForceHeadless(bool on) { force_headless = on; }
 
-SDL_Window* ActiveSdlWindow() { return active_sdl_window; }
+SDL_Window* ActiveSdlWindow() { return live_windows.empty() ? nullptr : live_windows.back()->Window(); }
+
+Video* ActiveVideo() { return live_windows.empty() ? nullptr : live_windows.back(); }
 
 void CatchQuitSignals() {
     struct sigaction action {};

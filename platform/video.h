@@ -60,9 +60,11 @@ struct InputEvent {
 bool DisplayAvailable();
 // Forces every later choice to the headless backend (tests, batch runs).
 void ForceHeadless(bool on);
-// The SDL window of the live SDL backend, or null; message boxes use it as
-// their parent.
+class Video;
+// The SDL window made last of those still standing, or null; message boxes
+// are shown over it.
 SDL_Window* ActiveSdlWindow();
+Video* ActiveVideo();
 
 // SIGINT and SIGTERM ask the program to end the way the window's close box
 // does: once one has arrived, every wait for a window event reports a
