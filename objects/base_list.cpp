@@ -645,7 +645,7 @@ void TVorqBaseList::Draw() {
     FBase[0]->Draw();
     FBase[1]->Draw();
     if (FTransition) {
-        UpdateRect = FTransition->ChangedRect();
+        UpdateRect = FTransition->ChangedRect;
         FTransition->Step();
     }
 }
@@ -658,10 +658,10 @@ void TVorqBaseList::ClearDirty() {
 // ---------------------------------------------------------------------------
 // Layers and transitions
 
-TSceneTransition* TVorqBaseList::SetActiveBase(int32_t index, int32_t kind, uint8_t mode, bool force, int32_t elapsed,
-                                               int32_t duration) {
+TCustomWipe* TVorqBaseList::SetActiveBase(int32_t index, int32_t kind, uint8_t mode, bool force, int32_t elapsed,
+                                          int32_t duration) {
     ActiveIndex = index & 1;
-    TSceneTransition* made = nullptr;
+    TCustomWipe* made = nullptr;
     if (force || (kind != 0 && !FTransition)) {
         FTransition.reset();
         FBase[0]->InvalidateWhole();
@@ -671,13 +671,12 @@ TSceneTransition* TVorqBaseList::SetActiveBase(int32_t index, int32_t kind, uint
             TCustomDIBX* target = now->GetOwnSurface();
             TCustomDIBX* own = now->LayerSurface();
             if (target && own && target != own) own->CopyFrom(*target);
-            if (transition_maker) {
-                FTransition = transition_maker(kind, GetOwnSurface(), own, InactiveBase()->LayerSurface());
-                if (FTransition) {
-                    FTransition->SetDuration(duration);
-                    FTransition->SetMode(mode);
-                    made = FTransition.get();
-                }
+            FTransition = (transition_maker ? transition_maker : CreateWipe)(kind, GetOwnSurface(), own,
+                                                                            InactiveBase()->LayerSurface());
+            if (FTransition) {
+                FTransition->Duration = duration;
+                FTransition->SetMode(mode);
+                made = FTransition.get();
             }
         }
         if (!FFocus || FFocus->GetBase() != ActiveBase()) {
@@ -686,14 +685,14 @@ TSceneTransition* TVorqBaseList::SetActiveBase(int32_t index, int32_t kind, uint
         }
     }
     TransitionKind = kind;
-    if (FTransition) FTransition->SetElapsed(elapsed);
+    if (FTransition) FTransition->Position = elapsed;
     return made;
 }
 
-int32_t TVorqBaseList::GetTransitionTime() const { return FTransition ? FTransition->Duration() : 0; }
+int32_t TVorqBaseList::GetTransitionTime() const { return FTransition ? FTransition->Duration : 0; }
 
 void TVorqBaseList::SetTransitionPos(int32_t ms) {
-    if (FTransition) FTransition->SetElapsed(ms);
+    if (FTransition) FTransition->Position = ms;
 }
 
 void TVorqBaseList::ResetScene() {

@@ -7,6 +7,7 @@
 #include "files/containers.h"
 #include "objects/timer_list.h"
 #include "objects/vorq_object.h"
+#include "render/wipes/custom_wipe.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,24 +20,10 @@ class TCustomDIBX;
 class TStringList;
 class Video;
 
-// The running screen transition between the layers, as the registry drives
-// it. The transition kinds implement it; see SetTransitionMaker.
-class TSceneTransition {
-public:
-    virtual ~TSceneTransition() = default;
-    virtual int32_t Duration() const = 0;
-    virtual void SetDuration(int32_t ms) = 0;
-    virtual void SetElapsed(int32_t ms) = 0;
-    virtual void SetMode(uint8_t mode) = 0;
-    // The screen area the last step changed.
-    virtual TRect ChangedRect() const = 0;
-    // Draws the next step; true once elapsed >= duration.
-    virtual bool Step() = 0;
-};
-// (kind 1..38, screen surface, new layer's surface, old layer's surface) →
-// the transition, or null for other kinds.
-using TTransitionMaker = std::unique_ptr<TSceneTransition> (*)(int32_t kind, TCustomDIBX* screen,
-                                                                TCustomDIBX* new_layer, TCustomDIBX* old_layer);
+// The registry makes its transitions with CreateWipe (render/wipes). Tests
+// may put another maker in its place; null restores CreateWipe.
+using TTransitionMaker = std::unique_ptr<TCustomWipe> (*)(int32_t kind, TCustomDIBX* screen,
+                                                           TCustomDIBX* old_picture, TCustomDIBX* new_picture);
 void SetTransitionMaker(TTransitionMaker maker);
 
 // Makes the surfaces of layers and work surfaces: (width, height, bits per
@@ -188,13 +175,18 @@ public:
     TVorqControl* Focus() const { return FFocus; }
     void RequestFocusSearch() { FFocusSearch = 1; }
     bool FocusSearchRequested() const { return FFocusSearch != 0; }
-    TSceneTransition* SetActiveBase(int32_t index, int32_t kind, uint8_t mode, bool force, int32_t elapsed,
-                                    int32_t duration);
+    // Makes layer index the active one. With force, or with a kind while
+    // no transition runs, the running one ends and kind (1..38) starts a new
+    // one from the layer at index (the picture being left) to the other;
+    // the caller sets its parameters and prepares it. Elapsed always goes to
+    // the running transition.
+    TCustomWipe* SetActiveBase(int32_t index, int32_t kind, uint8_t mode, bool force, int32_t elapsed,
+                               int32_t duration);
     int32_t GetTransitionTime() const;
     void SetTransitionPos(int32_t ms);
     int32_t ActiveIndex = 0;
     int32_t TransitionKind = 0;
-    TSceneTransition* Transition() const { return FTransition.get(); }
+    TCustomWipe* Transition() const { return FTransition.get(); }
 
     // ---- keys (@KeyPush, @KeyClick, @KeyRepeat) ----
     bool GetKeyPush(int32_t key) const { return key >= 0 && key < 256 && FKeyHeld[key]; }
@@ -232,7 +224,7 @@ private:
     int32_t FWidth = 0, FHeight = 0;
     std::unique_ptr<TCustomDIBX> FWork;
     TCustomDIBX* FScreenSurface = nullptr;
-    std::unique_ptr<TSceneTransition> FTransition;
+    std::unique_ptr<TCustomWipe> FTransition;
     std::vector<TVorqObject*> FObjects;
     // How many listed objects hold each name: most look-ups (every probe of
     // MakeUniqueName) find nothing and end here.

@@ -321,60 +321,71 @@ TEST(DisplayObjects, StartUpMakesTheMainRegistryAndTheInterpretersLink) {
 }
 
 namespace {
-struct FakeWipe : TSceneTransition {
-    int32_t Duration() const override { return duration; }
-    void SetDuration(int32_t ms) override { duration = ms; }
-    void SetElapsed(int32_t ms) override { elapsed = ms; }
+struct FakeWipe : TCustomWipe {
+    using TCustomWipe::TCustomWipe;
     void SetMode(uint8_t m) override { mode = m; }
-    TRect ChangedRect() const override { return MakeRect(1, 2, 3, 4); }
-    bool Step() override { return ++steps > 100; }
-    int32_t duration = 0, elapsed = -1, steps = 0, kind = 0;
+    bool Step() override {
+        ChangedRect = MakeRect(1, 2, 3, 4);
+        return ++steps > 100;
+    }
+    int32_t steps = 0, kind = 0;
     uint8_t mode = 0;
-    TCustomDIBX *screen = nullptr, *now = nullptr, *old = nullptr;
 };
 FakeWipe* last_wipe = nullptr;
 }  // namespace
 
 TEST_F(RegistryTest, TransitionsRunBetweenTheLayersOwnSurfaces) {
-    SetTransitionMaker([](int32_t kind, TCustomDIBX* screen, TCustomDIBX* now,
-                          TCustomDIBX* old) -> std::unique_ptr<TSceneTransition> {
-        auto w = std::make_unique<FakeWipe>();
+    SetTransitionMaker([](int32_t kind, TCustomDIBX* screen, TCustomDIBX* leaving,
+                          TCustomDIBX* entering) -> std::unique_ptr<TCustomWipe> {
+        auto w = std::make_unique<FakeWipe>(screen, leaving, entering);
         w->kind = kind;
-        w->screen = screen;
-        w->now = now;
-        w->old = old;
         last_wipe = w.get();
         return w;
     });
     TCustomDIBX* screen = reg->GetOwnSurface();
     screen->SetPixel(3, 3, 0x123456);
-    TSceneTransition* t = reg->SetActiveBase(1, 7, 2, true, 40, 500);
+    TCustomWipe* t = reg->SetActiveBase(1, 7, 2, true, 40, 500);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(last_wipe->kind, 7);
     EXPECT_EQ(last_wipe->mode, 2);
-    EXPECT_EQ(last_wipe->elapsed, 40);
-    EXPECT_EQ(last_wipe->screen, screen);
-    EXPECT_EQ(last_wipe->now, reg->GetBaseAt(1)->LayerSurface());
-    EXPECT_EQ(last_wipe->old, reg->GetBaseAt(0)->LayerSurface());
+    EXPECT_EQ(last_wipe->Position, 40);
+    EXPECT_EQ(last_wipe->TargetSurface, screen);
+    EXPECT_EQ(last_wipe->OldSurface, reg->GetBaseAt(1)->LayerSurface());
+    EXPECT_EQ(last_wipe->NewSurface, reg->GetBaseAt(0)->LayerSurface());
     // The new layer starts from what the screen showed; during the switch
     // both layers draw into their own surfaces.
     EXPECT_EQ(reg->GetBaseAt(1)->LayerSurface()->GetPixel(3, 3), 0x123456u);
     EXPECT_EQ(reg->GetBaseAt(1)->GetOwnSurface(), reg->GetBaseAt(1)->LayerSurface());
     EXPECT_EQ(reg->GetTransitionTime(), 500);
     reg->SetTransitionPos(250);
-    EXPECT_EQ(last_wipe->elapsed, 250);
+    EXPECT_EQ(last_wipe->Position, 250);
     // Kind 0 without force keeps the running transition.
     EXPECT_EQ(reg->SetActiveBase(1, 0, 0, false, 60, 0), nullptr);
     EXPECT_EQ(reg->Transition(), t);
-    EXPECT_EQ(last_wipe->elapsed, 60);
+    EXPECT_EQ(last_wipe->Position, 60);
+    // The screen takes the rectangle the previous step changed.
+    reg->Draw();
+    EXPECT_EQ(reg->UpdateRect, TRect{});
     reg->Draw();
     EXPECT_EQ(reg->UpdateRect, MakeRect(1, 2, 3, 4));
-    EXPECT_EQ(last_wipe->steps, 1);
+    EXPECT_EQ(last_wipe->steps, 2);
     // Forced with kind 0: the transition ends and the screen is drawn on again.
     reg->SetActiveBase(1, 0, 0, true, 0, 0);
     EXPECT_EQ(reg->Transition(), nullptr);
     EXPECT_EQ(reg->GetBaseAt(1)->GetOwnSurface(), screen);
     SetTransitionMaker(nullptr);
+}
+
+TEST_F(RegistryTest, LayerSwitchMakesTheNumberedWipeFromTheLeavingLayer) {
+    TCustomWipe* t = reg->SetActiveBase(0, 12, 0, true, 0, 300);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->TargetSurface, reg->GetOwnSurface());
+    EXPECT_EQ(t->OldSurface, reg->GetBaseAt(0)->LayerSurface());
+    EXPECT_EQ(t->NewSurface, reg->GetBaseAt(1)->LayerSurface());
+    EXPECT_EQ(reg->GetTransitionTime(), 300);
+    reg->SetActiveBase(0, 0, 0, true, 0, 0);
+    EXPECT_EQ(reg->SetActiveBase(0, 39, 0, true, 0, 300), nullptr);  // no such wipe: an instant switch
+    EXPECT_EQ(reg->Transition(), nullptr);
 }
 
 namespace {
