@@ -97,7 +97,7 @@ TScreenManager::TScreenManager(Video* window, int32_t min_width, int32_t min_hei
 TScreenManager::~TScreenManager() {
     free_surface();
     disconnect();
-    SetDisplayBitCount(32);
+    SetDisplayBitCount(15);
 }
 
 bool TScreenManager::GetMode(int32_t index, DisplayMode& mode) const {

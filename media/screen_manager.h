@@ -67,7 +67,7 @@ public:
     // "DirectDrawを初期化できません" when there is no video service. Starts
     // in the window (mode index -1). Each new screen surface's depth
     // becomes the depth of image surfaces (SetDisplayBitCount); destruction
-    // sets 32 back.
+    // sets 15 back, the depth the player draws at without a screen manager.
     TScreenManager(Video* window, int32_t min_width, int32_t min_height, int32_t preferred_width,
                    int32_t preferred_height);
     ~TScreenManager();

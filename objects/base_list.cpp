@@ -370,7 +370,8 @@ void TVorqBaseList::SetColor(int32_t v) {
 }
 
 int32_t TVorqBaseList::CurrentSurfaceBits() const {
-    return this == VorqBaseList && ScreenManager ? ScreenManager->SurfaceBits() : SurfaceBits;
+    if (this == VorqBaseList && ScreenManager) return ScreenManager->SurfaceBits();
+    return SurfaceBits > 0 ? SurfaceBits : DisplayBitCount();
 }
 
 TCustomDIBX* TVorqBaseList::ScreenSurface() const {

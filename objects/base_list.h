@@ -153,9 +153,11 @@ public:
     void ReleaseSurfaces() override;
     void RestoreSurfaces() override;
     // Bits per pixel of new surfaces: the screen manager's depth for the
-    // main registry, else SurfaceBits (15 unless set).
+    // main registry; else SurfaceBits when set, otherwise the depth the image
+    // cache makes pictures at (DisplayBitCount: the screen's, 15 without a
+    // screen manager), so that cached pictures draw on a private scene too.
     int32_t CurrentSurfaceBits() const;
-    int32_t SurfaceBits = 15;
+    int32_t SurfaceBits = 0;
 
     // ---- frame passes ----
     // Keys, focus and the mouse on the active layer; frame_delta in ms

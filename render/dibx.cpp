@@ -10,7 +10,7 @@
 #include "render/tesk.h"
 
 namespace {
-int32_t g_display_bits = 32;
+int32_t g_display_bits = 15;
 bool g_device_surfaces = false;
 
 bool HasExtension(const std::string& path, const char* ext) { return AnsiLowerCase(ExtractFileExt(path)) == ext; }

@@ -17,7 +17,8 @@
 class TStream;
 
 // Bit depth of the display's surfaces: the screen manager's when there is
-// one (it sets this), else 32. Only 15, 16, 24 and 32 are taken.
+// one (it sets this), else 15, the depth the layers are made at without
+// one. Only 15, 16, 24 and 32 are taken.
 int32_t DisplayBitCount();
 void SetDisplayBitCount(int32_t bits);
 // Whether pictures may be held in display-format surfaces (TDxDIBX): the

@@ -127,9 +127,10 @@ TEST(DxDIBX, DisplayFormatColourCacheAndPalettes) {
     TDxDIBX s;
     EXPECT_TRUE(s.IsEmpty());
     EXPECT_EQ(nullptr, s.Lock(0, 0));
+    const int32_t before = DisplayBitCount();
     SetDisplayBitCount(16);
     s.SetSize(4, 4, 24);
-    SetDisplayBitCount(32);
+    SetDisplayBitCount(before);
     EXPECT_EQ(16, s.BitCount());
     s.SetPixel(0, 0, 0x1234);
     for (int i = 0; i < 17; ++i) {

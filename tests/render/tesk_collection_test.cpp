@@ -55,6 +55,9 @@ std::vector<uint8_t> ReadData(const std::string& name) {
 }
 
 struct CacheTest : ::testing::Test {
+    // Pictures at 32 bits, as on a 32-bit screen, drawn onto 32-bit surfaces.
+    CacheTest() { SetDisplayBitCount(32); }
+    ~CacheTest() override { SetDisplayBitCount(15); }
     FakeSource source;
     TTeskCollection cache{&source};
     int a = 0, b = 0, c = 0;
