@@ -261,6 +261,11 @@ void TFormView::place_view() {
     else
         ImageOffsetY = DockHeight();
     if (ScreenManager) ScreenManager->SetViewOrigin(ImageOffsetX, ImageOffsetY);
+    // The panel fills the window below the toolbar's dock; in full screen
+    // the bar only appears over it.
+    const bool full = ScreenManager && ScreenManager->FullScreen();
+    if (FBasePanel)
+        FBasePanel->SetBounds(TRect{0, full ? 0 : DockHeight(), FWindow->ClientWidth(), FWindow->ClientHeight()});
 }
 
 void TFormView::FormClose() {
@@ -504,6 +509,12 @@ void TFormView::HandleEvent(const InputEvent& e) {
     }
     switch (e.Kind) {
     case InputEventKind::CloseRequest: PostClose(); break;
+    case InputEventKind::Paint:
+        // The picture comes back in the panel; a bar shown over it in full
+        // screen stays on top.
+        if (FBasePanel) FBasePanel->Paint();
+        draw_chrome(true);
+        break;
     case InputEventKind::Activate: ApplicationActivate(); break;
     case InputEventKind::Deactivate: ApplicationDeactivate(); break;
     case InputEventKind::KeyDown: key_down(e.VirtualKey, e.Repeat); break;

@@ -38,8 +38,11 @@ void TBasePanel::Paint() {
     if (!VorqBaseList || !ScreenManager) return;
     TCustomDIBX* s = VorqBaseList->ScreenSurface();
     if (!s || s->IsEmpty()) return;
-    const int32_t w = view_.ClientWidth(), h = view_.ClientHeight();
+    const TRect client{0, 0, view_.ClientWidth(), view_.ClientHeight()};
+    const TRect area = RectIsEmpty(bounds_) ? client : IntersectRects(bounds_, client);
+    if (RectIsEmpty(area)) return;
+    const int32_t w = area.Width(), h = area.Height();
     StretchToRgb(*s, w, h, frame_);
-    view_.Update(frame_.data(), w, h, w, 0, 0);
+    view_.Update(frame_.data(), w, h, w, area.Left, area.Top);
     view_.Present();
 }

@@ -3,6 +3,8 @@
 // whenever the window system asks the panel to repaint (uncovering,
 // restoring from the taskbar).
 #pragma once
+#include "platform/rect.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -15,13 +17,20 @@ public:
     Video& View() const { return view_; }
     uint8_t Flag = 0;
 
-    // Repaint: the main registry's screen surface stretched over the whole
-    // client area (nearest pixel) and presented. Nothing while there is no
-    // registry or no screen surface.
+    // Where the panel lies in the window's client area: below the
+    // toolbar's dock in a window, the whole area in full screen. Empty (at
+    // first): the whole client area.
+    void SetBounds(const TRect& bounds) { bounds_ = bounds; }
+    TRect Bounds() const { return bounds_; }
+
+    // Repaint: the main registry's screen surface stretched over the
+    // panel (nearest pixel) and presented; the rest of the window is left
+    // as it is. Nothing while there is no registry or no screen surface.
     void Paint();
 
 private:
     Video& view_;
+    TRect bounds_{};
     std::vector<uint32_t> frame_;
 };
 

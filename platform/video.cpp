@@ -368,7 +368,10 @@ private:
             case SDL_WINDOWEVENT_FOCUS_LOST: out.Kind = InputEventKind::Deactivate; return true;
             case SDL_WINDOWEVENT_CLOSE: out.Kind = InputEventKind::CloseRequest; return true;
             case SDL_WINDOWEVENT_DISPLAY_CHANGED: out.Kind = InputEventKind::DisplayChange; return true;
-            case SDL_WINDOWEVENT_EXPOSED: ShowImage(); return false;
+            case SDL_WINDOWEVENT_EXPOSED:
+                ShowImage();
+                out.Kind = InputEventKind::Paint;
+                return true;
             default: return false;
             }
         default: return false;

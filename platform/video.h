@@ -39,6 +39,7 @@ enum class InputEventKind : uint8_t {
     Deactivate,     // the window lost the input focus
     CloseRequest,   // the user asked to close the window
     DisplayChange,  // the desktop's display mode or layout changed
+    Paint,          // the window system asks for the client area again (uncovered, restored)
 };
 
 enum class MouseButton : uint8_t { Left, Right, Middle };

@@ -21,6 +21,7 @@
 #include "platform/trace.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/input_events.h"
+#include "tests/support/scripted_video.h"
 
 #include <gtest/gtest.h>
 
@@ -363,6 +364,39 @@ TEST_F(Player, ChangesOnEitherActiveLayerReachTheWindow) {
         EXPECT_EQ(VorqBaseList->GetBaseAt(0)->DirtyList.Count(), 0);
         EXPECT_EQ(VorqBaseList->GetBaseAt(1)->DirtyList.Count(), 0);
     }
+}
+
+TEST_F(Player, RepaintBringsThePictureBackAndLeavesTheToolbarAlone) {
+    folder.WritePage("main.vsb", waiting_page());
+    folder.WriteProject(TestProjectData("main.vsb"));
+    auto owned = std::make_unique<ScriptedVideo>();
+    ScriptedVideo& window = *owned;
+    view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()}, std::move(owned));
+    view->FormCreate();
+    ASSERT_FALSE(Terminating);
+    VorqBaseList->ActiveBase()->SetColor(0x0000FF);
+    VorqBaseList->ActiveBase()->InvalidateWhole();
+    idle();
+    const size_t w = size_t(window.ClientWidth()), h = size_t(window.ClientHeight());
+    const size_t top = size_t(view->ImageOffsetY);
+    const std::vector<uint32_t> before(window.ReadPixels(), window.ReadPixels() + w * h);
+    ASSERT_EQ(before[(top + 5) * w + 5], 0xFF0000u);
+    ASSERT_NE(before[w + 1], 0xFF0000u);
+
+    // The window lost its picture and asks for it again: it comes back in
+    // the panel, and no present ever shows the picture over the toolbar.
+    const std::vector<uint32_t> black(w * h, 0);
+    window.Update(black.data(), int32_t(w), int32_t(h), int32_t(w), 0, 0);
+    int shows = 0;
+    window.OnShow = [&] {
+        ++shows;
+        for (size_t y = 0; y < top; ++y)
+            for (size_t x = 0; x < w; ++x) ASSERT_NE(window.ReadPixels()[y * w + x], 0xFF0000u) << x << "," << y;
+    };
+    view->HandleEvent(PlainEvent(InputEventKind::Paint));
+    window.OnShow = nullptr;
+    EXPECT_GE(shows, 1);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), window.ReadPixels()));
 }
 
 struct Asked {

@@ -99,8 +99,9 @@ TEST_F(Installed, MotionKindsByExtension) {
         SCOPED_TRACE(c.ext);
         EXPECT_EQ(MotionKindStatus(c.ext), c.status);
         // No kind is built yet: attaching any file fails without changing the control.
-        if (c.status != TKindStatus::Built)
+        if (c.status != TKindStatus::Built) {
             EXPECT_THROW(target.AttachMotion(std::string("walk") + c.ext), Exception);
+        }
         EXPECT_EQ(target.GetMotion(), nullptr);
     }
 }

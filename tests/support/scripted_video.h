@@ -7,6 +7,7 @@
 #include "platform/video.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 class ScriptedVideo final : public Video {
@@ -16,6 +17,8 @@ public:
     std::vector<DisplayMode> Refused;   // SetFullScreen fails for these
     std::vector<DisplayMode> Switches;  // every SetFullScreen call; {0,0,0,0} = back to the window
     bool RefuseWindow = false;
+    // Called at every present, with the client image as it is shown.
+    std::function<void()> OnShow;
 
     bool IsHeadless() const override { return true; }
     void CreateWindow(int32_t w, int32_t h, const std::string&) override { SetClientSize(w, h); }
@@ -47,7 +50,9 @@ public:
 protected:
     void ResizeClient() override {}
     void UploadRect(const TRect&) override {}
-    void ShowImage() override {}
+    void ShowImage() override {
+        if (OnShow) OnShow();
+    }
     bool FetchEvent(InputEvent&, uint32_t) override { return false; }
 
 private:
