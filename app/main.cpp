@@ -1,8 +1,10 @@
 // vorqplayer [game folder ...] | vorqplayer /config
 // VORQ_HEADLESS=1 plays without a display (VORQ_FRAMES=n stops after n
 // frames); VORQ_TRACE turns the command trace on.
+#include "engine/form_view.h"
 #include "engine/player_entry.h"
 #include "platform/filesys.h"
+#include "platform/resources.h"
 #include "platform/trace.h"
 #include "platform/video.h"
 
@@ -10,7 +12,12 @@
 #include <string>
 #include <vector>
 
+// The window icon, linked in at build time from app/vorqplayer.ico.
+extern const unsigned char kPlayerIcon[];
+extern const size_t kPlayerIconSize;
+
 int main(int argc, char** argv) {
+    RegisterResource(kMainIconName, kMainIconType, {kPlayerIcon, kPlayerIconSize});
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

@@ -20,6 +20,8 @@
 #include "platform/resources.h"
 #include "platform/stream.h"
 #include "platform/trace.h"
+#include "render/dib_surface.h"
+#include "render/ico.h"
 
 #include <cstdio>
 
@@ -30,6 +32,8 @@ uint32_t LastTick = 0;
 int32_t FramePeriod = 16;
 int32_t DrawDivisor = 1;
 TFormView* FormView = nullptr;
+const char* const kMainIconName = "MAINICON";
+const char* const kMainIconType = "ICON";
 
 namespace {
 
@@ -151,6 +155,7 @@ void TFormView::FormCreate() {
     Randomize();
     FWindow->CreateWindow(kDesignClientWidth, kDesignClientHeight, "VorqPlayer");
     ReadGameSettings(ExeFolder() + "game.ini");
+    apply_icon();
     // The first archive stays empty: the built-in functions add their
     // in-memory entries to it.
     FileManager->AddArchive("");
@@ -200,6 +205,32 @@ void TFormView::locate_data() {
     FileManager->SetBaseFolder(ExeFolder());
     if (HasResourceArchive()) FileManager->AddResourceArchive("", "DUMMY", "BINTYPE");
     if (HasAppendedArchive(ExeFileName())) FileManager->AddArchive(ExeFileName());
+}
+
+void TFormView::apply_icon() {
+    if (!FindResource(kMainIconName, kMainIconType)) return;
+    try {
+        TResourceStream stream(kMainIconName, kMainIconType);
+        TDIBSurface icon;
+        LoadIcon(icon, stream, 0);
+        TDIBSurface rgb;
+        rgb.SetSize(icon.Width(), icon.Height(), 24);
+        rgb.Copy(0, 0, icon);
+        const TDIBSurface* mask = icon.Mask();
+        std::vector<uint32_t> argb(static_cast<size_t>(rgb.Width()) * rgb.Height());
+        for (int y = 0; y < rgb.Height(); ++y) {
+            const uint8_t* row = rgb.ScanLineReadOnly(y);
+            const uint8_t* alpha = mask ? mask->ScanLineReadOnly(y) : nullptr;
+            for (int x = 0; x < rgb.Width(); ++x) {
+                const uint32_t a = alpha ? alpha[x] : 255u;
+                argb[static_cast<size_t>(y) * rgb.Width() + x] =
+                    a << 24 | uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+            }
+        }
+        FWindow->SetIcon(argb.data(), rgb.Width(), rgb.Height());
+    } catch (const std::exception&) {
+        // A damaged icon leaves the window with the desktop's own.
+    }
 }
 
 void TFormView::build_toolbar() {

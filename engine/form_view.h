@@ -50,6 +50,11 @@ int32_t RoundDelayTime(int32_t stored);
 // missing file leaves both as they are.
 void ReadGameSettings(const std::string& sjis_ini_path);
 
+// The executable's icon 0, which the main window shows: a whole icon
+// file linked in as the resource "MAINICON" of type "ICON".
+extern const char* const kMainIconName;
+extern const char* const kMainIconType;
+
 // Named points of the start-up; the trace records them when it is on.
 void StartupCheckpoint(const std::string& text);
 
@@ -133,6 +138,7 @@ public:
 
 private:
     void locate_data();
+    void apply_icon();
     void build_toolbar();
     void place_view();
     void apply_mode_change(bool entering, int32_t mode_index);

@@ -136,6 +136,7 @@ public:
         live_windows.push_back(this);
         // The game must never be interrupted by the screen saver or blanking.
         SDL_DisableScreenSaver();
+        ApplyIcon();
         SetClientSize(w, h);
     }
     void SetTitle(const std::string& sjis_title) override {
@@ -297,6 +298,14 @@ protected:
             if (translate(e, out)) return true;
         }
     }
+    void ApplyIcon() override {
+        if (!window_ || icon_.empty()) return;
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(icon_.data(), icon_width_, icon_height_, 32,
+                                                                  icon_width_ * 4, SDL_PIXELFORMAT_ARGB8888);
+        if (!surface) return;
+        SDL_SetWindowIcon(window_, surface);
+        SDL_FreeSurface(surface);
+    }
     void MovePointer(int32_t x, int32_t y) override {
         if (!window_ || !renderer_) return;
         // The renderer's logical size maps client coordinates onto the window.
@@ -435,6 +444,15 @@ void Video::Centre() {
     TRect area = WorkArea();
     TPoint size = OuterSize();
     Move(area.Left + (area.Width() - size.X) / 2, area.Top + (area.Height() - size.Y) / 2);
+}
+
+void Video::SetIcon(const uint32_t* argb, int32_t width, int32_t height) {
+    // Desktops take icons up to 256 pixels a side.
+    if (!argb || width <= 0 || height <= 0 || width > 256 || height > 256) return;
+    icon_.assign(argb, argb + static_cast<size_t>(width) * height);
+    icon_width_ = width;
+    icon_height_ = height;
+    ApplyIcon();
 }
 
 void Video::SetZoom(int32_t percent) { zoom_ = std::clamp(percent, 10, 1000); }

@@ -107,6 +107,11 @@ public:
     virtual TRect WorkArea() const = 0;
     // Centres the outer window on the work area, halves truncated toward zero.
     void Centre();
+    // The icon the desktop shows for the window, from 32-bit ARGB pixels
+    // (alpha 0 = transparent). Bad sizes or no pixels leave it as it was.
+    void SetIcon(const uint32_t* argb, int32_t width, int32_t height);
+    TPoint IconSize() const { return {icon_width_, icon_height_}; }
+    const std::vector<uint32_t>& IconPixels() const { return icon_; }
 
     // --- display modes and full screen ---------------------------------------
     // Modes of the desktop's display, in the order the platform lists them.
@@ -170,6 +175,8 @@ protected:
     virtual void ResizeClient() = 0;
     virtual void UploadRect(const TRect& client_rect) = 0;
     virtual void ShowImage() = 0;
+    // Hands the icon (icon_) to the desktop; headless backends only keep it.
+    virtual void ApplyIcon() {}
     virtual bool FetchEvent(InputEvent& event, uint32_t timeout_ms) = 0;
     // Moves the real pointer; by default the move is only queued as an
     // event (headless backends have no pointer).
@@ -186,6 +193,9 @@ protected:
     DisplayMode full_screen_mode_;
     std::vector<uint32_t> image_;  // the client image, client_width_ pixels a row
     uint32_t present_count_ = 0;
+    std::vector<uint32_t> icon_;  // ARGB, icon_width_ pixels a row
+    int32_t icon_width_ = 0;
+    int32_t icon_height_ = 0;
 
 private:
     std::deque<InputEvent> injected_;

@@ -1,6 +1,7 @@
 // SIGTERM and SIGINT end the real executable cleanly, also when it plays
 // without a display: the game below only waits, so nothing but the signal
-// can end it.
+// can end it. On a real X server, the window carries the player's icon and
+// SIGTERM closes it cleanly too.
 #include "platform/filesys.h"
 #include "tests/support/fixture_writers.h"
 
@@ -74,6 +75,29 @@ TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
+}
+
+TEST(QuitSignal, TheWindowHasTheIconAndSigtermClosesIt) {
+    for (const char* tool : {"xvfb-run", "xdotool", "xprop", "tar"})
+        if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
+            GTEST_SKIP() << tool << " is not installed";
+    TTestGameFolder game;
+    const std::string folder = NativePath(game.Path());
+    ASSERT_EQ(std::system(("tar -xf '" + kWaitingGame + "' -C '" + folder + "'").c_str()), 0);
+    std::ofstream script(folder + "run.sh");
+    script << "'" << kPlayer << "' '" << folder << "' & pid=$!\n"
+           << "wid=$(timeout 30 xdotool search --sync --pid $pid | head -1)\n"
+           << "xprop -id \"$wid\" _NET_WM_ICON | head -1 > '" << folder << "icon.txt'\n"
+           << "kill -TERM $pid\n"
+           << "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
+           << "kill -KILL $pid 2>/dev/null\n"
+           << "wait $pid; echo $? > '" << folder << "status.txt'\n";
+    script.close();
+    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env -u VORQ_HEADLESS SDL_VIDEODRIVER=x11 "
+                            "SDL_AUDIODRIVER=dummy bash '" + folder + "run.sh' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_NE(read_file(folder + "icon.txt").find("Icon (32 x 32)"), std::string::npos) << read_file(folder + "icon.txt");
+    EXPECT_EQ(read_file(folder + "status.txt"), "0\n");
 }
 
 }  // namespace
