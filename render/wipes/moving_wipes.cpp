@@ -169,6 +169,21 @@ bool TWipeTwistH::Step() {
     return false;
 }
 
+namespace {
+
+// The source row of each of n destination rows when `rows` rows are
+// stretched into n: the nearest-sample stepping of the surface's stretch
+// (16.16 steps of rows / n), so that a twist drawn row by row puts every
+// pixel where column stretches would.
+std::vector<int32_t> StretchRows(int32_t rows, int32_t n) {
+    const int64_t step = int64_t(double(rows) / n * 65536);
+    std::vector<int32_t> map(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) map[size_t(i)] = int32_t(std::min<int64_t>((i * step) >> 16, rows - 1));
+    return map;
+}
+
+}  // namespace
+
 bool TWipeTwistV::Step() {
     if (BeginStep()) return true;
     TCustomDIBX& t = *TargetSurface;
@@ -176,45 +191,96 @@ bool TWipeTwistV::Step() {
     const int32_t w = Width(), h = Height();
     const double phase = double(Pos()) * (3 * M_PI / 2) / Duration;
     const uint32_t black = uint32_t(t.ColorToPixel(0));
-    // Per screen column: -2 not yet turning, -1 done, else turning with
-    // apparent height heights[x] (negative: the new picture's back).
-    std::vector<int32_t> state(size_t(w), -2), heights(size_t(w), 0);
-    int32_t last = -1;
+    // Per screen column: 0 not yet turning, 1 turning with apparent height
+    // heights[x] (negative: the new picture's back), 2 done.
+    std::vector<uint8_t> state(static_cast<size_t>(w), 0);
+    std::vector<int32_t> heights(static_cast<size_t>(w), 0);
+    std::vector<std::vector<int32_t>> maps(static_cast<size_t>(h) + 1);
     for (int32_t c = 0; c < w; ++c) {
         const int32_t x = Mode ? w - 1 - c : c;
         const double angle = double(c) / w * (-M_PI / 2) + phase;
         if (angle < 0) continue;
         if (angle > M_PI) {
-            state[size_t(x)] = -1;
-            last = x;
+            state[size_t(x)] = 2;
             continue;
         }
-        state[size_t(x)] = 0;
-        heights[size_t(x)] = int32_t(std::nearbyint(std::cos(angle) * h));
+        const int32_t ch = int32_t(std::nearbyint(std::cos(angle) * h));
+        state[size_t(x)] = 1;
+        heights[size_t(x)] = ch;
+        const size_t ah = size_t(std::abs(ch));
+        if (ah > 0 && maps[ah].empty()) maps[ah] = StretchRows(h, int32_t(ah));
     }
-    for (int32_t x = 0; x < w;) {
-        if (state[size_t(x)] != 0) {
-            ++x;
-            continue;
+    TCustomDIBX& o = *OldSurface;
+    TCustomDIBX& n = *NewSurface;
+    const int bits = t.BitCount();
+    const bool rows = dibx::RowDepth(bits) && o.BitCount() == bits && n.BitCount() == bits && o.Width() >= w &&
+                      n.Width() >= w && o.Height() >= h && n.Height() >= h;
+    dibx::LockGuard lt(t, 0, 0), lo(o, 0, 0), ln(n, 0, 0);
+    const bool locked = rows && lt.get() && lo.get() && ln.get();
+    const int bpp = dibx::BytesPerPixel(bits);
+    const int64_t tp = t.Pitch(), op = o.Pitch(), np = n.Pitch();
+    // Each column, drawn row by row: the picture part stretched over the
+    // column's apparent height between bands of black (the whole column is
+    // black around it), done columns from the new picture.
+    if (!locked) {
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const uint8_t st = state[size_t(x)];
+                if (st == 0) continue;
+                if (st == 2) {
+                    t.SetPixel(x, y, n.GetPixel(x, y));
+                    continue;
+                }
+                const int32_t ch = heights[size_t(x)], ah = std::abs(ch), band = (h - ah) / 2;
+                if (y < band || y >= band + ah) t.SetPixel(x, y, black);
+                else t.SetPixel(x, y, (ch < 0 ? n : o).GetPixel(x, maps[size_t(ah)][size_t(y - band)]));
+            }
+        return false;
+    }
+    // Per column once: where its picture part lies and which rows it takes.
+    std::vector<int32_t> bands(static_cast<size_t>(w), 0), spans(static_cast<size_t>(w), 0);
+    std::vector<const int32_t*> col_map(static_cast<size_t>(w), nullptr);
+    std::vector<const uint8_t*> col_src(static_cast<size_t>(w), nullptr);
+    std::vector<int64_t> col_pitch(static_cast<size_t>(w), 0);
+    for (int32_t x = 0; x < w; ++x) {
+        const int32_t ch = heights[size_t(x)], ah = std::abs(ch);
+        spans[size_t(x)] = state[size_t(x)] == 1 ? ah : 0;
+        bands[size_t(x)] = (h - ah) / 2;
+        if (ah > 0) col_map[size_t(x)] = maps[size_t(ah)].data();
+        col_src[size_t(x)] = ch < 0 ? ln.get() : lo.get();
+        col_pitch[size_t(x)] = ch < 0 ? np : op;
+    }
+    auto draw = [&](auto pixel) {
+        using P = decltype(pixel);
+        P dark;
+        std::memcpy(&dark, &black, sizeof(P));
+        for (int32_t y = 0; y < h; ++y) {
+            P* d = reinterpret_cast<P*>(lt.get() + tp * y);
+            const P* done_row = reinterpret_cast<const P*>(ln.get() + np * y);
+            for (int32_t x = 0; x < w; ++x) {
+                const uint8_t st = state[size_t(x)];
+                if (st == 0) continue;
+                if (st == 2) {
+                    d[x] = done_row[x];
+                    continue;
+                }
+                const uint32_t rel = uint32_t(y - bands[size_t(x)]);
+                if (rel >= uint32_t(spans[size_t(x)])) {
+                    d[x] = dark;
+                    continue;
+                }
+                const int32_t sy = col_map[size_t(x)][rel];
+                d[x] = reinterpret_cast<const P*>(col_src[size_t(x)] + col_pitch[size_t(x)] * sy)[x];
+            }
         }
-        const int32_t ch = heights[size_t(x)];
-        int32_t end = x + 1;
-        while (end < w && state[size_t(end)] == 0 && heights[size_t(end)] == ch) ++end;
-        // The whole columns go black first, so that no row between the bands
-        // keeps what the target showed before.
-        t.FillRect(TRect{x, 0, end, h}, black);
-        const int32_t ah = std::abs(ch);
-        if (ah > 0) {
-            const int32_t band = (h - ah) / 2;
-            t.DrawStretch(TRect{x, band, end, band + ah}, ch > 0 ? *OldSurface : *NewSurface, TRect{x, 0, end, h},
-                          false, false, false, 255);
-        }
-        x = end;
-    }
-    if (last >= 0) {
-        if (!Mode) t.Draw(0, 0, *NewSurface, Box(0, 0, last + 1, h), false, false, false);
-        else t.Draw(last, 0, *NewSurface, Box(last, 0, w - last, h), false, false, false);
-    }
+    };
+    struct P24 {
+        uint8_t b[3];
+    };
+    if (bpp == 4) draw(uint32_t{});
+    else if (bpp == 2) draw(uint16_t{});
+    else if (bpp == 3) draw(P24{});
+    else draw(uint8_t{});
     return false;
 }
 
@@ -327,37 +393,55 @@ bool TWipeRipple::Step() {
     const bool locked = rows && lt.get() && lo.get() && ln.get();
     const int bpp = dibx::BytesPerPixel(bits);
     const int64_t tp = t.Pitch(), op = o.Pitch(), np = n.Pitch();
-    auto put = [&](TCustomDIBX& src, int32_t sx, int32_t sy, int32_t dx, int32_t dy) {
-        if (!locked) {
-            t.SetPixel(dx, dy, src.GetPixel(sx, sy));
-            return;
-        }
-        const uint8_t* s = (&src == &o ? lo.get() + op * sy : ln.get() + np * sy) + int64_t(sx) * bpp;
-        std::memcpy(lt.get() + tp * dy + int64_t(dx) * bpp, s, size_t(bpp));
+    auto pass = [&](auto put) {
+        for (int32_t y = 0; y < qh_; ++y)
+            for (int32_t x = 0; x < qw_; ++x) {
+                const size_t at = size_t(y) * qw_ + x;
+                const int64_t d = Dist[at];
+                const int64_t i = (len - 1) + d - now;
+                const int32_t x2 = w - 1 - x, y2 = h - 1 - y;
+                if (i > len - 1 || i < 0) {
+                    const bool from_new = i < 0;
+                    put(from_new, x, y, x, y), put(from_new, x2, y, x2, y);
+                    put(from_new, x, y2, x, y2), put(from_new, x2, y2, x2, y2);
+                    continue;
+                }
+                const int64_t r = d + Wave[size_t(i)];
+                const int64_t sx = CosTab[at] * r / 65536 + qw_, sy = SinTab[at] * r / 65536 + qh_;
+                if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
+                    const int32_t sx1 = int32_t(sx), sy1 = int32_t(sy), sx2 = w - 1 - sx1, sy2 = h - 1 - sy1;
+                    put(true, sx1, sy1, x, y), put(true, sx2, sy1, x2, y);
+                    put(true, sx1, sy2, x, y2), put(true, sx2, sy2, x2, y2);
+                } else {
+                    put(true, x, y, x, y), put(true, x2, y, x2, y);
+                    put(true, x, y2, x, y2), put(true, x2, y2, x2, y2);
+                }
+            }
     };
-    for (int32_t y = 0; y < qh_; ++y)
-        for (int32_t x = 0; x < qw_; ++x) {
-            const size_t at = size_t(y) * qw_ + x;
-            const int64_t d = Dist[at];
-            const int64_t i = (len - 1) + d - now;
-            const int32_t xs[2] = {x, w - 1 - x}, ys[2] = {y, h - 1 - y};
-            if (i > len - 1 || i < 0) {
-                TCustomDIBX& src = i < 0 ? n : o;
-                for (int32_t yy : ys)
-                    for (int32_t xx : xs) put(src, xx, yy, xx, yy);
-                continue;
-            }
-            const int64_t r = d + Wave[size_t(i)];
-            const int64_t sx = CosTab[at] * r / 65536 + qw_, sy = SinTab[at] * r / 65536 + qh_;
-            if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
-                const int32_t sxs[2] = {int32_t(sx), int32_t(w - 1 - sx)}, sys[2] = {int32_t(sy), int32_t(h - 1 - sy)};
-                for (int k = 0; k < 2; ++k)
-                    for (int j = 0; j < 2; ++j) put(n, sxs[j], sys[k], xs[j], ys[k]);
-            } else {
-                for (int32_t yy : ys)
-                    for (int32_t xx : xs) put(n, xx, yy, xx, yy);
-            }
-        }
+    if (!locked) {
+        pass([&](bool from_new, int32_t sx, int32_t sy, int32_t dx, int32_t dy) {
+            t.SetPixel(dx, dy, (from_new ? n : o).GetPixel(sx, sy));
+        });
+        return false;
+    }
+    uint8_t* const tb = lt.get();
+    const uint8_t* const ob = lo.get();
+    const uint8_t* const nb = ln.get();
+    auto put_bytes = [&](auto pixel) {
+        using P = decltype(pixel);
+        pass([&](bool from_new, int32_t sx, int32_t sy, int32_t dx, int32_t dy) {
+            const uint8_t* s = from_new ? nb + np * sy : ob + op * sy;
+            std::memcpy(tb + tp * dy + int64_t(dx) * int64_t(sizeof(P)), s + int64_t(sx) * int64_t(sizeof(P)),
+                        sizeof(P));
+        });
+    };
+    if (bpp == 4) put_bytes(uint32_t{});
+    else if (bpp == 2) put_bytes(uint16_t{});
+    else
+        pass([&](bool from_new, int32_t sx, int32_t sy, int32_t dx, int32_t dy) {
+            const uint8_t* s = from_new ? nb + np * sy : ob + op * sy;
+            std::memcpy(tb + tp * dy + int64_t(dx) * bpp, s + int64_t(sx) * bpp, size_t(bpp));
+        });
     return false;
 }
 
