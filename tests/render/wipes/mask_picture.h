@@ -1,5 +1,6 @@
 // A grey mask picture served to the image cache, for the wipes timed by a
-// mask picture. While it lives, the process-wide cache reads from it.
+// mask picture. While it lives, the process-wide cache reads from it and
+// decodes at 32 bpp (the cache keeps pictures at the display's depth).
 #pragma once
 #include <map>
 #include <string>
@@ -8,12 +9,19 @@
 #include "platform/codepage.h"
 #include "platform/stream.h"
 #include "render/dib.h"
+#include "render/dibx.h"
 #include "render/tesk_collection.h"
 
 class MaskPictureSource : public TTeskSource {
 public:
-    MaskPictureSource() : saved_(TeskCollection), cache_(this) { TeskCollection = &cache_; }
-    ~MaskPictureSource() override { TeskCollection = saved_; }
+    MaskPictureSource() : saved_(TeskCollection), saved_bits_(DisplayBitCount()), cache_(this) {
+        TeskCollection = &cache_;
+        SetDisplayBitCount(32);
+    }
+    ~MaskPictureSource() override {
+        TeskCollection = saved_;
+        SetDisplayBitCount(saved_bits_);
+    }
 
     // A 24-bit bitmap file of w x h whose pixel (x, y) is colour(x, y) as
     // 0x00RRGGBB.
@@ -37,6 +45,7 @@ public:
 
 private:
     TTeskCollection* saved_;
+    int32_t saved_bits_;
     TTeskCollection cache_;
     std::map<std::string, std::vector<uint8_t>> files_;
 };
