@@ -115,7 +115,8 @@ void SetMediaSoundOn(bool on);
 void RestoreMediaManagers();
 
 // The companion library's start (after the window cells are set) and stop
-// (after every manager is freed); either may be null.
+// (after every manager is freed); either may be null. The library's module
+// sets them when it is installed; tests set their own.
 struct TMediaLibraryHooks {
     void (*Init)() = nullptr;
     void (*Final)() = nullptr;

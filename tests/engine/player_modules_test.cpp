@@ -6,12 +6,10 @@
 #include "engine/param_collection.h"
 #include "engine/sys_func_families.h"
 #include "media/media_managers.h"
-#include "media/screen_manager.h"
 #include "objects/motion_kinds.h"
 #include "objects/object_kinds.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
-#include "tests/support/plain_dibx.h"
 #include "tests/support/scripted_video.h"
 
 #include <gtest/gtest.h>
@@ -106,28 +104,17 @@ TEST_F(Installed, MotionKindsByExtension) {
     }
 }
 
-TEST_F(Installed, MediaManagersByKind) {
+TEST_F(Installed, MediaManagersByKindWithATestsOwnInItsPlace) {
     ScriptedVideo video;
-    video.CreateWindow(64, 48, "");
-    SetScreenSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-        return std::make_unique<TPlainDIBX>(w, h, bits);
-    });
-    InitMedia(&video, &video, {}, 64, 48, 640, 480);
-    EXPECT_NE(VideoManager(), nullptr);
-    EXPECT_NE(WmpManager(), nullptr);
-    EXPECT_NE(OggManager(), nullptr);
-    EXPECT_NE(CddaManager(), nullptr);
-    EXPECT_NE(MidiManager(), nullptr);
-    FinalMedia();
-    // A test's own manager takes the place of the player's for its kind.
+    video.CreateWindow(8, 8, "");
     RegisterMediaManager(TMediaManagerKind::Midi, [] { return std::make_unique<TMediaManager>(); });
-    InitMedia(&video, &video, {}, 64, 48, 640, 480);
+    InitMedia(&video, &video, {}, 0, 0, 0, 0);
     EXPECT_NE(MediaManager(TMediaManagerKind::Midi), nullptr);
     EXPECT_EQ(MidiManager(), nullptr);
+    EXPECT_NE(VideoManager(), nullptr);
     EXPECT_NE(OggManager(), nullptr);
     FinalMedia();
     RegisterMediaManager(TMediaManagerKind::Midi, nullptr);
-    SetScreenSurfaceMaker(nullptr);
 }
 
 TEST_F(Installed, BuiltInFunctionFamilies) {

@@ -20,6 +20,7 @@ struct FakeManager : TMediaManager {
     ~FakeManager() override { journal.push_back(std::string("free ") + names[Kind]); }
     void Suspend() override { journal.push_back(std::string("suspend ") + names[Kind]); }
     void Resume() override { journal.push_back(std::string("resume ") + names[Kind]); }
+    void Restore() override { journal.push_back(std::string("restore ") + names[Kind]); }
 };
 template <int Kind>
 std::unique_ptr<TMediaManager> make() {
@@ -60,11 +61,13 @@ TEST_F(MediaTest, StartsAndStopsInOrder) {
     EXPECT_EQ(MediaManager(TMediaManagerKind::Wmp), nullptr);
     SuspendVideos();
     ResumeVideos();
+    RestoreMediaManagers();
     FinalMedia();
     EXPECT_EQ(ScreenManager, nullptr);
     EXPECT_EQ(MediaManager(TMediaManagerKind::Video), nullptr);
     const std::vector<std::string> want = {"library init", "surface 64x48", "make video", "make ogg", "make midi",
-                                           "suspend video", "resume video", "free video", "free ogg", "free midi",
+                                           "suspend video", "resume video", "restore video", "restore ogg",
+                                           "restore midi", "free video", "free ogg", "free midi",
                                            "library final"};
     EXPECT_EQ(journal, want);
 }

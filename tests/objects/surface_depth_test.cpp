@@ -6,7 +6,6 @@
 #include "objects/base_list.h"
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
-#include "render/dibx.h"
 #include "render/tesk.h"
 #include "render/tesk_collection.h"
 #include "tests/support/plain_dibx.h"
@@ -100,16 +99,3 @@ INSTANTIATE_TEST_SUITE_P(
                       DepthCase{"private scene on a 16-bit screen", 16, true, 16},
                       DepthCase{"private scene on a 5-5-5 screen", 15, true, 15}),
     [](const ::testing::TestParamInfo<DepthCase>& i) { return std::to_string(i.index); });
-
-TEST(SurfaceDepthAfterScreen, AScreenManagerThatEndsLeavesTheDepthOfNoScreen) {
-    ScriptedVideo video;
-    video.CreateWindow(8, 8, "");
-    SetScreenSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-        return std::make_unique<TPlainDIBX>(w, h, bits);
-    });
-    { TScreenManager m(&video, 8, 8, 640, 480); }
-    SetScreenSurfaceMaker(nullptr);
-    TVorqBaseList scene;
-    EXPECT_EQ(scene.CurrentSurfaceBits(), 15);
-    EXPECT_EQ(DisplayBitCount(), 15);
-}
