@@ -3,6 +3,7 @@
 // a screenshot of the screen with ImageMagick's import and checks that the
 // captions' glyphs are on the screen, inside the boxes they belong to.
 #include "chrome/form_config.h"
+#include "chrome/message_dialog.h"
 #include "chrome/toolbar.h"
 #include "platform/codepage.h"
 #include "tests/chrome/chrome_events.h"
@@ -37,9 +38,7 @@ struct Screen {
     uint32_t at(int32_t x, int32_t y) const { return Pixels[size_t(y) * Width + x]; }
 };
 
-bool grab(Screen& s, const std::filesystem::path& folder) {
-    const std::string file = (folder / "screen.ppm").string();
-    if (std::system(("import -window root -depth 8 '" + file + "'").c_str()) != 0) return false;
+bool grab_file(Screen& s, const std::filesystem::path& file) {
     const std::string bytes = read_file(file);
     int w = 0, h = 0, max = 0, used = 0;
     if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &w, &h, &max, &used) != 3 || max != 255) return false;
@@ -51,6 +50,12 @@ bool grab(Screen& s, const std::filesystem::path& folder) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + used);
     for (size_t i = 0; i < s.Pixels.size(); ++i) s.Pixels[i] = uint32_t(p[3 * i]) << 16 | uint32_t(p[3 * i + 1]) << 8 | p[3 * i + 2];
     return true;
+}
+
+bool grab(Screen& s, const std::filesystem::path& folder) {
+    const std::string file = (folder / "screen.ppm").string();
+    if (std::system(("import -window root -depth 8 '" + file + "'").c_str()) != 0) return false;
+    return grab_file(s, file);
 }
 
 // Lets the window appear and receive its first frames.
@@ -93,6 +98,10 @@ Ink ink_in(const Screen& s, TPoint origin, const TRect& box) {
 
 TEST(Screenshot, SettingsDialogDrawsItsCaptions) { run_inner("SettingsDialogInner"); }
 TEST(Screenshot, ToolbarShowsItsTwoCaptions) { run_inner("ToolbarInner"); }
+TEST(Screenshot, MessageBoxWithoutAGameWindowHasItsOwn) {
+    if (!have("xdotool") || !have("convert")) GTEST_SKIP() << "xdotool or ImageMagick's convert is not installed";
+    run_inner("OwnWindowBoxInner");
+}
 
 TEST(Screenshot, DISABLED_SettingsDialogInner) {
     ScratchFolder scratch;
@@ -159,4 +168,67 @@ TEST(Screenshot, DISABLED_ToolbarInner) {
     EXPECT_EQ(ink_in(s, o, TRect{134, 0, 563, 21}).Count, 0);
     // The game's area below the dock is untouched (black).
     EXPECT_EQ(s.at(o.X + 10, o.Y + 60), 0u);
+}
+
+// With no game window standing, a box comes in a window of its own, shows
+// its text, icon and captions, and is answered by the keyboard.
+TEST(Screenshot, DISABLED_OwnWindowBoxInner) {
+    InstallMessageDialog();
+    const struct {
+        const char* Caption;
+        const char* Text;
+        MessageBoxKind Kind;
+        MessageBoxIcon Icon;
+        uint32_t IconColour;
+        const char* Keys;
+        int Answer;
+    } cases[] = {
+        {"警告", "プロジェクトがありません", MessageBoxKind::OK, MessageBoxIcon::Warning, 0xFFD800, "Return", IDOK},
+        {"情報", "ディスクを入れてください", MessageBoxKind::OKCancel, MessageBoxIcon::Information, 0x2858D8,
+         "Escape", IDCANCEL},
+        {"テスト", "「テスト」を終了しますか？", MessageBoxKind::YesNo, MessageBoxIcon::Question, 0x2858D8, "n", IDNO},
+        {"テスト", "「テスト」を終了しますか？", MessageBoxKind::YesNo, MessageBoxIcon::Question, 0x2858D8,
+         "Right Return", IDNO},
+        {"Error", "vorq.vpb", MessageBoxKind::OK, MessageBoxIcon::Error, 0xE02020, "space", IDOK},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Caption) + " " + c.Keys);
+        ScratchFolder scratch;
+        const std::string dir = scratch.Path.string();
+        // The driver waits for the box's window to be drawn, takes the
+        // screen, then types.
+        std::ofstream script(scratch.Path / "drive.sh");
+        script << "cd '" << dir << "'\n"
+               << "wid=$(timeout 30 xdotool search --sync --onlyvisible --pid " << getpid() << " | head -1)\n"
+               << "xdotool getwindowgeometry --shell $wid > geometry\n"
+               << ". ./geometry\n"
+               << "for i in $(seq 300); do import -window root -depth 8 screen.ppm 2>/dev/null; "
+                  "convert screen.ppm -crop 1x1+$((X + 2))+$((Y + 2)) -depth 8 txt:- | grep -qi '#D4D0C8' && break; "
+                  "sleep 0.1; done\n"
+               << "xdotool mousemove --window $wid 3 3\n"
+               << "xdotool key " << c.Keys << "\n";
+        script.close();
+        ASSERT_EQ(std::system(("bash '" + dir + "/drive.sh' >'" + dir + "/drive.log' 2>&1 &").c_str()), 0);
+        EXPECT_EQ(ShowMessageBox(Sjis(c.Text), Sjis(c.Caption), c.Kind, c.Icon), c.Answer) << read_file(scratch.Path / "drive.log");
+        // The driver has typed; let it end before its folder goes.
+        SDL_Delay(200);
+
+        const MessageDialogLayout l = LayoutMessageDialog(Sjis(c.Text), Sjis(c.Caption), c.Kind, c.Icon, false);
+        int x = -1, y = -1, w = 0, h = 0;
+        const std::string g = read_file(scratch.Path / "geometry");
+        ASSERT_EQ(std::sscanf(g.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &w, &h), 4) << g;
+        EXPECT_EQ(w, l.Width);
+        EXPECT_EQ(h, l.Height);
+        Screen s;
+        ASSERT_TRUE(grab_file(s, scratch.Path / "screen.ppm"));
+        ASSERT_LE(x + w, s.Width);
+        ASSERT_LE(y + h, s.Height);
+        const TPoint o{x, y};
+        EXPECT_GT(ink_in(s, o, l.Text).Count, 40);
+        for (const TRect& b : l.Buttons) EXPECT_GT(ink_in(s, o, TRect{b.Left + 5, b.Top + 5, b.Right - 5, b.Bottom - 5}).Count, 10);
+        int icon = 0;
+        for (int32_t yy = l.Icon.Top; yy < l.Icon.Bottom; ++yy)
+            for (int32_t xx = l.Icon.Left; xx < l.Icon.Right; ++xx) icon += s.at(o.X + xx, o.Y + yy) == c.IconColour;
+        EXPECT_GT(icon, 150);
+    }
 }
