@@ -10,6 +10,8 @@
 #include "objects/object_kinds.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "render/wipes/custom_wipe.h"
+#include "tests/support/plain_dibx.h"
 #include "tests/support/scripted_video.h"
 
 #include <gtest/gtest.h>
@@ -171,4 +173,17 @@ TEST(PlayerModules, TheHeadlessRunnerInstallsThem) {
     EXPECT_NE(OggManager(), nullptr);
     FinalMedia();
     Installed::uninstall();
+}
+
+TEST_F(Installed, WipeKindsByNumber) {
+    // The wipes have one compile-time factory: kinds 1..38 and nothing else.
+    TPlainDIBX screen(16, 12, 32), leaving(16, 12, 32), entering(16, 12, 32);
+    int made = 0;
+    for (int32_t kind = -1; kind < 256; ++kind) {
+        SCOPED_TRACE(kind);
+        const bool built = CreateWipe(kind, &screen, &leaving, &entering) != nullptr;
+        EXPECT_EQ(built, kind >= 1 && kind <= 38);
+        made += built;
+    }
+    EXPECT_EQ(made, 38);
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "render/dibx.h"
+#include "render/wipes/light_wipes.h"
 #include "render/wipes/mask_wipes.h"
 #include "render/wipes/moving_wipes.h"
 #include "tests/render/wipes/wipe_fixture.h"
@@ -21,6 +22,35 @@ TEST(WipeFactory, NumbersOutsideOneToThirtyEightGiveNoWipe) {
     WipePictures p(8, 8, 32);
     for (int32_t kind : {0, 39, 255, -1, 1000}) EXPECT_EQ(p.Make(kind), nullptr) << kind;
     for (int32_t kind = 1; kind <= 38; ++kind) EXPECT_NE(p.Make(kind), nullptr) << kind;
+}
+
+template <class T>
+bool Is(TCustomWipe* w) {
+    return dynamic_cast<T*>(w) != nullptr;
+}
+
+TEST(WipeFactory, EachNumberMakesItsKind) {
+    WipePictures p(16, 12, 32);
+    using Check = bool (*)(TCustomWipe*);
+    const Check kinds[38] = {
+        Is<TWipeFade>,       Is<TWipeBlindH>,     Is<TWipeBlindV>,      Is<TWipeCurtainH>,   Is<TWipeCurtainV>,
+        Is<TWipeScrollH>,    Is<TWipeScrollV>,    Is<TWipeGrid>,        Is<TWipeGridH>,      Is<TWipeGridV>,
+        Is<TWipeDither>,     Is<TWipeWhite>,      Is<TWipeBlack>,       Is<TWipeFlash>,      Is<TWipeMosaic>,
+        Is<TWipeSudareH>,    Is<TWipeSudareV>,    Is<TWipeSpot>,        Is<TWipeShadow>,     Is<TWipeShadowWhite>,
+        Is<TWipeShadowBlack>, Is<TWipeSmall>,     Is<TWipeBig>,         Is<TWipeRipple>,     Is<TWipeBlurWhite>,
+        Is<TWipeBlurBlack>,  Is<TWipeTwistH>,     Is<TWipeTwistV>,      Is<TWipeCrack>,      Is<TWipeZoomin>,
+        Is<TWipeClockhand>,  Is<TWipeRubberH>,    Is<TWipeRubberV>,     Is<TWipeFan>,        Is<TWipeWFan>,
+        Is<TWipeCircle>,     Is<TWipeBlockCoil>,  Is<TWipeBlockRandom>,
+    };
+    for (int32_t kind = 1; kind <= 38; ++kind) {
+        auto w = p.Make(kind);
+        EXPECT_TRUE(kinds[kind - 1](w.get())) << kind;
+    }
+    // The twins that share a class family are still told apart.
+    EXPECT_FALSE(Is<TWipeBlack>(p.Make(12).get()));
+    EXPECT_FALSE(Is<TWipeGridH>(p.Make(8).get()));
+    EXPECT_FALSE(Is<TWipeWFan>(p.Make(34).get()));
+    EXPECT_FALSE(Is<TWipeBlockRandom>(p.Make(37).get()));
 }
 
 TEST(WipeFactory, DefaultsGoThroughEachKindsOwnClamps) {
