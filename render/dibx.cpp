@@ -61,6 +61,30 @@ uint8_t* TDIBX::Lock(int32_t x, int32_t y) {
     return surface_->ScanLine(y) + int64_t(x) * surface_->BitCount() / 8;
 }
 
+void TDIBX::Fill(uint32_t value) {
+    const int32_t bits = BitCount();
+    if (bits == 24) return FillRect(BoundsRect(), value);
+    if (IsEmpty()) return;
+    uint8_t* base = Lock(0, 0);
+    if (!base) return;
+    const int32_t pitch = Pitch();
+    const size_t rowBytes = size_t(pitch < 0 ? -int64_t(pitch) : pitch);
+    const uint8_t low = uint8_t(value);
+    for (int32_t y = 0; y < Height(); ++y) {
+        uint8_t* row = base + int64_t(pitch) * y;
+        switch (bits) {
+            case 1: std::memset(row, value ? 0xFF : 0, rowBytes); break;
+            case 4: std::memset(row, uint8_t(low | low << 4), rowBytes); break;
+            case 8: std::memset(row, low, rowBytes); break;
+            case 15:
+            case 16: std::fill_n(reinterpret_cast<uint16_t*>(row), rowBytes / 2, uint16_t(value)); break;
+            case 32: std::fill_n(reinterpret_cast<uint32_t*>(row), rowBytes / 4, value); break;
+            default: break;
+        }
+    }
+    Unlock();
+}
+
 void TDIBX::Clear() {
     TCustomDIBX::Clear();
     // The bitmap keeps a minimal image.

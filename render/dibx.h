@@ -60,6 +60,12 @@ public:
     void SetPalette(const uint8_t* entries) override { SetPaletteEntries(entries, 0, 256); }
     void SetPaletteEntries(const uint8_t* entries, int32_t start, int32_t count) override;
     void DetachImage() override { surface_->TopRow(); }
+    // Writes the whole pixel buffer, padding included, ignoring the clip: at
+    // 1 bpp 0xFF bytes for any non-zero value; at 4 bpp the low nibble in
+    // both halves of each byte; at 8 bpp the low byte; at 15/16 bpp the low
+    // 16 bits in every word; at 32 bpp the value in every word. At 24 bpp it
+    // is FillRect of the bounds, which keeps to the clip.
+    void Fill(uint32_t value) override;
 
 private:
     TDIBSurface* surface_;

@@ -187,3 +187,40 @@ TEST(DIBXWave, RunsOfEqualOffsetsAndShiftedRows) {
     wave.ClearClipRect();
     EXPECT_EQ(target.BoundsRect(), target.GetClipRect());
 }
+
+TEST(DIBX, FillWritesTheWholeBufferIgnoringTheClipSave24Bits) {
+    struct Case {
+        int32_t bits;
+        uint32_t value;
+        std::vector<uint8_t> pattern;  // the bytes every row repeats, padding included
+    };
+    const std::vector<Case> cases = {
+        {1, 2, {0xFF}},
+        {1, 0, {0x00}},
+        {4, 0x1AB, {0xBB}},
+        {8, 0x1234, {0x34}},
+        {15, 0xABCD1234, {0x34, 0x12}},
+        {16, 0x7E0, {0xE0, 0x07}},
+        {32, 0x11223344, {0x44, 0x33, 0x22, 0x11}},
+    };
+    for (const Case& c : cases) {
+        TDIBX s;
+        s.SetSize(5, 3, c.bits);  // rows padded to four bytes at most depths
+        s.Fill(c.value == 0 ? 1 : 0);
+        s.SetClipRect(TRect{1, 1, 2, 2});
+        s.Fill(c.value);
+        const int stride = s.Surface().WidthBytes();
+        for (int y = 0; y < 3; ++y)
+            for (int i = 0; i < stride; ++i)
+                ASSERT_EQ(s.Surface().ScanLineReadOnly(y)[i], c.pattern[size_t(i) % c.pattern.size()])
+                    << c.bits << " bpp, row " << y << ", byte " << i;
+    }
+    // 24 bits: a rectangle fill of the bounds, kept to the clip.
+    TDIBX s;
+    s.SetSize(4, 3, 24);
+    s.SetClipRect(TRect{1, 1, 3, 2});
+    s.Fill(0x102030);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(s.GetPixel(x, y), (x >= 1 && x < 3 && y == 1) ? 0x102030u : 0u) << x << "," << y;
+}
