@@ -67,6 +67,29 @@ bool parse_int(const std::string& text, int32_t& out) {
     return true;
 }
 
+// An opener or closer of a comment, script or style block at i: appended
+// to the item, the depth changed, i moved behind it.
+template <typename Flush>
+bool block_edge(const std::string& src, size_t& i, int& comment, std::string& item, Flush& flush) {
+    for (const char* o : kOpeners)
+        if (at_nocase(src, i, o)) {
+            if (comment == 0) flush();
+            item.append(src, i, std::strlen(o));
+            ++comment;
+            i += std::strlen(o);
+            return true;
+        }
+    for (const char* cl : kClosers)
+        if (at_nocase(src, i, cl)) {
+            comment = std::max(0, comment - 1);
+            item.append(src, i, std::strlen(cl));
+            if (comment == 0) flush();
+            i += std::strlen(cl);
+            return true;
+        }
+    return false;
+}
+
 }  // namespace
 
 std::string ResolveValueEscapes(const std::string& v) {
@@ -174,27 +197,9 @@ void PreprocessSource(std::vector<std::string>& lines) {
             i += len;
             continue;
         }
-        bool matched = false;
-        for (const char* o : kOpeners)
-            if (at_nocase(src, i, o)) {
-                if (comment == 0) flush();
-                item.append(src, i, std::strlen(o));
-                ++comment;
-                i += std::strlen(o);
-                matched = true;
-                break;
-            }
-        if (matched) continue;
-        for (const char* cl : kClosers)
-            if (at_nocase(src, i, cl)) {
-                comment = std::max(0, comment - 1);
-                item.append(src, i, std::strlen(cl));
-                if (comment == 0) flush();
-                i += std::strlen(cl);
-                matched = true;
-                break;
-            }
-        if (matched) continue;
+        // Comment, script and style blocks; every opener and closer begins
+        // with "<" or "-".
+        if ((c == '<' || c == '-') && block_edge(src, i, comment, item, flush)) continue;
         if (comment > 0) {
             item.append(src, i, len);
             if (c == '\r') item += '\n';
