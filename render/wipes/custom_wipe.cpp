@@ -282,6 +282,40 @@ void AddRow(const TCustomDIBX& s, uint8_t* dst, const uint8_t* src, const uint32
     }
 }
 
+void AddConstRow(const TCustomDIBX& s, uint8_t* dst, const uint8_t* src, uint32_t grey, int32_t n, bool sub) {
+    if (s.BitCount() != 32) {
+        // Other depths are not on the hot path of a screen this size.
+        uint32_t greys[64];
+        std::fill(std::begin(greys), std::end(greys), grey);
+        for (int32_t x = 0; x < n; x += 64) {
+            const int32_t k = std::min<int32_t>(64, n - x);
+            const int bpp = dibx::BytesPerPixel(s.BitCount());
+            AddRow(s, dst + size_t(x) * bpp, src + size_t(x) * bpp, greys, k, sub);
+        }
+        return;
+    }
+    const __m128i g = _mm_set1_epi32(int32_t(grey));
+    int32_t x = 0;
+    auto op = [&](__m128i a) { return sub ? _mm_subs_epu8(a, g) : _mm_adds_epu8(a, g); };
+    for (; x + 16 <= n; x += 16) {
+        const __m128i* sp = reinterpret_cast<const __m128i*>(src + 4 * x);
+        __m128i* dp = reinterpret_cast<__m128i*>(dst + 4 * x);
+        const __m128i a0 = _mm_loadu_si128(sp), a1 = _mm_loadu_si128(sp + 1), a2 = _mm_loadu_si128(sp + 2),
+                      a3 = _mm_loadu_si128(sp + 3);
+        _mm_storeu_si128(dp, op(a0));
+        _mm_storeu_si128(dp + 1, op(a1));
+        _mm_storeu_si128(dp + 2, op(a2));
+        _mm_storeu_si128(dp + 3, op(a3));
+    }
+    for (; x + 4 <= n; x += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * x),
+                         op(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x))));
+    if (x < n) {
+        const uint32_t greys[4] = {grey, grey, grey, grey};
+        AddRow(s, dst + 4 * x, src + 4 * x, greys, n - x, sub);
+    }
+}
+
 // ------------------------------------------------------------------ mask pictures
 
 namespace {

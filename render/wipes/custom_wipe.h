@@ -140,6 +140,9 @@ void GreyTable(const TCustomDIBX& s, uint32_t out[256]);
 // the depth (channel masks of s; 8 bpp on the raw byte). n pixels.
 void AddRow(const TCustomDIBX& s, uint8_t* dst, const uint8_t* src, const uint32_t* grey, int32_t n, bool sub);
 
+// The same with one grey for every pixel (the whole-screen fades).
+void AddConstRow(const TCustomDIBX& s, uint8_t* dst, const uint8_t* src, uint32_t grey, int32_t n, bool sub);
+
 // The grey levels (row-major, width x height) of the mask picture `name`
 // tiled from (0, 0): grey = the nearest grey of each pixel's colour, or its
 // negative when invert is set. 255 everywhere when the project does not

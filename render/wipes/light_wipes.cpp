@@ -30,11 +30,10 @@ void CopyAddGrey(TCustomDIBX& target, TCustomDIBX& src, int32_t level, bool sub)
     }
     uint32_t table[256];
     wipes::GreyTable(target, table);
-    std::vector<uint32_t> grey(size_t(w), table[level]);
     dibx::LockGuard lt(target, 0, 0), ls(src, 0, 0);
     if (!lt.get() || !ls.get()) return;
     const Rows t{lt.get(), target.Pitch()}, s{ls.get(), src.Pitch()};
-    for (int32_t y = 0; y < h; ++y) wipes::AddRow(target, t.row(y), s.row(y), grey.data(), w, sub);
+    for (int32_t y = 0; y < h; ++y) wipes::AddConstRow(target, t.row(y), s.row(y), table[level], w, sub);
 }
 
 // The per-pixel light pass of the spotlight and the masked flashes: for

@@ -124,22 +124,22 @@ TEST(GridWipes, SquaresGrowByDistanceFromTheCorner) {
     int32_t w, h, p0, p1, mode, pos, dur;
     while (f >> w >> h >> p0 >> p1 >> mode >> pos >> dur) {
         ++cases;
-        WipePictures p(w, h, 32);
-        auto wipe = p.Make(8);
-        wipe->SetParam(0, p0);
-        wipe->SetParam(1, p1);
-        Start(*wipe, dur, uint8_t(mode));
-        StepAt(*wipe, pos);
-        TWipeMask& m = AsMask(wipe);
-        int wrong = 0;
-        for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x) {
-                uint32_t v;
-                f >> v;
-                wrong += m.Mask->GetPixel(x, y) != v;
-            }
-        EXPECT_EQ(wrong, 0) << w << "x" << h << " mode " << mode;
-        ExpectComposed(p, m);
+        std::vector<uint32_t> want(size_t(w) * h);
+        for (uint32_t& v : want) f >> v;
+        for (int32_t bits : {16, 32}) {
+            WipePictures p(w, h, bits);
+            auto wipe = p.Make(8);
+            wipe->SetParam(0, p0);
+            wipe->SetParam(1, p1);
+            Start(*wipe, dur, uint8_t(mode));
+            StepAt(*wipe, pos);
+            TWipeMask& m = AsMask(wipe);
+            int wrong = 0;
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) wrong += m.Mask->GetPixel(x, y) != want[size_t(y) * w + x];
+            EXPECT_EQ(wrong, 0) << w << "x" << h << " mode " << mode;
+            ExpectComposed(p, m);
+        }
     }
     EXPECT_EQ(cases, 3);
 }
@@ -267,25 +267,27 @@ TEST(SectorWipes, HandsFansAndCirclesMatchTheGeometry) {
     int32_t kind, p0, mode, pos, dur, w, h;
     while (f >> kind >> p0 >> mode >> pos >> dur >> w >> h) {
         ++cases;
-        WipePictures p(w, h, 32);
-        auto wipe = p.Make(kind);
-        wipe->SetParam(0, p0);
-        Start(*wipe, dur, uint8_t(mode));
-        EXPECT_FALSE(StepAt(*wipe, pos));
-        TWipeMask& m = AsMask(wipe);
-        int wrong = 0, sure = 0;
-        for (int32_t y = 0; y < h; ++y) {
-            std::string row;
-            f >> row;
-            for (int32_t x = 0; x < w; ++x) {
-                if (row[size_t(x)] == '?') continue;
-                ++sure;
-                wrong += m.Mask->GetPixel(x, y) != (row[size_t(x)] == '#' ? 255u : 0u);
-            }
+        std::vector<std::string> rows(static_cast<size_t>(h));
+        for (auto& row : rows) f >> row;
+        for (int32_t bits : {16, 32}) {
+            WipePictures p(w, h, bits);
+            auto wipe = p.Make(kind);
+            wipe->SetParam(0, p0);
+            Start(*wipe, dur, uint8_t(mode));
+            EXPECT_FALSE(StepAt(*wipe, pos));
+            TWipeMask& m = AsMask(wipe);
+            int wrong = 0, sure = 0;
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    const char c = rows[size_t(y)][size_t(x)];
+                    if (c == '?') continue;
+                    ++sure;
+                    wrong += m.Mask->GetPixel(x, y) != (c == '#' ? 255u : 0u);
+                }
+            EXPECT_EQ(wrong, 0) << "kind " << kind << " P0 " << p0 << " mode " << mode << " at " << pos;
+            EXPECT_GT(sure, w * h * 3 / 4);
+            ExpectComposed(p, m);
         }
-        EXPECT_EQ(wrong, 0) << "kind " << kind << " P0 " << p0 << " mode " << mode << " at " << pos;
-        EXPECT_GT(sure, w * h * 3 / 4);
-        ExpectComposed(p, m);
     }
     EXPECT_EQ(cases, 22);
 }
