@@ -65,7 +65,7 @@ template <typename Fn>
 void TWdGlyph::change_style(Fn fn) {
     TDecorate** ref = DecorateRef();
     if (!ref) return;
-    TDecorateValues v = *ref && *ref ? (*ref)->Values : TDecorateValues{};
+    TDecorateValues v = *ref ? (*ref)->Values : TDecorateValues{};
     fn(v);
     Owner.Decorations().ChangeDecorate(*ref, v);
 }
@@ -275,9 +275,9 @@ bool is_vertical(uint8_t a) { return a == waCenter || a == waTop || a == waBotto
 }  // namespace
 
 bool TWdRow::HasGlyphs() const {
-    for (const TWdGlyph* c : Children)
-        if (!dynamic_cast<const TWdSpace*>(c)) return true;
-    return false;
+    // An indent space is only ever the first child.
+    const size_t space = !Children.empty() && dynamic_cast<const TWdSpace*>(Children.front()) ? 1 : 0;
+    return Children.size() > space;
 }
 
 void TWdRow::extend(const TWdGlyph& g) {

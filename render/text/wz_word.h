@@ -20,7 +20,7 @@ class TCustomDIBX;
 class TStream;
 
 // What a stored glyph list of a damaged or hostile file may hold at most.
-constexpr uint32_t kMaxStoredGlyphs = 1u << 22;
+constexpr uint32_t kMaxStoredGlyphs = 1u << 20;  // row widths stay within 32 bits
 constexpr uint32_t kMaxStoredDecorations = 1u << 20;
 
 class TWzWord {

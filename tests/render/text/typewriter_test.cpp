@@ -253,6 +253,16 @@ TEST_F(Typewriter, WordStateRoundTripsAcrossVersions) {
         EXPECT_EQ(v->BorderWidth, c.border) << c.version;
         EXPECT_EQ(v->ShadowWidth, c.shadow) << c.version;
     }
+    // Cut short anywhere, the state is refused and nothing of it is taken.
+    const std::string bytes(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.GetSize()));
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        auto v = make_word();
+        TMemoryStream cut;
+        cut.WriteBuffer(bytes.data(), static_cast<int64_t>(n));
+        cut.SetPosition(0);
+        EXPECT_THROW(v->LoadState(cut, 111), ECorruptData) << n;
+        EXPECT_EQ(v->FontSize, 12) << n;
+    }
 }
 
 TEST_F(Typewriter, HoveringALinkHighlightsItsRun) {
