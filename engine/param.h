@@ -121,7 +121,7 @@ public:
     // without giving up the storage.
     void ResetToNew() {
         dims_.clear();
-        items_.resize(1);
+        if (items_.size() != 1) items_.resize(1);
         items_[0] = Elem();
     }
     const std::vector<Elem>& Items() const { return items_; }

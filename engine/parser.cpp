@@ -523,6 +523,144 @@ struct UnlinkOperands {
     }
 };
 
+// Devirtualised reads and writes for the common case of the hot loop: a
+// value of one storage kind itself, or a reference to one. The kind test
+// compares type identities only; a value of any other kind (system
+// variables, references to references) takes the general virtual path, so
+// the answers are the same either way.
+template <class Store>
+Store* exactly(TCustomParam* p) {
+    return &typeid(*p) == &typeid(Store) ? static_cast<Store*>(p) : nullptr;
+}
+template <class Store>
+const Store* exactly(const TCustomParam* p) {
+    return &typeid(*p) == &typeid(Store) ? static_cast<const Store*>(p) : nullptr;
+}
+
+// The value an operand reads: itself, or the target value of a reference
+// together with the element index the reference reads.
+const TCustomParam* operand_value(const TCustomParam* p, size_t& index) {
+    index = 0;
+    if (const TParamVar* v = exactly<TParamVar>(p)) {
+        const TParamCollectionItem* t = v->Target();
+        if (!t || !t->Value()) return nullptr;
+        index = static_cast<size_t>(static_cast<uint32_t>(v->Index()));
+        return t->Value();
+    }
+    return p;
+}
+
+int32_t read_int(const TCustomParam* p) {
+    size_t i;
+    if (const TCustomParam* v = operand_value(p, i))
+        if (const TParamInt* s = exactly<TParamInt>(v)) {
+            const auto& items = s->Items();
+            if (i < items.size()) return items[i];
+        }
+    return p->GetAsInt();
+}
+
+bool read_bool(const TCustomParam* p) {
+    size_t i;
+    if (const TCustomParam* v = operand_value(p, i)) {
+        if (const TParamFlag* s = exactly<TParamFlag>(v)) {
+            const auto& items = s->Items();
+            if (i < items.size()) return items[i] != 0;
+        } else if (const TParamInt* n = exactly<TParamInt>(v)) {
+            const auto& items = n->Items();
+            if (i < items.size()) return items[i] != 0;
+        }
+    }
+    return p->GetAsBool();
+}
+
+uint8_t type_of(const TCustomParam* p) {
+    size_t i;
+    if (const TCustomParam* v = operand_value(p, i)) {
+        if (exactly<TParamInt>(v)) return PT_INT;
+        if (exactly<TParamFlag>(v)) return PT_BOOL;
+    }
+    return p->ParamType();
+}
+
+uint8_t type_of(const TParamCollectionItem* d) {
+    if (const TCustomParam* v = d->Value()) {
+        if (exactly<TParamInt>(v)) return PT_INT;
+        if (exactly<TParamFlag>(v)) return PT_BOOL;
+    }
+    return d->ParamType();
+}
+
+void write_int(TParamCollectionItem* d, int32_t x) {
+    if (TCustomParam* v = d->Value())
+        if (TParamInt* s = exactly<TParamInt>(v)) return s->TParamInt::SetAsInt(x);
+    d->SetAsInt(x);
+}
+
+void write_bool(TParamCollectionItem* d, bool x) {
+    if (TCustomParam* v = d->Value())
+        if (TParamFlag* s = exactly<TParamFlag>(v)) return s->TParamFlag::SetAsBool(x);
+    d->SetAsBool(x);
+}
+
+bool fusable_op(uint8_t op) {
+    switch (op) {
+    case ocPlus: case ocMinus: case ocMul: case ocDiv: case ocMod: case ocOr: case ocAnd: case ocXor:
+    case ocShiftL: case ocShiftR:
+    case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual:
+        return true;
+    default: return false;
+    }
+}
+
+// An arithmetic operation into an integer; 32-bit wrapping where the
+// stored behaviour wraps.
+int32_t int_operation(uint8_t op, const TCustomParam* a, const TCustomParam* b) {
+    switch (op) {
+    case ocPlus: return wrap(static_cast<uint32_t>(read_int(a)) + static_cast<uint32_t>(read_int(b)));
+    case ocMinus: return wrap(static_cast<uint32_t>(read_int(a)) - static_cast<uint32_t>(read_int(b)));
+    case ocMul: return wrap(static_cast<uint32_t>(read_int(a)) * static_cast<uint32_t>(read_int(b)));
+    case ocDiv: case ocMod: {
+        const int32_t x = read_int(a), y = read_int(b);
+        if (y == 0 || (x == INT32_MIN && y == -1)) throw EDivByZero("Division by zero");
+        return op == ocDiv ? x / y : x % y;
+    }
+    case ocOr: return read_int(a) | read_int(b);
+    case ocAnd: return read_int(a) & read_int(b);
+    case ocXor: return read_int(a) ^ read_int(b);
+    case ocShiftL: return wrap(static_cast<uint32_t>(read_int(a)) << (read_int(b) & 31));
+    case ocShiftR: return wrap(static_cast<uint32_t>(read_int(a)) >> (read_int(b) & 31));
+    default: return 0;
+    }
+}
+
+// A comparison, by the type of the first operand.
+bool compare_operation(uint8_t op, const TCustomParam* a, const TCustomParam* b) {
+    int c;
+    switch (type_of(a)) {
+    case PT_STR: c = a->GetAsString().compare(b->GetAsString()); break;
+    case PT_FLOAT: {
+        long double x = a->GetAsFloat(), y = b->GetAsFloat();
+        c = x < y ? -1 : x > y ? 1 : 0;
+        break;
+    }
+    case PT_BOOL: c = int(read_bool(a)) - int(read_bool(b)); break;
+    default: {
+        int32_t x = read_int(a), y = read_int(b);
+        c = x < y ? -1 : x > y ? 1 : 0;
+        break;
+    }
+    }
+    switch (op) {
+    case ocEqual: return c == 0;
+    case ocBig: return c > 0;
+    case ocSmall: return c < 0;
+    case ocEBig: return c >= 0;
+    case ocESmall: return c <= 0;
+    default: return c != 0;
+    }
+}
+
 uint8_t property_type(int32_t id) {
     if (id < 0 || id >= PROPERTY_COUNT) {
         static const std::string msg = Sjis("GetPropの引数が違います");
@@ -679,7 +817,103 @@ void TVorqParser::prepare() {
             }
         }
     }
+    // Pairs "temporary := a op b; variable := temporary" whose temporary
+    // nothing else reads or writes: the pair can run without it.
+    std::unordered_map<std::string, int32_t> uses;
+    for (auto& o : ops_) {
+        ++uses[o->dest];
+        for (TParamVar* v : o->vars_) ++uses[v->Name()];
+    }
+    for (size_t k = 0; k + 1 < ops_.size(); ++k) {
+        TOpeData& o = *ops_[k];
+        const TOpeData& next = *ops_[k + 1];
+        o.fuse_next_ = fusable_op(o.op) && o.dest_slot_ >= 0 && o.operands.size() == 2 && next.op == ocTo &&
+                       next.operands.size() == 1 && next.vars_.size() == 1 && next.vars_[0]->Name() == o.dest &&
+                       next.dest != o.dest && uses[o.dest] == 2;
+    }
+    returns_result_ = !ops_.empty() && ops_.back()->op == ocTo && ops_.back()->dest == kResultName;
     prepared_ = true;
+}
+
+void TVorqParser::link_operands(TOpeData& o) {
+    for (size_t k = 0; k < o.vars_.size(); ++k) {
+        TParamVar* v = o.vars_[k];
+        TParamCollectionItem* t = resolve(*v, o.var_slot_[k]);
+        v->target_ = t;
+        // Linked for one operation only, an operand may skip a reference in
+        // between: reading element i of the reference is reading element i
+        // of its target.
+        if (const TParamVar* r = t->Reference()) {
+            v->index_ = r->index_;
+            if (r->target_) v->target_ = r->target_;
+        }
+    }
+}
+
+// The table variable an operation's destination names, if any.
+TParamCollectionItem* TVorqParser::table_destination(TOpeData& o) {
+    uint64_t gen = ParamGeneration();
+    if (o.dest_gen_ != gen) {
+        o.dest_item_ = Params ? Params->Find(o.dest) : nullptr;
+        o.dest_gen_ = gen;
+    }
+    return o.dest_item_;
+}
+
+// The pair "t := a op b; x := t" as one step, for an integer or flag t: the
+// same reads, checks and conversions as the two operations, without
+// making t. False (having changed nothing) when t would be of another type
+// or is a variable of the table: then the two run one by one.
+bool TVorqParser::execute_fused(TOpeData& o, TOpeData& copy, bool last) {
+    UnlinkOperands unlink{o.vars_};
+    link_operands(o);
+    if (table_destination(o)) return false;
+    TCustomParam* a = o.args_[0];
+    TCustomParam* b = o.args_[1];
+    uint8_t type = o.temp_type_;
+    if (type == 255) {
+        const uint8_t ta = type_of(a);
+        type = o.op == ocPlus && ta == PT_STR ? PT_STR : ta == PT_FLOAT ? PT_FLOAT : PT_INT;
+    }
+    int32_t value;
+    switch (type) {
+    case PT_INT: value = int_operation(o.op, a, b); break;
+    case PT_BOOL: value = compare_operation(o.op, a, b) ? 1 : 0; break;
+    default: return false;
+    }
+    TParamCollectionItem* dest = table_destination(copy);
+    if (!dest) {
+        if (copy.dest_slot_ < 0) RaiseMissingVariable(copy.dest);
+        TempSlot& slot = temps_[static_cast<size_t>(copy.dest_slot_)];
+        if (!slot.live && last && returns_result_) {
+            // The result itself: made as take_result would copy it.
+            std::unique_ptr<TCustomParam> r = std::move(spare_result_);
+            if (!r || !(type == PT_INT ? exactly<TParamInt>(r.get()) != nullptr : exactly<TParamFlag>(r.get()) != nullptr))
+                r = CreateParam(type);
+            if (type == PT_INT) {
+                TParamInt& v = static_cast<TParamInt&>(*r);
+                v.ResetToNew();
+                v.TParamInt::SetAsInt(value);
+            } else {
+                TParamFlag& v = static_cast<TParamFlag&>(*r);
+                v.ResetToNew();
+                v.TParamFlag::SetAsBool(value != 0);
+            }
+            result_ = std::move(r);
+            result_taken_ = true;
+            return true;
+        }
+        dest = slot.live ? slot.item.get() : make_temp_of(copy, type);
+    }
+    // As the copy reads an integer or flag temporary.
+    switch (type_of(dest)) {
+    case PT_INT: write_int(dest, value); break;
+    case PT_FLOAT: dest->SetAsFloat(value); break;
+    case PT_BOOL: write_bool(dest, value != 0); break;
+    case PT_STR: dest->SetAsString(type == PT_INT ? IntTraits::ToStr(value) : FlagTraits::ToStr(uint8_t(value))); break;
+    default: break;
+    }
+    return true;
 }
 
 // A name is a variable of the table when one exists (looked up once per
@@ -696,12 +930,7 @@ TParamCollectionItem* TVorqParser::resolve(TParamVar& var, int32_t slot) {
 }
 
 TParamCollectionItem* TVorqParser::destination(TOpeData& o) {
-    uint64_t gen = ParamGeneration();
-    if (o.dest_gen_ != gen) {
-        o.dest_item_ = Params ? Params->Find(o.dest) : nullptr;
-        o.dest_gen_ = gen;
-    }
-    if (o.dest_item_) return o.dest_item_;
+    if (TParamCollectionItem* item = table_destination(o)) return item;
     if (o.dest_slot_ < 0) RaiseMissingVariable(o.dest);
     TempSlot& slot = temps_[static_cast<size_t>(o.dest_slot_)];
     return slot.live ? slot.item.get() : make_temp(o);
@@ -722,7 +951,10 @@ uint8_t TVorqParser::temp_type(const TOpeData& o) {
 }
 
 TParamCollectionItem* TVorqParser::make_temp(TOpeData& o) {
-    uint8_t type = o.temp_type_ != 255 ? o.temp_type_ : temp_type(o);
+    return make_temp_of(o, o.temp_type_ != 255 ? o.temp_type_ : temp_type(o));
+}
+
+TParamCollectionItem* TVorqParser::make_temp_of(TOpeData& o, uint8_t type) {
     TempSlot& slot = temps_[static_cast<size_t>(o.dest_slot_)];
     TParamCollectionItem* item = slot.item.get();
     // A temporary starts as a new value; its storage is kept between runs.
@@ -753,93 +985,54 @@ TParamCollectionItem* TVorqParser::make_temp(TOpeData& o) {
 
 void TVorqParser::execute(TOpeData& o) {
     UnlinkOperands unlink{o.vars_};
-    for (size_t k = 0; k < o.vars_.size(); ++k) {
-        TParamVar* v = o.vars_[k];
-        TParamCollectionItem* t = resolve(*v, o.var_slot_[k]);
-        v->target_ = t;
-        // Linked for one operation only, an operand may skip a reference in
-        // between: reading element i of the reference is reading element i
-        // of its target.
-        if (const TParamVar* r = t->Reference()) {
-            v->index_ = r->index_;
-            if (r->target_) v->target_ = r->target_;
-        }
-    }
+    link_operands(o);
     TParamCollectionItem* dest = destination(o);
     TCustomParam* a = o.args_.size() > 0 ? o.args_[0] : nullptr;
     TCustomParam* b = o.args_.size() > 1 ? o.args_[1] : nullptr;
     switch (o.op) {
     case ocTo:
-        switch (dest->ParamType()) {
-        case PT_INT: dest->SetAsInt(a->GetAsInt()); break;
+        switch (type_of(dest)) {
+        case PT_INT: write_int(dest, read_int(a)); break;
         case PT_FLOAT: dest->SetAsFloat(a->GetAsFloat()); break;
-        case PT_BOOL: dest->SetAsBool(a->GetAsBool()); break;
+        case PT_BOOL: write_bool(dest, read_bool(a)); break;
         case PT_STR: dest->SetAsString(a->GetAsString()); break;
         default: break;
         }
         break;
     case ocPlus:
-        if (dest->ParamType() == PT_FLOAT)
+        if (type_of(dest) == PT_FLOAT)
             dest->SetAsFloat(checked_real(a->GetAsFloat() + b->GetAsFloat()));
         else
-            dest->SetAsInt(wrap(static_cast<uint32_t>(a->GetAsInt()) + static_cast<uint32_t>(b->GetAsInt())));
+            write_int(dest, int_operation(o.op, a, b));
         break;
     case ocMinus:
-        if (dest->ParamType() == PT_FLOAT)
+        if (type_of(dest) == PT_FLOAT)
             dest->SetAsFloat(checked_real(a->GetAsFloat() - b->GetAsFloat()));
         else
-            dest->SetAsInt(wrap(static_cast<uint32_t>(a->GetAsInt()) - static_cast<uint32_t>(b->GetAsInt())));
+            write_int(dest, int_operation(o.op, a, b));
         break;
     case ocMul:
-        if (dest->ParamType() == PT_FLOAT)
+        if (type_of(dest) == PT_FLOAT)
             dest->SetAsFloat(checked_real(a->GetAsFloat() * b->GetAsFloat()));
         else
-            dest->SetAsInt(wrap(static_cast<uint32_t>(a->GetAsInt()) * static_cast<uint32_t>(b->GetAsInt())));
+            write_int(dest, int_operation(o.op, a, b));
         break;
     case ocDiv:
-        if (dest->ParamType() == PT_FLOAT) {
+        if (type_of(dest) == PT_FLOAT) {
             long double y = b->GetAsFloat();
             if (y == 0) throw EInvalidOp("Floating point division by zero");
             dest->SetAsFloat(checked_real(a->GetAsFloat() / y));
         } else {
-            int32_t x = a->GetAsInt(), y = b->GetAsInt();
-            if (y == 0 || (x == INT32_MIN && y == -1)) throw EDivByZero("Division by zero");
-            dest->SetAsInt(x / y);
+            write_int(dest, int_operation(o.op, a, b));
         }
         break;
-    case ocMod: {
-        int32_t x = a->GetAsInt(), y = b->GetAsInt();
-        if (y == 0 || (x == INT32_MIN && y == -1)) throw EDivByZero("Division by zero");
-        dest->SetAsInt(x % y);
+    case ocMod: case ocOr: case ocAnd: case ocXor: case ocShiftL: case ocShiftR:
+        write_int(dest, int_operation(o.op, a, b));
         break;
-    }
-    case ocOr: dest->SetAsInt(a->GetAsInt() | b->GetAsInt()); break;
-    case ocAnd: dest->SetAsInt(a->GetAsInt() & b->GetAsInt()); break;
-    case ocXor: dest->SetAsInt(a->GetAsInt() ^ b->GetAsInt()); break;
-    case ocShiftL: dest->SetAsInt(wrap(static_cast<uint32_t>(a->GetAsInt()) << (b->GetAsInt() & 31))); break;
-    case ocShiftR: dest->SetAsInt(wrap(static_cast<uint32_t>(a->GetAsInt()) >> (b->GetAsInt() & 31))); break;
     case ocComboStr: dest->SetAsString(a->GetAsString() + b->GetAsString()); break;
-    case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: {
-        int c;
-        switch (a->ParamType()) {
-        case PT_STR: c = a->GetAsString().compare(b->GetAsString()); break;
-        case PT_FLOAT: {
-            long double x = a->GetAsFloat(), y = b->GetAsFloat();
-            c = x < y ? -1 : x > y ? 1 : 0;
-            break;
-        }
-        case PT_BOOL: c = int(a->GetAsBool()) - int(b->GetAsBool()); break;
-        default: {
-            int32_t x = a->GetAsInt(), y = b->GetAsInt();
-            c = x < y ? -1 : x > y ? 1 : 0;
-            break;
-        }
-        }
-        bool r = o.op == ocEqual ? c == 0 : o.op == ocBig ? c > 0 : o.op == ocSmall ? c < 0
-               : o.op == ocEBig ? c >= 0 : o.op == ocESmall ? c <= 0 : c != 0;
-        dest->SetAsBool(r);
+    case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual:
+        write_bool(dest, compare_operation(o.op, a, b));
         break;
-    }
     case ocFunc: SysFuncMan().CallFunction(*dest, o.func_index, o.args_); break;
     default: break;  // ocDimTo did its work when its temporary was made
     }
@@ -899,11 +1092,20 @@ void TVorqParser::Evaluate() {
     } running{running_};
     if (result_) spare_result_ = std::move(result_);
     if (!prepared_) prepare();
+    result_taken_ = false;
     try {
-        for (auto& o : ops_) execute(*o);
+        const size_t n = ops_.size();
+        for (size_t k = 0; k < n; ++k) {
+            TOpeData& o = *ops_[k];
+            if (o.fuse_next_ && execute_fused(o, *ops_[k + 1], k + 2 == n)) {
+                ++k;
+                continue;
+            }
+            execute(o);
+        }
     } catch (const std::exception&) {
         // An error ends the run without a message; callers keep their defaults.
     }
-    if (!ops_.empty() && ops_.back()->op == ocTo && ops_.back()->dest == kResultName) take_result();
+    if (returns_result_ && !result_taken_) take_result();
     release_temps();
 }

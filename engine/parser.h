@@ -85,6 +85,9 @@ private:
     uint8_t temp_type_ = 255;  // type of a new destination temporary when fixed by the operation
     uint64_t dest_gen_ = 0;
     TParamCollectionItem* dest_item_ = nullptr;
+    // This operation's temporary is read only by the next one, a copy into
+    // a variable: the two may run as one without the temporary.
+    bool fuse_next_ = false;
 };
 
 class TVorqParser {
@@ -122,8 +125,12 @@ private:
     TParamCollectionItem* resolve(TParamVar& var, int32_t slot);
     TParamCollectionItem* destination(TOpeData& ope);
     TParamCollectionItem* make_temp(TOpeData& ope);
+    TParamCollectionItem* make_temp_of(TOpeData& ope, uint8_t type);
+    TParamCollectionItem* table_destination(TOpeData& ope);
     uint8_t temp_type(const TOpeData& ope);
     void execute(TOpeData& ope);
+    bool execute_fused(TOpeData& ope, TOpeData& copy, bool last);
+    void link_operands(TOpeData& ope);
     void take_result();
     void release_temps();
 
@@ -134,4 +141,6 @@ private:
     std::vector<int32_t> index_buf_;
     bool prepared_ = false;
     bool running_ = false;
+    bool returns_result_ = false;  // the last operation copies into "____arg"
+    bool result_taken_ = false;    // this run's result was made by a fused pair
 };
