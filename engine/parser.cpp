@@ -615,24 +615,40 @@ bool fusable_op(uint8_t op) {
 
 // An arithmetic operation into an integer; 32-bit wrapping where the
 // stored behaviour wraps.
-int32_t int_operation(uint8_t op, const TCustomParam* a, const TCustomParam* b) {
+int32_t int_operation_of(uint8_t op, int32_t x, int32_t y) {
     switch (op) {
-    case ocPlus: return wrap(static_cast<uint32_t>(read_int(a)) + static_cast<uint32_t>(read_int(b)));
-    case ocMinus: return wrap(static_cast<uint32_t>(read_int(a)) - static_cast<uint32_t>(read_int(b)));
-    case ocMul: return wrap(static_cast<uint32_t>(read_int(a)) * static_cast<uint32_t>(read_int(b)));
-    case ocDiv: case ocMod: {
-        const int32_t x = read_int(a), y = read_int(b);
+    case ocPlus: return wrap(static_cast<uint32_t>(x) + static_cast<uint32_t>(y));
+    case ocMinus: return wrap(static_cast<uint32_t>(x) - static_cast<uint32_t>(y));
+    case ocMul: return wrap(static_cast<uint32_t>(x) * static_cast<uint32_t>(y));
+    case ocDiv: case ocMod:
         if (y == 0 || (x == INT32_MIN && y == -1)) throw EDivByZero("Division by zero");
         return op == ocDiv ? x / y : x % y;
-    }
-    case ocOr: return read_int(a) | read_int(b);
-    case ocAnd: return read_int(a) & read_int(b);
-    case ocXor: return read_int(a) ^ read_int(b);
-    case ocShiftL: return wrap(static_cast<uint32_t>(read_int(a)) << (read_int(b) & 31));
-    case ocShiftR: return wrap(static_cast<uint32_t>(read_int(a)) >> (read_int(b) & 31));
+    case ocOr: return x | y;
+    case ocAnd: return x & y;
+    case ocXor: return x ^ y;
+    case ocShiftL: return wrap(static_cast<uint32_t>(x) << (y & 31));
+    case ocShiftR: return wrap(static_cast<uint32_t>(x) >> (y & 31));
     default: return 0;
     }
 }
+
+int32_t int_operation(uint8_t op, const TCustomParam* a, const TCustomParam* b) {
+    const int32_t x = read_int(a);
+    return int_operation_of(op, x, read_int(b));
+}
+
+bool compare_result(uint8_t op, int c) {
+    switch (op) {
+    case ocEqual: return c == 0;
+    case ocBig: return c > 0;
+    case ocSmall: return c < 0;
+    case ocEBig: return c >= 0;
+    case ocESmall: return c <= 0;
+    default: return c != 0;
+    }
+}
+
+bool compare_ints(uint8_t op, int32_t x, int32_t y) { return compare_result(op, x < y ? -1 : x > y ? 1 : 0); }
 
 // A comparison, by the type of the first operand.
 bool compare_operation(uint8_t op, const TCustomParam* a, const TCustomParam* b) {
@@ -651,14 +667,7 @@ bool compare_operation(uint8_t op, const TCustomParam* a, const TCustomParam* b)
         break;
     }
     }
-    switch (op) {
-    case ocEqual: return c == 0;
-    case ocBig: return c > 0;
-    case ocSmall: return c < 0;
-    case ocEBig: return c >= 0;
-    case ocESmall: return c <= 0;
-    default: return c != 0;
-    }
+    return compare_result(op, c);
 }
 
 uint8_t property_type(int32_t id) {
@@ -871,15 +880,28 @@ bool TVorqParser::execute_fused(TOpeData& o, TOpeData& copy, bool last) {
     TCustomParam* a = o.args_[0];
     TCustomParam* b = o.args_[1];
     uint8_t type = o.temp_type_;
-    if (type == 255) {
-        const uint8_t ta = type_of(a);
-        type = o.op == ocPlus && ta == PT_STR ? PT_STR : ta == PT_FLOAT ? PT_FLOAT : PT_INT;
-    }
     int32_t value;
-    switch (type) {
-    case PT_INT: value = int_operation(o.op, a, b); break;
-    case PT_BOOL: value = compare_operation(o.op, a, b) ? 1 : 0; break;
-    default: return false;
+    size_t ia, ib;
+    const TCustomParam* va = operand_value(a, ia);
+    const TCustomParam* vb = operand_value(b, ib);
+    const TParamInt* na = va ? exactly<TParamInt>(va) : nullptr;
+    const TParamInt* nb = vb ? exactly<TParamInt>(vb) : nullptr;
+    if (na && nb && ia < na->Items().size() && ib < nb->Items().size()) {
+        // Two integers, the loop counter's case: an integer temporary, or a
+        // flag for a comparison.
+        const int32_t x = na->Items()[ia], y = nb->Items()[ib];
+        if (type == 255) type = PT_INT;
+        value = type == PT_BOOL ? compare_ints(o.op, x, y) : int_operation_of(o.op, x, y);
+    } else {
+        if (type == 255) {
+            const uint8_t ta = type_of(a);
+            type = o.op == ocPlus && ta == PT_STR ? PT_STR : ta == PT_FLOAT ? PT_FLOAT : PT_INT;
+        }
+        switch (type) {
+        case PT_INT: value = int_operation(o.op, a, b); break;
+        case PT_BOOL: value = compare_operation(o.op, a, b) ? 1 : 0; break;
+        default: return false;
+        }
     }
     TParamCollectionItem* dest = table_destination(copy);
     if (!dest) {
@@ -972,6 +994,7 @@ TParamCollectionItem* TVorqParser::make_temp_of(TOpeData& o, uint8_t type) {
         slot.kind = type;
     }
     slot.live = true;
+    ++live_temps_;
     if (o.op == ocDimTo) {
         TCustomParam* arr = o.args_[0];
         const TParamVar* av = arr->AsVar();
@@ -1039,6 +1062,8 @@ void TVorqParser::execute(TOpeData& o) {
 }
 
 void TVorqParser::release_temps() {
+    if (live_temps_ == 0) return;
+    live_temps_ = 0;
     for (TempSlot& slot : temps_) {
         if (!slot.live) continue;
         slot.live = false;

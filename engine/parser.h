@@ -143,4 +143,5 @@ private:
     bool running_ = false;
     bool returns_result_ = false;  // the last operation copies into "____arg"
     bool result_taken_ = false;    // this run's result was made by a fused pair
+    int32_t live_temps_ = 0;       // temporaries made in this run
 };
