@@ -225,5 +225,25 @@ TEST(LightWipes, BlurredFadesPassThroughTheBlurredPictures) {
     }
 }
 
+TEST(LightWipes, BlurredFadesAtEveryLayerDepth) {
+    // Layers may be 5-5-5 or 24-bit: the blurred copies keep the depth and
+    // the brightened middle never darkens a channel.
+    for (int32_t bits : {15, 24}) {
+        WipePictures p(40, 40, bits);
+        auto w = p.Make(25);
+        auto* blur = static_cast<TWipeBlurWhite*>(w.get());
+        ASSERT_EQ(blur->BlurOld->Width(), 40);
+        ASSERT_EQ(blur->BlurNew->Height(), 40);
+        EXPECT_EQ(blur->BlurOld->BitCount(), bits);
+        Start(*w, 639);
+        StepAt(*w, 350);  // BlurNew plus grey (383 - 350) * 4
+        for (int32_t y = 0; y < 40; y += 7)
+            for (int32_t x = 0; x < 40; x += 3)
+                for (uint32_t f : {p.target.RedMask(), p.target.GreenMask(), p.target.BlueMask()})
+                    ASSERT_GE(p.target.GetPixel(x, y) & f, blur->BlurNew->GetPixel(x, y) & f) << bits;
+        EXPECT_FALSE(WipePictures::Same(p.target, p.new_picture));
+    }
+}
+
 }  // namespace
 #endif

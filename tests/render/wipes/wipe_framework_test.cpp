@@ -132,11 +132,12 @@ TEST(WipeStep, FirstStepShowsTheOldPictureExactly) {
 }
 
 TEST(WipeStep, EveryKindRunsThroughWithoutTouchingOutsideItsSurfaces) {
-    // Odd sizes, both row orders and a long duration whose position times
-    // 4096 passes 32 bits.
+    // Odd sizes, every depth a screen layer may have, both row orders and a
+    // long duration whose position times 4096 passes 32 bits.
     for (int32_t kind = 1; kind <= 38; ++kind)
+        for (int32_t bits : {15, 16, 24, 32})
         for (bool bottom_up : {false, true}) {
-            WipePictures p(37, 23, 32, uint32_t(kind), bottom_up);
+            WipePictures p(37, 23, bits, uint32_t(kind), bottom_up);
             auto w = p.Make(kind);
             Start(*w, 2000000000, uint8_t(bottom_up));
             for (int32_t pos : {0, 1, 700000000, 1000000000, 1999999999}) EXPECT_FALSE(StepAt(*w, pos)) << kind;
