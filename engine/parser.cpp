@@ -844,7 +844,7 @@ void TVorqParser::prepare() {
     prepared_ = true;
 }
 
-void TVorqParser::link_operands(TOpeData& o) {
+[[gnu::always_inline]] inline void TVorqParser::link_operands(TOpeData& o) {
     for (size_t k = 0; k < o.vars_.size(); ++k) {
         TParamVar* v = o.vars_[k];
         TParamCollectionItem* t = resolve(*v, o.var_slot_[k]);
@@ -860,7 +860,7 @@ void TVorqParser::link_operands(TOpeData& o) {
 }
 
 // The table variable an operation's destination names, if any.
-TParamCollectionItem* TVorqParser::table_destination(TOpeData& o) {
+[[gnu::always_inline]] inline TParamCollectionItem* TVorqParser::table_destination(TOpeData& o) {
     uint64_t gen = ParamGeneration();
     if (o.dest_gen_ != gen) {
         o.dest_item_ = Params ? Params->Find(o.dest) : nullptr;
@@ -940,7 +940,7 @@ bool TVorqParser::execute_fused(TOpeData& o, TOpeData& copy, bool last) {
 
 // A name is a variable of the table when one exists (looked up once per
 // table generation), else a temporary made earlier in this run.
-TParamCollectionItem* TVorqParser::resolve(TParamVar& var, int32_t slot) {
+[[gnu::always_inline]] inline TParamCollectionItem* TVorqParser::resolve(TParamVar& var, int32_t slot) {
     uint64_t gen = ParamGeneration();
     if (var.cache_gen_ != gen) {
         var.cache_item_ = Params ? Params->Find(var.name_) : nullptr;
@@ -1108,6 +1108,11 @@ void TVorqParser::Evaluate() {
         inner.Assign(*this);
         inner.Evaluate();
         result_ = inner.TakeResult();
+        return;
+    }
+    if (ops_.empty()) {
+        // An empty statement (a loop's missing step): no result, nothing run.
+        if (result_) spare_result_ = std::move(result_);
         return;
     }
     running_ = true;
