@@ -280,3 +280,22 @@ TEST_F(Typewriter, HoveringALinkHighlightsItsRun) {
     EXPECT_FALSE(w->GlyphAt(1)->GetHighlight());
     EXPECT_EQ(p.GetHoverLinkText(), "");
 }
+
+TEST_F(Typewriter, TypingStateAndLogTextWithPaging) {
+    w->Delay = 0;
+    w->Speed = 256;
+    TWdPage& p = start("<WAIT VALUE=100>あいうえおか<BR>き");
+    EXPECT_TRUE(p.IsTyping());
+    w->Pause = 1;
+    EXPECT_FALSE(p.IsTyping());  // paused with nothing fading
+    w->Pause = 0;
+    p.Render(true);  // hidden: every glyph waits at opacity 0
+    frame(p);
+    frame(p);
+    // The log of the page is the text shown so far, up to the first hidden glyph.
+    EXPECT_EQ(Cp932ToUtf8(p.GetLogText()), "あ");
+    for (int f = 0; f < 60; ++f) frame(p);
+    EXPECT_FALSE(p.IsTyping());
+    EXPECT_EQ(Cp932ToUtf8(p.GetLogText()), "あいうえお" "か\r\nき");
+    EXPECT_EQ(Cp932ToUtf8(p.GetText()), "あいうえおかき");
+}
