@@ -23,7 +23,10 @@ constexpr int64_t kMinFrameBytes = 4 + 4 + 1 + 1 + 4 + 4 + 4 + 4 + 1;
 // Far deeper than any game calls; a save claiming more is damaged.
 constexpr uint32_t kMaxFrames = 1u << 20;
 
-std::string save_message() { return Sjis("セーブデータが壊れています"); }
+const std::string& save_message() {
+    static const std::string message = Sjis("セーブデータが壊れています");
+    return message;
+}
 
 // The name of a referenced object while it still exists in the registry.
 std::string live_name(const TObjectRef& ref) {

@@ -55,7 +55,10 @@ void TCommand::raise_not_available(int32_t& pc) const {
     throw ENotAvailable(std::string(OpcodeName(GetOpcode())) + ": not available in this build");
 }
 
-std::string CommandRecordMessage() { return Sjis("コマンドのデータが途中で切れています"); }
+const std::string& CommandRecordMessage() {
+    static const std::string message = Sjis("コマンドのデータが途中で切れています");
+    return message;
+}
 
 TExprPtr ReadExprField(FieldReader& r, const char* field) {
     r.Need(static_cast<int64_t>(kMinExprBytes), field);
@@ -83,7 +86,10 @@ int32_t ReadStateVersion(TStream& s) {
     return std::max(0, ParseTagVersion(tag, sizeof tag, "vorq"));
 }
 
-std::string CommandStateMessage() { return Sjis("コマンドの状態が途中で切れています"); }
+const std::string& CommandStateMessage() {
+    static const std::string message = Sjis("コマンドの状態が途中で切れています");
+    return message;
+}
 
 TMemoryStream& StateStream(std::unique_ptr<TMemoryStream>& s) {
     if (!s) s = std::make_unique<TMemoryStream>();

@@ -76,7 +76,7 @@ protected:
 using TComList = std::vector<std::unique_ptr<TCommand>>;
 
 // The message of a command record that cannot be read.
-std::string CommandRecordMessage();
+const std::string& CommandRecordMessage();
 // A stored expression as a field of a record (the expression's own loader
 // checks its insides).
 TExprPtr ReadExprField(FieldReader& r, const char* field);
@@ -90,7 +90,7 @@ void WriteStateTag(TStream& s);
 // stream goes back to where it was and the answer is 0.
 int32_t ReadStateVersion(TStream& s);
 // The message of saved command state that cannot be read.
-std::string CommandStateMessage();
+const std::string& CommandStateMessage();
 // The state stream of SaveState, made when still null.
 TMemoryStream& StateStream(std::unique_ptr<TMemoryStream>& s);
 
