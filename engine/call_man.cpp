@@ -310,7 +310,10 @@ int TCallMan::CallEvent(int32_t level) {
     if (!Scene) return 0;
     TTimerList& queue = Scene->Events();
     // The queue first: it is almost always empty, and the answer is the same.
-    if (queue.Count() == 0) return 0;
+    return queue.Count() == 0 ? 0 : start_event(queue, level);
+}
+
+int TCallMan::start_event(TTimerList& queue, int32_t level) {
     TTimerEntry* e = queue.FirstPending();
     if (!e || CommandBlocksEvents()) return 0;
     std::string handler, label;

@@ -13,6 +13,7 @@
 #include <vector>
 
 class TCustomParam;
+class TTimerList;
 
 // An object reference held by name (events and handlers must not keep an
 // object alive or point at one that has gone). Unset = nil.
@@ -99,6 +100,8 @@ public:
 private:
     friend class TComPCReset;
     bool pc_inside() const { return Page && PC >= 0 && PC < Page->Count(); }
+    // CallEvent once the queue holds an entry.
+    int start_event(TTimerList& queue, int32_t level);
     std::vector<std::unique_ptr<TPage>> pages_;
     bool end_frame_ = false;
 };
