@@ -99,7 +99,47 @@ int TPageWriter::GameSave(std::string_view slot, std::string_view caption, std::
 
 int TPageWriter::GameLoad(std::string_view slot) { return Add(opGameLoad, RecExpr(slot)); }
 
+int TPageWriter::GetProp(std::string_view object, std::string_view property_id, std::string_view variable) {
+    return Add(opGetProp, RecExpr(object) + RecExpr(property_id) + RecString(variable));
+}
+
+int TPageWriter::SetProp(std::string_view object, std::string_view property_id, std::string_view value) {
+    return Add(opSetProp, RecExpr(object) + RecExpr(property_id) + RecExpr(value));
+}
+
+int TPageWriter::MenuClose(std::string_view name) { return Add(opMenuClose, RecExpr(name)); }
+
+int TPageWriter::Flip(const FlipFields& f) {
+    std::string r = RecExpr(f.Kind) + RecExpr(f.Duration) + RecExpr(f.Flag) + RecExpr(f.Carry);
+    r += RecU32(static_cast<uint32_t>(f.Names.size()));
+    for (const std::string& n : f.Names) r += RecExpr(n);
+    r += RecExpr(f.ClearOld) + RecExpr(f.Param1) + RecExpr(f.Param2);
+    if (Version >= 101) r += RecExpr(f.Name);
+    if (Version >= 107) r += RecExpr(f.EventBlock);
+    return Add(opFlip, r);
+}
+
+int TPageWriter::PropMotion(std::string_view name, std::string_view target, std::string_view property_id,
+                            std::string_view value, std::string_view duration, std::string_view easing,
+                            std::string_view paused) {
+    std::string r = RecExpr(name) + RecExpr(target) + RecExpr(property_id) + RecExpr(value) + RecExpr(duration) +
+                    RecExpr(easing);
+    if (Version >= 108) r += RecExpr(paused);
+    return Add(opPropMotion, r);
+}
+
+int TPageWriter::Cabinet(uint8_t opcode, const std::vector<std::pair<int, std::string>>& props,
+                         std::string_view mode, const std::vector<std::string>& names) {
+    std::string r = property_block(opcode, props) + RecExpr(mode) + RecU32(static_cast<uint32_t>(names.size()));
+    for (const std::string& n : names) r += RecExpr(n);
+    return Add(opcode, r);
+}
+
 int TPageWriter::Component(uint8_t opcode, const std::vector<std::pair<int, std::string>>& props) {
+    return Add(opcode, property_block(opcode, props));
+}
+
+std::string TPageWriter::property_block(uint8_t opcode, const std::vector<std::pair<int, std::string>>& props) const {
     std::string r;
     for (int id = 0; id < kPropertyCount; ++id) {
         if (!((masks_[static_cast<size_t>(opcode) * kMaskBytes + static_cast<size_t>(id >> 3)] >> (id & 7)) & 1))
@@ -109,7 +149,7 @@ int TPageWriter::Component(uint8_t opcode, const std::vector<std::pair<int, std:
             if (pid == id) source = text;
         r += RecExpr(source);
     }
-    return Add(opcode, r);
+    return r;
 }
 
 int TPageWriter::While(std::string_view cond) {

@@ -69,6 +69,24 @@ public:
     // (ids ascending; ids without a mask bit are left out).
     int Component(uint8_t opcode, const std::vector<std::pair<int, std::string>>& props);
 
+    // Display-object commands (expressions as source text).
+    int GetProp(std::string_view object, std::string_view property_id, std::string_view variable);
+    int SetProp(std::string_view object, std::string_view property_id, std::string_view value);
+    int MenuClose(std::string_view name);
+    struct FlipFields {
+        std::string Kind = "0", Duration = "", Flag = "", Carry = "", ClearOld = "", Param1 = "", Param2 = "",
+                    Name = "", EventBlock = "";
+        std::vector<std::string> Names;
+    };
+    int Flip(const FlipFields& f);
+    int PropMotion(std::string_view name, std::string_view target, std::string_view property_id,
+                   std::string_view value, std::string_view duration, std::string_view easing,
+                   std::string_view paused = "");
+    // CabinetSave or CabinetLoad: the property block (masked as for
+    // Component), the mode and the names.
+    int Cabinet(uint8_t opcode, const std::vector<std::pair<int, std::string>>& props, std::string_view mode,
+                const std::vector<std::string>& names);
+
     // Loops: While opens one, EndWhile closes it with the loop's step, and
     // the Break and Continue commands between get their targets then (after
     // the loop and its step).
@@ -83,6 +101,7 @@ public:
     void SaveToFile(const std::string& sjis_path) const;
 
 private:
+    std::string property_block(uint8_t opcode, const std::vector<std::pair<int, std::string>>& props) const;
     struct Command {
         uint8_t opcode;
         uint32_t indent;

@@ -1,6 +1,10 @@
 #include "objects/object_kinds.h"
 
 #include "files/vocab.h"
+#include "objects/box.h"
+#include "objects/cabinet.h"
+#include "objects/prop_motion.h"
+#include "objects/timer.h"
 
 TKindStatus ObjectKindStatus(int32_t type_id) {
     const int32_t id = type_id & 0x7F;
@@ -16,14 +20,25 @@ TKindStatus ObjectKindStatus(int32_t type_id) {
     return ObjectKindMaker(id) ? TKindStatus::Built : TKindStatus::NotBuilt;
 }
 
+namespace {
+template <class Kind>
+TVorqObject* make(TVorqBaseList* registry) {
+    return new Kind(registry);
+}
+}  // namespace
+
 TComponentMaker ObjectKindMaker(int32_t type_id) {
     switch (type_id & 0x7F) {
+    case LT_BOX: return make<TVorqBox>;
+    case LT_TIMER: return make<TVorqTimer>;
+    case LT_PROPMOTION: return make<TVorqPropMotion>;
+    case LT_CABINET: return make<TVorqCabinet>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
-    case LT_BOX: case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP: case LT_IMAGES:
-    case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_MES: case LT_PARTICLE: case LT_TIMER: case LT_VIDEO:
+    case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP: case LT_IMAGES:
+    case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_MES: case LT_PARTICLE: case LT_VIDEO:
     case LT_SOUND: case LT_MAPIMG: case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR: case LT_GAUGE:
-    case LT_CGLABEL: case LT_PREVMENU: case LT_PROPMOTION: case LT_CABINET: return nullptr;  // not built yet
+    case LT_CGLABEL: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }
 }

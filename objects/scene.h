@@ -7,10 +7,14 @@
 // place.
 #pragma once
 #include "objects/base_list.h"
+#include "objects/cabinet.h"
 #include "objects/host_panel.h"
 #include "objects/motion_kinds.h"
 #include "objects/object_kinds.h"
+#include "objects/prop_motion.h"
+#include "objects/property_access.h"
 #include "objects/registry_link.h"
 #include "objects/scene_link.h"
+#include "objects/snapshot.h"
 #include "objects/timer_list.h"
 #include "objects/vorq_object.h"

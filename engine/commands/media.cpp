@@ -1,7 +1,10 @@
 #include "engine/commands/media.h"
 
 #include "engine/page.h"
+#include "engine/param.h"
 #include "files/save_stream.h"
+#include "objects/scene.h"
+#include "platform/codepage.h"
 
 void TComMovieStop::ReadFields(FieldReader& r) {
     Target = ReadExprField(r, "target object");
@@ -43,4 +46,22 @@ void TComPropMotion::ReadFields(FieldReader& r) {
     if (page_version() >= 108) Paused = ReadExprField(r, "paused");
 }
 
-void TComPropMotion::Execute(TCallMan&, TPage*&, int32_t& pc) { raise_not_available(pc); }
+void TComPropMotion::Execute(TCallMan&, TPage*&, int32_t& pc) {
+    if (!VorqBaseList) raise_not_available(pc);
+    ++pc;
+    auto* m = static_cast<TVorqPropMotion*>(CreateObjectByType(VorqBaseList, LT_PROPMOTION));
+    const std::string name = ExprText(Name.get());
+    if (!name.empty()) m->SetName(name);
+    const std::string target = ExprText(Target.get());
+    if (!target.empty()) m->ObjectName = target;
+    // Without a property the half-made motion stays; its first step ends it.
+    TCustomParam* id = EvalExpr(PropertyId.get());
+    if (!id) throw Exception(Sjis("プロパティ指定が不正です"));
+    // Narrowed only when it is an id: 300 must not animate property 44.
+    const int32_t pid = id->GetAsInt();
+    m->Property = pid >= 0 && pid < PROPERTY_COUNT ? static_cast<uint8_t>(pid) : 255;
+    if (TCustomParam* v = EvalExpr(Value.get())) m->TargetValue = v->GetAsFloat();
+    if (TCustomParam* v = EvalExpr(Duration.get())) m->Duration = v->GetAsInt();
+    if (TCustomParam* v = EvalExpr(Easing.get())) m->Easing = static_cast<uint8_t>(v->GetAsInt());
+    if (TCustomParam* v = EvalExpr(Paused.get())) m->SetPaused(v->GetAsBool());
+}

@@ -1,7 +1,7 @@
 // Media commands: stopping and fading sounds and videos, starting a medium
-// again, sound objects and property motions. They run once the media
-// objects exist; until then they raise ENotAvailable after moving the
-// program counter on.
+// again, sound objects and property motions. Those whose objects this
+// player does not make yet raise ENotAvailable after moving the program
+// counter on.
 #pragma once
 #include "engine/commands/objects.h"
 

@@ -35,6 +35,7 @@ protected:
 class TComCabinet : public TComComponent {
 public:
     using TComComponent::TComComponent;
+    void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     TExprPtr Mode;
     std::vector<TExprPtr> Names;
 

@@ -425,7 +425,7 @@ TEST_F(Game, UnavailableCommandsArePassedAndTraced) {
         {opTextClr, e},
         {opCallHist, e + e + e + e},
         {opMediaPlay, e},
-        {opGetProp, e + e + RecString("v")},
+        {opMesNew, ""},
         {opClrRead, ""},
     };
     TPageWriter w;

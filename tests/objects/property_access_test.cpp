@@ -1,5 +1,5 @@
 #include "engine/param.h"
-#include "engine/property_access.h"
+#include "objects/property_access.h"
 #include "objects/base_list.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"

@@ -1,8 +1,8 @@
-#include "engine/property_access.h"
+#include "objects/property_access.h"
 
 #include "engine/param.h"
 #include "engine/param_collection.h"
-#include "objects/scene.h"
+#include "objects/base_list.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 
