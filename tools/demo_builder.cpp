@@ -2,10 +2,14 @@
 // which the build then packs into the demo's game.dat with vfpack:
 //   demo_builder <folder>
 // The pages use variables, branches, a call with arguments and a result,
-// loops and timed waits, and end the game by themselves.
+// loops and timed waits; they place coloured boxes and change them, blink
+// a lamp from a timer's handler, slide a box with a property motion, switch
+// to a second picture with a curtain transition and end the game by
+// themselves.
 #include "engine/param.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
+#include "files/vocab.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
@@ -35,11 +39,49 @@ void write_project(const std::string& folder) {
     WriteProjectFile(f, d);
 }
 
-// The main page: five rounds of a call, a branch on its result and a wait,
-// then on to the closing page.
+// Colours are 0x00BBGGRR.
+constexpr const char* kLayer0 = "\"\x01" "BASE0\"";
+constexpr const char* kHidden = "\"\x01\"";
+
+void box(TPageWriter& w, const char* name, const char* parent, int l, int t, int wd, int h, uint32_t colour,
+         int alpha = 255, int border = 0, int32_t border_colour = -1, int priority = 0) {
+    w.Component(opBoxNew, {{PR_NAME, std::string("\"") + name + "\""},
+                           {PR_PARENT, parent},
+                           {PR_LEFT, std::to_string(l)},
+                           {PR_TOP, std::to_string(t)},
+                           {PR_WIDTH, std::to_string(wd)},
+                           {PR_HEIGHT, std::to_string(h)},
+                           {PR_COLOR, std::to_string(colour)},
+                           {PR_ALPHA, std::to_string(alpha)},
+                           {PR_BORDERWIDTH, std::to_string(border)},
+                           {PR_BORDERCOLOR, std::to_string(border_colour)},
+                           {PR_PRIORITY, std::to_string(priority)}});
+}
+
+// The main page: the first picture of boxes with a blinking lamp and a
+// sliding box; five rounds of a call, a branch on its result, a bar that
+// grows and a wait; then the second picture comes in with a curtain and
+// play goes on to the closing page.
 void write_main(const std::string& folder) {
     TPageWriter w;
+    for (int id : {PR_NAME, PR_PARENT, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_COLOR, PR_ALPHA, PR_BORDERWIDTH,
+                   PR_BORDERCOLOR, PR_PRIORITY})
+        w.SetMask(opBoxNew, id);
+    for (int id : {PR_NAME, PR_DELAY, PR_ONNOTIFY}) w.SetMask(opTimer, id);
     w.Comment(Sjis("デモの本体"));
+    w.VarNew("lamp", PT_INT, "0");
+    // Backgrounds lie below: children of equal priority sort by name.
+    box(w, "sky", kLayer0, 0, 0, 640, 480, 0x402010, 255, 0, -1, -20);
+    box(w, "ground", kLayer0, 0, 360, 640, 120, 0x206020, 255, 0, -1, -10);
+    box(w, "red", kLayer0, 60, 80, 160, 120, 0x0000FF, 200);
+    box(w, "green", kLayer0, 160, 140, 160, 120, 0x00FF00, 160);
+    box(w, "blue", kLayer0, 260, 200, 160, 120, 0xFF0000, 160);
+    box(w, "glow", kLayer0, 440, 60, 140, 140, 0x2080C0, 384, 6, 0x00FFFF);
+    box(w, "lamp", kLayer0, 580, 400, 40, 40, 0x000060, 255, 3, 0xFFFFFF);
+    box(w, "bar", kLayer0, 20, 440, 10, 16, 0x00C0FF);
+    box(w, "runner", kLayer0, 20, 380, 40, 40, 0xFFFFFF);
+    w.Component(opTimer, {{PR_NAME, "\"blinker\""}, {PR_DELAY, "300"}, {PR_ONNOTIFY, "\"blink.vsb\""}});
+    w.PropMotion("\"slide\"", "\"runner\"", "3", "560", "2200", "2");
     w.VarNew("round", PT_INT, "0");
     w.VarNew("total", PT_INT, "0");
     w.VarNew("step", PT_INT, "0");
@@ -56,10 +98,21 @@ void write_main(const std::string& folder) {
     w.Indent = 2;
     w.Calc("size = \"small\"");
     w.Indent = 1;
+    w.SetProp("\"bar\"", "5", "(round + 1) * 120");
     w.Wait("400");
     w.Calc("round = round + 1");
     w.Indent = 0;
     w.EndWhile();
+    // The second picture is built on the hidden layer and comes in.
+    box(w, "night", kHidden, 0, 0, 640, 480, 0x301000, 255, 0, -1, -20);
+    box(w, "moon", kHidden, 420, 60, 120, 120, 0xC0F0FF, 255, 4, 0x80C0C0);
+    box(w, "window", kHidden, 120, 220, 200, 140, 0x40C0FF, 128, 8, 0x204060);
+    TPageWriter::FlipFields flip;
+    flip.Kind = "4";
+    flip.Duration = "800";
+    flip.ClearOld = "1";
+    w.Flip(flip);
+    w.Wait("1200");
     w.Jump("finish.vsb");
     w.SaveToFile(folder + "main.vsb");
 }
@@ -70,6 +123,15 @@ void write_double(const std::string& folder) {
     w.Calc("@Result = @ParamStr[0] * 2");
     w.Exit();
     w.SaveToFile(folder + "double.vsb");
+}
+
+// The timer's handler: the lamp goes on and off.
+void write_blink(const std::string& folder) {
+    TPageWriter w;
+    w.Calc("lamp = 1 - lamp");
+    w.SetProp("\"lamp\"", "8", "lamp * 65280 + 96");
+    w.Exit();
+    w.SaveToFile(folder + "blink.vsb");
 }
 
 void write_finish(const std::string& folder) {
@@ -93,6 +155,7 @@ int main(int argc, char** argv) {
         write_project(folder);
         write_main(folder);
         write_double(folder);
+        write_blink(folder);
         write_finish(folder);
     } catch (const Exception& e) {
         std::fprintf(stderr, "demo_builder: %s\n", e.Utf8Message().c_str());
