@@ -77,7 +77,10 @@ void UnbreakableRunWidth(const TWzWord& word, int32_t index, int32_t end, int32_
     join_following(index + 1);
     if (count == 1 && !MayEndLine(g) && index + 1 < end) {
         const TWdGlyph* n = word.GlyphAt(index + 1);
-        if (n->GetKind() != gkReturn) {
+        // Alignment and indent operators are never pulled into a run: in a
+        // row they would be lost instead of acting.
+        const uint8_t k = n->GetKind();
+        if (k != gkReturn && k != gkAlign && k != gkIndent && k != gkUndent) {
             width += n->GetWidth();
             ++count;
             join_following(index + 2);

@@ -81,6 +81,8 @@ TEST_F(Layout, JapaneseLineBreakingRules) {
         {"あいうえ「かき", "あいうえ|「かき"},
         {"あいうえ（か", "あいうえ|（か"},
         {"あいう「「か", "あいう「「|か"},
+        // ... but an operator after it still acts.
+        {"あ<INDENT>いうえお「<UNDENT>かきくけこ", "あいうえお|_「かきく|けこ"},
         // Single-byte letters form words; a space stays with the word before it.
         {"ab cd efgh", "ab |cd |efgh"},
         {"abcdefgh ij", "abcdefgh |ij"},

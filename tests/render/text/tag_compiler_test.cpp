@@ -301,3 +301,46 @@ TEST(Decorations, SharingSplittingAndCells) {
         EXPECT_EQ(ch, c.h) << c.v.Size;
     }
 }
+
+// Tag soup from fragments that stress the clean-up and the tokenizer:
+// every text compiles (or is refused for a link without HREF), lays out and
+// keeps one glyph per character of what survived the clean-up.
+TEST(TagCompile, TagSoupNeverFaultsOrHangs) {
+    const std::vector<std::string> fragments = {
+        "<", ">", "=", "\"", "'", "\\", " ", "\r", "\t", "\x14", "<!--", "-->", "<SCRIPT>", "</STYLE>", "<PRE>",
+        "</PRE>", "<BR>", "A", "HREF", "<FONT", "SIZE=", "COLOR=#", "12", "</FONT>", "<RUBY VALUE=", "<NOBR>",
+        "<EVENT", " END", "<VAR NAME=", "<IMG SRC=", "<DIV ALIGN=", "<INDENT>", "<UNDENT>", "<CLEAR>", "<WAIT VALUE=",
+        Sjis("表"), Sjis("ソ"), Sjis("。"), Sjis("「"), "\x81", "x"};
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    auto w = make_word();
+    w->ViewWidth = 48;
+    w->PageHeight = 40;
+    int compiled = 0;
+    for (int n = 0; n < 3000; ++n) {
+        std::string text;
+        const uint32_t len = next() % 24;
+        for (uint32_t k = 0; k < len; ++k) text += fragments[next() % fragments.size()];
+        try {
+            CompileTags(*w, {text});
+            ++compiled;
+        } catch (const Exception&) {
+        }
+        TWdPageList pages;
+        LayoutPages(*w, pages, 0, -1);
+        int32_t laid = 0;
+        for (const auto& p : pages)
+            for (int32_t r = 0; r < p->RowCount(); ++r)
+                for (const TWdGlyph* g : p->RowAt(r)->Children) laid += dynamic_cast<const TWdSpace*>(g) == nullptr;
+        int32_t placed = 0;
+        for (int32_t i = 0; i < w->GlyphCount(); ++i) {
+            const uint8_t kind = w->GlyphAt(i)->GetKind();
+            placed += kind != gkAlign && kind != gkIndent && kind != gkUndent;
+        }
+        ASSERT_EQ(laid, placed) << n << " " << Cp932ToUtf8(text) << " => " << rows_of(pages);
+    }
+    EXPECT_GT(compiled, 1000);
+}
