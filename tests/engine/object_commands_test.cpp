@@ -396,6 +396,17 @@ TEST_F(ObjectCommands, PropertyMotionAndCabinetsThroughTheirCommands) {
     EXPECT_EQ(object("shelf"), nullptr);
 }
 
+TEST_F(ObjectCommands, MenuCloseWithoutItsMenuWaitsAFrameAtATime) {
+    TPageWriter w;
+    w.VarNew("after", PT_INT, "0");
+    w.MenuClose("\"nomenu\"");  // stored with the continue flag set
+    w.Calc("after = 1");
+    start(w);
+    frames(5);
+    EXPECT_EQ(var("after"), 0);
+    EXPECT_LE(FrameCount, 5u);
+}
+
 TEST_F(ObjectCommands, CabinetSaveWithLayerZeroHiddenKeepsTheCabinetOutOfItself) {
     reg->SetActiveBase(1, 0, 0, false, 0, 0);
     TPageWriter w;

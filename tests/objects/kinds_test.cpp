@@ -513,6 +513,22 @@ TEST_F(Kinds, EachRecordLoadsBackToTheSameBytesAndEveryTruncationIsRefused) {
             EXPECT_EQ(in.Remaining(), 0);
             EXPECT_EQ(record_of(*copy), bytes);
         }
+        // Any byte replaced: the record loads or is refused as damaged.
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            for (uint8_t v : {uint8_t(0xFF), uint8_t(bytes[i] ^ 0x80)}) {
+                reg->ResetScene();
+                std::vector<uint8_t> bad = bytes;
+                bad[i] = v;
+                TVorqObject* copy = CreateStoredObject(reg.get(), type);
+                TMemoryStream in;
+                in.WriteBuffer(bad.data(), int64_t(bad.size()));
+                in.SetPosition(0);
+                try {
+                    copy->LoadFromStream(in, 130);
+                } catch (const ECorruptData&) {
+                }
+            }
+        }
         for (size_t n = 0; n < bytes.size(); ++n) {
             reg->ResetScene();
             TVorqObject* copy = CreateStoredObject(reg.get(), type);
