@@ -9,6 +9,7 @@
 #include "files/number_text.h"
 #include "files/vr_file_manager.h"
 #include "media/media.h"
+#include "media/media_managers.h"
 #include "media/screen_manager.h"
 #include "objects/scene.h"
 #include "platform/clock.h"
@@ -250,6 +251,9 @@ void TFormView::Init() {
     DXSound.OnInitialize = SetPlayerSoundFormat;
     DXSound.OnRestore = [](TDXSound&) { RestoreMediaManagers(); };
     if (SoundEnabled) InitializeSoundGuarded(DXSound);
+    MediaUseDirectSound = SoundEnabled;
+    MediaDelayTime = DelayTime;
+    MediaSoundComponent = &DXSound;
     StartupCheckpoint("Init:2");
     FEngineUp = true;
     InitDisplayObjects(FBasePanel.get(), &ProjectTeskSource());

@@ -1,5 +1,6 @@
 #include "media/media_managers.h"
 
+#include "media/audio/sound_items.h"
 #include "media/screen_manager.h"
 
 #include <algorithm>
@@ -58,4 +59,7 @@ std::unique_ptr<TMediaManager> CreateMediaManager(TMediaManagerKind kind) {
     return nullptr;
 }
 
-void InstallMediaManagers() { SetMediaManagerFactory(CreateMediaManager); }
+void InstallMediaManagers() {
+    SetMediaManagerFactory(CreateMediaManager);
+    InstallCompanionModule();
+}

@@ -6,6 +6,7 @@
 #include "media/media.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class TScreenOverlay;
@@ -28,10 +29,40 @@ private:
     std::vector<TScreenOverlay*> FOverlays;
 };
 
+class TWavOut;
+
+// "DirectSound" and "DelayTime" of game.ini as the main window read them:
+// whether Ogg and wave play through the companion module into the sound
+// device, or through the software mixer with blocks of DelayTime ms.
+extern bool MediaUseDirectSound;
+extern int32_t MediaDelayTime;
+// The main window's sound device component, set up on the first Windows
+// Media or Ogg item when start-up did not make it; null in tests that play
+// through a device of their own.
+extern TDXSound* MediaSoundComponent;
+
 // Windows Media audio (.wma, .asf, .wmv sound).
-class TWmpManager : public TMediaManager {};
-// Ogg Vorbis and wave sound.
-class TOggManager : public TMediaManager {};
+class TWmpManager : public TMediaManager {
+public:
+    // A new item for the file (raises when it cannot be opened or decoded).
+    TDMediaItem* Add(const std::string& name);
+    void Restore() override;
+};
+// Ogg Vorbis and wave sound; owns the software mixer.
+class TOggManager : public TMediaManager {
+public:
+    TOggManager();
+    // Its items read the mixer: they go first.
+    ~TOggManager() override;
+    // An item played by the companion module when MediaUseDirectSound is
+    // on, else one decoded into the mixer (opened on first need).
+    TDMediaItem* Add(const std::string& name);
+    void Restore() override;
+    TWavOut& WavOut() { return *FWavOut; }
+
+private:
+    std::unique_ptr<TWavOut> FWavOut;
+};
 // CD audio tracks ("CD_" names).
 class TCddaManager : public TMediaManager {};
 // MIDI and segment music (.mid, .sgt).

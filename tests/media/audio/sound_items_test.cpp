@@ -1,0 +1,289 @@
+#include "media/audio/companion.h"
+#include "media/audio/pcm_decoder.h"
+#include "media/audio/sound_items.h"
+#include "media/audio/wav_out.h"
+#include "media/media_managers.h"
+#include "platform/audio.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/message_box.h"
+#include "platform/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+std::string data_path(const std::string& name) { return std::string(VORQ_TEST_DATA) + "/audio/" + name; }
+
+std::vector<uint8_t> file_bytes(const std::string& name) {
+    std::ifstream f(data_path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+std::vector<int16_t> raw_samples(const std::string& name) {
+    const auto b = file_bytes(name);
+    std::vector<int16_t> v(b.size() / 2);
+    std::memcpy(v.data(), b.data(), v.size() * 2);
+    return v;
+}
+
+std::unique_ptr<TMemoryStream> memory_of(const std::vector<uint8_t>& bytes) {
+    auto s = std::make_unique<TMemoryStream>();
+    if (!bytes.empty()) s->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s->SetPosition(0);
+    return s;
+}
+
+// The module playing into a device whose mix the test pulls, decoding only
+// when the test says so.
+struct Module : ::testing::Test {
+    std::unique_ptr<AudioDevice> device = AudioDevice::Open(AudioBackend::Manual);
+    AudioDevice* cell = device.get();
+    void SetUp() override {
+        vorqInit(nullptr, nullptr, nullptr, &cell, StreamGetSizeCallback, StreamReadCallback,
+                 StreamGetPositionCallback, StreamSeekCallback, nullptr, nullptr, 0);
+        vorqOggmanSetUseThread(0);
+    }
+    void TearDown() override { vorqFinal(); }
+    // frames stereo frames of what the device plays.
+    std::vector<int16_t> capture(size_t frames) {
+        for (int i = 0; i < 6; ++i) vorqOggmanUpdate();
+        std::vector<int16_t> out(frames * 2);
+        for (size_t at = 0; at < frames; at += 1024) {
+            const size_t n = std::min<size_t>(1024, frames - at);
+            device->Bus().Mix(out.data() + at * 2, n);
+            vorqOggmanUpdate();
+            vorqOggmanUpdate();
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(Module, OggPlaysAsOggdecDecodesItScaledByVolumeAndPan) {
+    const auto ref = raw_samples("tone_ogg.raw");  // oggdec -R
+    const size_t frames = ref.size() / 2;
+    const struct {
+        int32_t volume, pan;
+    } cases[] = {{0, 0}, {-600, 0}, {-2000, 0}, {0, 600}, {-300, -1200}};
+    for (auto c : cases) {
+        auto s = memory_of(file_bytes("tone.ogg"));
+        const uint32_t h = vorqOggmanAdd(s.get(), -1);
+        ASSERT_NE(h, 0u);
+        EXPECT_EQ(vorqOggGetLen(h), 500);
+        vorqOggSetVol(h, c.volume);
+        vorqOggSetPan(h, c.pan);
+        vorqOggPlay(h);
+        const auto got = capture(frames + 2048);
+        const ChannelGains g = GainsOf(c.volume, c.pan);
+        // The dB the gains stand for: volume on both, pan on the far side.
+        EXPECT_NEAR(20 * std::log10(g.Left / 65536.0), c.volume / 100.0 - (c.pan > 0 ? c.pan / 100.0 : 0), 0.01);
+        EXPECT_NEAR(20 * std::log10(g.Right / 65536.0), c.volume / 100.0 + (c.pan < 0 ? c.pan / 100.0 : 0), 0.01);
+        int worst = 0;
+        for (size_t i = 0; i < frames; ++i)
+            for (int ch = 0; ch < 2; ++ch) {
+                const double gain = (ch ? g.Right : g.Left) / 65536.0;
+                const int want = static_cast<int>(std::floor(ref[2 * i + ch] * gain));
+                worst = std::max(worst, std::abs(want - got[2 * i + ch]));
+            }
+        EXPECT_LE(worst, 1) << c.volume << " " << c.pan;
+        for (size_t i = frames * 2; i < got.size(); ++i) ASSERT_EQ(got[i], 0) << "after the end";
+        EXPECT_TRUE(vorqOggIsEnd(h));
+        EXPECT_FALSE(vorqOggIsPlaying(h));
+        vorqOggmanDel(h);
+    }
+}
+
+TEST_F(Module, RepeatingOggLoopsWithoutAGap) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    const size_t frames = ref.size() / 2;
+    auto s = memory_of(file_bytes("tone.ogg"));
+    const uint32_t h = vorqOggmanAdd(s.get(), -1);
+    vorqOggSetAutoRepeat(h, -1);
+    vorqOggPlay(h);
+    const auto got = capture(frames * 2 + 500);
+    for (size_t i = 0; i < frames + 500; ++i) {
+        ASSERT_EQ(got[2 * (frames + i)], ref[2 * (i % frames)]) << i;
+    }
+    EXPECT_FALSE(vorqOggIsEnd(h));
+    EXPECT_TRUE(vorqOggIsPlaying(h));
+    vorqOggmanDel(h);
+}
+
+TEST_F(Module, WindowsMediaAudioMatchesFfmpegWithinCodecTolerance) {
+    const auto ref = raw_samples("tone_wma.raw");  // ffmpeg -f s16le
+    const auto bytes = file_bytes("tone.wma");
+    const uint32_t h = vorqWmpmanAdd(bytes.data(), static_cast<int32_t>(bytes.size()));
+    ASSERT_NE(h, 0u);
+    EXPECT_NEAR(vorqWmpGetLen(h), 500, 30);
+    vorqWmpPlay(h);
+    const size_t frames = ref.size() / 2;
+    const auto got = capture(frames + 4096);
+    int worst = 0;
+    for (size_t i = 0; i < frames * 2; ++i) worst = std::max(worst, std::abs(int(ref[i]) - int(got[i])));
+    EXPECT_LE(worst, 2);
+    EXPECT_TRUE(vorqWmpIsEnd(h));
+    // Back to the start: it plays again from there.
+    vorqWmpSetPosition(h, 0);
+    EXPECT_FALSE(vorqWmpIsEnd(h));
+    vorqWmpPlay(h);
+    const auto again = capture(2048);
+    for (size_t i = 0; i < 4096; ++i) ASSERT_NEAR(again[i], ref[i], 2) << i;
+    vorqWmpmanDel(h);
+}
+
+TEST_F(Module, DamagedAndTruncatedFilesEndCleanly) {
+    const auto ogg = file_bytes("tone.ogg");
+    // Not sound at all: refused when added.
+    for (const std::vector<uint8_t>& junk : {std::vector<uint8_t>{}, std::vector<uint8_t>(100, 0x4F),
+                                            std::vector<uint8_t>(ogg.begin(), ogg.begin() + 40)}) {
+        auto s = memory_of(junk);
+        EXPECT_THROW(vorqOggmanAdd(s.get(), -1), ECorruptData);
+        EXPECT_THROW(vorqOggmanAdd(s.get(), 0), ECorruptData);
+        EXPECT_THROW(vorqWmpmanAdd(junk.data(), static_cast<int32_t>(junk.size())), ECorruptData);
+    }
+    // Cut short or with pages damaged: plays what it can, then ends.
+    int played = 0;
+    for (size_t cut : {ogg.size() / 2, ogg.size() * 3 / 4, ogg.size() * 9 / 10}) {
+        for (bool damage : {false, true}) {
+            std::vector<uint8_t> part(ogg.begin(), ogg.begin() + static_cast<std::ptrdiff_t>(cut));
+            if (damage)
+                for (size_t i = 4000; i < part.size(); i += 97) part[i] ^= 0x5A;
+            auto s = memory_of(part);
+            uint32_t h = 0;
+            try {
+                h = vorqOggmanAdd(s.get(), -1);
+            } catch (const ECorruptData&) {
+                continue;
+            }
+            vorqOggPlay(h);
+            ++played;
+            capture(44100);
+            EXPECT_TRUE(vorqOggIsEnd(h)) << cut << damage;
+            vorqOggmanDel(h);
+        }
+    }
+    EXPECT_GE(played, 2);  // the long cuts open
+}
+
+TEST_F(Module, NoDeviceMeansAnEndAtOnce) {
+    cell = nullptr;
+    auto s = memory_of(file_bytes("tone.ogg"));
+    const uint32_t h = vorqOggmanAdd(s.get(), -1);
+    vorqOggPlay(h);
+    EXPECT_TRUE(vorqOggIsEnd(h));
+    vorqOggmanDel(h);
+    // Unknown handles are ignored.
+    vorqOggPlay(12345);
+    EXPECT_EQ(vorqOggGetLen(12345), 0);
+}
+
+TEST(WaveHeader, ReadsTheFormatAndRefusesDamage) {
+    const auto wav = file_bytes("tone.wav");
+    {
+        TMemoryStream s;
+        s.WriteBuffer(wav.data(), static_cast<int64_t>(wav.size()));
+        const WaveHeader h = ReadWaveHeader(s);
+        EXPECT_EQ(h.Format, MakePCMWaveFormat(44100, 16, 2));
+        EXPECT_EQ(h.DataOffset, 44);
+        EXPECT_EQ(h.DataBytes, 88200);
+    }
+    // Every prefix: a header cut short is refused, a data chunk cut short
+    // holds what is there in whole frames.
+    for (size_t n = 0; n < 200; ++n) {
+        TMemoryStream s;
+        s.WriteBuffer(wav.data(), static_cast<int64_t>(n));
+        if (n < 44) {
+            EXPECT_THROW(ReadWaveHeader(s), ECorruptData) << n;
+        } else {
+            const WaveHeader h = ReadWaveHeader(s);
+            EXPECT_EQ(h.DataBytes, static_cast<int64_t>(n - 44) / 4 * 4) << n;
+        }
+    }
+    // Every byte of the header replaced: either a header that fits the
+    // file, or the message.
+    for (size_t at = 0; at < 44; ++at)
+        for (uint8_t v : {uint8_t{0}, uint8_t{0xFF}, uint8_t{0x7F}}) {
+            auto bad = wav;
+            bad[at] = v;
+            TMemoryStream s;
+            s.WriteBuffer(bad.data(), static_cast<int64_t>(bad.size()));
+            try {
+                const WaveHeader h = ReadWaveHeader(s);
+                EXPECT_LE(h.DataOffset + h.DataBytes, static_cast<int64_t>(bad.size()));
+                EXPECT_EQ(h.DataBytes % h.Format.nBlockAlign, 0);
+            } catch (const ECorruptData& e) {
+                EXPECT_EQ(e.Message().substr(0, Sjis(kSoundDataCorrupt).size()), Sjis(kSoundDataCorrupt));
+            }
+        }
+}
+
+TEST(CompanionBridge, LoaderChecksTheVersionAndCallbacksIgnoreNil) {
+    const struct {
+        bool present;
+        int32_t version;
+        bool ok;
+    } cases[] = {{true, 108, true}, {true, 107, false}, {true, 109, false}, {false, 108, false}};
+    for (auto c : cases) {
+        const uint32_t before = MessageBoxesShown();
+        EXPECT_EQ(LoadCompanionLibrary({[&] { return c.present; }, [&] { return c.version; }}), c.ok);
+        EXPECT_EQ(MessageBoxesShown() - before, c.ok ? 0u : 1u);
+    }
+    EXPECT_TRUE(LoadCompanionLibrary());
+
+    char buf[4];
+    EXPECT_EQ(StreamGetSizeCallback(nullptr), 0);
+    EXPECT_EQ(StreamReadCallback(nullptr, buf, 4), 0);
+    EXPECT_EQ(StreamGetPositionCallback(nullptr), 0);
+    EXPECT_EQ(StreamSeekCallback(nullptr, 3), 0);
+    TMemoryStream s;
+    s.WriteBuffer("abcdef", 6);
+    EXPECT_EQ(StreamSeekCallback(&s, 4), 4);
+    EXPECT_EQ(StreamReadCallback(&s, buf, 4), 2);
+    EXPECT_EQ(StreamGetPositionCallback(&s), 6);
+    EXPECT_EQ(StreamGetSizeCallback(&s), 6);
+}
+
+TEST_F(Module, DecodedStreamsSeekWithinTheirSizeAndGiveOggdecsSamples) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    auto src = memory_of(file_bytes("tone.ogg"));
+    TOggStream s(src.get(), true);
+    EXPECT_EQ(s.Format(), MakePCMWaveFormat(44100, 16, 2));
+    EXPECT_EQ(s.GetSize(), static_cast<int64_t>(ref.size() * 2));
+    EXPECT_EQ(s.GetLength(), 500);
+    const struct {
+        int64_t to, at;
+    } seeks[] = {{-50, 0}, {400, 400}, {1 << 30, int64_t(ref.size() * 2)}};
+    for (auto c : seeks) EXPECT_EQ(s.Seek(c.to, SeekOrigin::Beginning), c.at) << c.to;
+    s.Seek(4000, SeekOrigin::Beginning);
+    std::vector<int16_t> got(1000);
+    ASSERT_EQ(s.Read(got.data(), 2000), 2000);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(got[i], ref[2000 + i]) << i;
+    EXPECT_EQ(s.Read(got.data(), 0), 0);
+
+    auto junk = memory_of(std::vector<uint8_t>(64, 1));
+    try {
+        TOggStream bad(junk.get(), true);
+        ADD_FAILURE();
+    } catch (const ECorruptData& e) {
+        EXPECT_EQ(e.Message(), Sjis("サウンドデータが不正です"));
+    }
+}
+
+TEST(WaveLevel, VolumesMapOntoMixerLevels) {
+    const struct {
+        int32_t volume, level;
+    } cases[] = {{0, 256}, {-5000, 0}, {-10000, 0}, {-2500, 128}, {500, 256}, {INT32_MIN, 0}, {INT32_MAX, 256}};
+    for (auto c : cases) EXPECT_EQ(WaveLevelOf(c.volume), c.level) << c.volume;
+}

@@ -1,0 +1,118 @@
+// The wave path end to end: items of the Ogg manager decoded into the
+// software mixer, played by SDL's disk audio driver into a file.
+#include "media/audio/companion.h"
+#include "media/audio/sound_items.h"
+#include "media/audio/wav_out.h"
+#include "media/media_managers.h"
+#include "platform/clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+std::string data_path(const std::string& name) { return std::string(VORQ_TEST_DATA) + "/audio/" + name; }
+
+std::vector<int16_t> samples_of(const std::string& path, size_t skip_bytes = 0) {
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> b{std::istreambuf_iterator<char>(f), {}};
+    if (b.size() < skip_bytes) return {};
+    std::vector<int16_t> v((b.size() - skip_bytes) / 2);
+    std::memcpy(v.data(), b.data() + skip_bytes, v.size() * 2);
+    return v;
+}
+
+struct WavePath : ::testing::Test {
+    std::string capture = ::testing::TempDir() + "wave_path_" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                          std::to_string(getpid()) + ".raw";
+    std::unique_ptr<TOggManager> manager;
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+        MediaUseDirectSound = false;
+        MediaDelayTime = 100;
+        vorqInit(nullptr, nullptr, nullptr, nullptr, StreamGetSizeCallback, StreamReadCallback,
+                 StreamGetPositionCallback, StreamSeekCallback, nullptr, nullptr, 0);
+        manager = std::make_unique<TOggManager>();
+    }
+    void TearDown() override {
+        manager.reset();
+        vorqFinal();
+        MediaUseDirectSound = true;
+        MediaDelayTime = 500;
+        unsetenv("SDL_DISKAUDIOFILE");
+        std::remove(capture.c_str());
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
+    // Waits (in real time: the disk driver plays at the device's pace)
+    // until the item ends, at most limit_ms.
+    void play_out(TDMediaItem* item, uint32_t limit_ms) {
+        const uint32_t start = TimeGetTime();
+        while (!item->CheckEnd() && TimeGetTime() - start < limit_ms) SleepMs(10);
+    }
+};
+}  // namespace
+
+TEST_F(WavePath, AWaveFileIsHeardSampleForSampleAndThenEnds) {
+    const std::string name = data_path("tone.wav");
+    TDMediaItem* item = manager->Add(name);
+    ASSERT_NE(dynamic_cast<TOggWaveItem*>(item), nullptr);
+    EXPECT_EQ(item->GetLength(), 500);
+    item->SetVolume(0);
+    item->Play();
+    EXPECT_TRUE(item->IsPlaying());
+    play_out(item, 4000);
+    EXPECT_FALSE(item->IsPlaying());
+    manager->Remove(item);
+    manager.reset();  // closes the device: the capture is complete
+
+    const auto wav = samples_of(name, 44);
+    const auto got = samples_of(capture);
+    auto first_sound = [](const std::vector<int16_t>& v) {
+        size_t f = 0;
+        while (2 * f + 1 < v.size() && v[2 * f] == 0 && v[2 * f + 1] == 0) ++f;
+        return f;
+    };
+    const size_t fg = first_sound(got), fw = first_sound(wav);
+    ASSERT_GE(fg, fw);
+    const size_t offset = fg - fw;
+    ASSERT_GE(got.size(), 2 * offset + wav.size());
+    for (size_t i = 0; i < wav.size(); ++i) ASSERT_EQ(got[2 * offset + i], wav[i]) << i;
+}
+
+TEST_F(WavePath, SuspendPausesWhatPlaysAndResumePlaysItAgain) {
+    TDMediaItem* playing = manager->Add(data_path("tone.ogg"));
+    TDMediaItem* paused = manager->Add(data_path("tone.wav"));
+    playing->SetAutoRepeat(true);
+    playing->Play();
+    paused->Play();
+    paused->Pause();
+    manager->Suspend();
+    EXPECT_TRUE(playing->IsPaused());
+    EXPECT_TRUE(playing->ResumeFlag);
+    EXPECT_FALSE(paused->ResumeFlag);
+    manager->Resume();
+    EXPECT_TRUE(playing->IsPlaying());
+    EXPECT_TRUE(paused->IsPaused());
+    // Sound off: suspended and inactive; on again: it plays on.
+    manager->SetActive(false);
+    EXPECT_TRUE(playing->IsPaused());
+    manager->SetActive(true);
+    EXPECT_TRUE(playing->IsPlaying());
+    // A repeating item never reports an end.
+    SleepMs(700);
+    EXPECT_FALSE(playing->CheckEnd());
+    // An Ogg whose rate the mixer cannot take ends at once.
+    TDMediaItem* odd = manager->Add(data_path("tone48k.ogg"));
+    odd->Play();
+    EXPECT_TRUE(odd->CheckEnd());
+}
