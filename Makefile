@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test demo clean
+.PHONY: all deps configure build test test-asan fuzz demo clean
 
 all: build
 
@@ -19,8 +19,28 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite under ASan + UBSan, in its own build folder.
+ASAN_BUILD ?= build-asan
+# Leaks are suppressed only inside the system libraries that scripts/lsan.supp names.
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DVORQ_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+# Every libFuzzer target, built with clang in its own folder, run for a
+# fixed number of inputs over its seed corpus.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_RUNS ?= 2000
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORQ_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzz_all -j $(JOBS)
+	@bash scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_RUNS)
+
 demo: build
 	@$(BUILD)/vorqplayer $(BUILD)/demo
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -66,7 +66,7 @@ namespace {
 std::unique_ptr<TRegistrySceneLink> registry_link;
 
 TTransitionMaker transition_maker = nullptr;
-TSurfaceMaker surface_maker = default_surface;
+TObjectSurfaceMaker surface_maker = default_surface;
 TCursorDecoder cursor_decoder = LoadCursorImage;
 TComponentFactory component_factory = nullptr;
 TComponentMaker component_makers[128] = {};
@@ -84,7 +84,7 @@ std::unique_ptr<TCustomDIBX> make_surface(int32_t w, int32_t h, int32_t bits) {
 }  // namespace
 
 void SetTransitionMaker(TTransitionMaker maker) { transition_maker = maker; }
-void SetSurfaceMaker(TSurfaceMaker maker) { surface_maker = maker ? maker : default_surface; }
+void SetSurfaceMaker(TObjectSurfaceMaker maker) { surface_maker = maker ? maker : default_surface; }
 void SetCursorDecoder(TCursorDecoder decoder) { cursor_decoder = decoder ? decoder : LoadCursorImage; }
 
 void SetComponentFactory(TComponentFactory factory) { component_factory = factory; }

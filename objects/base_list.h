@@ -29,8 +29,8 @@ void SetTransitionMaker(TTransitionMaker maker);
 // Makes the surfaces of layers and work surfaces: (width, height, bits per
 // pixel). By default a device-format surface while the screen manager
 // allows them, else a memory surface; null restores the default.
-using TSurfaceMaker = std::unique_ptr<TCustomDIBX> (*)(int32_t width, int32_t height, int32_t bits);
-void SetSurfaceMaker(TSurfaceMaker maker);
+using TObjectSurfaceMaker = std::unique_ptr<TCustomDIBX> (*)(int32_t width, int32_t height, int32_t bits);
+void SetSurfaceMaker(TObjectSurfaceMaker maker);
 
 // Decodes a cursor file (a real path) into 32-bit ARGB pixels and its hot
 // spot; false when it cannot. By default the bitmap codecs read it (.cur,

@@ -1,0 +1,305 @@
+// Writes the seed corpus of every fuzz target with the player's own
+// writers: make_corpus OUT_DIR SOURCE_DIR. Pictures in formats the player
+// only reads come from the test data (made by the committed scripts there).
+#include "engine/page.h"
+#include "engine/param_collection.h"
+#include "engine/project.h"
+#include "engine/scenario_writer.h"
+#include "files/big_stream.h"
+#include "files/db_table.h"
+#include "files/install_set.h"
+#include "files/vr_file_collection.h"
+#include "fuzz/scene_fixture.h"
+#include "objects/timer_list.h"
+#include "render/dib.h"
+#include "render/label_list.h"
+#include "render/tesk.h"
+#include "tests/support/fixture_writers.h"
+#include "tests/support/tesk_writer.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path out_root;
+int written = 0;
+
+void Seed(const std::string& target, const std::string& name, const std::string& bytes) {
+    const fs::path dir = out_root / target;
+    fs::create_directories(dir);
+    std::ofstream(dir / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ++written;
+}
+
+std::string BytesOf(TMemoryStream& s) {
+    return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.GetSize()));
+}
+
+void CopySeeds(const std::string& target, const fs::path& folder, const std::vector<std::string>& names) {
+    for (const std::string& n : names) {
+        std::ifstream in(folder / n, std::ios::binary);
+        if (!in) throw std::runtime_error("missing seed " + (folder / n).string());
+        Seed(target, n, std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+}
+
+void Archives() {
+    for (int entries : {1, 3}) {
+        TVrFileCollection c;
+        for (int i = 0; i < entries; ++i) {
+            TVrFile* e = c.AddEntry("dir\\file" + std::to_string(i) + ".txt");
+            // One entry large enough to be worth packing, the others tiny.
+            const std::string text = i == 0 ? std::string(300, char('a' + i)) : "x" + std::to_string(i);
+            e->Data->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+        }
+        TWzBigMemoryStream out;
+        c.SaveToStream(out);
+        Seed("archive", "written" + std::to_string(entries), BytesOf(out.Inner()));
+    }
+}
+
+void InstallSettings() {
+    TVorqInstallSet set;
+    set.Title = "seed";
+    set.ProductName = "product";
+    set.SetDiskCount(2);
+    set.Names = {"save\\a.bmp", "b.bmp"};
+    TMemoryStream s;
+    set.SaveToStream(s);
+    Seed("install_set", "written", BytesOf(s));
+    TFolderDiskList list;
+    list.AddFolder("cg", 1);
+    list.AddFolder("bgm", 2);
+    TMemoryStream l;
+    list.SaveToStream(l);
+    Seed("install_set", "folder_disks", BytesOf(l));
+}
+
+void Tables() {
+    for (uint8_t kind : {uint8_t(0), uint8_t(1)}) {
+        TDBManager m;
+        m.AddTable("t", kind);
+        m.GetCurrent()->LoadFromText({"id int\tname string 9\tw float\tok bool", "1\tone\t1.5\t1", "2\ttwo\t-3\t0"});
+        m.AddTable("u", kind);
+        m.GetCurrent()->LoadFromText({"v int", "7"});
+        TMemoryStream s;
+        m.SaveToStream(s, kind);
+        Seed("db_table", "kind" + std::to_string(kind), BytesOf(s));
+    }
+}
+
+void Pages() {
+    for (uint32_t version : {103u, 105u, 107u, 109u}) {
+        TPageWriter w(version);
+        w.VarNew("i", 1, "0");
+        w.Label("top");
+        w.If("i < 3");
+        w.Calc("i = i + 1");
+        w.Else();
+        w.Wait("10", "i > 1");
+        w.Jump("next.vsb", 0, "i == 9");
+        w.Call("sub.vsb", {"1", "\"a\""}, "r");
+        w.While("i < 5");
+        w.WhileInit("i = 0");
+        w.Break("i == 4");
+        w.EndWhile("i = i + 1");
+        w.GameSave("1", "\"slot\"");
+        w.SetMask(opBoxNew, 0);
+        w.SetMask(opBoxNew, 3);
+        w.Component(opBoxNew, {{0, "\"box\""}, {3, "10"}});
+        w.Exit();
+        Seed("page", "v" + std::to_string(version), w.Bytes());
+    }
+}
+
+void Projects() {
+    for (uint32_t version : {103u, 104u, 106u, 109u}) {
+        TProjectFileData d = TestProjectData("start.vsb", version);
+        d.Title = "seed";
+        TProjectFileData::Variable v;
+        v.Type = 4;
+        v.Name = "s";
+        v.Text = "text";
+        d.Variables.push_back(v);
+        v.Type = 2;
+        v.Name = "f";
+        v.Float = 2.5L;
+        d.Variables.push_back(v);
+        d.FolderDisks.push_back({"cg", 1});
+        Seed("project", "v" + std::to_string(version), ProjectFileBytes(d));
+    }
+}
+
+void Expressions() {
+    int n = 0;
+    for (const char* src : {"1 + 2 * 3", "a = \"x\" ++ IntToStr(4)", "b = (1 < 2) & (3 <> 4) | 0",
+                            "c[1, 2] = 2.5 / 0.5 - -1", "Random(10) % 3 << 2", "s = Copy(IntToHex(255, 4), 1, 2) ++ Trim(\" t \")", ""})
+        Seed("expression", "e" + std::to_string(n++), RecExpr(src));
+}
+
+void Variables() {
+    auto table = std::make_unique<TParamCollection>();
+    Params = table.get();
+    auto make = [&](const char* name, uint8_t type) {
+        auto* e = table->AddVariable(type);
+        e->SetName(name);
+        return e;
+    };
+    make("i", PT_INT)->SetAsInt(5);
+    make("f", PT_FLOAT)->SetAsFloat(1.25L);
+    make("s", PT_STR)->SetAsString("text");
+    auto* arr = make("arr", PT_STR);
+    int32_t dims[] = {3};
+    arr->SetDims(dims);
+    arr->SetStrAt(1, "two");
+    auto* ref = make("r", 0);
+    auto* v = const_cast<TParamVar*>(ref->Value()->AsVar());
+    v->SetName("i");
+    v->Link(*table);
+    auto* keep = make("keep", PT_BOOL);
+    keep->SetKept(true);
+    keep->SetAsBool(true);
+    TMemoryStream game, status;
+    table->SaveGameVariables(game);
+    table->SaveStatusVariables(status);
+    Seed("params", "game", BytesOf(game));
+    Seed("params", "status", BytesOf(status));
+    Params = nullptr;
+}
+
+void SceneAndEvents() {
+    TVorqBaseList& reg = FuzzRegistry();
+    reg.ResetScene();
+    auto box = [&](const char* name, int l, int t, int w, int h, TVorqControl* parent) {
+        auto* b = new TFuzzBox(&reg);
+        b->SetName(name);
+        b->SetRect(l, t, w, h);
+        b->SetParent(parent);
+        return b;
+    };
+    TFuzzBox* win = box("win", 4, 4, 40, 30, reg.ActiveBase());
+    win->SetClipWidth(30);
+    win->SetColor(0x123456);
+    TFuzzBox* btn = box("btn", 2, 3, 10, 8, win);
+    btn->SetOnLBtnDown("click.vsb:go");
+    box("bg", 0, 0, 64, 48, reg.InactiveBase())->SetVisible(false);
+    auto* timer = new TFuzzTimer(&reg);
+    timer->SetName("tick");
+    TMemoryStream scene;
+    reg.GetBaseAt(0)->SaveToStream(scene);
+    reg.GetBaseAt(1)->SaveToStream(scene);
+    Seed("scene", "two_layers", BytesOf(scene));
+
+    TArrayString args;
+    args.Add("12");
+    args.Add("-4");
+    reg.Events.AddEvent(btn, "click.vsb:go", &args, PR_ONLBTNDOWN);
+    reg.Events.AddEvent(win, "idle.vsb", nullptr, PR_ONIDLE);
+    TMemoryStream events;
+    reg.Events.SaveToStream(events);
+    Seed("events", "two_events", BytesOf(events));
+    reg.ResetScene();
+}
+
+void LayeredImages() {
+    for (uint8_t comp : {uint8_t(0), uint8_t(1)}) {
+        TTeskFrameList list;
+        for (int f = 0; f < 2; ++f) {
+            TTeskFrame& fr = *list.AddFrame();
+            fr.Image.SetSize(5, 3, 24);
+            fr.Image.FillRect(TRect{1, 0, 4, 2}, 0x102030 * (f + 1));
+            fr.TransparentColor = 0;
+            fr.Delay = 20;
+        }
+        list.MakeMasks();
+        TMemoryStream s;
+        list.SaveToStream(s, comp);
+        Seed("tesk", "written" + std::to_string(comp), BytesOf(s));
+    }
+    TeskTestFile f;
+    f.compression = 0;
+    f.tileWidth = 2, f.tileHeight = 2;
+    f.scrambled = true;
+    f.idCode = 5;
+    TeskTestFrame f0;
+    f0.width = 3, f0.height = 3, f0.bits = 24;
+    TeskTestLayer l;
+    l.rows.assign(size_t(TeskTestStride(3, 24)) * 3, 0x55);
+    l.maskRows.assign(size_t(4) * 3, 0x99);
+    l.useMask = true;
+    f0.layers.push_back(l);
+    f.frames.push_back(f0);
+    const std::vector<uint8_t> tiled = WriteTeskTestFile(f);
+    Seed("tesk", "tiled_scrambled", std::string(tiled.begin(), tiled.end()));
+}
+
+void LabelSettings() {
+    TWzLabelList a;
+    a.FontName = "x";
+    a.BorderWidth = 2;
+    a.ShadowWidth = 1;
+    a.FontSize = 14;
+    TMemoryStream s;
+    a.SaveToStream(s);
+    Seed("label", "written", BytesOf(s));
+}
+
+void CommandStates() {
+    TPage page;
+    for (int op = 0; op < kOpcodeCount; ++op) {
+        std::unique_ptr<TCommand> c = page.CreateCommand(static_cast<uint8_t>(op));
+        if (!c) continue;
+        std::unique_ptr<TMemoryStream> state;
+        c->SaveState(state);
+        if (!state) continue;
+        Seed("command_state", OpcodeName(static_cast<uint8_t>(op)), std::string(1, char(op)) + BytesOf(*state));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: make_corpus OUT_DIR SOURCE_DIR\n";
+        return 2;
+    }
+    out_root = argv[1];
+    const fs::path data = fs::path(argv[2]) / "tests" / "data";
+    try {
+        Archives();
+        CopySeeds("archive", data / "archive", {"v0.dat", "v100.dat", "v101.dat", "v102.dat"});
+        InstallSettings();
+        CopySeeds("install_set", data / "install", {"v0.dat", "v100.dat", "v107.dat"});
+        Tables();
+        Pages();
+        Projects();
+        Expressions();
+        Variables();
+        SceneAndEvents();
+        LayeredImages();
+        LabelSettings();
+        CommandStates();
+        CopySeeds("bmp", data / "dib",
+                  {"bmp_1bit.bmp", "bmp_4bit.bmp", "bmp_8bit.bmp", "bmp_16_565.bmp", "bmp_24bit.bmp",
+                   "bmp_32_fields.bmp", "bmp_os2.bmp", "bmp_rle4.bmp", "bmp_rle8_delta.bmp", "bmp_topdown.bmp"});
+        CopySeeds("tga", data / "dib", {"tga_type1.tga", "tga_type2.tga", "tga_type9.tga", "tga_type10.tga",
+                                        "tga_type10_32.tga", "tga_16_mirrored.tga"});
+        CopySeeds("ico", data / "dib", {"ico_4bit.ico", "ico_one.ico", "ico_two.ico", "cur_one.cur"});
+        CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
+    } catch (const Exception& e) {
+        std::cerr << "make_corpus: " << e.Utf8Message() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "make_corpus: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << "make_corpus: " << written << " seeds\n";
+    return 0;
+}

@@ -1,0 +1,37 @@
+// A registry for the scene and event-queue targets: memory layers and two
+// plain kinds (a control registered as the box type, a non-visual
+// component as the timer type), made once per process.
+#pragma once
+#include "objects/base_list.h"
+#include "render/custom_dibx.h"
+#include "tests/support/plain_dibx.h"
+
+#include <memory>
+
+class TFuzzBox : public TVorqControl {
+public:
+    using TVorqControl::TVorqControl;
+    uint8_t GetCompoType() const override { return LT_BOX; }
+};
+
+class TFuzzTimer : public TVorqComponent {
+public:
+    using TVorqComponent::TVorqComponent;
+    uint8_t GetCompoType() const override { return LT_TIMER; }
+};
+
+inline TVorqBaseList& FuzzRegistry() {
+    static TVorqBaseList* reg = [] {
+        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
+            return std::make_unique<TPlainDIBX>(w, h, bits);
+        });
+        RegisterComponentType(LT_BOX, [](TVorqBaseList* r) -> TVorqObject* { return new TFuzzBox(r); });
+        RegisterComponentType(LT_TIMER, [](TVorqBaseList* r) -> TVorqObject* { return new TFuzzTimer(r); });
+        auto* r = new TVorqBaseList();
+        r->SurfaceBits = 32;
+        r->SetWidth(64);
+        r->SetHeight(48);
+        return r;
+    }();
+    return *reg;
+}
