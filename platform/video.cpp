@@ -6,6 +6,12 @@
 
 #include <SDL.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+
+#include <string>
+#endif
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
@@ -24,6 +30,23 @@ extern "C" void on_quit_signal(int) {
     sigaction(SIGINT, &fallback, nullptr);
     sigaction(SIGTERM, &fallback, nullptr);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under the leak checker only: SDL unloads the GL driver with the last
+// window, and the blocks that the driver's globals still hold would then
+// read as leaked. Kept loaded (it sits beside SDL's own library), they stay
+// reachable and the check stays exact.
+void keep_gl_driver_for_leak_check() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    Dl_info sdl{};
+    if (!driver || std::strcmp(driver, "x11") != 0 || !dladdr(reinterpret_cast<void*>(&SDL_Init), &sdl) ||
+        !sdl.dli_fname)
+        return;
+    std::string dir = sdl.dli_fname;
+    dir.erase(dir.find_last_of('/') + 1);
+    dlopen((dir + "dri/swrast_dri.so").c_str(), RTLD_LAZY | RTLD_NODELETE);
+}
+#endif
 
 bool force_headless = false;
 class SdlVideo;
@@ -109,6 +132,9 @@ class SdlVideo final : public Video {
 public:
     SdlVideo() {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(std::string("SDL video: ") + SDL_GetError());
+#if defined(__SANITIZE_ADDRESS__)
+        keep_gl_driver_for_leak_check();
+#endif
     }
     ~SdlVideo() override {
         for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
