@@ -4,6 +4,7 @@
 #include "engine/commands.h"
 #include "engine/game_clock.h"
 #include "engine/param_collection.h"
+#include "files/field_reader.h"
 #include "files/vr_file_manager.h"
 #include "platform/codepage.h"
 #include "platform/message_box.h"
@@ -14,18 +15,18 @@
 namespace {
 
 // Smallest stored command: opcode byte and the 10-byte common header.
-constexpr int64_t kMinCommandBytes = 11;
+constexpr uint64_t kMinCommandBytes = 11;
+// Far more commands than any page holds; the bytes left bound them first.
+constexpr uint32_t kMaxCommands = 1u << 24;
+// A mask per opcode that a command byte can name (its low 7 bits): files
+// of a newer editor may store masks of kinds this player does not know.
+constexpr uint64_t kMaxStoredMasks = 128;
 
 // The command traced last, compared by address only (never followed).
 const TCommand* g_last_traced = nullptr;
 
 [[noreturn]] void raise_corrupt_page(const std::string& name, const std::string& why) {
     throw ECorruptData(Sjis("ページファイルが壊れています") + ": " + name + " (" + why + ")");
-}
-
-void skip_bytes(TStream& s, uint64_t n) {
-    if (n > static_cast<uint64_t>(s.Remaining())) RaiseTruncatedRecord();
-    s.Seek(static_cast<int64_t>(n), SeekOrigin::Current);
 }
 
 std::string trace_line(const char* format, uint32_t clock, const std::string& page, uint32_t line) {
@@ -73,8 +74,9 @@ void TPage::LoadFromFile(const std::string& name) {
 void TPage::LoadFromStream(TStream& s, const std::string& name) {
     Commands.clear();
     Name = name;
+    FieldReader r(s, Sjis("ページファイルが壊れています") + ": " + name);
     try {
-        FormatVersion = ReadRecordU32(s);
+        FormatVersion = r.U32("version");
         if (FormatVersion > kMaxVersion) return;
         if (FormatVersion < kMinVersion) {
             Terminating = true;
@@ -83,40 +85,50 @@ void TPage::LoadFromStream(TStream& s, const std::string& name) {
             RequestTermination();
             return;
         }
-        ResultType = ReadRecordU8(s);
-        const uint32_t n = ReadRecordU32(s);
-        const uint32_t size = ReadRecordU32(s);
-        if (static_cast<uint64_t>(n) * size > static_cast<uint64_t>(s.Remaining())) RaiseTruncatedRecord();
-        for (auto& m : Masks) m.fill(0);
-        const uint32_t used = size < kMaskBytes ? size : kMaskBytes;
-        for (uint32_t i = 0; i < n; ++i) {
-            if (i < kOpcodeCount) {
-                s.ReadBuffer(Masks[i].data(), used);
-                skip_bytes(s, size - used);
-            } else {
-                skip_bytes(s, size);
-            }
-        }
-        read_commands(s);
-    } catch (const ECorruptData& e) {
-        Commands.clear();
-        raise_corrupt_page(name, e.Message());
-    } catch (const EStreamError& e) {
-        Commands.clear();
-        raise_corrupt_page(name, e.Message());
+        ResultType = r.U8("result type");
+        read_masks(r);
+        read_commands(r);
     } catch (...) {
         Commands.clear();
         throw;
     }
 }
 
-void TPage::read_commands(TStream& s) {
-    const uint32_t count = ReadRecordU32(s);
-    if (count > static_cast<uint64_t>(s.Remaining()) / kMinCommandBytes) RaiseTruncatedRecord();
+void TPage::read_masks(FieldReader& r) {
+    const uint32_t count = r.U32("mask count");
+    const uint32_t size = r.U32("mask size");
+    // Masks of no bytes cannot hold a bit; a count of them is damage, and
+    // counting through four billion of them would stall the player.
+    if (size == 0 && count != 0) r.Fail("mask size");
+    r.CheckCount(count, size, kMaxStoredMasks, "mask count");
+    for (auto& m : Masks) m.fill(0);
+    const uint32_t used = size < kMaskBytes ? size : kMaskBytes;
+    for (uint32_t i = 0; i < count; ++i) {
+        // Masks of kinds this player does not know, and bytes beyond the
+        // known property ids, are passed over.
+        if (i < kOpcodeCount) {
+            r.Bytes(Masks[i].data(), used, "mask");
+            r.Skip(size - used, "mask");
+        } else {
+            r.Skip(size, "mask");
+        }
+    }
+}
+
+void TPage::read_commands(FieldReader& r) {
+    const uint32_t count = r.Count("command count", kMinCommandBytes, kMaxCommands);
     Commands.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        auto c = CreateCommand(ReadRecordU8(s));
-        c->LoadFromStream(s);
+        auto c = CreateCommand(r.U8("opcode"));
+        // The records of the kinds raise their own messages; they are told
+        // as this page's damage.
+        try {
+            c->LoadFromStream(r.Stream());
+        } catch (const ECorruptData& e) {
+            raise_corrupt_page(Name, e.Message());
+        } catch (const EStreamError& e) {
+            raise_corrupt_page(Name, e.Message());
+        }
         Commands.push_back(std::move(c));
     }
 }

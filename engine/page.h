@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+class FieldReader;
+
 class TPage {
 public:
     static constexpr uint32_t kMinVersion = 103;
@@ -47,7 +49,8 @@ public:
     void Run(TCallMan& cm, TPage*& current, bool& waiting, bool& prepared, int32_t& pc);
 
 private:
-    void read_commands(TStream& s);
+    void read_masks(FieldReader& r);
+    void read_commands(FieldReader& r);
 };
 
 // The trace hook's line for a command run and for an event handler start.

@@ -1,5 +1,6 @@
 #include "engine/param.h"
 
+#include "files/field_reader.h"
 #include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "files/save_stream.h"
@@ -89,21 +90,29 @@ void TCustomParam::save_dims(TStream& s) const {
     for (int32_t d : dims_) WriteStreamInteger(s, d);
 }
 
-void TCustomParam::load_dims(TStream& s) {
-    int32_t n = ReadStreamInteger(s);
-    if (n < 0 || n > kMaxParamDims || n > s.Remaining() / 4) throw ECorruptData("Bad dimension count in a stored value");
-    std::vector<int32_t> dims(static_cast<size_t>(n));
-    for (auto& d : dims) d = ReadStreamInteger(s);
+const std::string& StoredVariableMessage() {
+    static const std::string msg = Sjis("セーブデータが壊れています");
+    return msg;
+}
+
+void TCustomParam::load_dims(FieldReader& r) {
+    const uint32_t n = r.Count("dimension count", 4, kMaxParamDims);
+    std::vector<int32_t> dims(n);
     int64_t product = 1;
-    for (int32_t d : dims) {
+    for (int32_t& d : dims) {
+        d = r.I32("dimension size");
+        if (d < 1) r.Fail("dimension size");
         product *= d;
-        if (d < 1 || product > kMaxParamElements) throw ECorruptData("Bad dimension size in a stored value");
+        if (product > kMaxParamElements) r.Fail("dimension size");
     }
     dims_ = std::move(dims);
 }
 
 void TCustomParam::SaveToStream(TStream& s) const { save_dims(s); }
-void TCustomParam::LoadFromStream(TStream& s) { load_dims(s); }
+void TCustomParam::LoadFromStream(TStream& s) {
+    FieldReader r(s, StoredVariableMessage());
+    load_dims(r);
+}
 
 static bool contains_text(std::string_view hay, std::string_view needle) {
     return hay.find(needle) != std::string_view::npos;
@@ -234,25 +243,29 @@ void TParamStore<Traits>::SaveToStream(TStream& s) const {
 
 template <class Traits>
 void TParamStore<Traits>::LoadFromStream(TStream& s) {
-    load_dims(s);
-    int32_t c = ReadStreamInteger(s);
-    // Every element takes at least this many bytes (a string its length).
-    constexpr int64_t min_bytes = Traits::kCode == PT_FLOAT ? 10 : Traits::kCode == PT_BOOL ? 1 : 4;
-    if (c < 0 || c > kMaxParamElements || c > s.Remaining() / min_bytes)
-        throw ECorruptData("Bad element count in a stored value");
-    std::vector<Elem> items(static_cast<size_t>(c));
-    for (Elem& e : items) {
-        if constexpr (Traits::kCode == PT_INT) {
-            e = ReadStreamInteger(s);
-        } else if constexpr (Traits::kCode == PT_FLOAT) {
-            e = ReadStreamExtended(s);
-        } else if constexpr (Traits::kCode == PT_BOOL) {
-            e = ReadStreamByte(s);
-        } else {
-            e = ReadStreamString(s);
+    FieldReader r(s, StoredVariableMessage());
+    std::vector<int32_t> old_dims = std::move(dims_);
+    try {
+        load_dims(r);
+        // Every element takes at least this many bytes (a string its length).
+        constexpr uint64_t min_bytes = Traits::kCode == PT_FLOAT ? 10 : Traits::kCode == PT_BOOL ? 1 : 4;
+        std::vector<Elem> items(r.Count("element count", min_bytes, kMaxParamElements));
+        for (Elem& e : items) {
+            if constexpr (Traits::kCode == PT_INT) {
+                e = r.I32("element");
+            } else if constexpr (Traits::kCode == PT_FLOAT) {
+                e = r.Extended("element");
+            } else if constexpr (Traits::kCode == PT_BOOL) {
+                e = r.U8("element");
+            } else {
+                e = r.String("element");
+            }
         }
+        items_ = std::move(items);
+    } catch (...) {
+        dims_ = std::move(old_dims);  // nothing half-loaded
+        throw;
     }
-    items_ = std::move(items);
 }
 
 template <class Traits>
@@ -276,13 +289,43 @@ template class TParamStore<StrTraits>;
 
 void TParamVar::Link(const TParamCollection& table) {
     TParamCollectionItem* item = table.Find(name_);
-    if (!item) RaiseMissingVariable(name_);
-    LinkTo(item);
+    // A target that refers back here cannot be read through: as missing.
+    if (!item || !LinkTo(item)) RaiseMissingVariable(name_);
 }
 
-void TParamVar::LinkTo(TParamCollectionItem* target) {
+namespace {
+TParamCollectionItem* next_in_chain(const TParamCollectionItem* item) {
+    const TParamVar* ref = item ? item->Reference() : nullptr;
+    return ref ? ref->Target() : nullptr;
+}
+}  // namespace
+
+bool TParamVar::LeadsBackTo(const TParamCollectionItem* target) const {
+    // Walked two steps at a time against one: a loop that does not pass
+    // this reference still ends the walk.
+    const TParamCollectionItem* slow = target;
+    const TParamCollectionItem* fast = target;
+    while (fast) {
+        for (int step = 0; step < 2 && fast; ++step) {
+            if (fast->Reference() == this) return true;
+            fast = next_in_chain(fast);
+        }
+        slow = next_in_chain(slow);
+        if (fast && fast == slow) return true;
+    }
+    return false;
+}
+
+bool TParamVar::LinkTo(TParamCollectionItem* target) {
+    // A reference that leads back to itself would forward every access
+    // round the loop for ever: it is left without a target.
+    if (LeadsBackTo(target)) {
+        target_ = nullptr;
+        return false;
+    }
     target_ = target;
     if (const TParamVar* ref = target->Reference()) index_ = ref->index_;
+    return true;
 }
 
 int32_t TParamVar::Count() const { return target_ ? target_->Count() : 0; }
@@ -326,18 +369,26 @@ void TParamVar::SaveToStream(TStream& s) const {
 }
 
 void TParamVar::LoadFromStream(TStream& s) {
-    load_dims(s);
-    name_ = ReadStreamString(s);
-    std::string target_name = ReadStreamString(s);
-    flag_ = ReadStreamByte(s);
-    index_ = ReadStreamInteger(s);
+    FieldReader r(s, StoredVariableMessage());
+    load_dims(r);
+    name_ = r.String("reference name");
+    std::string target_name = r.String("reference target");
+    flag_ = r.U8("reference flag");
+    index_ = r.I32("reference index");
     target_ = nullptr;
     pending_target_.clear();
     if (target_name.empty()) return;
-    if (Params) target_ = Params->Find(target_name);
+    TParamCollectionItem* target = Params ? Params->Find(target_name) : nullptr;
     // A reference written before its target is linked once the whole table
     // has been read (TParamCollection::LoadGameVariables).
-    if (!target_) pending_target_ = std::move(target_name);
+    if (!target) {
+        pending_target_ = std::move(target_name);
+        return;
+    }
+    // Its own entry is already named when the value is read: a reference
+    // naming itself finds itself.
+    if (LeadsBackTo(target)) r.Fail("reference target");
+    target_ = target;
 }
 
 // ---- factory --------------------------------------------------------------

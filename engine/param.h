@@ -13,6 +13,7 @@
 #include <vector>
 
 class TStream;
+class FieldReader;
 class TParamCollection;
 class TParamCollectionItem;
 
@@ -28,6 +29,8 @@ class TParamVar;
 [[noreturn]] void RaiseBadIndex();
 [[noreturn]] void RaiseBadDims(std::span<const int32_t> sizes);
 [[noreturn]] void RaiseMissingVariable(std::string_view name);
+// The message of damaged stored variables (game and status saves).
+const std::string& StoredVariableMessage();
 
 class TCustomParam {
 public:
@@ -76,7 +79,7 @@ public:
 
 protected:
     void save_dims(TStream& s) const;
-    void load_dims(TStream& s);
+    void load_dims(FieldReader& r);
     std::vector<int32_t> dims_;
 };
 
@@ -163,11 +166,15 @@ public:
     void SetIndex(int32_t i) { index_ = i; }
     uint8_t Flag() const { return flag_; }
     void SetFlag(uint8_t f) { flag_ = f; }
-    // Finds the target by name; raises "<name>" 変数がありません when missing.
+    // Finds the target by name; raises "<name>" 変数がありません when missing
+    // or when it refers back to this reference.
     void Link(const TParamCollection& table);
     // Links to a known entry; a target whose value is itself a reference
-    // lends its element index.
-    void LinkTo(TParamCollectionItem* target);
+    // lends its element index. A target whose references lead back to this
+    // one is refused: false, and no target.
+    bool LinkTo(TParamCollectionItem* target);
+    // Whether following references from target comes back to this one.
+    bool LeadsBackTo(const TParamCollectionItem* target) const;
     void Unlink() { target_ = nullptr; }
     // Back to a new reference (no target, flag or index); the name is
     // left for the caller to set.

@@ -1,5 +1,6 @@
 #include "engine/param_collection.h"
 
+#include "files/field_reader.h"
 #include "files/number_text.h"
 #include "engine/system_vars.h"
 #include "files/save_stream.h"
@@ -31,7 +32,9 @@ void for_each_folded(std::string_view s, F&& f) {
 
 // Smallest stored entry: type byte, empty name, no dimensions, an element
 // count, and the four trailing fields.
-constexpr int64_t kMinEntryBytes = 1 + 4 + 4 + 4 + 1 + 1 + 4 + 1;
+constexpr uint64_t kMinEntryBytes = 1 + 4 + 4 + 4 + 1 + 1 + 4 + 1;
+// Far more variables than a game declares; the bytes left bound them first.
+constexpr uint32_t kMaxStoredVariables = 1u << 24;
 
 }  // namespace
 
@@ -113,7 +116,8 @@ void TParamCollectionItem::SetReferenceTo(TParamCollectionItem* target, std::str
     if (!ref) return;
     if (!target) RaiseMissingVariable(name);
     if (ref->Name() != name) ref->SetName(std::string(name));
-    ref->LinkTo(target);
+    // A target that refers back here cannot be read through: as missing.
+    if (!ref->LinkTo(target)) RaiseMissingVariable(name);
     const char* problem = nullptr;
     if (target->DimCount() == static_cast<int32_t>(indexes.size())) {
         int64_t pos = target->Value() ? LinearPosition(*target->Value(), indexes) : -1;
@@ -148,20 +152,21 @@ void TParamCollectionItem::SaveToStream(TStream& s) const {
 }
 
 bool TParamCollectionItem::LoadFromStream(TStream& s) {
-    std::string name = ReadStreamString(s);
+    FieldReader r(s, StoredVariableMessage());
+    std::string name = r.String("variable name");
     bool named = !name.empty();
     if (named) {
         SetName(name);
-        if (!value_) throw ECorruptData("Stored variable of an unknown type");
+        if (!value_) r.Fail("variable type");
         value_->LoadFromStream(s);
     } else {
         TParamVar dropped;
         dropped.LoadFromStream(s);
     }
-    kept_ = ReadStreamByte(s);
-    flag_ = ReadStreamByte(s);
-    frame_id_ = ReadStreamInteger(s);
-    local_ = ReadStreamByte(s);
+    kept_ = r.U8("kept");
+    flag_ = r.U8("variable flag");
+    frame_id_ = r.I32("frame id");
+    local_ = r.U8("local");
     BumpParamGeneration();
     return named;
 }
@@ -340,26 +345,27 @@ void TParamCollection::save_entries(TStream& s, bool kept) const {
 }
 
 void TParamCollection::load_entries(TStream& s) {
-    int32_t n = ReadStreamInteger(s);
-    if (n < 0 || n > s.Remaining() / kMinEntryBytes) throw ECorruptData("Bad variable count in a save");
-    for (int32_t i = 0; i < n; ++i) {
-        uint8_t code = ReadStreamByte(s);
-        TParamCollectionItem* item = AddVariable(code);
-        bool keep = false;
-        try {
-            if (!item->Value()) throw ECorruptData("Stored variable of an unknown type");
-            keep = item->LoadFromStream(s);
-        } catch (...) {
-            Delete(item->GetIndex());
-            throw;
+    FieldReader r(s, StoredVariableMessage());
+    const uint32_t n = r.Count("variable count", kMinEntryBytes, kMaxStoredVariables);
+    // A damaged table is refused whole: the entries read before the damage
+    // go again.
+    const int32_t before = Count();
+    try {
+        for (uint32_t i = 0; i < n; ++i) {
+            TParamCollectionItem* item = AddVariable(r.U8("variable type"));
+            if (!item->Value()) r.Fail("variable type");
+            if (!item->LoadFromStream(s)) Delete(item->GetIndex());
         }
-        if (!keep) Delete(item->GetIndex());
+        if (!relink_pending()) r.Fail("reference target");
+    } catch (...) {
+        for (int32_t i = Count(); i-- > before;) Delete(i);
+        throw;
     }
-    relink_pending();
 }
 
-void TParamCollection::relink_pending() {
-    if (reference_values_ == 0) return;
+bool TParamCollection::relink_pending() {
+    if (reference_values_ == 0) return true;
+    bool all_linked = true;
     for (int32_t i = 0; i < Count(); ++i) {
         const TCustomParam* v = Item(i)->Value();
         const TParamVar* ref = v ? v->AsVar() : nullptr;
@@ -367,11 +373,12 @@ void TParamCollection::relink_pending() {
         auto* r = const_cast<TParamVar*>(ref);
         if (TParamCollectionItem* target = Find(r->PendingTarget())) {
             int32_t index = r->Index();
-            r->LinkTo(target);
+            all_linked &= r->LinkTo(target);
             r->SetIndex(index);  // the stored element index stays
         }
         r->ClearPending();
     }
+    return all_linked;
 }
 
 void TParamCollection::SaveGameVariables(TStream& s) const {
@@ -386,16 +393,21 @@ void TParamCollection::SaveGameVariables(TStream& s) const {
 
 void TParamCollection::LoadGameVariables(TStream& s, int32_t version) {
     free_unkept();
+    const int32_t before = Count();
     load_entries(s);
-    text_delay = ReadStreamInteger(s);
-    cursor_name = ReadStreamString(s);
-    if (version >= 103) {
-        sel_str = ReadStreamString(s);
-        sel_index = ReadStreamInteger(s);
+    try {
+        FieldReader r(s, StoredVariableMessage());
+        text_delay = r.I32("text delay");
+        cursor_name = r.String("cursor name");
+        if (version >= 103) sel_str = r.String("selected text");
+        if (version >= 103) sel_index = r.I32("selected index");
+        if (version >= 113)
+            for (int32_t& v : history_settings) v = r.I32("history setting");
+        if (version >= 121) temp_name = r.String("temp name");
+    } catch (...) {
+        for (int32_t i = Count(); i-- > before;) Delete(i);
+        throw;
     }
-    if (version >= 113)
-        for (int32_t& v : history_settings) v = ReadStreamInteger(s);
-    if (version >= 121) temp_name = ReadStreamString(s);
 }
 
 void TParamCollection::SaveStatusVariables(TStream& s) const { save_entries(s, true); }

@@ -168,7 +168,9 @@ private:
     void free_unkept();
     void save_entries(TStream& s, bool kept) const;
     void load_entries(TStream& s);
-    void relink_pending();
+    // Links the references whose targets were read after them; false when
+    // one of them would lead back to itself.
+    bool relink_pending();
 
     NameIndex names_;
     int32_t frame_id_ = 0;

@@ -238,8 +238,11 @@ void TProject::read_status_record() {
         char tag[9];
         if (m.Read(tag, 9) != 9 || std::memcmp(tag, "Status", 6) != 0) m.SetPosition(0);
         Params->LoadStatusVariables(m);
+    } catch (const Exception& e) {
+        // A damaged status record costs the kept values, not the game; the
+        // player says so, since they are written anew at the end.
+        ShowMessageBox(e.Message(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
     } catch (const std::exception&) {
-        // A damaged status record costs the kept values, not the game.
     }
 }
 

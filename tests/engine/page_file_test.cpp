@@ -5,6 +5,7 @@
 #include "engine/game_clock.h"
 #include "engine/page.h"
 #include "engine/scenario_writer.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "platform/codepage.h"
 #include "platform/trace.h"
@@ -287,6 +288,52 @@ TEST(PageFile, HugeCountsAndLengthsAreRefused) {
     EXPECT_THROW(load(page, head + u32(0) + u32(21) + u32(1) + RecU8(opCall) + std::string(10, '\0') +
                                 RecString("a") + u32(0) + RecString("") + RecExpr("1") + u32(0x40000000)),
                  ECorruptData);
+}
+
+TEST(PageFile, MaskBlockBounds) {
+    // Mask count and size against the command byte's 128 kinds and the
+    // bytes that follow; the refused ones name the field at fault.
+    struct Case {
+        uint32_t count, size;
+        size_t bytes;  // mask bytes actually present
+        const char* refused;  // field named in the message, or null
+    };
+    const Case cases[] = {
+        {0, 0, 0, nullptr},           // no masks at all
+        {0, 21, 0, nullptr},
+        {61, 21, 61 * 21, nullptr},
+        {128, 1, 128, nullptr},       // every kind a command byte can name
+        {129, 1, 129, "mask count"},  // beyond them
+        {1, 0, 0, "mask size"},       // masks of no bytes
+        {0xFFFFFFFF, 0, 0, "mask size"},
+        {0xFFFFFFFF, 1, 64, "mask count"},
+        {2, 21, 37, "mask count"},    // a byte short, counting the command count after it
+        {1, 0xFFFFFFFF, 64, "mask count"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.count << " x " << c.size);
+        const std::string bytes = u32(109) + RecU8(1) + u32(c.count) + u32(c.size) + std::string(c.bytes, '\0') + u32(0);
+        TPage page;
+        if (!c.refused) {
+            EXPECT_NO_THROW(load(page, bytes));
+            continue;
+        }
+        try {
+            load(page, bytes, "m.vsb");
+            ADD_FAILURE() << "loaded";
+        } catch (const ECorruptData& e) {
+            EXPECT_EQ(e.Message(), Sjis("ページファイルが壊れています") + ": m.vsb (" + c.refused + ")");
+        }
+    }
+}
+
+TEST(PageFile, FuzzFindingsAreRefused) {
+    // Masks of no bytes claiming four billion entries: refused at once.
+    const std::string bytes = ReadFileBytes(std::string(VORQ_TEST_DATA) + "/fuzz-findings/page-1.bin");
+    ASSERT_EQ(bytes.size(), 17u);
+    TPage page;
+    EXPECT_THROW(load(page, bytes), ECorruptData);
+    EXPECT_EQ(page.Count(), 0);
 }
 
 TEST(PageFile, StateTag) {

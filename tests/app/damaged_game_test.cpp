@@ -1,0 +1,68 @@
+// Damaged games found by fuzzing, played by the real executable without a
+// display: each ends or plays on at once with its message, instead of
+// spinning. The outer `timeout` only keeps a regression from stalling the
+// suite; nothing here measures time.
+#include "platform/filesys.h"
+#include "tests/support/fixture_writers.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
+const std::string kFindings = std::string(VORQ_TEST_DATA) + "/fuzz-findings/";
+
+struct Outcome {
+    int Status = -1;  // exit status; -1 when killed or not run
+    std::string Output;
+};
+
+Outcome play(const std::string& folder) {
+    const std::string cmd = "env VORQ_HEADLESS=1 VORQ_FRAMES=200 timeout 120 '" + kPlayer + "' '" +
+                            NativePath(folder) + "' 2>&1";
+    Outcome o;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return o;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.Output.append(buf, n);
+    const int st = pclose(p);
+    o.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return o;
+}
+
+struct Finding {
+    const char* file;
+    bool is_tar;         // a game folder packed as tar, else the game's game.dat
+    int status;          // exit status wanted
+    const char* message; // text the player must report
+};
+
+TEST(DamagedGame, FuzzFindingsEndOrPlayWithTheirMessage) {
+    const Finding findings[] = {
+        // A page whose mask block claims four billion empty masks.
+        {"player-2.bin", false, 1, "ページファイルが壊れています: start.vsb (mask size)"},
+        // A status record holding a variable that refers to itself: the
+        // record is refused and the game plays on.
+        {"player-1.bin", true, 0, "セーブデータが壊れています (reference target)"},
+    };
+    for (const Finding& f : findings) {
+        SCOPED_TRACE(f.file);
+        TTestGameFolder game;
+        const std::string source = NativePath(kFindings + f.file);
+        const std::string unpack = f.is_tar
+                                       ? "tar -xf '" + source + "' -C '" + NativePath(game.Path()) + "'"
+                                       : "cp '" + source + "' '" + NativePath(game.Path() + "game.dat") + "'";
+        ASSERT_EQ(std::system(unpack.c_str()), 0);
+        const Outcome o = play(game.Path());
+        EXPECT_EQ(o.Status, f.status) << o.Output;
+        EXPECT_NE(o.Output.find(f.message), std::string::npos) << o.Output;
+    }
+}
+
+}  // namespace
