@@ -1,12 +1,17 @@
 #include "objects/timer_list.h"
 
+#include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "objects/base_list.h"
-#include "engine/record_reader.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 
 #include <algorithm>
+
+namespace {
+// Far more waiting events than a scene makes; the bytes left bound them first.
+constexpr uint32_t kMaxStoredEvents = 1u << 20;
+}  // namespace
 
 int32_t TTimerList::AddEvent(TVorqObject* obj, const std::string& label, const TArrayString* args,
                              int32_t event_id) {
@@ -96,19 +101,19 @@ void TTimerList::SaveToStream(TStream& s) const {
 
 void TTimerList::LoadFromStream(TStream& s, int32_t version) {
     Clear();
-    uint32_t n = ReadRecordU32(s);
+    FieldReader r(s, SceneRecordMessage());
     // An entry holds at least two string lengths, the id, the state and the
     // argument count.
-    const int64_t min_entry = 4 + 4 + 1 + (version >= 114 ? 4 : 1) + 4;
-    if (n > s.Remaining() / min_entry) throw ECorruptData("saved event queue claims more entries than the data holds");
+    const uint64_t min_entry = 4 + 4 + 1 + (version >= 114 ? 4 : 1) + 4;
+    const uint32_t n = r.Count("event count", min_entry, kMaxStoredEvents);
     for (uint32_t i = 0; i < n; ++i) {
-        std::string label = ReadRecordString(s);
-        std::string name = ReadRecordString(s);
+        const std::string label = r.String("event label");
+        const std::string name = r.String("event object");
         TVorqObject* obj = registry_ && !name.empty() ? registry_->FindObject(name) : nullptr;
-        int32_t id = ReadRecordU8(s);
-        int32_t state = version >= 114 ? ReadRecordI32(s) : (ReadRecordU8(s) != 0 ? 1 : 0);
+        const int32_t id = r.U8("event id");
+        const int32_t state = version >= 114 ? r.I32("event state") : (r.U8("event taken") != 0 ? 1 : 0);
         TArrayString args;
-        if (s.Remaining() < 4) throw ECorruptData("saved event queue is truncated");
+        r.Need(4, "event arguments");
         args.LoadFromStream(s);
         AddEvent(obj, label, &args, id);
         items_.back()->Object = name;

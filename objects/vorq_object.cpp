@@ -1,8 +1,9 @@
 #include "objects/vorq_object.h"
 
+#include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "objects/base_list.h"
-#include "engine/record_reader.h"
+#include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
@@ -22,6 +23,8 @@ static_assert(0 VORQ_PLAIN_PROPERTIES(VORQ_COUNT_PLAIN) VORQ_SPECIAL_PROPERTIES(
 uint32_t next_serial = 1;
 // Nesting of the control records being loaded; scenes nest a few levels.
 constexpr int kMaxLoadDepth = 1000;
+// Far more children than a scene holds; the bytes left bound them first.
+constexpr uint32_t kMaxStoredChildren = 1u << 20;
 int load_depth = 0;
 TMotionMaker motion_maker = nullptr;
 
@@ -49,6 +52,11 @@ bool parse_int(const std::string& s, size_t from, int64_t& out) {
 }  // namespace
 
 void SetMotionMaker(TMotionMaker maker) { motion_maker = maker; }
+
+const std::string& SceneRecordMessage() {
+    static const std::string msg = Sjis("セーブデータが壊れています");
+    return msg;
+}
 
 // ---------------------------------------------------------------------------
 // TVorqObject
@@ -119,7 +127,7 @@ TRect TVorqObject::GetRect() const { return Bounds(GetScreenX(), GetScreenY(), G
 
 TRect TVorqObject::GetClipRect() const {
     int32_t w = GetClipWidth(), h = GetClipHeight();
-    if (w > 0 && h > 0) return Bounds(GetScreenX() + GetClipLeft(), GetScreenY() + GetClipTop(), w, h);
+    if (w > 0 && h > 0) return Bounds(WrapAdd(GetScreenX(), GetClipLeft()), WrapAdd(GetScreenY(), GetClipTop()), w, h);
     return TRect{};
 }
 
@@ -243,10 +251,11 @@ void TVorqObject::SaveToStream(TStream& s) {
 }
 
 void TVorqObject::LoadFromStream(TStream& s, int32_t version) {
-    StoreName(ReadRecordString(s));
-    FPriority = ReadRecordI32(s);
-    if (version >= 104) FOrder = ReadRecordI32(s);
-    if (version >= 120) Tag = ReadRecordString(s);
+    FieldReader r(s, SceneRecordMessage());
+    StoreName(r.String("name"));
+    FPriority = r.I32("priority");
+    if (version >= 104) FOrder = r.I32("order");
+    if (version >= 120) Tag = r.String("tag");
 }
 
 // ---------------------------------------------------------------------------
@@ -725,46 +734,62 @@ void TVorqControl::SaveToStream(TStream& s) {
 
 void TVorqControl::LoadFromStream(TStream& s, int32_t version) {
     TVorqComponent::LoadFromStream(s, version);
-    for (int32_t* v : {&FLeft, &FTop, &FWidth, &FHeight, &FOffsetX, &FOffsetY}) *v = ReadRecordI32(s);
-    FPosZoomed = ReadRecordU8(s);
-    if (version >= 130)
-        for (int32_t* v : {&FMotionX, &FMotionY, &FPlusX, &FPlusY}) *v = ReadRecordI32(s);
-    if (version >= 104) {
-        for (int32_t* v : {&FClipLeft, &FClipTop, &FClipWidth, &FClipHeight}) *v = ReadRecordI32(s);
-        FAniPaused = ReadRecordU8(s);
-    }
-    FVisible = ReadRecordU8(s);
-    FColor = ReadRecordI32(s);
-    for (int32_t* v : {&FPartRect.Left, &FPartRect.Top, &FPartRect.Right, &FPartRect.Bottom}) *v = ReadRecordI32(s);
-    FIgnoreMouse = ReadRecordU8(s);
-    FCursor = ReadRecordString(s);
-    FOnMouseMove = ReadRecordString(s);
-    if (version >= 102) FOnMouseIn = ReadRecordString(s);
-    for (std::string* t : {&FOnMouseOut, &FOnLBtnDown, &FOnLBtnUp, &FOnRBtnDown, &FOnRBtnUp, &FOnWheelDown,
-                           &FOnWheelUp})
-        *t = ReadRecordString(s);
-    if (version >= 118) {
-        FHandleKey = ReadRecordU8(s);
-        for (std::string* t : {&FOnKeyDown, &FOnKeyUp, &FOnKeyRepeat, &FOnFocusIn, &FOnFocusOut})
-            *t = ReadRecordString(s);
-    }
-    uint32_t n = ReadRecordU32(s);
+    FieldReader r(s, SceneRecordMessage());
+    FLeft = r.I32("left");
+    FTop = r.I32("top");
+    FWidth = r.I32("width");
+    FHeight = r.I32("height");
+    FOffsetX = r.I32("offset x");
+    FOffsetY = r.I32("offset y");
+    FPosZoomed = r.U8("position zoomed");
+    if (version >= 130) FMotionX = r.I32("motion x");
+    if (version >= 130) FMotionY = r.I32("motion y");
+    if (version >= 130) FPlusX = r.I32("plus x");
+    if (version >= 130) FPlusY = r.I32("plus y");
+    if (version >= 104) FClipLeft = r.I32("clip left");
+    if (version >= 104) FClipTop = r.I32("clip top");
+    if (version >= 104) FClipWidth = r.I32("clip width");
+    if (version >= 104) FClipHeight = r.I32("clip height");
+    if (version >= 104) FAniPaused = r.U8("animation paused");
+    FVisible = r.U8("visible");
+    FColor = r.I32("color");
+    FPartRect.Left = r.I32("part left");
+    FPartRect.Top = r.I32("part top");
+    FPartRect.Right = r.I32("part right");
+    FPartRect.Bottom = r.I32("part bottom");
+    FIgnoreMouse = r.U8("ignore mouse");
+    FCursor = r.String("cursor");
+    FOnMouseMove = r.String("on mouse move");
+    if (version >= 102) FOnMouseIn = r.String("on mouse in");
+    FOnMouseOut = r.String("on mouse out");
+    FOnLBtnDown = r.String("on left button down");
+    FOnLBtnUp = r.String("on left button up");
+    FOnRBtnDown = r.String("on right button down");
+    FOnRBtnUp = r.String("on right button up");
+    FOnWheelDown = r.String("on wheel down");
+    FOnWheelUp = r.String("on wheel up");
+    if (version >= 118) FHandleKey = r.U8("handle key");
+    if (version >= 118) FOnKeyDown = r.String("on key down");
+    if (version >= 118) FOnKeyUp = r.String("on key up");
+    if (version >= 118) FOnKeyRepeat = r.String("on key repeat");
+    if (version >= 118) FOnFocusIn = r.String("on focus in");
+    if (version >= 118) FOnFocusOut = r.String("on focus out");
     // Each child record holds at least its type byte and its name length.
-    if (n > s.Remaining() / 5) throw ECorruptData("saved control claims more children than the data holds");
+    const uint32_t n = r.Count("child count", 5, kMaxStoredChildren);
     // Children load recursively: a crafted chain of nested records must not
     // exhaust the stack (nor make every level walk all the levels above).
-    if (load_depth >= kMaxLoadDepth) throw ECorruptData("saved controls are nested too deeply");
+    if (load_depth >= kMaxLoadDepth) r.Fail("child nesting");
     ++load_depth;
     struct DepthGuard {
         ~DepthGuard() { --load_depth; }
     } guard;
     for (uint32_t i = 0; i < n; ++i) {
-        uint8_t type = ReadRecordU8(s);
+        const uint8_t type = r.U8("child type");
         TVorqObject* obj = CreateStoredObject(FRegistry, type);
         TVorqControl* child = obj->IsControl() ? static_cast<TVorqControl*>(obj) : nullptr;
         if (!child) {
             obj->FreeNow();
-            throw ECorruptData("saved child of type " + std::to_string(type) + " is no control");
+            r.Fail("child type");
         }
         child->SetParent(this);
         child->LoadFromStream(s, version);

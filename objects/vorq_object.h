@@ -47,6 +47,18 @@ using TMotionMaker = std::unique_ptr<TControlMotion> (*)(TVorqControl& target, c
 // tests set their own here (a test seam).
 void SetMotionMaker(TMotionMaker maker);
 
+// The message of a damaged scene record in a save.
+const std::string& SceneRecordMessage();
+
+// Sums and differences of stored positions and offsets wrap as 32-bit
+// values, as Bounds does: far-off damaged positions must not overflow.
+constexpr int32_t WrapAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+constexpr int32_t WrapSub(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 // Creation flags: register in the registry's object list, and take a name
 // "object0", "object1" ... there (kinds that name themselves leave it out).
 constexpr int kCreateRegister = 1, kCreateAutoName = 2;
@@ -107,10 +119,10 @@ public:
     virtual TVorqBase* GetBase() const;
     virtual TRect GetRect() const;
     virtual bool IsBusy() const { return false; }
-    virtual int32_t GetScreenX() const { return GetLeft() - GetOffsetX(); }
-    virtual int32_t GetScreenY() const { return GetTop() - GetOffsetY(); }
-    virtual int32_t GetLocalX() const { return GetLeft() - GetOffsetX(); }
-    virtual int32_t GetLocalY() const { return GetTop() - GetOffsetY(); }
+    virtual int32_t GetScreenX() const { return WrapSub(GetLeft(), GetOffsetX()); }
+    virtual int32_t GetScreenY() const { return WrapSub(GetTop(), GetOffsetY()); }
+    virtual int32_t GetLocalX() const { return WrapSub(GetLeft(), GetOffsetX()); }
+    virtual int32_t GetLocalY() const { return WrapSub(GetTop(), GetOffsetY()); }
     virtual TRect GetPartRect() const { return TRect{0, 0, 1, 1}; }
     virtual void SetPartRect(const TRect& /*r*/) {}
     virtual int32_t GetMotionX() const { return 0; }
@@ -158,8 +170,12 @@ public:
     virtual void LoadFromStream(TStream& s, int32_t version);
 
     // ---- other hooks ----
-    virtual TPoint LocalToScreen(const TPoint& p) const { return TPoint{p.X + GetScreenX(), p.Y + GetScreenY()}; }
-    virtual TPoint ScreenToLocal(const TPoint& p) const { return TPoint{p.X - GetScreenX(), p.Y - GetScreenY()}; }
+    virtual TPoint LocalToScreen(const TPoint& p) const {
+        return TPoint{WrapAdd(p.X, GetScreenX()), WrapAdd(p.Y, GetScreenY())};
+    }
+    virtual TPoint ScreenToLocal(const TPoint& p) const {
+        return TPoint{WrapSub(p.X, GetScreenX()), WrapSub(p.Y, GetScreenY())};
+    }
     virtual void AttachMotion(const std::string& /*file_name*/) {}
     virtual void RestartMotion() {}
     virtual bool RightClickScrap() { return false; }

@@ -7,6 +7,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "tests/objects/scene_fixture.h"
+#include "tests/support/file_bytes.h"
 
 #include <cstdint>
 #include <vector>
@@ -255,4 +256,67 @@ TEST_F(SceneRecordTest, FreeingTheCapturedObjectReleasesTheCapture) {
     EXPECT_EQ(CountEvents(PR_ONLBTNUP), 0);
     EXPECT_EQ(Layer().PressFlags, 0);
     EXPECT_EQ(Layer().PointerObject, nullptr);  // nothing under (300, 300) but the layer
+}
+
+TEST_F(SceneRecordTest, FarOffPositionsAndClipOffsetsWrap) {
+    // Screen position plus clip offset as a 32-bit sum that wraps; the
+    // wanted values are worked out in 64 bits and reduced modulo 2^32.
+    auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); };
+    struct Case {
+        int32_t left, offset, clip_left, clip_width;
+    };
+    const Case cases[] = {
+        {10, 0, 5, 20},
+        {INT32_MAX, 0, INT32_MAX, 10},
+        {INT32_MIN, 0, INT32_MIN, 10},
+        {INT32_MAX, INT32_MIN, 1, 1},   // the screen position itself wraps
+        {-5, 7, INT32_MAX, INT32_MAX},  // the right edge wraps as Bounds does
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.left << " " << c.offset << " " << c.clip_left);
+        TTestBox* b = Box("far", c.left, c.left, 4, 4);
+        b->SetOffsetX(c.offset);
+        b->SetOffsetY(c.offset);
+        b->SetClipLeft(c.clip_left);
+        b->SetClipTop(c.clip_left);
+        b->SetClipWidth(c.clip_width);
+        b->SetClipHeight(c.clip_width);
+        const int64_t screen = int64_t(c.left) - c.offset;
+        const TRect r = b->GetClipRect();
+        EXPECT_EQ(r.Left, wrap(screen + c.clip_left));
+        EXPECT_EQ(r.Top, wrap(screen + c.clip_left));
+        EXPECT_EQ(r.Right, wrap(screen + c.clip_left + c.clip_width));
+        EXPECT_EQ(r.Bottom, wrap(screen + c.clip_left + c.clip_width));
+        reg->GetBaseAt(0)->InvalidateWhole();
+        reg->Update();
+        reg->Draw();
+        b->FreeNow();
+    }
+}
+
+TEST_F(SceneRecordTest, FuzzFindingOfFarOffClipOffsets) {
+    // Both layers read from the found bytes under the current and an old
+    // version (whole, and after the byte that chose the form in the fuzz
+    // target), then one update and drawing pass: refused or drawn, never
+    // undefined.
+    const std::string found = ReadFileBytes(std::string(VORQ_TEST_DATA) + "/fuzz-findings/scene-1.bin");
+    ASSERT_EQ(found.size(), 54u);
+    for (size_t from : {size_t(0), size_t(1)}) {
+        const std::vector<uint8_t> bytes(found.begin() + static_cast<ptrdiff_t>(from), found.end());
+        for (int32_t version : {130, 104}) {
+            SCOPED_TRACE(testing::Message() << from << " " << version);
+            try {
+                TMemoryStream s;
+                s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+                s.SetPosition(0);
+                reg->ResetScene();
+                reg->GetBaseAt(0)->LoadFromStream(s, version);
+                reg->GetBaseAt(1)->LoadFromStream(s, version);
+            } catch (const ECorruptData&) {
+            }
+            reg->Update();
+            reg->GetBaseAt(0)->InvalidateWhole();
+            reg->Draw();
+        }
+    }
 }
