@@ -1,6 +1,7 @@
 #include "engine/parser.h"
 
 #include "engine/record_reader.h"
+#include "files/field_reader.h"
 #include "files/number_text.h"
 #include "engine/param_collection.h"
 #include "engine/sys_funcs.h"
@@ -477,10 +478,16 @@ void CompileExpression(TVorqParser& into, std::string_view text) {
 namespace {
 
 // Smallest stored operation: op, empty destination, operand count.
-constexpr int64_t kMinOpBytes = 1 + 4 + 4;
-constexpr int32_t kMaxOperands = 4096;
+constexpr uint64_t kMinOpBytes = 1 + 4 + 4;
+// Far more operations than one statement compiles to; the bytes left bound
+// them first.
+constexpr uint32_t kMaxStoredOps = 1u << 20;
+constexpr uint32_t kMaxOperands = 4096;
+// Smallest stored operand: type byte and a one-byte flag.
+constexpr uint64_t kMinOperandBytes = 2;
 
-void check_operand_count(uint8_t op, uint8_t func, int32_t m) {
+// Whether an operation of that kind can take m operands.
+bool operand_count_fits(uint8_t op, uint8_t func, uint32_t m) {
     bool ok;
     switch (op) {
     case ocNone: ok = true; break;
@@ -488,12 +495,12 @@ void check_operand_count(uint8_t op, uint8_t func, int32_t m) {
     case ocDimTo: ok = m >= 2; break;
     case ocFunc: {
         const TSysFuncInfo& f = SysFuncTable[func];
-        ok = m >= f.min_args && (f.max_args < 0 || m <= f.max_args);
+        ok = static_cast<int64_t>(m) >= f.min_args && (f.max_args < 0 || static_cast<int64_t>(m) <= f.max_args);
         break;
     }
     default: ok = m >= 2; break;
     }
-    if (!ok) throw ECorruptData("Stored expression with a wrong operand count");
+    return ok;
 }
 
 std::string operand_text(const TCustomParam& p) {
@@ -709,32 +716,28 @@ TOpeData* TVorqParser::Add() {
 
 void TVorqParser::LoadFromStream(TStream& s) {
     Clear();
-    int32_t n = ReadRecordI32(s);
-    if (n < 0 || n > s.Remaining() / kMinOpBytes) throw ECorruptData("Bad operation count in a stored expression");
-    ops_.reserve(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i) {
+    FieldReader r(s, Sjis("式のデータが壊れています"));
+    const uint32_t n = r.Count("operation count", kMinOpBytes, kMaxStoredOps);
+    ops_.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) {
         auto o = std::make_unique<TOpeData>();
-        o->op = ReadRecordU8(s);
-        if (o->op >= kOpCodeCount) throw ECorruptData("Unknown operation in a stored expression");
-        o->dest = ReadRecordString(s);
-        int32_t m = ReadRecordI32(s);
-        if (m < 0 || m > kMaxOperands || m > s.Remaining() / 2)
-            throw ECorruptData("Bad operand count in a stored expression");
-        if (o->op == ocFunc) {
-            o->func_index = ReadRecordU8(s);
-            if (o->func_index >= kSysFuncCount) throw ECorruptData("Unknown function in a stored expression");
-        }
-        check_operand_count(o->op, o->func_index, m);
-        o->operands.reserve(static_cast<size_t>(m));
-        for (int32_t k = 0; k < m; ++k) {
-            uint8_t type = ReadRecordU8(s);
+        o->op = r.U8("operation");
+        if (o->op >= kOpCodeCount) r.Fail("operation");
+        o->dest = r.String("destination");
+        const uint32_t m = r.Count("operand count", kMinOperandBytes, kMaxOperands);
+        if (o->op == ocFunc) o->func_index = r.U8("function");
+        if (o->op == ocFunc && o->func_index >= kSysFuncCount) r.Fail("function");
+        if (!operand_count_fits(o->op, o->func_index, m)) r.Fail("operand count");
+        o->operands.reserve(m);
+        for (uint32_t k = 0; k < m; ++k) {
+            const uint8_t type = r.U8("operand type");
             std::unique_ptr<TCustomParam> p;
             switch (type) {
-            case PT_INT: p = std::make_unique<TParamInt>(); p->SetAsInt(ReadRecordI32(s)); break;
-            case PT_FLOAT: p = std::make_unique<TParamFloat>(); p->SetAsFloat(ReadStreamExtended(s)); break;
-            case PT_BOOL: p = std::make_unique<TParamFlag>(); p->SetAsBool(ReadRecordU8(s) != 0); break;
-            case PT_STR: p = std::make_unique<TParamStr>(); p->SetAsString(ReadRecordString(s)); break;
-            default: p = std::make_unique<TParamVar>(ReadRecordString(s)); break;
+            case PT_INT: p = std::make_unique<TParamInt>(); p->SetAsInt(r.I32("integer operand")); break;
+            case PT_FLOAT: p = std::make_unique<TParamFloat>(); p->SetAsFloat(r.Extended("real operand")); break;
+            case PT_BOOL: p = std::make_unique<TParamFlag>(); p->SetAsBool(r.U8("flag operand") != 0); break;
+            case PT_STR: p = std::make_unique<TParamStr>(); p->SetAsString(r.String("text operand")); break;
+            default: p = std::make_unique<TParamVar>(r.String("variable operand")); break;
             }
             o->operands.push_back(std::move(p));
         }

@@ -3,6 +3,7 @@
 #include "engine/game_clock.h"
 #include "engine/param_collection.h"
 #include "files/extended.h"
+#include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "files/vocab.h"
 #include "files/vr_file_collection.h"
@@ -29,11 +30,9 @@ namespace {
 
 constexpr char kSaveEntryPrefix[] = "GAMESAVEDATA";
 
-long double read_extended(TStream& s) {
-    uint8_t b[ExtendedSize];
-    if (s.Read(b, ExtendedSize) != ExtendedSize) RaiseTruncatedRecord();
-    return LoadExtended(b);
-}
+// Far more variables than a project declares; the bytes left bound them
+// first.
+constexpr uint32_t kMaxProjectVariables = 1u << 20;
 
 void write_u32(TStream& s, uint32_t v) { WriteStreamInteger(s, static_cast<int32_t>(v)); }
 
@@ -41,33 +40,32 @@ void write_u32(TStream& s, uint32_t v) { WriteStreamInteger(s, static_cast<int32
 
 bool ReadProjectFile(TStream& s, TProjectFileData& d) {
     d = TProjectFileData();
-    d.Version = ReadRecordU32(s);
+    FieldReader r(s, Sjis("プロジェクトファイルが壊れています"));
+    d.Version = r.U32("version");
     if (d.Version > TProject::kMaxVersion) return false;
-    d.Title = ReadRecordString(s);
-    d.Width = ReadRecordI32(s);
-    d.Height = ReadRecordI32(s);
-    d.FullScreenWidth = ReadRecordI32(s);
-    d.FullScreenHeight = ReadRecordI32(s);
-    d.StartPage = ReadRecordString(s);
-    d.RegistryKey = ReadRecordString(s);
-    d.IdCode = ReadRecordU32(s);
-    if (d.Version >= 104) d.SaveStatusToDisk = ReadRecordU8(s);
-    d.SleepBetweenFrames = d.Version >= 106 ? ReadRecordU8(s) : 0;
-    d.SoundExtensions = d.Version >= 109 ? ReadRecordString(s) : std::string(".wav.wma.ogg.mid");
-    d.DiscPrompt = ReadRecordString(s);
-    d.QuitText = ReadRecordString(s);
-    const uint32_t count = ReadRecordU32(s);
+    d.Title = r.String("title");
+    d.Width = r.I32("width");
+    d.Height = r.I32("height");
+    d.FullScreenWidth = r.I32("full screen width");
+    d.FullScreenHeight = r.I32("full screen height");
+    d.StartPage = r.String("start page");
+    d.RegistryKey = r.String("registry key");
+    d.IdCode = r.U32("id code");
+    if (d.Version >= 104) d.SaveStatusToDisk = r.U8("save status to disk");
+    d.SleepBetweenFrames = d.Version >= 106 ? r.U8("sleep between frames") : 0;
+    d.SoundExtensions = d.Version >= 109 ? r.String("sound extensions") : std::string(".wav.wma.ogg.mid");
+    d.DiscPrompt = r.String("disc prompt");
+    d.QuitText = r.String("quit text");
     // A variable takes at least its type byte and name length.
-    if (count > static_cast<uint64_t>(s.Remaining()) / 5) RaiseTruncatedRecord();
-    d.Variables.resize(count);
+    d.Variables.resize(r.Count("variable count", 5, kMaxProjectVariables));
     for (auto& v : d.Variables) {
-        v.Type = ReadRecordU8(s);
-        v.Name = ReadRecordString(s);
+        v.Type = r.U8("variable type");
+        v.Name = r.String("variable name");
         switch (v.Type) {
-        case PT_INT: v.Int = ReadRecordI32(s); break;
-        case PT_FLOAT: v.Float = read_extended(s); break;
-        case PT_BOOL: v.Flag = ReadRecordU8(s); break;
-        case PT_STR: v.Text = ReadRecordString(s); break;
+        case PT_INT: v.Int = r.I32("integer value"); break;
+        case PT_FLOAT: v.Float = r.Extended("real value"); break;
+        case PT_BOOL: v.Flag = r.U8("flag value"); break;
+        case PT_STR: v.Text = r.String("text value"); break;
         default: break;
         }
     }
@@ -354,8 +352,9 @@ void TProject::RefreshSlotCaptions() {
             if (ec != std::errc() || end != last || slot < 0) continue;
             TMemoryStream m;
             save.LoadEntry(*e, m);
-            ReadStreamInteger(m);
-            SlotCaptions.emplace_back(slot, ReadStreamString(m));
+            FieldReader r(m, Sjis("セーブデータが壊れています"));
+            r.U32("save version");
+            SlotCaptions.emplace_back(slot, r.String("caption"));
         }
     } catch (const std::exception&) {
         // A damaged save file shows no captions rather than stopping the game.

@@ -563,7 +563,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // A version and a title length running past the end.
                     f.WriteFile("vorq.vpb", std::string("\x6d\0\0\0\xff\xff\0\0abc", 11));
                 },
-                "コマンドのデータが途中で切れています"},
+                "プロジェクトファイルが壊れています (title)"},
         BadGame{"NoStartPage", [](TTestGameFolder& f) { f.WriteProject(TestProjectData("missing.vsb")); },
                 "スタートページがありません"},
         BadGame{"NoScreen",

@@ -9,6 +9,7 @@
 #include "files/vr_file_collection.h"
 #include "files/vr_file_manager.h"
 #include "files/install_set.h"
+#include "platform/codepage.h"
 #include "platform/video.h"
 #include "tests/support/fixture_writers.h"
 
@@ -96,6 +97,60 @@ TEST(ProjectFile, TruncatedOrCorruptDataIsRefused) {
     TMemoryStream huge = StreamOf(RecU32(109) + RecU32(0x7FFFFFF0) + "abc");
     TProjectFileData d;
     EXPECT_THROW(ReadProjectFile(huge, d), ECorruptData);
+}
+
+TEST(ProjectFile, DamagedBytesLoadOrAreRefusedByField) {
+    // A version-109 file with a variable of each kind: every prefix is
+    // refused, a damaged length names its field, and each byte replaced
+    // three ways loads or is refused, never more.
+    TProjectFileData d = TestProjectData("s.vsb", 109);
+    for (uint8_t type : {PT_INT, PT_FLOAT, PT_BOOL, PT_STR}) {
+        TProjectFileData::Variable v;
+        v.Type = type;
+        v.Name = "v" + std::to_string(type);
+        v.Text = "text";
+        d.Variables.push_back(v);
+    }
+    d.FolderDisks.push_back({"voice", 2});
+    const std::string full = ProjectFileBytes(d);
+    const std::string head = Sjis("プロジェクトファイルが壊れています");
+    for (size_t n = 0; n < full.size(); ++n) {
+        TMemoryStream m = StreamOf(full.substr(0, n));
+        TProjectFileData r;
+        EXPECT_THROW(ReadProjectFile(m, r), Exception) << n;
+    }
+    const struct {
+        size_t at;
+        const char* field;
+    } fields[] = {{0, nullptr}, {4, "title"}};
+    for (const auto& f : fields) {
+        std::string bytes = full;
+        bytes[f.at + 3] = '\x7F';
+        TMemoryStream m = StreamOf(bytes);
+        TProjectFileData r;
+        if (!f.field) {
+            EXPECT_FALSE(ReadProjectFile(m, r));  // a version far too new
+            continue;
+        }
+        try {
+            ReadProjectFile(m, r);
+            ADD_FAILURE() << f.field;
+        } catch (const ECorruptData& e) {
+            EXPECT_EQ(e.Message(), head + " (" + f.field + ")");
+        }
+    }
+    for (size_t i = 0; i < full.size(); ++i) {
+        for (char v : {'\x00', '\x7F', '\xFF'}) {
+            std::string bytes = full;
+            bytes[i] = v;
+            TMemoryStream m = StreamOf(bytes);
+            TProjectFileData r;
+            try {
+                ReadProjectFile(m, r);
+            } catch (const Exception&) {
+            }
+        }
+    }
 }
 
 TEST(Project, StartsTheStartPage) {
