@@ -4,6 +4,7 @@
 #include "objects/box.h"
 #include "objects/cabinet.h"
 #include "objects/prop_motion.h"
+#include "objects/sound.h"
 #include "objects/timer.h"
 
 TKindStatus ObjectKindStatus(int32_t type_id) {
@@ -33,11 +34,12 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_TIMER: return make<TVorqTimer>;
     case LT_PROPMOTION: return make<TVorqPropMotion>;
     case LT_CABINET: return make<TVorqCabinet>;
+    case LT_SOUND: return make<TVorqSound>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP: case LT_IMAGES:
     case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_MES: case LT_PARTICLE: case LT_VIDEO:
-    case LT_SOUND: case LT_MAPIMG: case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR: case LT_GAUGE:
+    case LT_MAPIMG: case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR: case LT_GAUGE:
     case LT_CGLABEL: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }

@@ -16,5 +16,6 @@
 #include "objects/registry_link.h"
 #include "objects/scene_link.h"
 #include "objects/snapshot.h"
+#include "objects/sound.h"
 #include "objects/timer_list.h"
 #include "objects/vorq_object.h"

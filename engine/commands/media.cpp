@@ -13,13 +13,45 @@ void TComMovieStop::ReadFields(FieldReader& r) {
     if (page_version() >= 107) EventBlock = ReadExprField(r, "event block");
 }
 
-void TComMovieStop::Execute(TCallMan&, TPage*&, int32_t& pc) { raise_not_available(pc); }
+namespace {
+// The medium still exists: a fading sound renames itself, so it is looked
+// up by itself rather than by name.
+bool still_there(TVorqObject* obj) { return obj && VorqBaseList && VorqBaseList->IndexOfObject(obj) >= 0; }
+}  // namespace
 
-// The medium is named in the state; without media objects there is none.
+void TComMovieStop::Prepare(TCallMan&) {
+    StopBlocksEvents = ExprBool(EventBlock.get(), false) ? 1 : 0;
+    StopWait = 0;
+    const std::string name = ExprText(Target.get());
+    TargetMedium = name.empty() || !VorqBaseList ? nullptr : VorqBaseList->FindObject(name);
+    if (!TargetMedium) return;
+    const int32_t t = ExprInt(FadeTime.get(), 0);
+    if (t > 0) {
+        const std::string source = TargetMedium->GetSource();
+        const uint8_t state = TargetMedium->GetPlayState();
+        if ((source.rfind("CD_", 0) != 0 && !SoundFileExists(source)) || (state != PS_PLAY && state != PS_FADEIN)) {
+            TargetMedium = nullptr;
+        } else {
+            TargetMedium->SetDelay(t);
+            TargetMedium->SetPlayState(PS_FADEOUT);
+        }
+    } else {
+        TargetMedium->SetPlayState(PS_STOP);
+        TargetMedium->Scrap();
+        TargetMedium = nullptr;
+    }
+    StopWait = ExprBool(Wait.get(), false) ? 1 : 0;
+}
+
+void TComMovieStop::Execute(TCallMan&, TPage*&, int32_t& pc) {
+    if (TargetMedium && StopWait && still_there(TargetMedium)) return;
+    ++pc;
+}
+
 void TComMovieStop::SaveState(std::unique_ptr<TMemoryStream>& s) {
     TMemoryStream& m = StateStream(s);
     WriteStateTag(m);
-    WriteStreamString(m, std::string());
+    WriteStreamString(m, still_there(TargetMedium) ? TargetMedium->GetName() : std::string());
     WriteStreamByte(m, StopWait);
     WriteStreamByte(m, StopBlocksEvents);
 }
@@ -27,14 +59,21 @@ void TComMovieStop::SaveState(std::unique_ptr<TMemoryStream>& s) {
 void TComMovieStop::LoadState(TStream& s) {
     const int32_t v = ReadStateVersion(s);
     FieldReader r(s, CommandStateMessage());
-    r.String("target object");
+    const std::string name = r.String("target object");
+    TargetMedium = name.empty() || !VorqBaseList ? nullptr : VorqBaseList->FindObject(name);
     StopWait = r.U8("wait");
     if (v >= 100) StopBlocksEvents = r.U8("blocks events");
 }
 
 void TComMediaPlay::ReadFields(FieldReader& r) { ObjectName = ReadExprField(r, "object name"); }
 
-void TComMediaPlay::Execute(TCallMan&, TPage*&, int32_t& pc) { raise_not_available(pc); }
+void TComMediaPlay::Execute(TCallMan&, TPage*&, int32_t& pc) {
+    ++pc;
+    const std::string name = ExprText(ObjectName.get());
+    if (name.empty() || !VorqBaseList) return;
+    // Sounds start again from their source; other objects have no start.
+    if (auto* sound = dynamic_cast<TVorqSound*>(VorqBaseList->FindObject(name))) sound->Restart();
+}
 
 void TComPropMotion::ReadFields(FieldReader& r) {
     Name = ReadExprField(r, "name");

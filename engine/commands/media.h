@@ -9,6 +9,7 @@ class TComMovieStop : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opMovieStop; }
+    void Prepare(TCallMan& cm) override;
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     void SaveState(std::unique_ptr<TMemoryStream>& s) override;
     void LoadState(TStream& s) override;
@@ -20,6 +21,7 @@ public:
     TExprPtr EventBlock;  // page version 107 on
     uint8_t StopWait = 0;
     uint8_t StopBlocksEvents = 0;
+    TVorqObject* TargetMedium = nullptr;
 
 protected:
     void ReadFields(FieldReader& r) override;
