@@ -424,7 +424,6 @@ TEST_F(Game, UnavailableCommandsArePassedAndTraced) {
     } cases[] = {
         {opTextClr, e},
         {opCallHist, e + e + e + e},
-        {opMediaPlay, e},
         {opMesNew, ""},
         {opClrRead, ""},
     };
