@@ -3,6 +3,7 @@
 // frames); VORQ_TRACE turns the command trace on.
 #include "engine/form_view.h"
 #include "engine/player_entry.h"
+#include "media/audio/sound_items.h"
 #include "platform/filesys.h"
 #include "platform/resources.h"
 #include "platform/trace.h"
@@ -30,6 +31,11 @@ int main(int argc, char** argv) {
     if (options.Headless) setenv("SDL_AUDIODRIVER", "dummy", 0);
     if (const char* frames = std::getenv("VORQ_FRAMES")) options.MaxFrames = std::strtoull(frames, nullptr, 10);
     TraceStartFromEnvironment();
+    // The companion media module is checked before any window exists.
+    if (!LoadCompanionLibrary()) {
+        TraceFinal();
+        return 1;
+    }
     CatchQuitSignals();
     const TEntryResult result = PlayerMain(args, options);
     TraceFinal();

@@ -128,6 +128,15 @@ int TPageWriter::PropMotion(std::string_view name, std::string_view target, std:
     return Add(opPropMotion, r);
 }
 
+int TPageWriter::MovieStop(std::string_view target, std::string_view fade_time, std::string_view wait,
+                           std::string_view block_events) {
+    std::string r = RecExpr(target) + RecExpr(fade_time) + RecExpr(wait);
+    if (Version >= 107) r += RecExpr(block_events);
+    return Add(opMovieStop, r);
+}
+
+int TPageWriter::MediaPlay(std::string_view name) { return Add(opMediaPlay, RecExpr(name)); }
+
 int TPageWriter::Cabinet(uint8_t opcode, const std::vector<std::pair<int, std::string>>& props,
                          std::string_view mode, const std::vector<std::string>& names) {
     std::string r = property_block(opcode, props) + RecExpr(mode) + RecU32(static_cast<uint32_t>(names.size()));

@@ -73,6 +73,10 @@ public:
     int GetProp(std::string_view object, std::string_view property_id, std::string_view variable);
     int SetProp(std::string_view object, std::string_view property_id, std::string_view value);
     int MenuClose(std::string_view name);
+    // Media commands: stop or fade out a sound or video, start one again.
+    int MovieStop(std::string_view target, std::string_view fade_time, std::string_view wait = "",
+                  std::string_view block_events = "");
+    int MediaPlay(std::string_view name);
     struct FlipFields {
         std::string Kind = "0", Duration = "", Flag = "", Carry = "", ClearOld = "", Param1 = "", Param2 = "",
                     Name = "", EventBlock = "";

@@ -5,7 +5,9 @@
 // loops and timed waits; they place coloured boxes and change them, blink
 // a lamp from a timer's handler, slide a box with a property motion, switch
 // to a second picture with a curtain transition and end the game by
-// themselves.
+// themselves. Music plays all along (an Ogg the build encodes from the
+// wave this tool writes, music_source.wav) and each round sounds a short
+// effect (effect.wav), both made here.
 #include "engine/param.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
@@ -15,7 +17,9 @@
 #include "platform/filesys.h"
 #include "platform/stream.h"
 
+#include <cmath>
 #include <cstdio>
+#include <vector>
 #include <string>
 
 namespace {
@@ -37,6 +41,53 @@ void write_project(const std::string& folder) {
     d.Variables.push_back(rounds);
     TFileStream f(folder + "vorq.vpb", fmCreate);
     WriteProjectFile(f, d);
+}
+
+// A 16-bit PCM wave file of frames stereo frames.
+void write_wave(const std::string& path, const std::vector<int16_t>& samples, int channels) {
+    TFileStream f(path, fmCreate);
+    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+    auto u32 = [&f](uint32_t v) { f.WriteBuffer(&v, 4); };
+    auto u16 = [&f](uint16_t v) { f.WriteBuffer(&v, 2); };
+    f.WriteBuffer("RIFF", 4);
+    u32(36 + data);
+    f.WriteBuffer("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(static_cast<uint16_t>(channels));
+    u32(44100);
+    u32(44100u * 2 * channels);
+    u16(static_cast<uint16_t>(2 * channels));
+    u16(16);
+    f.WriteBuffer("data", 4);
+    u32(data);
+    f.WriteBuffer(samples.data(), data);
+}
+
+// Eight seconds of a soft arpeggio that loops cleanly (each note ends at
+// silence), and a 120 ms rising blip.
+void write_sounds(const std::string& folder) {
+    const double notes[] = {261.63, 329.63, 392.00, 523.25, 392.00, 329.63, 293.66, 349.23,
+                            440.00, 587.33, 440.00, 349.23, 246.94, 293.66, 392.00, 493.88};
+    std::vector<int16_t> music;
+    const int per_note = 44100 / 2;
+    for (double f : notes)
+        for (int i = 0; i < per_note; ++i) {
+            const double env = std::sin(M_PI * i / per_note);
+            const double t = double(i) / 44100;
+            const double v = env * (0.22 * std::sin(2 * M_PI * f * t) + 0.08 * std::sin(2 * M_PI * f * 2 * t));
+            music.push_back(static_cast<int16_t>(v * 32767));
+            music.push_back(static_cast<int16_t>(v * 0.8 * 32767));
+        }
+    write_wave(folder + "music_source.wav", music, 2);
+    std::vector<int16_t> blip;
+    const int n = 44100 * 120 / 1000;
+    for (int i = 0; i < n; ++i) {
+        const double t = double(i) / 44100;
+        const double f = 660 + 1200 * t / 0.12;
+        blip.push_back(static_cast<int16_t>(0.35 * (1.0 - double(i) / n) * std::sin(2 * M_PI * f * t) * 32767));
+    }
+    write_wave(folder + "effect.wav", blip, 1);
 }
 
 // Colours are 0x00BBGGRR.
@@ -68,7 +119,11 @@ void write_main(const std::string& folder) {
                    PR_BORDERCOLOR, PR_PRIORITY})
         w.SetMask(opBoxNew, id);
     for (int id : {PR_NAME, PR_DELAY, PR_ONNOTIFY}) w.SetMask(opTimer, id);
+    for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME, PR_REPEAT, PR_DELAY, PR_AUTOSCRAP}) w.SetMask(opSound, id);
     w.Comment(Sjis("デモの本体"));
+    // The music fades in over a second and loops until the end.
+    w.Component(opSound, {{PR_NAME, "\"music\""}, {PR_SOURCE, "\"music.ogg\""}, {PR_VOLUME, "800"},
+                          {PR_REPEAT, "1"}, {PR_DELAY, "1000"}});
     w.VarNew("lamp", PT_INT, "0");
     // Backgrounds lie below: children of equal priority sort by name.
     box(w, "sky", kLayer0, 0, 0, 640, 480, 0x402010, 255, 0, -1, -20);
@@ -99,6 +154,7 @@ void write_main(const std::string& folder) {
     w.Calc("size = \"small\"");
     w.Indent = 1;
     w.SetProp("\"bar\"", "5", "(round + 1) * 120");
+    w.Component(opSound, {{PR_SOURCE, "\"effect.wav\""}, {PR_VOLUME, "1000"}, {PR_AUTOSCRAP, "1"}});
     w.Wait("400");
     w.Calc("round = round + 1");
     w.Indent = 0;
@@ -113,6 +169,8 @@ void write_main(const std::string& folder) {
     flip.ClearOld = "1";
     w.Flip(flip);
     w.Wait("1200");
+    // The music fades out; the game ends once it is gone.
+    w.MovieStop("\"music\"", "600", "1");
     w.Jump("finish.vsb");
     w.SaveToFile(folder + "main.vsb");
 }
@@ -153,6 +211,7 @@ int main(int argc, char** argv) {
         const std::string folder = IncludeTrailingPathDelimiter(GamePath(argv[1]));
         ForceDirectories(folder);
         write_project(folder);
+        write_sounds(folder);
         write_main(folder);
         write_double(folder);
         write_blink(folder);
