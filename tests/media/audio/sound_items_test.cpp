@@ -8,6 +8,8 @@
 #include "platform/exception.h"
 #include "platform/message_box.h"
 #include "platform/stream.h"
+#include "engine/game_clock.h"
+#include "objects/volume_fade.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 std::string data_path(const std::string& name) { return std::string(VORQ_TEST_DATA) + "/audio/" + name; }
@@ -286,4 +290,83 @@ TEST(WaveLevel, VolumesMapOntoMixerLevels) {
         int32_t volume, level;
     } cases[] = {{0, 256}, {-5000, 0}, {-10000, 0}, {-2500, 128}, {500, 256}, {INT32_MIN, 0}, {INT32_MAX, 256}};
     for (auto c : cases) EXPECT_EQ(WaveLevelOf(c.volume), c.level) << c.volume;
+}
+
+namespace {
+// sox's RMS level in dB of one channel (1 or 2) of raw 16-bit stereo.
+double sox_rms_db(const std::vector<int16_t>& samples, int channel) {
+    const std::string path = ::testing::TempDir() + "sox_level_" + std::to_string(getpid()) + ".raw";
+    {
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 2));
+    }
+    const std::string cmd = "sox -t raw -r 44100 -e signed -b 16 -c 2 '" + path + "' -n remix " +
+                            std::to_string(channel) + " stats 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p)) out += buf;
+    if (p) pclose(p);
+    std::remove(path.c_str());
+    const size_t at = out.find("RMS lev dB");
+    if (at == std::string::npos) return 999;
+    return std::strtod(out.c_str() + at + 10, nullptr);
+}
+}  // namespace
+
+TEST_F(Module, VolumeAndPanInDecibelsAsSoxMeasuresThem) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    const double ref_l = sox_rms_db(ref, 1), ref_r = sox_rms_db(ref, 2);
+    ASSERT_LT(ref_l, 0);
+    const struct {
+        int32_t volume, pan;
+        double left_db, right_db;
+    } cases[] = {{-600, 0, -6, -6}, {0, 1200, -12, 0}, {-300, -900, -3, -12}, {-1000, 10000, -110, -10}};
+    for (auto c : cases) {
+        auto s = memory_of(file_bytes("tone.ogg"));
+        const uint32_t h = vorqOggmanAdd(s.get(), -1);
+        vorqOggSetVol(h, c.volume);
+        vorqOggSetPan(h, c.pan);
+        vorqOggPlay(h);
+        auto got = capture(ref.size() / 2);
+        const double l = sox_rms_db(got, 1) - ref_l, r = sox_rms_db(got, 2) - ref_r;
+        if (c.left_db > -100) {
+            EXPECT_NEAR(l, c.left_db, 0.05) << c.volume << " " << c.pan;
+        } else {
+            EXPECT_LT(l, -80);  // sox reports silence as far below
+        }
+        EXPECT_NEAR(r, c.right_db, 0.05) << c.volume << " " << c.pan;
+        vorqOggmanDel(h);
+    }
+}
+
+// A fade-in of an item played by the module, heard a tenth of a second at a
+// time: each piece is as loud as the volume the fade set before it.
+TEST_F(Module, AFadeInRisesAsItsVolumeCurveSays) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    const size_t frames = ref.size() / 2;
+    TOggItem item(nullptr, data_path("tone.ogg"));
+    item.SetAutoRepeat(true);
+    TVorqMixerFadein fade(&item, 1000, 0);
+    GameClock = 5000;
+    ASSERT_FALSE(fade.Step());
+    EXPECT_TRUE(item.IsPlaying());
+    for (int k = 0; k < 10; ++k) {
+        GameClock = 5000 + 100 * k;
+        ASSERT_FALSE(fade.Step());
+        const int32_t vol = item.GetVolume();
+        const auto got = capture(4410);
+        double num = 0, den = 0;
+        for (size_t i = 0; i < 4410; ++i) {
+            const size_t at = (size_t(k) * 4410 + i) % frames;
+            num += double(got[2 * i]) * got[2 * i];
+            den += double(ref[2 * at]) * ref[2 * at];
+        }
+        EXPECT_NEAR(10 * std::log10(num / den), vol / 100.0, 0.1) << k;
+        EXPECT_EQ(vol, -5000 + 500 * k);
+    }
+    GameClock = 6000;
+    EXPECT_TRUE(fade.Step());
+    EXPECT_EQ(item.GetVolume(), 0);
+    GameClock = 0;
 }
