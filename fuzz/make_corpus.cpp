@@ -10,6 +10,10 @@
 #include "files/install_set.h"
 #include "files/vr_file_collection.h"
 #include "fuzz/scene_fixture.h"
+#include "objects/box.h"
+#include "objects/cabinet.h"
+#include "objects/prop_motion.h"
+#include "objects/timer.h"
 #include "objects/timer_list.h"
 #include "render/dib.h"
 #include "render/label_list.h"
@@ -208,6 +212,53 @@ void SceneAndEvents() {
     reg.ResetScene();
 }
 
+// One record of each built object kind, after the byte that picks the kind.
+// The kinds are made directly: the scene seeds put stand-ins in the
+// factory's place for the box and the timer.
+void ObjectKinds() {
+    TVorqBaseList reg;
+    reg.SurfaceBits = 32;
+    reg.SetWidth(64);
+    reg.SetHeight(48);
+    auto seed = [&](const char* name, uint8_t pick, TVorqObject& obj) {
+        TMemoryStream s;
+        obj.SaveToStream(s);
+        Seed("object_kinds", name, std::string(1, char(pick)) + BytesOf(s));
+    };
+    auto* box = new TVorqBox(&reg);
+    box->SetName("panel");
+    box->SetRect(2, 3, 40, 30);
+    box->SetBorderWidth(2);
+    box->SetBorderColor(0x00FF00);
+    box->SetAlpha(384);
+    box->SetOnPlayEnd("end.vsb");
+    box->SetParent(reg.ActiveBase());
+    auto* inner = new TVorqBox(&reg);
+    inner->SetName("inner");
+    inner->SetAlpha(100);
+    inner->SetParent(box);
+    seed("box", 0, *box);
+    auto* timer = new TVorqTimer(&reg);
+    timer->SetName("tick");
+    timer->SetOnNotify("tick.vsb");
+    timer->SetDelay(250);
+    timer->SetAutoScrap(true);
+    seed("timer", 1, *timer);
+    auto* motion = new TVorqPropMotion(&reg);
+    motion->ObjectName = "panel";
+    motion->Property = PR_LEFT;
+    motion->TargetValue = 100;
+    motion->Duration = 500;
+    motion->Easing = 1;
+    motion->Elapsed = 40;
+    seed("prop_motion", 2, *motion);
+    auto* cabinet = new TVorqCabinet(&reg);
+    cabinet->SetName("shelf");
+    cabinet->SetParent(reg.GetBaseAt(0));
+    inner->SetParent(cabinet);
+    seed("cabinet", 3, *cabinet);
+}
+
 void LayeredImages() {
     for (uint8_t comp : {uint8_t(0), uint8_t(1)}) {
         TTeskFrameList list;
@@ -283,6 +334,7 @@ int main(int argc, char** argv) {
         Expressions();
         Variables();
         SceneAndEvents();
+        ObjectKinds();
         LayeredImages();
         LabelSettings();
         CommandStates();

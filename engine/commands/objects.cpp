@@ -28,8 +28,19 @@ constexpr std::array<uint8_t, kPropertyCount> make_apply_order() {
     for (int id = 101; id <= 131; ++id) order[n++] = static_cast<uint8_t>(id);
     for (int id = 133; id <= 152; ++id) order[n++] = static_cast<uint8_t>(id);
     order[n++] = 158;
-    return n == kPropertyCount ? order : std::array<uint8_t, kPropertyCount>{};
+    return order;
 }
+
+// Every id exactly once.
+constexpr bool is_permutation(const std::array<uint8_t, kPropertyCount>& order) {
+    bool seen[kPropertyCount] = {};
+    for (uint8_t id : order) {
+        if (id >= kPropertyCount || seen[id]) return false;
+        seen[id] = true;
+    }
+    return true;
+}
+static_assert(is_permutation(make_apply_order()));
 
 // Ids a creation command never applies: read-only or derived values, and
 // the appearance point and offsets that their kinds take in other ways.

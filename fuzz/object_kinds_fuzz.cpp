@@ -1,0 +1,49 @@
+// Saved records of the object kinds: the first byte picks the kind (box,
+// timer, property motion, cabinet), the rest is its record as a scene
+// save keeps it, read under the current and an old version; what was read
+// is placed on a layer and goes through one update and drawing pass.
+#include "fuzz/fuzz_support.h"
+#include "objects/base_list.h"
+#include "objects/object_kinds.h"
+#include "tests/support/plain_dibx.h"
+
+#include <memory>
+
+namespace {
+constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET};
+
+TVorqBaseList& registry() {
+    static TVorqBaseList* reg = [] {
+        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
+            return std::make_unique<TPlainDIBX>(w, h, bits);
+        });
+        InstallObjectKinds();
+        auto* r = new TVorqBaseList();
+        r->SurfaceBits = 32;
+        r->SetWidth(64);
+        r->SetHeight(48);
+        return r;
+    }();
+    return *reg;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    TVorqBaseList& reg = registry();
+    const int32_t kind = kKinds[data[0] % 4];
+    for (int32_t version : {130, 103}) {
+        reg.ResetScene();
+        TMemoryStream s = InputStream(data + 1, size - 1);
+        TVorqObject* obj = CreateObjectByType(&reg, kind);
+        Refusable([&] {
+            obj->LoadFromStream(s, version);
+            if (obj->IsControl()) obj->SetParent(reg.ActiveBase());
+            reg.ActiveBase()->InvalidateWhole();
+            reg.Update();
+            reg.Draw();
+        });
+    }
+    reg.ResetScene();
+    return 0;
+}
