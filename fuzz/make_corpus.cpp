@@ -15,10 +15,12 @@
 #include "objects/prop_motion.h"
 #include "objects/timer.h"
 #include "objects/timer_list.h"
+#include "platform/codepage.h"
 #include "render/dib.h"
 #include "render/label_list.h"
 #include "render/tesk.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/glyph_list_writer.h"
 #include "tests/support/tesk_writer.h"
 
 #include <cstdio>
@@ -302,6 +304,36 @@ void LabelSettings() {
     Seed("label", "written", BytesOf(s));
 }
 
+void GlyphLists() {
+    // The oldest untagged form, the flag border of 99, and the current form
+    // with every kind of glyph.
+    for (int version : {0, 99, 102}) {
+        TGlyphListWriter w(version);
+        StoredDecoration plain;
+        StoredDecoration styled;
+        styled.color = 0x0000FF;
+        styled.style = 3;
+        styled.size = 16;
+        styled.border_width = 1;
+        styled.shadow_width = 1;
+        styled.ruby = Sjis("よみ");
+        const uint32_t p = w.AddDecoration(plain);
+        const uint32_t r = w.AddDecoration(styled);
+        w.Text(Sjis("あいう"), r, 20);
+        w.Return();
+        w.Align(3);
+        w.Indent();
+        w.Char('x', p, "link", 5);
+        w.Undent();
+        w.Event("done", true);
+        if (version >= 102) w.Var(p, "1 + 2");
+        w.Image("pic.png", 5);
+        w.Text(Sjis("「え」。"), p);
+        w.Return(true);
+        Seed("glyph_list", "v" + std::to_string(version), w.Bytes());
+    }
+}
+
 void CommandStates() {
     TPage page;
     for (int op = 0; op < kOpcodeCount; ++op) {
@@ -337,6 +369,7 @@ int main(int argc, char** argv) {
         ObjectKinds();
         LayeredImages();
         LabelSettings();
+        GlyphLists();
         CommandStates();
         CopySeeds("bmp", data / "dib",
                   {"bmp_1bit.bmp", "bmp_4bit.bmp", "bmp_8bit.bmp", "bmp_16_565.bmp", "bmp_24bit.bmp",
