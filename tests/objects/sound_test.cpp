@@ -286,3 +286,43 @@ TEST_F(Sound, SavedRecordsLoadBackAndDamageIsRefused) {
         EXPECT_THROW(cut->LoadFromStream(in, 130), ECorruptData) << n;
     }
 }
+
+TEST_F(Sound, SoundOffHoldsPlayUntilItComesBackOn) {
+    reg->SetSoundOn(1);
+    TVorqSound* early = sound("early", tone());
+    early->SetVolume(1000);
+    early->SetRepeat(true);
+    early->SetPlayState(PS_PLAY);
+    ASSERT_TRUE(early->GetPlaying());
+    reg->SetSoundOn(0);  // @SoundON := 0
+    EXPECT_FALSE(early->GetPlaying());
+    TVorqSound* late = sound("late", tone());
+    late->SetRepeat(true);
+    late->SetPlayState(PS_PLAY);
+    ASSERT_NE(late->Item(), nullptr);
+    EXPECT_FALSE(late->GetPlaying());  // its play waits for sound
+    reg->SetSoundOn(1);
+    EXPECT_TRUE(early->GetPlaying());
+    EXPECT_TRUE(late->GetPlaying());
+}
+
+TEST_F(Sound, ARestoredDeviceHearsWhatPlays) {
+    TVorqSound* s = sound("bgm", tone());
+    s->SetVolume(1000);
+    s->SetRepeat(true);
+    s->SetPlayState(PS_PLAY);
+    auto replacement = AudioDevice::Open(AudioBackend::Manual);
+    LibrarySoundCell = replacement.get();
+    RestoreMediaManagers();
+    device.reset();  // the lost device is gone for good
+    std::vector<int16_t> out(4410 * 2);
+    int32_t loudest = 0;
+    const uint32_t start = TimeGetTime();
+    while (loudest < 1000 && TimeGetTime() - start < 2000) {
+        replacement->Bus().Mix(out.data(), 4410);
+        for (int16_t v : out) loudest = std::max<int32_t>(loudest, std::abs(v));
+        SleepMs(2);
+    }
+    EXPECT_GE(loudest, 1000);
+    reg.reset();  // the items go before their device
+}
