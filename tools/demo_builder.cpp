@@ -168,8 +168,8 @@ void write_main(const std::string& folder) {
     flip.Duration = "800";
     flip.ClearOld = "1";
     w.Flip(flip);
-    w.Wait("1200");
-    // The music fades out; the game ends once it is gone.
+    w.Wait("600");
+    // The music fades out while the night shows; the game ends once it is gone.
     w.MovieStop("\"music\"", "600", "1");
     w.Jump("finish.vsb");
     w.SaveToFile(folder + "main.vsb");
