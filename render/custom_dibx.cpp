@@ -140,6 +140,8 @@ TRect TCustomDIBX::DrawClip() const {
 void TCustomDIBX::SetSize(int32_t width, int32_t height, int32_t /*bits*/) {
     FWidth = width < 0 ? 0 : width;
     FHeight = height < 0 ? 0 : height;
+    Pieces.clear();
+    Pieces2.clear();
 }
 
 void TCustomDIBX::AddClipRect(const TRect& r) {

@@ -17,6 +17,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/rect.h"
 
@@ -195,6 +196,14 @@ public:
 
     // The clip rectangle limited to the bounds: what drawing really uses.
     TRect DrawClip() const;
+
+    // Rectangles (in the picture's pixels) that cover its visible pixels, so
+    // a draw may skip the rest: a layered-image frame's first rectangle list
+    // when such a frame is put into the surface; empty for other pictures
+    // (any new size empties it).
+    std::vector<TRect> Pieces;
+    // The frame's second rectangle list, carried along with the picture.
+    std::vector<TRect> Pieces2;
 
 protected:
 

@@ -516,7 +516,11 @@ void TTeskFrame::Trim(TRect& rect) {
     }
 }
 
-void TTeskFrame::CopyToSurface(TCustomDIBX& surface) const { CopyDIBToSurface(Image, surface); }
+void TTeskFrame::CopyToSurface(TCustomDIBX& surface) const {
+    CopyDIBToSurface(Image, surface);
+    surface.Pieces = Rects1;
+    surface.Pieces2 = Rects2;
+}
 
 void TTeskFrame::CopyMaskToSurface(TCustomDIBX& surface) const {
     if (!HasMask()) return;

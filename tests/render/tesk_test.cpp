@@ -11,6 +11,8 @@
 #include "platform/codepage.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
+#include "render/dibx.h"
+#include "tests/support/plain_dibx.h"
 #include "tests/support/tesk_writer.h"
 
 namespace {
@@ -257,6 +259,40 @@ TEST(TeskReader, RectangleListsAndTrim) {
     EXPECT_EQ(3, k.Image.Mask()->Width());
     ASSERT_EQ(1u, k.Rects1.size());
     EXPECT_EQ((TRect{0, 0, 1, 2}), k.Rects1[0]);
+}
+
+// A frame put into a surface hands on its rectangle lists as the surface's
+// pieces; any other picture leaves the surface without pieces.
+TEST(TeskReader, AFramePutIntoASurfaceCarriesItsRectangleLists) {
+    TeskTestFrame fr = Frame24(6, 5, Rows24(6, 5, 7));
+    fr.rects1 = {TRect{0, 0, 3, 3}, TRect{-2, 4, 6, 5}};
+    fr.rects2 = {TRect{1, 1, 2, 2}};
+    TeskTestFile f;
+    f.frames.push_back(fr);
+    f.frames.push_back(Frame24(6, 5, Rows24(6, 5, 3)));
+    TTeskFrameList list = Load(WriteTeskTestFile(f));
+    for (int depth : {16, 32}) {
+        TPlainDIBX surface(1, 1, depth);
+        list.GetFrame(0)->CopyToSurface(surface);
+        EXPECT_EQ(surface.Width(), 6);
+        EXPECT_EQ(surface.Pieces, (std::vector<TRect>{TRect{0, 0, 3, 3}, TRect{-2, 4, 6, 5}}));
+        EXPECT_EQ(surface.Pieces2, (std::vector<TRect>{TRect{1, 1, 2, 2}}));
+        // A frame without lists, a plain bitmap, or a new size: no pieces.
+        list.GetFrame(1)->CopyToSurface(surface);
+        EXPECT_TRUE(surface.Pieces.empty());
+        EXPECT_TRUE(surface.Pieces2.empty());
+        list.GetFrame(0)->CopyToSurface(surface);
+        CopyDIBToSurface(list.GetFrame(1)->Image, surface);
+        EXPECT_TRUE(surface.Pieces.empty());
+        list.GetFrame(0)->CopyToSurface(surface);
+        surface.SetSize(2, 2, depth);
+        EXPECT_TRUE(surface.Pieces.empty() && surface.Pieces2.empty());
+    }
+    // A memory surface, whose size is set anew by the copy, keeps them too.
+    TDIBX memory;
+    list.GetFrame(0)->CopyToSurface(memory);
+    EXPECT_EQ(memory.Pieces, list.GetFrame(0)->Rects1);
+    EXPECT_EQ(memory.Pieces2, list.GetFrame(0)->Rects2);
 }
 
 // JPEG colour data decodes exactly as libjpeg-turbo's own djpeg does.
