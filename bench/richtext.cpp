@@ -25,14 +25,14 @@ std::string tagged_source(size_t bytes) {
 }
 
 std::unique_ptr<TWzWord> word_of(size_t bytes) {
-    auto w = std::make_unique<TWzWord>([] { return std::make_unique<TPlainDIBX>(); });
+    auto w = std::make_unique<TWzWord>([](int32_t, int32_t, int32_t) { return std::make_unique<TPlainDIBX>(); });
     CompileTags(*w, {tagged_source(bytes)});
     return w;
 }
 
 void BM_CompileTags10KB(benchmark::State& state) {
     const std::vector<std::string> lines = {tagged_source(10 * 1024)};
-    TWzWord w([] { return std::make_unique<TPlainDIBX>(); });
+    TWzWord w([](int32_t, int32_t, int32_t) { return std::make_unique<TPlainDIBX>(); });
     for (auto _ : state) {
         CompileTags(w, lines);
         benchmark::DoNotOptimize(w.GlyphCount());
@@ -67,7 +67,7 @@ struct BorderedPage {
     TPlainDIBX target{800, 600, 32};
     TWdPage* page = nullptr;
     BorderedPage() {
-        w = std::make_unique<TWzWord>([] { return std::make_unique<TPlainDIBX>(); });
+        w = std::make_unique<TWzWord>([](int32_t, int32_t, int32_t) { return std::make_unique<TPlainDIBX>(); });
         std::string text;
         const std::string kana = Sjis("あいうえおかきくけこさしすせそたちつてとなにぬねの");
         while (text.size() < 800) text += kana;

@@ -70,8 +70,9 @@ enum TKeyName : int {
 constexpr int KEY_NAME_COUNT = 70;
 extern const char* const KeyNames[KEY_NAME_COUNT];
 
-// Font style bits as properties exchange them.
-constexpr int FS_BOLD = 1, FS_ITALIC = 2, FS_UNDERLINE = 4, FS_STRIKEOUT = 8;
+// Font style bits, as properties, glyph requests and stored settings
+// exchange them.
+constexpr uint8_t fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8;
 
 enum THAlign : uint8_t { HA_LEFT, HA_CENTER, HA_RIGHT };
 enum TVAlign : uint8_t { VA_TOP, VA_CENTER, VA_BOTTOM };
@@ -94,13 +95,12 @@ std::string ProjectMessageName(int message);  // Shift-JIS; empty outside the ra
 constexpr int WALLPAPER_STYLE_COUNT = 3;
 std::string WallpaperStyleName(int index);  // Shift-JIS; empty outside the range
 
-// Font styles as a set.
-enum TFontStyle : uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+// Font styles as a set of those bits.
 struct TFontStyles {
-    uint8_t Bits = 0;  // bit (1 << TFontStyle)
-    constexpr bool Contains(TFontStyle s) const { return (Bits >> s) & 1; }
-    constexpr TFontStyles& Include(TFontStyle s) {
-        Bits = static_cast<uint8_t>(Bits | (1u << s));
+    uint8_t Bits = 0;
+    constexpr bool Contains(uint8_t style) const { return (Bits & style) != 0; }
+    constexpr TFontStyles& Include(uint8_t style) {
+        Bits = static_cast<uint8_t>(Bits | style);
         return *this;
     }
     friend bool operator==(const TFontStyles&, const TFontStyles&) = default;

@@ -7,6 +7,7 @@
 #include "files/containers.h"
 #include "objects/timer_list.h"
 #include "objects/vorq_object.h"
+#include "render/surface_maker.h"
 #include "render/wipes/custom_wipe.h"
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 // A glyph pointer is valid only until the next RenderGlyph: a miss may
 // evict and free any glyph. Main thread only.
 #pragma once
+#include "files/vocab.h"
 #include "platform/rect.h"
 #include "platform/fonts.h"
 #include "render/custom_dibx.h"
@@ -17,11 +18,7 @@
 #include <string>
 #include <vector>
 
-// Style bits of a glyph request.
-constexpr uint8_t fsBold = 1;
-constexpr uint8_t fsItalic = 2;
-constexpr uint8_t fsUnderline = 4;
-constexpr uint8_t fsStrikeOut = 8;
+// A glyph request's style is the set of font style bits of files/vocab.h.
 
 class TFontPixel;
 void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g, uint32_t colour,

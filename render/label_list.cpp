@@ -44,7 +44,7 @@ void check_range(FieldReader& r, int32_t v, int32_t lo, int32_t hi, const char* 
 // ---- TWzLabelDIB ----
 
 TWzLabelDIB::TWzLabelDIB(TWzLabelList& owner)
-    : FColour(owner.FMakeSurface()), FMask(owner.FMakeSurface()), FOwner(owner) {
+    : FColour(owner.FMakeSurface(0, 0, 0)), FMask(owner.FMakeSurface(0, 0, 8)), FOwner(owner) {
     if (!FColour || !FMask) throw Exception("TWzLabelDIB: no surface");
 }
 
@@ -107,7 +107,8 @@ void TWzLabelDIB::Draw(int32_t x, int32_t y) {
 
 // ---- TWzLabelList ----
 
-TWzLabelList::TWzLabelList() : TWzLabelList([] { return std::make_unique<TDIBX>(); }) {}
+TWzLabelList::TWzLabelList()
+    : TWzLabelList([](int32_t, int32_t, int32_t) -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TDIBX>(); }) {}
 
 TWzLabelList::TWzLabelList(TSurfaceMaker makeSurface)
     : FontName(Sjis("ＭＳ Ｐゴシック")), FMakeSurface(std::move(makeSurface)) {

@@ -7,6 +7,7 @@
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
 #include "render/dibx.h"
+#include "render/surface_maker.h"
 
 #include <functional>
 
@@ -18,9 +19,8 @@
 
 class TWzLabelList;
 
-// Makes an empty memory surface for a label's colour and mask: TDIBX
-// unless the owner asks for another memory kind.
-using TSurfaceMaker = std::function<std::unique_ptr<TCustomDIBX>()>;
+// A label's colour and mask surfaces are made unsized (TDIBX unless the
+// owner asks for another memory kind).
 
 class TWzLabelDIB {
 public:

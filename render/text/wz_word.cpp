@@ -25,13 +25,14 @@ int32_t clamp_budget(int64_t v) { return static_cast<int32_t>(std::clamp(v, -kBu
 
 // ---- TWzWord ----
 
-TWzWord::TWzWord() : TWzWord([] { return std::make_unique<TDIBX>(); }) {}
+TWzWord::TWzWord()
+    : TWzWord([](int32_t, int32_t, int32_t) -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TDIBX>(); }) {}
 
 TWzWord::TWzWord(TSurfaceMaker makeSurface)
     : FontName(Sjis("ＭＳ ゴシック")), make_surface_(std::move(makeSurface)), decorations_(*this) {
     if (!make_surface_) throw Exception("TWzWord: no surface maker");
-    colour_ = make_surface_();
-    mask_ = make_surface_();
+    colour_ = make_surface_(0, 0, 0);
+    mask_ = make_surface_(0, 0, 8);
     if (!colour_ || !mask_) throw Exception("TWzWord: no surface");
     colour_->SetSize(1, 1, 15);
     mask_->SetSize(1, 1, 8);

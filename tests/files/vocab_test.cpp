@@ -66,8 +66,8 @@ TEST(Vocab, UnescapeText) {
 TEST(Vocab, FontStylesAndColors) {
     TFontStyles s;
     s.Include(fsBold).Include(fsStrikeOut);
-    EXPECT_EQ(FontStylesToInt(s), FS_BOLD | FS_STRIKEOUT);
-    EXPECT_EQ(IntToFontStyles(0xF0 | FS_ITALIC | FS_UNDERLINE), TFontStyles{}.Include(fsItalic).Include(fsUnderline));
+    EXPECT_EQ(FontStylesToInt(s), fsBold | fsStrikeOut);
+    EXPECT_EQ(IntToFontStyles(0xF0 | fsItalic | fsUnderline), TFontStyles{}.Include(fsItalic).Include(fsUnderline));
     EXPECT_FALSE(IntToFontStyles(-16).Contains(fsBold));
     EXPECT_EQ(FontStylesToInt(IntToFontStyles(15)), 15);
 

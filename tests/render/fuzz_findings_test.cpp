@@ -33,7 +33,7 @@ std::string refusal(const std::vector<uint8_t>& bytes, const std::function<void(
 }
 
 TSurfaceMaker plain() {
-    return []() -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TPlainDIBX>(); };
+    return [](int32_t, int32_t, int32_t) -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TPlainDIBX>(); };
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 namespace {
 
 TSurfaceMaker plain_maker() {
-    return [] { return std::make_unique<TPlainDIBX>(); };
+    return [](int32_t, int32_t, int32_t) { return std::make_unique<TPlainDIBX>(); };
 }
 
 LogFont font_of(const TWzLabelList& list) {

@@ -182,7 +182,7 @@ TEST(ReaderFuzz, LayeredImages) {
 }
 
 TEST(ReaderFuzz, LabelSettings) {
-    TWzLabelList a([]() -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TPlainDIBX>(); });
+    TWzLabelList a([](int32_t, int32_t, int32_t) -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TPlainDIBX>(); });
     a.FontName = "x";
     a.BorderWidth = 2;
     a.ShadowWidth = 1;
@@ -191,7 +191,7 @@ TEST(ReaderFuzz, LabelSettings) {
     const auto good = Bytes(s);
     for (int32_t version : {108, 122})
         Fuzz("label settings " + std::to_string(version), good, [version](TStream& in) {
-            TWzLabelList b([]() -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TPlainDIBX>(); });
+            TWzLabelList b([](int32_t, int32_t, int32_t) -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TPlainDIBX>(); });
             b.LoadFromStream(in, version);
         });
 }

@@ -15,7 +15,7 @@
 namespace texttest {
 
 inline TSurfaceMaker plain_maker() {
-    return [] { return std::make_unique<TPlainDIBX>(); };
+    return [](int32_t, int32_t, int32_t) { return std::make_unique<TPlainDIBX>(); };
 }
 
 inline std::unique_ptr<TWzWord> make_word() { return std::make_unique<TWzWord>(plain_maker()); }
