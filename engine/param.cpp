@@ -294,24 +294,20 @@ void TParamVar::Link(const TParamCollection& table) {
 }
 
 namespace {
-TParamCollectionItem* next_in_chain(const TParamCollectionItem* item) {
-    const TParamVar* ref = item ? item->Reference() : nullptr;
-    return ref ? ref->Target() : nullptr;
-}
+// References of references nest this deep at most: every access walks the
+// chain recursively, so a longer one (only damaged data makes one) could
+// exhaust the stack much like a loop.
+constexpr int kMaxReferenceChain = 1000;
 }  // namespace
 
 bool TParamVar::LeadsBackTo(const TParamCollectionItem* target) const {
-    // Walked two steps at a time against one: a loop that does not pass
-    // this reference still ends the walk.
-    const TParamCollectionItem* slow = target;
-    const TParamCollectionItem* fast = target;
-    while (fast) {
-        for (int step = 0; step < 2 && fast; ++step) {
-            if (fast->Reference() == this) return true;
-            fast = next_in_chain(fast);
-        }
-        slow = next_in_chain(slow);
-        if (fast && fast == slow) return true;
+    const TParamCollectionItem* item = target;
+    for (int depth = 0; item; ++depth) {
+        const TParamVar* ref = item->Reference();
+        if (!ref) return false;
+        // A loop elsewhere along the chain also ends here.
+        if (ref == this || depth >= kMaxReferenceChain) return true;
+        item = ref->Target();
     }
     return false;
 }

@@ -173,7 +173,8 @@ public:
     // lends its element index. A target whose references lead back to this
     // one is refused: false, and no target.
     bool LinkTo(TParamCollectionItem* target);
-    // Whether following references from target comes back to this one.
+    // Whether following references from target comes back to this one (or
+    // runs on past any sane chain length, as only a loop or damage does).
     bool LeadsBackTo(const TParamCollectionItem* target) const;
     void Unlink() { target_ = nullptr; }
     // Back to a new reference (no target, flag or index); the name is

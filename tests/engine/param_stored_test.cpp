@@ -75,6 +75,23 @@ TEST_F(Stored, ReferenceChainsWithoutLoopsReadThrough) {
     }
 }
 
+TEST_F(Stored, ReferenceChainsAreBoundedInLength) {
+    // c, then r(n-1) -> c, ..., r0 -> r1: each links as it is read. A chain
+    // whose reading would recurse past a thousand references is refused.
+    auto chain = [](int n) {
+        std::vector<std::string> entries{int_entry("c", 42)};
+        for (int k = n - 1; k >= 0; --k)
+            entries.push_back(ref_entry("r" + std::to_string(k), k == n - 1 ? "c" : "r" + std::to_string(k + 1)));
+        return table_of(entries);
+    };
+    load_status(chain(1001));
+    EXPECT_EQ(table->Find("r0")->GetAsInt(), 42);
+    table = std::make_unique<TParamCollection>();
+    Params = table.get();
+    EXPECT_THROW(load_status(chain(1002)), ECorruptData);
+    EXPECT_EQ(table->Count(), kSystemVarCount);
+}
+
 TEST_F(Stored, RunningScriptsCannotCloseALoop) {
     // x -> y made first; y -> x would close the loop: refused as missing,
     // through Link and through SetReference alike.
