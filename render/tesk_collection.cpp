@@ -1,4 +1,5 @@
 #include "render/tesk_collection.h"
+#include "files/field_reader.h"
 
 #include <algorithm>
 
@@ -247,7 +248,8 @@ void TTeskCollection::SetMatchDepth(bool flag) {
 void TTeskCollection::SaveToStream(TStream& stream) const { WriteStreamByte(stream, match_depth_ ? 1 : 0); }
 
 void TTeskCollection::LoadFromStream(TStream& stream, int32_t version) {
-    if (version > 100) SetMatchDepth(ReadStreamByte(stream) != 0);
+    FieldReader r(stream, "TTeskCollection: corrupt state");
+    if (version > 100) SetMatchDepth(r.Flag("match depth"));
 }
 
 void TTeskCollection::ReleaseSurfaces() {

@@ -134,3 +134,34 @@ TEST(FolderDiskList, FindsTheInnermostRegisteredFolder) {
     bad.SetPosition(0);
     EXPECT_THROW(back.LoadFromStream(bad), ECorruptData);
 }
+
+TEST(InstallSet, EveryPrefixAndReplacedByteLoadsOrIsRefused) {
+    TVorqInstallSet good;
+    good.LoadFromFile(sample("v107.dat"));
+    TMemoryStream whole;
+    good.SaveToStream(whole);
+    const std::string bytes(reinterpret_cast<const char*>(whole.Memory()), static_cast<size_t>(whole.GetSize()));
+    auto load = [](const std::string& b) {
+        TMemoryStream s;
+        s.WriteBuffer(b.data(), static_cast<int64_t>(b.size()));
+        s.SetPosition(0);
+        TVorqInstallSet set;
+        try {
+            set.LoadFromStream(s);
+            return true;
+        } catch (const ECorruptData&) {
+            return false;
+        }
+    };
+    // Every field is there in full or the file is refused: no prefix loads.
+    for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(load(bytes.substr(0, n))) << n;
+    EXPECT_TRUE(load(bytes));
+    int refused = 0;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        for (char v : {'\x00', '\x7F', '\x80', '\xFF'}) {
+            std::string b = bytes;
+            b[i] = v;
+            refused += !load(b);  // any other exception or a crash fails the test
+        }
+    EXPECT_GT(refused, 0);
+}

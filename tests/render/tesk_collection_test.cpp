@@ -231,6 +231,9 @@ TEST_F(CacheTest, MatchDepthReloadsAndIsStored) {
     s.SetPosition(0);
     cache.LoadFromStream(s, 101);
     EXPECT_TRUE(cache.MatchDepth());
+    TMemoryStream cut;  // the flag missing is refused, not read as false
+    EXPECT_THROW(cache.LoadFromStream(cut, 101), ECorruptData);
+    EXPECT_TRUE(cache.MatchDepth());
 
     // After a display change: new surfaces, unless the file went away.
     cache.ReleaseSurfaces();
