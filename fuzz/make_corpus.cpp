@@ -12,6 +12,7 @@
 #include "fuzz/scene_fixture.h"
 #include "objects/box.h"
 #include "objects/cabinet.h"
+#include "objects/sound.h"
 #include "objects/prop_motion.h"
 #include "objects/timer.h"
 #include "objects/timer_list.h"
@@ -259,6 +260,17 @@ void ObjectKinds() {
     cabinet->SetParent(reg.GetBaseAt(0));
     inner->SetParent(cabinet);
     seed("cabinet", 3, *cabinet);
+    auto* sound = new TVorqSound(&reg);
+    sound->SetName("bgm");
+    sound->SetSource("music.ogg");
+    sound->SetVolume(800);
+    sound->SetBalance(-2500);
+    sound->SetRepeat(true);
+    sound->SetDelay(400);
+    sound->SetOnPlayEnd("over.vsb");
+    sound->SetRewindOnLoad(true);
+    sound->SetMuteOnLoad(true);
+    seed("sound", 4, *sound);
 }
 
 void LayeredImages() {

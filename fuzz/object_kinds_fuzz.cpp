@@ -1,5 +1,5 @@
 // Saved records of the object kinds: the first byte picks the kind (box,
-// timer, property motion, cabinet), the rest is its record as a scene
+// timer, property motion, cabinet, sound), the rest is its record as a scene
 // save keeps it, read under the current and an old version; what was read
 // is placed on a layer and goes through one update and drawing pass.
 #include "fuzz/fuzz_support.h"
@@ -10,7 +10,7 @@
 #include <memory>
 
 namespace {
-constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET};
+constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND};
 
 TVorqBaseList& registry() {
     static TVorqBaseList* reg = [] {
@@ -31,7 +31,7 @@ TVorqBaseList& registry() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     TVorqBaseList& reg = registry();
-    const int32_t kind = kKinds[data[0] % 4];
+    const int32_t kind = kKinds[data[0] % (sizeof kKinds / sizeof kKinds[0])];
     for (int32_t version : {130, 103}) {
         reg.ResetScene();
         TMemoryStream s = InputStream(data + 1, size - 1);
