@@ -1,0 +1,129 @@
+// The General MIDI synthesizer: FluidSynth with the sound font Debian
+// installs, rendering into the sound device's mixing bus.
+#include "media/midi/midi_player.h"
+
+#include "platform/audio.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <vector>
+
+namespace {
+MixingBus* (*synth_bus)() = nullptr;
+
+// The font's instruments are loud: at FluidSynth's gain a full GM song
+// clips; this leaves room for the other sounds on the bus.
+constexpr double kSynthGain = 0.4;
+
+class Synth {
+public:
+    Synth() {
+        settings_ = new_fluid_settings();
+        fluid_settings_setnum(settings_, "synth.sample-rate", AudioFrequency);
+        fluid_settings_setnum(settings_, "synth.gain", kSynthGain);
+        fluid_settings_setint(settings_, "synth.threadsafe-api", 1);
+        fluid_settings_setint(settings_, "synth.reverb.active", 1);
+        synth_ = new_fluid_synth(settings_);
+        const std::string font = MidiSoundFontPath();
+        if (synth_ && !font.empty()) font_ok_ = fluid_synth_sfload(synth_, font.c_str(), 1) != FLUID_FAILED;
+    }
+    ~Synth() {
+        if (synth_) delete_fluid_synth(synth_);
+        if (settings_) delete_fluid_settings(settings_);
+    }
+    bool Ok() const { return synth_ && font_ok_; }
+    fluid_synth_t* Get() const { return synth_; }
+
+private:
+    fluid_settings_t* settings_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;
+    bool font_ok_ = false;
+};
+
+class SynthOut : public MidiOut {
+public:
+    SynthOut(std::shared_ptr<Synth> synth, MixingBus* bus) : synth_(std::move(synth)), bus_(bus) {
+        if (bus_) {
+            fluid_synth_t* s = synth_->Get();
+            handle_ = bus_->AddSource([s, buf = std::vector<int16_t>()](int32_t* mix, size_t frames) mutable {
+                buf.resize(frames * 2);
+                fluid_synth_write_s16(s, static_cast<int>(frames), buf.data(), 0, 2, buf.data(), 1, 2);
+                for (size_t i = 0; i < frames * 2; ++i) mix[i] += buf[i];
+                return true;
+            });
+        }
+    }
+    ~SynthOut() override {
+        if (bus_) bus_->RemoveSource(handle_);
+    }
+    void ShortMessage(uint32_t m) override {
+        fluid_synth_t* s = synth_->Get();
+        const int ch = m & 0x0F;
+        const int d1 = (m >> 8) & 0x7F;
+        const int d2 = (m >> 16) & 0x7F;
+        switch ((m >> 4) & 0x0F) {
+        case 0x8: fluid_synth_noteoff(s, ch, d1); break;
+        case 0x9: d2 ? fluid_synth_noteon(s, ch, d1, d2) : fluid_synth_noteoff(s, ch, d1); break;
+        case 0xA: fluid_synth_key_pressure(s, ch, d1, d2); break;
+        case 0xB: fluid_synth_cc(s, ch, d1, d2); break;
+        case 0xC: fluid_synth_program_change(s, ch, d1); break;
+        case 0xD: fluid_synth_channel_pressure(s, ch, d1); break;
+        case 0xE: fluid_synth_pitch_bend(s, ch, d1 | d2 << 7); break;
+        default: break;
+        }
+    }
+    void LongMessage(std::span<const uint8_t> bytes) override {
+        // The synthesizer takes the bytes between F0 and the closing F7.
+        if (bytes.size() < 2) return;
+        size_t n = bytes.size() - 1;
+        if (bytes.back() == 0xF7) --n;
+        fluid_synth_sysex(synth_->Get(), reinterpret_cast<const char*>(bytes.data() + 1), static_cast<int>(n), nullptr,
+                          nullptr, nullptr, 0);
+    }
+    void Reset() override { fluid_synth_system_reset(synth_->Get()); }
+
+private:
+    std::shared_ptr<Synth> synth_;
+    MixingBus* bus_;
+    int32_t handle_ = 0;
+};
+
+class SystemOutputs : public MidiOutputs {
+public:
+    std::vector<std::string> Names() override {
+        std::vector<std::string> names;
+        if (!MidiSoundFontPath().empty()) names.push_back("FluidSynth GM");
+        return names;
+    }
+    std::unique_ptr<MidiOut> Open(int32_t device) override {
+        if (device < -1 || device >= static_cast<int32_t>(Names().size())) return nullptr;
+        // The font takes a moment to load: one synthesizer serves every
+        // open of this player.
+        if (!synth_) {
+            auto s = std::make_shared<Synth>();
+            if (!s->Ok()) return nullptr;
+            synth_ = std::move(s);
+        }
+        fluid_synth_system_reset(synth_->Get());
+        return std::make_unique<SynthOut>(synth_, synth_bus ? synth_bus() : nullptr);
+    }
+
+private:
+    std::shared_ptr<Synth> synth_;
+};
+}  // namespace
+
+std::string MidiSoundFontPath() {
+    for (const char* p : {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
+        std::error_code ec;
+        if (std::filesystem::exists(p, ec)) return p;
+    }
+    return "";
+}
+
+void SetMidiSynthBus(MixingBus* (*bus)()) { synth_bus = bus; }
+
+std::unique_ptr<MidiOutputs> SystemMidiOutputs() { return std::make_unique<SystemOutputs>(); }

@@ -1,0 +1,275 @@
+#include "media/midi/midi_player.h"
+#include "platform/audio.h"
+#include "platform/clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+// Every message the player sends, as text: "90 3c 64", "F0 .. F7", "reset".
+struct Recording {
+    std::vector<std::string> log;
+};
+
+std::string hex_bytes(std::span<const uint8_t> b) {
+    std::string r;
+    char t[4];
+    for (uint8_t c : b) {
+        std::snprintf(t, sizeof t, r.empty() ? "%02x" : " %02x", c);
+        r += t;
+    }
+    return r;
+}
+
+class RecordingOut : public MidiOut {
+public:
+    explicit RecordingOut(Recording& r) : r_(r) {}
+    void ShortMessage(uint32_t m) override {
+        const uint8_t b[3] = {uint8_t(m), uint8_t(m >> 8), uint8_t(m >> 16)};
+        r_.log.push_back(hex_bytes({b, (m & 0xF0) == 0xC0 || (m & 0xF0) == 0xD0 ? 2u : 3u}));
+    }
+    void LongMessage(std::span<const uint8_t> b) override { r_.log.push_back(hex_bytes(b)); }
+    void Reset() override { r_.log.push_back("reset"); }
+
+private:
+    Recording& r_;
+};
+
+class RecordingOutputs : public MidiOutputs {
+public:
+    explicit RecordingOutputs(Recording& r) : r_(r) {}
+    std::vector<std::string> Names() override { return {"recorder"}; }
+    std::unique_ptr<MidiOut> Open(int32_t device) override {
+        return device <= 0 ? std::make_unique<RecordingOut>(r_) : nullptr;
+    }
+
+private:
+    Recording& r_;
+};
+
+std::string vlq(uint32_t n) {
+    std::string r(1, static_cast<char>(n & 0x7F));
+    while (n >>= 7) r.insert(r.begin(), static_cast<char>(0x80 | (n & 0x7F)));
+    return r;
+}
+
+// Division 1000 at tempo 1000000: one tick is one millisecond.
+std::string song(const std::vector<std::pair<uint32_t, std::string>>& events) {
+    std::string t = vlq(0) + std::string("\xFF\x51\x03\x0F\x42\x40", 6);
+    for (const auto& [delta, bytes] : events) t += vlq(delta) + bytes;
+    const uint32_t n = static_cast<uint32_t>(t.size());
+    std::string f = std::string("MThd\0\0\0\x06\0\0\0\x01\x03\xE8", 14) + "MTrk";
+    for (int i = 3; i >= 0; --i) f += static_cast<char>(n >> (8 * i));
+    return f + t;
+}
+
+const std::string kNoteOn = "\x90\x3C\x64", kNoteOff = std::string("\x80\x3C\x00", 3), kVolume = "\xB0\x07\x64",
+                  kProgram = "\xC0\x05", kEnd = std::string("\xFF\x2F\x00", 3);
+const std::string kGsReset = std::string("\xF0\x0A\x41\x10\x42\x12\x40\x00\x7F\x00\x41\xF7", 12);
+
+struct Fixture {
+    Recording rec;
+    uint32_t now = 1000;
+    TMidiPlayV player{std::make_unique<RecordingOutputs>(rec), false};
+    Fixture() {
+        SetClockSource([this] { return now; });
+        player.Open(-1);
+    }
+    ~Fixture() { SetClockSource({}); }
+    void load(const std::string& bytes) {
+        TMemoryStream s;
+        s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        s.SetPosition(0);
+        player.LoadFromStream(s);
+    }
+    // Ticks of 10 ms until the clock reaches ms past the start.
+    void run_for(uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += 10) {
+            now += 10;
+            player.TimerTick();
+        }
+    }
+    std::vector<std::string> take() { return std::exchange(rec.log, {}); }
+};
+}  // namespace
+
+TEST(MidiPlayer, SendsDueEventsInOrderAndNeverTheLast) {
+    Fixture f;
+    // 0: tempo, 100: program, 200: note on, 300: volume, 400: note off, 500: end.
+    f.load(song({{100, kProgram}, {100, kNoteOn}, {100, kVolume}, {100, kNoteOff}, {100, kEnd}}));
+    f.player.PlayFrom(0);
+    EXPECT_TRUE(f.player.IsPlaying());
+    f.run_for(250);
+    EXPECT_EQ(f.take(), (std::vector<std::string>{"c0 05", "90 3c 64"}));
+    f.run_for(1000);
+    EXPECT_EQ(f.take(), (std::vector<std::string>{"b0 07 64", "80 3c 00"}));
+    EXPECT_TRUE(f.player.IsEnd());
+    EXPECT_TRUE(f.player.IsPlaying());  // until stopped
+}
+
+TEST(MidiPlayer, AutoRepeatFiresWhenTheLastEventIsDueWhateverTheRestBeforeIt) {
+    for (uint32_t rest : {0u, 10u, 3000u}) {
+        SCOPED_TRACE(rest);
+        Fixture f;
+        f.load(song({{100, kNoteOn}, {100, kNoteOff}, {rest, kEnd}}));
+        f.player.AutoRepeat = true;
+        f.player.PlayFrom(0);
+        // Up to the repeat: both notes, then a silence of all 16 channels,
+        // then the notes again from the first event's time.
+        for (int i = 0; i < 10 && f.rec.log.size() < 20; ++i) f.run_for(1000);
+        ASSERT_GE(f.rec.log.size(), 20u);
+        EXPECT_EQ(f.rec.log[0], "90 3c 64");
+        EXPECT_EQ(f.rec.log[1], "80 3c 00");
+        for (int ch = 0; ch < 16; ++ch) EXPECT_EQ(f.rec.log[2 + ch], hex_bytes(std::vector<uint8_t>{uint8_t(0xB0 + ch), 0x7B, 0}));
+        EXPECT_EQ(f.rec.log[18], "90 3c 64");
+        EXPECT_FALSE(f.player.IsEnd());
+    }
+}
+
+TEST(MidiPlayer, AStarvedTimerMovesAtMostOneSecond) {
+    Fixture f;
+    f.load(song({{100, kNoteOn}, {10000, kEnd}}));
+    f.player.PlayFrom(0);
+    f.now += 5000;
+    f.player.TimerTick();
+    EXPECT_EQ(f.player.Position(), 1000);
+}
+
+TEST(MidiPlayer, PlayFromReplaysEverythingButNotes) {
+    Fixture f;
+    f.load(song({{0, kGsReset}, {100, kProgram}, {0, kNoteOn}, {100, kVolume}, {100, kNoteOff}, {100, "\xE0\x00\x40"},
+                 {1000, kEnd}}));
+    struct Case {
+        int32_t from_ms;
+        std::vector<std::string> sent;
+        int32_t index;
+    } cases[] = {
+        // Forwards from the start: the reset, program, volume; never a note.
+        {300, {"f0 41 10 42 12 40 00 7f 00 41 f7", "c0 05", "b0 07 64"}, 5},
+        // Backwards: silence, then the same from the start.
+        {100, {"f0 41 10 42 12 40 00 7f 00 41 f7"}, 2},
+        // Past the last event: from the beginning.
+        {99999, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from_ms);
+        f.take();
+        f.player.PlayFrom(c.from_ms);
+        std::vector<std::string> sent;
+        for (const auto& m : f.take())
+            if (m.rfind("b", 0) != 0 || m.substr(3, 2) != "7b") sent.push_back(m);
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(f.player.CurrentIndex(), c.index);
+    }
+}
+
+TEST(MidiPlayer, StopSilencesOnceAndKeepsThePosition) {
+    Fixture f;
+    f.load(song({{100, kNoteOn}, {1000, kEnd}}));
+    f.player.PlayFrom(0);
+    f.run_for(300);
+    f.take();
+    const int32_t pos = f.player.Position();
+    f.player.Stop();
+    EXPECT_EQ(f.take().size(), 16u);
+    EXPECT_FALSE(f.player.IsPlaying());
+    EXPECT_EQ(f.player.Position(), pos);
+    f.player.Stop();
+    EXPECT_TRUE(f.take().empty());
+}
+
+TEST(MidiPlayer, ControllerScaleKeepsValuesInRange) {
+    struct Case {
+        int32_t percent;
+        const char* sent;
+    } cases[] = {{100, "b0 07 64"}, {50, "b0 07 32"}, {0, "b0 07 00"}, {200, "b0 07 7f"}, {-50, "b0 07 00"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.percent);
+        Fixture f;
+        f.load(song({{10, kVolume}, {1000, kEnd}}));
+        f.player.SetControllerScale(7, c.percent);
+        EXPECT_TRUE(f.take().empty());  // not playing: stored only
+        f.player.PlayFrom(0);
+        f.run_for(50);
+        EXPECT_EQ(f.take(), std::vector<std::string>{c.sent});
+        // While playing, a new scale is sent on all 16 channels at once.
+        f.player.SetControllerScale(7, 100);
+        EXPECT_EQ(f.take().size(), 16u);
+    }
+}
+
+TEST(MidiPlayer, MasterVolumeAndCloseReachTheDevice) {
+    Fixture f;
+    f.player.SendMasterVolume();
+    f.player.Close();
+    f.player.SendMasterVolume();  // closed: nothing
+    EXPECT_EQ(f.take(), (std::vector<std::string>{"f0 7f 7f 04 01 00 7f f7", "reset"}));
+    EXPECT_FALSE(f.player.Open(5));
+}
+
+TEST(MidiPlayer, TimerThreadPlaysASongToItsEnd) {
+    Recording rec;
+    TMidiPlayV player(std::make_unique<RecordingOutputs>(rec));
+    TMemoryStream s;
+    const std::string f = song({{20, kNoteOn}, {20, kNoteOff}, {20, kEnd}});
+    s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
+    s.SetPosition(0);
+    player.LoadFromStream(s);
+    player.Open(-1);
+    player.PlayFrom(0);
+    for (int i = 0; i < 300 && !player.IsEnd(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(player.IsEnd());
+    player.Stop();
+    ASSERT_GE(rec.log.size(), 2u);
+    EXPECT_EQ(rec.log[0], "90 3c 64");
+    EXPECT_EQ(rec.log[1], "80 3c 00");
+}
+
+// The synthesizer renders a two-second song through SDL's disk audio driver:
+// the file holds sound (not silence) for about the song's length.
+TEST(MidiSynth, RendersTheSongIntoTheSoundDevice) {
+    if (MidiSoundFontPath().empty()) GTEST_SKIP() << "no General MIDI sound font installed";
+    const std::string out = std::string(VORQ_BINARY_DIR) + "/midi_synth_disk.raw";
+    std::remove(out.c_str());
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    static std::unique_ptr<AudioDevice> device;
+    device = AudioDevice::Open(AudioBackend::Sdl);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    SetMidiSynthBus([] { return &device->Bus(); });
+    {
+        TMidiPlayV player;
+        ASSERT_FALSE(player.DeviceNames().empty());
+        TMemoryStream s;
+        const std::string f = song({{0, std::string("\xC0\x00", 2)}, {0, kNoteOn}, {1800, kNoteOff}, {200, kEnd}});
+        s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
+        s.SetPosition(0);
+        player.LoadFromStream(s);
+        EXPECT_EQ(player.LengthMs(), 2000);
+        ASSERT_TRUE(player.Open(-1));
+        player.PlayFrom(0);
+        for (int i = 0; i < 400 && !player.IsEnd(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(player.IsEnd());
+        player.Close();
+    }
+    device.reset();
+    SetMidiSynthBus(nullptr);
+    std::ifstream in(out, std::ios::binary);
+    std::vector<int16_t> samples;
+    int16_t v;
+    while (in.read(reinterpret_cast<char*>(&v), 2)) samples.push_back(v);
+    const double seconds = samples.size() / 2.0 / AudioFrequency;
+    EXPECT_GT(seconds, 1.8);
+    EXPECT_LT(seconds, 4.0);
+    // The note's loudness is well above silence.
+    double energy = 0;
+    const size_t n = samples.size();
+    for (size_t i = 0; i < n; ++i) energy += double(samples[i]) * samples[i];
+    EXPECT_GT(std::sqrt(energy / std::max<size_t>(n, 1)), 100.0);
+}
