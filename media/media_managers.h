@@ -65,8 +65,40 @@ private:
 };
 // CD audio tracks ("CD_" names).
 class TCddaManager : public TMediaManager {};
-// MIDI and segment music (.mid, .sgt).
-class TMidiManager : public TMediaManager {};
+class TMidiPlayV;
+class TMidiItem;
+// MIDI and segment music (.mid, .sgt). One player serves every item: the
+// item that holds it is current, so one piece sounds at a time.
+class TMidiManager : public TMediaManager {
+public:
+    // The player on the system's devices.
+    TMidiManager();
+    // A given player (tests drive one without a timer thread).
+    explicit TMidiManager(std::unique_ptr<TMidiPlayV> player);
+    ~TMidiManager() override;
+    TDMediaItem* Add(const std::string& name);
+
+    // "MIDIマッパー" first, then the player's devices.
+    int32_t GetDeviceCount() const { return static_cast<int32_t>(FDevices.size()); }
+    // "MIDIマッパー" for an index out of range.
+    std::string GetDeviceName(int32_t index) const;
+    std::string GetCurrentDeviceName() const { return GetDeviceName(FDeviceIndex); }
+    int32_t DeviceIndex() const { return FDeviceIndex; }
+    // Clamped to the list; a playing piece moves to the new device where it was.
+    void SetDeviceIndex(int32_t index);
+    // A name not in the list selects the mapper.
+    void SelectDeviceByName(const std::string& name);
+
+    TMidiPlayV& Player() { return *FPlayer; }
+    TMidiItem* Current() const { return FCurrent; }
+    void SetCurrent(TMidiItem* item) { FCurrent = item; }
+
+private:
+    std::vector<std::string> FDevices;
+    int32_t FDeviceIndex = 0;
+    std::unique_ptr<TMidiPlayV> FPlayer;
+    TMidiItem* FCurrent = nullptr;
+};
 
 // The running manager of each kind, or null (also when a test put another
 // class in its place).
