@@ -8,6 +8,7 @@
 #include "files/vocab.h"
 #include "files/vr_file_collection.h"
 #include "files/vr_file_manager.h"
+#include "media/media_managers.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/filesys.h"
@@ -175,6 +176,8 @@ void TProject::apply(const TProjectFileData& d) {
     FullScreenHeight = d.FullScreenHeight;
     StartPage = d.StartPage;
     RegistryKey = d.RegistryKey;
+    // The CD manager reads the preferred drive under the game's key.
+    MediaRegistryKey = RegistryKey;
     IdCode = d.IdCode;
     SaveStatusToDisk = d.SaveStatusToDisk;
     SleepBetweenFrames = d.SleepBetweenFrames;

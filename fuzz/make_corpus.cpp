@@ -391,6 +391,7 @@ int main(int argc, char** argv) {
         CopySeeds("ico", data / "dib", {"ico_4bit.ico", "ico_one.ico", "ico_two.ico", "cur_one.cur"});
         CopySeeds("sound", data / "audio", {"tone.wav", "tone22m.wav", "tone.ogg"});
         CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
+        CopySeeds("midi", data / "midi", {"tempo.mid", "running.mid", "two_tracks.mid", "random1.mid"});
     } catch (const Exception& e) {
         std::cerr << "make_corpus: " << e.Utf8Message() << "\n";
         return 1;

@@ -63,8 +63,51 @@ public:
 private:
     std::unique_ptr<TWavOut> FWavOut;
 };
-// CD audio tracks ("CD_" names).
-class TCddaManager : public TMediaManager {};
+class TCDP;
+class TAudioMixer;
+class TCddaItem;
+// The project's registry key; the CD drive preferred by the player's
+// settings is read under "Software\" + this key ("CDDrive").
+extern std::string MediaRegistryKey;
+// CD audio tracks ("CD_" names). One CD player serves every item: the item
+// that holds it is current.
+class TCddaManager : public TMediaManager {
+public:
+    // The player on the system's drives.
+    TCddaManager();
+    // A given player (tests open disc images).
+    explicit TCddaManager(std::unique_ptr<TCDP> player);
+    ~TCddaManager() override;
+    TDMediaItem* Add(const std::string& name);
+
+    // The user's own CD line levels, read when CD audio becomes active and
+    // written back when it is left.
+    void SaveMixerVolume();
+    void RestoreMixerVolume();
+    // Opens the drive in use (found on the first call); false without one.
+    bool OpenDrive();
+    // Writes the CD line for an item volume (hundredths of a decibel).
+    void ApplyVolume(int32_t volume);
+
+    TCDP& Player() { return *FPlayer; }
+    TAudioMixer& Mixer() { return *FMixer; }
+    TCddaItem* Current() const { return FCurrent; }
+    void SetCurrent(TCddaItem* item);
+    // -1 not yet searched, -2 none found, else the drive in use.
+    int32_t DriveState() const { return FDriveState; }
+    bool LineFound() const { return FLineDestination >= 0; }
+    // Saved left, right, mute.
+    const int32_t* SavedValues() const { return FSaved; }
+
+private:
+    std::unique_ptr<TCDP> FPlayer;
+    std::unique_ptr<TAudioMixer> FMixer;
+    TCddaItem* FCurrent = nullptr;
+    int32_t FLineDestination = -1;
+    int32_t FLineConnection = -1;
+    int32_t FSaved[3] = {0, 0, 0};
+    int32_t FDriveState = -1;
+};
 class TMidiPlayV;
 class TMidiItem;
 // MIDI and segment music (.mid, .sgt). One player serves every item: the

@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 namespace {
 std::string write_file(const std::string& name, const std::string& bytes) {
-    const std::string dir = std::string(VORQ_BINARY_DIR) + "/midi_items_test";
+    // One folder per test process: the tests run in parallel processes.
+    const std::string dir = std::string(VORQ_BINARY_DIR) + "/midi_items_test/" + std::to_string(getpid());
     std::filesystem::create_directories(dir);
     const std::string path = dir + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;

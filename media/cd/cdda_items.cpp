@@ -1,0 +1,199 @@
+#include "media/cd/cdda_items.h"
+
+#include "media/cd/audio_mixer.h"
+#include "media/cd/cdp.h"
+#include "media/media_managers.h"
+#include "media/sound_device.h"
+#include "platform/audio.h"
+#include "platform/registry_values.h"
+
+#include <algorithm>
+
+std::string MediaRegistryKey;
+
+namespace {
+MixingBus* media_bus() {
+    if (MediaSoundComponent) PrepareLibrarySound(*MediaSoundComponent);
+    return LibrarySoundCell ? &LibrarySoundCell->Bus() : nullptr;
+}
+
+// Digits only, 1..255 (the position packing holds a track in one byte).
+int32_t track_of(const std::string& name) {
+    if (name.size() <= 3 || name.size() > 6) return 0;
+    int32_t t = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return 0;
+        t = t * 10 + (name[i] - '0');
+    }
+    return t <= 255 ? t : 0;
+}
+}  // namespace
+
+// ---- the manager
+
+TCddaManager::TCddaManager() : TCddaManager(nullptr) {}
+
+TCddaManager::TCddaManager(std::unique_ptr<TCDP> player)
+    : FPlayer(std::move(player)), FMixer(std::make_unique<TAudioMixer>()) {
+    if (!FPlayer) {
+        TCDP::SetBus(media_bus);
+        FPlayer = std::make_unique<TCDP>();
+    }
+    // A new disc: the play list is the current item's track again.
+    FPlayer->OnCDInsert = [this] {
+        if (FCurrent && FCurrent->Track() > 0) FPlayer->SetPlayList({std::to_string(FCurrent->Track())});
+    };
+}
+
+TCddaManager::~TCddaManager() {
+    FItems.clear();
+    RestoreMixerVolume();
+    FPlayer->OnCDInsert = nullptr;
+    FPlayer->Close();
+}
+
+TDMediaItem* TCddaManager::Add(const std::string& name) { return Adopt(std::make_unique<TCddaItem>(this, name)); }
+
+void TCddaManager::SetCurrent(TCddaItem* item) { FCurrent = item; }
+
+void TCddaManager::SaveMixerVolume() {
+    if (FLineDestination < 0) return;
+    TMixerLineValues v;
+    if (!FMixer->GetVolume(FLineDestination, FLineConnection, v)) return;
+    FSaved[0] = v.Left;
+    FSaved[1] = v.Right;
+    FSaved[2] = v.Mute;
+}
+
+void TCddaManager::RestoreMixerVolume() {
+    if (FLineDestination < 0) return;
+    FMixer->SetVolume(FLineDestination, FLineConnection, FSaved[2], FSaved[1], FSaved[0]);
+}
+
+void TCddaManager::ApplyVolume(int32_t volume) {
+    if (FLineDestination < 0) return;
+    // The user's levels scaled by the item volume (-5000 and below silent);
+    // the mute state is the user's own and is written back as saved.
+    const int64_t scale = std::max(volume, -5000) + 5000;
+    const auto scaled = [scale](int32_t level) { return static_cast<int32_t>(level * scale / 5000); };
+    FMixer->SetVolume(FLineDestination, FLineConnection, FSaved[2], scaled(FSaved[1]), scaled(FSaved[0]));
+}
+
+bool TCddaManager::OpenDrive() {
+    if (FPlayer->IsOpen()) return true;
+    const auto& drives = FPlayer->Drives();
+    if (FDriveState == -1) {
+        FDriveState = -2;
+        int32_t preferred = -1;
+        if (auto v = ReadRegistryValue("Software\\" + MediaRegistryKey, "CDDrive"); v && !v->empty()) {
+            std::string name = *v;
+            if (name.size() == 1) name += ":";
+            const auto it = std::find(drives.begin(), drives.end(), name);
+            if (it != drives.end()) preferred = static_cast<int32_t>(it - drives.begin());
+        }
+        for (int32_t i = 0; i < static_cast<int32_t>(drives.size()); ++i) {
+            if (preferred >= 0 && i != preferred) continue;
+            if (FPlayer->Open(i) && FPlayer->GetTrackCount() >= 1) {
+                FDriveState = i;
+                break;
+            }
+            FPlayer->Close();
+        }
+        // The CD line of the first mixer that has one; its levels are the
+        // user's, saved to scale and to restore.
+        for (int32_t m = 0; m < FMixer->DeviceCount() && FLineDestination < 0; ++m) {
+            FMixer->SetMixerId(m);
+            for (int32_t d = 0; d < FMixer->DestinationCount() && FLineDestination < 0; ++d)
+                for (int32_t c = 0; c < FMixer->ConnectionCount(d); ++c)
+                    if (FMixer->ComponentType(d, c) == MixerLineCompactDisc) {
+                        FLineDestination = d;
+                        FLineConnection = c;
+                        SaveMixerVolume();
+                        break;
+                    }
+        }
+        return FPlayer->IsOpen();
+    }
+    return FDriveState >= 0 && FPlayer->Open(FDriveState);
+}
+
+// ---- the items
+
+TCddaItem::TCddaItem(TCddaManager* manager, std::string name)
+    : TDMediaItem(manager), FName(std::move(name)), FTrack(track_of(FName)) {}
+
+TCddaItem::~TCddaItem() {
+    if (!current()) return;
+    TCDP& p = manager()->Player();
+    if (p.GetState() == CDPlaying) p.Stop();
+    p.Close();
+    manager()->SetCurrent(nullptr);
+}
+
+bool TCddaItem::current() const { return manager()->Current() == this; }
+bool TCddaItem::open() const { return manager()->Player().IsOpen(); }
+
+void TCddaItem::SetAutoRepeat(bool on) {
+    FAutoRepeat = on;
+    if (current() && open()) manager()->Player().RepeatPlay = on;
+}
+
+void TCddaItem::SetVolume(int32_t volume) {
+    FVolume = volume;
+    if (current() && open()) manager()->ApplyVolume(volume);
+}
+
+int32_t TCddaItem::GetPosition() { return current() && open() ? manager()->Player().GetPositionSeconds() * 1000 : 0; }
+
+void TCddaItem::SetPosition(int32_t ms) {
+    if (current() && open() && !FPaused) manager()->Player().PlayTrackAt(FTrack, ms / 1000);
+    else FPosition = std::max(0, ms / 1000);
+}
+
+int32_t TCddaItem::GetLength() {
+    if (FLength == 0 && FTrack > 0 && manager()->OpenDrive()) FLength = manager()->Player().GetTrackLength(FTrack) * 1000;
+    return FLength;
+}
+
+bool TCddaItem::CheckEnd() { return current() && manager()->Player().GetState() == CDStopped; }
+
+bool TCddaItem::IsPlaying() { return current() && manager()->Player().GetState() == CDPlaying; }
+
+void TCddaItem::Play() {
+    TCddaManager* m = manager();
+    if (!m->Active()) {
+        ResumeFlag = true;
+        return;
+    }
+    TCDP& p = m->Player();
+    if (!current()) {
+        if (FTrack == 0) return;
+        if (p.GetState() == CDPlaying) p.Stop();
+        m->SetCurrent(this);
+        m->OpenDrive();
+        if (FTrack <= p.GetTrackCount()) {
+            p.RepeatPlay = FAutoRepeat;
+            p.SetPlayList({std::to_string(FTrack)});
+            FLength = p.GetTrackLength(FTrack) * 1000;
+        } else {
+            // A track the disc does not have stays silent; never does the
+            // play list of an earlier item play in its place.
+            m->SetCurrent(nullptr);
+            FPaused = false;
+            return;
+        }
+    }
+    if (!open()) return;
+    p.PlayListEntry(0);
+    if (FPosition > 0) p.PlayTrackAt(FTrack, FPosition);
+    m->ApplyVolume(FVolume);
+    FPaused = false;
+}
+
+void TCddaItem::Pause() {
+    if (current() && manager()->Player().GetState() == CDPlaying) {
+        FPosition = std::max(0, manager()->Player().GetPositionSeconds() - 1);
+        manager()->Player().Stop();
+    }
+    FPaused = true;
+}
