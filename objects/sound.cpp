@@ -53,8 +53,13 @@ TDMediaItem* AddSoundItem(const std::string& source) {
         if (TOggManager* m = OggManager()) return m->Add(source);
         return nullptr;
     }
-    // MIDI (".mid", ".sgt") and CD tracks ("CD_") play only when their
-    // managers make items.
+    if (ext == ".mid" || ext == ".sgt") {
+        if (TMidiManager* m = MidiManager()) return m->Add(source);
+        return nullptr;
+    }
+    if (source.rfind("CD_", 0) == 0) {
+        if (TCddaManager* m = CddaManager()) return m->Add(source);
+    }
     return nullptr;
 }
 

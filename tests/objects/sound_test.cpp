@@ -325,4 +325,22 @@ TEST_F(Sound, ARestoredDeviceHearsWhatPlays) {
     }
     EXPECT_GE(loudest, 1000);
     reg.reset();  // the items go before their device
+// MIDI files and CD tracks reach their own managers; the items are silent
+// here (no MIDI file, no drive), as such items are.
+TEST_F(Sound, MidiAndCdSourcesGoToTheirManagers) {
+    struct Case {
+        std::string source;
+        TMediaManager* manager;
+    } cases[] = {{"music.mid", MidiManager()}, {"Music.SGT", MidiManager()}, {"CD_2", CddaManager()},
+                 {"cd_2", nullptr}, {"music.txt", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        TDMediaItem* item = AddSoundItem(c.source);
+        ASSERT_EQ(item ? item->Manager() : nullptr, c.manager);
+        if (!item) continue;
+        item->Play();
+        EXPECT_FALSE(item->IsPlaying());
+        EXPECT_EQ(item->GetLength(), 0);
+        item->Manager()->Remove(item);
+    }
 }
