@@ -325,6 +325,8 @@ TEST_F(Sound, ARestoredDeviceHearsWhatPlays) {
     }
     EXPECT_GE(loudest, 1000);
     reg.reset();  // the items go before their device
+}
+
 // MIDI files and CD tracks reach their own managers; the items are silent
 // here (no MIDI file, no drive), as such items are.
 TEST_F(Sound, MidiAndCdSourcesGoToTheirManagers) {
