@@ -1,15 +1,23 @@
 #include "engine/sys_func_families.h"
 
+#include "engine/project.h"
+#include "engine/sys_funcs_array.h"
+#include "engine/sys_funcs_table.h"
+#include "engine/sys_funcs_text.h"
+
 TSysFuncHandler SysFuncFamilyHandler(TSysFuncFamily family) {
     switch (family) {
     case TSysFuncFamily::Core: return nullptr;  // TSysFuncMan runs these itself
     // Each family returns its dispatcher here as it is built.
-    case TSysFuncFamily::Text:
-    case TSysFuncFamily::Array:
-    case TSysFuncFamily::Table:
+    case TSysFuncFamily::Text: return CallTextFunction;
+    case TSysFuncFamily::Array: return CallArrayFunction;
+    case TSysFuncFamily::Table: return CallTableFunction;
     case TSysFuncFamily::System: return nullptr;  // not built yet
     }
     return nullptr;
 }
 
-void InstallSysFuncFamilies() { TSysFuncMan::SetFamilyTable(SysFuncFamilyHandler); }
+void InstallSysFuncFamilies() {
+    TSysFuncMan::SetFamilyTable(SysFuncFamilyHandler);
+    SetScriptFileExists(ProjectFileExists);
+}

@@ -121,8 +121,9 @@ TEST_F(Installed, MediaManagersByKindWithATestsOwnInItsPlace) {
 }
 
 TEST_F(Installed, BuiltInFunctionFamilies) {
-    // Core is TSysFuncMan's own; no other family is built yet.
-    const std::set<TSysFuncFamily> built = {};
+    // Core is TSysFuncMan's own; the others as they are built.
+    const std::set<TSysFuncFamily> built = {TSysFuncFamily::Text, TSysFuncFamily::Array,
+                                                TSysFuncFamily::Table};
     TParamCollection table;
     Params = &table;
     int checked = 0;
@@ -145,7 +146,7 @@ TEST_F(Installed, BuiltInFunctionFamilies) {
         }
         ++checked;
     }
-    EXPECT_GT(checked, 100);
+    EXPECT_EQ(checked, 24);  // the display-object and system functions
     // A test's own dispatcher takes precedence over the table.
     TSysFuncMan::SetFamilyHandler(TSysFuncFamily::Text, [](TSysFuncMan&, TParamCollectionItem& d, uint8_t,
                                                           TSysFuncArgs) { d.SetAsInt(7); });
