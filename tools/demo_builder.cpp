@@ -7,7 +7,8 @@
 // to a second picture with a curtain transition and end the game by
 // themselves. Music plays all along (an Ogg the build encodes from the
 // wave this tool writes, music_source.wav) and each round sounds a short
-// effect (effect.wav), both made here.
+// effect (effect.wav), both made here; the closing page plays a MIDI
+// cadence (finale.mid), also written here.
 #include "engine/param.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
@@ -168,6 +169,8 @@ void write_main(const std::string& folder) {
     flip.Duration = "800";
     flip.ClearOld = "1";
     w.Flip(flip);
+    // The closing cadence (MIDI) comes in under the music's fade-out.
+    w.Component(opSound, {{PR_NAME, "\"finale\""}, {PR_SOURCE, "\"finale.mid\""}, {PR_VOLUME, "1000"}});
     w.Wait("600");
     // The music fades out while the night shows; the game ends once it is gone.
     w.MovieStop("\"music\"", "600", "1");
@@ -192,10 +195,42 @@ void write_blink(const std::string& folder) {
     w.SaveToFile(folder + "blink.vsb");
 }
 
+// The closing cadence as a standard MIDI file: one track at 480 ticks per
+// quarter note and 120 beats a minute, four half-second chords and a
+// held last one on the piano, 2.5 s in all.
+void write_finale(const std::string& folder) {
+    std::string t;
+    auto delta = [&t](uint32_t n) {
+        std::string v(1, char(n & 0x7F));
+        while (n >>= 7) v.insert(v.begin(), char(0x80 | (n & 0x7F)));
+        t += v;
+    };
+    auto event = [&t, &delta](uint32_t d, std::initializer_list<int> bytes) {
+        delta(d);
+        for (int b : bytes) t += char(b);
+    };
+    event(0, {0xFF, 0x51, 3, 0x07, 0xA1, 0x20});  // 500000 us per quarter note
+    event(0, {0xC0, 0});                          // piano
+    const int chords[][3] = {{60, 64, 67}, {60, 65, 69}, {59, 62, 67}, {60, 64, 72}};
+    for (size_t c = 0; c < std::size(chords); ++c) {
+        for (int n : chords[c]) event(0, {0x90, n, 90});
+        const uint32_t length = c + 1 < std::size(chords) ? 480 : 1440;
+        event(length, {0x80, chords[c][0], 0});
+        for (int i = 1; i < 3; ++i) event(0, {0x80, chords[c][i], 0});
+    }
+    event(0, {0xFF, 0x2F, 0});
+    std::string f = std::string("MThd\0\0\0\x06\0\0\0\x01\x01\xE0", 14) + "MTrk";
+    for (int i = 3; i >= 0; --i) f += char(t.size() >> (8 * i));
+    f += t;
+    TFileStream out(folder + "finale.mid", fmCreate);
+    out.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
+}
+
+// The closing page: the MIDI cadence plays out, then the game ends.
 void write_finish(const std::string& folder) {
     TPageWriter w;
     w.Label("finish");
-    w.Wait("500");
+    w.Wait("2000");
     w.Terminate();
     w.SaveToFile(folder + "finish.vsb");
 }
@@ -215,6 +250,7 @@ int main(int argc, char** argv) {
         write_main(folder);
         write_double(folder);
         write_blink(folder);
+        write_finale(folder);
         write_finish(folder);
     } catch (const Exception& e) {
         std::fprintf(stderr, "demo_builder: %s\n", e.Utf8Message().c_str());
