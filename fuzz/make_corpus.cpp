@@ -15,11 +15,14 @@
 #include "objects/sound.h"
 #include "objects/prop_motion.h"
 #include "objects/timer.h"
+#include "objects/history.h"
+#include "objects/mes.h"
 #include "objects/timer_list.h"
 #include "platform/codepage.h"
 #include "render/dib.h"
 #include "render/label_list.h"
 #include "render/tesk.h"
+#include "render/text/wz_word.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/glyph_list_writer.h"
 #include "tests/support/tesk_writer.h"
@@ -273,6 +276,38 @@ void ObjectKinds() {
     seed("sound", 4, *sound);
 }
 
+void MessageWindowAndBacklog() {
+    TVorqBaseList& reg = FuzzRegistry();
+    auto* m = new TVorqMes(&reg);
+    m->SetName("msg");
+    m->SetRect(10, 200, 300, 40);
+    m->SetOnPlayEnd("next.vsb");
+    m->SetText(Sjis("吾輩は<B>猫</B>である。\n名前はまだ無い。"));
+    m->SetIndex(0);
+    TMemoryStream record;
+    m->SaveToStream(record);
+    Seed("mes", "text_window", BytesOf(record));
+    reg.ResetScene();
+
+    TVorqNewHistory h;
+    h.Word->ViewWidth = 300;
+    h.Word->PageHeight = 80;
+    h.OldEntries.push_back({"a.vsb", 2, 0, 300, 40});
+    h.Entries.push_back(std::make_unique<TVorqHistData>());
+    h.Entries.back()->AddPiece("a.vsb", 2, "N=1", 24, 9, 0);
+    h.Entries.back()->AddPiece("a.vsb", 2, "", 24, 20, 10);
+    h.PendingPage = "b.vsb";
+    TMemoryStream backlog;
+    h.SaveToStream(backlog);
+    Seed("history", "backlog", BytesOf(backlog));
+    TVorqReadList marks;
+    marks.SetPending("msg", "a.vsb", 1, 2);
+    marks.CommitPending("msg");
+    TMemoryStream read;
+    marks.SaveToStream(read);
+    Seed("history", "read_marks", BytesOf(read));
+}
+
 void LayeredImages() {
     for (uint8_t comp : {uint8_t(0), uint8_t(1)}) {
         TTeskFrameList list;
@@ -379,6 +414,7 @@ int main(int argc, char** argv) {
         Variables();
         SceneAndEvents();
         ObjectKinds();
+        MessageWindowAndBacklog();
         LayeredImages();
         LabelSettings();
         GlyphLists();

@@ -3,6 +3,7 @@
 #include "files/vocab.h"
 #include "objects/box.h"
 #include "objects/cabinet.h"
+#include "objects/mes.h"
 #include "objects/prop_motion.h"
 #include "objects/sound.h"
 #include "objects/timer.h"
@@ -35,10 +36,11 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_PROPMOTION: return make<TVorqPropMotion>;
     case LT_CABINET: return make<TVorqCabinet>;
     case LT_SOUND: return make<TVorqSound>;
+    case LT_MES: return make<TVorqMes>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP: case LT_IMAGES:
-    case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_MES: case LT_PARTICLE: case LT_VIDEO:
+    case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
     case LT_MAPIMG: case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR: case LT_GAUGE:
     case LT_CGLABEL: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind
