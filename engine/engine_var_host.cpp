@@ -53,8 +53,15 @@ int32_t TEngineVarHost::ReadInt(int index) {
         TVorqBase* b = active_layer();
         return b ? b->MouseY : 0;
     }
+    case svHistoryCount: return History().GetCount();
+    case svHistoryMaxCount: return History().MaxCount;
     default: return TSystemVarHost::ReadInt(index);
     }
+}
+
+void TEngineVarHost::WriteInt(int index, int32_t v) {
+    if (index == svHistoryMaxCount) History().MaxCount = v;
+    else TSystemVarHost::WriteInt(index, v);
 }
 
 bool TEngineVarHost::ReadBool(int index) {

@@ -10,6 +10,7 @@ class TEngineVarHost : public TSystemVarHost {
 public:
     TCustomParam* TopFrameResult() override;
     int32_t ReadInt(int index) override;
+    void WriteInt(int index, int32_t v) override;
     bool ReadBool(int index) override;
     void WriteBool(int index, bool v) override;
     std::string ReadStr(int index) override;

@@ -1,5 +1,6 @@
 #include "engine/player_modules.h"
 
+#include "engine/commands/text.h"
 #include "engine/project.h"
 #include "engine/sys_func_families.h"
 #include "media/audio/sound_items.h"
@@ -23,4 +24,5 @@ void InstallPlayerModules() {
     InstallMediaManagers();
     SoundFileExists = project_sound_exists;
     InstallSysFuncFamilies();
+    InstallScenarioText();
 }

@@ -1,6 +1,7 @@
 #include "objects/registry_link.h"
 
 #include "objects/base_list.h"
+#include "objects/history.h"
 #include "objects/vorq_object.h"
 
 TTimerList& TRegistrySceneLink::Events() { return registry_.Events; }
@@ -14,4 +15,8 @@ bool TRegistrySceneLink::ScrapObject(const std::string& name) {
     return true;
 }
 
-void TRegistrySceneLink::ResetScene() { registry_.ResetScene(); }
+void TRegistrySceneLink::ResetScene() {
+    registry_.ResetScene();
+    History().Clear();
+    History().MaxCount = 0;
+}

@@ -1,16 +1,20 @@
 // Text and history commands: message text into message windows, clearing
 // windows, replaying and clearing the backlog, taking the backlog's display
-// settings from an object, and forgetting read marks. They run once the
-// message windows and the backlog exist; until then they raise
-// ENotAvailable after moving the program counter on.
+// settings from an object, and forgetting read marks.
 #pragma once
 #include "engine/command.h"
 #include "engine/parser.h"
+
+class TVorqMes;
+
+// Lets message windows and the backlog load scenario pages for their text.
+void InstallScenarioText();
 
 class TComTextIns : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opTextIns; }
+    void Prepare(TCallMan& cm) override;
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     void SaveState(std::unique_ptr<TMemoryStream>& s) override;
     void LoadState(TStream& s) override;
@@ -23,6 +27,12 @@ public:
     TExprPtr EventBlock;  // page version 107 on
     uint8_t TextWait = 0;
     uint8_t TextBlocksEvents = 0;
+    // The target window by name and identity: it may be deleted or replaced
+    // by one of the same name while the command waits.
+    std::string TargetName;
+    uint32_t TargetSerial = 0;
+    // nullptr once the window is gone.
+    TVorqMes* TargetWindow() const;
 
 protected:
     void ReadFields(FieldReader& r) override;

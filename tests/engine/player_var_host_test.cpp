@@ -215,15 +215,12 @@ TEST_F(PlayerVars, ActiveCompoNamesTheFocusAndMovesItOnlyToAFitControl) {
 }
 
 TEST_F(PlayerVars, ModuleLessVariablesKeepTheirDefaults) {
-    // No MIDI manager and no backlog run in the player yet.
+    // No MIDI manager runs in the player yet.
     EXPECT_EQ(eval("@MidiPort"), "");
     eval("@MidiPort = \"port\"");
     EXPECT_EQ(eval("@MidiPort"), "");
     EXPECT_EQ(var("@MidiPorts")->Count(), 0);
     EXPECT_EQ(var("@MidiPorts")->GetAsString(), "");
-    EXPECT_EQ(eval("@HistoryCount"), "0");
-    eval("@HistoryMaxCount = 5");
-    EXPECT_EQ(eval("@HistoryMaxCount"), "0");
     // The engine's own variables still answer through the player's host.
     idle();
     EXPECT_EQ(eval("@UpdateCount"), std::to_string(FrameCount));
