@@ -10,6 +10,8 @@
 #include "engine/scenario_writer.h"
 #include "objects/scene.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/glyph_list_writer.h"
+#include "platform/codepage.h"
 #include "tests/support/plain_dibx.h"
 
 #include <gtest/gtest.h>
@@ -425,3 +427,39 @@ TEST_F(ObjectCommands, CabinetSaveWithLayerZeroHiddenKeepsTheCabinetOutOfItself)
 }
 
 }  // namespace
+
+// ---- text commands ----
+
+namespace {
+std::string text_ins(const std::string& stored, const char* window, const char* history, const char* wait) {
+    std::string r;
+    PutU32(r, static_cast<uint32_t>(stored.size()));
+    return r + stored + RecExpr(window) + RecExpr(history) + RecExpr(wait) + RecExpr("0");
+}
+}  // namespace
+
+TEST_F(ObjectCommands, AMessagePlaysIntoItsWindowAndTheWaitEndsWhenTheWindowGoes) {
+    TPageWriter w;
+    for (int id : {PR_NAME, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_FONTHEIGHT, PR_FONTCOLOR}) w.SetMask(opMesNew, id);
+    w.VarNew("after", PT_INT, "0");
+    w.Component(opMesNew, {{PR_NAME, "\"msg\""}, {PR_LEFT, "10"}, {PR_TOP, "60"}, {PR_WIDTH, "140"},
+                           {PR_HEIGHT, "30"}, {PR_FONTHEIGHT, "20"}, {PR_FONTCOLOR, "255"}});
+    TGlyphListWriter g;
+    g.Text(Sjis("こんにちは"), g.AddDecoration(StoredDecoration{}));
+    const int ins = w.Add(opTextIns, text_ins(g.Bytes(), "\"msg\"", "1", "1"));
+    w.Calc("after = 1");
+    start(w);
+    frames(10);
+    auto* m = dynamic_cast<TVorqMes*>(reg->FindControl("msg"));
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->GetCount(), 1);
+    EXPECT_EQ(m->GetText(), Sjis("こんにちは"));
+    EXPECT_EQ(var("after"), 0) << "waits while the window holds text";
+    EXPECT_TRUE(ReadList().IsRead("main.vsb", ins, 0));
+    // The window deleted under the waiting command: the wait ends.
+    m->Scrap();
+    frames(3);
+    EXPECT_EQ(var("after"), 1);
+    ReadList().Clear();
+    History().Clear();
+}
