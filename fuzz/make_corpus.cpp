@@ -24,6 +24,7 @@
 #include "render/tesk.h"
 #include "render/text/wz_word.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/film_writer.h"
 #include "tests/support/glyph_list_writer.h"
 #include "tests/support/tesk_writer.h"
 
@@ -381,6 +382,34 @@ void GlyphLists() {
     }
 }
 
+void Films() {
+    // Each version gate on both sides, a chained track and every kind.
+    for (int version : {100, 104, 108}) {
+        TFilmWriter w(version, version == 104);
+        w.Header(320, 240, 0x102030, 1, 4, 5, 6);
+        w.TrackCount(7);
+        TFilmWriter::ImageBlock b;
+        b.x_to = 100;
+        b.angle_to = -45;
+        w.Track(0, -1, 30, 0, 10);
+        w.Image(b, "pic.png");
+        w.Track(1, 0, 10, 0);
+        w.Label(b, "text", 1, "font", 12, 14, 0, 0xffffff, 1);
+        const int32_t box[16] = {0, 0, 10, 10, 255, 128, 5, 5, 20, 20, 0xff, 0xff00, 1, 2, 0, 0};
+        w.Track(2, -1, 20, 5);
+        w.Box(box, 1, 2);
+        w.Track(3, -1, 15, 10);
+        w.Wipe(3, "mask.png", 1, 2, 0);
+        w.Track(4, -1, 5, 0);
+        w.Sound("..\\se.wav", 1000, 500, 0, 0);
+        w.Track(6, -1, 1, 0);
+        w.EmptyParticle();
+        w.Track(7, -1, 1, 0);
+        w.Fire(3);
+        Seed("film", "v" + std::to_string(version), std::string(w.Bytes().begin(), w.Bytes().end()));
+    }
+}
+
 void CommandStates() {
     TPage page;
     for (int op = 0; op < kOpcodeCount; ++op) {
@@ -408,6 +437,7 @@ int main(int argc, char** argv) {
         InstallSettings();
         CopySeeds("install_set", data / "install", {"v0.dat", "v100.dat", "v107.dat"});
         Tables();
+        Films();
         Pages();
         Projects();
         Expressions();

@@ -1,0 +1,24 @@
+// A stored film read, then every track's look-up and easing at a few frames.
+#include "fuzz/fuzz_support.h"
+#include "objects/film/film_manager.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TMemoryStream s = InputStream(data, size);
+    TFilmManager film;
+    Refusable([&] {
+        film.LoadFromStream(s, "films\\a.vcm");
+        for (int32_t t : {0, 1, film.Length() / 2, film.Length()}) {
+            film.ActiveWipeAt(t);
+            film.LayerParityAt(t);
+            for (int k = 0; k < film.Count(); ++k) {
+                TCustomFrameList* tr = film.GetTrack(k);
+                tr->FrameIndexAt(t - tr->AbsoluteStart());
+                tr->TweenInt(tr->image.x_kind, tr->image.pos_from.x, tr->image.pos_to.x, tr->length,
+                             t - tr->AbsoluteStart());
+                tr->TweenFloat(tr->image.angle_kind, t - tr->AbsoluteStart(), tr->image.angle_from,
+                               tr->image.angle_to, tr->length);
+            }
+        }
+    });
+    return 0;
+}
