@@ -11,6 +11,7 @@
 #include "files/vr_file_collection.h"
 #include "fuzz/scene_fixture.h"
 #include "objects/box.h"
+#include "objects/images.h"
 #include "objects/cabinet.h"
 #include "objects/sound.h"
 #include "objects/prop_motion.h"
@@ -275,6 +276,20 @@ void ObjectKinds() {
     sound->SetRewindOnLoad(true);
     sound->SetMuteOnLoad(true);
     seed("sound", 4, *sound);
+    auto* images = new TVorqImages(&reg);
+    images->SetName("sprite");
+    images->SetRect(4, 5, 8, 9);
+    images->SetAlpha(300);
+    images->SetAngle(20);
+    images->SetRepeat(true);
+    images->SetOnPlayEnd("end.vsb");
+    images->SetParent(reg.ActiveBase());
+    seed("images", 5, *images);
+    auto* picture = new TVorqImage(&reg);
+    picture->SetZoomY(512);
+    picture->SetFlipH(true);
+    picture->SetBrightness(90);
+    seed("picture", 6, *picture);
 }
 
 void MessageWindowAndBacklog() {

@@ -1,16 +1,20 @@
 // Saved records of the object kinds: the first byte picks the kind (box,
-// timer, property motion, cabinet, sound), the rest is its record as a scene
+// timer, property motion, cabinet, sound, image set, picture), the rest is its record as a scene
 // save keeps it, read under the current and an old version; what was read
 // is placed on a layer and goes through one update and drawing pass.
 #include "fuzz/fuzz_support.h"
 #include "objects/base_list.h"
+#include "objects/image.h"
 #include "objects/object_kinds.h"
 #include "tests/support/plain_dibx.h"
 
 #include <memory>
 
 namespace {
-constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND};
+constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_IMAGES};
+// The picture element of films has no type id of its own.
+constexpr int32_t kPicture = -1;
+constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0] + 1;
 
 TVorqBaseList& registry() {
     static TVorqBaseList* reg = [] {
@@ -31,11 +35,14 @@ TVorqBaseList& registry() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     TVorqBaseList& reg = registry();
-    const int32_t kind = kKinds[data[0] % (sizeof kKinds / sizeof kKinds[0])];
+constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_IMAGES};
+// The picture element of films has no type id of its own.
+constexpr int32_t kPicture = -1;
+constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0] + 1;
     for (int32_t version : {130, 103}) {
         reg.ResetScene();
         TMemoryStream s = InputStream(data + 1, size - 1);
-        TVorqObject* obj = CreateObjectByType(&reg, kind);
+        TVorqObject* obj = kind == kPicture ? new TVorqImage(&reg) : CreateObjectByType(&reg, kind);
         Refusable([&] {
             obj->LoadFromStream(s, version);
             if (obj->IsControl()) obj->SetParent(reg.ActiveBase());

@@ -3,6 +3,8 @@
 #include "files/vocab.h"
 #include "objects/box.h"
 #include "objects/cabinet.h"
+#include "objects/image_list.h"
+#include "objects/images.h"
 #include "objects/mes.h"
 #include "objects/prop_motion.h"
 #include "objects/sound.h"
@@ -37,9 +39,10 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_CABINET: return make<TVorqCabinet>;
     case LT_SOUND: return make<TVorqSound>;
     case LT_MES: return make<TVorqMes>;
+    case LT_IMAGES: return make<TVorqImages>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
-    case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP: case LT_IMAGES:
+    case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP:
     case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
     case LT_MAPIMG: case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR: case LT_GAUGE:
     case LT_CGLABEL: case LT_PREVMENU: return nullptr;  // not built yet
@@ -47,4 +50,7 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     }
 }
 
-void InstallObjectKinds() { SetComponentFactory(ObjectKindMaker); }
+void InstallObjectKinds() {
+    SetComponentFactory(ObjectKindMaker);
+    InstallRichTextImages();
+}

@@ -41,6 +41,11 @@ public:
     virtual void ClearTarget() = 0;
     // Applies the current frame to the target again (after a display change).
     virtual void Reapply() = 0;
+    // Position and length in 1/60-second frames, and a jump to a time, for
+    // the image sets that show a motion's frame as their INDEX.
+    virtual int32_t CurrentFrame() const { return 0; }
+    virtual int32_t Length() const { return 0; }
+    virtual void SetElapsedMs(int32_t /*ms*/) {}
 };
 using TMotionMaker = std::unique_ptr<TControlMotion> (*)(TVorqControl& target, const std::string& file_name);
 // The maker AttachMotion uses; InstallMotionKinds sets the player's, and

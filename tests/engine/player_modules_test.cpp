@@ -44,8 +44,9 @@ TEST_F(Installed, ObjectKindsByTypeId) {
     // Deliberately absent: no scene or script may name these ids.
     std::set<int32_t> absent = {0, 1, 10};
     for (int32_t id = 28; id < 128; ++id) absent.insert(id);
-    // Built so far: box, timer, property motion, cabinet, sound and message window.
-    const std::set<int32_t> built = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES};
+    // Built so far: box, timer, property motion, cabinet, sound, message
+    // window and image set.
+    const std::set<int32_t> built = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES, LT_IMAGES};
     TVorqBaseList registry;
     for (int32_t id = 0; id < 256; ++id) {
         SCOPED_TRACE(id);
