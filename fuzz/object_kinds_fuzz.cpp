@@ -35,10 +35,8 @@ TVorqBaseList& registry() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     TVorqBaseList& reg = registry();
-constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_IMAGES};
-// The picture element of films has no type id of its own.
-constexpr int32_t kPicture = -1;
-constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0] + 1;
+    const uint8_t pick = data[0] % kPicks;
+    const int32_t kind = pick + 1 < kPicks ? kKinds[pick] : kPicture;
     for (int32_t version : {130, 103}) {
         reg.ResetScene();
         TMemoryStream s = InputStream(data + 1, size - 1);
