@@ -12,7 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TParamCollection table;
     Params = &table;
     TMemoryStream s = InputStream(data, size);
-    TWzWord w([] { return std::make_unique<TPlainDIBX>(); });
+    TWzWord w([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
+        return std::make_unique<TPlainDIBX>(w, h, bits);
+    });
     TPlainDIBX target(64, 32, 32);
     w.Target = &target;
     w.ViewWidth = 64;

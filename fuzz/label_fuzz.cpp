@@ -6,7 +6,9 @@
 #include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    auto maker = []() -> std::unique_ptr<TCustomDIBX> { return std::make_unique<TPlainDIBX>(); };
+    auto maker = [](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
+        return std::make_unique<TPlainDIBX>(w, h, bits);
+    };
     for (int32_t version : {122, 108}) {
         TMemoryStream s = InputStream(data, size);
         TWzLabelList list(maker);
