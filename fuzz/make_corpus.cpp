@@ -13,6 +13,7 @@
 #include "objects/box.h"
 #include "objects/images.h"
 #include "objects/cabinet.h"
+#include "objects/gauge.h"
 #include "objects/sound.h"
 #include "objects/prop_motion.h"
 #include "objects/timer.h"
@@ -289,7 +290,19 @@ void ObjectKinds() {
     picture->SetZoomY(512);
     picture->SetFlipH(true);
     picture->SetBrightness(90);
-    seed("picture", 6, *picture);
+    seed("picture", 7, *picture);
+    auto* gauge = new TVorqGauge(&reg);
+    gauge->SetName("life");
+    gauge->SetMin(-10);
+    gauge->SetMax(90);
+    gauge->SetValue(40);
+    gauge->SetDelay(300);
+    gauge->SetDuration(200);
+    gauge->SetOrientation(1);
+    gauge->SetReverse(true);
+    gauge->SetOnIdle("idle.vsb");
+    gauge->SetBarSize(12);
+    seed("gauge", 6, *gauge);
 }
 
 void MessageWindowAndBacklog() {

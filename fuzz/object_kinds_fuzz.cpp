@@ -1,5 +1,5 @@
 // Saved records of the object kinds: the first byte picks the kind (box,
-// timer, property motion, cabinet, sound, image set, picture), the rest is its record as a scene
+// timer, property motion, cabinet, sound, image set, gauge, picture), the rest is its record as a scene
 // save keeps it, read under the current and an old version; what was read
 // is placed on a layer and goes through one update and drawing pass.
 #include "fuzz/fuzz_support.h"
@@ -11,7 +11,7 @@
 #include <memory>
 
 namespace {
-constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_IMAGES};
+constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_IMAGES, LT_GAUGE};
 // The picture element of films has no type id of its own.
 constexpr int32_t kPicture = -1;
 constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0] + 1;

@@ -45,8 +45,8 @@ TEST_F(Installed, ObjectKindsByTypeId) {
     std::set<int32_t> absent = {0, 1, 10};
     for (int32_t id = 28; id < 128; ++id) absent.insert(id);
     // Built so far: box, timer, property motion, cabinet, sound, message
-    // window and image set.
-    const std::set<int32_t> built = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES, LT_IMAGES};
+    // window, image set and gauge.
+    const std::set<int32_t> built = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES, LT_IMAGES, LT_GAUGE};
     TVorqBaseList registry;
     for (int32_t id = 0; id < 256; ++id) {
         SCOPED_TRACE(id);
