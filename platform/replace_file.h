@@ -1,0 +1,16 @@
+// Replacing a stored file so that no moment of the write can lose it: the
+// player's saves rewrite one file holding every slot, and a crash, a kill or
+// a full disk half-way must leave the old file whole.
+#pragma once
+#include <cstddef>
+#include <string>
+
+// Replaces the file at sjis_path with size bytes of data. A reader, or a
+// crash at any point, sees either the old file whole or the new one whole:
+// the bytes go to a temporary file in the same folder (so the rename stays on
+// one file system), are synced, the temporary is renamed over the old name,
+// and the folder is synced so that the rename itself outlasts a power cut.
+// The new file keeps the old one's permission bits (0666 less the umask for
+// a new file). Failure raises EFCreateError or EWriteError and leaves the old
+// file untouched and no temporary behind.
+void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);

@@ -1,0 +1,104 @@
+#include "platform/exception.h"
+#include "platform/filesys.h"
+#include "platform/replace_file.h"
+#include "platform/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <thread>
+
+namespace {
+std::string read_all(const std::string& path) {
+    TMemoryStream m;
+    m.LoadFromFile(path);
+    return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
+}
+
+// Generation g of the file: 1 MB of the byte g, so that a torn or mixed
+// file shows at once.
+std::string generation(int g) { return std::string(1 << 20, static_cast<char>(g)); }
+
+bool is_whole_generation(const std::string& text) {
+    if (text.size() != (1u << 20)) return false;
+    return text.find_first_not_of(text[0]) == std::string::npos;
+}
+}  // namespace
+
+TEST(ReplaceFileContents, AKillAtAnyPointLeavesAWholeFile) {
+    const std::string dir = PrivateTempFolder() + "replace_kill/";
+    ASSERT_TRUE(ForceDirectories(dir));
+    const std::string path = dir + "save.dat";
+    ReplaceFileContents(path, generation(1).data(), 1 << 20);
+    std::mt19937 rng(20);
+    // Kill delays spread over the write, sync and rename of a few generations.
+    for (int round = 0; round < 12; ++round) {
+        const int delay_us = std::uniform_int_distribution<int>(0, 40000)(rng);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int g = 2;; g = g % 250 + 2) {
+                const std::string data = generation(g);
+                ReplaceFileContents(path, data.data(), data.size());
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round;
+        EXPECT_TRUE(is_whole_generation(read_all(path))) << "round " << round << " delay " << delay_us;
+    }
+}
+
+TEST(ReplaceFileContents, FailuresKeepTheOldFileAndLeaveNoTemporary) {
+    const std::string dir = PrivateTempFolder() + "replace_fail/";
+    ASSERT_TRUE(ForceDirectories(dir));
+    const std::string path = dir + "save.dat";
+    const std::string old_text = "old slots";
+    ReplaceFileContents(path, old_text.data(), old_text.size());
+    ::chmod(NativePath(path).c_str(), 0640);
+
+    // A full disk part-way through: the child may write at most 16 bytes.
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{16, 16};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        const std::string big(4096, 'x');
+        try {
+            ReplaceFileContents(path, big.data(), big.size());
+        } catch (const EWriteError&) {
+            _exit(3);
+        } catch (...) {
+            _exit(4);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(read_all(path), old_text);
+    EXPECT_EQ(ListDirectory(dir).size(), 1u);
+
+    // A successful replace keeps the old file's permission bits.
+    const std::string new_text = "new slots";
+    ReplaceFileContents(path, new_text.data(), new_text.size());
+    EXPECT_EQ(read_all(path), new_text);
+    struct stat st {};
+    ASSERT_EQ(::stat(NativePath(path).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(ListDirectory(dir).size(), 1u);
+
+    // A folder that does not exist cannot take the temporary file.
+    EXPECT_THROW(ReplaceFileContents(dir + "no/such/save.dat", "x", 1), EFCreateError);
+}
