@@ -322,3 +322,9 @@ void TCDP::Poll() {
         completed();
     }
 }
+
+int64_t TCDP::QueuedSamples() {
+    std::lock_guard<std::mutex> lk(FPlayMutex);
+    if (FReaderDone) return -1;
+    return static_cast<int64_t>(FQueue.size());
+}

@@ -62,6 +62,9 @@ public:
     int32_t PlayIndex = 0;
     std::atomic<bool> RepeatPlay{false};
     int32_t CurrentTrack() const { return FTrack; }
+    // Samples read ahead and not yet mixed, or -1 once the reader has read
+    // all it will: lets a caller that drives the bus itself wait for data.
+    int64_t QueuedSamples();
     // Called when a disc is noticed (by Poll).
     std::function<void()> OnCDInsert;
 

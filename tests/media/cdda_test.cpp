@@ -76,8 +76,14 @@ struct Fixture {
         std::vector<int16_t> out;
         std::vector<int16_t> block(588 * 2 * 40);
         for (int32_t n = 0; n < max_sectors / 40 + 1 && cd.GetState() == CDPlaying; ++n) {
-            // The reader runs ahead of the device; give it time for a block.
-            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            // The reader runs ahead of the device: wait until a whole block is
+            // read (or the reader is done), however slow the machine is.
+            const int64_t block_samples = 588 * 2 * 40;
+            for (int waited = 0; waited < 10000; waited += 5) {
+                const int64_t q = cd.QueuedSamples();
+                if (q < 0 || q >= block_samples) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
             device->Bus().Mix(block.data(), 588 * 40);
             out.insert(out.end(), block.begin(), block.end());
         }
