@@ -4,7 +4,6 @@
 // in engine/commands/ by family; engine/commands.h gathers them.
 #pragma once
 #include "engine/opcodes.h"
-#include "engine/record_reader.h"
 #include "files/field_reader.h"
 #include "platform/exception.h"
 #include "platform/stream.h"

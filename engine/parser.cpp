@@ -1,6 +1,5 @@
 #include "engine/parser.h"
 
-#include "engine/record_reader.h"
 #include "files/field_reader.h"
 #include "files/number_text.h"
 #include "engine/param_collection.h"
