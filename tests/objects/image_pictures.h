@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-struct TestFrameSpec {
+struct TestFramePicture {
     int32_t width, height, delay;
     // Colour of pixel (x, y), 0x00BBGGRR.
     std::function<int32_t(int32_t, int32_t)> color;
@@ -19,25 +19,25 @@ struct TestFrameSpec {
 
 class MemoryPictures : public TTeskSource {
 public:
-    void Add(const std::string& name, std::vector<TestFrameSpec> frames) { pictures_[name] = std::move(frames); }
+    void Add(const std::string& name, std::vector<TestFramePicture> frames) { pictures_[name] = std::move(frames); }
     bool FileExists(const std::string& name) override { return pictures_.count(name) != 0; }
     bool ManagerFileExists(const std::string& name) override { return FileExists(name); }
     void LoadToStream(TStream& stream, const std::string& name) override {
         TTeskFrameList list;
-        for (const TestFrameSpec& spec : pictures_.at(name)) {
+        for (const TestFramePicture& pic : pictures_.at(name)) {
             TTeskFrame& f = *list.AddFrame();
-            f.Delay = spec.delay;
-            f.Image.SetSize(spec.width, spec.height, 24);
-            for (int32_t y = 0; y < spec.height; ++y)
-                for (int32_t x = 0; x < spec.width; ++x) {
-                    const uint32_t c = static_cast<uint32_t>(spec.color(x, y));
+            f.Delay = pic.delay;
+            f.Image.SetSize(pic.width, pic.height, 24);
+            for (int32_t y = 0; y < pic.height; ++y)
+                for (int32_t x = 0; x < pic.width; ++x) {
+                    const uint32_t c = static_cast<uint32_t>(pic.color(x, y));
                     // 24-bit pixels hold blue in the low byte.
                     f.Image.FillRect(TRect{x, y, x + 1, y + 1},
                                      (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
                 }
-            if (spec.key >= 0) {
-                const uint32_t c = static_cast<uint32_t>(spec.key);
-                f.TransparentColor = spec.key;
+            if (pic.key >= 0) {
+                const uint32_t c = static_cast<uint32_t>(pic.key);
+                f.TransparentColor = pic.key;
                 f.TransparentPixel = static_cast<int32_t>((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
             }
         }
@@ -48,5 +48,5 @@ public:
     uint32_t IdCode() override { return 0; }
 
 private:
-    std::map<std::string, std::vector<TestFrameSpec>> pictures_;
+    std::map<std::string, std::vector<TestFramePicture>> pictures_;
 };
