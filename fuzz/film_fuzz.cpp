@@ -12,11 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             film.LayerParityAt(t);
             for (int k = 0; k < film.Count(); ++k) {
                 TCustomFrameList* tr = film.GetTrack(k);
-                tr->FrameIndexAt(t - tr->AbsoluteStart());
-                tr->TweenInt(tr->image.x_kind, tr->image.pos_from.x, tr->image.pos_to.x, tr->length,
-                             t - tr->AbsoluteStart());
-                tr->TweenFloat(tr->image.angle_kind, t - tr->AbsoluteStart(), tr->image.angle_from,
-                               tr->image.angle_to, tr->length);
+                // Film times wrap like the player's clock.
+                const int32_t local = static_cast<int32_t>(uint32_t(t) - uint32_t(tr->AbsoluteStart()));
+                tr->FrameIndexAt(local);
+                tr->TweenInt(tr->image.x_kind, tr->image.pos_from.x, tr->image.pos_to.x, tr->length, local);
+                tr->TweenFloat(tr->image.angle_kind, local, tr->image.angle_from, tr->image.angle_to, tr->length);
             }
         }
     });

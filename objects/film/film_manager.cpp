@@ -242,7 +242,7 @@ int32_t FilmFramesToMs(int32_t frames) { return RoundToI32(static_cast<long doub
 int32_t FilmTweenInt(uint8_t kind, int32_t a, int32_t b, int32_t n, int32_t i, bool has_child) {
     if (has_child) n = static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
     if (i == 0) return a;
-    if (i == n - 1) return b;
+    if (int64_t(i) == int64_t(n) - 1) return b;
     if (n <= 1) return a;  // a track no longer than one frame never moves
     const int64_t span = int64_t(b) - a;
     if (kind == 0) return static_cast<int32_t>(span * i / (int64_t(n) - 1) + a);
@@ -257,7 +257,7 @@ int32_t FilmTweenInt(uint8_t kind, int32_t a, int32_t b, int32_t n, int32_t i, b
 double FilmTweenFloat(uint8_t kind, int32_t i, double a, double b, int32_t n, bool has_child) {
     if (has_child) n = static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
     if (i == 0) return a;
-    if (i == n - 1) return b;
+    if (int64_t(i) == int64_t(n) - 1) return b;
     if (n <= 0) return a;
     const long double span = static_cast<long double>(b) - a;
     if (kind == 0) return static_cast<double>(span * i / n + a);
