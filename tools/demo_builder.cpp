@@ -17,9 +17,11 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
+#include "tools/demo/scenes.h"
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 #include <string>
 
@@ -113,8 +115,8 @@ void box(TPageWriter& w, const char* name, const char* parent, int l, int t, int
 // The main page: the first picture of boxes with a blinking lamp and a
 // sliding box; five rounds of a call, a branch on its result, a bar that
 // grows and a wait; then the second picture comes in with a curtain and
-// play goes on to the closing page.
-void write_main(const std::string& folder) {
+// play goes on to the next scene.
+void write_main(const std::string& folder, const std::string& next) {
     TPageWriter w;
     for (int id : {PR_NAME, PR_PARENT, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_COLOR, PR_ALPHA, PR_BORDERWIDTH,
                    PR_BORDERCOLOR, PR_PRIORITY})
@@ -169,13 +171,20 @@ void write_main(const std::string& folder) {
     flip.Duration = "800";
     flip.ClearOld = "1";
     w.Flip(flip);
-    // The closing cadence (MIDI) comes in under the music's fade-out.
+    w.Jump(next);
+    w.SaveToFile(folder + "main.vsb");
+}
+
+// After the scenes: the closing cadence (MIDI) comes in under the music's
+// fade-out, and the game ends once both are gone.
+void write_closing(const std::string& folder, const std::string& next) {
+    TPageWriter w;
+    for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME}) w.SetMask(opSound, id);
     w.Component(opSound, {{PR_NAME, "\"finale\""}, {PR_SOURCE, "\"finale.mid\""}, {PR_VOLUME, "1000"}});
     w.Wait("600");
-    // The music fades out while the night shows; the game ends once it is gone.
     w.MovieStop("\"music\"", "600", "1");
-    w.Jump("finish.vsb");
-    w.SaveToFile(folder + "main.vsb");
+    w.Jump(next);
+    w.SaveToFile(folder + "closing.vsb");
 }
 
 // Returns twice its argument.
@@ -247,11 +256,17 @@ int main(int argc, char** argv) {
         ForceDirectories(folder);
         write_project(folder);
         write_sounds(folder);
-        write_main(folder);
         write_double(folder);
         write_blink(folder);
         write_finale(folder);
         write_finish(folder);
+        // The pages play in this order, each jumping to the next.
+        const DemoScene chain[] = {
+            {"main.vsb", write_main},
+            {"closing.vsb", write_closing},
+        };
+        for (size_t i = 0; i < std::size(chain); ++i)
+            chain[i].Write(folder, i + 1 < std::size(chain) ? chain[i + 1].Page : "finish.vsb");
     } catch (const Exception& e) {
         std::fprintf(stderr, "demo_builder: %s\n", e.Utf8Message().c_str());
         return 1;

@@ -1,0 +1,13 @@
+// The demo game is a chain of scenes. Each scene writes its pages and its
+// assets into the staging folder; its first page is the one the chain names
+// and its last page jumps to the next scene's page. A scene that waits for
+// the player also goes on by itself after a few seconds, so that the demo
+// still ends when it runs without anyone at the keys.
+#pragma once
+
+#include <string>
+
+struct DemoScene {
+    const char* Page;  // first page of the scene, as jumped to
+    void (*Write)(const std::string& folder, const std::string& next);
+};
