@@ -292,6 +292,7 @@ double TCustomFrameList::TweenFloat(uint8_t kind, int32_t i, double a, double b,
 }
 
 void TFilmManager::Clear() {
+    current_wipe_ = nullptr;
     tracks_.clear();
     loop_start = 0;
     reference = {};
@@ -379,6 +380,17 @@ void TFilmManager::LoadFromStream(TStream& s, const std::string& name) {
         int64_t len = 0;
         for (auto& t : tracks_) len = std::max<int64_t>(len, int64_t(t->absolute_start_) + t->length);
         length_ = static_cast<int32_t>(std::min<int64_t>(len, INT32_MAX));
+        // The layer a track's objects go to never changes while it plays:
+        // the parity of the wipes ended by its start, counted once here.
+        std::vector<int64_t> wipe_ends;
+        for (auto& w : tracks_)
+            if (w->Kind() == FilmTrackKind::Wipe) wipe_ends.push_back(int64_t(w->absolute_start_) + w->length - 1);
+        std::sort(wipe_ends.begin(), wipe_ends.end());
+        for (auto& t : tracks_) {
+            const auto ended = std::upper_bound(wipe_ends.begin(), wipe_ends.end(), int64_t(t->absolute_start_));
+            t->parity_ = static_cast<int32_t>((ended - wipe_ends.begin()) & 1);
+        }
+        for (auto& t : tracks_) t->Prepare();
     } catch (...) {
         // A refused film keeps nothing half-read.
         Clear();

@@ -106,13 +106,20 @@ struct FilmFireBlock {
 enum class FilmTrackKind : uint8_t { Image = 0, Label = 1, Box = 2, Wipe = 3, Sound = 4, Tile = 5, Particle = 6, Fire = 7 };
 
 class TFilmManager;
+class TTeskItem;
+class TVorqBaseList;
+class TVorqControl;
+class TVorqObject;
 
 // One track: the common header, the record of its kind, and its frame
 // durations (one frame for every kind but image and tile).
 class TCustomFrameList {
 public:
     TCustomFrameList(TFilmManager* film, FilmTrackKind kind) : film_(film), kind_(kind) {}
-    virtual ~TCustomFrameList() = default;
+    // Scraps the object the track made and returns its picture to the cache.
+    ~TCustomFrameList();
+    TCustomFrameList(const TCustomFrameList&) = delete;
+    TCustomFrameList& operator=(const TCustomFrameList&) = delete;
 
     FilmTrackKind Kind() const { return kind_; }
     TFilmManager* Film() const { return film_; }
@@ -149,12 +156,49 @@ public:
     int32_t TweenInt(uint8_t kind, int32_t a, int32_t b, int32_t n, int32_t i) const;
     double TweenFloat(uint8_t kind, int32_t i, double a, double b, int32_t n) const;
 
+    // ---- playing (film_player.cpp) ----
+    // Sets the values of frame t on the track's object; true when active.
+    bool ApplyAt(int32_t t);
+    // After loading: image and tile tracks load their picture and frames,
+    // chained sound and label tracks take their parent's name or text.
+    void Prepare();
+    // Scraps the object the track made (or, for a chain's last sound,
+    // nothing: the chain's first track owns it).
+    void ReleaseTarget();
+    void SetPaused(bool flag);
+    // Makes sure the chain's sound object exists (sound tracks).
+    void PrepareSound();
+    // The track's object while it is alive in its registry, else null.
+    TVorqObject* Target() const;
+    // The picture frames of image and tile tracks (null when none loaded).
+    TTeskItem* Picture() const { return picture_; }
+
 private:
     friend class TFilmManager;
+    TCustomFrameList* ChainFirst();
+    bool ApplyImageLike(int32_t t);
+    bool ApplyBox(int32_t t);
+    bool ApplySound(int32_t t);
+    bool ApplyRect(int32_t t);
+    TVorqObject* EnsureTarget();
+    void SetTarget(TVorqObject* obj);
+    void LoadPicture();
+    void ReleasePicture();
+    TVorqControl* PlacementParent() const;
+
     TFilmManager* film_;
     FilmTrackKind kind_;
     TCustomFrameList* child_ = nullptr;
     int32_t absolute_start_ = 0;
+    // The screen layer parity at the track's absolute start.
+    int32_t parity_ = 0;
+
+    TVorqObject* target_ = nullptr;
+    uint32_t target_serial_ = 0;
+    TVorqBaseList* target_registry_ = nullptr;
+    TTeskItem* picture_ = nullptr;
+    int32_t last_frame_ = 0;
+    uint8_t paused_ = 0;
 };
 
 // The easing formulas, shared by every track kind. has_child adds one frame
@@ -168,6 +212,7 @@ int32_t FilmFramesToMs(int32_t frames);
 class TFilmManager {
 public:
     TFilmManager() = default;
+    ~TFilmManager();
     TFilmManager(const TFilmManager&) = delete;
     TFilmManager& operator=(const TFilmManager&) = delete;
 
@@ -199,7 +244,38 @@ public:
     uint8_t paused = 0;
     int32_t current_frame = 0;
 
+    // ---- playing (film_player.cpp) ----
+    // The registry whose layers receive the film's objects.
+    void SetTarget(TVorqBaseList* registry) { target_ = registry; }
+    TVorqBaseList* GetTarget() const { return target_; }
+    // The scene's registry, where sound objects go even when the film plays
+    // into a private one; null = the target.
+    TVorqBaseList* scene = nullptr;
+    TVorqBaseList* SceneRegistry() const { return scene ? scene : target_; }
+    // Bound-cinema mode: the objects are children of this cinema in the
+    // target (scene) registry; no layers, no transitions.
+    TVorqControl* bound_cinema = nullptr;
+    // Motion mode: every track drives the bound object; positions are
+    // absolute or, in relative mode, shifted by origin - reference.
+    bool motion_mode = false;
+    TVorqControl* bound_object = nullptr;
+    FilmPoint origin;
+    int32_t base_priority = 0;
+
+    // Size and colour of a registry of its own, and the sound objects.
+    void Start();
+    void SetFrame(int32_t t);
+    void SetPaused(bool flag);
+    void SetSoundOn(bool flag);
+    // The wipe track running at the previous SetFrame.
+    TCustomFrameList* CurrentWipe() const { return current_wipe_; }
+    // A wipe's settings changed: the next SetFrame starts it afresh.
+    void ForgetCurrentWipe() { current_wipe_ = nullptr; }
+
 private:
+    friend class TCustomFrameList;
     std::vector<std::unique_ptr<TCustomFrameList>> tracks_;
     int32_t length_ = 0;
+    TVorqBaseList* target_ = nullptr;
+    TCustomFrameList* current_wipe_ = nullptr;
 };
