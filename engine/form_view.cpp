@@ -438,6 +438,10 @@ void TFormView::FrameStep() {
     if (Terminating) return;
     if (VorqBaseList) VorqBaseList->Update();
     ++FrameCount;
+    // Saves and loads run between frames, when no command is half-way
+    // through; the frame that loaded a game is not drawn.
+    if (FProject->ProcessRequests()) DrawHold = 1;
+    if (Terminating) return;
     if (DrawHold > 0) {
         --DrawHold;
         return;

@@ -80,6 +80,7 @@ void THeadlessRunner::Frame(uint32_t ms) {
     project_->Step();
     if (Terminating) return;
     ++FrameCount;
+    project_->ProcessRequests();
 }
 
 void THeadlessRunner::Frames(int count, uint32_t ms) {

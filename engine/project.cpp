@@ -1,6 +1,7 @@
 #include "engine/project.h"
 
 #include "engine/game_clock.h"
+#include "engine/game_save.h"
 #include "engine/param_collection.h"
 #include "files/extended.h"
 #include "files/field_reader.h"
@@ -28,8 +29,6 @@ bool ProjectFileExists(const std::string& name) {
 // ---- the project file -------------------------------------------------------------
 
 namespace {
-
-constexpr char kSaveEntryPrefix[] = "GAMESAVEDATA";
 
 // Far more variables than a project declares; the bytes left bound them
 // first.
@@ -117,7 +116,14 @@ void WriteProjectFile(TStream& s, const TProjectFileData& d) {
 
 TProject::TProject(std::vector<std::string> args) : args_(std::move(args)) { create(); }
 
-TProject::~TProject() = default;
+TProject::~TProject() {
+    // The status (kept variables, read marks, status tables) outlasts the
+    // run; a failure to write it must not stop the program's end.
+    try {
+        WriteStatus();
+    } catch (const std::exception&) {
+    }
+}
 
 void TProject::create() {
     Title = Sjis("情報");
@@ -224,21 +230,17 @@ void TProject::ReadOriginalProject() {
     for (auto& r : d.FolderDisks) FolderDisks.AddFolder(r.Folder, r.Disk);
 }
 
-// Only the status variables are read here; the read marks, the image cache
-// setting and the status tables that follow them belong to the saves.
 void TProject::read_status_record() {
     const std::string path = SavePath();
     if (!::FileExists(path) || !Params) return;
     try {
         TVrFileCollection save;
         save.Open(path);
-        TVrFile* entry = save.FindEntry("STATUSSAVEDATA");
+        TVrFile* entry = save.FindEntry(kStatusEntryName);
         if (!entry) return;
         TMemoryStream m;
         save.LoadEntry(*entry, m);
-        char tag[9];
-        if (m.Read(tag, 9) != 9 || std::memcmp(tag, "Status", 6) != 0) m.SetPosition(0);
-        Params->LoadStatusVariables(m);
+        ReadStatusRecord(m);
     } catch (const Exception& e) {
         // A damaged status record costs the kept values, not the game; the
         // player says so, since they are written anew at the end.
@@ -343,11 +345,11 @@ void TProject::RefreshSlotCaptions() {
     try {
         TVrFileCollection save;
         save.Open(path);
-        const size_t prefix = std::strlen(kSaveEntryPrefix);
+        const size_t prefix = std::strlen(kGameSaveEntryPrefix);
         for (int i = 0; i < save.Count(); ++i) {
             TVrFile* e = save.GetEntry(i);
             const std::string& name = e->GetName();
-            if (name.compare(0, prefix, kSaveEntryPrefix) != 0 || name.size() == prefix) continue;
+            if (name.compare(0, prefix, kGameSaveEntryPrefix) != 0 || name.size() == prefix) continue;
             int32_t slot = 0;
             const char* first = name.data() + prefix;
             const char* last = name.data() + name.size();

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+class TWzBigMemoryStream;
+
 // The stored fields of a project file.
 struct TProjectFileData {
     struct Variable {
@@ -84,6 +86,22 @@ public:
     std::string GetSlotCaption(int32_t slot) const;
     void SetSlotCaption(int32_t slot, const std::string& caption);
     void RefreshSlotCaptions();
+
+    // Game saves (engine/game_save.cpp). The frame loop serves the pending
+    // requests after the update pass: a load, then a save; true when it
+    // loaded a game.
+    bool ProcessRequests();
+    // Nothing when the caption is empty. A save that cannot be written says
+    // so in a warning box and play goes on.
+    void SaveGame(int32_t slot, const std::string& resume_page, int32_t resume_pc, const std::string& caption);
+    // save.dat with slot's record replaced or added, built into out.
+    void WriteGameSave(TWzBigMemoryStream& out, int32_t slot, const std::string& caption, int32_t resume_pc,
+                       const std::string& resume_page);
+    // Nothing when save.dat or the slot is missing. A save that cannot be
+    // used ends the game with UnusableSaveMessage and closes the window.
+    void LoadGame(int32_t slot);
+    // The status record into save.dat (at the end and after a game save).
+    void WriteStatus();
 
 private:
     void create();

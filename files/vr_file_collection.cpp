@@ -203,17 +203,13 @@ void TVrFile::WriteData(TWzBigStream& out) {
         return;
     }
     // Re-packing from the opened archive: the stored bytes are copied as they
-    // are, so the entry keeps its raw flag and nothing is packed twice.
+    // are, so the entry keeps its raw flag, nothing is packed twice, and the
+    // CRC read with the directory still describes them (a save rewrites
+    // every slot it keeps: unpacking each one would cost more than the save).
     TMemoryStream stored;
     owner->LoadEntryStored(*this, stored);
     write_all(out, stored.Memory(), stored.GetSize());
     Raw = was_raw;
-    if (CrcMode == 1 && !Raw && stored.GetSize() > 0) {
-        DecompressStream(stored);
-        Crc = crc_of(stored);
-    } else {
-        Crc = crc_of(stored);
-    }
 }
 
 // ---- TVrFileCollection

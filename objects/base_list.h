@@ -215,6 +215,12 @@ public:
     TTimerList Events;
     void ResetScene();
 
+    // The scene record of a game save (objects/scene_record.cpp): size,
+    // active layer, both layers' control trees, the free objects, the event
+    // queue and the focus name. Loading replaces the whole scene.
+    void SaveToStream(TStream& s) override;
+    void LoadFromStream(TStream& s, int32_t version) override;
+
 private:
     void make_layers();
     void free_all_objects();

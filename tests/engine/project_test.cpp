@@ -371,14 +371,15 @@ TEST(Project, SaveAndLoadRequests) {
     w.GameLoad("2");
     g.WritePage("start.vsb", w);
     THeadlessRunner r(g.Path());
-    r.Frame();  // a save request ends the frame's commands
     TProject& p = r.Project();
+    // The commands only post their requests (the frame loop serves them).
+    p.Step();  // a save request ends the frame's commands
     EXPECT_EQ(p.SaveSlot, 3);
     EXPECT_EQ(p.SaveCaption, "caption");
     EXPECT_EQ(p.SaveResumePage, "resume.vsb");
     EXPECT_EQ(p.SaveResumePC, 4);
     EXPECT_EQ(p.LoadSlot, -1);
-    r.Frame();
+    p.Step();
     EXPECT_EQ(p.LoadSlot, 2);
 }
 

@@ -1,0 +1,262 @@
+#include "engine/game_save.h"
+
+#include "engine/call_man.h"
+#include "engine/game_clock.h"
+#include "engine/param_collection.h"
+#include "engine/project.h"
+#include "files/big_stream.h"
+#include "files/db_table.h"
+#include "files/field_reader.h"
+#include "files/save_stream.h"
+#include "files/vr_file_collection.h"
+#include "objects/scene.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/filesys.h"
+#include "platform/message_box.h"
+#include "platform/replace_file.h"
+#include "render/tesk_collection.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::string save_message() { return Sjis("セーブデータが壊れています"); }
+
+// Both records need the running project's interpreter and the main scene.
+TCallMan& call_man() {
+    if (!Project || !Project->CallMan) throw Exception("game save: no interpreter runs");
+    return *Project->CallMan;
+}
+
+TVorqBaseList& scene() {
+    if (!VorqBaseList) throw Exception("game save: no scene exists");
+    return *VorqBaseList;
+}
+
+TParamCollection& params() {
+    if (!Params) throw Exception("game save: no variable table exists");
+    return *Params;
+}
+
+}  // namespace
+
+std::string GameSaveEntryName(int32_t slot) { return kGameSaveEntryPrefix + std::to_string(slot); }
+
+std::string UnusableSaveMessage() { return Sjis("このセーブデータは使用できません\r\n終了してください"); }
+
+std::string OldSaveMessage() {
+    return Sjis("セーブファイルの形式が古いため読めません\r\nsave.dat を削除してから実行してください");
+}
+
+// ---- records -------------------------------------------------------------------------
+
+void WriteGameRecord(TStream& s, const TGameSaveHead& head) {
+    WriteStreamInteger(s, static_cast<int32_t>(head.Version));
+    WriteStreamString(s, head.Caption);
+    WriteStreamString(s, head.ResumePage);
+    WriteStreamInteger(s, static_cast<int32_t>(head.ResumePC));
+    scene().SaveToStream(s);
+    History().SaveToStream(s);
+    call_man().SaveToStream(s);
+    params().SaveGameVariables(s);
+    DBManager().SaveToStream(s, 0);
+}
+
+TGameSaveHead ReadGameHead(TStream& s) {
+    FieldReader r(s, save_message());
+    TGameSaveHead head;
+    head.Version = r.U32("save version");
+    if (head.Version < kOldestGameSave) throw ECorruptData(OldSaveMessage());
+    // A newer player wrote it: its records hold fields this one cannot know.
+    if (head.Version > kGameSaveVersion) r.Fail("save version");
+    head.Caption = r.String("caption");
+    head.ResumePage = r.String("resume page");
+    head.ResumePC = r.U32("resume command index");
+    return head;
+}
+
+bool StatusRecordAvailable() { return Params && TeskCollection; }
+
+void WriteStatusRecord(TStream& s) {
+    char tag[10];
+    std::snprintf(tag, sizeof tag, "Status%.3d", kStatusVersion);
+    s.WriteBuffer(tag, 9);
+    params().SaveStatusVariables(s);
+    ReadList().SaveToStream(s);
+    if (!TeskCollection) throw Exception("status save: no image cache exists");
+    TeskCollection->SaveToStream(s);
+    DBManager().SaveToStream(s, 1);
+}
+
+void ReadStatusRecord(TStream& s) {
+    int32_t version = 0;
+    char tag[9];
+    if (s.Read(tag, 9) == 9 && std::memcmp(tag, "Status", 6) == 0) {
+        for (int i = 6; i < 9; ++i) {
+            if (tag[i] < '0' || tag[i] > '9') {
+                version = 0;
+                break;
+            }
+            version = version * 10 + (tag[i] - '0');
+        }
+    } else {
+        // Untagged: the oldest form, read from its first byte.
+        s.SetPosition(0);
+    }
+    params().LoadStatusVariables(s);
+    ReadList().LoadFromStream(s, version);
+    if (TeskCollection) {
+        TeskCollection->LoadFromStream(s, version);
+    } else if (version > 100) {
+        FieldReader(s, save_message()).U8("image cache setting");
+    }
+    if (version >= 103) DBManager().LoadFromStream(s, 1);
+}
+
+// ---- the file ------------------------------------------------------------------------
+
+void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
+                      int count, TWzBigMemoryStream& out) {
+    TVrFileCollection archive;
+    if (FileExists(save_path)) {
+        archive.Open(save_path);
+        // Every entry comes from the file itself, never from a loose file
+        // beside it that happens to share an entry's name.
+        archive.BaseFolder.clear();
+    }
+    for (int i = 0; i < count; ++i) {
+        TVrFile* e = archive.FindEntry(names[i]);
+        if (!e) e = archive.AddEntry(names[i]);
+        e->Data = std::make_unique<TWzMemoryStream>();
+        const auto bytes = contents[i]->Bytes();
+        e->Data->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    }
+    out.Inner().Clear();
+    archive.SaveToStream(out);
+}
+
+void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image) {
+    TMemoryStream& m = image.Inner();
+    ReplaceFileContents(save_path, m.Memory(), static_cast<size_t>(m.GetSize()));
+}
+
+// ---- the project's requests ----------------------------------------------------------
+
+bool TProject::ProcessRequests() {
+    bool loaded = false;
+    if (LoadSlot >= 0) {
+        const int32_t slot = LoadSlot;
+        LoadGame(slot);
+        LoadSlot = -1;
+        loaded = true;
+    }
+    if (SaveSlot >= 0) {
+        const int32_t slot = SaveSlot;
+        SaveSlot = -1;
+        // A load that failed left a half-made scene: it never overwrites a
+        // slot.
+        if (!Terminating) SaveGame(slot, SaveResumePage, SaveResumePC, SaveCaption);
+    }
+    return loaded;
+}
+
+void TProject::WriteGameSave(TWzBigMemoryStream& out, int32_t slot, const std::string& caption, int32_t resume_pc,
+                             const std::string& resume_page) {
+    if (caption.empty()) return;
+    TGameSaveHead head;
+    head.Caption = caption;
+    head.ResumePage = resume_page;
+    head.ResumePC = static_cast<uint32_t>(resume_pc);
+    TMemoryStream record;
+    WriteGameRecord(record, head);
+    const std::string name = GameSaveEntryName(slot);
+    const TMemoryStream* content = &record;
+    BuildSaveArchive(SavePath(), &name, &content, 1, out);
+    SetSlotCaption(slot, caption);
+}
+
+void TProject::SaveGame(int32_t slot, const std::string& resume_page, int32_t resume_pc, const std::string& caption) {
+    if (caption.empty()) return;
+    try {
+        TGameSaveHead head;
+        head.Caption = caption;
+        head.ResumePage = resume_page;
+        head.ResumePC = static_cast<uint32_t>(resume_pc);
+        TMemoryStream game, status;
+        WriteGameRecord(game, head);
+        // The status goes into the same new file: one replacement, so the
+        // slot and the status never disagree after a crash.
+        std::string names[2] = {GameSaveEntryName(slot), kStatusEntryName};
+        const TMemoryStream* contents[2] = {&game, &status};
+        int count = 1;
+        if (StatusRecordAvailable() && SaveStatusToDisk) {
+            WriteStatusRecord(status);
+            count = 2;
+        }
+        TWzBigMemoryStream image;
+        BuildSaveArchive(SavePath(), names, contents, count, image);
+        WriteSaveFile(SavePath(), image);
+        SetSlotCaption(slot, caption);
+    } catch (const std::exception& e) {
+        // The old file stands whole; the player learns the game was not
+        // saved and may go on.
+        ShowMessageBox(e.what(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+    }
+}
+
+void TProject::LoadGame(int32_t slot) {
+    const std::string path = SavePath();
+    if (!FileExists(path)) return;
+    try {
+        TVrFileCollection archive;
+        archive.Open(path);
+        const TVrFile* entry = archive.FindEntry(GameSaveEntryName(slot));
+        if (!entry) return;
+        TMemoryStream m;
+        archive.LoadEntry(*entry, m);
+        const TGameSaveHead head = ReadGameHead(m);
+        const int32_t version = static_cast<int32_t>(head.Version);
+        scene().LoadFromStream(m, version);
+        History().LoadFromStream(m, version);
+        TCallMan& cm = call_man();
+        cm.LoadFromStream(m, version);
+        if (!head.ResumePage.empty()) {
+            TPage* resume = cm.GetPage(head.ResumePage, true);
+            if (cm.Page) {
+                // The loaded flow waits under the resume page and goes on
+                // when that page returns.
+                TStack& f = cm.Stack.Push();
+                f.PageName = cm.Page->Name;
+                f.PC = static_cast<uint32_t>(cm.PC);
+                f.ContinueFlag = cm.ContinueFlag;
+                f.Prepared = cm.Prepared;
+                f.EventObject = cm.EventObject;
+                f.Locals.Assign(cm.Locals);
+            }
+            cm.Page = resume;
+            cm.PC = 0;
+            if (head.ResumePC > 0) cm.PC = static_cast<int32_t>(head.ResumePC);
+            cm.Prepared = 0;
+        }
+        params().LoadGameVariables(m, version);
+        if (version >= 123) DBManager().LoadFromStream(m, 0);
+    } catch (const std::exception&) {
+        ShowMessageBox(UnusableSaveMessage(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        RequestTermination();
+    }
+}
+
+void TProject::WriteStatus() {
+    if (!StatusRecordAvailable() || !SaveStatusToDisk) return;
+    const std::string path = SavePath();
+    if (!DirectoryExists(ExtractFilePath(path))) return;
+    TMemoryStream status;
+    WriteStatusRecord(status);
+    const std::string name = kStatusEntryName;
+    const TMemoryStream* content = &status;
+    TWzBigMemoryStream image;
+    BuildSaveArchive(path, &name, &content, 1, image);
+    WriteSaveFile(path, image);
+}

@@ -1,0 +1,65 @@
+// The game and status saves of save.dat: one entry per saved game
+// ("GAMESAVEDATA" + slot) and one status entry ("STATUSSAVEDATA") with
+// what outlasts every game (status variables, read marks, the image
+// cache's setting, status tables). The whole file is rewritten on every
+// save, so it is built in memory and replaced in one step: a crash or a
+// kill at any moment leaves either the old file or the new one whole.
+// TProject's ProcessRequests, SaveGame, WriteGameSave, LoadGame and
+// WriteStatus (engine/project.h) are built on these.
+#pragma once
+#include "platform/stream.h"
+
+#include <cstdint>
+#include <string>
+
+// Version of the game records written; older ones load from 107 on, newer
+// ones are refused.
+inline constexpr uint32_t kGameSaveVersion = 130;
+inline constexpr uint32_t kOldestGameSave = 107;
+// Version of the status record written ("Status103").
+inline constexpr int32_t kStatusVersion = 103;
+inline constexpr char kStatusEntryName[] = "STATUSSAVEDATA";
+inline constexpr char kGameSaveEntryPrefix[] = "GAMESAVEDATA";
+
+// "GAMESAVEDATA" + the slot in decimal without leading zeros.
+std::string GameSaveEntryName(int32_t slot);
+
+// "このセーブデータは使用できません\r\n終了してください" in Shift-JIS.
+std::string UnusableSaveMessage();
+// "セーブファイルの形式が古いため読めません\r\nsave.dat を削除してから実行してください".
+std::string OldSaveMessage();
+
+// The head of a game record.
+struct TGameSaveHead {
+    uint32_t Version = kGameSaveVersion;
+    std::string Caption;
+    std::string ResumePage;
+    uint32_t ResumePC = 0;
+};
+
+// Writes a whole game record: head, scene (the main registry), backlog,
+// interpreter (the running project's), variables, game tables.
+void WriteGameRecord(TStream& s, const TGameSaveHead& head);
+// Reads the head; refuses versions below kOldestGameSave (OldSaveMessage)
+// and above kGameSaveVersion.
+TGameSaveHead ReadGameHead(TStream& s);
+
+// The status record: tag "Status103", status variables, read marks, the
+// image cache's setting byte, status tables.
+void WriteStatusRecord(TStream& s);
+// Reads one, tagged or not (an untagged one is status version 0).
+void ReadStatusRecord(TStream& s);
+// Whether every part of the status exists to be written.
+bool StatusRecordAvailable();
+
+// The archive image of save.dat with each names[i] replaced by (or added
+// with) contents[i]: every other entry is copied as it is stored (never
+// unpacked and packed again). An absent file starts an empty archive; a
+// file that is no archive raises ECorruptData, so that a damaged save.dat
+// is never overwritten and keeps its slots.
+class TWzBigMemoryStream;
+void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
+                      int count, TWzBigMemoryStream& out);
+// Replaces save.dat with the image whole (a synced temporary renamed over
+// it).
+void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image);
