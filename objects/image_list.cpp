@@ -123,7 +123,7 @@ void TVorqImageData::Draw(TVorqObject& control, int32_t x, int32_t y, const TRec
     DrawByCode(*target, x, y, *s, GetMask(), srcRect, control.GetFlipH(), control.GetFlipV(), alpha);
 }
 
-void TVorqImageData::DrawFor(TVorqObject& control) const {
+void TVorqImageData::DrawFor(TVorqObject& control, TCustomDIBX* mask) const {
     const int32_t alpha = control.GetAlpha();
     TCustomDIBX* target = control.GetSurface();
     TCustomDIBX* s = GetSurface();
@@ -133,9 +133,9 @@ void TVorqImageData::DrawFor(TVorqObject& control) const {
     if (angle == 0) {
         const int32_t x = control.GetScreenX(), y = control.GetScreenY();
         if (control.GetWidth() == s->Width() && control.GetHeight() == s->Height())
-            DrawByCode(*target, x, y, *s, GetMask(), s->BoundsRect(), flipH, flipV, alpha);
+            DrawByCode(*target, x, y, *s, mask, s->BoundsRect(), flipH, flipV, alpha);
         else
-            StretchByCode(*target, Bounds(x, y, control.GetWidth(), control.GetHeight()), *s, GetMask(), flipH, flipV,
+            StretchByCode(*target, Bounds(x, y, control.GetWidth(), control.GetHeight()), *s, mask, flipH, flipV,
                           alpha);
         return;
     }
@@ -147,7 +147,7 @@ void TVorqImageData::DrawFor(TVorqObject& control) const {
         anchor.X = WrapAdd(WrapSub(parent->GetScreenX(), parent->GetScrollX()), anchor.X);
         anchor.Y = WrapAdd(WrapSub(parent->GetScreenY(), parent->GetScrollY()), anchor.Y);
     }
-    RotateByCode(*target, anchor, control.GetZoomX(), control.GetZoomY(), *s, GetMask(), pivot, angle, flipH, flipV,
+    RotateByCode(*target, anchor, control.GetZoomX(), control.GetZoomY(), *s, mask, pivot, angle, flipH, flipV,
                  alpha);
 }
 

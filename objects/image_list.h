@@ -37,7 +37,10 @@ public:
     void Draw(TVorqObject& control, int32_t x, int32_t y, const TRect& srcRect) const;
     // The frame as the control's picture: placed, stretched or rotated as
     // the control's size, zoom and angle ask.
-    void DrawFor(TVorqObject& control) const;
+    void DrawFor(TVorqObject& control) const { DrawFor(control, GetMask()); }
+    // The same through another 8-bit mask of the frame's size (map images
+    // draw through masks of their own); null draws without one.
+    void DrawFor(TVorqObject& control, TCustomDIBX* mask) const;
     // An inline picture of rich text, patterned into dest at 100 %.
     void DrawInline(TCustomDIBX& target, const TRect& dest, int32_t opacity, int32_t x, int32_t y) const;
 

@@ -6,6 +6,7 @@
 #include "objects/gauge.h"
 #include "objects/image_list.h"
 #include "objects/images.h"
+#include "objects/map_image.h"
 #include "objects/mes.h"
 #include "objects/prop_motion.h"
 #include "objects/sound.h"
@@ -42,11 +43,12 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_MES: return make<TVorqMes>;
     case LT_IMAGES: return make<TVorqImages>;
     case LT_GAUGE: return make<TVorqGauge>;
+    case LT_MAPIMG: return make<TVorqMapImage>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP:
     case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
-    case LT_MAPIMG: case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR:
+    case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR:
     case LT_CGLABEL: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }

@@ -46,7 +46,7 @@ TEST_F(Installed, ObjectKindsByTypeId) {
     for (int32_t id = 28; id < 128; ++id) absent.insert(id);
     // Built so far: box, timer, property motion, cabinet, sound, message
     // window, image set and gauge.
-    const std::set<int32_t> built = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES, LT_IMAGES, LT_GAUGE};
+    const std::set<int32_t> built = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES, LT_IMAGES, LT_GAUGE, LT_MAPIMG};
     TVorqBaseList registry;
     for (int32_t id = 0; id < 256; ++id) {
         SCOPED_TRACE(id);
