@@ -208,7 +208,7 @@ void TProject::SaveGame(int32_t slot, const std::string& resume_page, int32_t re
 
 void TProject::LoadGame(int32_t slot) {
     const std::string path = SavePath();
-    if (!FileExists(path)) return;
+    if (!::FileExists(path)) return;
     try {
         TVrFileCollection archive;
         archive.Open(path);

@@ -459,8 +459,9 @@ void TVorqMes::LoadFromStream(TStream& s, int32_t version) {
     PageName = r.String("page name");
     CommandIndex = r.I32("command index");
     if (CommandIndex < 0) r.Fail("command index");
-    // The scenario may lay out into fewer pages than when it was saved.
-    FPageIndex = index < GetCount() ? index : -1;
+    // The scenario may lay out into fewer pages than when it was saved; an
+    // empty window keeps the index 0 it was made with.
+    FPageIndex = index < GetCount() || (index == 0 && GetCount() == 0) ? index : -1;
     if (TWdPage* p = CurrentPage()) {
         p->ScrollOffset = FScroll;
         p->ResetTypewriter();

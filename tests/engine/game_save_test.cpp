@@ -1,0 +1,540 @@
+// Game and status saves in the player's own window (headless): a scene of
+// every object kind the player makes, the backlog, the call stack, the
+// variables and the tables saved and loaded back to the same bytes; the
+// status outliving a restart; requests served between frames; damaged,
+// newer and killed-mid-write saves.
+#include "engine/game_save.h"
+
+#include "engine/form_view.h"
+#include "engine/game_clock.h"
+#include "engine/param_collection.h"
+#include "engine/player_modules.h"
+#include "engine/project.h"
+#include "engine/scenario_writer.h"
+#include "files/big_stream.h"
+#include "files/db_table.h"
+#include "files/save_stream.h"
+#include "files/vr_file_collection.h"
+#include "objects/object_kinds.h"
+#include "objects/scene.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/filesys.h"
+#include "platform/message_box.h"
+#include "tests/support/fixture_writers.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <random>
+
+namespace {
+
+// Without a display the boxes' texts go to stderr (in UTF-8): what f
+// showed, one text per box.
+template <class F>
+std::vector<std::string> boxes_during(F f) {
+    const uint32_t before = MessageBoxesShown();
+    testing::internal::CaptureStderr();
+    f();
+    const std::string out = testing::internal::GetCapturedStderr();
+    std::vector<std::string> texts;
+    if (MessageBoxesShown() != before) texts.push_back(out);
+    return texts;
+}
+
+bool mentions(const std::vector<std::string>& boxes, const char* utf8) {
+    return !boxes.empty() && boxes[0].find(utf8) != std::string::npos;
+}
+
+// The unpacked content of one entry of save.dat ("" when it is missing).
+std::string entry_bytes(const std::string& save_path, const std::string& name) {
+    TVrFileCollection a;
+    a.Open(save_path);
+    const TVrFile* e = a.FindEntry(name);
+    if (!e) return {};
+    TMemoryStream m;
+    a.LoadEntry(*e, m);
+    return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
+}
+
+// Where two records part, for a readable failure.
+std::string first_difference(const std::string& a, const std::string& b) {
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+    if (i == a.size() && i == b.size()) return "same";
+    const size_t from = i < 16 ? 0 : i - 16;
+    return "at byte " + std::to_string(i) + " of " + std::to_string(a.size()) + "/" + std::to_string(b.size()) +
+           ": ..." + testing::PrintToString(a.substr(from, 48)) + " vs ..." + testing::PrintToString(b.substr(from, 48));
+}
+
+std::string file_bytes(const std::string& path) {
+    TMemoryStream m;
+    m.LoadFromFile(path);
+    return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
+}
+
+class GameSave : public ::testing::Test {
+protected:
+    TTestGameFolder folder;
+    uint32_t clock = 1000;
+    std::unique_ptr<TFormView> view;
+
+    void SetUp() override {
+        InstallPlayerModules();
+        FormViewUnitStart();
+        Terminating = false;
+        GameClock = FrameTime = FrameCount = 0;
+        LastTick = 0;
+        DrawDivisor = 1;
+        SetClockSource([this] { return clock; });
+        History().Clear();
+        ReadList().Clear();
+        DBManager().Clear();
+    }
+    void TearDown() override {
+        view.reset();
+        SetClockSource({});
+        FormViewUnitFinish();
+        Terminating = false;
+        History().Clear();
+        ReadList().Clear();
+        DBManager().Clear();
+    }
+    std::string save_path() const { return folder.Path() + "save.dat"; }
+    void open(const TProjectFileData& project) {
+        folder.WriteProject(project);
+        view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()},
+                                           Video::Create(VideoBackend::Headless));
+        view->FormCreate();
+        ASSERT_FALSE(Terminating);
+    }
+    void start(const TPageWriter& main) {
+        folder.WritePage("main.vsb", main);
+        open(TestProjectData("main.vsb"));
+    }
+    void close() {
+        view.reset();
+        Terminating = false;
+    }
+    void idle(int frames = 1) {
+        for (int i = 0; i < frames && !Terminating; ++i) {
+            clock += 16;
+            view->ApplicationEventsIdle();
+        }
+    }
+    TParamCollectionItem* var(const std::string& name) { return Params ? Params->Find(name) : nullptr; }
+    int32_t int_var(const std::string& name) {
+        TParamCollectionItem* v = var(name);
+        return v ? v->GetAsInt() : -999;
+    }
+    std::string game_record(int32_t slot) { return entry_bytes(save_path(), GameSaveEntryName(slot)); }
+};
+
+// ---- a whole game round trip ------------------------------------------------------------
+
+TEST_F(GameSave, EveryKindTheBacklogTheStackAndTheVariablesComeBackAndSaveTheSameBytes) {
+    TPageWriter main;
+    main.VarNew("score", PT_INT, "42");
+    main.VarNew("hero", PT_STR, "\"Taro\"");
+    main.VarNew("rate", PT_FLOAT, "2.5");
+    main.Call("sub.vsb", {"7", "\"x\""});
+    TPageWriter sub;
+    sub.VarNew("inner", PT_INT, "@ParamStr[0] * 3");
+    sub.Wait("1000000");  // waits with its command state
+    folder.WritePage("sub.vsb", sub);
+    start(main);
+    idle(3);
+    ASSERT_EQ(Project->CallMan->Stack.Count(), 1);
+    TVorqBaseList& reg = *VorqBaseList;
+
+    // Every kind the player makes, controls alternating between the layers
+    // and the first box holding the next control.
+    std::map<std::string, uint8_t> made;
+    TVorqControl* holder = nullptr;
+    for (int32_t id = 0; id < 128; ++id) {
+        if (ObjectKindStatus(id) != TKindStatus::Built) continue;
+        TVorqObject* o = CreateObjectByType(&reg, id);
+        ASSERT_NE(o, nullptr) << id;
+        const std::string name = "kind" + std::to_string(id);
+        o->SetName(name);
+        if (o->IsControl()) {
+            auto* c = static_cast<TVorqControl*>(o);
+            c->SetParent(holder && made.size() % 3 == 1 ? holder : reg.GetBaseAt(id & 1));
+            c->SetLeft(id * 3);
+            c->SetTop(id * 2);
+            if (!holder && id == LT_BOX) holder = c;
+        }
+        made[name] = static_cast<uint8_t>(id);
+    }
+    ASSERT_GE(made.size(), 6u);
+    ASSERT_NE(holder, nullptr);
+    const std::string holder_name = holder->GetName();
+    holder->SetHandleKey(true);
+    reg.SetFocusObject(holder);
+    TArrayString args;
+    args.Add("arg");
+    reg.Events.AddEvent(holder, "click.vsb", &args, PR_ONLBTNDOWN);
+    auto piece = std::make_unique<TVorqHistData>();
+    piece->AddPiece("main.vsb", 3, "line=1", 20, 10, 0);
+    History().Entries.push_back(std::move(piece));
+    const int table = DBManager().AddTable("items", 0);
+    ASSERT_GE(table, 0);
+    ASSERT_TRUE(DBManager().GetTable(table)->LoadFromText({"id int\tname string 8", "1\tsword", "2\tshield"}));
+
+    ASSERT_TRUE(boxes_during([&] { Project->SaveGame(4, "", 0, "first"); }).empty());
+    const std::string saved = game_record(4);
+    ASSERT_FALSE(saved.empty());
+    EXPECT_EQ(Project->GetSlotCaption(4), "first");
+
+    // Everything changes before the load.
+    reg.ResetScene();
+    History().Clear();
+    DBManager().Clear();
+    Params->Find("score")->SetAsInt(0);
+    Project->CallMan->Start("main.vsb");
+
+    ASSERT_TRUE(boxes_during([&] { Project->LoadGame(4); }).empty());
+    ASSERT_FALSE(Terminating);
+    for (const auto& [name, id] : made) {
+        TVorqObject* o = reg.FindObject(name);
+        ASSERT_NE(o, nullptr) << name;
+        EXPECT_EQ(o->GetCompoType(), id) << name;
+        if (o->IsControl()) {
+            EXPECT_EQ(static_cast<TVorqControl*>(o)->GetLeft(), id * 3) << name;
+        }
+    }
+    ASSERT_NE(reg.Focus(), nullptr);
+    EXPECT_EQ(reg.Focus()->GetName(), holder_name);
+    EXPECT_EQ(reg.Events.Count(), 1);
+    EXPECT_EQ(History().Entries.size(), 1u);
+    EXPECT_EQ(int_var("score"), 42);
+    EXPECT_EQ(Params->Find("hero")->GetAsString(), "Taro");
+    EXPECT_EQ(Project->CallMan->Stack.Count(), 1);
+    ASSERT_NE(Project->CallMan->Page, nullptr);
+    EXPECT_EQ(Project->CallMan->Page->Name, "sub.vsb");
+    EXPECT_EQ(int_var("inner"), 21);
+    EXPECT_GE(DBManager().IndexOf("items"), 0);
+
+    // The variables come back in the reverse of their table order (as
+    // stored saves expect), so the bytes repeat after two round trips.
+    Project->SaveGame(5, "", 0, "first");
+    EXPECT_EQ(game_record(5).size(), saved.size());
+    Project->LoadGame(5);
+    Project->SaveGame(6, "", 0, "first");
+    EXPECT_EQ(first_difference(game_record(6), saved), "same");
+    // The slot saved first was copied as stored, not rebuilt.
+    EXPECT_EQ(game_record(4), saved);
+}
+
+// ---- requests served by the frame loop ----------------------------------------------------
+
+TEST_F(GameSave, AScriptSavesGoesOnAndLoadsBackToTheCommandAfterItsSave) {
+    TPageWriter main;
+    main.VarNew("x", PT_INT, "1");
+    main.GameSave("0", "\"slot zero\"");
+    main.Calc("x = x + 10");
+    main.If("loads == 0");
+    main.Indent = 1;
+    main.Calc("loads = 1");
+    main.GameLoad("0");
+    main.Indent = 0;
+    main.Label("end");
+    main.Wait("1000000");
+    folder.WritePage("main.vsb", main);
+    TProjectFileData d = TestProjectData("main.vsb");
+    TProjectFileData::Variable loads;  // kept over loads
+    loads.Type = PT_INT;
+    loads.Name = "loads";
+    d.Variables.push_back(loads);
+    open(d);
+    EXPECT_TRUE(boxes_during([&] { idle(10); }).empty());
+    ASSERT_FALSE(Terminating);
+    EXPECT_EQ(int_var("loads"), 1);
+    // The load restored x = 1 and play went on after the save once more.
+    EXPECT_EQ(int_var("x"), 11);
+    EXPECT_EQ(Project->GetSlotCaption(0), "slot zero");
+    EXPECT_EQ(Project->LoadSlot, -1);
+    EXPECT_EQ(Project->SaveSlot, -1);
+}
+
+TEST_F(GameSave, ALoadAndASaveInOneFrameLoadFirstAndAResumePageRunsBeforeTheLoadedFlow) {
+    TPageWriter main;
+    main.VarNew("x", PT_INT, "5");
+    main.Label("after");
+    main.Wait("1000000");
+    TPageWriter resume;
+    resume.Calc("resumed = resumed + 1");
+    resume.Exit();
+    folder.WritePage("resume.vsb", resume);
+    TProjectFileData d = TestProjectData("main.vsb");
+    TProjectFileData::Variable resumed;
+    resumed.Type = PT_INT;
+    resumed.Name = "resumed";
+    d.Variables.push_back(resumed);
+    folder.WritePage("main.vsb", main);
+    open(d);
+    idle(2);
+    Project->SaveGame(1, "resume.vsb", 0, "with resume");
+    Params->Find("x")->SetAsInt(6);
+    Project->SaveGame(2, "", 0, "x is six");
+    // Load 1 (x = 5) and save it into 2 in one frame.
+    Project->LoadSlot = 1;
+    Project->SaveSlot = 2;
+    Project->SaveCaption = "from one";
+    Project->SaveResumePage.clear();
+    EXPECT_TRUE(Project->ProcessRequests());
+    EXPECT_EQ(int_var("x"), 5);
+    // The resume page runs first, then the loaded page goes on waiting.
+    idle(3);
+    ASSERT_FALSE(Terminating);
+    EXPECT_EQ(int_var("resumed"), 1);
+    EXPECT_EQ(Project->CallMan->Page->Name, "main.vsb");
+    EXPECT_EQ(Project->CallMan->Stack.Count(), 0);
+    const std::string two = game_record(2);
+    TMemoryStream m = StreamOf(two);
+    EXPECT_EQ(ReadGameHead(m).Caption, "from one");
+}
+
+TEST_F(GameSave, SlotNamesCaptionsAndEmptyCaptions) {
+    TPageWriter main;
+    main.Wait("1000000");
+    start(main);
+    const struct {
+        int32_t Slot;
+        const char* Caption;
+        const char* Entry;
+    } cases[] = {{0, "zero", "GAMESAVEDATA0"}, {12, "twelve", "GAMESAVEDATA12"}, {3, "", nullptr}};
+    for (const auto& c : cases) {
+        Project->SaveGame(c.Slot, "", 0, c.Caption);
+        if (c.Entry) {
+            EXPECT_FALSE(entry_bytes(save_path(), c.Entry).empty()) << c.Entry;
+        } else {
+            EXPECT_TRUE(game_record(c.Slot).empty()) << "an empty caption saves nothing";
+        }
+    }
+    Project->RefreshSlotCaptions();
+    EXPECT_EQ(Project->GetSlotCaption(0), "zero");
+    EXPECT_EQ(Project->GetSlotCaption(12), "twelve");
+    EXPECT_EQ(Project->GetSlotCaption(3), "");
+    // A missing slot loads nothing and says nothing.
+    EXPECT_TRUE(boxes_during([&] { Project->LoadGame(7); }).empty());
+    EXPECT_FALSE(Terminating);
+}
+
+// ---- the status record --------------------------------------------------------------------
+
+TEST_F(GameSave, TheStatusOutlivesARestart) {
+    TPageWriter main;
+    main.Calc("kept = 99");
+    main.Wait("1000000");
+    TProjectFileData d = TestProjectData("main.vsb");
+    TProjectFileData::Variable kept;
+    kept.Type = PT_INT;
+    kept.Name = "kept";
+    d.Variables.push_back(kept);
+    folder.WritePage("main.vsb", main);
+    open(d);
+    idle(2);
+    ASSERT_EQ(int_var("kept"), 99);
+    ReadList().SetPending("win", "main.vsb", 2, 5);
+    ReadList().CommitPending("win");
+    const int t = DBManager().AddTable("status", 1);
+    ASSERT_TRUE(DBManager().GetTable(t)->LoadFromText({"n int", "17"}));
+    const int g = DBManager().AddTable("game", 0);
+    ASSERT_GE(g, 0);
+    close();
+    ASSERT_TRUE(FileExists(save_path()));
+    const std::string status = entry_bytes(save_path(), kStatusEntryName);
+    EXPECT_EQ(status.substr(0, 9), "Status103");
+
+    ReadList().Clear();
+    DBManager().Clear();
+    folder.WritePage("main.vsb", [] {
+        TPageWriter w;
+        w.Wait("1000000");
+        return w;
+    }());
+    open(d);
+    EXPECT_EQ(int_var("kept"), 99);
+    EXPECT_TRUE(ReadList().IsRead("main.vsb", 5, 2));
+    const int back = DBManager().IndexOf("status");
+    ASSERT_GE(back, 0);
+    int32_t n = 0;
+    EXPECT_TRUE(DBManager().GetTable(back)->GetInt(0, 0, n));
+    EXPECT_EQ(n, 17);
+    EXPECT_LT(DBManager().IndexOf("game"), 0) << "game tables belong to game saves";
+}
+
+TEST_F(GameSave, UntaggedAndOldStatusRecordsReadWithoutTheirLaterParts) {
+    TPageWriter main;
+    main.Wait("1000000");
+    start(main);
+    struct Case {
+        const char* Name;
+        std::string Tag;
+        bool Tables;
+    };
+    for (const Case& c : {Case{"untagged", "", false}, Case{"102", "Status102", false}, Case{"103", "Status103", true}}) {
+        SCOPED_TRACE(c.Name);
+        TMemoryStream s;
+        s.WriteBuffer(c.Tag.data(), static_cast<int64_t>(c.Tag.size()));
+        Params->SaveStatusVariables(s);
+        if (!c.Tag.empty()) {
+            TVorqReadList marks;
+            marks.SaveToStream(s);
+            WriteStreamByte(s, 0);
+        }
+        TDBManager tables;
+        tables.AddTable("t", 1);
+        if (c.Tables) tables.SaveToStream(s, 1);
+        DBManager().Clear();
+        s.SetPosition(0);
+        ReadStatusRecord(s);
+        EXPECT_EQ(DBManager().IndexOf("t") >= 0, c.Tables);
+        if (c.Tag.empty()) {
+            EXPECT_EQ(s.Remaining(), 0);
+        }
+    }
+}
+
+// ---- refused saves -------------------------------------------------------------------------
+
+TEST_F(GameSave, DamagedNewerAndTruncatedSavesEndTheGameWithTheMessage) {
+    TPageWriter main;
+    main.Wait("1000000");
+    start(main);
+    Project->SaveGame(1, "", 0, "good");
+    const std::string good = game_record(1);
+    ASSERT_FALSE(good.empty());
+    std::string newer = good, older = good;
+    newer[0] = char(kGameSaveVersion + 1);
+    older[0] = char(kOldestGameSave - 1);
+    std::string bad_type = good;  // width field made absurd
+    bad_type[23] = char(0x7F);  // the width's high byte, after a 20-byte head
+    const struct {
+        const char* Name;
+        std::string Record;
+    } cases[] = {
+        {"newer version", newer},           {"older version", older},       {"cut after the head", good.substr(0, 20)},
+        {"cut in the middle", good.substr(0, good.size() / 2)}, {"cut at the end", good.substr(0, good.size() - 1)},
+        {"absurd scene width", bad_type},   {"empty", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMemoryStream record = StreamOf(c.Record);
+        const std::string name = GameSaveEntryName(9);
+        const TMemoryStream* content = &record;
+        TWzBigMemoryStream image;
+        BuildSaveArchive(save_path(), &name, &content, 1, image);
+        WriteSaveFile(save_path(), image);
+        Terminating = false;
+        const auto boxes = boxes_during([&] { Project->LoadGame(9); });
+        EXPECT_TRUE(Terminating);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(mentions(boxes, "このセーブデータは使用できません\r\n終了してください")) << boxes[0];
+    }
+    Terminating = false;
+    // The good slot still loads.
+    EXPECT_TRUE(boxes_during([&] { Project->LoadGame(1); }).empty());
+    EXPECT_FALSE(Terminating);
+}
+
+TEST_F(GameSave, AFailedLoadClosesTheWindow) {
+    TPageWriter main;
+    main.GameLoad("3");
+    main.Wait("1000000");
+    start(main);
+    TMemoryStream junk = StreamOf("not a save");
+    const std::string name = GameSaveEntryName(3);
+    const TMemoryStream* content = &junk;
+    TWzBigMemoryStream image;
+    BuildSaveArchive(save_path(), &name, &content, 1, image);
+    WriteSaveFile(save_path(), image);
+    const auto boxes = boxes_during([&] { idle(5); });
+    EXPECT_TRUE(Terminating);
+    EXPECT_TRUE(view->ClosePosted());
+    EXPECT_TRUE(mentions(boxes, "このセーブデータは使用できません"));
+    // The unusable slot is not overwritten by anything on the way out.
+    EXPECT_EQ(entry_bytes(save_path(), name), "not a save");
+}
+
+TEST_F(GameSave, AParentlessControlRefusesTheSaveAndKeepsTheFile) {
+    TPageWriter main;
+    main.Wait("1000000");
+    start(main);
+    Project->SaveGame(1, "", 0, "before");
+    const std::string before = file_bytes(save_path());
+    TVorqObject* loose = CreateObjectByType(VorqBaseList, LT_BOX);
+    loose->SetName("loose");
+    EXPECT_TRUE(mentions(boxes_during([&] { Project->SaveGame(2, "", 0, "after"); }), "loose"));
+    EXPECT_EQ(file_bytes(save_path()), before);
+    EXPECT_FALSE(Terminating);
+}
+
+TEST_F(GameSave, ASaveFileThatIsNoArchiveIsNeverOverwritten) {
+    TPageWriter main;
+    main.Wait("1000000");
+    start(main);
+    folder.WriteFile("save.dat", "vf garbage that is no directory");
+    EXPECT_EQ(boxes_during([&] { Project->SaveGame(1, "", 0, "caption"); }).size(), 1u);
+    close();  // the status write at the end leaves it too
+    EXPECT_EQ(file_bytes(save_path()), "vf garbage that is no directory");
+}
+
+// ---- a save killed while it writes ----------------------------------------------------------
+
+TEST_F(GameSave, ASaveKilledAtAnyPointLeavesEveryEarlierSlotLoadable) {
+    TPageWriter main;
+    main.VarNew("big", PT_STR, "\"\"");
+    main.Wait("1000000");
+    start(main);
+    idle(2);
+    std::mt19937 rng(20261207);
+    // Slots of 200 KB of little-packing text, as large saves are.
+    std::string text(200000, ' ');
+    for (char& ch : text) ch = char('A' + rng() % 26);
+    Params->Find("big")->SetAsString(text);
+    ASSERT_TRUE(boxes_during([&] {
+                    for (int32_t slot = 0; slot < 8; ++slot)
+                        Project->SaveGame(slot, "", 0, "slot " + std::to_string(slot));
+                }).empty());
+    std::map<int32_t, std::string> earlier;
+    for (int32_t slot = 0; slot < 8; ++slot) earlier[slot] = game_record(slot);
+    TMemoryStream next;
+    WriteGameRecord(next, TGameSaveHead{kGameSaveVersion, "next", "", 0});
+
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Saves without end into new slots until killed.
+            try {
+                for (int32_t slot = 100;; ++slot) {
+                    const std::string name = GameSaveEntryName(slot % 4 + 100);
+                    const TMemoryStream* content = &next;
+                    TWzBigMemoryStream image;
+                    BuildSaveArchive(save_path(), &name, &content, 1, image);
+                    WriteSaveFile(save_path(), image);
+                }
+            } catch (...) {
+            }
+            _exit(3);
+        }
+        usleep(1000 + rng() % 40000);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        for (const auto& [slot, bytes] : earlier) ASSERT_EQ(game_record(slot), bytes) << slot;
+    }
+    Project->LoadGame(3);
+    EXPECT_FALSE(Terminating);
+    EXPECT_EQ(Params->Find("big")->GetAsString(), text);
+}
+
+}  // namespace
