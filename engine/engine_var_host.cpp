@@ -2,6 +2,7 @@
 
 #include "engine/game_clock.h"
 #include "engine/project.h"
+#include "media/media_managers.h"
 #include "objects/scene.h"
 #include "platform/clock.h"
 #include "platform/fonts.h"
@@ -124,11 +125,19 @@ std::string TEngineVarHost::ReadStr(int index) {
         TVorqControl* f = VorqBaseList ? VorqBaseList->Focus() : nullptr;
         return f ? f->GetName() : std::string();
     }
+    case svMidiPort: {
+        TMidiManager* m = MidiManager();
+        return m ? m->GetCurrentDeviceName() : std::string();
+    }
     default: return TSystemVarHost::ReadStr(index);
     }
 }
 
 void TEngineVarHost::WriteStr(int index, const std::string& v) {
+    if (index == svMidiPort) {
+        if (TMidiManager* m = MidiManager()) m->SelectDeviceByName(v);
+        return;
+    }
     if (index != svActiveCompo || v.empty() || !VorqBaseList) return;
     // Only a control that can take key input receives the focus.
     TVorqControl* c = VorqBaseList->FindControl(v);
@@ -140,6 +149,10 @@ int32_t TEngineVarHost::ArrayCount(int index) {
         TCallMan* cm = call_man();
         return cm ? cm->ArgCount() : 0;
     }
+    if (index == svMidiPorts) {
+        TMidiManager* m = MidiManager();
+        return m ? m->GetDeviceCount() : 0;
+    }
     return TSystemVarHost::ArrayCount(index);
 }
 
@@ -147,6 +160,10 @@ std::string TEngineVarHost::ReadStrAt(int index, int32_t i) {
     if (index == svParamStr) {
         TCallMan* cm = call_man();
         return cm ? cm->GetArg(i) : std::string();
+    }
+    if (index == svMidiPorts) {
+        TMidiManager* m = MidiManager();
+        return m ? m->GetDeviceName(i) : std::string();
     }
     return TSystemVarHost::ReadStrAt(index, i);
 }

@@ -2,9 +2,6 @@
 // @MouseY move the pointer, @FullScr switches between window and full
 // screen, and @DisplayModeCount / @DisplayModeIndex are the screen
 // manager's full-screen modes. Everything else comes from TEngineVarHost.
-// Subsystems that do not exist yet answer as when they are absent: the MIDI
-// manager ("@MidiPort" "", "@MidiPorts" empty) and the backlog
-// ("@HistoryCount" and "@HistoryMaxCount" 0, writes ignored).
 #pragma once
 #include "engine/engine_var_host.h"
 

@@ -81,7 +81,7 @@ public:
     TDMediaItem* Add(const std::string& name);
 
     // The user's own CD line levels, read when CD audio becomes active and
-    // written back when it is left.
+    // written back when it is left (on every CD line found).
     void SaveMixerVolume();
     void RestoreMixerVolume();
     // Opens the drive in use (found on the first call); false without one.
@@ -95,17 +95,22 @@ public:
     void SetCurrent(TCddaItem* item);
     // -1 not yet searched, -2 none found, else the drive in use.
     int32_t DriveState() const { return FDriveState; }
-    bool LineFound() const { return FLineDestination >= 0; }
-    // Saved left, right, mute.
-    const int32_t* SavedValues() const { return FSaved; }
+    bool LineFound() const { return !FLines.empty(); }
+    // Saved left, right, mute of the first line (our own mixer's).
+    const int32_t* SavedValues() const { return FLines.empty() ? kNoLevels : FLines.front().Saved; }
 
 private:
     std::unique_ptr<TCDP> FPlayer;
     std::unique_ptr<TAudioMixer> FMixer;
     TCddaItem* FCurrent = nullptr;
-    int32_t FLineDestination = -1;
-    int32_t FLineConnection = -1;
-    int32_t FSaved[3] = {0, 0, 0};
+    // Every CD line: our mixer's first (the digital sound), then each
+    // card's (a drive's analogue output).
+    struct CdLine {
+        int32_t Mixer, Destination, Connection;
+        int32_t Saved[3];
+    };
+    static constexpr int32_t kNoLevels[3] = {0, 0, 0};
+    std::vector<CdLine> FLines;
     int32_t FDriveState = -1;
 };
 class TMidiPlayV;

@@ -1,5 +1,6 @@
 #include "media/cd/audio_mixer.h"
 
+#include "media/cd/card_cd_line.h"
 #include "media/cd/cdp.h"
 
 #include <algorithm>
@@ -12,11 +13,16 @@ struct Levels {
 Levels speakers_levels, cd_levels;
 }  // namespace
 
-TAudioMixer::TAudioMixer() { SetMixerId(0); }
+TAudioMixer::TAudioMixer() : FCards(CardCdLines()) { SetMixerId(0); }
+
+TAudioMixer::~TAudioMixer() = default;
+
+TCardCdLine* TAudioMixer::card() const { return FMixerId >= 1 ? FCards[static_cast<size_t>(FMixerId - 1)].get() : nullptr; }
 
 void TAudioMixer::SetMixerId(int32_t id) {
     if (id < 0 || id >= DeviceCount()) return;
     FMixerId = id;
+    if (id > 0) return;
     FSpeakers = {speakers_levels.Left, speakers_levels.Right, speakers_levels.Mute};
     FCompactDisc = {cd_levels.Left, cd_levels.Right, cd_levels.Mute};
 }
@@ -40,6 +46,7 @@ const TAudioMixer::Line* TAudioMixer::line(int32_t destination, int32_t connecti
 }
 
 bool TAudioMixer::GetVolume(int32_t destination, int32_t connection, TMixerLineValues& v) const {
+    if (TCardCdLine* c = card()) return destination == 0 && connection == 0 && c->Get(v);
     const Line* l = line(destination, connection);
     if (!l) return false;
     v.Left = l->Left;
@@ -50,6 +57,13 @@ bool TAudioMixer::GetVolume(int32_t destination, int32_t connection, TMixerLineV
 }
 
 bool TAudioMixer::SetVolume(int32_t destination, int32_t connection, int32_t mute, int32_t right, int32_t left) {
+    if (TCardCdLine* c = card()) {
+        if (destination != 0 || connection != 0) return false;
+        TMixerLineValues now;
+        if (!c->Get(now)) return false;
+        if (right == -1 && left != -1) right = left;
+        return c->Set(left != -1 ? left : now.Left, right != -1 ? right : now.Right, mute);
+    }
     Line* l = line(destination, connection);
     if (!l) return false;
     if (left != -1) l->Left = std::clamp(left, 0, 65535);

@@ -1,9 +1,15 @@
-// The mixer the CD audio manager finds the CD line in. CD sound is read
-// digitally into our own bus, so its line lives in our software mixer:
-// one device with one destination (the speakers) whose one source is the
-// compact disc; its levels scale the extracted samples.
+// The mixers the CD audio manager finds CD lines in. CD sound is read
+// digitally into our own bus, so the first device is our software mixer:
+// one destination (the speakers) whose one source is the compact disc; its
+// levels scale the extracted samples. Each sound card with a CD control
+// follows as a device of its own: one destination (without controls of its
+// own) whose one source is that control.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <vector>
+
+class TCardCdLine;
 
 // Component types of mixer lines.
 constexpr uint32_t MixerLineSpeakers = 4;
@@ -19,7 +25,8 @@ struct TMixerLineValues {
 class TAudioMixer {
 public:
     TAudioMixer();
-    int32_t DeviceCount() const { return 1; }
+    ~TAudioMixer();
+    int32_t DeviceCount() const { return 1 + static_cast<int32_t>(FCards.size()); }
     // -1 when none is open.
     int32_t MixerId() const { return FMixerId; }
     void SetMixerId(int32_t id);
@@ -42,6 +49,9 @@ private:
     const Line* line(int32_t destination, int32_t connection) const;
     void apply_cd_line();
 
+    TCardCdLine* card() const;
+
+    std::vector<std::unique_ptr<TCardCdLine>> FCards;
     int32_t FMixerId = -1;
     Line FSpeakers;
     Line FCompactDisc;

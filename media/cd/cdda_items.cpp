@@ -57,26 +57,32 @@ TDMediaItem* TCddaManager::Add(const std::string& name) { return Adopt(std::make
 void TCddaManager::SetCurrent(TCddaItem* item) { FCurrent = item; }
 
 void TCddaManager::SaveMixerVolume() {
-    if (FLineDestination < 0) return;
-    TMixerLineValues v;
-    if (!FMixer->GetVolume(FLineDestination, FLineConnection, v)) return;
-    FSaved[0] = v.Left;
-    FSaved[1] = v.Right;
-    FSaved[2] = v.Mute;
+    for (CdLine& l : FLines) {
+        FMixer->SetMixerId(l.Mixer);
+        TMixerLineValues v;
+        if (!FMixer->GetVolume(l.Destination, l.Connection, v)) continue;
+        l.Saved[0] = v.Left;
+        l.Saved[1] = v.Right;
+        l.Saved[2] = v.Mute;
+    }
 }
 
 void TCddaManager::RestoreMixerVolume() {
-    if (FLineDestination < 0) return;
-    FMixer->SetVolume(FLineDestination, FLineConnection, FSaved[2], FSaved[1], FSaved[0]);
+    for (const CdLine& l : FLines) {
+        FMixer->SetMixerId(l.Mixer);
+        FMixer->SetVolume(l.Destination, l.Connection, l.Saved[2], l.Saved[1], l.Saved[0]);
+    }
 }
 
 void TCddaManager::ApplyVolume(int32_t volume) {
-    if (FLineDestination < 0) return;
     // The user's levels scaled by the item volume (-5000 and below silent);
     // the mute state is the user's own and is written back as saved.
     const int64_t scale = std::max(volume, -5000) + 5000;
     const auto scaled = [scale](int32_t level) { return static_cast<int32_t>(level * scale / 5000); };
-    FMixer->SetVolume(FLineDestination, FLineConnection, FSaved[2], scaled(FSaved[1]), scaled(FSaved[0]));
+    for (const CdLine& l : FLines) {
+        FMixer->SetMixerId(l.Mixer);
+        FMixer->SetVolume(l.Destination, l.Connection, l.Saved[2], scaled(l.Saved[1]), scaled(l.Saved[0]));
+    }
 }
 
 bool TCddaManager::OpenDrive() {
@@ -99,19 +105,19 @@ bool TCddaManager::OpenDrive() {
             }
             FPlayer->Close();
         }
-        // The CD line of the first mixer that has one; its levels are the
-        // user's, saved to scale and to restore.
-        for (int32_t m = 0; m < FMixer->DeviceCount() && FLineDestination < 0; ++m) {
+        // The first CD line of each mixer; its levels are the user's,
+        // saved to scale and to restore.
+        for (int32_t m = 0; m < FMixer->DeviceCount(); ++m) {
             FMixer->SetMixerId(m);
-            for (int32_t d = 0; d < FMixer->DestinationCount() && FLineDestination < 0; ++d)
-                for (int32_t c = 0; c < FMixer->ConnectionCount(d); ++c)
+            bool found = false;
+            for (int32_t d = 0; d < FMixer->DestinationCount() && !found; ++d)
+                for (int32_t c = 0; c < FMixer->ConnectionCount(d) && !found; ++c)
                     if (FMixer->ComponentType(d, c) == MixerLineCompactDisc) {
-                        FLineDestination = d;
-                        FLineConnection = c;
-                        SaveMixerVolume();
-                        break;
+                        FLines.push_back({m, d, c, {0, 0, 0}});
+                        found = true;
                     }
         }
+        SaveMixerVolume();
         return FPlayer->IsOpen();
     }
     return FDriveState >= 0 && FPlayer->Open(FDriveState);

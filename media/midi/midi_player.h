@@ -42,7 +42,8 @@ public:
 };
 
 // The player's own devices: the General MIDI synthesizer rendering into the
-// media sound device's bus (see SetMidiSynthBus).
+// media sound device's bus (see SetMidiSynthBus), then the system's
+// sequencer ports (media/midi/seq_ports.h).
 std::unique_ptr<MidiOutputs> SystemMidiOutputs();
 // Where the synthesizer renders: the bus of the sound device media play
 // into; asked when a device opens. Null (or never set): it renders nowhere.

@@ -1,6 +1,8 @@
 // The General MIDI synthesizer: FluidSynth with the sound font Debian
-// installs, rendering into the sound device's mixing bus.
+// installs, rendering into the sound device's mixing bus; then the
+// system's sequencer ports.
 #include "media/midi/midi_player.h"
+#include "media/midi/seq_ports.h"
 
 #include "platform/audio.h"
 
@@ -91,15 +93,22 @@ private:
     int32_t handle_ = 0;
 };
 
+// The synthesizer first (when its sound font is installed), then the
+// system's sequencer ports as they were when the player started.
 class SystemOutputs : public MidiOutputs {
 public:
+    SystemOutputs() : has_synth_(!MidiSoundFontPath().empty()), ports_(ListSeqPorts()) {}
     std::vector<std::string> Names() override {
         std::vector<std::string> names;
-        if (!MidiSoundFontPath().empty()) names.push_back("FluidSynth GM");
+        if (has_synth_) names.push_back("FluidSynth GM");
+        for (const TSeqPort& p : ports_) names.push_back(p.Name);
         return names;
     }
     std::unique_ptr<MidiOut> Open(int32_t device) override {
-        if (device < -1 || device >= static_cast<int32_t>(Names().size())) return nullptr;
+        const int32_t synths = has_synth_ ? 1 : 0;
+        if (device == -1) device = 0;  // the mapper is the first device
+        if (device < 0 || device >= synths + static_cast<int32_t>(ports_.size())) return nullptr;
+        if (device >= synths) return OpenSeqPort(ports_[static_cast<size_t>(device - synths)]);
         // The font takes a moment to load: one synthesizer serves every
         // open of this player.
         if (!synth_) {
@@ -112,6 +121,8 @@ public:
     }
 
 private:
+    bool has_synth_;
+    std::vector<TSeqPort> ports_;
     std::shared_ptr<Synth> synth_;
 };
 }  // namespace

@@ -8,6 +8,8 @@
 #include "engine/param_collection.h"
 #include "engine/parser.h"
 #include "media/media.h"
+#include "media/media_managers.h"
+#include "media/midi/midi_player.h"
 #include "media/screen_manager.h"
 #include "objects/base_list.h"
 #include "platform/clock.h"
@@ -16,6 +18,7 @@
 #include "render/tesk_collection.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/input_events.h"
+#include "tests/support/midi_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -214,8 +217,7 @@ TEST_F(PlayerVars, ActiveCompoNamesTheFocusAndMovesItOnlyToAFitControl) {
     EXPECT_EQ(eval("@ActiveCompo"), "");
 }
 
-TEST_F(PlayerVars, ModuleLessVariablesKeepTheirDefaults) {
-    // No MIDI manager runs in the player yet.
+TEST_F(PlayerVars, MidiPortsWithoutAMidiManagerAreEmpty) {
     EXPECT_EQ(eval("@MidiPort"), "");
     eval("@MidiPort = \"port\"");
     EXPECT_EQ(eval("@MidiPort"), "");
@@ -225,6 +227,46 @@ TEST_F(PlayerVars, ModuleLessVariablesKeepTheirDefaults) {
     idle();
     EXPECT_EQ(eval("@UpdateCount"), std::to_string(FrameCount));
     EXPECT_EQ(eval("@TickCount"), std::to_string(GameClock));
+}
+
+// The player's MIDI manager on a recording device list ("recorder").
+Recording midi_record;
+std::unique_ptr<TMediaManager> recording_midi_manager() {
+    return std::make_unique<TMidiManager>(
+        std::make_unique<TMidiPlayV>(std::make_unique<RecordingOutputs>(midi_record), false));
+}
+
+class PlayerVarsWithMidi : public PlayerVars {
+protected:
+    void SetUp() override {
+        RegisterMediaManager(TMediaManagerKind::Midi, recording_midi_manager);
+        PlayerVars::SetUp();
+    }
+    void TearDown() override {
+        PlayerVars::TearDown();
+        RegisterMediaManager(TMediaManagerKind::Midi, nullptr);
+    }
+};
+
+TEST_F(PlayerVarsWithMidi, MidiPortsListTheManagersDevicesAndSelectByName) {
+    ASSERT_NE(MidiManager(), nullptr);
+    const std::string mapper = Sjis("MIDIマッパー");
+    EXPECT_EQ(var("@MidiPorts")->Count(), 2);
+    EXPECT_EQ(eval("@MidiPorts"), mapper);  // read without an index: element 0
+    EXPECT_EQ(eval("@MidiPorts[0]"), mapper);
+    EXPECT_EQ(eval("@MidiPorts[1]"), "recorder");
+    EXPECT_EQ(eval("@MidiPort"), mapper);
+    // Written names select; an unknown name falls back to the mapper.
+    const struct {
+        const char* written;
+        std::string read;
+        int32_t index;
+    } cases[] = {{"recorder", "recorder", 1}, {"nothing", mapper, 0}, {"recorder", "recorder", 1}, {"", mapper, 0}};
+    for (const auto& c : cases) {
+        eval(std::string("@MidiPort = \"") + c.written + "\"");
+        EXPECT_EQ(eval("@MidiPort"), c.read) << c.written;
+        EXPECT_EQ(MidiManager()->DeviceIndex(), c.index) << c.written;
+    }
 }
 
 }  // namespace

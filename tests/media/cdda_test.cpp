@@ -1,5 +1,6 @@
 #include "media/cd/audio_mixer.h"
 #include "media/cd/cdda_items.h"
+#include "media/cd/card_cd_line.h"
 #include "media/cd/cdp.h"
 #include "platform/audio.h"
 
@@ -61,13 +62,23 @@ const Disc& disc() {
 std::unique_ptr<AudioDevice> device;
 MixingBus* test_bus() { return &device->Bus(); }
 
+// The machine's own sound cards are never touched by the tests.
+TCardCdLines no_cards() { return {}; }
+
 struct Fixture {
     Fixture() {
+        SetCardCdLineSource(no_cards);
+        // Our mixer's levels outlive a manager (they are the user's): each
+        // test starts from full ones.
+        TAudioMixer mixer;
+        mixer.SetVolume(0, -1, 0, 65535, 65535);
+        mixer.SetVolume(0, 0, 0, 65535, 65535);
         device = AudioDevice::Open(AudioBackend::Manual);
         TCDP::SetBus(test_bus);
         TCDP::SetLineGain(1, 1);
     }
     ~Fixture() {
+        SetCardCdLineSource(nullptr);
         TCDP::SetBus(nullptr);
         TCDP::SetLineGain(1, 1);
     }
@@ -273,6 +284,73 @@ TEST(CddaItem, VolumeScalesTheUsersLevelsAndKeepsTheirMute) {
     EXPECT_EQ(v.Left, 40000);
     EXPECT_EQ(v.Right, 20000);
     mixer.SetVolume(0, 0, 0, 65535, 65535);
+}
+
+// A sound card's CD control as the card keeps it: in its own range of 0..31.
+struct FakeCard {
+    long Left = 0, Right = 0;
+    int Mute = 0;
+    bool Mono = false;
+};
+FakeCard fake_card;
+class FakeCardLine : public TCardCdLine {
+public:
+    bool Get(TMixerLineValues& v) override {
+        v.Left = static_cast<int32_t>(fake_card.Left * 65535 / 31);
+        v.Right = static_cast<int32_t>((fake_card.Mono ? fake_card.Left : fake_card.Right) * 65535 / 31);
+        v.Mute = fake_card.Mute;
+        v.Stereo = !fake_card.Mono;
+        return true;
+    }
+    bool Set(int32_t left, int32_t right, int32_t mute) override {
+        fake_card.Left = (left * 31L + 32767) / 65535;
+        if (!fake_card.Mono) fake_card.Right = (right * 31L + 32767) / 65535;
+        if (mute != -1) fake_card.Mute = mute;
+        return true;
+    }
+};
+TCardCdLines one_fake_card() {
+    TCardCdLines v;
+    v.push_back(std::make_unique<FakeCardLine>());
+    return v;
+}
+
+TEST(CddaItem, ACardsCdControlFollowsTheVolumeAndGetsItsLevelsBack) {
+    Fixture f;
+    SetCardCdLineSource(one_fake_card);
+    struct Case {
+        bool mono;
+        long left, right;
+        int mute;
+        int32_t volume;
+        long want_left, want_right;
+    } cases[] = {
+        {false, 31, 20, 0, 0, 31, 20},    {false, 31, 20, 0, -2500, 15, 10}, {false, 31, 20, 1, -5000, 0, 0},
+        {false, 31, 20, 0, -8000, 0, 0},  {true, 24, 0, 0, -2500, 12, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.volume);
+        fake_card = {c.left, c.right, c.mute, c.mono};
+        {
+            TCddaManager m(std::make_unique<TCDP>(std::vector<std::string>{disc().cue}, false));
+            ASSERT_EQ(m.Mixer().DeviceCount(), 2);
+            TDMediaItem* item = m.Add("CD_1");
+            item->Play();
+            item->SetVolume(c.volume);
+            EXPECT_EQ(fake_card.Left, c.want_left);
+            EXPECT_EQ(fake_card.Right, c.want_right);
+            EXPECT_EQ(fake_card.Mute, c.mute);  // the user's mute stays
+            // Our own line follows as before.
+            m.Mixer().SetMixerId(0);
+            TMixerLineValues v;
+            ASSERT_TRUE(m.Mixer().GetVolume(0, 0, v));
+            EXPECT_EQ(v.Left, static_cast<int32_t>(65535LL * (std::max(c.volume, -5000) + 5000) / 5000));
+        }
+        // The manager gone, the card has the user's levels back.
+        EXPECT_EQ(fake_card.Left, c.left);
+        EXPECT_EQ(fake_card.Right, c.right);
+        EXPECT_EQ(fake_card.Mute, c.mute);
+    }
 }
 
 TEST(CddaItem, SoundOffFlagsAndSwitchingOnPlays) {
