@@ -11,7 +11,9 @@
 #include "files/vr_file_collection.h"
 #include "fuzz/scene_fixture.h"
 #include "objects/box.h"
+#include "objects/button.h"
 #include "objects/images.h"
+#include "objects/tile.h"
 #include "objects/cabinet.h"
 #include "objects/gauge.h"
 #include "objects/sound.h"
@@ -303,6 +305,28 @@ void ObjectKinds() {
     gauge->SetOnIdle("idle.vsb");
     gauge->SetBarSize(12);
     seed("gauge", 6, *gauge);
+    auto* tile = new TVorqTile(&reg);
+    tile->SetName("floor");
+    tile->SetRect(2, 3, 40, 30);
+    tile->SetScrollX(-13);
+    tile->SetScrollY(7);
+    tile->SetDistanceX(9);
+    tile->SetDistanceY(5);
+    tile->SetAlpha(200);
+    tile->SetOnIdle("idle.vsb");
+    tile->SetParent(reg.ActiveBase());
+    seed("tile", 8, *tile);
+    auto* button = new TVorqButton(&reg);
+    button->SetName("ok");
+    button->SetRect(5, 6, 20, 10);
+    button->SetHoverSource("hover.tes");
+    button->SetPressedSource("pressed.tes");
+    button->SetClickedSource("clicked.tes");
+    button->SetOnNotify("ok.vsb");
+    button->SetOnIdle("idle.vsb");
+    button->SetParent(reg.ActiveBase());
+    button->SetGroupIndex(2);
+    seed("button", 9, *button);
 }
 
 void MessageWindowAndBacklog() {

@@ -1,5 +1,5 @@
 // Saved records of the object kinds: the first byte picks the kind (box,
-// timer, property motion, cabinet, sound, image set, gauge, picture), the rest is its record as a scene
+// timer, property motion, cabinet, sound, image set, gauge, picture, tile, button), the rest is its record as a scene
 // save keeps it, read under the current and an old version; what was read
 // is placed on a layer and goes through one update and drawing pass.
 #include "fuzz/fuzz_support.h"
@@ -11,10 +11,12 @@
 #include <memory>
 
 namespace {
-constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_IMAGES, LT_GAUGE};
 // The picture element of films has no type id of its own.
 constexpr int32_t kPicture = -1;
-constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0] + 1;
+// New kinds go at the end, so that the seeds keep their kinds.
+constexpr int32_t kKinds[] = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND,
+                              LT_IMAGES, LT_GAUGE, kPicture, LT_TILE, LT_BUTTON};
+constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0];
 
 TVorqBaseList& registry() {
     static TVorqBaseList* reg = [] {
@@ -36,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     TVorqBaseList& reg = registry();
     const uint8_t pick = data[0] % kPicks;
-    const int32_t kind = pick + 1 < kPicks ? kKinds[pick] : kPicture;
+    const int32_t kind = kKinds[pick];
     for (int32_t version : {130, 103}) {
         reg.ResetScene();
         TMemoryStream s = InputStream(data + 1, size - 1);

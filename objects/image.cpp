@@ -7,6 +7,7 @@
 #include "render/dibx.h"
 #include "render/tesk_collection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -206,15 +207,40 @@ void TVorqCustomImage::DrawImage() {
     const bool flipH = FFlipH != 0, flipV = FFlipV != 0;
     if ((FAngle & 0xFF) == 0) {
         const int32_t x = GetScreenX(), y = GetScreenY();
-        if (s->Width() == FWidth && s->Height() == FHeight)
-            DrawByCode(*target, x, y, *s, FMask, s->BoundsRect(), flipH, flipV, FAlpha);
-        else
+        if (s->Width() == FWidth && s->Height() == FHeight) {
+            if (!s->Pieces.empty() && !dynamic_cast<TDIBXWave*>(target)) DrawPieces(*target, *s, x, y);
+            else DrawByCode(*target, x, y, *s, FMask, s->BoundsRect(), flipH, flipV, FAlpha);
+        } else
             StretchByCode(*target, Bounds(x, y, FWidth, FHeight), *s, FMask, flipH, flipV, FAlpha);
         return;
     }
     TPoint anchor, pivot;
     GetDrawAnchor(anchor, pivot);
     RotateByCode(*target, anchor, FZoomX, FZoomY, *s, FMask, pivot, FAngle, flipH, flipV, FAlpha);
+}
+
+// Only the pixels inside the picture's pieces are drawn: each piece narrows
+// the target's clip and the whole picture is drawn through it.
+void TVorqCustomImage::DrawPieces(TCustomDIBX& target, TCustomDIBX& picture, int32_t x, int32_t y) {
+    const TRect saved = target.GetClipRect();
+    const TRect limit = target.DrawClip();
+    const int64_t w = picture.Width(), h = picture.Height();
+    auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    // Copied: the pieces belong to the picture, which a draw must not change.
+    const std::vector<TRect> pieces = picture.Pieces;
+    for (const TRect& p : pieces) {
+        const int64_t left = FFlipH ? x + w - p.Right : int64_t(x) + p.Left;
+        const int64_t right = FFlipH ? x + w - p.Left : int64_t(x) + p.Right;
+        const int64_t top = FFlipV ? y + h - p.Bottom : int64_t(y) + p.Top;
+        const int64_t bottom = FFlipV ? y + h - p.Top : int64_t(y) + p.Bottom;
+        const TRect c = IntersectRects(TRect{clamp(left), clamp(top), clamp(right), clamp(bottom)}, limit);
+        if (RectIsEmpty(c)) continue;
+        target.ClearClipRect();
+        target.AddClipRect(c);
+        DrawByCode(target, x, y, picture, FMask, picture.BoundsRect(), FFlipH != 0, FFlipV != 0, FAlpha);
+    }
+    target.ClearClipRect();
+    target.SetClipRect(saved);
 }
 
 bool TVorqCustomImage::MaskHit(int32_t x, int32_t y) const {
@@ -347,6 +373,9 @@ void TVorqImage::LoadPicture() {
         own->ClearClipRect();
         own->CopyFrom(frame);
         own->SetTransparentColor(frame.TransparentColor());
+        // The copy shows the same pixels: the frame's pieces still cover them.
+        own->Pieces = frame.Pieces;
+        own->Pieces2 = frame.Pieces2;
     }
     item->Release(this);
     if (!own->IsEmpty() && FBrightness < 255) {

@@ -73,6 +73,7 @@ protected:
     // The own surface of the display's kind and depth, 1 x 1.
     void MakeOwnSurface();
     bool MaskHit(int32_t x, int32_t y) const;
+    void DrawPieces(TCustomDIBX& target, TCustomDIBX& picture, int32_t x, int32_t y);
 
 private:
     void Recalc(bool horizontal);

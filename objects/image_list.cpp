@@ -102,6 +102,8 @@ void TVorqImageData::SetBrightness(int32_t level) {
         key = static_cast<int32_t>(copy.GetPixel(0, 0));
     }
     copy.CopyFrom(image);
+    copy.Pieces = image.Pieces;
+    copy.Pieces2 = image.Pieces2;
     adjust(copy, copy.BoundsRect(), p, lighter);
     copy.SetTransparentColor(key);
 }

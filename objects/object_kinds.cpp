@@ -2,6 +2,7 @@
 
 #include "files/vocab.h"
 #include "objects/box.h"
+#include "objects/button.h"
 #include "objects/cabinet.h"
 #include "objects/gauge.h"
 #include "objects/image_list.h"
@@ -10,6 +11,7 @@
 #include "objects/mes.h"
 #include "objects/prop_motion.h"
 #include "objects/sound.h"
+#include "objects/tile.h"
 #include "objects/timer.h"
 
 TKindStatus ObjectKindStatus(int32_t type_id) {
@@ -44,11 +46,13 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_IMAGES: return make<TVorqImages>;
     case LT_GAUGE: return make<TVorqGauge>;
     case LT_MAPIMG: return make<TVorqMapImage>;
+    case LT_TILE: return make<TVorqTile>;
+    case LT_BUTTON: return make<TVorqButton>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
-    case LT_BUTTON: case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP:
+    case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP:
     case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
-    case LT_WAVE: case LT_TILE: case LT_SLIDER: case LT_SCROLLBAR:
+    case LT_WAVE: case LT_SLIDER: case LT_SCROLLBAR:
     case LT_CGLABEL: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }

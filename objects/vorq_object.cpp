@@ -642,9 +642,13 @@ bool TVorqControl::Update() {
     return false;
 }
 
-void TVorqControl::AttachMotion(const std::string& file_name) {
+std::unique_ptr<TControlMotion> MakeControlMotion(TVorqControl& target, const std::string& file_name) {
     if (!motion_maker) throw Exception("motions are not available");
-    std::unique_ptr<TControlMotion> m = motion_maker(*this, file_name);
+    return motion_maker(target, file_name);
+}
+
+void TVorqControl::AttachMotion(const std::string& file_name) {
+    std::unique_ptr<TControlMotion> m = MakeControlMotion(*this, file_name);
     if (FMotion) FMotion->ClearTarget();
     FMotion = std::move(m);
 }

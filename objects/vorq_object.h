@@ -51,6 +51,9 @@ using TMotionMaker = std::unique_ptr<TControlMotion> (*)(TVorqControl& target, c
 // The maker AttachMotion uses; InstallMotionKinds sets the player's, and
 // tests set their own here (a test seam).
 void SetMotionMaker(TMotionMaker maker);
+// A motion of the installed maker for target, loaded from the file; raises
+// when no maker is installed or the file holds no motion.
+std::unique_ptr<TControlMotion> MakeControlMotion(TVorqControl& target, const std::string& file_name);
 
 // The message of a damaged scene record in a save.
 const std::string& SceneRecordMessage();
@@ -345,7 +348,9 @@ public:
     void SaveToStream(TStream& s) override;
     void LoadFromStream(TStream& s, int32_t version) override;
 
-    TControlMotion* GetMotion() const { return FMotion.get(); }
+    // The motion that drives the control now (kinds with several pictures
+    // have one per picture state).
+    virtual TControlMotion* GetMotion() const { return FMotion.get(); }
     void AddChild(TVorqControl* child);
     void RemoveChild(TVorqControl* child);
     // Left, top, width, height at once: one invalidation before and after.

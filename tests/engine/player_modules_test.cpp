@@ -45,8 +45,9 @@ TEST_F(Installed, ObjectKindsByTypeId) {
     std::set<int32_t> absent = {0, 1, 10};
     for (int32_t id = 28; id < 128; ++id) absent.insert(id);
     // Built so far: box, timer, property motion, cabinet, sound, message
-    // window, image set and gauge.
-    const std::set<int32_t> built = {LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES, LT_IMAGES, LT_GAUGE, LT_MAPIMG};
+    // window, image set, gauge, map image, tile and button.
+    const std::set<int32_t> built = {LT_BOX, LT_TIMER,  LT_PROPMOTION, LT_CABINET, LT_SOUND, LT_MES,
+                                     LT_IMAGES, LT_GAUGE, LT_MAPIMG,    LT_TILE,    LT_BUTTON};
     TVorqBaseList registry;
     for (int32_t id = 0; id < 256; ++id) {
         SCOPED_TRACE(id);
@@ -79,12 +80,12 @@ TEST_F(Installed, ObjectKindsByTypeId) {
 
 TEST_F(Installed, ATestMakerTakesPrecedenceOverTheInstalledKinds) {
     TVorqBaseList registry;
-    RegisterComponentType(LT_BUTTON, [](TVorqBaseList* r) -> TVorqObject* { return new Plain(r); });
-    EXPECT_NE(CreateObjectByType(&registry, LT_BUTTON), nullptr);
-    RegisterComponentType(LT_BUTTON, nullptr);
-    // Removed again: the installed table answers (the button is not built yet).
-    ASSERT_EQ(ObjectKindStatus(LT_BUTTON), TKindStatus::NotBuilt);
-    EXPECT_THROW(CreateObjectByType(&registry, LT_BUTTON), Exception);
+    RegisterComponentType(LT_PREVMENU, [](TVorqBaseList* r) -> TVorqObject* { return new Plain(r); });
+    EXPECT_NE(CreateObjectByType(&registry, LT_PREVMENU), nullptr);
+    RegisterComponentType(LT_PREVMENU, nullptr);
+    // Removed again: the installed table answers (the prepared menu is not built yet).
+    ASSERT_EQ(ObjectKindStatus(LT_PREVMENU), TKindStatus::NotBuilt);
+    EXPECT_THROW(CreateObjectByType(&registry, LT_PREVMENU), Exception);
 }
 
 TEST_F(Installed, MotionKindsByExtension) {

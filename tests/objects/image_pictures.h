@@ -15,6 +15,9 @@ struct TestFramePicture {
     // Colour of pixel (x, y), 0x00BBGGRR.
     std::function<int32_t(int32_t, int32_t)> color;
     int32_t key = -1;  // transparent colour, or none
+    // The frame's pieces (its first rectangle list); only the last frame of
+    // a picture may have them.
+    std::vector<TRect> pieces = {};
 };
 
 class MemoryPictures : public TTeskSource {
@@ -43,7 +46,22 @@ public:
         }
         TMemoryStream s;
         list.SaveToStream(s, 0);
-        stream.WriteBuffer(s.Memory(), s.GetSize());
+        // The writer ends each frame with two empty rectangle lists; the last
+        // frame's first list is written here instead.
+        const std::vector<TRect>& pieces = pictures_.at(name).back().pieces;
+        int64_t size = s.GetSize();
+        if (!pieces.empty()) size -= 8;
+        stream.WriteBuffer(s.Memory(), size);
+        if (!pieces.empty()) {
+            auto u32 = [&stream](uint32_t v) {
+                const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+                stream.WriteBuffer(b, 4);
+            };
+            u32(static_cast<uint32_t>(pieces.size()));
+            for (const TRect& r : pieces)
+                for (int32_t v : {r.Left, r.Top, r.Right, r.Bottom}) u32(static_cast<uint32_t>(v));
+            u32(0);
+        }
     }
     uint32_t IdCode() override { return 0; }
 

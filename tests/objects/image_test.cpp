@@ -275,6 +275,67 @@ TEST_F(ImageTest, PauseAndVisibilityRestartTheFrame) {
     EXPECT_EQ(img->GetIndex(), 2);
 }
 
+TEST_F(ImageTest, OnlyThePiecesOfALayeredFrameAreDrawn) {
+    // Red by column, 40 apart; pieces: the left half, and a stray rectangle
+    // past the picture that clipping cuts away.
+    pictures.Add("halves.tes", {{4, 4, 100, [](int32_t x, int32_t) { return 40 * (x + 1); }, -1,
+                                 {TRect{0, 0, 2, 4}, TRect{10, 10, 90, 90}}}});
+    struct Case {
+        const char* what;
+        bool image_set, flip;
+        int32_t brightness;
+        const char* row;  // picture column per screen pixel, '.' the layer
+    };
+    const Case cases[] = {
+        {"image set", true, false, 0, "01.."},
+        {"image set mirrored", true, true, 0, "..10"},
+        {"image set lightened", true, false, 40, "01.."},
+        {"picture from SOURCE", false, false, 255, "01.."},
+        {"picture darkened", false, true, 200, "..10"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TVorqCustomImage* img;
+        if (c.image_set) {
+            auto* set = new TVorqImages(reg.get());
+            set->SetLeft(10);
+            set->SetTop(10);
+            set->SetSource("halves.tes");
+            set->SetParent(reg->ActiveBase());
+            set->SetBrightness(c.brightness);
+            img = set;
+        } else {
+            TVorqImage* pic = Image("halves.tes");
+            pic->SetBrightness(c.brightness);
+            img = pic;
+        }
+        img->SetFlipH(c.flip);
+        Paint(*img);
+        // A mirrored picture is anchored at its right edge: read from its rectangle.
+        const int left = img->GetRect().Left;
+        std::string row;
+        for (int x = left; x < left + 4; ++x) {
+            const uint32_t p = At(x, 12);
+            row += (p & 0xFF) == 0xFF ? '.' : '*';
+        }
+        std::string drawn = c.row;
+        for (char& ch : drawn)
+            if (ch != '.') ch = '*';
+        EXPECT_EQ(row, drawn);
+        // The drawn columns keep their picture order (mirrored with the flip).
+        const int shift = c.brightness > 0 && c.image_set ? 40 : 0;
+        const int dim = c.image_set ? 0 : 255 - c.brightness;
+        for (int x = left; x < left + 4; ++x) {
+            const char want = c.row[x - left];
+            if (want == '.') continue;
+            const int red = std::max(0, std::min(255, 40 * (want - '0' + 1) + shift) - dim);
+            EXPECT_EQ(channel(At(x, 12), 16), red) << x;
+        }
+        EXPECT_EQ(Surface().GetClipRect(), Surface().BoundsRect());  // the clip is given back
+        img->FreeNow();
+    }
+}
+
 // ---- saved records ----
 
 std::vector<uint8_t> record_of(TVorqObject& obj) {
