@@ -17,6 +17,7 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
+#include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 
 #include <cmath>
@@ -93,34 +94,13 @@ void write_sounds(const std::string& folder) {
     write_wave(folder + "effect.wav", blip, 1);
 }
 
-// Colours are 0x00BBGGRR.
-constexpr const char* kLayer0 = "\"\x01" "BASE0\"";
-constexpr const char* kHidden = "\"\x01\"";
-
-void box(TPageWriter& w, const char* name, const char* parent, int l, int t, int wd, int h, uint32_t colour,
-         int alpha = 255, int border = 0, int32_t border_colour = -1, int priority = 0) {
-    w.Component(opBoxNew, {{PR_NAME, std::string("\"") + name + "\""},
-                           {PR_PARENT, parent},
-                           {PR_LEFT, std::to_string(l)},
-                           {PR_TOP, std::to_string(t)},
-                           {PR_WIDTH, std::to_string(wd)},
-                           {PR_HEIGHT, std::to_string(h)},
-                           {PR_COLOR, std::to_string(colour)},
-                           {PR_ALPHA, std::to_string(alpha)},
-                           {PR_BORDERWIDTH, std::to_string(border)},
-                           {PR_BORDERCOLOR, std::to_string(border_colour)},
-                           {PR_PRIORITY, std::to_string(priority)}});
-}
-
 // The main page: the first picture of boxes with a blinking lamp and a
 // sliding box; five rounds of a call, a branch on its result, a bar that
 // grows and a wait; then the second picture comes in with a curtain and
 // play goes on to the next scene.
 void write_main(const std::string& folder, const std::string& next) {
     TPageWriter w;
-    for (int id : {PR_NAME, PR_PARENT, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_COLOR, PR_ALPHA, PR_BORDERWIDTH,
-                   PR_BORDERCOLOR, PR_PRIORITY})
-        w.SetMask(opBoxNew, id);
+    DemoBoxMasks(w);
     for (int id : {PR_NAME, PR_DELAY, PR_ONNOTIFY}) w.SetMask(opTimer, id);
     for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME, PR_REPEAT, PR_DELAY, PR_AUTOSCRAP}) w.SetMask(opSound, id);
     w.Comment(Sjis("デモの本体"));
@@ -129,15 +109,15 @@ void write_main(const std::string& folder, const std::string& next) {
                           {PR_REPEAT, "1"}, {PR_DELAY, "1000"}});
     w.VarNew("lamp", PT_INT, "0");
     // Backgrounds lie below: children of equal priority sort by name.
-    box(w, "sky", kLayer0, 0, 0, 640, 480, 0x402010, 255, 0, -1, -20);
-    box(w, "ground", kLayer0, 0, 360, 640, 120, 0x206020, 255, 0, -1, -10);
-    box(w, "red", kLayer0, 60, 80, 160, 120, 0x0000FF, 200);
-    box(w, "green", kLayer0, 160, 140, 160, 120, 0x00FF00, 160);
-    box(w, "blue", kLayer0, 260, 200, 160, 120, 0xFF0000, 160);
-    box(w, "glow", kLayer0, 440, 60, 140, 140, 0x2080C0, 384, 6, 0x00FFFF);
-    box(w, "lamp", kLayer0, 580, 400, 40, 40, 0x000060, 255, 3, 0xFFFFFF);
-    box(w, "bar", kLayer0, 20, 440, 10, 16, 0x00C0FF);
-    box(w, "runner", kLayer0, 20, 380, 40, 40, 0xFFFFFF);
+    DemoBox(w, "sky", kLayer0, 0, 0, 640, 480, 0x402010, 255, 0, -1, -20);
+    DemoBox(w, "ground", kLayer0, 0, 360, 640, 120, 0x206020, 255, 0, -1, -10);
+    DemoBox(w, "red", kLayer0, 60, 80, 160, 120, 0x0000FF, 200);
+    DemoBox(w, "green", kLayer0, 160, 140, 160, 120, 0x00FF00, 160);
+    DemoBox(w, "blue", kLayer0, 260, 200, 160, 120, 0xFF0000, 160);
+    DemoBox(w, "glow", kLayer0, 440, 60, 140, 140, 0x2080C0, 384, 6, 0x00FFFF);
+    DemoBox(w, "lamp", kLayer0, 580, 400, 40, 40, 0x000060, 255, 3, 0xFFFFFF);
+    DemoBox(w, "bar", kLayer0, 20, 440, 10, 16, 0x00C0FF);
+    DemoBox(w, "runner", kLayer0, 20, 380, 40, 40, 0xFFFFFF);
     w.Component(opTimer, {{PR_NAME, "\"blinker\""}, {PR_DELAY, "300"}, {PR_ONNOTIFY, "\"blink.vsb\""}});
     w.PropMotion("\"slide\"", "\"runner\"", "3", "560", "2200", "2");
     w.VarNew("round", PT_INT, "0");
@@ -163,9 +143,9 @@ void write_main(const std::string& folder, const std::string& next) {
     w.Indent = 0;
     w.EndWhile();
     // The second picture is built on the hidden layer and comes in.
-    box(w, "night", kHidden, 0, 0, 640, 480, 0x301000, 255, 0, -1, -20);
-    box(w, "moon", kHidden, 420, 60, 120, 120, 0xC0F0FF, 255, 4, 0x80C0C0);
-    box(w, "window", kHidden, 120, 220, 200, 140, 0x40C0FF, 128, 8, 0x204060);
+    DemoBox(w, "night", kHidden, 0, 0, 640, 480, 0x301000, 255, 0, -1, -20);
+    DemoBox(w, "moon", kHidden, 420, 60, 120, 120, 0xC0F0FF, 255, 4, 0x80C0C0);
+    DemoBox(w, "window", kHidden, 120, 220, 200, 140, 0x40C0FF, 128, 8, 0x204060);
     TPageWriter::FlipFields flip;
     flip.Kind = "4";
     flip.Duration = "800";
@@ -263,6 +243,7 @@ int main(int argc, char** argv) {
         // The pages play in this order, each jumping to the next.
         const DemoScene chain[] = {
             {"main.vsb", write_main},
+            {"transitions.vsb", WriteTransitionsScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

@@ -89,6 +89,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     int main_lines = 0, calls = 0;
     bool finished = false, in_order = true;
     unsigned long last_clock = 0;
+    // The transitions scene: its first and last command on the game clock.
+    unsigned long transitions_from = 0, transitions_to = 0;
     for (const std::string& l : lines) {
         std::smatch m;
         if (!std::regex_match(l, m, command)) continue;
@@ -98,10 +100,16 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
         if (m[1] == "main.vsb") ++main_lines;
         if (m[1] == "double.vsb" && m[2] == "1") ++calls;
         if (m[1] == "finish.vsb" && m[2] == "3") finished = true;  // the terminate command
+        if (m[1] == "transitions.vsb") {
+            if (!transitions_from) transitions_from = clock;
+            transitions_to = clock;
+        }
     }
     EXPECT_GT(main_lines, 20);
     EXPECT_EQ(calls, 5);  // one call per round
     EXPECT_TRUE(finished);
+    // Ten transitions, each waited for, with a short pause after each.
+    EXPECT_GE(transitions_to - transitions_from, 7800u + 9 * 250u);
     EXPECT_TRUE(in_order);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);

@@ -11,3 +11,5 @@ struct DemoScene {
     const char* Page;  // first page of the scene, as jumped to
     void (*Write)(const std::string& folder, const std::string& next);
 };
+
+void WriteTransitionsScene(const std::string& folder, const std::string& next);
