@@ -2,12 +2,9 @@
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
+#include "platform/replace_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -30,15 +27,6 @@ int hex_digit(char c) {
     return -1;
 }
 
-// Removes the file on every way out unless released.
-struct TempFile {
-    std::string path;
-    int fd = -1;
-    ~TempFile() {
-        if (fd >= 0) ::close(fd);
-        if (!path.empty()) ::unlink(path.c_str());
-    }
-};
 }  // namespace
 
 std::optional<int32_t> ParseProfileInteger(std::string_view text) {
@@ -187,30 +175,6 @@ std::string IniFile::ToText() const {
 }
 
 void IniFile::SaveToFile(const std::string& sjis_path) const {
-    const std::string target = NativePath(sjis_path);
     const std::string text = ToText();
-    std::string folder = target.substr(0, target.find_last_of('/') + 1);
-    TempFile tmp;
-    std::string pattern = folder + ".~" + target.substr(folder.size()) + ".XXXXXX";
-    tmp.fd = ::mkstemp(pattern.data());
-    if (tmp.fd < 0) throw EFCreateError(Sjis("ファイルを作成できません: ") + sjis_path);
-    tmp.path = pattern;
-    // mkstemp makes the file private; an ini file is as readable as any.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(tmp.fd, 0666 & ~mask);
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(tmp.fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EWriteError(Sjis("ファイルに書き込めません: ") + sjis_path);
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(tmp.fd) != 0 || ::close(tmp.fd) != 0) {
-        tmp.fd = -1;
-        throw EWriteError(Sjis("ファイルに書き込めません: ") + sjis_path);
-    }
-    tmp.fd = -1;
-    if (::rename(tmp.path.c_str(), target.c_str()) != 0) throw EWriteError(Sjis("ファイルに書き込めません: ") + sjis_path);
-    tmp.path.clear();
+    ReplaceFileContents(sjis_path, text.data(), text.size());
 }
