@@ -101,8 +101,11 @@ void TVorqTile::DrawImage() {
     const bool pitchY = FDistanceY >= 1 && FDistanceY >= H / 2;
     if (pitchX || pitchY) {
         const int32_t stepX = pitchX ? FDistanceX : W, stepY = pitchY ? FDistanceY : H;
-        if (!s->Pieces.empty() && zx == 256 && zy == 256) {
-            DrawPieces(*target, *s, r, stepX, stepY);
+        if (zx == 256 && zy == 256) {
+            // Unzoomed copies are plain draws: only their pieces when the
+            // frame lists any, else the whole picture.
+            DrawPieces(*target, *s, r, stepX, stepY, s->Pieces.empty() ? std::vector<TRect>{s->BoundsRect()}
+                                                                        : s->Pieces);
         } else if (mask) {
             target->DrawTiledScaledMask(r, stepX, stepY, zx, zy, *s, s->BoundsRect(), *mask, flipH, flipV, code,
                                         FScrollX, FScrollY);
@@ -123,7 +126,7 @@ void TVorqTile::DrawImage() {
 // Only the pieces of each copy are drawn, each piece placed (mirrored with
 // the flips) inside its copy; the clip is set once for the whole tile.
 void TVorqTile::DrawPieces(TCustomDIBX& target, TCustomDIBX& picture, const TRect& r, int64_t stepX,
-                           int64_t stepY) {
+                           int64_t stepY, const std::vector<TRect>& pieces) {
     const TRect saved = target.GetClipRect();
     const TRect d = IntersectRects(target.DrawClip(), r);
     if (RectIsEmpty(d)) return;
@@ -135,7 +138,6 @@ void TVorqTile::DrawPieces(TCustomDIBX& target, TCustomDIBX& picture, const TRec
     TCustomDIBX* mask = GetMaskSurface();
     const int32_t code = std::min(GetAlpha(), 511);
     // Pieces come from the file: those outside the picture are cut to it.
-    const std::vector<TRect> pieces = picture.Pieces;
     for (const TRect& stored : pieces) {
         const TRect piece = IntersectRects(stored, picture.BoundsRect());
         if (RectIsEmpty(piece)) continue;

@@ -8,6 +8,7 @@
 #include "objects/images.h"
 
 #include <string>
+#include <vector>
 
 class TVorqTile : public TVorqCustomImages, public TFilmTarget {
 public:
@@ -47,7 +48,8 @@ public:
 
 private:
     int32_t Axis(bool horizontal, bool local) const;
-    void DrawPieces(TCustomDIBX& target, TCustomDIBX& picture, const TRect& r, int64_t stepX, int64_t stepY);
+    void DrawPieces(TCustomDIBX& target, TCustomDIBX& picture, const TRect& r, int64_t stepX, int64_t stepY,
+                    const std::vector<TRect>& pieces);
     void ChangeStored(int32_t& field, int32_t v);
 
     std::unique_ptr<TVorqImageList> FList;
