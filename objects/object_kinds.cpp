@@ -4,12 +4,15 @@
 #include "objects/box.h"
 #include "objects/button.h"
 #include "objects/cabinet.h"
+#include "objects/cg_label.h"
 #include "objects/gauge.h"
 #include "objects/image_list.h"
 #include "objects/images.h"
+#include "objects/label.h"
 #include "objects/map_image.h"
 #include "objects/mes.h"
 #include "objects/prop_motion.h"
+#include "objects/slider.h"
 #include "objects/sound.h"
 #include "objects/tile.h"
 #include "objects/timer.h"
@@ -48,12 +51,15 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_MAPIMG: return make<TVorqMapImage>;
     case LT_TILE: return make<TVorqTile>;
     case LT_BUTTON: return make<TVorqButton>;
+    case LT_LABEL: return make<TVorqLabel>;
+    case LT_CGLABEL: return make<TVorqCGLabel>;
+    case LT_SLIDER: return make<TVorqSlider>;
+    case LT_SCROLLBAR: return make<TVorqScrollbar>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP:
-    case LT_LABEL: case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
-    case LT_WAVE: case LT_SLIDER: case LT_SCROLLBAR:
-    case LT_CGLABEL: case LT_PREVMENU: return nullptr;  // not built yet
+    case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
+    case LT_WAVE: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }
 }
