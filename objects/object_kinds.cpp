@@ -5,6 +5,7 @@
 #include "objects/button.h"
 #include "objects/cabinet.h"
 #include "objects/cg_label.h"
+#include "objects/cinema.h"
 #include "objects/gauge.h"
 #include "objects/image_list.h"
 #include "objects/images.h"
@@ -55,9 +56,10 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_CGLABEL: return make<TVorqCGLabel>;
     case LT_SLIDER: return make<TVorqSlider>;
     case LT_SCROLLBAR: return make<TVorqScrollbar>;
+    case LT_CINEMA: return make<TVorqCinema>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
-    case LT_CINEMA: case LT_EDIT: case LT_FIRE: case LT_HTTP:
+    case LT_EDIT: case LT_FIRE: case LT_HTTP:
     case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
     case LT_WAVE: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind

@@ -3,6 +3,7 @@
 #include "files/field_reader.h"
 #include "files/path_parser.h"
 #include "files/vr_file_manager.h"
+#include "media/audio/sound_items.h"
 #include "platform/codepage.h"
 
 #include <algorithm>
@@ -309,8 +310,14 @@ TCustomFrameList* TFilmManager::GetTrack(int i) const {
 
 void TFilmManager::LoadFromFile(const std::string& name) {
     TMemoryStream s;
-    if (!FileManager) throw Exception(name + Sjis(":ファイルがありません"));
-    FileManager->LoadToStream(s, name);
+    // A plain path (absolute, as the logo and tests name them) is a file of
+    // its own; any other name is game data.
+    if (IsPlainPath(name)) {
+        s.LoadFromFile(name);
+    } else {
+        if (!FileManager) throw Exception(name + Sjis(":ファイルがありません"));
+        FileManager->LoadToStream(s, name);
+    }
     s.SetPosition(0);
     LoadFromStream(s, name);
 }

@@ -199,6 +199,7 @@ private:
     TTeskItem* picture_ = nullptr;
     int32_t last_frame_ = 0;
     uint8_t paused_ = 0;
+    uint8_t unmakeable_ = 0;
 };
 
 // The easing formulas, shared by every track kind. has_child adds one frame

@@ -7,6 +7,7 @@
 #include "objects/image.h"
 #include "objects/object_kinds.h"
 #include "objects/sound.h"
+#include "platform/exception.h"
 #include "render/dibx.h"
 #include "render/tesk_collection.h"
 
@@ -199,9 +200,14 @@ TVorqObject* TCustomFrameList::EnsureTarget() {
         case FilmTrackKind::Fire: type = LT_FIRE; break;
         default: return nullptr;
         }
-        // A kind this player does not make yet shows nothing.
-        if (ObjectKindStatus(type) != TKindStatus::Built) return nullptr;
-        made = CreateObjectByType(reg, type);
+        // A kind this player does not make shows nothing; asked once.
+        if (unmakeable_) return nullptr;
+        try {
+            made = CreateObjectByType(reg, type);
+        } catch (const Exception&) {
+            unmakeable_ = 1;
+            return nullptr;
+        }
         break;
     }
     }

@@ -46,10 +46,10 @@ TEST_F(Installed, ObjectKindsByTypeId) {
     for (int32_t id = 28; id < 128; ++id) absent.insert(id);
     // Built so far: box, timer, property motion, cabinet, sound, message
     // window, image set, gauge, map image, tile, button, label,
-    // character-sheet label, slider and scroll bar.
+    // character-sheet label, slider, scroll bar and cinema.
     const std::set<int32_t> built = {LT_BOX,   LT_TIMER,  LT_PROPMOTION, LT_CABINET, LT_SOUND,    LT_MES,
                                      LT_IMAGES, LT_GAUGE, LT_MAPIMG,     LT_TILE,    LT_BUTTON,   LT_LABEL,
-                                     LT_CGLABEL, LT_SLIDER, LT_SCROLLBAR};
+                                     LT_CGLABEL, LT_SLIDER, LT_SCROLLBAR, LT_CINEMA};
     TVorqBaseList registry;
     for (int32_t id = 0; id < 256; ++id) {
         SCOPED_TRACE(id);
@@ -95,18 +95,17 @@ TEST_F(Installed, MotionKindsByExtension) {
         const char* ext;
         TKindStatus status;
     };
-    const Case cases[] = {{".vmt", TKindStatus::NotBuilt}, {".VMT", TKindStatus::NotBuilt},
-                          {".vcm", TKindStatus::NoKind},   {".tes", TKindStatus::NoKind},
-                          {"", TKindStatus::NoKind},       {"vmt", TKindStatus::NoKind}};
+    const Case cases[] = {{".vmt", TKindStatus::Built}, {".VMT", TKindStatus::Built},
+                          {".vcm", TKindStatus::NoKind}, {".tes", TKindStatus::NoKind},
+                          {"", TKindStatus::NoKind},     {"vmt", TKindStatus::NoKind}};
     TVorqBaseList registry;
     Plain target(&registry);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ext);
         EXPECT_EQ(MotionKindStatus(c.ext), c.status);
-        // No kind is built yet: attaching any file fails without changing the control.
-        if (c.status != TKindStatus::Built) {
-            EXPECT_THROW(target.AttachMotion(std::string("walk") + c.ext), Exception);
-        }
+        // No file of that name exists (and a non-motion name is refused):
+        // attaching fails without changing the control.
+        EXPECT_THROW(target.AttachMotion(std::string("walk") + c.ext), Exception);
         EXPECT_EQ(target.GetMotion(), nullptr);
     }
 }
