@@ -91,6 +91,8 @@ constexpr uint32_t kTextLimit = 1u << 20;
 // Bytes of the smallest track record: kind byte and common header.
 constexpr uint64_t kMinTrackBytes = 1 + 6 * 4 + 3;
 constexpr uint32_t kTrackLimit = 1u << 16;
+// Far beyond any screen a film was made for.
+constexpr int32_t kScreenLimit = 8192;
 
 bool IsAbsoluteName(const std::string& s) { return (!s.empty() && s[0] == '\\') || (s.size() >= 2 && s[1] == ':'); }
 
@@ -347,6 +349,10 @@ void TFilmManager::LoadFromStream(TStream& s, const std::string& name) {
         is_motion_file = head == "VorqMotion";
         width = r.I32("width");
         height = r.I32("height");
+        // The film's screen becomes a surface when it plays in a scene of
+        // its own: a damaged size must not ask for gigabytes.
+        if (width < 0 || width > kScreenLimit) r.Fail("width");
+        if (height < 0 || height > kScreenLimit) r.Fail("height");
         color = r.I32("colour");
         if (v >= 102) relative_mode = r.U8("relative mode");
         if (v >= 104) reference = ReadPoint(r, "reference point");

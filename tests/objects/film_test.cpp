@@ -179,6 +179,25 @@ TEST(FilmRead, TagsAndRefusals) {
         EXPECT_THROW(Load(f, w.Bytes()), ECorruptData) << c.what;
         EXPECT_EQ(f.Count(), 0) << c.what << ": a refused film keeps nothing";
     }
+    // A screen size no film has: refused before anything plays at it.
+    const struct {
+        int32_t w, h;
+        bool ok;
+    } sizes[] = {{8192, 8192, true}, {0, 0, true}, {8193, 1, false}, {1, 8193, false}, {-1, 1, false},
+                 {1, INT32_MIN, false}};
+    for (auto z : sizes) {
+        TFilmWriter w(108);
+        w.Header(z.w, z.h, -1);
+        w.TrackCount(0);
+        if (z.ok) {
+            EXPECT_NO_THROW(Load(f, w.Bytes())) << z.w << "x" << z.h;
+            EXPECT_EQ(f.width, z.w);
+            continue;
+        }
+        Load(f, EveryKind(108));
+        EXPECT_THROW(Load(f, w.Bytes()), ECorruptData) << z.w << "x" << z.h;
+        EXPECT_EQ(f.Count(), 0);
+    }
 }
 
 TEST(FilmFrames, LookupAtBoundaries) {
