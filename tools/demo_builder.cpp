@@ -244,6 +244,7 @@ int main(int argc, char** argv) {
         const DemoScene chain[] = {
             {"main.vsb", write_main},
             {"transitions.vsb", WriteTransitionsScene},
+            {"widgets.vsb", WriteWidgetsScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

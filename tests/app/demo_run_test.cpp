@@ -91,6 +91,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     unsigned long last_clock = 0;
     // The transitions scene: its first and last command on the game clock.
     unsigned long transitions_from = 0, transitions_to = 0;
+    // The widgets scene likewise.
+    unsigned long widgets_from = 0, widgets_to = 0;
     for (const std::string& l : lines) {
         std::smatch m;
         if (!std::regex_match(l, m, command)) continue;
@@ -104,12 +106,19 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
             if (!transitions_from) transitions_from = clock;
             transitions_to = clock;
         }
+        if (m[1] == "widgets.vsb") {
+            if (!widgets_from) widgets_from = clock;
+            widgets_to = clock;
+        }
     }
     EXPECT_GT(main_lines, 20);
     EXPECT_EQ(calls, 5);  // one call per round
     EXPECT_TRUE(finished);
     // Ten transitions, each waited for, with a short pause after each.
     EXPECT_GE(transitions_to - transitions_from, 7800u + 9 * 250u);
+    // The label, gauge and slider steps: six waits of 500 ms and one of 300.
+    EXPECT_GE(widgets_to - widgets_from, 6 * 500u + 300u);
+    EXPECT_GE(widgets_from, transitions_to);
     EXPECT_TRUE(in_order);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);
