@@ -16,6 +16,9 @@ class TScreenOverlay;
 class TVideoManager : public TMediaManager {
 public:
     ~TVideoManager() override;
+    // A new item for the video file (media/video/video_items.h); raises
+    // when it cannot be opened or holds no video we can play.
+    TDMediaItem* Add(const std::string& name, bool overlay);
     void Suspend() override;
     void Resume() override;
     void SetActive(bool /*on*/) override {}

@@ -1,6 +1,7 @@
 #include "media/audio/companion.h"
 
 #include "media/audio/pcm_decoder.h"
+#include "media/video/video_companion.h"
 #include "platform/audio.h"
 #include "platform/stream.h"
 
@@ -321,7 +322,12 @@ void vorqInit(Video**, Video**, void*, AudioDevice** cell, StreamGetSizeFn size,
     cb = Callbacks{size, read, position, seek};
 }
 
+std::unique_ptr<TStream> CompanionStream(void* stream) { return std::make_unique<CallbackStream>(stream); }
+
+AudioDevice* CompanionSoundDevice() { return sound_cell ? *sound_cell : nullptr; }
+
 void vorqFinal() {
+    vorqVidmanFinal();
     stop_thread();
     use_thread = false;
     std::lock_guard l(media_lock);

@@ -12,6 +12,7 @@
 #include "media/sound_device.h"
 
 #include <cstdint>
+#include <memory>
 
 class Video;
 
@@ -76,6 +77,13 @@ int32_t vorqOggStrGetPos(uint32_t h);
 int32_t vorqOggStrGetSize(uint32_t h);
 int32_t vorqOggStrSetPos(uint32_t h, int32_t pos);
 int32_t vorqOggStrGetLen(uint32_t h);
+
+// The module's video group (media/video/video_companion.h) reads the
+// player's streams through the same callbacks and plays into the same device.
+class TStream;
+std::unique_ptr<TStream> CompanionStream(void* stream);
+// The device in the module's cell, or null.
+AudioDevice* CompanionSoundDevice();
 
 // Linear gains in 1/65536 for a volume and pan (exposed for tests).
 struct ChannelGains {

@@ -1,6 +1,7 @@
 #include "media/audio/pcm_decoder.h"
 
 #include "files/field_reader.h"
+#include "media/ffmpeg_io.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
@@ -128,13 +129,11 @@ private:
 
 class MediaDecoder : public PcmDecoder {
 public:
-    explicit MediaDecoder(std::vector<uint8_t> data) : FData(std::move(data)) {
+    explicit MediaDecoder(std::vector<uint8_t> data) : FInput(std::move(data)) {
         FFormat = MakePCMWaveFormat(44100, 16, 2);
         FFmt = avformat_alloc_context();
-        auto* buf = static_cast<uint8_t*>(av_malloc(kIoBuffer));
-        FIo = avio_alloc_context(buf, kIoBuffer, 0, this, &MediaDecoder::read_packet, nullptr, &MediaDecoder::seek);
-        if (!FFmt || !FIo) fail();
-        FFmt->pb = FIo;
+        if (!FFmt || !FInput.Context()) fail();
+        FFmt->pb = FInput.Context();
         if (avformat_open_input(&FFmt, nullptr, nullptr, nullptr) < 0) {
             FFmt = nullptr;
             fail();
@@ -181,7 +180,7 @@ public:
         const int64_t ts = av_rescale_q(frame, AVRational{1, 44100}, st->time_base);
         if (av_seek_frame(FFmt, FIndex, ts, AVSEEK_FLAG_BACKWARD) < 0 && frame != 0) return false;
         if (frame == 0 && av_seek_frame(FFmt, FIndex, 0, AVSEEK_FLAG_BACKWARD) < 0) {
-            avio_seek(FIo, 0, SEEK_SET);
+            avio_seek(FInput.Context(), 0, SEEK_SET);
             avformat_seek_file(FFmt, -1, INT64_MIN, 0, INT64_MAX, 0);
         }
         avcodec_flush_buffers(FCodec);
@@ -199,8 +198,6 @@ public:
     int64_t TotalBytes() const override { return FTotal; }
 
 private:
-    static constexpr int kIoBuffer = 32768;
-
     [[noreturn]] void fail() {
         release();
         corrupt();
@@ -211,35 +208,6 @@ private:
         if (FSwr) swr_free(&FSwr);
         if (FCodec) avcodec_free_context(&FCodec);
         if (FFmt) avformat_close_input(&FFmt);
-        if (FIo) {
-            av_freep(&FIo->buffer);
-            avio_context_free(&FIo);
-        }
-    }
-    static int read_packet(void* self, uint8_t* buf, int size) {
-        auto* d = static_cast<MediaDecoder*>(self);
-        const size_t left = d->FData.size() - std::min(d->FIoPos, d->FData.size());
-        const size_t n = std::min(left, size_t(std::max(size, 0)));
-        if (n == 0) return AVERROR_EOF;
-        std::memcpy(buf, d->FData.data() + d->FIoPos, n);
-        d->FIoPos += n;
-        return static_cast<int>(n);
-    }
-    static int64_t seek(void* self, int64_t offset, int whence) {
-        auto* d = static_cast<MediaDecoder*>(self);
-        const int64_t size = static_cast<int64_t>(d->FData.size());
-        if (whence & AVSEEK_SIZE) return size;
-        int64_t base = 0;
-        switch (whence & ~AVSEEK_FORCE) {
-        case SEEK_SET: base = 0; break;
-        case SEEK_CUR: base = static_cast<int64_t>(d->FIoPos); break;
-        case SEEK_END: base = size; break;
-        default: return -1;
-        }
-        const int64_t target = base + offset;
-        if (target < 0 || target > size) return -1;
-        d->FIoPos = static_cast<size_t>(target);
-        return target;
     }
     // Decodes until some samples are held or the data ends.
     bool decode_more() {
@@ -299,10 +267,8 @@ private:
         }
     }
 
-    std::vector<uint8_t> FData;
-    size_t FIoPos = 0;
+    FfmpegInput FInput;
     AVFormatContext* FFmt = nullptr;
-    AVIOContext* FIo = nullptr;
     AVCodecContext* FCodec = nullptr;
     SwrContext* FSwr = nullptr;
     AVPacket* FPacket = nullptr;

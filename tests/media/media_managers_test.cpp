@@ -1,4 +1,5 @@
 #include "media/media_managers.h"
+#include "media/video/video_items.h"
 #include "media/screen_manager.h"
 #include "objects/base_list.h"
 #include "tests/support/plain_dibx.h"
@@ -226,6 +227,17 @@ TEST_F(ManagersRunning, EveryKindHasItsManagerAndSoundOnReachesTheSoundManagers)
     registry.SetSoundOn(1);
     EXPECT_EQ(log, (std::vector<std::string>{"play ogg", "play midi"}));
     EXPECT_TRUE(WmpManager()->Active());
+}
+
+TEST_F(ManagersRunning, TheVideoManagerPlaysVideoFilesThroughTheModule) {
+    TDMediaItem* item = VideoManager()->Add(std::string(VORQ_TEST_DATA) + "/video/bars.wmv", false);
+    auto* video_item = dynamic_cast<TVideoItem*>(item);
+    ASSERT_NE(video_item, nullptr);
+    EXPECT_EQ(VideoManager()->Count(), 1);
+    EXPECT_EQ(video_item->SourceWidth(), 160);
+    EXPECT_GT(item->GetLength(), 1900);
+    VideoManager()->Remove(item);
+    EXPECT_EQ(VideoManager()->Count(), 0);
 }
 
 TEST_F(ManagersRunning, OverlaysAreDrawnOverEveryPresentUntilHidden) {

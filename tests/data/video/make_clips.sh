@@ -13,3 +13,13 @@ ffmpeg -v error -y -i bars.wmv -vf "select=eq(n\\,5)+eq(n\\,15)" -vsync 0 -f raw
 # A sound file with no picture.
 ffmpeg -v error -y -f lavfi -i sine=f=440:d=1 -c:a wmav2 tone.wma
 ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 bars.wmv > bars.frames
+# Picture and sound in step: one second black and silent, then one second
+# white with a 1 kHz tone; both change at 1000 ms.
+ffmpeg -v error -y -f lavfi -i color=c=black:s=160x120:r=25:d=1 -f lavfi -i color=c=white:s=160x120:r=25:d=1 \
+  -f lavfi -i anullsrc=r=44100:cl=stereo:d=1 -f lavfi -i sine=f=1000:d=1:sample_rate=44100 \
+  -filter_complex '[0:v][1:v]concat=n=2:v=1:a=0[v];[2:a]atrim=0:1[s];[3:a]aformat=channel_layouts=stereo[t];[s][t]concat=n=2:v=0:a=1[a]' \
+  -map '[v]' -map '[a]' -c:v wmv2 -b:v 200k -c:a wmav2 -b:a 128k sync.wmv
+# The lengths ffprobe reads from the containers, in ms.
+for f in bars sync; do
+  ffprobe -v error -show_entries format=duration -of csv=p=0 $f.wmv | awk '{ printf "%d\n", $1 * 1000 + 0.5 }' > $f.duration
+done
