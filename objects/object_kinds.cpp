@@ -17,6 +17,7 @@
 #include "objects/sound.h"
 #include "objects/tile.h"
 #include "objects/timer.h"
+#include "objects/video.h"
 
 TKindStatus ObjectKindStatus(int32_t type_id) {
     const int32_t id = type_id & 0x7F;
@@ -49,6 +50,7 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_MES: return make<TVorqMes>;
     case LT_IMAGES: return make<TVorqImages>;
     case LT_GAUGE: return make<TVorqGauge>;
+    case LT_VIDEO: return make<TVorqVideo>;
     case LT_MAPIMG: return make<TVorqMapImage>;
     case LT_TILE: return make<TVorqTile>;
     case LT_BUTTON: return make<TVorqButton>;
@@ -60,7 +62,7 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_EDIT: case LT_FIRE: case LT_HTTP:
-    case LT_MEMO: case LT_MENU: case LT_PARTICLE: case LT_VIDEO:
+    case LT_MEMO: case LT_MENU: case LT_PARTICLE:
     case LT_WAVE: case LT_PREVMENU: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }

@@ -21,4 +21,5 @@
 #include "objects/snapshot.h"
 #include "objects/sound.h"
 #include "objects/timer_list.h"
+#include "objects/video.h"
 #include "objects/vorq_object.h"

@@ -18,6 +18,8 @@ public:
     // range only, the item reaching the end volume by the final step.
     int32_t CurrentVolume(uint32_t t) const;
     TDMediaItem* Item() const { return FItem; }
+    // Where a fade-in ends, when the owner's volume changes while it runs.
+    void SetEndVolume(int32_t v) { FEndVolume = v; }
 
 protected:
     uint32_t FStartTime = 0;

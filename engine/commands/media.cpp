@@ -71,8 +71,10 @@ void TComMediaPlay::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
     const std::string name = ExprText(ObjectName.get());
     if (name.empty() || !VorqBaseList) return;
-    // Sounds start again from their source; other objects have no start.
-    if (auto* sound = dynamic_cast<TVorqSound*>(VorqBaseList->FindObject(name))) sound->Restart();
+    // Sounds and videos start again from their source; other objects have no start.
+    TVorqObject* target = VorqBaseList->FindObject(name);
+    if (auto* sound = dynamic_cast<TVorqSound*>(target)) sound->Restart();
+    else if (auto* video = dynamic_cast<TVorqVideo*>(target)) video->Restart();
 }
 
 void TComPropMotion::ReadFields(FieldReader& r) {
