@@ -245,6 +245,7 @@ int main(int argc, char** argv) {
             {"main.vsb", write_main},
             {"transitions.vsb", WriteTransitionsScene},
             {"widgets.vsb", WriteWidgetsScene},
+            {"film.vsb", WriteFilmScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

@@ -93,6 +93,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     unsigned long transitions_from = 0, transitions_to = 0;
     // The widgets scene likewise.
     unsigned long widgets_from = 0, widgets_to = 0;
+    // The film scene: its cinema plays 2.5 s before the page goes on.
+    unsigned long film_from = 0, film_to = 0;
     for (const std::string& l : lines) {
         std::smatch m;
         if (!std::regex_match(l, m, command)) continue;
@@ -102,6 +104,10 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
         if (m[1] == "main.vsb") ++main_lines;
         if (m[1] == "double.vsb" && m[2] == "1") ++calls;
         if (m[1] == "finish.vsb" && m[2] == "3") finished = true;  // the terminate command
+        if (m[1] == "film.vsb") {
+            if (!film_from) film_from = clock;
+            film_to = clock;
+        }
         if (m[1] == "transitions.vsb") {
             if (!transitions_from) transitions_from = clock;
             transitions_to = clock;
@@ -119,6 +125,7 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     // The label, gauge and slider steps: six waits of 500 ms and one of 300.
     EXPECT_GE(widgets_to - widgets_from, 6 * 500u + 300u);
     EXPECT_GE(widgets_from, transitions_to);
+    EXPECT_GE(film_to - film_from, 2700u);
     EXPECT_TRUE(in_order);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);

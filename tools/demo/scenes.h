@@ -14,3 +14,4 @@ struct DemoScene {
 
 void WriteTransitionsScene(const std::string& folder, const std::string& next);
 void WriteWidgetsScene(const std::string& folder, const std::string& next);
+void WriteFilmScene(const std::string& folder, const std::string& next);
