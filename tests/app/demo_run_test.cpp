@@ -126,6 +126,7 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     EXPECT_GE(widgets_to - widgets_from, 6 * 500u + 300u);
     EXPECT_GE(widgets_from, transitions_to);
     EXPECT_GE(film_to - film_from, 2700u);
+    EXPECT_GE(film_from, widgets_to);
     EXPECT_TRUE(in_order);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);
