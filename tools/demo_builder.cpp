@@ -246,6 +246,7 @@ int main(int argc, char** argv) {
             {"transitions.vsb", WriteTransitionsScene},
             {"widgets.vsb", WriteWidgetsScene},
             {"film.vsb", WriteFilmScene},
+            {"video.vsb", WriteVideoScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

@@ -95,8 +95,13 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     unsigned long widgets_from = 0, widgets_to = 0;
     // The film scene: its cinema plays 2.5 s before the page goes on.
     unsigned long film_from = 0, film_to = 0;
+    // The video scene: its page, and when the video's end event ran.
+    unsigned long video_from = 0, video_to = 0, video_ended = 0;
+    const std::regex event(R"(^[0-9a-f]{8} : <Event>([a-z_]+\.vsb)\((\d+)\)$)");
     for (const std::string& l : lines) {
         std::smatch m;
+        if (std::regex_match(l, m, event) && m[1] == "video_end.vsb" && !video_ended)
+            video_ended = std::stoul(l.substr(0, 8), nullptr, 16);
         if (!std::regex_match(l, m, command)) continue;
         const unsigned long clock = std::stoul(l.substr(0, 8), nullptr, 16);
         in_order = in_order && clock >= last_clock;
@@ -116,6 +121,10 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
             if (!widgets_from) widgets_from = clock;
             widgets_to = clock;
         }
+        if (m[1] == "video.vsb") {
+            if (!video_from) video_from = clock;
+            video_to = clock;
+        }
     }
     EXPECT_GT(main_lines, 20);
     EXPECT_EQ(calls, 5);  // one call per round
@@ -127,6 +136,11 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     EXPECT_GE(widgets_from, transitions_to);
     EXPECT_GE(film_to - film_from, 2700u);
     EXPECT_GE(film_from, widgets_to);
+    // The three-second video played to its end within the scene's wait.
+    EXPECT_GE(video_from, film_to);
+    EXPECT_GE(video_to - video_from, 400u + 3500u);
+    EXPECT_GT(video_ended, video_from + 2500) << "the video's end event";
+    EXPECT_LT(video_ended, video_to);
     EXPECT_TRUE(in_order);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);

@@ -15,3 +15,4 @@ struct DemoScene {
 void WriteTransitionsScene(const std::string& folder, const std::string& next);
 void WriteWidgetsScene(const std::string& folder, const std::string& next);
 void WriteFilmScene(const std::string& folder, const std::string& next);
+void WriteVideoScene(const std::string& folder, const std::string& next);
