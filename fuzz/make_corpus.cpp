@@ -15,7 +15,10 @@
 #include "objects/images.h"
 #include "objects/tile.h"
 #include "objects/cabinet.h"
+#include "objects/cg_label.h"
 #include "objects/gauge.h"
+#include "objects/label.h"
+#include "objects/slider.h"
 #include "objects/sound.h"
 #include "objects/prop_motion.h"
 #include "objects/timer.h"
@@ -327,6 +330,43 @@ void ObjectKinds() {
     button->SetParent(reg.ActiveBase());
     button->SetGroupIndex(2);
     seed("button", 9, *button);
+    auto* label = new TVorqLabel(&reg);
+    label->SetName("caption");
+    label->SetFontHeight(14);
+    label->SetText("Two\nlines");
+    label->SetHAlign(1);
+    label->SetAngle(30);
+    label->SetZoomY(300);
+    label->SetAlpha(320);
+    label->SetParent(reg.ActiveBase());
+    seed("label", 10, *label);
+    auto* cg = new TVorqCGLabel(&reg);
+    cg->SetName("score");
+    cg->SetMapText("0123456789");
+    cg->SetGlyphWidth(8);
+    cg->SetGlyphHeight(12);
+    cg->SetText("2024\n7");
+    cg->SetHAlign(1);
+    cg->SetOnIdle("idle.vsb");
+    seed("cg_label", 11, *cg);
+    auto* slider = new TVorqSlider(&reg);
+    slider->SetName("volume");
+    slider->SetMin(0);
+    slider->SetMax(100);
+    slider->SetValue(70);
+    slider->SetSmallChange(5);
+    slider->SetOrientation(1);
+    slider->SetCaptureMask(true);
+    slider->SetBarSize(80);
+    slider->SetOnNotify("volume.vsb");
+    seed("slider", 12, *slider);
+    auto* bar = new TVorqScrollbar(&reg);
+    bar->SetName("scroll");
+    bar->SetMin(-20);
+    bar->SetMax(20);
+    bar->SetLargeChange(8);
+    bar->SetOnHold("hold.vsb");
+    seed("scroll_bar", 13, *bar);
 }
 
 void MessageWindowAndBacklog() {

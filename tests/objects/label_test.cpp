@@ -298,6 +298,22 @@ TEST_F(Label, AlphaZeroHidesTheLabelAndItsChildren) {
     EXPECT_EQ(lit(Bounds(0, 0, 160, 120)), 0);
 }
 
+TEST_F(Label, AFontOfNoSizeLeavesNothingOfTheOldText) {
+    TVorqLabel& l = *label("Gone", 16);
+    draw();
+    ASSERT_GT(lit(Bounds(0, 0, 160, 120)), 10);
+    // No size to draw at: the boxes of the old text must not draw through
+    // the old mask.
+    for (int32_t height : {0, -3, 1 << 20}) {
+        SCOPED_TRACE(height);
+        l.SetFontHeight(height);
+        EXPECT_EQ(l.GetWidth(), 0);
+        EXPECT_TRUE(l.LineRects().empty());
+        draw();
+        EXPECT_EQ(lit(Bounds(0, 0, 160, 120)), 0);
+    }
+}
+
 TEST_F(Label, HitTestsTurnThePointBack) {
     TVorqLabel& l = *label("Hit", 16);
     l.SetLeft(50);
