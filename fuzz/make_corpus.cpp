@@ -35,10 +35,15 @@
 #include "tests/support/glyph_list_writer.h"
 #include "tests/support/tesk_writer.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -514,6 +519,60 @@ void CommandStates() {
     }
 }
 
+// Tiny videos of our own pictures and sound, encoded by ffmpeg (a build
+// dependency) in the containers and codecs the player meets: WMV with
+// Windows Media sound, AVI and MPEG.
+void Videos() {
+    const fs::path tmp = fs::temp_directory_path() / ("vorq_corpus_video_" + std::to_string(::getpid()));
+    fs::create_directories(tmp);
+    const int w = 32, h = 24, frames = 6;
+    {
+        std::ofstream raw(tmp / "frames.rgb", std::ios::binary);
+        for (int n = 0; n < frames; ++n)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const char px[3] = {char(x * 8), char(y * 10), char(n * 40)};
+                    raw.write(px, 3);
+                }
+        std::ofstream wav(tmp / "sound.wav", std::ios::binary);
+        const int samples = 11025 * frames / 10;
+        auto u32 = [&wav](uint32_t v) { wav.write(reinterpret_cast<const char*>(&v), 4); };
+        auto u16 = [&wav](uint16_t v) { wav.write(reinterpret_cast<const char*>(&v), 2); };
+        wav.write("RIFF", 4);
+        u32(36 + samples * 2);
+        wav.write("WAVEfmt ", 8);
+        u32(16);
+        u16(1);
+        u16(1);
+        u32(11025);
+        u32(11025 * 2);
+        u16(2);
+        u16(16);
+        wav.write("data", 4);
+        u32(samples * 2);
+        for (int i = 0; i < samples; ++i) u16(uint16_t(int16_t((i % 25) * 1000 - 12000)));
+    }
+    const std::string in = "-f rawvideo -pix_fmt rgb24 -s 32x24 -r 10 -i '" + (tmp / "frames.rgb").string() + "'";
+    const std::string sound = " -i '" + (tmp / "sound.wav").string() + "'";
+    const struct {
+        const char* name;
+        std::string args;
+    } clips[] = {
+        {"wmv2_wmav2.wmv", in + sound + " -c:v wmv2 -b:v 50k -c:a wmav2 -b:a 32k"},
+        {"wmv1.wmv", in + " -c:v wmv1 -b:v 50k"},
+        {"msmpeg4.avi", in + sound + " -c:v msmpeg4 -b:v 50k -c:a pcm_u8 -ar 4000"},
+        {"mpeg1.mpg", in + " -c:v mpeg1video -b:v 50k -r 25"},
+    };
+    for (const auto& c : clips) {
+        const fs::path out = tmp / c.name;
+        const std::string cmd = "ffmpeg -v error -y " + c.args + " '" + out.string() + "'";
+        if (std::system(cmd.c_str()) != 0) throw std::runtime_error("ffmpeg failed for " + std::string(c.name));
+        std::ifstream f(out, std::ios::binary);
+        Seed("video", c.name, std::string(std::istreambuf_iterator<char>(f), {}));
+    }
+    fs::remove_all(tmp);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -549,6 +608,7 @@ int main(int argc, char** argv) {
         CopySeeds("ico", data / "dib", {"ico_4bit.ico", "ico_one.ico", "ico_two.ico", "cur_one.cur"});
         CopySeeds("sound", data / "audio", {"tone.wav", "tone22m.wav", "tone.ogg"});
         CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
+        Videos();
         CopySeeds("midi", data / "midi", {"tempo.mid", "running.mid", "two_tracks.mid", "random1.mid"});
     } catch (const Exception& e) {
         std::cerr << "make_corpus: " << e.Utf8Message() << "\n";
