@@ -16,9 +16,13 @@
 // The window icon, linked in at build time from app/vorqplayer.ico.
 extern const unsigned char kPlayerIcon[];
 extern const size_t kPlayerIconSize;
+// The start-up logo's archive, packed at build time from our own film.
+extern const unsigned char kMadeWith[];
+extern const size_t kMadeWithSize;
 
 int main(int argc, char** argv) {
     RegisterResource(kMainIconName, kMainIconType, {kPlayerIcon, kPlayerIconSize});
+    RegisterResource("MADEWITH", "DATA", {kMadeWith, kMadeWithSize});
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

@@ -21,6 +21,7 @@
 #include "platform/resources.h"
 #include "platform/stream.h"
 #include "platform/trace.h"
+#include "platform/url_opener.h"
 #include "render/dib_surface.h"
 #include "render/ico.h"
 
@@ -37,6 +38,13 @@ const char* const kMainIconName = "MAINICON";
 const char* const kMainIconType = "ICON";
 
 namespace {
+// The start-up logo: our film in the archive linked into the executable,
+// and the page its label opens.
+const char* const kLogoResource = "MADEWITH";
+const char* const kLogoResourceType = "DATA";
+const char* const kLogoFilm = "MadeWithVorqLogo\\logo.vcm";
+const char* const kLogoCursor = "MadeWithVorqLogo\\hand.cur";
+const char* const kLogoUrl = "https://vorqplayer.example/";
 
 // Design size of the window's client area before the project sizes it.
 constexpr int32_t kDesignClientWidth = 563;
@@ -260,6 +268,7 @@ void TFormView::Init() {
     StartupCheckpoint("Init:3");
     FProject = std::make_unique<TProject>(FArgs);
     Project = FProject.get();
+    LogoDone = !FindResource(kLogoResource, kLogoResourceType).has_value();
     // The game's title becomes the window's caption.
     if (FProject->CallMan) FWindow->SetTitle(FProject->Title);
     if (Terminating && !FProject->CallMan) {
@@ -429,12 +438,69 @@ bool TFormView::ApplicationEventsIdle() {
     return false;
 }
 
+void TFormView::logo_step() {
+    TVorqBaseList* reg = VorqBaseList;
+    if (!reg || !FileManager) {
+        LogoDone = true;
+        return;
+    }
+    if (!LogoCinema) {
+        LogoArchiveIndex = FileManager->AddResourceArchive("", kLogoResource, kLogoResourceType);
+        TVorqObject* c = CreateObjectByType(reg, LT_CINEMA);
+        TVorqBase* layer = reg->ActiveBase();
+        c->SetParent(layer);
+        c->SetSource(kLogoFilm);
+        c->SetIgnoreMouse(1);
+        c->SetAutoScrap(true);
+        c->SetRepeat(false);
+        c->SetLeft((layer->GetWidth() - c->GetWidth()) / 2);
+        c->SetTop((layer->GetHeight() - c->GetHeight()) / 2);
+        LogoCinema = c;
+        FLogoSerial = c->Serial();
+        return;
+    }
+    if (!reg->Alive(LogoCinema, FLogoSerial)) {
+        // Over (or skipped): the project runs from the next frame on.
+        LogoDone = true;
+        LogoCinema = nullptr;
+        if (LogoArchiveIndex >= 0) FileManager->DeleteCollection(LogoArchiveIndex);
+        LogoArchiveIndex = -1;
+        return;
+    }
+    // The film's label becomes a link to our page.
+    for (int32_t i = 0; i < reg->GetObjectCount(); ++i) {
+        TVorqObject* o = reg->GetObjectAt(i);
+        if (o->GetCompoType() != LT_LABEL) continue;
+        if (IsInternalName(o->GetName())) {
+            o->SetName("Label");
+            if (FileManager->FileExists(kLogoCursor)) o->SetCursor(kLogoCursor);
+            o->SetIgnoreMouse(3);
+            return;
+        }
+        break;
+    }
+    TVorqBase* layer = reg->ActiveBase();
+    if (layer->LClicked) {
+        TVorqObject* hit = layer->HitTest(TPoint{layer->MouseX, layer->MouseY}, 31);
+        if (hit && hit->GetCompoType() == LT_LABEL) {
+            ShellOpenUrl(kLogoUrl);
+            return;
+        }
+        LogoCinema->Scrap();
+        return;
+    }
+    if (reg->GetKeyClick(32) || reg->GetKeyClick(13)) LogoCinema->Scrap();
+}
+
 void TFormView::FrameStep() {
     if (!FProject) return;
     if (FileManager) FileManager->Locks.Tick(FrameTime);
     DeleteTempFiles();
     if (VorqBaseList) VorqBaseList->InputStep(static_cast<int32_t>(FrameTime));
-    FProject->Step();
+    if (!LogoDone)
+        logo_step();
+    else
+        FProject->Step();
     if (Terminating) return;
     if (VorqBaseList) VorqBaseList->Update();
     ++FrameCount;

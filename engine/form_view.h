@@ -20,6 +20,7 @@
 #include <vector>
 
 class TProject;
+class TVorqObject;
 class TParamCollection;
 class TSysFuncMan;
 
@@ -127,7 +128,11 @@ public:
     int32_t ImageOffsetY = 0;
     TDXSound DXSound;
     bool Active = true;
-    bool LogoDone = true;  // no start-up logo film yet
+    // The start-up logo plays first when the executable holds the logo
+    // archive (resource "MADEWITH" of type "DATA").
+    bool LogoDone = true;
+    TVorqObject* LogoCinema = nullptr;
+    int LogoArchiveIndex = -1;
     int32_t DrawPhase = 0;
     int32_t DrawHold = 0;
     // Frames presented so far (for the start-up time measurement).
@@ -138,6 +143,8 @@ public:
 
 private:
     void locate_data();
+    void logo_step();
+    uint32_t FLogoSerial = 0;
     void apply_icon();
     void build_toolbar();
     void place_view();
