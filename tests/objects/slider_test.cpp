@@ -241,6 +241,50 @@ TEST_F(Slider, DrawsTheBarSplitAtTheThumbAndTheStates) {
     EXPECT_EQ(at(5 + 48, 3), pixel(kBlue));  // thumb at Round(50/100*96) = 48
 }
 
+TEST_F(Slider, UprightBarsTileFromTheirMinEnd) {
+    // Rows of the upright bar's cells grow lighter downwards (level 100 +
+    // 10 per row, green in cell 0, red in cell 1): the pattern must run on
+    // across the split and end with the cell's last row at the bottom.
+    pictures.Add("rows.tes", {{12, 10, 100, [](int32_t x, int32_t y) {
+                                   const int32_t level = 100 + 10 * y;
+                                   return x < 6 ? level << 8 : level;
+                               }}});
+    TVorqSlider& s = *make(LT_SLIDER, true, 0, 100);
+    s.SetSource("rows.tes");
+    s.SetBarSize(95);
+    s.SetValue(20);
+    ASSERT_EQ(s.ThumbOffset(), 19);
+    ASSERT_EQ(s.GetBarRect(), Bounds(0, 10, 6, 95));
+    draw();
+    for (int y = 10; y < 105; ++y) {
+        SCOPED_TRACE(y);
+        const int32_t level = 100 + 10 * (((y - 105) % 10 + 10) % 10);
+        // Below the thumb centre (the MIN end) the lit cell 1.
+        const int32_t want = y >= 105 - 19 ? level : level << 8;
+        EXPECT_EQ(at(0, y), pixel(want));
+    }
+    EXPECT_EQ(s.GetThumbRect(), Bounds(1, 6 + 95 - 19, 4, 8));
+    EXPECT_EQ(at(2, 6 + 95 - 19), pixel(kBlue));
+
+    // A scroll bar paging towards MAX shows the bar up to the thumb centre
+    // in cell 0 and the rest, towards the pointer, in cell 1.
+    reg->ResetScene();
+    TVorqSlider& b = *make(LT_SCROLLBAR, false, 0, 100);
+    b.SetLargeChange(10);
+    move(5 + 80, 3);
+    press();
+    ASSERT_TRUE(b.PagingShown());
+    const int32_t split = 5 + 4 / 2 + b.ThumbOffset();
+    draw();
+    EXPECT_EQ(at(split - 3, 1), pixel(kGreen));
+    EXPECT_EQ(at(split - 1, 1), pixel(kBlue));  // under the thumb
+    EXPECT_EQ(at(split + 3, 1), pixel(kRed));
+    EXPECT_EQ(at(104, 3), pixel(kRed));
+    release();
+    draw();
+    EXPECT_EQ(at(104, 3), pixel(kGreen));
+}
+
 TEST_F(Slider, BarClickJumpsDragFollowsAndEventsTellTheScript) {
     TVorqSlider& s = *make(LT_SLIDER, false, 0, 100);
     move(7 + 40, 3);
