@@ -22,6 +22,7 @@
 #include "objects/sound.h"
 #include "objects/prop_motion.h"
 #include "objects/timer.h"
+#include "objects/video.h"
 #include "objects/history.h"
 #include "objects/mes.h"
 #include "objects/timer_list.h"
@@ -372,6 +373,19 @@ void ObjectKinds() {
     bar->SetLargeChange(8);
     bar->SetOnHold("hold.vsb");
     seed("scroll_bar", 13, *bar);
+    auto* video = new TVorqVideo(&reg);
+    video->SetName("movie");
+    video->SetSource("op.wmv");
+    video->SetRect(8, 6, 32, 24);
+    video->SetVolume(900);
+    video->SetBalance(1200);
+    video->SetRepeat(true);
+    video->SetDelay(300);
+    video->SetOverlay(false);
+    video->SetOnPlayEnd("end.vsb");
+    video->SetOnIdle("idle.vsb");
+    video->SetMuteOnLoad(true);
+    seed("video", 14, *video);
 }
 
 void MessageWindowAndBacklog() {
