@@ -98,6 +98,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     // The video scene: its page, and when the video's end event ran.
     unsigned long video_from = 0, video_to = 0, video_ended = 0;
     const std::regex event(R"(^[0-9a-f]{8} : <Event>([a-z_]+\.vsb)\((\d+)\)$)");
+    // The pictures scene: nobody clicks its button, so it waits out its time.
+    unsigned long images_from = 0, images_to = 0;
     for (const std::string& l : lines) {
         std::smatch m;
         if (std::regex_match(l, m, event) && m[1] == "video_end.vsb" && !video_ended)
@@ -112,6 +114,10 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
         if (m[1] == "film.vsb") {
             if (!film_from) film_from = clock;
             film_to = clock;
+        }
+        if (m[1] == "images.vsb") {
+            if (!images_from) images_from = clock;
+            images_to = clock;
         }
         if (m[1] == "transitions.vsb") {
             if (!transitions_from) transitions_from = clock;
@@ -141,6 +147,9 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     EXPECT_GE(video_to - video_from, 400u + 3500u);
     EXPECT_GT(video_ended, video_from + 2500) << "the video's end event";
     EXPECT_LT(video_ended, video_to);
+    // The pictures come in (500 ms), thirty waits of 100 ms, then the next scene.
+    EXPECT_GE(images_to - images_from, 3000u + 500u);
+    EXPECT_LE(images_to, transitions_from);
     EXPECT_TRUE(in_order);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);

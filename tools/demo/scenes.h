@@ -16,3 +16,4 @@ void WriteTransitionsScene(const std::string& folder, const std::string& next);
 void WriteWidgetsScene(const std::string& folder, const std::string& next);
 void WriteFilmScene(const std::string& folder, const std::string& next);
 void WriteVideoScene(const std::string& folder, const std::string& next);
+void WriteImagesScene(const std::string& folder, const std::string& next);
