@@ -1,6 +1,7 @@
 #include "media/media_managers.h"
 #include "media/video/video_items.h"
 #include "media/screen_manager.h"
+#include "platform/clock.h"
 #include "objects/base_list.h"
 #include "tests/support/plain_dibx.h"
 #include "tests/support/scripted_video.h"
@@ -227,6 +228,29 @@ TEST_F(ManagersRunning, EveryKindHasItsManagerAndSoundOnReachesTheSoundManagers)
     registry.SetSoundOn(1);
     EXPECT_EQ(log, (std::vector<std::string>{"play ogg", "play midi"}));
     EXPECT_TRUE(WmpManager()->Active());
+}
+
+// An overlay video is drawn into the window at every present, over the
+// game picture, where the object placed it.
+TEST_F(ManagersRunning, OverlayVideosAreDrawnByThePresent) {
+    auto* item = static_cast<TVideoItem*>(VideoManager()->Add(std::string(VORQ_TEST_DATA) + "/video/bars.wmv", true));
+    item->SetRect({0, 0, 160, 120}, {8, 4, 48, 34});  // a quarter of the size
+    item->SetVisible(true);
+    item->Play();
+    const uint32_t* p = video.ReadPixels();
+    const auto at = [&](int32_t x, int32_t y) { return p[size_t(y) * size_t(video.ClientWidth()) + size_t(x)] & 0xFFFFFF; };
+    TClipList active, other;
+    bool grey = false;
+    for (int i = 0; i < 500 && !grey; ++i) {
+        ScreenManager->Flip({{}, 100, &active, &other});
+        const uint32_t c = at(9, 22 + 5);  // the first bar, 75% grey
+        grey = (c & 0xFF) > 160 && ((c >> 8) & 0xFF) > 160 && ((c >> 16) & 0xFF) > 160;
+        SleepMs(2);
+    }
+    EXPECT_TRUE(grey);
+    EXPECT_EQ(at(7, 22 + 5), 0u);
+    EXPECT_EQ(at(9, 22 + 34), 0u);
+    VideoManager()->Remove(item);
 }
 
 TEST_F(ManagersRunning, TheVideoManagerPlaysVideoFilesThroughTheModule) {

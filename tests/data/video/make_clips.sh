@@ -23,3 +23,5 @@ ffmpeg -v error -y -f lavfi -i color=c=black:s=160x120:r=25:d=1 -f lavfi -i colo
 for f in bars sync; do
   ffprobe -v error -show_entries format=duration -of csv=p=0 $f.wmv | awk '{ printf "%d\n", $1 * 1000 + 0.5 }' > $f.duration
 done
+# An AVI whose picture codec the tests rename to one nobody decodes.
+ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=10:d=0.5 -c:v msmpeg4 -b:v 100k tiny.avi
