@@ -247,6 +247,23 @@ TEST_F(ButtonTest, RadioGroups) {
     EXPECT_FALSE(loose->GetAllowAllUp());
 }
 
+TEST_F(ButtonTest, TwoStatesShowingOneFileKeepTheirFrames) {
+    // Each state's list holds the cached picture under its own key: letting
+    // one go must not release the frames the other still shows.
+    TVorqButton* b = Button("hover.tes", "hover.tes");
+    b->SetPressedSource("");
+    TeskCollection->Purge("hover.tes");
+    Step(11, 11);
+    ASSERT_EQ(b->GetPictureState(), TVorqButton::kHover);
+    EXPECT_EQ(Shown(*b, 11, 11), 0x00FF00u);
+    b->SetSource("hover.tes");  // the normal state too: a third key
+    b->SetHoverSource("");
+    TeskCollection->Purge("hover.tes");
+    Step(40, 40);
+    EXPECT_EQ(b->GetPictureState(), TVorqButton::kNormal);
+    EXPECT_EQ(Shown(*b, 11, 11), 0x00FF00u);
+}
+
 TEST_F(ButtonTest, PausingAndResuming) {
     TVorqButton* b = Button();
     b->SetPaused(true);
