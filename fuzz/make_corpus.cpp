@@ -7,12 +7,14 @@
 #include "engine/scenario_writer.h"
 #include "files/big_stream.h"
 #include "files/db_table.h"
+#include "files/hit_map.h"
 #include "files/install_set.h"
 #include "files/vr_file_collection.h"
 #include "fuzz/scene_fixture.h"
 #include "objects/box.h"
 #include "objects/button.h"
 #include "objects/images.h"
+#include "objects/map_image.h"
 #include "objects/tile.h"
 #include "objects/cabinet.h"
 #include "objects/cg_label.h"
@@ -388,6 +390,55 @@ void ObjectKinds() {
     seed("video", 14, *video);
 }
 
+void MapImages() {
+    auto area = [](const char* text, uint8_t shape, int32_t l, int32_t t, int32_t r, int32_t b) {
+        THitArea a;
+        a.Text = text;
+        a.Shape = shape;
+        a.Left = l, a.Top = t, a.Right = r, a.Bottom = b;
+        return a;
+    };
+    THitArea star;
+    star.Text = "star";
+    star.Shape = kHitPolygon;
+    star.Points = {{20, 1}, {31, 36}, {2, 13}, {38, 13}, {9, 36}};
+    THitArea far = star;
+    far.Shape = 9;
+    far.Points = {{-2147483647 - 1, -5}, {2147483647, 0}, {3, 2147483647}};
+    const std::vector<std::vector<THitArea>> maps = {
+        {area("port", kHitRectangle, 2, 2, 11, 11), area("hill", kHitEllipse, -3, 4, 30, 9), star},
+        {area("flat", kHitEllipse, 0, 0, 39, 1), far},
+        {},
+    };
+    for (size_t i = 0; i < maps.size(); ++i) {
+        TMemoryStream s;
+        WriteHitMap(s, maps[i]);
+        Seed("map_image", "hit_map" + std::to_string(i), std::string(1, '\0') + BytesOf(s));
+    }
+    TVorqBaseList reg;
+    reg.SurfaceBits = 32;
+    reg.SetWidth(64);
+    reg.SetHeight(48);
+    auto* map = new TVorqMapImage(&reg);
+    map->SetName("town");
+    map->SetRect(4, 5, 40, 30);
+    map->SetAlpha(255);
+    map->SetSource("town.tes");
+    map->SetHoverSource("glow.tes");
+    map->SetMapSource("town.map");
+    map->SetOnMapIn("in.vsb");
+    map->SetOnMapOut("out.vsb");
+    map->SetOnSelect("select.vsb");
+    map->SetOnIdle("idle.vsb");
+    map->SetAutoScrap(true);
+    map->SetRClickScrap(true);
+    map->SetBrightness(-20);
+    map->SetParent(reg.ActiveBase());
+    TMemoryStream s;
+    map->SaveToStream(s);
+    Seed("map_image", "record", std::string(1, '\1') + BytesOf(s));
+}
+
 void MessageWindowAndBacklog() {
     TVorqBaseList& reg = FuzzRegistry();
     auto* m = new TVorqMes(&reg);
@@ -609,6 +660,7 @@ int main(int argc, char** argv) {
         Variables();
         SceneAndEvents();
         ObjectKinds();
+        MapImages();
         MessageWindowAndBacklog();
         LayeredImages();
         LabelSettings();

@@ -248,6 +248,7 @@ int main(int argc, char** argv) {
             {"widgets.vsb", WriteWidgetsScene},
             {"film.vsb", WriteFilmScene},
             {"video.vsb", WriteVideoScene},
+            {"map.vsb", WriteMapScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

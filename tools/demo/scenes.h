@@ -17,3 +17,4 @@ void WriteWidgetsScene(const std::string& folder, const std::string& next);
 void WriteFilmScene(const std::string& folder, const std::string& next);
 void WriteVideoScene(const std::string& folder, const std::string& next);
 void WriteImagesScene(const std::string& folder, const std::string& next);
+void WriteMapScene(const std::string& folder, const std::string& next);
