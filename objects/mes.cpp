@@ -310,7 +310,9 @@ bool TVorqMes::Update() {
     TWdPage* p = CurrentPage();
     FWord->ViewX = GetScreenX();
     FWord->ViewY = GetScreenY();
-    if (!FWord->Target) FWord->Target = GetSurface();
+    // The layer's surface changes with transitions and screen modes: a
+    // surface remembered from an earlier frame may be gone.
+    FWord->Target = GetSurface();
     if (FRenderNeeded) {
         if (p) p->Render(FRestart != 0);
         FRenderNeeded = FRestart = 0;

@@ -243,6 +243,7 @@ int main(int argc, char** argv) {
         // The pages play in this order, each jumping to the next.
         const DemoScene chain[] = {
             {"main.vsb", write_main},
+            {"mes.vsb", WriteMesScene},
             {"images.vsb", WriteImagesScene},
             {"transitions.vsb", WriteTransitionsScene},
             {"widgets.vsb", WriteWidgetsScene},

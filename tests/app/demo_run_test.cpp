@@ -86,7 +86,7 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     const std::vector<std::string> lines = lines_of(trace);
     ASSERT_GT(lines.size(), 10u) << trace << "\n" << o.Output;
     const std::regex command(R"(^[0-9a-f]{8} : ([a-z]+\.vsb)\((\d+)\)$)");
-    int main_lines = 0, calls = 0, map_lines = 0;
+    int main_lines = 0, calls = 0, map_lines = 0, story_lines = 0, backlogs = 0;
     bool finished = false, in_order = true;
     unsigned long last_clock = 0;
     // The transitions scene: its first and last command on the game clock.
@@ -116,6 +116,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
         if (m[1] == "main.vsb") ++main_lines;
         if (m[1] == "map.vsb") ++map_lines;
         if (m[1] == "double.vsb" && m[2] == "1") ++calls;
+        if (m[1] == "mes.vsb") ++story_lines;
+        if (m[1] == "meslog.vsb" && m[2] == "1") ++backlogs;
         if (m[1] == "finish.vsb" && m[2] == "3") finished = true;  // the terminate command
         if (m[1] == "film.vsb") {
             if (!film_from) film_from = clock;
@@ -142,6 +144,9 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     EXPECT_EQ(calls, 5);  // one call per round
     // The sea chart waits its three seconds a tenth at a time.
     EXPECT_GT(map_lines, 30);
+    // The story scene ran its pages and showed the backlog once by itself.
+    EXPECT_GT(story_lines, 20);
+    EXPECT_EQ(backlogs, 1);
     EXPECT_TRUE(finished);
     // Ten transitions, each waited for, with a short pause after each.
     EXPECT_GE(transitions_to - transitions_from, 7800u + 9 * 250u);

@@ -18,3 +18,4 @@ void WriteFilmScene(const std::string& folder, const std::string& next);
 void WriteVideoScene(const std::string& folder, const std::string& next);
 void WriteImagesScene(const std::string& folder, const std::string& next);
 void WriteMapScene(const std::string& folder, const std::string& next);
+void WriteMesScene(const std::string& folder, const std::string& next);

@@ -1,0 +1,150 @@
+// End to end: the player's window on the headless video service plays a
+// page that opens a message window and inserts a message; the presented
+// frames show the glyphs in the text colour inside the window's text area
+// and nothing outside it, revealed over time.
+#include "engine/form_view.h"
+
+#include "engine/game_clock.h"
+#include "engine/param_collection.h"
+#include "engine/player_modules.h"
+#include "engine/scenario_writer.h"
+#include "objects/history.h"
+#include "objects/scene.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "tests/support/fixture_writers.h"
+#include "tests/support/glyph_list_writer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string text_ins(const std::string& stored, const char* window, const char* history, const char* wait) {
+    std::string r;
+    PutU32(r, static_cast<uint32_t>(stored.size()));
+    return r + stored + RecExpr(window) + RecExpr(history) + RecExpr(wait) + RecExpr("0");
+}
+
+class MessageFrames : public ::testing::Test {
+protected:
+    TTestGameFolder folder;
+    uint32_t clock = 1000;
+    std::unique_ptr<TFormView> view;
+
+    void SetUp() override {
+        InstallPlayerModules();
+        FormViewUnitStart();
+        Terminating = false;
+        GameClock = FrameTime = FrameCount = 0;
+        LastTick = 0;
+        DrawDivisor = 1;
+        SetClockSource([this] { return clock; });
+    }
+    void TearDown() override {
+        view.reset();
+        SetClockSource({});
+        FormViewUnitFinish();
+        History().Clear();
+        ReadList().Clear();
+        Terminating = false;
+    }
+    void start(const TPageWriter& main) {
+        folder.WritePage("main.vsb", main);
+        folder.WriteProject(TestProjectData("main.vsb"));
+        view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()},
+                                           Video::Create(VideoBackend::Headless));
+        view->FormCreate();
+        ASSERT_FALSE(Terminating);
+    }
+    void idle(int frames = 1) {
+        for (int i = 0; i < frames; ++i) {
+            clock += 16;
+            view->ApplicationEventsIdle();
+        }
+    }
+    uint32_t shown(int32_t x, int32_t y) const {
+        const Video& w = view->Window();
+        return w.ReadPixels()[size_t(view->ImageOffsetY + y) * size_t(w.ClientWidth()) +
+                              size_t(view->ImageOffsetX + x)] & 0xFFFFFF;
+    }
+    // Presented pixels that are text-red (any antialiased strength over
+    // black), inside or outside a rectangle; and any lit pixel outside.
+    struct Count {
+        int red_inside = 0, lit_outside = 0;
+    };
+    Count count(int32_t l, int32_t t, int32_t w, int32_t h) const {
+        Count c;
+        for (int32_t y = 0; y < 480; ++y)
+            for (int32_t x = 0; x < 640; ++x) {
+                const uint32_t p = shown(x, y);
+                const bool inside = x >= l && x < l + w && y >= t && y < t + h;
+                if (inside && (p >> 16) >= 0x80 && (p & 0xFFFF) == 0) ++c.red_inside;
+                if (!inside && p != 0) ++c.lit_outside;
+            }
+        return c;
+    }
+};
+
+struct FrameCase {
+    const char* name;
+    bool by_property;     // TEXT set by a property command, else a text-insert command
+    bool over_box;        // a grey box under the window, on the layer
+    bool flipped;         // built on the hidden layer, then shown with a transition
+    bool default_delays;  // the window's DELAY and TEXTDELAY left as they are
+};
+
+TEST_F(MessageFrames, AMessageRevealsOnTheScreenInsideItsWindow) {
+    const FrameCase cases[] = {
+        {"inserted", false, false, false, false},
+        {"by TEXT", true, false, false, false},
+        {"over a box", false, true, false, false},
+        {"after a flip", false, false, true, false},
+        {"default delays", false, false, false, true},
+    };
+    for (const FrameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        TPageWriter w;
+        for (int id : {PR_NAME, PR_PARENT, PR_VISIBLE, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_FONTHEIGHT,
+                       PR_FONTCOLOR, PR_TEXTDELAY, PR_DELAY, PR_COLOR, PR_ALPHA})
+            w.SetMask(opMesNew, id), w.SetMask(opBoxNew, id);
+        const char* layer = c.flipped ? "\"\x01\"" : "\"\x01" "BASE0\"";
+        if (c.over_box)
+            w.Component(opBoxNew, {{PR_NAME, "\"back\""}, {PR_PARENT, layer}, {PR_VISIBLE, "1"}, {PR_LEFT, "100"},
+                                   {PR_TOP, "300"}, {PR_WIDTH, "400"}, {PR_HEIGHT, "40"}, {PR_COLOR, "0"},
+                                   {PR_ALPHA, "255"}});
+        std::vector<std::pair<int, std::string>> props = {
+            {PR_NAME, "\"msg\""}, {PR_PARENT, layer},     {PR_VISIBLE, "1"},       {PR_LEFT, "100"},
+            {PR_TOP, "300"},      {PR_WIDTH, "400"},      {PR_HEIGHT, "40"},       {PR_FONTHEIGHT, "24"},
+            {PR_FONTCOLOR, "255"}};
+        if (!c.default_delays) props.insert(props.end(), {{PR_TEXTDELAY, "256"}, {PR_DELAY, "0"}});
+        w.Component(opMesNew, props);
+        TGlyphListWriter g;
+        // 50 ms a glyph: ten glyphs take half a second to reveal.
+        g.Text(Sjis("あいうえおかきくけこ"), g.AddDecoration(StoredDecoration{}), 50);
+        if (c.by_property) {
+            w.SetProp("\"msg\"", std::to_string(PR_TEXT), "\"" + Sjis("あいうえおかきくけこ") + "\"");
+        } else {
+            w.Add(opTextIns, text_ins(g.Bytes(), "\"msg\"", "1", "0"));
+        }
+        if (c.flipped) {
+            TPageWriter::FlipFields f;
+            f.Kind = "1";
+            f.Duration = "100";
+            w.Flip(f);
+        }
+        w.Wait("100000");
+        start(w);
+        idle(3);
+        const Count early = count(100, 300, 400, 40);
+        idle(60);
+        const Count done = count(100, 300, 400, 40);
+        EXPECT_EQ(early.lit_outside, 0);
+        EXPECT_EQ(done.lit_outside, 0);
+        EXPECT_GT(done.red_inside, 10 * 24) << "ten glyphs of 24 px in the text colour";
+        if (!c.by_property && !c.flipped) EXPECT_LT(early.red_inside, done.red_inside) << "revealed over time";
+    }
+}
+
+}  // namespace
