@@ -358,7 +358,8 @@ TVorqObject* TVorqMes::HitTest(const TPoint& pt, uint32_t mask) {
     if (!p) return nullptr;
     FWord->ViewX = GetScreenX();
     FWord->ViewY = GetScreenY();
-    const TWdGlyph* g = p->HitTest(pt.X - p->PageAbsX(), pt.Y - p->PageAbsY());
+    // The page takes layer coordinates, as the hover does.
+    const TWdGlyph* g = p->HitTest(pt.X, pt.Y);
     return g && !g->GetLink().empty() ? this : nullptr;
 }
 
