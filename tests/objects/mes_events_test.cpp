@@ -239,3 +239,32 @@ TEST_F(MesEvents, EachRecordModeLeavesItsOwnTraces) {
 }
 
 }  // namespace
+
+namespace {
+
+// A layer's surface made anew (after the device lost it) frees the old one:
+// the window renders and draws on the new one, never through the old.
+TEST_F(MesEvents, AWindowOnARemadeLayerDrawsOnItsNewSurface) {
+    TVorqBase& hidden = *reg->InactiveBase();
+    TVorqMes* m = Window("msg", 20, 300, 400, 30);
+    m->SetParent(&hidden);
+    m->SetFontColor(0x0000FF);
+    m->SetTextDelay(0);
+    m->SetDelay(0);
+    Insert(*m, "story.vsb", 2, false);
+    FramesUntilShown(*m);
+    reg->ReleaseSurfaces();
+    reg->RestoreSurfaces();
+    TCustomDIBX& s = *hidden.GetOwnSurface();
+    ASSERT_EQ(s.Width(), 640);
+    Frame(*m);
+    s.Fill(0);
+    s.ClearClipRect();
+    m->Draw();
+    int red = 0;
+    for (int32_t y = 300; y < 330; ++y)
+        for (int32_t x = 20; x < 420; ++x) red += (s.GetPixel(x, y) >> 16 & 0xFF) >= 0x80;
+    EXPECT_GT(red, 5 * 20) << "five glyphs of 20 px";
+}
+
+}  // namespace
