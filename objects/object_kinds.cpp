@@ -11,7 +11,9 @@
 #include "objects/images.h"
 #include "objects/label.h"
 #include "objects/map_image.h"
+#include "objects/menu.h"
 #include "objects/mes.h"
+#include "objects/prev_menu.h"
 #include "objects/prop_motion.h"
 #include "objects/slider.h"
 #include "objects/sound.h"
@@ -59,11 +61,13 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_SLIDER: return make<TVorqSlider>;
     case LT_SCROLLBAR: return make<TVorqScrollbar>;
     case LT_CINEMA: return make<TVorqCinema>;
+    case LT_MENU: return make<TVorqMenu>;
+    case LT_PREVMENU: return make<TVorqPrevMenu>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_EDIT: case LT_FIRE: case LT_HTTP:
-    case LT_MEMO: case LT_MENU: case LT_PARTICLE:
-    case LT_WAVE: case LT_PREVMENU: return nullptr;  // not built yet
+    case LT_MEMO: case LT_PARTICLE:
+    case LT_WAVE: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }
 }
