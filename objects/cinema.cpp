@@ -177,9 +177,15 @@ bool TVorqCinema::Update() {
         if (FScene->TransitionKind != 0 || FScene->Transition()) {
             Invalidate();
         } else if (own) {
+            // Only what shows through the cinema's clip needs redrawing.
             const TRect r = GetRect();
+            const TRect clip = GetClipRect();
             TClipList& dirty = FScene->ActiveBase()->DirtyList;
-            for (int32_t i = 0; i < dirty.Count(); ++i) own->AddDirtyRect(Moved(dirty.GetRect(i), r.Left, r.Top));
+            for (int32_t i = 0; i < dirty.Count(); ++i) {
+                TRect d = Moved(dirty.GetRect(i), r.Left, r.Top);
+                if (!RectIsEmpty(clip)) d = IntersectRects(d, clip);
+                if (!RectIsEmpty(d)) own->AddDirtyRect(d);
+            }
         }
     }
     return finished;
@@ -206,8 +212,15 @@ void TVorqCinema::Draw() {
         FDrawn = 1;
     }
     TCustomDIBX* src = FScene->GetOwnSurface();
-    if (src && !src->IsEmpty() && src->BitCount() == dst->BitCount())
-        dst->Draw(r.Left, r.Top, *src, TRect{0, 0, src->Width(), src->Height()}, false, false, false);
+    if (src && !src->IsEmpty() && src->BitCount() == dst->BitCount()) {
+        // The part of the private scene inside the cinema's clip and the
+        // rectangle being redrawn.
+        TRect area = IntersectRects(Bounds(r.Left, r.Top, src->Width(), src->Height()), dst->GetClipRect());
+        const TRect clip = GetClipRect();
+        if (!RectIsEmpty(clip)) area = IntersectRects(area, clip);
+        if (!RectIsEmpty(area))
+            dst->Draw(area.Left, area.Top, *src, Moved(area, -r.Left, -r.Top), false, false, false);
+    }
     TVorqControl::Draw();
 }
 

@@ -521,6 +521,14 @@ TEST_F(CinemaPlay, BoundFilmsMakeChildrenPrivateOnesDrawIntoTheRectangleNestedAt
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
         EXPECT_EQ(Pixel(c.x, c.y), Px(c.color));
     }
+    // A clip on the cinema shows only its part of the private scene.
+    b->SetClipWidth(12);
+    b->SetClipHeight(100);
+    Layer().InvalidateWhole();
+    Frames(1);
+    EXPECT_EQ(Pixel(100 + 11, 50 + 15), Px(0x0000FF));
+    EXPECT_EQ(Pixel(100 + 15, 50 + 15), Px(0x808080));
+    EXPECT_EQ(Pixel(100 + 5, 50 + 5), Px(0x000000));
     // Two cinemas with objects of the same names keep them apart.
     EXPECT_EQ(b->PrivateScene()->GetObjectCount(), 2);  // its box and the inner cinema
     EXPECT_EQ(inner->PrivateScene()->GetObjectCount(), 1);
