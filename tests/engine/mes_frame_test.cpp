@@ -9,6 +9,7 @@
 #include "engine/player_modules.h"
 #include "engine/scenario_writer.h"
 #include "objects/history.h"
+#include "objects/mes.h"
 #include "objects/scene.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
@@ -145,6 +146,78 @@ TEST_F(MessageFrames, AMessageRevealsOnTheScreenInsideItsWindow) {
         EXPECT_GT(done.red_inside, 10 * 24) << "ten glyphs of 24 px in the text colour";
         if (!c.by_property && !c.flipped) EXPECT_LT(early.red_inside, done.red_inside) << "revealed over time";
     }
+}
+
+// The text and backlog commands of a page, step by step: the page holds at
+// each step until the test lets it go on (go = step number).
+TEST_F(MessageFrames, TextAndBacklogCommandsActOnTheirWindows) {
+    TPageWriter w;
+    for (int id : {PR_NAME, PR_PARENT, PR_VISIBLE, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_FONTHEIGHT,
+                   PR_LINESPACE, PR_TEXTDELAY, PR_DELAY})
+        w.SetMask(opMesNew, id);
+    const auto window = [&](const char* name, int top, int height) {
+        w.Component(opMesNew, {{PR_NAME, name}, {PR_PARENT, "\"\x01" "BASE0\""}, {PR_VISIBLE, "1"},
+                               {PR_LEFT, "20"}, {PR_TOP, std::to_string(top)}, {PR_WIDTH, "400"},
+                               {PR_HEIGHT, std::to_string(height)}, {PR_FONTHEIGHT, "20"}, {PR_LINESPACE, "4"},
+                               {PR_TEXTDELAY, "0"}, {PR_DELAY, "0"}});
+    };
+    const auto message = [](const char* utf8) {
+        TGlyphListWriter g;
+        g.Text(Sjis(utf8), g.AddDecoration(StoredDecoration{}));
+        return g.Bytes();
+    };
+    int step = 0;
+    const auto hold = [&] { w.Wait("1000000", "go == " + std::to_string(step++)); };
+    w.VarNew("go", PT_INT, "0");
+    window("\"msg\"", 400, 30);
+    window("\"log\"", 20, 300);
+    w.Add(opEntryHist, RecExpr("\"msg\""));
+    hold();  // 0: the template taken
+    const int a = w.Add(opTextIns, text_ins(message("あいうえお"), "\"msg\"", "1", "0"));
+    w.Wait("100");
+    w.Add(opTextIns, text_ins(message("かきくけこ"), "\"msg\"", "1", "0"));
+    w.Wait("100");
+    const int c = w.Add(opTextIns, text_ins(message("さしすせそ"), "\"msg\"", "1", "0"));
+    w.Wait("100");
+    hold();  // 1: three messages shown, two left
+    w.Add(opCallHist, RecExpr("\"log\"") + RecExpr("0") + RecExpr("100000") + RecExpr("0"));
+    hold();  // 2: the backlog shown
+    w.Add(opTextClr, RecExpr("\"msg\""));
+    hold();  // 3: the window cleared
+    w.Add(opCallHist, RecExpr("\"log\"") + RecExpr("@HistoryCount") + RecExpr("10") + RecExpr("0"));
+    w.Add(opClrRead, "");
+    w.Add(opClrHist, "");
+    hold();  // 4: read marks and backlog forgotten
+    start(w);
+    const auto go_on = [&](int to) {
+        Params->Find("go")->SetAsInt(to);
+        idle(20);
+    };
+    idle(3);
+    EXPECT_EQ(Params->history_settings, (std::array<int32_t, 6>{20, 0, 0, 400, 30, 4}));
+    go_on(1);
+    auto* msg = dynamic_cast<TVorqMes*>(VorqBaseList->FindControl("msg"));
+    auto* log = dynamic_cast<TVorqMes*>(VorqBaseList->FindControl("log"));
+    ASSERT_TRUE(msg && log);
+    EXPECT_EQ(msg->GetText(), Sjis("さしすせそ"));
+    EXPECT_EQ(msg->RecordMode, TVorqMes::kRecordText);
+    // One row each, more than the template's height together: an entry each.
+    EXPECT_EQ(History().EntryCount(), 2);
+    const int32_t rows = History().GetCount();
+    EXPECT_GT(rows, 2 * 20);
+    for (int k : {a, c}) EXPECT_TRUE(ReadList().IsRead("main.vsb", k, 0)) << k;
+    go_on(2);
+    EXPECT_EQ(log->RecordMode, TVorqMes::kRecordHistory);
+    ASSERT_EQ(log->GetCount(), 1);
+    EXPECT_EQ(log->GetText(), Sjis("あいうえおかきくけこ")) << "the count is cut to the backlog's rows";
+    go_on(3);
+    EXPECT_EQ(msg->GetCount(), 0);
+    EXPECT_EQ(msg->RecordMode, TVorqMes::kRecordNone);
+    EXPECT_EQ(History().EntryCount(), 3) << "the page left by the clear is in the backlog";
+    go_on(4);
+    EXPECT_EQ(log->GetText(), Sjis("あいうえおかきくけこ")) << "nothing past the end is shown";
+    EXPECT_TRUE(ReadList().Items.empty());
+    EXPECT_EQ(History().GetCount(), 0);
 }
 
 }  // namespace
