@@ -1,113 +1,158 @@
-// Array functions on 100,000 elements (goal: each call under 50 ms):
-// SortStr against a bare std::sort of the same texts with the same
-// comparison, IndexOfStr against a bare loop of equal-text tests.
-#include "engine/param.h"
-#include "engine/sys_funcs.h"
-#include "engine/sys_func_families.h"
+// Game saves into a save.dat holding 50 slots of about 200 KB each (goal:
+// a save under 50 ms, within 1.5x of zlib compress2 level 1 on the same
+// payload). SaveGame builds the record, copies the 49 kept slots as stored,
+// packs the new one and replaces the file (synced temporary, rename);
+// LoadGame unpacks and reads one slot back. The peers: compress2 level 1 of
+// one slot's record and of all 50 (what re-packing every slot would cost),
+// and uncompress of one packed slot.
+#include "engine/call_man.h"
+#include "engine/game_save.h"
 #include "engine/param_collection.h"
-#include "platform/codepage.h"
+#include "engine/player_modules.h"
+#include "engine/project.h"
+#include "files/vr_file_manager.h"
+#include "objects/scene.h"
+#include "platform/filesys.h"
 
 #include <benchmark/benchmark.h>
+#include <zlib.h>
 
-#include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int32_t kElements = 100000;
+constexpr int32_t kSlots = 50;
+constexpr size_t kSlotText = 200000;
 
-std::vector<std::string> texts() {
-    std::vector<std::string> v(kElements);
+// Text that packs about as well as a game's saved strings do: words from a
+// small vocabulary in a random order.
+std::string save_text() {
+    static const char* words[] = {"sword ", "shield ", "castle ", "forest ", "\x82\xa0\x82\xa2 ", "river ",
+                                  "dragon ", "night ", "42 ",    "-7 ",     "flag ",               "hero "};
+    std::string s;
     uint32_t x = 2463534242u;
-    for (auto& s : v) {
+    while (s.size() < kSlotText) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;
-        s = "Item" + std::to_string(x % 1000003u) + (x & 1 ? "abc" : "XYZ");
+        s += words[x % 12];
     }
-    return v;
+    s.resize(kSlotText);
+    return s;
 }
 
-// An array variable, reached through a reference as scripts reach it.
-struct ArrayVar {
-    TParamCollection table;
-    TParamCollectionItem* item;
-    TParamVar ref{"arr"};
-    ArrayVar() {
-        Params = &table;
-        item = table.AddVariable(PT_STR);
-        item->SetName("arr");
-        const int32_t dims[] = {kElements};
-        item->SetDims(dims);
-        ref.Link(table);
-        InstallSysFuncFamilies();
+// A running game with one big text variable, a scene of a few boxes and
+// a save.dat already holding 50 slots.
+struct Game {
+    std::string folder;
+    std::unique_ptr<TParamCollection> params;
+    std::unique_ptr<TProject> project;
+
+    Game() {
+        char tmpl[] = "/tmp/vorq-bench-saves-XXXXXX";
+        folder = std::string(mkdtemp(tmpl)) + "/";
+        CreateFileManager();
+        params = std::make_unique<TParamCollection>();
+        Params = params.get();
+        InstallPlayerModules();
+        InitDisplayObjects(nullptr);
+        VorqBaseList->SetWidth(640);
+        VorqBaseList->SetHeight(480);
+        for (int i = 0; i < 20; ++i) {
+            TVorqObject* b = CreateObjectByType(VorqBaseList, LT_BOX);
+            b->SetName("box" + std::to_string(i));
+            static_cast<TVorqControl*>(b)->SetParent(VorqBaseList->ActiveBase());
+        }
+        TParamCollectionItem* v = Params->AddVariable(PT_STR);
+        v->SetName("story");
+        v->SetAsString(save_text());
+        project = std::make_unique<TProject>(std::vector<std::string>{folder});
+        project->CallMan = std::make_unique<TCallMan>();
+        Project = project.get();
+        for (int32_t slot = 0; slot < kSlots; ++slot) project->SaveGame(slot, "", 0, "slot");
     }
-    ~ArrayVar() { Params = nullptr; }
-    void fill(const std::vector<std::string>& v) {
-        for (int32_t i = 0; i < kElements; ++i) item->SetStrAt(i, v[static_cast<size_t>(i)]);
+    ~Game() {
+        Project = nullptr;
+        project.reset();
+        DoneDisplayObjects();
+        Params = nullptr;
+        FreeFileManager();
+        std::system(("rm -rf '" + folder + "'").c_str());
     }
-    void call(const char* name, std::vector<TCustomParam*> args) {
-        uint8_t index = 0;
-        FindSysFuncIndex(name, index);
-        TParamCollectionItem dest;
-        dest.SetType(PT_INT);
-        SysFuncMan().CallFunction(dest, index, args);
-        benchmark::DoNotOptimize(dest.GetAsInt());
+    std::string record() const {
+        TMemoryStream s;
+        WriteGameRecord(s, TGameSaveHead{kGameSaveVersion, "slot", "", 0}, *project->CallMan);
+        return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.GetSize()));
     }
 };
 
-void BM_SortStr(benchmark::State& state) {
-    const auto v = texts();
-    ArrayVar a;
+Game& game() {
+    static Game g;
+    return g;
+}
+
+void BM_SaveGame(benchmark::State& state) {
+    Game& g = game();
+    int32_t slot = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        a.fill(v);
-        state.ResumeTiming();
-        a.call("SortStr", {&a.ref});
+        g.project->SaveGame(slot, "", 0, "slot");
+        slot = (slot + 1) % kSlots;
+    }
+    state.SetLabel(std::to_string(g.record().size() / 1024) + " KB record, " +
+                   std::to_string(FileSizeOf(g.folder + "save.dat") / 1024) + " KB file");
+}
+BENCHMARK(BM_SaveGame)->Unit(benchmark::kMillisecond);
+
+void BM_LoadGame(benchmark::State& state) {
+    Game& g = game();
+    int32_t slot = 0;
+    for (auto _ : state) {
+        g.project->LoadGame(slot);
+        slot = (slot + 1) % kSlots;
     }
 }
-BENCHMARK(BM_SortStr)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadGame)->Unit(benchmark::kMillisecond);
 
-void BM_SortStr_Peer_StdSort(benchmark::State& state) {
-    const auto v = texts();
+void BM_Peer_Compress2Level1_OneSlot(benchmark::State& state) {
+    const std::string payload = game().record();
+    std::vector<Bytef> out(compressBound(payload.size()));
     for (auto _ : state) {
-        state.PauseTiming();
-        auto w = v;
-        state.ResumeTiming();
-        std::sort(w.begin(), w.end(), [](const std::string& x, const std::string& y) { return AnsiCompareText(x, y) < 0; });
-        benchmark::DoNotOptimize(w.data());
+        uLongf n = out.size();
+        compress2(out.data(), &n, reinterpret_cast<const Bytef*>(payload.data()), payload.size(), 1);
+        benchmark::DoNotOptimize(n);
     }
 }
-BENCHMARK(BM_SortStr_Peer_StdSort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Peer_Compress2Level1_OneSlot)->Unit(benchmark::kMillisecond);
 
-void BM_IndexOfStr(benchmark::State& state) {
-    const auto v = texts();
-    ArrayVar a;
-    a.fill(v);
-    TParamStr missing;
-    missing.SetAsString("not there");
-    TParamFlag flag;
-    flag.SetAsBool(state.range(0) != 0);
-    for (auto _ : state) a.call("IndexOfStr", {&a.ref, &missing, &flag});
-    state.SetLabel(state.range(0) ? "case-sensitive" : "ignoring case");
-}
-BENCHMARK(BM_IndexOfStr)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-
-void BM_IndexOfStr_Peer_Loop(benchmark::State& state) {
-    const auto v = texts();
-    const std::string missing = "not there";
+void BM_Peer_Compress2Level1_AllSlots(benchmark::State& state) {
+    const std::string one = game().record();
+    std::string payload;
+    for (int32_t i = 0; i < kSlots; ++i) payload += one;
+    std::vector<Bytef> out(compressBound(payload.size()));
     for (auto _ : state) {
-        int found = -1;
-        for (size_t i = 0; i < v.size(); ++i)
-            if (v[i] == missing) {
-                found = static_cast<int>(i);
-                break;
-            }
-        benchmark::DoNotOptimize(found);
+        uLongf n = out.size();
+        compress2(out.data(), &n, reinterpret_cast<const Bytef*>(payload.data()), payload.size(), 1);
+        benchmark::DoNotOptimize(n);
     }
 }
-BENCHMARK(BM_IndexOfStr_Peer_Loop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Peer_Compress2Level1_AllSlots)->Unit(benchmark::kMillisecond);
+
+void BM_Peer_Uncompress_OneSlot(benchmark::State& state) {
+    const std::string payload = game().record();
+    std::vector<Bytef> packed(compressBound(payload.size()));
+    uLongf packed_size = packed.size();
+    compress2(packed.data(), &packed_size, reinterpret_cast<const Bytef*>(payload.data()), payload.size(), 1);
+    std::vector<Bytef> out(payload.size());
+    for (auto _ : state) {
+        uLongf n = out.size();
+        uncompress(out.data(), &n, packed.data(), packed_size);
+        benchmark::DoNotOptimize(n);
+    }
+}
+BENCHMARK(BM_Peer_Uncompress_OneSlot)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

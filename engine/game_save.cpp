@@ -52,16 +52,43 @@ std::string OldSaveMessage() {
 
 // ---- records -------------------------------------------------------------------------
 
-void WriteGameRecord(TStream& s, const TGameSaveHead& head) {
+void WriteGameRecord(TStream& s, const TGameSaveHead& head, const TCallMan& cm) {
     WriteStreamInteger(s, static_cast<int32_t>(head.Version));
     WriteStreamString(s, head.Caption);
     WriteStreamString(s, head.ResumePage);
     WriteStreamInteger(s, static_cast<int32_t>(head.ResumePC));
     scene().SaveToStream(s);
     History().SaveToStream(s);
-    call_man().SaveToStream(s);
+    cm.SaveToStream(s);
     params().SaveGameVariables(s);
     DBManager().SaveToStream(s, 0);
+}
+
+TGameSaveHead LoadGameRecord(TStream& s, TCallMan& cm) {
+    const TGameSaveHead head = ReadGameHead(s);
+    const int32_t version = static_cast<int32_t>(head.Version);
+    scene().LoadFromStream(s, version);
+    History().LoadFromStream(s, version);
+    cm.LoadFromStream(s, version);
+    if (!head.ResumePage.empty()) {
+        if (cm.Page) {
+            // The loaded flow waits under the resume page and goes on when
+            // that page returns.
+            TStack& f = cm.Stack.Push();
+            f.PageName = cm.Page->Name;
+            f.PC = static_cast<uint32_t>(cm.PC);
+            f.ContinueFlag = cm.ContinueFlag;
+            f.Prepared = cm.Prepared;
+            f.EventObject = cm.EventObject;
+            f.Locals.Assign(cm.Locals);
+        }
+        cm.Page = cm.GetPage(head.ResumePage, true);
+        cm.PC = head.ResumePC > 0 ? static_cast<int32_t>(head.ResumePC) : 0;
+        cm.Prepared = 0;
+    }
+    params().LoadGameVariables(s, version);
+    if (version >= 123) DBManager().LoadFromStream(s, 0);
+    return head;
 }
 
 TGameSaveHead ReadGameHead(TStream& s) {
@@ -170,7 +197,7 @@ void TProject::WriteGameSave(TWzBigMemoryStream& out, int32_t slot, const std::s
     head.ResumePage = resume_page;
     head.ResumePC = static_cast<uint32_t>(resume_pc);
     TMemoryStream record;
-    WriteGameRecord(record, head);
+    WriteGameRecord(record, head, call_man());
     const std::string name = GameSaveEntryName(slot);
     const TMemoryStream* content = &record;
     BuildSaveArchive(SavePath(), &name, &content, 1, out);
@@ -185,7 +212,7 @@ void TProject::SaveGame(int32_t slot, const std::string& resume_page, int32_t re
         head.ResumePage = resume_page;
         head.ResumePC = static_cast<uint32_t>(resume_pc);
         TMemoryStream game, status;
-        WriteGameRecord(game, head);
+        WriteGameRecord(game, head, call_man());
         // The status goes into the same new file: one replacement, so the
         // slot and the status never disagree after a crash.
         std::string names[2] = {GameSaveEntryName(slot), kStatusEntryName};
@@ -216,32 +243,7 @@ void TProject::LoadGame(int32_t slot) {
         if (!entry) return;
         TMemoryStream m;
         archive.LoadEntry(*entry, m);
-        const TGameSaveHead head = ReadGameHead(m);
-        const int32_t version = static_cast<int32_t>(head.Version);
-        scene().LoadFromStream(m, version);
-        History().LoadFromStream(m, version);
-        TCallMan& cm = call_man();
-        cm.LoadFromStream(m, version);
-        if (!head.ResumePage.empty()) {
-            TPage* resume = cm.GetPage(head.ResumePage, true);
-            if (cm.Page) {
-                // The loaded flow waits under the resume page and goes on
-                // when that page returns.
-                TStack& f = cm.Stack.Push();
-                f.PageName = cm.Page->Name;
-                f.PC = static_cast<uint32_t>(cm.PC);
-                f.ContinueFlag = cm.ContinueFlag;
-                f.Prepared = cm.Prepared;
-                f.EventObject = cm.EventObject;
-                f.Locals.Assign(cm.Locals);
-            }
-            cm.Page = resume;
-            cm.PC = 0;
-            if (head.ResumePC > 0) cm.PC = static_cast<int32_t>(head.ResumePC);
-            cm.Prepared = 0;
-        }
-        params().LoadGameVariables(m, version);
-        if (version >= 123) DBManager().LoadFromStream(m, 0);
+        LoadGameRecord(m, call_man());
     } catch (const std::exception&) {
         ShowMessageBox(UnusableSaveMessage(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
         RequestTermination();

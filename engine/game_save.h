@@ -37,9 +37,15 @@ struct TGameSaveHead {
     uint32_t ResumePC = 0;
 };
 
+class TCallMan;
 // Writes a whole game record: head, scene (the main registry), backlog,
-// interpreter (the running project's), variables, game tables.
-void WriteGameRecord(TStream& s, const TGameSaveHead& head);
+// interpreter, variables, game tables.
+void WriteGameRecord(TStream& s, const TGameSaveHead& head, const TCallMan& cm);
+// Reads one into the running game (steps 2 to 6 of a load): the scene, the
+// backlog, the interpreter with the resume page called over the loaded
+// flow, the variables and, from version 123, the game tables. Raises on
+// anything it cannot use; the game is then in no state to go on.
+TGameSaveHead LoadGameRecord(TStream& s, TCallMan& cm);
 // Reads the head; refuses versions below kOldestGameSave (OldSaveMessage)
 // and above kGameSaveVersion.
 TGameSaveHead ReadGameHead(TStream& s);

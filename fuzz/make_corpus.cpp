@@ -1,6 +1,8 @@
 // Writes the seed corpus of every fuzz target with the player's own
 // writers: make_corpus OUT_DIR SOURCE_DIR. Pictures in formats the player
 // only reads come from the test data (made by the committed scripts there).
+#include "engine/call_man.h"
+#include "engine/game_save.h"
 #include "engine/page.h"
 #include "engine/param_collection.h"
 #include "engine/project.h"
@@ -572,6 +574,51 @@ void Films() {
     }
 }
 
+// Game records as a save writes them: a scene with a control tree, a free
+// object, an event and the focus, a backlog entry, an idle interpreter,
+// variables and a game table.
+void GameSaves() {
+    TVorqBaseList& reg = FuzzRegistry();
+    VorqBaseList = &reg;
+    auto table = std::make_unique<TParamCollection>();
+    Params = table.get();
+    TCallMan cm;
+    TMemoryStream empty;
+    WriteGameRecord(empty, TGameSaveHead{}, cm);
+    Seed("game_save", "empty_scene", BytesOf(empty));
+
+    auto* win = new TFuzzBox(&reg);
+    win->SetName("win");
+    win->SetRect(4, 4, 40, 30);
+    win->SetParent(reg.ActiveBase());
+    auto* btn = new TFuzzBox(&reg);
+    btn->SetName("btn");
+    btn->SetRect(2, 2, 10, 8);
+    btn->SetHandleKey(true);
+    btn->SetParent(win);
+    reg.SetFocusObject(btn);
+    (new TFuzzTimer(&reg))->SetName("tick");
+    reg.Events.AddEvent(btn, "click.vsb", nullptr, PR_ONLBTNDOWN);
+    auto piece = std::make_unique<TVorqHistData>();
+    piece->AddPiece("main.vsb", 2, "n=1", 16, 8, 0);
+    History().Entries.push_back(std::move(piece));
+    TParamCollectionItem* v = Params->AddVariable(PT_INT);
+    v->SetName("score");
+    v->SetAsInt(42);
+    Params->AddVariable(PT_STR)->SetName("name");
+    const int t = DBManager().AddTable("items", 0);
+    DBManager().GetTable(t)->LoadFromText({"id int\tname string 8", "1\tsword"});
+    TMemoryStream full;
+    WriteGameRecord(full, TGameSaveHead{kGameSaveVersion, "caption", "", 0}, cm);
+    Seed("game_save", "scene_backlog_variables", BytesOf(full));
+
+    History().Clear();
+    DBManager().Clear();
+    reg.ResetScene();
+    VorqBaseList = nullptr;
+    Params = nullptr;
+}
+
 void CommandStates() {
     TPage page;
     for (int op = 0; op < kOpcodeCount; ++op) {
@@ -666,6 +713,7 @@ int main(int argc, char** argv) {
         LabelSettings();
         GlyphLists();
         CommandStates();
+        GameSaves();
         CopySeeds("bmp", data / "dib",
                   {"bmp_1bit.bmp", "bmp_4bit.bmp", "bmp_8bit.bmp", "bmp_16_565.bmp", "bmp_24bit.bmp",
                    "bmp_32_fields.bmp", "bmp_os2.bmp", "bmp_rle4.bmp", "bmp_rle8_delta.bmp", "bmp_topdown.bmp"});

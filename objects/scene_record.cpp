@@ -8,6 +8,7 @@ namespace {
 // Far beyond any screen a game declares: a damaged record must not size
 // both layers' surfaces by gigabytes.
 constexpr int32_t kMaxSceneSide = 16384;
+constexpr int64_t kMaxScenePixels = int64_t{4096} * 4096;
 // A free object's record holds at least its type byte and its name length.
 constexpr uint32_t kMaxFreeObjects = 1u << 20;
 
@@ -46,6 +47,7 @@ void TVorqBaseList::LoadFromStream(TStream& s, int32_t version) {
     const int32_t height = r.I32("height");
     if (width < 0 || width > kMaxSceneSide) r.Fail("width");
     if (height < 0 || height > kMaxSceneSide) r.Fail("height");
+    if (int64_t{width} * height > kMaxScenePixels) r.Fail("scene size");
     FWidth = FHeight = 8;
     SetWidth(width);
     SetHeight(height);

@@ -264,6 +264,7 @@ TEST_F(GameSave, AScriptSavesGoesOnAndLoadsBackToTheCommandAfterItsSave) {
 TEST_F(GameSave, ALoadAndASaveInOneFrameLoadFirstAndAResumePageRunsBeforeTheLoadedFlow) {
     TPageWriter main;
     main.VarNew("x", PT_INT, "5");
+    main.Calc("resumed = resumed + 100");  // counts the runs of the page's start
     main.Label("after");
     main.Wait("1000000");
     TPageWriter resume;
@@ -291,8 +292,9 @@ TEST_F(GameSave, ALoadAndASaveInOneFrameLoadFirstAndAResumePageRunsBeforeTheLoad
     // The resume page runs first, then the loaded page goes on waiting.
     idle(3);
     ASSERT_FALSE(Terminating);
-    EXPECT_EQ(int_var("resumed"), 1);
+    EXPECT_EQ(int_var("resumed"), 101) << "the loaded flow goes on at its wait, not from the start";
     EXPECT_EQ(Project->CallMan->Page->Name, "main.vsb");
+    EXPECT_EQ(Project->CallMan->PC, 3);
     EXPECT_EQ(Project->CallMan->Stack.Count(), 0);
     const std::string two = game_record(2);
     TMemoryStream m = StreamOf(two);
@@ -505,7 +507,7 @@ TEST_F(GameSave, ASaveKilledAtAnyPointLeavesEveryEarlierSlotLoadable) {
     std::map<int32_t, std::string> earlier;
     for (int32_t slot = 0; slot < 8; ++slot) earlier[slot] = game_record(slot);
     TMemoryStream next;
-    WriteGameRecord(next, TGameSaveHead{kGameSaveVersion, "next", "", 0});
+    WriteGameRecord(next, TGameSaveHead{kGameSaveVersion, "next", "", 0}, *Project->CallMan);
 
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE(round);
