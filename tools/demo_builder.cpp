@@ -250,6 +250,7 @@ int main(int argc, char** argv) {
             {"film.vsb", WriteFilmScene},
             {"video.vsb", WriteVideoScene},
             {"map.vsb", WriteMapScene},
+            {"saves.vsb", WriteSavesScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

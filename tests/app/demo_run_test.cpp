@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <vector>
 #include <fstream>
 #include <regex>
@@ -100,6 +101,10 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     bool any_command = false;
     // The video scene: its page, and when the video's end event ran.
     unsigned long video_from = 0, video_to = 0, video_ended = 0;
+    // The saves scene: how often each of its commands ran.
+    unsigned long saves_from = 0, saves_to = 0;
+    std::map<std::string, int> saves_runs;
+    std::string saves_last;  // a wait that an event interrupted is traced again
     const std::regex event(R"(^[0-9a-f]{8} : <Event>([a-z_]+\.vsb)\((\d+)\)$)");
     // The pictures scene: nobody clicks its button, so it waits out its time.
     unsigned long images_from = 0, images_to = 0;
@@ -139,6 +144,12 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
             if (!video_from) video_from = clock;
             video_to = clock;
         }
+        if (m[1] == "saves.vsb") {
+            if (!saves_from) saves_from = clock;
+            saves_to = clock;
+            if (m[2] != saves_last) ++saves_runs[m[2]];
+            saves_last = m[2];
+        }
     }
     EXPECT_GT(main_lines, 20);
     EXPECT_EQ(calls, 5);  // one call per round
@@ -164,6 +175,22 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     // The pictures come in (500 ms), thirty waits of 100 ms, then the next scene.
     EXPECT_GE(images_to - images_from, 3000u + 500u);
     EXPECT_LE(images_to, transitions_from);
+    // The game loaded the slot it saved: the command after the save ran
+    // twice (before the move and after the load), every other once.
+    EXPECT_GE(saves_from, video_to);
+    EXPECT_GE(saves_to - saves_from, 300u + 600u + 600u);
+    int once = 0, twice = 0, more = 0;
+    for (const auto& [line, runs] : saves_runs) {
+        if (runs == 1)
+            ++once;
+        else if (runs == 2)
+            ++twice;
+        else
+            ++more;
+    }
+    EXPECT_EQ(twice, 1);
+    EXPECT_GE(once, 8);
+    EXPECT_EQ(more, 0);
     EXPECT_TRUE(in_order);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);

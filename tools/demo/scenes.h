@@ -19,3 +19,4 @@ void WriteVideoScene(const std::string& folder, const std::string& next);
 void WriteImagesScene(const std::string& folder, const std::string& next);
 void WriteMapScene(const std::string& folder, const std::string& next);
 void WriteMesScene(const std::string& folder, const std::string& next);
+void WriteSavesScene(const std::string& folder, const std::string& next);
