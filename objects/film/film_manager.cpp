@@ -5,6 +5,7 @@
 #include "files/vr_file_manager.h"
 #include "media/audio/sound_items.h"
 #include "platform/codepage.h"
+#include "platform/filesys.h"
 
 #include <algorithm>
 #include <cmath>
@@ -308,6 +309,25 @@ void TFilmManager::Clear() {
 TCustomFrameList* TFilmManager::GetTrack(int i) const {
     if (i < 0 || i >= Count()) return nullptr;
     return tracks_[static_cast<size_t>(i)].get();
+}
+
+void TFilmManager::CollectFiles(std::vector<std::string>& names) const {
+    for (const auto& t : tracks_) {
+        if (t->Kind() != FilmTrackKind::Particle || t->particle.file.empty()) continue;
+        const std::string& file = t->particle.file;
+        const bool listed = std::any_of(names.begin(), names.end(),
+                                        [&file](const std::string& n) { return AnsiSameText(n, file); });
+        if (listed) continue;
+        names.push_back(file);
+        if (!AnsiSameText(ExtractFileExt(file), ".vmt")) continue;
+        TFilmManager nested;
+        try {
+            nested.LoadFromFile(file);
+        } catch (const Exception&) {
+            continue;
+        }
+        nested.CollectFiles(names);
+    }
 }
 
 void TFilmManager::LoadFromFile(const std::string& name) {

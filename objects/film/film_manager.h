@@ -227,6 +227,13 @@ public:
     int32_t Length() const { return length_; }
     TCustomFrameList* FirstRootTrack() const;
     bool NeedsOwnLayers() const;
+    // Adds the files the tracks refer to, each once (names compare as file
+    // names do, without case): the sources of particle tracks, and the files
+    // of the motion files among them, followed the first time they are
+    // listed only, so that a motion file naming itself or an earlier one
+    // ends the walk instead of recursing. A motion file that cannot be read
+    // is listed and not followed.
+    void CollectFiles(std::vector<std::string>& names) const;
 
     // The wipe track active at t and the number of wipe tracks whose last
     // frame lies at or before t (the screen layer parity).
