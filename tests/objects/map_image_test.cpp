@@ -421,6 +421,9 @@ TEST_F(MapImageTest, RecordLoadsBackAndDamageIsRefused) {
     TMemoryStream out;
     m.SaveToStream(out);
     const std::vector<uint8_t> bytes(out.Bytes().begin(), out.Bytes().end());
+    // The control's part of the record, for the old forms below.
+    TMemoryStream control_part;
+    m.TVorqControl::SaveToStream(control_part);
     auto load = [&](const std::vector<uint8_t>& b, size_t n, int32_t version) {
         reg->ResetScene();
         auto* copy = static_cast<TVorqMapImage*>(CreateStoredObject(reg.get(), LT_MAPIMG));
@@ -446,8 +449,6 @@ TEST_F(MapImageTest, RecordLoadsBackAndDamageIsRefused) {
     // Older saves: the control's part in its old form, then the map's part
     // without the gated fields (idle handler, paused and select handler from
     // 104 on, the phase from 115 on).
-    TMemoryStream control_part;
-    m.TVorqControl::SaveToStream(control_part);
     const std::vector<uint8_t> kind_part(bytes.begin() + std::ptrdiff_t(control_part.GetSize()), bytes.end());
     auto old_record = [&](int32_t version, size_t kind_bytes) {
         TMemoryStream old;
