@@ -251,6 +251,7 @@ int main(int argc, char** argv) {
             {"video.vsb", WriteVideoScene},
             {"map.vsb", WriteMapScene},
             {"saves.vsb", WriteSavesScene},
+            {"menu.vsb", WriteMenuScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

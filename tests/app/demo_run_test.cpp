@@ -108,6 +108,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     const std::regex event(R"(^[0-9a-f]{8} : <Event>([a-z_]+\.vsb)\((\d+)\)$)");
     // The pictures scene: nobody clicks its button, so it waits out its time.
     unsigned long images_from = 0, images_to = 0;
+    // The menu scene: nobody chooses, so the first road is taken after 3 s.
+    unsigned long menu_from = 0, menu_to = 0;
     for (const std::string& l : lines) {
         std::smatch m;
         if (std::regex_match(l, m, event) && m[1] == "video_end.vsb" && !video_ended)
@@ -149,6 +151,10 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
             saves_to = clock;
             if (m[2] != saves_last) ++saves_runs[m[2]];
             saves_last = m[2];
+        }
+        if (m[1] == "menu.vsb") {
+            if (!menu_from) menu_from = clock;
+            menu_to = clock;
         }
     }
     EXPECT_GT(main_lines, 20);
@@ -192,6 +198,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     EXPECT_GE(once, 8);
     EXPECT_EQ(more, 0);
     EXPECT_TRUE(in_order);
+    EXPECT_GT(menu_from, saves_to);
+    EXPECT_GE(menu_to - menu_from, 3000u + 1500u);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);
     expect_music(capture);

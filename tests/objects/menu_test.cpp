@@ -435,3 +435,39 @@ TEST_F(Menu, SavedRecordReadsBackAndTruncationsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Menu, DrawsFrameFillHoverBarAndCheckMarks) {
+    TVorqMenu& m = *make("alpha\r\nbeta\r\ngamma", 3);
+    m.SetBorderWidth(1);
+    m.SetBorderColor(0x0000FF);  // red
+    m.SetColor(0xFF0000);        // blue
+    m.SetHoverColor(0x00FF00);   // green
+    m.SetMarginX(3);
+    m.SetCheckSource("check.tes");
+    m.SetChecked(0, true);
+    m.SetChecked(1, true);
+    frame();
+    move(20, row_y(1) + 1);
+    ASSERT_EQ(m.HoverIndex(), 1);
+    reg->ActiveBase()->InvalidateWhole();
+    reg->Draw();
+    auto at = [&](int x, int y) { return screen.GetPixel(x, y) & 0xFFFFFF; };
+    const uint32_t red = 0xFF0000, blue = 0x0000FF, green = 0x00FF00;
+    EXPECT_EQ(at(10, 10), red);
+    EXPECT_EQ(at(10 + m.GetWidth() - 1, 10 + m.GetHeight() - 1), red);
+    EXPECT_EQ(at(11, 11), blue);
+    // Check column: 1 (border) + 3 (margin) from the left, 4 px wide, the
+    // mark centred on the row; the hovered row shows the second cell.
+    const int32_t check_x = 10 + 1 + 3;
+    EXPECT_EQ(at(check_x + 1, row_y(0) + 1 - 1), green);   // row 0: cell 0 (green)
+    EXPECT_EQ(at(check_x + 1, row_y(1)), 0xFF0000u);        // row 1 hovered: cell 1 (red)
+    EXPECT_EQ(at(check_x + 1, row_y(2)), blue);             // row 2: no mark
+    // The hover bar reaches half the line space above row 1's text (rows
+    // start at 10 + 1 + 2 + 12 k); above row 2's text there is no bar.
+    EXPECT_EQ(at(20, 10 + 1 + 2 + 12 - 1), green);
+    EXPECT_EQ(at(20, 10 + 1 + 2 + 24 - 1), blue);
+}
+
+}  // namespace

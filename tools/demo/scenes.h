@@ -20,3 +20,4 @@ void WriteImagesScene(const std::string& folder, const std::string& next);
 void WriteMapScene(const std::string& folder, const std::string& next);
 void WriteMesScene(const std::string& folder, const std::string& next);
 void WriteSavesScene(const std::string& folder, const std::string& next);
+void WriteMenuScene(const std::string& folder, const std::string& next);
