@@ -1,6 +1,12 @@
 #include "objects/fire.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "engine/game_clock.h"
+#include "files/save_stream.h"
+#include "objects/object_record.h"
+#include "render/custom_dibx.h"
 
 #include "files/number_text.h"
 #include "platform/codepage.h"
@@ -90,4 +96,179 @@ void FireField::Step() {
             row[x] = v < 16 ? 16 : uint8_t(v);
         }
     }
+}
+
+bool FirePixelTable(int32_t bits, std::array<uint32_t, 256>& table) {
+    if (bits != 15 && bits != 16 && bits != 32) return false;
+    const auto& rgb = FirePalette32();
+    for (int i = 0; i < 256; ++i) {
+        const uint32_t c = rgb[i];
+        // The ramp is 0x00RRGGBB; colours are 0x00BBGGRR.
+        const int32_t color = int32_t((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
+        table[i] = uint32_t(TCustomDIBX::PackColor(bits, color));
+    }
+    return true;
+}
+
+void DrawFireField(const FireField& field, TCustomDIBX& target, const TRect& dest) {
+    std::array<uint32_t, 256> pix{};
+    if (!FirePixelTable(target.BitCount(), pix)) return;
+    const int64_t W = field.Width(), H = field.Height();
+    const int64_t dw = int64_t(dest.Right) - dest.Left, dh = int64_t(dest.Bottom) - dest.Top;
+    if (W <= 0 || H <= 0 || dw <= 0 || dh <= 0) return;
+    const TRect clip = IntersectRects(target.DrawClip(), dest);
+    if (RectIsEmpty(clip)) return;
+    uint8_t* base = target.Lock(0, 0);
+    if (!base) return;
+    const int64_t pitch = target.Pitch();
+    const bool wide = target.BitCount() == 32;
+    const uint8_t* heat = field.Pixels();
+    // Source column of each destination column, computed once per draw.
+    std::vector<uint32_t> col(size_t(clip.Right - clip.Left));
+    for (int32_t x = clip.Left; x < clip.Right; ++x) col[size_t(x - clip.Left)] = uint32_t((x - dest.Left) * W / dw);
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+        const uint8_t* src = heat + size_t((y - dest.Top) * H / dh) * size_t(W);
+        uint8_t* row = base + y * pitch;
+        if (wide) {
+            uint32_t* d = reinterpret_cast<uint32_t*>(row) + clip.Left;
+            for (size_t i = 0; i < col.size(); ++i) {
+                const uint8_t h = src[col[i]];
+                if (h != 16) d[i] = pix[h];
+            }
+        } else {
+            uint16_t* d = reinterpret_cast<uint16_t*>(row) + clip.Left;
+            for (size_t i = 0; i < col.size(); ++i) {
+                const uint8_t h = src[col[i]];
+                if (h != 16) d[i] = uint16_t(pix[h]);
+            }
+        }
+    }
+    target.Unlock();
+}
+
+TVorqFire::TVorqFire(TVorqBaseList* registry) : TVorqControl(registry) { FField.SetIntensity(FFactor); }
+
+TVorqFire::~TVorqFire() { Invalidate(); }
+
+void TVorqFire::SetPower(int32_t v) {
+    if (v == FPower) return;
+    FPower = std::clamp(v, 0, 255);
+    FFactor = FireHeatFactor(FPower);
+    FField.SetIntensity(FFactor);
+}
+
+void TVorqFire::Resize() {
+    // Stored sizes and zooms come from scripts: the product is kept in 64 bits
+    // and wraps like every other stored geometry.
+    TVorqControl::SetWidth(int32_t(uint32_t(int64_t(FOrigWidth) * FZoomX / 256)));
+    TVorqControl::SetHeight(int32_t(uint32_t(int64_t(FOrigHeight) * FZoomY / 256)));
+}
+
+void TVorqFire::ChangeOrig(int32_t& field, int32_t v) {
+    // A negative size has no cells to simulate and a huge one would take all
+    // memory at the next update: such writes are refused.
+    if (v == field || v < 0 || v > kMaxFireSide) return;
+    Invalidate();
+    field = v;
+    Resize();
+    Invalidate();
+    FSetup = 0;
+}
+
+void TVorqFire::ChangeZoom(int32_t& field, int32_t v) {
+    if (v == field) return;
+    Invalidate();
+    field = v < 1 ? 1 : v;
+    Resize();
+    Invalidate();
+}
+
+void TVorqFire::SetOrigWidth(int32_t v) { ChangeOrig(FOrigWidth, v); }
+void TVorqFire::SetOrigHeight(int32_t v) { ChangeOrig(FOrigHeight, v); }
+void TVorqFire::SetZoomX(int32_t v) { ChangeZoom(FZoomX, v); }
+void TVorqFire::SetZoomY(int32_t v) { ChangeZoom(FZoomY, v); }
+
+bool TVorqFire::Update() {
+    const bool done = TVorqControl::Update();
+    if (FSetup == 0) {
+        // Rebuilt even while paused, so a new size shows cold at once.
+        FField.Reset(FOrigWidth, FOrigHeight);
+        FSetup = 1;
+        Invalidate();
+    }
+    if (GetAniPaused()) return done;
+    FAccumulator = int32_t(uint32_t(FAccumulator) + FrameTime);
+    // Slow frames lose steps rather than running several.
+    if (FAccumulator >= 40) {
+        FAccumulator %= 40;
+        FField.Step();
+        Invalidate();
+    }
+    return done;
+}
+
+void TVorqFire::Draw() {
+    if (GetVisible()) {
+        if (TCustomDIBX* target = GetSurface()) {
+            const TRect dest = (FZoomX == 256 && FZoomY == 256)
+                                   ? Bounds(GetScreenX(), GetScreenY(), FField.Width(), FField.Height())
+                                   : GetRect();
+            DrawFireField(FField, *target, dest);
+        }
+    }
+    TVorqControl::Draw();
+}
+
+void TVorqFire::SaveToStream(TStream& s) {
+    TVorqControl::SaveToStream(s);
+    WriteStreamInteger(s, FPower);
+    WriteStreamInteger(s, FOrigWidth);
+    WriteStreamInteger(s, FOrigHeight);
+    WriteStreamInteger(s, FZoomX);
+    WriteStreamString(s, FOnIdle);
+    WriteStreamByte(s, FPaused);
+    WriteStreamInteger(s, FZoomY);
+}
+
+void TVorqFire::LoadFromStream(TStream& s, int32_t version) {
+    TVorqControl::LoadFromStream(s, version);
+    FieldReader r = ObjectRecordReader(s);
+    SetPower(r.I32("power"));
+    const int32_t w = r.I32("field width");
+    const int32_t h = r.I32("field height");
+    if (w < 0 || h < 0 || w > kMaxFireSide || h > kMaxFireSide) throw ECorruptData(ObjectRecordMessage());
+    FOrigWidth = w;
+    FOrigHeight = h;
+    SetZoomX(r.I32("zoom x"));
+    if (version >= 104) {
+        FOnIdle = r.String("idle handler");
+        FPaused = r.U8("paused");
+        SetZoomY(r.I32("zoom y"));
+    }
+    Resize();
+    // A loaded fire starts cold.
+    FSetup = 0;
+}
+
+void TVorqFire::ApplyFilmFire(const TFilmFireFrame& f) {
+    SetPriority(f.place.priority);
+    if (f.place.motion) {
+        Invalidate();
+        SetMotionX(f.place.left);
+        SetMotionY(f.place.top);
+        Invalidate();
+    } else {
+        if (f.place.parent) SetParent(f.place.parent);
+        SetLeft(f.place.left);
+        SetTop(f.place.top);
+    }
+    SetOrigWidth(f.orig_width);
+    SetOrigHeight(f.orig_height);
+    SetZoomX(f.zoom_x);
+    SetZoomY(f.zoom_y);
+    SetPower(f.power);
+    SetClipLeft(f.place.clip.Left);
+    SetClipTop(f.place.clip.Top);
+    SetClipWidth(WrapSub(f.place.clip.Right, f.place.clip.Left));
+    SetClipHeight(WrapSub(f.place.clip.Bottom, f.place.clip.Top));
 }
