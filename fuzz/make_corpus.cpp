@@ -22,6 +22,8 @@
 #include "objects/cg_label.h"
 #include "objects/gauge.h"
 #include "objects/label.h"
+#include "objects/menu.h"
+#include "objects/prev_menu.h"
 #include "objects/slider.h"
 #include "objects/sound.h"
 #include "objects/prop_motion.h"
@@ -33,6 +35,7 @@
 #include "platform/codepage.h"
 #include "render/dib.h"
 #include "render/label_list.h"
+#include "tests/support/prev_menu_writer.h"
 #include "render/tesk.h"
 #include "render/text/wz_word.h"
 #include "tests/support/fixture_writers.h"
@@ -390,6 +393,24 @@ void ObjectKinds() {
     video->SetOnIdle("idle.vsb");
     video->SetMuteOnLoad(true);
     seed("video", 14, *video);
+    auto* menu = new TVorqMenu(&reg);
+    menu->SetName("choice");
+    menu->SetFontHeight(12);
+    menu->SetRowCount(2);
+    menu->SetText("yes\r\nno\r\nlater");
+    menu->SetChecked(1, true);
+    menu->SetBorderWidth(1);
+    menu->SetBorderColor(0x00FF00);
+    menu->SetDelay(200);
+    menu->SetAutoScrap(true);
+    menu->SetOnSelect("chosen.vsb");
+    menu->SetTopIndex(1);
+    seed("menu", 15, *menu);
+    auto* prev = new TVorqPrevMenu(&reg);
+    prev->SetName("title");
+    prev->SetOnSelect("chosen.vsb");
+    prev->SetRClickScrap(true);
+    seed("prev_menu", 16, *prev);
 }
 
 void MapImages() {
@@ -687,6 +708,32 @@ void Videos() {
 
 }  // namespace
 
+// Prepared-menu layouts of every version, with a button that fills each field.
+void PrevMenuLayouts() {
+    TContSelList layout;
+    layout.Width = 320;
+    layout.Height = 240;
+    TContSelButton b;
+    b.X = 16;
+    b.Y = 24;
+    b.Name = "Start";
+    b.NormalMotion = "start.vmt";
+    b.HoverMotion = "start_h.vmt";
+    b.LeaveMotion = "..\\start_l.vmt";
+    b.ClickMotion = "start_c.vmt";
+    b.DisabledMotion = "start_d.vmt";
+    b.DisabledHoverMotion = "start_dh.vmt";
+    b.DisabledLeaveMotion = "start_dl.vmt";
+    b.HoverOverlay = "glow.bmp";
+    b.ClickOverlay = "flash.vmt";
+    b.DisabledHoverOverlay = "grey.bmp";
+    b.Cursor = "hand.cur";
+    b.CaptureMask = 1;
+    layout.Buttons = {b, b};
+    layout.Buttons[1].Name = "Quit";
+    for (int version : {100, 101, 102, 103}) Seed("prev_menu", "v" + std::to_string(version), PrevMenuWriter::Write(layout, version));
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::cerr << "usage: make_corpus OUT_DIR SOURCE_DIR\n";
@@ -711,6 +758,7 @@ int main(int argc, char** argv) {
         MessageWindowAndBacklog();
         LayeredImages();
         LabelSettings();
+        PrevMenuLayouts();
         GlyphLists();
         CommandStates();
         GameSaves();
