@@ -186,6 +186,9 @@ void TVorqPrevMenu::set_overlay(int32_t i, const std::string& motion, bool repea
     if (!o) {
         o = new TVorqPrevImages(FRegistry, this);
         slot = Slot{o, o->Serial()};
+        // Marked as the system's own, like the buttons: a scene save skips
+        // it, and the menu makes it again from its layout.
+        if (FRegistry) o->SetName(FRegistry->MakeUniqueName(std::string(1, kInternalMark) + GetName() + kInternalMark));
         o->SetParent(this);
         o->SetLeft(FRecords[static_cast<size_t>(i)].OverlayX);
         o->SetTop(FRecords[static_cast<size_t>(i)].OverlayY);

@@ -197,6 +197,8 @@ TEST_F(PrevMenu, HoverAndLeaveSwapPicturesOverlaysAndEvents) {
     EXPECT_EQ(m.Button(0)->GetSource(), "h.tes");
     ASSERT_NE(m.Overlay(0), nullptr);
     EXPECT_EQ(m.Overlay(0)->GetSource(), "ho.tes");
+    // Made again from the layout, never kept in a scene save.
+    EXPECT_TRUE(IsInternalName(m.Overlay(0)->GetName()));
     EXPECT_EQ(m.GetEffectiveCursor(), "handStart.cur");
     over(2);
     // The leave picture plays once; the third button has no hover picture.
@@ -340,6 +342,27 @@ TEST_F(PrevMenu, SavedRecordKeepsEnabledFlagsAndTruncationsAreRefused) {
         SCOPED_TRACE(n);
         EXPECT_THROW(load(bytes.substr(0, n)), Exception);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PrevMenu, ASceneSaveKeepsTheMenuButNotItsButtonsOrOverlays) {
+    TVorqPrevMenu& m = *make();
+    over(0);
+    ASSERT_NE(m.Overlay(0), nullptr);
+    TMemoryStream s;
+    reg->SaveToStream(s);
+    s.SetPosition(0);
+    reg->LoadFromStream(s, 130);
+    auto* copy = dynamic_cast<TVorqPrevMenu*>(reg->FindObject("pm"));
+    ASSERT_NE(copy, nullptr);
+    // The layout made the three buttons again, and nothing else came back.
+    EXPECT_EQ(copy->GetCount(), 3);
+    EXPECT_EQ(copy->GetChildCount(), 3);
+    EXPECT_EQ(copy->Overlay(0), nullptr);
+    EXPECT_EQ(copy->Hovered(), -1);
 }
 
 }  // namespace
