@@ -8,6 +8,7 @@
 #include "objects/cinema.h"
 #include "objects/fire.h"
 #include "objects/gauge.h"
+#include "objects/http.h"
 #include "objects/image_list.h"
 #include "objects/images.h"
 #include "objects/label.h"
@@ -65,9 +66,10 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_MENU: return make<TVorqMenu>;
     case LT_PREVMENU: return make<TVorqPrevMenu>;
     case LT_FIRE: return make<TVorqFire>;
+    case LT_HTTP: return make<TVorqHttp>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
-    case LT_EDIT: case LT_HTTP:
+    case LT_EDIT:
     case LT_MEMO: case LT_PARTICLE:
     case LT_WAVE: return nullptr;  // not built yet
     default: return nullptr;  // no kind
