@@ -130,6 +130,8 @@ void TVorqCustomListBox::SetBorderSource(int cell, const std::string& name) {
     const TTeskItemFrame* f = first_frame(FBorder[cell]);
     FPartW[cell] = f ? FBorder[cell]->Width : 0;
     FPartH[cell] = f ? FBorder[cell]->Height : 0;
+    FPartFrame[cell] = 0;
+    FPartCountdown[cell] = f ? f->Delay : 0;
     FLayoutDirty = 1;
 }
 
@@ -382,8 +384,29 @@ void TVorqCustomListBox::step_scroll() {
     }
 }
 
+bool TVorqCustomListBox::step_border_parts(int32_t elapsed) {
+    bool changed = false;
+    for (int cell = 0; cell < 9; ++cell) {
+        const TTeskItem* item = FBorder[cell];
+        const int32_t count = item ? item->GetFrameCount() : 0;
+        if (count < 2) continue;
+        FPartCountdown[cell] = WrapSub(FPartCountdown[cell], elapsed);
+        // At most one round of frames per update: frames without a display
+        // time must not spin here.
+        for (int32_t n = 0; FPartCountdown[cell] < 1 && n < count; ++n) {
+            FPartFrame[cell] = (FPartFrame[cell] + 1) % count;
+            FPartCountdown[cell] =
+                WrapAdd(FPartCountdown[cell], std::max(1, item->Frames[static_cast<size_t>(FPartFrame[cell])]->Delay));
+            changed = true;
+        }
+        if (FPartCountdown[cell] < 1) FPartCountdown[cell] = 1;
+    }
+    return changed;
+}
+
 bool TVorqCustomListBox::Update() {
     if (FLayoutDirty) Layout();
+    if (!GetAniPaused() && step_border_parts(static_cast<int32_t>(FrameTime))) Invalidate();
     if (FPress >= kUp && FPress <= kPageDown) {
         const uint8_t hit = pressed_part_hit();
         if (hit != FPartPressed) {
@@ -516,8 +539,9 @@ void TVorqCustomListBox::draw_border_parts(TCustomDIBX& s, const TRect& o) const
     const Metrics m = metrics();
     const int64_t x0 = o.Left, y0 = o.Top, x1 = o.Right, y1 = o.Bottom;
     for (int cell = 0; cell < 9; ++cell) {
-        const TTeskItemFrame* f = first_frame(FBorder[cell]);
-        if (!f || FPartW[cell] <= 0 || FPartH[cell] <= 0) continue;
+        const TTeskItem* item = FBorder[cell];
+        if (!first_frame(item) || FPartW[cell] <= 0 || FPartH[cell] <= 0) continue;
+        const TTeskItemFrame* f = item->Frames[static_cast<size_t>(FPartFrame[cell] % item->GetFrameCount())].get();
         const int col = cell % 3, row = cell / 3;
         int64_t l, r, t, b;
         if (col == 0) l = x0 + m.left - FPartW[cell], r = x0 + m.left;

@@ -148,6 +148,7 @@ private:
     bool pressed_part_hit() const;
     TPoint pointer() const;
     void draw_border_parts(TCustomDIBX& s, const TRect& outer) const;
+    bool step_border_parts(int32_t elapsed);
     void draw_scroll(TCustomDIBX& s) const;
     void acquire_cells(TTeskItem*& item, const std::string& name, int32_t cells, int32_t& cw, int32_t& ch);
 
@@ -159,6 +160,8 @@ private:
     std::string FBorderSource[9];
     TTeskItem* FBorder[9] = {};
     int32_t FPartW[9] = {}, FPartH[9] = {};
+    // Animated border pictures: the frame each part shows and the time left on it.
+    int32_t FPartFrame[9] = {}, FPartCountdown[9] = {};
     uint8_t FBorderHAlign[9] = {}, FBorderVAlign[9] = {};
     std::string FScrollSource, FCheckSource;
     TTeskItem* FScroll = nullptr;

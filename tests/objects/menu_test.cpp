@@ -471,3 +471,38 @@ TEST_F(Menu, DrawsFrameFillHoverBarAndCheckMarks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Menu, BorderPartsAnimateUnlessAnimationIsPaused) {
+    // A top-centre part of two 100 ms frames: blue, then red.
+    pictures.Add("edge.tes", {{4, 3, 100, [](int32_t, int32_t) { return 0xFF0000; }},
+                              {4, 3, 100, [](int32_t, int32_t) { return 0x0000FF; }}});
+    for (bool paused : {false, true}) {
+        SCOPED_TRACE(paused);
+        TVorqMenu& m = *make("one\r\ntwo", 2);
+        m.SetBorderSource(1, "edge.tes");
+        m.SetAniPaused(paused);
+        frame();
+        auto top_colour = [&] {
+            reg->ActiveBase()->InvalidateWhole();
+            reg->Draw();
+            return screen.GetPixel(12, 11) & 0xFFFFFF;
+        };
+        EXPECT_EQ(top_colour(), 0x0000FFu);
+        std::vector<int> changes;
+        uint32_t last = top_colour();
+        for (int f = 1; f <= 25; ++f) {
+            frame();
+            const uint32_t c = top_colour();
+            if (c != last) changes.push_back(f);
+            last = c;
+        }
+        // One frame went by in the first update: the part turns red after
+        // 100 ms, blue again after 200.
+        EXPECT_EQ(changes, paused ? std::vector<int>{} : (std::vector<int>{9, 19}));
+        m.FreeNow();
+    }
+}
+
+}  // namespace
