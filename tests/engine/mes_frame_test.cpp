@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/glyph_list_writer.h"
+#include "tests/support/input_events.h"
 
 #include <gtest/gtest.h>
 
@@ -218,6 +219,61 @@ TEST_F(MessageFrames, TextAndBacklogCommandsActOnTheirWindows) {
     EXPECT_EQ(log->GetText(), Sjis("あいうえおかきくけこ")) << "nothing past the end is shown";
     EXPECT_TRUE(ReadList().Items.empty());
     EXPECT_EQ(History().GetCount(), 0);
+}
+
+// A page waiting for the reader goes on at a click or a key, seen by the
+// wait's condition; a click on a window that takes the mouse (IGNOREMOUSE 0)
+// is the window's, not the page's.
+TEST_F(MessageFrames, AClickOrAKeyOnTheWindowEndsTheReadersWait) {
+    struct Case {
+        const char* what;
+        InputEventKind kind;
+        MouseButton button;
+        int32_t key;
+        const char* ignore_mouse;
+        int went;
+    } cases[] = {
+        {"left click through", InputEventKind::MouseDown, MouseButton::Left, 0, "1", 1},
+        {"right click through", InputEventKind::MouseDown, MouseButton::Right, 0, "2", 1},
+        {"left click taken", InputEventKind::MouseDown, MouseButton::Left, 0, "0", 0},
+        {"space", InputEventKind::KeyDown, MouseButton::Left, 32, "0", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        TPageWriter w;
+        for (int id : {PR_NAME, PR_PARENT, PR_VISIBLE, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_FONTHEIGHT,
+                       PR_IGNOREMOUSE})
+            w.SetMask(opMesNew, id);
+        w.Component(opMesNew, {{PR_NAME, "\"msg\""}, {PR_PARENT, "\"\x01" "BASE0\""}, {PR_VISIBLE, "1"},
+                               {PR_LEFT, "20"}, {PR_TOP, "300"}, {PR_WIDTH, "400"}, {PR_HEIGHT, "60"},
+                               {PR_FONTHEIGHT, "20"}, {PR_IGNOREMOUSE, c.ignore_mouse}});
+        TGlyphListWriter g;
+        g.Text(Sjis("こんにちは"), g.AddDecoration(StoredDecoration{}));
+        w.Add(opTextIns, text_ins(g.Bytes(), "\"msg\"", "1", "0"));
+        w.VarNew("went", PT_INT, "0");
+        w.Wait("100000", "(@LClick == 0) & (@RClick == 0) & (@KeyClick[32] == 0)");
+        w.Calc("went = 1");
+        w.Wait("100000");
+        start(w);
+        idle(5);
+        ASSERT_EQ(Params->Find("went")->GetAsInt(), 0);
+        // On the message window.
+        const int32_t x = view->ImageOffsetX + 100, y = view->ImageOffsetY + 320;
+        if (c.kind == InputEventKind::KeyDown) {
+            InputEvent e;
+            e.Kind = InputEventKind::KeyDown;
+            e.VirtualKey = c.key;
+            view->HandleEvent(e);
+        } else {
+            view->HandleEvent(MouseEvent(InputEventKind::MouseMove, x, y));
+            view->HandleEvent(MouseEvent(c.kind, x, y, c.button));
+            view->HandleEvent(MouseEvent(InputEventKind::MouseUp, x, y, c.button));
+        }
+        idle(2);
+        EXPECT_EQ(Params->Find("went")->GetAsInt(), c.went);
+    }
 }
 
 }  // namespace

@@ -18,6 +18,9 @@ namespace {
 
 constexpr const char* kHiddenLayer = "\"\x01\"";
 constexpr int kLogHeight = 264;
+// The scene's pictures and windows let the mouse through to the layer,
+// whose clicks the page waits for.
+constexpr const char* kMouseGoesThrough = "1";
 
 // Waits while nobody clicks or presses Enter, Space or B, at most ms.
 const std::string kNobodyAsks =
@@ -50,10 +53,11 @@ void text_ins(TPageWriter& w, const std::string& stored, const std::string& wind
 
 void set_masks(TPageWriter& w) {
     for (int id : {PR_NAME, PR_PARENT, PR_VISIBLE, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_COLOR, PR_ALPHA,
-                   PR_BORDERWIDTH, PR_BORDERCOLOR, PR_PRIORITY})
+                   PR_BORDERWIDTH, PR_BORDERCOLOR, PR_PRIORITY, PR_IGNOREMOUSE})
         w.SetMask(opBoxNew, id);
     for (int id : {PR_NAME, PR_PARENT, PR_VISIBLE, PR_LEFT, PR_TOP, PR_WIDTH, PR_HEIGHT, PR_PRIORITY, PR_FONTHEIGHT,
-                   PR_FONTCOLOR, PR_FONTSHADOW, PR_FONTSHADOWCOLOR, PR_LINESPACE, PR_TEXTDELAY, PR_DELAY})
+                   PR_FONTCOLOR, PR_FONTSHADOW, PR_FONTSHADOWCOLOR, PR_LINESPACE, PR_TEXTDELAY, PR_DELAY,
+                   PR_IGNOREMOUSE})
         w.SetMask(opMesNew, id);
 }
 
@@ -70,7 +74,8 @@ void panel(TPageWriter& w, const char* name, int l, int t, int wd, int h, uint32
                            {PR_ALPHA, std::to_string(alpha)},
                            {PR_BORDERWIDTH, "2"},
                            {PR_BORDERCOLOR, std::to_string(0xA0C0E0)},
-                           {PR_PRIORITY, std::to_string(priority)}});
+                           {PR_PRIORITY, std::to_string(priority)},
+                           {PR_IGNOREMOUSE, kMouseGoesThrough}});
 }
 
 // text_delay 0 shows a page at once (the backlog), 256 at the stored pace.
@@ -90,7 +95,8 @@ void window(TPageWriter& w, const char* name, int l, int t, int wd, int h, uint3
                            {PR_FONTSHADOWCOLOR, "0"},
                            {PR_LINESPACE, "8"},
                            {PR_TEXTDELAY, std::to_string(text_delay)},
-                           {PR_DELAY, text_delay ? "120" : "0"}});
+                           {PR_DELAY, text_delay ? "120" : "0"},
+                           {PR_IGNOREMOUSE, kMouseGoesThrough}});
 }
 
 // The reader's turn: go on at a click or a key (or after a few seconds);
