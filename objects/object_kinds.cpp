@@ -22,6 +22,7 @@
 #include "objects/tile.h"
 #include "objects/timer.h"
 #include "objects/video.h"
+#include "objects/wave.h"
 
 TKindStatus ObjectKindStatus(int32_t type_id) {
     const int32_t id = type_id & 0x7F;
@@ -67,11 +68,12 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_PREVMENU: return make<TVorqPrevMenu>;
     case LT_FIRE: return make<TVorqFire>;
     case LT_HTTP: return make<TVorqHttp>;
+    case LT_WAVE: return make<TVorqWave>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_EDIT:
-    case LT_MEMO: case LT_PARTICLE:
-    case LT_WAVE: return nullptr;  // not built yet
+    case LT_MEMO:
+    case LT_PARTICLE: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }
 }

@@ -46,12 +46,12 @@ TEST_F(Installed, ObjectKindsByTypeId) {
     for (int32_t id = 28; id < 128; ++id) absent.insert(id);
     // Built so far: box, timer, property motion, cabinet, sound, message
     // window, image set, gauge, map image, tile, button, label,
-    // character-sheet label, slider, scroll bar, cinema, video, selection menu, prepared menu, fire and
-    // HTTP fetcher.
+    // character-sheet label, slider, scroll bar, cinema, video, selection menu, prepared menu, fire,
+    // HTTP fetcher and wave.
     const std::set<int32_t> built = {LT_BOX,   LT_TIMER,  LT_PROPMOTION, LT_CABINET, LT_SOUND,    LT_MES,
                                      LT_IMAGES, LT_GAUGE, LT_MAPIMG,     LT_TILE,    LT_BUTTON,   LT_LABEL,
                                      LT_CGLABEL, LT_SLIDER, LT_SCROLLBAR, LT_CINEMA, LT_VIDEO, LT_MENU, LT_PREVMENU,
-                                     LT_FIRE,    LT_HTTP};
+                                     LT_FIRE,    LT_HTTP,   LT_WAVE};
     TVorqBaseList registry;
     for (int32_t id = 0; id < 256; ++id) {
         SCOPED_TRACE(id);
@@ -84,12 +84,12 @@ TEST_F(Installed, ObjectKindsByTypeId) {
 
 TEST_F(Installed, ATestMakerTakesPrecedenceOverTheInstalledKinds) {
     TVorqBaseList registry;
-    RegisterComponentType(LT_WAVE, [](TVorqBaseList* r) -> TVorqObject* { return new Plain(r); });
-    EXPECT_NE(CreateObjectByType(&registry, LT_WAVE), nullptr);
-    RegisterComponentType(LT_WAVE, nullptr);
-    // Removed again: the installed table answers (the wave effect is not built yet).
-    ASSERT_EQ(ObjectKindStatus(LT_WAVE), TKindStatus::NotBuilt);
-    EXPECT_THROW(CreateObjectByType(&registry, LT_WAVE), Exception);
+    RegisterComponentType(LT_PARTICLE, [](TVorqBaseList* r) -> TVorqObject* { return new Plain(r); });
+    EXPECT_NE(CreateObjectByType(&registry, LT_PARTICLE), nullptr);
+    RegisterComponentType(LT_PARTICLE, nullptr);
+    // Removed again: the installed table answers (the particle emitter is not built yet).
+    ASSERT_EQ(ObjectKindStatus(LT_PARTICLE), TKindStatus::NotBuilt);
+    EXPECT_THROW(CreateObjectByType(&registry, LT_PARTICLE), Exception);
 }
 
 TEST_F(Installed, MotionKindsByExtension) {

@@ -378,5 +378,5 @@ TEST_F(ObjectTest, FactoryKnowsWhichTypesHaveKinds) {
     TVorqObject* b = CreateObjectByType(reg.get(), 0x80 | LT_BOX);  // the high bit is ignored
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->GetCompoType(), LT_BOX);
-    EXPECT_THROW(CreateObjectByType(reg.get(), LT_WAVE), Exception);
+    EXPECT_THROW(CreateObjectByType(reg.get(), LT_PARTICLE), Exception);
 }
