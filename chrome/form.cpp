@@ -109,6 +109,10 @@ void Form::FocusFirst() {
 bool Form::key_down(int32_t vk) {
     if (vk == VK_SHIFT) return shift_ = true;
     if (vk == VK_MENU) return alt_ = true;
+    if (focus_ && focus_->TakesAllKeys() && !alt_) {
+        focus_->KeyDown(vk);
+        return true;
+    }
     if (alt_) {
         for (const auto& w : widgets_)
             if (w->Visible() && w->Enabled() && w->GetCaption().AccessKey() == vk) {
@@ -160,11 +164,24 @@ bool Form::HandleEvent(const InputEvent& e) {
         if (w) w->MouseUp(p);
         return inside || w;
     }
-    case InputEventKind::KeyDown: return key_down(e.VirtualKey);
+    case InputEventKind::KeyDown:
+        // A text field also sees its modifier keys go down.
+        if (focus_ && focus_->TakesAllKeys() && (e.VirtualKey == VK_SHIFT || e.VirtualKey == VK_MENU))
+            focus_->KeyDown(e.VirtualKey);
+        return key_down(e.VirtualKey);
+    case InputEventKind::Text:
+        if (!focus_) return false;
+        focus_->TextInput(e.Text);
+        return true;
+    case InputEventKind::Composition:
+        if (!focus_) return false;
+        focus_->Composition(e.Text);
+        return true;
     case InputEventKind::KeyUp:
         if (e.VirtualKey == VK_SHIFT) shift_ = false;
         else if (e.VirtualKey == VK_MENU) alt_ = false;
-        else if (focus_) focus_->KeyUp(e.VirtualKey);
+        if (focus_ && (focus_->TakesAllKeys() || (e.VirtualKey != VK_SHIFT && e.VirtualKey != VK_MENU)))
+            focus_->KeyUp(e.VirtualKey);
         return true;
     case InputEventKind::Deactivate:
         // Modifier releases go to whoever has the focus then.

@@ -56,6 +56,11 @@ public:
     virtual void AccessKeyPressed() {}
     // The focus came or went.
     virtual void FocusChanged() {}
+    // Text fields take Return, Escape and Tab themselves instead of the
+    // dialog keys, and typed text and the input method's unfinished text.
+    virtual bool TakesAllKeys() const { return false; }
+    virtual void TextInput(const std::string& /*sjis*/) {}
+    virtual void Composition(const std::string& /*sjis*/) {}
     bool Hovered() const;
 
 private:

@@ -370,6 +370,10 @@ private:
             out.Kind = InputEventKind::Text;
             out.Text = Utf8ToCp932(e.text.text);
             return !out.Text.empty();
+        case SDL_TEXTEDITING:
+            out.Kind = InputEventKind::Composition;
+            out.Text = Utf8ToCp932(e.edit.text);
+            return true;
         case SDL_MOUSEMOTION:
             out.Kind = InputEventKind::MouseMove;
             mouse_ = {e.motion.x, e.motion.y};

@@ -40,6 +40,7 @@ enum class InputEventKind : uint8_t {
     CloseRequest,   // the user asked to close the window
     DisplayChange,  // the desktop's display mode or layout changed
     Paint,          // the window system asks for the client area again (uncovered, restored)
+    Composition,    // Text: the input method's unfinished text (Shift-JIS), empty when it ends
 };
 
 enum class MouseButton : uint8_t { Left, Right, Middle };
