@@ -252,6 +252,7 @@ int main(int argc, char** argv) {
             {"map.vsb", WriteMapScene},
             {"saves.vsb", WriteSavesScene},
             {"menu.vsb", WriteMenuScene},
+            {"effects.vsb", WriteEffectsScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

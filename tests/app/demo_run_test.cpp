@@ -80,7 +80,7 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     const std::string capture = NativePath(scratch.Path() + "audio.raw");
     // One run for pages and sound: a second player would find the first
     // one's instance lock.
-    const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=5000 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture +
+    const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=5600 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture +
                               "' VORQ_TRACE='" + trace + "'",
                           "'" + kDemo + "'");
     EXPECT_EQ(o.Status, 0) << o.Output;
@@ -110,6 +110,7 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     unsigned long images_from = 0, images_to = 0;
     // The menu scene: nobody chooses, so the first road is taken after 3 s.
     unsigned long menu_from = 0, menu_to = 0;
+    unsigned long effects_from = 0, effects_to = 0;
     for (const std::string& l : lines) {
         std::smatch m;
         if (std::regex_match(l, m, event) && m[1] == "video_end.vsb" && !video_ended)
@@ -151,6 +152,10 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
             saves_to = clock;
             if (m[2] != saves_last) ++saves_runs[m[2]];
             saves_last = m[2];
+        }
+        if (m[1] == "effects.vsb") {
+            if (!effects_from) effects_from = clock;
+            effects_to = clock;
         }
         if (m[1] == "menu.vsb") {
             if (!menu_from) menu_from = clock;
@@ -200,6 +205,9 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     EXPECT_TRUE(in_order);
     EXPECT_GE(menu_from, saves_to);
     EXPECT_GE(menu_to - menu_from, 3000u + 1500u);
+    // The effects scene: the flip and three seconds of wave and fire.
+    EXPECT_GE(effects_from, menu_to);
+    EXPECT_GE(effects_to - effects_from, 300u + 3000u);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);
     expect_music(capture);

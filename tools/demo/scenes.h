@@ -21,3 +21,4 @@ void WriteMapScene(const std::string& folder, const std::string& next);
 void WriteMesScene(const std::string& folder, const std::string& next);
 void WriteSavesScene(const std::string& folder, const std::string& next);
 void WriteMenuScene(const std::string& folder, const std::string& next);
+void WriteEffectsScene(const std::string& folder, const std::string& next);
