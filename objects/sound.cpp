@@ -63,7 +63,7 @@ TDMediaItem* AddSoundItem(const std::string& source) {
     return nullptr;
 }
 
-TVorqSound::TVorqSound(TVorqBaseList* registry) : TVorqComponent(registry) {}
+TVorqSound::TVorqSound(TVorqBaseList* registry) : TVorqSoundLike(registry) {}
 
 TVorqSound::~TVorqSound() {
     if (FItem) FItem->SetVolume(-10000);
@@ -96,13 +96,6 @@ void TVorqSound::SetVolume(int32_t v) {
     if (FItem) FItem->SetVolume(EffectiveVolume());
 }
 
-void TVorqSound::SetBalance(int32_t v) {
-    v = std::clamp(v, -10000, 10000);
-    if (v == FBalance) return;
-    FBalance = v;
-    if (FItem) FItem->SetPan(v);
-}
-
 void TVorqSound::SetRepeat(bool v) {
     FRepeat = v;
     if (!FItem) return;
@@ -125,10 +118,6 @@ void TVorqSound::SetAniPaused(bool v) {
     apply_pause();
 }
 
-void TVorqSound::start_fadein() {
-    FFade = std::make_unique<TVorqMixerFadein>(FItem, FDelay, EffectiveVolume());
-}
-
 void TVorqSound::apply_pause() {
     if (!FItem) return;
     if (!FPaused && !FAniPausedFlag) {
@@ -143,8 +132,6 @@ void TVorqSound::apply_pause() {
         FItem->SetVolume(-10000);
     }
 }
-
-int32_t TVorqSound::GetIndex() const { return FItem ? FItem->GetPosition() : 0; }
 
 void TVorqSound::SetIndex(int32_t v) {
     FStartPos = v;

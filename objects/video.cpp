@@ -26,7 +26,7 @@ void remove_item(TVideoItem*& item) {
 }
 }  // namespace
 
-TVorqVideo::TVorqVideo(TVorqBaseList* registry, int create_flags) : TVorqCustomImage(registry, create_flags) {
+TVorqVideo::TVorqVideo(TVorqBaseList* registry, int create_flags) : TVorqSoundLike(registry, create_flags) {
     TVorqCustomImage::SetZoomX(256);
     TVorqCustomImage::SetZoomY(256);
 }
@@ -71,13 +71,6 @@ void TVorqVideo::SetVolume(int32_t v) {
     if (FFade && !FFade->IsFadeOut()) FFade->SetEndVolume(EffectiveVolume());
 }
 
-void TVorqVideo::SetBalance(int32_t v) {
-    v = std::clamp(v, -10000, 10000);
-    if (v == FBalance) return;
-    FBalance = v;
-    if (FItem) FItem->SetPan(v);
-}
-
 void TVorqVideo::SetRepeat(bool v) {
     FRepeat = v;
     if (!FItem) return;
@@ -86,10 +79,6 @@ void TVorqVideo::SetRepeat(bool v) {
         FItem->SetPosition(0);
         FEndReported = false;
     }
-}
-
-void TVorqVideo::start_fadein() {
-    FFade = std::make_unique<TVorqMixerFadein>(FItem, FDelay, EffectiveVolume());
 }
 
 void TVorqVideo::running_changed(bool was_running) {
@@ -116,8 +105,6 @@ void TVorqVideo::SetAniPaused(bool v) {
     FAniPaused = v;
     running_changed(was);
 }
-
-int32_t TVorqVideo::GetIndex() const { return FItem ? FItem->GetPosition() : 0; }
 
 void TVorqVideo::SetIndex(int32_t v) {
     FStartPos = v;
