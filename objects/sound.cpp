@@ -18,16 +18,6 @@ bool default_file_test(const std::string& name) {
     return FileManager && FileManager->FileExists(name);
 }
 
-std::string lower_ext(const std::string& name) {
-    const size_t dot = name.find_last_of('.');
-    const size_t slash = name.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string e = name.substr(dot);
-    for (char& c : e)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return e;
-}
-
 bool is_cd_track(const std::string& name) { return name.rfind("CD_", 0) == 0; }
 }  // namespace
 
@@ -44,7 +34,7 @@ int32_t SoundItemVolume(int32_t volume, bool midi) {
 }
 
 TDMediaItem* AddSoundItem(const std::string& source) {
-    const std::string ext = lower_ext(source);
+    const std::string ext = LowerFileExt(source);
     if (ext == ".wma" || ext == ".asf" || ext == ".wmv") {
         if (TWmpManager* m = WmpManager()) return m->Add(source);
         return nullptr;

@@ -209,6 +209,13 @@ std::string ExtractFileExt(const std::string& path) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
+std::string LowerFileExt(const std::string& path) {
+    std::string ext = ExtractFileExt(path);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
     std::string old = ExtractFileExt(path);
     return path.substr(0, path.size() - old.size()) + ext;

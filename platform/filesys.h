@@ -40,6 +40,8 @@ int64_t UnixFromDosDateTime(int32_t dos);
 std::string ExtractFilePath(const std::string& path);  // up to and with the last delimiter
 std::string ExtractFileName(const std::string& path);
 std::string ExtractFileExt(const std::string& path);   // with the dot, "" when none
+// The extension with ASCII letters lowered, for telling formats apart by name.
+std::string LowerFileExt(const std::string& path);
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 

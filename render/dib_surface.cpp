@@ -1,5 +1,6 @@
 #include "render/dib_surface.h"
 
+#include "platform/filesys.h"
 #include "platform/stream.h"
 #include "render/color_reduce.h"
 #include "render/ico.h"
@@ -20,16 +21,6 @@ namespace {
 // 4 x 4 order matrix of the screen door used for constant alpha on palette
 // surfaces.
 constexpr uint8_t kOrder[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-
-std::string LowerExtension(const std::string& path) {
-    const size_t dot = path.find_last_of('.');
-    const size_t slash = path.find_last_of("/\\");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string ext = path.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
 
 // Raw pixel compared with a key at the stored width (24 bpp: low 24 bits).
 inline bool IsKey(uint32_t pixel, int bpp, int32_t key) {
@@ -649,7 +640,7 @@ void TDIBSurface::AssignSurface(const TDIBSurface& src) {
 // ---------------------------------------------------------------- files
 
 void TDIBSurface::LoadFromFile(const std::string& sjisPath) {
-    const std::string ext = LowerExtension(sjisPath);
+    const std::string ext = LowerFileExt(sjisPath);
     if (ext == ".tga" || ext == ".ico" || ext == ".cur") {
         TFileStream f(sjisPath, fmOpenRead | fmShareDenyWrite);
         if (ext == ".tga") LoadTGA(*this, f, false);
@@ -661,7 +652,7 @@ void TDIBSurface::LoadFromFile(const std::string& sjisPath) {
 }
 
 void TDIBSurface::SaveToFile(const std::string& sjisPath) {
-    const std::string ext = LowerExtension(sjisPath);
+    const std::string ext = LowerFileExt(sjisPath);
     if (ext == ".tga" || ext == ".ico" || ext == ".cur") {
         TFileStream f(sjisPath, fmCreate);
         if (ext == ".tga") SaveTGA(*this, f, true);

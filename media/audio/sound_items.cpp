@@ -8,6 +8,7 @@
 #include "media/media_managers.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "platform/filesys.h"
 #include "platform/message_box.h"
 #include "platform/stream.h"
 
@@ -74,16 +75,6 @@ void companion_stop() { vorqFinal(); }
 void prepare_device() {
     if (MediaSoundComponent) PrepareLibrarySound(*MediaSoundComponent);
 }
-
-std::string lower_ext(const std::string& name) {
-    const size_t dot = name.find_last_of('.');
-    const size_t slash = name.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string e = name.substr(dot);
-    for (char& c : e)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return e;
-}
 }  // namespace
 
 void InstallCompanionModule() { SetMediaLibraryHooks(TMediaLibraryHooks{companion_start, companion_stop}); }
@@ -106,7 +97,7 @@ std::unique_ptr<TStream> OpenMediumStream(const std::string& name) {
 TOggItem::TOggItem(TMediaManager* manager, const std::string& name) : TDMediaItem(manager) {
     prepare_device();
     FStream = OpenMediumStream(name);
-    FHandle = vorqOggmanAdd(FStream.get(), lower_ext(name) == ".ogg" ? -1 : 0);
+    FHandle = vorqOggmanAdd(FStream.get(), LowerFileExt(name) == ".ogg" ? -1 : 0);
 }
 
 TOggItem::~TOggItem() {
@@ -234,7 +225,7 @@ int32_t WaveLevelOf(int32_t volume) {
 
 TOggWaveItem::TOggWaveItem(TOggManager* manager, const std::string& name) : TDMediaItem(manager) {
     FStream = OpenMediumStream(name);
-    FDecoder = std::make_unique<TOggStream>(FStream.get(), lower_ext(name) == ".ogg");
+    FDecoder = std::make_unique<TOggStream>(FStream.get(), LowerFileExt(name) == ".ogg");
     FSource = manager->WavOut().AddBuffer(FDecoder->Format(), FDecoder.get());
 }
 

@@ -6,22 +6,11 @@
 #include "media/media_managers.h"
 #include "media/video/video_companion.h"
 #include "platform/exception.h"
-
-namespace {
-std::string lower_ext(const std::string& name) {
-    const size_t dot = name.find_last_of('.');
-    const size_t slash = name.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string e = name.substr(dot);
-    for (char& c : e)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return e;
-}
-}  // namespace
+#include "platform/filesys.h"
 
 bool TVideoItem::ExtractedFirst(const std::string& name) {
     if (IsPlainPath(name)) return false;
-    const std::string ext = lower_ext(name);
+    const std::string ext = LowerFileExt(name);
     return !ext.empty() && std::string(".wmv.asf.").find(ext + ".") != std::string::npos;
 }
 

@@ -66,6 +66,19 @@ TEST(FileSystem, GamePathsMatchComponentsWithoutCase) {
     EXPECT_EQ(ExtractFilePath("a\\\x95\x5c.txt"), "a\\");
 }
 
+TEST(FileSystem, LowerFileExtTellsFormatsApartByName) {
+    struct Case {
+        const char* path;
+        const char* ext;
+    } cases[] = {
+        {"BGM\\Title.OGG", ".ogg"},   {"/abs/Movie.WmV", ".wmv"}, {"c:\\dir.X\\file", ""},
+        {"a.b/c", ""},                 {"noext", ""},              {"x.tar.GZ", ".gz"},
+        // The trail byte 0x5C of a double-byte character ends no folder.
+        {"\x95\x5c.Wav", ".wav"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LowerFileExt(c.path), c.ext) << c.path;
+}
+
 TEST(FileSystem, NativePathResolvesCaseDotDotAndMissingFolders) {
     const std::string base = PrivateTempFolder() + "NativeCase";
     ASSERT_TRUE(ForceDirectories(base + "/" + Sjis("画像A") + "/Deep"));
