@@ -97,32 +97,18 @@ void TVorqSlider::recompute_parts() {
     FButtonH = button ? FButton->Height : 0;
 }
 
-void TVorqSlider::SetSource(const std::string& v) {
-    if (v == FSource) return;
-    FSource = v;
-    if (FBar) FBar->Release(this);
-    FBar = acquire(this, v);
+void TVorqSlider::set_part(std::string& source, TTeskItem*& item, const std::string& v) {
+    if (v == source) return;
+    source = v;
+    if (item) item->Release(this);
+    item = acquire(this, v);
     recompute_parts();
     UpdateSize();
 }
 
-void TVorqSlider::SetThumbSource(const std::string& v) {
-    if (v == FThumbSource) return;
-    FThumbSource = v;
-    if (FThumb) FThumb->Release(this);
-    FThumb = acquire(this, v);
-    recompute_parts();
-    UpdateSize();
-}
-
-void TVorqSlider::SetButtonSource(const std::string& v) {
-    if (v == FButtonSource) return;
-    FButtonSource = v;
-    if (FButton) FButton->Release(this);
-    FButton = acquire(this, v);
-    recompute_parts();
-    UpdateSize();
-}
+void TVorqSlider::SetSource(const std::string& v) { set_part(FSource, FBar, v); }
+void TVorqSlider::SetThumbSource(const std::string& v) { set_part(FThumbSource, FThumb, v); }
+void TVorqSlider::SetButtonSource(const std::string& v) { set_part(FButtonSource, FButton, v); }
 
 void TVorqSlider::SetMin(int32_t v) {
     if (v == FMin) return;
@@ -193,12 +179,16 @@ void TVorqSlider::UpdateSize() {
     UpdateThumb();
 }
 
-void TVorqSlider::UpdateThumb() {
-    const int32_t p = SliderThumbOffset(FMin, FMax, GetValue(), vertical() ? FBarH : FBarW);
+void TVorqSlider::set_thumb_offset(int32_t p) {
     if (p == FThumbOffset) return;
     Invalidate();
     FThumbOffset = p;
     Invalidate();
+}
+
+void TVorqSlider::UpdateThumb() {
+    const int32_t p = SliderThumbOffset(FMin, FMax, GetValue(), vertical() ? FBarH : FBarW);
+    set_thumb_offset(p);
 }
 
 TRect TVorqSlider::GetBarRect() const {
@@ -236,6 +226,22 @@ void TVorqSlider::tile_part(const TRect& dest, int32_t cell, int32_t offset_y, i
     f->DrawTiled(*s, dest, FAlpha, false, false, offset_y, offset_x, Bounds(cell * c, 0, c, ch));
 }
 
+void TVorqSlider::draw_thumb_and_buttons(TCustomDIBX& s) const {
+    if (FThumbW >= 1 && FThumbH >= 1 && range() >= 1) {
+        const TRect t = GetThumbRect();
+        first_frame(FThumb)->Draw(s, t.Left, t.Top, FAlpha, false, false,
+                                  Bounds(std::clamp(FThumbState, 0, 2) * FThumbW, 0, FThumbW, FThumbH));
+    }
+    if (FButtonW >= 1 && FButtonH >= 1) {
+        const TTeskItemFrame* f = first_frame(FButton);
+        for (int i = 0; i < 2; ++i) {
+            const TRect r = GetButtonRect(i);
+            const int32_t cell = 3 * i + std::clamp(FButtonState[i], 0, 2);
+            f->Draw(s, r.Left, r.Top, FAlpha, false, false, Bounds(cell * FButtonW, 0, FButtonW, FButtonH));
+        }
+    }
+}
+
 void TVorqSlider::DrawParts() {
     const TTeskItemFrame* bar = first_frame(FBar);
     TCustomDIBX* s = GetSurface();
@@ -252,19 +258,7 @@ void TVorqSlider::DrawParts() {
         tile_part(Bounds(b.Left, clamp_i32(int64_t(b.Top) + FBarH - p), c, p), 1, from_bottom(p), 0);
         tile_part(Bounds(b.Left, b.Top, c, FBarH - p), 0, from_bottom(FBarH), 0);
     }
-    if (FThumbW >= 1 && FThumbH >= 1 && range() >= 1) {
-        const TRect t = GetThumbRect();
-        first_frame(FThumb)->Draw(*s, t.Left, t.Top, FAlpha, false, false,
-                                  Bounds(std::clamp(FThumbState, 0, 2) * FThumbW, 0, FThumbW, FThumbH));
-    }
-    if (FButtonW >= 1 && FButtonH >= 1) {
-        const TTeskItemFrame* f = first_frame(FButton);
-        for (int i = 0; i < 2; ++i) {
-            const TRect r = GetButtonRect(i);
-            const int32_t cell = 3 * i + std::clamp(FButtonState[i], 0, 2);
-            f->Draw(*s, r.Left, r.Top, FAlpha, false, false, Bounds(cell * FButtonW, 0, FButtonW, FButtonH));
-        }
-    }
+    draw_thumb_and_buttons(*s);
 }
 
 void TVorqSlider::Draw() {
@@ -334,6 +328,11 @@ void TVorqSlider::press_bar() {
 
 void TVorqSlider::step_by(int64_t delta) { ChangeValue(limit(int64_t(GetValue()) + delta, FMin, FMax)); }
 
+void TVorqSlider::step_button(int index) {
+    const int sign = (index == 0) == (ButtonDirection() == 0) ? -1 : 1;
+    step_by(int64_t(sign) * FSmallChange);
+}
+
 void TVorqSlider::MouseMove() {
     if (FInteraction == kNone) hover_states();
     else if (FInteraction == kDrag) ChangeValue(drag_value());
@@ -365,8 +364,7 @@ void TVorqSlider::LBtnDown() {
     }
     for (int i = 0; i < 2; ++i) {
         if (FButtonState[i] != 1) continue;
-        const int sign = (i == 0) == (ButtonDirection() == 0) ? -1 : 1;
-        step_by(int64_t(sign) * FSmallChange);
+        step_button(i);
         capture_left();
         set_states(FThumbState, i == 0 ? 2 : FButtonState[0], i == 1 ? 2 : FButtonState[1]);
         FRepeat = kFirstRepeat;
@@ -385,10 +383,7 @@ void TVorqSlider::MouseStepEnd() {
         const int i = FInteraction == kButton0 ? 0 : 1;
         const int32_t state = button_hit(i) ? 2 : 0;
         set_states(FThumbState, i == 0 ? state : FButtonState[0], i == 1 ? state : FButtonState[1]);
-        if (state == 2) {
-            const int sign = (i == 0) == (ButtonDirection() == 0) ? -1 : 1;
-            step_by(int64_t(sign) * FSmallChange);
-        }
+        if (state == 2) step_button(i);
         return;
     }
     bool stepped = false;
@@ -511,10 +506,7 @@ void TVorqScrollbar::UpdateSize() {
 void TVorqScrollbar::UpdateThumb() {
     const int64_t travel = vertical() ? int64_t(FBarH) - FThumbH : int64_t(FBarW) - FThumbW;
     const int32_t p = SliderThumbOffset(FMin, FMax, GetValue(), travel);
-    if (p == FThumbOffset) return;
-    Invalidate();
-    FThumbOffset = p;
-    Invalidate();
+    set_thumb_offset(p);
 }
 
 TRect TVorqScrollbar::GetBarRect() const {
@@ -555,19 +547,7 @@ void TVorqScrollbar::DrawParts() {
     } else {
         tile_part(vertical() ? Bounds(b.Left, b.Top, c, length) : Bounds(b.Left, b.Top, length, ch), 0, 0, 0);
     }
-    if (FThumbW >= 1 && FThumbH >= 1 && range() >= 1) {
-        const TRect t = GetThumbRect();
-        first_frame(FThumb)->Draw(*s, t.Left, t.Top, FAlpha, false, false,
-                                  Bounds(std::clamp(FThumbState, 0, 2) * FThumbW, 0, FThumbW, FThumbH));
-    }
-    if (FButtonW >= 1 && FButtonH >= 1) {
-        const TTeskItemFrame* f = first_frame(FButton);
-        for (int i = 0; i < 2; ++i) {
-            const TRect r = GetButtonRect(i);
-            const int32_t cell = 3 * i + std::clamp(FButtonState[i], 0, 2);
-            f->Draw(*s, r.Left, r.Top, FAlpha, false, false, Bounds(cell * FButtonW, 0, FButtonW, FButtonH));
-        }
-    }
+    draw_thumb_and_buttons(*s);
 }
 
 int32_t TVorqScrollbar::drag_value() const {

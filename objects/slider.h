@@ -111,6 +111,13 @@ protected:
     virtual void press_bar();
     // ONNOTIFY with the value, when a label is set.
     void step_by(int64_t delta);
+    // One small change the way step button `index` points.
+    void step_button(int index);
+    // Releases the picture held for a part and takes the one named v.
+    void set_part(std::string& source, TTeskItem*& item, const std::string& v);
+    // Moves the thumb, redrawing where it was and where it goes.
+    void set_thumb_offset(int32_t p);
+    void draw_thumb_and_buttons(TCustomDIBX& s) const;
     void recompute_parts();
     void tile_part(const TRect& dest, int32_t cell, int32_t offset_y, int32_t offset_x) const;
     // The virtual keys that raise and lower the value.
