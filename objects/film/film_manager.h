@@ -176,6 +176,11 @@ public:
 private:
     friend class TFilmManager;
     TCustomFrameList* ChainFirst();
+    // Outside its span a track lets its own object go (false); inside, obj
+    // is the object it drives (the bound one in motion mode; may be null).
+    bool EnterActive(int32_t t, TVorqObject*& obj);
+    // Relative motions move both ends by the bound object's offset.
+    void ShiftRelative(FilmPoint& from, FilmPoint& to) const;
     bool ApplyImageLike(int32_t t);
     bool ApplyBox(int32_t t);
     bool ApplySound(int32_t t);

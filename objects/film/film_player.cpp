@@ -232,13 +232,26 @@ bool TCustomFrameList::ApplyAt(int32_t t) {
     return false;
 }
 
-bool TCustomFrameList::ApplyImageLike(int32_t t) {
-    const bool motion = film_->motion_mode;
+bool TCustomFrameList::EnterActive(int32_t t, TVorqObject*& obj) {
     if (!ActiveAt(t)) {
-        if (!motion) ReleaseTarget();
+        if (!film_->motion_mode) ReleaseTarget();
         return false;
     }
-    TVorqObject* obj = motion ? film_->bound_object : EnsureTarget();
+    obj = film_->motion_mode ? film_->bound_object : EnsureTarget();
+    return true;
+}
+
+void TCustomFrameList::ShiftRelative(FilmPoint& from, FilmPoint& to) const {
+    if (!film_->relative_mode) return;
+    const int32_t dx = Minus(film_->origin.x, film_->reference.x), dy = Minus(film_->origin.y, film_->reference.y);
+    from = {Plus(from.x, dx), Plus(from.y, dy)};
+    to = {Plus(to.x, dx), Plus(to.y, dy)};
+}
+
+bool TCustomFrameList::ApplyImageLike(int32_t t) {
+    const bool motion = film_->motion_mode;
+    TVorqObject* obj = nullptr;
+    if (!EnterActive(t, obj)) return false;
     const int32_t u = Minus(t, absolute_start_);
     const int32_t k = FrameIndexAt(u);
     if (k < 0 || static_cast<size_t>(k) >= frame_durations.size()) return true;
@@ -249,11 +262,7 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
     const FilmImageBlock& from = parent && IsImageLike(parent->kind_) ? parent->image : image;
     FilmPoint pf = parent && IsImageLike(parent->kind_) ? from.pos_to : from.pos_from;
     FilmPoint pt = to.pos_to;
-    if (motion && film_->relative_mode) {
-        const int32_t dx = Minus(film_->origin.x, film_->reference.x), dy = Minus(film_->origin.y, film_->reference.y);
-        pf = {Plus(pf.x, dx), Plus(pf.y, dy)};
-        pt = {Plus(pt.x, dx), Plus(pt.y, dy)};
-    }
+    if (motion) ShiftRelative(pf, pt);
     const bool chained = parent && IsImageLike(parent->kind_);
     const double zxf = chained ? from.zoom_x_to : from.zoom_x_from, zyf = chained ? from.zoom_y_to : from.zoom_y_from;
     const int32_t angle_from = chained ? from.angle_to : from.angle_from;
@@ -399,22 +408,15 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
 
 bool TCustomFrameList::ApplyBox(int32_t t) {
     const bool motion = film_->motion_mode;
-    if (!ActiveAt(t)) {
-        if (!motion) ReleaseTarget();
-        return false;
-    }
-    TVorqObject* obj = motion ? film_->bound_object : EnsureTarget();
+    TVorqObject* obj = nullptr;
+    if (!EnterActive(t, obj)) return false;
     if (!obj) return true;
     const int32_t u = Minus(t, absolute_start_);
     const bool chained = parent && parent->kind_ == FilmTrackKind::Box;
     const FilmBoxBlock& to = box;
     const FilmBoxBlock& fb = chained ? parent->box : box;
     FilmPoint pf = chained ? fb.pos_to : fb.pos_from, pt = to.pos_to;
-    if (motion && film_->relative_mode) {
-        const int32_t dx = Minus(film_->origin.x, film_->reference.x), dy = Minus(film_->origin.y, film_->reference.y);
-        pf = {Plus(pf.x, dx), Plus(pf.y, dy)};
-        pt = {Plus(pt.x, dx), Plus(pt.y, dy)};
-    }
+    if (motion) ShiftRelative(pf, pt);
     const int32_t wf = chained ? fb.width_to : fb.width_from, hf = chained ? fb.height_to : fb.height_from;
     const int32_t left = TweenInt(to.x_kind, pf.x, pt.x, length, u);
     const int32_t right = TweenInt(to.x_kind, Minus(Plus(pf.x, wf), 1), Minus(Plus(pt.x, to.width_to), 1), length, u);
@@ -473,11 +475,7 @@ bool TCustomFrameList::ApplyRect(int32_t t) {
     const FilmRectBlock& to = kind_ == FilmTrackKind::Particle ? particle.rect : fire.rect;
     const FilmRectBlock& fb = chained ? (kind_ == FilmTrackKind::Particle ? parent->particle.rect : parent->fire.rect) : to;
     FilmPoint pf = chained ? fb.pos_to : fb.pos_from, pt = to.pos_to;
-    if (motion && film_->relative_mode) {
-        const int32_t dx = Minus(film_->origin.x, film_->reference.x), dy = Minus(film_->origin.y, film_->reference.y);
-        pf = {Plus(pf.x, dx), Plus(pf.y, dy)};
-        pt = {Plus(pt.x, dx), Plus(pt.y, dy)};
-    }
+    if (motion) ShiftRelative(pf, pt);
     const int32_t wf = chained ? fb.width_to : fb.width_from, hf = chained ? fb.height_to : fb.height_from;
     FilmClip clip_from = fb.clip;
     if (chained) {
