@@ -333,15 +333,7 @@ void TVorqLabel::ApplyFilmLabel(const TFilmLabelFrame& f) {
     SetFlipV(f.flip_v);
     SetText(f.text);
     SetPriority(f.place.priority);
-    if (f.place.motion) {
-        Invalidate();
-        SetMotionX(f.place.left);
-        SetMotionY(f.place.top);
-        Invalidate();
-    } else {
-        SetLeft(f.place.left);
-        SetTop(f.place.top);
-    }
+    ApplyFilmPosition(*this, f.place);
     SetOffsetX(f.offset_x);
     SetOffsetY(f.offset_y);
     SetAlpha(f.alpha);

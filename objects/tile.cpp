@@ -172,15 +172,7 @@ void TVorqTile::ApplyFilmTile(const TFilmTileFrame& f) {
     SetFlipV(f.flip_v);
     SetOffsetX(f.offset_x);
     SetOffsetY(f.offset_y);
-    if (f.place.motion) {
-        Invalidate();
-        SetMotionX(f.place.left);
-        SetMotionY(f.place.top);
-        Invalidate();
-    } else {
-        SetLeft(f.place.left);
-        SetTop(f.place.top);
-    }
+    ApplyFilmPosition(*this, f.place);
     SetAlpha(f.alpha);
     SetScrollX(f.scroll_x);
     SetScrollY(f.scroll_y);

@@ -34,6 +34,10 @@ struct TFilmPlacement {
     TRect clip{};
 };
 
+// Puts a control at the placement's LEFT and TOP, or in motion mode at its
+// motion position, redrawing both where it was and where it goes.
+void ApplyFilmPosition(TVorqControl& c, const TFilmPlacement& place);
+
 // Label track (type 9): set in this order FONTNAME, FONTHEIGHT, LINESPACE,
 // FONTCOLOR, FONTSTYLE, ANTIALIAS, HALIGN, FLIPH, FLIPV, TEXT, PRIORITY, the
 // position, OFFSETX, OFFSETY, ALPHA, ANGLE, ZOOMX, ZOOMY and the clip.

@@ -1,0 +1,15 @@
+#include "objects/film/film_target.h"
+
+#include "objects/vorq_object.h"
+
+void ApplyFilmPosition(TVorqControl& c, const TFilmPlacement& place) {
+    if (place.motion) {
+        c.Invalidate();
+        c.SetMotionX(place.left);
+        c.SetMotionY(place.top);
+        c.Invalidate();
+    } else {
+        c.SetLeft(place.left);
+        c.SetTop(place.top);
+    }
+}
