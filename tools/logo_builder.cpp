@@ -5,6 +5,7 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
+#include "tests/support/bmp_writer.h"
 #include "tests/support/film_writer.h"
 
 #include <cmath>
@@ -25,38 +26,20 @@ double segment_distance(double px, double py, double ax, double ay, double bx, d
 }
 
 void write_emblem(const std::string& path) {
-    const int32_t row = (kW * 3 + 3) / 4 * 4;
-    std::vector<uint8_t> f(54 + size_t(row) * kH);
-    auto put32 = [&f](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, uint32_t(f.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, uint32_t(kW));
-    put32(22, uint32_t(kH));
-    f[26] = 1;
-    f[28] = 24;
     const double cx = kW / 2.0, cy = kH / 2.0, r = 56;
-    for (int32_t y = 0; y < kH; ++y)
-        for (int32_t x = 0; x < kW; ++x) {
-            const double px = x + 0.5, py = y + 0.5;
-            const double d = std::hypot(px - cx, py - cy);
-            uint8_t red = 0, green = 0, blue = 0;
-            if (d < r) {
-                red = 16, green = 24, blue = uint8_t(60 + 60 * (1 - d / r));
-            }
-            if (std::fabs(d - r + 3) < 3) red = 230, green = 200, blue = 120;
-            const double v = std::fmin(segment_distance(px, py, cx - 28, cy - 30, cx, cy + 32),
-                                       segment_distance(px, py, cx + 28, cy - 30, cx, cy + 32));
-            if (v < 7) red = 250, green = 250, blue = 255;
-            uint8_t* p = &f[54 + size_t(kH - 1 - y) * row + size_t(x) * 3];
-            p[0] = blue, p[1] = green, p[2] = red;
+    WriteBmp24(path, kW, kH, [&](int32_t x, int32_t y) {
+        const double px = x + 0.5, py = y + 0.5;
+        const double d = std::hypot(px - cx, py - cy);
+        uint32_t red = 0, green = 0, blue = 0;
+        if (d < r) {
+            red = 16, green = 24, blue = uint8_t(60 + 60 * (1 - d / r));
         }
-    TFileStream out(path, fmCreate);
-    out.WriteBuffer(f.data(), int64_t(f.size()));
+        if (std::fabs(d - r + 3) < 3) red = 230, green = 200, blue = 120;
+        const double v = std::fmin(segment_distance(px, py, cx - 28, cy - 30, cx, cy + 32),
+                                   segment_distance(px, py, cx + 28, cy - 30, cx, cy + 32));
+        if (v < 7) red = 250, green = 250, blue = 255;
+        return red << 16 | green << 8 | blue;
+    });
 }
 
 // The pointer over the logo's link: a white pointing hand outlined in black,

@@ -4,6 +4,7 @@
 // writer; the sprite picture is drawn here.
 #include "files/vocab.h"
 #include "platform/stream.h"
+#include "tests/support/bmp_writer.h"
 #include "tests/support/film_writer.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
@@ -17,32 +18,13 @@ namespace {
 
 // A 48x48 24-bit picture: a warm disc with a bright rim on dark blue.
 void write_sprite(const std::string& path) {
-    const int32_t n = 48;
-    const int32_t row = n * 3;  // a multiple of 4
-    std::vector<uint8_t> f(54 + size_t(row) * n);
-    auto put32 = [&f](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, uint32_t(f.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, uint32_t(n));
-    put32(22, uint32_t(n));
-    f[26] = 1;
-    f[28] = 24;
-    for (int32_t y = 0; y < n; ++y)
-        for (int32_t x = 0; x < n; ++x) {
-            const double d = std::hypot(x - 23.5, y - 23.5);
-            uint8_t b = 60, g = 20, r = 10;
-            if (d < 20) b = 40, g = uint8_t(200 - 4 * d), r = 250;
-            else if (d < 23) b = 200, g = 240, r = 255;
-            uint8_t* p = &f[54 + size_t(n - 1 - y) * row + size_t(x) * 3];
-            p[0] = b, p[1] = g, p[2] = r;
-        }
-    TFileStream out(path, fmCreate);
-    out.WriteBuffer(f.data(), int64_t(f.size()));
+    WriteBmp24(path, 48, 48, [](int32_t x, int32_t y) {
+        const double d = std::hypot(x - 23.5, y - 23.5);
+        uint32_t b = 60, g = 20, r = 10;
+        if (d < 20) b = 40, g = uint8_t(200 - 4 * d), r = 250;
+        else if (d < 23) b = 200, g = 240, r = 255;
+        return r << 16 | g << 8 | b;
+    });
 }
 
 // 150 frames (2.5 s) on a 400x300 screen of its own.

@@ -4,64 +4,35 @@
 // tells the gauge's value. It plays by itself in about four seconds.
 #include "files/vocab.h"
 #include "platform/stream.h"
+#include "tests/support/bmp_writer.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 
 namespace {
-
-// A 24-bit BMP of w x h whose pixel (x, y) is colour(x, y), 0x00RRGGBB.
-void write_bmp(const std::string& path, int32_t w, int32_t h, const std::function<uint32_t(int32_t, int32_t)>& colour) {
-    const size_t row = (size_t(w) * 3 + 3) & ~size_t(3);
-    std::vector<uint8_t> f(54 + row * size_t(h));
-    auto put32 = [&f](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, uint32_t(f.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, uint32_t(w));
-    put32(22, uint32_t(h));
-    f[26] = 1;   // planes
-    f[28] = 24;  // bits per pixel
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            const uint32_t c = colour(x, y);
-            uint8_t* p = &f[54 + size_t(h - 1 - y) * row + size_t(x) * 3];
-            p[0] = uint8_t(c);
-            p[1] = uint8_t(c >> 8);
-            p[2] = uint8_t(c >> 16);
-        }
-    TFileStream out(path, fmCreate);
-    out.WriteBuffer(f.data(), int64_t(f.size()));
-}
 
 // The pictures: the gauge's filled cell (green, lighter at the top) and its
 // trail cell (red); the slider's bar cells (the part below the value lit),
 // its thumb in three states and its two step buttons in three states each.
 void write_pictures(const std::string& folder) {
-    write_bmp(folder + "wg_gauge.bmp", 2 * 200, 20, [](int32_t x, int32_t y) {
+    WriteBmp24(folder + "wg_gauge.bmp", 2 * 200, 20, [](int32_t x, int32_t y) {
         const uint32_t shade = uint32_t(255 - y * 6);
         return x < 200 ? (shade << 8) | 0x200020u : (shade << 16) | 0x000020u;
     });
-    write_bmp(folder + "wg_bar.bmp", 2 * 16, 8, [](int32_t x, int32_t y) {
+    WriteBmp24(folder + "wg_bar.bmp", 2 * 16, 8, [](int32_t x, int32_t y) {
         const bool edge = y == 0 || y == 7;
         if (x < 16) return edge ? 0x303030u : 0x606060u;
         return edge ? 0x2060A0u : 0x40A0FFu;
     });
     const uint32_t thumb[3] = {0xE0E0E0u, 0xFFFFA0u, 0xFFC040u};
-    write_bmp(folder + "wg_thumb.bmp", 3 * 12, 24, [&thumb](int32_t x, int32_t y) {
+    WriteBmp24(folder + "wg_thumb.bmp", 3 * 12, 24, [&thumb](int32_t x, int32_t y) {
         const bool edge = x % 12 == 0 || x % 12 == 11 || y == 0 || y == 23;
         return edge ? 0x202020u : thumb[x / 12];
     });
     const uint32_t button[3] = {0x8080C0u, 0xA0A0FFu, 0x5050A0u};
-    write_bmp(folder + "wg_buttons.bmp", 6 * 20, 20, [&button](int32_t x, int32_t y) {
+    WriteBmp24(folder + "wg_buttons.bmp", 6 * 20, 20, [&button](int32_t x, int32_t y) {
         const int32_t cell = x / 20, u = x % 20;
         // A small arrow: left on button 0, right on button 1.
         const int32_t tip = cell < 3 ? u : 19 - u;
