@@ -20,6 +20,7 @@
 #include "platform/keys.h"
 #include "platform/trace.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/player_window.h"
 #include "tests/support/input_events.h"
 #include "tests/support/scripted_video.h"
 
@@ -50,32 +51,14 @@ struct TUpdateProbe : public TVorqControl {
     bool Throw = false;
 };
 
-class Player : public ::testing::Test {
+class Player : public PlayerWindowTest {
 protected:
-    TTestGameFolder folder;
-    uint32_t clock = 1000;
-    std::unique_ptr<TFormView> view;
-
-    void SetUp() override {
-        FormViewUnitStart();
-        Terminating = false;
-        GameClock = FrameTime = FrameCount = 0;
-        LastTick = 0;
-        DrawDivisor = 1;
-        SetClockSource([this] { return clock; });
-    }
     void TearDown() override {
-        view.reset();
-        SetClockSource({});
-        VorqLogWrite = nullptr;
-        FormViewUnitFinish();
-        Terminating = false;
+        PlayerWindowTest::TearDown();
         DrawDivisor = 1;
     }
-    void create() {
-        view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()}, Video::Create(VideoBackend::Headless));
-        view->FormCreate();
-    }
+    void after_view_closed() override { VorqLogWrite = nullptr; }
+    void create() { open_view(); }
     void start(const TPageWriter& main, const std::string& start_page = "main.vsb") {
         folder.WritePage("main.vsb", main);
         TProjectFileData d = TestProjectData(start_page);

@@ -22,6 +22,7 @@
 #include "platform/filesys.h"
 #include "platform/message_box.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/player_window.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -77,29 +78,17 @@ std::string file_bytes(const std::string& path) {
     return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
 }
 
-class GameSave : public ::testing::Test {
+class GameSave : public PlayerWindowTest {
 protected:
-    TTestGameFolder folder;
-    uint32_t clock = 1000;
-    std::unique_ptr<TFormView> view;
-
     void SetUp() override {
         InstallPlayerModules();
-        FormViewUnitStart();
-        Terminating = false;
-        GameClock = FrameTime = FrameCount = 0;
-        LastTick = 0;
-        DrawDivisor = 1;
-        SetClockSource([this] { return clock; });
+        PlayerWindowTest::SetUp();
         History().Clear();
         ReadList().Clear();
         DBManager().Clear();
     }
     void TearDown() override {
-        view.reset();
-        SetClockSource({});
-        FormViewUnitFinish();
-        Terminating = false;
+        PlayerWindowTest::TearDown();
         History().Clear();
         ReadList().Clear();
         DBManager().Clear();
@@ -107,9 +96,7 @@ protected:
     std::string save_path() const { return folder.Path() + "save.dat"; }
     void open(const TProjectFileData& project) {
         folder.WriteProject(project);
-        view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()},
-                                           Video::Create(VideoBackend::Headless));
-        view->FormCreate();
+        open_view();
         ASSERT_FALSE(Terminating);
     }
     void start(const TPageWriter& main) {

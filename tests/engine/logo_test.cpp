@@ -18,6 +18,7 @@
 #include "platform/url_opener.h"
 #include "tests/support/film_writer.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/player_window.h"
 #include "tests/support/input_events.h"
 #include "tests/support/scripted_video.h"
 
@@ -59,20 +60,12 @@ std::vector<uint8_t> LogoArchive(TTestGameFolder& f) {
     return std::vector<uint8_t>(s.Inner().Memory(), s.Inner().Memory() + s.Inner().GetSize());
 }
 
-class Logo : public ::testing::Test {
+class Logo : public PlayerWindowTest {
 protected:
-    TTestGameFolder folder;
-    uint32_t clock = 1000;
-    std::unique_ptr<TFormView> view;
     std::vector<uint8_t> archive;
 
     void SetUp() override {
-        FormViewUnitStart();
-        Terminating = false;
-        GameClock = FrameTime = FrameCount = 0;
-        LastTick = 0;
-        DrawDivisor = 1;
-        SetClockSource([this] { return clock; });
+        PlayerWindowTest::SetUp();
         opened.clear();
         SetUrlOpener(record_url);
         InstallObjectKinds();
@@ -83,18 +76,12 @@ protected:
         w.Wait("1000000");
         folder.WritePage("main.vsb", w);
         folder.WriteProject(TestProjectData("main.vsb"));
-        view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()},
-                                           Video::Create(VideoBackend::Headless));
-        view->FormCreate();
+        open_view();
     }
-    void TearDown() override {
-        view.reset();
+    void after_view_closed() override {
         UnregisterResource("MADEWITH", "DATA");
         SetComponentFactory(nullptr);
         SetUrlOpener(nullptr);
-        SetClockSource({});
-        FormViewUnitFinish();
-        Terminating = false;
     }
     void idle(uint32_t ms = 16) {
         clock += ms;

@@ -11,39 +11,23 @@
 #include "objects/scene.h"
 #include "platform/clock.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/player_window.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class PlayedFrames : public ::testing::Test {
+class PlayedFrames : public PlayerWindowTest {
 protected:
-    TTestGameFolder folder;
-    uint32_t clock = 1000;
-    std::unique_ptr<TFormView> view;
-
     void SetUp() override {
         InstallPlayerModules();
-        FormViewUnitStart();
-        Terminating = false;
-        GameClock = FrameTime = FrameCount = 0;
-        LastTick = 0;
-        DrawDivisor = 1;
-        SetClockSource([this] { return clock; });
-    }
-    void TearDown() override {
-        view.reset();
-        SetClockSource({});
-        FormViewUnitFinish();
-        Terminating = false;
+        PlayerWindowTest::SetUp();
     }
     void start(const TPageWriter& main, const TPageWriter& tick) {
         folder.WritePage("main.vsb", main);
         folder.WritePage("tick.vsb", tick);
         folder.WriteProject(TestProjectData("main.vsb"));
-        view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()},
-                                           Video::Create(VideoBackend::Headless));
-        view->FormCreate();
+        open_view();
         ASSERT_FALSE(Terminating);
     }
     void idle(int frames = 1) {
