@@ -29,6 +29,8 @@
 #include "objects/prop_motion.h"
 #include "objects/timer.h"
 #include "objects/video.h"
+#include "objects/fire.h"
+#include "objects/wave.h"
 #include "objects/history.h"
 #include "objects/mes.h"
 #include "objects/timer_list.h"
@@ -411,6 +413,28 @@ void ObjectKinds() {
     prev->SetOnSelect("chosen.vsb");
     prev->SetRClickScrap(true);
     seed("prev_menu", 16, *prev);
+    auto* fire = new TVorqFire(&reg);
+    fire->SetName("flames");
+    fire->SetParent(reg.ActiveBase());
+    fire->SetPower(200);
+    fire->SetOrigWidth(20);
+    fire->SetOrigHeight(12);
+    fire->SetZoomX(512);
+    fire->SetZoomY(384);
+    fire->SetOnIdle("idle.vsb");
+    seed("fire", 17, *fire);
+    auto* wave = new TVorqWave(&reg);
+    wave->SetName("ripple");
+    wave->SetParent(reg.ActiveBase());
+    wave->SetRect(4, 4, 40, 30);
+    wave->SetAmp(-6);
+    wave->SetWaveLen(20);
+    wave->SetDelay(300);
+    auto* inside = new TVorqBox(&reg);
+    inside->SetParent(wave);
+    inside->SetRect(2, 2, 10, 20);
+    inside->SetColor(0x0000FF);
+    seed("wave", 18, *wave);
 }
 
 void MapImages() {

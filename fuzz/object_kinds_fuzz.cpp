@@ -18,7 +18,7 @@ constexpr int32_t kPicture = -1;
 // New kinds go at the end, so that the seeds keep their kinds.
 constexpr int32_t kKinds[] = {LT_BOX,    LT_TIMER,  LT_PROPMOTION, LT_CABINET, LT_SOUND,  LT_IMAGES,  LT_GAUGE,
                               kPicture,  LT_TILE,   LT_BUTTON,     LT_LABEL,   LT_CGLABEL, LT_SLIDER, LT_SCROLLBAR,
-                              LT_VIDEO,  LT_MENU,   LT_PREVMENU};
+                              LT_VIDEO,  LT_MENU,   LT_PREVMENU, LT_FIRE, LT_WAVE};
 constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0];
 
 TVorqBaseList& registry() {

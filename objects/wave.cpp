@@ -1,5 +1,6 @@
 #include "objects/wave.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -28,9 +29,11 @@ TVorqWave::TVorqWave(TVorqBaseList* registry) : TVorqControl(registry) {}
 TVorqWave::~TVorqWave() { Invalidate(); }
 
 void TVorqWave::ResizeProxy() const {
-    if (FProxy.Width() == std::max(FWidth, 0) && FProxy.Height() == std::max(FHeight, 0)) return;
-    // One offset per scanline; negative sizes have none.
-    FProxy.SetSize(std::max(FWidth, 0), std::max(FHeight, 0), 0);
+    // One offset per scanline; negative sizes have none, and a height from
+    // a damaged save must not size the array past any screen.
+    const int32_t w = std::clamp(FWidth, 0, kMaxWaveSide), h = std::clamp(FHeight, 0, kMaxWaveSide);
+    if (FProxy.Width() == w && FProxy.Height() == h) return;
+    FProxy.SetSize(w, h, 0);
 }
 
 void TVorqWave::SetWidth(int32_t v) {

@@ -12,6 +12,9 @@
 void ComputeWaveOffsets(int32_t amp, int32_t wave_len, int32_t phase, std::vector<int32_t>& offsets,
                         bool* changed = nullptr);
 
+// Lines past this many below a wave's top lie off every screen.
+constexpr int32_t kMaxWaveSide = 16384;
+
 class TVorqWave : public TVorqControl {
 public:
     explicit TVorqWave(TVorqBaseList* registry);

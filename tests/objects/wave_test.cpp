@@ -182,6 +182,13 @@ TEST_F(WaveKind, RecordLoadsBackAndDamageIsRefused) {
     }
     for (size_t n = 0; n < bytes.size(); ++n)
         EXPECT_THROW(load(bytes, n, 130), ECorruptData) << n << " of " << bytes.size();
+    // A damaged height does not size the scanline offsets past any screen.
+    {
+        TVorqWave* huge = load(bytes, bytes.size(), 130);
+        huge->SetHeight(2000000000);
+        huge->Update();
+        EXPECT_EQ(huge->Offsets().size(), size_t(kMaxWaveSide));
+    }
     for (size_t i = 0; i < bytes.size(); ++i) {
         std::vector<uint8_t> b = bytes;
         b[i] ^= 0xFF;
