@@ -1110,8 +1110,10 @@ void TVorqParser::Evaluate() {
         inner.Assign(*this);
         inner.Evaluate();
         result_ = inner.TakeResult();
+        failed_ = inner.Failed();
         return;
     }
+    failed_ = false;
     if (ops_.empty()) {
         // An empty statement (a loop's missing step): no result, nothing run.
         if (result_) spare_result_ = std::move(result_);
@@ -1137,6 +1139,7 @@ void TVorqParser::Evaluate() {
         }
     } catch (const std::exception&) {
         // An error ends the run without a message; callers keep their defaults.
+        failed_ = true;
     }
     if (returns_result_ && !result_taken_) take_result();
     release_temps();

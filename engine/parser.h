@@ -111,6 +111,8 @@ public:
     // Result() holds the value of "____arg" or none. Errors inside the run
     // end it silently.
     void Evaluate();
+    // Whether the last run ended on an error (which it swallowed).
+    bool Failed() const { return failed_; }
     TCustomParam* Result() const { return result_.get(); }
     std::unique_ptr<TCustomParam> TakeResult() { return std::move(result_); }
 
@@ -143,5 +145,6 @@ private:
     bool running_ = false;
     bool returns_result_ = false;  // the last operation copies into "____arg"
     bool result_taken_ = false;    // this run's result was made by a fused pair
+    bool failed_ = false;
     int32_t live_temps_ = 0;       // temporaries made in this run
 };

@@ -4,6 +4,7 @@
 #include "engine/sys_funcs_array.h"
 #include "engine/sys_funcs_table.h"
 #include "engine/sys_funcs_text.h"
+#include "engine/system_funcs.h"
 
 TSysFuncHandler SysFuncFamilyHandler(TSysFuncFamily family) {
     switch (family) {
@@ -12,7 +13,7 @@ TSysFuncHandler SysFuncFamilyHandler(TSysFuncFamily family) {
     case TSysFuncFamily::Text: return CallTextFunction;
     case TSysFuncFamily::Array: return CallArrayFunction;
     case TSysFuncFamily::Table: return CallTableFunction;
-    case TSysFuncFamily::System: return nullptr;  // not built yet
+    case TSysFuncFamily::System: return CallSystemFunction;
     }
     return nullptr;
 }

@@ -109,6 +109,15 @@ public:
     virtual void SetBorderHAlign(int /*cell*/, uint8_t /*value*/) {}
     virtual uint8_t GetBorderVAlign(int /*cell*/) const { return 0; }
     virtual void SetBorderVAlign(int /*cell*/, uint8_t /*value*/) {}
+    // Check marks of list items (list boxes and menus) and enabled states of
+    // prepared-menu buttons, by 0-based index: false outside the list and
+    // for kinds that have none; a setter redraws only on a change.
+    virtual bool GetItemCheck(int32_t /*index*/) const { return false; }
+    virtual void SetItemCheck(int32_t /*index*/, bool /*value*/) {}
+    virtual bool GetButtonEnabled(int32_t /*index*/) const { return false; }
+    virtual void SetButtonEnabled(int32_t /*index*/, bool /*value*/) {}
+    // The index of the button of that exact name, -1 when none.
+    virtual int32_t IndexOfButton(const std::string& /*name*/) const { return -1; }
 
     // A message window forgets which scenario text command its text came
     // from (called before a property write of TEXT).

@@ -259,3 +259,27 @@ std::string ExeFileName() {
 }
 
 std::string ExeFolder() { return ExtractFilePath(ExeFileName()); }
+
+bool IsPathInsideFolder(const std::string& sjis_folder, const std::string& sjis_relative) {
+    // Components are checked in UTF-8, where no trail byte looks like "\".
+    const std::string rel = to_native_slashes(Cp932ToUtf8(sjis_relative));
+    if (rel.empty() || rel[0] == '/' || rel.find(':') != std::string::npos) return false;
+    for (size_t i = 0; i <= rel.size();) {
+        size_t j = rel.find('/', i);
+        if (j == std::string::npos) j = rel.size();
+        if (rel.compare(i, j - i, "..") == 0) return false;
+        i = j + 1;
+    }
+    if (rel.back() == '/') return false;
+    char* root = ::realpath(NativePath(sjis_folder).c_str(), nullptr);
+    if (!root) return false;
+    std::string inside = root;
+    std::free(root);
+    const std::string parent = ExtractFilePath(sjis_relative);
+    char* real = ::realpath(NativePath(IncludeTrailingPathDelimiter(sjis_folder) + parent).c_str(), nullptr);
+    if (!real) return false;
+    const std::string folder = real;
+    std::free(real);
+    if (inside.back() != '/') inside += '/';
+    return folder + '/' == inside || folder.compare(0, inside.size(), inside) == 0;
+}

@@ -36,6 +36,11 @@ int32_t FileGetAttr(const std::string& sjis_path);  // -1 when missing
 int32_t DosDateTimeFromUnix(int64_t unix_time);
 int64_t UnixFromDosDateTime(int32_t dos);
 
+// Whether the game path `relative` names a file inside the folder: not
+// absolute, no drive or stream colon, no ".." component, and its own folder
+// (which must exist) lies within the folder once links are resolved.
+bool IsPathInsideFolder(const std::string& sjis_folder, const std::string& sjis_relative);
+
 // Path pieces; both "\" and "/" count as delimiters.
 std::string ExtractFilePath(const std::string& path);  // up to and with the last delimiter
 std::string ExtractFileName(const std::string& path);

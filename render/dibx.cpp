@@ -522,10 +522,16 @@ void LoadSurfaceFromStream(TCustomDIBX& surface, TStream* stream, uint32_t idCod
 void SaveSurfaceToFile(TCustomDIBX& surface, const std::string& sjisPath) {
     if (!HasExtension(sjisPath, ".bmp")) return;
     TDIB dib;
+    CopySurfaceToDIB24(surface, dib);
+    dib.SaveToFile(sjisPath);
+}
+
+void CopySurfaceToDIB24(TCustomDIBX& surface, TDIB& dib) {
     dib.SetSize(surface.Width(), surface.Height(), 24);
     const int bits = surface.BitCount();
     uint8_t palette[1024] = {};
     if (bits <= 8) surface.GetPalette(palette);
+    const TBitFieldFormat format = FormatFor(bits == 15 || bits == 16 ? bits : 16);
     for (int y = 0; y < surface.Height(); ++y) {
         uint8_t* d = dib.ScanLine(y);
         for (int x = 0; x < surface.Width(); ++x, d += 3) {
@@ -533,13 +539,12 @@ void SaveSurfaceToFile(TCustomDIBX& surface, const std::string& sjisPath) {
             if (bits <= 8) {
                 std::memcpy(d, palette + 4 * (v & 255), 3);
             } else if (bits == 15 || bits == 16) {
-                FormatFor(bits).Unpack(v, d[2], d[1], d[0]);
+                format.Unpack(v, d[2], d[1], d[0]);
             } else {
                 d[0] = uint8_t(v), d[1] = uint8_t(v >> 8), d[2] = uint8_t(v >> 16);
             }
         }
     }
-    dib.SaveToFile(sjisPath);
 }
 
 void TCustomDIBX::LoadFromFile(const std::string& sjisPath) { LoadSurfaceFromFile(*this, sjisPath); }

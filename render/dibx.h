@@ -212,3 +212,5 @@ void LoadSurfaceFromFile(TCustomDIBX& surface, const std::string& sjisPath);
 void LoadSurfaceFromStream(TCustomDIBX& surface, TStream* stream, uint32_t idCode);
 // Only ".bmp" (without case): the surface as a 24-bit bitmap.
 void SaveSurfaceToFile(TCustomDIBX& surface, const std::string& sjisPath);
+// The surface's picture as 24-bit pixels; dib takes the surface's size.
+void CopySurfaceToDIB24(TCustomDIBX& surface, TDIB& dib);
