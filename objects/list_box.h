@@ -94,6 +94,9 @@ public:
     // Check marks of items; outside the items get is false and set does nothing.
     bool GetChecked(int32_t index) const;
     void SetChecked(int32_t index, bool value);
+    // The scripts' check functions reach the marks through these.
+    bool GetItemCheck(int32_t index) const override { return GetChecked(index); }
+    void SetItemCheck(int32_t index, bool value) override { SetChecked(index, value); }
     int32_t HoverIndex() const { return FHover; }
     void SetHover(int32_t index);
     int32_t Press() const { return FPress; }

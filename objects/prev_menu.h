@@ -56,9 +56,12 @@ public:
     std::string GetOnPlayEnd() const override { return FOnPlayEnd; }
     void SetOnPlayEnd(const std::string& v) override { FOnPlayEnd = v; }
 
-    int32_t IndexOfButton(const std::string& name) const;
+    int32_t IndexOfButton(const std::string& name) const override;
     bool GetEnabled(int32_t i) const;
     void SetEnabled(int32_t i, bool flag);
+    // The scripts' enabled functions reach the buttons through these.
+    bool GetButtonEnabled(int32_t i) const override { return GetEnabled(i); }
+    void SetButtonEnabled(int32_t i, bool flag) override { SetEnabled(i, flag); }
     int32_t Hovered() const { return FHovered; }
     int32_t BusyCount() const { return FBusyCount; }
     // The button picture i, or the overlay over button i (null when none).

@@ -145,6 +145,16 @@ TEST_F(Menu, SizesItselfFromRowsAndItems) {
     }
 }
 
+// What the scripts' GetCheck and SetCheck see, through any display object.
+TEST_F(Menu, ScriptFunctionsReachTheCheckMarks) {
+    TVorqObject& o = *make("a\r\nb\r\nc", 3);
+    o.SetItemCheck(1, true);
+    o.SetItemCheck(2, true);
+    o.SetItemCheck(2, false);
+    o.SetItemCheck(7, true);
+    for (int32_t i : {-1, 0, 1, 2, 3, 7}) EXPECT_EQ(o.GetItemCheck(i), i == 1) << i;
+}
+
 TEST_F(Menu, TopIndexStaysInsideTheItems) {
     TVorqMenu& m = *make("a\r\nb\r\nc\r\nd\r\ne", 2);
     const int32_t cases[][2] = {{1, 1}, {3, 3}, {4, 3}, {99, 3}, {-4, 0}};

@@ -190,6 +190,18 @@ TEST_F(PrevMenu, LayoutGivesButtonsAndCachesTheirPictures) {
     EXPECT_EQ(m.Button(0), nullptr);
 }
 
+// What the scripts' IndexOfMenu, GetEnabled and SetEnabled see, through
+// any display object.
+TEST_F(PrevMenu, ScriptFunctionsReachTheButtons) {
+    TVorqObject& o = *make();
+    EXPECT_EQ(o.IndexOfButton("Load"), 1);
+    EXPECT_EQ(o.IndexOfButton("none"), -1);
+    o.SetButtonEnabled(0, false);
+    o.SetButtonEnabled(1, true);
+    o.SetButtonEnabled(5, true);
+    for (int32_t i : {-1, 0, 1, 2, 3, 5}) EXPECT_EQ(o.GetButtonEnabled(i), i == 1 || i == 2) << i;
+}
+
 TEST_F(PrevMenu, HoverAndLeaveSwapPicturesOverlaysAndEvents) {
     TVorqPrevMenu& m = *make();
     over(0);
