@@ -5,10 +5,15 @@
 
 #include <cstdint>
 
-// The shown layer, and the hidden one the next picture is built on before
-// a transition brings it in.
+// Layer 0 itself: shown at the start, hidden after every odd switch, so
+// only the first page builds on it.
 constexpr const char* kLayer0 = "\"\x01" "BASE0\"";
+// The hidden layer the next picture is built on before a transition brings
+// it in.
 constexpr const char* kHidden = "\"\x01\"";
+// Whichever layer is shown now: no control has this name, and a new object
+// whose parent is not found goes on the shown layer.
+constexpr const char* kShown = "\"\x01" "SHOWN\"";
 
 // Declares the box properties DemoBox writes; once per page.
 void DemoBoxMasks(TPageWriter& w);

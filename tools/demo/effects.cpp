@@ -25,7 +25,7 @@ void WriteEffectsScene(const std::string& folder, const std::string& next) {
     flip.ClearOld = "1";
     w.Flip(flip);
     w.Component(opWaveNew, {{PR_NAME, quoted("ef_wave")},
-                            {PR_PARENT, kLayer0},
+                            {PR_PARENT, kShown},
                             {PR_LEFT, "160"},
                             {PR_TOP, "60"},
                             {PR_WIDTH, "320"},
@@ -41,7 +41,7 @@ void WriteEffectsScene(const std::string& folder, const std::string& next) {
         DemoBox(w, ("ef_stripe" + std::to_string(i)).c_str(), "\"ef_wave\"", 20 + 60 * i, 160 + 14 * (i % 3), 40, 6,
                 0xFFFFFF, 160);
     w.Component(opFireNew, {{PR_NAME, quoted("ef_fire")},
-                            {PR_PARENT, kLayer0},
+                            {PR_PARENT, kShown},
                             {PR_LEFT, "0"},
                             {PR_TOP, "360"},
                             {PR_ORIGWIDTH, "160"},

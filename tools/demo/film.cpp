@@ -71,7 +71,7 @@ void WriteFilmScene(const std::string& folder, const std::string& next) {
     for (int id : {PR_NAME, PR_PARENT, PR_LEFT, PR_TOP, PR_SOURCE})
         w.SetMask(opCinema, id);
     w.Component(opCinema, {{PR_NAME, "\"film\""},
-                           {PR_PARENT, kLayer0},
+                           {PR_PARENT, kShown},
                            {PR_LEFT, "120"},
                            {PR_TOP, "90"},
                            {PR_SOURCE, "\"demo.vcm\""}});

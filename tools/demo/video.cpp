@@ -104,7 +104,7 @@ void WriteVideoScene(const std::string& folder, const std::string& next) {
     flip.ClearOld = "1";
     w.Flip(flip);
     w.Component(opMovie, {{PR_NAME, quoted("vd_movie")},
-                          {PR_PARENT, kLayer0},
+                          {PR_PARENT, kShown},
                           {PR_LEFT, "192"},
                           {PR_TOP, "144"},
                           {PR_SOURCE, quoted("movie.wmv")},
