@@ -15,7 +15,7 @@
 #include "render/dibx.h"
 #include "tests/objects/image_pictures.h"
 #include "tests/objects/old_control_record.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -24,52 +24,27 @@ namespace {
 // The ten digits in one row of 10 x 20 cells; cell k is red (k + 1) * 20.
 int32_t digit_cell_colour(int32_t x, int32_t) { return (x / 10 + 1) * 20; }
 
-class CGLabel : public ::testing::Test {
+class CGLabel : public KindScene {
 protected:
     MemoryPictures pictures;
-    TPlainDIBX screen{120, 80, 32};
-    std::unique_ptr<TVorqBaseList> reg;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
         SetDisplayBitCount(32);
         pictures.Add("digits.tes", {{100, 20, 100, digit_cell_colour}});
         pictures.Add("blink.tes", {{20, 10, 100, [](int32_t, int32_t) { return 0x0000FF; }},
                                    {20, 10, 50, [](int32_t, int32_t) { return 0x00FF00; }}});
-        TeskCollection = new TTeskCollection(&pictures);
-        InstallObjectKinds();
+        ServePictures(&pictures);
         FrameTime = 10;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(120);
-        reg->SetHeight(80);
-        reg->SetScreenSurface(&screen);
-        reg->ActiveBase()->SetColor(0x000000);
-    }
-    void TearDown() override {
-        reg.reset();
-        delete TeskCollection;
-        TeskCollection = nullptr;
-        SetSurfaceMaker(nullptr);
-        SetDisplayBitCount(15);
-        FrameTime = 0;
+        OpenScene(120, 80);
     }
     TVorqCGLabel* digits(const std::string& text, const std::string& map = "0123456789") {
-        auto* l = static_cast<TVorqCGLabel*>(CreateObjectByType(reg.get(), LT_CGLABEL));
-        l->SetParent(reg->ActiveBase());
+        auto* l = Make<TVorqCGLabel>(LT_CGLABEL, Layer());
         l->SetSource("digits.tes");
         l->SetMapText(map);
         l->SetGlyphWidth(10);
         l->SetGlyphHeight(20);
         l->SetText(text);
         return l;
-    }
-    void draw() {
-        reg->ActiveBase()->InvalidateWhole();
-        reg->Draw();
-        reg->ClearDirty();
     }
     // The red level of each glyph-wide block of one row: the cell drawn
     // there (0 = none).

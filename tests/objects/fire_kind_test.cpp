@@ -9,48 +9,24 @@
 #include "objects/object_kinds.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class FireKind : public ::testing::Test {
+class FireKind : public KindScene {
 protected:
-    TPlainDIBX screen{64, 48, 32};
-    std::unique_ptr<TVorqBaseList> reg;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
-        InstallObjectKinds();
         GameClock = 0;
         FrameTime = 16;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(64);
-        reg->SetHeight(48);
-        reg->SetScreenSurface(&screen);
-        reg->ActiveBase()->SetColor(0x000000);
-    }
-    void TearDown() override {
-        reg.reset();
-        SetSurfaceMaker(nullptr);
-        GameClock = 0;
-        FrameTime = 0;
+        OpenScene(64, 48);
     }
     TVorqFire* fire() {
-        auto* f = static_cast<TVorqFire*>(CreateObjectByType(reg.get(), LT_FIRE));
-        f->SetParent(reg->ActiveBase());
+        auto* f = Make<TVorqFire>(LT_FIRE, Layer());
         return f;
     }
-    void draw() {
-        reg->ActiveBase()->InvalidateWhole();
-        reg->Draw();
-        reg->ClearDirty();
-    }
-    uint32_t at(int x, int y) const { return screen.GetPixel(x, y) & 0xFFFFFF; }
 };
 
 TEST_F(FireKind, SizeFollowsFieldTimesZoomAndRefusesNegativeSizes) {

@@ -10,7 +10,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "tests/render/wipes/mask_picture.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -18,37 +18,19 @@
 
 namespace {
 
-class Gauge : public ::testing::Test {
+class Gauge : public KindScene {
 protected:
     MaskPictureSource pictures;
-    TPlainDIBX screen{64, 48, 32};
-    std::unique_ptr<TVorqBaseList> reg;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
         // 20 x 6: the filled cell red, the trail cell blue (0x00RRGGBB).
         pictures.Add("bar.bmp", 20, 6, [](int x, int) { return x < 10 ? 0xFF0000u : 0x0000FFu; });
-        InstallObjectKinds();
         GameClock = 0;
         FrameTime = 10;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(64);
-        reg->SetHeight(48);
-        reg->SetScreenSurface(&screen);
-        reg->ActiveBase()->SetColor(0x000000);
-    }
-    void TearDown() override {
-        reg.reset();
-        SetSurfaceMaker(nullptr);
-        GameClock = 0;
-        FrameTime = 0;
+        OpenScene(64, 48);
     }
     TVorqGauge* gauge(int32_t min, int32_t max) {
-        auto* g = static_cast<TVorqGauge*>(CreateObjectByType(reg.get(), LT_GAUGE));
-        g->SetParent(reg->ActiveBase());
+        auto* g = Make<TVorqGauge>(LT_GAUGE, Layer());
         g->SetAlpha(255);
         g->SetSource("bar.bmp");
         g->SetMin(min);
@@ -63,12 +45,6 @@ protected:
         }
         return -1;
     }
-    void draw() {
-        reg->ActiveBase()->InvalidateWhole();
-        reg->Draw();
-        reg->ClearDirty();
-    }
-    uint32_t at(int x, int y) const { return screen.GetPixel(x, y) & 0xFFFFFF; }
     // The colour letters of one row or column of the bar: r filled, b trail, . neither.
     std::string strip(int x, int y, int n, bool down) const {
         std::string s;

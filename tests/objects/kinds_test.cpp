@@ -14,7 +14,7 @@
 #include "objects/timer.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -25,28 +25,12 @@
 
 namespace {
 
-class Kinds : public ::testing::Test {
+class Kinds : public KindScene {
 protected:
-    TPlainDIBX screen{64, 48, 32};
-    std::unique_ptr<TVorqBaseList> reg;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
-        InstallObjectKinds();
         GameClock = 0;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(64);
-        reg->SetHeight(48);
-        reg->SetScreenSurface(&screen);
-        reg->ActiveBase()->SetColor(0x000000);
-    }
-    void TearDown() override {
-        reg.reset();
-        SetSurfaceMaker(nullptr);
-        GameClock = 0;
+        OpenScene(64, 48);
     }
     template <class K>
     K* make() {
@@ -60,13 +44,7 @@ protected:
         return b;
     }
     // Every dirty rectangle redrawn onto the screen surface.
-    void draw() {
-        reg->ActiveBase()->InvalidateWhole();
-        reg->Draw();
-        reg->ClearDirty();
-    }
     // 0x00RRGGBB as the 32-bit screen holds it.
-    uint32_t at(int x, int y) const { return screen.GetPixel(x, y) & 0xFFFFFF; }
     int events(int id) const {
         int n = 0;
         for (int i = 0; i < reg->Events.Count(); ++i) n += reg->Events.Get(i).EventId == id;

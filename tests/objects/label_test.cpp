@@ -15,7 +15,7 @@
 #include "render/dibx.h"
 #include "tests/objects/old_control_record.h"
 #include "tests/support/film_writer.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -38,33 +38,20 @@ bool near(uint32_t a, uint32_t b) {
     return true;
 }
 
-class Label : public ::testing::Test {
+class Label : public KindScene {
 protected:
-    TPlainDIBX screen{160, 120, 32};
-    std::unique_ptr<TVorqBaseList> reg;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
         SetDisplayBitCount(32);
-        InstallObjectKinds();
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(160);
-        reg->SetHeight(120);
-        reg->SetScreenSurface(&screen);
-        reg->ActiveBase()->SetColor(0x000000);
+        OpenScene(160, 120);
     }
     void TearDown() override {
         reg.reset();
-        SetSurfaceMaker(nullptr);
         SetMotionMaker(nullptr);
-        SetDisplayBitCount(15);
+        KindScene::TearDown();
     }
     TVorqLabel* label(const std::string& text, int32_t height = 16) {
-        auto* l = static_cast<TVorqLabel*>(CreateObjectByType(reg.get(), LT_LABEL));
-        l->SetParent(reg->ActiveBase());
+        auto* l = Make<TVorqLabel>(LT_LABEL, Layer());
         l->SetFontHeight(height);
         l->SetFontColor(0xFFFFFF);
         l->SetText(text);
@@ -76,7 +63,6 @@ protected:
         reg->Draw();
         reg->ClearDirty();
     }
-    uint32_t at(int x, int y) const { return screen.GetPixel(x, y) & 0xFFFFFF; }
     int lit(const TRect& r) const {
         int n = 0;
         for (int y = r.Top; y < r.Bottom; ++y)

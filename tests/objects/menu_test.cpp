@@ -16,7 +16,7 @@
 #include "render/dibx.h"
 #include "tests/objects/image_pictures.h"
 #include "tests/support/file_bytes.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -24,42 +24,27 @@ namespace {
 
 constexpr int32_t kFont = 10;
 
-class Menu : public ::testing::Test {
+class Menu : public KindScene {
 protected:
     MemoryPictures pictures;
-    TPlainDIBX screen{200, 160, 32};
-    std::unique_ptr<TVorqBaseList> reg;
     TParamCollection table;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
         SetDisplayBitCount(32);
         // Scroll strip: 7 cells of 6 x 6; check marks: 2 cells of 4 x 4.
         pictures.Add("scroll.tes", {{42, 6, 100, [](int32_t x, int32_t) { return 0x101010 * (x / 6 + 1); }}});
         pictures.Add("check.tes", {{8, 4, 100, [](int32_t x, int32_t) { return x < 4 ? 0x00FF00 : 0x0000FF; }}});
-        TeskCollection = new TTeskCollection(&pictures);
-        InstallObjectKinds();
+        ServePictures(&pictures);
         Params = &table;
         GameClock = 1000;
         FrameTime = 10;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(200);
-        reg->SetHeight(160);
-        reg->SetScreenSurface(&screen);
+        OpenScene(200, 160);
         reg->ActiveBase()->SetMousePos(199, 159);
     }
     void TearDown() override {
         reg.reset();
         Params = nullptr;
-        delete TeskCollection;
-        TeskCollection = nullptr;
-        SetSurfaceMaker(nullptr);
-        SetDisplayBitCount(15);
-        GameClock = 0;
-        FrameTime = 0;
+        KindScene::TearDown();
     }
     // An open menu at (10, 10): rows of 10 px, 2 px apart, margin 2.
     TVorqMenu* make(const std::string& text, int32_t rows, bool scroll = false) {

@@ -15,7 +15,7 @@
 #include "render/dibx.h"
 #include "tests/objects/image_pictures.h"
 #include "tests/support/file_bytes.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 #include "tests/support/prev_menu_writer.h"
 
 #include <gtest/gtest.h>
@@ -32,18 +32,13 @@ std::function<int32_t(int32_t, int32_t)> plain(int32_t c) {
     return [c](int32_t, int32_t) { return c; };
 }
 
-class PrevMenu : public ::testing::Test {
+class PrevMenu : public KindScene {
 protected:
     MemoryPictures pictures;
-    TPlainDIBX screen{200, 160, 32};
-    std::unique_ptr<TVorqBaseList> reg;
     TParamCollection table;
     fs::path folder;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
         SetDisplayBitCount(32);
         // Resting pictures loop one frame; the click animation has 3 frames
         // of 100 ms, the click overlay 1 frame of 50 ms.
@@ -52,8 +47,7 @@ protected:
         pictures.Add("c.tes", {{20, 10, 100, plain(0x0000FF)}, {20, 10, 100, plain(0x00FF00)},
                                {20, 10, 100, plain(0xFF0000)}});
         pictures.Add("co.tes", {{20, 10, 50, plain(0xFFFFFF)}});
-        TeskCollection = new TTeskCollection(&pictures);
-        InstallObjectKinds();
+        ServePictures(&pictures);
         Params = &table;
         GameClock = 1000;
         FrameTime = 10;
@@ -61,11 +55,7 @@ protected:
         fs::create_directories(folder);
         CreateFileManager();
         FileManager->SetBaseFolder(folder.string());
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(200);
-        reg->SetHeight(160);
-        reg->SetScreenSurface(&screen);
+        OpenScene(200, 160);
         reg->ActiveBase()->SetMousePos(199, 159);
     }
     void TearDown() override {
@@ -73,12 +63,7 @@ protected:
         FreeFileManager();
         fs::remove_all(folder);
         Params = nullptr;
-        delete TeskCollection;
-        TeskCollection = nullptr;
-        SetSurfaceMaker(nullptr);
-        SetDisplayBitCount(15);
-        GameClock = 0;
-        FrameTime = 0;
+        KindScene::TearDown();
     }
     static TContSelButton button(const std::string& name, int32_t x) {
         TContSelButton b;

@@ -13,7 +13,7 @@
 #include "render/dibx.h"
 #include "tests/objects/image_pictures.h"
 #include "tests/objects/old_control_record.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -32,16 +32,11 @@ constexpr uint32_t pixel(int32_t c) {
     return uint32_t((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
 }
 
-class Slider : public ::testing::Test {
+class Slider : public KindScene {
 protected:
     MemoryPictures pictures;
-    TPlainDIBX screen{160, 120, 32};
-    std::unique_ptr<TVorqBaseList> reg;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
         SetDisplayBitCount(32);
         // Bar cells 10 x 6: 0 green, 1 red. Thumb cells 4 x 8: blue, white,
         // grey. Button cells 5 x 6: 0x10..0x60 grey levels.
@@ -50,28 +45,13 @@ protected:
         pictures.Add("thumb.tes", {{12, 8, 100, cells(4, {kBlue, kWhite, kGrey})}});
         pictures.Add("buttons.tes",
                      {{30, 6, 100, cells(5, {0x101010, 0x202020, 0x303030, 0x404040, 0x505050, 0x606060})}});
-        TeskCollection = new TTeskCollection(&pictures);
-        InstallObjectKinds();
+        ServePictures(&pictures);
         FrameTime = 10;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(160);
-        reg->SetHeight(120);
-        reg->SetScreenSurface(&screen);
-        reg->ActiveBase()->SetColor(0x000000);
+        OpenScene(160, 120);
         reg->ActiveBase()->SetMousePos(159, 119);
     }
-    void TearDown() override {
-        reg.reset();
-        delete TeskCollection;
-        TeskCollection = nullptr;
-        SetSurfaceMaker(nullptr);
-        SetDisplayBitCount(15);
-        FrameTime = 0;
-    }
     TVorqSlider* make(int32_t type, bool vertical, int32_t min, int32_t max) {
-        auto* s = static_cast<TVorqSlider*>(CreateObjectByType(reg.get(), type));
-        s->SetParent(reg->ActiveBase());
+        auto* s = Make<TVorqSlider>(type, Layer());
         s->SetAlpha(255);
         s->SetOrientation(vertical ? 1 : 0);
         s->SetSource(vertical ? "vbar.tes" : "bar.tes");
@@ -111,12 +91,6 @@ protected:
         reg->Events.Clear();
         return v;
     }
-    void draw() {
-        reg->ActiveBase()->InvalidateWhole();
-        reg->Draw();
-        reg->ClearDirty();
-    }
-    uint32_t at(int x, int y) const { return screen.GetPixel(x, y) & 0xFFFFFF; }
 };
 
 TEST(SliderRounding, OffsetsAndDragValuesRoundHalfToEvenLikePython) {

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -31,33 +31,22 @@ struct RecordingItem : TDMediaItem {
     void Play() override { playing = true; }
 };
 
-class Sound : public ::testing::Test {
+class Sound : public KindScene {
 protected:
-    TPlainDIBX screen{16, 16, 32};
-    std::unique_ptr<TVorqBaseList> reg;
     std::unique_ptr<AudioDevice> device = AudioDevice::Open(AudioBackend::Manual);
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
-        InstallObjectKinds();
         InstallMediaManagers();
         LibrarySoundCell = device.get();
         InitMedia(nullptr, nullptr, TPoint{}, 0, 0, 0, 0);
         GameClock = 0;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(16);
-        reg->SetHeight(16);
-        reg->SetScreenSurface(&screen);
+        OpenScene(16, 16);
     }
     void TearDown() override {
         reg.reset();
         FinalMedia();
         LibrarySoundCell = nullptr;
-        SetSurfaceMaker(nullptr);
-        GameClock = 0;
+        KindScene::TearDown();
     }
     TVorqSound* sound(const std::string& name, const std::string& source) {
         auto* s = static_cast<TVorqSound*>(CreateObjectByType(reg.get(), LT_SOUND));

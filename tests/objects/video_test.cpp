@@ -12,7 +12,7 @@
 #include "objects/volume_fade.h"
 #include "platform/clock.h"
 #include "platform/stream.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -24,33 +24,22 @@
 namespace {
 std::string clip(const char* name = "bars.wmv") { return std::string(VORQ_TEST_DATA) + "/video/" + name; }
 
-class VideoObject : public ::testing::Test {
+class VideoObject : public KindScene {
 protected:
-    TPlainDIBX screen{320, 240, 32};
-    std::unique_ptr<TVorqBaseList> reg;
     std::atomic<uint32_t> now{5000};
 
     void SetUp() override {
         SetClockSource([this] { return now.load(); });
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
-        InstallObjectKinds();
         InstallMediaManagers();
         InitMedia(nullptr, nullptr, TPoint{}, 0, 0, 0, 0);
         GameClock = 0;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(320);
-        reg->SetHeight(240);
-        reg->SetScreenSurface(&screen);
+        OpenScene(320, 240);
     }
     void TearDown() override {
         reg.reset();
         FinalMedia();
-        SetSurfaceMaker(nullptr);
         SetClockSource({});
-        GameClock = 0;
+        KindScene::TearDown();
     }
     TVorqVideo* video(const std::string& name, const std::string& source, bool overlay = false) {
         auto* v = static_cast<TVorqVideo*>(CreateObjectByType(reg.get(), LT_VIDEO));
@@ -67,7 +56,7 @@ protected:
             now += 0;  // the clock stays where the test put it
             reg->Update();
             v->Draw();
-            const uint32_t p = screen.GetPixel(x, y) & 0xFFFFFF;
+            const uint32_t p = at(x, y);
             auto close = [](uint32_t a, uint32_t b) { return a > b ? a - b <= 40 : b - a <= 40; };
             if (close(p >> 16, rgb >> 16) && close((p >> 8) & 0xFF, (rgb >> 8) & 0xFF) && close(p & 0xFF, rgb & 0xFF))
                 return true;

@@ -9,7 +9,7 @@
 #include "objects/wave.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
-#include "tests/support/plain_dibx.h"
+#include "tests/objects/kind_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -35,29 +35,13 @@ TEST(WaveOffsets, MatchPythonsHalfEvenComputation) {
     }
 }
 
-class WaveKind : public ::testing::Test {
+class WaveKind : public KindScene {
 protected:
-    TPlainDIBX screen{64, 48, 32};
-    std::unique_ptr<TVorqBaseList> reg;
 
     void SetUp() override {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
-        InstallObjectKinds();
         GameClock = 0;
         FrameTime = 16;
-        reg = std::make_unique<TVorqBaseList>();
-        reg->SurfaceBits = 32;
-        reg->SetWidth(64);
-        reg->SetHeight(48);
-        reg->SetScreenSurface(&screen);
-        reg->ActiveBase()->SetColor(0x000000);
-    }
-    void TearDown() override {
-        reg.reset();
-        SetSurfaceMaker(nullptr);
-        FrameTime = 0;
+        OpenScene(64, 48);
     }
     TVorqWave* wave(TVorqControl* parent = nullptr) {
         auto* w = static_cast<TVorqWave*>(CreateObjectByType(reg.get(), LT_WAVE));
@@ -72,15 +56,10 @@ protected:
         b->SetAlpha(255);
         return b;
     }
-    void draw() {
-        reg->ActiveBase()->InvalidateWhole();
-        reg->Draw();
-        reg->ClearDirty();
-    }
     // First column of row y holding red, -1 when none.
     int red_from(int y) const {
         for (int x = 0; x < 64; ++x)
-            if ((screen.GetPixel(x, y) & 0xFFFFFF) == 0xFF0000) return x;
+            if ((at(x, y)) == 0xFF0000) return x;
         return -1;
     }
 };

@@ -3,13 +3,12 @@
 // own amount. A click, the arrows with Enter, or nothing: after three
 // seconds without a choice the first road is taken and the menu closes.
 #include "files/vocab.h"
-#include "platform/stream.h"
+#include "tests/support/bmp_writer.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -19,31 +18,10 @@ std::string prop(int id) { return std::to_string(id); }
 // The gauge picture: a filled cell (amber) and a trail cell (dark red) of
 // 300 x 16 side by side, as a 24-bit BMP.
 void write_gauge_picture(const std::string& path) {
-    const int32_t w = 600, h = 16;
-    const size_t row = (size_t(w) * 3 + 3) & ~size_t(3);
-    std::vector<uint8_t> f(54 + row * size_t(h));
-    auto put32 = [&f](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, uint32_t(f.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, uint32_t(w));
-    put32(22, uint32_t(h));
-    f[26] = 1;
-    f[28] = 24;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            const uint8_t shade = uint8_t(255 - y * 8);
-            uint8_t* p = &f[54 + size_t(h - 1 - y) * row + size_t(x) * 3];
-            p[0] = x < 300 ? 0x20 : 0x10;          // blue
-            p[1] = x < 300 ? uint8_t(shade * 3 / 4) : 0x10;  // green
-            p[2] = x < 300 ? shade : 0x90;        // red
-        }
-    TFileStream out(path, fmCreate);
-    out.WriteBuffer(f.data(), int64_t(f.size()));
+    WriteBmp24(path, 600, 16, [](int32_t x, int32_t y) {
+        const uint32_t shade = uint32_t(255 - y * 8);
+        return x < 300 ? shade << 16 | (shade * 3 / 4) << 8 | 0x20 : 0x901010u;
+    });
 }
 
 // The menu's handler: the chosen road sets the gauge.
