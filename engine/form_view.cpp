@@ -31,7 +31,6 @@ bool SoundEnabled = true;
 int32_t DelayTime = 500;
 TStringList* ExitDeleteList = nullptr;
 uint32_t LastTick = 0;
-int32_t FramePeriod = 16;
 int32_t DrawDivisor = 1;
 TFormView* FormView = nullptr;
 const char* const kMainIconName = "MAINICON";

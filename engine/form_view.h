@@ -36,8 +36,6 @@ extern TStringList* ExitDeleteList;
 
 // Timer value at the last frame (or the point timing restarted from).
 extern uint32_t LastTick;
-// Target frame length in ms; the particle objects read it too.
-extern int32_t FramePeriod;
 // Draw and present only every Nth frame.
 extern int32_t DrawDivisor;
 

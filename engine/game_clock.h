@@ -7,6 +7,9 @@
 extern uint32_t GameClock;
 // Length of the last frame gap added to GameClock, in ms.
 extern uint32_t FrameTime;
+// Target frame length in ms (16 by default; never 0): the frame loop
+// sleeps towards it and particle emitters count their time in its ticks.
+extern int32_t FramePeriod;
 // Frames run since start.
 extern uint32_t FrameCount;
 // Set when the player must stop; the frame loop does nothing while it is set.

@@ -320,3 +320,9 @@ int32_t RandomInt(int32_t range) {
     seed = seed * 0x08088405u + 1u;
     return static_cast<int32_t>((static_cast<uint64_t>(static_cast<uint32_t>(range)) * seed) >> 32);
 }
+
+long double RandomReal() {
+    uint32_t& seed = RandSeed();
+    seed = seed * 0x08088405u + 1u;
+    return static_cast<long double>(seed) / 4294967296.0L;
+}

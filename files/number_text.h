@@ -75,3 +75,5 @@ double NowDateTime();
 uint32_t& RandSeed();
 void Randomize();
 int32_t RandomInt(int32_t range);
+// The same generator's real form: the new seed x 2^-32, in [0, 1).
+long double RandomReal();

@@ -15,6 +15,7 @@
 #include "objects/map_image.h"
 #include "objects/menu.h"
 #include "objects/mes.h"
+#include "objects/particle.h"
 #include "objects/prev_menu.h"
 #include "objects/prop_motion.h"
 #include "objects/slider.h"
@@ -69,11 +70,11 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_FIRE: return make<TVorqFire>;
     case LT_HTTP: return make<TVorqHttp>;
     case LT_WAVE: return make<TVorqWave>;
+    case LT_PARTICLE: return make<TVorqParticle>;
     // Each kind takes its id out of this list as it is built, returning its
     // maker instead.
     case LT_EDIT:
-    case LT_MEMO:
-    case LT_PARTICLE: return nullptr;  // not built yet
+    case LT_MEMO: return nullptr;  // not built yet
     default: return nullptr;  // no kind
     }
 }

@@ -13,6 +13,7 @@
 #include "objects/mes.h"
 #include "objects/motion_kinds.h"
 #include "objects/object_kinds.h"
+#include "objects/particle.h"
 #include "objects/prop_motion.h"
 #include "objects/property_access.h"
 #include "objects/registry_link.h"

@@ -187,6 +187,9 @@ void TComComponent::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
     TVorqObject* obj = CreateObjectByType(registry(), type);
     if (!obj) return;
+    // An emitter evaluates these anew for every birth, so it keeps copies.
+    if (type == LT_PARTICLE)
+        AssignParticleExpressions(*obj, Property(PR_APPEARX), Property(PR_APPEARY), Property(PR_DELAY));
     ApplyProperties(*obj);
     switch (opcode_ & 127) {
     case opMovie:

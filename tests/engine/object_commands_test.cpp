@@ -463,3 +463,35 @@ TEST_F(ObjectCommands, AMessagePlaysIntoItsWindowAndTheWaitEndsWhenTheWindowGoes
     ReadList().Clear();
     History().Clear();
 }
+
+TEST_F(ObjectCommands, ParticleNewGivesTheEmitterItsBirthExpressions) {
+    TPageWriter w;
+    for (int id : {PR_NAME, PR_PARENT, PR_WIDTH, PR_HEIGHT, PR_APPEARX, PR_APPEARY, PR_DELAY, PR_PARTMOTION,
+                   PR_PARAM1})
+        w.SetMask(opParticleNew, id);
+    w.VarNew("x", PT_INT, "40");
+    // The expressions are evaluated at every birth, not once: a later x is
+    // where the next sprite appears.
+    w.Component(opParticleNew, {{PR_NAME, "\"fx\""}, {PR_PARENT, "\"\""}, {PR_WIDTH, "160"}, {PR_HEIGHT, "120"},
+                                {PR_APPEARX, "x"}, {PR_APPEARY, "x / 2"}, {PR_DELAY, "100"},
+                                {PR_PARTMOTION, "1"}, {PR_PARAM1, "0.001"}});
+    w.Wait("50");
+    w.Calc("x = 90");
+    w.Wait("100000");
+    start(w);
+    frames(2);
+    auto* e = dynamic_cast<TVorqParticle*>(object("fx"));
+    ASSERT_NE(e, nullptr);
+    e->SetParent(reg->ActiveBase());
+    ASSERT_EQ(e->Sprites().Count(), 1);
+    EXPECT_EQ(e->Sprites().Get(0)->GetLeft(), 40);
+    EXPECT_EQ(e->Sprites().Get(0)->GetTop(), 20);
+    EXPECT_EQ(e->GetPartMotion(), PM_SNOW);
+    frames(8);
+    ASSERT_EQ(e->Sprites().Count(), 2);
+    EXPECT_EQ(e->Sprites().Get(1)->GetLeft(), 90);
+    EXPECT_EQ(e->Sprites().Get(1)->GetTop(), 45);
+    e->Delay().Evaluate();
+    ASSERT_NE(e->Delay().Result(), nullptr);
+    EXPECT_EQ(e->Delay().Result()->GetAsInt(), 100);
+}

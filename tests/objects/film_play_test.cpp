@@ -12,6 +12,7 @@
 #include "objects/image.h"
 #include "objects/motion_kinds.h"
 #include "objects/object_kinds.h"
+#include "objects/particle.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
@@ -378,17 +379,69 @@ TEST_F(FilmPlay, LabelTileAndFireKindsTakeTheirValuesThroughTheHook) {
     for (int32_t type : {LT_LABEL, LT_TILE, LT_FIRE}) RegisterComponentType(type, nullptr);
 }
 
-TEST_F(FilmPlay, KindsNotBuiltShowNothing) {
+TEST_F(FilmPlay, ParticleChainSharesOneEmitterThatMakesSprites) {
     TFilmWriter w;
-    w.Header(64, 64, 0);
-    w.TrackCount(1);
-    w.Track(6, -1, 3, 0);
+    w.Header(320, 240, 0);
+    w.TrackCount(3);
+    // Two chained tracks of 60 frames each: births every 30..39 ms over
+    // x 10..29, y 5; the second track moves the birth x to 200..219.
+    w.Track(6, -1, 60, 0, 0, 2);
+    w.Particle("pic.tes", PM_SNOW, 0, {30, 30, 10, 10}, {10, 5, 10, 5, 20, 1, 20, 1}, {0, 0},
+               {0.001, 0, 0, 0.001, 0, 0}, {0, 0, 0, 0, 320, 240, 320, 240}, 255, 255);
+    w.Track(6, 0, 60, 0, 0, 2);
+    w.Particle("pic.tes", PM_SNOW, 0, {30, 30, 10, 10}, {200, 5, 200, 5, 20, 1, 20, 1}, {0, 0},
+               {0.001, 0, 0, 0.001, 0, 0}, {0, 0, 0, 0, 320, 240, 320, 240}, 255, 255);
+    // An empty source: rect defaults, nothing born.
+    w.Track(6, -1, 120, 0);
     w.EmptyParticle();
     TFilmManager& f = Play(w.Bytes());
-    ASSERT_NE(ObjectKindStatus(LT_PARTICLE), TKindStatus::Built) << "take a kind still missing";
+    auto sprites_in = [](TVorqObject* o) {
+        auto* e = dynamic_cast<TVorqParticle*>(o);
+        return e ? e->Sprites().Count() : -1;
+    };
     f.SetFrame(0);
-    EXPECT_EQ(f.GetTrack(0)->Target(), nullptr);
-    EXPECT_EQ(reg->GetObjectCount(), 0);
+    TVorqObject* emitter = f.GetTrack(0)->Target();
+    ASSERT_NE(emitter, nullptr);
+    EXPECT_EQ(emitter->GetCompoType(), LT_PARTICLE);
+    EXPECT_EQ(emitter->GetParent(), reg->ActiveBase());
+    EXPECT_EQ(emitter->GetPriority(), 2);
+    EXPECT_EQ(emitter->GetWidth(), 320);
+    const uint32_t serial = emitter->Serial();
+    TVorqObject* idle = f.GetTrack(2)->Target();
+    ASSERT_NE(idle, nullptr);
+    EXPECT_EQ(idle->GetSource(), "");
+    EXPECT_EQ(idle->GetPartMotion(), PM_NONE);
+    int32_t early_x_max = 0;
+    for (int32_t t = 0; t < 120; ++t) {
+        f.SetFrame(t);
+        reg->Update();
+        ASSERT_TRUE(reg->Alive(emitter, serial)) << t;
+        if (t == 59) {
+            auto* e = static_cast<TVorqParticle*>(emitter);
+            ASSERT_GT(e->Sprites().Count(), 20);
+            for (int i = 0; i < e->Sprites().Count(); ++i)
+                early_x_max = std::max(early_x_max, e->Sprites().Get(i)->GetLeft());
+        }
+    }
+    // Sprites of the first track live on under the second; late births
+    // come from the second track's area.
+    auto* e = static_cast<TVorqParticle*>(emitter);
+    EXPECT_EQ(f.GetTrack(1)->Target(), nullptr);  // the chain's object is its first track's
+    EXPECT_LE(early_x_max, 29);  // snow without sway (PARAM2 = PARAM3 = 0) keeps its x
+    int32_t late_x_max = 0, late_x_min = 1000;
+    for (int i = 0; i < e->Sprites().Count(); ++i) {
+        late_x_max = std::max(late_x_max, e->Sprites().Get(i)->GetLeft());
+        late_x_min = std::min(late_x_min, e->Sprites().Get(i)->GetLeft());
+    }
+    EXPECT_GE(late_x_max, 200);
+    EXPECT_LE(late_x_min, 29);
+    EXPECT_EQ(sprites_in(idle), 0);
+    // Outside the chain's span the emitter goes, and its sprites with it.
+    f.SetFrame(121);
+    reg->Update();
+    EXPECT_FALSE(reg->Alive(emitter, serial));
+    for (int i = 0; i < reg->GetObjectCount(); ++i)
+        EXPECT_EQ(dynamic_cast<TVorqParticleImages*>(reg->GetObjectAt(i)), nullptr);
 }
 
 // ---- motions ----

@@ -146,6 +146,28 @@ void TFilmWriter::Sound(const std::string& file, int32_t vol_from, int32_t vol_t
 
 void TFilmWriter::EmptyParticle() { Str(""); }
 
+void TFilmWriter::Particle(const std::string& file, uint8_t part_motion, int32_t preroll,
+                           const std::array<int32_t, 4>& interval, const std::array<int32_t, 8>& birth,
+                           const std::array<uint8_t, 2>& birth_kinds, const std::array<double, 6>& params,
+                           const std::array<int32_t, 8>& rect, int32_t alpha_from, int32_t alpha_to) {
+    Str(file);
+    U8(part_motion);
+    I32(preroll);
+    for (int32_t v : interval) I32(v);
+    for (int32_t v : birth) I32(v);
+    for (uint8_t v : birth_kinds) U8(v);
+    for (double v : params) F64(v);
+    for (int k = 0; k < 4; ++k) I32(rect[k]);
+    U8(0);
+    U8(0);
+    for (int k = 4; k < 8; ++k) I32(rect[k]);
+    for (int k = 0; k < 8; ++k) I32(0);  // clip
+    U8(0);
+    U8(0);
+    I32(alpha_from);
+    I32(alpha_to);
+}
+
 void TFilmWriter::Fire(int32_t power) {
     for (int k = 0; k < 8; ++k) I32(0);  // positions, sizes
     // The kinds come between the positions and the sizes.

@@ -2,6 +2,7 @@
 // authoring editor does, so tests, the demo and the build can make films.
 // Independent of the player's reader: it knows only the stored layout.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +50,15 @@ public:
     // A particle record with no file (ends after the name) and a fire record of zeros.
     void EmptyParticle();
     void Fire(int32_t power);
+    // A particle record in stored order: intervals (minimum from, to, range
+    // from, to), births (x min from, y min from, x min to, y min to, x range
+    // from, y range from, x range to, y range to), their easing kinds,
+    // PARAM1..3 from then to, the rect (x from, y from, x to, y to, width
+    // from, height from, width to, height to; no clip) and the alphas.
+    void Particle(const std::string& file, uint8_t part_motion, int32_t preroll, const std::array<int32_t, 4>& interval,
+                  const std::array<int32_t, 8>& birth, const std::array<uint8_t, 2>& birth_kinds,
+                  const std::array<double, 6>& params, const std::array<int32_t, 8>& rect, int32_t alpha_from,
+                  int32_t alpha_to);
 
     void U8(uint8_t v) { bytes_.push_back(v); }
     void I32(int32_t v);
