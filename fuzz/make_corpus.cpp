@@ -31,6 +31,7 @@
 #include "objects/video.h"
 #include "objects/fire.h"
 #include "objects/wave.h"
+#include "objects/particle.h"
 #include "objects/history.h"
 #include "objects/mes.h"
 #include "objects/timer_list.h"
@@ -435,6 +436,22 @@ void ObjectKinds() {
     inside->SetRect(2, 2, 10, 20);
     inside->SetColor(0x0000FF);
     seed("wave", 18, *wave);
+    auto* fx = new TVorqParticle(&reg);
+    fx->SetName("snow");
+    fx->SetParent(reg.ActiveBase());
+    fx->SetRect(0, 0, 60, 40);
+    CompileExpression(fx->AppearX(), "Random(60)");
+    CompileExpression(fx->AppearY(), "0");
+    CompileExpression(fx->Delay(), "30");
+    fx->SetSource("flake.tes");
+    fx->SetPartMotion(PM_SNOW);
+    fx->SetParam(0, 0.5L);
+    fx->SetParam(1, 4.0L);
+    fx->SetParam(2, 9.0L);
+    fx->SetIndex(300);
+    fx->SetDuration(2000);
+    fx->SetOnIdle("idle.vsb");
+    seed("particle", 19, *fx);
 }
 
 void MapImages() {
@@ -596,7 +613,7 @@ void Films() {
     for (int version : {100, 104, 108}) {
         TFilmWriter w(version, version == 104);
         w.Header(320, 240, 0x102030, 1, 4, 5, 6);
-        w.TrackCount(7);
+        w.TrackCount(8);
         TFilmWriter::ImageBlock b;
         b.x_to = 100;
         b.angle_to = -45;
@@ -613,6 +630,9 @@ void Films() {
         w.Sound("..\\se.wav", 1000, 500, 0, 0);
         w.Track(6, -1, 1, 0);
         w.EmptyParticle();
+        w.Track(6, -1, 40, 0);
+        w.Particle("spark.tes", 2, 500, {50, 20, 10, 1}, {0, 0, 10, 10, 5, 5, 1, 1}, {1, 2},
+                   {2, 1.05, 0.1, 3, 1.1, 0.2}, {0, 0, 10, 10, 64, 48, 32, 24}, 255, 128);
         w.Track(7, -1, 1, 0);
         w.Fire(3);
         Seed("film", "v" + std::to_string(version), std::string(w.Bytes().begin(), w.Bytes().end()));

@@ -330,9 +330,17 @@ TVorqControl* TVorqBaseList::FindControl(const std::string& name) const {
 }
 
 std::string TVorqBaseList::MakeUniqueName(const std::string& prefix) const {
-    for (int64_t i = 0;; ++i) {
+    int64_t next = 0;
+    return MakeUniqueName(prefix, next);
+}
+
+std::string TVorqBaseList::MakeUniqueName(const std::string& prefix, int64_t& next) const {
+    for (int64_t i = next < 0 ? 0 : next;; ++i) {
         std::string name = prefix + std::to_string(i);
-        if (FNameCount.find(name) == FNameCount.end()) return name;
+        if (FNameCount.find(name) == FNameCount.end()) {
+            next = i + 1;
+            return name;
+        }
     }
 }
 

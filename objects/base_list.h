@@ -128,6 +128,10 @@ public:
     TVorqObject* FindObject(const std::string& name) const;
     TVorqControl* FindControl(const std::string& name) const;
     std::string MakeUniqueName(const std::string& prefix) const;
+    // The same, probing from the number next and leaving next after the one
+    // taken: a maker of many internal objects need not probe its earlier
+    // names again each time.
+    std::string MakeUniqueName(const std::string& prefix, int64_t& next) const;
     int32_t ListCompo(TStringList& list, int32_t type_id, const TVorqObject* parent) const;
     TVorqBase* GetBaseAt(int32_t index) const { return FBase[index & 1].get(); }
     TVorqBase* ActiveBase() const { return FBase[ActiveIndex & 1].get(); }

@@ -30,7 +30,9 @@ int32_t clamp_i32(long double v) {
     if (v <= -2147483648.0L) return INT32_MIN;
     return static_cast<int32_t>(v);
 }
-int32_t round_i32(long double v) { return clamp_i32(std::nearbyint(v)); }
+// rint rounds half to even in the default mode, as nearbyint does, without
+// saving and restoring the exception flags on every sprite step.
+int32_t round_i32(long double v) { return clamp_i32(std::rint(v)); }
 int32_t trunc_i32(long double v) { return clamp_i32(std::trunc(v)); }
 
 int32_t clamp_i64(int64_t v) {
@@ -82,7 +84,7 @@ TVorqParticleImages* TParticleImageList::Add() {
     auto* sprite = new TVorqParticleImages(reg, this, emitter_.Motion());
     if (reg) {
         const std::string prefix = std::string(1, kInternalMark) + emitter_.GetName() + kInternalMark;
-        sprite->StoreName(reg->MakeUniqueName(prefix));
+        sprite->StoreName(reg->MakeUniqueName(prefix, next_name_));
     }
     sprite->SetIgnoreMouse(1);
     items_.push_back(sprite);

@@ -55,6 +55,8 @@ public:
 private:
     TVorqParticle& emitter_;
     std::vector<TVorqParticleImages*> items_;
+    // Where the search for the next sprite's free name starts.
+    int64_t next_name_ = 0;
 };
 
 // The motion film a ".vmt" SOURCE names, played on whichever sprite is being

@@ -308,7 +308,16 @@ bool ChildBefore(const TVorqObject* a, const TVorqObject* b) {
     return na.size() < nb.size();
 }
 
-void TVorqControl::SortChildren() { std::stable_sort(FChildren.begin(), FChildren.end(), ChildBefore); }
+void TVorqControl::SortChildren() {
+    // Most calls follow one child appended to a sorted list (an emitter adds
+    // a sprite to thousands): it is placed as the full sort would place it.
+    if (FChildren.size() > 1 && std::is_sorted(FChildren.begin(), FChildren.end() - 1, ChildBefore)) {
+        const auto last = FChildren.end() - 1;
+        std::rotate(std::upper_bound(FChildren.begin(), last, *last, ChildBefore), last, FChildren.end());
+        return;
+    }
+    std::stable_sort(FChildren.begin(), FChildren.end(), ChildBefore);
+}
 
 void TVorqControl::AddChild(TVorqControl* child) { FChildren.push_back(child); }
 

@@ -300,7 +300,9 @@ TEST_F(Particles, DurationEndsBirthsAndTheEmitterGoesAfterItsLastSprite) {
         }
         if (e.Sprites().Count() > 0) last_sprite = frame;
         if (e.Sprites().Count() > before || (before == 0 && e.Sprites().Count() > 0)) last_birth = frame, ++born;
-        if (frame == 5) EXPECT_EQ(e.GetDuration(), 500 - 4 * 16);  // counted from the second frame
+        if (frame == 5) {
+            EXPECT_EQ(e.GetDuration(), 500 - 4 * 16);  // counted from the second frame
+        }
     }
     // Frame 1 starts emission; frames 2..33 use up the 500 ms.
     EXPECT_EQ(last_birth, 33);
@@ -373,7 +375,9 @@ TEST_F(Particles, SourceChangedDuringTheUpdatePassFreesNothingThePassStillWalks)
         reg->Update();
         EXPECT_EQ(before->Updates, b + 1) << pass;
         EXPECT_EQ(after->Updates, a + 1) << pass;
-        if (tail) EXPECT_EQ(tail->Updates, t + 1) << pass;
+        if (tail) {
+            EXPECT_EQ(tail->Updates, t + 1) << pass;
+        }
         EXPECT_EQ(SpriteObjects(), e.Sprites().Count()) << pass;
         EXPECT_EQ(e.GetChildCount(), e.Sprites().Count()) << pass;
     }
