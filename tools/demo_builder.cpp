@@ -253,6 +253,7 @@ int main(int argc, char** argv) {
             {"saves.vsb", WriteSavesScene},
             {"menu.vsb", WriteMenuScene},
             {"effects.vsb", WriteEffectsScene},
+            {"particles.vsb", WriteParticlesScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

@@ -80,7 +80,7 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     const std::string capture = NativePath(scratch.Path() + "audio.raw");
     // One run for pages and sound: a second player would find the first
     // one's instance lock.
-    const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=5600 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture +
+    const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=5900 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture +
                               "' VORQ_TRACE='" + trace + "'",
                           "'" + kDemo + "'");
     EXPECT_EQ(o.Status, 0) << o.Output;
@@ -111,6 +111,8 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     // The menu scene: nobody chooses, so the first road is taken after 3 s.
     unsigned long menu_from = 0, menu_to = 0;
     unsigned long effects_from = 0, effects_to = 0;
+    // The particle scene, and its page that runs only when the snow had sprites.
+    unsigned long particles_from = 0, particles_to = 0, particles_seen = 0;
     for (const std::string& l : lines) {
         std::smatch m;
         if (std::regex_match(l, m, event) && m[1] == "video_end.vsb" && !video_ended)
@@ -157,6 +159,11 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
             if (!effects_from) effects_from = clock;
             effects_to = clock;
         }
+        if (m[1] == "particles.vsb" || m[1] == "snowseen.vsb") {
+            if (!particles_from) particles_from = clock;
+            particles_to = clock;
+        }
+        if (m[1] == "snowseen.vsb" && !particles_seen) particles_seen = clock;
         if (m[1] == "menu.vsb") {
             if (!menu_from) menu_from = clock;
             menu_to = clock;
@@ -208,6 +215,12 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     // The effects scene: the flip and three seconds of wave and fire.
     EXPECT_GE(effects_from, menu_to);
     EXPECT_GE(effects_to - effects_from, 300u + 3000u);
+    // The particle scene: the flip, a second of snow and sparks, the count of
+    // the snow's sprites (more than 20 leads through its own page), two more
+    // seconds.
+    EXPECT_GE(particles_from, effects_to);
+    EXPECT_GT(particles_seen, particles_from + 1000) << "the snow emitter had sprites";
+    EXPECT_GE(particles_to - particles_from, 300u + 1000u + 2000u);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);
     expect_music(capture);

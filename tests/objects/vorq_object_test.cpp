@@ -380,3 +380,28 @@ TEST_F(ObjectTest, FactoryKnowsWhichTypesHaveKinds) {
     EXPECT_EQ(b->GetCompoType(), LT_BOX);
     EXPECT_THROW(CreateObjectByType(reg.get(), LT_PARTICLE), Exception);
 }
+
+TEST_F(ObjectTest, ChildOrderAfterEachAppendMatchesAFullSort) {
+    // Children appended one at a time (the common case the order keeps
+    // cheap) and after a priority change land where a stable sort of the
+    // whole list puts them, equal keys in the order they came.
+    TTestBox* parent = Box("parent", 0, 0, 10, 10);
+    const struct {
+        const char* name;
+        int32_t priority;
+    } adds[] = {{"m", 0}, {"\x01z", 5}, {"a", 0}, {"b", -3}, {"m", 0}, {"\x01\x01", -100}, {"\x01" "a", 9},
+                {"c", 2}, {"", 0}, {"aa", 0}, {"a", 0}, {"\x01z", 5}};
+    std::vector<TVorqControl*> expect;
+    for (const auto& a : adds) {
+        auto* b = new TTestBox(reg.get());
+        b->StoreName(a.name);
+        b->SetPriority(a.priority);
+        b->SetParent(parent);
+        expect.push_back(b);
+        std::stable_sort(expect.begin(), expect.end(), ChildBefore);
+        ASSERT_EQ(parent->Children(), expect) << a.name;
+    }
+    expect[3]->SetPriority(-50);
+    std::stable_sort(expect.begin(), expect.end(), ChildBefore);
+    EXPECT_EQ(parent->Children(), expect);
+}

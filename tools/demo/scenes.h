@@ -22,3 +22,4 @@ void WriteMesScene(const std::string& folder, const std::string& next);
 void WriteSavesScene(const std::string& folder, const std::string& next);
 void WriteMenuScene(const std::string& folder, const std::string& next);
 void WriteEffectsScene(const std::string& folder, const std::string& next);
+void WriteParticlesScene(const std::string& folder, const std::string& next);
