@@ -611,6 +611,8 @@ void TFormView::HandleEvent(const InputEvent& e) {
             return;
         }
     }
+    // Edit and memo fields lie over the picture and take their input first.
+    if (FBasePanel && FBasePanel->HandleEvent(e, TPoint{ImageOffsetX, ImageOffsetY})) return;
     switch (e.Kind) {
     case InputEventKind::CloseRequest: PostClose(); break;
     case InputEventKind::Paint:

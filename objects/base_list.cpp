@@ -770,6 +770,7 @@ void InitDisplayObjects(TBasePanel* host, TTeskSource* images) {
     VorqBaseList = new TVorqBaseList(nullptr);
     if (images) TeskCollection = new TTeskCollection(images);
     if (host) VorqBaseList->CursorView = &host->View();
+    VorqBaseList->HostPanel = host;
     registry_link = std::make_unique<TRegistrySceneLink>(*VorqBaseList);
     Scene = registry_link.get();
 }

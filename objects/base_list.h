@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+class TBasePanel;
 class TCustomDIBX;
 class TStringList;
 class Video;
@@ -213,6 +214,8 @@ public:
     std::function<std::string()> DefaultCursor;
     // Where cursors are shown; null = nowhere.
     Video* CursorView = nullptr;
+    // The panel that edit and memo fields lie on (the main scene's only).
+    TBasePanel* HostPanel = nullptr;
     // The pointer position in the view (for a new scene's layers).
     std::function<TPoint()> PointerPos;
 

@@ -1,9 +1,12 @@
 #include "objects/host_panel.h"
 
+#include "chrome/form.h"
 #include "media/media.h"
 #include "objects/base_list.h"
 #include "platform/video.h"
 #include "render/custom_dibx.h"
+
+#include <algorithm>
 
 namespace {
 // One channel of a raw pixel widened to 8 bits.
@@ -44,5 +47,126 @@ void TBasePanel::Paint() {
     const int32_t w = area.Width(), h = area.Height();
     StretchToRgb(*s, w, h, frame_);
     view_.Update(frame_.data(), w, h, w, area.Left, area.Top);
+    // The text fields lie over the picture where it is shown 1:1.
+    if (w == s->Width() && h == s->Height()) DrawControls(TPoint{area.Left, area.Top}, TPoint{w, h});
     view_.Present();
+}
+
+TBasePanel::~TBasePanel() {
+    if (overlay_ && ScreenManager) ScreenManager->RemoveOverlay(this);
+}
+
+void TBasePanel::AddControl(TPanelControl* control) {
+    if (!control || std::find(controls_.begin(), controls_.end(), control) != controls_.end()) return;
+    controls_.push_back(control);
+    if (!overlay_ && ScreenManager) {
+        ScreenManager->AddOverlay(this);
+        overlay_ = true;
+    }
+}
+
+void TBasePanel::RemoveControl(TPanelControl* control) {
+    std::erase(controls_, control);
+    if (captured_ == control) captured_ = nullptr;
+    if (controls_.empty()) {
+        if (overlay_ && ScreenManager) ScreenManager->RemoveOverlay(this);
+        overlay_ = false;
+        // The last field is gone: the input method must not keep the keys.
+        view_.SetTextInput(false);
+    }
+}
+
+TPanelControl* TBasePanel::keyboard_control() const {
+    for (TPanelControl* c : controls_)
+        if (c->HasKeyboard() && !RectIsEmpty(c->PanelRect())) return c;
+    return nullptr;
+}
+
+bool TBasePanel::HandleEvent(const InputEvent& e, TPoint origin) {
+    if (controls_.empty()) return false;
+    bool used = false;
+    switch (e.Kind) {
+    case InputEventKind::MouseDown:
+    case InputEventKind::MouseMove:
+    case InputEventKind::MouseUp:
+    case InputEventKind::MouseWheel: {
+        const TPoint p{e.X - origin.X, e.Y - origin.Y};
+        TPanelControl* target = captured_;
+        if (!target && e.Kind == InputEventKind::MouseDown)
+            for (auto it = controls_.rbegin(); it != controls_.rend() && !target; ++it)
+                if (PointInRect(p, (*it)->PanelRect())) target = *it;
+        if (!target) break;
+        const TRect r = target->PanelRect();
+        InputEvent local = e;
+        local.X = p.X - r.Left;
+        local.Y = p.Y - r.Top;
+        if (e.Kind == InputEventKind::MouseDown) {
+            if (e.Button == MouseButton::Left) {
+                target->Pressed();
+                captured_ = target;
+            }
+            target->PanelForm().HandleEvent(local);
+            used = true;
+        } else if (e.Kind == InputEventKind::MouseUp) {
+            target->PanelForm().HandleEvent(local);
+            captured_ = nullptr;
+            // The release also reaches the scene, which clears its held buttons.
+        } else if (e.Kind == InputEventKind::MouseMove) {
+            target->PanelForm().HandleEvent(local);
+            used = true;
+        }
+        break;
+    }
+    case InputEventKind::KeyDown:
+    case InputEventKind::Text:
+    case InputEventKind::Composition:
+        if (TPanelControl* c = keyboard_control()) {
+            c->PanelForm().HandleEvent(e);
+            used = true;
+        }
+        break;
+    case InputEventKind::KeyUp:
+        // Held keys of the scene are cleared whoever took the press.
+        if (TPanelControl* c = keyboard_control()) c->PanelForm().HandleEvent(e);
+        break;
+    default: break;
+    }
+    UpdateTextInput(origin);
+    return used;
+}
+
+void TBasePanel::UpdateTextInput(TPoint origin) {
+    TPanelControl* c = keyboard_control();
+    if (!c) {
+        view_.SetTextInput(false);
+        return;
+    }
+    const TRect r = c->PanelRect();
+    TRect caret = c->CaretRect();
+    const int32_t dx = origin.X + r.Left, dy = origin.Y + r.Top;
+    caret = TRect{caret.Left + dx, caret.Top + dy, caret.Right + dx, caret.Bottom + dy};
+    view_.SetTextInput(true, caret);
+}
+
+void TBasePanel::DrawControls(TPoint origin, TPoint picture_size) {
+    const TRect picture{0, 0, picture_size.X, picture_size.Y};
+    for (TPanelControl* c : controls_) {
+        const TRect r = c->PanelRect();
+        const TRect shown = IntersectRects(r, picture);
+        if (RectIsEmpty(shown)) continue;
+        Form& form = c->PanelForm();
+        if (form.NeedsPaint() || form.Canvas().Width() != form.Width() || form.Canvas().Height() != form.Height())
+            form.Paint();
+        const ChromeCanvas& canvas = form.Canvas();
+        // Only the part on the picture, in the canvas's own coordinates.
+        const TRect part{shown.Left - r.Left, shown.Top - r.Top, shown.Right - r.Left, shown.Bottom - r.Top};
+        view_.Update(canvas.Pixels(), canvas.Width(), canvas.Height(), canvas.Width(), origin.X + r.Left,
+                     origin.Y + r.Top, &part, 1);
+    }
+}
+
+void TBasePanel::DrawOverlay(Video&, TPoint view_origin) {
+    if (!VorqBaseList) return;
+    DrawControls(view_origin, TPoint{VorqBaseList->GetWidth(), VorqBaseList->GetHeight()});
+    UpdateTextInput(view_origin);
 }

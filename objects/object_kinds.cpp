@@ -6,6 +6,7 @@
 #include "objects/cabinet.h"
 #include "objects/cg_label.h"
 #include "objects/cinema.h"
+#include "objects/edit.h"
 #include "objects/fire.h"
 #include "objects/gauge.h"
 #include "objects/http.h"
@@ -71,10 +72,8 @@ TComponentMaker ObjectKindMaker(int32_t type_id) {
     case LT_HTTP: return make<TVorqHttp>;
     case LT_WAVE: return make<TVorqWave>;
     case LT_PARTICLE: return make<TVorqParticle>;
-    // Each kind takes its id out of this list as it is built, returning its
-    // maker instead.
-    case LT_EDIT:
-    case LT_MEMO: return nullptr;  // not built yet
+    case LT_EDIT: return make<TVorqEdit>;
+    case LT_MEMO: return make<TVorqMemo>;
     default: return nullptr;  // no kind
     }
 }

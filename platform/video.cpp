@@ -332,6 +332,22 @@ protected:
         SDL_SetWindowIcon(window_, surface);
         SDL_FreeSurface(surface);
     }
+    void ApplyTextInput() override {
+        if (text_input_ != 1) {
+            SDL_StopTextInput();
+            return;
+        }
+        SDL_StartTextInput();
+        SDL_Rect r{text_caret_.Left, text_caret_.Top, text_caret_.Width(), text_caret_.Height()};
+        if (renderer_) {
+            // The input method places its window in window pixels.
+            int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            SDL_RenderLogicalToWindow(renderer_, float(text_caret_.Left), float(text_caret_.Top), &x0, &y0);
+            SDL_RenderLogicalToWindow(renderer_, float(text_caret_.Right), float(text_caret_.Bottom), &x1, &y1);
+            r = SDL_Rect{x0, y0, std::max(1, x1 - x0), std::max(1, y1 - y0)};
+        }
+        SDL_SetTextInputRect(&r);
+    }
     void MovePointer(int32_t x, int32_t y) override {
         if (!window_ || !renderer_) return;
         // The renderer's logical size maps client coordinates onto the window.
@@ -486,6 +502,15 @@ void Video::SetIcon(const uint32_t* argb, int32_t width, int32_t height) {
 }
 
 void Video::SetZoom(int32_t percent) { zoom_ = std::clamp(percent, 10, 1000); }
+
+void Video::SetTextInput(bool on, const TRect& caret) {
+    const int8_t state = on ? 1 : 0;
+    const TRect where = on ? caret : TRect{};
+    if (state == text_input_ && where == text_caret_) return;
+    text_input_ = state;
+    text_caret_ = where;
+    ApplyTextInput();
+}
 
 void Video::Update(const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch, int32_t dest_x, int32_t dest_y,
                    const TRect* rects, size_t count) {

@@ -170,6 +170,16 @@ public:
     // Queues an event as if the window had received it.
     void InjectEvent(const InputEvent& event) { injected_.push_back(event); }
 
+    // --- text input -----------------------------------------------------------
+    // Typed text and the input method (Text and Composition events) are on
+    // only while a text field has the keyboard, so that the input method
+    // does not take the game's keys; its candidate window goes beside caret
+    // (client coordinates, zoom undone). Repeating the state asks nothing
+    // of the backend.
+    void SetTextInput(bool on, const TRect& caret = {});
+    bool TextInputOn() const { return text_input_ == 1; }
+    TRect TextInputCaret() const { return text_caret_; }
+
 protected:
     Video() = default;
     // Backend parts of the operations above.
@@ -182,6 +192,8 @@ protected:
     // Moves the real pointer; by default the move is only queued as an
     // event (headless backends have no pointer).
     virtual void MovePointer(int32_t x, int32_t y);
+    // Hands text_input_ and text_caret_ to the desktop.
+    virtual void ApplyTextInput() {}
 
     int32_t client_width_ = 0;
     int32_t client_height_ = 0;
@@ -197,6 +209,8 @@ protected:
     std::vector<uint32_t> icon_;  // ARGB, icon_width_ pixels a row
     int32_t icon_width_ = 0;
     int32_t icon_height_ = 0;
+    int8_t text_input_ = -1;  // unknown until first set
+    TRect text_caret_{};
 
 private:
     std::deque<InputEvent> injected_;

@@ -48,11 +48,11 @@ TEST_F(Installed, ObjectKindsByTypeId) {
     // Built so far: box, timer, property motion, cabinet, sound, message
     // window, image set, gauge, map image, tile, button, label,
     // character-sheet label, slider, scroll bar, cinema, video, selection menu, prepared menu, fire,
-    // HTTP fetcher, wave and particle emitter.
+    // HTTP fetcher, wave, particle emitter, edit and memo: every kind.
     const std::set<int32_t> built = {LT_BOX,   LT_TIMER,  LT_PROPMOTION, LT_CABINET, LT_SOUND,    LT_MES,
                                      LT_IMAGES, LT_GAUGE, LT_MAPIMG,     LT_TILE,    LT_BUTTON,   LT_LABEL,
                                      LT_CGLABEL, LT_SLIDER, LT_SCROLLBAR, LT_CINEMA, LT_VIDEO, LT_MENU, LT_PREVMENU,
-                                     LT_FIRE,    LT_HTTP,   LT_WAVE, LT_PARTICLE};
+                                     LT_FIRE,    LT_HTTP,   LT_WAVE, LT_PARTICLE, LT_EDIT, LT_MEMO};
     TVorqBaseList registry;
     for (int32_t id = 0; id < 256; ++id) {
         SCOPED_TRACE(id);

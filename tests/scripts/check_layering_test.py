@@ -33,6 +33,7 @@ class LayerOrder(unittest.TestCase):
             ("render/dib.cpp", inc("engine/param.h", "files/a.h")),
             ("chrome/canvas.cpp", inc("render/glyph_cache.h", "platform/fonts.h")),
             ("objects/box.cpp", inc("media/media.h", "render/dib.h", "engine/parser.h")),
+            ("objects/edit.cpp", inc("chrome/text_edit.h")),
             ("engine/commands/flow.cpp", inc("engine/page.h", "objects/scene.h", "chrome/toolbar.h")),
             ("engine/call_man.cpp", inc("engine/commands/flow.h", "media/media.h")),
             ("app/main.cpp", inc("engine/player_entry.h", "platform/video.h")),
