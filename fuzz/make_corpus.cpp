@@ -32,6 +32,8 @@
 #include "objects/fire.h"
 #include "objects/wave.h"
 #include "objects/particle.h"
+#include "objects/edit.h"
+#include "platform/codepage.h"
 #include "objects/history.h"
 #include "objects/mes.h"
 #include "objects/timer_list.h"
@@ -452,6 +454,22 @@ void ObjectKinds() {
     fx->SetDuration(2000);
     fx->SetOnIdle("idle.vsb");
     seed("particle", 19, *fx);
+    auto* edit = new TVorqEdit(&reg);
+    edit->SetName("name");
+    edit->SetParent(reg.ActiveBase());
+    edit->SetRect(4, 4, 50, 20);
+    edit->SetText(Sjis("名前 name"));
+    edit->SetFontHeight(-14);
+    edit->SetOnNotify("typed.vsb");
+    seed("edit", 20, *edit);
+    auto* memo = new TVorqMemo(&reg);
+    memo->SetName("notes");
+    memo->SetParent(reg.ActiveBase());
+    memo->SetRect(4, 4, 50, 30);
+    memo->SetText(Sjis("一行目\r\ntwo"));
+    memo->SetHAlign(2);
+    memo->SetReadOnly(true);
+    seed("memo", 21, *memo);
 }
 
 void MapImages() {

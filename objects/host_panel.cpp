@@ -91,8 +91,9 @@ bool TBasePanel::HandleEvent(const InputEvent& e, TPoint origin) {
     case InputEventKind::MouseUp:
     case InputEventKind::MouseWheel: {
         const TPoint p{e.X - origin.X, e.Y - origin.Y};
-        TPanelControl* target = captured_;
-        if (!target && e.Kind == InputEventKind::MouseDown)
+        // A press looks for the field under it; the rest follow the press.
+        TPanelControl* target = e.Kind == InputEventKind::MouseDown ? nullptr : captured_;
+        if (e.Kind == InputEventKind::MouseDown)
             for (auto it = controls_.rbegin(); it != controls_.rend() && !target; ++it)
                 if (PointInRect(p, (*it)->PanelRect())) target = *it;
         if (!target) break;
