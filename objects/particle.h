@@ -111,6 +111,8 @@ public:
     int32_t MotionElapsed = 0;
 
 private:
+    void MoveTo(int32_t left, int32_t top);
+
     long double FParams[3] = {0, 0, 0};
     long double FXAcc = 0, FYAcc = 0;
     long double FA = 0, FB = 0, FAngle = 0, FR = 0;

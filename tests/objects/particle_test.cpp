@@ -648,3 +648,26 @@ TEST_F(Particles, FilmFrameSetsEveryValueAndMotionModeOnlyPlaces) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(Particles, SpritesDrawAgainAfterADisplayChange) {
+    TPlainDIBX screen{640, 480, 32};
+    reg->SetScreenSurface(&screen);
+    reg->ActiveBase()->SetColor(0);
+    TVorqParticle& e = *Emitter();
+    e.SetParam(0, 0.001L);
+    Expr(e.AppearX(), "20");
+    Expr(e.AppearY(), "30");
+    Expr(e.Delay(), "100000");
+    reg->Update();
+    // Every object lets its surfaces go and builds them again, as a screen
+    // mode switch does; the sprites find their frame in the emitter again.
+    for (int i = 0; i < reg->GetObjectCount(); ++i) reg->GetObjectAt(i)->ReleaseSurfaces();
+    for (int i = 0; i < reg->GetObjectCount(); ++i) reg->GetObjectAt(i)->RestoreSurfaces();
+    reg->ActiveBase()->InvalidateWhole();
+    reg->Draw();
+    EXPECT_NE(screen.GetPixel(17, 28) & 0xFFFFFF, 0u);
+    EXPECT_EQ(screen.GetPixel(16, 28) & 0xFFFFFF, 0u);
+    reg->SetScreenSurface(nullptr);
+}
+}  // namespace

@@ -370,6 +370,8 @@ TEST_F(ObjectTest, DamagedRecordsRaiseClearErrors) {
 }
 
 TEST_F(ObjectTest, FactoryKnowsWhichTypesHaveKinds) {
+    // Only the fixture's test kinds, whatever an earlier test installed.
+    SetComponentFactory(nullptr);
     EXPECT_EQ(CreateObjectByType(reg.get(), LT_NONE), nullptr);
     EXPECT_EQ(CreateObjectByType(reg.get(), LT_AUDIO), nullptr);
     EXPECT_EQ(CreateObjectByType(reg.get(), LT_MAP), nullptr);
@@ -378,6 +380,7 @@ TEST_F(ObjectTest, FactoryKnowsWhichTypesHaveKinds) {
     TVorqObject* b = CreateObjectByType(reg.get(), 0x80 | LT_BOX);  // the high bit is ignored
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->GetCompoType(), LT_BOX);
+    // A kind of the table that nothing makes.
     EXPECT_THROW(CreateObjectByType(reg.get(), LT_PARTICLE), Exception);
 }
 
