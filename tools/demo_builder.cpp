@@ -254,6 +254,7 @@ int main(int argc, char** argv) {
             {"menu.vsb", WriteMenuScene},
             {"effects.vsb", WriteEffectsScene},
             {"particles.vsb", WriteParticlesScene},
+            {"edit.vsb", WriteEditScene},
             {"closing.vsb", write_closing},
         };
         for (size_t i = 0; i < std::size(chain); ++i)

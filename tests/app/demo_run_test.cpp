@@ -4,6 +4,7 @@
 // failure status.
 #include "platform/filesys.h"
 #include "tests/support/fixture_writers.h"
+#include "tools/demo/scenes.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -80,7 +81,7 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     const std::string capture = NativePath(scratch.Path() + "audio.raw");
     // One run for pages and sound: a second player would find the first
     // one's instance lock.
-    const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=5900 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture +
+    const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=6400 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture +
                               "' VORQ_TRACE='" + trace + "'",
                           "'" + kDemo + "'");
     EXPECT_EQ(o.Status, 0) << o.Output;
@@ -111,6 +112,9 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     // The menu scene: nobody chooses, so the first road is taken after 3 s.
     unsigned long menu_from = 0, menu_to = 0;
     unsigned long effects_from = 0, effects_to = 0;
+    // The name scene: nobody types, so the default name is filled in and greeted.
+    unsigned long edit_from = 0, edit_to = 0, edit_default = 0, edit_greeting = 0;
+    int edit_keys = 0;
     // The particle scene, and its page that runs only when the snow had sprites.
     unsigned long particles_from = 0, particles_to = 0, particles_seen = 0;
     for (const std::string& l : lines) {
@@ -164,6 +168,13 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
             particles_to = clock;
         }
         if (m[1] == "snowseen.vsb" && !particles_seen) particles_seen = clock;
+        if (m[1] == "edit.vsb") {
+            if (!edit_from) edit_from = clock;
+            edit_to = clock;
+            if (m[2] == std::to_string(kEditDefaultNameLine)) edit_default = clock;
+            if (m[2] == std::to_string(kEditGreetingLine)) edit_greeting = clock;
+        }
+        if (m[1] == "ed_key.vsb" || m[1] == "ed_ok.vsb") ++edit_keys;
         if (m[1] == "menu.vsb") {
             if (!menu_from) menu_from = clock;
             menu_to = clock;
@@ -221,6 +232,13 @@ TEST(DemoRun, PlaysItsPagesHeadlessAndEndsCleanly) {
     EXPECT_GE(particles_from, effects_to);
     EXPECT_GT(particles_seen, particles_from + 1000) << "the snow emitter had sprites";
     EXPECT_GE(particles_to - particles_from, 300u + 1000u + 2000u);
+    // The name scene: the flip, four seconds for a name, the default one
+    // shown for 600 ms, the greeting for 1500 ms.
+    EXPECT_GE(edit_from, particles_to);
+    EXPECT_GT(edit_default, edit_from + 4000) << "the default name was filled in";
+    EXPECT_GT(edit_greeting, edit_default) << "the player was greeted";
+    EXPECT_GE(edit_to - edit_from, 300u + 4000u + 600u + 1500u);
+    EXPECT_EQ(edit_keys, 0);
     // Five waits of 400 ms and one of 500 ms went by on the game clock.
     EXPECT_GE(last_clock, 2500u);
     expect_music(capture);

@@ -23,3 +23,7 @@ void WriteSavesScene(const std::string& folder, const std::string& next);
 void WriteMenuScene(const std::string& folder, const std::string& next);
 void WriteEffectsScene(const std::string& folder, const std::string& next);
 void WriteParticlesScene(const std::string& folder, const std::string& next);
+void WriteEditScene(const std::string& folder, const std::string& next);
+// Trace lines of the name scene: the default name filled in, the greeting.
+constexpr int kEditDefaultNameLine = 900;
+constexpr int kEditGreetingLine = 901;
