@@ -267,6 +267,13 @@ void TextEdit::KeyUp(int32_t vk) {
     if (vk == VK_CONTROL) ctrl_ = false;
 }
 
+void TextEdit::FocusChanged() {
+    // The release of a modifier held while the focus went never arrives
+    // here: a Ctrl left down would turn every later letter into a command.
+    if (!Focused()) shift_ = ctrl_ = dragging_ = false;
+    Invalidate();
+}
+
 void TextEdit::TextInput(const std::string& sjis) {
     preedit_.clear();
     // Control characters come as keys, not text.

@@ -50,7 +50,7 @@ public:
     bool TakesAllKeys() const override { return true; }
     void TextInput(const std::string& sjis) override;
     void Composition(const std::string& sjis) override;
-    void FocusChanged() override { Invalidate(); }
+    void FocusChanged() override;
 
 private:
     struct Line {

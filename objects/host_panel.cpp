@@ -126,6 +126,11 @@ bool TBasePanel::HandleEvent(const InputEvent& e, TPoint origin) {
             used = true;
         }
         break;
+    case InputEventKind::Deactivate:
+        // Keys released in another window are never seen: the fields forget
+        // what was held; the keyboard field gets its focus back next frame.
+        for (TPanelControl* c : controls_) c->PanelForm().SetFocus(nullptr);
+        break;
     case InputEventKind::KeyUp:
         // Held keys of the scene are cleared whoever took the press.
         if (TPanelControl* c = keyboard_control()) c->PanelForm().HandleEvent(e);

@@ -284,6 +284,44 @@ TEST_F(EditScene, ClipboardRoundTripsJapaneseThroughUtf8) {
     }
 }
 
+TEST_F(EditScene, AModifierHeldWhileTheWindowLosesTheFocusIsForgotten) {
+    SetClipboardBackend({[] { return std::string("PASTE"); }, [](const std::string&) { return true; }});
+    TVorqEdit* e = Make(LT_EDIT, 10, 10, 100, 24);
+    Click(20, 20);
+    Send(KeyEvent(InputEventKind::KeyDown, VK_CONTROL));
+    // Ctrl goes up in another window.
+    Send(PlainEvent(InputEventKind::Deactivate));
+    reg->Update();
+    ASSERT_TRUE(e->Field().Focused());
+    Type('V', "v");
+    EXPECT_EQ(e->GetText(), "v");
+}
+
+TEST_F(EditScene, TheSceneSavesAndLoadsBothKindsWithJapaneseText) {
+    const std::string line = Sjis("山田 表示ソ①～"), lines = Sjis("一行目\r\n二行目ソ");
+    TVorqEdit* e = Make(LT_EDIT, 10, 10, 100, 24);
+    e->SetName("name");
+    e->SetText(line);
+    TVorqEdit* m = Make(LT_MEMO, 10, 50, 100, 60);
+    m->SetName("notes");
+    m->SetText(lines);
+    TMemoryStream s;
+    reg->SaveToStream(s);
+    reg->ResetScene();
+    s.SetPosition(0);
+    reg->LoadFromStream(s, 130);
+    auto* e2 = dynamic_cast<TVorqEdit*>(reg->FindObject("name"));
+    auto* m2 = dynamic_cast<TVorqEdit*>(reg->FindObject("notes"));
+    ASSERT_NE(e2, nullptr);
+    ASSERT_NE(m2, nullptr);
+    EXPECT_EQ(e2->GetCompoType(), LT_EDIT);
+    EXPECT_EQ(m2->GetCompoType(), LT_MEMO);
+    EXPECT_EQ(e2->GetText(), line);
+    EXPECT_EQ(m2->GetText(), lines);
+    EXPECT_TRUE(e2->Shown());
+    EXPECT_EQ(panel->Controls().size(), 2u);
+}
+
 TEST_F(EditScene, RecordsLoadBackAndDamageIsRefused) {
     for (uint8_t type : {LT_EDIT, LT_MEMO}) {
         SCOPED_TRACE(int(type));
