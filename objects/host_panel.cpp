@@ -52,6 +52,8 @@ void TBasePanel::Paint() {
     view_.Present();
 }
 
+TBasePanel::TBasePanel(Video& view) : view_(view) { view_.SetTextInput(false); }
+
 TBasePanel::~TBasePanel() {
     if (overlay_ && ScreenManager) ScreenManager->RemoveOverlay(this);
 }

@@ -36,7 +36,9 @@ public:
 
 class TBasePanel : public TScreenOverlay {
 public:
-    explicit TBasePanel(Video& view) : view_(view) {}
+    // Text input starts off: the input method must not take the game's keys
+    // before any field has the keyboard.
+    explicit TBasePanel(Video& view);
     ~TBasePanel() override;
     Video& View() const { return view_; }
     uint8_t Flag = 0;

@@ -51,6 +51,8 @@ protected:
         view->FormCreate();
         ASSERT_FALSE(Terminating);
         ASSERT_FALSE(view->Window().IsHeadless());
+        // Before any field exists the input method leaves the keys alone.
+        EXPECT_FALSE(SDL_IsTextInputActive());
         frames(3);
     }
     // Frames as the message loop runs them: the window's events first.
