@@ -28,7 +28,9 @@ int32_t clamp_i32(long double v) {
     if (std::isnan(v)) return 0;
     if (v >= kInt32Edge) return INT32_MAX;
     if (v <= -2147483648.0L) return INT32_MIN;
-    return static_cast<int32_t>(v);
+    // v is whole already: converting in the current (nearest) mode gives it
+    // exactly, without the switch to truncation a cast makes.
+    return static_cast<int32_t>(std::llrint(v));
 }
 // rint rounds half to even in the default mode, as nearbyint does, without
 // saving and restoring the exception flags on every sprite step.
@@ -299,6 +301,11 @@ void TVorqParticleImages::StepMotion(int32_t n) {
     }
 }
 
+void TVorqParticleImages::AttachTo(TVorqParticle& emitter) {
+    FParent = &emitter;
+    emitter.AddChild(this);
+}
+
 void TVorqParticleImages::MoveTo(int32_t left, int32_t top) {
     // LEFT and TOP at once: one redraw of the old and one of the new place
     // per step, whichever of the two moved.
@@ -409,6 +416,15 @@ void TVorqParticle::Advance(int32_t ticks, bool emit) {
         for (int32_t i = FSprites.Count(); i-- > 0;) FSprites.Get(i)->StepMotion(ticks);
     if (!emit || FPartMotion == 0) return;
     int32_t births = 0;
+    // The sprites born in this call take their places among the children
+    // in one go.
+    struct SortAfterBirths {
+        TVorqParticle& e;
+        int32_t& n;
+        ~SortAfterBirths() {
+            if (n > 0) e.SortChildren();
+        }
+    } sort_after{*this, births};
     while (FCountdown <= 0) {
         if (births == kMaxBirthsPerUpdate) {
             // The backlog is dropped: the next birth comes at the usual pace.
@@ -442,7 +458,7 @@ void TVorqParticle::Advance(int32_t ticks, bool emit) {
         }
         TVorqParticleImages* s = FSprites.Add();
         s->SetPartMotion(FPartMotion);
-        s->SetParent(this);
+        s->AttachTo(*this);
         s->SetLeft(x);
         s->SetTop(y);
         s->SetAlpha(FAlpha);

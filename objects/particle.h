@@ -91,6 +91,10 @@ public:
     TVorqImageList* GetCurrentList() const override;
     bool Update() override;
 
+    // At birth: a child of the emitter, which sorts its children once after
+    // the births of an update (a sprite is never focused nor in a cabinet
+    // of its own, so nothing else of a parent change applies).
+    void AttachTo(TVorqParticle& emitter);
     // Once, at birth: the pattern's start values.
     void StartMotion();
     // n ticks of the pattern.

@@ -309,14 +309,17 @@ bool ChildBefore(const TVorqObject* a, const TVorqObject* b) {
 }
 
 void TVorqControl::SortChildren() {
-    // Most calls follow one child appended to a sorted list (an emitter adds
-    // a sprite to thousands): it is placed as the full sort would place it.
-    if (FChildren.size() > 1 && std::is_sorted(FChildren.begin(), FChildren.end() - 1, ChildBefore)) {
-        const auto last = FChildren.end() - 1;
-        std::rotate(std::upper_bound(FChildren.begin(), last, *last, ChildBefore), last, FChildren.end());
+    // Most calls follow a few children appended to a sorted list (an emitter
+    // adds sprites to thousands): each is inserted, in turn, where the full
+    // stable sort would put it.
+    const auto end = FChildren.end();
+    const auto sorted = std::is_sorted_until(FChildren.begin(), end, ChildBefore);
+    if (end - sorted <= 16) {
+        for (auto it = sorted; it != end; ++it)
+            std::rotate(std::upper_bound(FChildren.begin(), it, *it, ChildBefore), it, it + 1);
         return;
     }
-    std::stable_sort(FChildren.begin(), FChildren.end(), ChildBefore);
+    std::stable_sort(FChildren.begin(), end, ChildBefore);
 }
 
 void TVorqControl::AddChild(TVorqControl* child) { FChildren.push_back(child); }

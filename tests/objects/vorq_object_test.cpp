@@ -408,3 +408,29 @@ TEST_F(ObjectTest, ChildOrderAfterEachAppendMatchesAFullSort) {
     std::stable_sort(expect.begin(), expect.end(), ChildBefore);
     EXPECT_EQ(parent->Children(), expect);
 }
+
+TEST_F(ObjectTest, SeveralAppendedChildrenSortAsAFullSortWould) {
+    TTestBox* parent = Box("parent", 0, 0, 10, 10);
+    std::vector<TVorqControl*> expect;
+    auto add = [&](const char* name, int32_t priority) {
+        auto* b = new TTestBox(reg.get());
+        b->StoreName(name);
+        b->SetPriority(priority);
+        b->SetParent(parent);
+        return b;
+    };
+    for (int i = 0; i < 40; ++i) expect.push_back(add(std::to_string(i * 7 % 13).c_str(), i % 3 - 1));
+    // Appended without sorting: a short tail and a long one.
+    for (int tail : {5, 30}) {
+        for (int i = 0; i < tail; ++i) {
+            auto* b = new TTestBox(reg.get());
+            b->StoreName(i % 2 ? "\x01s" : std::to_string(i % 4));
+            b->SetPriority(i % 5 - 2);
+            parent->AddChild(b);
+            expect.push_back(b);
+        }
+        parent->SortChildren();
+        std::stable_sort(expect.begin(), expect.end(), ChildBefore);
+        EXPECT_EQ(parent->Children(), expect) << tail;
+    }
+}
