@@ -48,7 +48,7 @@ void WriteEffectsScene(const std::string& folder, const std::string& next) {
                             {PR_ORIGHEIGHT, "30"},
                             {PR_ZOOMX, "1024"},
                             {PR_ZOOMY, "1024"},
-                            {PR_POWER, "160"}});
+                            {PR_POWER, "124"}});
     w.Wait("3000");
     w.Jump(next);
     w.SaveToFile(folder + "effects.vsb");
