@@ -238,7 +238,7 @@ void TVorqParticleImages::StartMotion() {
     }
 }
 
-void TVorqParticleImages::StepMotion(int32_t n) {
+void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
     FAge = static_cast<int32_t>(static_cast<uint32_t>(FAge) + static_cast<uint32_t>(period()) * static_cast<uint32_t>(n));
     const long double p1 = FParams[0], p2 = FParams[1], p3 = FParams[2];
     const TVorqControl* parent = GetParent();
@@ -254,7 +254,7 @@ void TVorqParticleImages::StepMotion(int32_t n) {
             top = WrapAdd(top, t);
             FYAcc -= t;
         }
-        MoveTo(left, top);
+        MoveTo(left, top, view);
         if (!FFinished) FFinished = ph <= GetLocalY();
         break;
     }
@@ -266,7 +266,7 @@ void TVorqParticleImages::StepMotion(int32_t n) {
             FFinished = 1;
             return;
         }
-        MoveTo(WrapAdd(round_i32(cos_x(FAngle) * FR), FOriginX), WrapAdd(round_i32(sin_x(FAngle) * FR), FOriginY));
+        MoveTo(WrapAdd(round_i32(cos_x(FAngle) * FR), FOriginX), WrapAdd(round_i32(sin_x(FAngle) * FR), FOriginY), view);
         FR *= p2;
         if (!FFinished) FFinished = FR >= FReach;
         FAngle += p3;
@@ -275,7 +275,7 @@ void TVorqParticleImages::StepMotion(int32_t n) {
     case PM_FLUFF: {
         FXAcc += n * p2;
         FYAcc += n;
-        MoveTo(trunc_i32(FXAcc), WrapSub(FOriginY, trunc_i32(p1 * FYAcc * FYAcc)));
+        MoveTo(trunc_i32(FXAcc), WrapSub(FOriginY, trunc_i32(p1 * FYAcc * FYAcc)), view);
         if (!FFinished) {
             const int64_t left = GetLocalX(), top = GetLocalY();
             const bool above = top + GetHeight() < 0;
@@ -292,7 +292,7 @@ void TVorqParticleImages::StepMotion(int32_t n) {
         if (zoom != GetZoomX()) SetZoomX(zoom);
         if (zoom != GetZoomY()) SetZoomY(zoom);
         FYAcc -= p1;
-        MoveTo(WrapAdd(trunc_i32(sin_x(FAngle) * FA * s), FOriginX), trunc_i32(FYAcc));
+        MoveTo(WrapAdd(trunc_i32(sin_x(FAngle) * FA * s), FOriginX), trunc_i32(FYAcc), view);
         SetPriority(round_i32((s - 0.5L) / 0.5L * 2000 - 1000));
         if (!FFinished) FFinished = int64_t(GetLocalY()) + GetHeight() < 0;
         break;
@@ -306,12 +306,23 @@ void TVorqParticleImages::AttachTo(TVorqParticle& emitter) {
     emitter.AddChild(this);
 }
 
-void TVorqParticleImages::MoveTo(int32_t left, int32_t top) {
+void TVorqParticleImages::InvalidateIn(const TSpriteStepView* view) {
+    if (!view) return Invalidate();
+    // As the picture's Invalidate, with the parent's part known.
+    const TCustomDIBX* s = GetOwnSurface();
+    if (!s || s->IsEmpty() || !GetVisible() || !view->base) return;
+    const TRect r = IntersectRects(
+        Bounds(ScreenAxisFrom(true, view->parent_x), ScreenAxisFrom(false, view->parent_y), GetWidth(), GetHeight()),
+        view->parent_rect);
+    if (!RectIsEmpty(r)) InvalidateCut(view->base, r);
+}
+
+void TVorqParticleImages::MoveTo(int32_t left, int32_t top, const TSpriteStepView* view) {
     // LEFT and TOP at once: one redraw of the old and one of the new place
     // per step, whichever of the two moved.
     const bool x = left != FLeft, y = top != FTop;
     if (!x && !y) return;
-    Invalidate();
+    InvalidateIn(view);
     if (x) {
         FLeft = left;
         FMotionX = 0;
@@ -320,7 +331,7 @@ void TVorqParticleImages::MoveTo(int32_t left, int32_t top) {
         FTop = top;
         FMotionY = 0;
     }
-    Invalidate();
+    InvalidateIn(view);
 }
 
 bool TVorqParticleImages::Update() {
@@ -412,8 +423,13 @@ void TVorqParticle::Advance(int32_t ticks, bool emit) {
     const int64_t span = int64_t(period()) * ticks;
     if (emit) FCountdown = clamp_i64(int64_t(FCountdown) - span);
     int64_t remain = span;
+    TSpriteStepView view;
+    view.base = GetBase();
+    view.parent_rect = GetRect();
+    view.parent_x = int64_t(view.parent_rect.Left) - GetScrollX();
+    view.parent_y = int64_t(view.parent_rect.Top) - GetScrollY();
     if (ticks > 0)
-        for (int32_t i = FSprites.Count(); i-- > 0;) FSprites.Get(i)->StepMotion(ticks);
+        for (int32_t i = FSprites.Count(); i-- > 0;) FSprites.Get(i)->StepMotion(ticks, &view);
     if (!emit || FPartMotion == 0) return;
     int32_t births = 0;
     // The sprites born in this call take their places among the children
@@ -465,7 +481,7 @@ void TVorqParticle::Advance(int32_t ticks, bool emit) {
         for (int k = 0; k < 3; ++k) s->SetParam(k, FParams[k]);
         if (FPicture.Count() > 0) s->SetIndex(0);
         s->StartMotion();
-        if (remain > 0) s->StepMotion(static_cast<int32_t>(remain / period()));
+        if (remain > 0) s->StepMotion(static_cast<int32_t>(remain / period()), &view);
     }
 }
 

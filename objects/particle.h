@@ -76,6 +76,15 @@ private:
     TFilmManager film_;
 };
 
+// The emitter's place, worked out once for a pass over its sprites: the
+// emitter does not move while they step, so each sprite's redraw need not
+// walk up to the layer again.
+struct TSpriteStepView {
+    TVorqBase* base = nullptr;
+    TRect parent_rect{};
+    int64_t parent_x = 0, parent_y = 0;
+};
+
 class TVorqParticleImages : public TVorqCustomImages {
 public:
     TVorqParticleImages(TVorqBaseList* registry, TParticleImageList* list, TVorqMotionParticle* motion);
@@ -97,8 +106,8 @@ public:
     void AttachTo(TVorqParticle& emitter);
     // Once, at birth: the pattern's start values.
     void StartMotion();
-    // n ticks of the pattern.
-    void StepMotion(int32_t n);
+    // n ticks of the pattern; view, when given, is the emitter's place.
+    void StepMotion(int32_t n, const TSpriteStepView* view = nullptr);
 
     bool Finished() const { return FFinished != 0; }
     int32_t Age() const { return FAge; }
@@ -115,7 +124,9 @@ public:
     int32_t MotionElapsed = 0;
 
 private:
-    void MoveTo(int32_t left, int32_t top);
+    void MoveTo(int32_t left, int32_t top, const TSpriteStepView* view);
+    // Invalidate, with the emitter's place from view.
+    void InvalidateIn(const TSpriteStepView* view);
 
     long double FParams[3] = {0, 0, 0};
     long double FXAcc = 0, FYAcc = 0;

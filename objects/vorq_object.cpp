@@ -517,16 +517,19 @@ bool TVorqControl::GetPlaying() const {
 }
 
 int32_t TVorqControl::ScreenAxis(bool horizontal) const {
+    if (!FParent) return ScreenAxisFrom(horizontal, 0);
+    return ScreenAxisFrom(horizontal, horizontal ? int64_t(FParent->GetScreenX()) - FParent->GetScrollX()
+                                                 : int64_t(FParent->GetScreenY()) - FParent->GetScrollY());
+}
+
+int32_t TVorqControl::ScreenAxisFrom(bool horizontal, int64_t parent_term) const {
     const int32_t z = horizontal ? GetZoomX() : GetZoomY();
     const bool flip = horizontal ? GetFlipH() : GetFlipV();
     const int32_t pos = horizontal ? FLeft : FTop;
     const int32_t off = horizontal ? FOffsetX : FOffsetY;
     const int32_t size = horizontal ? FWidth : FHeight;
     const int32_t plus = horizontal ? FPlusX : FPlusY;
-    int64_t parent_term = 0;
     if (FParent) {
-        parent_term = horizontal ? int64_t(FParent->GetScreenX()) - FParent->GetScrollX()
-                                 : int64_t(FParent->GetScreenY()) - FParent->GetScrollY();
         // A child given in the pixels of its parent's picture is placed on
         // the parent's displayed size. A parent without size has no scale.
         if (FPosZoomed && !FMotion && !FParent->IsLayer()) {
@@ -599,6 +602,10 @@ void TVorqControl::Invalidate() {
     if (!base) return;
     TRect r = GetRect();
     if (FParent && !FParent->IntersectsRect(r)) return;
+    InvalidateCut(base, r);
+}
+
+void TVorqControl::InvalidateCut(TVorqBase* base, TRect r) {
     TRect clip = GetClipRect();
     if (!RectIsEmpty(clip)) {
         r = IntersectRects(r, clip);

@@ -378,6 +378,12 @@ protected:
     void KeyEvent(const std::string& label, uint8_t event_id);
     // Screen x along one axis; see GetScreenX.
     int32_t ScreenAxis(bool horizontal) const;
+    // The same with the parent's part (its screen position less its scroll)
+    // already worked out, for callers placing many children of one parent.
+    int32_t ScreenAxisFrom(bool horizontal, int64_t parent_term) const;
+    // The end of Invalidate: r, already cut to the parent, cut to the clip
+    // rectangle and added to base's dirty area.
+    void InvalidateCut(TVorqBase* base, TRect r);
     int32_t LocalAxis(bool horizontal) const;
 
     int32_t FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;

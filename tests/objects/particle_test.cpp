@@ -671,3 +671,47 @@ TEST_F(Particles, SpritesDrawAgainAfterADisplayChange) {
     reg->SetScreenSurface(nullptr);
 }
 }  // namespace
+
+// Frames drawn from the dirty areas alone look exactly like a full redraw:
+// every sprite's old and new places are redrawn, for every pattern, with
+// the emitter placed inside a parent of its own.
+TEST_F(Particles, FramesFromDirtyAreasMatchAFullRedraw) {
+    TPlainDIBX screen{320, 240, 32};
+    reg->SetScreenSurface(&screen);
+    reg->ActiveBase()->SetColor(0x102030);
+    RandSeed() = 7;
+    TTestBox* holder = Box("holder", 40, 30, 240, 180);
+    for (int motion : {PM_SNOW, PM_STAR, PM_FLUFF, PM_TWISTER}) {
+        SCOPED_TRACE(motion);
+        TVorqParticle& e = *Emitter("dot.tes", motion);
+        e.SetParent(holder);
+        e.SetRect(15, 10, 200, 150);
+        const long double params[][3] = {{0.7L, 6, 12}, {2, 1.08L, 0.2L}, {0.01L, -1, 2}, {1.5L, 60, 0.1L}};
+        for (int k = 0; k < 3; ++k) e.SetParam(k, params[motion - 1][k]);
+        TVorqParticleParam& p = e.EnsureParam();
+        p.XMin = 20, p.XRange = 160, p.YMin = motion == PM_FLUFF ? 140 : 10, p.YRange = 100;
+        p.IntervalMin = 20, p.IntervalRange = 30;
+        reg->ActiveBase()->InvalidateWhole();
+        for (int frame = 0; frame < 60; ++frame) {
+            reg->Update();
+            reg->Draw();
+            reg->ClearDirty();
+            const std::vector<uint32_t> incremental = [&] {
+                std::vector<uint32_t> v;
+                for (int y = 0; y < 240; ++y)
+                    for (int x = 0; x < 320; ++x) v.push_back(screen.GetPixel(x, y));
+                return v;
+            }();
+            reg->ActiveBase()->InvalidateWhole();
+            reg->Draw();
+            reg->ClearDirty();
+            int differing = 0;
+            for (int y = 0; y < 240; ++y)
+                for (int x = 0; x < 320; ++x) differing += screen.GetPixel(x, y) != incremental[size_t(y) * 320 + x];
+            ASSERT_EQ(differing, 0) << "frame " << frame;
+        }
+        EXPECT_GT(e.Sprites().Count(), 0);
+        e.FreeNow();
+    }
+    reg->SetScreenSurface(nullptr);
+}
