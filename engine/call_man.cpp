@@ -9,6 +9,7 @@
 #include "files/save_stream.h"
 #include "files/vocab.h"
 #include "platform/codepage.h"
+#include "platform/message_box.h"
 #include "platform/trace.h"
 
 #include <algorithm>
@@ -196,7 +197,15 @@ TPage* TCallMan::GetPage(const std::string& name, bool to_front) {
         return to_front ? pages_.front().get() : pages_[i].get();
     }
     auto page = std::make_unique<TPage>();
-    page->LoadFromFile(name);
+    try {
+        page->LoadFromFile(name);
+    } catch (const Exception& e) {
+        // Whoever asked drops the error and play goes on without the page,
+        // so the player is told, once a page, why the story went no further.
+        if (damage_reported_.insert(name).second)
+            ShowMessageBox(e.Message(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        throw;
+    }
     TPage* p = page.get();
     // Only a page that loaded resets the counter, so that a failed load
     // leaves the running page where it was.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,8 @@ private:
     // CallEvent once the queue holds an entry.
     int start_event(TTimerList& queue, int32_t level);
     std::vector<std::unique_ptr<TPage>> pages_;
+    // Pages that failed to load and were reported to the player.
+    std::set<std::string> damage_reported_;
     bool end_frame_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include "engine/param_collection.h"
 #include "engine/project.h"
 #include "tests/support/fixture_writers.h"
+#include "platform/message_box.h"
 #include "platform/trace.h"
 
 #include <gtest/gtest.h>
@@ -763,6 +764,25 @@ TEST_F(Game, CorruptHandlerPageDropsItsEvent) {
     EXPECT_EQ(var("n"), 1);
     EXPECT_EQ(runner->Scene().Events().Count(), 0);
     EXPECT_EQ(cm().Page->Name, "main.vsb");
+}
+
+// A jump to a damaged page cannot go on; the player is told which page it
+// is, once however often the story tries it, and play goes on after it.
+TEST_F(Game, DamagedPageIsReportedOnceAndPlayGoesOn) {
+    folder.WriteFile("bad.vsb", RecU32(109) + "\x01\x05");
+    TPageWriter w;
+    w.VarNew("n", PT_INT, "0");
+    w.While("n < 3");
+    w.Indent = 1;
+    w.Calc("n = n + 1");
+    w.Jump("bad.vsb");
+    w.EndWhile();
+    page("main.vsb", w);
+    const uint32_t boxes = MessageBoxesShown();
+    start();
+    runner->Frames(6);
+    EXPECT_EQ(var("n"), 3);
+    EXPECT_EQ(MessageBoxesShown() - boxes, 1u);
 }
 
 TEST_F(Game, PCResetInAHandlerRedirectsTheMainFlow) {
