@@ -164,6 +164,10 @@ bool Form::HandleEvent(const InputEvent& e) {
         if (w) w->MouseUp(p);
         return inside || w;
     }
+    case InputEventKind::MouseWheel:
+        if (!inside) return false;
+        if (Widget* w = widget_at(p)) w->MouseWheel(e.WheelDelta);
+        return true;
     case InputEventKind::KeyDown:
         // A text field also sees its modifier keys go down.
         if (focus_ && focus_->TakesAllKeys() && (e.VirtualKey == VK_SHIFT || e.VirtualKey == VK_MENU))

@@ -48,6 +48,8 @@ public:
     virtual void MouseDown(const TPoint&) {}
     virtual void MouseMove(const TPoint&) {}
     virtual void MouseUp(const TPoint&) {}
+    // Wheel notches over the widget; positive away from the user.
+    virtual void MouseWheel(int32_t /*notches*/) {}
     // The pointer came over the widget or left it.
     virtual void HoverChanged() {}
     virtual void KeyDown(int32_t /*vk*/) {}

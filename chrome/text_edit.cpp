@@ -206,6 +206,15 @@ void TextEdit::scroll_to_caret() {
     if (scroll_x_ < 0) scroll_x_ = 0;
 }
 
+void TextEdit::MouseWheel(int32_t notches) {
+    // A memo scrolls three lines a notch, leaving the caret where it is.
+    if (!multi_line_) return;
+    const int32_t top = std::clamp(top_line_ - 3 * notches, 0, std::max(0, LineCount() - visible_lines()));
+    if (top == top_line_) return;
+    top_line_ = top;
+    Invalidate();
+}
+
 void TextEdit::KeyDown(int32_t vk) {
     if (OnKeyDown) OnKeyDown(vk, text_);
     if (vk == VK_SHIFT) shift_ = true;

@@ -45,6 +45,7 @@ public:
     void MouseDown(const TPoint& p) override;
     void MouseMove(const TPoint& p) override;
     void MouseUp(const TPoint& p) override;
+    void MouseWheel(int32_t notches) override;
     void KeyDown(int32_t vk) override;
     void KeyUp(int32_t vk) override;
     bool TakesAllKeys() const override { return true; }

@@ -93,9 +93,11 @@ bool TBasePanel::HandleEvent(const InputEvent& e, TPoint origin) {
     case InputEventKind::MouseUp:
     case InputEventKind::MouseWheel: {
         const TPoint p{e.X - origin.X, e.Y - origin.Y};
-        // A press looks for the field under it; the rest follow the press.
-        TPanelControl* target = e.Kind == InputEventKind::MouseDown ? nullptr : captured_;
-        if (e.Kind == InputEventKind::MouseDown)
+        // A press or a wheel looks for the field under it; the rest follow
+        // the press.
+        const bool find = e.Kind == InputEventKind::MouseDown || e.Kind == InputEventKind::MouseWheel;
+        TPanelControl* target = find ? nullptr : captured_;
+        if (find)
             for (auto it = controls_.rbegin(); it != controls_.rend() && !target; ++it)
                 if (PointInRect(p, (*it)->PanelRect())) target = *it;
         if (!target) break;
@@ -114,7 +116,8 @@ bool TBasePanel::HandleEvent(const InputEvent& e, TPoint origin) {
             target->PanelForm().HandleEvent(local);
             captured_ = nullptr;
             // The release also reaches the scene, which clears its held buttons.
-        } else if (e.Kind == InputEventKind::MouseMove) {
+        } else {
+            // Moves follow the press; a wheel turned over a field scrolls it.
             target->PanelForm().HandleEvent(local);
             used = true;
         }

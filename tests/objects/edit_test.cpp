@@ -382,3 +382,40 @@ TEST_F(EditScene, RecordsLoadBackAndDamageIsRefused) {
 }
 
 }  // namespace
+
+// A wheel turned over a memo scrolls it three lines a notch, within its
+// lines, and is not the scene's; over an edit or beside every field it is
+// left to the scene.
+TEST_F(EditScene, TheWheelScrollsTheMemoUnderThePointer) {
+    TVorqEdit* memo = Make(LT_MEMO, 10, 10, 120, 40);
+    TVorqEdit* edit = Make(LT_EDIT, 10, 100, 120, 24);
+    memo->SetText("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10");
+    memo->Update();
+    edit->Update();
+    memo->Field().Select(0, 0);
+    ASSERT_EQ(memo->Field().TopLine(), 0);
+    auto wheel = [&](int x, int y, int32_t notches) {
+        InputEvent e = MouseEvent(InputEventKind::MouseWheel, x, y);
+        e.WheelDelta = notches;
+        return Send(e);
+    };
+    const struct {
+        int x, y;
+        int32_t notches;
+        bool used;
+        int32_t top;  // -1: the memo's last page
+    } steps[] = {{20, 20, -1, true, 3}, {20, 20, -1, true, 6}, {20, 20, -9, true, -1},
+                 {20, 20, 1, true, -4},  {20, 110, 5, true, -4}, {300, 300, 5, false, -4}};
+    int32_t last_top = -1;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.y);
+        EXPECT_EQ(wheel(s.x, s.y, s.notches), s.used);
+        // The memo's last page: its last line at the bottom, some lines up.
+        if (s.top == -1) last_top = memo->Field().TopLine();
+        EXPECT_GT(last_top == -1 ? 7 : last_top, 6);
+        EXPECT_LT(last_top, memo->Field().LineCount() - 1);
+        const int32_t want = s.top == -1 ? last_top : s.top == -4 ? last_top - 3 : s.top;
+        EXPECT_EQ(memo->Field().TopLine(), want);
+    }
+    EXPECT_EQ(memo->Field().Caret(), 0u);
+}
