@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -166,18 +167,9 @@ TEST_F(FireKind, RecordLoadsBackColdAndDamageIsRefused) {
     f.SetZoomY(384);
     f.SetOnIdle("idle.vsb");
     f.SetPaused(true);
-    TMemoryStream out;
-    f.SaveToStream(out);
-    const std::vector<uint8_t> bytes(out.Bytes().begin(), out.Bytes().end());
+    const std::vector<uint8_t> bytes = SavedRecord(f);
     auto load = [&](const std::vector<uint8_t>& b, size_t n, int32_t version) {
-        reg->ResetScene();
-        auto* copy = static_cast<TVorqFire*>(CreateStoredObject(reg.get(), LT_FIRE));
-        TMemoryStream in;
-        if (n) in.WriteBuffer(b.data(), int64_t(n));
-        in.SetPosition(0);
-        copy->LoadFromStream(in, version);
-        EXPECT_EQ(in.Remaining(), 0);
-        return copy;
+        return LoadRecord<TVorqFire>(*reg, LT_FIRE, b, n, version);
     };
     {
         TVorqFire* copy = load(bytes, bytes.size(), 130);

@@ -11,6 +11,7 @@
 #include "platform/stream.h"
 #include "tests/render/wipes/mask_picture.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -180,18 +181,9 @@ TEST_F(Gauge, RecordLoadsBackAtRestAndDamageIsRefused) {
     g.SetOnIdle("idle.vsb");
     g.SetBarSize(17);
     g.SetAlpha(300);
-    TMemoryStream out;
-    g.SaveToStream(out);
-    const std::vector<uint8_t> bytes(out.Bytes().begin(), out.Bytes().end());
+    const std::vector<uint8_t> bytes = SavedRecord(g);
     auto load = [&](const std::vector<uint8_t>& b, size_t n, int32_t version) {
-        reg->ResetScene();
-        auto* copy = static_cast<TVorqGauge*>(CreateStoredObject(reg.get(), LT_GAUGE));
-        TMemoryStream in;
-        if (n) in.WriteBuffer(b.data(), int64_t(n));
-        in.SetPosition(0);
-        copy->LoadFromStream(in, version);
-        EXPECT_EQ(in.Remaining(), 0);
-        return copy;
+        return LoadRecord<TVorqGauge>(*reg, LT_GAUGE, b, n, version);
     };
     {
         TVorqGauge* copy = load(bytes, bytes.size(), 130);

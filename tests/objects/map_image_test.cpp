@@ -16,6 +16,7 @@
 #include "render/dibx.h"
 #include "tests/objects/image_pictures.h"
 #include "tests/objects/scene_fixture.h"
+#include "tests/objects/record_io.h"
 
 #include <filesystem>
 #include <fstream>
@@ -418,21 +419,12 @@ TEST_F(MapImageTest, RecordLoadsBackAndDamageIsRefused) {
     m.SetRClickScrap(true);
     m.SetOnIdle("idle.vsb");
     m.SetPaused(true);
-    TMemoryStream out;
-    m.SaveToStream(out);
-    const std::vector<uint8_t> bytes(out.Bytes().begin(), out.Bytes().end());
+    const std::vector<uint8_t> bytes = SavedRecord(m);
     // The control's part of the record, for the old forms below.
     TMemoryStream control_part;
     m.TVorqControl::SaveToStream(control_part);
     auto load = [&](const std::vector<uint8_t>& b, size_t n, int32_t version) {
-        reg->ResetScene();
-        auto* copy = static_cast<TVorqMapImage*>(CreateStoredObject(reg.get(), LT_MAPIMG));
-        TMemoryStream in;
-        if (n) in.WriteBuffer(b.data(), int64_t(n));
-        in.SetPosition(0);
-        copy->LoadFromStream(in, version);
-        EXPECT_EQ(in.Remaining(), 0);
-        return copy;
+        return LoadRecord<TVorqMapImage>(*reg, LT_MAPIMG, b, n, version);
     };
     InstallObjectKinds();
     {

@@ -20,6 +20,7 @@
 #include "tests/objects/old_control_record.h"
 #include "tests/objects/scene_fixture.h"
 #include "tests/support/film_writer.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -524,18 +525,9 @@ TEST_F(Particles, RecordLoadsBackAndDamageIsRefused) {
     e.SetPaused(true);
     e.SetDuration(1200);
     e.SetPartMotion(PM_FLUFF);
-    TMemoryStream out;
-    e.SaveToStream(out);
-    const std::vector<uint8_t> bytes(out.Bytes().begin(), out.Bytes().end());
+    const std::vector<uint8_t> bytes = SavedRecord(e);
     auto load = [&](const std::vector<uint8_t>& b, size_t n, int32_t version) {
-        reg->ResetScene();
-        auto* copy = static_cast<TVorqParticle*>(CreateStoredObject(reg.get(), LT_PARTICLE));
-        TMemoryStream in;
-        if (n) in.WriteBuffer(b.data(), int64_t(n));
-        in.SetPosition(0);
-        copy->LoadFromStream(in, version);
-        EXPECT_EQ(in.Remaining(), 0);
-        return copy;
+        return LoadRecord<TVorqParticle>(*reg, LT_PARTICLE, b, n, version);
     };
     {
         TVorqParticle* copy = load(bytes, bytes.size(), 130);

@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -137,18 +138,9 @@ TEST_F(WaveKind, RecordLoadsBackAndDamageIsRefused) {
     w.SetDelay(900);
     w.SetOnIdle("idle.vsb");
     w.SetPaused(true);
-    TMemoryStream out;
-    w.SaveToStream(out);
-    const std::vector<uint8_t> bytes(out.Bytes().begin(), out.Bytes().end());
+    const std::vector<uint8_t> bytes = SavedRecord(w);
     auto load = [&](const std::vector<uint8_t>& b, size_t n, int32_t version) {
-        reg->ResetScene();
-        auto* copy = static_cast<TVorqWave*>(CreateStoredObject(reg.get(), LT_WAVE));
-        TMemoryStream in;
-        if (n) in.WriteBuffer(b.data(), int64_t(n));
-        in.SetPosition(0);
-        copy->LoadFromStream(in, version);
-        EXPECT_EQ(in.Remaining(), 0);
-        return copy;
+        return LoadRecord<TVorqWave>(*reg, LT_WAVE, b, n, version);
     };
     {
         TVorqWave* copy = load(bytes, bytes.size(), 130);

@@ -1,0 +1,31 @@
+// Saved records of display objects in the tests: written out as bytes, and
+// loaded back (whole, cut short or damaged) into a fresh object.
+#pragma once
+#include "objects/base_list.h"
+#include "objects/object_kinds.h"
+#include "platform/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+inline std::vector<uint8_t> SavedRecord(TVorqObject& o) {
+    TMemoryStream out;
+    o.SaveToStream(out);
+    return std::vector<uint8_t>(out.Bytes().begin(), out.Bytes().end());
+}
+
+// A fresh object of the type in the emptied scene, loaded from the first n
+// bytes of b as a save of the version wrote them; it must read all n.
+template <class K>
+K* LoadRecord(TVorqBaseList& reg, uint8_t type, const std::vector<uint8_t>& b, size_t n, int32_t version) {
+    reg.ResetScene();
+    auto* copy = static_cast<K*>(CreateStoredObject(&reg, type));
+    TMemoryStream in;
+    if (n) in.WriteBuffer(b.data(), int64_t(n));
+    in.SetPosition(0);
+    copy->LoadFromStream(in, version);
+    EXPECT_EQ(in.Remaining(), 0);
+    return copy;
+}
