@@ -267,8 +267,5 @@ void TVorqFire::ApplyFilmFire(const TFilmFireFrame& f) {
     SetZoomX(f.zoom_x);
     SetZoomY(f.zoom_y);
     SetPower(f.power);
-    SetClipLeft(f.place.clip.Left);
-    SetClipTop(f.place.clip.Top);
-    SetClipWidth(WrapSub(f.place.clip.Right, f.place.clip.Left));
-    SetClipHeight(WrapSub(f.place.clip.Bottom, f.place.clip.Top));
+    ApplyFilmClip(*this, f.place.clip);
 }

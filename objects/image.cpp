@@ -2,6 +2,7 @@
 
 #include "files/save_stream.h"
 #include "objects/base_list.h"
+#include "objects/film/film_target.h"
 #include "objects/image_list.h"
 #include "objects/object_record.h"
 #include "render/dibx.h"
@@ -446,8 +447,5 @@ void TVorqImage::ApplyFilmFrame(const TFilmImageFrame& f) {
     SetTop(f.top);
     SetAngle(f.angle);
     SetAlpha(f.alpha);
-    SetClipLeft(f.clip.Left);
-    SetClipTop(f.clip.Top);
-    SetClipWidth(f.clip.Right - f.clip.Left);
-    SetClipHeight(f.clip.Bottom - f.clip.Top);
+    ApplyFilmClip(*this, f.clip);
 }

@@ -593,10 +593,7 @@ void TVorqParticle::ApplyFilmParticle(const TFilmParticleFrame& f) {
         p.IntervalMin = f.interval_min;
         p.IntervalRange = f.interval_range;
     }
-    SetClipLeft(c.Left);
-    SetClipTop(c.Top);
-    SetClipWidth(WrapSub(c.Right, c.Left));
-    SetClipHeight(WrapSub(c.Bottom, c.Top));
+    ApplyFilmClip(*this, c);
 }
 
 void AssignParticleExpressions(TVorqObject& obj, const TVorqParser* x, const TVorqParser* y, const TVorqParser* delay) {

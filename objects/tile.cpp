@@ -176,10 +176,7 @@ void TVorqTile::ApplyFilmTile(const TFilmTileFrame& f) {
     SetAlpha(f.alpha);
     SetScrollX(f.scroll_x);
     SetScrollY(f.scroll_y);
-    SetClipLeft(f.place.clip.Left);
-    SetClipTop(f.place.clip.Top);
-    SetClipWidth(WrapSub(f.place.clip.Right, f.place.clip.Left));
-    SetClipHeight(WrapSub(f.place.clip.Bottom, f.place.clip.Top));
+    ApplyFilmClip(*this, f.place.clip);
 }
 
 void TVorqTile::SaveToStream(TStream& s) {

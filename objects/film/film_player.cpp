@@ -74,13 +74,6 @@ int32_t AngleSteps(long double degrees) {
     return static_cast<int32_t>(255 - ((-k) % 256));
 }
 
-void SetClip(TVorqObject& o, const TRect& c) {
-    o.SetClipLeft(c.Left);
-    o.SetClipTop(c.Top);
-    o.SetClipWidth(Minus(c.Right, c.Left));
-    o.SetClipHeight(Minus(c.Bottom, c.Top));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -317,7 +310,7 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
             obj->SetZoomY(zoom_y);
             obj->SetAngle(angle);
             obj->SetAlpha(alpha);
-            SetClip(*obj, clip);
+            ApplyFilmClip(*obj, clip);
             if (TVorqControl* c = dynamic_cast<TVorqControl*>(obj)) c->Invalidate();
         } else if (auto* vi = dynamic_cast<TVorqImage*>(obj)) {
             TFilmImageFrame f;
@@ -451,7 +444,7 @@ bool TCustomFrameList::ApplyBox(int32_t t) {
     obj->SetColor(color);
     obj->SetBorderWidth(border_width);
     obj->SetBorderColor(border_color);
-    SetClip(*obj, clip);
+    ApplyFilmClip(*obj, clip);
     return true;
 }
 

@@ -2,6 +2,13 @@
 
 #include "objects/vorq_object.h"
 
+void ApplyFilmClip(TVorqObject& o, const TRect& clip) {
+    o.SetClipLeft(clip.Left);
+    o.SetClipTop(clip.Top);
+    o.SetClipWidth(WrapSub(clip.Right, clip.Left));
+    o.SetClipHeight(WrapSub(clip.Bottom, clip.Top));
+}
+
 void ApplyFilmPosition(TVorqControl& c, const TFilmPlacement& place) {
     if (place.motion) {
         c.Invalidate();

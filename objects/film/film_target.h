@@ -16,6 +16,7 @@
 
 class TCustomDIBX;
 class TVorqControl;
+class TVorqObject;
 
 // Where the values go: a track in a film of its own (or bound to a cinema)
 // places the object it created, a motion moves an existing object.
@@ -33,6 +34,9 @@ struct TFilmPlacement {
     // an empty rectangle means no clip.
     TRect clip{};
 };
+
+// CLIPLEFT, CLIPTOP, CLIPWIDTH and CLIPHEIGHT from a track's clip edges.
+void ApplyFilmClip(TVorqObject& o, const TRect& clip);
 
 // Puts a control at the placement's LEFT and TOP, or in motion mode at its
 // motion position, redrawing both where it was and where it goes.
