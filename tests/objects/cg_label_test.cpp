@@ -16,6 +16,7 @@
 #include "tests/objects/image_pictures.h"
 #include "tests/objects/old_control_record.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -202,20 +203,10 @@ TEST_F(CGLabel, SavedRecordReadsBackAndRefusesTruncation) {
     EXPECT_EQ(copy->CurrentFrame(), 0);
     for (size_t n = 0; n < bytes.size(); ++n) EXPECT_THROW(load(n, 130), ECorruptData) << n;
     // Any byte replaced: read or refused, never a fault.
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        auto* copy = static_cast<TVorqCGLabel*>(CreateStoredObject(reg.get(), LT_CGLABEL));
-        std::vector<uint8_t> bad = bytes;
-        bad[i] ^= 0xA5;
-        TMemoryStream in;
-        in.WriteBuffer(bad.data(), int64_t(bad.size()));
-        in.SetPosition(0);
-        try {
-            copy->LoadFromStream(in, 130);
-            copy->SetParent(reg->ActiveBase());
-            draw();
-        } catch (const ECorruptData&) {
-        }
-    }
+    LoadEachDamagedByte<TVorqCGLabel>(*reg, LT_CGLABEL, bytes, 130, [&](TVorqCGLabel& copy) {
+        copy.SetParent(reg->ActiveBase());
+        draw();
+    });
 
     // Before version 125 the record ends with ALPHA; sizes below 1 are 1.
     TMemoryStream old;

@@ -3,11 +3,13 @@
 #pragma once
 #include "objects/base_list.h"
 #include "objects/object_kinds.h"
+#include "platform/exception.h"
 #include "platform/stream.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 inline std::vector<uint8_t> SavedRecord(TVorqObject& o) {
@@ -28,4 +30,24 @@ K* LoadRecord(TVorqBaseList& reg, uint8_t type, const std::vector<uint8_t>& b, s
     copy->LoadFromStream(in, version);
     EXPECT_EQ(in.Remaining(), 0);
     return copy;
+}
+
+// Each byte of a record replaced in turn: a fresh object reads it or
+// refuses it as corrupt, never faults; what it read is then shown.
+template <class K>
+void LoadEachDamagedByte(TVorqBaseList& reg, uint8_t type, const std::vector<uint8_t>& bytes, int32_t version,
+                         const std::function<void(K&)>& shown) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        auto* copy = static_cast<K*>(CreateStoredObject(&reg, type));
+        std::vector<uint8_t> bad = bytes;
+        bad[i] ^= 0xA5;
+        TMemoryStream in;
+        in.WriteBuffer(bad.data(), int64_t(bad.size()));
+        in.SetPosition(0);
+        try {
+            copy->LoadFromStream(in, version);
+            shown(*copy);
+        } catch (const ECorruptData&) {
+        }
+    }
 }

@@ -14,6 +14,7 @@
 #include "tests/objects/image_pictures.h"
 #include "tests/objects/old_control_record.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -467,20 +468,10 @@ TEST_F(Slider, SavedRecordReadsBackWithItsGates) {
         EXPECT_EQ(copy->GetValue(), 300);
         for (size_t n = 0; n < bytes.size(); ++n) EXPECT_THROW(load(n), ECorruptData) << n;
         // Any byte replaced: read or refused, never a fault.
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            auto* copy = static_cast<TVorqSlider*>(CreateStoredObject(reg.get(), type));
-            std::vector<uint8_t> bad = bytes;
-            bad[i] ^= 0xA5;
-            TMemoryStream in;
-            in.WriteBuffer(bad.data(), int64_t(bad.size()));
-            in.SetPosition(0);
-            try {
-                copy->LoadFromStream(in, 130);
-                copy->SetParent(reg->ActiveBase());
-                draw();
-            } catch (const ECorruptData&) {
-            }
-        }
+        LoadEachDamagedByte<TVorqSlider>(*reg, type, bytes, 130, [&](TVorqSlider& copy) {
+            copy.SetParent(reg->ActiveBase());
+            draw();
+        });
     }
 
     // Version 118 has neither CAPTUREMASK nor BARSIZE.
