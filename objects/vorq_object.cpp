@@ -616,6 +616,8 @@ void TVorqControl::InvalidateCut(TVorqBase* base, TRect r) {
 }
 
 void TVorqControl::Draw() {
+    // A control without children (most of them) has nothing more to draw.
+    if (FChildren.empty()) return;
     TCustomDIBX* s = GetSurface();
     if (!s) return;
     const TRect c = s->GetClipRect();
