@@ -5,29 +5,16 @@
 // then hovered, keyed, updated and drawn.
 #include "files/hit_map.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/scene_fixture.h"
 #include "objects/base_list.h"
 #include "objects/map_image.h"
 #include "objects/object_kinds.h"
 #include "render/region.h"
-#include "tests/support/plain_dibx.h"
 
 #include <memory>
 
 namespace {
-TVorqBaseList& registry() {
-    static TVorqBaseList* reg = [] {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
-        InstallObjectKinds();
-        auto* r = new TVorqBaseList();
-        r->SurfaceBits = 32;
-        r->SetWidth(64);
-        r->SetHeight(48);
-        return r;
-    }();
-    return *reg;
-}
+TVorqBaseList& registry() { return FuzzKindsRegistry(); }
 
 void check_regions(const std::vector<THitArea>& areas) {
     const TRect clip{-40, -40, 40, 40};

@@ -5,10 +5,10 @@
 // save keeps it, read under the current and an old version; what was read
 // is placed on a layer and goes through one update and drawing pass.
 #include "fuzz/fuzz_support.h"
+#include "fuzz/scene_fixture.h"
 #include "objects/base_list.h"
 #include "objects/image.h"
 #include "objects/object_kinds.h"
-#include "tests/support/plain_dibx.h"
 
 #include <memory>
 
@@ -21,20 +21,7 @@ constexpr int32_t kKinds[] = {LT_BOX,    LT_TIMER,  LT_PROPMOTION, LT_CABINET, L
                               LT_VIDEO,  LT_MENU,   LT_PREVMENU, LT_FIRE, LT_WAVE, LT_PARTICLE, LT_EDIT, LT_MEMO};
 constexpr uint8_t kPicks = sizeof kKinds / sizeof kKinds[0];
 
-TVorqBaseList& registry() {
-    static TVorqBaseList* reg = [] {
-        SetSurfaceMaker([](int32_t w, int32_t h, int32_t bits) -> std::unique_ptr<TCustomDIBX> {
-            return std::make_unique<TPlainDIBX>(w, h, bits);
-        });
-        InstallObjectKinds();
-        auto* r = new TVorqBaseList();
-        r->SurfaceBits = 32;
-        r->SetWidth(64);
-        r->SetHeight(48);
-        return r;
-    }();
-    return *reg;
-}
+TVorqBaseList& registry() { return FuzzKindsRegistry(); }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -17,6 +17,7 @@
 #include "tests/objects/image_pictures.h"
 #include "tests/support/file_bytes.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -397,19 +398,7 @@ TEST_F(Menu, SavedRecordReadsBackAndTruncationsAreRefused) {
     TMemoryStream saved;
     m.SaveToStream(saved);
     const std::string bytes = StreamBytes(saved);
-    auto load = [&](const std::string& b) {
-        TMemoryStream s;
-        s.Write(b.data(), static_cast<int64_t>(b.size()));
-        s.SetPosition(0);
-        auto* copy = static_cast<TVorqMenu*>(CreateObjectByType(reg.get(), LT_MENU));
-        try {
-            copy->LoadFromStream(s, 130);
-        } catch (...) {
-            copy->FreeNow();
-            throw;
-        }
-        return copy;
-    };
+    auto load = [&](const std::string& b) { return LoadRecordOrFree<TVorqMenu>(*reg, LT_MENU, b, 130); };
     TVorqMenu* copy = load(bytes);
     EXPECT_EQ(copy->GetCount(), 3);
     EXPECT_TRUE(copy->GetChecked(1));

@@ -17,6 +17,7 @@
 #include "tests/support/file_bytes.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/support/prev_menu_writer.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -311,19 +312,7 @@ TEST_F(PrevMenu, SavedRecordKeepsEnabledFlagsAndTruncationsAreRefused) {
     m.SaveToStream(saved);
     const std::string bytes = StreamBytes(saved);
     m.FreeNow();
-    auto load = [&](const std::string& b) {
-        TMemoryStream s;
-        s.Write(b.data(), static_cast<int64_t>(b.size()));
-        s.SetPosition(0);
-        auto* copy = static_cast<TVorqPrevMenu*>(CreateObjectByType(reg.get(), LT_PREVMENU));
-        try {
-            copy->LoadFromStream(s, 130);
-        } catch (...) {
-            copy->FreeNow();
-            throw;
-        }
-        return copy;
-    };
+    auto load = [&](const std::string& b) { return LoadRecordOrFree<TVorqPrevMenu>(*reg, LT_PREVMENU, b, 130); };
     TVorqPrevMenu* copy = load(bytes);
     EXPECT_EQ(copy->GetCount(), 3);
     EXPECT_FALSE(copy->GetEnabled(2));

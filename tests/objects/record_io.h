@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 inline std::vector<uint8_t> SavedRecord(TVorqObject& o) {
@@ -50,4 +51,22 @@ void LoadEachDamagedByte(TVorqBaseList& reg, uint8_t type, const std::vector<uin
         } catch (const ECorruptData&) {
         }
     }
+}
+
+// A new object of the type beside the others, loaded from bytes as a save
+// of the version wrote them; one that refuses them is freed again and the
+// refusal passes on.
+template <class K>
+K* LoadRecordOrFree(TVorqBaseList& reg, uint8_t type, const std::string& bytes, int32_t version) {
+    TMemoryStream s;
+    s.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s.SetPosition(0);
+    auto* copy = static_cast<K*>(CreateObjectByType(&reg, type));
+    try {
+        copy->LoadFromStream(s, version);
+    } catch (...) {
+        copy->FreeNow();
+        throw;
+    }
+    return copy;
 }
