@@ -1,8 +1,8 @@
 // vorqplayer [game folder ...] | vorqplayer /config
 // VORQ_HEADLESS=1 plays without a display (VORQ_FRAMES=n stops after n
 // frames); VORQ_TRACE turns the command trace on.
-#include "engine/form_view.h"
-#include "engine/player_entry.h"
+#include "shell/form_view.h"
+#include "shell/player_entry.h"
 #include "media/audio/sound_items.h"
 #include "platform/filesys.h"
 #include "platform/resources.h"

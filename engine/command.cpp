@@ -1,7 +1,7 @@
 #include "engine/command.h"
 
 #include "engine/page.h"
-#include "engine/parser.h"
+#include "script/parser.h"
 #include "platform/codepage.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "engine/engine_var_host.h"
 
-#include "engine/game_clock.h"
+#include "script/game_clock.h"
 #include "engine/project.h"
-#include "media/media_managers.h"
-#include "objects/scene.h"
+#include "media/base/media_managers.h"
+#include "objects/scene/scene.h"
 #include "platform/clock.h"
 #include "platform/fonts.h"
 

@@ -4,7 +4,7 @@
 // and the mouse, key, wheel, focus, sound and dither state of the registry.
 // The player's host derives from it for the variables of the window.
 #pragma once
-#include "engine/system_vars.h"
+#include "script/system_vars.h"
 
 class TEngineVarHost : public TSystemVarHost {
 public:

@@ -2,8 +2,8 @@
 
 #include "engine/call_man.h"
 #include "engine/commands.h"
-#include "engine/game_clock.h"
-#include "engine/param_collection.h"
+#include "script/game_clock.h"
+#include "script/param_collection.h"
 #include "files/field_reader.h"
 #include "files/vr_file_manager.h"
 #include "platform/codepage.h"

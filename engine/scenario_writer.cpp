@@ -1,6 +1,6 @@
 #include "engine/scenario_writer.h"
 
-#include "engine/parser.h"
+#include "script/parser.h"
 #include "platform/stream.h"
 
 #include <cstring>

@@ -1,9 +1,8 @@
 #include "objects/base_list.h"
 
-#include "objects/registry_link.h"
 #include "files/vr_file_manager.h"
-#include "media/media.h"
-#include "media/screen_manager.h"
+#include "media/base/media.h"
+#include "media/base/screen_manager.h"
 #include "objects/host_panel.h"
 #include "render/dib_surface.h"
 #include "render/dibx.h"
@@ -62,9 +61,6 @@ bool LoadCursorImage(const std::string& path, TCursorImage& image) {
 }
 
 namespace {
-// The interpreter reaches the main registry by names only.
-std::unique_ptr<TRegistrySceneLink> registry_link;
-
 TTransitionMaker transition_maker = nullptr;
 TObjectSurfaceMaker surface_maker = default_surface;
 TCursorDecoder cursor_decoder = LoadCursorImage;
@@ -764,25 +760,6 @@ void TVorqBaseList::set_cursor(TVorqBase& layer, const std::string& name) {
 
 // ---------------------------------------------------------------------------
 // Start-up and pixel tables
-
-void InitDisplayObjects(TBasePanel* host, TTeskSource* images) {
-    DoneDisplayObjects();
-    VorqBaseList = new TVorqBaseList(nullptr);
-    if (images) TeskCollection = new TTeskCollection(images);
-    if (host) VorqBaseList->CursorView = &host->View();
-    VorqBaseList->HostPanel = host;
-    registry_link = std::make_unique<TRegistrySceneLink>(*VorqBaseList);
-    Scene = registry_link.get();
-}
-
-void DoneDisplayObjects() {
-    if (registry_link && Scene == registry_link.get()) Scene = nullptr;
-    registry_link.reset();
-    delete VorqBaseList;
-    VorqBaseList = nullptr;
-    delete TeskCollection;
-    TeskCollection = nullptr;
-}
 
 bool GetCGDither() { return TeskCollection && TeskCollection->MatchDepth(); }
 

@@ -259,13 +259,6 @@ private:
 
 // The main registry, from InitDisplayObjects to DoneDisplayObjects.
 extern TVorqBaseList* VorqBaseList;
-class TBasePanel;
-class TTeskSource;
-// host: the panel that shows the picture (its window takes the cursors);
-// images: where the decoded-image cache finds pictures (the cache is made
-// only with one). DoneDisplayObjects frees the registry, then the cache.
-void InitDisplayObjects(TBasePanel* host, TTeskSource* images = nullptr);
-void DoneDisplayObjects();
 // @CGDither: the image cache's depth matching; a change reloads the cached
 // pictures and redraws both layers. False without a cache.
 bool GetCGDither();

@@ -1,7 +1,7 @@
 #include "objects/host_panel.h"
 
 #include "chrome/form.h"
-#include "media/media.h"
+#include "media/base/media.h"
 #include "objects/base_list.h"
 #include "platform/video.h"
 #include "render/custom_dibx.h"

@@ -7,7 +7,7 @@
 // they are drawn over the composed picture and see the window's input
 // before the object registry does.
 #pragma once
-#include "media/screen_manager.h"
+#include "media/base/screen_manager.h"
 #include "platform/rect.h"
 
 #include <cstdint>

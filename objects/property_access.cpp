@@ -1,7 +1,7 @@
 #include "objects/property_access.h"
 
-#include "engine/param.h"
-#include "engine/param_collection.h"
+#include "script/param.h"
+#include "script/param_collection.h"
 #include "objects/base_list.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"

@@ -29,7 +29,7 @@ inline bool IsInternalName(const std::string& name) { return !name.empty() && na
 enum TPlayState : uint8_t { PS_PLAY, PS_FADEIN, PS_STOP, PS_FADEOUT };
 
 // What a control needs of an attached motion. The motion kinds implement it;
-// the player's maker is installed by InstallMotionKinds (objects/motion_kinds.h).
+// the player's maker is installed by InstallMotionKinds (objects/scene/motion_kinds.h).
 class TControlMotion {
 public:
     virtual ~TControlMotion() = default;

@@ -3,8 +3,6 @@
 #include "platform/filesys.h"
 #include "platform/stream.h"
 #include "render/color_reduce.h"
-#include "render/ico.h"
-#include "render/tga.h"
 
 #include <algorithm>
 #include <cmath>
@@ -637,27 +635,3 @@ void TDIBSurface::AssignSurface(const TDIBSurface& src) {
     mask_ = src.mask_ ? std::make_unique<TDIBSurface>(*src.mask_) : nullptr;
 }
 
-// ---------------------------------------------------------------- files
-
-void TDIBSurface::LoadFromFile(const std::string& sjisPath) {
-    const std::string ext = LowerFileExt(sjisPath);
-    if (ext == ".tga" || ext == ".ico" || ext == ".cur") {
-        TFileStream f(sjisPath, fmOpenRead | fmShareDenyWrite);
-        if (ext == ".tga") LoadTGA(*this, f, false);
-        else LoadIcon(*this, f, 0);
-        return;
-    }
-    TDIB::LoadFromFile(sjisPath);
-    mask_.reset();
-}
-
-void TDIBSurface::SaveToFile(const std::string& sjisPath) {
-    const std::string ext = LowerFileExt(sjisPath);
-    if (ext == ".tga" || ext == ".ico" || ext == ".cur") {
-        TFileStream f(sjisPath, fmCreate);
-        if (ext == ".tga") SaveTGA(*this, f, true);
-        else SaveIcon(*this, f, ext == ".cur");
-        return;
-    }
-    TDIB::SaveToFile(sjisPath);
-}

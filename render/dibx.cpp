@@ -7,7 +7,6 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
-#include "render/tesk.h"
 
 namespace {
 int32_t g_display_bits = 15;
@@ -504,21 +503,6 @@ void LoadSurfaceFromFile(TCustomDIBX& surface, const std::string& sjisPath) {
     if (!dib.Empty()) CopyDIBToSurface(dib, surface);
 }
 
-void LoadSurfaceFromStream(TCustomDIBX& surface, TStream* stream, uint32_t idCode) {
-    if (!stream) return;
-    uint8_t sig[4] = {};
-    stream->SetPosition(0);
-    const int64_t got = stream->Read(sig, 4);
-    stream->SetPosition(0);
-    const bool known = (got >= 2 && sig[0] == 'B' && sig[1] == 'M') ||
-                       (got >= 4 && std::memcmp(sig + 1, "PNG", 3) == 0) ||
-                       (got >= 4 && std::memcmp(sig, "Tesk", 4) == 0);
-    if (!known) return;
-    TTeskFrameList list(idCode);
-    list.LoadAnyFromStream(*stream, true);
-    if (list.Count() > 0 && !list.GetFrame(0)->Image.Empty()) CopyDIBToSurface(list.GetFrame(0)->Image, surface);
-}
-
 void SaveSurfaceToFile(TCustomDIBX& surface, const std::string& sjisPath) {
     if (!HasExtension(sjisPath, ".bmp")) return;
     TDIB dib;
@@ -548,7 +532,5 @@ void CopySurfaceToDIB24(TCustomDIBX& surface, TDIB& dib) {
 }
 
 void TCustomDIBX::LoadFromFile(const std::string& sjisPath) { LoadSurfaceFromFile(*this, sjisPath); }
-
-void TCustomDIBX::LoadFromStream(TStream* stream, uint32_t idCode) { LoadSurfaceFromStream(*this, stream, idCode); }
 
 void TCustomDIBX::SaveToFile(const std::string& sjisPath) { SaveSurfaceToFile(*this, sjisPath); }

@@ -206,10 +206,6 @@ void CopyDIBToSurface(const TDIB& dib, TCustomDIBX& surface);
 // A ".bmp" file (extension without case) into the surface at its depth;
 // missing files, other extensions and empty pictures change nothing.
 void LoadSurfaceFromFile(TCustomDIBX& surface, const std::string& sjisPath);
-// By signature from position 0: "BM" a bitmap, "PNG" at position 1 a PNG
-// file, "Tesk" the first frame of a layered image (scrambling keyed by
-// idCode). Anything else and empty pictures change nothing.
-void LoadSurfaceFromStream(TCustomDIBX& surface, TStream* stream, uint32_t idCode);
 // Only ".bmp" (without case): the surface as a 24-bit bitmap.
 void SaveSurfaceToFile(TCustomDIBX& surface, const std::string& sjisPath);
 // The surface's picture as 24-bit pixels; dib takes the surface's size.

@@ -846,3 +846,20 @@ void TTeskFrameList::MakeMasks() {
         if (!f->HasMask()) f->MaskFromTransparentColor();
     }
 }
+
+void LoadSurfaceFromStream(TCustomDIBX& surface, TStream* stream, uint32_t idCode) {
+    if (!stream) return;
+    uint8_t sig[4] = {};
+    stream->SetPosition(0);
+    const int64_t got = stream->Read(sig, 4);
+    stream->SetPosition(0);
+    const bool known = (got >= 2 && sig[0] == 'B' && sig[1] == 'M') ||
+                       (got >= 4 && std::memcmp(sig + 1, "PNG", 3) == 0) ||
+                       (got >= 4 && std::memcmp(sig, "Tesk", 4) == 0);
+    if (!known) return;
+    TTeskFrameList list(idCode);
+    list.LoadAnyFromStream(*stream, true);
+    if (list.Count() > 0 && !list.GetFrame(0)->Image.Empty()) CopyDIBToSurface(list.GetFrame(0)->Image, surface);
+}
+
+void TCustomDIBX::LoadFromStream(TStream* stream, uint32_t idCode) { LoadSurfaceFromStream(*this, stream, idCode); }

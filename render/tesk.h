@@ -122,3 +122,10 @@ private:
 // The row order of a scrambled picture: order[i] is where stored item i
 // belongs (the identity for an identification code of 0).
 std::vector<int32_t> TeskScrambleOrder(uint32_t idCode, int32_t count);
+
+class TCustomDIBX;
+class TStream;
+// By signature from position 0: "BM" a bitmap, "PNG" at position 1 a PNG
+// file, "Tesk" the first frame of a layered image (scrambling keyed by
+// idCode). Anything else and empty pictures change nothing.
+void LoadSurfaceFromStream(TCustomDIBX& surface, TStream* stream, uint32_t idCode);

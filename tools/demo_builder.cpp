@@ -9,7 +9,7 @@
 // wave this tool writes, music_source.wav) and each round sounds a short
 // effect (effect.wav), both made here; the closing page plays a MIDI
 // cadence (finale.mid), also written here.
-#include "engine/param.h"
+#include "script/param.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"

@@ -2,10 +2,10 @@
 
 #include "files/big_stream.h"
 #include "files/vr_file_manager.h"
-#include "media/audio/companion.h"
-#include "media/audio/pcm_decoder.h"
+#include "media/companion/companion.h"
+#include "media/decode/pcm_decoder.h"
 #include "media/audio/wav_out.h"
-#include "media/media_managers.h"
+#include "media/base/media_managers.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"

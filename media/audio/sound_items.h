@@ -2,8 +2,8 @@
 // the companion module: its start-up check, its start and stop with the
 // media side, and the stream callbacks through which it reads our streams.
 #pragma once
-#include "media/media.h"
-#include "media/sound_device.h"
+#include "media/base/media.h"
+#include "media/base/sound_device.h"
 #include "platform/stream.h"
 
 #include <cstdint>

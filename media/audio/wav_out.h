@@ -6,7 +6,7 @@
 // "DelayTime" length. A refill thread keeps at most two blocks queued; the
 // audio callback only copies queued blocks into the device's bus.
 #pragma once
-#include "media/sound_device.h"
+#include "media/base/sound_device.h"
 #include "platform/audio.h"
 
 #include <condition_variable>

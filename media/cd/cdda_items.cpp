@@ -2,8 +2,8 @@
 
 #include "media/cd/audio_mixer.h"
 #include "media/cd/cdp.h"
-#include "media/media_managers.h"
-#include "media/sound_device.h"
+#include "media/base/media_managers.h"
+#include "media/base/sound_device.h"
 #include "platform/audio.h"
 #include "platform/registry_values.h"
 

@@ -1,7 +1,7 @@
 // CD audio tracks as media items ("CD_" followed by the track number),
 // played through their manager's one CD player.
 #pragma once
-#include "media/media_managers.h"
+#include "media/base/media_managers.h"
 
 #include <string>
 

@@ -6,7 +6,7 @@
 #include "platform/audio.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
-#include "media/sound_device.h"
+#include "media/base/sound_device.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // MIDI pieces as media items: each item plays through its manager's one
 // player, loading its file when it takes the player over.
 #pragma once
-#include "media/media_managers.h"
+#include "media/base/media_managers.h"
 #include "platform/stream.h"
 
 #include <string>

@@ -3,8 +3,8 @@
 #include "files/big_stream.h"
 #include "files/vr_file_manager.h"
 #include "media/audio/sound_items.h"
-#include "media/media_managers.h"
-#include "media/video/video_companion.h"
+#include "media/base/media_managers.h"
+#include "media/companion/video_companion.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
 

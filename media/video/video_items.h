@@ -3,8 +3,8 @@
 // or drawn by the module straight onto the window over the game picture
 // (overlay), in which case the item is one of the screen manager's overlays.
 #pragma once
-#include "media/media.h"
-#include "media/screen_manager.h"
+#include "media/base/media.h"
+#include "media/base/screen_manager.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,10 +3,10 @@
 #include "objects/film/film_manager.h"
 
 #include "objects/base_list.h"
-#include "objects/film/film_target.h"
-#include "objects/image.h"
+#include "objects/film_target.h"
+#include "objects/images/image.h"
 #include "objects/object_kinds.h"
-#include "objects/sound.h"
+#include "objects/media/sound.h"
 #include "platform/exception.h"
 #include "render/dibx.h"
 #include "render/tesk_collection.h"

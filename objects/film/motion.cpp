@@ -1,6 +1,6 @@
 #include "objects/film/motion.h"
 
-#include "engine/game_clock.h"
+#include "script/game_clock.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "render/text/tag_compiler.h"
 
-#include "engine/param_collection.h"
+#include "script/param_collection.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "render/text/wz_word.h"

@@ -1,6 +1,6 @@
 #include "render/text/wz_word.h"
 
-#include "engine/parser.h"
+#include "script/parser.h"
 #include "files/field_reader.h"
 #include "files/jstring.h"
 #include "files/save_stream.h"

@@ -1,7 +1,7 @@
 // The demo's scenes that make objects after a switch of layers, played from
 // the pages the build wrote, started with either layer shown: whatever they
 // make must land on the shown layer and reach the presented picture.
-#include "engine/player_modules.h"
+#include "shell/player_modules.h"
 #include "engine/scenario_writer.h"
 #include "objects/base_list.h"
 #include "tests/support/player_window.h"

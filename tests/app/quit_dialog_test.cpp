@@ -4,8 +4,8 @@
 // question over the game, a screenshot shows it with both buttons'
 // captions, "いいえ" puts the game back and lets it run on, "はい" ends it.
 #include "chrome/message_dialog.h"
-#include "engine/form_view.h"
-#include "engine/game_clock.h"
+#include "shell/form_view.h"
+#include "script/game_clock.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/filesys.h"

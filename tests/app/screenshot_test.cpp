@@ -3,7 +3,7 @@
 // a screenshot with ImageMagick's import and checks the window's size (the
 // game's picture plus the 22-pixel toolbar) and that the toolbar's two
 // captions are drawn inside their buttons.
-#include "engine/form_view.h"
+#include "shell/form_view.h"
 
 #include "platform/clock.h"
 #include "platform/filesys.h"

@@ -1,8 +1,8 @@
 // The main window shows the executable's icon: the committed icon file,
 // decoded as Pillow decodes it; a missing or damaged icon resource leaves
 // the window without one but does not keep the game from starting.
-#include "engine/form_view.h"
-#include "engine/game_clock.h"
+#include "shell/form_view.h"
+#include "script/game_clock.h"
 #include "platform/codepage.h"
 #include "platform/filesys.h"
 #include "platform/resources.h"

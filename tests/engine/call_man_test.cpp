@@ -3,9 +3,9 @@
 // and the guards that keep a frame from spinning.
 #include "engine/call_man.h"
 #include "engine/commands.h"
-#include "engine/game_clock.h"
-#include "engine/headless_runner.h"
-#include "engine/param_collection.h"
+#include "script/game_clock.h"
+#include "shell/headless_runner.h"
+#include "script/param_collection.h"
 #include "engine/project.h"
 #include "tests/support/fixture_writers.h"
 #include "platform/message_box.h"

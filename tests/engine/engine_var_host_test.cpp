@@ -2,7 +2,7 @@
 // project: mouse, clicks, keys, wheel, sound, focus, screen size and title.
 #include "engine/engine_var_host.h"
 
-#include "engine/param_collection.h"
+#include "script/param_collection.h"
 #include "objects/base_list.h"
 #include "platform/fonts.h"
 

@@ -5,10 +5,10 @@
 // newer and killed-mid-write saves.
 #include "engine/game_save.h"
 
-#include "engine/form_view.h"
-#include "engine/game_clock.h"
-#include "engine/param_collection.h"
-#include "engine/player_modules.h"
+#include "shell/form_view.h"
+#include "script/game_clock.h"
+#include "script/param_collection.h"
+#include "shell/player_modules.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
 #include "files/big_stream.h"
@@ -16,7 +16,7 @@
 #include "files/save_stream.h"
 #include "files/vr_file_collection.h"
 #include "objects/object_kinds.h"
-#include "objects/scene.h"
+#include "objects/scene/scene.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/filesys.h"

@@ -4,11 +4,11 @@
 // applier's order and defaults; screen switches with and without ClearOld,
 // carried controls and transitions; property motions and cabinets made by
 // their commands.
-#include "engine/game_clock.h"
-#include "engine/headless_runner.h"
-#include "engine/param_collection.h"
+#include "script/game_clock.h"
+#include "shell/headless_runner.h"
+#include "script/param_collection.h"
 #include "engine/scenario_writer.h"
-#include "objects/scene.h"
+#include "objects/scene/scene.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/glyph_list_writer.h"
 #include "platform/codepage.h"

@@ -2,7 +2,7 @@
 // all 61 command kinds with their version gates, and refusal of truncated
 // or corrupt data.
 #include "engine/commands.h"
-#include "engine/game_clock.h"
+#include "script/game_clock.h"
 #include "engine/page.h"
 #include "engine/scenario_writer.h"
 #include "tests/support/file_bytes.h"

@@ -1,9 +1,9 @@
 // The project file's layout and version gates, project start-up with its
 // refusals, global variables, the disc test of FileExists, slot captions,
 // and games read from an archive.
-#include "engine/game_clock.h"
-#include "engine/headless_runner.h"
-#include "engine/param_collection.h"
+#include "script/game_clock.h"
+#include "shell/headless_runner.h"
+#include "script/param_collection.h"
 #include "engine/project.h"
 #include "files/big_stream.h"
 #include "files/vr_file_collection.h"

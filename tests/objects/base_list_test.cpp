@@ -1,6 +1,7 @@
 #include "objects/scene_link.h"
 #include "files/save_stream.h"
 #include "objects/base_list.h"
+#include "objects/scene/registry_link.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "platform/string_list.h"

@@ -4,7 +4,7 @@
 // process-wide settings such tests change (picture source, clock, frame
 // time, display depth).
 #pragma once
-#include "engine/game_clock.h"
+#include "script/game_clock.h"
 #include "objects/base_list.h"
 #include "objects/object_kinds.h"
 #include "render/dibx.h"

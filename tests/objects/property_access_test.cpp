@@ -1,4 +1,4 @@
-#include "engine/param.h"
+#include "script/param.h"
 #include "objects/property_access.h"
 #include "objects/base_list.h"
 #include "platform/codepage.h"

@@ -1,9 +1,10 @@
 // Layers and the pictures of the image cache are made at one depth: the
 // screen's, 15 without a screen manager, in the main registry and in a
 // private scene alike, so that a cached picture always draws on a layer.
-#include "media/media.h"
-#include "media/screen_manager.h"
+#include "media/base/media.h"
+#include "media/base/screen_manager.h"
 #include "objects/base_list.h"
+#include "objects/scene/registry_link.h"
 #include "platform/stream.h"
 #include "render/custom_dibx.h"
 #include "render/tesk.h"

@@ -2,8 +2,8 @@
 // pages: the frame counters start at zero and the millisecond clock is the
 // test's own (at 1000, moved by the test), so frames are reproducible.
 #pragma once
-#include "engine/form_view.h"
-#include "engine/game_clock.h"
+#include "shell/form_view.h"
+#include "script/game_clock.h"
 #include "platform/clock.h"
 #include "tests/support/fixture_writers.h"
 

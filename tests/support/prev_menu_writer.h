@@ -2,7 +2,7 @@
 // tests and fuzz seeds: the names in the records are written as given
 // (relative to the layout file).
 #pragma once
-#include "objects/prev_menu_layout.h"
+#include "objects/controls/prev_menu_layout.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // chart and lights the beacon in the island's colour; without a pick the
 // scene goes on by itself after three seconds. The chart, its lit copy and
 // the hit map are made here with the player's own writers.
-#include "engine/param.h"
+#include "script/param.h"
 #include "engine/scenario_writer.h"
 #include "files/hit_map.h"
 #include "files/vocab.h"

@@ -4,7 +4,7 @@
 // a right click or the B key. Without a player every page goes on by
 // itself after a few seconds, and the backlog is shown once at the end.
 #include "engine/opcodes.h"
-#include "engine/param.h"
+#include "script/param.h"
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
 #include "platform/codepage.h"

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Golden pictures of the screen-shot tests, made once with Pillow (Debian's
-/usr/bin/python3): the test scene of tests/engine/system_funcs_test.cpp
+/usr/bin/python3): the test scene of tests/shell/system_funcs_test.cpp
 drawn as rectangles, saved as raw RGB rows (top row first):
     active.rgb   the active layer, 160 x 120
     half.rgb     the same reduced to 80 x 60 (2 x 2 box average, Pillow's reduce)

@@ -1,15 +1,15 @@
-#include "media/audio/companion.h"
-#include "media/audio/pcm_decoder.h"
+#include "media/companion/companion.h"
+#include "media/decode/pcm_decoder.h"
 #include "media/audio/sound_items.h"
 #include "media/audio/wav_out.h"
-#include "media/media_managers.h"
+#include "media/base/media_managers.h"
 #include "platform/audio.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
 #include "platform/stream.h"
-#include "engine/game_clock.h"
-#include "objects/volume_fade.h"
+#include "script/game_clock.h"
+#include "objects/media/volume_fade.h"
 
 #include <gtest/gtest.h>
 

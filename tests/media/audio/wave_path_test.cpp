@@ -1,9 +1,9 @@
 // The wave path end to end: items of the Ogg manager decoded into the
 // software mixer, played by SDL's disk audio driver into a file.
-#include "media/audio/companion.h"
+#include "media/companion/companion.h"
 #include "media/audio/sound_items.h"
 #include "media/audio/wav_out.h"
-#include "media/media_managers.h"
+#include "media/base/media_managers.h"
 #include "platform/clock.h"
 
 #include <gtest/gtest.h>

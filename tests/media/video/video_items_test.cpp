@@ -3,11 +3,11 @@
 // lengths as ffprobe reads them, the picture shown at a time, sound in step
 // with the picture through a device whose mix the test pulls, overlays
 // drawn into the window, ends, loops and damaged files.
-#include "media/audio/companion.h"
+#include "media/companion/companion.h"
 #include "media/audio/sound_items.h"
-#include "media/media_managers.h"
-#include "media/video/video_companion.h"
-#include "media/video/video_decoder.h"
+#include "media/base/media_managers.h"
+#include "media/companion/video_companion.h"
+#include "media/decode/video_decoder.h"
 #include "media/video/video_items.h"
 #include "platform/audio.h"
 #include "platform/clock.h"

@@ -1,6 +1,6 @@
 // Line breaking and paging against layouts worked out by hand: 12-pixel
 // cells (the default size), a view 60 pixels wide (five cells).
-#include "engine/param_collection.h"
+#include "script/param_collection.h"
 #include "render/text/display_link.h"
 #include "tests/render/text/text_fixture.h"
 

@@ -1,8 +1,8 @@
 // Stored glyph lists: written field by field by the test writer, read by the
 // player at every version, laid out like the same text compiled from tags;
 // damaged lists are refused or load without fault.
-#include "engine/param_collection.h"
-#include "engine/parser.h"
+#include "script/param_collection.h"
+#include "script/parser.h"
 #include "files/field_reader.h"
 #include "platform/exception.h"
 #include "tests/render/text/text_fixture.h"

@@ -1,6 +1,6 @@
 // The tag language: source clean-up, tokenizing, the style stacks and the
 // shared style records, with Shift-JIS walked by character throughout.
-#include "engine/param_collection.h"
+#include "script/param_collection.h"
 #include "files/jstring.h"
 #include "platform/exception.h"
 #include "tests/render/text/text_fixture.h"

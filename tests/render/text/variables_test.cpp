@@ -1,7 +1,7 @@
 // Variable glyphs: values evaluated through the expression engine, shown
 // again after a change, captured for a page and reused instead of the live
 // value, and line breaks in values that are neither saved nor source items.
-#include "engine/param_collection.h"
+#include "script/param_collection.h"
 #include "files/field_reader.h"
 #include "tests/render/text/text_fixture.h"
 

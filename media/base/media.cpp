@@ -1,0 +1,141 @@
+#include "media/base/media.h"
+#include "media/base/screen_manager.h"
+#include "media/base/sound_device.h"
+
+namespace {
+TMediaManagerMaker makers[MediaManagerKinds] = {};
+TMediaManagerFactory factory = nullptr;
+std::unique_ptr<TMediaManager> managers[MediaManagerKinds];
+std::unique_ptr<TScreenManager> screen_manager;
+TMediaLibraryHooks library;
+}  // namespace
+
+TScreenManager* ScreenManager = nullptr;
+Video* MediaMainWindow = nullptr;
+Video* MediaDrawingWindow = nullptr;
+bool LibrarySoundInitialised = false;
+AudioDevice* LibrarySoundCell = nullptr;
+
+// ---- items and managers
+
+TDMediaItem* TMediaManager::Item(int32_t index) const {
+    if (index < 0 || index >= Count()) return nullptr;
+    return FItems[static_cast<size_t>(index)].get();
+}
+
+TDMediaItem* TMediaManager::Adopt(std::unique_ptr<TDMediaItem> item) {
+    if (!item) return nullptr;
+    FItems.push_back(std::move(item));
+    return FItems.back().get();
+}
+
+void TMediaManager::Remove(TDMediaItem* item) {
+    for (auto it = FItems.begin(); it != FItems.end(); ++it)
+        if (it->get() == item) {
+            FItems.erase(it);
+            return;
+        }
+}
+
+void TMediaManager::pause_playing() {
+    // CheckEnd is asked last, of playing items only: for kinds that report
+    // an end once, asking consumes it.
+    for (auto& item : FItems) {
+        if (item->IsPlaying() && !item->IsPaused() && !item->CheckEnd()) {
+            item->Pause();
+            item->ResumeFlag = true;
+        } else {
+            item->ResumeFlag = false;
+        }
+    }
+}
+
+void TMediaManager::play_flagged() {
+    for (auto& item : FItems)
+        if (item->ResumeFlag) {
+            item->ResumeFlag = false;
+            item->Play();
+        }
+}
+
+void TMediaManager::Suspend() {
+    if (!FActive || FSuspended) return;
+    FSuspended = true;
+    pause_playing();
+}
+
+void TMediaManager::Resume() {
+    if (!FActive || !FSuspended) return;
+    FSuspended = false;
+    play_flagged();
+}
+
+void TMediaManager::SetActive(bool on) {
+    if (on == FActive) return;
+    if (on) {
+        FActive = true;
+        Resume();
+    } else {
+        Suspend();
+        FActive = false;
+    }
+}
+
+// ---- the media side
+
+void SetMediaManagerFactory(TMediaManagerFactory f) { factory = f; }
+
+void RegisterMediaManager(TMediaManagerKind kind, TMediaManagerMaker maker) { makers[static_cast<int>(kind)] = maker; }
+
+TMediaManager* MediaManager(TMediaManagerKind kind) { return managers[static_cast<int>(kind)].get(); }
+
+void SetMediaLibraryHooks(const TMediaLibraryHooks& hooks) { library = hooks; }
+
+void InitMedia(Video* main_window, Video* drawing_window, TPoint view_origin, int32_t width, int32_t height,
+               int32_t preferred_width, int32_t preferred_height) {
+    MediaMainWindow = main_window;
+    MediaDrawingWindow = drawing_window;
+    if (library.Init) library.Init();
+    if (width > 0 && height > 0) {
+        screen_manager = std::make_unique<TScreenManager>(drawing_window, width, height, preferred_width, preferred_height);
+        screen_manager->SetViewOrigin(view_origin.X, view_origin.Y);
+        ScreenManager = screen_manager.get();
+    }
+    for (int i = 0; i < MediaManagerKinds; ++i) {
+        if (makers[i]) managers[i] = makers[i]();
+        else if (factory) managers[i] = factory(static_cast<TMediaManagerKind>(i));
+    }
+}
+
+void FinalMedia() {
+    ScreenManager = nullptr;
+    screen_manager.reset();
+    for (auto& m : managers) m.reset();
+    if (library.Final) library.Final();
+}
+
+void SetMediaSoundOn(bool on) {
+    for (auto& m : managers)
+        if (m) m->SetActive(on);
+}
+
+void RestoreMediaManagers() {
+    for (auto& m : managers)
+        if (m) m->Restore();
+}
+
+void SuspendVideos() {
+    if (TMediaManager* m = MediaManager(TMediaManagerKind::Video)) m->Suspend();
+}
+
+void ResumeVideos() {
+    if (TMediaManager* m = MediaManager(TMediaManagerKind::Video)) m->Resume();
+}
+
+AudioDevice* PrepareLibrarySound(TDXSound& sound) {
+    if (!LibrarySoundInitialised) {
+        LibrarySoundInitialised = true;
+        if (InitializeSoundGuarded(sound)) LibrarySoundCell = sound.Device();
+    }
+    return LibrarySoundCell;
+}

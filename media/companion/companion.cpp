@@ -1,0 +1,484 @@
+#include "media/companion/companion.h"
+
+#include "media/decode/pcm_decoder.h"
+#include "media/companion/video_companion.h"
+#include "platform/audio.h"
+#include "platform/stream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+struct Callbacks {
+    StreamGetSizeFn size = nullptr;
+    StreamReadFn read = nullptr;
+    StreamGetPositionFn position = nullptr;
+    StreamSeekFn seek = nullptr;
+} cb;
+AudioDevice** sound_cell = nullptr;
+
+// The player's stream, reached only through the callbacks.
+class CallbackStream : public TStream {
+public:
+    explicit CallbackStream(void* s) : FS(s) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        if (!cb.read || count <= 0) return 0;
+        int64_t done = 0;
+        while (done < count) {
+            const int32_t ask = static_cast<int32_t>(std::min<int64_t>(count - done, 1 << 30));
+            const int32_t got = cb.read(FS, static_cast<uint8_t*>(buffer) + done, ask);
+            if (got <= 0) break;
+            done += got;
+            if (got < ask) break;
+        }
+        return done;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override {
+        if (!cb.seek || !cb.position) return 0;
+        int64_t base = 0;
+        if (origin == SeekOrigin::Current) base = cb.position(FS);
+        else if (origin == SeekOrigin::End) base = GetSize();
+        const int64_t target = std::clamp<int64_t>(base + offset, 0, INT32_MAX);
+        if (origin == SeekOrigin::Current && offset == 0) return base;
+        return cb.seek(FS, static_cast<int32_t>(target));
+    }
+    int64_t GetSize() override { return cb.size ? cb.size(FS) : 0; }
+
+private:
+    void* FS;
+};
+
+std::unique_ptr<PcmDecoder> open_decoder(TStream& s, bool is_ogg) {
+    return is_ogg ? OpenVorbisDecoder(s) : OpenWaveDecoder(s);
+}
+
+constexpr size_t kRingFrames = 44100 / 2;
+constexpr size_t kChunkFrames = 4096;
+
+// One medium played by the module.
+class Player {
+public:
+    Player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> dec)
+        : FStream(std::move(own)), FDecoder(std::move(dec)), FConverter(FDecoder->Format()),
+          FRing(kRingFrames * 2) {
+        set_gains();
+    }
+    ~Player() { disconnect(); }
+
+    void connect() {
+        if (FBus || !sound_cell || !*sound_cell) return;
+        FBus = *sound_cell;
+        FHandle = FBus->Bus().AddSource([this](int32_t* mix, size_t frames) { return mix_into(mix, frames); });
+    }
+    void disconnect() {
+        if (FBus) FBus->Bus().RemoveSource(FHandle);
+        FBus = nullptr;
+    }
+
+    // The decoding thread's step: true when it decoded something.
+    bool decode_step() {
+        std::lock_guard d(FDecodeLock);
+        if (FDecoderDone) return false;
+        {
+            std::lock_guard r(FRingLock);
+            if (kRingFrames - FCount < kChunkFrames * 2) return false;
+        }
+        const int32_t align = FDecoder->Format().nBlockAlign;
+        FRaw.resize(kChunkFrames * size_t(align));
+        int64_t got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+        if (got <= 0 && FRepeat.load()) {
+            // The loop point: start over without a gap.
+            if (FDecoder->Seek(0)) got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+        }
+        if (got <= 0) {
+            FDecoderDone = true;
+            return false;
+        }
+        FConverted.clear();
+        FConverter.Convert(FRaw.data(), got, FConverted);
+        std::lock_guard r(FRingLock);
+        const size_t frames = std::min(FConverted.size() / 2, kRingFrames - FCount);
+        for (size_t i = 0; i < frames; ++i) {
+            const size_t at = (FHead + FCount + i) % kRingFrames;
+            FRing[2 * at] = FConverted[2 * i];
+            FRing[2 * at + 1] = FConverted[2 * i + 1];
+        }
+        FCount += frames;
+        return true;
+    }
+
+    bool mix_into(int32_t* mix, size_t frames) {
+        if (!FPlaying.load() || FPaused.load()) return true;
+        const int64_t gl = FGainL.load(), gr = FGainR.load();
+        std::lock_guard r(FRingLock);
+        const size_t n = std::min(frames, FCount);
+        for (size_t i = 0; i < n; ++i) {
+            const size_t at = (FHead + i) % kRingFrames;
+            mix[2 * i] += static_cast<int32_t>((FRing[2 * at] * gl) >> 16);
+            mix[2 * i + 1] += static_cast<int32_t>((FRing[2 * at + 1] * gr) >> 16);
+        }
+        FHead = (FHead + n) % kRingFrames;
+        FCount -= n;
+        FPlayed += n;
+        if (FCount == 0 && FDecoderDone.load()) {
+            FEnded = true;
+            FPlaying = false;
+        }
+        return true;
+    }
+
+    void play() {
+        connect();
+        if (!FBus) {
+            // Nowhere to play: the medium ends at once, so nothing waits on it.
+            FEnded = true;
+            return;
+        }
+        FPaused = false;
+        FPlaying = true;
+    }
+    void pause() { FPaused = true; }
+    bool playing() const { return FPlaying.load() && !FEnded.load(); }
+    bool paused() const { return FPaused.load(); }
+    bool ended() const { return FEnded.load(); }
+
+    int32_t length_ms() const {
+        const auto& f = FDecoder->Format();
+        if (f.nAvgBytesPerSec == 0) return 0;
+        return static_cast<int32_t>(FDecoder->TotalBytes() * 1000 / f.nAvgBytesPerSec);
+    }
+    int32_t position_ms() {
+        std::lock_guard r(FRingLock);
+        return static_cast<int32_t>(FPlayed * 1000 / 44100);
+    }
+    void set_position(int32_t ms) {
+        std::lock_guard d(FDecodeLock);
+        const auto& f = FDecoder->Format();
+        const int64_t frame = int64_t{std::max(ms, 0)} * f.nSamplesPerSec / 1000;
+        FDecoder->Seek(frame * f.nBlockAlign);
+        FConverter.Reset();
+        std::lock_guard r(FRingLock);
+        FHead = FCount = 0;
+        FPlayed = static_cast<size_t>(int64_t{std::max(ms, 0)} * 44100 / 1000);
+        FDecoderDone = false;
+        FEnded = false;
+    }
+
+    int32_t volume() const { return FVolume; }
+    void set_volume(int32_t v) {
+        FVolume = v;
+        set_gains();
+    }
+    int32_t pan() const { return FPan; }
+    void set_pan(int32_t p) {
+        FPan = p;
+        set_gains();
+    }
+    bool repeat() const { return FRepeat.load(); }
+    void set_repeat(bool on) {
+        FRepeat = on;
+        // A medium whose decoding stopped at the end goes on with the loop.
+        std::lock_guard d(FDecodeLock);
+        if (on && FDecoderDone && !FEnded.load()) FDecoderDone = false;
+    }
+
+private:
+    void set_gains() {
+        const ChannelGains g = GainsOf(FVolume, FPan);
+        FGainL = g.Left;
+        FGainR = g.Right;
+    }
+
+    std::unique_ptr<TStream> FStream;
+    std::unique_ptr<PcmDecoder> FDecoder;
+    PcmConverter FConverter;
+    std::vector<uint8_t> FRaw;
+    std::vector<int16_t> FConverted;
+    std::mutex FDecodeLock;
+    std::mutex FRingLock;
+    std::vector<int16_t> FRing;
+    size_t FHead = 0, FCount = 0, FPlayed = 0;
+    std::atomic<bool> FDecoderDone{false};
+    std::atomic<bool> FPlaying{false}, FPaused{false}, FEnded{false}, FRepeat{false};
+    std::atomic<int32_t> FGainL{65536}, FGainR{65536};
+    int32_t FVolume = 0, FPan = 0;
+    AudioDevice* FBus = nullptr;
+    int32_t FHandle = 0;
+};
+
+struct DecodedStream {
+    std::unique_ptr<TStream> stream;
+    std::unique_ptr<PcmDecoder> decoder;
+};
+
+std::recursive_mutex media_lock;  // the tables; the thread holds it while decoding
+std::map<uint32_t, std::unique_ptr<Player>> players;
+std::map<uint32_t, std::unique_ptr<DecodedStream>> decoded;
+uint32_t next_handle = 1;
+bool use_thread = false;
+std::thread worker;
+std::mutex wake_lock;
+std::condition_variable wake;
+bool stop_worker = false;
+
+bool decode_all() {
+    std::lock_guard l(media_lock);
+    bool any = false;
+    for (auto& [h, p] : players) any |= p->decode_step();
+    return any;
+}
+
+void worker_main() {
+    std::unique_lock w(wake_lock);
+    while (!stop_worker) {
+        w.unlock();
+        const bool busy = decode_all();
+        w.lock();
+        if (!busy) wake.wait_for(w, std::chrono::milliseconds(5), [] { return stop_worker; });
+    }
+}
+
+void stop_thread() {
+    if (!worker.joinable()) return;
+    {
+        std::lock_guard w(wake_lock);
+        stop_worker = true;
+    }
+    wake.notify_all();
+    worker.join();
+}
+
+Player* player(uint32_t h) {
+    std::lock_guard l(media_lock);
+    auto it = players.find(h);
+    return it == players.end() ? nullptr : it->second.get();
+}
+
+uint32_t add_player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> dec) {
+    auto p = std::make_unique<Player>(std::move(own), std::move(dec));
+    p->connect();
+    std::lock_guard l(media_lock);
+    const uint32_t h = next_handle++;
+    players[h] = std::move(p);
+    return h;
+}
+
+void del_player(uint32_t h) {
+    std::unique_ptr<Player> gone;
+    {
+        std::lock_guard l(media_lock);
+        auto it = players.find(h);
+        if (it == players.end()) return;
+        gone = std::move(it->second);
+        players.erase(it);
+    }
+    // Freed outside the table lock: its bus source is removed first, so
+    // the audio callback never sees it again.
+}
+
+void restore_players() {
+    std::lock_guard l(media_lock);
+    for (auto& [h, p] : players) {
+        p->disconnect();
+        p->connect();
+    }
+}
+
+DecodedStream* decoded_stream(uint32_t h) {
+    std::lock_guard l(media_lock);
+    auto it = decoded.find(h);
+    return it == decoded.end() ? nullptr : it->second.get();
+}
+}  // namespace
+
+ChannelGains GainsOf(int32_t volume, int32_t pan) {
+    auto gain = [](int32_t att) -> int32_t {
+        if (att <= -10000) return 0;
+        if (att >= 0) return 65536;
+        return static_cast<int32_t>(std::lround(65536.0 * std::pow(10.0, att / 2000.0)));
+    };
+    const int32_t v = std::clamp(volume, -10000, 0);
+    const int32_t p = std::clamp(pan, -10000, 10000);
+    const int64_t base = gain(v);
+    const int64_t left = p > 0 ? gain(-p) : 65536;
+    const int64_t right = p < 0 ? gain(p) : 65536;
+    return {static_cast<int32_t>(base * left >> 16), static_cast<int32_t>(base * right >> 16)};
+}
+
+int32_t vorqVersion() { return kCompanionVersion; }
+
+void vorqInit(Video**, Video**, void*, AudioDevice** cell, StreamGetSizeFn size, StreamReadFn read,
+              StreamGetPositionFn position, StreamSeekFn seek, FpuControlFn, FpuControlFn, int32_t) {
+    sound_cell = cell;
+    cb = Callbacks{size, read, position, seek};
+}
+
+std::unique_ptr<TStream> CompanionStream(void* stream) { return std::make_unique<CallbackStream>(stream); }
+
+AudioDevice* CompanionSoundDevice() { return sound_cell ? *sound_cell : nullptr; }
+
+void vorqFinal() {
+    vorqVidmanFinal();
+    stop_thread();
+    use_thread = false;
+    std::lock_guard l(media_lock);
+    players.clear();
+    decoded.clear();
+    sound_cell = nullptr;
+}
+
+void vorqOggmanSetUseThread(int32_t on) {
+    use_thread = on != 0;
+    if (use_thread && !worker.joinable()) {
+        stop_worker = false;
+        worker = std::thread(worker_main);
+    } else if (!use_thread) {
+        stop_thread();
+    }
+}
+
+void vorqOggmanUpdate() {
+    if (!use_thread) decode_all();
+}
+
+uint32_t vorqOggmanAdd(void* stream, int32_t is_ogg) {
+    auto s = std::make_unique<CallbackStream>(stream);
+    auto dec = open_decoder(*s, is_ogg != 0);
+    return add_player(std::move(s), std::move(dec));
+}
+void vorqOggmanDel(uint32_t h) { del_player(h); }
+void vorqOggmanRestore() { restore_players(); }
+
+uint32_t vorqWmpmanAdd(const void* data, int32_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    std::vector<uint8_t> copy(p, p + std::max(size, 0));
+    return add_player(nullptr, OpenMediaDecoder(std::move(copy)));
+}
+void vorqWmpmanDel(uint32_t h) { del_player(h); }
+void vorqWmpmanRestore() { restore_players(); }
+
+#define VORQ_PLAYER_GROUP_BODY(G)                                                             \
+    void vorq##G##Play(uint32_t h) {                                                          \
+        if (Player* p = player(h)) p->play();                                                 \
+        wake.notify_all();                                                                    \
+    }                                                                                         \
+    void vorq##G##Pause(uint32_t h) {                                                         \
+        if (Player* p = player(h)) p->pause();                                                \
+    }                                                                                         \
+    int32_t vorq##G##IsPlaying(uint32_t h) {                                                  \
+        Player* p = player(h);                                                                \
+        return p && p->playing() ? -1 : 0;                                                    \
+    }                                                                                         \
+    int32_t vorq##G##IsPaused(uint32_t h) {                                                   \
+        Player* p = player(h);                                                                \
+        return p && p->paused() ? -1 : 0;                                                     \
+    }                                                                                         \
+    int32_t vorq##G##IsEnd(uint32_t h) {                                                      \
+        Player* p = player(h);                                                                \
+        return p && p->ended() ? -1 : 0;                                                      \
+    }                                                                                         \
+    int32_t vorq##G##GetLen(uint32_t h) {                                                     \
+        Player* p = player(h);                                                                \
+        return p ? p->length_ms() : 0;                                                        \
+    }                                                                                         \
+    int32_t vorq##G##GetPosition(uint32_t h) {                                                \
+        Player* p = player(h);                                                                \
+        return p ? p->position_ms() : 0;                                                      \
+    }                                                                                         \
+    void vorq##G##SetPosition(uint32_t h, int32_t ms) {                                       \
+        if (Player* p = player(h)) p->set_position(ms);                                       \
+        wake.notify_all();                                                                    \
+    }                                                                                         \
+    int32_t vorq##G##GetVol(uint32_t h) {                                                     \
+        Player* p = player(h);                                                                \
+        return p ? p->volume() : 0;                                                           \
+    }                                                                                         \
+    void vorq##G##SetVol(uint32_t h, int32_t v) {                                             \
+        if (Player* p = player(h)) p->set_volume(v);                                          \
+    }                                                                                         \
+    int32_t vorq##G##GetPan(uint32_t h) {                                                     \
+        Player* p = player(h);                                                                \
+        return p ? p->pan() : 0;                                                              \
+    }                                                                                         \
+    void vorq##G##SetPan(uint32_t h, int32_t v) {                                             \
+        if (Player* p = player(h)) p->set_pan(v);                                             \
+    }                                                                                         \
+    int32_t vorq##G##GetAutoRepeat(uint32_t h) {                                              \
+        Player* p = player(h);                                                                \
+        return p && p->repeat() ? -1 : 0;                                                     \
+    }                                                                                         \
+    void vorq##G##SetAutoRepeat(uint32_t h, int32_t on) {                                     \
+        if (Player* p = player(h)) p->set_repeat(on != 0);                                    \
+        wake.notify_all();                                                                    \
+    }
+VORQ_PLAYER_GROUP_BODY(Ogg)
+VORQ_PLAYER_GROUP_BODY(Wmp)
+#undef VORQ_PLAYER_GROUP_BODY
+
+uint32_t vorqOggStrmanAdd(void* stream, int32_t is_ogg) {
+    auto d = std::make_unique<DecodedStream>();
+    d->stream = std::make_unique<CallbackStream>(stream);
+    d->decoder = open_decoder(*d->stream, is_ogg != 0);
+    std::lock_guard l(media_lock);
+    const uint32_t h = next_handle++;
+    decoded[h] = std::move(d);
+    return h;
+}
+
+void vorqOggStrmanDel(uint32_t h) {
+    std::lock_guard l(media_lock);
+    decoded.erase(h);
+}
+
+int32_t vorqOggStrGetFormat(uint32_t h, void* format16) {
+    DecodedStream* d = decoded_stream(h);
+    if (!d || !format16) return 0;
+    const TWaveFormatEx& f = d->decoder->Format();
+    auto* b = static_cast<uint8_t*>(format16);
+    std::memcpy(b + 0, &f.wFormatTag, 2);
+    std::memcpy(b + 2, &f.nChannels, 2);
+    std::memcpy(b + 4, &f.nSamplesPerSec, 4);
+    std::memcpy(b + 8, &f.nAvgBytesPerSec, 4);
+    std::memcpy(b + 12, &f.nBlockAlign, 2);
+    std::memcpy(b + 14, &f.wBitsPerSample, 2);
+    return 1;
+}
+
+int32_t vorqOggStrRead(uint32_t h, void* buffer, int32_t count) {
+    DecodedStream* d = decoded_stream(h);
+    if (!d || count <= 0) return 0;
+    return static_cast<int32_t>(d->decoder->Read(static_cast<uint8_t*>(buffer), count));
+}
+
+int32_t vorqOggStrGetPos(uint32_t h) {
+    DecodedStream* d = decoded_stream(h);
+    return d ? static_cast<int32_t>(d->decoder->Position()) : 0;
+}
+
+int32_t vorqOggStrGetSize(uint32_t h) {
+    DecodedStream* d = decoded_stream(h);
+    return d ? static_cast<int32_t>(std::min<int64_t>(d->decoder->TotalBytes(), INT32_MAX)) : 0;
+}
+
+int32_t vorqOggStrSetPos(uint32_t h, int32_t pos) {
+    DecodedStream* d = decoded_stream(h);
+    if (!d) return 0;
+    d->decoder->Seek(pos);
+    return static_cast<int32_t>(d->decoder->Position());
+}
+
+int32_t vorqOggStrGetLen(uint32_t h) {
+    DecodedStream* d = decoded_stream(h);
+    if (!d) return 0;
+    const auto& f = d->decoder->Format();
+    return f.nAvgBytesPerSec ? static_cast<int32_t>(d->decoder->TotalBytes() * 1000 / f.nAvgBytesPerSec) : 0;
+}

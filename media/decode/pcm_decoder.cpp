@@ -1,0 +1,376 @@
+#include "media/decode/pcm_decoder.h"
+
+#include "files/field_reader.h"
+#include "media/decode/ffmpeg_io.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/stream.h"
+
+#include <vorbis/vorbisfile.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cstring>
+
+const char* const kSoundDataCorrupt = "サウンドデータが不正です";
+
+namespace {
+[[noreturn]] void corrupt() { throw ECorruptData(Sjis(kSoundDataCorrupt)); }
+
+// ---- Ogg Vorbis
+
+size_t ov_read_cb(void* ptr, size_t size, size_t nmemb, void* source) {
+    if (size == 0) return 0;
+    const int64_t got = static_cast<TStream*>(source)->Read(ptr, static_cast<int64_t>(size * nmemb));
+    return got > 0 ? static_cast<size_t>(got) / size : 0;
+}
+
+int ov_seek_cb(void* source, ogg_int64_t offset, int whence) {
+    auto* s = static_cast<TStream*>(source);
+    int64_t base = 0;
+    if (whence == SEEK_CUR) base = s->GetPosition();
+    else if (whence == SEEK_END) base = s->GetSize();
+    const int64_t target = base + offset;
+    if (target < 0) return -1;
+    return s->Seek(target, SeekOrigin::Beginning) == target ? 0 : -1;
+}
+
+long ov_tell_cb(void* source) { return static_cast<long>(static_cast<TStream*>(source)->GetPosition()); }
+
+class VorbisDecoder : public PcmDecoder {
+public:
+    explicit VorbisDecoder(TStream& s) {
+        const ov_callbacks cb{ov_read_cb, ov_seek_cb, nullptr, ov_tell_cb};
+        s.SetPosition(0);
+        if (ov_open_callbacks(&s, &FVf, nullptr, 0, cb) != 0) corrupt();
+        const vorbis_info* info = ov_info(&FVf, -1);
+        if (!info || info->channels < 1 || info->channels > 2 || info->rate < 1000 || info->rate > 192000) {
+            ov_clear(&FVf);
+            corrupt();
+        }
+        FFormat = MakePCMWaveFormat(static_cast<int32_t>(info->rate), 16, info->channels);
+        const ogg_int64_t total = ov_pcm_total(&FVf, -1);
+        FTotal = total > 0 ? total * FFormat.nBlockAlign : 0;
+    }
+    ~VorbisDecoder() override { ov_clear(&FVf); }
+
+    int64_t Read(uint8_t* dst, int64_t bytes) override {
+        bytes -= bytes % FFormat.nBlockAlign;
+        int64_t done = 0;
+        int holes = 0;
+        while (done < bytes) {
+            int section = 0;
+            const long got = ov_read(&FVf, reinterpret_cast<char*>(dst + done),
+                                     static_cast<int>(std::min<int64_t>(bytes - done, 1 << 20)), 0, 2, 1, &section);
+            if (got == OV_HOLE && ++holes < 8) continue;
+            if (got <= 0) break;  // the end, or damage past which nothing more is read
+            done += got;
+        }
+        FPos += done;
+        return done;
+    }
+    bool Seek(int64_t byte_pos) override {
+        const int64_t frame = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign;
+        // The mixer sets its read position before every block: no seek
+        // when that is where decoding stands.
+        if (frame * FFormat.nBlockAlign == FPos) return true;
+        if (ov_pcm_seek(&FVf, frame) != 0) return false;
+        FPos = frame * FFormat.nBlockAlign;
+        return true;
+    }
+    int64_t Position() const override { return FPos; }
+    int64_t TotalBytes() const override { return FTotal; }
+
+private:
+    OggVorbis_File FVf{};
+    int64_t FTotal = 0;
+    int64_t FPos = 0;
+};
+
+// ---- RIFF wave
+
+class WaveDecoder : public PcmDecoder {
+public:
+    explicit WaveDecoder(TStream& s) : FStream(s), FHeader(ReadWaveHeader(s)) {
+        FFormat = FHeader.Format;
+        FStream.SetPosition(FHeader.DataOffset);
+    }
+    int64_t Read(uint8_t* dst, int64_t bytes) override {
+        bytes = std::min(bytes, FHeader.DataBytes - FPos);
+        bytes -= bytes % FFormat.nBlockAlign;
+        if (bytes <= 0) return 0;
+        FStream.SetPosition(FHeader.DataOffset + FPos);
+        int64_t got = FStream.Read(dst, bytes);
+        if (got <= 0) return 0;
+        got -= got % FFormat.nBlockAlign;
+        FPos += got;
+        return got;
+    }
+    bool Seek(int64_t byte_pos) override {
+        FPos = std::clamp<int64_t>(byte_pos - byte_pos % FFormat.nBlockAlign, 0, FHeader.DataBytes);
+        return true;
+    }
+    int64_t Position() const override { return FPos; }
+    int64_t TotalBytes() const override { return FHeader.DataBytes; }
+
+private:
+    TStream& FStream;
+    WaveHeader FHeader;
+    int64_t FPos = 0;
+};
+
+// ---- FFmpeg
+
+class MediaDecoder : public PcmDecoder {
+public:
+    explicit MediaDecoder(std::vector<uint8_t> data) : FInput(std::move(data)) {
+        FFormat = MakePCMWaveFormat(44100, 16, 2);
+        FFmt = avformat_alloc_context();
+        if (!FFmt || !FInput.Context()) fail();
+        FFmt->pb = FInput.Context();
+        if (avformat_open_input(&FFmt, nullptr, nullptr, nullptr) < 0) {
+            FFmt = nullptr;
+            fail();
+        }
+        if (avformat_find_stream_info(FFmt, nullptr) < 0) fail();
+        const AVCodec* codec = nullptr;
+        FIndex = av_find_best_stream(FFmt, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+        if (FIndex < 0 || !codec) fail();
+        FCodec = avcodec_alloc_context3(codec);
+        if (!FCodec || avcodec_parameters_to_context(FCodec, FFmt->streams[FIndex]->codecpar) < 0 ||
+            avcodec_open2(FCodec, codec, nullptr) < 0)
+            fail();
+        if (FCodec->sample_rate <= 0 || FCodec->ch_layout.nb_channels <= 0) fail();
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        if (swr_alloc_set_opts2(&FSwr, &stereo, AV_SAMPLE_FMT_S16, 44100, &FCodec->ch_layout, FCodec->sample_fmt,
+                                FCodec->sample_rate, 0, nullptr) < 0 ||
+            swr_init(FSwr) < 0)
+            fail();
+        FPacket = av_packet_alloc();
+        FFrame = av_frame_alloc();
+        if (FFmt->duration > 0) FTotal = FFmt->duration * 44100 / AV_TIME_BASE * 4;
+    }
+    ~MediaDecoder() override { release(); }
+
+    int64_t Read(uint8_t* dst, int64_t bytes) override {
+        bytes -= bytes % 4;
+        int64_t done = 0;
+        while (done < bytes) {
+            if (FHeadPos < FHeld.size()) {
+                const size_t n = std::min<size_t>(FHeld.size() - FHeadPos, size_t(bytes - done));
+                std::memcpy(dst + done, FHeld.data() + FHeadPos, n);
+                FHeadPos += n;
+                done += static_cast<int64_t>(n);
+                continue;
+            }
+            if (!decode_more()) break;
+        }
+        FPos += done;
+        return done;
+    }
+    bool Seek(int64_t byte_pos) override {
+        const int64_t frame = std::max<int64_t>(byte_pos, 0) / 4;
+        AVStream* st = FFmt->streams[FIndex];
+        const int64_t ts = av_rescale_q(frame, AVRational{1, 44100}, st->time_base);
+        if (av_seek_frame(FFmt, FIndex, ts, AVSEEK_FLAG_BACKWARD) < 0 && frame != 0) return false;
+        if (frame == 0 && av_seek_frame(FFmt, FIndex, 0, AVSEEK_FLAG_BACKWARD) < 0) {
+            avio_seek(FInput.Context(), 0, SEEK_SET);
+            avformat_seek_file(FFmt, -1, INT64_MIN, 0, INT64_MAX, 0);
+        }
+        avcodec_flush_buffers(FCodec);
+        swr_init(FSwr);
+        FHeld.clear();
+        FHeadPos = 0;
+        FEof = false;
+        FPos = frame * 4;
+        // Decoding restarts at a packet before the target: drop up to it.
+        FSkipUntil = frame * 4;
+        FDecodedPos = -1;
+        return true;
+    }
+    int64_t Position() const override { return FPos; }
+    int64_t TotalBytes() const override { return FTotal; }
+
+private:
+    [[noreturn]] void fail() {
+        release();
+        corrupt();
+    }
+    void release() {
+        if (FFrame) av_frame_free(&FFrame);
+        if (FPacket) av_packet_free(&FPacket);
+        if (FSwr) swr_free(&FSwr);
+        if (FCodec) avcodec_free_context(&FCodec);
+        if (FFmt) avformat_close_input(&FFmt);
+    }
+    // Decodes until some samples are held or the data ends.
+    bool decode_more() {
+        FHeld.clear();
+        FHeadPos = 0;
+        while (!FEof || FDraining) {
+            int r = avcodec_receive_frame(FCodec, FFrame);
+            if (r == 0) {
+                append_frame();
+                av_frame_unref(FFrame);
+                if (!FHeld.empty()) return true;
+                continue;
+            }
+            if (r == AVERROR_EOF) {
+                FEof = true;
+                FDraining = false;
+                break;
+            }
+            if (r != AVERROR(EAGAIN)) {
+                FEof = true;
+                break;
+            }
+            if (FDraining) break;
+            r = av_read_frame(FFmt, FPacket);
+            if (r < 0) {
+                avcodec_send_packet(FCodec, nullptr);
+                FDraining = true;
+                FEof = true;
+                continue;
+            }
+            if (FPacket->stream_index == FIndex) {
+                if (FDecodedPos < 0 && FPacket->pts != AV_NOPTS_VALUE)
+                    FDecodedPos = av_rescale_q(FPacket->pts, FFmt->streams[FIndex]->time_base, AVRational{1, 44100}) * 4;
+                avcodec_send_packet(FCodec, FPacket);  // damaged packets are skipped by the codec
+            }
+            av_packet_unref(FPacket);
+        }
+        return !FHeld.empty();
+    }
+    void append_frame() {
+        const int out_max = swr_get_out_samples(FSwr, FFrame->nb_samples);
+        if (out_max <= 0) return;
+        const size_t at = FHeld.size();
+        FHeld.resize(at + size_t(out_max) * 4);
+        uint8_t* out = FHeld.data() + at;
+        const int got = swr_convert(FSwr, &out, out_max, const_cast<const uint8_t**>(FFrame->extended_data),
+                                    FFrame->nb_samples);
+        FHeld.resize(at + size_t(std::max(got, 0)) * 4);
+        if (FSkipUntil > 0) {
+            if (FDecodedPos < 0) FDecodedPos = 0;
+            const int64_t have = static_cast<int64_t>(FHeld.size() - at);
+            const int64_t drop = std::clamp<int64_t>(FSkipUntil - FDecodedPos, 0, have);
+            FHeld.erase(FHeld.begin() + static_cast<std::ptrdiff_t>(at),
+                        FHeld.begin() + static_cast<std::ptrdiff_t>(at + size_t(drop)));
+            FDecodedPos += have;
+            if (FDecodedPos >= FSkipUntil) FSkipUntil = 0;
+        }
+    }
+
+    FfmpegInput FInput;
+    AVFormatContext* FFmt = nullptr;
+    AVCodecContext* FCodec = nullptr;
+    SwrContext* FSwr = nullptr;
+    AVPacket* FPacket = nullptr;
+    AVFrame* FFrame = nullptr;
+    int FIndex = -1;
+    std::vector<uint8_t> FHeld;
+    size_t FHeadPos = 0;
+    bool FEof = false;
+    bool FDraining = false;
+    int64_t FPos = 0;
+    int64_t FTotal = 0;
+    int64_t FSkipUntil = 0;
+    int64_t FDecodedPos = -1;
+};
+}  // namespace
+
+WaveHeader ReadWaveHeader(TStream& s) {
+    s.SetPosition(0);
+    FieldReader r(s, Sjis(kSoundDataCorrupt));
+    if (r.Fixed(4, "RIFF tag") != "RIFF") r.Fail("RIFF tag");
+    r.U32("RIFF size");  // writers often get it wrong; the chunks decide
+    if (r.Fixed(4, "WAVE tag") != "WAVE") r.Fail("WAVE tag");
+    WaveHeader h;
+    bool have_format = false;
+    // Chunks until the samples; a file has a handful, so a bound stops a
+    // damaged one from being walked for long.
+    for (int chunk = 0; chunk < 64; ++chunk) {
+        const std::string id = r.Fixed(4, "chunk id");
+        const uint32_t size = r.U32("chunk size");
+        if (id == "fmt ") {
+            if (size < 16) r.Fail("fmt size");
+            r.Need(size, "fmt chunk");
+            h.Format.wFormatTag = r.U16("format tag");
+            h.Format.nChannels = r.U16("channels");
+            h.Format.nSamplesPerSec = r.U32("samples per second");
+            h.Format.nAvgBytesPerSec = r.U32("bytes per second");
+            h.Format.nBlockAlign = r.U16("block align");
+            h.Format.wBitsPerSample = r.U16("bits per sample");
+            r.Skip(int64_t{size} - 16 + (size & 1), "fmt rest");
+            const auto& f = h.Format;
+            if (f.wFormatTag != 1 || f.nChannels < 1 || f.nChannels > 2 ||
+                (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) || f.nSamplesPerSec < 1000 ||
+                f.nSamplesPerSec > 192000 || f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8)
+                r.Fail("format");
+            h.Format.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+            have_format = true;
+        } else if (id == "data") {
+            if (!have_format) r.Fail("data before fmt");
+            h.DataOffset = r.Position();
+            // A file cut short plays what it holds.
+            h.DataBytes = std::min<int64_t>(size, r.Remaining());
+            h.DataBytes -= h.DataBytes % h.Format.nBlockAlign;
+            return h;
+        } else {
+            r.Skip(int64_t{size} + (size & 1), "chunk");
+        }
+    }
+    r.Fail("data chunk");
+}
+
+std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream) { return std::make_unique<VorbisDecoder>(stream); }
+std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream) { return std::make_unique<WaveDecoder>(stream); }
+std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data) {
+    return std::make_unique<MediaDecoder>(std::move(data));
+}
+
+// ---- PcmConverter
+
+PcmConverter::PcmConverter(const TWaveFormatEx& from) : FFrom(from) {
+    if (from.nSamplesPerSec == 44100 && from.nChannels == 2 && from.wBitsPerSample == 16) return;
+    AVChannelLayout in_layout, stereo = AV_CHANNEL_LAYOUT_STEREO;
+    av_channel_layout_default(&in_layout, from.nChannels);
+    const AVSampleFormat in_fmt = from.wBitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
+    if (swr_alloc_set_opts2(&FCtx, &stereo, AV_SAMPLE_FMT_S16, 44100, &in_layout, in_fmt,
+                            static_cast<int>(from.nSamplesPerSec), 0, nullptr) < 0 ||
+        swr_init(FCtx) < 0) {
+        if (FCtx) swr_free(&FCtx);
+        corrupt();
+    }
+}
+
+PcmConverter::~PcmConverter() {
+    if (FCtx) swr_free(&FCtx);
+}
+
+void PcmConverter::Reset() {
+    if (FCtx) swr_init(FCtx);
+}
+
+void PcmConverter::Convert(const uint8_t* in, int64_t in_bytes, std::vector<int16_t>& out) {
+    const int align = FFrom.nBlockAlign ? FFrom.nBlockAlign : 4;
+    const int frames = static_cast<int>(in_bytes / align);
+    const size_t at = out.size();
+    if (!FCtx) {
+        out.resize(at + size_t(frames) * 2);
+        std::memcpy(out.data() + at, in, size_t(frames) * 4);
+        return;
+    }
+    const int out_max = swr_get_out_samples(FCtx, frames);
+    if (out_max <= 0) return;
+    out.resize(at + size_t(out_max) * 2);
+    auto* dst = reinterpret_cast<uint8_t*>(out.data() + at);
+    const int got = swr_convert(FCtx, &dst, out_max, &in, frames);
+    out.resize(at + size_t(std::max(got, 0)) * 2);
+}

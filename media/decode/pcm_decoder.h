@@ -1,0 +1,71 @@
+// Decoders of sound files to PCM, used by the companion module: Ogg Vorbis
+// through libvorbisfile, RIFF wave files through our own reader, Windows
+// Media audio through FFmpeg; and the converter of any PCM layout to the
+// device's 44100 Hz 16-bit stereo.
+#pragma once
+#include "media/base/sound_device.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TStream;
+struct SwrContext;
+
+// What a decoder gives: 16-bit (or 8-bit, for wave files) interleaved PCM.
+class PcmDecoder {
+public:
+    virtual ~PcmDecoder() = default;
+    const TWaveFormatEx& Format() const { return FFormat; }
+    // Up to bytes bytes of whole frames; 0 at the end (or at damage that
+    // allows no more).
+    virtual int64_t Read(uint8_t* dst, int64_t bytes) = 0;
+    // To a byte position of the PCM (whole frames); false when the source
+    // cannot seek there.
+    virtual bool Seek(int64_t byte_pos) = 0;
+    virtual int64_t Position() const = 0;
+    // Bytes of PCM in the whole file, 0 when unknown.
+    virtual int64_t TotalBytes() const = 0;
+
+protected:
+    TWaveFormatEx FFormat;
+};
+
+// Each raises ECorruptData "サウンドデータが不正です" when the data is not
+// a sound of its kind. The stream stays the caller's and must outlive the
+// decoder.
+std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);
+std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream);
+// FFmpeg keeps its own copy of data; gives 44100 Hz 16-bit stereo.
+std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data);
+
+// The header of a RIFF wave file: its PCM format and where its samples lie.
+struct WaveHeader {
+    TWaveFormatEx Format;
+    int64_t DataOffset = 0;
+    int64_t DataBytes = 0;  // whole frames, within the file
+};
+// Reads the header from the stream's start; raises ECorruptData on damage.
+WaveHeader ReadWaveHeader(TStream& stream);
+
+// Converts PCM of one layout (8 or 16 bit, 1 or 2 channels, any rate) to
+// 44100 Hz 16-bit stereo.
+class PcmConverter {
+public:
+    explicit PcmConverter(const TWaveFormatEx& from);
+    ~PcmConverter();
+    PcmConverter(const PcmConverter&) = delete;
+    PcmConverter& operator=(const PcmConverter&) = delete;
+    // Appends the converted frames of in_bytes input bytes to out.
+    void Convert(const uint8_t* in, int64_t in_bytes, std::vector<int16_t>& out);
+    // Forgets what it holds back (after a seek).
+    void Reset();
+    bool Passthrough() const { return FCtx == nullptr; }
+
+private:
+    TWaveFormatEx FFrom;
+    SwrContext* FCtx = nullptr;
+};
+
+extern const char* const kSoundDataCorrupt;  // UTF-8 of the message

@@ -1,0 +1,605 @@
+#include "objects/effects/particle.h"
+
+#include "script/game_clock.h"
+#include "script/param.h"
+#include "files/number_text.h"
+#include "files/save_stream.h"
+#include "objects/base_list.h"
+#include "objects/object_record.h"
+#include "platform/codepage.h"
+#include "platform/filesys.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr long double kPi = 3.14159265358979323846264338327950288L;
+constexpr long double kTwoPi = 2 * kPi;
+constexpr long double kInt32Edge = 2147483647.0L;
+constexpr double kFilmFrameMs = 16.666666666666668;
+
+// The frame period as a divisor: never below 1 ms.
+int32_t period() { return FramePeriod > 0 ? FramePeriod : 1; }
+
+// Positions from reals: half-even rounding or truncation, held inside the
+// 32-bit range (a sprite pushed that far has left every screen anyway);
+// NaN gives 0.
+int32_t clamp_i32(long double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= kInt32Edge) return INT32_MAX;
+    if (v <= -2147483648.0L) return INT32_MIN;
+    // v is whole already: converting in the current (nearest) mode gives it
+    // exactly, without the switch to truncation a cast makes.
+    return static_cast<int32_t>(std::llrint(v));
+}
+// rint rounds half to even in the default mode, as nearbyint does, without
+// saving and restoring the exception flags on every sprite step.
+int32_t round_i32(long double v) { return clamp_i32(std::rint(v)); }
+int32_t trunc_i32(long double v) { return clamp_i32(std::trunc(v)); }
+
+int32_t clamp_i64(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// Sine or cosine of an 80-bit angle. The library's own reduction of angles
+// past pi/4 costs several times the sine itself, and a snow angle only
+// grows; this reduces by pi/2 in three exact-product parts (Cody-Waite) and
+// agrees with the library to the last bit or one unit of it.
+long double sin_or_cos(long double x, bool cosine) {
+    if (!(std::fabs(x) < 1048576.0L)) return cosine ? std::cos(x) : std::sin(x);
+    constexpr long double kP1 = 0x1.921fb544p0L, kP2 = 0x42d18469p-64L, kP3 = 0x898cc51701b839a2p-128L;
+    constexpr long double kTwoOverPi = 0.636619772367581343075535053490057448L;
+    const long double k = std::rint(x * kTwoOverPi);
+    const long double r = ((x - k * kP1) - k * kP2) - k * kP3;
+    switch ((static_cast<int64_t>(k) + (cosine ? 1 : 0)) & 3) {
+    case 0: return std::sin(r);
+    case 1: return std::cos(r);
+    case 2: return -std::sin(r);
+    default: return -std::cos(r);
+    }
+}
+long double sin_x(long double x) { return sin_or_cos(x, false); }
+long double cos_x(long double x) { return sin_or_cos(x, true); }
+
+// The process-wide generator's real form, in [0, 1).
+long double rnd() { return RandomReal(); }
+
+// The object motion a sprite holds: it lets the control place the sprite by
+// its motion position and steps the emitter's shared film on this sprite.
+// The shared film is not owned, so it outlives every sprite.
+class TParticleMotionLink : public TControlMotion {
+public:
+    TParticleMotionLink(TVorqMotionParticle& shared, TVorqParticleImages& sprite) : shared_(&shared), sprite_(sprite) {}
+    bool Step() override {
+        if (!shared_) return false;
+        if (shared_->Step(sprite_)) ended_ = 1;
+        return ended_ != 0;
+    }
+    bool Ended() const override { return ended_ != 0; }
+    void Restart() override { ended_ = 0; }
+    void ClearTarget() override { shared_ = nullptr; }
+    void Reapply() override {}
+    int32_t CurrentFrame() const override { return frame_; }
+    int32_t Length() const override { return shared_ ? shared_->Length() : 0; }
+    int32_t frame_ = 0;
+
+private:
+    TVorqMotionParticle* shared_;
+    TVorqParticleImages& sprite_;
+    uint8_t ended_ = 0;
+};
+
+int32_t round_frames(double v) {
+    const double r = std::nearbyint(v);
+    if (!(r > -2147483648.0)) return INT32_MIN;
+    if (!(r < 2147483647.0)) return INT32_MAX;
+    return static_cast<int32_t>(r);
+}
+}  // namespace
+
+// ---- TParticleImageList ----
+
+TParticleImageList::~TParticleImageList() { Clear(); }
+
+TVorqParticleImages* TParticleImageList::Add() {
+    TVorqBaseList* reg = emitter_.Registry();
+    auto* sprite = new TVorqParticleImages(reg, this, emitter_.Motion());
+    if (reg) {
+        const std::string prefix = std::string(1, kInternalMark) + emitter_.GetName() + kInternalMark;
+        sprite->StoreName(reg->MakeUniqueName(prefix, next_name_));
+    }
+    sprite->SetIgnoreMouse(1);
+    items_.push_back(sprite);
+    return sprite;
+}
+
+void TParticleImageList::Remove(TVorqParticleImages* sprite) {
+    auto it = std::find(items_.begin(), items_.end(), sprite);
+    if (it == items_.end()) return;
+    items_.erase(it);
+    sprite->ForgetList();
+}
+
+void TParticleImageList::Clear() {
+    for (TVorqParticleImages* s : items_) s->ForgetList();
+    items_.clear();
+}
+
+// ---- TVorqMotionParticle ----
+
+TVorqMotionParticle::TVorqMotionParticle(TVorqBaseList* scene) {
+    film_.motion_mode = true;
+    film_.scene = scene;
+}
+
+void TVorqMotionParticle::Load(const std::string& file_name) { film_.LoadFromFile(file_name); }
+
+bool TVorqMotionParticle::Step(TVorqParticleImages& sprite) {
+    if (!sprite.FilmOriginRecorded) {
+        // Recorded at the sprite's own first step, whatever its age then:
+        // a sprite born late in a long frame must not start where another
+        // sprite started.
+        sprite.FilmOrigin = film_.relative_mode ? FilmPoint{sprite.GetLeft(), sprite.GetTop()} : FilmPoint{};
+        sprite.FilmBasePriority = sprite.GetPriority();
+        sprite.FilmOriginRecorded = true;
+    }
+    const int32_t length = film_.Length();
+    if (length <= 0) return true;
+    int32_t frame = round_frames(sprite.MotionElapsed / kFilmFrameMs);
+    bool ended = false;
+    if (frame >= length) {
+        frame = length - 1;
+        ended = true;
+    }
+    if (frame < 0) frame = 0;
+    film_.bound_object = &sprite;
+    film_.origin = sprite.FilmOrigin;
+    film_.base_priority = sprite.FilmBasePriority;
+    film_.SetFrame(frame);
+    film_.bound_object = nullptr;
+    if (auto* link = dynamic_cast<TParticleMotionLink*>(sprite.GetMotion())) link->frame_ = frame;
+    sprite.MotionElapsed = static_cast<int32_t>(static_cast<uint32_t>(sprite.MotionElapsed) + FrameTime);
+    return ended;
+}
+
+// ---- TVorqParticleImages ----
+
+TVorqParticleImages::TVorqParticleImages(TVorqBaseList* registry, TParticleImageList* list, TVorqMotionParticle* motion)
+    : TVorqCustomImages(registry, kCreateRegister), FList(list), FShared(motion) {
+    if (motion) FMotion = std::make_unique<TParticleMotionLink>(*motion, *this);
+}
+
+TVorqParticleImages::~TVorqParticleImages() {
+    if (FList) FList->Remove(this);
+    // The frame is the emitter's; the link goes before the control's own
+    // clean-up so the shared film is left alone.
+    SetPictureSurface(nullptr);
+    SetMaskSurface(nullptr);
+    ForgetMotion();
+}
+
+void TVorqParticleImages::ForgetMotion() {
+    if (FMotion) FMotion->ClearTarget();
+    FMotion.reset();
+    FShared = nullptr;
+}
+
+long double TVorqParticleImages::GetParam(int index) const {
+    return index >= 0 && index < 3 ? FParams[index] : 0.0L;
+}
+
+void TVorqParticleImages::SetParam(int index, long double value) {
+    if (index >= 0 && index < 3) FParams[index] = value;
+}
+
+TVorqImageList* TVorqParticleImages::GetCurrentList() const { return FList ? &FList->Emitter().Picture() : nullptr; }
+
+void TVorqParticleImages::StartMotion() {
+    SetOffsetX(GetWidth() / 2);
+    SetOffsetY(GetHeight() / 2);
+    long double& p1 = FParams[0];
+    long double& p2 = FParams[1];
+    long double& p3 = FParams[2];
+    switch (FPartMotion) {
+    case PM_SNOW:
+        FOriginX = GetLeft();
+        FOriginY = GetTop();
+        FA = 0;
+        FB = rnd() * 0.02L + 0.02L;
+        if (p1 <= 0) p1 = 0.1L;
+        if (p2 < p3) FA = rnd() * (p3 - p2);
+        break;
+    case PM_STAR: {
+        FOriginX = GetLeft();
+        FOriginY = GetTop();
+        FAngle = rnd() * kPi * 2;
+        FR = p1 + 0.1L;
+        SetLeft(WrapAdd(round_i32(cos_x(FAngle) * FR), FOriginX));
+        SetTop(WrapAdd(round_i32(sin_x(FAngle) * FR), FOriginY));
+        const TVorqControl* parent = GetParent();
+        const long double w = parent ? parent->GetWidth() : 0, h = parent ? parent->GetHeight() : 0;
+        const long double dx = FOriginX < w / 2 ? w : 0, dy = FOriginY < h / 2 ? h : 0;
+        FReach = std::hypot(std::fabs(dx - FOriginX), std::fabs(dy - FOriginY));
+        p3 = rnd() * (p3 * 0.3L) + p3 * 0.7L;
+        break;
+    }
+    case PM_FLUFF:
+        p2 = rnd() * (p3 - p2) + p2;
+        FXAcc = GetLeft();
+        FOriginY = GetTop();
+        break;
+    case PM_TWISTER:
+        FOriginX = GetLeft();
+        FYAcc = GetTop();
+        FA = rnd() * (p2 / 2 * 0.05L) + p2 / 2 * 0.95L;
+        FR = rnd() * (p3 * 0.5L) + p3 * 0.5L;
+        break;
+    default: break;
+    }
+}
+
+void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
+    FAge = static_cast<int32_t>(static_cast<uint32_t>(FAge) + static_cast<uint32_t>(period()) * static_cast<uint32_t>(n));
+    const long double p1 = FParams[0], p2 = FParams[1], p3 = FParams[2];
+    const TVorqControl* parent = GetParent();
+    const int32_t pw = parent ? parent->GetWidth() : 0, ph = parent ? parent->GetHeight() : 0;
+    switch (FPartMotion) {
+    case PM_SNOW: {
+        FAngle += n * FB;
+        const int32_t left = WrapAdd(round_i32(sin_x(FAngle) * (p2 + FA)), FOriginX);
+        int32_t top = FTop;
+        FYAcc += n * p1;
+        if (FYAcc >= 1) {
+            const int32_t t = trunc_i32(FYAcc);
+            top = WrapAdd(top, t);
+            FYAcc -= t;
+        }
+        MoveTo(left, top, view);
+        if (!FFinished) FFinished = ph <= GetLocalY();
+        break;
+    }
+    case PM_STAR: {
+        if (n > 1) FR *= std::pow(p2, static_cast<long double>(n - 1));
+        // A radius that no longer fits a position (or is no number at all)
+        // ends the sprite before any position is made from it.
+        if (std::isnan(FR) || FR > kInt32Edge || FR < -kInt32Edge) {
+            FFinished = 1;
+            return;
+        }
+        MoveTo(WrapAdd(round_i32(cos_x(FAngle) * FR), FOriginX), WrapAdd(round_i32(sin_x(FAngle) * FR), FOriginY), view);
+        FR *= p2;
+        if (!FFinished) FFinished = FR >= FReach;
+        FAngle += p3;
+        break;
+    }
+    case PM_FLUFF: {
+        FXAcc += n * p2;
+        FYAcc += n;
+        MoveTo(trunc_i32(FXAcc), WrapSub(FOriginY, trunc_i32(p1 * FYAcc * FYAcc)), view);
+        if (!FFinished) {
+            const int64_t left = GetLocalX(), top = GetLocalY();
+            const bool above = top + GetHeight() < 0;
+            if (p2 >= 0) FFinished = (pw <= left) || above;
+            else FFinished = (left + GetWidth() < 0) || above;
+        }
+        break;
+    }
+    case PM_TWISTER: {
+        FAngle += n * FR;
+        if (FAngle > kTwoPi) FAngle -= kTwoPi;
+        const long double s = std::fabs(cos_x(FAngle / 2)) * 0.5L + 0.5L;
+        const int32_t zoom = round_i32(s * 256);
+        if (zoom != GetZoomX()) SetZoomX(zoom);
+        if (zoom != GetZoomY()) SetZoomY(zoom);
+        FYAcc -= p1;
+        MoveTo(WrapAdd(trunc_i32(sin_x(FAngle) * FA * s), FOriginX), trunc_i32(FYAcc), view);
+        SetPriority(round_i32((s - 0.5L) / 0.5L * 2000 - 1000));
+        if (!FFinished) FFinished = int64_t(GetLocalY()) + GetHeight() < 0;
+        break;
+    }
+    default: FFinished = 1; break;
+    }
+}
+
+void TVorqParticleImages::AttachTo(TVorqParticle& emitter) {
+    FParent = &emitter;
+    emitter.AddChild(this);
+}
+
+void TVorqParticleImages::InvalidateIn(const TSpriteStepView* view) {
+    if (!view) return Invalidate();
+    // As the picture's Invalidate, with the parent's part known.
+    const TCustomDIBX* s = GetOwnSurface();
+    if (!s || s->IsEmpty() || !GetVisible() || !view->base) return;
+    const TRect r = IntersectRects(
+        Bounds(ScreenAxisFrom(true, view->parent_x), ScreenAxisFrom(false, view->parent_y), GetWidth(), GetHeight()),
+        view->parent_rect);
+    if (!RectIsEmpty(r)) InvalidateCut(view->base, r);
+}
+
+void TVorqParticleImages::MoveTo(int32_t left, int32_t top, const TSpriteStepView* view) {
+    // LEFT and TOP at once: one redraw of the old and one of the new place
+    // per step, whichever of the two moved.
+    const bool x = left != FLeft, y = top != FTop;
+    if (!x && !y) return;
+    InvalidateIn(view);
+    if (x) {
+        FLeft = left;
+        FMotionX = 0;
+    }
+    if (y) {
+        FTop = top;
+        FMotionY = 0;
+    }
+    InvalidateIn(view);
+}
+
+bool TVorqParticleImages::Update() {
+    bool result = false;
+    if (!FFinished) {
+        if (FShared && FMotion) {
+            MotionElapsed = FAge;
+            result = FMotion->Step();
+        } else {
+            result = TVorqCustomImages::Update();
+        }
+    }
+    if (FFinished || result) {
+        if (FList) FList->Remove(this);
+        return true;
+    }
+    return false;
+}
+
+// ---- TVorqParticle ----
+
+TVorqParticle::TVorqParticle(TVorqBaseList* registry) : TVorqControl(registry) {}
+
+TVorqParticle::~TVorqParticle() {
+    // The sprites borrow the picture and the motion film: they go first.
+    FreeSprites();
+    FMotionParticle.reset();
+}
+
+void TVorqParticle::FreeSprites() {
+    // From a copy: each sprite leaves the children and the list as it goes.
+    std::vector<TVorqControl*> children = FChildren;
+    for (size_t i = children.size(); i-- > 0;)
+        if (auto* s = dynamic_cast<TVorqParticleImages*>(children[i])) s->FreeNow();
+    FSprites.Clear();
+}
+
+void TVorqParticle::SetSource(const std::string& name) {
+    if (name == FSource) return;
+    FSource = name;
+    // The registry's update pass keeps its place by itself when objects go
+    // during it, so freeing the sprites here is safe in the middle of a pass
+    // (an idle handler or a film may change SOURCE then).
+    FreeSprites();
+    FPicture.Clear();
+    FMotionParticle.reset();
+    const std::string ext = AnsiLowerCase(ExtractFileExt(name));
+    if (ext == ".tes") {
+        FPicture.LoadFromFile(this, name, false);
+    } else if (ext == ".vmt") {
+        auto m = std::make_unique<TVorqMotionParticle>(FRegistry);
+        m->Load(name);
+        FMotionParticle = std::move(m);
+    }
+    FState = 0;
+}
+
+void TVorqParticle::SetPartMotion(int32_t v) {
+    const auto m = static_cast<uint8_t>(v);
+    if (m == FPartMotion) return;
+    FPartMotion = m;
+    FState = 0;
+}
+
+long double TVorqParticle::GetParam(int index) const { return index >= 0 && index < 3 ? FParams[index] : 0.0L; }
+
+void TVorqParticle::SetParam(int index, long double value) {
+    if (index >= 0 && index < 3) FParams[index] = value;
+}
+
+void TVorqParticle::SetAlpha(int32_t v) {
+    if (v == FAlpha) return;
+    FAlpha = v;
+    Invalidate();
+}
+
+bool TVorqParticle::GetPlaying() const {
+    if (FPaused || GetAniPaused()) return false;
+    if (FMotion && FMotion->Ended()) return false;
+    return true;
+}
+
+TVorqParticleParam& TVorqParticle::EnsureParam() {
+    if (!FParam) FParam = std::make_unique<TVorqParticleParam>();
+    return *FParam;
+}
+
+void TVorqParticle::Advance(int32_t ticks, bool emit) {
+    const int64_t span = int64_t(period()) * ticks;
+    if (emit) FCountdown = clamp_i64(int64_t(FCountdown) - span);
+    int64_t remain = span;
+    TSpriteStepView view;
+    view.base = GetBase();
+    view.parent_rect = GetRect();
+    view.parent_x = int64_t(view.parent_rect.Left) - GetScrollX();
+    view.parent_y = int64_t(view.parent_rect.Top) - GetScrollY();
+    if (ticks > 0)
+        for (int32_t i = FSprites.Count(); i-- > 0;) FSprites.Get(i)->StepMotion(ticks, &view);
+    if (!emit || FPartMotion == 0) return;
+    int32_t births = 0;
+    // The sprites born in this call take their places among the children
+    // in one go.
+    struct SortAfterBirths {
+        TVorqParticle& e;
+        int32_t& n;
+        ~SortAfterBirths() {
+            if (n > 0) e.SortChildren();
+        }
+    } sort_after{*this, births};
+    while (FCountdown <= 0) {
+        if (births == kMaxBirthsPerUpdate) {
+            // The backlog is dropped: the next birth comes at the usual pace.
+            FCountdown = 0;
+            break;
+        }
+        ++births;
+        int32_t x = 0, y = 0;
+        if (FParam) {
+            x = WrapAdd(RandomInt(FParam->XRange), FParam->XMin);
+            y = WrapAdd(RandomInt(FParam->YRange), FParam->YMin);
+            int32_t interval = WrapAdd(RandomInt(FParam->IntervalRange), FParam->IntervalMin);
+            if (interval <= 2) interval = 2;
+            FCountdown = clamp_i64(int64_t(FCountdown) + interval);
+            remain -= interval;
+        } else {
+            FDelay.Evaluate();
+            if (TCustomParam* d = FDelay.Result()) {
+                int32_t interval = d->GetAsInt();
+                if (interval <= 2) interval = 2;
+                FCountdown = clamp_i64(int64_t(FCountdown) + interval);
+                remain -= interval;
+            } else {
+                FCountdown = period();
+                remain -= period();
+            }
+            FAppearX.Evaluate();
+            if (TCustomParam* v = FAppearX.Result()) x = v->GetAsInt();
+            FAppearY.Evaluate();
+            if (TCustomParam* v = FAppearY.Result()) y = v->GetAsInt();
+        }
+        TVorqParticleImages* s = FSprites.Add();
+        s->SetPartMotion(FPartMotion);
+        s->AttachTo(*this);
+        s->SetLeft(x);
+        s->SetTop(y);
+        s->SetAlpha(FAlpha);
+        for (int k = 0; k < 3; ++k) s->SetParam(k, FParams[k]);
+        if (FPicture.Count() > 0) s->SetIndex(0);
+        s->StartMotion();
+        if (remain > 0) s->StepMotion(static_cast<int32_t>(remain / period()), &view);
+    }
+}
+
+bool TVorqParticle::Update() {
+    const bool done = TVorqControl::Update();
+    if (GetAniPaused()) return done;
+    const int32_t p = period();
+    switch (FState) {
+    case 0:
+        FState = 1;
+        FRemainder = FPreroll;
+        FCountdown = 0;
+        {
+            const int32_t ticks = FRemainder / p;
+            FRemainder %= p;
+            Advance(ticks, true);
+        }
+        return done;
+    case 1: {
+        FRemainder = WrapAdd(FRemainder, static_cast<int32_t>(FrameTime));
+        const int32_t ticks = FRemainder / p;
+        FRemainder %= p;
+        Advance(ticks, true);
+        if (FDuration > 0) {
+            FDuration = WrapSub(FDuration, static_cast<int32_t>(FrameTime));
+            if (FDuration <= 0) FState = 2;
+        }
+        return done;
+    }
+    default: {
+        if (FSprites.Count() == 0) return true;
+        FRemainder = WrapAdd(FRemainder, static_cast<int32_t>(FrameTime));
+        const int32_t ticks = FRemainder / p;
+        FRemainder %= p;
+        Advance(ticks, false);
+        return false;
+    }
+    }
+}
+
+void TVorqParticle::SaveToStream(TStream& s) {
+    TVorqControl::SaveToStream(s);
+    FAppearX.SaveToStream(s);
+    FAppearY.SaveToStream(s);
+    FDelay.SaveToStream(s);
+    WriteStreamString(s, FSource);
+    WriteStreamByte(s, FPartMotion);
+    for (long double p : FParams) WriteStreamExtended(s, p);
+    WriteStreamInteger(s, FAlpha);
+    WriteStreamInteger(s, FPreroll);
+    WriteStreamString(s, FOnIdle);
+    WriteStreamByte(s, FPaused);
+    WriteStreamInteger(s, FDuration);
+}
+
+void TVorqParticle::LoadFromStream(TStream& s, int32_t version) {
+    TVorqControl::LoadFromStream(s, version);
+    FAppearX.LoadFromStream(s);
+    FAppearY.LoadFromStream(s);
+    FDelay.LoadFromStream(s);
+    FieldReader r = ObjectRecordReader(s);
+    const std::string source = r.String("source");
+    FPartMotion = r.U8("particle motion");
+    for (long double& p : FParams) p = r.Extended("parameter");
+    FAlpha = r.I32("alpha");
+    if (version >= 104) FPreroll = r.I32("pre-roll");
+    if (version >= 104) FOnIdle = r.String("idle handler");
+    if (version >= 104) FPaused = r.U8("paused");
+    if (version >= 104) FDuration = r.I32("duration");
+    SetSource(source);
+    FState = 0;
+}
+
+void TVorqParticle::ReleaseSurfaces() {
+    FPicture.ReleaseAdjusted();
+    TVorqControl::ReleaseSurfaces();
+}
+
+void TVorqParticle::RestoreSurfaces() {
+    FPicture.RebuildAdjusted();
+    TVorqControl::RestoreSurfaces();
+}
+
+void TVorqParticle::ApplyFilmParticle(const TFilmParticleFrame& f) {
+    const TRect& c = f.place.clip;
+    if (f.place.motion) {
+        Invalidate();
+        SetMotionX(f.place.left);
+        SetMotionY(f.place.top);
+        SetWidth(f.width);
+        SetHeight(f.height);
+        SetPriority(f.place.priority);
+        SetAlpha(f.alpha);
+        Invalidate();
+    } else {
+        if (f.place.parent) SetParent(f.place.parent);
+        SetRect(f.place.left, f.place.top, f.width, f.height);
+        SetPriority(f.place.priority);
+        SetAlpha(f.alpha);
+        SetSource(f.source);
+        SetPartMotion(f.part_motion);
+        SetIndex(f.preroll);
+        for (int k = 0; k < 3; ++k) SetParam(k, f.param[k]);
+        TVorqParticleParam& p = EnsureParam();
+        p.XMin = f.x_min;
+        p.YMin = f.y_min;
+        p.XRange = f.x_range;
+        p.YRange = f.y_range;
+        p.IntervalMin = f.interval_min;
+        p.IntervalRange = f.interval_range;
+    }
+    ApplyFilmClip(*this, c);
+}
+
+void AssignParticleExpressions(TVorqObject& obj, const TVorqParser* x, const TVorqParser* y, const TVorqParser* delay) {
+    auto* p = dynamic_cast<TVorqParticle*>(&obj);
+    if (!p) return;
+    if (x) p->AppearX().Assign(*x);
+    if (y) p->AppearY().Assign(*y);
+    if (delay) p->Delay().Assign(*delay);
+}
