@@ -202,8 +202,8 @@ TPage* TCallMan::GetPage(const std::string& name, bool to_front) {
     } catch (const Exception& e) {
         // Whoever asked drops the error and play goes on without the page,
         // so the player is told, once a page, why the story went no further.
-        if (damage_reported_.insert(name).second)
-            ShowMessageBox(e.Message(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        // (The message names the page.)
+        ReportDamage(e.Message(), e.Message());
         throw;
     }
     TPage* p = page.get();
@@ -217,6 +217,11 @@ TPage* TCallMan::GetPage(const std::string& name, bool to_front) {
     pages_.insert(pages_.begin(), std::move(page));
     while (pages_.size() > kPageCacheLimit && pages_.back().get() != Page) pages_.pop_back();
     return p;
+}
+
+void TCallMan::ReportDamage(const std::string& key, const std::string& message) {
+    if (damage_reported_.insert(key).second)
+        ShowMessageBox(message, Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
 }
 
 void TCallMan::Start(const std::string& name) {

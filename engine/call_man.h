@@ -90,6 +90,11 @@ public:
 
     // Ends the current frame's run of commands, whatever the state.
     void EndFrame() { end_frame_ = true; }
+    // Tells the player, once per key, of damaged data that play goes past
+    // (a page that cannot be loaded, a command whose stored data is
+    // damaged), so that the story does not stop without a word.
+    void ReportDamage(const std::string& key, const std::string& message);
+    bool DamageReported(const std::string& key) const { return damage_reported_.count(key) != 0; }
 
     // Pages in the cache, most recently used first.
     int32_t PageCount() const { return static_cast<int32_t>(pages_.size()); }
@@ -104,7 +109,7 @@ private:
     // CallEvent once the queue holds an entry.
     int start_event(TTimerList& queue, int32_t level);
     std::vector<std::unique_ptr<TPage>> pages_;
-    // Pages that failed to load and were reported to the player.
+    // Damage already reported to the player (ReportDamage's keys).
     std::set<std::string> damage_reported_;
     bool end_frame_ = false;
 };

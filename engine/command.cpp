@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -73,7 +74,11 @@ std::vector<TExprPtr> ReadExprListField(FieldReader& r, const char* field) {
     return list;
 }
 
-void WriteStateTag(TStream& s) { s.WriteBuffer(kStateTag, 7); }
+void WriteStateTag(TStream& s, int32_t version) {
+    char tag[8];
+    std::snprintf(tag, sizeof tag, "vorq%03u", static_cast<unsigned>(version) % 1000u);
+    s.WriteBuffer(tag, 7);
+}
 
 int32_t ReadStateVersion(TStream& s) {
     const int64_t start = s.GetPosition();

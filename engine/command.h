@@ -82,9 +82,11 @@ TExprPtr ReadExprField(FieldReader& r, const char* field);
 // u32 count, then that many expressions.
 std::vector<TExprPtr> ReadExprListField(FieldReader& r, const char* field);
 
-// Saved command state begins with this 7-byte tag (no length prefix).
+// Saved command state begins with this 7-byte tag (no length prefix); a
+// kind whose state gained a field writes a higher number, and reads the
+// field only from that number on.
 constexpr char kStateTag[] = "vorq100";
-void WriteStateTag(TStream& s);
+void WriteStateTag(TStream& s, int32_t version = 100);
 // The number of a "vorq" tag (0 when not a number); without a tag the
 // stream goes back to where it was and the answer is 0.
 int32_t ReadStateVersion(TStream& s);

@@ -55,7 +55,10 @@ bool never_applied(int id) {
 // What a property expression without a result stands for, in the
 // property's own type.
 std::unique_ptr<TCustomParam> make_default(int id) {
-    switch (PropertyInfos[id].Type) {
+    // ONPLAYING is declared a flag, but it holds a handler label like every
+    // other event property: no label, not the text of false.
+    const TValueType type = id == PR_ONPLAYING ? PT_STR : PropertyInfos[id].Type;
+    switch (type) {
     case PT_BOOL: {
         auto p = std::make_unique<TParamFlag>();
         p->SetAsBool(id == PR_VISIBLE || id == PR_OVERLAY);
@@ -187,9 +190,11 @@ void TComComponent::Execute(TCallMan&, TPage*&, int32_t& pc) {
     ++pc;
     TVorqObject* obj = CreateObjectByType(registry(), type);
     if (!obj) return;
-    // An emitter evaluates these anew for every birth, so it keeps copies.
+    // An emitter evaluates these anew for every birth, an image its DELAY
+    // on every arrival at its last frame, so they keep copies.
     if (type == LT_PARTICLE)
         AssignParticleExpressions(*obj, Property(PR_APPEARX), Property(PR_APPEARY), Property(PR_DELAY));
+    if (type == LT_IMAGES) AssignImageDelayExpression(*obj, Property(PR_DELAY));
     ApplyProperties(*obj);
     switch (opcode_ & 127) {
     case opMovie:
@@ -340,11 +345,11 @@ void TComFlip::Execute(TCallMan& cm, TPage*&, int32_t& pc) {
     }
     default: break;
     }
-    finish();
+    finish(true);
     ++pc;
 }
 
-void TComFlip::finish() {
+void TComFlip::finish(bool keep_cabinets) {
     TVorqBaseList* reg = registry();
     if (!reg) return;
     // Forced with no kind: the running transition ends and both layers are
@@ -357,22 +362,39 @@ void TComFlip::finish() {
     if (ClearOldFlag) {
         const std::vector<TVorqControl*> children = reg->InactiveBase()->Children();
         for (TVorqControl* c : children)
-            if (c->GetCompoType() != LT_CABINET) c->Scrap();
+            if (!keep_cabinets || c->GetCompoType() != LT_CABINET) c->Scrap();
     }
 }
 
-void TComFlip::Cancel() { finish(); }
+// A switch cut short clears the layer it leaves whole, cabinets included.
+void TComFlip::Cancel() { finish(false); }
+
+namespace {
+// The state's number from which it keeps whether the switch waits.
+constexpr int32_t kFlipWaitsState = 101;
+}  // namespace
 
 void TComFlip::SaveState(std::unique_ptr<TMemoryStream>& s) {
     TMemoryStream& m = StateStream(s);
-    WriteStateTag(m);
+    WriteStateTag(m, kFlipWaitsState);
     WriteStreamByte(m, FlipBlocksEvents);
     WriteStreamByte(m, ClearOldFlag);
+    WriteStreamByte(m, Waits ? 1 : 0);
 }
 
 void TComFlip::LoadState(TStream& s) {
-    if (ReadStateVersion(s) < 100) return;
-    FieldReader r(s, CommandStateMessage());
-    FlipBlocksEvents = r.U8("blocks events");
-    ClearOldFlag = r.U8("clear old");
+    const int32_t v = ReadStateVersion(s);
+    if (v >= 100) {
+        FieldReader r(s, CommandStateMessage());
+        FlipBlocksEvents = r.U8("blocks events");
+        ClearOldFlag = r.U8("clear old");
+        if (v >= kFlipWaitsState) {
+            Waits = r.U8("waits") != 0;
+            return;
+        }
+    }
+    // Older states do not keep it: the duration decides, as it did when
+    // the switch was prepared.
+    TCustomParam* d = EvalExpr(Duration.get());
+    Waits = d && d->GetAsInt() > 0;
 }

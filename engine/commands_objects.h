@@ -149,7 +149,8 @@ protected:
 
 private:
     // The other layer becomes the shown one; the snapshot goes, and with
-    // ClearOld every control left on the layer that was shown.
-    void finish();
+    // ClearOld every control left on the layer that was shown (but its
+    // cabinets when keep_cabinets).
+    void finish(bool keep_cabinets);
     uint32_t snapshot_ = 0;  // serial of the snapshot object; 0 = none
 };

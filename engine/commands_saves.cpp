@@ -62,8 +62,11 @@ void TComCabinet::Execute(TCallMan&, TPage*&, int32_t& pc) {
         // The cabinet may itself stand on the layer it empties (layer 0
         // hidden): it is never moved into itself.
         MoveSelectedChildren(*reg.InactiveBase(), *cabinet, selected);
+        // A cabinet that parks nothing is not kept.
+        if (cabinet->GetChildCount() == 0) cabinet->Scrap();
     } else {
+        // Taking the last control out keeps the cabinet: only parking
+        // decides whether one is kept.
         MoveSelectedChildren(*cabinet, *reg.InactiveBase(), selected);
     }
-    if (cabinet->GetChildCount() == 0) cabinet->Scrap();
 }

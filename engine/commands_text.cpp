@@ -82,7 +82,19 @@ void TComTextIns::Prepare(TCallMan&) {
             m->MesData.Pieces.AddPiece(page_name, index, std::string(), 0, -1, 0);
             m->PackedHistory = 0;
             // Showing page 0 starts it; a restarting rebuild would start it twice.
-            m->RebuildPages(false);
+            try {
+                m->RebuildPages(false);
+            } catch (const ECorruptData&) {
+                // A damaged stored text leaves the window empty, rather than
+                // holding a piece that fails again on every rebuild; the
+                // page runner reports it and goes past this command.
+                m->RecordMode = TVorqMes::kRecordNone;
+                m->MesData.Pieces.Clear();
+                m->RebuildPages(false);
+                TargetName.clear();
+                TargetSerial = 0;
+                throw;
+            }
             if (m->GetCount() > 0) m->SetPageIndex(0);
         }
     }

@@ -18,9 +18,6 @@ namespace {
 constexpr uint64_t kMinCommandBytes = 11;
 // Far more commands than any page holds; the bytes left bound them first.
 constexpr uint32_t kMaxCommands = 1u << 24;
-// A mask per opcode that a command byte can name (its low 7 bits): files
-// of a newer editor may store masks of kinds this player does not know.
-constexpr uint64_t kMaxStoredMasks = 128;
 
 // The command traced last, compared by address only (never followed).
 const TCommand* g_last_traced = nullptr;
@@ -97,22 +94,20 @@ void TPage::LoadFromStream(TStream& s, const std::string& name) {
 void TPage::read_masks(FieldReader& r) {
     const uint32_t count = r.U32("mask count");
     const uint32_t size = r.U32("mask size");
-    // Masks of no bytes cannot hold a bit; a count of them is damage, and
-    // counting through four billion of them would stall the player.
-    if (size == 0 && count != 0) r.Fail("mask size");
-    r.CheckCount(count, size, kMaxStoredMasks, "mask count");
     for (auto& m : Masks) m.fill(0);
+    // A newer editor may store more masks, or longer ones, than this player
+    // knows: only the bytes left bound them. Masks of no bytes hold nothing
+    // and there is nothing to read for them, however many are claimed.
+    if (size == 0) return;
+    r.CheckCount(count, size, UINT32_MAX, "mask count");
     const uint32_t used = size < kMaskBytes ? size : kMaskBytes;
-    for (uint32_t i = 0; i < count; ++i) {
-        // Masks of kinds this player does not know, and bytes beyond the
-        // known property ids, are passed over.
-        if (i < kOpcodeCount) {
-            r.Bytes(Masks[i].data(), used, "mask");
-            r.Skip(size - used, "mask");
-        } else {
-            r.Skip(size, "mask");
-        }
+    const uint32_t known = count < kOpcodeCount ? count : kOpcodeCount;
+    for (uint32_t i = 0; i < known; ++i) {
+        r.Bytes(Masks[i].data(), used, "mask");
+        r.Skip(size - used, "mask");
     }
+    // The masks of kinds this player does not know are passed over whole.
+    r.Skip(int64_t{count - known} * size, "mask");
 }
 
 void TPage::read_commands(FieldReader& r) {
@@ -177,6 +172,20 @@ void TPage::Run(TCallMan& cm, TPage*& current, bool& waiting, bool& prepared, in
         if (VorqLogWrite) {
             const uint32_t line = Commands[static_cast<size_t>(old_pc)]->Line;
             VorqLogWrite(NotAvailableTraceLine(GameClock, Name, line, e.Message()).c_str());
+        }
+        cm.EndFrame();
+    } catch (const ECorruptData& e) {
+        // Stored data that is damaged fails the same way in every frame: a
+        // command that it kept where it was is reported once and passed
+        // over (a page that failed to load was reported by the loader). One
+        // that moved on, such as a call of a damaged page, is dealt with.
+        if (current == old_page && pc == old_pc) {
+            if (!cm.DamageReported(e.Message())) {
+                const uint32_t line = Commands[static_cast<size_t>(old_pc)]->Line;
+                cm.ReportDamage(Name + "\n" + std::to_string(old_pc),
+                                e.Message() + "\r\n" + Name + "(" + std::to_string(line) + ")");
+            }
+            ++pc;
         }
         cm.EndFrame();
     } catch (const std::exception&) {

@@ -15,6 +15,7 @@
 #include "platform/filesys.h"
 #include "platform/message_box.h"
 #include "platform/video.h"
+#include "render/wipes/custom_wipe.h"
 
 #include <charconv>
 #include <cstring>
@@ -178,6 +179,9 @@ void TProject::apply(const TProjectFileData& d) {
     Title = d.Title;
     Width = d.Width;
     Height = d.Height;
+    // A zoom-in given no point closes in on the middle of this game's screen.
+    constexpr int32_t kZoomInWipe = 30;
+    SetWipeDefaults(kZoomInWipe, Width / 2, Height / 2);
     FullScreenWidth = d.FullScreenWidth;
     FullScreenHeight = d.FullScreenHeight;
     StartPage = d.StartPage;

@@ -18,13 +18,10 @@ void TVorqBaseList::SaveToStream(TStream& s) {
     std::vector<TVorqObject*> free_objects;
     for (TVorqObject* o : FObjects) {
         if (o->IsScheduledForDeletion() || o->GetCompoType() == LT_NONE || IsInternalName(o->GetName())) continue;
-        if (!o->IsControl()) {
-            free_objects.push_back(o);
-        } else if (!static_cast<TVorqControl*>(o)->GetParent() && !static_cast<TVorqControl*>(o)->IsLayer()) {
-            // Controls are saved only inside their parent's record: one
-            // without a parent would vanish from the save unnoticed.
-            throw Exception("scene save: the control \"" + o->GetName() + "\" has no parent");
-        }
+        // Controls are saved only inside their parent's record, so a
+        // control that stands on no layer (created with an empty PARENT and
+        // never placed) is left out of the save, with its children.
+        if (!o->IsControl()) free_objects.push_back(o);
     }
     WriteStreamInteger(s, FWidth);
     WriteStreamInteger(s, FHeight);

@@ -151,6 +151,11 @@ void TVorqCustomImages::RestoreSurfaces() {
     TVorqCustomImage::RestoreSurfaces();
 }
 
+void AssignImageDelayExpression(TVorqObject& obj, const TVorqParser* delay) {
+    auto* images = dynamic_cast<TVorqCustomImages*>(&obj);
+    if (images && delay) images->LastFrameDelay().Assign(*delay);
+}
+
 // ---- TVorqImages ----
 
 TVorqImages::TVorqImages(TVorqBaseList* registry, int picture_states, int create_flags)

@@ -85,3 +85,7 @@ protected:
     uint8_t FRepeat = 0, FAutoScrap = 0;
     std::string FSource, FOnPlayEnd, FOnIdle;
 };
+
+// The image-creation command's DELAY expression: the image keeps a copy and
+// evaluates it anew each time it reaches its last frame. Other kinds: nothing.
+void AssignImageDelayExpression(TVorqObject& obj, const TVorqParser* delay);

@@ -14,6 +14,7 @@
 #include "objects/scene/motion_kinds.h"
 #include "objects/object_kinds.h"
 #include "objects/effects/particle.h"
+#include "objects/images/images.h"
 #include "objects/basic/prop_motion.h"
 #include "objects/property_access.h"
 #include "objects/scene/registry_link.h"

@@ -124,6 +124,9 @@ std::unique_ptr<TCustomWipe> CreateWipe(int32_t kind, TCustomDIBX* target, TCust
                                         TCustomDIBX* new_picture);
 // The default parameters of a kind (zeros outside 1..38).
 void WipeDefaults(int32_t kind, int32_t& param0, int32_t& param1);
+// Replaces them for every wipe made afterwards (kinds outside 1..38:
+// nothing); the project sets the zoom-in's point to the screen's centre.
+void SetWipeDefaults(int32_t kind, int32_t param0, int32_t param1);
 
 // ---- shared by the wipe families ----
 namespace wipes {

@@ -18,8 +18,9 @@ struct Kind {
     int32_t param0, param1;
 };
 
-// Index = wipe number - 1.
-constexpr Kind kKinds[38] = {
+// Index = wipe number - 1. Not constant: the zoom-in's point becomes the
+// screen's centre once the game's screen size is known.
+Kind kKinds[38] = {
     {Make<TWipeFade>, 0, 0},          // 1
     {Make<TWipeBlindH>, 20, 1},       // 2
     {Make<TWipeBlindV>, 20, 1},       // 3
@@ -67,6 +68,12 @@ void WipeDefaults(int32_t kind, int32_t& param0, int32_t& param1) {
     if (kind < 1 || kind > 38) return;
     param0 = kKinds[kind - 1].param0;
     param1 = kKinds[kind - 1].param1;
+}
+
+void SetWipeDefaults(int32_t kind, int32_t param0, int32_t param1) {
+    if (kind < 1 || kind > 38) return;
+    kKinds[kind - 1].param0 = param0;
+    kKinds[kind - 1].param1 = param1;
 }
 
 std::unique_ptr<TCustomWipe> CreateWipe(int32_t kind, TCustomDIBX* target, TCustomDIBX* old_picture,

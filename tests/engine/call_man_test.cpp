@@ -951,6 +951,7 @@ TEST(CommandState, EveryStatefulKindRoundTripsAndRefusesCuts) {
     TComFlip flip(&page);
     flip.FlipBlocksEvents = 1;
     flip.ClearOldFlag = 1;
+    flip.Waits = true;
     TComTextIns text(&page);
     text.TextWait = 1;
     text.TextBlocksEvents = 1;
@@ -961,6 +962,7 @@ TEST(CommandState, EveryStatefulKindRoundTripsAndRefusesCuts) {
         TCommand* saved;
         std::function<std::unique_ptr<TCommand>()> make;
         std::function<bool(TCommand&)> same;
+        const char* tag = "vorq100";
     };
     const Case cases[] = {
         {&wait, [&] { return std::make_unique<TComWait>(&page); },
@@ -971,8 +973,9 @@ TEST(CommandState, EveryStatefulKindRoundTripsAndRefusesCuts) {
         {&flip, [&] { return std::make_unique<TComFlip>(&page); },
          [](TCommand& c) {
              auto& f = static_cast<TComFlip&>(c);
-             return f.FlipBlocksEvents == 1 && f.ClearOldFlag == 1;
-         }},
+             return f.FlipBlocksEvents == 1 && f.ClearOldFlag == 1 && f.Waits;
+         },
+         "vorq101"},
         {&text, [&] { return std::make_unique<TComTextIns>(&page); },
          [](TCommand& c) {
              auto& t = static_cast<TComTextIns&>(c);
@@ -989,7 +992,7 @@ TEST(CommandState, EveryStatefulKindRoundTripsAndRefusesCuts) {
         std::unique_ptr<TMemoryStream> s;
         c.saved->SaveState(s);
         ASSERT_NE(s, nullptr);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(s->Memory()), 7), "vorq100");
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(s->Memory()), 7), c.tag);
         auto back = c.make();
         s->SetPosition(0);
         back->LoadState(*s);
@@ -1003,5 +1006,34 @@ TEST(CommandState, EveryStatefulKindRoundTripsAndRefusesCuts) {
             auto refused = c.make();
             EXPECT_THROW(refused->LoadState(part), ECorruptData) << cut;
         }
+    }
+}
+
+// Whether a screen switch waits is kept with its state; a state of an older
+// save, which does not keep it, takes it from the duration as preparing did.
+TEST(CommandState, AFlipLoadedInTheMiddleOfItsSwitchStillWaits) {
+    TPage page;
+    struct Case {
+        std::string state;     // after the tag
+        const char* tag;
+        const char* duration;  // the flip's duration expression
+        bool waits;
+    };
+    const Case cases[] = {
+        {std::string("\1\0\1", 3), "vorq101", "0", true},
+        {std::string("\1\0\0", 3), "vorq101", "500", false},
+        {std::string("\1\0", 2), "vorq100", "500", true},
+        {std::string("\1\0", 2), "vorq100", "0", false},
+        {std::string(), "", "500", true},  // untagged: nothing stored
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.tag) + " " + c.duration);
+        TComFlip flip(&page);
+        flip.Duration = std::make_unique<TVorqParser>();
+        CompileExpression(*flip.Duration, c.duration);
+        TMemoryStream s = StreamOf(c.tag + c.state);
+        flip.LoadState(s);
+        EXPECT_EQ(flip.IsWaiting(), c.waits);
+        EXPECT_EQ(s.GetPosition(), s.GetSize());
     }
 }

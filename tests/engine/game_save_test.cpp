@@ -451,17 +451,18 @@ TEST_F(GameSave, AFailedLoadClosesTheWindow) {
     EXPECT_EQ(entry_bytes(save_path(), name), "not a save");
 }
 
-TEST_F(GameSave, AParentlessControlRefusesTheSaveAndKeepsTheFile) {
+TEST_F(GameSave, AControlOnNoLayerIsLeftOutAndTheSaveIsWritten) {
     TPageWriter main;
     main.Wait("1000000");
     start(main);
-    Project->SaveGame(1, "", 0, "before");
-    const std::string before = file_bytes(save_path());
+    // As a creation command with an empty PARENT leaves it.
     TVorqObject* loose = CreateObjectByType(VorqBaseList, LT_BOX);
     loose->SetName("loose");
-    EXPECT_TRUE(mentions(boxes_during([&] { Project->SaveGame(2, "", 0, "after"); }), "loose"));
-    EXPECT_EQ(file_bytes(save_path()), before);
+    EXPECT_TRUE(boxes_during([&] { Project->SaveGame(2, "", 0, "after"); }).empty());
+    EXPECT_EQ(Project->GetSlotCaption(2), "after");
+    EXPECT_TRUE(boxes_during([&] { Project->LoadGame(2); }).empty());
     EXPECT_FALSE(Terminating);
+    EXPECT_EQ(VorqBaseList->FindObject("loose"), nullptr);
 }
 
 TEST_F(GameSave, ASaveFileThatIsNoArchiveIsNeverOverwritten) {

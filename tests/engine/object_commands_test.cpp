@@ -7,11 +7,16 @@
 #include "script/game_clock.h"
 #include "shell/headless_runner.h"
 #include "script/param_collection.h"
+#include "engine/commands.h"
 #include "engine/scenario_writer.h"
+#include "engine/tesk_source.h"
 #include "objects/scene/scene.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/glyph_list_writer.h"
 #include "platform/codepage.h"
+#include "platform/message_box.h"
+#include "render/tesk.h"
+#include "render/tesk_collection.h"
 #include "tests/support/plain_dibx.h"
 
 #include <gtest/gtest.h>
@@ -371,6 +376,7 @@ TEST_F(ObjectCommands, PropertyMotionAndCabinetsThroughTheirCommands) {
     w.PropMotion("\"slide\"", "\"mover\"", "3", "100", "160", "0");
     w.PropMotion("\"bad\"", "\"mover\"", "300", "5", "10", "0");  // no such property: ends untouched
     w.Cabinet(opCabinetSave, {{PR_NAME, "\"shelf\""}}, "1", {"\"a\""});  // all but a
+    w.Cabinet(opCabinetSave, {{PR_NAME, "\"bare\""}}, "0", {"\"nobody\""});  // parks nothing
     w.VarNew("stop", PT_INT, "0");
     w.Wait("100000", "stop == 0");
     w.Cabinet(opCabinetLoad, {{PR_NAME, "\"shelf\""}}, "", {"\"b\""});
@@ -384,6 +390,7 @@ TEST_F(ObjectCommands, PropertyMotionAndCabinetsThroughTheirCommands) {
     EXPECT_EQ(shelf->GetParent(), reg->GetBaseAt(0));
     EXPECT_EQ(object("b")->GetParent(), shelf);
     EXPECT_EQ(object("a")->GetParent(), reg->InactiveBase());
+    EXPECT_EQ(object("bare"), nullptr);
     // The motion runs over the next frames: 16 ms of 160 per frame.
     for (int i = 1; i <= 5; ++i) frame();
     EXPECT_EQ(object("mover")->GetLeft(), 50);
@@ -394,8 +401,44 @@ TEST_F(ObjectCommands, PropertyMotionAndCabinetsThroughTheirCommands) {
     Params->Find("stop")->SetAsInt(1);
     frames(3);
     EXPECT_EQ(object("b")->GetParent(), reg->InactiveBase());
-    // The emptied cabinet goes at the end of the update pass.
-    EXPECT_EQ(object("shelf"), nullptr);
+    // Emptied by taking out, the cabinet stays; only parking nothing
+    // scraps one.
+    EXPECT_EQ(object("shelf"), shelf);
+    EXPECT_EQ(shelf->GetChildCount(), 0);
+}
+
+TEST_F(ObjectCommands, ClearOldKeepsCabinetsWhenTheSwitchEndsButNotWhenItIsCancelled) {
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "ended");
+        reg->ResetScene();
+        TPageWriter w;
+        w.Wait("100000");
+        start(w);  // the kinds are installed
+        const int32_t shown = reg->ActiveIndex;
+        auto* shelf = static_cast<TVorqControl*>(CreateObjectByType(reg.get(), LT_CABINET));
+        shelf->SetName("shelf");
+        shelf->SetParent(reg->ActiveBase());
+        auto* box = static_cast<TVorqControl*>(CreateObjectByType(reg.get(), LT_BOX));
+        box->SetName("box");
+        box->SetParent(reg->ActiveBase());
+        TPage page;
+        TComFlip flip(&page);
+        flip.ClearOldFlag = 1;
+        if (cancel) {
+            flip.Cancel();
+        } else {
+            TCallMan cm;
+            TPage* at = &page;
+            int32_t pc = 0;
+            flip.FlipState = 3;
+            flip.Execute(cm, at, pc);
+        }
+        reg->Update();
+        EXPECT_EQ(reg->ActiveIndex, shown ^ 1);
+        EXPECT_EQ(object("box"), nullptr);
+        EXPECT_EQ(object("shelf") == nullptr, cancel);
+        runner.reset();
+    }
 }
 
 TEST_F(ObjectCommands, MenuCloseWithoutItsMenuWaitsAFrameAtATime) {
@@ -462,6 +505,114 @@ TEST_F(ObjectCommands, AMessagePlaysIntoItsWindowAndTheWaitEndsWhenTheWindowGoes
     EXPECT_EQ(var("after"), 1);
     ReadList().Clear();
     History().Clear();
+}
+
+TEST_F(ObjectCommands, AnOnPlayingWithoutAResultIsNoHandlerLabel) {
+    TPageWriter w;
+    for (int id : {PR_NAME, PR_ONPLAYING}) w.SetMask(opMesNew, id);
+    w.Component(opMesNew, {{PR_NAME, "\"quiet\""}});  // ONPLAYING stored without a result
+    w.Component(opMesNew, {{PR_NAME, "\"loud\""}, {PR_ONPLAYING, "\"play.vsb\""}});
+    w.Wait("100000");
+    start(w);
+    frames(2);
+    ASSERT_NE(object("quiet"), nullptr);
+    EXPECT_EQ(object("quiet")->GetOnPlaying(), "");
+    EXPECT_EQ(object("loud")->GetOnPlaying(), "play.vsb");
+}
+
+TEST_F(ObjectCommands, ImgNewHoldsTheLastFrameForItsDelayExpression) {
+    {
+        TTeskFrameList list;
+        for (int i = 0; i < 2; ++i) {
+            TTeskFrame& f = *list.AddFrame();
+            f.Delay = 50;
+            f.Image.SetSize(4, 4, 24);
+        }
+        TMemoryStream s;
+        list.SaveToStream(s, 0);
+        folder.WriteFile("anim.tes", std::string(reinterpret_cast<const char*>(s.Memory()),
+                                                 static_cast<size_t>(s.GetSize())));
+    }
+    TTeskCollection pictures(&ProjectTeskSource());
+    struct Guard {
+        TVorqBaseList& reg;
+        ~Guard() {
+            reg.ResetScene();  // the image lets go of its picture first
+            TeskCollection = nullptr;
+        }
+    } guard{*reg};
+    TeskCollection = &pictures;
+    TPageWriter w;
+    for (int id : {PR_NAME, PR_PARENT, PR_SOURCE, PR_DELAY}) w.SetMask(opImgNew, id);
+    w.VarNew("hold", PT_INT, "300");
+    w.Component(opImgNew, {{PR_NAME, "\"pic\""}, {PR_PARENT, "\"x\""}, {PR_SOURCE, "\"anim.tes\""},
+                           {PR_DELAY, "hold"}});
+    w.Wait("100000");
+    start(w);
+    frame();
+    TVorqObject* pic = object("pic");
+    ASSERT_NE(pic, nullptr);
+    int n = 0;
+    while (pic->GetIndex() != 1 && n++ < 20) frame();
+    ASSERT_EQ(pic->GetIndex(), 1);
+    // The last frame's own 50 ms and the expression's 300, less at most a
+    // frame that has passed; the image plays on until they are over.
+    n = 0;
+    while (pic->GetPlaying() && n++ < 100) frame();
+    EXPECT_GE(n * 16, 300);
+    EXPECT_LE(n * 16, 350 + 16);
+}
+
+// A damaged stored text fails the same way every time it is tried: it is
+// reported once, the window stays empty and play goes on past the command,
+// also when the page comes back to it.
+TEST_F(ObjectCommands, ADamagedStoredTextIsReportedOnceAndPassedOver) {
+    TGlyphListWriter base;
+    const uint32_t d = base.AddDecoration(StoredDecoration{});
+    const size_t head = base.Bytes().size() - 4;  // up to the glyph count
+    TGlyphListWriter far = base;
+    far.Char('A', d + 5);
+    TGlyphListWriter one = base;
+    one.Char('A', d);
+    std::string counted = one.Bytes();
+    counted.replace(head, 4, std::string(4, '\xFF'));
+    TGlyphListWriter linked = base;
+    linked.Char('A', d, "xy");
+    std::string link = linked.Bytes();
+    // The link's length: before its 2 bytes, the wait, the code and the decoration.
+    link.replace(link.size() - 4 - 2 - 4 - 2 - 4, 4, std::string("\xF0\0\0\0", 4));
+    const struct {
+        const char* what;
+        std::string stored;
+    } cases[] = {
+        {"a decoration index out of range", far.Bytes()},
+        {"a glyph count of 0xFFFFFFFF with one glyph", counted},
+        {"a link longer than the bytes", link},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        reg->ResetScene();
+        TPageWriter w;
+        w.SetMask(opMesNew, PR_NAME);
+        w.VarNew("after", PT_INT, "0");
+        w.Component(opMesNew, {{PR_NAME, "\"msg\""}});
+        const int ins = w.Add(opTextIns, text_ins(c.stored, "\"msg\"", "0", "1"));
+        w.Calc("after = after + 1");
+        w.Jump("main.vsb", static_cast<uint32_t>(ins), "after < 3");
+        w.Wait("100000");
+        const uint32_t boxes = MessageBoxesShown();
+        testing::internal::CaptureStderr();
+        start(w);
+        frames(10);
+        const std::string told = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(var("after"), 3);
+        EXPECT_EQ(MessageBoxesShown() - boxes, 1u);
+        EXPECT_NE(told.find("main.vsb"), std::string::npos) << told;
+        auto* m = dynamic_cast<TVorqMes*>(reg->FindControl("msg"));
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->GetCount(), 0);
+        runner.reset();
+    }
 }
 
 TEST_F(ObjectCommands, ParticleNewGivesTheEmitterItsBirthExpressions) {

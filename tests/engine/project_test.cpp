@@ -11,6 +11,7 @@
 #include "files/install_set.h"
 #include "platform/codepage.h"
 #include "platform/video.h"
+#include "render/wipes/custom_wipe.h"
 #include "tests/support/fixture_writers.h"
 
 #include <gtest/gtest.h>
@@ -156,13 +157,20 @@ TEST(ProjectFile, DamagedBytesLoadOrAreRefusedByField) {
 TEST(Project, StartsTheStartPage) {
     TTestGameFolder g;
     TProjectFileData d = TestProjectData("start.vsb", 103);
+    d.Width = 641;
+    d.Height = 479;
     g.WriteProject(d);
     g.WritePage("start.vsb", empty_page());
     THeadlessRunner r(g.Path());
     ASSERT_TRUE(r.Running());
     TProject& p = r.Project();
     EXPECT_EQ(p.Title, "test game");
-    EXPECT_EQ(p.Width, 640);
+    EXPECT_EQ(p.Width, 641);
+    // A zoom-in given no point closes in on the screen's centre.
+    int32_t x = 0, y = 0;
+    WipeDefaults(30, x, y);
+    EXPECT_EQ(x, 320);
+    EXPECT_EQ(y, 239);
     EXPECT_EQ(p.SleepBetweenFrames, 0);  // version 103: no sleeping
     EXPECT_EQ(p.SoundExtensions, ".wav.wma.ogg.mid");
     ASSERT_NE(p.CallMan->Page, nullptr);
