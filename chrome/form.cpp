@@ -207,8 +207,12 @@ void Form::Paint() {
 
 bool Form::Show(Video& window, int32_t x, int32_t y, bool force) {
     if (!dirty_ && !force) return false;
-    if (dirty_ || canvas_.Width() != width_ || canvas_.Height() != height_) Paint();
-    window.Update(canvas_.Pixels(), width_, height_, width_, x, y);
+    Blit(window, x, y);
     window.Present();
     return true;
+}
+
+void Form::Blit(Video& window, int32_t x, int32_t y) {
+    if (dirty_ || canvas_.Width() != width_ || canvas_.Height() != height_) Paint();
+    window.Update(canvas_.Pixels(), width_, height_, width_, x, y);
 }

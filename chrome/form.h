@@ -125,6 +125,10 @@ public:
     // into the window's client area at (x, y) and presents it. False when
     // nothing needed showing.
     bool Show(Video& window, int32_t x, int32_t y, bool force = false);
+    // Copies the form (painted first when something changed) into the
+    // window's client image at (x, y) without presenting: for drawing over
+    // a picture that is about to be presented.
+    void Blit(Video& window, int32_t x, int32_t y);
 
 protected:
     // The form's own drawing below the widgets (after the background fill).

@@ -49,6 +49,7 @@ void TFormConfig::FormCreate() {
     window_.SetTitle(Sjis("動作設定"));
     DialogOpen = true;
     const IniFile ini(ini_path_);
+    IniUnreadable = ini.ReadFailed();
     CheckSound.SetChecked(ini.ReadBool(kSection, kDirectSound, true));
     CheckSoundClick();
     TrackBuff.SetPosition(ini.ReadInteger(kSection, kDelayTime, 500) / 100);
@@ -111,6 +112,9 @@ void TFormConfig::Run(Video& window, const std::string& ini_path) {
     window.Centre();
     window.Show(true);
     dialog.Show(window, 0, 0, true);
+    if (dialog.IniUnreadable)
+        ShowMessageBox(ExtractFileName(ini_path) + Sjis("を読み込めませんでした。既定の設定を表示します。"),
+                       Sjis("動作設定"), MessageBoxKind::OK, MessageBoxIcon::Warning);
     while (dialog.DialogOpen) {
         InputEvent e;
         if (window.WaitEvent(e, 100)) dialog.dispatch(e);

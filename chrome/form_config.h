@@ -15,6 +15,9 @@ public:
 
     // True from creation until the window closes.
     bool DialogOpen = false;
+    // game.ini stands there but could not be read: the dialog shows the
+    // defaults, and Run says so once the dialog is up.
+    bool IniUnreadable = false;
 
     Bevel& Bevel1;
     CheckBox& CheckSound;

@@ -10,8 +10,8 @@
 using namespace chrome_colour;
 
 namespace {
-constexpr int32_t kBorder = 3;       // the raised frame of a box drawn over a window
-constexpr int32_t kTitleHeight = 18;
+constexpr int32_t kBorder = TModalDialog::kFrameBorder;  // the raised frame of a box drawn over a window
+constexpr int32_t kTitleHeight = TModalDialog::kTitleHeight;
 constexpr int32_t kMargin = 12;
 constexpr int32_t kIconSize = 32;
 constexpr int32_t kButtonWidth = 75;
@@ -19,8 +19,6 @@ constexpr int32_t kButtonHeight = 23;
 constexpr int32_t kButtonGap = 6;
 constexpr int32_t kButtonSpace = 14;  // between the text and the buttons
 constexpr int32_t kMinWidth = 160;
-constexpr uint32_t kTitleColour = 0x0A246A;
-constexpr uint32_t kTitleText = 0xFFFFFF;
 
 TRect inset(const TRect& r, int32_t d) { return TRect{r.Left + d, r.Top + d, r.Right - d, r.Bottom - d}; }
 
@@ -185,12 +183,10 @@ MessageDialogLayout LayoutMessageDialog(const std::string& sjis_text, const std:
 
 TMessageDialog::TMessageDialog(const std::string& sjis_text, const std::string& sjis_caption, MessageBoxKind kind,
                                MessageBoxIcon icon, bool framed)
-    : Form(1, 1),
+    : TModalDialog(1, 1, sjis_caption, framed),
       layout_(LayoutMessageDialog(sjis_text, sjis_caption, kind, icon, framed, Font)),
-      caption_(sjis_caption),
       icon_(icon),
-      kind_(kind),
-      framed_(framed) {
+      kind_(kind) {
     SetSize(layout_.Width, layout_.Height);
     const std::vector<std::string> captions = MessageButtonCaptions(kind);
     const std::vector<int> answers = MessageButtonAnswers(kind);
@@ -210,131 +206,40 @@ void TMessageDialog::answer(int code) {
     if (answer_ == 0) answer_ = code;
 }
 
-void TMessageDialog::move_focus(bool backward) { SelectNext(backward); }
+void TMessageDialog::CloseRequested() { answer(EscapeAnswer(kind_)); }
 
-void TMessageDialog::PaintBackground(ChromeCanvas& canvas) {
-    const TRect whole{0, 0, Width(), Height()};
-    if (framed_) {
-        canvas.Edges(whole, Light, DarkShadow);
-        canvas.Edges(inset(whole, 1), Highlight, Shadow);
-        canvas.Fill(layout_.TitleBar, kTitleColour);
-        const ChromeFont bold{Font.Name, Font.Size, fsBold};
-        const TRect& t = layout_.TitleBar;
-        canvas.DrawText(t.Left + 4, t.Top + (t.Height() - ChromeCanvas::TextHeight(bold)) / 2, caption_, bold,
-                        kTitleText, TRect{t.Left + 2, t.Top, t.Right - 2, t.Bottom});
+bool TMessageDialog::DialogKey(int32_t vk) {
+    if (kind_ == MessageBoxKind::YesNo && (vk == 'Y' || vk == 'N')) {
+        answer(vk == 'Y' ? IDYES : IDNO);
+        return true;
     }
+    if (vk == VK_LEFT || vk == VK_UP || vk == VK_RIGHT || vk == VK_DOWN) {
+        SelectNext(vk == VK_LEFT || vk == VK_UP);
+        return true;
+    }
+    return false;
+}
+
+void TMessageDialog::PaintClient(ChromeCanvas& canvas) {
     if (icon_ != MessageBoxIcon::None) paint_icon(canvas, layout_.Icon, icon_);
-    const TRect clip = inset(whole, framed_ ? kBorder : 0);
+    const TRect whole{0, 0, Width(), Height()};
+    const TRect clip = inset(whole, Framed() ? kBorder : 0);
     for (size_t i = 0; i < layout_.Lines.size(); ++i)
         canvas.DrawText(layout_.Text.Left, layout_.Text.Top + static_cast<int32_t>(i) * layout_.LineHeight,
                         layout_.Lines[i], Font, Text, clip);
 }
 
-void TMessageDialog::Open(Video& window, int32_t x, int32_t y) {
-    window_ = &window;
-    origin_ = {x, y};
-    // What the box covers, clipped to the client area.
-    covered_width_ = window.ClientWidth();
-    covered_height_ = window.ClientHeight();
-    covered_.assign(window.ReadPixels(), window.ReadPixels() + static_cast<size_t>(covered_width_) * covered_height_);
-    cursor_was_visible_ = window.CursorVisible();
-    cursor_was_ = window.CurrentCursor();
-    window.SetCursor(0);
-    window.ShowCursor(true);
-    Show(window, x, y, true);
-}
-
-void TMessageDialog::Dispatch(const InputEvent& e) {
-    InputEvent local = e;
-    local.X -= origin_.X;
-    local.Y -= origin_.Y;
-    switch (e.Kind) {
-    case InputEventKind::CloseRequest: answer(EscapeAnswer(kind_)); return;
-    case InputEventKind::Activate:
-    case InputEventKind::DisplayChange: kept_.push_back(e); return;
-    case InputEventKind::Deactivate:
-        kept_.push_back(e);
-        HandleEvent(local);
-        return;
-    case InputEventKind::KeyUp:
-    case InputEventKind::MouseUp:
-        // A key or button held when the box opened is let go for the game too.
-        kept_.push_back(e);
-        HandleEvent(local);
-        return;
-    case InputEventKind::KeyDown:
-        if (kind_ == MessageBoxKind::YesNo && (e.VirtualKey == 'Y' || e.VirtualKey == 'N')) {
-            answer(e.VirtualKey == 'Y' ? IDYES : IDNO);
-            return;
-        }
-        if (e.VirtualKey == VK_LEFT || e.VirtualKey == VK_UP || e.VirtualKey == VK_RIGHT || e.VirtualKey == VK_DOWN) {
-            move_focus(e.VirtualKey == VK_LEFT || e.VirtualKey == VK_UP);
-            return;
-        }
-        HandleEvent(local);
-        return;
-    case InputEventKind::Text: return;
-    default: HandleEvent(local); return;
-    }
-}
-
-void TMessageDialog::Refresh() {
-    if (window_) Show(*window_, origin_.X, origin_.Y);
-}
-
-void TMessageDialog::Close() {
-    if (!window_) return;
-    Video& window = *window_;
-    window_ = nullptr;
-    if (window.ClientWidth() == covered_width_ && window.ClientHeight() == covered_height_ && !covered_.empty()) {
-        const TRect box = Bounds(origin_.X, origin_.Y, Width(), Height());
-        window.Update(covered_.data(), covered_width_, covered_height_, covered_width_, 0, 0, &box, 1);
-    }
-    window.Present();
-    window.SetCursor(cursor_was_);
-    window.ShowCursor(cursor_was_visible_);
-    for (const InputEvent& e : kept_) window.InjectEvent(e);
-    kept_.clear();
-    covered_.clear();
-}
-
 int RunMessageDialog(Video& window, TMessageDialog& dialog, int32_t x, int32_t y) {
-    dialog.Open(window, x, y);
-    while (dialog.Answer() == 0) {
-        InputEvent e;
-        if (window.WaitEvent(e, 50)) {
-            dialog.Dispatch(e);
-        } else if (window.IsHeadless()) {
-            // Nothing more can ever arrive.
-            InputEvent close;
-            close.Kind = InputEventKind::CloseRequest;
-            dialog.Dispatch(close);
-        }
-        dialog.Refresh();
-    }
-    dialog.Close();
+    RunModalDialog(window, dialog, x, y);
     return dialog.Answer();
 }
 
 int ShowMessageDialog(const std::string& sjis_text, const std::string& sjis_caption, MessageBoxKind kind,
                       MessageBoxIcon icon) {
-    if (Video* owner = ActiveVideo(); owner && owner->Visible()) {
-        TMessageDialog dialog(sjis_text, sjis_caption, kind, icon, true);
-        const int32_t w = owner->ClientWidth(), h = owner->ClientHeight();
-        if (dialog.Width() <= w && dialog.Height() <= h)
-            return RunMessageDialog(*owner, dialog, (w - dialog.Width()) / 2, (h - dialog.Height()) / 2);
-    }
-    TMessageDialog dialog(sjis_text, sjis_caption, kind, icon, false);
-    std::unique_ptr<Video> own;
-    try {
-        own = Video::Create(VideoBackend::Sdl);
-        own->CreateWindow(dialog.Width(), dialog.Height(), sjis_caption);
-    } catch (const std::exception&) {
-        return 0;
-    }
-    own->Centre();
-    own->Show(true);
-    return RunMessageDialog(*own, dialog, 0, 0);
+    const std::unique_ptr<TModalDialog> shown = ShowModalDialog([&](bool framed) {
+        return std::make_unique<TMessageDialog>(sjis_text, sjis_caption, kind, icon, framed);
+    });
+    return shown ? static_cast<TMessageDialog&>(*shown).Answer() : 0;
 }
 
 void InstallMessageDialog() { SetMessageBoxPresenter(ShowMessageDialog); }

@@ -1,16 +1,12 @@
-// Message boxes drawn by our chrome. A box stands modally over the game
-// window: it is painted into the window's client image, takes the window's
-// input until answered, and puts back the picture it covered. While it is
-// open the frame loop waits (time spent in it is no game time), but the
-// window keeps showing and repainting. When no game window is up (or the
-// box does not fit in it), the box gets a small window of its own.
+// Message boxes drawn by our chrome, standing modally over the game window
+// (chrome/modal_dialog.h) or in a small window of their own.
 //
 // Keys: Enter presses the focused button, Escape gives the box's cancel
 // answer, Tab / Shift+Tab and the arrow keys move between the buttons,
 // Space presses the focused one; Y and N answer a Yes/No box. Closing the
 // window gives the cancel answer.
 #pragma once
-#include "chrome/widgets.h"
+#include "chrome/modal_dialog.h"
 #include "platform/message_box.h"
 
 #include <string>
@@ -46,7 +42,7 @@ MessageDialogLayout LayoutMessageDialog(const std::string& sjis_text, const std:
 std::vector<std::string> MessageButtonCaptions(MessageBoxKind kind);
 std::vector<int> MessageButtonAnswers(MessageBoxKind kind);
 
-class TMessageDialog : public Form {
+class TMessageDialog : public TModalDialog {
 public:
     // framed: drawn with its own border and title bar over another window.
     TMessageDialog(const std::string& sjis_text, const std::string& sjis_caption, MessageBoxKind kind,
@@ -57,40 +53,21 @@ public:
     size_t ButtonCount() const { return buttons_.size(); }
     // 0 while no answer was given.
     int Answer() const { return answer_; }
-
-    // Shows the box at (x, y) of the window's client area, keeping what it
-    // covers. While a box is open the pointer is shown in the default arrow.
-    void Open(Video& window, int32_t x, int32_t y);
-    // One event of the window (client coordinates). Releases and focus
-    // changes the game must still see are kept for it.
-    void Dispatch(const InputEvent& e);
-    // Shows what changed since the last call.
-    void Refresh();
-    // Puts back what the box covered and hands the kept events to the window.
-    void Close();
+    bool Finished() const override { return answer_ != 0; }
 
 protected:
-    void PaintBackground(ChromeCanvas& canvas) override;
+    void PaintClient(ChromeCanvas& canvas) override;
+    void CloseRequested() override;
+    bool DialogKey(int32_t vk) override;
 
 private:
     void answer(int code);
-    void move_focus(bool backward);
 
     MessageDialogLayout layout_;
-    std::string caption_;
     MessageBoxIcon icon_;
     MessageBoxKind kind_;
-    bool framed_;
     std::vector<Button*> buttons_;
     int answer_ = 0;
-
-    Video* window_ = nullptr;
-    TPoint origin_;
-    std::vector<uint32_t> covered_;
-    int32_t covered_width_ = 0, covered_height_ = 0;
-    bool cursor_was_visible_ = true;
-    int32_t cursor_was_ = 0;
-    std::vector<InputEvent> kept_;
 };
 
 // Runs the box over the window until it is answered; a window that can get

@@ -74,6 +74,10 @@ bool TToolbar97::Draw(Video& window, bool force) {
     return Show(window, 0, 0, force);
 }
 
+void TToolbar97::DrawOver(Video& window) {
+    if (visible_) Blit(window, 0, 0);
+}
+
 void TToolbar97::PaintBackground(ChromeCanvas& canvas) {
     canvas.HLine(0, Width(), Height() - 1, chrome_colour::Shadow);
 }

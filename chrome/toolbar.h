@@ -48,6 +48,9 @@ public:
     // Shows the bar at the window's top-left corner when it changed (or
     // always with force); nothing while hidden.
     bool Draw(Video& window, bool force = false);
+    // Copies the shown bar into the window's image without presenting, so
+    // that a frame drawn where it stands does not cover it.
+    void DrawOver(Video& window);
 
 protected:
     // The boundary line along the dock's bottom edge.

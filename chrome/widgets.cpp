@@ -284,3 +284,129 @@ void Bevel::Paint(ChromeCanvas& canvas) {
     canvas.Edges(TRect{r.Left, r.Top, r.Right - 1, r.Bottom - 1}, Shadow, Shadow);
     canvas.Edges(TRect{r.Left + 1, r.Top + 1, r.Right, r.Bottom}, Highlight, Highlight);
 }
+
+// ---- ListBox -----------------------------------------------------------------
+
+namespace {
+constexpr int32_t kListBorder = 2;
+constexpr int32_t kStripWidth = 12;
+constexpr uint32_t kSelected = 0x0A246A;
+constexpr uint32_t kSelectedText = 0xFFFFFF;
+constexpr uint32_t kStripColour = 0xECE9E4;
+}  // namespace
+
+ListBox::ListBox(Form& form, const TRect& bounds) : Widget(form, bounds) { TabStop = true; }
+
+void ListBox::SetItems(std::vector<std::string> items) {
+    items_ = std::move(items);
+    top_ = 0;
+    index_ = -1;
+    SetItemIndex(0);
+    Invalidate();
+}
+
+int32_t ListBox::VisibleLines() const {
+    return std::max(1, (Bounds().Height() - 2 * kListBorder) / std::max(1, ItemHeight));
+}
+
+TRect ListBox::LineRect(int32_t i) const {
+    const TRect r = Bounds();
+    const int32_t right = r.Right - kListBorder - (scrolls() ? kStripWidth : 0);
+    const int32_t y = r.Top + kListBorder + (i - top_) * ItemHeight;
+    return TRect{r.Left + kListBorder, y, right, y + ItemHeight};
+}
+
+TRect ListBox::strip() const {
+    const TRect r = Bounds();
+    return TRect{r.Right - kListBorder - kStripWidth, r.Top + kListBorder, r.Right - kListBorder, r.Bottom - kListBorder};
+}
+
+TRect ListBox::thumb() const {
+    const TRect s = strip();
+    const int32_t n = static_cast<int32_t>(items_.size()), lines = VisibleLines();
+    const int32_t h = std::max(8, s.Height() * lines / std::max(1, n));
+    const int32_t range = std::max(1, n - lines);
+    const int32_t y = s.Top + (s.Height() - h) * top_ / range;
+    return TRect{s.Left, y, s.Right, y + h};
+}
+
+void ListBox::set_top(int32_t top) {
+    top = std::clamp(top, 0, std::max(0, static_cast<int32_t>(items_.size()) - VisibleLines()));
+    if (top == top_) return;
+    top_ = top;
+    Invalidate();
+}
+
+void ListBox::SetItemIndex(int32_t i) {
+    if (items_.empty()) i = -1;
+    else i = std::clamp(i, 0, static_cast<int32_t>(items_.size()) - 1);
+    if (i >= 0) {
+        if (i < top_) set_top(i);
+        else if (i >= top_ + VisibleLines()) set_top(i - VisibleLines() + 1);
+    }
+    if (i == index_) return;
+    index_ = i;
+    Invalidate();
+    if (OnChange) OnChange();
+}
+
+int32_t ListBox::line_at(int32_t y) const {
+    return top_ + (y - Bounds().Top - kListBorder) / std::max(1, ItemHeight);
+}
+
+void ListBox::MouseDown(const TPoint& p) {
+    if (scrolls() && PointInRect(p, strip())) {
+        const TRect t = thumb();
+        if (p.Y < t.Top) set_top(top_ - VisibleLines());
+        else if (p.Y >= t.Bottom) set_top(top_ + VisibleLines());
+        return;
+    }
+    dragging_ = true;
+    if (p.Y >= Bounds().Top + kListBorder && line_at(p.Y) < static_cast<int32_t>(items_.size()))
+        SetItemIndex(line_at(p.Y));
+}
+
+void ListBox::MouseMove(const TPoint& p) {
+    if (!dragging_) return;
+    // Dragging past the ends scrolls the selection along.
+    SetItemIndex(p.Y < Bounds().Top + kListBorder ? index_ - 1 : std::min(line_at(p.Y), top_ + VisibleLines()));
+}
+
+void ListBox::MouseWheel(int32_t notches) { set_top(top_ - 3 * notches); }
+
+void ListBox::KeyDown(int32_t vk) {
+    switch (vk) {
+    case VK_UP: SetItemIndex(index_ - 1); break;
+    case VK_DOWN: SetItemIndex(index_ + 1); break;
+    case VK_PRIOR: SetItemIndex(index_ - (VisibleLines() - 1)); break;
+    case VK_NEXT: SetItemIndex(index_ + (VisibleLines() - 1)); break;
+    case VK_HOME: SetItemIndex(0); break;
+    case VK_END: SetItemIndex(static_cast<int32_t>(items_.size()) - 1); break;
+    default: break;
+    }
+}
+
+void ListBox::Paint(ChromeCanvas& canvas) {
+    const TRect r = Bounds();
+    canvas.Edges(r, Shadow, Highlight);
+    canvas.Edges(inset(r, 1), DarkShadow, Light);
+    const TRect inner = inset(r, kListBorder);
+    canvas.Fill(inner, Enabled() ? Window : Owner().Color);
+    const ChromeFont& font = Owner().Font;
+    const int32_t th = ChromeCanvas::TextHeight(font);
+    const int32_t last = std::min(static_cast<int32_t>(items_.size()), top_ + VisibleLines());
+    for (int32_t i = top_; i < last; ++i) {
+        const TRect line = IntersectRects(LineRect(i), inner);
+        const bool selected = i == index_;
+        if (selected) canvas.Fill(line, kSelected);
+        canvas.DrawText(line.Left + 2, line.Top + (ItemHeight - th) / 2, items_[static_cast<size_t>(i)], font,
+                        selected ? kSelectedText : (Enabled() ? Text : GrayText), line);
+        if (selected && Focused()) canvas.DottedFrame(line, kSelectedText);
+    }
+    if (scrolls()) {
+        canvas.Fill(strip(), kStripColour);
+        const TRect t = thumb();
+        canvas.Fill(t, Face);
+        canvas.Edges(t, Highlight, DarkShadow);
+    }
+}

@@ -1,10 +1,12 @@
 // The widgets of our chrome: push and flat buttons, check box, label,
-// horizontal track bar and bevel. Clicks fire on release over the widget,
+// horizontal track bar, list box and bevel. Clicks fire on release over the widget,
 // as for ordinary push buttons.
 #pragma once
 #include "chrome/form.h"
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class Button : public Widget {
 public:
@@ -106,4 +108,45 @@ class Bevel : public Widget {
 public:
     Bevel(Form& form, const TRect& bounds) : Widget(form, bounds) {}
     void Paint(ChromeCanvas& canvas) override;
+};
+
+// A list of text lines, one of them selected. The pointer selects the line
+// under it, the wheel scrolls, and Up, Down, Home, End, Page Up and Page
+// Down move the selection; a longer list shows a scroll strip at its right,
+// where a press above or below the thumb turns a page.
+class ListBox : public Widget {
+public:
+    ListBox(Form& form, const TRect& bounds);
+    // Shift-JIS lines.
+    void SetItems(std::vector<std::string> items);
+    const std::vector<std::string>& Items() const { return items_; }
+    int32_t ItemIndex() const { return index_; }
+    // Limited to the list and scrolled into view; OnChange runs when it changed.
+    void SetItemIndex(int32_t i);
+    int32_t TopIndex() const { return top_; }
+    int32_t ItemHeight = 13;
+    std::function<void()> OnChange;
+    // Lines that fit in the box.
+    int32_t VisibleLines() const;
+    // A line's rectangle in form coordinates (it may lie outside the box).
+    TRect LineRect(int32_t i) const;
+
+    void Paint(ChromeCanvas& canvas) override;
+    void MouseDown(const TPoint& p) override;
+    void MouseMove(const TPoint& p) override;
+    void MouseUp(const TPoint&) override { dragging_ = false; }
+    void MouseWheel(int32_t notches) override;
+    void KeyDown(int32_t vk) override;
+    void FocusChanged() override { Invalidate(); }
+
+private:
+    bool scrolls() const { return static_cast<int32_t>(items_.size()) > VisibleLines(); }
+    TRect strip() const;
+    TRect thumb() const;
+    void set_top(int32_t top);
+    int32_t line_at(int32_t y) const;
+    std::vector<std::string> items_;
+    int32_t index_ = -1;
+    int32_t top_ = 0;
+    bool dragging_ = false;
 };

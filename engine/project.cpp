@@ -145,7 +145,12 @@ void TProject::create() {
         Terminating = true;
         return;
     }
-    CallMan->Start(StartPage);
+    try {
+        CallMan->Start(StartPage);
+    } catch (const Exception&) {
+        // The page's loader has told the player why already.
+        Terminating = true;
+    }
 }
 
 bool TProject::read_project() {

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -223,6 +224,17 @@ void TVrFileCollection::close() {
     res_type_.clear();
 }
 
+namespace {
+// The same file as the running program (links and case-matched names
+// included), so a renamed or extension-less player still reads its trailer.
+bool is_running_executable(const std::string& file_name) {
+    const std::string exe = ExeFileName();
+    if (exe.empty()) return false;
+    std::error_code ec;
+    return std::filesystem::equivalent(NativePath(file_name), NativePath(exe), ec) && !ec;
+}
+}  // namespace
+
 void TVrFileCollection::Open(const std::string& file_name) {
     close();
     FileName = file_name;
@@ -236,8 +248,9 @@ void TVrFileCollection::Open(const std::string& file_name) {
     const std::string ext = AnsiUpperCase(ExtractFileExt(file_name));
     const std::string side = ChangeFileExt(file_name, ".ext");
     try {
-        if (ext == ".EXE" || ext == ".SCR") {
-            // Appended archive: the last 6 bytes are its start and "vq".
+        if (ext == ".EXE" || ext == ".SCR" || is_running_executable(file_name)) {
+            // Appended archive: the last 6 bytes are its start and "vq". The
+            // player's own file is always this case, whatever it is named.
             const int64_t size = src->GetSize();
             uint8_t trailer[4];
             if (size < 6) throw ECorruptData("Archive: the file is too short for an archive trailer");

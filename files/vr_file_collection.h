@@ -51,7 +51,8 @@ public:
     TVrProgressEvent OnProgress;
     std::string FileName;
 
-    // Opens an archive file: an executable with the trailer, a file with a
+    // Opens an archive file: an executable (by extension, or the running
+    // player itself) with the trailer, a file with a
     // ".ext" side directory, or a plain archive. A name that is no file
     // makes a folder of loose files. Raises ECorruptData on a bad directory.
     void Open(const std::string& file_name);

@@ -6,6 +6,7 @@
 
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -64,9 +65,27 @@ std::optional<int32_t> ParseProfileInteger(std::string_view text) {
 }
 
 IniFile::IniFile(const std::string& sjis_path) : file_name_(sjis_path) {
-    std::ifstream in(NativePath(sjis_path), std::ios::binary);
-    if (!in) return;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string native = NativePath(sjis_path);
+    std::error_code ec;
+    const bool present = std::filesystem::exists(std::filesystem::symlink_status(native, ec));
+    std::ifstream in(native, std::ios::binary);
+    if (!in) {
+        read_failed_ = present;
+        return;
+    }
+    std::string text;
+    try {
+        // A folder opens but fails on the first read, with an exception of
+        // the stream library.
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        read_failed_ = true;
+        return;
+    }
+    if (in.bad()) {
+        read_failed_ = true;
+        return;
+    }
     LoadFromText(text);
 }
 

@@ -15,6 +15,9 @@ public:
     // Reads the file (a Shift-JIS game path); a missing or unreadable file
     // gives empty contents.
     explicit IniFile(const std::string& sjis_path);
+    // Something stands at the path but could not be read as a file (a
+    // folder, no read permission, a read error).
+    bool ReadFailed() const { return read_failed_; }
 
     // Replaces the contents by the text of an ini file. Lines before the
     // first section header, empty lines and comment lines (";") are dropped.
@@ -64,6 +67,7 @@ private:
 
     std::string file_name_;
     std::vector<Section> sections_;
+    bool read_failed_ = false;
 };
 
 // The integer parse rules of ReadInteger, on their own.

@@ -1,6 +1,7 @@
 #include "render/ico.h"
 
 #include "files/palette.h"
+#include "platform/exception.h"
 #include "platform/stream.h"
 #include "render/dib_surface.h"
 
@@ -10,6 +11,8 @@
 namespace {
 
 [[noreturn]] void BadFile() { RaiseInvalidDIB(); }
+
+TIconChooser icon_chooser = nullptr;
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -135,6 +138,41 @@ void LoadIcon(TDIBSurface& surface, TStream& stream, int index) {
     if (dir.Type == 2) out.HotSpot = TPoint{e.Planes, e.BitCount};
     surface.AssignSurface(out);
     surface.HotSpot = out.HotSpot;
+}
+
+int IconImageBitCount(TStream& stream, const TIconEntry& entry) {
+    const int64_t start = stream.GetPosition();
+    int bits = entry.BitCount;
+    try {
+        if (entry.Size >= 40 && start + entry.Offset + 40 <= stream.GetSize()) {
+            stream.SetPosition(start + entry.Offset);
+            FieldReader r = PictureFields(stream);
+            if (r.U32("header size") == 40) {
+                r.I32("width");
+                r.I32("height");
+                r.U16("planes");
+                bits = r.U16("bit count");
+            }
+        }
+    } catch (const Exception&) {
+    }
+    stream.SetPosition(start);
+    return bits;
+}
+
+void SetIconChooser(TIconChooser chooser) { icon_chooser = chooser; }
+
+void LoadChosenIcon(TDIBSurface& surface, TStream& stream) {
+    const int64_t start = stream.GetPosition();
+    const TIconDirectory dir = ReadIconDirectory(stream);
+    int index = 0;
+    if (dir.Entries.size() > 1 && icon_chooser) {
+        stream.SetPosition(start);
+        const int chosen = icon_chooser(dir, stream);
+        if (chosen >= 0 && chosen < static_cast<int>(dir.Entries.size())) index = chosen;
+    }
+    stream.SetPosition(start);
+    LoadIcon(surface, stream, index);
 }
 
 void SaveIcon(const TDIBSurface& surface, TStream& stream, bool cursor) {

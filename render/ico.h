@@ -32,6 +32,19 @@ TIconDirectory ReadIconDirectory(TStream& stream);
 // hot spot comes from its entry. Bad files raise EInvalidGraphic and leave
 // the surface as it was.
 void LoadIcon(TDIBSurface& surface, TStream& stream, int index);
+// The bit count an image's own header gives (the directory's figure when
+// the header cannot be read), for a file starting at the stream's position.
+int IconImageBitCount(TStream& stream, const TIconEntry& entry);
+
+// Asks which image of a file holding several to load: gets the directory
+// and the stream at the file's start; returns the index, or a negative
+// number when it could not ask. The window chrome installs its dialog.
+using TIconChooser = int (*)(const TIconDirectory& dir, TStream& stream);
+void SetIconChooser(TIconChooser chooser);
+// Loads an icon or cursor file from the stream's position: its only image,
+// or, when it holds several, the one the installed chooser is told (image
+// 0 when none is installed or it could not ask).
+void LoadChosenIcon(TDIBSurface& surface, TStream& stream);
 // One image at offset 22, type 2 when cursor. A mask with values other than
 // 0 and 255 is written as 32 bits with the mask as alpha; otherwise 16/32
 // bits are written as 24, and the AND bit is set where the mask is below

@@ -12,7 +12,7 @@ void TDIBSurface::LoadFromFile(const std::string& sjisPath) {
     if (ext == ".tga" || ext == ".ico" || ext == ".cur") {
         TFileStream f(sjisPath, fmOpenRead | fmShareDenyWrite);
         if (ext == ".tga") LoadTGA(*this, f, false);
-        else LoadIcon(*this, f, 0);
+        else LoadChosenIcon(*this, f);
         return;
     }
     TDIB::LoadFromFile(sjisPath);

@@ -1,6 +1,7 @@
 #include "shell/form_view.h"
 #include "engine/tesk_source.h"
 
+#include "chrome/popup_menu.h"
 #include "chrome/toolbar.h"
 #include "script/param_collection.h"
 #include "engine/project.h"
@@ -17,6 +18,7 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/ini_file.h"
+#include "platform/keys.h"
 #include "platform/message_box.h"
 #include "platform/resources.h"
 #include "platform/stream.h"
@@ -253,6 +255,19 @@ void TFormView::draw_chrome(bool force) {
     if (FToolbar) FToolbar->Draw(*FWindow, force);
 }
 
+void TFormView::ToolbarOverlay::DrawOverlay(Video& window, TPoint) {
+    if (View && View->FToolbar) View->FToolbar->DrawOver(window);
+}
+
+void TFormView::sync_toolbar_overlay() {
+    if (!ScreenManager) return;
+    FToolbarOverlay.View = this;
+    if (FToolbar && FToolbar->Visible() && ScreenManager->FullScreen())
+        ScreenManager->AddOverlay(&FToolbarOverlay);
+    else
+        ScreenManager->RemoveOverlay(&FToolbarOverlay);
+}
+
 void TFormView::Init() {
     StartupCheckpoint("Init:1");
     DXSound.OnInitialize = SetPlayerSoundFormat;
@@ -385,6 +400,7 @@ void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
         VorqBaseList->RestoreSurfaces();
         invalidate_view();
     }
+    sync_toolbar_overlay();
     draw_chrome(true);
     ResumeVideos();
 }
@@ -407,7 +423,7 @@ void TFormView::ApplyDisplayMode() {
 // ---- the frame loop ---------------------------------------------------------------------
 
 bool TFormView::ApplicationEventsIdle() {
-    if (Terminating || !Active || FClosePosted || !ScreenManager) return true;
+    if (Terminating || !Active || FClosePosted || !ScreenManager || FMenu) return true;
     const uint32_t now = TimeGetTime();
     const uint32_t gap = now - LastTick;
     // A message box held the program: the time it stood open is no game time.
@@ -598,13 +614,83 @@ void TFormView::invalidate_view() {
     for (int i = 0; i < 2; ++i) VorqBaseList->GetBaseAt(i)->InvalidateWhole();
 }
 
+void TFormView::OpenPopupMenu(int32_t x, int32_t y, bool from_keyboard) {
+    if (FMenu) return;
+    FMenu = std::make_unique<TPopupMenu>();
+    TPopupMenu& menu = *FMenu;
+    menu.AddItem(Sjis("フルスクリーン(&F)"), ScreenManager && ScreenManager->FullScreen(), [this] { ScreenSwitchClick(); });
+    menu.AddSeparator();
+    for (const int32_t period : {16, 64, 128, 1})
+        menu.AddItem(Sjis("フレーム間隔 ") + std::to_string(period) + "ms", FramePeriod == period,
+                     [period] { FramePeriod = period; });
+    menu.AddSeparator();
+    for (const int32_t divisor : {1, 2, 4, 10})
+        menu.AddItem(Sjis("描画間隔 ") + std::to_string(divisor) + Sjis("フレーム"), DrawDivisor == divisor,
+                     [divisor] { DrawDivisor = divisor; });
+    // The menu loop: what plays is paused, and no frame runs until it ends.
+    for (int k = 0; k < MediaManagerKinds; ++k)
+        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Suspend();
+    menu.Open(*FWindow, x, y, from_keyboard);
+}
+
+void TFormView::close_menu() {
+    if (!FMenu) return;
+    FMenu->Close();
+    // The time the menu stood open is no game time.
+    LastTick = TimeGetTime();
+    for (int k = 0; k < MediaManagerKinds; ++k)
+        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Resume();
+    const std::unique_ptr<TPopupMenu> menu = std::move(FMenu);
+    menu->RunChosen();
+}
+
+bool TFormView::menu_event(const InputEvent& e) {
+    if (e.Kind == InputEventKind::KeyDown && e.VirtualKey == VK_SHIFT) FShiftDown = true;
+    if (e.Kind == InputEventKind::KeyUp && e.VirtualKey == VK_SHIFT) FShiftDown = false;
+    if (e.Kind == InputEventKind::Deactivate) FShiftDown = false;
+    if (!FMenu) {
+        // The desktop's keys for a context menu; a right click on the game
+        // picture stays the game's.
+        const bool key = e.Kind == InputEventKind::KeyDown && !e.Repeat &&
+                         (e.VirtualKey == VK_APPS || (e.VirtualKey == VK_F1 + 9 && FShiftDown));
+        const bool on_bar = e.Kind == InputEventKind::MouseUp && e.Button == MouseButton::Right && FToolbar &&
+                            FToolbar->Visible() && e.X >= 0 && e.Y >= 0 && e.X < FToolbar->Width() &&
+                            e.Y < FToolbar->DockHeight();
+        if (key) OpenPopupMenu(ImageOffsetX, ImageOffsetY, true);
+        else if (on_bar) OpenPopupMenu(e.X, e.Y, false);
+        return key || on_bar;
+    }
+    switch (e.Kind) {
+    case InputEventKind::Paint:
+        if (FBasePanel) FBasePanel->Paint();
+        draw_chrome(true);
+        FMenu->Invalidate();
+        break;
+    // Releases still reach the game, so nothing stays held down.
+    case InputEventKind::KeyUp: key_up(e.VirtualKey); break;
+    case InputEventKind::MouseUp: mouse_event(e); break;
+    default: break;
+    }
+    FMenu->Dispatch(e);
+    FMenu->Refresh();
+    if (FMenu->Done()) {
+        close_menu();
+        // Leaving the window or closing it ends the menu first, then takes
+        // its ordinary course.
+        if (e.Kind == InputEventKind::Deactivate || e.Kind == InputEventKind::CloseRequest) return false;
+    }
+    return true;
+}
+
 void TFormView::HandleEvent(const InputEvent& e) {
+    if (menu_event(e)) return;
     if (FToolbar) {
         if (e.Kind == InputEventKind::MouseMove && ScreenManager && ScreenManager->FullScreen()) {
             const bool was = FToolbar->Visible();
             FToolbar->FollowPointerRow(e.Y);
             // The game picture comes back where the bar stood.
             if (was && !FToolbar->Visible()) invalidate_view();
+            if (was != FToolbar->Visible()) sync_toolbar_overlay();
         }
         if (FToolbar->HandleWindowEvent(e)) {
             draw_chrome(false);

@@ -7,6 +7,7 @@
 #pragma once
 #include "shell/player_var_host.h"
 #include "script/game_clock.h"
+#include "media/base/screen_manager.h"
 #include "media/base/sound_device.h"
 #include "platform/message_box.h"
 #include "platform/string_list.h"
@@ -72,6 +73,7 @@ void FormViewUnitFinish();
 // ---- the main window ----------------------------------------------------------------
 
 class TToolbar97;
+class TPopupMenu;
 
 class TFormView : public TDXForm {
 public:
@@ -100,6 +102,13 @@ public:
     void SetFullScreen(bool on);
     // A new full-screen mode chosen while in full screen.
     void ApplyDisplayMode();
+
+    // The window's pop-up menu: full screen, the frame period and the draw
+    // divisor. It opens on a right click on the toolbar, or on the Menu key
+    // or Shift+F10; while it is open no frame runs, the game clock stands
+    // still and the media managers are suspended.
+    void OpenPopupMenu(int32_t x, int32_t y, bool from_keyboard);
+    TPopupMenu* PopupMenu() const { return FMenu.get(); }
 
     // The idle handler: true (Done) when nothing runs now; otherwise one
     // frame ran, and the caller calls again at once.
@@ -153,6 +162,19 @@ private:
     void invalidate_view();
     void draw_chrome(bool force);
     void close_now();
+
+    // In full screen the bar stands over the game picture: while shown it
+    // is drawn over every presented frame.
+    struct ToolbarOverlay : TScreenOverlay {
+        TFormView* View = nullptr;
+        void DrawOverlay(Video& window, TPoint view_origin) override;
+    };
+    void sync_toolbar_overlay();
+    bool menu_event(const InputEvent& e);
+    void close_menu();
+    std::unique_ptr<TPopupMenu> FMenu;
+    bool FShiftDown = false;
+    ToolbarOverlay FToolbarOverlay;
 
     std::vector<std::string> FArgs;
     std::unique_ptr<Video> FWindow;

@@ -1,9 +1,11 @@
 #include "shell/player_entry.h"
 
 #include "chrome/form_config.h"
+#include "chrome/icon_chooser.h"
 #include "chrome/message_dialog.h"
 #include "shell/form_view.h"
 #include "shell/player_modules.h"
+#include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/exception.h"
@@ -21,6 +23,13 @@ bool PathOnCdRom(const std::string& path, const std::vector<std::string>& cdrom_
 }
 
 namespace {
+
+int choose_icon(const TIconDirectory& dir, TStream& stream) {
+    const int index = ChooseIconDialog(dir, stream);
+    // The time the question stood open is no game time.
+    LastTick = TimeGetTime();
+    return index;
+}
 
 TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions& options) {
     TEntryResult result;
@@ -65,6 +74,7 @@ TEntryResult PlayerMain(const std::vector<std::string>& args, const TEntryOption
     InstallPlayerModules();
     FormViewUnitStart();
     InstallMessageDialog();
+    SetIconChooser(choose_icon);
     TEntryResult result;
     try {
         result = run_entry(args, options);

@@ -1,4 +1,5 @@
-// Icon and cursor files: the directory, then its first images.
+// Icon and cursor files: the directory, then its first images and the bit
+// counts their own headers give.
 #include "fuzz/fuzz_support.h"
 #include "render/dib_surface.h"
 #include "render/ico.h"
@@ -11,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             s.SetPosition(0);
             TDIBSurface d;
             Refusable([&] { LoadIcon(d, s, static_cast<int>(i)); });
+            s.SetPosition(0);
+            IconImageBitCount(s, dir.Entries[i]);
         }
     });
     return 0;

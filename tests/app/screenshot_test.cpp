@@ -5,7 +5,11 @@
 // captions are drawn inside their buttons.
 #include "shell/form_view.h"
 
+#include "chrome/popup_menu.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/keys.h"
+#include "script/game_clock.h"
 #include "platform/filesys.h"
 #include "platform/video.h"
 #include "tests/support/fixture_writers.h"
@@ -15,6 +19,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -71,6 +76,126 @@ TEST(PlayerScreenshot, WindowIsTheGameAndTheToolbarWithItsCaptions) {
                             std::string(self) +
                             "' --gtest_also_run_disabled_tests --gtest_filter=PlayerScreenshot.DISABLED_Inner";
     EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+void run_inner(const char* test) {
+    if (!have("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+    if (!have("import")) GTEST_SKIP() << "ImageMagick's import is not installed";
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = 0;
+    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
+                            std::string(self) + "' --gtest_also_run_disabled_tests --gtest_filter=PlayerScreenshot.DISABLED_" +
+                            test;
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+// Handles the window's events and runs frames until ready() holds; false
+// when it did not within a deadline that only bounds a hang.
+bool pump_until(TFormView& view, const std::function<bool()>& ready) {
+    const uint32_t start = TimeGetTime();
+    InputEvent e;
+    while (!ready()) {
+        if (TimeGetTime() - start > 20000) return false;
+        while (view.Window().PollEvent(e)) view.HandleEvent(e);
+        if (view.ApplicationEventsIdle()) SDL_Delay(5);
+    }
+    return true;
+}
+
+InputEvent pointer(InputEventKind kind, int32_t x, int32_t y, MouseButton button) {
+    InputEvent e;
+    e.Kind = kind;
+    e.X = x;
+    e.Y = y;
+    e.Button = button;
+    return e;
+}
+
+InputEvent key(InputEventKind kind, int32_t vk) {
+    InputEvent e;
+    e.Kind = kind;
+    e.VirtualKey = vk;
+    return e;
+}
+
+TEST(PlayerScreenshot, PopUpMenuOpensFromTheToolbarAndSetsTheFramePeriod) { run_inner("PopUpMenu"); }
+
+TEST(PlayerScreenshot, DISABLED_PopUpMenu) {
+    FormViewUnitStart();
+    {
+        TTestGameFolder game;
+        TPageWriter page;
+        page.Wait("1000000");
+        game.WritePage("main.vsb", page);
+        game.WriteProject(TestProjectData("main.vsb"));
+        TFormView view({game.Path()}, Video::Create(VideoBackend::Sdl));
+        view.FormCreate();
+        ASSERT_FALSE(Terminating);
+        ASSERT_TRUE(pump_until(view, [&] { return view.PresentedFrames > 5; }));
+        // A right click on the game picture belongs to the game.
+        view.Window().InjectEvent(pointer(InputEventKind::MouseDown, 300, 200, MouseButton::Right));
+        view.Window().InjectEvent(pointer(InputEventKind::MouseUp, 300, 200, MouseButton::Right));
+        const uint64_t frames = view.PresentedFrames;
+        ASSERT_TRUE(pump_until(view, [&] { return view.PresentedFrames > frames + 2; }));
+        EXPECT_EQ(view.PopupMenu(), nullptr);
+        // A right click on the toolbar opens the menu where it was made.
+        view.Window().InjectEvent(pointer(InputEventKind::MouseDown, 200, 10, MouseButton::Right));
+        view.Window().InjectEvent(pointer(InputEventKind::MouseUp, 200, 10, MouseButton::Right));
+        ASSERT_TRUE(pump_until(view, [&] { return view.PopupMenu() != nullptr; }));
+        TPopupMenu& menu = *view.PopupMenu();
+        EXPECT_EQ(menu.Origin(), (TPoint{200, 10}));
+        ASSERT_EQ(menu.ItemCount(), 11);
+        EXPECT_EQ(Cp932ToUtf8(menu.ItemAt(0).Text.Text), "フルスクリーン(F)");
+        // While it is open no frame runs and the game clock stands still.
+        const uint32_t clock = GameClock;
+        for (int i = 0; i < 5; ++i) EXPECT_TRUE(view.ApplicationEventsIdle());
+        EXPECT_EQ(GameClock, clock);
+
+        TTestGameFolder scratch;
+        Screen s;
+        ASSERT_TRUE(grab(s, NativePath(scratch.Path() + "screen.ppm")));
+        TPoint o;
+        SDL_GetWindowPosition(ActiveSdlWindow(), &o.X, &o.Y);
+        const TPoint m{o.X + menu.Origin().X, o.Y + menu.Origin().Y};
+        for (int32_t i = 0; i < menu.ItemCount(); ++i) {
+            SCOPED_TRACE(i);
+            const TRect r = menu.ItemRect(i);
+            const TRect gutter{r.Left, r.Top, r.Left + 18, r.Bottom};
+            const TRect text{r.Left + 20, r.Top, r.Right, r.Bottom};
+            if (menu.ItemAt(i).Separator) {
+                EXPECT_EQ(ink_in(s, m, text), 0);
+                continue;
+            }
+            EXPECT_GT(ink_in(s, m, text), 15);
+            // The tick stands by the frame period and the divisor in use: 16 ms, every frame.
+            const bool ticked = i == 2 || i == 7;
+            EXPECT_EQ(ink_in(s, m, gutter) > 0, ticked);
+        }
+        // "64ms" clicked.
+        const TRect item = menu.ItemRect(3);
+        const int32_t x = menu.Origin().X + item.Left + 30, y = menu.Origin().Y + item.Top + 5;
+        EXPECT_NE(Cp932ToUtf8(menu.ItemAt(3).Text.Text).find("64ms"), std::string::npos);
+        view.Window().InjectEvent(pointer(InputEventKind::MouseMove, x, y, MouseButton::Left));
+        view.Window().InjectEvent(pointer(InputEventKind::MouseDown, x, y, MouseButton::Left));
+        view.Window().InjectEvent(pointer(InputEventKind::MouseUp, x, y, MouseButton::Left));
+        ASSERT_TRUE(pump_until(view, [&] { return view.PopupMenu() == nullptr; }));
+        EXPECT_EQ(FramePeriod, 64);
+        // Shift+F10 opens it from the keyboard on its first item; Escape closes it.
+        view.Window().InjectEvent(key(InputEventKind::KeyDown, VK_SHIFT));
+        view.Window().InjectEvent(key(InputEventKind::KeyDown, VK_F1 + 9));
+        ASSERT_TRUE(pump_until(view, [&] { return view.PopupMenu() != nullptr; }));
+        EXPECT_EQ(view.PopupMenu()->Highlight(), 0);
+        EXPECT_TRUE(view.PopupMenu()->ItemAt(3).Checked);
+        view.Window().InjectEvent(key(InputEventKind::KeyUp, VK_F1 + 9));
+        view.Window().InjectEvent(key(InputEventKind::KeyUp, VK_SHIFT));
+        view.Window().InjectEvent(key(InputEventKind::KeyDown, VK_ESCAPE));
+        ASSERT_TRUE(pump_until(view, [&] { return view.PopupMenu() == nullptr; }));
+        EXPECT_EQ(FramePeriod, 64);
+        FramePeriod = 16;
+    }
+    FormViewUnitFinish();
 }
 
 TEST(PlayerScreenshot, DISABLED_Inner) {

@@ -110,6 +110,8 @@ TEST(ReaderFuzz, IconsAndCursors) {
                 s.SetPosition(start);
                 TDIBSurface d;
                 LoadIcon(d, s, int(i));
+                s.SetPosition(start);
+                IconImageBitCount(s, dir.Entries[i]);
             }
         });
 }

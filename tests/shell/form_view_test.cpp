@@ -465,6 +465,33 @@ TEST_F(Player, ToolbarCarriesQuitAndScreenSwitchAndKeepsItsClicksFromTheGame) {
     EXPECT_FALSE(idle());
 }
 
+TEST_F(Player, ToolbarShownInFullScreenStaysOverEveryFrameDrawnBelowIt) {
+    start(waiting_page());
+    view->ScreenSwitchClick();
+    ASSERT_TRUE(ScreenManager->FullScreen());
+    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 300, 0));
+    ASSERT_TRUE(view->Toolbar()->Visible());
+    const Video& window = view->Window();
+    const auto at = [&](int32_t x, int32_t y) {
+        return window.ReadPixels()[size_t(y) * size_t(window.ClientWidth()) + size_t(x)];
+    };
+    // An animated scene: every frame redraws the whole picture.
+    for (const int32_t colour : {0x0000FF, 0x00FF00, 0xFF0000}) {
+        SCOPED_TRACE(colour);
+        VorqBaseList->ActiveBase()->SetColor(colour);
+        VorqBaseList->ActiveBase()->InvalidateWhole();
+        idle();
+        const uint32_t picture = at(300, 100);
+        EXPECT_NE(picture, chrome_colour::Face);
+        EXPECT_EQ(at(300, 5), chrome_colour::Face);
+        EXPECT_NE(at(30, 10), picture);  // the "終了" button's face or caption
+    }
+    // Hidden again, the bar leaves the picture alone.
+    view->HandleEvent(MouseEvent(InputEventKind::MouseMove, 300, 40));
+    idle();
+    EXPECT_EQ(at(300, 5), at(300, 100));
+}
+
 TEST_F(Player, ModeChangeInFullScreenKeepsTheWindowPlacementForTheWayBack) {
     start(waiting_page());
     ASSERT_NE(ScreenManager, nullptr);
