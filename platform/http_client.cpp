@@ -68,6 +68,8 @@ THttpReply HttpGet(const std::string& url, const std::string& proxy_host, const 
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // An error status ends the transfer before its page is read.
+    curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
@@ -79,7 +81,11 @@ THttpReply HttpGet(const std::string& url, const std::string& proxy_host, const 
         if (!proxy_port.empty()) curl_easy_setopt(c, CURLOPT_PROXYPORT, std::strtol(proxy_port.c_str(), nullptr, 10));
     }
     const CURLcode rc = curl_easy_perform(c);
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.Status);
     curl_easy_cleanup(c);
-    reply.Complete = rc == CURLE_OK && !t.overflow;
+    // Some error statuses get past the option (those that ask for
+    // authentication): none leaves its page behind.
+    if (rc == CURLE_HTTP_RETURNED_ERROR || reply.Status >= 400) reply.Body.clear();
+    reply.Complete = rc == CURLE_OK && !t.overflow && reply.Status < 400;
     return reply;
 }

@@ -17,11 +17,14 @@ THttpLimits GetHttpLimits();
 void SetHttpLimits(const THttpLimits& limits);
 
 struct THttpReply {
-    std::string Body;       // what arrived, at most MaxBody bytes
+    std::string Body;       // what arrived, at most MaxBody bytes; empty on an error status
     bool Complete = false;  // the whole body arrived with no failure
+    long Status = 0;        // the last HTTP status, 0 when none came
 };
 
-// GET url; proxy_host empty means no proxy (the environment's proxy
+// GET url; a reply with an error status (400 and up) is a failed request:
+// its page is not the document asked for and is dropped. proxy_host empty
+// means no proxy (the environment's proxy
 // variables are ignored, so the game alone decides). Setting *cancel makes
 // the transfer stop within a short while.
 THttpReply HttpGet(const std::string& url, const std::string& proxy_host, const std::string& proxy_port,

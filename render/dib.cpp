@@ -333,6 +333,16 @@ uint8_t* TDIB::TopRow() {
     return image_->Pixels.data();
 }
 
+bool TDIB::HasAlpha() const {
+    if (BitCount() != 32) return false;
+    for (int y = 0; y < Height(); ++y) {
+        const uint8_t* row = ScanLineReadOnly(y);
+        for (int x = 0; x < Width(); ++x)
+            if (row[4 * x + 3] != 0) return true;
+    }
+    return false;
+}
+
 uint32_t TDIB::GetPixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= Width() || y >= Height()) return 0;
     return DIBGetRaw(image_->Pixels.data() + static_cast<size_t>(y) * image_->Stride, x, BitCount());

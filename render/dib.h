@@ -157,6 +157,11 @@ public:
     // with the bit fields (low bits dropped).
     void WriteRowBGR(int y, const uint8_t* bgr, TColorMatcher* matcher, int x0 = 0, int count = -1);
 
+    // A 32-bit bitmap whose fourth bytes are not all 0: they are its alpha.
+    // Windows and most tools write 0 there in a picture without alpha, which
+    // is opaque, not invisible.
+    bool HasAlpha() const;
+
     void Negative();
     void Greyscale(int bitCount);
     void Blur(int bitCount, int radius);

@@ -630,12 +630,14 @@ void TTeskFrameList::LoadBitmap(TStream& stream) {
     TTeskFrame& frame = *AddFrame();
     static_cast<TDIB&>(frame.Image) = dib;
     if (dib.BitCount() == 32) {
-        frame.Image.CreateMask();
-        TDIB& mask = *frame.Image.Mask();
-        for (int y = 0; y < dib.Height(); ++y) {
-            const uint8_t* s = dib.ScanLineReadOnly(y);
-            uint8_t* m = mask.ScanLine(y);
-            for (int x = 0; x < dib.Width(); ++x) m[x] = s[4 * x + 3];
+        if (dib.HasAlpha()) {
+            frame.Image.CreateMask();
+            TDIB& mask = *frame.Image.Mask();
+            for (int y = 0; y < dib.Height(); ++y) {
+                const uint8_t* s = dib.ScanLineReadOnly(y);
+                uint8_t* m = mask.ScanLine(y);
+                for (int x = 0; x < dib.Width(); ++x) m[x] = s[4 * x + 3];
+            }
         }
         frame.Image.ConvertBitCount(24, 0, true);
     }

@@ -549,14 +549,14 @@ void TFormView::ApplicationActivate() {
     // Time spent inactive is not game time.
     LastTick = TimeGetTime();
     for (int k = 0; k < MediaManagerKinds; ++k)
-        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Resume();
+        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->ApplicationActivate();
 }
 
 void TFormView::ApplicationDeactivate() {
     if (!VorqBaseList) return;
     Active = false;
     for (int k = 0; k < MediaManagerKinds; ++k)
-        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->Suspend();
+        if (TMediaManager* m = MediaManager(static_cast<TMediaManagerKind>(k))) m->ApplicationDeactivate();
     VorqBaseList->ClearKeys();
 }
 

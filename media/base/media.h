@@ -80,6 +80,10 @@ public:
     // Sound on or off (@SoundON): off suspends, then marks inactive; on
     // marks active, then resumes. Nothing when the state does not change.
     virtual void SetActive(bool on);
+    // The application lost or regained the focus: Suspend, Resume; a kind
+    // with more to hand over to the desktop meanwhile adds it.
+    virtual void ApplicationDeactivate() { Suspend(); }
+    virtual void ApplicationActivate() { Resume(); }
     // The sound device was lost and is back: kinds whose output lives on
     // the device reconnect it. Nothing for the others.
     virtual void Restore() {}

@@ -87,6 +87,11 @@ public:
     // written back when it is left (on every CD line found).
     void SaveMixerVolume();
     void RestoreMixerVolume();
+    // In the background the CD lines are the user's: leaving writes their
+    // levels back (after pausing), returning reads them again (before
+    // playing on), and meanwhile no item volume is written to them.
+    void ApplicationDeactivate() override;
+    void ApplicationActivate() override;
     // Opens the drive in use (found on the first call); false without one.
     bool OpenDrive();
     // Writes the CD line for an item volume (hundredths of a decibel).
@@ -114,6 +119,9 @@ private:
     };
     static constexpr int32_t kNoLevels[3] = {0, 0, 0};
     std::vector<CdLine> FLines;
+    // An item volume is in the lines (they are to be written back).
+    bool FGameLevels = false;
+    bool FBackground = false;
     int32_t FDriveState = -1;
 };
 class TMidiPlayV;

@@ -17,13 +17,15 @@ MixingBus* media_bus() {
     return LibrarySoundCell ? &LibrarySoundCell->Bus() : nullptr;
 }
 
-// Digits only, 1..255 (the position packing holds a track in one byte).
+// Digits only, leading zeros allowed ("CD_0003" is track 3), 1..255 (the
+// position packing holds a track in one byte).
 int32_t track_of(const std::string& name) {
-    if (name.size() <= 3 || name.size() > 6) return 0;
+    if (name.size() <= 3) return 0;
     int32_t t = 0;
     for (size_t i = 3; i < name.size(); ++i) {
         if (name[i] < '0' || name[i] > '9') return 0;
-        t = t * 10 + (name[i] - '0');
+        // Past 255 the number is out of range however it goes on.
+        if (t <= 255) t = t * 10 + (name[i] - '0');
     }
     return t <= 255 ? t : 0;
 }
@@ -47,7 +49,8 @@ TCddaManager::TCddaManager(std::unique_ptr<TCDP> player)
 
 TCddaManager::~TCddaManager() {
     FItems.clear();
-    RestoreMixerVolume();
+    // Levels the user set while the player was in the background stay.
+    if (FGameLevels) RestoreMixerVolume();
     FPlayer->OnCDInsert = nullptr;
     FPlayer->Close();
 }
@@ -72,11 +75,27 @@ void TCddaManager::RestoreMixerVolume() {
         FMixer->SetMixerId(l.Mixer);
         FMixer->SetVolume(l.Destination, l.Connection, l.Saved[2], l.Saved[1], l.Saved[0]);
     }
+    FGameLevels = false;
+}
+
+void TCddaManager::ApplicationDeactivate() {
+    Suspend();
+    RestoreMixerVolume();
+    FBackground = true;
+}
+
+void TCddaManager::ApplicationActivate() {
+    FBackground = false;
+    // A second activation finds the game's levels in the lines, not the user's.
+    if (!FGameLevels) SaveMixerVolume();
+    Resume();
 }
 
 void TCddaManager::ApplyVolume(int32_t volume) {
     // The user's levels scaled by the item volume (-5000 and below silent);
     // the mute state is the user's own and is written back as saved.
+    if (FBackground || FLines.empty()) return;
+    FGameLevels = true;
     const int64_t scale = std::max(volume, -5000) + 5000;
     const auto scaled = [scale](int32_t level) { return static_cast<int32_t>(level * scale / 5000); };
     for (const CdLine& l : FLines) {

@@ -129,10 +129,9 @@ public:
         FHead = (FHead + n) % kRingFrames;
         FCount -= n;
         FPlayed += n;
-        if (FCount == 0 && FDecoderDone.load()) {
-            FEnded = true;
-            FPlaying = false;
-        }
+        // Played out: it stays started, so that a new position (a repeat
+        // switched on after the end, a rewind) plays on from there.
+        if (FCount == 0 && FDecoderDone.load()) FEnded = true;
         return true;
     }
 

@@ -1,6 +1,7 @@
 #include "media/decode/pcm_decoder.h"
 
 #include "files/field_reader.h"
+#include "media/decode/ffmpeg_convert.h"
 #include "media/decode/ffmpeg_io.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
@@ -147,11 +148,8 @@ public:
             avcodec_open2(FCodec, codec, nullptr) < 0)
             fail();
         if (FCodec->sample_rate <= 0 || FCodec->ch_layout.nb_channels <= 0) fail();
-        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        if (swr_alloc_set_opts2(&FSwr, &stereo, AV_SAMPLE_FMT_S16, 44100, &FCodec->ch_layout, FCodec->sample_fmt,
-                                FCodec->sample_rate, 0, nullptr) < 0 ||
-            swr_init(FSwr) < 0)
-            fail();
+        FSwr = OpenStereoResampler(&FCodec->ch_layout, FCodec->sample_fmt, FCodec->sample_rate);
+        if (!FSwr) fail();
         FPacket = av_packet_alloc();
         FFrame = av_frame_alloc();
         if (FFmt->duration > 0) FTotal = FFmt->duration * 44100 / AV_TIME_BASE * 4;
@@ -339,15 +337,11 @@ std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data) {
 
 PcmConverter::PcmConverter(const TWaveFormatEx& from) : FFrom(from) {
     if (from.nSamplesPerSec == 44100 && from.nChannels == 2 && from.wBitsPerSample == 16) return;
-    AVChannelLayout in_layout, stereo = AV_CHANNEL_LAYOUT_STEREO;
+    AVChannelLayout in_layout;
     av_channel_layout_default(&in_layout, from.nChannels);
     const AVSampleFormat in_fmt = from.wBitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
-    if (swr_alloc_set_opts2(&FCtx, &stereo, AV_SAMPLE_FMT_S16, 44100, &in_layout, in_fmt,
-                            static_cast<int>(from.nSamplesPerSec), 0, nullptr) < 0 ||
-        swr_init(FCtx) < 0) {
-        if (FCtx) swr_free(&FCtx);
-        corrupt();
-    }
+    FCtx = OpenStereoResampler(&in_layout, in_fmt, static_cast<int>(from.nSamplesPerSec));
+    if (!FCtx) corrupt();
 }
 
 PcmConverter::~PcmConverter() {

@@ -1,5 +1,6 @@
 #include "media/decode/video_decoder.h"
 
+#include "media/decode/ffmpeg_convert.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 
@@ -7,7 +8,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -67,19 +67,18 @@ void VideoDecoder::open() {
     FFrame = av_frame_alloc();
     if (!FPacket || !FFrame) fail(kVideoDataCorrupt);
     FPixels.assign(size_t(FWidth) * size_t(FHeight), 0);
+    FConverter = std::make_unique<BgraConverter>(FWidth, FHeight);
     if (FWithAudio && FHasAudio) open_audio();
 }
 
 void VideoDecoder::open_audio() {
     const AVCodecParameters* par = FFmt->streams[FAudioIndex]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     bool ok = codec && (FAudioCodec = avcodec_alloc_context3(codec)) != nullptr &&
               avcodec_parameters_to_context(FAudioCodec, par) >= 0 && avcodec_open2(FAudioCodec, codec, nullptr) >= 0 &&
               FAudioCodec->sample_rate > 0 && FAudioCodec->ch_layout.nb_channels > 0 &&
-              swr_alloc_set_opts2(&FSwr, &stereo, AV_SAMPLE_FMT_S16, kRate, &FAudioCodec->ch_layout,
-                                  FAudioCodec->sample_fmt, FAudioCodec->sample_rate, 0, nullptr) >= 0 &&
-              swr_init(FSwr) >= 0;
+              (FSwr = OpenStereoResampler(&FAudioCodec->ch_layout, FAudioCodec->sample_fmt,
+                                          FAudioCodec->sample_rate)) != nullptr;
     if (!ok) {
         if (FSwr) swr_free(&FSwr);
         if (FAudioCodec) avcodec_free_context(&FAudioCodec);
@@ -89,7 +88,7 @@ void VideoDecoder::open_audio() {
 VideoDecoder::~VideoDecoder() { release(); }
 
 void VideoDecoder::release() {
-    if (FSws) sws_freeContext(FSws), FSws = nullptr;
+    FConverter.reset();
     if (FSwr) swr_free(&FSwr);
     if (FFrame) av_frame_free(&FFrame);
     if (FPacket) av_packet_free(&FPacket);
@@ -101,16 +100,8 @@ void VideoDecoder::release() {
 // Takes one decoded frame when the decoder has one, converting it.
 bool VideoDecoder::receive() {
     if (avcodec_receive_frame(FCodec, FFrame) < 0) return false;
-    bool ok = FFrame->width == FWidth && FFrame->height == FHeight;
+    const bool ok = FConverter->Convert(FFrame, FPixels.data());
     if (ok) {
-        FSws = sws_getCachedContext(FSws, FWidth, FHeight, static_cast<AVPixelFormat>(FFrame->format), FWidth, FHeight,
-                                    AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        ok = FSws != nullptr;
-    }
-    if (ok) {
-        uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(FPixels.data()), nullptr, nullptr, nullptr};
-        int stride[4] = {FWidth * 4, 0, 0, 0};
-        sws_scale(FSws, FFrame->data, FFrame->linesize, 0, FHeight, dst, stride);
         const int64_t pts = FFrame->best_effort_timestamp;
         if (pts != AV_NOPTS_VALUE) {
             const AVStream* st = FFmt->streams[FIndex];

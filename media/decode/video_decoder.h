@@ -14,8 +14,8 @@ struct AVFormatContext;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
-struct SwsContext;
 struct SwrContext;
+class BgraConverter;
 class TStream;
 
 class VideoDecoder {
@@ -75,7 +75,7 @@ private:
     AVCodecContext* FAudioCodec = nullptr;
     AVPacket* FPacket = nullptr;
     AVFrame* FFrame = nullptr;
-    SwsContext* FSws = nullptr;
+    std::unique_ptr<BgraConverter> FConverter;
     SwrContext* FSwr = nullptr;
     bool FWithAudio = false;
     int FIndex = -1;

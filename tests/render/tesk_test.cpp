@@ -419,6 +419,37 @@ TEST(TeskReader, TargetDepthDithersTo555) {
     EXPECT_EQ(0u, img.GetPixel(1, 0));
 }
 
+// 32-bit BMPs: a fourth byte of 0 in every pixel (as Windows writes them)
+// is no alpha, the picture is opaque; any other fourth bytes are alpha.
+TEST(TeskBmp, AllZeroFourthBytesAreNoAlpha) {
+    const struct {
+        const char* name;
+        bool mask;
+    } cases[] = {{"bmp_32_noalpha", false}, {"bmp_32bit", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string dir = std::string(VORQ_TEST_DATA) + "/dib/";
+        TTeskFrameList list;
+        TMemoryStream s;
+        s.LoadFromFile(dir + c.name + ".bmp");
+        list.LoadAnyFromStream(s, false);
+        ASSERT_EQ(1, list.Count());
+        const TTeskFrame& fr = *list.GetFrame(0);
+        TMemoryStream rgb;
+        rgb.LoadFromFile(dir + c.name + ".rgb");  // Pillow's decoding
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 9; ++x) {
+                const uint8_t* q = rgb.Memory() + (size_t(y) * 9 + x) * 3;
+                ASSERT_EQ(q[0] | q[1] << 8 | q[2] << 16, SurfacePixelToColor(fr.Image, fr.Image.GetPixel(x, y)));
+            }
+        ASSERT_EQ(fr.HasMask(), c.mask);
+        if (c.mask) {
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 9; ++x) EXPECT_EQ(255, fr.Image.Mask()->ScanLineReadOnly(y)[x]);
+        }
+    }
+}
+
 TEST(TeskPng, DecodesAsPillowDoes) {
     for (const char* name : {"rgb", "rgba", "pal_trns", "grey"}) {
         TTeskFrameList list;

@@ -21,3 +21,6 @@ oggdec -Q -R -o tone_ogg.raw tone.ogg
 oggenc -Q -q 3 --resample 48000 -o tone48k.ogg tone.wav
 ffmpeg -v error -y -i tone.wav -c:a wmav2 -b:a 128k tone.wma
 ffmpeg -v error -y -i tone.wma -f s16le -ar 44100 -ac 2 tone_wma.raw
+# Mono sounds in each compressed format, for the level of mono playback.
+oggenc -Q -q 3 -o tone22m.ogg tone22m.wav
+ffmpeg -v error -y -i tone22m.wav -c:a wmav2 -b:a 64k tone22m.wma

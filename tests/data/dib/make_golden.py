@@ -99,6 +99,10 @@ def make_bmps():
     pil_image(w, h, pattern(w, h, COLORS_MANY)).save(os.path.join(HERE, "bmp_24bit.bmp")); golden("bmp_24bit.bmp")
     im = pil_image(w, h, pattern(w, h, COLORS_MANY)).convert("RGBA")
     im.save(os.path.join(HERE, "bmp_32bit.bmp")); golden("bmp_32bit.bmp")
+    # 32 bits with 0 in every fourth byte, as Windows and most tools write
+    # a picture without alpha.
+    im.putalpha(0)
+    im.save(os.path.join(HERE, "bmp_32_noalpha.bmp")); golden("bmp_32_noalpha.bmp")
     # ImageMagick: RLE8 and the 12-byte (OS/2) header with a 4-bit table.
     src = os.path.join(HERE, "tmp_src.png")
     w, h = 23, 9

@@ -246,6 +246,26 @@ TEST(CddaItem, BadNamesAndMissingTracksStaySilent) {
     }
 }
 
+// The track number is the number after "CD_", leading zeros and all; an
+// item destroyed while paused leaves the player stopped and the bus free.
+TEST(CddaItem, LeadingZerosNameTheTrackAndAPausedItemStopsWhenDestroyed) {
+    for (const char* name : {"CD_0003", "CD_03", "CD_3", "CD_00000003"}) {
+        SCOPED_TRACE(name);
+        Fixture f;
+        TCddaManager m(std::make_unique<TCDP>(std::vector<std::string>{disc().cue}, false));
+        auto* item = static_cast<TCddaItem*>(m.Add(name));
+        EXPECT_EQ(item->Track(), 3);
+        item->Play();
+        EXPECT_TRUE(item->IsPlaying());
+        EXPECT_EQ(item->GetLength(), 1000);
+        item->Pause();
+        m.Remove(item);
+        EXPECT_EQ(m.Current(), nullptr);
+        EXPECT_NE(m.Player().GetState(), CDPlaying);
+        EXPECT_EQ(device->Bus().SourceCount(), 0u);
+    }
+}
+
 TEST(CddaItem, EndIsReportedAfterTheTrackWithoutRepeat) {
     Fixture f;
     TCddaManager m(std::make_unique<TCDP>(std::vector<std::string>{disc().cue}, false));
@@ -351,6 +371,48 @@ TEST(CddaItem, ACardsCdControlFollowsTheVolumeAndGetsItsLevelsBack) {
         EXPECT_EQ(fake_card.Right, c.right);
         EXPECT_EQ(fake_card.Mute, c.mute);
     }
+}
+
+// While the player is in the background a card's CD control is the user's:
+// losing the focus writes the user's levels back, a level set meanwhile is
+// read again on return (and kept at exit when the player leaves from the
+// background).
+TEST(CddaManager, FocusChangesHandTheCardsCdLevelsToTheUserAndBack) {
+    Fixture f;
+    SetCardCdLineSource(one_fake_card);
+    fake_card = {31, 20, 0, false};
+    {
+        TCddaManager m(std::make_unique<TCDP>(std::vector<std::string>{disc().cue}, false));
+        TDMediaItem* item = m.Add("CD_1");
+        item->Play();
+        item->SetVolume(-2500);
+        struct Step {
+            const char* what;
+            void (TCddaManager::*call)();
+            long user_left, user_right;  // set by the user before the step (-1: none)
+            bool playing;
+            long left, right;
+        } steps[] = {
+            {"leave", &TCddaManager::ApplicationDeactivate, -1, -1, false, 31, 20},
+            {"return", &TCddaManager::ApplicationActivate, 10, 30, true, 5, 15},
+            {"return again", &TCddaManager::ApplicationActivate, -1, -1, true, 5, 15},
+            {"leave again", &TCddaManager::ApplicationDeactivate, -1, -1, false, 10, 30},
+        };
+        for (const Step& s : steps) {
+            SCOPED_TRACE(s.what);
+            if (s.user_left >= 0) fake_card.Left = s.user_left, fake_card.Right = s.user_right;
+            (m.*s.call)();
+            EXPECT_EQ(item->IsPlaying(), s.playing);
+            EXPECT_EQ(fake_card.Left, s.left);
+            EXPECT_EQ(fake_card.Right, s.right);
+        }
+        // A fade in the background does not reach the card.
+        item->SetVolume(-1000);
+        EXPECT_EQ(fake_card.Left, 10);
+        fake_card.Left = fake_card.Right = 4;
+    }
+    EXPECT_EQ(fake_card.Left, 4);
+    EXPECT_EQ(fake_card.Right, 4);
 }
 
 TEST(CddaItem, SoundOffFlagsAndSwitchingOnPlays) {

@@ -33,6 +33,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(('http://127.0.0.1:%d/abc' % self.server.server_address[1]).encode())
         elif p == '/big':
             self.reply(b'x' * 100000)
+        elif p == '/fail':
+            self.send_error(500)
         elif p == '/slow':                 # headers, part of the body, then silence
             self.reply(b'partial', length=1000)
             time.sleep(30)

@@ -115,6 +115,9 @@ TEST_F(Http, RepliesReadAsShiftJisLinesJoinedByOne) {
         {"/euc", Sjis("あいう") + "\x01" + Sjis("漢字") + "\x01" + Sjis("カナ") + "\x01" "end"},
         {"/abc", "a\x01" "b\x01" "c"},
         {"/empty", ""},
+        // Error statuses fail the request: their pages are no reply.
+        {"/missing", ""},
+        {"/fail", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

@@ -158,10 +158,22 @@ TEST_F(Sound, PlaysOnceWithItsVolumeAndPanAndReportsTheEnd) {
     ASSERT_TRUE(s->Ended());
     EXPECT_EQ(reg->Events.Count(), 1);
     EXPECT_EQ(reg->Events.Find(s, PR_ONPLAYEND), 0);
-    // Repeat switched on after the end starts it again from 0.
+    // Repeat switched on after the end starts it again from 0: heard in
+    // the device's mix, not only in the flags.
     s->SetRepeat(true);
     EXPECT_FALSE(s->Ended());
     EXPECT_LT(s->GetIndex(), 100);
+    std::vector<int16_t> out(4410 * 2);
+    int32_t loudest = 0;
+    const uint32_t start = TimeGetTime();
+    while (loudest < 500 && TimeGetTime() - start < 3000) {
+        device->Bus().Mix(out.data(), 4410);
+        reg->Update();
+        for (int16_t v : out) loudest = std::max<int32_t>(loudest, std::abs(v));
+        SleepMs(2);
+    }
+    EXPECT_GE(loudest, 500);  // the tone at VOLUME 500 peaks near 920
+    EXPECT_TRUE(s->GetPlaying());
 }
 
 TEST_F(Sound, StopFadeOutAndAutoScrapFreeTheObject) {
