@@ -58,7 +58,7 @@ TEST(MidiPlayer, AutoRepeatFiresWhenTheLastEventIsDueWhateverTheRestBeforeIt) {
         SCOPED_TRACE(rest);
         Fixture f;
         f.load(song({{100, kNoteOn}, {100, kNoteOff}, {rest, kEnd}}));
-        f.player.AutoRepeat = true;
+        f.player.SetAutoRepeat(true);
         f.player.PlayFrom(0);
         // Up to the repeat: both notes, then a silence of all 16 channels,
         // then the notes again from the first event's time.
