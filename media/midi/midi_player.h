@@ -71,7 +71,8 @@ public:
     // Stops ticking and silences the notes; position and index stay.
     void Stop();
     bool IsPlaying() const { return FEnabled; }
-    // Never with auto-repeat; otherwise once the last event is reached.
+    // Once a tick has failed; else never with auto-repeat, otherwise once
+    // the last event is reached.
     bool IsEnd() const;
 
     // At the end, go on from the first event.
