@@ -61,6 +61,12 @@ TCDP::TCDP(std::vector<std::string> drives, bool poll_thread) : FDrives(std::mov
         FPoller = std::thread([this] {
             std::unique_lock lk(FWakeMutex);
             while (!FTerminated) {
+                // With no drive open there is nothing to watch: the thread
+                // sleeps until Open wakes it.
+                if (!FDriveOpen) {
+                    FWake.wait(lk);
+                    continue;
+                }
                 FWake.wait_for(lk, std::chrono::milliseconds(200));
                 if (FTerminated) break;
                 lk.unlock();
@@ -88,6 +94,11 @@ bool TCDP::Open(int32_t drive) {
     CdIo_t* cdio = cdio_open(path.c_str(), driver_for(path));
     if (!cdio) return false;
     FDisc = new Disc{cdio};
+    {
+        std::lock_guard w(FWakeMutex);
+        FDriveOpen = true;
+    }
+    FWake.notify_all();
     return true;
 }
 
@@ -96,6 +107,7 @@ void TCDP::Close() {
     stop_locked();
     delete FDisc;
     FDisc = nullptr;
+    FDriveOpen = false;
     FPresent = false;
 }
 

@@ -109,5 +109,6 @@ private:
     std::mutex FWakeMutex;
     std::condition_variable FWake;
     bool FTerminated = false;
+    std::atomic<bool> FDriveOpen{false};  // the poller sleeps while false
     std::thread FPoller;
 };

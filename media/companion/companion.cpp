@@ -61,6 +61,8 @@ std::unique_ptr<PcmDecoder> open_decoder(TStream& s, bool is_ogg) {
     return is_ogg ? OpenVorbisDecoder(s) : OpenWaveDecoder(s);
 }
 
+void wake_worker();
+
 constexpr size_t kRingFrames = 44100 / 2;
 constexpr size_t kChunkFrames = 4096;
 
@@ -126,9 +128,11 @@ public:
             mix[2 * i] += static_cast<int32_t>((FRing[2 * at] * gl) >> 16);
             mix[2 * i + 1] += static_cast<int32_t>((FRing[2 * at + 1] * gr) >> 16);
         }
+        const bool was_full = kRingFrames - FCount < kChunkFrames * 2;
         FHead = (FHead + n) % kRingFrames;
         FCount -= n;
         FPlayed += n;
+        if (was_full && kRingFrames - FCount >= kChunkFrames * 2 && !FDecoderDone.load()) wake_worker();
         // Played out: it stays started, so that a new position (a repeat
         // switched on after the end, a rewind) plays on from there.
         if (FCount == 0 && FDecoderDone.load()) FEnded = true;
@@ -236,13 +240,25 @@ bool decode_all() {
     return any;
 }
 
+std::atomic<bool> work_pending{false};
+
+// A player was added, started, moved or set to repeat, or the sound device
+// drained a ring enough to take more.
+void wake_worker() {
+    work_pending = true;
+    { std::lock_guard w(wake_lock); }
+    wake.notify_all();
+}
+
 void worker_main() {
     std::unique_lock w(wake_lock);
     while (!stop_worker) {
+        work_pending = false;
         w.unlock();
         const bool busy = decode_all();
         w.lock();
-        if (!busy) wake.wait_for(w, std::chrono::milliseconds(5), [] { return stop_worker; });
+        // With nothing to decode the thread sleeps until there is.
+        if (!busy) wake.wait(w, [] { return stop_worker || work_pending.load(); });
     }
 }
 
@@ -268,6 +284,7 @@ uint32_t add_player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> de
     std::lock_guard l(media_lock);
     const uint32_t h = next_handle++;
     players[h] = std::move(p);
+    wake_worker();
     return h;
 }
 
@@ -368,7 +385,7 @@ void vorqWmpmanRestore() { restore_players(); }
 #define VORQ_PLAYER_GROUP_BODY(G)                                                             \
     void vorq##G##Play(uint32_t h) {                                                          \
         if (Player* p = player(h)) p->play();                                                 \
-        wake.notify_all();                                                                    \
+        wake_worker();                                                                        \
     }                                                                                         \
     void vorq##G##Pause(uint32_t h) {                                                         \
         if (Player* p = player(h)) p->pause();                                                \
@@ -395,7 +412,7 @@ void vorqWmpmanRestore() { restore_players(); }
     }                                                                                         \
     void vorq##G##SetPosition(uint32_t h, int32_t ms) {                                       \
         if (Player* p = player(h)) p->set_position(ms);                                       \
-        wake.notify_all();                                                                    \
+        wake_worker();                                                                        \
     }                                                                                         \
     int32_t vorq##G##GetVol(uint32_t h) {                                                     \
         Player* p = player(h);                                                                \
@@ -417,7 +434,7 @@ void vorqWmpmanRestore() { restore_players(); }
     }                                                                                         \
     void vorq##G##SetAutoRepeat(uint32_t h, int32_t on) {                                     \
         if (Player* p = player(h)) p->set_repeat(on != 0);                                    \
-        wake.notify_all();                                                                    \
+        wake_worker();                                                                        \
     }
 VORQ_PLAYER_GROUP_BODY(Ogg)
 VORQ_PLAYER_GROUP_BODY(Wmp)

@@ -4,7 +4,7 @@
 #include "platform/codepage.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -170,7 +170,9 @@ void TMidiV::read_track(FieldReader& r, int32_t track) {
                 status = FRunningStatus;
                 s.Back();
             }
-            FRunningStatus = status;
+            // Only channel messages set the running status: files written by
+            // common sequencers go on with it across meta and SysEx events.
+            if (status < 0xF0) FRunningStatus = status;
             const size_t start = FPool.size();
             uint8_t kind = MidiChannelKind;
             switch (status >> 4) {
@@ -252,28 +254,38 @@ void TMidiV::sort_events() {
     }
 }
 
+namespace {
+// n / d rounded to the nearest integer, halves to even (d > 0).
+int64_t divide_rounded(int64_t n, int64_t d) {
+    int64_t q = n / d;
+    int64_t r = n % d;
+    if (r < 0) {
+        --q;
+        r += d;
+    }
+    if (2 * r > d || (2 * r == d && (q & 1))) ++q;
+    return q;
+}
+}  // namespace
+
 void TMidiV::compute_times() {
-    int32_t tempo = 500000;
-    int32_t prev_tick = 0;
-    int32_t prev_time = 0;
-    auto per_tick = [this](int32_t t) { return static_cast<float>((1.0L / FDivision) * t / 1000.0L); };
-    // Milliseconds per tick are held in single precision; the whole sum is
-    // rounded half to even. A double holds the product exactly (24-bit
-    // factor times a tick count of at most 32 bits).
-    double ms_per_tick = per_tick(tempo);
+    // The running time is kept exact, in microseconds times the division
+    // (ticks times tempo), and each event's time is rounded to the
+    // millisecond once: rounding the running sum at every event would make
+    // long songs drift by seconds. Ticks are sorted, so the sum stays
+    // within 2^33 ticks times a 24-bit tempo.
+    const int64_t per_ms = int64_t{FDivision} * 1000;
+    int64_t tempo = 500000;
+    int64_t prev_tick = 0;
+    int64_t exact = 0;
     for (TMidiMsgEvent& e : FEvents) {
-        const double t = static_cast<double>(prev_time) +
-                         static_cast<double>(static_cast<int64_t>(e.Tick) - prev_tick) * ms_per_tick;
-        e.Time = static_cast<int32_t>(std::nearbyint(std::clamp(t, -2147483648.0, 2147483647.0)));
+        exact += (e.Tick - prev_tick) * tempo;
+        prev_tick = e.Tick;
+        e.Time = static_cast<int32_t>(std::clamp<int64_t>(divide_rounded(exact, per_ms), INT32_MIN, INT32_MAX));
         if (e.Class == MidiTempo) {
             const int32_t next = e.GetTempo();
-            if (next != -1 && next != tempo) {
-                tempo = next;
-                ms_per_tick = per_tick(tempo);
-            }
+            if (next != -1) tempo = next;
         }
-        prev_tick = e.Tick;
-        prev_time = e.Time;
         FLengthMs = e.Time;
     }
 }

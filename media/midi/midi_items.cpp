@@ -95,13 +95,13 @@ TMidiItem::~TMidiItem() {
     manager()->SetCurrent(nullptr);
 }
 
-bool TMidiItem::GetAutoRepeat() { return current() ? manager()->Player().AutoRepeat.load() : FAutoRepeat; }
+bool TMidiItem::GetAutoRepeat() { return current() ? manager()->Player().AutoRepeat() : FAutoRepeat; }
 
 void TMidiItem::SetAutoRepeat(bool on) {
     // Kept by the item too: the sound object sets it before the first Play,
     // when the item does not hold the player yet.
     FAutoRepeat = on;
-    if (current()) manager()->Player().AutoRepeat = on;
+    if (current()) manager()->Player().SetAutoRepeat(on);
 }
 
 void TMidiItem::apply_volume() {
@@ -156,7 +156,7 @@ void TMidiItem::Play() {
         manager()->SetCurrent(this);
         p.LoadFromStream(data);
         FLength = p.LengthMs();
-        p.AutoRepeat = FAutoRepeat;
+        p.SetAutoRepeat(FAutoRepeat);
     }
     if (!p.IsOpen()) p.Open(manager()->DeviceIndex() - 1);
     p.SendMasterVolume();

@@ -29,22 +29,54 @@ TMidiPlayV::~TMidiPlayV() {
 void TMidiPlayV::run() {
     std::unique_lock lk(FWakeMutex);
     while (!FTerminated) {
+        // Stopped, or at the end of a song without repeat, there is nothing
+        // to tick: the thread sleeps until PlayFrom or SetAutoRepeat wakes it.
+        if (!FEnabled || FAtEnd) {
+            FWake.wait(lk);
+            continue;
+        }
         FWake.wait_for(lk, std::chrono::milliseconds(10));
         if (FTerminated) break;
-        if (!FEnabled) continue;
         lk.unlock();
-        {
-            std::lock_guard g(FTickLock);
-            if (FEnabled) TimerTick();
-        }
+        tick_guarded();
         lk.lock();
     }
+}
+
+void TMidiPlayV::tick_guarded() {
+    try {
+        std::lock_guard g(FTickLock);
+        if (FEnabled) TimerTick();
+    } catch (...) {
+        // A device that fails mid-song ends it rather than the program.
+        FFailed = true;
+        FEnabled = false;
+    }
+}
+
+void TMidiPlayV::wake_timer() {
+    // Taking the lock orders the change before the thread's next look.
+    { std::lock_guard g(FWakeMutex); }
+    FWake.notify_all();
+}
+
+bool TMidiPlayV::at_end() const {
+    const int32_t last = EventCount() - 1;
+    return last < 0 || FIndex > last || (FIndex == last && !FAutoRepeat);
+}
+
+void TMidiPlayV::SetAutoRepeat(bool on) {
+    // Under the tick lock, so a tick cannot find the end just after this.
+    std::lock_guard g(FTickLock);
+    FAutoRepeat = on;
+    if (on && FAtEnd.exchange(false)) wake_timer();
 }
 
 void TMidiPlayV::LoadFromStream(TStream& stream) {
     std::lock_guard g(FTickLock);
     stop_locked();
     TMidiV::LoadFromStream(stream);
+    FFailed = false;
     for (auto& ch : FControllers) ch[7] = 127;
     // A new song starts at its beginning, never at the old song's index.
     FIndex = 0;
@@ -67,7 +99,8 @@ void TMidiPlayV::Close() {
 }
 
 bool TMidiPlayV::IsEnd() const {
-    if (AutoRepeat) return false;
+    if (FFailed) return true;
+    if (FAutoRepeat) return false;
     return FIndex >= EventCount() - 1;
 }
 
@@ -111,7 +144,10 @@ void TMidiPlayV::TimerTick() {
     // At the last event without repeat the song has ended. With repeat the
     // tick goes on, so the repeat fires once the last event is due, however
     // long the rest before it.
-    if (FIndex > last || (FIndex == last && !AutoRepeat)) return;
+    if (at_end()) {
+        FAtEnd = true;
+        return;
+    }
     const uint32_t now = TimeGetTime();
     const uint32_t step = std::min<uint32_t>(1000, now - FPrevClock);
     FPosition = FPosition + static_cast<int32_t>(step);
@@ -120,7 +156,7 @@ void TMidiPlayV::TimerTick() {
         if (FIndex < last) {
             send_event(FEvents[static_cast<size_t>(FIndex)]);
             FIndex = FIndex + 1;
-        } else if (AutoRepeat) {
+        } else if (FAutoRepeat) {
             all_notes_off();
             FIndex = 0;
             FPosition = FEvents[0].Time;
@@ -158,7 +194,10 @@ void TMidiPlayV::PlayFrom(int32_t ms) {
         }
     }
     FPrevClock = TimeGetTime();
+    FFailed = false;
+    FAtEnd = false;
     FEnabled = true;
+    wake_timer();
 }
 
 void TMidiPlayV::stop_locked() {

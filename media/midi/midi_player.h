@@ -71,10 +71,13 @@ public:
     // Stops ticking and silences the notes; position and index stay.
     void Stop();
     bool IsPlaying() const { return FEnabled; }
-    // Never with auto-repeat; otherwise once the last event is reached.
+    // Once a tick has failed; else never with auto-repeat, otherwise once
+    // the last event is reached.
     bool IsEnd() const;
 
-    std::atomic<bool> AutoRepeat{false};
+    // At the end, go on from the first event.
+    bool AutoRepeat() const { return FAutoRepeat; }
+    void SetAutoRepeat(bool on);
     int32_t Position() const { return FPosition; }
     int32_t CurrentIndex() const { return FIndex; }
 
@@ -90,6 +93,9 @@ public:
     // One step of the timer: advances the position by the clock (at most
     // 1000 ms) and sends what is due.
     void TimerTick();
+    // A tick that failed (the device raised an error) stopped the player;
+    // the song then counts as ended until it is played again.
+    bool Failed() const { return FFailed; }
 
 private:
     void send_event(const TMidiMsgEvent& e);
@@ -99,11 +105,19 @@ private:
     void all_notes_off();
     void stop_locked();
     void run();
+    void tick_guarded();
+    bool at_end() const;
+    void wake_timer();
 
     std::unique_ptr<MidiOutputs> FOutputs;
     std::vector<std::string> FDeviceNames;
     std::unique_ptr<MidiOut> FOut;
     std::atomic<bool> FEnabled{false};
+    std::atomic<bool> FAutoRepeat{false};
+    // The tick found nothing left to send (end of a song without repeat):
+    // the timer thread sleeps until it is played or set to repeat.
+    std::atomic<bool> FAtEnd{false};
+    std::atomic<bool> FFailed{false};
     std::atomic<int32_t> FIndex{0};
     std::atomic<int32_t> FPosition{0};
     uint32_t FPrevClock = 0;

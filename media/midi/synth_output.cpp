@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -28,6 +31,9 @@ public:
         fluid_settings_setnum(settings_, "synth.gain", kSynthGain);
         fluid_settings_setint(settings_, "synth.threadsafe-api", 1);
         fluid_settings_setint(settings_, "synth.reverb.active", 1);
+        // The General MIDI font is 148 MB, of which a song uses a few
+        // instruments: their samples are read when a program selects them.
+        fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
         synth_ = new_fluid_synth(settings_);
         const std::string font = MidiSoundFontPath();
         if (synth_ && !font.empty()) font_ok_ = fluid_synth_sfload(synth_, font.c_str(), 1) != FLUID_FAILED;
@@ -38,6 +44,8 @@ public:
     }
     bool Ok() const { return synth_ && font_ok_; }
     fluid_synth_t* Get() const { return synth_; }
+    // Outputs rendering this synthesizer now: two would each advance it.
+    std::atomic<int32_t> Outputs{0};
 
 private:
     fluid_settings_t* settings_ = nullptr;
@@ -45,9 +53,44 @@ private:
     bool font_ok_ = false;
 };
 
+// Loading the font still takes a moment, so it is loaded once per process,
+// on a thread of its own, from the first time a player lists its devices
+// (at start-up): by the time a song plays it is normally there.
+class SynthLoader {
+public:
+    void Start() {
+        std::lock_guard g(lock_);
+        if (loading_.valid()) return;
+        loading_ = std::async(std::launch::async, [] {
+                       auto s = std::make_shared<Synth>();
+                       return s->Ok() ? s : nullptr;
+                   }).share();
+    }
+    // Waits for the load; null when the font cannot be loaded.
+    std::shared_ptr<Synth> Get() {
+        Start();
+        std::shared_future<std::shared_ptr<Synth>> f;
+        {
+            std::lock_guard g(lock_);
+            f = loading_;
+        }
+        return f.get();
+    }
+
+private:
+    std::mutex lock_;
+    std::shared_future<std::shared_ptr<Synth>> loading_;
+};
+
+SynthLoader& synth_loader() {
+    static SynthLoader loader;
+    return loader;
+}
+
 class SynthOut : public MidiOut {
 public:
     SynthOut(std::shared_ptr<Synth> synth, MixingBus* bus) : synth_(std::move(synth)), bus_(bus) {
+        ++synth_->Outputs;
         if (bus_) {
             fluid_synth_t* s = synth_->Get();
             handle_ = bus_->AddSource([s, buf = std::vector<int16_t>()](int32_t* mix, size_t frames) mutable {
@@ -60,6 +103,7 @@ public:
     }
     ~SynthOut() override {
         if (bus_) bus_->RemoveSource(handle_);
+        --synth_->Outputs;
     }
     void ShortMessage(uint32_t m) override {
         fluid_synth_t* s = synth_->Get();
@@ -97,7 +141,9 @@ private:
 // system's sequencer ports as they were when the player started.
 class SystemOutputs : public MidiOutputs {
 public:
-    SystemOutputs() : has_synth_(!MidiSoundFontPath().empty()), ports_(ListSeqPorts()) {}
+    SystemOutputs() : has_synth_(!MidiSoundFontPath().empty()), ports_(ListSeqPorts()) {
+        if (has_synth_) synth_loader().Start();
+    }
     std::vector<std::string> Names() override {
         std::vector<std::string> names;
         if (has_synth_) names.push_back("FluidSynth GM");
@@ -109,11 +155,12 @@ public:
         if (device == -1) device = 0;  // the mapper is the first device
         if (device < 0 || device >= synths + static_cast<int32_t>(ports_.size())) return nullptr;
         if (device >= synths) return OpenSeqPort(ports_[static_cast<size_t>(device - synths)]);
-        // The font takes a moment to load: one synthesizer serves every
-        // open of this player.
+        // One synthesizer serves every open of this player: the process's
+        // own, unless another player renders it now.
         if (!synth_) {
-            auto s = std::make_shared<Synth>();
-            if (!s->Ok()) return nullptr;
+            auto s = synth_loader().Get();
+            if (s && s->Outputs > 0) s = std::make_shared<Synth>();
+            if (!s || !s->Ok()) return nullptr;
             synth_ = std::move(s);
         }
         fluid_synth_system_reset(synth_->Get());

@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """Writes the MIDI test files and, for each, the events the reader must give
 (sorted, with times), read back by mido (ticks, bytes) and checked against
-midicsv's absolute ticks; times follow the player's rule (single-precision
-milliseconds per tick, each running sum rounded half to even) and are
-checked against mido's tick2second within the drift that rule allows.
+midicsv's absolute ticks; times are the exact running time (ticks times
+tempo) rounded half to even to the millisecond once per event, and are
+checked against mido's tick2second to within half a millisecond.
 
     python3 tests/data/midi/make_midi.py     (run once; the output is committed)
 """
@@ -13,7 +13,7 @@ import struct
 import subprocess
 
 import mido
-import numpy as np
+from fractions import Fraction
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -105,6 +105,44 @@ def random_file(seed, tracks, events):
     return data
 
 
+def sequencer_song():
+    # The shape common sequencers write: a tempo track, then a track whose
+    # notes go on in running status across an empty text event, a marker
+    # and a SysEx (the standard cancels running status there; readers and
+    # these files keep the last channel status).
+    t0 = bytearray()
+    t0 += vlq(0) + bytes([0xFF, 0x03, 4]) + b"song"
+    t0 += vlq(0) + bytes([0xFF, 0x51, 3]) + (468750).to_bytes(3, "big")
+    t0 += vlq(0) + bytes([0xFF, 0x58, 4, 4, 2, 24, 8])
+    t0 += vlq(1920) + bytes([0xFF, 0x51, 3]) + (500001).to_bytes(3, "big")
+    t0 += vlq(0) + bytes([0xFF, 0x2F, 0])
+    t1 = bytearray()
+    t1 += vlq(0) + bytes([0xFF, 0x03, 5]) + b"piano"
+    t1 += vlq(0) + bytes([0xC0, 0])
+    t1 += vlq(0) + bytes([0x90, 60, 100])
+    t1 += vlq(0) + bytes([0xFF, 0x01, 0])
+    notes = [62, 64, 65, 67, 69, 71, 72]
+    for i in range(60):
+        t1 += vlq(37) + bytes([notes[i % len(notes)], 90 if i % 2 else 0])
+        if i == 20:
+            t1 += vlq(0) + bytes([0xFF, 0x06, 1]) + b"A"
+        if i == 40:
+            t1 += vlq(5) + bytes([0xF0, 4, 0x7E, 0x7F, 0x09, 0xF7])
+    t1 += vlq(0) + bytes([0xFF, 0x2F, 0])
+    return header(1, 2, 480) + chunk(b"MTrk", bytes(t0)) + chunk(b"MTrk", bytes(t1))
+
+
+def drift_song():
+    # A note every tick at 96 ticks per quarter note (5.2083 ms a tick):
+    # a time rounded at every event would fall behind by 0.2 ms each.
+    t = bytearray()
+    t += vlq(0) + bytes([0x99, 42, 80])
+    for i in range(1500):
+        t += vlq(1) + bytes([42, 80 if i % 2 else 0])
+    t += vlq(0) + bytes([0xFF, 0x2F, 0])
+    return header(0, 1, 96) + chunk(b"MTrk", bytes(t))
+
+
 def meta_bytes(msg):
     raw = msg.bytes()  # FF type vlq(len) data
     i = 2
@@ -113,8 +151,20 @@ def meta_bytes(msg):
     return bytes(raw[:2]) + bytes(raw[i + 1:])
 
 
-def expected(path):
-    mid = mido.MidiFile(path)
+def canonical(path):
+    # midicsv decodes the file (running status included) and csvmidi writes
+    # it back with every status byte, for mido to read.
+    csv = subprocess.run(["midicsv", path], capture_output=True, check=True).stdout
+    out = path + ".canonical"
+    subprocess.run(["csvmidi", "-", out], input=csv, check=True)
+    return out
+
+
+def expected(path, via_midicsv=False):
+    source = canonical(path) if via_midicsv else path
+    mid = mido.MidiFile(source)
+    if via_midicsv:
+        os.remove(source)
     events = []
     seq = 0
     for ti, tr in enumerate(mid.tracks):
@@ -130,17 +180,17 @@ def expected(path):
                  if f[2] not in ("Header", "Start_track", "End_of_file")]
     assert csv_ticks == [(e[2], e[0]) for e in events], path
     events.sort(key=lambda e: (e[0], e[1]))
-    tempo, prev_tick, prev_time, exact = 500000, 0, 0, 0.0
+    tempo, prev_tick, running, exact = 500000, 0, 0, 0.0
     out = []
     for tick, seq, track, data in events:
-        ms_per_tick = np.float32((1.0 / mid.ticks_per_beat) * tempo / 1000.0)
-        time = round(prev_time + (tick - prev_tick) * float(ms_per_tick))
+        running += (tick - prev_tick) * tempo
+        time = round(Fraction(running, mid.ticks_per_beat * 1000))  # halves to even
         exact += mido.tick2second(tick - prev_tick, mid.ticks_per_beat, tempo) * 1000.0
-        assert abs(time - exact) <= 0.5 * (len(out) + 1) + 1e-6 * exact, (path, time, exact)
+        assert abs(time - exact) <= 0.5 + 1e-9 * exact, (path, time, exact)
         out.append("%d %d %d %d %s" % (tick, time, track, round(exact * 1000), data.hex()))
         if data[:2] == b"\xff\x51" and len(data) >= 5:
             tempo = int.from_bytes(data[2:5], "big")
-        prev_tick, prev_time = tick, time
+        prev_tick = tick
     return out
 
 
@@ -151,6 +201,8 @@ def main():
         "two_tracks.mid": two_track_file(),
         "random1.mid": random_file(1, 3, 400),
         "random2.mid": random_file(2, 1, 1500),
+        "sequencer.mid": sequencer_song(),
+        "drift.mid": drift_song(),
     }
     for name, data in files.items():
         path = os.path.join(HERE, name)
@@ -158,7 +210,7 @@ def main():
             f.write(data)
         with open(path[:-4] + ".events", "w") as f:
             f.write("# tick time_ms track exact_us bytes\n")
-            f.write("\n".join(expected(path)) + "\n")
+            f.write("\n".join(expected(path, via_midicsv=name == "sequencer.mid")) + "\n")
 
 
 if __name__ == "__main__":

@@ -108,7 +108,7 @@ TEST(MidiItem, RepeatSetBeforePlayIsKept) {
     TMidiItem* item = f.add(f.first);
     item->SetAutoRepeat(true);
     item->Play();
-    EXPECT_TRUE(f.manager.Player().AutoRepeat);
+    EXPECT_TRUE(f.manager.Player().AutoRepeat());
     f.run_for(3000);
     EXPECT_FALSE(item->CheckEnd());
     EXPECT_TRUE(item->IsPlaying());

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <stdexcept>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -58,7 +61,7 @@ TEST(MidiPlayer, AutoRepeatFiresWhenTheLastEventIsDueWhateverTheRestBeforeIt) {
         SCOPED_TRACE(rest);
         Fixture f;
         f.load(song({{100, kNoteOn}, {100, kNoteOff}, {rest, kEnd}}));
-        f.player.AutoRepeat = true;
+        f.player.SetAutoRepeat(true);
         f.player.PlayFrom(0);
         // Up to the repeat: both notes, then a silence of all 16 channels,
         // then the notes again from the first event's time.
@@ -169,6 +172,64 @@ TEST(MidiPlayer, TimerThreadPlaysASongToItsEnd) {
     ASSERT_GE(rec.log.size(), 2u);
     EXPECT_EQ(rec.log[0], "90 3c 64");
     EXPECT_EQ(rec.log[1], "80 3c 00");
+}
+
+namespace {
+// Counts note-ons from the timer thread; raises at each when asked to.
+class CountingOutputs : public MidiOutputs {
+public:
+    CountingOutputs(std::atomic<int>& notes, bool raises) : notes_(notes), raises_(raises) {}
+    std::vector<std::string> Names() override { return {"counter"}; }
+    std::unique_ptr<MidiOut> Open(int32_t) override {
+        struct Out : MidiOut {
+            std::atomic<int>& notes;
+            bool raises;
+            Out(std::atomic<int>& n, bool r) : notes(n), raises(r) {}
+            void ShortMessage(uint32_t m) override {
+                if ((m & 0xF0) != 0x90) return;
+                ++notes;
+                if (raises) throw std::runtime_error("device gone");
+            }
+            void LongMessage(std::span<const uint8_t>) override {}
+            void Reset() override {}
+        };
+        return std::make_unique<Out>(notes_, raises_);
+    }
+
+private:
+    std::atomic<int>& notes_;
+    bool raises_;
+};
+
+bool wait_for(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+}  // namespace
+
+// The timer thread sleeps once a song has ended; repeat switched on then
+// wakes it and the song plays again. A device that raises ends the song.
+TEST(MidiPlayer, TimerThreadWakesForRepeatAfterTheEndAndSurvivesAFailingDevice) {
+    for (bool raises : {false, true}) {
+        SCOPED_TRACE(raises);
+        std::atomic<int> notes{0};
+        TMidiPlayV player(std::make_unique<CountingOutputs>(notes, raises));
+        TMemoryStream s;
+        const std::string f = song({{20, kNoteOn}, {20, kNoteOff}, {20, kEnd}});
+        s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
+        s.SetPosition(0);
+        player.LoadFromStream(s);
+        player.Open(-1);
+        player.PlayFrom(0);
+        ASSERT_TRUE(wait_for([&] { return player.IsEnd(); }));
+        EXPECT_EQ(notes, 1);
+        EXPECT_EQ(player.Failed(), raises);
+        EXPECT_EQ(player.IsPlaying(), !raises);
+        if (raises) continue;
+        player.SetAutoRepeat(true);
+        EXPECT_TRUE(wait_for([&] { return notes >= 2; }));
+        player.Stop();
+    }
 }
 
 // The synthesizer renders a two-second song through SDL's disk audio driver:
