@@ -35,7 +35,14 @@ void TMidiPlayV::run() {
         lk.unlock();
         {
             std::lock_guard g(FTickLock);
-            if (FEnabled) TimerTick();
+            // Nothing may leave the timer thread: a song whose playing
+            // raised stops at its end, as a medium that could not be played.
+            try {
+                if (FEnabled) TimerTick();
+            } catch (...) {
+                FEnabled = false;
+                FIndex = std::max(EventCount() - 1, 0);
+            }
         }
         lk.lock();
     }
