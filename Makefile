@@ -30,14 +30,17 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 
-# Every libFuzzer target, built with clang in its own folder, run for a
-# fixed number of inputs over its seed corpus.
+# Every libFuzzer target, built with clang in its own folder, run over its
+# seed corpus and kept findings for FUZZ_SECONDS each (or, when FUZZ_RUNS
+# is given, for that many inputs), FUZZ_JOBS targets at once.
 FUZZ_BUILD ?= build-fuzz
-FUZZ_RUNS ?= 2000
+FUZZ_SECONDS ?= 30
+FUZZ_RUNS ?=
+FUZZ_JOBS ?= $(JOBS)
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORQ_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) --target fuzz_all -j $(JOBS)
-	@bash scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_RUNS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_JOBS=$(FUZZ_JOBS) bash scripts/run-fuzz $(FUZZ_BUILD)
 
 demo: build
 	@$(BUILD)/vorqplayer $(BUILD)/demo

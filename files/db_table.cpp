@@ -157,7 +157,10 @@ void TDBFieldList::LoadFromStream(TStream& S) {
         const int32_t size = r.I32("column size");
         std::string name = r.String("column name");
         const uint8_t kind = r.U8("column kind");
-        const bool ok = kind == PT_STR ? (size >= 1 && size <= MaxStringWidth + 1) : size == field_size(kind, 0);
+        // Only the four kinds exist, each with its own size: an unknown kind
+        // (whose size would count as -1) would place cells outside the row.
+        const int32_t want = field_size(kind, 0);
+        const bool ok = kind == PT_STR ? (size >= 1 && size <= MaxStringWidth + 1) : (want > 0 && size == want);
         if (!ok) throw ECorruptData("table data: bad column " + name);
         record += size;
         fields.emplace_back(std::move(name), kind, size);

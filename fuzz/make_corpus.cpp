@@ -32,6 +32,8 @@
 #include "objects/effects/fire.h"
 #include "objects/effects/wave.h"
 #include "objects/effects/particle.h"
+#include "objects/film/cinema.h"
+#include "objects/media/http.h"
 #include "objects/controls/edit.h"
 #include "platform/codepage.h"
 #include "objects/text/history.h"
@@ -470,6 +472,29 @@ void ObjectKinds() {
     memo->SetHAlign(2);
     memo->SetReadOnly(true);
     seed("memo", 21, *memo);
+    auto* cinema = new TVorqCinema(&reg);
+    cinema->SetName("movie");
+    cinema->SetParent(reg.ActiveBase());
+    cinema->SetRect(0, 0, 32, 24);
+    cinema->SetRepeat(true);
+    cinema->SetOnPlayEnd("done.vsb");
+    cinema->SetOnIdle("idle.vsb");
+    seed("cinema", 22, *cinema);
+    // No address: setting one would start a fetch.
+    auto* http = new TVorqHttp(&reg);
+    http->SetName("news");
+    http->SetOnPlayEnd("fetched.vsb");
+    seed("http", 23, *http);
+    auto* mes = new TVorqMes(&reg);
+    mes->SetName("window");
+    mes->SetParent(reg.ActiveBase());
+    mes->SetRect(0, 20, 64, 28);
+    seed("mes", 24, *mes);
+    auto* map = new TVorqMapImage(&reg);
+    map->SetName("map");
+    map->SetParent(reg.ActiveBase());
+    map->SetRect(0, 0, 48, 40);
+    seed("map_image", 25, *map);
 }
 
 void MapImages() {

@@ -20,13 +20,19 @@ size_t on_body(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
     const size_t room = t->max_body - t->reply->Body.size();
-    if (n > room) {
-        // Keep what fits and end the transfer: returning less than n aborts it.
-        t->reply->Body.append(data, room);
-        t->overflow = true;
-        return room;
+    // Nothing may cross the library's frames: memory running short ends
+    // the transfer as a failed one (returning less than n aborts it).
+    try {
+        if (n > room) {
+            // Keep what fits and end the transfer.
+            t->reply->Body.append(data, room);
+            t->overflow = true;
+            return room;
+        }
+        t->reply->Body.append(data, n);
+    } catch (...) {
+        return 0;
     }
-    t->reply->Body.append(data, n);
     return n;
 }
 

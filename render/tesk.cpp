@@ -39,6 +39,25 @@ bool ValidTeskBits(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
 }
 
+// The fewest bytes a layer record of a w x h frame can take: its fields and
+// an image block that holds its pixels. Raw rows are stored whole; zlib
+// packs at most 1032 to 1; a tile table has 8 bytes a tile; JPEG spends at
+// least a bit on each 8 x 8 block.
+int64_t MinLayerBytes(int w, int h, int bits, int version, const TTeskHeader& header) {
+    const int64_t rows = int64_t(RowBytes(w, bits)) * h;
+    int64_t data = rows;
+    if (version >= 103 && header.Compression == tcJpeg) {
+        data = (int64_t(w + 7) / 8) * ((h + 7) / 8) / 8;
+    } else if (version >= 103) {
+        const bool tiled = header.TileWidth >= 1 && header.TileHeight >= 1;
+        if (tiled)
+            data = ((int64_t(w) + header.TileWidth - 1) / header.TileWidth) *
+                   ((int64_t(h) + header.TileHeight - 1) / header.TileHeight) * 8;
+        if (header.Compression == tcZlib) data /= 1032;
+    }
+    return 25 + 8 + data;
+}
+
 // The one reader of this form's fields, raising its corrupt-picture message.
 FieldReader TeskFields(TStream& s) { return FieldReader(s, Sjis("Tesk 画像が壊れています")); }
 
@@ -389,6 +408,11 @@ void TTeskFrame::LoadFromStream(TStream& stream, const TTeskHeader& header) {
     // few bytes of packed data must not add up to more than the budget.
     Owner->pixel_bytes_ += (int64_t(RowBytes(w, bits)) + ScanLineWidth(w, 8)) * h * (int64_t(layerCount) + 1);
     if (Owner->pixel_bytes_ > kMaxPixelBytes) Corrupt("frame size");
+    // The picture comes from the layers, their pixels from the blocks: what
+    // the blocks must hold is checked against the bytes left before any
+    // pixel memory is taken.
+    if (layerCount < 1) Corrupt("layer count");
+    if (in.Remaining() / layerCount < MinLayerBytes(w, h, bits, version, header)) Corrupt("frame size");
     // Sized in full only when a layer does not replace every pixel; until
     // then a 1 x 1 image carries the format and palette.
     Image.SetSize(1, 1, bits);

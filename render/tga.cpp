@@ -54,6 +54,14 @@ bool LoadTGA(TDIBSurface& surface, TStream& stream, bool alpha) {
     r.CheckCount(mapEntries, PixelBytes(mapDepth), 65535, "colour map");
     std::vector<uint8_t> map(static_cast<size_t>(mapEntries) * PixelBytes(mapDepth));
     r.Bytes(map.data(), map.size(), "colour map");
+    // The pixels the header declares must be there before any memory is
+    // taken for them: raw data byte for byte, packets at most 128 pixels
+    // each, every packet a header byte and a pixel at least.
+    const int pb = PixelBytes(depth);
+    const int64_t count = static_cast<int64_t>(width) * height;
+    const int64_t pixelBytes = count * pb;
+    if (type == 1 || type == 2) r.Need(pixelBytes, "pixels");
+    else r.Need((count + 127) / 128 * (1 + pb), "packets");
 
     TDIBSurface out;
     out.SetSize(width, height, bpp == 16 ? 16 : bpp);
@@ -76,11 +84,8 @@ bool LoadTGA(TDIBSurface& surface, TStream& stream, bool alpha) {
 
     // Pixel data as stored: raw, or packets (header < 128: header + 1
     // literal pixels; else (header and 127) + 1 copies of one pixel).
-    const int pb = PixelBytes(depth);
-    const int64_t pixelBytes = static_cast<int64_t>(width) * height * pb;
     std::vector<uint8_t> px(static_cast<size_t>(pixelBytes));
     if (type == 1 || type == 2) {
-        r.Need(pixelBytes, "pixels");
         r.Bytes(px.data(), px.size(), "pixels");
     } else {
         // Packets run to the end of the file at most.
@@ -88,7 +93,6 @@ bool LoadTGA(TDIBSurface& surface, TStream& stream, bool alpha) {
         r.Bytes(data.data(), data.size(), "packets");
         size_t p = 0;
         int64_t filled = 0;
-        const int64_t count = static_cast<int64_t>(width) * height;
         while (filled < count) {
             if (p >= data.size()) BadFile();
             const int header = data[p++];

@@ -292,8 +292,16 @@ bool TWavOut::MixBlock(int16_t* block) {
     std::lock_guard lock(FLock);
     std::memset(block, 0, size_t(FBlockBytes));
     bool any = false;
-    for (TWavBuffer* b : FPlayList)
-        if (b->FPlaying && !b->FPaused && b->MixInto(block, FBlockBytes)) any = true;
+    for (TWavBuffer* b : FPlayList) {
+        if (!b->FPlaying || b->FPaused) continue;
+        // Nothing may leave the refill thread: a source whose reading raised
+        // ends, as a medium that could not be read.
+        try {
+            if (b->MixInto(block, FBlockBytes)) any = true;
+        } catch (...) {
+            b->FEnded = true;
+        }
+    }
     return any;
 }
 

@@ -70,7 +70,16 @@ TCDP::TCDP(std::vector<std::string> drives, bool poll_thread) : FDrives(std::mov
                 FWake.wait_for(lk, std::chrono::milliseconds(200));
                 if (FTerminated) break;
                 lk.unlock();
-                Poll();
+                // Nothing may leave the polling thread: a step that raised
+                // stops the play, as a disc that could not be read.
+                try {
+                    Poll();
+                } catch (...) {
+                    try {
+                        Stop();
+                    } catch (...) {
+                    }
+                }
                 lk.lock();
             }
         });
@@ -266,7 +275,13 @@ void TCDP::play_range(int32_t first_lsn, int32_t end_lsn) {
             std::unique_lock lk(FPlayMutex);
             FPlayCond.wait(lk, [this] { return FStopReader || FQueue.size() < kQueueLimit; });
             if (FStopReader) break;
-            FQueue.insert(FQueue.end(), data, data + kSamplesPerSector);
+            // Nothing may leave the reading thread: memory running short
+            // ends the play where it stands.
+            try {
+                FQueue.insert(FQueue.end(), data, data + kSamplesPerSector);
+            } catch (...) {
+                break;
+            }
         }
         if (paranoia) cdio_paranoia_free(paranoia);
         if (drive) cdio_cddap_close_no_free_cdio(drive);

@@ -63,6 +63,14 @@ std::unique_ptr<PcmDecoder> open_decoder(TStream& s, bool is_ogg) {
 
 void wake_worker();
 
+// Milliseconds of PCM bytes, bounded to what a length can hold.
+int32_t ms_of_bytes(int64_t bytes, const TWaveFormatEx& f) {
+    if (f.nAvgBytesPerSec == 0 || bytes <= 0) return 0;
+    const int64_t rate = f.nAvgBytesPerSec;
+    if (bytes / rate > INT32_MAX / 1000) return INT32_MAX;
+    return static_cast<int32_t>(std::min<int64_t>(bytes / rate * 1000 + bytes % rate * 1000 / rate, INT32_MAX));
+}
+
 constexpr size_t kRingFrames = 44100 / 2;
 constexpr size_t kChunkFrames = 4096;
 
@@ -118,6 +126,16 @@ public:
         return true;
     }
 
+    // Decoding raised (memory ran short, the stream failed): the medium
+    // ends at once, as one that could not be read.
+    void fail() {
+        FDecoderDone = true;
+        std::lock_guard r(FRingLock);
+        FHead = FCount = 0;
+        FEnded = true;
+        FPlaying = false;
+    }
+
     bool mix_into(int32_t* mix, size_t frames) {
         if (!FPlaying.load() || FPaused.load()) return true;
         const int64_t gl = FGainL.load(), gr = FGainR.load();
@@ -155,9 +173,7 @@ public:
     bool ended() const { return FEnded.load(); }
 
     int32_t length_ms() const {
-        const auto& f = FDecoder->Format();
-        if (f.nAvgBytesPerSec == 0) return 0;
-        return static_cast<int32_t>(FDecoder->TotalBytes() * 1000 / f.nAvgBytesPerSec);
+        return ms_of_bytes(FDecoder->TotalBytes(), FDecoder->Format());
     }
     int32_t position_ms() {
         std::lock_guard r(FRingLock);
@@ -236,7 +252,14 @@ bool stop_worker = false;
 bool decode_all() {
     std::lock_guard l(media_lock);
     bool any = false;
-    for (auto& [h, p] : players) any |= p->decode_step();
+    for (auto& [h, p] : players) {
+        // Nothing may leave the decoding thread: a failure is its medium's.
+        try {
+            any |= p->decode_step();
+        } catch (...) {
+            p->fail();
+        }
+    }
     return any;
 }
 
@@ -495,6 +518,5 @@ int32_t vorqOggStrSetPos(uint32_t h, int32_t pos) {
 int32_t vorqOggStrGetLen(uint32_t h) {
     DecodedStream* d = decoded_stream(h);
     if (!d) return 0;
-    const auto& f = d->decoder->Format();
-    return f.nAvgBytesPerSec ? static_cast<int32_t>(d->decoder->TotalBytes() * 1000 / f.nAvgBytesPerSec) : 0;
+    return ms_of_bytes(d->decoder->TotalBytes(), d->decoder->Format());
 }

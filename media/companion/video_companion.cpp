@@ -172,7 +172,7 @@ private:
         if (!FPlaying || FPaused) return FWallBase;
         return FWallBase + static_cast<uint32_t>(TimeGetTime() - FWallStart);
     }
-    bool ended() const { return !FRepeat.load() && all_out(); }
+    bool ended() const { return FFailed || (!FRepeat.load() && all_out()); }
     // Every frame and all the sound were given out.
     bool all_out() const {
         if (!FDone) return false;
@@ -183,7 +183,7 @@ private:
     }
     // A video that repeats starts over once all of it was shown.
     void poll() {
-        if (FRepeat.load() && !FRestarting && all_out()) {
+        if (FRepeat.load() && !FRestarting && !FFailed && all_out()) {
             FRestarting = true;
             FWake.notify_all();
         }
@@ -199,6 +199,7 @@ private:
         FWallBase = ms;
         FWallStart = TimeGetTime();
         FDone = false;
+        FFailed = false;
         FLastFrameMs = 0;
         FRestarting = false;
         FWake.notify_all();
@@ -219,7 +220,23 @@ private:
         return FBus && sound < kSoundAhead && FFrames.size() < kFramesMax;
     }
 
+    // Nothing may leave the decoding thread: when decoding raises (memory
+    // ran short, the stream failed), the video ends as one that could not
+    // be read; a later seek tries again.
     void thread_main() {
+        for (;;) {
+            try {
+                decode_loop();
+                return;
+            } catch (...) {
+                std::lock_guard l(FLock);
+                FFailed = true;
+                FDone = true;
+                FRestarting = false;
+            }
+        }
+    }
+    void decode_loop() {
         std::unique_lock l(FLock);
         while (!FStop) {
             drop_superseded();
@@ -355,6 +372,7 @@ private:
     std::thread FThread;
     bool FStop = false;
     bool FDone = false;
+    bool FFailed = false;  // decoding raised
     bool FRestarting = false;
     bool FPlaying = false, FPaused = false;
     std::atomic<bool> FRepeat{false};

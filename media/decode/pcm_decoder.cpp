@@ -57,7 +57,7 @@ public:
         }
         FFormat = MakePCMWaveFormat(static_cast<int32_t>(info->rate), 16, info->channels);
         const ogg_int64_t total = ov_pcm_total(&FVf, -1);
-        FTotal = total > 0 ? total * FFormat.nBlockAlign : 0;
+        FTotal = total > 0 ? std::min<int64_t>(total, kMaxSoundMs * info->rate / 1000) * FFormat.nBlockAlign : 0;
     }
     ~VorbisDecoder() override { ov_clear(&FVf); }
 
@@ -147,12 +147,15 @@ public:
         if (!FCodec || avcodec_parameters_to_context(FCodec, FFmt->streams[FIndex]->codecpar) < 0 ||
             avcodec_open2(FCodec, codec, nullptr) < 0)
             fail();
-        if (FCodec->sample_rate <= 0 || FCodec->ch_layout.nb_channels <= 0) fail();
+        if (FCodec->sample_rate < kMinSampleRate || FCodec->sample_rate > kMaxSampleRate ||
+            FCodec->ch_layout.nb_channels <= 0)
+            fail();
         FSwr = OpenStereoResampler(&FCodec->ch_layout, FCodec->sample_fmt, FCodec->sample_rate);
         if (!FSwr) fail();
         FPacket = av_packet_alloc();
         FFrame = av_frame_alloc();
-        if (FFmt->duration > 0) FTotal = FFmt->duration * 44100 / AV_TIME_BASE * 4;
+        if (FFmt->duration > 0)
+            FTotal = av_rescale(std::min<int64_t>(FFmt->duration, kMaxSoundMs * 1000), 44100, AV_TIME_BASE) * 4;
     }
     ~MediaDecoder() override { release(); }
 
@@ -185,7 +188,9 @@ public:
         swr_init(FSwr);
         FHeld.clear();
         FHeadPos = 0;
+        FFrameAt = FFrameLen = 0;
         FEof = false;
+        FFlushed = false;
         FPos = frame * 4;
         // Decoding restarts at a packet before the target: drop up to it.
         FSkipUntil = frame * 4;
@@ -211,12 +216,30 @@ private:
     bool decode_more() {
         FHeld.clear();
         FHeadPos = 0;
-        while (!FEof || FDraining) {
+        for (;;) {
+            if (FFrameAt < FFrameLen) {
+                append_piece();
+                if (!FHeld.empty()) return true;
+                continue;
+            }
+            if (FEof && !FDraining) {
+                // The resampler still holds the last samples' tail.
+                if (!FFlushed) {
+                    FFlushed = true;
+                    flush_resampler();
+                    if (!FHeld.empty()) return true;
+                }
+                break;
+            }
             int r = avcodec_receive_frame(FCodec, FFrame);
             if (r == 0) {
-                append_frame();
-                av_frame_unref(FFrame);
-                if (!FHeld.empty()) return true;
+                // A frame whose layout is not the one the converter was made
+                // for is damage, and skipped.
+                if (FFrame->format == FCodec->sample_fmt &&
+                    FFrame->ch_layout.nb_channels == FCodec->ch_layout.nb_channels && FFrame->nb_samples > 0) {
+                    FFrameAt = 0;
+                    FFrameLen = FFrame->nb_samples;
+                }
                 continue;
             }
             if (r == AVERROR_EOF) {
@@ -245,14 +268,31 @@ private:
         }
         return !FHeld.empty();
     }
-    void append_frame() {
-        const int out_max = swr_get_out_samples(FSwr, FFrame->nb_samples);
+    void flush_resampler() {
+        const int out_max = swr_get_out_samples(FSwr, 0);
+        if (out_max <= 0) return;
+        FHeld.resize(size_t(out_max) * 4);
+        uint8_t* out = FHeld.data();
+        const int got = swr_convert(FSwr, &out, out_max, nullptr, 0);
+        FHeld.resize(size_t(std::max(got, 0)) * 4);
+    }
+    // Converts the next piece of the frame held: a long frame at a low rate
+    // grows many times over, so it is never converted whole at once.
+    void append_piece() {
+        const auto fmt = static_cast<AVSampleFormat>(FFrame->format);
+        const int channels = FFrame->ch_layout.nb_channels;
+        const bool planar = av_sample_fmt_is_planar(fmt) != 0;
+        const size_t step = size_t(av_get_bytes_per_sample(fmt)) * (planar ? 1 : size_t(channels));
+        const int n = std::min(FFrameLen - FFrameAt, kPieceSamples);
+        FIn.resize(planar ? size_t(channels) : 1);
+        for (size_t p = 0; p < FIn.size(); ++p) FIn[p] = FFrame->extended_data[p] + size_t(FFrameAt) * step;
+        FFrameAt += n;
+        const int out_max = swr_get_out_samples(FSwr, n);
         if (out_max <= 0) return;
         const size_t at = FHeld.size();
         FHeld.resize(at + size_t(out_max) * 4);
         uint8_t* out = FHeld.data() + at;
-        const int got = swr_convert(FSwr, &out, out_max, const_cast<const uint8_t**>(FFrame->extended_data),
-                                    FFrame->nb_samples);
+        const int got = swr_convert(FSwr, &out, out_max, FIn.data(), n);
         FHeld.resize(at + size_t(std::max(got, 0)) * 4);
         if (FSkipUntil > 0) {
             if (FDecodedPos < 0) FDecodedPos = 0;
@@ -272,9 +312,14 @@ private:
     AVPacket* FPacket = nullptr;
     AVFrame* FFrame = nullptr;
     int FIndex = -1;
+    static constexpr int kPieceSamples = 4096;
     std::vector<uint8_t> FHeld;
     size_t FHeadPos = 0;
+    std::vector<const uint8_t*> FIn;
+    int FFrameAt = 0;   // samples of FFrame converted
+    int FFrameLen = 0;  // samples of FFrame; 0 when none is held
     bool FEof = false;
+    bool FFlushed = false;
     bool FDraining = false;
     int64_t FPos = 0;
     int64_t FTotal = 0;

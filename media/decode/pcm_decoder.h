@@ -32,6 +32,14 @@ protected:
     TWaveFormatEx FFormat;
 };
 
+// Sample rates a sound may have: resampling others to the device's rate
+// would cost memory and time without bound, so they are unplayable.
+inline constexpr int kMinSampleRate = 1000;
+inline constexpr int kMaxSampleRate = 384000;
+// Lengths are bounded to this many milliseconds (about 24 days), so that a
+// damaged header's duration never overflows a length.
+inline constexpr int64_t kMaxSoundMs = INT32_MAX;
+
 // Each raises ECorruptData "サウンドデータが不正です" when the data is not
 // a sound of its kind. The stream stays the caller's and must outlive the
 // decoder.

@@ -1,6 +1,7 @@
 #include "media/decode/video_decoder.h"
 
 #include "media/decode/ffmpeg_convert.h"
+#include "media/decode/pcm_decoder.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 
@@ -76,7 +77,8 @@ void VideoDecoder::open_audio() {
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     bool ok = codec && (FAudioCodec = avcodec_alloc_context3(codec)) != nullptr &&
               avcodec_parameters_to_context(FAudioCodec, par) >= 0 && avcodec_open2(FAudioCodec, codec, nullptr) >= 0 &&
-              FAudioCodec->sample_rate > 0 && FAudioCodec->ch_layout.nb_channels > 0 &&
+              FAudioCodec->sample_rate >= kMinSampleRate && FAudioCodec->sample_rate <= kMaxSampleRate &&
+              FAudioCodec->ch_layout.nb_channels > 0 &&
               (FSwr = OpenStereoResampler(&FAudioCodec->ch_layout, FAudioCodec->sample_fmt,
                                           FAudioCodec->sample_rate)) != nullptr;
     if (!ok) {
@@ -127,7 +129,10 @@ void VideoDecoder::receive_sound() {
                               ? std::max<int64_t>(0, av_rescale_q(pts - start, st->time_base, AVRational{1, kRate}))
                               : 0;
         }
-        const int out_max = swr_get_out_samples(FSwr, FFrame->nb_samples);
+        // A frame of another layout than the converter's is damage.
+        const bool same = FFrame->format == FAudioCodec->sample_fmt &&
+                          FFrame->ch_layout.nb_channels == FAudioCodec->ch_layout.nb_channels;
+        const int out_max = same ? swr_get_out_samples(FSwr, FFrame->nb_samples) : 0;
         if (out_max > 0) {
             const size_t at = FSound.size();
             FSound.resize(at + size_t(out_max) * 2);

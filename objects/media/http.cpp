@@ -51,8 +51,14 @@ void TVorqHttp::SetSource(const std::string& v) {
     job->Limits = GetHttpLimits();
     FJob = job;
     FThread = std::thread([job] {
-        THttpReply r = HttpGet(job->Url, job->ProxyHost, job->ProxyPort, job->Limits, &job->Cancel);
-        job->Reply = std::move(r.Body);
+        // Nothing may leave the fetching thread: a fetch that raised ends
+        // as a failed one, with nothing received.
+        try {
+            THttpReply r = HttpGet(job->Url, job->ProxyHost, job->ProxyPort, job->Limits, &job->Cancel);
+            job->Reply = std::move(r.Body);
+        } catch (...) {
+            job->Reply.clear();
+        }
         job->Done.store(true, std::memory_order_release);
     });
 }

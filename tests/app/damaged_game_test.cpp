@@ -41,6 +41,7 @@ struct Finding {
     bool is_tar;         // a game folder packed as tar, else the game's game.dat
     int status;          // exit status wanted
     const char* message; // text the player must report
+    const char* save = nullptr;  // a save.dat put in the game's folder
 };
 
 TEST(DamagedGame, FuzzFindingsEndOrPlayWithTheirMessage) {
@@ -51,15 +52,23 @@ TEST(DamagedGame, FuzzFindingsEndOrPlayWithTheirMessage) {
         // A status record holding a variable that refers to itself: the
         // record is refused and the game plays on.
         {"player-1.bin", true, 0, "セーブデータが壊れています (reference target)"},
+        // Status tables with a column of unknown kind, and with one whose
+        // record size is negative: the record is ignored with a warning.
+        {"player-1.bin", true, 0, "table data: bad column junk", "save-dbtable-bad-column.dat"},
+        {"player-1.bin", true, 0, "table data: bad column", "save-dbtable-negative-record.dat"},
     };
     for (const Finding& f : findings) {
-        SCOPED_TRACE(f.file);
+        SCOPED_TRACE(f.save ? f.save : f.file);
         TTestGameFolder game;
         const std::string source = NativePath(kFindings + f.file);
         const std::string unpack = f.is_tar
                                        ? "tar -xf '" + source + "' -C '" + NativePath(game.Path()) + "'"
                                        : "cp '" + source + "' '" + NativePath(game.Path() + "game.dat") + "'";
         ASSERT_EQ(std::system(unpack.c_str()), 0);
+        if (f.save) {
+            const std::string put = "cp '" + NativePath(kFindings + f.save) + "' '" + NativePath(game.Path() + "save.dat") + "'";
+            ASSERT_EQ(std::system(put.c_str()), 0);
+        }
         const Outcome o = play(game.Path());
         EXPECT_EQ(o.Status, f.status) << o.Output;
         // Told once: one fault, one message box.

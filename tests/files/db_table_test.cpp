@@ -1,4 +1,5 @@
 #include "tests/support/delphi_text.h"
+#include "tests/support/file_bytes.h"
 #include "files/db_table.h"
 
 #include "files/extended.h"
@@ -531,4 +532,35 @@ TEST(DBManagerFuzzFindings, RowsOfNoColumnsAreBoundedByTheStream) {
     back.LoadFromStream(out, 0);
     ASSERT_EQ(back.Count(), 1);
     EXPECT_EQ(back.GetTable(0)->RecordCount(), 3);
+}
+
+TEST(DBManagerFuzzFindings, ColumnsOfUnknownKindOrWrongSizeAreRefused) {
+    // A table with a column of kind 9 and size -1, read alone; seven tables
+    // whose columns of unknown kind sum to a negative record.
+    const std::string dir = std::string(VORQ_TEST_DATA) + "/fuzz-findings/";
+    for (const char* file : {"dbtable-bad-column.bin", "dbtable-negative-record.bin"}) {
+        SCOPED_TRACE(file);
+        const std::string bytes = ReadFileBytes(dir + file);
+        TMemoryStream s;
+        s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        s.SetPosition(0);
+        TDBTable t("", 0);
+        TDBManager m;
+        if (bytes[0] == 100) EXPECT_THROW(m.LoadFromStream(s, 1), ECorruptData);
+        else EXPECT_THROW(t.LoadFromStream(s), ECorruptData);
+        EXPECT_EQ(m.Count(), 0);
+    }
+    // Each kind with a size other than its own, and an unknown kind with the
+    // size unknown kinds would get.
+    const std::pair<uint8_t, int32_t> bad[] = {{PT_INT, 1}, {PT_FLOAT, 4}, {PT_BOOL, 4}, {PT_STR, 0}, {9, -1}, {9, 4}};
+    for (const auto& [kind, size] : bad) {
+        TMemoryStream s;
+        WriteStreamInteger(s, 1);
+        WriteStreamInteger(s, size);
+        WriteStreamString(s, "c");
+        WriteStreamByte(s, kind);
+        s.SetPosition(0);
+        TDBFieldList f(nullptr);
+        EXPECT_THROW(f.LoadFromStream(s), ECorruptData) << int(kind) << " " << size;
+    }
 }

@@ -7,6 +7,7 @@
 #include "render/ico.h"
 #include "render/label_list.h"
 #include "render/tesk.h"
+#include "render/tga.h"
 #include "tests/support/plain_dibx.h"
 
 #include <gtest/gtest.h>
@@ -95,4 +96,18 @@ TEST(FuzzFindings, LabelBorderAndSizeAreBoundedToWhatALabelCanUse) {
         EXPECT_NE(refusal(bytes, [](TStream& in) { TWzLabelList(plain()).LoadFromStream(in, 122); }), "(no error)")
             << size << " " << border;
     }
+}
+
+TEST(FuzzFindings, PicturesAreRefusedBeforeMemoryIsTakenForDataThatIsNotThere) {
+    // Layered images of one frame of 18432 x 8192 with no layer at all.
+    for (const char* file : {"tesk-mask-timeout.tes", "tesk-mask-timeout-2.tes"}) {
+        const std::string why = refusal(finding(file), [](TStream& s) { TTeskFrameList().LoadAnyFromStream(s, false); });
+        EXPECT_EQ(why, Sjis("Tesk 画像が壊れています: layer count")) << file;
+    }
+    // A TGA declaring 11224 x 9984 pixels in 28 bytes.
+    const std::string why = refusal(finding("tga-big-declared.tga"), [](TStream& s) {
+        TDIBSurface d;
+        LoadTGA(d, s, true);
+    });
+    EXPECT_NE(why.find("(pixels)"), std::string::npos) << why;
 }

@@ -1,6 +1,6 @@
 // Sound files as the companion module reads them: the RIFF wave header and
-// its samples, and Ogg Vorbis through libvorbisfile, each read to the end
-// and sought back into the middle.
+// its samples, Ogg Vorbis through libvorbisfile and any other sound through
+// FFmpeg, each read to the end and sought back into the middle.
 #include "fuzz/fuzz_support.h"
 #include "media/decode/pcm_decoder.h"
 
@@ -32,5 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             drain(*d);
         });
     }
+    Refusable([&] {
+        auto d = OpenMediaDecoder(std::vector<uint8_t>(data, data + size));
+        drain(*d);
+    });
     return 0;
 }

@@ -181,6 +181,33 @@ TEST_F(Module, DamagedAndTruncatedFilesEndCleanly) {
     EXPECT_GE(played, 2);  // the long cuts open
 }
 
+TEST_F(Module, ADecodingThreadThatRaisesEndsItsMediumAndThePlayerLives) {
+    // Memory runs short while the thread decodes: the read of the samples
+    // raises std::bad_alloc.
+    struct ShortOfMemory : TMemoryStream {
+        bool armed = false;
+        int64_t Read(void* buffer, int64_t count) override {
+            if (armed) throw std::bad_alloc();
+            return TMemoryStream::Read(buffer, count);
+        }
+    };
+    ShortOfMemory s;
+    const auto wav = file_bytes("tone.wav");
+    s.WriteBuffer(wav.data(), static_cast<int64_t>(wav.size()));
+    s.SetPosition(0);
+    const uint32_t h = vorqOggmanAdd(&s, 0);
+    ASSERT_NE(h, 0u);
+    s.armed = true;
+    vorqOggPlay(h);
+    vorqOggmanSetUseThread(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!vorqOggIsEnd(h) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    EXPECT_TRUE(vorqOggIsEnd(h));
+    EXPECT_FALSE(vorqOggIsPlaying(h));
+    vorqOggmanSetUseThread(0);
+    vorqOggmanDel(h);
+}
+
 TEST_F(Module, NoDeviceMeansAnEndAtOnce) {
     cell = nullptr;
     auto s = memory_of(file_bytes("tone.ogg"));

@@ -1,0 +1,83 @@
+// Sounds and videos found to cost gigabytes or overflow a length: sample
+// rates outside the playable range are refused, lengths stay bounded, and
+// a low rate that is playable decodes in pieces to the right length.
+#include "media/decode/pcm_decoder.h"
+#include "media/decode/video_decoder.h"
+#include "platform/exception.h"
+#include "tests/support/file_bytes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace {
+std::vector<uint8_t> finding(const std::string& name) {
+    const std::string s = ReadFileBytes(std::string(VORQ_TEST_DATA) + "/fuzz-findings/" + name);
+    return {s.begin(), s.end()};
+}
+
+// A RIFF wave of stereo 16-bit samples at the given rate, each sample on
+// both channels.
+std::vector<uint8_t> wave(uint32_t rate, const std::vector<int16_t>& samples) {
+    auto u32 = [](std::vector<uint8_t>& v, uint32_t x) {
+        for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+    };
+    const uint32_t data = uint32_t(samples.size() * 4);
+    std::vector<uint8_t> v{'R', 'I', 'F', 'F'};
+    u32(v, 36 + data);
+    for (char c : std::string("WAVEfmt ")) v.push_back(uint8_t(c));
+    u32(v, 16);
+    u32(v, 1 | (2 << 16));  // PCM, stereo
+    u32(v, rate);
+    u32(v, rate * 4);
+    u32(v, 4 | (16 << 16));  // block align 4, 16 bits
+    for (char c : std::string("data")) v.push_back(uint8_t(c));
+    u32(v, data);
+    for (int16_t x : samples)
+        for (int ch = 0; ch < 2; ++ch) {
+            v.push_back(uint8_t(x));
+            v.push_back(uint8_t(uint16_t(x) >> 8));
+        }
+    return v;
+}
+}  // namespace
+
+TEST(HostileMedia, RatesOutsideThePlayableRangeAreRefusedAndLengthsBounded) {
+    for (const char* f : {"wma-low-rate.wma", "wma-low-rate-8bit.wma", "wma-low-rate-bigalign.wma", "wma-5644800hz.wma"})
+        EXPECT_THROW(OpenMediaDecoder(finding(f)), ECorruptData) << f;
+    // A duration of 29,000 years: the length is bounded, not overflowed.
+    auto d = OpenMediaDecoder(finding("wma-huge-duration.wma"));
+    EXPECT_EQ(d->TotalBytes(), (kMaxSoundMs * 441 + 5) / 10 * 4);
+    // A video keeps its pictures and loses a sound track it cannot play.
+    for (const char* f : {"video-low-rate-audio.avi", "video-high-rate-audio.avi"}) {
+        VideoDecoder v(finding(f), true);
+        int frames = 0;
+        for (int i = 0; i < 1000; ++i) {
+            const VideoDecoder::Step s = v.Advance();
+            if (s == VideoDecoder::Step::End) break;
+            frames += s == VideoDecoder::Step::Frame;
+            EXPECT_TRUE(v.Sound().empty()) << f;
+        }
+        EXPECT_GT(frames, 0) << f;
+    }
+}
+
+TEST(HostileMedia, TheLowestPlayableRateDecodesInPiecesToItsLength) {
+    // Three seconds of a 50 Hz sine at 1000 Hz: 132,300 frames at 44.1 kHz.
+    std::vector<int16_t> in(3000);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = int16_t(std::lround(8000 * std::sin(2 * std::numbers::pi * 50 * i / 1000.0)));
+    auto d = OpenMediaDecoder(wave(kMinSampleRate, in));
+    std::vector<int16_t> out;
+    std::vector<int16_t> buf(4096 * 2);
+    for (int64_t got; (got = d->Read(reinterpret_cast<uint8_t*>(buf.data()), int64_t(buf.size()) * 2)) > 0;)
+        out.insert(out.end(), buf.begin(), buf.begin() + got / 2);
+    EXPECT_NEAR(double(out.size() / 2), 132300, 64);
+    // The same sine at the device's rate, both channels, away from the ends.
+    double worst = 0;
+    for (size_t i = 2000; i + 2000 < out.size() / 2; ++i)
+        for (int ch = 0; ch < 2; ++ch)
+            worst = std::max(worst, std::abs(out[2 * i + ch] - 8000 * std::sin(2 * std::numbers::pi * 50 * i / 44100.0)));
+    EXPECT_LT(worst, 400);
+}
