@@ -145,7 +145,9 @@ TEST_F(MessageFrames, AMessageRevealsOnTheScreenInsideItsWindow) {
         EXPECT_EQ(early.lit_outside, 0);
         EXPECT_EQ(done.lit_outside, 0);
         EXPECT_GT(done.red_inside, 10 * 24) << "ten glyphs of 24 px in the text colour";
-        if (!c.by_property && !c.flipped) EXPECT_LT(early.red_inside, done.red_inside) << "revealed over time";
+        if (!c.by_property && !c.flipped) {
+            EXPECT_LT(early.red_inside, done.red_inside) << "revealed over time";
+        }
     }
 }
 
