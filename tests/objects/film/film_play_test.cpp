@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstdio>
 #include <fstream>
 #include <unistd.h>
@@ -336,8 +338,8 @@ TEST_F(FilmPlay, LabelTileAndFireKindsTakeTheirValuesThroughTheHook) {
     w.Tile(b, "pic.tes", tile, 0, 0, 7, 8);
     w.Track(7, -1, 3, 0);
     w.Fire(250);
-    w.Track(1, 0, 2, 0);  // chained label: the parent's text
-    w.Label(b, "ignored", 0, "x", 1, 1, 0, 0, 0);
+    w.Track(1, 0, 2, 0);  // chained label: the parent's text in its own look
+    w.Label(b, "ignored", 0, "x", 30, 7, 1, 0x0000FF, 1);
     TFilmManager& f = Play(w.Bytes());
     f.SetFrame(1);
     auto* label = dynamic_cast<HookedKind*>(f.GetTrack(0)->Target());
@@ -374,8 +376,11 @@ TEST_F(FilmPlay, LabelTileAndFireKindsTakeTheirValuesThroughTheHook) {
     f.SetFrame(4);
     auto* chained = dynamic_cast<HookedKind*>(f.GetTrack(3)->Target());
     ASSERT_NE(chained, nullptr);
-    EXPECT_EQ(chained->labels.back().text, "hello");
-    EXPECT_EQ(chained->labels.back().place.left, 30);
+    const TFilmLabelFrame& c = chained->labels.back();
+    EXPECT_EQ(c.text, "hello");
+    EXPECT_EQ(c.place.left, 30);
+    EXPECT_EQ(std::make_tuple(c.font_name, c.font_height, c.line_space, c.font_style, c.font_color, c.antialias, c.align),
+              std::make_tuple(std::string("x"), 30, 7, uint8_t(1), 0x0000FF, uint8_t(0), uint8_t(1)));
     for (int32_t type : {LT_LABEL, LT_TILE, LT_FIRE}) RegisterComponentType(type, nullptr);
 }
 
