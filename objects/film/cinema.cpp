@@ -68,7 +68,6 @@ void TVorqCinema::SetFileName(const std::string& name) {
     FPrivate = 0;
     FElapsed = 0;
     FEnded = 0;
-    FEndReported = 0;
     FCountdown = 2;
     if (CinemaFileExists(name)) {
         auto film = std::make_unique<TFilmManager>();
@@ -99,7 +98,6 @@ void TVorqCinema::SetIndex(int32_t v) {
     const double ms = std::trunc(v * kFrameMs);
     FElapsed = ms >= 2147483647.0 ? INT32_MAX : ms <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(ms);
     FEnded = 0;
-    FEndReported = 0;
     FCountdown = 2;
 }
 
@@ -110,7 +108,6 @@ void TVorqCinema::SetRepeat(bool v) {
     FRepeat = v;
     if (v) {
         FEnded = 0;
-        FEndReported = 0;
     }
 }
 
@@ -154,12 +151,10 @@ bool TVorqCinema::Update() {
             FEnded = 1;
             if (FAutoScrap) {
                 finished = true;
-            } else if (!FOnPlayEnd.empty() && !FEndReported) {
-                // Once per end: a film resting on its last frame does not
-                // run the handler again on every frame.
-                QueueEvent(FOnPlayEnd, PR_ONPLAYEND);
+            } else if (!FOnPlayEnd.empty()) {
+                // A film resting at its end reports it on every update.
+                QueueEventUnlessWaiting(FOnPlayEnd, PR_ONPLAYEND);
             }
-            FEndReported = 1;
             frame = length - 1;
         } else {
             frame = static_cast<int32_t>(
