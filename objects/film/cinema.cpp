@@ -8,6 +8,7 @@
 #include "objects/base_list.h"
 #include "objects/film/film_manager.h"
 #include "objects/object_record.h"
+#include "platform/exception.h"
 #include "platform/filesys.h"
 #include "render/custom_dibx.h"
 
@@ -69,11 +70,20 @@ void TVorqCinema::SetFileName(const std::string& name) {
     FElapsed = 0;
     FEnded = 0;
     FCountdown = 2;
+    std::unique_ptr<TFilmManager> film;
     if (CinemaFileExists(name)) {
-        auto film = std::make_unique<TFilmManager>();
+        film = std::make_unique<TFilmManager>();
         film->sound_volume_scale = FVolume;
         film->scene = FRegistry;
-        film->LoadFromFile(name);
+        // A film that cannot be read (cut short, damaged) leaves the cinema
+        // without one, as a missing file does; a scene being loaded goes on.
+        try {
+            film->LoadFromFile(name);
+        } catch (const Exception&) {
+            film.reset();
+        }
+    }
+    if (film) {
         if (film->NeedsOwnLayers() || film->color >= 0) {
             film->SetTarget(FScene.get());
             FPrivate = 1;

@@ -652,12 +652,25 @@ TEST_F(CinemaPlay, EmptyFilmsMissingFilesAndAutoScrap) {
     EXPECT_EQ(c->GetCount(), 0);
     EXPECT_FALSE(c->GetPlaying());
 
-    // A damaged film is refused and leaves no film behind.
-    std::vector<uint8_t> bytes = BoxFilm(-1, {}, 10);
-    bytes.resize(bytes.size() - 5);
-    const std::string broken = WriteFilm("broken.vcm", bytes);
-    EXPECT_THROW(c->SetSource(broken), Exception);
-    EXPECT_EQ(c->Film(), nullptr);
+    // A film cut short leaves the cinema without one, as a missing file
+    // does, whether SOURCE names it or a loaded scene does.
+    const std::vector<uint8_t> whole = BoxFilm(-1, {}, 10);
+    for (size_t kept : {whole.size() - 5, whole.size() / 2, size_t(13)}) {
+        SCOPED_TRACE(kept);
+        const std::string broken = WriteFilm("broken.vcm", std::vector<uint8_t>(whole.begin(), whole.begin() + kept));
+        TVorqCinema* e = Cinema(reg.get(), 0, 0);
+        EXPECT_NO_THROW(e->SetSource(broken));
+        EXPECT_EQ(e->Film(), nullptr);
+        TMemoryStream s;
+        e->SaveToStream(s);
+        s.SetPosition(0);
+        TVorqCinema* loaded = Cinema(reg.get(), 0, 0);
+        EXPECT_NO_THROW(loaded->LoadFromStream(s, 130));
+        EXPECT_EQ(s.GetPosition(), s.GetSize());
+        EXPECT_EQ(loaded->Film(), nullptr);
+        EXPECT_EQ(loaded->GetSource(), broken);
+        std::remove(broken.c_str());
+    }
 
     TVorqCinema* d = Cinema(reg.get(), 0, 0);
     d->SetAutoScrap(true);
@@ -668,7 +681,6 @@ TEST_F(CinemaPlay, EmptyFilmsMissingFilesAndAutoScrap) {
     Frames(10);
     EXPECT_FALSE(reg->Alive(d, serial));
     std::remove(empty.c_str());
-    std::remove(broken.c_str());
     std::remove(short_film.c_str());
 }
 
