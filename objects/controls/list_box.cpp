@@ -171,7 +171,7 @@ void TVorqCustomListBox::SetCheckSource(const std::string& v) {
     acquire_cells(FCheck, v, 2, FCheckW, FCheckH);
 }
 
-int32_t TVorqCustomListBox::max_top() const { return std::max(0, GetCount() - FRowCount); }
+int32_t TVorqCustomListBox::max_top() const { return clamp32(std::max<int64_t>(0, int64_t(GetCount()) - FRowCount)); }
 
 void TVorqCustomListBox::SetTopIndex(int32_t v) {
     v = std::clamp(v, 0, max_top());
@@ -384,7 +384,7 @@ void TVorqCustomListBox::step_scroll() {
     switch (FPress) {
     case kUp: if (FTopIndex >= 1) SetTopIndex(FTopIndex - 1); break;
     case kDown: SetTopIndex(FTopIndex + 1); break;
-    case kPageUp: SetTopIndex(std::max(0, FTopIndex - FRowCount)); break;
+    case kPageUp: SetTopIndex(clamp32(std::max<int64_t>(0, int64_t(FTopIndex) - FRowCount))); break;
     case kPageDown: SetTopIndex(clamp32(int64_t(FTopIndex) + FRowCount)); break;
     default: break;
     }
@@ -509,7 +509,7 @@ void TVorqCustomListBox::handle_list_keys() {
         if (h < 0) h = 0;
         else if (h < last) ++h;
     } else if (reg->GetKeyRepeat(VK_PRIOR)) {
-        if (h > 0) h = std::max(0, h - FRowCount);
+        if (h > 0) h = clamp32(std::max<int64_t>(0, int64_t(h) - FRowCount));
         else if (h < 0) h = last;
     } else if (reg->GetKeyRepeat(VK_NEXT)) {
         if (h < 0) h = 0;
