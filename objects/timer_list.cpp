@@ -43,6 +43,14 @@ int32_t TTimerList::Find(const TVorqObject* obj, int32_t event_id) const {
     return -1;
 }
 
+bool TTimerList::Waiting(const TVorqObject* obj, int32_t event_id) const {
+    if (!obj) return false;
+    const uint32_t serial = obj->Serial();
+    for (const auto& e : items_)
+        if (e->ObjectSerial == serial && e->EventId == event_id && e->State == 0) return true;
+    return false;
+}
+
 TVorqObject* TTimerList::ObjectOf(const TTimerData& e) const {
     if (!registry_ || e.ObjectSerial == 0) return nullptr;
     return registry_->FindBySerial(e.ObjectSerial);

@@ -41,6 +41,9 @@ public:
                     const TArrayString& args = {});
     // Position of the first entry of the object with that id, any state; -1.
     int32_t Find(const TVorqObject* obj, int32_t event_id) const;
+    // Whether an entry of the object with that id still waits (its handler
+    // has not started).
+    bool Waiting(const TVorqObject* obj, int32_t event_id) const;
     // The object of an entry while it still exists in the registry, else null.
     TVorqObject* ObjectOf(const TTimerData& e) const;
     // The first waiting entry, or null.

@@ -165,6 +165,10 @@ void TVorqObject::QueueEvent(const std::string& label, uint8_t event_id, const T
     if (FRegistry) FRegistry->Events.AddEvent(this, label, args, event_id);
 }
 
+void TVorqObject::QueueEventUnlessWaiting(const std::string& label, uint8_t event_id) {
+    if (FRegistry && !FRegistry->Events.Waiting(this, event_id)) FRegistry->Events.AddEvent(this, label, nullptr, event_id);
+}
+
 bool TVorqObject::EventQueued(uint8_t event_id) const {
     return FRegistry && FRegistry->Events.Find(this, event_id) >= 0;
 }

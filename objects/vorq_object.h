@@ -215,6 +215,10 @@ protected:
     // Queues an event of this object in its registry's queue.
     void QueueEvent(const std::string& label, uint8_t event_id, const TArrayString* args = nullptr);
     bool EventQueued(uint8_t event_id) const;
+    // For a state reported on every update while it lasts (a film or video
+    // resting at its end): queued unless one of this object's such events
+    // still waits, so that the queue stays bounded.
+    void QueueEventUnlessWaiting(const std::string& label, uint8_t event_id);
     void ButtonDown(bool left);
     void ButtonUp(bool left);
     // The pointer position relative to this object, as event arguments.

@@ -190,6 +190,13 @@ void CheckDIBSize(int64_t width, int64_t height, int bitCount) {
     if (((width * bitCount + 31) / 32) * 4 * height > kMaxImageBytes) BadDIB();
 }
 
+int64_t MaxDIBSide() { return kMaxDimension; }
+
+int64_t MaxDIBRows(int64_t width, int bitCount) {
+    const int64_t row = ((std::max<int64_t>(width, 1) * bitCount + 31) / 32) * 4;
+    return std::min(kMaxDimension, kMaxImageBytes / row);
+}
+
 TColorMatcher::TColorMatcher(const TRGBQuad* table, int count) {
     for (int i = 0; i < count; ++i) entries_.push_back({table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0});
 }

@@ -249,3 +249,7 @@ FieldReader PictureFields(TStream& stream);
 [[noreturn]] void RaiseBadBitCount(int bitCount);
 // Raises EInvalidGraphic unless a store of that size is sane to allocate.
 void CheckDIBSize(int64_t width, int64_t height, int bitCount);
+// The longest side such a store may have, and the most rows it may have
+// at that width and depth.
+int64_t MaxDIBSide();
+int64_t MaxDIBRows(int64_t width, int bitCount);

@@ -11,13 +11,6 @@
 
 namespace {
 
-// A label is one line of a list box or menu on the game's screen: a font
-// taller than this or an edge wider than this fits no window, so stored
-// settings beyond them are damage (they would size huge surfaces and
-// glyphs).
-constexpr int32_t kMaxFontSize = 512;
-constexpr int32_t kMaxLineWidth = 64;
-
 // The character codes of a Shift-JIS text; a lone lead byte at the end is
 // a character of its own.
 std::vector<uint16_t> char_codes(const std::string& text) {
@@ -178,9 +171,11 @@ int32_t TWzLabelList::MaxWidth() const {
     return w;
 }
 
-void TWzLabelList::SetFontSize(int32_t size) {
-    if (size != FontSize) FontSize = size;
-}
+int32_t TWzLabelList::ClampFontSize(int32_t size) { return std::clamp(size, -kMaxFontSize, kMaxFontSize); }
+
+int32_t TWzLabelList::ClampEdgeWidth(int32_t width) { return std::clamp(width, 0, kMaxEdgeWidth); }
+
+void TWzLabelList::SetFontSize(int32_t size) { FontSize = ClampFontSize(size); }
 
 void TWzLabelList::InvalidateAll() {
     for (auto& label : FLabels) label->Dirty = 1;
@@ -208,11 +203,13 @@ void TWzLabelList::LoadFromStream(TStream& s, int32_t version) {
     // 1 meant smoothed text.
     if (version < 109) quality = quality < 2 ? 0 : 3;
     const int32_t border = r.I32("border width");
-    check_range(r, border, 0, kMaxLineWidth, "border width");
+    check_range(r, border, 0, kMaxEdgeWidth, "border width");
     const int32_t opacity = r.I32("opacity");
     const int32_t size = r.I32("font size");
     check_range(r, size, -kMaxFontSize, kMaxFontSize, "font size");
-    std::string name = r.String("font name", 1024);
+    // Any name a script gave is kept: a face that does not exist draws in
+    // the default one.
+    std::string name = r.String("font name");
     const uint32_t colour = r.U32("colour");
     const uint32_t borderColour = r.U32("border colour");
     const uint8_t style = r.U8("style");
@@ -222,7 +219,7 @@ void TWzLabelList::LoadFromStream(TStream& s, int32_t version) {
     uint32_t shadowColour = ShadowColour;
     if (version >= 122) {
         shadow = r.I32("shadow width");
-        check_range(r, shadow, 0, kMaxLineWidth, "shadow width");
+        check_range(r, shadow, 0, kMaxEdgeWidth, "shadow width");
         shadowColour = r.U32("shadow colour");
     }
     Quality = quality;

@@ -52,6 +52,17 @@ private:
 
 class TWzLabelList {
 public:
+    // A label is one line of a list box or menu on the game's screen: a
+    // font taller than this or an edge wider than this fits no window (and
+    // would size huge surfaces and glyphs). The owners' setters clamp to
+    // these bounds and the loader refuses only values beyond them, so that
+    // every setting a list holds can be saved and loaded again.
+    static constexpr int32_t kMaxFontSize = 512;
+    static constexpr int32_t kMaxEdgeWidth = 64;
+    static int32_t ClampFontSize(int32_t size);
+    // Border and shadow widths.
+    static int32_t ClampEdgeWidth(int32_t width);
+
     TWzLabelList();
     explicit TWzLabelList(TSurfaceMaker makeSurface);
     ~TWzLabelList();
@@ -68,7 +79,7 @@ public:
     void Measure();
     // The largest label width, 0 for an empty list.
     int32_t MaxWidth() const;
-    // Changes the size only; labels are not marked dirty.
+    // Changes the size only (clamped); labels are not marked dirty.
     void SetFontSize(int32_t size);
     void InvalidateAll();
 

@@ -15,10 +15,10 @@ namespace {
 // The quarter turn the film easing uses, as an extended real.
 constexpr long double kHalfPi = 1.5707963267948966L;
 
-// Whole properties take the eased value rounded half to even, as the films
-// ease their whole values; a value outside 32 bits is clamped.
-int32_t round_to_int(long double v) {
-    const long double r = std::nearbyint(v);
+// Whole properties take the eased value truncated toward zero, as a real
+// set on a whole property always is; a value outside 32 bits is clamped.
+int32_t whole_value(long double v) {
+    const long double r = std::trunc(v);
     if (!(r == r)) return 0;
     if (r >= 2147483647.0L) return std::numeric_limits<int32_t>::max();
     if (r <= -2147483648.0L) return std::numeric_limits<int32_t>::min();
@@ -70,7 +70,7 @@ bool TVorqPropMotion::Step(int32_t frame_delta) {
     const long double v = PropMotionValue(Easing, Elapsed, Duration, StartValue, TargetValue);
     if (PropertyInfos[Property].Type == PT_INT) {
         TParamInt p;
-        p.SetAsInt(round_to_int(v));
+        p.SetAsInt(whole_value(v));
         SetPropertyValue(*FObject, Property, p);
     } else {
         TParamFloat p;

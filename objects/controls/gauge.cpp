@@ -65,20 +65,20 @@ int32_t TVorqGauge::GetValue() const {
     return FValue < FMax ? FValue : FMax;
 }
 
+// A new range shows the value at rest, and ends the move too: left running,
+// its position in the old range would bring back the trail or drop the bar
+// below the new value, and PLAYING would stay on for a bar at rest (which a
+// save, holding no move, would then turn off).
 void TVorqGauge::SetMin(int32_t v) {
     if (v == FMin) return;
     FMin = v;
-    FTrail = 0;
-    FShown = GetValue();
-    Invalidate();
+    stop();
 }
 
 void TVorqGauge::SetMax(int32_t v) {
     if (v == FMax) return;
     FMax = v;
-    FTrail = 0;
-    FShown = GetValue();
-    Invalidate();
+    stop();
 }
 
 void TVorqGauge::SetValue(int32_t v) {

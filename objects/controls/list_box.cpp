@@ -171,7 +171,7 @@ void TVorqCustomListBox::SetCheckSource(const std::string& v) {
     acquire_cells(FCheck, v, 2, FCheckW, FCheckH);
 }
 
-int32_t TVorqCustomListBox::max_top() const { return std::max(0, GetCount() - FRowCount); }
+int32_t TVorqCustomListBox::max_top() const { return clamp32(std::max<int64_t>(0, int64_t(GetCount()) - FRowCount)); }
 
 void TVorqCustomListBox::SetTopIndex(int32_t v) {
     v = std::clamp(v, 0, max_top());
@@ -206,6 +206,7 @@ void TVorqCustomListBox::SetFontName(const std::string& v) {
 }
 
 void TVorqCustomListBox::SetFontHeight(int32_t v) {
+    v = TWzLabelList::ClampFontSize(v);
     if (v == FLabels.FontSize && v == FHoverLabels.FontSize) return;
     Invalidate();
     FLabels.SetFontSize(v);
@@ -225,22 +226,27 @@ void TVorqCustomListBox::SetFontStyle(TFontStyles v) {
     FLayoutDirty = 1;
 }
 
-#define VORQ_LIST_FONT_SETTER(Name, List, Field, Type)   \
-    void TVorqCustomListBox::Set##Name(int32_t v) {        \
-        Invalidate();                                      \
-        List.Field = static_cast<Type>(v);                 \
-        List.InvalidateAll();                              \
-        FLayoutDirty = 1;                                  \
+namespace {
+int32_t same(int32_t v) { return v; }
+}  // namespace
+
+// Border and shadow widths are clamped to what a label can draw.
+#define VORQ_LIST_FONT_SETTER(Name, List, Field, Type, Clamp) \
+    void TVorqCustomListBox::Set##Name(int32_t v) {           \
+        Invalidate();                                         \
+        List.Field = static_cast<Type>(Clamp(v));             \
+        List.InvalidateAll();                                 \
+        FLayoutDirty = 1;                                     \
     }
-VORQ_LIST_FONT_SETTER(FontColor, FLabels, Colour, uint32_t)
-VORQ_LIST_FONT_SETTER(FontBorder, FLabels, BorderWidth, int32_t)
-VORQ_LIST_FONT_SETTER(FontShadow, FLabels, ShadowWidth, int32_t)
-VORQ_LIST_FONT_SETTER(FontBorderColor, FLabels, BorderColour, uint32_t)
-VORQ_LIST_FONT_SETTER(FontShadowColor, FLabels, ShadowColour, uint32_t)
-VORQ_LIST_FONT_SETTER(FontHoverBorder, FHoverLabels, BorderWidth, int32_t)
-VORQ_LIST_FONT_SETTER(FontHoverShadow, FHoverLabels, ShadowWidth, int32_t)
-VORQ_LIST_FONT_SETTER(FontHoverBorderColor, FHoverLabels, BorderColour, uint32_t)
-VORQ_LIST_FONT_SETTER(FontHoverShadowColor, FHoverLabels, ShadowColour, uint32_t)
+VORQ_LIST_FONT_SETTER(FontColor, FLabels, Colour, uint32_t, same)
+VORQ_LIST_FONT_SETTER(FontBorder, FLabels, BorderWidth, int32_t, TWzLabelList::ClampEdgeWidth)
+VORQ_LIST_FONT_SETTER(FontShadow, FLabels, ShadowWidth, int32_t, TWzLabelList::ClampEdgeWidth)
+VORQ_LIST_FONT_SETTER(FontBorderColor, FLabels, BorderColour, uint32_t, same)
+VORQ_LIST_FONT_SETTER(FontShadowColor, FLabels, ShadowColour, uint32_t, same)
+VORQ_LIST_FONT_SETTER(FontHoverBorder, FHoverLabels, BorderWidth, int32_t, TWzLabelList::ClampEdgeWidth)
+VORQ_LIST_FONT_SETTER(FontHoverShadow, FHoverLabels, ShadowWidth, int32_t, TWzLabelList::ClampEdgeWidth)
+VORQ_LIST_FONT_SETTER(FontHoverBorderColor, FHoverLabels, BorderColour, uint32_t, same)
+VORQ_LIST_FONT_SETTER(FontHoverShadowColor, FHoverLabels, ShadowColour, uint32_t, same)
 #undef VORQ_LIST_FONT_SETTER
 
 bool TVorqCustomListBox::GetChecked(int32_t index) const {
@@ -378,7 +384,7 @@ void TVorqCustomListBox::step_scroll() {
     switch (FPress) {
     case kUp: if (FTopIndex >= 1) SetTopIndex(FTopIndex - 1); break;
     case kDown: SetTopIndex(FTopIndex + 1); break;
-    case kPageUp: SetTopIndex(std::max(0, FTopIndex - FRowCount)); break;
+    case kPageUp: SetTopIndex(clamp32(std::max<int64_t>(0, int64_t(FTopIndex) - FRowCount))); break;
     case kPageDown: SetTopIndex(clamp32(int64_t(FTopIndex) + FRowCount)); break;
     default: break;
     }
@@ -503,7 +509,7 @@ void TVorqCustomListBox::handle_list_keys() {
         if (h < 0) h = 0;
         else if (h < last) ++h;
     } else if (reg->GetKeyRepeat(VK_PRIOR)) {
-        if (h > 0) h = std::max(0, h - FRowCount);
+        if (h > 0) h = clamp32(std::max<int64_t>(0, int64_t(h) - FRowCount));
         else if (h < 0) h = last;
     } else if (reg->GetKeyRepeat(VK_NEXT)) {
         if (h < 0) h = 0;

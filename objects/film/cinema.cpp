@@ -8,6 +8,7 @@
 #include "objects/base_list.h"
 #include "objects/film/film_manager.h"
 #include "objects/object_record.h"
+#include "platform/exception.h"
 #include "platform/filesys.h"
 #include "render/custom_dibx.h"
 
@@ -68,13 +69,21 @@ void TVorqCinema::SetFileName(const std::string& name) {
     FPrivate = 0;
     FElapsed = 0;
     FEnded = 0;
-    FEndReported = 0;
     FCountdown = 2;
+    std::unique_ptr<TFilmManager> film;
     if (CinemaFileExists(name)) {
-        auto film = std::make_unique<TFilmManager>();
+        film = std::make_unique<TFilmManager>();
         film->sound_volume_scale = FVolume;
         film->scene = FRegistry;
-        film->LoadFromFile(name);
+        // A film that cannot be read (cut short, damaged) leaves the cinema
+        // without one, as a missing file does; a scene being loaded goes on.
+        try {
+            film->LoadFromFile(name);
+        } catch (const Exception&) {
+            film.reset();
+        }
+    }
+    if (film) {
         if (film->NeedsOwnLayers() || film->color >= 0) {
             film->SetTarget(FScene.get());
             FPrivate = 1;
@@ -99,7 +108,6 @@ void TVorqCinema::SetIndex(int32_t v) {
     const double ms = std::trunc(v * kFrameMs);
     FElapsed = ms >= 2147483647.0 ? INT32_MAX : ms <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(ms);
     FEnded = 0;
-    FEndReported = 0;
     FCountdown = 2;
 }
 
@@ -110,7 +118,6 @@ void TVorqCinema::SetRepeat(bool v) {
     FRepeat = v;
     if (v) {
         FEnded = 0;
-        FEndReported = 0;
     }
 }
 
@@ -154,12 +161,10 @@ bool TVorqCinema::Update() {
             FEnded = 1;
             if (FAutoScrap) {
                 finished = true;
-            } else if (!FOnPlayEnd.empty() && !FEndReported) {
-                // Once per end: a film resting on its last frame does not
-                // run the handler again on every frame.
-                QueueEvent(FOnPlayEnd, PR_ONPLAYEND);
+            } else if (!FOnPlayEnd.empty()) {
+                // A film resting at its end reports it on every update.
+                QueueEventUnlessWaiting(FOnPlayEnd, PR_ONPLAYEND);
             }
-            FEndReported = 1;
             frame = length - 1;
         } else {
             frame = static_cast<int32_t>(

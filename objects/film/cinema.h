@@ -75,8 +75,6 @@ private:
     uint8_t FRepeat = 0, FPaused = 0, FAutoScrap = 0;
     std::string FOnPlayEnd, FOnIdle;
     uint8_t FEnded = 0;
-    // An end is reported once, until the film is started or rewound again.
-    uint8_t FEndReported = 0;
     int32_t FCountdown = 2;
     // Films play at their stored volumes until VOLUME is set.
     int32_t FVolume = 1000;

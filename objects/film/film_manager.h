@@ -160,7 +160,8 @@ public:
     // Sets the values of frame t on the track's object; true when active.
     bool ApplyAt(int32_t t);
     // After loading: image and tile tracks load their picture and frames,
-    // chained sound and label tracks take their parent's name or text.
+    // chained sound tracks take their parent's file name and chained label
+    // tracks its text (and keep their own font, colour and layout).
     void Prepare();
     // Scraps the object the track made (or, for a chain's last sound,
     // nothing: the chain's first track owns it).

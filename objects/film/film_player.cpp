@@ -154,7 +154,13 @@ void TCustomFrameList::Prepare() {
         if (parent && parent->kind_ == FilmTrackKind::Sound) sound.file = ChainFirst()->sound.file;
         break;
     case FilmTrackKind::Label:
-        if (parent && parent->kind_ == FilmTrackKind::Label) label = ChainFirst()->label;
+        // A chained label goes on saying what the label before it said, in
+        // its own look.
+        if (parent && parent->kind_ == FilmTrackKind::Label) {
+            const TCustomFrameList* first = parent;
+            while (first->parent && first->parent->kind_ == FilmTrackKind::Label) first = first->parent;
+            label.text = first->label.text;
+        }
         break;
     default: break;
     }

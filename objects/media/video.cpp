@@ -44,7 +44,6 @@ void TVorqVideo::remove_items() {
     FFade.reset();
     remove_item(FItem);
     remove_item(FFadingItem);
-    FEndReported = false;
 }
 
 void TVorqVideo::free_frame() {
@@ -77,7 +76,6 @@ void TVorqVideo::SetRepeat(bool v) {
     FItem->SetAutoRepeat(v);
     if (v && !FPaused && FItem->GetPosition() >= FItem->GetLength() - 1) {
         FItem->SetPosition(0);
-        FEndReported = false;
     }
 }
 
@@ -110,7 +108,6 @@ void TVorqVideo::SetIndex(int32_t v) {
     FStartPos = v;
     if (!FItem) return;
     FItem->SetPosition(v);
-    FEndReported = false;
 }
 
 int32_t TVorqVideo::GetCount() const {
@@ -216,7 +213,6 @@ void TVorqVideo::SetPlayState(uint8_t state) {
         TVideoManager* manager = VideoManager();
         if (!manager || !SoundFileExists(FSource)) return;
         FItem = static_cast<TVideoItem*>(manager->Add(FSource, FOverlay != 0));
-        FEndReported = false;
         FItem->SetAutoRepeat(FRepeat != 0);
         const int32_t bits = FRegistry ? FRegistry->CurrentSurfaceBits() : DisplayBitCount();
         if (DeviceSurfacesAllowed()) FFrame = std::make_unique<TDxDIBX>();
@@ -270,7 +266,6 @@ void TVorqVideo::Restart() {
     SetPlayState(PS_FADEIN);
     if (!FItem) return;
     FFade.reset();
-    FEndReported = false;
     if (FDelay > 0) {
         FItem->Pause();
         FItem->SetVolume(-10000);
@@ -300,15 +295,11 @@ bool TVorqVideo::Update() {
             FLastCheck = now;
             if (FItem->NeedPaint()) Invalidate();
         }
-        // The end is reported once; the item stays at its end until the
+        // A video resting at its end reports it on every update, until the
         // scenario stops or restarts it.
         if (!FRepeat && FItem->CheckEnd()) {
-            if (FAutoScrap) {
-                Scrap();
-            } else if (!FEndReported) {
-                FEndReported = true;
-                if (!FOnPlayEnd.empty()) QueueEvent(FOnPlayEnd, PR_ONPLAYEND);
-            }
+            if (FAutoScrap) Scrap();
+            else if (!FOnPlayEnd.empty()) QueueEventUnlessWaiting(FOnPlayEnd, PR_ONPLAYEND);
         }
     }
     if (FFade && FFade->Step()) {

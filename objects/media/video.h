@@ -75,6 +75,4 @@ private:
     // A video fading out after state 3: the object no longer plays it, but
     // it stays the object's to remove once the fade is over.
     TVideoItem* FFadingItem = nullptr;
-    // The end was reported for the item's current run.
-    bool FEndReported = false;
 };

@@ -145,12 +145,14 @@ void TVorqNewHistory::SetPending(const TVorqObject& window, const std::string& p
         PendingPageIndex = page_index;
     }
     if (Entries.empty()) {
-        Word->FontSize = history_setting(0);
-        Word->BorderWidth = history_setting(1);
-        Word->ShadowWidth = history_setting(2);
+        // The template may come from any object: what a message window
+        // cannot lay out with is clamped, here and when a save is loaded.
+        Word->FontSize = TWzWord::ClampFontSize(history_setting(0));
+        Word->BorderWidth = TWzWord::ClampEdgeWidth(history_setting(1));
+        Word->ShadowWidth = TWzWord::ClampEdgeWidth(history_setting(2));
         Word->ViewWidth = history_setting(3);
         Word->PageHeight = history_setting(4);
-        Word->LineSpacing = history_setting(5);
+        Word->LineSpacing = TWzWord::ClampLineSpacing(history_setting(5));
     }
 }
 
@@ -376,12 +378,12 @@ void TVorqNewHistory::LoadFromStream(TStream& s, int32_t version) {
     if (version >= 113) {
         loaded.MaxCount = r.I32("max count");
         TWzWord& w = *loaded.Word;
-        w.FontSize = non_negative(r, "template font height");
-        w.BorderWidth = non_negative(r, "template font border");
-        w.ShadowWidth = non_negative(r, "template font shadow");
-        w.ViewWidth = non_negative(r, "template width");
-        w.PageHeight = non_negative(r, "template height");
-        w.LineSpacing = r.I32("template line space");
+        w.FontSize = TWzWord::ClampFontSize(r.I32("template font height"));
+        w.BorderWidth = TWzWord::ClampEdgeWidth(r.I32("template font border"));
+        w.ShadowWidth = TWzWord::ClampEdgeWidth(r.I32("template font shadow"));
+        w.ViewWidth = r.I32("template width");
+        w.PageHeight = r.I32("template height");
+        w.LineSpacing = TWzWord::ClampLineSpacing(r.I32("template line space"));
         loaded.PendingFirst = non_negative(r, "pending first position");
         loaded.PendingLast = r.I32("pending last position");
         if (loaded.PendingLast < -1) r.Fail("pending last position");

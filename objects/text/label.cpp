@@ -83,13 +83,17 @@ void TVorqLabel::SetFontName(const std::string& v) {
     render();
 }
 
+// Heights and spacings are clamped to what can be drawn (beyond them the
+// label shows nothing), which is also what a saved label may hold.
 void TVorqLabel::SetFontHeight(int32_t v) {
+    v = std::clamp(v, 0, kMaxFontHeight);
     if (v == FFontHeight) return;
     FFontHeight = v;
     render();
 }
 
 void TVorqLabel::SetLineSpace(int32_t v) {
+    v = std::clamp<int32_t>(v, -kMaxFontHeight, kMaxTextSide);
     if (v == FLineSpace) return;
     FLineSpace = v;
     render();

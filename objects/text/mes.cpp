@@ -5,6 +5,7 @@
 #include "files/save_stream.h"
 #include "objects/base_list.h"
 #include "objects/text/history.h"
+#include "platform/exception.h"
 #include "objects/object_record.h"
 #include "render/custom_dibx.h"
 #include "render/text/glyphs.h"
@@ -57,20 +58,26 @@ void TVorqMes::store_style(void (*apply)(TWzWord&, int32_t), int32_t v, bool res
     Invalidate();
 }
 
+// Sizes and widths are clamped to what the text can be laid out and drawn
+// with, which is also what a saved window may hold.
 int32_t TVorqMes::GetFontHeight() const { return FWord->FontSize; }
 void TVorqMes::SetFontHeight(int32_t v) {
+    v = TWzWord::ClampFontSize(v);
     if (v != FWord->FontSize) store_style([](TWzWord& w, int32_t x) { w.FontSize = x; }, v, true);
 }
 int32_t TVorqMes::GetLineSpace() const { return FWord->LineSpacing; }
 void TVorqMes::SetLineSpace(int32_t v) {
+    v = TWzWord::ClampLineSpacing(v);
     if (v != FWord->LineSpacing) store_style([](TWzWord& w, int32_t x) { w.LineSpacing = x; }, v, true);
 }
 int32_t TVorqMes::GetFontBorder() const { return FWord->BorderWidth; }
 void TVorqMes::SetFontBorder(int32_t v) {
+    v = TWzWord::ClampEdgeWidth(v);
     if (v != FWord->BorderWidth) store_style([](TWzWord& w, int32_t x) { w.BorderWidth = x; }, v, true);
 }
 int32_t TVorqMes::GetFontShadow() const { return FWord->ShadowWidth; }
 void TVorqMes::SetFontShadow(int32_t v) {
+    v = TWzWord::ClampEdgeWidth(v);
     if (v != FWord->ShadowWidth) store_style([](TWzWord& w, int32_t x) { w.ShadowWidth = x; }, v, true);
 }
 int32_t TVorqMes::GetFontColor() const { return static_cast<int32_t>(FWord->TextColor); }
@@ -481,10 +488,21 @@ void TVorqMes::LoadFromStream(TStream& s, int32_t version) {
         blob.SetPosition(0);
     }
     FieldReader pr = ObjectRecordReader(blob);
-    for (const auto& p : FPages) {
-        if (pr.AtEnd()) break;
-        p->LoadDisplayState(pr);
+    bool fits = true;
+    try {
+        for (const auto& p : FPages) {
+            if (pr.AtEnd()) break;
+            p->LoadDisplayState(pr);
+        }
+    } catch (const ECorruptData&) {
+        fits = false;
     }
     FRenderNeeded = FRestart = 0;
     FStartWait = 0;
+    if (!fits) {
+        // The text lays out otherwise than when it was saved (a size or font
+        // changed after it was shown): its pages reveal again from the start.
+        for (const auto& p : FPages) p->ResetTypewriter();
+        if (CurrentPage()) FRenderNeeded = FRestart = 1;
+    }
 }

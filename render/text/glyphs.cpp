@@ -4,6 +4,7 @@
 #include "files/save_stream.h"
 #include "platform/codepage.h"
 #include "render/custom_dibx.h"
+#include "render/dib.h"
 #include "render/font_pixel.h"
 #include "render/text/display_link.h"
 #include "render/text/wz_word.h"
@@ -403,7 +404,11 @@ void TWdPage::Render(bool hidden) {
     TCustomDIBX& colour = Owner.ColourSurface();
     TCustomDIBX& mask = Owner.MaskSurface();
     const int32_t bits = Owner.Target ? Owner.Target->BitCount() : 15;
-    const int32_t w = std::max(0, Width), h = std::max(0, Height);
+    // The pair holds as much of a page as a surface may; what lies beyond
+    // is outside any screen and is not drawn.
+    const int32_t w = static_cast<int32_t>(std::min<int64_t>(std::max(0, Width), MaxDIBSide()));
+    const int32_t h =
+        static_cast<int32_t>(std::min<int64_t>(std::max(0, Height), MaxDIBRows(w, 32)));
     if (colour.Width() != w || colour.Height() != h || colour.BitCount() != bits) colour.SetSize(w, h, bits);
     if (mask.Width() != w || mask.Height() != h || mask.BitCount() != 8) mask.SetSize(w, h, 8);
     if (!colour.IsEmpty()) colour.Fill(0);

@@ -264,6 +264,10 @@ void TWzWord::SaveState(TStream& s) const {
     WriteStreamInteger(s, ShadowWidth);
 }
 
+int32_t TWzWord::ClampFontSize(int32_t v) { return std::clamp(v, -kMaxFontSize, kMaxFontSize); }
+int32_t TWzWord::ClampLineSpacing(int32_t v) { return std::clamp(v, -kMaxLineSpacing, kMaxLineSpacing); }
+int32_t TWzWord::ClampEdgeWidth(int32_t v) { return std::clamp(v, 0, kMaxEdgeWidth); }
+
 void TWzWord::LoadState(TStream& s, int32_t version) {
     FieldReader r(s, Sjis(kCorrupt));
     auto bounded = [&r](int32_t v, int32_t lo, int32_t hi, const char* field) {
@@ -272,13 +276,15 @@ void TWzWord::LoadState(TStream& s, int32_t version) {
     };
     const int32_t view_x = r.I32("view x");
     const int32_t view_y = r.I32("view y");
-    const int32_t font_size = bounded(r.I32("font size"), -1024, 1024, "font size");
-    std::string font_name = r.String("font name", 1024);
+    const int32_t font_size = bounded(r.I32("font size"), -kMaxFontSize, kMaxFontSize, "font size");
+    std::string font_name = r.String("font name");
     const uint32_t text_colour = r.U32("text colour");
-    const int32_t page_height = bounded(r.I32("page height"), -(1 << 16), 1 << 16, "page height");
-    const int32_t view_width = bounded(r.I32("view width"), -(1 << 16), 1 << 16, "view width");
+    // The layout size follows the owner's size, which may be any.
+    const int32_t page_height = r.I32("page height");
+    const int32_t view_width = r.I32("view width");
     const int32_t quality = r.I32("quality");
-    const int32_t line_spacing = bounded(r.I32("line spacing"), -(1 << 16), 1 << 16, "line spacing");
+    const int32_t line_spacing =
+        bounded(r.I32("line spacing"), -kMaxLineSpacing, kMaxLineSpacing, "line spacing");
     const uint8_t paging = r.U8("paging");
     const uint32_t link_colour = r.U32("link colour");
     const uint32_t hover_colour = r.U32("hover colour");
@@ -294,8 +300,8 @@ void TWzWord::LoadState(TStream& s, int32_t version) {
     int32_t border_width = BorderWidth, shadow_width = ShadowWidth;
     if (version >= 110) shadow_colour = r.U32("shadow colour");
     if (version >= 111) {
-        border_width = bounded(r.I32("border width"), 0, 255, "border width");
-        shadow_width = bounded(r.I32("shadow width"), 0, 255, "shadow width");
+        border_width = bounded(r.I32("border width"), 0, kMaxEdgeWidth, "border width");
+        shadow_width = bounded(r.I32("shadow width"), 0, kMaxEdgeWidth, "shadow width");
     }
     ViewX = view_x;
     ViewY = view_y;

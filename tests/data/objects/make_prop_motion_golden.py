@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Golden values of the property motion: the value at elapsed time t of a
 motion over d ms from s to e, for easing 0 (linear), 1 and 2 (quarter
-sines), computed with Python's math.sin and its round (half to even).
+sines), computed with Python's math.sin, and the whole value a whole
+property takes (truncated toward zero, math.trunc).
 
     tests/data/objects/make_prop_motion_golden.py > tests/data/objects/prop_motion.txt
 
-Each line: easing d t s e value rounded. Rows whose value lies within 1e-6
-of a rounding tie are left out unless the tie is exact (a float carries them
-differently), so that the whole-number column is exact.
+Each line: easing d t s e value whole. Rows whose value lies within 1e-6
+of a whole number without being one are left out (a float carries them
+across it differently), and so are whole values the sines reach only by
+rounding, so that the whole-number column is exact.
 """
 import math
 
@@ -29,18 +31,21 @@ def value(easing, t, d, s, e):
 def main():
     cases = []
     for easing in (0, 1, 2, 7):
-        for d, s, e in ((10, 0, 5), (1000, 0, 640), (400, 255, 0), (16, -100, 100), (1, 3, 9), (2, 10, 20)):
-            for t in sorted({0, 1, 2, 3, 5, d // 4, d // 3, d // 2, d - 2, d - 1, d, d + 50}):
+        for d, s, e in ((10, 0, 5), (1000, 0, 640), (400, 255, 0), (16, -100, 100), (1, 3, 9), (2, 10, 20),
+                        (1000, 0, 100)):
+            # Frames of 16 ms as well: LEFT 0 -> 100 over 1000 ms shows 0 1 3 4 6 8 9 11.
+            for t in sorted({0, 1, 2, 3, 5, d // 4, d // 3, d // 2, d - 2, d - 1, d, d + 50} | set(range(0, 128, 16))):
                 if t < 0:
                     continue
                 cases.append((easing, d, t, s, e))
-    print("# easing d t s e value rounded")
+    print("# easing d t s e value whole")
     for easing, d, t, s, e in cases:
         v = value(easing, t, d, s, e)
-        frac = abs(v - math.floor(v) - 0.5)
-        if frac < 1e-6 and frac != 0:
+        near = abs(v - round(v))
+        exact = t == 0 or t >= d - 1 or easing not in (1, 2)
+        if near < 1e-6 and (near != 0 or not exact):
             continue
-        print(f"{easing} {d} {t} {s} {e} {v!r} {round(v)}")
+        print(f"{easing} {d} {t} {s} {e} {v!r} {math.trunc(v)}")
 
 
 if __name__ == "__main__":

@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <tuple>
 
 namespace {
 
@@ -166,6 +168,39 @@ TEST_F(Gauge, EachOrientationAndDirectionFillsFromItsOwnEnd) {
         EXPECT_EQ(strip(4, 5, 10, down), c.bar);
         EXPECT_EQ(g.GetWidth(), 10);
         EXPECT_EQ(g.GetHeight(), down ? 10 : 6);
+    }
+}
+
+TEST_F(Gauge, ANewRangeEndsTheMoveAsASaveAndLoadDo) {
+    // A move left running on its position in the old range brought back a
+    // trail (69 lengths of a range of 1) or a bar below MIN, and kept
+    // PLAYING on for thousands of frames; the same gauge saved and loaded
+    // rested at once.
+    struct Case {
+        const char* what;
+        int32_t from, to, min, max;
+    } cases[] = {{"trail, then a range of 1", 100, 31, 100, 101},
+                 {"rise, then MIN above the bar", 0, 100, 99, 101},
+                 {"rise, then MAX below the bar", 0, 80, 0, 50}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        reg->ResetScene();
+        TVorqGauge& g = *gauge(0, 100);
+        g.SetDelay(1000);
+        g.SetValue(c.from);
+        frames_to_rest(g);
+        g.SetValue(c.to);
+        for (int i = 0; i < 20; ++i) g.Update();
+        ASSERT_TRUE(g.GetPlaying());
+        g.SetMin(c.min);
+        g.SetMax(c.max);
+        const std::vector<uint8_t> bytes = SavedRecord(g);
+        g.Update();
+        const auto live = std::make_tuple(g.GetPlaying(), g.ShownValue(), g.Trail());
+        TVorqGauge* copy = LoadRecord<TVorqGauge>(*reg, LT_GAUGE, bytes, bytes.size(), 130);
+        copy->Update();
+        EXPECT_EQ(live, std::make_tuple(false, std::clamp(c.to, c.min, c.max), 0));
+        EXPECT_EQ(std::make_tuple(copy->GetPlaying(), copy->ShownValue(), copy->Trail()), live);
     }
 }
 

@@ -1,6 +1,6 @@
 // The first object kinds on a registry with memory surfaces: how a box
 // draws by its alpha code, the timer's ticks on a driven clock, property
-// motions against Python's sine and half-even rounding, cabinets, and each
+// motions against Python's sine and truncation, cabinets, and each
 // kind's saved record (written, read back to the same bytes, every
 // truncation refused).
 #include "script/game_clock.h"
@@ -249,7 +249,7 @@ TEST_F(Kinds, AutoScrapTimerGoesWhenItsFirstHandlerHasFinished) {
 struct GoldenRow {
     int easing, d, t;
     long double s, e, value;
-    int32_t rounded;
+    int32_t whole;
 };
 
 std::vector<GoldenRow> golden_rows() {
@@ -260,21 +260,22 @@ std::vector<GoldenRow> golden_rows() {
         std::istringstream in(line);
         GoldenRow r{};
         double s, e, v;
-        in >> r.easing >> r.d >> r.t >> s >> e >> v >> r.rounded;
+        in >> r.easing >> r.d >> r.t >> s >> e >> v >> r.whole;
         r.s = s, r.e = e, r.value = v;
         rows.push_back(r);
     }
     return rows;
 }
 
-TEST_F(Kinds, PropertyMotionValuesFollowPythonsSineAndHalfEvenRounding) {
+TEST_F(Kinds, PropertyMotionValuesFollowPythonsSineAndWholePropertiesTruncate) {
     const std::vector<GoldenRow> rows = golden_rows();
     ASSERT_GT(rows.size(), 200u);
     for (const GoldenRow& r : rows) {
         SCOPED_TRACE(::testing::Message() << r.easing << " d=" << r.d << " t=" << r.t);
         const long double v = PropMotionValue(uint8_t(r.easing), r.t, r.d, r.s, r.e);
         EXPECT_NEAR(double(v), double(r.value), 1e-9);
-        // The same through a motion on a box's LEFT, a whole property.
+        // The same through a motion on a box's LEFT, a whole property: the
+        // value truncated toward zero.
         TVorqBox* b = box(int32_t(r.s), 0, 4, 4, 0);
         b->SetName("target");
         auto* m = make<TVorqPropMotion>();
@@ -286,7 +287,7 @@ TEST_F(Kinds, PropertyMotionValuesFollowPythonsSineAndHalfEvenRounding) {
         m->Step(0);  // the first step reads the start value
         m->Elapsed = r.t;
         const bool done = m->Step(0);
-        EXPECT_EQ(b->GetLeft(), r.rounded);
+        EXPECT_EQ(b->GetLeft(), r.whole);
         EXPECT_EQ(done, r.t != 0 && r.t >= r.d - 1);
         m->FreeNow();
         b->FreeNow();

@@ -290,9 +290,10 @@ TEST_F(Label, AFontOfNoSizeLeavesNothingOfTheOldText) {
     ASSERT_GT(lit(Bounds(0, 0, 160, 120)), 10);
     // No size to draw at: the boxes of the old text must not draw through
     // the old mask.
-    for (int32_t height : {0, -3, 1 << 20}) {
+    for (int32_t height : {0, -3}) {
         SCOPED_TRACE(height);
         l.SetFontHeight(height);
+        EXPECT_EQ(l.GetFontHeight(), 0);
         EXPECT_EQ(l.GetWidth(), 0);
         EXPECT_TRUE(l.LineRects().empty());
         draw();
@@ -487,16 +488,20 @@ TEST_F(Label, OldRecordsAndDamagedFontsAreRead) {
     EXPECT_EQ(back->GetWidth(), l.NaturalWidth() * 2);
     EXPECT_EQ(back->GetHeight(), 16);
 
-    // A font height no screen can show is damage, not a reason to allocate.
+    // Set by a script, a font height no screen can show is held at the
+    // largest a label draws; in a record it is damage, not a reason to
+    // allocate.
     l.SetFontHeight(1 << 20);
-    const std::string bytes = saved(l);
+    EXPECT_EQ(l.GetFontHeight(), 2048);
+    std::string bytes = saved(l);
+    const size_t height_at = bytes.find(l.GetFontName()) + l.GetFontName().size();
+    ASSERT_EQ(bytes.substr(height_at, 4), std::string("\x00\x08\x00\x00", 4));
+    bytes[height_at + 2] = 0x10;
     auto* bad = static_cast<TVorqLabel*>(CreateObjectByType(reg.get(), LT_LABEL));
     TMemoryStream s;
     s.WriteBuffer(bytes.data(), int64_t(bytes.size()));
     s.SetPosition(0);
     EXPECT_THROW(bad->LoadFromStream(s, 130), Exception);
-    // Set by a script, it leaves the label empty.
-    EXPECT_EQ(l.GetWidth(), 0);
 }
 
 }  // namespace

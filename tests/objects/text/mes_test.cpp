@@ -386,6 +386,21 @@ TEST_F(MesWindow, SavingABacklogDisplayKeepsEachPiecesOwnValues) {
     EXPECT_EQ(copy->MesData.Pieces.Texts, (std::vector<std::string>{"N=1", "N=2"}));
 }
 
+TEST_F(MesWindow, ABacklogTemplateFromAnyWindowLoadsBack) {
+    // A character height (negative), edges and a line space beyond what text
+    // can use, a window of negative size: clamped as taken, kept as saved.
+    table.history_settings = {-12, 300, -1, -5, -7, 100000};
+    History().Clear();
+    History().SetPending(*Window("w"), "p.vsb", "", 0, -1, 0, 0);
+    const std::vector<uint8_t> hist = bytes_of([](TStream& s) { History().SaveToStream(s); });
+    TVorqNewHistory h;
+    TMemoryStream in = stream_of(hist, hist.size());
+    ASSERT_NO_THROW(h.LoadFromStream(in, 130));
+    const TWzWord& w = *h.Word;
+    EXPECT_EQ((std::vector<int32_t>{w.FontSize, w.BorderWidth, w.ShadowWidth, w.ViewWidth, w.PageHeight, w.LineSpacing}),
+              (std::vector<int32_t>{-12, 255, 0, -5, -7, 65536}));
+}
+
 TEST_F(MesWindow, BacklogAndReadMarksSaveAndRefuseDamage) {
     table.history_settings = {20, 0, 0, 400, 60, 4};
     TVorqMes* m = Story();
