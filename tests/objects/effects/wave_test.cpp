@@ -88,7 +88,9 @@ TEST_F(WaveKind, DefaultsBoundsAndPhaseSteps) {
         FrameTime = c.frame;
         for (int i = 0; i < c.frames; ++i) v.Update();
         EXPECT_EQ(v.Phase(), c.phase) << c.delay << " " << c.frame;
-        if (c.phase == 0) EXPECT_EQ(v.Offsets(), std::vector<int32_t>(4, 0));
+        if (c.phase == 0) {
+            EXPECT_EQ(v.Offsets(), std::vector<int32_t>(4, 0));
+        }
     }
 }
 
