@@ -43,6 +43,7 @@
 #include "render/dib.h"
 #include "render/label_list.h"
 #include "tests/support/prev_menu_writer.h"
+#include "tests/objects/kind_drawing.h"
 #include "render/tesk.h"
 #include "render/text/wz_word.h"
 #include "tests/support/fixture_writers.h"
@@ -821,6 +822,29 @@ void PrevMenuLayouts() {
     for (int version : {100, 101, 102, 103}) Seed("prev_menu", "v" + std::to_string(version), PrevMenuWriter::Write(layout, version));
 }
 
+// Each kind in each holder, at an ordinary place, size, zoom and angle and
+// at the ends of the 32-bit range (the holder's settings after the kind's).
+void DrawnKinds() {
+    const uint8_t holder_base = uint8_t(kind_drawing::GeometrySetters().size());
+    struct Setting { uint8_t pick; int32_t value; };
+    const std::vector<std::pair<const char*, std::vector<Setting>>> looks = {
+        {"plain", {{0, 8}, {1, 6}, {2, 20}, {3, 12}, {4, 512}, {5, 384}, {6, 30}, {uint8_t(holder_base + 22), 3}}},
+        {"far", {{0, INT32_MAX}, {1, INT32_MIN}, {2, INT32_MAX}, {3, INT32_MAX}, {4, INT32_MAX}, {6, INT32_MIN},
+                 {uint8_t(holder_base + 0), INT32_MIN}, {uint8_t(holder_base + 3), INT32_MAX},
+                 {uint8_t(holder_base + 22), INT32_MIN}}},
+    };
+    for (size_t k = 0; k < kind_drawing::Kinds().size(); ++k)
+        for (uint8_t h = 0; h < kind_drawing::kHolders; ++h)
+            for (const auto& [look, settings] : looks) {
+                std::string bytes{char(k), char(h)};
+                for (const Setting& s : settings) {
+                    bytes += char(s.pick);
+                    for (int b = 0; b < 4; ++b) bytes += char(uint32_t(s.value) >> (8 * b));
+                }
+                Seed("draw", std::to_string(k) + "_" + std::to_string(h) + "_" + look, bytes);
+            }
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::cerr << "usage: make_corpus OUT_DIR SOURCE_DIR\n";
@@ -841,6 +865,7 @@ int main(int argc, char** argv) {
         Variables();
         SceneAndEvents();
         ObjectKinds();
+        DrawnKinds();
         MapImages();
         MessageWindowAndBacklog();
         LayeredImages();

@@ -552,7 +552,7 @@ int32_t TVorqControl::ScreenAxisFrom(bool horizontal, int64_t parent_term) const
             }
         }
     }
-    int64_t a = flip ? int64_t(size - 1) - zoomed(off, z) : zoomed(off, z);
+    int64_t a = flip ? int64_t(size) - 1 - zoomed(off, z) : zoomed(off, z);
     int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : FPosZoomed ? zoomed(pos, z) : pos;
     return static_cast<int32_t>(p - a + plus + parent_term);
 }

@@ -58,15 +58,6 @@ std::unique_ptr<TControlMotion> MakeControlMotion(TVorqControl& target, const st
 // The message of a damaged scene record in a save.
 const std::string& SceneRecordMessage();
 
-// Sums and differences of stored positions and offsets wrap as 32-bit
-// values, as Bounds does: far-off damaged positions must not overflow.
-constexpr int32_t WrapAdd(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-constexpr int32_t WrapSub(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-
 // Creation flags: register in the registry's object list, and take a name
 // "object0", "object1" ... there (kinds that name themselves leave it out).
 constexpr int kCreateRegister = 1, kCreateAutoName = 2;

@@ -14,10 +14,28 @@ struct TRect {
     int32_t Top = 0;
     int32_t Right = 0;
     int32_t Bottom = 0;
-    int32_t Width() const { return Right - Left; }
-    int32_t Height() const { return Bottom - Top; }
+    // The differences wrap as 32-bit values, so Bounds (l, t, w, h) gives
+    // back w and h whatever the position; a rectangle from far-off scripted
+    // corners never overflows.
+    int32_t Width() const { return static_cast<int32_t>(static_cast<uint32_t>(Right) - static_cast<uint32_t>(Left)); }
+    int32_t Height() const { return static_cast<int32_t>(static_cast<uint32_t>(Bottom) - static_cast<uint32_t>(Top)); }
     friend bool operator==(const TRect&, const TRect&) = default;
 };
+
+// Sums and differences of stored positions and offsets wrap as 32-bit
+// values, as Bounds does: far-off damaged positions must not overflow.
+constexpr int32_t WrapAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+constexpr int32_t WrapSub(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+// A 64-bit result of geometry arithmetic held to the 32-bit range: far-off
+// coordinates stop at its ends instead of wrapping round.
+constexpr int32_t ClampToInt32(int64_t v) {
+    return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v);
+}
 
 constexpr TPoint MakePoint(int32_t x, int32_t y) { return TPoint{x, y}; }
 constexpr TRect MakeRect(int32_t l, int32_t t, int32_t r, int32_t b) { return TRect{l, t, r, b}; }

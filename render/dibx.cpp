@@ -208,32 +208,39 @@ void TDIBXWave::AddClipRect(const TRect& r) {
     TRect c = r;
     c.Left = std::max(c.Left, left_);
     c.Top = std::max(c.Top, top_);
-    c.Right = std::min(c.Right, left_ + Width());
-    c.Bottom = std::min(c.Bottom, top_ + Height());
+    c.Right = ClampToInt32(std::min<int64_t>(c.Right, int64_t(left_) + Width()));
+    c.Bottom = ClampToInt32(std::min<int64_t>(c.Bottom, int64_t(top_) + Height()));
     if (RectIsEmpty(c)) return;
     FClipRect = FClipRect.Right != 0 ? UnionRects(FClipRect, c) : c;
     if (target_) target_->AddClipRect(FClipRect);
 }
 
 namespace {
-TRect Shift(const TRect& r, int32_t dx) { return TRect{r.Left + dx, r.Top, r.Right + dx, r.Bottom}; }
-TRect RowsOf(const TRect& r, int32_t y, int32_t rows, int32_t dx) { return TRect{r.Left + dx, y, r.Right + dx, y + rows}; }
+// A row's shift moves far-off scripted positions by at most |AMP|: the sums
+// stop at the ends of the 32-bit range instead of wrapping round.
+int32_t ShiftBy(int32_t v, int32_t dx) { return ClampToInt32(int64_t(v) + dx); }
+TRect Shift(const TRect& r, int32_t dx) { return TRect{ShiftBy(r.Left, dx), r.Top, ShiftBy(r.Right, dx), r.Bottom}; }
+TRect RowsOf(const TRect& r, int32_t y, int32_t rows, int32_t dx) {
+    return TRect{ShiftBy(r.Left, dx), y, ShiftBy(r.Right, dx), ShiftBy(y, rows)};
+}
 // The source rows of a run that starts rows below the draw's top.
-TRect SourceRows(const TRect& s, int32_t from, int32_t rows) { return TRect{s.Left, s.Top + from, s.Right, s.Top + from + rows}; }
+TRect SourceRows(const TRect& s, int32_t from, int32_t rows) {
+    const int32_t top = ShiftBy(s.Top, from);
+    return TRect{s.Left, top, s.Right, ShiftBy(top, rows)};
+}
 }  // namespace
 
 template <class Op>
 void TDIBXWave::ForRuns(int64_t y0, int64_t y1, Op op) {
     if (!target_) return;
-    const int64_t n = int64_t(offsets_.size());
-    for (int64_t y = y0; y < y1;) {
+    // Only the rows of the offset table can be drawn: a fill of a scripted
+    // rectangle two billion rows tall walks no row outside it.
+    const int64_t hi = std::min(y1, TableEnd());
+    for (int64_t y = std::max(y0, int64_t(top_)); y < hi;) {
         const int64_t i = y - top_;
-        if (i < 0 || i >= n) {
-            ++y;
-            continue;
-        }
         int64_t run = 1;
-        while (y + run < y1 && i + run < n && offsets_[size_t(i + run)] == offsets_[size_t(i)]) ++run;
+        while (y + run < hi && offsets_[size_t(i + run)] == offsets_[size_t(i)]) ++run;
+        rows_walked_ += run;
         op(int32_t(y), int32_t(run), offsets_[size_t(i)]);
         y += run;
     }
@@ -253,12 +260,11 @@ void TDIBXWave::ForClippedRows(const TRect& bounds, Op op) {
     if (RectIsEmpty(c)) return;
     saved_clip_ = target_->GetClipRect();
     const TRect kept = saved_clip_;
-    const int64_t n = int64_t(offsets_.size());
-    for (int32_t y = c.Top; y < c.Bottom; ++y) {
-        const int64_t i = int64_t(y) - top_;
-        if (i < 0 || i >= n) continue;
-        target_->SetClipRect(TRect{c.Left, y, c.Right, y + 1});
-        op(offsets_[size_t(i)]);
+    const int64_t hi = std::min(int64_t(c.Bottom), TableEnd());
+    for (int64_t y = std::max(int64_t(c.Top), int64_t(top_)); y < hi; ++y) {
+        ++rows_walked_;
+        target_->SetClipRect(TRect{c.Left, int32_t(y), c.Right, int32_t(y + 1)});
+        op(offsets_[size_t(y - top_)]);
     }
     target_->SetClipRect(kept);
 }
@@ -266,11 +272,10 @@ void TDIBXWave::ForClippedRows(const TRect& bounds, Op op) {
 template <class Op>
 void TDIBXWave::ForStrips(int32_t y, int32_t strips, Op op) {
     if (!target_) return;
-    const int64_t n = int64_t(offsets_.size());
-    for (int32_t k = 0; k < strips; ++k) {
-        const int64_t i = int64_t(y) + k - top_;
-        if (i < 0 || i >= n) continue;
-        op(k, offsets_[size_t(i)]);
+    const int64_t hi = std::min(int64_t(strips), TableEnd() - y);
+    for (int64_t k = std::max<int64_t>(0, int64_t(top_) - y); k < hi; ++k) {
+        ++rows_walked_;
+        op(int32_t(k), offsets_[size_t(int64_t(y) + k - top_)]);
     }
 }
 
@@ -304,42 +309,42 @@ void TDIBXWave::CopyFrom(TCustomDIBX& src) { Draw(0, 0, src, src.BoundsRect(), f
 void TDIBXWave::Draw(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool transparent, bool flipH,
                      bool flipV) {
     ForSourceRuns(y, srcRect, [&](int32_t dx, int32_t row, const TRect& s) {
-        target_->Draw(x + dx, row, src, s, transparent, flipH, flipV);
+        target_->Draw(ShiftBy(x, dx), row, src, s, transparent, flipH, flipV);
     });
 }
 
 void TDIBXWave::DrawMask(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH, bool flipV,
                          TCustomDIBX& mask) {
     ForSourceRuns(y, srcRect, [&](int32_t dx, int32_t row, const TRect& s) {
-        target_->DrawMask(x + dx, row, src, s, flipH, flipV, mask);
+        target_->DrawMask(ShiftBy(x, dx), row, src, s, flipH, flipV, mask);
     });
 }
 
 void TDIBXWave::DrawAlpha(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool transparent,
                           bool flipH, bool flipV, int32_t alpha) {
     ForSourceRuns(y, srcRect, [&](int32_t dx, int32_t row, const TRect& s) {
-        target_->DrawAlpha(x + dx, row, src, s, transparent, flipH, flipV, alpha);
+        target_->DrawAlpha(ShiftBy(x, dx), row, src, s, transparent, flipH, flipV, alpha);
     });
 }
 
 void TDIBXWave::DrawMaskAlpha(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH, bool flipV,
                               TCustomDIBX& mask, int32_t alpha) {
     ForSourceRuns(y, srcRect, [&](int32_t dx, int32_t row, const TRect& s) {
-        target_->DrawMaskAlpha(x + dx, row, src, s, flipH, flipV, mask, alpha);
+        target_->DrawMaskAlpha(ShiftBy(x, dx), row, src, s, flipH, flipV, mask, alpha);
     });
 }
 
 void TDIBXWave::DrawAdd(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool transparent, bool flipH,
                         bool flipV, int32_t level) {
     ForSourceRuns(y, srcRect, [&](int32_t dx, int32_t row, const TRect& s) {
-        target_->DrawAdd(x + dx, row, src, s, transparent, flipH, flipV, level);
+        target_->DrawAdd(ShiftBy(x, dx), row, src, s, transparent, flipH, flipV, level);
     });
 }
 
 void TDIBXWave::DrawMaskAdd(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH, bool flipV,
                             TCustomDIBX& mask, int32_t level) {
     ForSourceRuns(y, srcRect, [&](int32_t dx, int32_t row, const TRect& s) {
-        target_->DrawMaskAdd(x + dx, row, src, s, flipH, flipV, mask, level);
+        target_->DrawMaskAdd(ShiftBy(x, dx), row, src, s, flipH, flipV, mask, level);
     });
 }
 
@@ -347,7 +352,7 @@ void TDIBXWave::FillMask(int32_t x, int32_t y, TCustomDIBX& mask, const TRect& m
                          uint32_t value, int32_t alpha) {
     const TRect& srcRect = maskRect;
     ForSourceRuns(y, srcRect, [&](int32_t dx, int32_t row, const TRect& s) {
-        target_->FillMask(x + dx, row, mask, s, flipH, flipV, value, alpha);
+        target_->FillMask(ShiftBy(x, dx), row, mask, s, flipH, flipV, value, alpha);
     });
 }
 
@@ -358,7 +363,7 @@ void TDIBXWave::DrawRotate(int32_t x, int32_t y, int32_t zoomX, int32_t zoomY, T
     const TRect b = target_->GetRotatedBounds(x, y, srcRect.Width(), srcRect.Height(), centerX, centerY, zoomX, zoomY,
                                               angle, flipH, flipV);
     ForClippedRows(b, [&](int32_t dx) {
-        target_->DrawRotate(x + dx, y, zoomX, zoomY, src, srcRect, centerX, centerY, angle, transparent, flipH, flipV,
+        target_->DrawRotate(ShiftBy(x, dx), y, zoomX, zoomY, src, srcRect, centerX, centerY, angle, transparent, flipH, flipV,
                             alphaCode);
     });
 }
@@ -370,7 +375,7 @@ void TDIBXWave::DrawRotateMask(int32_t x, int32_t y, int32_t zoomX, int32_t zoom
     const TRect b = target_->GetRotatedBounds(x, y, srcRect.Width(), srcRect.Height(), centerX, centerY, zoomX, zoomY,
                                               angle, flipH, flipV);
     ForClippedRows(b, [&](int32_t dx) {
-        target_->DrawRotateMask(x + dx, y, zoomX, zoomY, src, srcRect, centerX, centerY, angle, flipH, flipV, mask,
+        target_->DrawRotateMask(ShiftBy(x, dx), y, zoomX, zoomY, src, srcRect, centerX, centerY, angle, flipH, flipV, mask,
                                 alphaCode);
     });
 }
@@ -434,34 +439,36 @@ void TDIBXWave::FillPatternZoomedMask(const TRect& r, TCustomDIBX& pattern, int3
 void TDIBXWave::DrawReduce(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, uint32_t value, bool flipH,
                            bool flipV, int32_t alpha, int32_t factor) {
     if (factor < 1) return;
-    const int32_t strips = (srcRect.Height() + factor - 1) / factor;
+    const int32_t strips = int32_t((int64_t(srcRect.Height()) + factor - 1) / factor);
     ForStrips(y, strips, [&](int32_t k, int32_t dx) {
-        const TRect s{srcRect.Left, srcRect.Top + k * factor, srcRect.Right, std::min(srcRect.Bottom, srcRect.Top + (k + 1) * factor)};
-        target_->DrawReduce(x + dx, y + k, src, s, value, flipH, flipV, alpha, factor);
+        const int64_t top = int64_t(srcRect.Top) + int64_t(k) * factor;
+        const TRect s{srcRect.Left, ClampToInt32(top), srcRect.Right, ClampToInt32(std::min<int64_t>(srcRect.Bottom, top + factor))};
+        target_->DrawReduce(ShiftBy(x, dx), y + k, src, s, value, flipH, flipV, alpha, factor);
     });
 }
 
 void TDIBXWave::DrawReduceClasses(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect,
                                   const uint32_t colors[3], bool flipH, bool flipV, int32_t alphaCode, int32_t factor) {
     if (factor < 1) return;
-    const int32_t strips = (srcRect.Height() + factor - 1) / factor;
+    const int32_t strips = int32_t((int64_t(srcRect.Height()) + factor - 1) / factor);
     ForStrips(y, strips, [&](int32_t k, int32_t dx) {
-        const TRect s{srcRect.Left, srcRect.Top + k * factor, srcRect.Right, std::min(srcRect.Bottom, srcRect.Top + (k + 1) * factor)};
-        target_->DrawReduceClasses(x + dx, y + k, src, s, colors, flipH, flipV, alphaCode, factor);
+        const int64_t top = int64_t(srcRect.Top) + int64_t(k) * factor;
+        const TRect s{srcRect.Left, ClampToInt32(top), srcRect.Right, ClampToInt32(std::min<int64_t>(srcRect.Bottom, top + factor))};
+        target_->DrawReduceClasses(ShiftBy(x, dx), y + k, src, s, colors, flipH, flipV, alphaCode, factor);
     });
 }
 
 void TDIBXWave::DrawIndexed4(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH, bool flipV,
                              int32_t alphaCode, const uint32_t colors[16]) {
     ForStrips(y, srcRect.Height(), [&](int32_t k, int32_t dx) {
-        target_->DrawIndexed4(x + dx, y + k, src, SourceRows(srcRect, k, 1), flipH, flipV, alphaCode, colors);
+        target_->DrawIndexed4(ShiftBy(x, dx), y + k, src, SourceRows(srcRect, k, 1), flipH, flipV, alphaCode, colors);
     });
 }
 
 void TDIBXWave::DrawIndexed8Add(int32_t x, int32_t y, TCustomDIBX& src, const TRect& srcRect, bool flipH, bool flipV,
                                 int32_t level, const uint32_t colors[256], int32_t key) {
     ForStrips(y, srcRect.Height(), [&](int32_t k, int32_t dx) {
-        target_->DrawIndexed8Add(x + dx, y + k, src, SourceRows(srcRect, k, 1), flipH, flipV, level, colors, key);
+        target_->DrawIndexed8Add(ShiftBy(x, dx), y + k, src, SourceRows(srcRect, k, 1), flipH, flipV, level, colors, key);
     });
 }
 

@@ -6,6 +6,7 @@
 // Also: loading a surface from BMP, PNG and layered-image data, and saving
 // it as a 24-bit BMP.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -111,6 +112,9 @@ public:
     void SetTarget(TCustomDIBX* target) { target_ = target; }
     void SetPosition(int32_t left, int32_t top) { left_ = left, top_ = top; }
     std::vector<int32_t>& Offsets() { return offsets_; }
+    // Rows visited by the drawing calls so far: only rows of the offset
+    // table are, however large a rectangle a script passes.
+    int64_t RowsWalked() const { return rows_walked_; }
 
     int32_t BitCount() const override { return target_ ? target_->BitCount() : 0; }
     TCustomDIBX* Target() override { return target_; }
@@ -191,7 +195,11 @@ private:
     template <class Op>
     void ForStrips(int32_t y, int32_t strips, Op op);
 
+    // One past the last row of the offset table, kept below the 32-bit end.
+    int64_t TableEnd() const { return std::min<int64_t>(int64_t(top_) + int64_t(offsets_.size()), INT32_MAX); }
+
     TRect saved_clip_{};
+    int64_t rows_walked_ = 0;
     TCustomDIBX* target_ = nullptr;
     std::vector<int32_t> offsets_;
     int32_t left_ = 0;

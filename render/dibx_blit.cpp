@@ -118,13 +118,16 @@ dibx::RowOp ConstOp(dibx::Kind kind, uint32_t value, int32_t alpha = 255) {
 // The four bands of a frame, each filled by fill (top, bottom, then the
 // sides only when rows remain between the bands).
 template <class FillFn> void Frame(const TRect& r, int32_t t, FillFn fill) {
+    // Band edges wrap as Bounds does: a scripted thickness near the 32-bit
+    // limit must not overflow.
+    auto wrap = [](int64_t v) { return int32_t(uint32_t(uint64_t(v))); };
     const int64_t w = int64_t(r.Right) - r.Left;
     fill(Bounds(r.Left, r.Top, int32_t(w), t));
-    fill(Bounds(r.Left, r.Bottom - t, int32_t(w), t));
+    fill(Bounds(r.Left, wrap(int64_t(r.Bottom) - t), int32_t(w), t));
     const int64_t h = int64_t(r.Bottom) - r.Top - 2 * int64_t(t);
     if (h > 0) {
-        fill(Bounds(r.Left, r.Top + t, t, int32_t(h)));
-        fill(Bounds(r.Right - t, r.Top + t, t, int32_t(h)));
+        fill(Bounds(r.Left, wrap(int64_t(r.Top) + t), t, int32_t(h)));
+        fill(Bounds(wrap(int64_t(r.Right) - t), wrap(int64_t(r.Top) + t), t, int32_t(h)));
     }
 }
 

@@ -96,10 +96,10 @@ void Span(int64_t p, int64_t d, int64_t a, int64_t b, int64_t& lo, int64_t& hi) 
 // Nearest samples along a destination row; every sample is known to be
 // inside the source.
 template <int B>
-void RotGather(uint8_t* out, const View& s, int64_t u, int64_t v, int64_t du, int64_t dv, int n, int32_t mirrorX,
-               int32_t mirrorY, bool flipH, bool flipV) {
+void RotGather(uint8_t* out, const View& s, int64_t u, int64_t v, int64_t du, int64_t dv, int n, int64_t mirrorX,
+               int64_t mirrorY, bool flipH, bool flipV) {
     for (int i = 0; i < n; ++i, u += du, v += dv) {
-        int32_t c = int32_t(u >> 16), r = int32_t(v >> 16);
+        int64_t c = u >> 16, r = v >> 16;
         if (flipH) c = mirrorX - c;
         if (flipV) r = mirrorY - r;
         std::memcpy(out + i * B, s.base + ptrdiff_t(r) * s.pitch + ptrdiff_t(c) * B, B);
@@ -108,7 +108,7 @@ void RotGather(uint8_t* out, const View& s, int64_t u, int64_t v, int64_t du, in
 
 TRect RotatedBounds(int32_t x, int32_t y, int32_t w, int32_t h, int32_t centerX, int32_t centerY, int32_t zoomX,
                     int32_t zoomY, int32_t angle) {
-    const double zx = zoomX / 256.0, zy = zoomY / 256.0, t = angle * 2 * kPi / 256;
+    const double zx = zoomX / 256.0, zy = zoomY / 256.0, t = double(angle) * 2 * kPi / 256;
     const double cx = centerX * zx, cy = centerY * zy;
     const double px[4] = {-cx, w * zx - cx - 1, -cx, w * zx - cx - 1};
     const double py[4] = {-cy, -cy, h * zy - cy - 1, h * zy - cy - 1};
@@ -136,18 +136,19 @@ void RotateCore(TCustomDIBX& dst, int32_t X, int32_t Y, int32_t zoomX, int32_t z
     const TRect b = Intersect(RotatedBounds(X, Y, sr.Width(), sr.Height(), centerX, centerY, zoomX, zoomY, angle),
                               dst.DrawClip());
     if (RectIsEmpty(b)) return;
-    const double zx = zoomX / 256.0, zy = zoomY / 256.0, t = angle * 2 * kPi / 256;
+    const double zx = zoomX / 256.0, zy = zoomY / 256.0, t = double(angle) * 2 * kPi / 256;
     const int64_t dudx = SafeTrunc(65536 * std::cos(-t) / zx);
     const int64_t dvdx = SafeTrunc(65536 * std::sin(-t) / zy);
     const int64_t dudy = SafeTrunc(65536 * -std::sin(-t) / zx);
     const int64_t dvdy = SafeTrunc(65536 * std::cos(-t) / zy);
     // Columns and rows whose samples (after the flips) lie in the source.
-    const int32_t mirrorX = sr.Left + sr.Right - 1, mirrorY = sr.Top + sr.Bottom - 1;
+    // Wide: a scripted source rectangle may lie anywhere in the 32-bit range.
+    const int64_t mirrorX = int64_t(sr.Left) + sr.Right - 1, mirrorY = int64_t(sr.Top) + sr.Bottom - 1;
     int64_t el = sr.Left, er = sr.Right, et = sr.Top, eb = sr.Bottom;
-    el = std::max<int64_t>(el, flipH ? int64_t(mirrorX) - limit.Right + 1 : limit.Left);
-    er = std::min<int64_t>(er, flipH ? int64_t(mirrorX) - limit.Left + 1 : limit.Right);
-    et = std::max<int64_t>(et, flipV ? int64_t(mirrorY) - limit.Bottom + 1 : limit.Top);
-    eb = std::min<int64_t>(eb, flipV ? int64_t(mirrorY) - limit.Top + 1 : limit.Bottom);
+    el = std::max<int64_t>(el, flipH ? mirrorX - limit.Right + 1 : limit.Left);
+    er = std::min<int64_t>(er, flipH ? mirrorX - limit.Left + 1 : limit.Right);
+    et = std::max<int64_t>(et, flipV ? mirrorY - limit.Bottom + 1 : limit.Top);
+    eb = std::min<int64_t>(eb, flipV ? mirrorY - limit.Top + 1 : limit.Bottom);
     // Negative 16.16 positions are never drawn.
     el = std::max<int64_t>(el, 0), et = std::max<int64_t>(et, 0);
     if (el >= er || et >= eb) return;
@@ -162,8 +163,8 @@ void RotateCore(TCustomDIBX& dst, int32_t X, int32_t Y, int32_t zoomX, int32_t z
     // cannot wrap around into the source.
     const int64_t u0 = (int64_t(sr.Left) + centerX) * 65536, v0 = (int64_t(sr.Top) + centerY) * 65536;
     for (int32_t y = b.Top; y < b.Bottom; ++y) {
-        const int64_t u = u0 + int64_t(b.Left - X) * dudx + int64_t(y - Y) * dudy;
-        const int64_t v = v0 + int64_t(b.Left - X) * dvdx + int64_t(y - Y) * dvdy;
+        const int64_t u = u0 + (int64_t(b.Left) - X) * dudx + (int64_t(y) - Y) * dudy;
+        const int64_t v = v0 + (int64_t(b.Left) - X) * dvdx + (int64_t(y) - Y) * dvdy;
         int64_t lo = 0, hi = n;
         Span(u, dudx, el * 65536, er * 65536, lo, hi);
         Span(v, dvdx, et * 65536, eb * 65536, lo, hi);

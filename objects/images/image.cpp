@@ -183,8 +183,8 @@ void TVorqCustomImage::GetDrawAnchor(TPoint& anchor, TPoint& pivot) const {
     anchor = GetDrawPos();
     pivot = TPoint{FOffsetX, FOffsetY};
     if (const TCustomDIBX* s = GetOwnSurface()) {
-        if (FFlipH) pivot.X = s->Width() - 1 - pivot.X;
-        if (FFlipV) pivot.Y = s->Height() - 1 - pivot.Y;
+        if (FFlipH) pivot.X = WrapSub(s->Width() - 1, pivot.X);
+        if (FFlipV) pivot.Y = WrapSub(s->Height() - 1, pivot.Y);
     }
 }
 
@@ -246,8 +246,8 @@ void TVorqCustomImage::DrawPieces(TCustomDIBX& target, TCustomDIBX& picture, int
 
 bool TVorqCustomImage::MaskHit(int32_t x, int32_t y) const {
     if (!FCaptureMask || !FMask) return true;
-    if (FFlipH) x = FMask->Width() - 1 - x;
-    if (FFlipV) y = FMask->Height() - 1 - y;
+    if (FFlipH) x = WrapSub(FMask->Width() - 1, x);
+    if (FFlipV) y = WrapSub(FMask->Height() - 1, y);
     if (x < 0 || y < 0 || x >= FMask->Width() || y >= FMask->Height()) return false;
     return (FMask->GetPixel(x, y) & 0xFF) >= 128;
 }

@@ -142,8 +142,8 @@ void TVorqImageData::DrawFor(TVorqObject& control, TCustomDIBX* mask) const {
         return;
     }
     TPoint pivot{control.GetOffsetX(), control.GetOffsetY()};
-    if (flipH) pivot.X = s->Width() - 1 - pivot.X;
-    if (flipV) pivot.Y = s->Height() - 1 - pivot.Y;
+    if (flipH) pivot.X = WrapSub(s->Width() - 1, pivot.X);
+    if (flipV) pivot.Y = WrapSub(s->Height() - 1, pivot.Y);
     TPoint anchor{control.GetLeft(), control.GetTop()};
     if (TVorqControl* parent = control.GetParent()) {
         anchor.X = WrapAdd(WrapSub(parent->GetScreenX(), parent->GetScrollX()), anchor.X);

@@ -259,8 +259,8 @@ void TVorqLabel::render() {
 void TVorqLabel::rotation(TPoint& anchor, TPoint& pivot) const {
     anchor = GetDrawPos();
     pivot = TPoint{FOffsetX, FOffsetY};
-    if (FFlipH) pivot.X = FNaturalWidth - 1 - pivot.X;
-    if (FFlipV) pivot.Y = FNaturalHeight - 1 - pivot.Y;
+    if (FFlipH) pivot.X = WrapSub(FNaturalWidth - 1, pivot.X);
+    if (FFlipV) pivot.Y = WrapSub(FNaturalHeight - 1, pivot.Y);
 }
 
 TRect TVorqLabel::GetRect() const {

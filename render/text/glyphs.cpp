@@ -120,21 +120,21 @@ void TWdGlyph::SetDecorateValues(const TDecorateValues& v) {
 
 int32_t TWdGlyph::PageX() const {
     int32_t x = 0;
-    for (const TWdGlyph* g = this; g && g->Parent; g = g->Parent) x += g->X;
+    for (const TWdGlyph* g = this; g && g->Parent; g = g->Parent) x = WrapAdd(x, g->X);
     return x;
 }
 int32_t TWdGlyph::PageY() const {
     int32_t y = 0;
-    for (const TWdGlyph* g = this; g && g->Parent; g = g->Parent) y += g->Y;
+    for (const TWdGlyph* g = this; g && g->Parent; g = g->Parent) y = WrapAdd(y, g->Y);
     return y;
 }
 int32_t TWdGlyph::GetAbsX() const {
     TWdPage* page = const_cast<TWdGlyph*>(this)->GetRoot();
-    return (page ? page->PageAbsX() : Owner.ViewX) + PageX();
+    return WrapAdd(page ? page->PageAbsX() : Owner.ViewX, PageX());
 }
 int32_t TWdGlyph::GetAbsY() const {
     TWdPage* page = const_cast<TWdGlyph*>(this)->GetRoot();
-    return (page ? page->PageAbsY() : Owner.ViewY) + PageY();
+    return WrapAdd(page ? page->PageAbsY() : Owner.ViewY, PageY());
 }
 
 TWdGlyph* TWdGlyph::HitTest(int32_t x, int32_t y) {
@@ -375,7 +375,7 @@ TWdPage::~TWdPage() {
 }
 
 int32_t TWdPage::PageAbsX() const { return Owner.ViewX; }
-int32_t TWdPage::PageAbsY() const { return Owner.ViewY - (Owner.Paging ? 0 : ScrollOffset); }
+int32_t TWdPage::PageAbsY() const { return WrapSub(Owner.ViewY, Owner.Paging ? 0 : ScrollOffset); }
 
 TWdRow* TWdPage::RowAt(int32_t i) const { return static_cast<TWdRow*>(GetChild(i)); }
 
@@ -417,10 +417,10 @@ void TWdPage::Render(bool hidden) {
 }
 
 TWdGlyph* TWdPage::HitTest(int32_t x, int32_t y) {
-    x -= Owner.ViewX;
-    y -= Owner.ViewY;
+    x = WrapSub(x, Owner.ViewX);
+    y = WrapSub(y, Owner.ViewY);
     if (x < 0 || y < 0 || x >= Width || y >= Owner.PageHeight) return nullptr;
-    const int32_t yy = y + ScrollOffset;
+    const int32_t yy = WrapAdd(y, ScrollOffset);
     for (TWdGlyph* c : Children) {
         if (yy < c->Y || yy >= c->Y + c->GetHeight()) continue;
         if (TWdGlyph* g = c->HitTest(x - c->X, yy - c->Y)) return g;
@@ -572,7 +572,7 @@ void TWdChar::Draw() {
     TCustomDIBX& target = *Owner.Target;
     const int32_t dx = page->PageAbsX(), dy = page->PageAbsY();
     const TRect dst = IntersectRects(
-        Bounds(Rendered.Left + dx, Rendered.Top + dy, Rendered.Width(), Rendered.Height()), draw_clip(Owner));
+        Bounds(WrapAdd(Rendered.Left, dx), WrapAdd(Rendered.Top, dy), Rendered.Width(), Rendered.Height()), draw_clip(Owner));
     if (RectIsEmpty(dst)) return;
     const TRect src = Bounds(dst.Left - dx, dst.Top - dy, dst.Width(), dst.Height());
     if (GetBorderWidth() == 0 && GetShadowWidth() == 0) {

@@ -436,8 +436,8 @@ bool AdvanceTypewriter(TWdPage& page, uint32_t tick_ms, std::string& log) {
                 page.CurrentGlyph = 0;
             }
             const TWdGlyph* next = rows_left() ? page.RowAt(page.CurrentRow)->GetChild(page.CurrentGlyph) : nullptr;
-            if (next) w.Caret = MakePoint(next->GetAbsX() - w.ViewX, next->GetAbsY() - w.ViewY);
-            else w.Caret = MakePoint(g->GetAbsX() + g->GetWidth() - w.ViewX, row->GetAbsY() - w.ViewY);
+            if (next) w.Caret = MakePoint(WrapSub(next->GetAbsX(), w.ViewX), WrapSub(next->GetAbsY(), w.ViewY));
+            else w.Caret = MakePoint(WrapSub(WrapAdd(g->GetAbsX(), g->GetWidth()), w.ViewX), WrapSub(row->GetAbsY(), w.ViewY));
             const uint8_t kind = g->GetKind();
             if (kind == gkEvent && w.EventsEnabled) {
                 if (!page.PendingEvents.empty()) page.PendingEvents += '\t';

@@ -11,6 +11,7 @@
 #include "platform/filesys.h"
 #include "platform/video.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/wait_until.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -175,12 +176,13 @@ TEST(QuitQuestionScreenshot, DISABLED_Inner) {
         ASSERT_FALSE(Terminating);
         view.Ask = recording_ask;
         g_asked.clear();
-        // Let the window appear.
+        // Let the window appear and show its first frames.
         InputEvent e;
-        for (uint32_t start = TimeGetTime(); TimeGetTime() - start < 300;) {
-            while (view.Window().PollEvent(e)) view.HandleEvent(e);
-            if (view.ApplicationEventsIdle()) SDL_Delay(5);
-        }
+        ASSERT_TRUE(StepUntil([&] { return view.PresentedFrames > 5u; },
+                              [&] {
+                                  while (view.Window().PollEvent(e)) view.HandleEvent(e);
+                                  view.ApplicationEventsIdle();
+                              }));
         TPoint o;
         SDL_GetWindowPosition(ActiveSdlWindow(), &o.X, &o.Y);
         const int32_t width = view.Window().ClientWidth(), height = view.Window().ClientHeight();
@@ -214,8 +216,7 @@ TEST(QuitQuestionScreenshot, DISABLED_Inner) {
         view.Run();
         EXPECT_TRUE(view.Closed());
         EXPECT_FALSE(view.Failed);
-        for (int i = 0; i < 100 && !FileExists(folder.Path() + "done") && !FileExists(folder.Path() + "failed"); ++i)
-            SDL_Delay(100);
+        WaitUntil([&] { return FileExists(folder.Path() + "done") || FileExists(folder.Path() + "failed"); });
         ASSERT_TRUE(FileExists(folder.Path() + "done")) << read_file(scratch + "failed") << read_file(scratch + "drive.log");
 
         ASSERT_EQ(g_asked.size(), 2u);

@@ -4,6 +4,7 @@
 // SIGTERM closes it cleanly too.
 #include "platform/filesys.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -30,17 +31,6 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-// Bounds only a hang: a player that ignores the signal is killed and fails.
-constexpr auto kPatience = std::chrono::seconds(30);
-
-bool wait_for(const std::function<bool()>& ready) {
-    const auto end = std::chrono::steady_clock::now() + kPatience;
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
     const struct {
@@ -62,11 +52,11 @@ TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
             _exit(127);
         }
         // The window stands once creation has passed its last checkpoint.
-        const bool started = wait_for([&] { return read_file(trace).find("FormCreate:3") != std::string::npos; });
+        const bool started = WaitUntil([&] { return read_file(trace).find("FormCreate:3") != std::string::npos; });
         EXPECT_TRUE(started) << read_file(trace);
         ASSERT_EQ(kill(pid, c.Signal), 0);
         int status = 0;
-        const bool ended = wait_for([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+        const bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; });
         if (!ended) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
@@ -87,7 +77,10 @@ TEST(QuitSignal, TheWindowHasTheIconAndSigtermClosesIt) {
     std::ofstream script(folder + "run.sh");
     script << "'" << kPlayer << "' '" << folder << "' & pid=$!\n"
            << "wid=$(timeout 30 xdotool search --sync --pid $pid | head -1)\n"
-           << "xprop -id \"$wid\" _NET_WM_ICON | head -1 > '" << folder << "icon.txt'\n"
+           // The icon is set after the window is mapped: read until it is
+           // there (a busy machine may take seconds), within a deadline.
+           << "for i in $(seq 300); do xprop -id \"$wid\" _NET_WM_ICON 2>/dev/null | head -1 > '" << folder
+           << "icon.txt'; grep -q 'Icon (' '" << folder << "icon.txt' && break; sleep 0.1; done\n"
            << "kill -TERM $pid\n"
            << "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
            << "kill -KILL $pid 2>/dev/null\n"

@@ -13,6 +13,7 @@
 #include "platform/filesys.h"
 #include "platform/video.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/wait_until.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -204,13 +205,13 @@ TEST(PlayerScreenshot, DISABLED_Inner) {
         TFormView view({std::string(VORQ_BINARY_DIR) + "/demo"}, Video::Create(VideoBackend::Sdl));
         view.FormCreate();
         ASSERT_FALSE(Terminating);
-        // Let the window appear and run a few dozen frames of the demo.
+        // Let the window appear and run a few frames of the demo.
         InputEvent e;
-        const uint32_t start = TimeGetTime();
-        while (TimeGetTime() - start < 700) {
-            while (view.Window().PollEvent(e)) view.HandleEvent(e);
-            if (view.ApplicationEventsIdle()) SDL_Delay(5);
-        }
+        StepUntil([&] { return view.PresentedFrames > 10u; },
+                  [&] {
+                      while (view.Window().PollEvent(e)) view.HandleEvent(e);
+                      view.ApplicationEventsIdle();
+                  });
         ASSERT_GT(view.PresentedFrames, 10u);
         EXPECT_STREQ(SDL_GetWindowTitle(ActiveSdlWindow()), "ヴォルクデモ");
         // No screen saver interrupts the game.

@@ -7,6 +7,7 @@
 #include "chrome/toolbar.h"
 #include "platform/codepage.h"
 #include "tests/chrome/chrome_events.h"
+#include "tests/support/wait_until.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -58,21 +59,28 @@ bool grab(Screen& s, const std::filesystem::path& folder) {
     return grab_file(s, file);
 }
 
-// Lets the window appear and receive its first frames.
-void settle(Video& v, const std::function<void()>& redraw) {
-    InputEvent e;
-    for (int i = 0; i < 30; ++i) {
-        while (v.PollEvent(e)) {
-        }
-        redraw();
-        SDL_Delay(10);
-    }
-}
-
 TPoint client_origin() {
     int x = 0, y = 0;
     SDL_GetWindowPosition(ActiveSdlWindow(), &x, &y);
     return {x, y};
+}
+
+// Redraws the window until a grab of the screen into s shows it drawn
+// (shown (s, client origin)), or the deadline passes.
+bool settle(Video& v, const std::function<void()>& redraw, const std::filesystem::path& folder, Screen& s,
+            const std::function<bool(const Screen&, TPoint)>& shown) {
+    InputEvent e;
+    return StepUntil(
+        [&] {
+            const TPoint o = client_origin();
+            return grab(s, folder) && o.X >= 0 && o.Y >= 0 && shown(s, o);
+        },
+        [&] {
+            while (v.PollEvent(e)) {
+            }
+            redraw();
+        },
+        kWaitDeadline, std::chrono::milliseconds(50));
 }
 
 // Dark (glyph) pixels of the screen inside a box of the window's client area.
@@ -112,18 +120,25 @@ TEST(Screenshot, DISABLED_SettingsDialogInner) {
     TFormConfig dialog(*v, (scratch.Path / "game.ini").string());
     v->Centre();
     v->Show(true);
-    settle(*v, [&] { dialog.Show(*v, 0, 0, true); });
+    // The screen shows exactly the dialog's picture.
+    auto differing = [&](const Screen& s, TPoint o) {
+        if (o.X + 270 > s.Width || o.Y + 179 > s.Height) return -1;
+        int n = 0;
+        for (int32_t y = 0; y < 179; ++y)
+            for (int32_t x = 0; x < 270; ++x) n += s.at(o.X + x, o.Y + y) != dialog.Canvas().Pixel(x, y);
+        return n;
+    };
     Screen s;
-    ASSERT_TRUE(grab(s, scratch.Path));
+    settle(*v, [&] { dialog.Show(*v, 0, 0, true); }, scratch.Path, s,
+           [&](const Screen& g, TPoint o) {
+               // Drawn: the face between the controls is light, and all is
+               // the dialog's picture.
+               return differing(g, o) == 0 && ink_in(g, o, TRect{12, 100, 258, 118}).Count == 0;
+           });
     const TPoint o = client_origin();
     ASSERT_LE(o.X + 270, s.Width);
     ASSERT_LE(o.Y + 179, s.Height);
-
-    // The screen shows exactly the dialog's picture.
-    int differing = 0;
-    for (int32_t y = 0; y < 179; ++y)
-        for (int32_t x = 0; x < 270; ++x) differing += s.at(o.X + x, o.Y + y) != dialog.Canvas().Pixel(x, y);
-    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(differing(s, o), 0);
 
     // Each caption's glyphs lie in its own box.
     const Ink check = ink_in(s, o, TRect{45, 24, 245, 41});
@@ -151,9 +166,12 @@ TEST(Screenshot, DISABLED_ToolbarInner) {
     bar.AddButton(Sjis("画面切替"), 67, 18, nullptr);
     bar.SetDockHeight(22);
     v->Show(true);
-    settle(*v, [&] { bar.Draw(*v, true); });
     Screen s;
-    ASSERT_TRUE(grab(s, scratch.Path));
+    // Drawn once the bar's face is light and a caption's ink is on it.
+    settle(*v, [&] { bar.Draw(*v, true); }, scratch.Path, s, [](const Screen& g, TPoint o) {
+        return o.X + 563 <= g.Width && ink_in(g, o, TRect{134, 2, 563, 20}).Count == 0 &&
+               ink_in(g, o, TRect{0, 2, 67, 20}).Count > 20;
+    });
     const TPoint o = client_origin();
     ASSERT_LE(o.X + 563, s.Width);
     const Ink quit = ink_in(s, o, TRect{0, 2, 67, 20});
@@ -206,12 +224,13 @@ TEST(Screenshot, DISABLED_OwnWindowBoxInner) {
                   "convert screen.ppm -crop 1x1+$((X + 2))+$((Y + 2)) -depth 8 txt:- | grep -qi '#D4D0C8' && break; "
                   "sleep 0.1; done\n"
                << "xdotool mousemove --window $wid 3 3\n"
-               << "xdotool key " << c.Keys << "\n";
+               << "xdotool key " << c.Keys << "\n"
+               << "touch typed\n";
         script.close();
         ASSERT_EQ(std::system(("bash '" + dir + "/drive.sh' >'" + dir + "/drive.log' 2>&1 &").c_str()), 0);
         EXPECT_EQ(ShowMessageBox(Sjis(c.Text), Sjis(c.Caption), c.Kind, c.Icon), c.Answer) << read_file(scratch.Path / "drive.log");
         // The driver has typed; let it end before its folder goes.
-        SDL_Delay(200);
+        WaitUntil([&] { return std::filesystem::exists(scratch.Path / "typed"); });
 
         const MessageDialogLayout l = LayoutMessageDialog(Sjis(c.Text), Sjis(c.Caption), c.Kind, c.Icon, false);
         int x = -1, y = -1, w = 0, h = 0;

@@ -1,4 +1,5 @@
 #include "platform/audio.h"
+#include "tests/support/wait_until.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ TEST(AudioDevice, OpensOnTheDummyDriverAndPullsTheBus) {
         return true;
     });
     // The dummy driver calls back from its own thread at the playing pace.
-    for (int i = 0; i < 500 && calls == 0; ++i) SDL_Delay(10);
+    WaitUntil([&] { return calls > 0; });
     EXPECT_GT(calls.load(), 0);
     dev->Bus().RemoveSource(handle);
     int seen = calls;

@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 #include "platform/keys.h"
 #include "platform/video.h"
+#include "tests/support/wait_until.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -233,11 +234,17 @@ TEST(Video, DISABLED_RealWindowInner) {
     v->CreateWindow(320, 200, Sjis("大きさ"));
     v->Show(true);
     InputEvent e;
-    for (int i = 0; i < 20; ++i) {
+    auto pump = [&] {
         while (v->PollEvent(e)) {
         }
-        SDL_Delay(10);
-    }
+    };
+    auto sdl_size = [] {
+        TPoint s;
+        SDL_GetWindowSize(ActiveSdlWindow(), &s.X, &s.Y);
+        return s;
+    };
+    auto shown = [] { return (SDL_GetWindowFlags(ActiveSdlWindow()) & SDL_WINDOW_SHOWN) != 0; };
+    StepUntil([&] { return shown() && sdl_size() == TPoint{320, 200}; }, pump);
     EXPECT_EQ(v->WindowSize(), (TPoint{320, 200}));
     int w = 0, h = 0;
     SDL_GetWindowSize(ActiveSdlWindow(), &w, &h);
@@ -249,18 +256,14 @@ TEST(Video, DISABLED_RealWindowInner) {
     // A warp in client coordinates lands on the zoomed window's pixels, and
     // the X server's motion comes back in client coordinates.
     v->SetZoom(200);
-    for (int i = 0; i < 20; ++i) {
-        while (v->PollEvent(e)) {
-        }
-        SDL_Delay(10);
-    }
+    StepUntil([&] { return sdl_size() == TPoint{640, 400}; }, pump);
     v->WarpPointer(30, 40);
     bool moved = false;
-    for (int i = 0; i < 100 && !moved; ++i) {
-        while (v->PollEvent(e))
-            if (e.Kind == InputEventKind::MouseMove && e.X == 30 && e.Y == 40) moved = true;
-        SDL_Delay(10);
-    }
+    StepUntil([&] { return moved; },
+              [&] {
+                  while (v->PollEvent(e))
+                      if (e.Kind == InputEventKind::MouseMove && e.X == 30 && e.Y == 40) moved = true;
+              });
     EXPECT_TRUE(moved);
     int gx = 0, gy = 0, wx = 0, wy = 0;
     SDL_GetGlobalMouseState(&gx, &gy);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/custom_dibx.h"
+#include "render/dib.h"
 
 class TPlainDIBX : public TCustomDIBX {
 public:
@@ -27,6 +28,8 @@ public:
     int32_t StorageBitCount() const override { return bits_ == 15 ? 16 : bits_; }
 
     void SetSize(int32_t w, int32_t h, int32_t bits) override {
+        // A size a real bitmap refuses is refused here too.
+        if (w > 0 && h > 0) CheckDIBSize(w, h, bits == 15 ? 16 : bits);
         TCustomDIBX::SetSize(w, h, bits);
         bits_ = bits;
         pitch_ = ((Width() * StorageBitCount() + 31) / 32) * 4;

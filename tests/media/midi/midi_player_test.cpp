@@ -2,6 +2,7 @@
 #include "tests/support/midi_recorder.h"
 #include "platform/audio.h"
 #include "platform/clock.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -166,7 +167,7 @@ TEST(MidiPlayer, TimerThreadPlaysASongToItsEnd) {
     player.LoadFromStream(s);
     player.Open(-1);
     player.PlayFrom(0);
-    for (int i = 0; i < 300 && !player.IsEnd(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitUntil([&] { return player.IsEnd(); });
     EXPECT_TRUE(player.IsEnd());
     player.Stop();
     ASSERT_GE(rec.log.size(), 2u);
@@ -255,7 +256,7 @@ TEST(MidiSynth, RendersTheSongIntoTheSoundDevice) {
         EXPECT_EQ(player.LengthMs(), 2000);
         ASSERT_TRUE(player.Open(-1));
         player.PlayFrom(0);
-        for (int i = 0; i < 400 && !player.IsEnd(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitUntil([&] { return player.IsEnd(); });
         EXPECT_TRUE(player.IsEnd());
         player.Close();
     }

@@ -15,6 +15,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "platform/video.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -63,14 +64,10 @@ bool near(Rgb a, Rgb b, int tol = 32) {
     return std::abs(a.r - b.r) <= tol && std::abs(a.g - b.g) <= tol && std::abs(a.b - b.b) <= tol;
 }
 
-// Waits (real time, bounded) until the condition holds.
+// Waits (real time, up to the deadline) until the condition holds.
 template <class F>
-bool eventually(F f, int ms = 3000) {
-    for (int i = 0; i < ms / 2; ++i) {
-        if (f()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return f();
+bool eventually(F f) {
+    return WaitUntil(f);
 }
 
 // The module with a device whose mix the test pulls, and a clock the test sets.

@@ -11,6 +11,7 @@
 #include "platform/exception.h"
 #include "platform/http_client.h"
 #include "platform/stream.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -91,12 +92,10 @@ protected:
         return h;
     }
     // Runs the object's update as the frame loop would, until it is idle
-    // (a generous bound only so that a fault ends the test).
+    // (the deadline only ends a fault).
     static void settle(TVorqHttp* h) {
-        for (int i = 0; i < 2000 && h->IsBusy(); ++i) {
-            h->Update();
-            if (h->IsBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        h->Update();
+        StepUntil([&] { return !h->IsBusy(); }, [&] { h->Update(); });
         ASSERT_FALSE(h->IsBusy());
     }
     int ends() const {

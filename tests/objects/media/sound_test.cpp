@@ -14,6 +14,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -55,17 +56,15 @@ protected:
         s->SetSource(source);
         return s;
     }
-    // Plays the device for up to limit_ms of real time (the module decodes
-    // on its own thread), running the registry's update pass, until done().
+    // Plays the device (the module decodes on its own thread), running the
+    // registry's update pass, until done() or the deadline.
     template <class Done>
-    void play_until(Done done, uint32_t limit_ms = 3000) {
+    void play_until(Done done) {
         std::vector<int16_t> out(4410 * 2);
-        const uint32_t start = TimeGetTime();
-        while (!done() && TimeGetTime() - start < limit_ms) {
+        StepUntil(done, [&] {
             device->Bus().Mix(out.data(), 4410);
             reg->Update();
-            SleepMs(2);
-        }
+        });
     }
 };
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/stream.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -53,17 +54,20 @@ protected:
     // Updates and draws until the object's surface shows a new frame of the
     // wanted colour at (x, y) of the screen, within real-time bounds.
     bool shows(TVorqVideo* v, int x, int y, uint32_t rgb) {
-        for (int i = 0; i < 1000; ++i) {
-            now += 0;  // the clock stays where the test put it
-            reg->Update();
-            v->Draw();
-            const uint32_t p = at(x, y);
-            auto close = [](uint32_t a, uint32_t b) { return a > b ? a - b <= 40 : b - a <= 40; };
-            if (close(p >> 16, rgb >> 16) && close((p >> 8) & 0xFF, (rgb >> 8) & 0xFF) && close(p & 0xFF, rgb & 0xFF))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
+        // The clock stays where the test put it; the decoder runs on.
+        reg->Update();
+        v->Draw();
+        return StepUntil(
+            [&] {
+                const uint32_t p = at(x, y);
+                auto close = [](uint32_t a, uint32_t b) { return a > b ? a - b <= 40 : b - a <= 40; };
+                return close(p >> 16, rgb >> 16) && close((p >> 8) & 0xFF, (rgb >> 8) & 0xFF) &&
+                       close(p & 0xFF, rgb & 0xFF);
+            },
+            [&] {
+                reg->Update();
+                v->Draw();
+            });
     }
 };
 }  // namespace
@@ -139,10 +143,7 @@ TEST_F(VideoObject, AnEndedVideoQueuesOnPlayEndWhileItRestsAndAutoScrapFreesIt) 
     v->SetOnPlayEnd("end.vsb");
     v->SetPlayState(PS_PLAY);
     now += 3000;
-    for (int i = 0; i < 400 && reg->Events.Count() == 0; ++i) {
-        reg->Update();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    StepUntil([&] { return reg->Events.Count() != 0; }, [&] { reg->Update(); });
     // Resting at its end it reports the end on every update, with no second
     // copy while one waits.
     for (int i = 0; i < 10; ++i) reg->Update();
@@ -158,10 +159,7 @@ TEST_F(VideoObject, AnEndedVideoQueuesOnPlayEndWhileItRestsAndAutoScrapFreesIt) 
     gone->SetAutoScrap(true);
     gone->SetPlayState(PS_PLAY);
     now += 3000;
-    for (int i = 0; i < 400 && reg->IndexOfObject(gone) >= 0; ++i) {
-        reg->Update();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    StepUntil([&] { return reg->IndexOfObject(gone) < 0; }, [&] { reg->Update(); });
     EXPECT_EQ(reg->IndexOfObject(gone), -1);
 }
 
