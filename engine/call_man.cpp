@@ -267,7 +267,10 @@ int TCallMan::Step() {
     bool prepared = Prepared;
     Page->Run(*this, Page, waiting, prepared, PC);
     Prepared = prepared;
-    const int result = waiting ? 2 : 0;
+    return finish_step(old_page, old_pc, waiting ? 2 : 0);
+}
+
+int TCallMan::finish_step(const TPage* old_page, int32_t old_pc, int result) {
     if (Page) {
         // A command that stays where it is (waits, text, transitions, a
         // failed command) ends the frame's run even with its continue flag
@@ -375,12 +378,50 @@ int TCallMan::start_event(TTimerList& queue, int32_t level) {
     return 1;
 }
 
+// The steps Drive and Step take for a plain command in state 0 with the
+// event queue empty, in one loop: a loop of a script runs here without
+// asking each command what it is or the scene for its queue.
+bool TCallMan::run_plain() {
+    const TSceneLink* scene = Scene;
+    const TTimerList* queue = scene ? &Scene->Events() : nullptr;
+    bool ran = false;
+    for (;;) {
+        if (ran && (Terminating || end_frame_ || !ContinueFlag || State != 0)) return true;
+        if (Scene != scene) {
+            scene = Scene;
+            queue = scene ? &Scene->Events() : nullptr;
+        }
+        // Queued events, the trace, and any other kind take the full step.
+        if ((queue && queue->Count() != 0) || VorqLogWrite || !pc_inside()) return ran;
+        TCommand* c = Page->GetItem(PC);
+        if (c->StepMode == TCommand::Stepping::Ask) return ran;
+        ran = true;
+        if (!Prepared && c->Skip) {
+            ++PC;
+            continue;
+        }
+        TPage* const old_page = Page;
+        const int32_t old_pc = PC;
+        ContinueFlag = c->StepMode == TCommand::Stepping::Always || c->Continue != 0;
+        try {
+            c->Execute(*this, Page, PC);
+        } catch (const std::exception&) {
+            // As TPage::Run: dropped, and the frame's run ends.
+            end_frame_ = true;
+        }
+        const bool stayed = Page == old_page && PC == old_pc;
+        Prepared = stayed;
+        if (!Page) finish_step(old_page, old_pc, 0);
+        else if (stayed) end_frame_ = true;
+    }
+}
+
 bool TCallMan::Drive() {
     end_frame_ = false;
     for (;;) {
         switch (State) {
         case 0:
-            if (CallEvent(1) != 1) Step();
+            if (CallEvent(1) != 1 && !run_plain()) Step();
             break;
         case 1: {
             const int r = Step();

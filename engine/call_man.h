@@ -108,6 +108,11 @@ private:
     bool pc_inside() const { return Page && PC >= 0 && PC < Page->Count(); }
     // CallEvent once the queue holds an entry.
     int start_event(TTimerList& queue, int32_t level);
+    // Step's work once the command has run.
+    int finish_step(const TPage* old_page, int32_t old_pc, int result);
+    // The continuing run of plain commands in state 0, while no event is
+    // queued; true when it ran one.
+    bool run_plain();
     std::vector<std::unique_ptr<TPage>> pages_;
     // Damage already reported to the player (ReportDamage's keys).
     std::set<std::string> damage_reported_;

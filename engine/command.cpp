@@ -47,6 +47,7 @@ void TCommand::LoadFromStream(TStream& s) {
     Continue = r.U8("continue");
     Line = r.U32("line");
     ReadFields(r);
+    StepMode = PlainStepping();
 }
 
 uint32_t TCommand::page_version() const { return Page ? Page->FormatVersion : TPage::kMaxVersion; }

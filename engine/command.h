@@ -40,6 +40,13 @@ public:
     uint32_t Line = 0;     // source line (trace only)
     uint32_t Indent = 0;   // block depth
 
+    // How the call manager may step a command without asking it: Ask (the
+    // virtual calls), or a plain kind that is never prepared, never waits,
+    // never blocks events, skips by Skip and continues by Continue
+    // (ByField) or always (Always). Set from PlainStepping when loaded.
+    enum class Stepping : uint8_t { Ask, ByField, Always };
+    Stepping StepMode = Stepping::Ask;
+
     virtual uint8_t GetOpcode() const = 0;
     virtual bool GetContinue() const { return Continue != 0; }
     virtual bool GetSkip() const { return Skip != 0; }
@@ -47,6 +54,10 @@ public:
     // While a prepared command answers true, no event handler may start.
     virtual bool BlocksEvents() const { return false; }
     virtual bool MatchLabel(const std::string&) const { return false; }
+    // A kind that overrides none of Prepare, IsWaiting, BlocksEvents,
+    // GetSkip, and GetContinue (or returns true from it) says so here; a
+    // kind deriving from it that overrides one of them says Ask again.
+    virtual Stepping PlainStepping() const { return Stepping::Ask; }
     // The whole record: the common header, then the kind's own fields
     // (ReadFields). A record cut short raises ECorruptData.
     void LoadFromStream(TStream& s);

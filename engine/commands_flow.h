@@ -9,6 +9,7 @@ class TComIf : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opIf; }
+    Stepping PlainStepping() const override { return Stepping::ByField; }
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     TExprPtr Condition;
 
@@ -28,6 +29,7 @@ public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opElse; }
     bool GetContinue() const override { return true; }
+    Stepping PlainStepping() const override { return Stepping::Always; }
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
 };
 
@@ -35,6 +37,7 @@ class TComLabel : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opLabel; }
+    Stepping PlainStepping() const override { return Stepping::ByField; }
     bool MatchLabel(const std::string& name) const override { return Text == name; }
     std::string Text;
 
@@ -48,12 +51,14 @@ public:
     uint8_t GetOpcode() const override { return opComment; }
     bool GetContinue() const override { return false; }
     bool GetSkip() const override { return true; }
+    Stepping PlainStepping() const override { return Stepping::Ask; }
 };
 
 class TComJump : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opJump; }
+    Stepping PlainStepping() const override { return Stepping::ByField; }
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     std::string PageName;
     uint32_t Target = 0;
@@ -111,6 +116,7 @@ class TComWhile : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opWhile; }
+    Stepping PlainStepping() const override { return Stepping::ByField; }
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     TExprPtr Condition;
     uint32_t Target = 0;  // first command after the loop
@@ -129,6 +135,7 @@ public:
     using TComRuntime::TComRuntime;
     uint8_t GetOpcode() const override { return opWhileInit; }
     bool GetContinue() const override { return true; }
+    Stepping PlainStepping() const override { return Stepping::Always; }
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     TExprPtr Statement;
 
@@ -142,6 +149,7 @@ public:
     uint8_t GetOpcode() const override { return opWhileLoop; }
     // The loop's step keeps the record's flag, unlike its initialisation.
     bool GetContinue() const override { return Continue != 0; }
+    Stepping PlainStepping() const override { return Stepping::ByField; }
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     uint32_t Target = 0;  // the loop's While
 
@@ -174,6 +182,7 @@ class TComCalc : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opCalc; }
+    Stepping PlainStepping() const override { return Stepping::ByField; }
     void Execute(TCallMan& cm, TPage*& page, int32_t& pc) override;
     TExprPtr Statement;
 

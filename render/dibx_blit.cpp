@@ -10,6 +10,15 @@ using dibx::Intersect;
 
 namespace {
 
+// Rows of a small rectangle are short and a pitch apart, which the
+// hardware's stream detection does not follow: the destination lines of
+// the row kAhead below are asked for while this one is drawn.
+constexpr int kAhead = 2;
+inline void prefetch_row(const uint8_t* p, size_t bytes) {
+    for (size_t k = 0; k < bytes; k += 64) __builtin_prefetch(p + k, 1);
+    __builtin_prefetch(p + bytes - 1, 1);
+}
+
 // The copy and the blends of a source rectangle (and/or an 8-bpp mask
 // addressed with the same coordinates) at (x, y).
 void Blit(TCustomDIBX& dst, int32_t x, int32_t y, TCustomDIBX* src, TRect s, bool flipH, bool flipV,
@@ -73,6 +82,7 @@ void Blit(TCustomDIBX& dst, int32_t x, int32_t y, TCustomDIBX* src, TRect s, boo
     }
     uint8_t* rev = flipH && sb ? dibx::Scratch(0, rowBytes) : nullptr;
     uint8_t* mrev = flipH && mb ? dibx::Scratch(1, size_t(n)) : nullptr;
+    const dibx::RowKernel row(bits, op);
     for (int r = 0; r < rows; ++r) {
         const uint8_t* srow = sb ? sb + r * sp : nullptr;
         const uint8_t* mrow = mb ? mb + r * mp : nullptr;
@@ -84,7 +94,7 @@ void Blit(TCustomDIBX& dst, int32_t x, int32_t y, TCustomDIBX* src, TRect s, boo
             dibx::reverse_pixels(mrev, mrow, n, 1);
             mrow = mrev;
         }
-        dibx::run_row(bits, db + r * dp, srow, mrow, n, op);
+        row(db + r * dp, srow, mrow, n);
     }
 }
 
@@ -102,7 +112,13 @@ void FillOp(TCustomDIBX& dst, const TRect& r, const dibx::RowOp& op) {
         dibx::run_row(bits, dl.get(), nullptr, nullptr, int(n * c.Height()), op);
         return;
     }
-    for (int y = 0; y < c.Height(); ++y) dibx::run_row(bits, dl.get() + y * dp, nullptr, nullptr, int(n), op);
+    const dibx::RowKernel row(bits, op);
+    const size_t row_bytes = size_t(n) * size_t(dibx::BytesPerPixel(bits));
+    const int rows = c.Height();
+    for (int y = 0; y < rows; ++y) {
+        if (y + kAhead < rows) prefetch_row(dl.get() + (y + kAhead) * dp, row_bytes);
+        row(dl.get() + y * dp, nullptr, nullptr, int(n));
+    }
 }
 
 dibx::RowOp ConstOp(dibx::Kind kind, uint32_t value, int32_t alpha = 255) {

@@ -433,35 +433,51 @@ void fill16(uint8_t* d, int n, uint32_t v) {
 
 }  // namespace
 
-void run_row(int bits, uint8_t* d, const uint8_t* s, const uint8_t* m, int n, const RowOp& in) {
-    if (n <= 0) return;
-    // A constant compares and stores at the stored width only.
-    RowOp op = in;
-    op.c &= StoredMask(bits);
+namespace {
+
+void fill8_row(uint8_t* d, const uint8_t*, const uint8_t*, int n, const RowOp& op) {
+    std::memset(d, int(op.c & 0xFF), size_t(n));
+}
+void fill16_row(uint8_t* d, const uint8_t*, const uint8_t*, int n, const RowOp& op) { fill16(d, n, op.c); }
+void fill32_row(uint8_t* d, const uint8_t*, const uint8_t*, int n, const RowOp& op) { fill32(d, n, op.c); }
+void no_row(uint8_t*, const uint8_t*, const uint8_t*, int, const RowOp&) {}
+
+// The loop run_row takes for the depth and op (op.c already cut).
+RowFn row_loop(int bits, const RowOp& op) {
     const bool plain_fill = op.kind == Kind::Copy && op.const_src && !op.key_on && op.weight == Weight::Const;
     switch (bits) {
-        case 8:
-            if (plain_fill) {
-                std::memset(d, int(op.c & 0xFF), size_t(n));
-                return;
-            }
-            return row_scalar<8>(d, s, m, n, op);
-        case 15:
+        case 8: return plain_fill ? &fill8_row : &row_scalar<8>;
+        case 15: {
+            if (plain_fill) return &fill16_row;
+            const RowFn f = packed_for<15>(op);
+            return f ? f : &row_scalar<15>;
+        }
         case 16: {
-            if (plain_fill) return fill16(d, n, op.c);
-            const RowFn f = bits == 15 ? packed_for<15>(op) : packed_for<16>(op);
-            if (f) return f(d, s, m, n, op);
-            return bits == 15 ? row_scalar<15>(d, s, m, n, op) : row_scalar<16>(d, s, m, n, op);
+            if (plain_fill) return &fill16_row;
+            const RowFn f = packed_for<16>(op);
+            return f ? f : &row_scalar<16>;
         }
-        case 24: return row_scalar<24>(d, s, m, n, op);
+        case 24: return &row_scalar<24>;
         case 32: {
-            if (plain_fill) return fill32(d, n, op.c);
+            if (plain_fill) return &fill32_row;
             const RowFn f = packed_for<32>(op);
-            if (f) return f(d, s, m, n, op);
-            return row_scalar<32>(d, s, m, n, op);
+            return f ? f : &row_scalar<32>;
         }
-        default: return;
+        default: return &no_row;
     }
+}
+
+}  // namespace
+
+RowKernel::RowKernel(int bits, const RowOp& op) : op_(op) {
+    // A constant compares and stores at the stored width only.
+    op_.c &= StoredMask(bits);
+    fn_ = row_loop(bits, op_);
+}
+
+void run_row(int bits, uint8_t* d, const uint8_t* s, const uint8_t* m, int n, const RowOp& in) {
+    if (n <= 0) return;
+    RowKernel(bits, in)(d, s, m, n);
 }
 
 void reverse_pixels(uint8_t* dst, const uint8_t* src, int n, int bpp) {

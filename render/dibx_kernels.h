@@ -54,6 +54,21 @@ constexpr bool PackedRules(int bits) { return bits == 15 || bits == 16 || bits =
 // s may overlap d only when it equals d or the kind is Copy.
 void run_row(int bits, uint8_t* d, const uint8_t* s, const uint8_t* m, int n, const RowOp& op);
 
+// run_row with the loop for the depth and op chosen once, for the many rows
+// of one rectangle: row(d, s, m, n) draws as run_row(bits, d, s, m, n, op).
+class RowKernel {
+public:
+    RowKernel(int bits, const RowOp& op);
+    void operator()(uint8_t* d, const uint8_t* s, const uint8_t* m, int n) const {
+        if (n > 0) fn_(d, s, m, n, op_);
+    }
+
+private:
+    using Fn = void (*)(uint8_t*, const uint8_t*, const uint8_t*, int, const RowOp&);
+    Fn fn_;
+    RowOp op_;
+};
+
 // Copies n pixels of bpp bytes from src to dst in reverse order.
 void reverse_pixels(uint8_t* dst, const uint8_t* src, int n, int bpp);
 

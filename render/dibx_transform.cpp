@@ -223,6 +223,22 @@ template <int B> void GatherStep(uint8_t* out, const uint8_t* row, int64_t pos, 
             return;
         }
     }
+    if constexpr (B == 2) {
+        // Halving at 16 bpp: the even pixels of sixteen, eight at a time
+        // (sign-extended lanes pack back to the same 16 bits).
+        if (step == 2 * 65536) {
+            const uint8_t* s = row + (pos >> 16) * 2;
+            for (; i + 8 < n; i += 8) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 4));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 4 + 16));
+                const __m128i ea = _mm_srai_epi32(_mm_slli_epi32(a, 16), 16);
+                const __m128i eb = _mm_srai_epi32(_mm_slli_epi32(b, 16), 16);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 2), _mm_packs_epi32(ea, eb));
+            }
+            for (; i < n; ++i) std::memcpy(out + i * 2, s + i * 4, 2);
+            return;
+        }
+    }
     // Shrinking reads a new line every few pixels: ask for it early.
     const int64_t ahead = step * 96;
     for (; i + 8 <= n; i += 8) {

@@ -273,9 +273,31 @@ int32_t TParamStore<Traits>::IndexOf(std::string_view text, bool case_sensitive,
     if constexpr (Traits::kCode != PT_STR) {
         return TCustomParam::IndexOf(text, case_sensitive, partial);
     } else {
-        std::string lowered = partial && !case_sensitive ? AnsiLowerCase(text) : std::string();
-        for (size_t i = 0; i < items_.size(); ++i)
-            if (text_matches(items_[i], text, lowered, case_sensitive, partial)) return static_cast<int32_t>(i);
+        // One plain loop per mode, the mode decided once: a search runs over
+        // arrays of many thousand elements.
+        const size_t n = items_.size();
+        const std::string* const e = items_.data();
+        const size_t len = text.size();
+        if (!partial) {
+            if (case_sensitive) {
+                for (size_t i = 0; i < n; ++i)
+                    if (e[i].size() == len && std::char_traits<char>::compare(e[i].data(), text.data(), len) == 0)
+                        return static_cast<int32_t>(i);
+            } else {
+                // Only texts of the same length can be the same text.
+                for (size_t i = 0; i < n; ++i)
+                    if (e[i].size() == len && AnsiCompareText(e[i], text) == 0) return static_cast<int32_t>(i);
+            }
+            return -1;
+        }
+        if (case_sensitive) {
+            for (size_t i = 0; i < n; ++i)
+                if (e[i].size() >= len && contains_text(e[i], text)) return static_cast<int32_t>(i);
+            return -1;
+        }
+        const std::string lowered = AnsiLowerCase(text);
+        for (size_t i = 0; i < n; ++i)
+            if (e[i].size() >= len && contains_text(AnsiLowerCase(e[i]), lowered)) return static_cast<int32_t>(i);
         return -1;
     }
 }

@@ -843,6 +843,8 @@ void TVorqParser::prepare() {
                        next.dest != o.dest && uses[o.dest] == 2;
     }
     returns_result_ = !ops_.empty() && ops_.back()->op == ocTo && ops_.back()->dest == kResultName;
+    // Division and remainder raise on zero: they keep the general path.
+    int_pair_ = ops_.size() == 2 && ops_[0]->fuse_next_ && ops_[0]->op != ocDiv && ops_[0]->op != ocMod;
     prepared_ = true;
 }
 
@@ -937,6 +939,71 @@ bool TVorqParser::execute_fused(TOpeData& o, TOpeData& copy, bool last) {
     case PT_STR: dest->SetAsString(type == PT_INT ? IntTraits::ToStr(value) : FlagTraits::ToStr(uint8_t(value))); break;
     default: break;
     }
+    return true;
+}
+
+// An integer operand as execute_fused reads it: a literal, or a variable
+// of the table holding integers that is not a reference. False for
+// anything else (the general path then reads it, or raises).
+[[gnu::always_inline]] inline bool TVorqParser::int_operand(TCustomParam* p, int32_t& value) {
+    size_t index = 0;
+    const TCustomParam* v = p;
+    if (TParamVar* r = exactly<TParamVar>(p)) {
+        const uint64_t gen = ParamGeneration();
+        if (r->cache_gen_ != gen) {
+            r->cache_item_ = Params ? Params->Find(r->name_) : nullptr;
+            r->cache_gen_ = gen;
+        }
+        const TParamCollectionItem* t = r->cache_item_;
+        if (!t || t->Reference() || !t->Value()) return false;
+        v = t->Value();
+        index = static_cast<size_t>(static_cast<uint32_t>(r->index_));
+    }
+    const TParamInt* n = exactly<TParamInt>(v);
+    if (!n || index >= n->Items().size()) return false;
+    value = n->Items()[index];
+    return true;
+}
+
+// A statement or condition that is one pair "t := a op b; x := t" over
+// integers (a loop's step and test): what execute_fused does for it, with
+// the operands read in place instead of linked. False, having changed
+// nothing, for any other case; the general path then runs it.
+bool TVorqParser::evaluate_int_pair() {
+    TOpeData& o = *ops_[0];
+    TOpeData& copy = *ops_[1];
+    int32_t x, y;
+    if (!int_operand(o.args_[0], x) || !int_operand(o.args_[1], y)) return false;
+    if (table_destination(o)) return false;
+    const uint8_t type = o.temp_type_ == 255 ? uint8_t{PT_INT} : o.temp_type_;
+    if (type != PT_INT && type != PT_BOOL) return false;
+    const int32_t value = type == PT_BOOL ? compare_ints(o.op, x, y) : int_operation_of(o.op, x, y);
+    if (TParamCollectionItem* dest = table_destination(copy)) {
+        TCustomParam* d = dest->Value();
+        if (TParamInt* s = d ? exactly<TParamInt>(d) : nullptr)
+            s->TParamInt::SetAsInt(value);
+        else if (TParamFlag* f = d ? exactly<TParamFlag>(d) : nullptr)
+            f->TParamFlag::SetAsBool(value != 0);
+        else
+            return false;
+        // A table variable named as the result: read back as the general path does.
+        if (returns_result_) take_result();
+        return true;
+    }
+    if (!returns_result_ || copy.dest_slot_ < 0 || temps_[static_cast<size_t>(copy.dest_slot_)].live) return false;
+    std::unique_ptr<TCustomParam> r = std::move(spare_result_);
+    if (type == PT_INT) {
+        if (!r || !exactly<TParamInt>(r.get())) r = CreateParam(PT_INT);
+        TParamInt& v = static_cast<TParamInt&>(*r);
+        v.ResetToNew();
+        v.TParamInt::SetAsInt(value);
+    } else {
+        if (!r || !exactly<TParamFlag>(r.get())) r = CreateParam(PT_BOOL);
+        TParamFlag& v = static_cast<TParamFlag&>(*r);
+        v.ResetToNew();
+        v.TParamFlag::SetAsBool(value != 0);
+    }
+    result_ = std::move(r);
     return true;
 }
 
@@ -1126,6 +1193,7 @@ void TVorqParser::Evaluate() {
     } running{running_};
     if (result_) spare_result_ = std::move(result_);
     if (!prepared_) prepare();
+    if (int_pair_ && evaluate_int_pair()) return;
     result_taken_ = false;
     try {
         const size_t n = ops_.size();

@@ -132,6 +132,8 @@ private:
     uint8_t temp_type(const TOpeData& ope);
     void execute(TOpeData& ope);
     bool execute_fused(TOpeData& ope, TOpeData& copy, bool last);
+    bool evaluate_int_pair();
+    bool int_operand(TCustomParam* p, int32_t& value);
     void link_operands(TOpeData& ope);
     void take_result();
     void release_temps();
@@ -144,6 +146,7 @@ private:
     bool prepared_ = false;
     bool running_ = false;
     bool returns_result_ = false;  // the last operation copies into "____arg"
+    bool int_pair_ = false;        // the whole expression is one fusable pair (see evaluate_int_pair)
     bool result_taken_ = false;    // this run's result was made by a fused pair
     bool failed_ = false;
     int32_t live_temps_ = 0;       // temporaries made in this run

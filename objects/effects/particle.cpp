@@ -60,7 +60,35 @@ long double sin_or_cos(long double x, bool cosine) {
 }
 long double sin_x(long double x) { return sin_or_cos(x, false); }
 long double cos_x(long double x) { return sin_or_cos(x, true); }
+}  // namespace
 
+long double ParticleSinOrCos(long double x, bool cosine) { return sin_or_cos(x, cosine); }
+
+namespace {
+
+// round_i32(sin_or_cos(x) * f), the position of a sprite on its circle,
+// with the sine taken in double precision. For |x| and |f| up to 2^16 the
+// double product lies within 2^-20 of the extended one (the argument's
+// rounding, the double sine's last unit, the product's rounding), so it
+// rounds the same wherever it is more than 2^-12 from a half and well
+// inside 32 bits; only elsewhere does the extended path run.
+int32_t round_sin_times_of(long double x, long double f, bool cosine) {
+    if (std::fabs(x) <= 65536.0L && std::fabs(f) <= 65536.0L) {
+        const double xd = static_cast<double>(x);
+        const double v = (cosine ? std::cos(xd) : std::sin(xd)) * static_cast<double>(f);
+        const int64_t t = static_cast<int64_t>(v);
+        const int64_t lo = v < static_cast<double>(t) ? t - 1 : t;
+        const double frac = v - static_cast<double>(lo);
+        if (std::fabs(frac - 0.5) > 0x1p-12) return static_cast<int32_t>(frac < 0.5 ? lo : lo + 1);
+    }
+    return round_i32(sin_or_cos(x, cosine) * f);
+}
+
+}  // namespace
+
+int32_t ParticleRoundSinTimes(long double x, long double f, bool cosine) { return round_sin_times_of(x, f, cosine); }
+
+namespace {
 // The process-wide generator's real form, in [0, 1).
 long double rnd() { return RandomReal(); }
 
@@ -246,7 +274,7 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
     switch (FPartMotion) {
     case PM_SNOW: {
         FAngle += n * FB;
-        const int32_t left = WrapAdd(round_i32(sin_x(FAngle) * (p2 + FA)), FOriginX);
+        const int32_t left = WrapAdd(round_sin_times_of(FAngle, p2 + FA, false), FOriginX);
         int32_t top = FTop;
         FYAcc += n * p1;
         if (FYAcc >= 1) {
@@ -266,7 +294,8 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
             FFinished = 1;
             return;
         }
-        MoveTo(WrapAdd(round_i32(cos_x(FAngle) * FR), FOriginX), WrapAdd(round_i32(sin_x(FAngle) * FR), FOriginY), view);
+        MoveTo(WrapAdd(round_sin_times_of(FAngle, FR, true), FOriginX), WrapAdd(round_sin_times_of(FAngle, FR, false), FOriginY),
+               view);
         FR *= p2;
         if (!FFinished) FFinished = FR >= FReach;
         FAngle += p3;
@@ -428,8 +457,13 @@ void TVorqParticle::Advance(int32_t ticks, bool emit) {
     view.parent_rect = GetRect();
     view.parent_x = int64_t(view.parent_rect.Left) - GetScrollX();
     view.parent_y = int64_t(view.parent_rect.Top) - GetScrollY();
-    if (ticks > 0)
-        for (int32_t i = FSprites.Count(); i-- > 0;) FSprites.Get(i)->StepMotion(ticks, &view);
+    if (ticks > 0) {
+        constexpr int32_t kAhead = 4;
+        for (int32_t i = FSprites.Count(); i-- > 0;) {
+            if (i >= kAhead) FSprites.Get(i - kAhead)->PrefetchStep();
+            FSprites.Get(i)->StepMotion(ticks, &view);
+        }
+    }
     if (!emit || FPartMotion == 0) return;
     int32_t births = 0;
     // The sprites born in this call take their places among the children

@@ -108,6 +108,15 @@ public:
     void StartMotion();
     // n ticks of the pattern; view, when given, is the emitter's place.
     void StepMotion(int32_t n, const TSpriteStepView* view = nullptr);
+    // Asks for the memory a step reads: the emitter does so a few sprites
+    // ahead of its pass, whose sprites lie all over the heap.
+    void PrefetchStep() const {
+        __builtin_prefetch(this);
+        __builtin_prefetch(&FLeft);
+        __builtin_prefetch(&FMotionX);
+        __builtin_prefetch(&FParams[0]);
+        __builtin_prefetch(&FReach);
+    }
 
     bool Finished() const { return FFinished != 0; }
     int32_t Age() const { return FAge; }
@@ -209,6 +218,12 @@ private:
     int32_t FDuration = 0;
     std::unique_ptr<TVorqMotionParticle> FMotionParticle;
 };
+
+// The extended sine (or cosine) the sprites move by, and the rounded
+// product with f a sprite's position takes from it (double precision where
+// that rounds the same, else the extended value).
+long double ParticleSinOrCos(long double x, bool cosine);
+int32_t ParticleRoundSinTimes(long double x, long double f, bool cosine);
 
 // Copies the particle-creation command's birth point and interval
 // expressions into a new emitter; other objects ignore them.

@@ -136,25 +136,30 @@ TEST(DrawStretch, SamplePointsClipAndFlip) {
     EXPECT_EQ(Row(out, 0), (V{0, 0, 0, 0, 1, 2, 3, 4}));
 }
 
-// Exact halving of a wide 32-bit source takes every other pixel, including
-// under a left clip and with the last sample at the row's end.
+// Exact halving of a wide 32- or 16-bit source takes every other pixel,
+// including under a left clip and with the last sample at the row's end;
+// 16-bit values from 0x8000 up keep their top bit.
 TEST(DrawStretch, HalvingWideRows) {
-    TPlainDIBX src(41, 5, 32);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 41; ++x) src.SetPixel(x, y, uint32_t(1 + x + 64 * y));
-    TPlainDIBX d(24, 3, 32);
-    d.DrawStretch(MakeRect(2, 0, 21, 2), src, MakeRect(3, 1, 41, 5), false, false, false, 255);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 24; ++x) {
-            const uint32_t want = x >= 2 && x < 21 ? uint32_t(1 + 3 + 2 * (x - 2) + 64 * (1 + 2 * y)) : 0u;
-            EXPECT_EQ(d.GetPixel(x, y), want) << x << "," << y;
-        }
-    EXPECT_EQ(Row(d, 2), V(24, 0u));
-    TPlainDIBX cut(24, 1, 32);
-    cut.SetClipRect(MakeRect(7, 0, 24, 1));
-    cut.DrawStretch(MakeRect(2, 0, 21, 1), src, MakeRect(3, 0, 41, 2), false, false, false, 255);
-    for (int x = 0; x < 24; ++x)
-        EXPECT_EQ(cut.GetPixel(x, 0), x >= 7 && x < 21 ? uint32_t(1 + 3 + 2 * (x - 2)) : 0u) << x;
+    for (int bits : {32, 16}) {
+        SCOPED_TRACE(bits);
+        const auto value = [](int x, int y) { return uint32_t(0x7FF0 + x + 64 * y); };
+        TPlainDIBX src(41, 5, bits);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 41; ++x) src.SetPixel(x, y, value(x, y));
+        TPlainDIBX d(24, 3, bits);
+        d.DrawStretch(MakeRect(2, 0, 21, 2), src, MakeRect(3, 1, 41, 5), false, false, false, 255);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 24; ++x) {
+                const uint32_t want = x >= 2 && x < 21 ? value(3 + 2 * (x - 2), 1 + 2 * y) : 0u;
+                EXPECT_EQ(d.GetPixel(x, y), want) << x << "," << y;
+            }
+        EXPECT_EQ(Row(d, 2), V(24, 0u));
+        TPlainDIBX cut(24, 1, bits);
+        cut.SetClipRect(MakeRect(7, 0, 24, 1));
+        cut.DrawStretch(MakeRect(2, 0, 21, 1), src, MakeRect(3, 0, 41, 2), false, false, false, 255);
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(cut.GetPixel(x, 0), x >= 7 && x < 21 ? value(3 + 2 * (x - 2), 0) : 0u) << x;
+    }
 }
 
 TEST(DrawStretch, BlendsKeysAndMasks) {

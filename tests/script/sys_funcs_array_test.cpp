@@ -138,7 +138,10 @@ TEST_F(Arrays, JoinSplitSearchSort) {
         const char* expr;
         int32_t want;
     } finds[] = {{"i = IndexOfStr(s, \"AB\")", 1}, {"i = IndexOfStr(s, \"AB\", FALSE)", 0},
-                 {"i = IndexOfStr(s, \"b\", TRUE, TRUE)", 0}, {"i = IndexOfStr(s, \"zz\")", -1}};
+                 {"i = IndexOfStr(s, \"b\", TRUE, TRUE)", 0}, {"i = IndexOfStr(s, \"zz\")", -1},
+                 {"i = IndexOfStr(s, \"B\", TRUE, TRUE)", 1}, {"i = IndexOfStr(s, \"B\", FALSE, TRUE)", 0},
+                 {"i = IndexOfStr(s, \"abc\", FALSE, TRUE)", -1}, {"i = IndexOfStr(s, \"\")", -1},
+                 {"i = IndexOfStr(s, \"\", TRUE, TRUE)", 0}};
     for (const auto& c : finds) {
         eval(c.expr);
         EXPECT_EQ(i->GetAsInt(), c.want) << c.expr;

@@ -24,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <random>
 #include <unistd.h>
 
 namespace {
@@ -706,4 +708,29 @@ TEST_F(Particles, FramesFromDirtyAreasMatchAFullRedraw) {
         e.FreeNow();
     }
     reg->SetScreenSurface(nullptr);
+}
+
+// A sprite's place from the double-precision sine equals the extended one
+// over random angles and radii, and over radii that put the product a hair
+// (down to an exact half) from a half, where only the extended path rounds
+// right; angles past the fast range take the extended path whole.
+TEST(ParticleTrig, FastRoundingEqualsExtended) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> angle(-70000.0, 70000.0), unit(0.0, 1.0);
+    const long double nudges[] = {0.0L, 0x1p-14L, -0x1p-14L, 0x1p-30L, -0x1p-30L, 0x1p-45L, -0x1p-45L, 0x1p-60L};
+    int checked = 0;
+    for (int k = 0; k < 100000 && !HasFailure(); ++k) {
+        const long double x = k % 3 ? static_cast<long double>(unit(rng)) * 7 : static_cast<long double>(angle(rng));
+        const bool cosine = k % 2 != 0;
+        const long double s = ParticleSinOrCos(x, cosine);
+        if (std::fabs(s) < 1e-3L) continue;
+        const long double m = std::floor(static_cast<long double>(unit(rng)) * 60000) - 30000;
+        for (long double f : {static_cast<long double>(unit(rng)) * 2000 - 1000,
+                              (m + 0.5L + nudges[k % 8]) / s}) {
+            const int32_t want = static_cast<int32_t>(std::rint(s * f));
+            ASSERT_EQ(ParticleRoundSinTimes(x, f, cosine), want) << static_cast<double>(x) << " " << static_cast<double>(f);
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 150000);
 }

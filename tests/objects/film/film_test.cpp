@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <cmath>
 #include <functional>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -66,6 +68,54 @@ TEST(FilmTween, MatchesExtendedSineAndHalfEvenRounding) {
         ++rows;
     }
     EXPECT_GT(rows, 1000);
+}
+
+// The double-precision sine with its extended fallback against the
+// extended formula itself: over random tracks, and over spans that put the
+// product within a hair of a half (the convergents q of 2 sin x with an odd
+// numerator p: 2 q sin x lies within 1/q' of p), where only the fallback
+// rounds right.
+TEST(FilmTween, FastSineEqualsExtendedSine) {
+    const long double half_pi = 1.5707963267948966L;
+    const auto angle = [&](int kind, int32_t n, int32_t i) {
+        return kind == 1 ? (static_cast<long double>(n) - i - 1) * half_pi / n : static_cast<long double>(i) * half_pi / n;
+    };
+    const auto extended = [&](int kind, int32_t a, int32_t b, int32_t n, int32_t i) {
+        const long double r = std::nearbyint(std::sin(angle(kind, n, i)) * static_cast<long double>(int64_t(b) - a));
+        const int32_t k = r > 2147483647.0L ? INT32_MAX : r < -2147483648.0L ? INT32_MIN : static_cast<int32_t>(r);
+        return static_cast<int32_t>(kind == 1 ? static_cast<uint32_t>(b) - static_cast<uint32_t>(k)
+                                              : static_cast<uint32_t>(a) + static_cast<uint32_t>(k));
+    };
+    const auto check = [&](int kind, int32_t a, int32_t b, int32_t n, int32_t i) {
+        EXPECT_EQ(FilmTweenInt(uint8_t(kind), a, b, n, i, false), extended(kind, a, b, n, i))
+            << kind << " " << a << " " << b << " " << n << " " << i;
+    };
+    std::mt19937_64 rng(7);
+    int near_half = 0;
+    for (int k = 0; k < 20000 && !HasFailure(); ++k) {
+        const int kind = 1 + int(rng() % 2);
+        const int32_t n = 3 + int32_t(rng() % 400);
+        const int32_t i = 1 + int32_t(rng() % uint64_t(n - 2));
+        const int32_t a = int32_t(rng());
+        check(kind, a, int32_t(rng()), n, i);
+        check(kind, a, a + int32_t(rng() % 2001) - 1000, n, i);
+        // Continued fraction of 2 sin x.
+        long double rest = 2 * std::sin(angle(kind, n, i));
+        int64_t p0 = 1, q0 = 0, p1 = int64_t(std::floor(rest)), q1 = 1;
+        for (int step = 0; step < 40 && q1 < (int64_t{1} << 31); ++step) {
+            if (p1 % 2 != 0) {
+                ++near_half;
+                for (int64_t span : {q1, -q1}) check(kind, int32_t(-span / 2), int32_t(span - span / 2), n, i);
+            }
+            rest -= std::floor(rest);
+            if (rest < 1e-18L) break;
+            rest = 1 / rest;
+            const int64_t c = int64_t(std::floor(rest));
+            const int64_t p2 = c * p1 + p0, q2 = c * q1 + q0;
+            p0 = p1, q0 = q1, p1 = p2, q1 = q2;
+        }
+    }
+    EXPECT_GT(near_half, 20000);
 }
 
 TEST(FilmTween, FloatFormDividesByLength) {
