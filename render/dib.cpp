@@ -628,12 +628,20 @@ void TDIB::ReadDataAt(TStream& s, int64_t pixelOffset) {
         if (pixelOffset < s.GetPosition() || pixelOffset > s.GetSize()) r.Fail("pixel offset");
         s.SetPosition(pixelOffset);
     }
+    int64_t rleSize = 0;
+    if (rle) {
+        rleSize = sizeImage ? sizeImage : r.Remaining();
+        r.Need(rleSize, "image size");
+        // Pixels the codes never reach stay zero, but a few bytes may not
+        // declare a huge picture: no code covers more per byte than a delta
+        // (4 bytes, at most 255 columns by 255 rows); a run covers at most
+        // 255 pixels in 2. The row the data ends in may be left whole.
+        if (width * height > (rleSize / 4 + 1) * 255 * 255 + width) r.Fail("pixels");
+    }
     auto img = NewImage(static_cast<int>(width), static_cast<int>(height), bitCount, format, table);
     const int64_t imageBytes = static_cast<int64_t>(img->Stride) * img->Height;
     if (rle) {
-        const int64_t size = sizeImage ? sizeImage : r.Remaining();
-        r.Need(size, "image size");
-        std::vector<uint8_t> data(static_cast<size_t>(size));
+        std::vector<uint8_t> data(static_cast<size_t>(rleSize));
         r.Bytes(data.data(), data.size(), "pixels");
         DecodeRLE(data.data(), data.size(), *img, compression == 2);
     } else {

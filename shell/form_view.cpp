@@ -344,6 +344,7 @@ void TFormView::FreeEngine() {
         FinalMedia();
     }
     DXSound.Finalize();
+    if (MediaSoundComponent == &DXSound) MediaSoundComponent = nullptr;
 }
 
 void TFormView::close_now() {

@@ -135,7 +135,10 @@ void ResumeVideos() {
 AudioDevice* PrepareLibrarySound(TDXSound& sound) {
     if (!LibrarySoundInitialised) {
         LibrarySoundInitialised = true;
-        if (InitializeSoundGuarded(sound)) LibrarySoundCell = sound.Device();
+        const bool up = InitializeSoundGuarded(sound);
+        // Opening the device anew let go of any earlier one.
+        LibrarySoundInitialised = true;
+        if (up) LibrarySoundCell = sound.Device();
     }
     return LibrarySoundCell;
 }

@@ -1,4 +1,5 @@
 #include "media/base/sound_device.h"
+#include "media/base/media.h"
 #include "platform/exception.h"
 
 TWaveFormatEx MakePCMWaveFormat(int32_t rate, int32_t bits, int32_t channels) {
@@ -29,6 +30,12 @@ void TDXSound::Initialize() {
 }
 
 void TDXSound::Finalize() {
+    // The media libraries reach the device through their cell: a game that
+    // follows in this process opens its own.
+    if (FDevice && LibrarySoundCell == FDevice.get()) {
+        LibrarySoundCell = nullptr;
+        LibrarySoundInitialised = false;
+    }
     FDevice.reset();
     FPrimary = TWaveFormatEx{};
 }

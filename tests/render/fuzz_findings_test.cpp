@@ -110,4 +110,7 @@ TEST(FuzzFindings, PicturesAreRefusedBeforeMemoryIsTakenForDataThatIsNotThere) {
         LoadTGA(d, s, true);
     });
     EXPECT_NE(why.find("(pixels)"), std::string::npos) << why;
+    // A 4-bit run-length bitmap declaring 33290 x 12037 pixels in 24 bytes.
+    EXPECT_EQ(refusal(finding("bmp-rle4-big-declared.bmp"), [](TStream& s) { TDIB().LoadFromStream(s); }),
+              Sjis("不正な DIB です") + " (pixels)");
 }
