@@ -40,9 +40,7 @@ void TModalDialog::Open(Video& window, int32_t x, int32_t y) {
     window_ = &window;
     origin_ = {x, y};
     // What the dialog covers, clipped to the client area.
-    covered_width_ = window.ClientWidth();
-    covered_height_ = window.ClientHeight();
-    covered_.assign(window.ReadPixels(), window.ReadPixels() + static_cast<size_t>(covered_width_) * covered_height_);
+    covered_.Take(window);
     cursor_was_visible_ = window.CursorVisible();
     cursor_was_ = window.CurrentCursor();
     window.SetCursor(0);
@@ -82,16 +80,13 @@ void TModalDialog::Close() {
     if (!window_) return;
     Video& window = *window_;
     window_ = nullptr;
-    if (window.ClientWidth() == covered_width_ && window.ClientHeight() == covered_height_ && !covered_.empty()) {
-        const TRect box = Bounds(origin_.X, origin_.Y, Width(), Height());
-        window.Update(covered_.data(), covered_width_, covered_height_, covered_width_, 0, 0, &box, 1);
-    }
+    covered_.Restore(window, Bounds(origin_.X, origin_.Y, Width(), Height()));
     window.Present();
     window.SetCursor(cursor_was_);
     window.ShowCursor(cursor_was_visible_);
     for (const InputEvent& e : kept_) window.InjectEvent(e);
     kept_.clear();
-    covered_.clear();
+    covered_.Clear();
 }
 
 void RunModalDialog(Video& window, TModalDialog& dialog, int32_t x, int32_t y) {

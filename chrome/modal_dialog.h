@@ -7,6 +7,7 @@
 // the dialog does not fit in it), it gets a small window of its own, whose
 // frame shows the caption.
 #pragma once
+#include "chrome/covered_picture.h"
 #include "chrome/widgets.h"
 
 #include <functional>
@@ -55,8 +56,7 @@ private:
     bool framed_;
     Video* window_ = nullptr;
     TPoint origin_;
-    std::vector<uint32_t> covered_;
-    int32_t covered_width_ = 0, covered_height_ = 0;
+    TCoveredPicture covered_;
     bool cursor_was_visible_ = true;
     int32_t cursor_was_ = 0;
     std::vector<InputEvent> kept_;

@@ -102,9 +102,7 @@ void TPopupMenu::Open(Video& window, int32_t x, int32_t y, bool from_keyboard) {
     x = std::max(0, std::min(x, window.ClientWidth() - Width()));
     y = std::max(0, std::min(y, window.ClientHeight() - Height()));
     origin_ = {x, y};
-    covered_width_ = window.ClientWidth();
-    covered_height_ = window.ClientHeight();
-    covered_.assign(window.ReadPixels(), window.ReadPixels() + static_cast<size_t>(covered_width_) * covered_height_);
+    covered_.Take(window);
     Show(window, x, y, true);
 }
 
@@ -169,12 +167,8 @@ void TPopupMenu::Close() {
     if (!window_) return;
     Video& window = *window_;
     window_ = nullptr;
-    if (window.ClientWidth() == covered_width_ && window.ClientHeight() == covered_height_ && !covered_.empty()) {
-        const TRect box = Bounds(origin_.X, origin_.Y, Width(), Height());
-        window.Update(covered_.data(), covered_width_, covered_height_, covered_width_, 0, 0, &box, 1);
-        window.Present();
-    }
-    covered_.clear();
+    if (covered_.Restore(window, Bounds(origin_.X, origin_.Y, Width(), Height()))) window.Present();
+    covered_.Clear();
 }
 
 void TPopupMenu::RunChosen() {

@@ -10,6 +10,7 @@
 // choose the highlighted item, an item's underlined letter ("&F") chooses
 // it; Escape, Alt and the Menu key close the menu.
 #pragma once
+#include "chrome/covered_picture.h"
 #include "chrome/form.h"
 
 #include <functional>
@@ -77,6 +78,5 @@ private:
 
     Video* window_ = nullptr;
     TPoint origin_;
-    std::vector<uint32_t> covered_;
-    int32_t covered_width_ = 0, covered_height_ = 0;
+    TCoveredPicture covered_;
 };

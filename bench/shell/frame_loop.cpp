@@ -4,6 +4,7 @@
 //    is 16 ms within 1 ms);
 //  - time from the main window's creation to the first presented frame of
 //    the demo game (the goal is under 200 ms).
+#include "bench/bench_game.h"
 #include "shell/form_view.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
@@ -27,22 +28,9 @@ double ms_between(Clock::time_point a, Clock::time_point b) {
 
 // A game of one page that waits for ever over an empty scene.
 std::string empty_game() {
-    const std::string folder = PrivateTempFolder() + "empty_game/";
-    ForceDirectories(folder);
-    TProjectFileData d;
-    d.Title = "empty";
-    d.Width = 640;
-    d.Height = 480;
-    d.StartPage = "main.vsb";
-    d.SleepBetweenFrames = 1;
-    {
-        TFileStream f(folder + "vorq.vpb", fmCreate);
-        WriteProjectFile(f, d);
-    }
     TPageWriter w;
     w.Wait("100000000");
-    w.SaveToFile(folder + "main.vsb");
-    return folder;
+    return WriteBenchGame("empty_game", w);
 }
 
 void reset_engine() {

@@ -4,6 +4,7 @@
 // driver) on a game of one page with a caption that waits for a click;
 // its threads are read from /proc. Run it on two cores too:
 // taskset -c 0,1 build/idle_page
+#include "bench/bench_game.h"
 #include "engine/opcodes.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
@@ -33,18 +34,6 @@ extern char** environ;
 namespace {
 
 std::string waiting_game() {
-    const std::string folder = PrivateTempFolder() + "idle_page/";
-    ForceDirectories(folder);
-    TProjectFileData d;
-    d.Title = "idle";
-    d.Width = 640;
-    d.Height = 480;
-    d.StartPage = "main.vsb";
-    d.SleepBetweenFrames = 1;
-    {
-        TFileStream f(folder + "vorq.vpb", fmCreate);
-        WriteProjectFile(f, d);
-    }
     TPageWriter w;
     for (int id : {PR_NAME, PR_LEFT, PR_TOP, PR_TEXT, PR_FONTHEIGHT, PR_FONTCOLOR, PR_ALPHA}) w.SetMask(opCaption, id);
     w.Component(opCaption, {{PR_NAME, "\"prompt\""},
@@ -55,8 +44,7 @@ std::string waiting_game() {
                             {PR_FONTCOLOR, "16777215"},
                             {PR_ALPHA, "255"}});
     w.Wait("100000000", "@LClick == 0");
-    w.SaveToFile(folder + "main.vsb");
-    return folder;
+    return WriteBenchGame("idle_page", w);
 }
 
 struct ThreadTimes {

@@ -4,6 +4,7 @@
 // suite; nothing here measures time.
 #include "platform/filesys.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -17,23 +18,12 @@ namespace {
 const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 const std::string kFindings = std::string(VORQ_TEST_DATA) + "/fuzz-findings/";
 
-struct Outcome {
-    int Status = -1;  // exit status; -1 when killed or not run
-    std::string Output;
-};
+using Outcome = CommandOutcome;
 
 Outcome play(const std::string& folder) {
     const std::string cmd = "env VORQ_HEADLESS=1 VORQ_FRAMES=200 timeout 120 '" + kPlayer + "' '" +
                             NativePath(folder) + "' 2>&1";
-    Outcome o;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.Output.append(buf, n);
-    const int st = pclose(p);
-    o.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return o;
+    return RunCommand(cmd);
 }
 
 struct Finding {

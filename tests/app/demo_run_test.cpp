@@ -5,6 +5,7 @@
 #include "platform/filesys.h"
 #include "tests/support/fixture_writers.h"
 #include "tools/demo/scenes.h"
+#include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -25,22 +26,11 @@ namespace {
 const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 const std::string kDemo = std::string(VORQ_BINARY_DIR) + "/demo";
 
-struct Outcome {
-    int Status = -1;
-    std::string Output;  // standard error and output together
-};
+using Outcome = CommandOutcome;
 
 Outcome run(const std::string& env, const std::string& args) {
     const std::string cmd = "env " + env + " '" + kPlayer + "' " + args + " 2>&1";
-    Outcome o;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.Output.append(buf, n);
-    const int st = pclose(p);
-    o.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return o;
+    return RunCommand(cmd);
 }
 
 std::vector<std::string> lines_of(const std::string& path) {

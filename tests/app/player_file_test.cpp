@@ -7,6 +7,7 @@
 #include "platform/filesys.h"
 #include "platform/stream.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -22,22 +23,11 @@ namespace {
 
 const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 
-struct Outcome {
-    int Status = -1;
-    std::string Output;  // standard error and output together
-};
+using Outcome = CommandOutcome;
 
 Outcome run(const std::string& env, const std::string& program, const std::string& args = "") {
     const std::string cmd = "env " + env + " timeout 120 '" + program + "' " + args + " 2>&1";
-    Outcome o;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.Output.append(buf, n);
-    const int st = pclose(p);
-    o.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return o;
+    return RunCommand(cmd);
 }
 
 std::string read_file(const std::string& path) {

@@ -9,6 +9,7 @@
 //  - a game whose first page starts the demo's song at once: the worst
 //    case, where the song may have to wait for the synthesizer.
 // Run it on two cores too: taskset -c 0,1 build/song_start
+#include "bench/bench_game.h"
 #include "engine/opcodes.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
@@ -126,24 +127,11 @@ void BM_DemoSongStart(benchmark::State& st) {
 
 // A game of one page that starts the demo's song straight away.
 std::string song_at_once_game() {
-    const std::string folder = PrivateTempFolder() + "song_at_once/";
-    ForceDirectories(folder);
-    TProjectFileData d;
-    d.Title = "song";
-    d.Width = 640;
-    d.Height = 480;
-    d.StartPage = "main.vsb";
-    d.SleepBetweenFrames = 1;
-    d.SoundExtensions = ".mid";
-    {
-        TFileStream f(folder + "vorq.vpb", fmCreate);
-        WriteProjectFile(f, d);
-    }
     TPageWriter w;
     for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME}) w.SetMask(opSound, id);
     w.Component(opSound, {{PR_NAME, "\"finale\""}, {PR_SOURCE, "\"finale.mid\""}, {PR_VOLUME, "1000"}});
     w.Wait("100000000");
-    w.SaveToFile(folder + "main.vsb");
+    const std::string folder = WriteBenchGame("song_at_once", w, [](TProjectFileData& d) { d.SoundExtensions = ".mid"; });
     // The demo's song, as the build wrote it before packing.
     std::ifstream in(ExeFolder() + "demo_src/finale.mid", std::ios::binary);
     std::ofstream(folder + "finale.mid", std::ios::binary) << in.rdbuf();

@@ -10,6 +10,7 @@
 #include "platform/stream.h"
 #include "script/game_clock.h"
 #include "objects/media/volume_fade.h"
+#include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 
@@ -329,11 +330,7 @@ double sox_rms_db(const std::vector<int16_t>& samples, int channel) {
     }
     const std::string cmd = "sox -t raw -r 44100 -e signed -b 16 -c 2 '" + path + "' -n remix " +
                             std::to_string(channel) + " stats 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string out;
-    char buf[512];
-    while (p && fgets(buf, sizeof buf, p)) out += buf;
-    if (p) pclose(p);
+    const std::string out = RunCommand(cmd).Output;
     std::remove(path.c_str());
     const size_t at = out.find("RMS lev dB");
     if (at == std::string::npos) return 999;
@@ -370,11 +367,7 @@ TEST_F(Module, VolumeAndPanInDecibelsAsSoxMeasuresThem) {
 namespace {
 // sox's RMS level in dB of a sound file (mono: its one channel).
 double sox_file_rms_db(const std::string& path) {
-    FILE* p = popen(("sox '" + path + "' -n stats 2>&1").c_str(), "r");
-    std::string out;
-    char buf[512];
-    while (p && fgets(buf, sizeof buf, p)) out += buf;
-    if (p) pclose(p);
+    const std::string out = RunCommand("sox '" + path + "' -n stats 2>&1").Output;
     const size_t at = out.find("RMS lev dB");
     return at == std::string::npos ? 999 : std::strtod(out.c_str() + at + 10, nullptr);
 }
