@@ -304,7 +304,9 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
             table[header.Scrambled ? order[i] : i] = {e[0], e[1]};
         }
         size_t pos = size_t(tiles) * 8;
-        const int tw = int(header.TileWidth), th = int(header.TileHeight);
+        // A tile wider or taller than the picture covers it in one column or
+        // row; clamping keeps the tile arithmetic in range for any header.
+        const int tw = int(std::min<int64_t>(header.TileWidth, w)), th = int(std::min<int64_t>(header.TileHeight, h));
         for (int i = 0; i < tiles; ++i) {
             const int x = (i % tilesX) * tw, y = (i / tilesX) * th;
             const int cw = std::min(tw, w - x), ch = std::min(th, h - y);
