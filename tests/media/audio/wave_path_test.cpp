@@ -72,17 +72,28 @@ TEST_F(WavePath, AWaveFileIsHeardSampleForSampleAndThenEnds) {
     EXPECT_TRUE(item->IsPlaying());
     play_out(item, 4000);
     EXPECT_FALSE(item->IsPlaying());
-    manager->Remove(item);
-    manager.reset();  // closes the device: the capture is complete
 
     const auto wav = samples_of(name, 44);
-    const auto got = samples_of(capture);
     auto first_sound = [](const std::vector<int16_t>& v) {
         size_t f = 0;
         while (2 * f + 1 < v.size() && v[2 * f] == 0 && v[2 * f + 1] == 0) ++f;
         return f;
     };
-    const size_t fg = first_sound(got), fw = first_sound(wav);
+    const size_t fw = first_sound(wav);
+    // The item ends once the mixer has taken its last samples; the driver
+    // writes them out a buffer or two later, so wait for the whole sound.
+    auto heard_whole = [&] {
+        const auto v = samples_of(capture);
+        const size_t f = first_sound(v);
+        return f >= fw && v.size() >= 2 * (f - fw) + wav.size();
+    };
+    const uint32_t start = TimeGetTime();
+    while (!heard_whole() && TimeGetTime() - start < 4000) SleepMs(10);
+    manager->Remove(item);
+    manager.reset();  // closes the device: the capture is complete
+
+    const auto got = samples_of(capture);
+    const size_t fg = first_sound(got);
     ASSERT_GE(fg, fw);
     const size_t offset = fg - fw;
     ASSERT_GE(got.size(), 2 * offset + wav.size());
