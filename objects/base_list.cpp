@@ -286,9 +286,19 @@ int32_t TVorqBaseList::IndexOfObject(const TVorqObject* obj) const {
 }
 
 bool TVorqBaseList::Alive(const TVorqObject* obj, uint32_t serial) const {
+    size_t hint = 0;
+    return Alive(obj, serial, hint);
+}
+
+bool TVorqBaseList::Alive(const TVorqObject* obj, uint32_t serial, size_t& hint) const {
     if (!obj) return false;
-    for (const TVorqObject* o : FObjects)
-        if (o == obj) return o->Serial() == serial;
+    // An object is listed at most once: where it is found, it is the one.
+    if (hint < FObjects.size() && FObjects[hint] == obj) return obj->Serial() == serial;
+    for (size_t i = 0; i < FObjects.size(); ++i)
+        if (FObjects[i] == obj) {
+            hint = i;
+            return obj->Serial() == serial;
+        }
     return false;
 }
 

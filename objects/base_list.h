@@ -124,6 +124,10 @@ public:
     int32_t IndexOfObject(const TVorqObject* obj) const;
     // The object when it still exists and is the one with that serial.
     bool Alive(const TVorqObject* obj, uint32_t serial) const;
+    // The same, looking first at the index where the object was last seen
+    // and leaving there the index where it is now: a caller asking every
+    // frame about the same object need not search the list each time.
+    bool Alive(const TVorqObject* obj, uint32_t serial, size_t& hint) const;
     TVorqObject* FindBySerial(uint32_t serial) const;
     int32_t IndexOfName(const std::string& name) const;
     TVorqObject* FindObject(const std::string& name) const;

@@ -1,13 +1,14 @@
 // What a film track hands the display object it drives, for one frame.
-// Image and box tracks set their objects through TVorqImage::ApplyFilmFrame
-// and the property setters; the kinds below take their values through
-// TFilmTarget, which a kind's class adds as a second base:
+// Image tracks set their objects through TVorqImage::ApplyFilmFrame; the
+// kinds below take their values through TFilmTarget, which a kind's class
+// adds as a second base:
 //
 //     class TVorqLabel : public TVorqControl, public TFilmTarget { ...
 //         void ApplyFilmLabel(const TFilmLabelFrame& f) override; };
 //
 // A track finds the hook with dynamic_cast<TFilmTarget*>; an object without
-// it is left alone. All values are already eased for the frame.
+// it is left alone (a box track sets its properties one by one instead).
+// All values are already eased for the frame.
 #pragma once
 #include "platform/rect.h"
 
@@ -55,6 +56,16 @@ struct TFilmLabelFrame {
     int32_t offset_x = 0, offset_y = 0, alpha = 255, angle = 0, zoom_x = 256, zoom_y = 256;
 };
 
+// Box track (type 2), outside motion mode: the same as setting, in this
+// order, the parent, SetRect(place.left, place.top, width, height),
+// PRIORITY, ALPHA, COLOR, BORDERWIDTH, BORDERCOLOR and the clip, each
+// setter redrawing what it changes.
+struct TFilmBoxFrame {
+    TFilmPlacement place;
+    int32_t width = 0, height = 0;
+    int32_t alpha = 255, color = 0, border_width = 0, border_color = 0;
+};
+
 // Tile track (type 20): the frame's picture, mask and transparent colour,
 // the eased rectangle (place.left/top, width, height), DISTANCEX/Y, FLIPH,
 // FLIPV, OFFSETX/Y, ZOOMX/Y, ALPHA, SCROLLX/Y and the clip.
@@ -99,6 +110,9 @@ class TFilmTarget {
 public:
     virtual ~TFilmTarget() = default;
     virtual void ApplyFilmLabel(const TFilmLabelFrame& /*f*/) {}
+    // False: the kind does not take box frames, the track sets the
+    // properties one by one.
+    virtual bool ApplyFilmBox(const TFilmBoxFrame& /*f*/) { return false; }
     virtual void ApplyFilmTile(const TFilmTileFrame& /*f*/) {}
     virtual void ApplyFilmParticle(const TFilmParticleFrame& /*f*/) {}
     virtual void ApplyFilmFire(const TFilmFireFrame& /*f*/) {}

@@ -1,6 +1,7 @@
 #include "objects/basic/box.h"
 
 #include "files/save_stream.h"
+#include "objects/base_list.h"
 #include "objects/object_record.h"
 #include "platform/codepage.h"
 #include "platform/filesys.h"
@@ -59,6 +60,75 @@ void TVorqBox::SetAlpha(int32_t v) {
     if (v == FAlpha) return;
     FAlpha = v;
     Invalidate();
+}
+
+// What Invalidate asks of the parent, which a frame's values for the box
+// leave as they are: asked once for the old area and the new one.
+struct TVorqBox::ParentView {
+    bool shown = false;
+    TVorqBase* base = nullptr;
+    int64_t term_x = 0, term_y = 0;
+    TRect rect{};
+};
+
+TVorqBox::ParentView TVorqBox::ViewOfParent() const {
+    ParentView v;
+    if (!FParent || !FParent->GetVisible()) return v;
+    v.base = FParent->GetBase();
+    if (!v.base) return v;
+    v.shown = true;
+    v.term_x = int64_t(FParent->GetScreenX()) - FParent->GetScrollX();
+    v.term_y = int64_t(FParent->GetScreenY()) - FParent->GetScrollY();
+    v.rect = FParent->GetRect();
+    return v;
+}
+
+// Invalidate with the parent's part from v (the box's own getters are the
+// control's: the class is final).
+void TVorqBox::InvalidateIn(const ParentView& v) {
+    if (!FVisible || !v.shown) return;
+    const int32_t x = ScreenAxisFrom(true, v.term_x), y = ScreenAxisFrom(false, v.term_y);
+    TRect r = IntersectRects(Bounds(x, y, FWidth, FHeight), v.rect);
+    if (RectIsEmpty(r)) return;
+    if (FClipWidth > 0 && FClipHeight > 0) {
+        r = IntersectRects(r, Bounds(WrapAdd(x, FClipLeft), WrapAdd(y, FClipTop), FClipWidth, FClipHeight));
+        if (RectIsEmpty(r)) return;
+    }
+    FParent->AdjustDirtyRect(r);
+    v.base->AddDirtyRect(r);
+}
+
+bool TVorqBox::ApplyFilmBox(const TFilmBoxFrame& f) {
+    const TFilmPlacement& p = f.place;
+    SetParent(p.parent);
+    const bool moved = p.left != FLeft || p.top != FTop || f.width != FWidth || f.height != FHeight;
+    const bool restyled = p.priority != FPriority || f.alpha != FAlpha || f.color != FColor ||
+                          f.border_width != FBorderWidth || f.border_color != FBorderColor;
+    // Priority, alpha, colours and border all draw inside the rectangle: the
+    // setters one by one would add the new area again for each of them,
+    // which the dirty list takes as already there.
+    if (moved || restyled) {
+        const ParentView view = ViewOfParent();
+        if (moved) {
+            InvalidateIn(view);
+            FLeft = p.left;
+            FTop = p.top;
+            FWidth = f.width;
+            FHeight = f.height;
+        }
+        InvalidateIn(view);
+    }
+    if (p.priority != FPriority) {
+        FPriority = p.priority;
+        FOrder = 0;
+        ResortParent();
+    }
+    FAlpha = f.alpha;
+    FColor = f.color;
+    FBorderWidth = f.border_width;
+    FBorderColor = f.border_color;
+    ApplyFilmClip(*this, p.clip);
+    return true;
 }
 
 void TVorqBox::SetSource(const std::string& v) {

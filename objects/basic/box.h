@@ -3,12 +3,13 @@
 // of a motion: a SOURCE ending in ".vmt" attaches that motion file, so a box
 // can move and change without drawing anything itself.
 #pragma once
+#include "objects/film_target.h"
 #include "objects/vorq_object.h"
 
 #include <cstdint>
 #include <string>
 
-class TVorqBox : public TVorqControl {
+class TVorqBox final : public TVorqControl, public TFilmTarget {
 public:
     explicit TVorqBox(TVorqBaseList* registry);
     ~TVorqBox() override;
@@ -35,11 +36,19 @@ public:
     bool GetPaused() const override { return FPaused != 0; }
     void SetPaused(bool v) override { FPaused = v; }
 
+    // A box track's frame: every value at once, the old and the new area
+    // redrawn once rather than once per property.
+    bool ApplyFilmBox(const TFilmBoxFrame& f) override;
+
     void Draw() override;
     void SaveToStream(TStream& s) override;
     void LoadFromStream(TStream& s, int32_t version) override;
 
 private:
+    struct ParentView;
+    ParentView ViewOfParent() const;
+    void InvalidateIn(const ParentView& v);
+
     int32_t FBorderWidth = 0;
     int32_t FBorderColor = 0;
     int32_t FAlpha = 255;

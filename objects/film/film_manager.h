@@ -106,6 +106,7 @@ struct FilmFireBlock {
 enum class FilmTrackKind : uint8_t { Image = 0, Label = 1, Box = 2, Wipe = 3, Sound = 4, Tile = 5, Particle = 6, Fire = 7 };
 
 class TFilmManager;
+class TFilmTarget;
 class TTeskItem;
 class TVorqBaseList;
 class TVorqControl;
@@ -188,6 +189,8 @@ private:
     bool ApplyRect(int32_t t);
     TVorqObject* EnsureTarget();
     void SetTarget(TVorqObject* obj);
+    // obj's film hook (the cached one when obj is the target).
+    TFilmTarget* HookOf(TVorqObject* obj) const;
     void LoadPicture();
     void ReleasePicture();
     TVorqControl* PlacementParent() const;
@@ -202,6 +205,10 @@ private:
     TVorqObject* target_ = nullptr;
     uint32_t target_serial_ = 0;
     TVorqBaseList* target_registry_ = nullptr;
+    // Where the target was last seen in its registry's list.
+    mutable size_t target_index_ = 0;
+    // The target's film hook, found once when the target is set.
+    TFilmTarget* target_hook_ = nullptr;
     TTeskItem* picture_ = nullptr;
     int32_t last_frame_ = 0;
     uint8_t paused_ = 0;

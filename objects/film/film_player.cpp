@@ -92,13 +92,22 @@ TCustomFrameList* TCustomFrameList::ChainFirst() {
 
 TVorqObject* TCustomFrameList::Target() const {
     if (!target_ || !target_registry_) return nullptr;
-    return target_registry_->Alive(target_, target_serial_) ? target_ : nullptr;
+    return target_registry_->Alive(target_, target_serial_, target_index_) ? target_ : nullptr;
 }
 
 void TCustomFrameList::SetTarget(TVorqObject* obj) {
     target_ = obj;
     target_serial_ = obj ? obj->Serial() : 0;
     target_registry_ = obj ? obj->Registry() : nullptr;
+    target_index_ = 0;
+    target_hook_ = dynamic_cast<TFilmTarget*>(obj);
+}
+
+TFilmTarget* TCustomFrameList::HookOf(TVorqObject* obj) const {
+    // obj is alive: the serial tells the target from a newer object that
+    // took its place in memory.
+    if (obj && obj == target_ && obj->Serial() == target_serial_) return target_hook_;
+    return dynamic_cast<TFilmTarget*>(obj);
 }
 
 void TCustomFrameList::ReleaseTarget() {
@@ -347,7 +356,7 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
     place.parent = motion ? nullptr : PlacementParent();
     place.priority = priority;
     place.clip = clip;
-    auto* hook = dynamic_cast<TFilmTarget*>(obj);
+    TFilmTarget* hook = HookOf(obj);
     if (!hook) return true;
     if (kind_ == FilmTrackKind::Label) {
         place.left = x;
@@ -434,17 +443,35 @@ bool TCustomFrameList::ApplyBox(int32_t t) {
     const int32_t bwf = chained ? fb.border_width_to : fb.border_width_from;
     const int32_t border_width = bwf == to.border_width_to ? bwf : TweenInt(0, bwf, to.border_width_to, length, u);
     const int32_t width = Plus(Minus(right, left), 1), height = Plus(Minus(bottom, top), 1);
-    if (motion) {
+    if (!motion) {
+        // A kind that takes the frame whole; otherwise the setters below.
+        if (TFilmTarget* hook = HookOf(obj)) {
+            TFilmBoxFrame f;
+            f.place.parent = PlacementParent();
+            f.place.priority = priority;
+            f.place.left = left;
+            f.place.top = top;
+            f.place.clip = clip;
+            f.width = width;
+            f.height = height;
+            f.alpha = alpha;
+            f.color = color;
+            f.border_width = border_width;
+            f.border_color = border_color;
+            if (hook->ApplyFilmBox(f)) return true;
+        }
+        if (auto* c = dynamic_cast<TVorqControl*>(obj)) {
+            c->SetParent(PlacementParent());
+            c->SetRect(left, top, width, height);
+            obj->SetPriority(priority);
+        }
+    } else {
         obj->SetMotionX(left);
         obj->SetMotionY(top);
         obj->SetWidth(width);
         obj->SetHeight(height);
         obj->SetPriority(Plus(film_->base_priority, priority));
         if (auto* c = dynamic_cast<TVorqControl*>(obj)) c->Invalidate();
-    } else if (auto* c = dynamic_cast<TVorqControl*>(obj)) {
-        c->SetParent(PlacementParent());
-        c->SetRect(left, top, width, height);
-        obj->SetPriority(priority);
     }
     obj->SetAlpha(alpha);
     obj->SetColor(color);
@@ -468,7 +495,7 @@ bool TCustomFrameList::ApplyRect(int32_t t) {
     }
     TVorqObject* obj = motion ? film_->bound_object : EnsureTarget();
     if (!obj) return true;
-    auto* hook = dynamic_cast<TFilmTarget*>(obj);
+    TFilmTarget* hook = HookOf(obj);
     const int32_t u = Minus(t, absolute_start_);
     const bool chained = parent && parent->kind_ == kind_;
     const FilmRectBlock& to = kind_ == FilmTrackKind::Particle ? particle.rect : fire.rect;
