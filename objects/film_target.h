@@ -16,6 +16,7 @@
 #include <string>
 
 class TCustomDIBX;
+class TVorqBase;
 class TVorqControl;
 class TVorqObject;
 
@@ -56,12 +57,26 @@ struct TFilmLabelFrame {
     int32_t offset_x = 0, offset_y = 0, alpha = 255, angle = 0, zoom_x = 256, zoom_y = 256;
 };
 
+// What redrawing a child asks of its parent: whether it is shown, its
+// layer, the screen origin of its children and its rectangle. A film keeps
+// one over a frame while only box tracks run, since setting a box changes
+// none of this for the box's parent.
+struct TFilmParentView {
+    const TVorqControl* parent = nullptr;  // null: not taken yet
+    bool shown = false;
+    TVorqBase* base = nullptr;
+    int64_t term_x = 0, term_y = 0;
+    TRect rect{};
+};
+
 // Box track (type 2), outside motion mode: the same as setting, in this
 // order, the parent, SetRect(place.left, place.top, width, height),
 // PRIORITY, ALPHA, COLOR, BORDERWIDTH, BORDERCOLOR and the clip, each
 // setter redrawing what it changes.
 struct TFilmBoxFrame {
     TFilmPlacement place;
+    // The view of the parent kept by the film for this frame (null: none).
+    TFilmParentView* parent_view = nullptr;
     int32_t width = 0, height = 0;
     int32_t alpha = 255, color = 0, border_width = 0, border_color = 0;
 };

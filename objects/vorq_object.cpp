@@ -526,7 +526,7 @@ int32_t TVorqControl::ScreenAxis(bool horizontal) const {
                                                  : int64_t(FParent->GetScreenY()) - FParent->GetScrollY());
 }
 
-int32_t TVorqControl::ScreenAxisFrom(bool horizontal, int64_t parent_term) const {
+int32_t TVorqControl::ZoomedScreenAxisFrom(bool horizontal, int64_t parent_term) const {
     const int32_t z = horizontal ? GetZoomX() : GetZoomY();
     const bool flip = horizontal ? GetFlipH() : GetFlipV();
     const int32_t pos = horizontal ? FLeft : FTop;

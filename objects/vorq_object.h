@@ -375,7 +375,20 @@ protected:
     int32_t ScreenAxis(bool horizontal) const;
     // The same with the parent's part (its screen position less its scroll)
     // already worked out, for callers placing many children of one parent.
-    int32_t ScreenAxisFrom(bool horizontal, int64_t parent_term) const;
+    // Defined here, the usual case inline, so that the zoom and flip of a
+    // final kind fold into its callers.
+    int32_t ScreenAxisFrom(bool horizontal, int64_t parent_term) const {
+        if (FPosZoomed) return ZoomedScreenAxisFrom(horizontal, parent_term);
+        const int32_t z = horizontal ? GetZoomX() : GetZoomY();
+        const bool flip = horizontal ? GetFlipH() : GetFlipV();
+        const int32_t off = horizontal ? FOffsetX : FOffsetY;
+        const int32_t zoomed_off = z == 256 ? off : static_cast<int32_t>(static_cast<int64_t>(off) * z / 256);
+        const int64_t a = flip ? int64_t(horizontal ? FWidth : FHeight) - 1 - zoomed_off : zoomed_off;
+        const int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : (horizontal ? FLeft : FTop);
+        return static_cast<int32_t>(p - a + (horizontal ? FPlusX : FPlusY) + parent_term);
+    }
+    // The same for a position given zoomed.
+    int32_t ZoomedScreenAxisFrom(bool horizontal, int64_t parent_term) const;
     // The end of Invalidate: r, already cut to the parent, cut to the clip
     // rectangle and added to base's dirty area.
     void InvalidateCut(TVorqBase* base, TRect r);

@@ -62,30 +62,21 @@ void TVorqBox::SetAlpha(int32_t v) {
     Invalidate();
 }
 
-// What Invalidate asks of the parent, which a frame's values for the box
-// leave as they are: asked once for the old area and the new one.
-struct TVorqBox::ParentView {
-    bool shown = false;
-    TVorqBase* base = nullptr;
-    int64_t term_x = 0, term_y = 0;
-    TRect rect{};
-};
-
-TVorqBox::ParentView TVorqBox::ViewOfParent() const {
-    ParentView v;
-    if (!FParent || !FParent->GetVisible()) return v;
+void TVorqBox::TakeParentView(TFilmParentView& v) const {
+    v = TFilmParentView{};
+    v.parent = FParent;
+    if (!FParent || !FParent->GetVisible()) return;
     v.base = FParent->GetBase();
-    if (!v.base) return v;
+    if (!v.base) return;
     v.shown = true;
     v.term_x = int64_t(FParent->GetScreenX()) - FParent->GetScrollX();
     v.term_y = int64_t(FParent->GetScreenY()) - FParent->GetScrollY();
     v.rect = FParent->GetRect();
-    return v;
 }
 
 // Invalidate with the parent's part from v (the box's own getters are the
 // control's: the class is final).
-void TVorqBox::InvalidateIn(const ParentView& v) {
+void TVorqBox::InvalidateIn(const TFilmParentView& v) {
     if (!FVisible || !v.shown) return;
     const int32_t x = ScreenAxisFrom(true, v.term_x), y = ScreenAxisFrom(false, v.term_y);
     TRect r = IntersectRects(Bounds(x, y, FWidth, FHeight), v.rect);
@@ -108,7 +99,9 @@ bool TVorqBox::ApplyFilmBox(const TFilmBoxFrame& f) {
     // setters one by one would add the new area again for each of them,
     // which the dirty list takes as already there.
     if (moved || restyled) {
-        const ParentView view = ViewOfParent();
+        TFilmParentView own;
+        TFilmParentView& view = f.parent_view ? *f.parent_view : own;
+        if (view.parent != FParent || !FParent) TakeParentView(view);
         if (moved) {
             InvalidateIn(view);
             FLeft = p.left;
@@ -127,7 +120,10 @@ bool TVorqBox::ApplyFilmBox(const TFilmBoxFrame& f) {
     FColor = f.color;
     FBorderWidth = f.border_width;
     FBorderColor = f.border_color;
-    ApplyFilmClip(*this, p.clip);
+    const TRect& c = p.clip;
+    if (c.Left != FClipLeft || c.Top != FClipTop || WrapSub(c.Right, c.Left) != FClipWidth ||
+        WrapSub(c.Bottom, c.Top) != FClipHeight)
+        ApplyFilmClip(*this, c);
     return true;
 }
 

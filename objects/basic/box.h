@@ -45,9 +45,9 @@ public:
     void LoadFromStream(TStream& s, int32_t version) override;
 
 private:
-    struct ParentView;
-    ParentView ViewOfParent() const;
-    void InvalidateIn(const ParentView& v);
+    void TakeParentView(TFilmParentView& v) const;
+    // Invalidate, with the parent's part from v.
+    void InvalidateIn(const TFilmParentView& v);
 
     int32_t FBorderWidth = 0;
     int32_t FBorderColor = 0;

@@ -33,17 +33,25 @@ int32_t RoundToI32(long double v) {
 // double precision: that differs from the extended sine by under 2^-51 for
 // |x| <= 4, so the product lies within 2^-16 of the extended one and rounds
 // the same wherever it is more than 2^-10 from a half and inside 32 bits.
-// Only there does the extended path run.
-int32_t RoundedSineTimes(long double x, int64_t span) {
-    if (std::fabs(x) <= 4.0L) {
-        const double v = std::sin(static_cast<double>(x)) * static_cast<double>(span);
-        if (std::fabs(v) < 2147483000.0) {
-            const int64_t t = static_cast<int64_t>(v);
-            const int64_t lo = v < static_cast<double>(t) ? t - 1 : t;
-            const double f = v - static_cast<double>(lo);
-            if (std::fabs(f - 0.5) > 0x1p-10) return static_cast<int32_t>(f < 0.5 ? lo : lo + 1);
+// Only there does the extended path run. RoundedDoubleTimes takes s, the
+// double sine, and is false where the extended path must run.
+bool RoundedDoubleTimes(double s, int64_t span, int32_t& out) {
+    const double v = s * static_cast<double>(span);
+    if (std::fabs(v) < 2147483000.0) {
+        const int64_t t = static_cast<int64_t>(v);
+        const int64_t lo = v < static_cast<double>(t) ? t - 1 : t;
+        const double f = v - static_cast<double>(lo);
+        if (std::fabs(f - 0.5) > 0x1p-10) {
+            out = static_cast<int32_t>(f < 0.5 ? lo : lo + 1);
+            return true;
         }
     }
+    return false;
+}
+
+int32_t RoundedSineTimes(long double x, int64_t span) {
+    int32_t r;
+    if (std::fabs(x) <= 4.0L && RoundedDoubleTimes(std::sin(static_cast<double>(x)), span, r)) return r;
     return RoundToI32(SineOrZero(x) * span);
 }
 
@@ -275,6 +283,21 @@ int32_t FilmTweenInt(uint8_t kind, int32_t a, int32_t b, int32_t n, int32_t i, b
         return static_cast<int32_t>(static_cast<uint32_t>(b) - static_cast<uint32_t>(r));
     }
     const int32_t r = RoundedSineTimes(static_cast<long double>(i) * kHalfPi / n, span);
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(r));
+}
+
+int32_t TFilmEase::Sined(uint8_t kind, int32_t a, int32_t b, int64_t span) {
+    const bool out = kind == 1;
+    Sine& q = sine_[out ? 0 : 1];
+    if (!q.taken) {
+        q.x = out ? (static_cast<long double>(n_) - i_ - 1) * kHalfPi / n_ : static_cast<long double>(i_) * kHalfPi / n_;
+        q.small = std::fabs(q.x) <= 4.0L;
+        if (q.small) q.s = std::sin(static_cast<double>(q.x));
+        q.taken = true;
+    }
+    int32_t r;
+    if (!(q.small && RoundedDoubleTimes(q.s, span, r))) r = RoundToI32(SineOrZero(q.x) * span);
+    if (out) return static_cast<int32_t>(static_cast<uint32_t>(b) - static_cast<uint32_t>(r));
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(r));
 }
 

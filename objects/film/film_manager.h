@@ -106,6 +106,7 @@ struct FilmFireBlock {
 enum class FilmTrackKind : uint8_t { Image = 0, Label = 1, Box = 2, Wipe = 3, Sound = 4, Tile = 5, Particle = 6, Fire = 7 };
 
 class TFilmManager;
+struct TFilmParentView;
 class TFilmTarget;
 class TTeskItem;
 class TVorqBaseList;
@@ -219,6 +220,34 @@ private:
 // so that the last frame of a chained track does not yet reach the to value.
 int32_t FilmTweenInt(uint8_t kind, int32_t a, int32_t b, int32_t n, int32_t i, bool has_child);
 double FilmTweenFloat(uint8_t kind, int32_t i, double a, double b, int32_t n, bool has_child);
+
+// FilmTweenInt for many values at one frame of one track (the same n, i and
+// has_child): the sine of the frame is taken once for each easing shape.
+class TFilmEase {
+public:
+    TFilmEase(int32_t n, int32_t i, bool has_child)
+        : n_(has_child ? static_cast<int32_t>(static_cast<uint32_t>(n) + 1u) : n), i_(i) {}
+    int32_t Int(uint8_t kind, int32_t a, int32_t b) {
+        if (i_ == 0) return a;
+        if (int64_t(i_) == int64_t(n_) - 1) return b;
+        if (n_ <= 1) return a;
+        const int64_t span = int64_t(b) - a;
+        // An end that does not move stays, whatever the shape.
+        if (span == 0) return a;
+        if (kind == 0) return static_cast<int32_t>(span * i_ / (int64_t(n_) - 1) + a);
+        return Sined(kind, a, b, span);
+    }
+
+private:
+    int32_t Sined(uint8_t kind, int32_t a, int32_t b, int64_t span);
+    struct Sine {
+        long double x = 0;
+        double s = 0;
+        bool small = false, taken = false;
+    };
+    Sine sine_[2];  // ease-out (kind 1), ease-in (the others)
+    int32_t n_, i_;
+};
 // Milliseconds to film frames and back (half-even).
 int32_t FilmMsToFrames(double ms);
 int32_t FilmFramesToMs(int32_t frames);
@@ -299,4 +328,6 @@ private:
     int32_t length_ = 0;
     TVorqBaseList* target_ = nullptr;
     TCustomFrameList* current_wipe_ = nullptr;
+    // During SetFrame, the parent view the box tracks share.
+    TFilmParentView* frame_view_ = nullptr;
 };

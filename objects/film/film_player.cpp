@@ -36,31 +36,31 @@ int32_t Minus(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<ui
 
 // Opacity of a frame: both ends 0 = opaque; 0 stands for 255; a negative
 // result r (only from stored values below 0) becomes 256 - r.
-int32_t EaseAlpha(const TCustomFrameList& t, int32_t from, int32_t to, int32_t u) {
+int32_t EaseAlpha(TFilmEase& e, int32_t from, int32_t to) {
     if (from == 0 && to == 0) return 255;
     if (from == 0) from = 255;
     if (to == 0) to = 255;
-    const int32_t r = t.TweenInt(0, from, to, t.length, u);
+    const int32_t r = e.Int(0, from, to);
     return r < 0 ? Minus(256, r) : r;
 }
 
 // Each colour byte eased linearly on its own.
-int32_t EaseColor(const TCustomFrameList& t, int32_t from, int32_t to, int32_t u) {
+int32_t EaseColor(TFilmEase& e, int32_t from, int32_t to) {
     if (from == to) return from;
     uint32_t c = 0;
     for (int shift = 0; shift < 24; shift += 8) {
         const int32_t a = (from >> shift) & 0xff, b = (to >> shift) & 0xff;
-        c |= (static_cast<uint32_t>(t.TweenInt(0, a, b, t.length, u)) & 0xff) << shift;
+        c |= (static_cast<uint32_t>(e.Int(0, a, b)) & 0xff) << shift;
     }
     return static_cast<int32_t>(c);
 }
 
-TRect EaseClip(const TCustomFrameList& t, const FilmClip& from, const FilmClip& to, int32_t u) {
-    const int32_t w = t.TweenInt(to.x_kind, from.size_from.x, to.size_to.x, t.length, u);
-    const int32_t h = t.TweenInt(to.y_kind, from.size_from.y, to.size_to.y, t.length, u);
+TRect EaseClip(TFilmEase& e, const FilmClip& from, const FilmClip& to) {
+    const int32_t w = e.Int(to.x_kind, from.size_from.x, to.size_to.x);
+    const int32_t h = e.Int(to.y_kind, from.size_from.y, to.size_to.y);
     if (w < 1 || h < 1) return TRect{};
-    const int32_t l = t.TweenInt(to.x_kind, from.origin_from.x, to.origin_to.x, t.length, u);
-    const int32_t top = t.TweenInt(to.y_kind, from.origin_from.y, to.origin_to.y, t.length, u);
+    const int32_t l = e.Int(to.x_kind, from.origin_from.x, to.origin_to.x);
+    const int32_t top = e.Int(to.y_kind, from.origin_from.y, to.origin_to.y);
     return TRect{l, top, Plus(l, w), Plus(top, h)};
 }
 
@@ -261,6 +261,7 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
     TVorqObject* obj = nullptr;
     if (!EnterActive(t, obj)) return false;
     const int32_t u = Minus(t, absolute_start_);
+    TFilmEase e(length, u, child_ != nullptr);
     const int32_t k = FrameIndexAt(u);
     if (k < 0 || static_cast<size_t>(k) >= frame_durations.size()) return true;
     if (!obj) return true;
@@ -286,15 +287,15 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
                                                                       : nullptr;
     const int32_t hot_x = frame ? frame->TrimX : 0, hot_y = frame ? frame->TrimY : 0;
     const int32_t offset_x = Minus(to.anchor.x, hot_x), offset_y = Minus(to.anchor.y, hot_y);
-    const int32_t x = TweenInt(to.x_kind, pf.x, pt.x, length, u);
-    const int32_t y = TweenInt(to.y_kind, pf.y, pt.y, length, u);
-    const int32_t zoom_x = TweenInt(to.zoom_x_kind, Zoom256(zxf), Zoom256(to.zoom_x_to), length, u);
-    const int32_t zoom_y = TweenInt(to.zoom_y_kind, Zoom256(zyf), Zoom256(to.zoom_y_to), length, u);
-    const TRect clip = EaseClip(*this, clip_from, to.clip, u);
+    const int32_t x = e.Int(to.x_kind, pf.x, pt.x);
+    const int32_t y = e.Int(to.y_kind, pf.y, pt.y);
+    const int32_t zoom_x = e.Int(to.zoom_x_kind, Zoom256(zxf), Zoom256(to.zoom_x_to));
+    const int32_t zoom_y = e.Int(to.zoom_y_kind, Zoom256(zyf), Zoom256(to.zoom_y_to));
+    const TRect clip = EaseClip(e, clip_from, to.clip);
     int32_t angle = 0;
     if (angle_from != 0 || to.angle_to != 0)
         angle = AngleSteps(TweenFloat(to.angle_kind, u, angle_from, to.angle_to, length));
-    const int32_t alpha = EaseAlpha(*this, alpha_from, to.alpha_to, u);
+    const int32_t alpha = EaseAlpha(e, alpha_from, to.alpha_to);
     const int32_t priority = motion ? Plus(film_->base_priority, this->priority) : this->priority;
 
     if (kind_ == FilmTrackKind::Image) {
@@ -387,9 +388,9 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
     const bool tile_chained = parent && parent->kind_ == FilmTrackKind::Tile;
     const int32_t twf = tile_chained ? tf.tile_w_to : tf.tile_w_from, thf = tile_chained ? tf.tile_h_to : tf.tile_h_from;
     const int32_t left = x;
-    const int32_t right = TweenInt(to.x_kind, Minus(Plus(pf.x, twf), 1), Minus(Plus(pt.x, tile.tile_w_to), 1), length, u);
+    const int32_t right = e.Int(to.x_kind, Minus(Plus(pf.x, twf), 1), Minus(Plus(pt.x, tile.tile_w_to), 1));
     const int32_t top = y;
-    const int32_t bottom = TweenInt(to.y_kind, Minus(Plus(pf.y, thf), 1), Minus(Plus(pt.y, tile.tile_h_to), 1), length, u);
+    const int32_t bottom = e.Int(to.y_kind, Minus(Plus(pf.y, thf), 1), Minus(Plus(pt.y, tile.tile_h_to), 1));
     place.left = left;
     place.top = top;
     TFilmTileFrame f;
@@ -408,8 +409,8 @@ bool TCustomFrameList::ApplyImageLike(int32_t t) {
     f.zoom_x = zoom_x;
     f.zoom_y = zoom_y;
     f.alpha = alpha;
-    f.scroll_x = TweenInt(tile.scroll_x_kind, tile_chained ? tf.scroll_x_to : tf.scroll_x_from, tile.scroll_x_to, length, u);
-    f.scroll_y = TweenInt(tile.scroll_y_kind, tile_chained ? tf.scroll_y_to : tf.scroll_y_from, tile.scroll_y_to, length, u);
+    f.scroll_x = e.Int(tile.scroll_x_kind, tile_chained ? tf.scroll_x_to : tf.scroll_x_from, tile.scroll_x_to);
+    f.scroll_y = e.Int(tile.scroll_y_kind, tile_chained ? tf.scroll_y_to : tf.scroll_y_from, tile.scroll_y_to);
     hook->ApplyFilmTile(f);
     return true;
 }
@@ -420,33 +421,35 @@ bool TCustomFrameList::ApplyBox(int32_t t) {
     if (!EnterActive(t, obj)) return false;
     if (!obj) return true;
     const int32_t u = Minus(t, absolute_start_);
+    TFilmEase e(length, u, child_ != nullptr);
     const bool chained = parent && parent->kind_ == FilmTrackKind::Box;
     const FilmBoxBlock& to = box;
     const FilmBoxBlock& fb = chained ? parent->box : box;
     FilmPoint pf = chained ? fb.pos_to : fb.pos_from, pt = to.pos_to;
     if (motion) ShiftRelative(pf, pt);
     const int32_t wf = chained ? fb.width_to : fb.width_from, hf = chained ? fb.height_to : fb.height_from;
-    const int32_t left = TweenInt(to.x_kind, pf.x, pt.x, length, u);
-    const int32_t right = TweenInt(to.x_kind, Minus(Plus(pf.x, wf), 1), Minus(Plus(pt.x, to.width_to), 1), length, u);
-    const int32_t top = TweenInt(to.y_kind, pf.y, pt.y, length, u);
-    const int32_t bottom = TweenInt(to.y_kind, Minus(Plus(pf.y, hf), 1), Minus(Plus(pt.y, to.height_to), 1), length, u);
+    const int32_t left = e.Int(to.x_kind, pf.x, pt.x);
+    const int32_t right = e.Int(to.x_kind, Minus(Plus(pf.x, wf), 1), Minus(Plus(pt.x, to.width_to), 1));
+    const int32_t top = e.Int(to.y_kind, pf.y, pt.y);
+    const int32_t bottom = e.Int(to.y_kind, Minus(Plus(pf.y, hf), 1), Minus(Plus(pt.y, to.height_to), 1));
     FilmClip clip_from = fb.clip;
     if (chained) {
         clip_from.origin_from = fb.clip.origin_to;
         clip_from.size_from = fb.clip.size_to;
     }
-    const TRect clip = EaseClip(*this, clip_from, to.clip, u);
-    const int32_t alpha = EaseAlpha(*this, chained ? fb.alpha_to : fb.alpha_from, to.alpha_to, u);
-    const int32_t color = EaseColor(*this, chained ? fb.color_to : fb.color_from, to.color_to, u);
+    const TRect clip = EaseClip(e, clip_from, to.clip);
+    const int32_t alpha = EaseAlpha(e, chained ? fb.alpha_to : fb.alpha_from, to.alpha_to);
+    const int32_t color = EaseColor(e, chained ? fb.color_to : fb.color_from, to.color_to);
     const int32_t border_color =
-        EaseColor(*this, chained ? fb.border_color_to : fb.border_color_from, to.border_color_to, u);
+        EaseColor(e, chained ? fb.border_color_to : fb.border_color_from, to.border_color_to);
     const int32_t bwf = chained ? fb.border_width_to : fb.border_width_from;
-    const int32_t border_width = bwf == to.border_width_to ? bwf : TweenInt(0, bwf, to.border_width_to, length, u);
+    const int32_t border_width = bwf == to.border_width_to ? bwf : e.Int(0, bwf, to.border_width_to);
     const int32_t width = Plus(Minus(right, left), 1), height = Plus(Minus(bottom, top), 1);
     if (!motion) {
         // A kind that takes the frame whole; otherwise the setters below.
         if (TFilmTarget* hook = HookOf(obj)) {
             TFilmBoxFrame f;
+            f.parent_view = film_->frame_view_;
             f.place.parent = PlacementParent();
             f.place.priority = priority;
             f.place.left = left;
@@ -497,6 +500,7 @@ bool TCustomFrameList::ApplyRect(int32_t t) {
     if (!obj) return true;
     TFilmTarget* hook = HookOf(obj);
     const int32_t u = Minus(t, absolute_start_);
+    TFilmEase e(length, u, child_ != nullptr);
     const bool chained = parent && parent->kind_ == kind_;
     const FilmRectBlock& to = kind_ == FilmTrackKind::Particle ? particle.rect : fire.rect;
     const FilmRectBlock& fb = chained ? (kind_ == FilmTrackKind::Particle ? parent->particle.rect : parent->fire.rect) : to;
@@ -512,34 +516,34 @@ bool TCustomFrameList::ApplyRect(int32_t t) {
     place.motion = motion;
     place.parent = motion ? nullptr : PlacementParent();
     place.priority = motion ? Plus(film_->base_priority, priority) : priority;
-    place.clip = EaseClip(*this, clip_from, to.clip, u);
+    place.clip = EaseClip(e, clip_from, to.clip);
 
     if (kind_ == FilmTrackKind::Particle) {
         const FilmParticleBlock& p = particle;
         const FilmParticleBlock& q = chained ? parent->particle : particle;
-        const int32_t left = TweenInt(to.x_kind, pf.x, pt.x, length, u);
-        const int32_t right = TweenInt(to.x_kind, Minus(Plus(pf.x, wf), 1), Minus(Plus(pt.x, to.width_to), 1), length, u);
-        const int32_t top = TweenInt(to.y_kind, pf.y, pt.y, length, u);
-        const int32_t bottom = TweenInt(to.y_kind, Minus(Plus(pf.y, hf), 1), Minus(Plus(pt.y, to.height_to), 1), length, u);
+        const int32_t left = e.Int(to.x_kind, pf.x, pt.x);
+        const int32_t right = e.Int(to.x_kind, Minus(Plus(pf.x, wf), 1), Minus(Plus(pt.x, to.width_to), 1));
+        const int32_t top = e.Int(to.y_kind, pf.y, pt.y);
+        const int32_t bottom = e.Int(to.y_kind, Minus(Plus(pf.y, hf), 1), Minus(Plus(pt.y, to.height_to), 1));
         TFilmParticleFrame f;
         place.left = left;
         place.top = top;
         f.place = place;
         f.width = Plus(Minus(right, left), 1);
         f.height = Plus(Minus(bottom, top), 1);
-        f.alpha = EaseAlpha(*this, chained ? q.alpha_to : q.alpha_from, p.alpha_to, u);
+        f.alpha = EaseAlpha(e, chained ? q.alpha_to : q.alpha_from, p.alpha_to);
         f.source = p.file;
         f.part_motion = p.part_motion;
         f.preroll = p.preroll;
         for (int k = 0; k < 3; ++k)
             f.param[k] = TweenFloat(0, u, chained ? q.param_to[k] : q.param_from[k], p.param_to[k], length);
-        f.interval_min = TweenInt(0, chained ? q.interval_min_to : q.interval_min_from, p.interval_min_to, length, u);
+        f.interval_min = e.Int(0, chained ? q.interval_min_to : q.interval_min_from, p.interval_min_to);
         f.interval_range =
-            TweenInt(0, chained ? q.interval_range_to : q.interval_range_from, p.interval_range_to, length, u);
-        f.x_min = TweenInt(p.birth_x_kind, chained ? q.birth_min_to.x : q.birth_min_from.x, p.birth_min_to.x, length, u);
-        f.y_min = TweenInt(p.birth_y_kind, chained ? q.birth_min_to.y : q.birth_min_from.y, p.birth_min_to.y, length, u);
-        f.x_range = TweenInt(0, chained ? q.birth_range_to.x : q.birth_range_from.x, p.birth_range_to.x, length, u);
-        f.y_range = TweenInt(0, chained ? q.birth_range_to.y : q.birth_range_from.y, p.birth_range_to.y, length, u);
+            e.Int(0, chained ? q.interval_range_to : q.interval_range_from, p.interval_range_to);
+        f.x_min = e.Int(p.birth_x_kind, chained ? q.birth_min_to.x : q.birth_min_from.x, p.birth_min_to.x);
+        f.y_min = e.Int(p.birth_y_kind, chained ? q.birth_min_to.y : q.birth_min_from.y, p.birth_min_to.y);
+        f.x_range = e.Int(0, chained ? q.birth_range_to.x : q.birth_range_from.x, p.birth_range_to.x);
+        f.y_range = e.Int(0, chained ? q.birth_range_to.y : q.birth_range_from.y, p.birth_range_to.y);
         if (hook) hook->ApplyFilmParticle(f);
         return true;
     }
@@ -547,13 +551,13 @@ bool TCustomFrameList::ApplyRect(int32_t t) {
     const FilmFireBlock& p = fire;
     const FilmFireBlock& q = chained ? parent->fire : fire;
     TFilmFireFrame f;
-    place.left = TweenInt(to.x_kind, pf.x, pt.x, length, u);
-    place.top = TweenInt(to.y_kind, pf.y, pt.y, length, u);
+    place.left = e.Int(to.x_kind, pf.x, pt.x);
+    place.top = e.Int(to.y_kind, pf.y, pt.y);
     f.place = place;
-    f.orig_width = TweenInt(to.x_kind, wf, to.width_to, length, u);
-    f.orig_height = TweenInt(to.y_kind, hf, to.height_to, length, u);
-    f.zoom_x = TweenInt(p.zoom_x_kind, Zoom256(chained ? q.zoom_x_to : q.zoom_x_from), Zoom256(p.zoom_x_to), length, u);
-    f.zoom_y = TweenInt(p.zoom_y_kind, Zoom256(chained ? q.zoom_y_to : q.zoom_y_from), Zoom256(p.zoom_y_to), length, u);
+    f.orig_width = e.Int(to.x_kind, wf, to.width_to);
+    f.orig_height = e.Int(to.y_kind, hf, to.height_to);
+    f.zoom_x = e.Int(p.zoom_x_kind, Zoom256(chained ? q.zoom_x_to : q.zoom_x_from), Zoom256(p.zoom_x_to));
+    f.zoom_y = e.Int(p.zoom_y_kind, Zoom256(chained ? q.zoom_y_to : q.zoom_y_from), Zoom256(p.zoom_y_to));
     f.power = p.power;
     if (hook) hook->ApplyFilmFire(f);
     return true;
@@ -645,7 +649,15 @@ void TFilmManager::Start() {
 }
 
 void TFilmManager::SetFrame(int32_t t) {
-    for (auto& track : tracks_) track->ApplyAt(t);
+    // Box tracks running one after another share what they ask of their
+    // parent; any other track may change it and starts the view afresh.
+    TFilmParentView view;
+    frame_view_ = &view;
+    for (auto& track : tracks_) {
+        if (track->Kind() != FilmTrackKind::Box) view.parent = nullptr;
+        track->ApplyAt(t);
+    }
+    frame_view_ = nullptr;
     if (!motion_mode && !bound_cinema && target_) {
         TCustomFrameList* active = ActiveWipeAt(t);
         int parity = 0;
