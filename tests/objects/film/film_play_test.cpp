@@ -266,6 +266,95 @@ TEST_F(FilmPlay, BoxTrackEasesCornersColoursAndChains) {
     EXPECT_EQ(box(0), nullptr);  // released once its span ended
 }
 
+// A box frame set whole leaves the boxes and the areas to redraw as the
+// setters one by one do, two boxes sharing their parent's view as in a film.
+TEST_F(FilmPlay, BoxFrameEqualsTheSettersOneByOne) {
+    TVorqBaseList ref;
+    ref.SetWidth(640);
+    ref.SetHeight(480);
+    struct Case {
+        int parent;  // 0, 1: the layers; 2: a box at (100, 50)
+        bool visible;
+        int32_t left, top, width, height, priority, alpha, color, border_width, border_color;
+        TRect clip;
+    };
+    const Case cases[] = {
+        {0, true, 10, 10, 40, 30, 1, 255, 0x10, 0, 0, {}},  // as it is
+        {0, true, 10, 10, 40, 30, 1, 128, 0x10, 0, 0, {}},
+        {0, true, 60, 35, 20, 50, 1, 255, 0x10, 0, 0, {}},
+        {0, true, 10, 10, 40, 30, 7, 255, 0x203040, 2, 0xFF, {}},
+        {0, true, 12, 10, 40, 30, 1, 300, 0x10, 0, 0, {2, 3, 30, 20}},
+        {0, true, 10, 10, 40, 30, 1, 255, 0x10, 0, 0, {100, 100, 120, 120}},
+        {1, true, 500, 400, 40, 30, 1, 255, 0x10, 0, 0, {}},
+        {0, false, 300, 10, 40, 30, 1, 255, 0x10, 0, 0, {}},
+        {2, true, -30, 20, 40, 30, 1, 255, 0x10, 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        TVorqBaseList* regs[2] = {reg.get(), &ref};
+        TVorqBox* boxes[2][2];
+        TVorqControl* parents[2];
+        for (int k = 0; k < 2; ++k) {
+            TVorqControl* holder = static_cast<TVorqBox*>(CreateObjectByType(regs[k], LT_BOX));
+            holder->SetParent(regs[k]->GetBaseAt(0));
+            holder->SetRect(100, 50, 200, 100);
+            for (TVorqBox*& b : boxes[k]) {
+                b = static_cast<TVorqBox*>(CreateObjectByType(regs[k], LT_BOX));
+                b->SetParent(c.parent == 2 ? holder : regs[k]->GetBaseAt(0));
+                b->SetRect(10, 10, 40, 30);
+                b->SetPriority(1);
+                b->SetColor(0x10);
+                b->SetVisible(c.visible);
+            }
+            parents[k] = c.parent == 2 ? holder : regs[k]->GetBaseAt(c.parent);
+            regs[k]->ClearDirty();
+            regs[k]->GetBaseAt(0)->AddDirtyRect({0, 0, 5, 5});
+        }
+        TFilmParentView view;
+        for (int i = 0; i < 2; ++i) {
+            TFilmBoxFrame f;
+            f.parent_view = &view;
+            f.place = {false, parents[0], c.priority, c.left + 3 * i, c.top, c.clip};
+            f.width = c.width;
+            f.height = c.height;
+            f.alpha = c.alpha;
+            f.color = c.color;
+            f.border_width = c.border_width;
+            f.border_color = c.border_color;
+            EXPECT_TRUE(boxes[0][i]->ApplyFilmBox(f));
+            TVorqBox* b = boxes[1][i];
+            b->SetParent(parents[1]);
+            b->SetRect(c.left + 3 * i, c.top, c.width, c.height);
+            b->SetPriority(c.priority);
+            b->SetAlpha(c.alpha);
+            b->SetColor(c.color);
+            b->SetBorderWidth(c.border_width);
+            b->SetBorderColor(c.border_color);
+            ApplyFilmClip(*b, c.clip);
+        }
+        for (int i = 0; i < 2; ++i) {
+            const TVorqBox *a = boxes[0][i], *b = boxes[1][i];
+            EXPECT_EQ(a->GetParent() == parents[0], b->GetParent() == parents[1]);
+            EXPECT_EQ(std::make_tuple(a->GetLeft(), a->GetTop(), a->GetWidth(), a->GetHeight(), a->GetPriority(),
+                                      a->GetOrder(), a->GetAlpha(), a->GetColor(), a->GetBorderWidth()),
+                      std::make_tuple(b->GetLeft(), b->GetTop(), b->GetWidth(), b->GetHeight(), b->GetPriority(),
+                                      b->GetOrder(), b->GetAlpha(), b->GetColor(), b->GetBorderWidth()));
+            EXPECT_EQ(std::make_tuple(a->GetBorderColor(), a->GetClipLeft(), a->GetClipTop(), a->GetClipWidth(),
+                                      a->GetClipHeight()),
+                      std::make_tuple(b->GetBorderColor(), b->GetClipLeft(), b->GetClipTop(), b->GetClipWidth(),
+                                      b->GetClipHeight()));
+        }
+        for (int layer = 0; layer < 2; ++layer) {
+            TClipList& got = reg->GetBaseAt(layer)->DirtyList;
+            TClipList& want = ref.GetBaseAt(layer)->DirtyList;
+            ASSERT_EQ(got.Count(), want.Count());
+            for (int32_t i = 0; i < got.Count(); ++i) EXPECT_EQ(got.GetRect(i), want.GetRect(i));
+        }
+        for (int k = 0; k < 2; ++k)
+            while (regs[k]->GetObjectCount() > 0) regs[k]->GetObjectAt(0)->FreeNow();
+    }
+}
+
 TEST_F(FilmPlay, WipeTrackDrivesTheTransitionAndTheLayers) {
     wipes_made = 0;
     SetTransitionMaker([](int32_t kind, TCustomDIBX* screen, TCustomDIBX* leaving,

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -65,6 +66,7 @@ TEST(FilmTween, MatchesExtendedSineAndHalfEvenRounding) {
         int kind, a, b, n, i, child, want;
         ls >> kind >> a >> b >> n >> i >> child >> want;
         EXPECT_EQ(FilmTweenInt(static_cast<uint8_t>(kind), a, b, n, i, child != 0), want) << line;
+        EXPECT_EQ(TFilmEase(n, i, child != 0).Int(static_cast<uint8_t>(kind), a, b), want) << line;
         ++rows;
     }
     EXPECT_GT(rows, 1000);
@@ -86,9 +88,12 @@ TEST(FilmTween, FastSineEqualsExtendedSine) {
         return static_cast<int32_t>(kind == 1 ? static_cast<uint32_t>(b) - static_cast<uint32_t>(k)
                                               : static_cast<uint32_t>(a) + static_cast<uint32_t>(k));
     };
+    // One track's ease takes the sine once for all the spans at its frame.
+    std::optional<TFilmEase> ease;
     const auto check = [&](int kind, int32_t a, int32_t b, int32_t n, int32_t i) {
         EXPECT_EQ(FilmTweenInt(uint8_t(kind), a, b, n, i, false), extended(kind, a, b, n, i))
             << kind << " " << a << " " << b << " " << n << " " << i;
+        EXPECT_EQ(ease->Int(uint8_t(kind), a, b), extended(kind, a, b, n, i));
     };
     std::mt19937_64 rng(7);
     int near_half = 0;
@@ -96,6 +101,7 @@ TEST(FilmTween, FastSineEqualsExtendedSine) {
         const int kind = 1 + int(rng() % 2);
         const int32_t n = 3 + int32_t(rng() % 400);
         const int32_t i = 1 + int32_t(rng() % uint64_t(n - 2));
+        ease.emplace(n, i, false);
         const int32_t a = int32_t(rng());
         check(kind, a, int32_t(rng()), n, i);
         check(kind, a, a + int32_t(rng() % 2001) - 1000, n, i);
