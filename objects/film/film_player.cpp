@@ -653,11 +653,14 @@ void TFilmManager::SetFrame(int32_t t) {
     // parent; any other track may change it and starts the view afresh.
     TFilmParentView view;
     frame_view_ = &view;
+    struct Unset {
+        TFilmParentView*& view;
+        ~Unset() { view = nullptr; }
+    } unset{frame_view_};
     for (auto& track : tracks_) {
         if (track->Kind() != FilmTrackKind::Box) view.parent = nullptr;
         track->ApplyAt(t);
     }
-    frame_view_ = nullptr;
     if (!motion_mode && !bound_cinema && target_) {
         TCustomFrameList* active = ActiveWipeAt(t);
         int parity = 0;
