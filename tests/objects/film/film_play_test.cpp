@@ -332,17 +332,15 @@ TEST_F(FilmPlay, BoxFrameEqualsTheSettersOneByOne) {
             b->SetBorderColor(c.border_color);
             ApplyFilmClip(*b, c.clip);
         }
+        const auto values = [](const TVorqBox* b) {
+            return std::vector<int32_t>{b->GetLeft(), b->GetTop(), b->GetWidth(), b->GetHeight(), b->GetPriority(),
+                                        b->GetOrder(), b->GetAlpha(), b->GetColor(), b->GetBorderWidth(),
+                                        b->GetBorderColor(), b->GetClipLeft(), b->GetClipTop(), b->GetClipWidth(),
+                                        b->GetClipHeight()};
+        };
         for (int i = 0; i < 2; ++i) {
-            const TVorqBox *a = boxes[0][i], *b = boxes[1][i];
-            EXPECT_EQ(a->GetParent() == parents[0], b->GetParent() == parents[1]);
-            EXPECT_EQ(std::make_tuple(a->GetLeft(), a->GetTop(), a->GetWidth(), a->GetHeight(), a->GetPriority(),
-                                      a->GetOrder(), a->GetAlpha(), a->GetColor(), a->GetBorderWidth()),
-                      std::make_tuple(b->GetLeft(), b->GetTop(), b->GetWidth(), b->GetHeight(), b->GetPriority(),
-                                      b->GetOrder(), b->GetAlpha(), b->GetColor(), b->GetBorderWidth()));
-            EXPECT_EQ(std::make_tuple(a->GetBorderColor(), a->GetClipLeft(), a->GetClipTop(), a->GetClipWidth(),
-                                      a->GetClipHeight()),
-                      std::make_tuple(b->GetBorderColor(), b->GetClipLeft(), b->GetClipTop(), b->GetClipWidth(),
-                                      b->GetClipHeight()));
+            EXPECT_EQ(boxes[0][i]->GetParent() == parents[0], boxes[1][i]->GetParent() == parents[1]);
+            EXPECT_EQ(values(boxes[0][i]), values(boxes[1][i]));
         }
         for (int layer = 0; layer < 2; ++layer) {
             TClipList& got = reg->GetBaseAt(layer)->DirtyList;
