@@ -70,6 +70,8 @@ public:
 protected:
     TCustomDIBX* OwnSurfaceField() const { return FOwn.get(); }
     bool HasPictureSurface() const { return FPicture != nullptr; }
+    // The unrotated drawing of picture at (x, y) of target, its screen place.
+    void DrawUnrotated(TCustomDIBX& target, TCustomDIBX& picture, int32_t x, int32_t y);
     // The own surface of the display's kind and depth, 1 x 1.
     void MakeOwnSurface();
     bool MaskHit(int32_t x, int32_t y) const;
