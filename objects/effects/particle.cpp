@@ -471,7 +471,9 @@ void TVorqParticle::UpdateDriven() {
     const bool in_cabinet = IsInCabinet();
     // What the registry's pass would skip it skips too; a finished sprite
     // leaves the list and is freed.
+    constexpr int32_t kAhead = 4;
     for (int32_t i = 0; i < FSprites.Count();) {
+        if (i + kAhead < FSprites.Count()) FSprites.Get(i + kAhead)->PrefetchUpdate();
         TVorqParticleImages* s = FSprites.Get(i);
         if (s->GetPaused() || (FRegistry && FRegistry->IsPendingDelete(s)) ||
             (s->GetParent() == this ? in_cabinet : s->IsInCabinet())) {
@@ -496,7 +498,12 @@ void TVorqParticle::Draw() {
     if (!RectIsEmpty(v)) {
         const bool shown = GetVisible();
         const int64_t x = int64_t(GetScreenX()) - GetScrollX(), y = int64_t(GetScreenY()) - GetScrollY();
-        for (TVorqControl* child : FChildren) {
+        constexpr size_t kAhead = 4;
+        const size_t n = FChildren.size();
+        for (size_t i = 0; i < n; ++i) {
+            if (i + kAhead < n && FChildren[i + kAhead]->Driver() == this)
+                static_cast<const TVorqParticleImages*>(FChildren[i + kAhead])->PrefetchDraw();
+            TVorqControl* child = FChildren[i];
             if (child->Driver() == this) static_cast<TVorqParticleImages*>(child)->DrawInEmitter(*s, v, x, y, shown);
             else DrawChild(*s, v, *child);
         }

@@ -135,6 +135,19 @@ public:
         __builtin_prefetch(&FParams[0]);
         __builtin_prefetch(&FReach);
     }
+    // The same for the sprite's update and its drawing.
+    void PrefetchUpdate() const {
+        __builtin_prefetch(this);
+        __builtin_prefetch(&FLeft);
+        __builtin_prefetch(&FCountdown);
+        __builtin_prefetch(&FFinished);
+    }
+    void PrefetchDraw() const {
+        __builtin_prefetch(this);
+        __builtin_prefetch(&FLeft);
+        __builtin_prefetch(&FMotionX);
+        PrefetchPictureFields();
+    }
 
     bool Finished() const { return FFinished != 0; }
     int32_t Age() const { return FAge; }
