@@ -6,7 +6,10 @@
 // one follows come from the creation command's APPEARX, APPEARY and DELAY
 // expressions, or, when a film drives the emitter, from a parameter record.
 // Time is counted in ticks of FramePeriod ms, so the speeds are per tick
-// whatever the frame rate.
+// whatever the frame rate. Thousands of sprites are common: the emitter
+// steps, updates and draws them itself in single passes, with its own place
+// worked out once, instead of the registry's pass and the general drawing
+// of children visiting each one.
 #pragma once
 #include "script/parser.h"
 #include "objects/film/film_manager.h"
@@ -34,7 +37,8 @@ struct TVorqParticleParam {
 constexpr int32_t kMaxBirthsPerUpdate = 1000;
 
 // The living sprites of one emitter; it does not own them (they are
-// registered objects and the emitter's children).
+// registered objects and the emitter's children, which it drives: the
+// registry's update pass leaves them to it).
 class TParticleImageList {
 public:
     explicit TParticleImageList(TVorqParticle& emitter) : emitter_(emitter) {}
