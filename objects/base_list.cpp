@@ -623,28 +623,38 @@ void TVorqBaseList::MouseStep(TVorqBase& layer) {
 bool TVorqBaseList::Update() {
     FBase[0]->Update();
     FBase[1]->Update();
+    // After a call into obj, which may have freed itself or others: find it
+    // again (where it was, normally); false when it is gone, and the index,
+    // which already moved, goes on from there.
+    auto find_again = [this](TVorqObject* obj, uint32_t serial) {
+        const size_t i = static_cast<size_t>(FUpdateIndex);
+        if (i < FObjects.size() && FObjects[i] == obj && obj->Serial() == serial) return true;
+        if (!Alive(obj, serial)) return false;
+        FUpdateIndex = IndexOfObject(obj);
+        return true;
+    };
     for (FUpdateIndex = 0; FUpdateIndex < GetObjectCount();) {
         TVorqObject* obj = FObjects[static_cast<size_t>(FUpdateIndex)];
+        // Its driver updates it in its own turn.
+        if (obj->FDriver) {
+            ++FUpdateIndex;
+            continue;
+        }
         const uint32_t serial = obj->Serial();
         std::string idle = obj->GetOnIdle();
         if (!idle.empty() && !obj->IsInCabinet() && !obj->IsBusy() && Events.Find(obj, PR_ONIDLE) < 0)
             Events.AddEvent(obj, idle, nullptr, PR_ONIDLE);
-        if (obj->GetPaused() || IsPendingDelete(obj) || obj->IsInCabinet()) {
-            ++FUpdateIndex;
-            continue;
+        if (!(obj->GetPaused() || IsPendingDelete(obj) || obj->IsInCabinet())) {
+            const bool finished = obj->Update();
+            if (!find_again(obj, serial)) continue;
+            if (finished) {
+                obj->FreeNow();
+                continue;
+            }
         }
-        bool finished = obj->Update();
-        // The object may have freed itself or others: find it again (where
-        // it was, normally) or go on from the index, which already moved.
-        const size_t i = static_cast<size_t>(FUpdateIndex);
-        if (!(i < FObjects.size() && FObjects[i] == obj && obj->Serial() == serial)) {
-            if (!Alive(obj, serial)) continue;
-            FUpdateIndex = IndexOfObject(obj);
-        }
-        if (finished)
-            obj->FreeNow();
-        else
-            ++FUpdateIndex;
+        obj->UpdateDriven();
+        if (!find_again(obj, serial)) continue;
+        ++FUpdateIndex;
     }
     FUpdateIndex = 0;
     while (!FScheduled.empty()) {

@@ -78,6 +78,9 @@ void TVorqObject::StoreName(const std::string& name) {
     std::string old = std::move(FName);
     FName = name;
     if (FRegistry) FRegistry->NameChanged(this, old);
+    // Names order the children: the parent sorts again before it relies on
+    // its order.
+    if (TVorqControl* p = GetParent()) p->ChildrenMayBeUnsorted();
 }
 
 void TVorqObject::SetName(const std::string& name) {
@@ -95,7 +98,7 @@ void TVorqObject::SetName(const std::string& name) {
 }
 
 void TVorqObject::ResortParent() {
-    if (TVorqControl* p = GetParent()) p->SortChildren();
+    if (TVorqControl* p = GetParent()) p->ResortChild(static_cast<TVorqControl*>(this));  // only controls have parents
 }
 
 void TVorqObject::SetPriority(int32_t value) {
@@ -260,6 +263,7 @@ void TVorqObject::LoadFromStream(TStream& s, int32_t version) {
     FPriority = r.I32("priority");
     if (version >= 104) FOrder = r.I32("order");
     if (version >= 120) Tag = r.String("tag");
+    if (TVorqControl* p = GetParent()) p->ChildrenMayBeUnsorted();
 }
 
 // ---------------------------------------------------------------------------
@@ -321,12 +325,39 @@ void TVorqControl::SortChildren() {
     if (end - sorted <= 16) {
         for (auto it = sorted; it != end; ++it)
             std::rotate(std::upper_bound(FChildren.begin(), it, *it, ChildBefore), it, it + 1);
-        return;
+    } else {
+        std::stable_sort(FChildren.begin(), end, ChildBefore);
     }
-    std::stable_sort(FChildren.begin(), end, ChildBefore);
+    FChildrenSorted = true;
 }
 
-void TVorqControl::AddChild(TVorqControl* child) { FChildren.push_back(child); }
+void TVorqControl::ResortChild(TVorqControl* child) {
+    const auto at = std::find(FChildren.begin(), FChildren.end(), child);
+    if (!FChildrenSorted || at == FChildren.end()) return SortChildren();
+    const auto index = at - FChildren.begin();
+    FChildren.erase(at);
+    const auto to = std::upper_bound(FChildren.begin(), FChildren.end(), child, ChildBefore);
+    // A child equal to it in the order keeps its old side of child under
+    // the stable sort: that case takes the sort itself.
+    if (to != FChildren.begin() && !ChildBefore(*(to - 1), child)) {
+        FChildren.insert(FChildren.begin() + index, child);
+        return SortChildren();
+    }
+    FChildren.insert(to, child);
+}
+
+void TVorqControl::AddChild(TVorqControl* child) {
+    FChildren.push_back(child);
+    FChildrenSorted = false;
+}
+
+void TVorqControl::InsertChild(TVorqControl* child) {
+    if (!FChildrenSorted) {
+        AddChild(child);
+        return SortChildren();
+    }
+    FChildren.insert(std::upper_bound(FChildren.begin(), FChildren.end(), child, ChildBefore), child);
+}
 
 void TVorqControl::RemoveChild(TVorqControl* child) {
     auto it = std::find(FChildren.begin(), FChildren.end(), child);
@@ -627,25 +658,27 @@ void TVorqControl::Draw() {
     const TRect c = s->GetClipRect();
     const TRect v = IntersectRects(GetRect(), c);
     if (!RectIsEmpty(v)) {
-        for (TVorqControl* child : FChildren) {
-            if (!child->FVisible || !child->GetVisible()) continue;
-            // A child outside the area draws nothing: its own drawing and
-            // its children's are clipped to its rectangle.
-            TRect cr = v;
-            if (!child->IntersectsRect(cr)) continue;
-            TRect k = child->GetClipRect();
-            TRect area = v;
-            if (!RectIsEmpty(k)) {
-                area = IntersectRects(v, k);
-                if (RectIsEmpty(area)) continue;
-            }
-            s->ClearClipRect();
-            s->AddClipRect(area);
-            child->Draw();
-            s->ClearClipRect();
-        }
+        for (TVorqControl* child : FChildren) DrawChild(*s, v, *child);
     }
     s->SetClipRect(c);
+}
+
+void TVorqControl::DrawChild(TCustomDIBX& s, const TRect& v, TVorqControl& child) {
+    if (!child.FVisible || !child.GetVisible()) return;
+    // A child outside the area draws nothing: its own drawing and its
+    // children's are clipped to its rectangle.
+    TRect cr = v;
+    if (!child.IntersectsRect(cr)) return;
+    TRect k = child.GetClipRect();
+    TRect area = v;
+    if (!RectIsEmpty(k)) {
+        area = IntersectRects(v, k);
+        if (RectIsEmpty(area)) return;
+    }
+    s.ClearClipRect();
+    s.AddClipRect(area);
+    child.Draw();
+    s.ClearClipRect();
 }
 
 TVorqObject* TVorqControl::HitTest(const TPoint& p, uint32_t mask) {

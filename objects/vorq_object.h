@@ -152,6 +152,14 @@ public:
     virtual TVorqObject* HitTest(const TPoint& /*p*/, uint32_t /*mask*/) { return nullptr; }
     // True means finished: the registry frees the object at once.
     virtual bool Update() { return false; }
+    // Runs the updates of the objects this one drives (see Driver), right
+    // after this object's own turn in the update pass, also when that turn
+    // was skipped (paused, scrapped, in a cabinet).
+    virtual void UpdateDriven() {}
+    // The object whose UpdateDriven updates this one in place of the
+    // registry's pass; null for the registry's own.
+    TVorqObject* Driver() const { return FDriver; }
+    void SetDriver(TVorqObject* driver) { FDriver = driver; }
     void FreeNow();
     void Scrap();
     bool IsScheduledForDeletion() const;
@@ -225,6 +233,7 @@ private:
     friend class TVorqBaseList;
     uint32_t FSerial;
     bool FListed = false;  // in its registry's object list
+    TVorqObject* FDriver = nullptr;
 };
 
 class TVorqComponent : public TVorqObject {
@@ -356,10 +365,18 @@ public:
     // have one per picture state).
     virtual TControlMotion* GetMotion() const { return FMotion.get(); }
     void AddChild(TVorqControl* child);
+    // Adds child where SortChildren would put it, without comparing the
+    // other children when they are known to be in order.
+    void InsertChild(TVorqControl* child);
     void RemoveChild(TVorqControl* child);
     // Left, top, width, height at once: one invalidation before and after.
     void SetRect(int32_t left, int32_t top, int32_t width, int32_t height);
     void SortChildren();
+    // SortChildren after child's place in the order changed; when the others
+    // are known to be in order only child moves.
+    void ResortChild(TVorqControl* child);
+    // A child's name or place in the order changed without a sort.
+    void ChildrenMayBeUnsorted() { FChildrenSorted = false; }
     virtual void ClipChanged();
     void NotifyGroup(int32_t group, int32_t value);
     void NormalizeGroup(TVorqControl* preferred, int32_t group);
@@ -393,6 +410,9 @@ protected:
     // rectangle and added to base's dirty area.
     void InvalidateCut(TVorqBase* base, TRect r);
     int32_t LocalAxis(bool horizontal) const;
+    // One child of Draw: s is this control's surface and v the part of this
+    // control inside the surface's clip.
+    static void DrawChild(TCustomDIBX& s, const TRect& v, TVorqControl& child);
 
     int32_t FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
     int32_t FOffsetX = 0, FOffsetY = 0;
@@ -400,6 +420,9 @@ protected:
     TVorqControl* FParent = nullptr;
     int32_t FColor = 0;
     std::vector<TVorqControl*> FChildren;
+    // FChildren is in ChildBefore order (set by a sort, cleared by whatever
+    // may break the order).
+    bool FChildrenSorted = true;
     TRect FPartRect{0, 0, 1, 1};
     std::string FOnMouseMove, FOnMouseIn, FOnMouseOut, FOnLBtnDown, FOnLBtnUp, FOnRBtnDown, FOnRBtnUp,
         FOnWheelDown, FOnWheelUp;

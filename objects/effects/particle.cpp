@@ -37,6 +37,12 @@ int32_t clamp_i32(long double v) {
 int32_t round_i32(long double v) { return clamp_i32(std::rint(v)); }
 int32_t trunc_i32(long double v) { return clamp_i32(std::trunc(v)); }
 
+// v · z / 256 truncated toward zero; v itself at 100 %.
+int32_t zoomed(int32_t v, int32_t z) {
+    if (z == 256) return v;
+    return static_cast<int32_t>(static_cast<int64_t>(v) * z / 256);
+}
+
 int32_t clamp_i64(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
@@ -137,6 +143,8 @@ TVorqParticleImages* TParticleImageList::Add() {
         sprite->StoreName(reg->MakeUniqueName(prefix, next_name_));
     }
     sprite->SetIgnoreMouse(1);
+    // The emitter updates its sprites in its own turn, not the registry.
+    sprite->SetDriver(&emitter_);
     items_.push_back(sprite);
     return sprite;
 }
@@ -266,11 +274,43 @@ void TVorqParticleImages::StartMotion() {
     }
 }
 
+int32_t TVorqParticleImages::ScreenAxisIn(bool horizontal, int64_t parent_term) const {
+    // A position in the parent's picture pixels takes the general path.
+    if (FPosZoomed) return ScreenAxisFrom(horizontal, parent_term);
+    const int32_t z = horizontal ? GetZoomX() : GetZoomY();
+    const bool flip = horizontal ? GetFlipH() : GetFlipV();
+    const int32_t off = horizontal ? FOffsetX : FOffsetY;
+    const int32_t size = horizontal ? FWidth : FHeight;
+    const int32_t plus = horizontal ? FPlusX : FPlusY;
+    const int64_t a = flip ? int64_t(size) - 1 - zoomed(off, z) : zoomed(off, z);
+    const int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : (horizontal ? FLeft : FTop);
+    return static_cast<int32_t>(p - a + plus + parent_term);
+}
+
+int32_t TVorqParticleImages::LocalAxisOf(bool horizontal) const {
+    const int32_t z = horizontal ? GetZoomX() : GetZoomY();
+    const bool flip = horizontal ? GetFlipH() : GetFlipV();
+    const int32_t pos = horizontal ? FLeft : FTop;
+    const int32_t off = horizontal ? FOffsetX : FOffsetY;
+    const int32_t size = horizontal ? FWidth : FHeight;
+    const int32_t plus = horizontal ? FPlusX : FPlusY;
+    const int64_t a = flip ? int64_t(size) - zoomed(off, z) : zoomed(off, z);
+    const int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : FPosZoomed ? zoomed(pos, z) : pos;
+    return static_cast<int32_t>(p - a + plus);
+}
+
 void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
     FAge = static_cast<int32_t>(static_cast<uint32_t>(FAge) + static_cast<uint32_t>(period()) * static_cast<uint32_t>(n));
     const long double p1 = FParams[0], p2 = FParams[1], p3 = FParams[2];
-    const TVorqControl* parent = GetParent();
-    const int32_t pw = parent ? parent->GetWidth() : 0, ph = parent ? parent->GetHeight() : 0;
+    const TVorqControl* parent = FParent;
+    int32_t pw = 0, ph = 0;
+    if (view && parent && parent == view->emitter) {
+        pw = view->width;
+        ph = view->height;
+    } else if (parent) {
+        pw = parent->GetWidth();
+        ph = parent->GetHeight();
+    }
     switch (FPartMotion) {
     case PM_SNOW: {
         FAngle += n * FB;
@@ -283,7 +323,7 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
             FYAcc -= t;
         }
         MoveTo(left, top, view);
-        if (!FFinished) FFinished = ph <= GetLocalY();
+        if (!FFinished) FFinished = ph <= LocalAxisOf(false);
         break;
     }
     case PM_STAR: {
@@ -306,7 +346,7 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
         FYAcc += n;
         MoveTo(trunc_i32(FXAcc), WrapSub(FOriginY, trunc_i32(p1 * FYAcc * FYAcc)), view);
         if (!FFinished) {
-            const int64_t left = GetLocalX(), top = GetLocalY();
+            const int64_t left = LocalAxisOf(true), top = LocalAxisOf(false);
             const bool above = top + GetHeight() < 0;
             if (p2 >= 0) FFinished = (pw <= left) || above;
             else FFinished = (left + GetWidth() < 0) || above;
@@ -323,7 +363,7 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
         FYAcc -= p1;
         MoveTo(WrapAdd(trunc_i32(sin_x(FAngle) * FA * s), FOriginX), trunc_i32(FYAcc), view);
         SetPriority(round_i32((s - 0.5L) / 0.5L * 2000 - 1000));
-        if (!FFinished) FFinished = int64_t(GetLocalY()) + GetHeight() < 0;
+        if (!FFinished) FFinished = int64_t(LocalAxisOf(false)) + GetHeight() < 0;
         break;
     }
     default: FFinished = 1; break;
@@ -332,18 +372,23 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
 
 void TVorqParticleImages::AttachTo(TVorqParticle& emitter) {
     FParent = &emitter;
-    emitter.AddChild(this);
+    emitter.InsertChild(this);
 }
 
 void TVorqParticleImages::InvalidateIn(const TSpriteStepView* view) {
     if (!view) return Invalidate();
     // As the picture's Invalidate, with the parent's part known.
     const TCustomDIBX* s = GetOwnSurface();
-    if (!s || s->IsEmpty() || !GetVisible() || !view->base) return;
-    const TRect r = IntersectRects(
-        Bounds(ScreenAxisFrom(true, view->parent_x), ScreenAxisFrom(false, view->parent_y), GetWidth(), GetHeight()),
+    if (!s || s->IsEmpty() || !view->base) return;
+    if (!FVisible || !(FParent && FParent == view->emitter ? view->shown : GetVisible())) return;
+    TRect r = IntersectRects(
+        Bounds(ScreenAxisIn(true, view->parent_x), ScreenAxisIn(false, view->parent_y), FWidth, FHeight),
         view->parent_rect);
-    if (!RectIsEmpty(r)) InvalidateCut(view->base, r);
+    if (RectIsEmpty(r)) return;
+    if (FClipWidth > 0 && FClipHeight > 0) return InvalidateCut(view->base, r);
+    // No clip of its own: the rest of InvalidateCut.
+    if (FParent) FParent->AdjustDirtyRect(r);
+    view->base->AddDirtyRect(r);
 }
 
 void TVorqParticleImages::MoveTo(int32_t left, int32_t top, const TSpriteStepView* view) {
@@ -361,6 +406,38 @@ void TVorqParticleImages::MoveTo(int32_t left, int32_t top, const TSpriteStepVie
         FMotionY = 0;
     }
     InvalidateIn(view);
+}
+
+bool TVorqParticleImages::UpdateInFrame(const TSpriteFrameView& view) {
+    // A sprite of one frame without a motion, in its emitter: what the image
+    // set's update comes to, its frame countdown, without the calls through
+    // the object. Everything else takes the update itself.
+    if (FFinished || FMotion || GetNeedsRelayout() || !FList || FParent != view.emitter || view.frames != 1)
+        return Update();
+    const bool ani_paused = IsInternalName(FName) ? view.ani_paused : FAniPaused != 0;
+    if (FIndex != 0 || !FVisible || !view.shown || GetPaused() || ani_paused) return false;
+    if (FCountdown > 0) FCountdown = WrapSub(FCountdown, static_cast<int32_t>(FrameTime));
+    // The only frame again, which it already shows.
+    if (FCountdown < 1) FCountdown = 0;
+    return false;
+}
+
+void TVorqParticleImages::DrawInEmitter(TCustomDIBX& s, const TRect& v, int64_t parent_x, int64_t parent_y,
+                                       bool shown) {
+    if (!FVisible || !shown) return;
+    // Turned, placed in picture pixels, clipped or with children of its
+    // own: the general way.
+    if ((GetAngle() & 0xFF) != 0 || FPosZoomed || (FClipWidth > 0 && FClipHeight > 0) || !FChildren.empty())
+        return DrawChild(s, v, *this);
+    const int32_t x = ScreenAxisIn(true, parent_x), y = ScreenAxisIn(false, parent_y);
+    if (RectIsEmpty(IntersectRects(v, Bounds(x, y, FWidth, FHeight)))) return;
+    s.ClearClipRect();
+    s.AddClipRect(v);
+    TCustomDIBX* own = GetOwnSurface();
+    // As Draw and DrawImage: without a frame nothing is drawn.
+    if (own && !own->IsEmpty() && HasPictureSurface() && GetAlpha() > 0 && FWidth > 0 && FHeight > 0)
+        DrawUnrotated(s, *own, x, y);
+    s.ClearClipRect();
 }
 
 bool TVorqParticleImages::Update() {
@@ -383,6 +460,56 @@ bool TVorqParticleImages::Update() {
 // ---- TVorqParticle ----
 
 TVorqParticle::TVorqParticle(TVorqBaseList* registry) : TVorqControl(registry) {}
+
+void TVorqParticle::UpdateDriven() {
+    if (FSprites.Count() == 0) return;
+    TSpriteFrameView view;
+    view.emitter = this;
+    view.shown = GetVisible();
+    view.ani_paused = GetAniPaused();
+    view.frames = FPicture.Count();
+    const bool in_cabinet = IsInCabinet();
+    // What the registry's pass would skip it skips too; a finished sprite
+    // leaves the list and is freed.
+    constexpr int32_t kAhead = 4;
+    for (int32_t i = 0; i < FSprites.Count();) {
+        if (i + kAhead < FSprites.Count()) FSprites.Get(i + kAhead)->PrefetchUpdate();
+        TVorqParticleImages* s = FSprites.Get(i);
+        if (s->GetPaused() || (FRegistry && FRegistry->IsPendingDelete(s)) ||
+            (s->GetParent() == this ? in_cabinet : s->IsInCabinet())) {
+            ++i;
+            continue;
+        }
+        if (!s->UpdateInFrame(view)) {
+            ++i;
+            continue;
+        }
+        // It left the list (the next one is at i now).
+        s->FreeNow();
+    }
+}
+
+void TVorqParticle::Draw() {
+    if (FChildren.empty()) return;
+    TCustomDIBX* s = GetSurface();
+    if (!s) return;
+    const TRect c = s->GetClipRect();
+    const TRect v = IntersectRects(GetRect(), c);
+    if (!RectIsEmpty(v)) {
+        const bool shown = GetVisible();
+        const int64_t x = int64_t(GetScreenX()) - GetScrollX(), y = int64_t(GetScreenY()) - GetScrollY();
+        constexpr size_t kAhead = 4;
+        const size_t n = FChildren.size();
+        for (size_t i = 0; i < n; ++i) {
+            if (i + kAhead < n && FChildren[i + kAhead]->Driver() == this)
+                static_cast<const TVorqParticleImages*>(FChildren[i + kAhead])->PrefetchDraw();
+            TVorqControl* child = FChildren[i];
+            if (child->Driver() == this) static_cast<TVorqParticleImages*>(child)->DrawInEmitter(*s, v, x, y, shown);
+            else DrawChild(*s, v, *child);
+        }
+    }
+    s->SetClipRect(c);
+}
 
 TVorqParticle::~TVorqParticle() {
     // The sprites borrow the picture and the motion film: they go first.
@@ -457,6 +584,10 @@ void TVorqParticle::Advance(int32_t ticks, bool emit) {
     view.parent_rect = GetRect();
     view.parent_x = int64_t(view.parent_rect.Left) - GetScrollX();
     view.parent_y = int64_t(view.parent_rect.Top) - GetScrollY();
+    view.emitter = this;
+    view.shown = GetVisible();
+    view.width = GetWidth();
+    view.height = GetHeight();
     if (ticks > 0) {
         constexpr int32_t kAhead = 4;
         for (int32_t i = FSprites.Count(); i-- > 0;) {
@@ -466,15 +597,6 @@ void TVorqParticle::Advance(int32_t ticks, bool emit) {
     }
     if (!emit || FPartMotion == 0) return;
     int32_t births = 0;
-    // The sprites born in this call take their places among the children
-    // in one go.
-    struct SortAfterBirths {
-        TVorqParticle& e;
-        int32_t& n;
-        ~SortAfterBirths() {
-            if (n > 0) e.SortChildren();
-        }
-    } sort_after{*this, births};
     while (FCountdown <= 0) {
         if (births == kMaxBirthsPerUpdate) {
             // The backlog is dropped: the next birth comes at the usual pace.

@@ -6,7 +6,10 @@
 // one follows come from the creation command's APPEARX, APPEARY and DELAY
 // expressions, or, when a film drives the emitter, from a parameter record.
 // Time is counted in ticks of FramePeriod ms, so the speeds are per tick
-// whatever the frame rate.
+// whatever the frame rate. Thousands of sprites are common: the emitter
+// steps, updates and draws them itself in single passes, with its own place
+// worked out once, instead of the registry's pass and the general drawing
+// of children visiting each one.
 #pragma once
 #include "script/parser.h"
 #include "objects/film/film_manager.h"
@@ -34,7 +37,8 @@ struct TVorqParticleParam {
 constexpr int32_t kMaxBirthsPerUpdate = 1000;
 
 // The living sprites of one emitter; it does not own them (they are
-// registered objects and the emitter's children).
+// registered objects and the emitter's children, which it drives: the
+// registry's update pass leaves them to it).
 class TParticleImageList {
 public:
     explicit TParticleImageList(TVorqParticle& emitter) : emitter_(emitter) {}
@@ -83,9 +87,20 @@ struct TSpriteStepView {
     TVorqBase* base = nullptr;
     TRect parent_rect{};
     int64_t parent_x = 0, parent_y = 0;
+    // The emitter, whether it is shown, and its size.
+    const TVorqControl* emitter = nullptr;
+    bool shown = false;
+    int32_t width = 0, height = 0;
 };
 
-class TVorqParticleImages : public TVorqCustomImages {
+// What the sprites' own updates of one frame read of their emitter.
+struct TSpriteFrameView {
+    const TVorqControl* emitter = nullptr;
+    bool shown = false, ani_paused = false;
+    int32_t frames = 0;
+};
+
+class TVorqParticleImages final : public TVorqCustomImages {
 public:
     TVorqParticleImages(TVorqBaseList* registry, TParticleImageList* list, TVorqMotionParticle* motion);
     ~TVorqParticleImages() override;
@@ -99,10 +114,17 @@ public:
     void SetParam(int index, long double value) override;
     TVorqImageList* GetCurrentList() const override;
     bool Update() override;
+    // Update, as the emitter runs it in its turn of the update pass, with
+    // the emitter's state of the frame in view.
+    bool UpdateInFrame(const TSpriteFrameView& view);
+    // This sprite's part of its emitter's Draw: v is the emitter's part
+    // inside the surface's clip, parent_x/y its screen place less its
+    // scroll, shown whether it is shown.
+    void DrawInEmitter(TCustomDIBX& s, const TRect& v, int64_t parent_x, int64_t parent_y, bool shown);
 
-    // At birth: a child of the emitter, which sorts its children once after
-    // the births of an update (a sprite is never focused nor in a cabinet
-    // of its own, so nothing else of a parent change applies).
+    // At birth: a child of the emitter, at its place in the children's
+    // order (a sprite is never focused nor in a cabinet of its own, so
+    // nothing else of a parent change applies).
     void AttachTo(TVorqParticle& emitter);
     // Once, at birth: the pattern's start values.
     void StartMotion();
@@ -117,11 +139,28 @@ public:
         __builtin_prefetch(&FParams[0]);
         __builtin_prefetch(&FReach);
     }
+    // The same for the sprite's update and its drawing.
+    void PrefetchUpdate() const {
+        __builtin_prefetch(this);
+        __builtin_prefetch(&FLeft);
+        __builtin_prefetch(&FCountdown);
+        __builtin_prefetch(&FFinished);
+    }
+    void PrefetchDraw() const {
+        __builtin_prefetch(this);
+        __builtin_prefetch(&FLeft);
+        __builtin_prefetch(&FMotionX);
+        PrefetchPictureFields();
+    }
 
     bool Finished() const { return FFinished != 0; }
     int32_t Age() const { return FAge; }
     TParticleImageList* OwningList() const { return FList; }
-    void ForgetList() { FList = nullptr; }
+    // Without a list the sprite is the registry's to update.
+    void ForgetList() {
+        FList = nullptr;
+        SetDriver(nullptr);
+    }
     void ForgetMotion();
     TVorqMotionParticle* SharedMotion() const { return FShared; }
 
@@ -133,6 +172,10 @@ public:
     int32_t MotionElapsed = 0;
 
 private:
+    // GetScreenX/Y (horizontal or not) from the parent's screen place less
+    // its scroll, and GetLocalX/Y, without the calls through the object.
+    int32_t ScreenAxisIn(bool horizontal, int64_t parent_term) const;
+    int32_t LocalAxisOf(bool horizontal) const;
     void MoveTo(int32_t left, int32_t top, const TSpriteStepView* view);
     // Invalidate, with the emitter's place from view.
     void InvalidateIn(const TSpriteStepView* view);
@@ -174,6 +217,11 @@ public:
     bool GetPlaying() const override;
 
     bool Update() override;
+    // The sprites' own updates, in the order of their births.
+    void UpdateDriven() override;
+    // The children in their order, the sprites among them drawn from the
+    // emitter's place worked out once.
+    void Draw() override;
     void SaveToStream(TStream& s) override;
     void LoadFromStream(TStream& s, int32_t version) override;
     void ReleaseSurfaces() override;

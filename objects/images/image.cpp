@@ -208,16 +208,21 @@ void TVorqCustomImage::DrawImage() {
     const bool flipH = FFlipH != 0, flipV = FFlipV != 0;
     if ((FAngle & 0xFF) == 0) {
         const int32_t x = GetScreenX(), y = GetScreenY();
-        if (s->Width() == FWidth && s->Height() == FHeight) {
-            if (!s->Pieces.empty() && !dynamic_cast<TDIBXWave*>(target)) DrawPieces(*target, *s, x, y);
-            else DrawByCode(*target, x, y, *s, FMask, s->BoundsRect(), flipH, flipV, FAlpha);
-        } else
-            StretchByCode(*target, Bounds(x, y, FWidth, FHeight), *s, FMask, flipH, flipV, FAlpha);
+        DrawUnrotated(*target, *s, x, y);
         return;
     }
     TPoint anchor, pivot;
     GetDrawAnchor(anchor, pivot);
     RotateByCode(*target, anchor, FZoomX, FZoomY, *s, FMask, pivot, FAngle, flipH, flipV, FAlpha);
+}
+
+void TVorqCustomImage::DrawUnrotated(TCustomDIBX& target, TCustomDIBX& picture, int32_t x, int32_t y) {
+    const bool flipH = FFlipH != 0, flipV = FFlipV != 0;
+    if (picture.Width() == FWidth && picture.Height() == FHeight) {
+        if (!picture.Pieces.empty() && !dynamic_cast<TDIBXWave*>(&target)) DrawPieces(target, picture, x, y);
+        else DrawByCode(target, x, y, picture, FMask, picture.BoundsRect(), flipH, flipV, FAlpha);
+    } else
+        StretchByCode(target, Bounds(x, y, FWidth, FHeight), picture, FMask, flipH, flipV, FAlpha);
 }
 
 // Only the pixels inside the picture's pieces are drawn: each piece narrows

@@ -69,7 +69,11 @@ public:
 
 protected:
     TCustomDIBX* OwnSurfaceField() const { return FOwn.get(); }
+    // Asks for the memory of the picture fields (for passes over many).
+    void PrefetchPictureFields() const { __builtin_prefetch(&FPicture); }
     bool HasPictureSurface() const { return FPicture != nullptr; }
+    // The unrotated drawing of picture at (x, y) of target, its screen place.
+    void DrawUnrotated(TCustomDIBX& target, TCustomDIBX& picture, int32_t x, int32_t y);
     // The own surface of the display's kind and depth, 1 x 1.
     void MakeOwnSurface();
     bool MaskHit(int32_t x, int32_t y) const;

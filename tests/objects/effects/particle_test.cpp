@@ -12,6 +12,7 @@
 #include "objects/scene/motion_kinds.h"
 #include "objects/object_kinds.h"
 #include "objects/effects/particle.h"
+#include "objects/images/image.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "render/dibx.h"
@@ -705,6 +706,61 @@ TEST_F(Particles, FramesFromDirtyAreasMatchAFullRedraw) {
             ASSERT_EQ(differing, 0) << "frame " << frame;
         }
         EXPECT_GT(e.Sprites().Count(), 0);
+        e.FreeNow();
+    }
+    reg->SetScreenSurface(nullptr);
+}
+
+// The emitter draws its sprites itself and runs their updates: frame by
+// frame the picture equals the one each child draws on its own, in the
+// children's order, with an animated picture whose frames differ, sprites
+// that overlap and reorder (twisters) and a picture object among the
+// children; a paused emitter's sprites still turn their frames.
+TEST_F(Particles, TheEmitterDrawsItsSpritesAsEachDrawsItself) {
+    pictures.Add("two.tes", {{6, 4, 32, solid(0xFF0000)}, {6, 4, 48, solid(0x0000FF)}});
+    TPlainDIBX screen{320, 240, 32};
+    reg->SetScreenSurface(&screen);
+    reg->ActiveBase()->SetColor(0x102030);
+    const TRect all{0, 0, 320, 240};
+    auto pixels = [&] {
+        std::vector<uint32_t> v;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x) v.push_back(screen.GetPixel(x, y));
+        return v;
+    };
+    RandSeed() = 5;
+    for (int motion : {PM_SNOW, PM_TWISTER}) {
+        SCOPED_TRACE(motion);
+        TVorqParticle& e = *Emitter("two.tes", motion);
+        e.SetRect(15, 10, 200, 150);
+        const long double params[][3] = {{0.3L, 2, 4}, {}, {}, {0.5L, 12, 0.2L}};
+        for (int k = 0; k < 3; ++k) e.SetParam(k, params[motion - 1][k]);
+        TVorqParticleParam& p = e.EnsureParam();
+        p.XMin = 20, p.XRange = 40, p.YMin = 100, p.YRange = 30, p.IntervalMin = 5, p.IntervalRange = 10;
+        auto* img = new TVorqImage(reg.get());
+        img->SetName("img");
+        img->SetSource("dot.tes");
+        img->SetParent(&e);
+        img->SetRect(30, 105, 6, 4);
+        bool turned = false;
+        for (int frame = 0; frame < 40; ++frame) {
+            if (frame == 20) e.SetPaused(true);
+            const int32_t index = e.Sprites().Count() > 0 ? e.Sprites().Get(0)->GetIndex() : -1;
+            reg->Update();
+            if (frame >= 20) turned = turned || e.Sprites().Get(0)->GetIndex() != index;
+            reg->ActiveBase()->InvalidateWhole();
+            reg->Draw();
+            reg->ClearDirty();
+            const std::vector<uint32_t> drawn = pixels();
+            screen.ClearClipRect();
+            screen.AddClipRect(all);
+            screen.FillRect(all, static_cast<uint32_t>(screen.ColorToPixel(0x102030)));
+            e.TVorqControl::Draw();
+            screen.ClearClipRect();
+            ASSERT_EQ(pixels(), drawn) << "frame " << frame;
+        }
+        EXPECT_GT(e.Sprites().Count(), 20);
+        EXPECT_TRUE(turned);
         e.FreeNow();
     }
     reg->SetScreenSurface(nullptr);
