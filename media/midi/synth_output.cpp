@@ -78,6 +78,14 @@ private:
 // at exit are waited for there.
 class SynthLoader {
 public:
+    SynthLoader() {
+        // The synthesizer renders into our own bus and uses none of the
+        // library's sound drivers. Made settings list their devices, which
+        // would reach into the sound system from the load thread while the
+        // main thread opens and closes the player's device.
+        static const char* no_drivers[] = {nullptr};
+        fluid_audio_driver_register(no_drivers);
+    }
     ~SynthLoader() {
         for (Thread& t : threads_) t.thread.join();
     }
