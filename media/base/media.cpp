@@ -135,7 +135,10 @@ void ResumeVideos() {
 AudioDevice* PrepareLibrarySound(TDXSound& sound) {
     if (!LibrarySoundInitialised) {
         LibrarySoundInitialised = true;
-        const bool up = InitializeSoundGuarded(sound);
+        // A device the start-up step opened is taken as it is: opening the
+        // same output anew would hold the frame of the first sound while
+        // the old one drains (two buffers, some 50 ms).
+        const bool up = sound.Initialized() || InitializeSoundGuarded(sound);
         // Opening the device anew let go of any earlier one.
         LibrarySoundInitialised = true;
         if (up) LibrarySoundCell = sound.Device();

@@ -152,6 +152,7 @@ void SuspendVideos();
 void ResumeVideos();
 
 // The first Windows Media or Ogg item's set-up: once, initialise the sound
-// device (failures discarded), then hand the device to the library's cell;
-// a failed set-up leaves the cell as it was. Returns the cell.
+// device (failures discarded) unless it is already open, then hand the
+// device to the library's cell; a failed set-up leaves the cell as it was.
+// Returns the cell.
 AudioDevice* PrepareLibrarySound(TDXSound& sound);

@@ -4,9 +4,44 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace {
 constexpr uint8_t kMasterVolume[] = {0xF0, 0x7F, 0x7F, 0x04, 0x01, 0x00, 0x7F, 0xF7};
+}
+
+void HeldMidiOut::send(const Held& h) {
+    if (!FDevice) return;
+    switch (h.Kind) {
+    case Held::Short: FDevice->ShortMessage(h.Message); break;
+    case Held::Long: FDevice->LongMessage(h.Bytes); break;
+    case Held::Reset: FDevice->Reset(); break;
+    }
+}
+
+bool HeldMidiOut::Ready() {
+    if (!FTake) return true;
+    if (!FTake(FDevice)) return false;
+    FTake = nullptr;
+    // What came while the device was prepared goes first, in order.
+    const std::vector<Held> held = std::exchange(FHeld, {});
+    for (const Held& h : held) send(h);
+    return true;
+}
+
+void HeldMidiOut::ShortMessage(uint32_t message) {
+    if (!Ready()) FHeld.push_back({Held::Short, message, {}});
+    else if (FDevice) FDevice->ShortMessage(message);
+}
+
+void HeldMidiOut::LongMessage(std::span<const uint8_t> bytes) {
+    if (!Ready()) FHeld.push_back({Held::Long, 0, {bytes.begin(), bytes.end()}});
+    else if (FDevice) FDevice->LongMessage(bytes);
+}
+
+void HeldMidiOut::Reset() {
+    if (!Ready()) FHeld.push_back({Held::Reset, 0, {}});
+    else if (FDevice) FDevice->Reset();
 }
 
 TMidiPlayV::TMidiPlayV(std::unique_ptr<MidiOutputs> outputs, bool timer_thread) : FOutputs(std::move(outputs)) {
@@ -141,6 +176,16 @@ void TMidiPlayV::send_event(const TMidiMsgEvent& e) {
 void TMidiPlayV::TimerTick() {
     const int32_t last = EventCount() - 1;
     if (last < 0) return;
+    // The song waits for an output still being prepared, then plays whole
+    // and in time from the moment it is ready rather than in a burst.
+    if (FOut && !FOut->Ready()) {
+        FOutWaiting = true;
+        return;
+    }
+    if (FOutWaiting) {
+        FOutWaiting = false;
+        FPrevClock = TimeGetTime();
+    }
     // At the last event without repeat the song has ended. With repeat the
     // tick goes on, so the repeat fires once the last event is due, however
     // long the rest before it.

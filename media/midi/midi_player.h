@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -29,6 +30,37 @@ public:
     virtual void LongMessage(std::span<const uint8_t> bytes) = 0;
     // Silences every voice and returns the device to its power-on state.
     virtual void Reset() = 0;
+    // False while the device is still being prepared: it takes messages
+    // but sounds nothing yet, so the player holds its song's time.
+    virtual bool Ready() { return true; }
+};
+
+// An output whose device is still being prepared elsewhere (the
+// synthesizer's font loads on a thread of its own): it keeps what it is
+// sent, in order, and hands it to the device once the device is there, so
+// opening never waits for the preparation.
+class HeldMidiOut : public MidiOut {
+public:
+    // Asked at each call until it returns true: false while the device is
+    // still being prepared; true once it is settled, with the device put in
+    // device, or left null when none can be had (the output is then silent).
+    using Take = std::function<bool(std::unique_ptr<MidiOut>& device)>;
+    explicit HeldMidiOut(Take take) : FTake(std::move(take)) {}
+    void ShortMessage(uint32_t message) override;
+    void LongMessage(std::span<const uint8_t> bytes) override;
+    void Reset() override;
+    bool Ready() override;
+
+private:
+    struct Held {
+        enum { Short, Long, Reset } Kind;
+        uint32_t Message = 0;
+        std::vector<uint8_t> Bytes;
+    };
+    void send(const Held& h);
+    Take FTake;
+    std::unique_ptr<MidiOut> FDevice;
+    std::vector<Held> FHeld;
 };
 
 // The output devices a player may open, in device-number order.
@@ -121,6 +153,9 @@ private:
     std::atomic<int32_t> FIndex{0};
     std::atomic<int32_t> FPosition{0};
     uint32_t FPrevClock = 0;
+    // The last tick found the output still being prepared: the song's time
+    // starts again from the tick that finds it ready.
+    bool FOutWaiting = false;
     std::array<std::array<int32_t, 128>, 16> FControllers{};
     std::array<std::array<int32_t, 128>, 16> FScales{};
 

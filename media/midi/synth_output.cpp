@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -53,33 +53,79 @@ private:
     bool font_ok_ = false;
 };
 
-// Loading the font still takes a moment, so it is loaded once per process,
-// on a thread of its own, from the first time a player lists its devices
-// (at start-up): by the time a song plays it is normally there.
-class SynthLoader {
+// One load of a synthesizer on a thread of its own. Whoever holds it looks
+// whether it is done without ever waiting; the thread holds it too, so a
+// load nobody wants any more ends (and frees its synthesizer) by itself.
+class SynthLoad {
 public:
-    void Start() {
-        std::lock_guard g(lock_);
-        if (loading_.valid()) return;
-        loading_ = std::async(std::launch::async, [] {
-                       auto s = std::make_shared<Synth>();
-                       return s->Ok() ? s : nullptr;
-                   }).share();
-    }
-    // Waits for the load; null when the font cannot be loaded.
-    std::shared_ptr<Synth> Get() {
-        Start();
-        std::shared_future<std::shared_ptr<Synth>> f;
-        {
-            std::lock_guard g(lock_);
-            f = loading_;
-        }
-        return f.get();
+    bool Done() const { return done_.load(std::memory_order_acquire); }
+    // Null when the font cannot be loaded; asked once Done.
+    const std::shared_ptr<Synth>& Result() const { return synth_; }
+    void Finish(std::shared_ptr<Synth> s) {
+        synth_ = std::move(s);
+        done_.store(true, std::memory_order_release);
     }
 
 private:
+    std::atomic<bool> done_{false};
+    std::shared_ptr<Synth> synth_;
+};
+
+// Loading the font takes a moment, so the process's synthesizer is loaded
+// once, from the first time a player lists its devices (at start-up): by the
+// time a song plays it is normally there. A player that finds it rendering
+// for another gets one of its own, loaded the same way. Loads still running
+// at exit are waited for there.
+class SynthLoader {
+public:
+    SynthLoader() {
+        // The synthesizer renders into our own bus and uses none of the
+        // library's sound drivers. Made settings list their devices, which
+        // would reach into the sound system from the load thread while the
+        // main thread opens and closes the player's device.
+        static const char* no_drivers[] = {nullptr};
+        fluid_audio_driver_register(no_drivers);
+    }
+    ~SynthLoader() {
+        for (Thread& t : threads_) t.thread.join();
+    }
+    std::shared_ptr<SynthLoad> Shared() {
+        std::lock_guard g(lock_);
+        if (!shared_) shared_ = start();
+        return shared_;
+    }
+    std::shared_ptr<SynthLoad> Own() {
+        std::lock_guard g(lock_);
+        return start();
+    }
+
+private:
+    struct Thread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+    std::shared_ptr<SynthLoad> start() {
+        // Threads that have ended are joined at once.
+        std::erase_if(threads_, [](Thread& t) {
+            if (!t.ended->load()) return false;
+            t.thread.join();
+            return true;
+        });
+        auto load = std::make_shared<SynthLoad>();
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        std::thread thread([load, ended]() mutable {
+            auto s = std::make_shared<Synth>();
+            if (!s->Ok()) s.reset();
+            load->Finish(std::move(s));
+            load.reset();
+            ended->store(true);
+        });
+        threads_.push_back({std::move(thread), std::move(ended)});
+        return load;
+    }
     std::mutex lock_;
-    std::shared_future<std::shared_ptr<Synth>> loading_;
+    std::shared_ptr<SynthLoad> shared_;
+    std::vector<Thread> threads_;
 };
 
 SynthLoader& synth_loader() {
@@ -137,12 +183,47 @@ private:
     int32_t handle_ = 0;
 };
 
+// The synthesizer of one player, shared with the outputs it opens (which
+// may outlive the list). Used under the player's lock only.
+struct PlayerSynth {
+    std::shared_ptr<SynthLoad> Load;
+    // The load is the process's synthesizer, which another player may be
+    // rendering by the time it is there.
+    bool Shared = true;
+    std::shared_ptr<Synth> Chosen;
+
+    bool Failed() const { return !Chosen && Load->Done() && !Load->Result(); }
+    // The synthesizer once it is there (null until then, and when it cannot
+    // be loaded); opens a synthesizer of this player's own when the
+    // process's is rendering for another.
+    std::shared_ptr<Synth> Take() {
+        if (Chosen || !Load->Done()) return Chosen;
+        const std::shared_ptr<Synth>& s = Load->Result();
+        if (s && Shared && s->Outputs > 0) {
+            Load = synth_loader().Own();
+            Shared = false;
+            return nullptr;
+        }
+        Chosen = s;
+        return Chosen;
+    }
+};
+
+// Outputs decide on the process's synthesizer from their players' timer
+// threads: one at a time, so two never both find it free.
+std::mutex& choose_lock() {
+    static std::mutex m;
+    return m;
+}
+
 // The synthesizer first (when its sound font is installed), then the
 // system's sequencer ports as they were when the player started.
 class SystemOutputs : public MidiOutputs {
 public:
     SystemOutputs() : has_synth_(!MidiSoundFontPath().empty()), ports_(ListSeqPorts()) {
-        if (has_synth_) synth_loader().Start();
+        if (!has_synth_) return;
+        synth_ = std::make_shared<PlayerSynth>();
+        synth_->Load = synth_loader().Shared();
     }
     std::vector<std::string> Names() override {
         std::vector<std::string> names;
@@ -155,22 +236,31 @@ public:
         if (device == -1) device = 0;  // the mapper is the first device
         if (device < 0 || device >= synths + static_cast<int32_t>(ports_.size())) return nullptr;
         if (device >= synths) return OpenSeqPort(ports_[static_cast<size_t>(device - synths)]);
-        // One synthesizer serves every open of this player: the process's
-        // own, unless another player renders it now.
-        if (!synth_) {
-            auto s = synth_loader().Get();
-            if (s && s->Outputs > 0) s = std::make_shared<Synth>();
-            if (!s || !s->Ok()) return nullptr;
-            synth_ = std::move(s);
+        if (synth_->Failed()) return nullptr;
+        MixingBus* bus = synth_bus ? synth_bus() : nullptr;
+        // One synthesizer serves every open of this player. While its font
+        // still loads the output keeps what it is sent and the song waits.
+        auto take = [synth = synth_, bus](std::unique_ptr<MidiOut>& out) {
+            std::lock_guard g(choose_lock());
+            if (synth->Failed()) return true;
+            std::shared_ptr<Synth> s = synth->Take();
+            if (!s) return false;
+            fluid_synth_system_reset(s->Get());
+            out = std::make_unique<SynthOut>(std::move(s), bus);
+            return true;
+        };
+        if (synth_->Chosen) {
+            std::unique_ptr<MidiOut> out;
+            take(out);
+            return out;
         }
-        fluid_synth_system_reset(synth_->Get());
-        return std::make_unique<SynthOut>(synth_, synth_bus ? synth_bus() : nullptr);
+        return std::make_unique<HeldMidiOut>(take);
     }
 
 private:
     bool has_synth_;
     std::vector<TSeqPort> ports_;
-    std::shared_ptr<Synth> synth_;
+    std::shared_ptr<PlayerSynth> synth_;
 };
 }  // namespace
 

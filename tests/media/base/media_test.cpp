@@ -151,6 +151,24 @@ TEST(SoundDevice, FailuresAreSwallowedAndTheLibraryCellKeepsWhatItHeld) {
     LibrarySoundInitialised = false;
 }
 
+// With sound on, the device the start-up step opened is the one the first
+// item takes: never closed and opened again under a playing frame.
+TEST(SoundDevice, WithSoundOnTheFirstLibraryItemTakesTheOpenDevice) {
+    TDXSound sound;
+    sound.OnInitialize = SetPlayerSoundFormat;
+    ASSERT_TRUE(InitializeSoundGuarded(sound));
+    AudioDevice* opened = sound.Device();
+    // A device opened anew would come without the sources of the old one.
+    opened->Bus().AddSource([](int32_t*, size_t) { return true; });
+    LibrarySoundInitialised = false;
+    LibrarySoundCell = nullptr;
+    EXPECT_EQ(PrepareLibrarySound(sound), opened);
+    EXPECT_EQ(sound.Device(), opened);
+    EXPECT_EQ(opened->Bus().SourceCount(), 1u);
+    LibrarySoundInitialised = false;
+    LibrarySoundCell = nullptr;
+}
+
 TEST(SoundDevice, WithSoundOffTheFirstLibraryItemCreatesTheDevice) {
     TDXSound sound;
     sound.OnInitialize = SetPlayerSoundFormat;

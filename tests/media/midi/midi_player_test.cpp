@@ -176,6 +176,74 @@ TEST(MidiPlayer, TimerThreadPlaysASongToItsEnd) {
 }
 
 namespace {
+// Opens outputs whose device is held back until the test lets it through:
+// then the recorder, or no device at all.
+class GatedOutputs : public MidiOutputs {
+public:
+    GatedOutputs(Recording& rec, bool& open, bool device) : rec_(rec), open_(open), device_(device) {}
+    std::vector<std::string> Names() override { return {"gated"}; }
+    std::unique_ptr<MidiOut> Open(int32_t) override {
+        return std::make_unique<HeldMidiOut>([this](std::unique_ptr<MidiOut>& out) {
+            if (!open_) return false;
+            if (device_) out = std::make_unique<RecordingOut>(rec_);
+            return true;
+        });
+    }
+
+private:
+    Recording& rec_;
+    bool& open_;
+    bool device_;
+};
+}  // namespace
+
+// While the device is prepared the player takes every call at once, sends
+// nothing and holds the song's time; once ready, what was sent arrives in
+// order and the song plays on from where it stood. Without a device the
+// song stays silent and still ends.
+TEST(MidiPlayer, AnOutputStillBeingPreparedHoldsTheMessagesAndTheSongsTime) {
+    for (bool device : {true, false}) {
+        SCOPED_TRACE(device);
+        Recording rec;
+        bool open = false;
+        uint32_t now = 1000;
+        SetClockSource([&] { return now; });
+        TMidiPlayV player(std::make_unique<GatedOutputs>(rec, open, device), false);
+        TMemoryStream s;
+        // 10: program, 110: volume, 210: note on, 310: note off, 410: end.
+        const std::string f = song({{10, kProgram}, {100, kVolume}, {100, kNoteOn}, {100, kNoteOff}, {100, kEnd}});
+        s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
+        s.SetPosition(0);
+        player.LoadFromStream(s);
+        ASSERT_TRUE(player.Open(-1));
+        player.SendMasterVolume();
+        player.PlayFrom(150);
+        const int32_t at = player.Position();
+        for (int i = 0; i < 100; ++i, now += 10) player.TimerTick();
+        EXPECT_TRUE(rec.log.empty());
+        EXPECT_EQ(player.Position(), at);
+        open = true;
+        player.TimerTick();
+        // Sent with no device yet: the silencing of PlayFrom is left out.
+        auto sent = [&] {
+            std::vector<std::string> r;
+            for (const auto& m : rec.log)
+                if (m.size() != 8 || m.substr(2) != " 7b 00") r.push_back(m);
+            return r;
+        };
+        const std::vector<std::string> all = {"f0 7f 7f 04 01 00 7f f7", "c0 05", "b0 07 64", "90 3c 64", "80 3c 00"};
+        EXPECT_EQ(sent(), device ? std::vector<std::string>(all.begin(), all.begin() + 2) : std::vector<std::string>{});
+        for (int i = 0; i < 15; ++i, now += 10) player.TimerTick();
+        // 150 ms on from the program's time: the volume, not yet the note.
+        EXPECT_EQ(sent(), device ? std::vector<std::string>(all.begin(), all.begin() + 3) : std::vector<std::string>{});
+        for (int i = 0; i < 100; ++i, now += 10) player.TimerTick();
+        EXPECT_TRUE(player.IsEnd());
+        EXPECT_EQ(sent(), device ? all : std::vector<std::string>{});
+        SetClockSource({});
+    }
+}
+
+namespace {
 // Counts note-ons from the timer thread; raises at each when asked to.
 class CountingOutputs : public MidiOutputs {
 public:
