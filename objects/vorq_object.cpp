@@ -28,12 +28,6 @@ constexpr uint32_t kMaxStoredChildren = 1u << 20;
 int load_depth = 0;
 TMotionMaker motion_maker = nullptr;
 
-// v · z / 256 truncated toward zero; v itself at 100 %.
-int32_t zoomed(int32_t v, int32_t z) {
-    if (z == 256) return v;
-    return static_cast<int32_t>(static_cast<int64_t>(v) * z / 256);
-}
-
 // A whole decimal number (optional sign); false for anything else.
 bool parse_int(const std::string& s, size_t from, int64_t& out) {
     size_t i = from;
@@ -583,22 +577,12 @@ int32_t TVorqControl::ZoomedScreenAxisFrom(bool horizontal, int64_t parent_term)
             }
         }
     }
-    int64_t a = flip ? int64_t(size) - 1 - zoomed(off, z) : zoomed(off, z);
-    int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : FPosZoomed ? zoomed(pos, z) : pos;
+    int64_t a = flip ? int64_t(size) - 1 - Zoomed(off, z) : Zoomed(off, z);
+    int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : FPosZoomed ? Zoomed(pos, z) : pos;
     return static_cast<int32_t>(p - a + plus + parent_term);
 }
 
-int32_t TVorqControl::LocalAxis(bool horizontal) const {
-    const int32_t z = horizontal ? GetZoomX() : GetZoomY();
-    const bool flip = horizontal ? GetFlipH() : GetFlipV();
-    const int32_t pos = horizontal ? FLeft : FTop;
-    const int32_t off = horizontal ? FOffsetX : FOffsetY;
-    const int32_t size = horizontal ? FWidth : FHeight;
-    const int32_t plus = horizontal ? FPlusX : FPlusY;
-    int64_t a = flip ? int64_t(size) - zoomed(off, z) : zoomed(off, z);
-    int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : FPosZoomed ? zoomed(pos, z) : pos;
-    return static_cast<int32_t>(p - a + plus);
-}
+int32_t TVorqControl::LocalAxis(bool horizontal) const { return LocalAxisOf(*this, horizontal); }
 
 int32_t TVorqControl::GetScreenX() const { return ScreenAxis(true); }
 int32_t TVorqControl::GetScreenY() const { return ScreenAxis(false); }
@@ -611,8 +595,8 @@ TPoint TVorqControl::GetDrawPos() const {
         x = FMotionX;
         y = FMotionY;
     } else if (FPosZoomed) {
-        x = zoomed(FLeft, GetZoomX());
-        y = zoomed(FTop, GetZoomY());
+        x = Zoomed(FLeft, GetZoomX());
+        y = Zoomed(FTop, GetZoomY());
     }
     if (FParent) {
         x += int64_t(FParent->GetScreenX()) - FParent->GetScrollX();

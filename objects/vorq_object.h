@@ -396,13 +396,33 @@ protected:
     // final kind fold into its callers.
     int32_t ScreenAxisFrom(bool horizontal, int64_t parent_term) const {
         if (FPosZoomed) return ZoomedScreenAxisFrom(horizontal, parent_term);
-        const int32_t z = horizontal ? GetZoomX() : GetZoomY();
-        const bool flip = horizontal ? GetFlipH() : GetFlipV();
-        const int32_t off = horizontal ? FOffsetX : FOffsetY;
-        const int32_t zoomed_off = z == 256 ? off : static_cast<int32_t>(static_cast<int64_t>(off) * z / 256);
-        const int64_t a = flip ? int64_t(horizontal ? FWidth : FHeight) - 1 - zoomed_off : zoomed_off;
-        const int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : (horizontal ? FLeft : FTop);
-        return static_cast<int32_t>(p - a + (horizontal ? FPlusX : FPlusY) + parent_term);
+        return PlainScreenAxis(*this, horizontal, parent_term);
+    }
+    // v · z / 256 truncated toward zero; v itself at 100 %.
+    static int32_t Zoomed(int32_t v, int32_t z) {
+        return z == 256 ? v : static_cast<int32_t>(static_cast<int64_t>(v) * z / 256);
+    }
+    // The screen place of c along one axis, its position not given zoomed,
+    // and its place in its parent: c is taken as its own kind, so that a
+    // final kind's getters are called directly by the kind's own passes.
+    template <class Self>
+    static int32_t PlainScreenAxis(const Self& c, bool horizontal, int64_t parent_term) {
+        const int32_t z = horizontal ? c.GetZoomX() : c.GetZoomY();
+        const bool flip = horizontal ? c.GetFlipH() : c.GetFlipV();
+        const int32_t off = Zoomed(horizontal ? c.FOffsetX : c.FOffsetY, z);
+        const int64_t a = flip ? int64_t(horizontal ? c.FWidth : c.FHeight) - 1 - off : off;
+        const int64_t p = c.FMotion ? (horizontal ? c.FMotionX : c.FMotionY) : (horizontal ? c.FLeft : c.FTop);
+        return static_cast<int32_t>(p - a + (horizontal ? c.FPlusX : c.FPlusY) + parent_term);
+    }
+    template <class Self>
+    static int32_t LocalAxisOf(const Self& c, bool horizontal) {
+        const int32_t z = horizontal ? c.GetZoomX() : c.GetZoomY();
+        const bool flip = horizontal ? c.GetFlipH() : c.GetFlipV();
+        const int32_t pos = horizontal ? c.FLeft : c.FTop;
+        const int32_t off = Zoomed(horizontal ? c.FOffsetX : c.FOffsetY, z);
+        const int64_t a = flip ? int64_t(horizontal ? c.FWidth : c.FHeight) - off : off;
+        const int64_t p = c.FMotion ? (horizontal ? c.FMotionX : c.FMotionY) : c.FPosZoomed ? Zoomed(pos, z) : pos;
+        return static_cast<int32_t>(p - a + (horizontal ? c.FPlusX : c.FPlusY));
     }
     // The same for a position given zoomed.
     int32_t ZoomedScreenAxisFrom(bool horizontal, int64_t parent_term) const;

@@ -37,12 +37,6 @@ int32_t clamp_i32(long double v) {
 int32_t round_i32(long double v) { return clamp_i32(std::rint(v)); }
 int32_t trunc_i32(long double v) { return clamp_i32(std::trunc(v)); }
 
-// v · z / 256 truncated toward zero; v itself at 100 %.
-int32_t zoomed(int32_t v, int32_t z) {
-    if (z == 256) return v;
-    return static_cast<int32_t>(static_cast<int64_t>(v) * z / 256);
-}
-
 int32_t clamp_i64(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
@@ -277,26 +271,7 @@ void TVorqParticleImages::StartMotion() {
 int32_t TVorqParticleImages::ScreenAxisIn(bool horizontal, int64_t parent_term) const {
     // A position in the parent's picture pixels takes the general path.
     if (FPosZoomed) return ScreenAxisFrom(horizontal, parent_term);
-    const int32_t z = horizontal ? GetZoomX() : GetZoomY();
-    const bool flip = horizontal ? GetFlipH() : GetFlipV();
-    const int32_t off = horizontal ? FOffsetX : FOffsetY;
-    const int32_t size = horizontal ? FWidth : FHeight;
-    const int32_t plus = horizontal ? FPlusX : FPlusY;
-    const int64_t a = flip ? int64_t(size) - 1 - zoomed(off, z) : zoomed(off, z);
-    const int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : (horizontal ? FLeft : FTop);
-    return static_cast<int32_t>(p - a + plus + parent_term);
-}
-
-int32_t TVorqParticleImages::LocalAxisOf(bool horizontal) const {
-    const int32_t z = horizontal ? GetZoomX() : GetZoomY();
-    const bool flip = horizontal ? GetFlipH() : GetFlipV();
-    const int32_t pos = horizontal ? FLeft : FTop;
-    const int32_t off = horizontal ? FOffsetX : FOffsetY;
-    const int32_t size = horizontal ? FWidth : FHeight;
-    const int32_t plus = horizontal ? FPlusX : FPlusY;
-    const int64_t a = flip ? int64_t(size) - zoomed(off, z) : zoomed(off, z);
-    const int64_t p = FMotion ? (horizontal ? FMotionX : FMotionY) : FPosZoomed ? zoomed(pos, z) : pos;
-    return static_cast<int32_t>(p - a + plus);
+    return PlainScreenAxis(*this, horizontal, parent_term);
 }
 
 void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
@@ -323,7 +298,7 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
             FYAcc -= t;
         }
         MoveTo(left, top, view);
-        if (!FFinished) FFinished = ph <= LocalAxisOf(false);
+        if (!FFinished) FFinished = ph <= LocalAxisOf(*this, false);
         break;
     }
     case PM_STAR: {
@@ -346,7 +321,7 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
         FYAcc += n;
         MoveTo(trunc_i32(FXAcc), WrapSub(FOriginY, trunc_i32(p1 * FYAcc * FYAcc)), view);
         if (!FFinished) {
-            const int64_t left = LocalAxisOf(true), top = LocalAxisOf(false);
+            const int64_t left = LocalAxisOf(*this, true), top = LocalAxisOf(*this, false);
             const bool above = top + GetHeight() < 0;
             if (p2 >= 0) FFinished = (pw <= left) || above;
             else FFinished = (left + GetWidth() < 0) || above;
@@ -363,7 +338,7 @@ void TVorqParticleImages::StepMotion(int32_t n, const TSpriteStepView* view) {
         FYAcc -= p1;
         MoveTo(WrapAdd(trunc_i32(sin_x(FAngle) * FA * s), FOriginX), trunc_i32(FYAcc), view);
         SetPriority(round_i32((s - 0.5L) / 0.5L * 2000 - 1000));
-        if (!FFinished) FFinished = int64_t(LocalAxisOf(false)) + GetHeight() < 0;
+        if (!FFinished) FFinished = int64_t(LocalAxisOf(*this, false)) + GetHeight() < 0;
         break;
     }
     default: FFinished = 1; break;

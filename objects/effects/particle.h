@@ -175,7 +175,6 @@ private:
     // GetScreenX/Y (horizontal or not) from the parent's screen place less
     // its scroll, and GetLocalX/Y, without the calls through the object.
     int32_t ScreenAxisIn(bool horizontal, int64_t parent_term) const;
-    int32_t LocalAxisOf(bool horizontal) const;
     void MoveTo(int32_t left, int32_t top, const TSpriteStepView* view);
     // Invalidate, with the emitter's place from view.
     void InvalidateIn(const TSpriteStepView* view);
