@@ -116,6 +116,7 @@ void BM_WaitingPageIdle(benchmark::State& st) {
             cpu_ms += c;
             switches += s;
             wakes_by_name["wakes_per_s " + a.name] += double(s) / seconds;
+            wakes_by_name["cpu_pct " + a.name] += c / (seconds * 10.0);
         }
         cpu_pct = cpu_ms / (seconds * 10.0);
         wakes = double(switches) / seconds;
