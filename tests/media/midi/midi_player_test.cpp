@@ -17,6 +17,13 @@
 #include <vector>
 
 namespace {
+void load_song(TMidiPlayV& player, const std::string& bytes) {
+    TMemoryStream s;
+    s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s.SetPosition(0);
+    player.LoadFromStream(s);
+}
+
 struct Fixture {
     Recording rec;
     uint32_t now = 1000;
@@ -26,12 +33,7 @@ struct Fixture {
         player.Open(-1);
     }
     ~Fixture() { SetClockSource({}); }
-    void load(const std::string& bytes) {
-        TMemoryStream s;
-        s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-        s.SetPosition(0);
-        player.LoadFromStream(s);
-    }
+    void load(const std::string& bytes) { load_song(player, bytes); }
     // Ticks of 10 ms until the clock reaches ms past the start.
     void run_for(uint32_t ms) {
         for (uint32_t t = 0; t < ms; t += 10) {
@@ -160,11 +162,7 @@ TEST(MidiPlayer, MasterVolumeAndCloseReachTheDevice) {
 TEST(MidiPlayer, TimerThreadPlaysASongToItsEnd) {
     Recording rec;
     TMidiPlayV player(std::make_unique<RecordingOutputs>(rec));
-    TMemoryStream s;
-    const std::string f = song({{20, kNoteOn}, {20, kNoteOff}, {20, kEnd}});
-    s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
-    s.SetPosition(0);
-    player.LoadFromStream(s);
+    load_song(player, song({{20, kNoteOn}, {20, kNoteOff}, {20, kEnd}}));
     player.Open(-1);
     player.PlayFrom(0);
     WaitUntil([&] { return player.IsEnd(); });
@@ -209,12 +207,8 @@ TEST(MidiPlayer, AnOutputStillBeingPreparedHoldsTheMessagesAndTheSongsTime) {
         uint32_t now = 1000;
         SetClockSource([&] { return now; });
         TMidiPlayV player(std::make_unique<GatedOutputs>(rec, open, device), false);
-        TMemoryStream s;
         // 10: program, 110: volume, 210: note on, 310: note off, 410: end.
-        const std::string f = song({{10, kProgram}, {100, kVolume}, {100, kNoteOn}, {100, kNoteOff}, {100, kEnd}});
-        s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
-        s.SetPosition(0);
-        player.LoadFromStream(s);
+        load_song(player, song({{10, kProgram}, {100, kVolume}, {100, kNoteOn}, {100, kNoteOff}, {100, kEnd}}));
         ASSERT_TRUE(player.Open(-1));
         player.SendMasterVolume();
         player.PlayFrom(150);
@@ -283,11 +277,7 @@ TEST(MidiPlayer, TimerThreadWakesForRepeatAfterTheEndAndSurvivesAFailingDevice) 
         SCOPED_TRACE(raises);
         std::atomic<int> notes{0};
         TMidiPlayV player(std::make_unique<CountingOutputs>(notes, raises));
-        TMemoryStream s;
-        const std::string f = song({{20, kNoteOn}, {20, kNoteOff}, {20, kEnd}});
-        s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
-        s.SetPosition(0);
-        player.LoadFromStream(s);
+        load_song(player, song({{20, kNoteOn}, {20, kNoteOff}, {20, kEnd}}));
         player.Open(-1);
         player.PlayFrom(0);
         ASSERT_TRUE(wait_for([&] { return player.IsEnd(); }));
@@ -316,11 +306,7 @@ TEST(MidiSynth, RendersTheSongIntoTheSoundDevice) {
     {
         TMidiPlayV player;
         ASSERT_FALSE(player.DeviceNames().empty());
-        TMemoryStream s;
-        const std::string f = song({{0, std::string("\xC0\x00", 2)}, {0, kNoteOn}, {1800, kNoteOff}, {200, kEnd}});
-        s.WriteBuffer(f.data(), static_cast<int64_t>(f.size()));
-        s.SetPosition(0);
-        player.LoadFromStream(s);
+        load_song(player, song({{0, std::string("\xC0\x00", 2)}, {0, kNoteOn}, {1800, kNoteOff}, {200, kEnd}}));
         EXPECT_EQ(player.LengthMs(), 2000);
         ASSERT_TRUE(player.Open(-1));
         player.PlayFrom(0);
