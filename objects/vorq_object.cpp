@@ -636,16 +636,20 @@ void TVorqControl::InvalidateCut(TVorqBase* base, TRect r) {
 
 void TVorqControl::Draw() {
     // A control without children (most of them) has nothing more to draw.
-    if (FChildren.empty()) return;
-    TCustomDIBX* s = GetSurface();
-    if (!s) return;
-    const TRect c = s->GetClipRect();
-    const TRect v = IntersectRects(GetRect(), c);
-    if (!RectIsEmpty(v)) {
-        for (TVorqControl* child : FChildren) DrawChild(*s, v, *child);
-    }
-    s->SetClipRect(c);
+    DrawChildrenWith([this](TCustomDIBX& s, const TRect& v) {
+        for (TVorqControl* child : FChildren) DrawChild(s, v, *child);
+    });
 }
+
+TCustomDIBX* TVorqControl::BeginChildren(TRect& clip, TRect& v) {
+    TCustomDIBX* s = GetSurface();
+    if (!s) return nullptr;
+    clip = s->GetClipRect();
+    v = IntersectRects(GetRect(), clip);
+    return s;
+}
+
+void TVorqControl::EndChildren(TCustomDIBX& s, const TRect& clip) { s.SetClipRect(clip); }
 
 void TVorqControl::DrawChild(TCustomDIBX& s, const TRect& v, TVorqControl& child) {
     if (!child.FVisible || !child.GetVisible()) return;

@@ -433,6 +433,20 @@ protected:
     // One child of Draw: s is this control's surface and v the part of this
     // control inside the surface's clip.
     static void DrawChild(TCustomDIBX& s, const TRect& v, TVorqControl& child);
+    // Draw's frame for the children: each(s, v) runs when this control shows
+    // any part inside the surface's clip, which is put back afterwards.
+    template <class Each>
+    void DrawChildrenWith(Each&& each) {
+        if (FChildren.empty()) return;
+        TRect clip, v;
+        TCustomDIBX* s = BeginChildren(clip, v);
+        if (!s) return;
+        if (!RectIsEmpty(v)) each(*s, v);
+        EndChildren(*s, clip);
+    }
+    // The surface (null: none), its clip and the part of this control in it.
+    TCustomDIBX* BeginChildren(TRect& clip, TRect& v);
+    static void EndChildren(TCustomDIBX& s, const TRect& clip);
 
     int32_t FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
     int32_t FOffsetX = 0, FOffsetY = 0;

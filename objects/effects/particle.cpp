@@ -465,12 +465,7 @@ void TVorqParticle::UpdateDriven() {
 }
 
 void TVorqParticle::Draw() {
-    if (FChildren.empty()) return;
-    TCustomDIBX* s = GetSurface();
-    if (!s) return;
-    const TRect c = s->GetClipRect();
-    const TRect v = IntersectRects(GetRect(), c);
-    if (!RectIsEmpty(v)) {
+    DrawChildrenWith([this](TCustomDIBX& s, const TRect& v) {
         const bool shown = GetVisible();
         const int64_t x = int64_t(GetScreenX()) - GetScrollX(), y = int64_t(GetScreenY()) - GetScrollY();
         constexpr size_t kAhead = 4;
@@ -479,11 +474,10 @@ void TVorqParticle::Draw() {
             if (i + kAhead < n && FChildren[i + kAhead]->Driver() == this)
                 static_cast<const TVorqParticleImages*>(FChildren[i + kAhead])->PrefetchDraw();
             TVorqControl* child = FChildren[i];
-            if (child->Driver() == this) static_cast<TVorqParticleImages*>(child)->DrawInEmitter(*s, v, x, y, shown);
-            else DrawChild(*s, v, *child);
+            if (child->Driver() == this) static_cast<TVorqParticleImages*>(child)->DrawInEmitter(s, v, x, y, shown);
+            else DrawChild(s, v, *child);
         }
-    }
-    s->SetClipRect(c);
+    });
 }
 
 TVorqParticle::~TVorqParticle() {
