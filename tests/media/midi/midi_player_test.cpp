@@ -264,10 +264,6 @@ private:
     bool raises_;
 };
 
-bool wait_for(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return done();
-}
 }  // namespace
 
 // The timer thread sleeps once a song has ended; repeat switched on then
@@ -280,13 +276,13 @@ TEST(MidiPlayer, TimerThreadWakesForRepeatAfterTheEndAndSurvivesAFailingDevice) 
         load_song(player, song({{20, kNoteOn}, {20, kNoteOff}, {20, kEnd}}));
         player.Open(-1);
         player.PlayFrom(0);
-        ASSERT_TRUE(wait_for([&] { return player.IsEnd(); }));
+        ASSERT_TRUE(WaitUntil([&] { return player.IsEnd(); }));
         EXPECT_EQ(notes, 1);
         EXPECT_EQ(player.Failed(), raises);
         EXPECT_EQ(player.IsPlaying(), !raises);
         if (raises) continue;
         player.SetAutoRepeat(true);
-        EXPECT_TRUE(wait_for([&] { return notes >= 2; }));
+        EXPECT_TRUE(WaitUntil([&] { return notes >= 2; }));
         player.Stop();
     }
 }
