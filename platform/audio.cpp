@@ -10,6 +10,7 @@ int32_t MixingBus::AddSource(Source source) {
     std::lock_guard lock(mutex_);
     int32_t handle = next_handle_++;
     sources_.emplace_back(handle, std::move(source));
+    work_.notify_all();
     return handle;
 }
 
@@ -36,6 +37,7 @@ double MixingBus::Volume() const {
 void MixingBus::SetPaused(bool paused) {
     std::lock_guard lock(mutex_);
     paused_ = paused;
+    if (!paused) work_.notify_all();
 }
 
 bool MixingBus::Paused() const {
@@ -46,10 +48,12 @@ bool MixingBus::Paused() const {
 void MixingBus::Mix(int16_t* out, size_t frames) {
     const size_t samples = frames * AudioChannels;
     std::lock_guard lock(mutex_);
-    if (paused_ || sources_.empty()) {
+    if (idle()) {
+        idle_frames_ += frames;
         std::memset(out, 0, samples * sizeof(int16_t));
         return;
     }
+    idle_frames_ = 0;
     if (accum_.size() < samples) accum_.resize(samples);
     int32_t* mix = accum_.data();
     std::memset(mix, 0, samples * sizeof(int32_t));
@@ -59,6 +63,18 @@ void MixingBus::Mix(int16_t* out, size_t frames) {
         int64_t v = (mix[i] * vol) >> 16;
         out[i] = static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
     }
+}
+
+void MixingBus::WaitForWork(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    if (idle_frames_ < AudioFrequency / 2) return;
+    work_.wait_for(lock, limit, [this] { return awake_ || !idle(); });
+}
+
+void MixingBus::Wake() {
+    std::lock_guard lock(mutex_);
+    awake_ = true;
+    work_.notify_all();
 }
 
 std::unique_ptr<AudioDevice> AudioDevice::Open(AudioBackend backend) {
@@ -86,6 +102,8 @@ std::unique_ptr<AudioDevice> AudioDevice::Open(AudioBackend backend) {
 
 AudioDevice::~AudioDevice() {
     if (device_ == 0) return;
+    // SDL takes its mixer lock to close, which the sleeping callback holds.
+    bus_.Wake();
     SDL_CloseAudioDevice(device_);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
@@ -96,12 +114,10 @@ std::string AudioDevice::DriverName() const {
     return name ? name : "";
 }
 
-void AudioDevice::Pause(bool paused) {
-    bus_.SetPaused(paused);
-    if (device_ != 0) SDL_PauseAudioDevice(device_, paused ? 1 : 0);
-}
-
 void AudioDevice::callback(void* self, uint8_t* stream, int len) {
     auto* dev = static_cast<AudioDevice*>(self);
+    // A bounded sleep: should anything else take SDL's lock on the device,
+    // it waits at most this long.
+    dev->bus_.WaitForWork(std::chrono::seconds(1));
     dev->bus_.Mix(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(len) / (AudioChannels * sizeof(int16_t)));
 }

@@ -7,6 +7,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,8 +45,23 @@ public:
     // Produces frames stereo frames of 16-bit output.
     void Mix(int16_t* out, size_t frames);
 
+    // For the device's own thread, before it mixes: once the bus has had
+    // nothing to play (no source, or paused) for half a second, the thread
+    // sleeps here until a source arrives, the bus resumes or Wake is called,
+    // so a game waiting in silence costs no wake-ups. Short gaps between
+    // sounds stay in the stream. Returns at the latest after limit.
+    void WaitForWork(std::chrono::milliseconds limit);
+    // Ends any sleep in WaitForWork, and every later one: the device is
+    // about to close.
+    void Wake();
+
 private:
+    bool idle() const { return paused_ || sources_.empty(); }
+
     mutable std::mutex mutex_;
+    std::condition_variable work_;
+    size_t idle_frames_ = 0;
+    bool awake_ = false;
     std::vector<std::pair<int32_t, Source>> sources_;
     std::vector<int32_t> accum_;
     int32_t volume_q16_ = 65536;
@@ -70,8 +87,6 @@ public:
     bool IsManual() const { return device_ == 0; }
     // The name of SDL's audio driver, empty for the manual backend.
     std::string DriverName() const;
-    // Pauses or resumes the whole output.
-    void Pause(bool paused);
 
 private:
     AudioDevice() = default;

@@ -4,7 +4,11 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <atomic>
+#include <fstream>
+#include <string>
 #include <thread>
 
 namespace {
@@ -17,6 +21,24 @@ MixingBus::Source constant(int32_t left, int32_t right, int* calls = nullptr) {
         }
         return true;
     };
+}
+// How often SDL's audio threads of this process have been switched out.
+long audio_thread_switches() {
+    long total = 0;
+    DIR* d = opendir("/proc/self/task");
+    if (!d) return -1;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        const std::string t = std::string("/proc/self/task/") + e->d_name + "/";
+        std::string name;
+        std::getline(std::ifstream(t + "comm"), name);
+        if (name.rfind("SDLAudio", 0) != 0) continue;
+        std::ifstream status(t + "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos) total += std::stol(line.substr(line.find(':') + 1));
+    }
+    closedir(d);
+    return total;
 }
 }  // namespace
 
@@ -91,6 +113,18 @@ TEST(AudioDevice, OpensOnTheDummyDriverAndPullsTheBus) {
     int seen = calls;
     SDL_Delay(50);
     EXPECT_EQ(calls.load(), seen);  // a removed source is never called again
+
+    // With nothing to play the device's thread soon sleeps (it woke every
+    // 23 ms before): at most a few switches in half a second.
+    EXPECT_TRUE(WaitUntil([] {
+        const long before = audio_thread_switches();
+        SDL_Delay(500);
+        return audio_thread_switches() - before <= 4;
+    }));
+    // A new source wakes it, and closing a sleeping device does not wait.
+    dev->Bus().AddSource([&calls](int32_t*, size_t) { return ++calls, true; });
+    EXPECT_TRUE(WaitUntil([&] { return calls > seen; }));
+    dev.reset();
 
     auto manual = AudioDevice::Open(AudioBackend::Manual);
     EXPECT_TRUE(manual->IsManual());
