@@ -2,7 +2,9 @@
 // 0.5 % of a core) and how often its threads wake, over 10 s after it has
 // settled. The player itself runs (VORQ_HEADLESS=1, SDL's dummy audio
 // driver) on a game of one page with a caption that waits for a click;
-// its threads are read from /proc. Run it on two cores too:
+// its threads are read from /proc. Beside it, a bare process sleeping one
+// frame period in a loop shows what the wake-ups alone cost on this machine.
+// Run it on two cores too:
 // taskset -c 0,1 build/idle_page
 #include "bench/bench_game.h"
 #include "engine/opcodes.h"
@@ -27,6 +29,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <time.h>
 #include <vector>
 
 extern char** environ;
@@ -84,12 +87,39 @@ std::map<std::string, ThreadTimes> sample(pid_t pid) {
     return out;
 }
 
+// Over 10 s after a 3 s start, the process's share of a core and its
+// wake-ups, in all and thread by thread; then it is stopped.
+void measure(benchmark::State& st, pid_t pid) {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto before = sample(pid);
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const auto after = sample(pid);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    double cpu_ms = 0;
+    int64_t switches = 0;
+    std::map<std::string, double> by_name;
+    for (const auto& [tid, a] : after) {
+        const auto b = before.find(tid);
+        const double c = a.cpu_ms - (b == before.end() ? 0 : b->second.cpu_ms);
+        const int64_t s = a.switches - (b == before.end() ? 0 : b->second.switches);
+        cpu_ms += c;
+        switches += s;
+        by_name["wakes_per_s " + a.name] += double(s) / seconds;
+        by_name["cpu_pct " + a.name] += c / (seconds * 10.0);
+    }
+    st.counters["cpu_pct_of_core"] = cpu_ms / (seconds * 10.0);
+    st.counters["wakes_per_s"] = double(switches) / seconds;
+    for (const auto& [name, v] : by_name) st.counters[name] = v;
+}
+
 void BM_WaitingPageIdle(benchmark::State& st) {
     const std::string game = waiting_game();
     const std::string player = ExeFolder() + "vorqplayer";
     setenv("VORQ_HEADLESS", "1", 1);
-    double cpu_pct = 0, wakes = 0;
-    std::map<std::string, double> wakes_by_name;
     for (auto _ : st) {
         pid_t pid = 0;
         char* argv[] = {const_cast<char*>(player.c_str()), const_cast<char*>(game.c_str()), nullptr};
@@ -97,36 +127,30 @@ void BM_WaitingPageIdle(benchmark::State& st) {
             st.SkipWithError("cannot start the player");
             return;
         }
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        const auto before = sample(pid);
-        const auto t0 = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::chrono::seconds(10));
-        const auto after = sample(pid);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        double cpu_ms = 0;
-        int64_t switches = 0;
-        wakes_by_name.clear();
-        for (const auto& [tid, a] : after) {
-            const auto b = before.find(tid);
-            const double c = a.cpu_ms - (b == before.end() ? 0 : b->second.cpu_ms);
-            const int64_t s = a.switches - (b == before.end() ? 0 : b->second.switches);
-            cpu_ms += c;
-            switches += s;
-            wakes_by_name["wakes_per_s " + a.name] += double(s) / seconds;
-            wakes_by_name["cpu_pct " + a.name] += c / (seconds * 10.0);
-        }
-        cpu_pct = cpu_ms / (seconds * 10.0);
-        wakes = double(switches) / seconds;
+        measure(st, pid);
     }
-    st.counters["cpu_pct_of_core"] = cpu_pct;
-    st.counters["wakes_per_s"] = wakes;
-    for (const auto& [name, w] : wakes_by_name) st.counters[name] = w;
+}
+
+// The floor on this machine: a process that does nothing but sleep one
+// frame period (16 ms) in a loop, as the player's frame loop does between
+// frames. What the player costs above it is its own work.
+void BM_PeerBareFrameSleeper(benchmark::State& st) {
+    for (auto _ : st) {
+        const pid_t pid = fork();
+        if (pid < 0) {
+            st.SkipWithError("cannot fork");
+            return;
+        }
+        if (pid == 0) {
+            const timespec frame{0, 16'000'000};
+            for (;;) nanosleep(&frame, nullptr);
+        }
+        measure(st, pid);
+    }
 }
 
 }  // namespace
 
 BENCHMARK(BM_WaitingPageIdle)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeerBareFrameSleeper)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
