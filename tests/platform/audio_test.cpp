@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/syscall.h>
 
 #include <atomic>
+#include <cctype>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -22,23 +24,24 @@ MixingBus::Source constant(int32_t left, int32_t right, int* calls = nullptr) {
         return true;
     };
 }
-// How often SDL's audio threads of this process have been switched out.
-long audio_thread_switches() {
-    long total = 0;
+// The system call SDL's audio thread of this process waits in; -1 when
+// there is no such thread or it is running.
+long audio_thread_syscall() {
+    long call = -1;
     DIR* d = opendir("/proc/self/task");
-    if (!d) return -1;
+    if (!d) return call;
     while (dirent* e = readdir(d)) {
         if (e->d_name[0] == '.') continue;
         const std::string t = std::string("/proc/self/task/") + e->d_name + "/";
         std::string name;
         std::getline(std::ifstream(t + "comm"), name);
         if (name.rfind("SDLAudio", 0) != 0) continue;
-        std::ifstream status(t + "status");
-        for (std::string line; std::getline(status, line);)
-            if (line.find("ctxt_switches:") != std::string::npos) total += std::stol(line.substr(line.find(':') + 1));
+        std::string text;
+        std::getline(std::ifstream(t + "syscall"), text);
+        if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) call = std::stol(text);
     }
     closedir(d);
-    return total;
+    return call;
 }
 }  // namespace
 
@@ -114,12 +117,13 @@ TEST(AudioDevice, OpensOnTheDummyDriverAndPullsTheBus) {
     SDL_Delay(50);
     EXPECT_EQ(calls.load(), seen);  // a removed source is never called again
 
-    // With nothing to play the device's thread soon sleeps (it woke every
-    // 23 ms before): at most a few switches in half a second.
-    EXPECT_TRUE(WaitUntil([] {
-        const long before = audio_thread_switches();
-        SDL_Delay(500);
-        return audio_thread_switches() - before <= 4;
+    // With nothing to play the device's thread soon waits for work, not
+    // for the next buffer's time (it woke every 23 ms before): seen there
+    // on 50 polls in a row.
+    int waiting = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        waiting = audio_thread_syscall() == SYS_futex ? waiting + 1 : 0;
+        return waiting >= 50;
     }));
     // A new source wakes it, and closing a sleeping device does not wait.
     dev->Bus().AddSource([&calls](int32_t*, size_t) { return ++calls, true; });
