@@ -1,5 +1,4 @@
 #include "platform/single_instance.h"
-#include "platform/codepage.h"
 #include "platform/filesys.h"
 
 #include <fcntl.h>
@@ -10,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 
 namespace {
 // File names are limited to 255 bytes; a long folder keeps its tail and a
@@ -24,6 +25,13 @@ std::string lock_file_name(const std::string& utf8_name) {
     return "vorqplayer-" + std::string(hex) + "-" + utf8_name.substr(utf8_name.size() - 150) + ".lock";
 }
 
+// The lock files this process holds, by handle: each is removed as its
+// lock is let go.
+std::map<int, std::string>& held_files() {
+    static std::map<int, std::string> files;
+    return files;
+}
+
 bool private_folder_ok(const std::string& dir) {
     struct stat st;
     return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
@@ -31,20 +39,28 @@ bool private_folder_ok(const std::string& dir) {
 }
 }  // namespace
 
+std::string InstanceFolder(const std::string& sjis_folder) {
+    namespace fs = std::filesystem;
+    const std::string native = NativePath(sjis_folder);
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(native, ec);
+    if (ec) return native;
+    // A folder that does not exist yet keeps the rest of its spelling,
+    // made plain.
+    const fs::path resolved = fs::weakly_canonical(absolute, ec);
+    std::string path = (ec ? absolute.lexically_normal() : resolved).string();
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 std::string InstanceMutexName(const std::string& sjis_folder) {
-    std::string name = AnsiUpperCase(sjis_folder);
-    // The last character is a delimiter only when it is not a trail byte.
-    bool ends_with_delimiter = false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (IsDBCSLeadByte(name[i]) && i + 1 < name.size()) {
-            ++i;
-            ends_with_delimiter = false;
-        } else {
-            ends_with_delimiter = IsPathDelimiter(name[i]);
-            if (ends_with_delimiter) name[i] = '-';
-        }
+    std::string name;
+    for (char c : InstanceFolder(sjis_folder)) {
+        if (c == '%') name += "%25";
+        else if (c == '-') name += "%2D";
+        else name += c == '/' ? '-' : c;
     }
-    if (!ends_with_delimiter) name += '-';
+    if (name.empty() || name.back() != '-') name += '-';
     return name;
 }
 
@@ -61,22 +77,41 @@ std::string InstanceLockFolder() {
     return dir + "/";
 }
 
-InstanceMutex CreateInstanceMutex(const std::string& sjis_name) {
+InstanceMutex CreateInstanceMutex(const std::string& name) {
     std::string dir = InstanceLockFolder();
     if (dir.empty()) return UncheckedInstanceMutex;
-    std::string path = dir + lock_file_name(Cp932ToUtf8(sjis_name));
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return UncheckedInstanceMutex;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno;
+    const std::string path = dir + lock_file_name(name);
+    // A player that ends removes its lock file while it still holds it; one
+    // that opened the file just before that would lock a file nobody else
+    // can find any more, so the lock counts only on the file the name
+    // still leads to.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) return UncheckedInstanceMutex;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int err = errno;
+            ::close(fd);
+            return err == EWOULDBLOCK ? NoInstanceMutex : UncheckedInstanceMutex;
+        }
+        struct stat held, named;
+        if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            held_files()[fd] = path;
+            return fd;
+        }
         ::close(fd);
-        return err == EWOULDBLOCK ? NoInstanceMutex : UncheckedInstanceMutex;
     }
-    return fd;
+    return UncheckedInstanceMutex;
 }
 
 void ReleaseInstanceMutex(InstanceMutex handle) {
     if (handle < 0) return;
+    // Removed before the lock goes, so that no other player takes this file
+    // in between and then loses it.
+    if (auto it = held_files().find(handle); it != held_files().end()) {
+        ::unlink(it->second.c_str());
+        held_files().erase(it);
+    }
     ::flock(handle, LOCK_UN);
     ::close(handle);
 }

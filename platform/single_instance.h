@@ -1,7 +1,7 @@
 // One player per game folder. Games name a mutex for this; here the
 // name becomes a lock file in the user's runtime folder, held with flock
 // for the life of the process (the kernel drops it when the process ends,
-// however it ends).
+// however it ends) and removed when the player lets it go.
 #pragma once
 #include <string>
 
@@ -12,16 +12,22 @@ constexpr InstanceMutex NoInstanceMutex = -1;
 // than refusing to start for a reason the user cannot see.
 constexpr InstanceMutex UncheckedInstanceMutex = -2;
 
-// The mutex name of a game folder (Shift-JIS): upper-cased (double-byte
-// characters left alone), a delimiter appended unless one ends it, then
-// every path delimiter replaced by "-". "c:\games\novel" gives
-// "C:-GAMES-NOVEL-", so folders differing only in letter case share a name.
+// The folder a game path names, as the system finds it: absolute, each
+// component matched as the player's file look-ups match it, links and
+// "." / ".." resolved. Two spellings of one folder give one path; folders
+// whose names differ only in letter case are different folders.
+std::string InstanceFolder(const std::string& sjis_folder);
+
+// The mutex name of a game folder: its InstanceFolder with every "/"
+// replaced by "-" and a "-" appended unless one ends it ("/games/novel"
+// gives "-games-novel-"). A "-" or "%" of the path itself is written
+// "%2D" or "%25", so that "/a-b/c" and "/a/b-c" keep names of their own.
 std::string InstanceMutexName(const std::string& sjis_folder);
 
 // Takes the named lock: NoInstanceMutex when another process (or another
 // handle of this one) holds it, else a handle to pass to
-// ReleaseInstanceMutex.
-InstanceMutex CreateInstanceMutex(const std::string& sjis_name);
+// ReleaseInstanceMutex, which also removes the lock file.
+InstanceMutex CreateInstanceMutex(const std::string& name);
 void ReleaseInstanceMutex(InstanceMutex handle);
 
 // The folder holding the lock files: $XDG_RUNTIME_DIR, else a folder of

@@ -37,9 +37,13 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
         result.Outcome = TEntryOutcome::RefusedCdRom;
         return result;
     }
-    const std::string folder = args.empty() ? ExeFolder() : args[0];
+    const bool config = !args.empty() && AnsiSameText(args[0], "/config");
+    // "/config" is a word, not a folder: any spelling of it shares one lock.
+    const std::string folder = args.empty() ? ExeFolder() : config ? std::string("/config") : args[0];
     const InstanceMutex mutex = CreateInstanceMutex(InstanceMutexName(folder));
     if (mutex == NoInstanceMutex) {
+        const std::string what = config ? "its settings" : "the game in " + InstanceFolder(folder);
+        std::fprintf(stderr, "vorqplayer: another vorqplayer is already running %s\n", what.c_str());
         result.Outcome = TEntryOutcome::RefusedInstance;
         return result;
     }
@@ -55,7 +59,7 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
         result.ExitCode = 1;
         return result;
     }
-    if (!args.empty() && AnsiSameText(args[0], "/config")) {
+    if (config) {
         result.Outcome = TEntryOutcome::Config;
         TFormConfig::Run();
         return result;

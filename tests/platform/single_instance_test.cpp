@@ -6,15 +6,13 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
-TEST(SingleInstance, NameFoldsCaseAndReplacesDelimiters) {
-    EXPECT_EQ(InstanceMutexName("c:\\games\\novel"), "C:-GAMES-NOVEL-");
-    EXPECT_EQ(InstanceMutexName("c:\\games\\novel\\"), "C:-GAMES-NOVEL-");
-    EXPECT_EQ(InstanceMutexName("/home/u/Game"), "-HOME-U-GAME-");
-    EXPECT_EQ(InstanceMutexName("/config"), "-CONFIG-");
-    // "\" as the trail byte of a double-byte character is no delimiter, and
-    // the character's trail letter is not folded.
-    EXPECT_EQ(InstanceMutexName("a\\\x95\x5c"), "A-\x95\x5c-");
-    EXPECT_EQ(InstanceMutexName("x\x83\x61"), "X\x83\x61-");
+TEST(SingleInstance, NameIsTheResolvedFolderWithItsCaseAndItsDashesKept) {
+    EXPECT_EQ(InstanceMutexName("/home/u/Game"), "-home-u-Game-");
+    EXPECT_EQ(InstanceMutexName("/home/u/./x/../Game/"), "-home-u-Game-");
+    EXPECT_EQ(InstanceMutexName("/"), "-");
+    // A dash of the path is not a delimiter.
+    EXPECT_EQ(InstanceMutexName("/a-b/c%"), "-a%2Db-c%25-");
+    EXPECT_NE(InstanceMutexName("/a-b/c"), InstanceMutexName("/a/b-c"));
 }
 
 TEST(SingleInstance, SecondHolderOfTheSameFolderIsRefused) {
@@ -25,11 +23,11 @@ TEST(SingleInstance, SecondHolderOfTheSameFolderIsRefused) {
 
     InstanceMutex first = CreateInstanceMutex(InstanceMutexName("/Games/Novel"));
     ASSERT_GE(first, 0);
-    EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/games/NOVEL/")), NoInstanceMutex);
-    InstanceMutex other = CreateInstanceMutex(InstanceMutexName("/games/other"));
+    EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/Games/Novel/")), NoInstanceMutex);
+    InstanceMutex other = CreateInstanceMutex(InstanceMutexName("/games/novel"));
     EXPECT_GE(other, 0);
     ReleaseInstanceMutex(first);
-    InstanceMutex again = CreateInstanceMutex(InstanceMutexName("/GAMES/novel"));
+    InstanceMutex again = CreateInstanceMutex(InstanceMutexName("/Games/Novel"));
     EXPECT_GE(again, 0);
     ReleaseInstanceMutex(again);
     ReleaseInstanceMutex(other);
@@ -55,6 +53,6 @@ TEST(SingleInstance, WithoutRuntimeFolderAPrivateFolderIsUsed) {
     EXPECT_EQ(st.st_mode & 077, 0u);
     InstanceMutex m = CreateInstanceMutex(InstanceMutexName("/tmp/vorq-test-game"));
     ASSERT_GE(m, 0);
-    EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/TMP/VORQ-TEST-GAME")), NoInstanceMutex);
+    EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/tmp/./vorq-test-game")), NoInstanceMutex);
     ReleaseInstanceMutex(m);
 }
