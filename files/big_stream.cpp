@@ -35,7 +35,7 @@ TWzBigFileStream::TWzBigFileStream(const std::string& sjis_name, uint16_t mode, 
     for (int k = 0; FileExists(VolumeName(name_, k)); ++k)
         volumes_.push_back(std::make_unique<TFileStream>(VolumeName(name_, k), mode));
     // Reading a file that is not there is an error, not an empty stream.
-    if (volumes_.empty() && (mode & 0x0F) == fmOpenRead) throw EFOpenError("Cannot open file \"" + name_ + "\"");
+    if (volumes_.empty() && (mode & 0x0F) == fmOpenRead) throw EFOpenError(FileFaultMessage(FileFault::Missing, name_));
 }
 
 TWzBigFileStream::~TWzBigFileStream() {

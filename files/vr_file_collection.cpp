@@ -132,8 +132,6 @@ uint32_t crc_copy(TStream& in, TWzBigStream* out) {
 }
 }  // namespace
 
-std::string FileNotFoundMessage(const std::string& name) { return name + Sjis(":ファイルがありません"); }
-
 uint32_t StreamCrc32(TStream& stream) {
     if (auto* m = dynamic_cast<TMemoryStream*>(&stream)) return crc_of(*m);
     return crc_copy(stream, nullptr);
@@ -269,7 +267,7 @@ void TVrFileCollection::Open(const std::string& file_name) {
         }
     } catch (const ECorruptData& e) {
         close();
-        throw ECorruptData(file_name + ": " + e.Message());
+        throw ECorruptData(DisplayPath(file_name) + ": " + e.Message());
     } catch (...) {
         close();
         throw;
@@ -456,7 +454,7 @@ void TVrFileCollection::LoadEntryStored(const TVrFile& entry, TMemoryStream& out
     Source->SetPosition(entry.Offset);
     if (Source->Read(out.Memory(), entry.Size) != entry.Size) {
         out.Clear();
-        throw ECorruptData("Archive " + FileName + ": entry " + entry.GetName() + " is cut short");
+        throw ECorruptData("Archive " + DisplayPath(FileName) + ": entry " + entry.GetName() + " is cut short");
     }
 }
 
@@ -474,11 +472,11 @@ void TVrFileCollection::LoadEntry(const TVrFile& entry, TMemoryStream& out) {
         const auto packed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(entry.Size));
         Source->SetPosition(entry.Offset);
         if (Source->Read(packed.get(), entry.Size) != entry.Size)
-            throw ECorruptData("Archive " + FileName + ": entry " + entry.GetName() + " is cut short");
+            throw ECorruptData("Archive " + DisplayPath(FileName) + ": entry " + entry.GetName() + " is cut short");
         try {
             InflateTo(packed.get(), static_cast<size_t>(entry.Size), out);
         } catch (const ECorruptData& e) {
-            throw ECorruptData("Archive " + FileName + ": entry " + entry.GetName() + ": " + e.Message());
+            throw ECorruptData("Archive " + DisplayPath(FileName) + ": entry " + entry.GetName() + ": " + e.Message());
         }
     }
     out.SetPosition(0);

@@ -102,5 +102,3 @@ uint32_t StreamCrc32(TStream& stream);
 // Whether a loose file is worth packing: by extension, layered-image
 // compression and size.
 bool ShouldPackEntry(const std::string& name, TStream& file);
-// The "%s:ファイルがありません" message (Shift-JIS) for a name not found.
-std::string FileNotFoundMessage(const std::string& name);

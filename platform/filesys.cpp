@@ -90,6 +90,21 @@ std::string NativePath(const std::string& sjis_path) {
 
 std::string GamePath(const std::string& native_path) { return Utf8ToCp932(native_path); }
 
+std::string DisplayPath(const std::string& sjis_path) { return GamePath(NativePath(sjis_path)); }
+
+std::string FileNotFoundMessage(const std::string& name) { return name + Sjis(":ファイルがありません"); }
+
+std::string FileFaultMessage(FileFault fault, const std::string& sjis_path) {
+    const std::string shown = DisplayPath(sjis_path);
+    switch (fault) {
+    case FileFault::Missing: return FileNotFoundMessage(shown);
+    case FileFault::Open: return shown + Sjis(":ファイルを開けません");
+    case FileFault::Create: return shown + Sjis(":ファイルが作れません");
+    case FileFault::Write: return shown + Sjis(":ファイルに書き込めません");
+    }
+    return shown;
+}
+
 bool FileExists(const std::string& sjis_path) {
     struct stat st;
     return ::stat(NativePath(sjis_path).c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -41,6 +41,17 @@ int64_t UnixFromDosDateTime(int32_t dos);
 // (which must exist) lies within the folder once links are resolved.
 bool IsPathInsideFolder(const std::string& sjis_folder, const std::string& sjis_relative);
 
+// The system's own spelling of a game path, for messages: "/" between the
+// components, each as it is found on disc.
+std::string DisplayPath(const std::string& sjis_path);
+
+// Messages of file errors (Shift-JIS), "<name>:<what>".
+// "%s:ファイルがありません": a name (of a game file, or a path) not found.
+std::string FileNotFoundMessage(const std::string& name);
+enum class FileFault { Missing, Open, Create, Write };
+// The message of a fault on the file at a path, shown in its DisplayPath.
+std::string FileFaultMessage(FileFault fault, const std::string& sjis_path);
+
 // Path pieces; both "\" and "/" count as delimiters.
 std::string ExtractFilePath(const std::string& path);  // up to and with the last delimiter
 std::string ExtractFileName(const std::string& path);

@@ -18,17 +18,36 @@ struct TempFile {
         if (!path.empty()) ::unlink(path.c_str());
     }
 };
+
+// The file a path leads to through links of its last component, so that
+// the replacement lands in the linked file (in the link target's folder)
+// and the link stays a link; a dangling link leads to the file to make.
+// Empty when the links go round in a loop.
+std::string link_target(std::string path) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string to(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), to.data(), to.size());
+        if (n <= 0 || static_cast<size_t>(n) >= to.size()) return {};
+        to.resize(static_cast<size_t>(n));
+        const size_t slash = path.find_last_of('/');
+        path = to[0] == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+    }
+    return {};
+}
 }  // namespace
 
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size) {
-    const std::string target = NativePath(sjis_path);
+    const std::string target = link_target(NativePath(sjis_path));
     const size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string write_error = Sjis("ファイルに書き込めません: ") + sjis_path;
+    const std::string write_error = FileFaultMessage(FileFault::Write, sjis_path);
+    if (target.empty()) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
     TempFile tmp;
     std::string pattern = folder + ".~" + target.substr(folder.size()) + ".XXXXXX";
     tmp.fd = ::mkstemp(pattern.data());
-    if (tmp.fd < 0) throw EFCreateError(Sjis("ファイルを作成できません: ") + sjis_path);
+    if (tmp.fd < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
     tmp.path = pattern;
     // mkstemp makes the file private; the replacement keeps what the old one had.
     struct stat old {};

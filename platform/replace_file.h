@@ -11,6 +11,7 @@
 // one file system), are synced, the temporary is renamed over the old name,
 // and the folder is synced so that the rename itself outlasts a power cut.
 // The new file keeps the old one's permission bits (0666 less the umask for
-// a new file). Failure raises EFCreateError or EWriteError and leaves the old
-// file untouched and no temporary behind.
+// a new file). A path that is a symbolic link stays one: the file it leads
+// to is replaced, in that file's folder. Failure raises EFCreateError or
+// EWriteError and leaves the old file untouched and no temporary behind.
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);

@@ -164,7 +164,7 @@ TFileStream::TFileStream(const std::string& sjis_path, uint16_t mode) : THandleS
     std::string native = NativePath(sjis_path);
     if (mode == fmCreate) {
         fd_ = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0) throw EFCreateError("Cannot create file \"" + sjis_path + "\"");
+        if (fd_ < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
         return;
     }
     int flags = O_CLOEXEC;
@@ -174,12 +174,15 @@ TFileStream::TFileStream(const std::string& sjis_path, uint16_t mode) : THandleS
         default: flags |= O_RDONLY; break;
     }
     fd_ = ::open(native.c_str(), flags);
-    if (fd_ < 0) throw EFOpenError("Cannot open file \"" + sjis_path + "\"");
+    if (fd_ < 0) {
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
+        throw EFOpenError(FileFaultMessage(missing ? FileFault::Missing : FileFault::Open, sjis_path));
+    }
     struct stat st;
     if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
-        throw EFOpenError("Cannot open file \"" + sjis_path + "\"");
+        throw EFOpenError(FileFaultMessage(FileFault::Open, sjis_path));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/codepage.h"
 #include "platform/filesys.h"
+#include "platform/replace_file.h"
 #include "platform/stream.h"
 #include "platform/exception.h"
 
@@ -95,4 +96,26 @@ TEST(FileSystem, NativePathResolvesCaseDotDotAndMissingFolders) {
     EXPECT_EQ(NativePath(base + "\\" + Sjis("画像a") + "\\Gone\\deep\\PIC.bmp"),
               native_base + "/画像A/Gone/deep/PIC.bmp");
     EXPECT_FALSE(FileExists(base + "\\Gone\\deep"));
+}
+
+TEST(FileSystem, FileFaultsAreToldInJapaneseWithTheSystemsOwnPath) {
+    // Paths as the engine builds them: a folder, "\" and a file name.
+    const std::string folder = PrivateTempFolder() + "faults";
+    ASSERT_TRUE(ForceDirectories(folder + "/sub"));
+    const std::string shown = GamePath(NativePath(folder)) + "/";
+    const auto message = [](auto f) {
+        try {
+            f();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message([&] { TFileStream(folder + "\\missing.dat", fmOpenRead); }),
+              shown + "missing.dat" + Sjis(":ファイルがありません"));
+    EXPECT_EQ(message([&] { TFileStream(folder + "\\sub", fmOpenRead); }), shown + "sub" + Sjis(":ファイルを開けません"));
+    EXPECT_EQ(message([&] { TFileStream(folder + "\\none\\x.dat", fmCreate); }),
+              shown + "none/x.dat" + Sjis(":ファイルが作れません"));
+    EXPECT_EQ(message([&] { ReplaceFileContents(folder + "\\sub", "x", 1); }),
+              shown + "sub" + Sjis(":ファイルに書き込めません"));
 }

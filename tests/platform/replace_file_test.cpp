@@ -102,3 +102,34 @@ TEST(ReplaceFileContents, FailuresKeepTheOldFileAndLeaveNoTemporary) {
     // A folder that does not exist cannot take the temporary file.
     EXPECT_THROW(ReplaceFileContents(dir + "no/such/save.dat", "x", 1), EFCreateError);
 }
+
+TEST(ReplaceFileContents, ASaveFileThatIsALinkStaysALinkAndItsTargetIsReplaced) {
+    const std::string dir = PrivateTempFolder() + "replace_link/";
+    ASSERT_TRUE(ForceDirectories(dir + "game") && ForceDirectories(dir + "kept"));
+    const std::string game = NativePath(dir + "game/"), kept = NativePath(dir + "kept/");
+    const struct {
+        const char* link;    // what save.dat leads to
+        const char* target;  // the file it is, below dir
+        bool exists;
+    } cases[] = {
+        {"../kept/a.dat", "kept/a.dat", true},
+        {"chain", "kept/b.dat", true},  // chain -> kept/b.dat, absolute
+        {"../kept/new.dat", "kept/new.dat", false},  // dangling: the target is made
+    };
+    ASSERT_EQ(::symlink((kept + "b.dat").c_str(), (game + "chain").c_str()), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        const std::string save = game + "save.dat";
+        ::unlink(save.c_str());
+        ASSERT_EQ(::symlink(c.link, save.c_str()), 0);
+        if (c.exists) ReplaceFileContents(dir + c.target, "old", 3);
+        ReplaceFileContents(dir + "game\\save.dat", "new slots", 9);
+        struct stat st {};
+        ASSERT_EQ(::lstat(save.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_EQ(read_all(dir + c.target), "new slots");
+    }
+    // No temporary is left in either folder.
+    EXPECT_EQ(ListDirectory(dir + "game").size(), 2u);
+    EXPECT_EQ(ListDirectory(dir + "kept").size(), 3u);
+}
