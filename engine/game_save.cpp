@@ -50,6 +50,15 @@ std::string OldSaveMessage() {
     return Sjis("セーブファイルの形式が古いため読めません\r\nsave.dat を削除してから実行してください");
 }
 
+std::string DamagedSaveKeptMessage(const std::string& kept_path) {
+    return Sjis("save.dat が壊れていたため、") + DisplayPath(kept_path) +
+           Sjis(" として残し、新しい save.dat に保存しました");
+}
+
+std::string DamagedSaveMessage(const std::string& save_path) {
+    return DisplayPath(save_path) + Sjis(" が壊れているため読めません\r\n次に保存するとき、別の名前で残して新しく作ります");
+}
+
 // ---- records -------------------------------------------------------------------------
 
 void WriteGameRecord(TStream& s, const TGameSaveHead& head, const TCallMan& cm) {
@@ -169,6 +178,20 @@ void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image) {
     ReplaceFileContents(save_path, m.Memory(), static_cast<size_t>(m.GetSize()));
 }
 
+std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
+                             const TMemoryStream* const* contents, int count) {
+    TWzBigMemoryStream image;
+    std::string kept;
+    try {
+        BuildSaveArchive(save_path, names, contents, count, image);
+    } catch (const ECorruptData&) {
+        kept = KeepFileCopy(save_path, ".damaged");
+        BuildSaveArchive(std::string(), names, contents, count, image);
+    }
+    WriteSaveFile(save_path, image);
+    return kept;
+}
+
 // ---- the project's requests ----------------------------------------------------------
 
 bool TProject::ProcessRequests() {
@@ -222,10 +245,10 @@ void TProject::SaveGame(int32_t slot, const std::string& resume_page, int32_t re
             WriteStatusRecord(status);
             count = 2;
         }
-        TWzBigMemoryStream image;
-        BuildSaveArchive(SavePath(), names, contents, count, image);
-        WriteSaveFile(SavePath(), image);
+        const std::string kept = StoreSaveArchive(SavePath(), names, contents, count);
         SetSlotCaption(slot, caption);
+        if (!kept.empty())
+            ShowMessageBox(DamagedSaveKeptMessage(kept), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
     } catch (const std::exception& e) {
         // The old file stands whole; the player learns the game was not
         // saved and may go on.
@@ -258,7 +281,7 @@ void TProject::WriteStatus() {
     WriteStatusRecord(status);
     const std::string name = kStatusEntryName;
     const TMemoryStream* content = &status;
-    TWzBigMemoryStream image;
-    BuildSaveArchive(path, &name, &content, 1, image);
-    WriteSaveFile(path, image);
+    const std::string kept = StoreSaveArchive(path, &name, &content, 1);
+    if (!kept.empty())
+        ShowMessageBox(DamagedSaveKeptMessage(kept), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
 }

@@ -61,11 +61,25 @@ bool StatusRecordAvailable();
 // The archive image of save.dat with each names[i] replaced by (or added
 // with) contents[i]: every other entry is copied as it is stored (never
 // unpacked and packed again). An absent file starts an empty archive; a
-// file that is no archive raises ECorruptData, so that a damaged save.dat
-// is never overwritten and keeps its slots.
+// file that is no archive raises ECorruptData and is never written over
+// (StoreSaveArchive keeps it aside first).
 class TWzBigMemoryStream;
 void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
                       int count, TWzBigMemoryStream& out);
 // Replaces save.dat with the image whole (a synced temporary renamed over
 // it).
 void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image);
+
+// Writes save.dat with each names[i] replaced by (or added with)
+// contents[i], as BuildSaveArchive and WriteSaveFile do. A save.dat that
+// cannot be read as an archive (empty, cut short, its directory damaged)
+// would otherwise refuse every save for good: it is kept byte for byte
+// beside itself ("save.dat.damaged", then ".2", ...) and the new file
+// starts empty. Returns the kept copy's path, or "" when none was made.
+std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
+                             const TMemoryStream* const* contents, int count);
+// The player's notice that a damaged save.dat was kept at kept_path and a
+// new one written.
+std::string DamagedSaveKeptMessage(const std::string& kept_path);
+// The notice, at start, that save.dat is damaged and what the next save does.
+std::string DamagedSaveMessage(const std::string& save_path);

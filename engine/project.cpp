@@ -244,7 +244,13 @@ void TProject::read_status_record() {
     if (!::FileExists(path) || !Params) return;
     try {
         TVrFileCollection save;
-        save.Open(path);
+        try {
+            save.Open(path);
+        } catch (const ECorruptData&) {
+            // The next save keeps it aside and starts anew (StoreSaveArchive).
+            ShowMessageBox(DamagedSaveMessage(path), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+            return;
+        }
         TVrFile* entry = save.FindEntry(kStatusEntryName);
         if (!entry) return;
         TMemoryStream m;

@@ -84,3 +84,43 @@ void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t 
         ::close(dir);
     }
 }
+
+std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix) {
+    const int in = ::open(NativePath(sjis_path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw EFOpenError(FileFaultMessage(errno == ENOENT ? FileFault::Missing : FileFault::Open, sjis_path));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } in_closer{in};
+    struct stat st {};
+    ::fstat(in, &st);
+    TempFile copy;
+    std::string copy_path;
+    for (int n = 1; copy.fd < 0; ++n) {
+        copy_path = sjis_path + suffix + (n > 1 ? "." + std::to_string(n) : std::string());
+        copy.fd = ::open(NativePath(copy_path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
+        if (copy.fd < 0 && (errno != EEXIST || n >= 1000))
+            throw EFCreateError(FileFaultMessage(FileFault::Create, copy_path));
+    }
+    copy.path = NativePath(copy_path);
+    const std::string write_error = FileFaultMessage(FileFault::Write, copy_path);
+    char buf[65536];
+    for (;;) {
+        ssize_t got = ::read(in, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw EReadError(FileFaultMessage(FileFault::Open, sjis_path));
+        if (got == 0) break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t n = ::write(copy.fd, buf + done, static_cast<size_t>(got - done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw EWriteError(write_error);
+            done += n;
+        }
+    }
+    if (::fsync(copy.fd) != 0) throw EWriteError(write_error);
+    const int fd = copy.fd;
+    copy.fd = -1;
+    if (::close(fd) != 0) throw EWriteError(write_error);
+    copy.path.clear();
+    return copy_path;
+}

@@ -15,3 +15,10 @@
 // to is replaced, in that file's folder. Failure raises EFCreateError or
 // EWriteError and leaves the old file untouched and no temporary behind.
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);
+
+// Keeps a copy of the file at sjis_path beside it, byte for byte, under the
+// first free name of sjis_path + suffix, then + suffix + ".2", ".3" and so
+// on; never over a file that exists. The copy is synced before this returns
+// its path. Failure raises EFOpenError, EReadError, EFCreateError or
+// EWriteError and leaves no partial copy.
+std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix);

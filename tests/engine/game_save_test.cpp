@@ -465,14 +465,50 @@ TEST_F(GameSave, AControlOnNoLayerIsLeftOutAndTheSaveIsWritten) {
     EXPECT_EQ(VorqBaseList->FindObject("loose"), nullptr);
 }
 
-TEST_F(GameSave, ASaveFileThatIsNoArchiveIsNeverOverwritten) {
+TEST_F(GameSave, ADamagedSaveFileIsKeptByteForByteBesideAFreshOneAndTheSaveGoesThrough) {
     TPageWriter main;
     main.Wait("1000000");
     start(main);
-    folder.WriteFile("save.dat", "vf garbage that is no directory");
-    EXPECT_EQ(boxes_during([&] { Project->SaveGame(1, "", 0, "caption"); }).size(), 1u);
-    close();  // the status write at the end leaves it too
-    EXPECT_EQ(file_bytes(save_path()), "vf garbage that is no directory");
+    Project->SaveGame(1, "", 0, "old");
+    const std::string real = file_bytes(save_path());
+    close();
+    std::string count_replaced = real;  // the entry count, after "vf" and the version
+    for (size_t i = 6; i < 10; ++i) count_replaced[i] = char(0xFF);
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        const char* Kept;  // where it must be kept
+    } cases[] = {
+        {"empty", "", "save.dat.damaged"},
+        {"cut in half", real.substr(0, real.size() / 2), "save.dat.damaged"},
+        {"entry count replaced", count_replaced, "save.dat.damaged"},
+        {"an earlier copy kept", "", "save.dat.damaged.2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (const char* name : {"save.dat", "save.dat.damaged", "save.dat.damaged.2"}) DeleteFile(folder.Path() + name);
+        const bool earlier = std::string(c.Kept) != "save.dat.damaged";
+        if (earlier) folder.WriteFile("save.dat.damaged", "earlier");
+        folder.WriteFile("save.dat", c.Bytes);
+        testing::internal::CaptureStderr();
+        open(TestProjectData("main.vsb"));
+        Project->SaveGame(2, "", 0, "new");
+        close();  // the status written at the end goes into the fresh file
+        const std::string told = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(FileExists(folder.Path() + c.Kept)) << told;
+        EXPECT_EQ(file_bytes(folder.Path() + c.Kept), c.Bytes);
+        if (earlier) {
+            EXPECT_EQ(file_bytes(folder.Path() + "save.dat.damaged"), "earlier");
+        }
+        EXPECT_FALSE(game_record(2).empty());
+        EXPECT_FALSE(entry_bytes(save_path(), kStatusEntryName).empty());
+        const std::string kept_told = "save.dat が壊れていたため、" + NativePath(folder.Path() + c.Kept) +
+                                      " として残し、新しい save.dat に保存しました";
+        const size_t at = told.find(kept_told);
+        EXPECT_NE(at, std::string::npos) << told;
+        EXPECT_EQ(told.find(kept_told, at + 1), std::string::npos) << "told once: " << told;
+        EXPECT_EQ(told.find("Archive"), std::string::npos) << told;
+    }
 }
 
 // ---- a save killed while it writes ----------------------------------------------------------
