@@ -13,11 +13,15 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string to_native_slashes(const std::string& utf8) {
-    std::string r = utf8;
-    for (char& c : r)
-        if (c == '\\') c = '/';
-    return r;
+// The system's path for a game path: its delimiters (never a trail byte)
+// become "/" and the rest the system's bytes, carried bytes restored.
+std::string to_native(const std::string& sjis) {
+    std::string r = sjis;
+    for (size_t i = 0; i < r.size(); ++i) {
+        if (IsDBCSLeadByte(r[i]) && i + 1 < r.size()) ++i;
+        else if (r[i] == '\\') r[i] = '/';
+    }
+    return SjisToSystemName(r);
 }
 
 // Both names are UTF-8 here, where no byte of a multi-byte character is
@@ -52,7 +56,7 @@ bool match_component(const std::string& dir, const std::string& name, std::strin
 }  // namespace
 
 std::string NativePath(const std::string& sjis_path) {
-    std::string p = to_native_slashes(Cp932ToUtf8(sjis_path));
+    std::string p = to_native(sjis_path);
     if (p.empty()) return p;
     struct stat st;
     if (::stat(p.c_str(), &st) == 0) return p;
@@ -88,7 +92,7 @@ std::string NativePath(const std::string& sjis_path) {
     return result;
 }
 
-std::string GamePath(const std::string& native_path) { return Utf8ToCp932(native_path); }
+std::string GamePath(const std::string& native_path) { return SystemNameToSjis(native_path); }
 
 bool FileExists(const std::string& sjis_path) {
     struct stat st;
@@ -155,7 +159,7 @@ std::vector<std::string> ListDirectory(const std::string& sjis_path) {
     while (dirent* e = readdir(d)) {
         std::string n = e->d_name;
         if (n == "." || n == "..") continue;
-        names.push_back(Utf8ToCp932(n));
+        names.push_back(GamePath(n));
     }
     closedir(d);
     return names;
@@ -261,8 +265,9 @@ std::string ExeFileName() {
 std::string ExeFolder() { return ExtractFilePath(ExeFileName()); }
 
 bool IsPathInsideFolder(const std::string& sjis_folder, const std::string& sjis_relative) {
-    // Components are checked in UTF-8, where no trail byte looks like "\".
-    const std::string rel = to_native_slashes(Cp932ToUtf8(sjis_relative));
+    // Components are checked in the system's form, where only "/" delimits
+    // (no carried byte becomes "/" or ".").
+    const std::string rel = to_native(sjis_relative);
     if (rel.empty() || rel[0] == '/' || rel.find(':') != std::string::npos) return false;
     for (size_t i = 0; i <= rel.size();) {
         size_t j = rel.find('/', i);

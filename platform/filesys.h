@@ -9,10 +9,15 @@
 constexpr char PathDelim = '\\';
 inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
 
-// The native (UTF-8, "/" separated) path for a game path. Existing
-// components are matched without case; missing ones are kept as written.
+// Folders the system gives (game folder, executable, temporary folder)
+// enter the engine through GamePath and reach the system again through
+// NativePath unchanged, whatever characters they hold (SystemNameToSjis).
+
+// The native ("/" separated, the system's bytes) path for a game path.
+// Existing components are matched without case; missing ones are kept as
+// written.
 std::string NativePath(const std::string& sjis_path);
-// The game path (Shift-JIS) for a native path.
+// The game path (Shift-JIS) for a native path, without loss.
 std::string GamePath(const std::string& native_path);
 
 bool FileExists(const std::string& sjis_path);       // a regular file
