@@ -2,9 +2,13 @@
 #include "platform/codepage.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -231,6 +235,11 @@ std::string IncludeTrailingPathDelimiter(const std::string& path) {
 }
 
 namespace {
+// Each player's temporary folder is "vorq-<pid>-XXXXXX", held under an
+// exclusive lock for the process's life: a later player can then tell the
+// folder of a killed process (gone, lock free) from one in use.
+constexpr std::string_view kTempPrefix = "vorq-";
+
 std::string& temp_folder() {
     static std::string folder;
     return folder;
@@ -239,18 +248,77 @@ void remove_temp_folder() {
     std::error_code ec;
     if (!temp_folder().empty()) fs::remove_all(temp_folder(), ec);
 }
+
+// The pid in a name of our kind, 0 for any other name.
+pid_t temp_folder_pid(std::string_view name) {
+    if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return 0;
+    name.remove_prefix(kTempPrefix.size());
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || name.size() - dash != 7 || dash > 9) return 0;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9') return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+// Removes our own folders in base whose process is gone. A pid taken
+// again by another process, or a folder still locked (its player may live
+// in another pid namespace), keeps its folder.
+void remove_stale_temp_folders(const std::string& base) {
+    DIR* d = opendir(base.c_str());
+    if (!d) return;
+    std::vector<std::string> stale;
+    while (dirent* e = readdir(d)) {
+        const pid_t pid = temp_folder_pid(e->d_name);
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        stale.push_back(base + "/" + e->d_name);
+    }
+    closedir(d);
+    for (const std::string& path : stale) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+        ::close(fd);
+    }
+}
+
+// Makes and locks this process's folder in base; false when base will not take one.
+bool make_temp_folder(const std::string& base) {
+    std::string tmpl = base + "/" + std::string(kTempPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+    if (!mkdtemp(tmpl.data())) return false;
+    // Held until the process ends: the descriptor is never closed.
+    const int fd = ::open(tmpl.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::close(fd);
+    temp_folder() = tmpl + "/";
+    return true;
+}
 }  // namespace
 
 std::string PrivateTempFolder() {
     static std::once_flag once;
     std::call_once(once, [] {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/vorq-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (mkdtemp(buf.data())) {
-            temp_folder() = std::string(buf.data()) + "/";
-            std::atexit(remove_temp_folder);
+        // The user's TMPDIR as the system gave it, else /tmp when that one
+        // is missing, not a folder we can write to, or not absolute.
+        std::vector<std::string> bases;
+        if (const char* t = std::getenv("TMPDIR"); t && t[0] == '/') {
+            std::string base = t;
+            while (base.size() > 1 && base.back() == '/') base.pop_back();
+            bases.push_back(base);
+        }
+        if (bases.empty() || bases[0] != "/tmp") bases.push_back("/tmp");
+        for (const std::string& base : bases) remove_stale_temp_folders(base);
+        for (const std::string& base : bases) {
+            if (make_temp_folder(base)) {
+                std::atexit(remove_temp_folder);
+                break;
+            }
         }
     });
     return GamePath(temp_folder());

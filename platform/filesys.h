@@ -56,7 +56,9 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 
 // This process's own temporary folder (created on first use, mode 0700,
-// removed with its content at exit); ends with "/".
+// removed with its content at exit); ends with "/". It lies in $TMPDIR, or
+// in /tmp when that cannot be used; "" when neither takes one. The first
+// call also removes the folders that killed players left behind.
 std::string PrivateTempFolder();
 // Path of the running executable and its folder (game paths, ending in "/").
 std::string ExeFileName();
