@@ -187,7 +187,9 @@ TVrFileManager::TVrFileManager() {
         if (VolumeInformationAvailable(root)) CdRoots.push_back(root);
     // Temporary copies go to this process's own folder: no predictable
     // names in a folder other users can write to.
-    TempPath = IncludeTrailingPathDelimiter(PrivateTempFolder());
+    // Without one (TempPath empty) copies fail rather than land elsewhere.
+    const std::string temp = PrivateTempFolder();
+    TempPath = temp.empty() ? temp : IncludeTrailingPathDelimiter(temp);
     Locks.TempPath = TempPath;
 }
 
@@ -305,8 +307,19 @@ std::string TVrFileManager::GetLocalFileName(const std::string& name) {
     return name;
 }
 
+void TVrFileManager::temp_file_failed() {
+    const std::string message = Sjis("作業用ファイルが作れません");
+    // Every medium that needs a copy fails alike: told once, not per medium.
+    if (!temp_failure_reported_) {
+        temp_failure_reported_ = true;
+        ShowMessageBox(message, Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+    }
+    throw Exception(message);
+}
+
 std::string TVrFileManager::ExtractToTempFile(const std::string& name) {
     Locks.TempPath = TempPath;
+    if (TempPath.empty()) temp_file_failed();
     const uint32_t id = Locks.ReserveId();
     const std::string file = Locks.TempFileName(id, name);
     if (::FileExists(file)) DeleteFile(file);
@@ -315,7 +328,7 @@ std::string TVrFileManager::ExtractToTempFile(const std::string& name) {
         try {
             out = std::make_unique<TFileStream>(file, fmCreate);
         } catch (const EStreamError&) {
-            throw Exception(Sjis("作業用ファイルが作れません"));
+            temp_file_failed();
         }
         try {
             LoadToStream(*out, name);

@@ -86,7 +86,7 @@ public:
     std::string BaseFolder;            // loose game files, with a trailing delimiter (or empty)
     TVrCacheList Cache;
     TVrLockList Locks;
-    std::string TempPath;  // this process's private temporary folder
+    std::string TempPath;  // this process's private temporary folder ("" when none)
 
     // What the disc prompt needs of the running project (Shift-JIS).
     std::string GameTitle;
@@ -127,7 +127,10 @@ public:
 
 private:
     bool ask(const std::string& text);
+    // Raises "作業用ファイルが作れません", telling the player the first time.
+    [[noreturn]] void temp_file_failed();
     std::vector<std::unique_ptr<TVrFileCollection>> archives_;
+    bool temp_failure_reported_ = false;
 };
 
 // The disc-request text with each %d replaced by the disc number and %%

@@ -110,3 +110,115 @@ bool AnsiSameText(std::string_view a, std::string_view b) {
 
 std::string Cp932ToUtf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis); }
 std::string Utf8ToCp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8); }
+
+namespace {
+// A system name's byte carried in engine text: 0x80-0xFF as lead 0xF0 or
+// 0xF1 with a trail of 0x80-0xBF, "\" as 0xF2 0x80. Trail bytes from 0x80
+// up are never ASCII, so no carried byte reads as a delimiter.
+void carry_byte(std::string& out, uint8_t b) {
+    if (b == '\\') {
+        out += "\xF2\x80";
+        return;
+    }
+    const unsigned i = b - 0x80u;
+    out += static_cast<char>(0xF0 + i / 64);
+    out += static_cast<char>(0x80 + i % 64);
+}
+
+// The byte a double-byte character carries, or -1 for any other character.
+int carried_byte(uint8_t lead, uint8_t trail) {
+    if (trail < 0x80 || trail > 0xBF) return -1;
+    if (lead == 0xF0 || lead == 0xF1) return 0x80 + (lead - 0xF0) * 64 + (trail - 0x80);
+    if (lead == 0xF2 && trail == 0x80) return '\\';
+    return -1;
+}
+
+// One iconv descriptor for many short conversions that must succeed whole.
+class StrictConverter {
+public:
+    StrictConverter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~StrictConverter() {
+        if (ok()) iconv_close(cd_);
+    }
+    StrictConverter(const StrictConverter&) = delete;
+    StrictConverter& operator=(const StrictConverter&) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    bool convert(std::string_view in, std::string& out) {
+        char buf[16];
+        char* inp = const_cast<char*>(in.data());
+        size_t inleft = in.size();
+        char* outp = buf;
+        size_t outleft = sizeof buf;
+        if (!ok()) return false;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd_, &inp, &inleft, &outp, &outleft) != 0 || inleft != 0) return false;
+        out.assign(buf, static_cast<size_t>(outp - buf));
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+bool plain_ascii(std::string_view s, bool backslash_too) {
+    for (char c : s)
+        if (static_cast<uint8_t>(c) >= 0x80 || (backslash_too && c == '\\')) return false;
+    return true;
+}
+}  // namespace
+
+std::string SystemNameToSjis(std::string_view native) {
+    if (plain_ascii(native, true)) return std::string(native);
+    StrictConverter to_sjis("CP932", "UTF-8"), to_utf8("UTF-8", "CP932");
+    std::string out, sjis, back;
+    for (size_t i = 0; i < native.size();) {
+        const uint8_t b = static_cast<uint8_t>(native[i]);
+        if (b < 0x80) {
+            if (b == '\\') carry_byte(out, b);
+            else out += static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        if (n > native.size() - i) n = 1;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<uint8_t>(native[i + k]) & 0xC0) != 0x80) n = 1;
+        const std::string_view unit = native.substr(i, n);
+        // Kept only when the character comes back as it was: "¥" would turn
+        // into "\" and "～" into another tilde. User-defined characters are
+        // carried too, so that every such character in a name is a carried byte.
+        const bool converts = n > 1 && to_sjis.convert(unit, sjis) && !sjis.empty() &&
+                              !(static_cast<uint8_t>(sjis[0]) >= 0xF0 && static_cast<uint8_t>(sjis[0]) <= 0xF9) &&
+                              to_utf8.convert(sjis, back) && back == unit;
+        if (converts) out += sjis;
+        else
+            for (char c : unit) carry_byte(out, static_cast<uint8_t>(c));
+        i += n;
+    }
+    return out;
+}
+
+std::string SjisToSystemName(std::string_view sjis) {
+    if (plain_ascii(sjis, false)) return std::string(sjis);
+    std::string out;
+    size_t run = 0;
+    auto flush = [&](size_t end) {
+        if (end > run) out += Cp932ToUtf8(sjis.substr(run, end - run));
+    };
+    for (size_t i = 0; i < sjis.size();) {
+        const uint8_t b = static_cast<uint8_t>(sjis[i]);
+        if (IsDBCSLeadByte(b) && i + 1 < sjis.size()) {
+            const int carried = carried_byte(b, static_cast<uint8_t>(sjis[i + 1]));
+            if (carried >= 0) {
+                flush(i);
+                out += static_cast<char>(carried);
+                run = i + 2;
+            }
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    flush(sjis.size());
+    return out;
+}

@@ -26,6 +26,17 @@ bool AnsiSameText(std::string_view a, std::string_view b);
 std::string Cp932ToUtf8(std::string_view sjis);
 std::string Utf8ToCp932(std::string_view utf8);
 
+// Names the system gives (file and folder names, environment values) as
+// engine text and back, without loss: each character that code page 932
+// holds and gives back unchanged is converted; every other byte (a
+// character outside the code page, a "\" that would read as a delimiter,
+// bytes that are no UTF-8) is carried as one user-defined double-byte
+// character (lead 0xF0-0xF2), which SjisToSystemName turns back into that
+// byte. So a folder named "Café" or "한국" reaches its files again, and
+// string routines see whole double-byte characters, never a stray "\".
+std::string SystemNameToSjis(std::string_view native);
+std::string SjisToSystemName(std::string_view sjis);
+
 // Japanese literals are written once in source as UTF-8 and turned into
 // Shift-JIS here.
 inline std::string Sjis(std::string_view utf8) { return Utf8ToCp932(utf8); }

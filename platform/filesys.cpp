@@ -2,9 +2,13 @@
 #include "platform/codepage.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -13,11 +17,15 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string to_native_slashes(const std::string& utf8) {
-    std::string r = utf8;
-    for (char& c : r)
-        if (c == '\\') c = '/';
-    return r;
+// The system's path for a game path: its delimiters (never a trail byte)
+// become "/" and the rest the system's bytes, carried bytes restored.
+std::string to_native(const std::string& sjis) {
+    std::string r = sjis;
+    for (size_t i = 0; i < r.size(); ++i) {
+        if (IsDBCSLeadByte(r[i]) && i + 1 < r.size()) ++i;
+        else if (r[i] == '\\') r[i] = '/';
+    }
+    return SjisToSystemName(r);
 }
 
 // Both names are UTF-8 here, where no byte of a multi-byte character is
@@ -52,7 +60,7 @@ bool match_component(const std::string& dir, const std::string& name, std::strin
 }  // namespace
 
 std::string NativePath(const std::string& sjis_path) {
-    std::string p = to_native_slashes(Cp932ToUtf8(sjis_path));
+    std::string p = to_native(sjis_path);
     if (p.empty()) return p;
     struct stat st;
     if (::stat(p.c_str(), &st) == 0) return p;
@@ -88,7 +96,7 @@ std::string NativePath(const std::string& sjis_path) {
     return result;
 }
 
-std::string GamePath(const std::string& native_path) { return Utf8ToCp932(native_path); }
+std::string GamePath(const std::string& native_path) { return SystemNameToSjis(native_path); }
 
 std::string DisplayPath(const std::string& sjis_path) { return GamePath(NativePath(sjis_path)); }
 
@@ -170,7 +178,7 @@ std::vector<std::string> ListDirectory(const std::string& sjis_path) {
     while (dirent* e = readdir(d)) {
         std::string n = e->d_name;
         if (n == "." || n == "..") continue;
-        names.push_back(Utf8ToCp932(n));
+        names.push_back(GamePath(n));
     }
     closedir(d);
     return names;
@@ -242,6 +250,11 @@ std::string IncludeTrailingPathDelimiter(const std::string& path) {
 }
 
 namespace {
+// Each player's temporary folder is "vorq-<pid>-XXXXXX", held under an
+// exclusive lock for the process's life: a later player can then tell the
+// folder of a killed process (gone, lock free) from one in use.
+constexpr std::string_view kTempPrefix = "vorq-";
+
 std::string& temp_folder() {
     static std::string folder;
     return folder;
@@ -250,18 +263,77 @@ void remove_temp_folder() {
     std::error_code ec;
     if (!temp_folder().empty()) fs::remove_all(temp_folder(), ec);
 }
+
+// The pid in a name of our kind, 0 for any other name.
+pid_t temp_folder_pid(std::string_view name) {
+    if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return 0;
+    name.remove_prefix(kTempPrefix.size());
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || name.size() - dash != 7 || dash > 9) return 0;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9') return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+// Removes our own folders in base whose process is gone. A pid taken
+// again by another process, or a folder still locked (its player may live
+// in another pid namespace), keeps its folder.
+void remove_stale_temp_folders(const std::string& base) {
+    DIR* d = opendir(base.c_str());
+    if (!d) return;
+    std::vector<std::string> stale;
+    while (dirent* e = readdir(d)) {
+        const pid_t pid = temp_folder_pid(e->d_name);
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        stale.push_back(base + "/" + e->d_name);
+    }
+    closedir(d);
+    for (const std::string& path : stale) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+        ::close(fd);
+    }
+}
+
+// Makes and locks this process's folder in base; false when base will not take one.
+bool make_temp_folder(const std::string& base) {
+    std::string tmpl = base + "/" + std::string(kTempPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+    if (!mkdtemp(tmpl.data())) return false;
+    // Held until the process ends: the descriptor is never closed.
+    const int fd = ::open(tmpl.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::close(fd);
+    temp_folder() = tmpl + "/";
+    return true;
+}
 }  // namespace
 
 std::string PrivateTempFolder() {
     static std::once_flag once;
     std::call_once(once, [] {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/vorq-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (mkdtemp(buf.data())) {
-            temp_folder() = std::string(buf.data()) + "/";
-            std::atexit(remove_temp_folder);
+        // The user's TMPDIR as the system gave it, else /tmp when that one
+        // is missing, not a folder we can write to, or not absolute.
+        std::vector<std::string> bases;
+        if (const char* t = std::getenv("TMPDIR"); t && t[0] == '/') {
+            std::string base = t;
+            while (base.size() > 1 && base.back() == '/') base.pop_back();
+            bases.push_back(base);
+        }
+        if (bases.empty() || bases[0] != "/tmp") bases.push_back("/tmp");
+        for (const std::string& base : bases) remove_stale_temp_folders(base);
+        for (const std::string& base : bases) {
+            if (make_temp_folder(base)) {
+                std::atexit(remove_temp_folder);
+                break;
+            }
         }
     });
     return GamePath(temp_folder());
@@ -276,8 +348,9 @@ std::string ExeFileName() {
 std::string ExeFolder() { return ExtractFilePath(ExeFileName()); }
 
 bool IsPathInsideFolder(const std::string& sjis_folder, const std::string& sjis_relative) {
-    // Components are checked in UTF-8, where no trail byte looks like "\".
-    const std::string rel = to_native_slashes(Cp932ToUtf8(sjis_relative));
+    // Components are checked in the system's form, where only "/" delimits
+    // (no carried byte becomes "/" or ".").
+    const std::string rel = to_native(sjis_relative);
     if (rel.empty() || rel[0] == '/' || rel.find(':') != std::string::npos) return false;
     for (size_t i = 0; i <= rel.size();) {
         size_t j = rel.find('/', i);

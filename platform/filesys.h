@@ -9,10 +9,15 @@
 constexpr char PathDelim = '\\';
 inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
 
-// The native (UTF-8, "/" separated) path for a game path. Existing
-// components are matched without case; missing ones are kept as written.
+// Folders the system gives (game folder, executable, temporary folder)
+// enter the engine through GamePath and reach the system again through
+// NativePath unchanged, whatever characters they hold (SystemNameToSjis).
+
+// The native ("/" separated, the system's bytes) path for a game path.
+// Existing components are matched without case; missing ones are kept as
+// written.
 std::string NativePath(const std::string& sjis_path);
-// The game path (Shift-JIS) for a native path.
+// The game path (Shift-JIS) for a native path, without loss.
 std::string GamePath(const std::string& native_path);
 
 bool FileExists(const std::string& sjis_path);       // a regular file
@@ -62,7 +67,9 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 
 // This process's own temporary folder (created on first use, mode 0700,
-// removed with its content at exit); ends with "/".
+// removed with its content at exit); ends with "/". It lies in $TMPDIR, or
+// in /tmp when that cannot be used; "" when neither takes one. The first
+// call also removes the folders that killed players left behind.
 std::string PrivateTempFolder();
 // Path of the running executable and its folder (game paths, ending in "/").
 std::string ExeFileName();

@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
+#include "platform/message_box.h"
 #include "platform/video.h"
 
 #include "tests/support/file_bytes.h"
@@ -116,6 +117,23 @@ TEST(VrFileManager, InMemoryEntriesAreNeverCached) {
     e->Data->WriteBuffer("two", 3);
     EXPECT_EQ(load(m, "mem:shot"), "two");
     EXPECT_EQ(m.Cache.Count(), 0);
+}
+
+TEST(VrFileManager, WithoutATemporaryFolderCopiesFailAndThePlayerIsToldOnce) {
+    TVrFileManager m;
+    m.AddArchive(sample("v102.dat"));
+    m.TempPath = "";  // no folder could be made
+    const uint32_t boxes = MessageBoxesShown();
+    for (const char* name : {"se\\click.wav", "SE\\click.wav"}) {
+        try {
+            m.GetLocalFileName(name);
+            ADD_FAILURE() << name << " was copied somewhere";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), Sjis("作業用ファイルが作れません"));
+        }
+    }
+    EXPECT_EQ(MessageBoxesShown() - boxes, 1u);
+    EXPECT_EQ(m.Locks.Count(), 0);
 }
 
 TEST(VrFileManager, TemporaryFilesAndRangeStreams) {

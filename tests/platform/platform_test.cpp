@@ -67,6 +67,27 @@ TEST(FileSystem, GamePathsMatchComponentsWithoutCase) {
     EXPECT_EQ(ExtractFilePath("a\\\x95\x5c.txt"), "a\\");
 }
 
+// Folder names the system gives come back to the system unchanged. What
+// code page 932 holds is converted (bytes from Python's cp932 codec); any
+// other byte is carried as a user-defined character, so that no "\\" turns up.
+TEST(FileSystem, SystemNamesSurviveTheTripThroughGamePaths) {
+    const struct {
+        const char* native;
+        const char* game;
+    } cases[] = {
+        {"/x/ゲーム画像ｶﾅ表", "/x/\x83Q\x81[\x83\x80\x89\xe6\x91\x9c\xb6\xc5\x95\\"},
+        {"/x/Café", "/x/Caf\xF1\x83\xF0\xA9"},
+        {"/x/한국", "/x/\xF1\xAD\xF0\x95\xF0\x9C\xF1\xAA\xF0\xB5\xF0\xAD"},
+        {"/x/a\\b¥", "/x/a\xF2\x80" "b\xF1\x82\xF0\xA5"},  // "¥" would read as "\\"
+        {"/x/〜\xE9t\xE9", "/x/\xF1\xA3\xF0\x80\xF0\x9C\xF1\xA9t\xF1\xA9"},  // wave dash, Latin-1
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(GamePath(c.native), c.game) << c.native;
+        EXPECT_EQ(NativePath(GamePath(c.native)), c.native);
+        EXPECT_EQ(ExtractFilePath(GamePath(c.native)), "/x/") << c.native;
+    }
+}
+
 TEST(FileSystem, LowerFileExtTellsFormatsApartByName) {
     struct Case {
         const char* path;
