@@ -880,6 +880,7 @@ int main(int argc, char** argv) {
         CopySeeds("tga", data / "dib", {"tga_type1.tga", "tga_type2.tga", "tga_type9.tga", "tga_type10.tga",
                                         "tga_type10_32.tga", "tga_16_mirrored.tga"});
         CopySeeds("ico", data / "dib", {"ico_4bit.ico", "ico_one.ico", "ico_two.ico", "cur_one.cur"});
+        CopySeeds("ico", data / "objects", {"choose_size.cur", "choose_colours.cur", "choose_tie.cur"});
         CopySeeds("sound", data / "audio", {"tone.wav", "tone22m.wav", "tone.ogg"});
         CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
         Videos();

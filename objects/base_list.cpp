@@ -6,8 +6,11 @@
 #include "objects/host_panel.h"
 #include "render/dib_surface.h"
 #include "render/dibx.h"
+#include "render/ico.h"
 #include "render/tesk_collection.h"
 #include "platform/exception.h"
+#include "platform/filesys.h"
+#include "platform/stream.h"
 #include "platform/string_list.h"
 #include "platform/video.h"
 #include "render/custom_dibx.h"
@@ -39,7 +42,13 @@ std::unique_ptr<TCustomDIBX> default_surface(int32_t w, int32_t h, int32_t bits)
 bool LoadCursorImage(const std::string& path, TCursorImage& image) {
     TDIBSurface s;
     try {
-        s.LoadFromFile(path);
+        const std::string ext = LowerFileExt(path);
+        if (ext == ".cur" || ext == ".ico") {
+            TFileStream f(path, fmOpenRead | fmShareDenyWrite);
+            LoadCursorIcon(s, f);
+        } else {
+            s.LoadFromFile(path);
+        }
     } catch (const Exception&) {
         return false;
     }

@@ -43,7 +43,8 @@ struct TCursorImage {
     TPoint HotSpot;
 };
 using TCursorDecoder = bool (*)(const std::string& path, TCursorImage& image);
-// The default: colours from the file, its mask as alpha.
+// The default: colours from the file, its mask as alpha; of an icon or
+// cursor file of several images the one nearest 32 x 32, chosen unasked.
 bool LoadCursorImage(const std::string& path, TCursorImage& image);
 void SetCursorDecoder(TCursorDecoder decoder);
 

@@ -6,6 +6,7 @@
 #include "render/dib_surface.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -173,6 +174,24 @@ void LoadChosenIcon(TDIBSurface& surface, TStream& stream) {
     }
     stream.SetPosition(start);
     LoadIcon(surface, stream, index);
+}
+
+void LoadCursorIcon(TDIBSurface& surface, TStream& stream) {
+    const int64_t start = stream.GetPosition();
+    const TIconDirectory dir = ReadIconDirectory(stream);
+    stream.SetPosition(start);
+    int best = 0, bestDistance = 0, bestBits = 0;
+    for (size_t i = 0; i < dir.Entries.size(); ++i) {
+        const TIconEntry& e = dir.Entries[i];
+        const int distance = std::abs(e.Width - 32) + std::abs(e.Height - 32);
+        const int bits = IconImageBitCount(stream, e);
+        if (i == 0 || distance < bestDistance || (distance == bestDistance && bits > bestBits)) {
+            best = static_cast<int>(i);
+            bestDistance = distance;
+            bestBits = bits;
+        }
+    }
+    LoadIcon(surface, stream, best);
 }
 
 void SaveIcon(const TDIBSurface& surface, TStream& stream, bool cursor) {

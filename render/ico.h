@@ -45,6 +45,12 @@ void SetIconChooser(TIconChooser chooser);
 // or, when it holds several, the one the installed chooser is told (image
 // 0 when none is installed or it could not ask).
 void LoadChosenIcon(TDIBSurface& surface, TStream& stream);
+// Loads the image a pointer shows from an icon or cursor file at the
+// stream's position, without asking: the entry whose size is nearest
+// 32 x 32 (the sum of the width's and the height's distance), of those the
+// one with the most colours (its own header's bit count), the first of
+// equals. A question in the middle of play would stop the game.
+void LoadCursorIcon(TDIBSurface& surface, TStream& stream);
 // One image at offset 22, type 2 when cursor. A mask with values other than
 // 0 and 255 is written as 32 bits with the mask as alpha; otherwise 16/32
 // bits are written as 24, and the AND bit is set where the mask is below

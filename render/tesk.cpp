@@ -33,6 +33,9 @@ constexpr int64_t kMaxPixelBytes = int64_t(1) << 30;
     throw ECorruptData(Sjis("Tesk 画像が壊れています: ") + what);
 }
 
+// The JPEG decoder's own failure, named as the PNG decoder names its own.
+[[noreturn]] void CorruptJpeg() { throw ECorruptData(Sjis("JPEG 画像が壊れています")); }
+
 int StorageBits(int bits) { return bits == 15 ? 16 : bits; }
 int RowBytes(int width, int bits) { return ScanLineWidth(width, StorageBits(bits)); }
 bool ValidTeskBits(int bits) {
@@ -248,11 +251,11 @@ void TTeskLayer::LoadFromStream(TStream& stream, const TTeskHeader& header) {
         in.Bytes(raw.data(), size, "block");
         if (jpeg) {
             if (t.dib.BitCount() == 24) {
-                if (!DecodeJpegRows(raw.data(), raw.size(), w, h, t.dib.TopRow(), stride)) Corrupt("JPEG");
+                if (!DecodeJpegRows(raw.data(), raw.size(), w, h, t.dib.TopRow(), stride)) CorruptJpeg();
                 return;
             }
             std::vector<uint8_t> bgr(size_t(w) * 3 * h);
-            if (!DecodeJpegRows(raw.data(), raw.size(), w, h, bgr.data(), size_t(w) * 3)) Corrupt("JPEG");
+            if (!DecodeJpegRows(raw.data(), raw.size(), w, h, bgr.data(), size_t(w) * 3)) CorruptJpeg();
             TColorMatcher matcher(t.dib.ColorTable(), t.dib.ColorCount());
             for (int y = 0; y < h; ++y) t.dib.WriteRowBGR(y, bgr.data() + size_t(w) * 3 * y, &matcher);
             return;

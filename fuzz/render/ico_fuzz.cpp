@@ -1,5 +1,5 @@
 // Icon and cursor files: the directory, then its first images and the bit
-// counts their own headers give.
+// counts their own headers give, and the image a pointer would take.
 #include "fuzz/fuzz_support.h"
 #include "render/dib_surface.h"
 #include "render/ico.h"
@@ -15,6 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             s.SetPosition(0);
             IconImageBitCount(s, dir.Entries[i]);
         }
+        s.SetPosition(0);
+        TDIBSurface cursor;
+        LoadCursorIcon(cursor, s);
     });
     return 0;
 }

@@ -107,7 +107,6 @@ void TMidiV::LoadFromStream(TStream& stream) {
     FOffsets.clear();
     FSequence = 0;
     FLengthMs = 0;
-    FRunningStatus = 0;
     FieldReader r(stream, corrupt_message());
     try {
         if (read_header(r))
@@ -160,6 +159,9 @@ void TMidiV::read_track(FieldReader& r, int32_t track) {
 
     TMidiStream s(FChunk.data(), n);
     int32_t tick = 0;
+    // Running status never crosses a track boundary: a track that opens
+    // with data bytes has no status to lend them.
+    FRunningStatus = 0;
     try {
         while (!s.AtEnd()) {
             const int32_t delta = static_cast<int32_t>(s.VarLen());

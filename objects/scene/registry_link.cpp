@@ -5,6 +5,7 @@
 #include "objects/text/history.h"
 #include "objects/vorq_object.h"
 #include "render/tesk_collection.h"
+#include "script/param_collection.h"
 
 #include <memory>
 
@@ -35,6 +36,8 @@ void InitDisplayObjects(TBasePanel* host, TTeskSource* images) {
     VorqBaseList = new TVorqBaseList(nullptr);
     if (images) TeskCollection = new TTeskCollection(images);
     if (host) VorqBaseList->CursorView = &host->View();
+    // An object without a cursor of its own shows the game's default one.
+    VorqBaseList->DefaultCursor = [] { return Params ? Params->cursor_name : std::string(); };
     VorqBaseList->HostPanel = host;
     registry_link = std::make_unique<TRegistrySceneLink>(*VorqBaseList);
     Scene = registry_link.get();

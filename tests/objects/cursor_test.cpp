@@ -1,5 +1,7 @@
 #include "objects/base_list.h"
 #include "platform/video.h"
+#include "render/dib_surface.h"
+#include "render/ico.h"
 #include "tests/objects/scene_fixture.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +25,41 @@ TEST(CursorImage, ColoursMaskAndHotSpotComeFromTheFile) {
     EXPECT_EQ(image.Argb[8] >> 24, 0u);
     EXPECT_EQ(image.Argb[15 * 16 + 15] >> 24, 0u);
     EXPECT_FALSE(LoadCursorImage(std::string(VORQ_TEST_DATA) + "/objects/missing.cur", image));
+}
+
+int g_asked = 0;
+int ask_first(const TIconDirectory&, TStream&) {
+    ++g_asked;
+    return 0;
+}
+
+// Files of several images (make_cursors.py: Pillow's entries, one colour
+// each): the pointer takes the image nearest 32 x 32, then the one with the
+// most colours, without asking; loading the file as a picture still asks.
+TEST(CursorImage, SeveralImagesTakeTheNearest32WithMostColoursUnasked) {
+    SetIconChooser(ask_first);
+    const struct {
+        const char* file;
+        int32_t size;
+        uint32_t colour;
+    } cases[] = {{"choose_size.cur", 32, 0xFF00FF00u},
+                 {"choose_colours.cur", 32, 0xFF0000FFu},
+                 {"choose_tie.cur", 16, 0xFFFF0000u}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = std::string(VORQ_TEST_DATA) + "/objects/" + c.file;
+        g_asked = 0;
+        TCursorImage image;
+        ASSERT_TRUE(LoadCursorImage(path, image));
+        EXPECT_EQ(g_asked, 0);
+        EXPECT_EQ(image.Width, c.size);
+        EXPECT_EQ(image.Height, c.size);
+        EXPECT_EQ(image.Argb[0], c.colour);
+        TDIBSurface picture;
+        picture.LoadFromFile(path);
+        EXPECT_EQ(g_asked, 1);
+    }
+    SetIconChooser(nullptr);
 }
 
 using CursorTest = SceneTest;

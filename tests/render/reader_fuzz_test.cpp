@@ -116,6 +116,15 @@ TEST(ReaderFuzz, IconsAndCursors) {
         });
 }
 
+// The image a pointer takes, chosen over every entry of the directory.
+TEST(ReaderFuzz, CursorChoice) {
+    for (const char* name : {"choose_tie.cur", "choose_colours.cur"})
+        Fuzz(name, ReadBytes(std::string(VORQ_TEST_DATA) + "/objects/" + name), [](TStream& s) {
+            TDIBSurface d;
+            LoadCursorIcon(d, s);
+        });
+}
+
 TEST(ReaderFuzz, PngThroughTheLayeredImageReader) {
     for (const char* name : {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"}) {
         const auto bytes = ReadBytes(std::string(VORQ_TEST_DATA) + "/tesk/" + name);

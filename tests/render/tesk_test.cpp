@@ -550,6 +550,27 @@ TEST(TeskReader, RefusesTruncatedAndLyingFiles) {
     EXPECT_THROW(Load(bytes), ECorruptData);
 }
 
+// A JPEG block libjpeg cannot read is reported as a broken JPEG picture,
+// through both the 24-bit and the converting path.
+TEST(TeskReader, BrokenJpegBlockNamesJpeg) {
+    for (int bits : {24, 32}) {
+        TeskTestFile f;
+        f.compression = 2;
+        TeskTestFrame fr;
+        fr.width = 37, fr.height = 21, fr.bits = bits;
+        TeskTestLayer l;
+        l.jpeg = {0xFF, 0xD8, 0xFF, 0x00};
+        fr.layers.push_back(l);
+        f.frames.push_back(fr);
+        try {
+            Load(WriteTeskTestFile(f));
+            ADD_FAILURE() << bits << ": loaded";
+        } catch (const ECorruptData& e) {
+            EXPECT_EQ(e.Message(), Sjis("JPEG 画像が壊れています")) << bits;
+        }
+    }
+}
+
 TEST(TeskPng, RefusesCorruptPng) {
     auto png = ReadFile("rgba.png");
     png.resize(png.size() / 2);

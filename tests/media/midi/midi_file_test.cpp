@@ -197,6 +197,8 @@ TEST(MidiFile, BadFilesAreRefusedOrEnded) {
         {"five-byte length", smf(96, {note + std::string("\x00\xFF\x01\x81\x81\x81\x81\x01", 8)}), 1},
         {"no end of track", smf(96, {note + note}), 2},
         {"data byte before any status", smf(96, {std::string("\x00\x3C\x40", 3) + kEnd}), 0},
+        {"second track opens with data bytes", smf(96, {note + kEnd, std::string("\x00\x3E\x40", 3) + kEnd, note + kEnd}),
+         4},
         {"chunk longer than the file", "MThd" + be(6, 4) + be(0, 2) + be(1, 2) + be(96, 2) + "MTrk" +
                                            be(0x7FFFFFFF, 4) + note + note, 2},
         {"track runs past its chunk", "MThd" + be(6, 4) + be(1, 2) + be(2, 2) + be(96, 2) + "MTrk" + be(6, 4) +
