@@ -126,6 +126,9 @@ public:
     // order (a sprite is never focused nor in a cabinet of its own, so
     // nothing else of a parent change applies).
     void AttachTo(TVorqParticle& emitter);
+    // A sprite that a script puts under another parent is that parent's to
+    // draw and the registry's to update; its emitter still moves it.
+    void SetParent(TVorqControl* parent) override;
     // Once, at birth: the pattern's start values.
     void StartMotion();
     // n ticks of the pattern; view, when given, is the emitter's place.

@@ -13,6 +13,7 @@
 #include "objects/object_kinds.h"
 #include "objects/effects/particle.h"
 #include "objects/images/image.h"
+#include "objects/property_access.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "render/dibx.h"
@@ -25,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <random>
@@ -707,6 +709,50 @@ TEST_F(Particles, FramesFromDirtyAreasMatchAFullRedraw) {
         }
         EXPECT_GT(e.Sprites().Count(), 0);
         e.FreeNow();
+    }
+    reg->SetScreenSurface(nullptr);
+}
+
+// A sprite that a script gives another parent is drawn and updated as that
+// parent's child: frame by frame the dirty areas alone give the full
+// redraw, while it and its old emitter's sprites go on moving.
+TEST_F(Particles, ASpriteMovedToAnotherParentLeavesNoTrails) {
+    TPlainDIBX screen{320, 240, 32};
+    reg->SetScreenSurface(&screen);
+    reg->ActiveBase()->SetColor(0x102030);
+    RandSeed() = 3;
+    Box("other", 170, 20, 120, 200);
+    TVorqParticle& e = *Emitter();
+    e.SetRect(10, 10, 140, 200);
+    for (int k = 0; k < 3; ++k) e.SetParam(k, std::array{0.8L, 5.0L, 9.0L}[size_t(k)]);
+    TVorqParticleParam& p = e.EnsureParam();
+    p.XMin = 10, p.XRange = 100, p.YMin = 0, p.YRange = 20, p.IntervalMin = 40, p.IntervalRange = 20;
+    auto pixels = [&] {
+        std::vector<uint32_t> v;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x) v.push_back(screen.GetPixel(x, y));
+        return v;
+    };
+    TParamStr other;
+    other.SetAsString("other");
+    reg->ActiveBase()->InvalidateWhole();
+    for (int frame = 0; frame < 120; ++frame) {
+        if (frame == 30) {
+            TVorqObject* moved = e.Sprites().Get(0);
+            SetPropertyValue(*moved, PR_PARENT, other);
+            ASSERT_EQ(moved->GetParent()->GetName(), "other");
+        }
+        reg->Update();
+        reg->Draw();
+        reg->ClearDirty();
+        const std::vector<uint32_t> incremental = pixels();
+        reg->ActiveBase()->InvalidateWhole();
+        reg->Draw();
+        reg->ClearDirty();
+        const std::vector<uint32_t> full = pixels();
+        int differing = 0;
+        for (size_t i = 0; i < full.size(); ++i) differing += full[i] != incremental[i];
+        ASSERT_EQ(differing, 0) << "frame " << frame;
     }
     reg->SetScreenSurface(nullptr);
 }
