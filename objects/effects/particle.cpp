@@ -151,7 +151,15 @@ void TParticleImageList::Remove(TVorqParticleImages* sprite) {
 }
 
 void TParticleImageList::Clear() {
-    for (TVorqParticleImages* s : items_) s->ForgetList();
+    for (TVorqParticleImages* s : items_) {
+        s->ForgetList();
+        // One under another parent outlives the list, but not the
+        // emitter's picture, whose frames it shows.
+        if (s->GetParent() != &emitter_) {
+            s->SetPictureSurface(nullptr);
+            s->SetMaskSurface(nullptr);
+        }
+    }
     items_.clear();
 }
 

@@ -50,7 +50,8 @@ public:
     // emitter's motion and IGNOREMOUSE 1, appended to the list.
     TVorqParticleImages* Add();
     void Remove(TVorqParticleImages* sprite);
-    // Forgets every sprite (each forgets the list too).
+    // Forgets every sprite (each forgets the list too; one under another
+    // parent loses the picture, which is the emitter's).
     void Clear();
     int32_t Count() const { return static_cast<int32_t>(items_.size()); }
     TVorqParticleImages* Get(int32_t i) const { return items_[static_cast<size_t>(i)]; }
