@@ -14,8 +14,6 @@
 
 #include <algorithm>
 
-TSceneLink* Scene = nullptr;
-
 namespace {
 
 // Smallest stored call frame: three empty strings, two u32, two u8, the

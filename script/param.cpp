@@ -1,6 +1,7 @@
 #include "script/param.h"
 
 #include "files/field_reader.h"
+#include "files/jstring.h"
 #include "files/number_text.h"
 #include "script/param_collection.h"
 #include "files/save_stream.h"
@@ -114,8 +115,15 @@ void TCustomParam::LoadFromStream(TStream& s) {
     load_dims(r);
 }
 
-static bool contains_text(std::string_view hay, std::string_view needle) {
-    return hay.find(needle) != std::string_view::npos;
+// Text is found only where a character starts, never from the second byte
+// of a double-byte character on ("a" is no part of a Shift-JIS character
+// whose trail byte is 0x61). The byte search comes first, inlined into the
+// search loops: most elements hold no match, and only a match past the
+// first byte needs the walk over the characters.
+[[gnu::always_inline]] static inline bool contains_text(std::string_view hay, std::string_view needle) {
+    const size_t at = hay.find(needle);
+    if (at == std::string_view::npos) return false;
+    return at == 0 || JPos(needle, hay) > 0;
 }
 
 // One element against the text by the rules of IndexOf.

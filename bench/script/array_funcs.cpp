@@ -1,6 +1,7 @@
 // Array functions on 100,000 elements (goal: each call under 50 ms):
 // SortStr against a bare std::sort of the same texts with the same
-// comparison, IndexOfStr against a bare loop of equal-text tests.
+// comparison, IndexOfStr against a bare loop of equal-text tests and, when
+// partial, of byte searches.
 #include "script/param.h"
 #include "script/sys_funcs.h"
 #include "shell/sys_func_families.h"
@@ -87,12 +88,13 @@ void BM_IndexOfStr(benchmark::State& state) {
     a.fill(v);
     TParamStr missing;
     missing.SetAsString("not there");
-    TParamFlag flag;
+    TParamFlag flag, partial;
     flag.SetAsBool(state.range(0) != 0);
-    for (auto _ : state) a.call("IndexOfStr", {&a.ref, &missing, &flag});
-    state.SetLabel(state.range(0) ? "case-sensitive" : "ignoring case");
+    partial.SetAsBool(state.range(1) != 0);
+    for (auto _ : state) a.call("IndexOfStr", {&a.ref, &missing, &flag, &partial});
+    state.SetLabel(std::string(state.range(0) ? "case-sensitive" : "ignoring case") + (state.range(1) ? ", partial" : ""));
 }
-BENCHMARK(BM_IndexOfStr)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IndexOfStr)->Args({1, 0})->Args({0, 0})->Args({1, 1})->Args({0, 1})->Unit(benchmark::kMillisecond);
 
 void BM_IndexOfStr_Peer_Loop(benchmark::State& state) {
     const auto v = texts();
@@ -108,6 +110,22 @@ void BM_IndexOfStr_Peer_Loop(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_IndexOfStr_Peer_Loop)->Unit(benchmark::kMillisecond);
+
+// The partial search's peer: a bare loop of byte searches.
+void BM_IndexOfStr_Peer_FindLoop(benchmark::State& state) {
+    const auto v = texts();
+    const std::string missing = "not there";
+    for (auto _ : state) {
+        int found = -1;
+        for (size_t i = 0; i < v.size(); ++i)
+            if (v[i].find(missing) != std::string::npos) {
+                found = static_cast<int>(i);
+                break;
+            }
+        benchmark::DoNotOptimize(found);
+    }
+}
+BENCHMARK(BM_IndexOfStr_Peer_FindLoop)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -151,7 +151,15 @@ void TParticleImageList::Remove(TVorqParticleImages* sprite) {
 }
 
 void TParticleImageList::Clear() {
-    for (TVorqParticleImages* s : items_) s->ForgetList();
+    for (TVorqParticleImages* s : items_) {
+        s->ForgetList();
+        // One under another parent outlives the list, but not the
+        // emitter's picture, whose frames it shows.
+        if (s->GetParent() != &emitter_) {
+            s->SetPictureSurface(nullptr);
+            s->SetMaskSurface(nullptr);
+        }
+    }
     items_.clear();
 }
 
@@ -350,12 +358,19 @@ void TVorqParticleImages::AttachTo(TVorqParticle& emitter) {
     emitter.InsertChild(this);
 }
 
+void TVorqParticleImages::SetParent(TVorqControl* parent) {
+    TVorqCustomImages::SetParent(parent);
+    TVorqParticle* emitter = FList ? &FList->Emitter() : nullptr;
+    SetDriver(emitter && FParent == emitter ? emitter : nullptr);
+}
+
 void TVorqParticleImages::InvalidateIn(const TSpriteStepView* view) {
-    if (!view) return Invalidate();
+    // The view is the emitter's place: of no use to a sprite elsewhere.
+    if (!view || FParent != view->emitter) return Invalidate();
     // As the picture's Invalidate, with the parent's part known.
     const TCustomDIBX* s = GetOwnSurface();
     if (!s || s->IsEmpty() || !view->base) return;
-    if (!FVisible || !(FParent && FParent == view->emitter ? view->shown : GetVisible())) return;
+    if (!FVisible || !view->shown) return;
     TRect r = IntersectRects(
         Bounds(ScreenAxisIn(true, view->parent_x), ScreenAxisIn(false, view->parent_y), FWidth, FHeight),
         view->parent_rect);
@@ -450,7 +465,8 @@ void TVorqParticle::UpdateDriven() {
     for (int32_t i = 0; i < FSprites.Count();) {
         if (i + kAhead < FSprites.Count()) FSprites.Get(i + kAhead)->PrefetchUpdate();
         TVorqParticleImages* s = FSprites.Get(i);
-        if (s->GetPaused() || (FRegistry && FRegistry->IsPendingDelete(s)) ||
+        // One under another parent is the registry's to update.
+        if (s->Driver() != this || s->GetPaused() || (FRegistry && FRegistry->IsPendingDelete(s)) ||
             (s->GetParent() == this ? in_cabinet : s->IsInCabinet())) {
             ++i;
             continue;

@@ -50,7 +50,8 @@ public:
     // emitter's motion and IGNOREMOUSE 1, appended to the list.
     TVorqParticleImages* Add();
     void Remove(TVorqParticleImages* sprite);
-    // Forgets every sprite (each forgets the list too).
+    // Forgets every sprite (each forgets the list too; one under another
+    // parent loses the picture, which is the emitter's).
     void Clear();
     int32_t Count() const { return static_cast<int32_t>(items_.size()); }
     TVorqParticleImages* Get(int32_t i) const { return items_[static_cast<size_t>(i)]; }
@@ -126,6 +127,9 @@ public:
     // order (a sprite is never focused nor in a cabinet of its own, so
     // nothing else of a parent change applies).
     void AttachTo(TVorqParticle& emitter);
+    // A sprite that a script puts under another parent is that parent's to
+    // draw and the registry's to update; its emitter still moves it.
+    void SetParent(TVorqControl* parent) override;
     // Once, at birth: the pattern's start values.
     void StartMotion();
     // n ticks of the pattern; view, when given, is the emitter's place.

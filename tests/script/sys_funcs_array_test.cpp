@@ -155,6 +155,29 @@ TEST_F(Arrays, JoinSplitSearchSort) {
     EXPECT_EQ(items(n), "10|100|9");
 }
 
+// A partial search finds text only where a character starts, never in the
+// second byte of a double-byte character; single-byte text is unchanged.
+TEST_F(Arrays, PartialSearchMatchesOnlyAtCharacterStarts) {
+    auto* s = var("s", PT_STR);
+    auto* d = var("d", PT_STR);
+    auto* i = var("i", PT_INT);
+    const struct {
+        const char *first, *second, *text;
+        bool case_sensitive;
+        int32_t want;
+    } cases[] = {{"ヂ", "a", "a", true, 1},    {"表", "\\", "\\", true, 1}, {"ヂ", "xA", "a", false, 1},
+                 {"ヂa", "a", "a", true, 0},  {"表\\", "x", "\\", true, 0}, {"ヂA", "x", "a", false, 0},
+                 {"xyz", "y", "y", true, 0},  {"xYz", "y", "y", false, 0},   {"表示", "x", "示", true, 0}};
+    for (const auto& c : cases) {
+        eval("SetArray(s, 2)");
+        s->SetStrAt(0, Sjis(c.first));
+        s->SetStrAt(1, Sjis(c.second));
+        d->SetAsString(Sjis(c.text));
+        eval(c.case_sensitive ? "i = IndexOfStr(s, d, TRUE, TRUE)" : "i = IndexOfStr(s, d, FALSE, TRUE)");
+        EXPECT_EQ(i->GetAsInt(), c.want) << c.first << " " << c.text;
+    }
+}
+
 TEST_F(Arrays, CopiesConvertOrRefuse) {
     auto* f = var("f", PT_FLOAT);
     auto* s = var("s", PT_STR);

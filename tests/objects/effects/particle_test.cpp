@@ -13,6 +13,7 @@
 #include "objects/object_kinds.h"
 #include "objects/effects/particle.h"
 #include "objects/images/image.h"
+#include "objects/property_access.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "render/dibx.h"
@@ -669,13 +670,18 @@ TEST_F(Particles, SpritesDrawAgainAfterADisplayChange) {
 
 // Frames drawn from the dirty areas alone look exactly like a full redraw:
 // every sprite's old and new places are redrawn, for every pattern, with
-// the emitter placed inside a parent of its own.
+// the emitter placed inside a parent of its own, also for a sprite that a
+// script moves to another parent and after its emitter has gone.
 TEST_F(Particles, FramesFromDirtyAreasMatchAFullRedraw) {
     TPlainDIBX screen{320, 240, 32};
     reg->SetScreenSurface(&screen);
     reg->ActiveBase()->SetColor(0x102030);
     RandSeed() = 7;
     TTestBox* holder = Box("holder", 40, 30, 240, 180);
+    Box("other", 0, 0, 320, 240);
+    TParamStr other;
+    other.SetAsString("other");
+    reg->ActiveBase()->InvalidateWhole();
     for (int motion : {PM_SNOW, PM_STAR, PM_FLUFF, PM_TWISTER}) {
         SCOPED_TRACE(motion);
         TVorqParticle& e = *Emitter("dot.tes", motion);
@@ -686,8 +692,8 @@ TEST_F(Particles, FramesFromDirtyAreasMatchAFullRedraw) {
         TVorqParticleParam& p = e.EnsureParam();
         p.XMin = 20, p.XRange = 160, p.YMin = motion == PM_FLUFF ? 140 : 10, p.YRange = 100;
         p.IntervalMin = 20, p.IntervalRange = 30;
-        reg->ActiveBase()->InvalidateWhole();
         for (int frame = 0; frame < 60; ++frame) {
+            if (frame == 20) SetPropertyValue(*e.Sprites().Get(0), PR_PARENT, other);
             reg->Update();
             reg->Draw();
             reg->ClearDirty();
@@ -708,6 +714,12 @@ TEST_F(Particles, FramesFromDirtyAreasMatchAFullRedraw) {
         EXPECT_GT(e.Sprites().Count(), 0);
         e.FreeNow();
     }
+    // The moved sprites' picture was their emitters': gone with them.
+    ASSERT_GT(reg->FindControl("other")->GetChildCount(), 0);
+    reg->Update();
+    reg->Draw();
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) ASSERT_EQ(screen.GetPixel(x, y) & 0xFFFFFF, 0x302010u) << x << "," << y;
     reg->SetScreenSurface(nullptr);
 }
 

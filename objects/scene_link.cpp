@@ -1,0 +1,3 @@
+#include "objects/scene_link.h"
+
+TSceneLink* Scene = nullptr;

@@ -1,0 +1,365 @@
+// The companion module playing Ogg and Windows Media sound into a device
+// whose mix the test pulls: against oggdec's and ffmpeg's samples, levels
+// as sox measures them, loops, damaged files, a failing decoding thread, its
+// decoded streams, and a fade of an item it plays.
+#include "media/companion/companion.h"
+#include "media/decode/pcm_decoder.h"
+#include "media/audio/sound_items.h"
+#include "media/audio/wav_out.h"
+#include "media/base/media_managers.h"
+#include "platform/audio.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/stream.h"
+#include "script/game_clock.h"
+#include "objects/media/volume_fade.h"
+#include "tests/support/run_command.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+std::string data_path(const std::string& name) { return std::string(VORQ_TEST_DATA) + "/audio/" + name; }
+
+std::vector<uint8_t> file_bytes(const std::string& name) {
+    std::ifstream f(data_path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+std::vector<int16_t> raw_samples(const std::string& name) {
+    const auto b = file_bytes(name);
+    std::vector<int16_t> v(b.size() / 2);
+    std::memcpy(v.data(), b.data(), v.size() * 2);
+    return v;
+}
+
+std::unique_ptr<TMemoryStream> memory_of(const std::vector<uint8_t>& bytes) {
+    auto s = std::make_unique<TMemoryStream>();
+    if (!bytes.empty()) s->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s->SetPosition(0);
+    return s;
+}
+
+// The module playing into a device whose mix the test pulls, decoding only
+// when the test says so.
+struct Module : ::testing::Test {
+    std::unique_ptr<AudioDevice> device = AudioDevice::Open(AudioBackend::Manual);
+    AudioDevice* cell = device.get();
+    void SetUp() override {
+        vorqInit(nullptr, nullptr, nullptr, &cell, StreamGetSizeCallback, StreamReadCallback,
+                 StreamGetPositionCallback, StreamSeekCallback, nullptr, nullptr, 0);
+        vorqOggmanSetUseThread(0);
+    }
+    void TearDown() override { vorqFinal(); }
+    // frames stereo frames of what the device plays.
+    std::vector<int16_t> capture(size_t frames) {
+        for (int i = 0; i < 6; ++i) vorqOggmanUpdate();
+        std::vector<int16_t> out(frames * 2);
+        for (size_t at = 0; at < frames; at += 1024) {
+            const size_t n = std::min<size_t>(1024, frames - at);
+            device->Bus().Mix(out.data() + at * 2, n);
+            vorqOggmanUpdate();
+            vorqOggmanUpdate();
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(Module, OggPlaysAsOggdecDecodesItScaledByVolumeAndPan) {
+    const auto ref = raw_samples("tone_ogg.raw");  // oggdec -R
+    const size_t frames = ref.size() / 2;
+    const struct {
+        int32_t volume, pan;
+    } cases[] = {{0, 0}, {-600, 0}, {-2000, 0}, {0, 600}, {-300, -1200}};
+    for (auto c : cases) {
+        auto s = memory_of(file_bytes("tone.ogg"));
+        const uint32_t h = vorqOggmanAdd(s.get(), -1);
+        ASSERT_NE(h, 0u);
+        EXPECT_EQ(vorqOggGetLen(h), 500);
+        vorqOggSetVol(h, c.volume);
+        vorqOggSetPan(h, c.pan);
+        vorqOggPlay(h);
+        const auto got = capture(frames + 2048);
+        const ChannelGains g = GainsOf(c.volume, c.pan);
+        // The dB the gains stand for: volume on both, pan on the far side.
+        EXPECT_NEAR(20 * std::log10(g.Left / 65536.0), c.volume / 100.0 - (c.pan > 0 ? c.pan / 100.0 : 0), 0.01);
+        EXPECT_NEAR(20 * std::log10(g.Right / 65536.0), c.volume / 100.0 + (c.pan < 0 ? c.pan / 100.0 : 0), 0.01);
+        int worst = 0;
+        for (size_t i = 0; i < frames; ++i)
+            for (int ch = 0; ch < 2; ++ch) {
+                const double gain = (ch ? g.Right : g.Left) / 65536.0;
+                const int want = static_cast<int>(std::floor(ref[2 * i + ch] * gain));
+                worst = std::max(worst, std::abs(want - got[2 * i + ch]));
+            }
+        EXPECT_LE(worst, 1) << c.volume << " " << c.pan;
+        for (size_t i = frames * 2; i < got.size(); ++i) ASSERT_EQ(got[i], 0) << "after the end";
+        EXPECT_TRUE(vorqOggIsEnd(h));
+        EXPECT_FALSE(vorqOggIsPlaying(h));
+        vorqOggmanDel(h);
+    }
+}
+
+TEST_F(Module, RepeatingOggLoopsWithoutAGap) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    const size_t frames = ref.size() / 2;
+    auto s = memory_of(file_bytes("tone.ogg"));
+    const uint32_t h = vorqOggmanAdd(s.get(), -1);
+    vorqOggSetAutoRepeat(h, -1);
+    vorqOggPlay(h);
+    const auto got = capture(frames * 2 + 500);
+    for (size_t i = 0; i < frames + 500; ++i) {
+        ASSERT_EQ(got[2 * (frames + i)], ref[2 * (i % frames)]) << i;
+    }
+    EXPECT_FALSE(vorqOggIsEnd(h));
+    EXPECT_TRUE(vorqOggIsPlaying(h));
+    vorqOggmanDel(h);
+}
+
+TEST_F(Module, WindowsMediaAudioMatchesFfmpegWithinCodecTolerance) {
+    const auto ref = raw_samples("tone_wma.raw");  // ffmpeg -f s16le
+    const auto bytes = file_bytes("tone.wma");
+    const uint32_t h = vorqWmpmanAdd(bytes.data(), static_cast<int32_t>(bytes.size()));
+    ASSERT_NE(h, 0u);
+    EXPECT_NEAR(vorqWmpGetLen(h), 500, 30);
+    vorqWmpPlay(h);
+    const size_t frames = ref.size() / 2;
+    const auto got = capture(frames + 4096);
+    int worst = 0;
+    for (size_t i = 0; i < frames * 2; ++i) worst = std::max(worst, std::abs(int(ref[i]) - int(got[i])));
+    EXPECT_LE(worst, 2);
+    EXPECT_TRUE(vorqWmpIsEnd(h));
+    // Back to the start: it plays again from there.
+    vorqWmpSetPosition(h, 0);
+    EXPECT_FALSE(vorqWmpIsEnd(h));
+    vorqWmpPlay(h);
+    const auto again = capture(2048);
+    for (size_t i = 0; i < 4096; ++i) ASSERT_NEAR(again[i], ref[i], 2) << i;
+    vorqWmpmanDel(h);
+}
+
+TEST_F(Module, DamagedAndTruncatedFilesEndCleanly) {
+    const auto ogg = file_bytes("tone.ogg");
+    // Not sound at all: refused when added.
+    for (const std::vector<uint8_t>& junk : {std::vector<uint8_t>{}, std::vector<uint8_t>(100, 0x4F),
+                                            std::vector<uint8_t>(ogg.begin(), ogg.begin() + 40)}) {
+        auto s = memory_of(junk);
+        EXPECT_THROW(vorqOggmanAdd(s.get(), -1), ECorruptData);
+        EXPECT_THROW(vorqOggmanAdd(s.get(), 0), ECorruptData);
+        EXPECT_THROW(vorqWmpmanAdd(junk.data(), static_cast<int32_t>(junk.size())), ECorruptData);
+    }
+    // Cut short or with pages damaged: plays what it can, then ends.
+    int played = 0;
+    for (size_t cut : {ogg.size() / 2, ogg.size() * 3 / 4, ogg.size() * 9 / 10}) {
+        for (bool damage : {false, true}) {
+            std::vector<uint8_t> part(ogg.begin(), ogg.begin() + static_cast<std::ptrdiff_t>(cut));
+            if (damage)
+                for (size_t i = 4000; i < part.size(); i += 97) part[i] ^= 0x5A;
+            auto s = memory_of(part);
+            uint32_t h = 0;
+            try {
+                h = vorqOggmanAdd(s.get(), -1);
+            } catch (const ECorruptData&) {
+                continue;
+            }
+            vorqOggPlay(h);
+            ++played;
+            capture(44100);
+            EXPECT_TRUE(vorqOggIsEnd(h)) << cut << damage;
+            vorqOggmanDel(h);
+        }
+    }
+    EXPECT_GE(played, 2);  // the long cuts open
+}
+
+TEST_F(Module, ADecodingThreadThatRaisesEndsItsMediumAndThePlayerLives) {
+    // Memory runs short while the thread decodes: the read of the samples
+    // raises std::bad_alloc.
+    struct ShortOfMemory : TMemoryStream {
+        bool armed = false;
+        int64_t Read(void* buffer, int64_t count) override {
+            if (armed) throw std::bad_alloc();
+            return TMemoryStream::Read(buffer, count);
+        }
+    };
+    ShortOfMemory s;
+    const auto wav = file_bytes("tone.wav");
+    s.WriteBuffer(wav.data(), static_cast<int64_t>(wav.size()));
+    s.SetPosition(0);
+    const uint32_t h = vorqOggmanAdd(&s, 0);
+    ASSERT_NE(h, 0u);
+    s.armed = true;
+    vorqOggPlay(h);
+    vorqOggmanSetUseThread(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!vorqOggIsEnd(h) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    EXPECT_TRUE(vorqOggIsEnd(h));
+    EXPECT_FALSE(vorqOggIsPlaying(h));
+    vorqOggmanSetUseThread(0);
+    vorqOggmanDel(h);
+}
+
+TEST_F(Module, NoDeviceMeansAnEndAtOnce) {
+    cell = nullptr;
+    auto s = memory_of(file_bytes("tone.ogg"));
+    const uint32_t h = vorqOggmanAdd(s.get(), -1);
+    vorqOggPlay(h);
+    EXPECT_TRUE(vorqOggIsEnd(h));
+    vorqOggmanDel(h);
+    // Unknown handles are ignored.
+    vorqOggPlay(12345);
+    EXPECT_EQ(vorqOggGetLen(12345), 0);
+}
+
+TEST_F(Module, DecodedStreamsSeekWithinTheirSizeAndGiveOggdecsSamples) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    auto src = memory_of(file_bytes("tone.ogg"));
+    TOggStream s(src.get(), true);
+    EXPECT_EQ(s.Format(), MakePCMWaveFormat(44100, 16, 2));
+    EXPECT_EQ(s.GetSize(), static_cast<int64_t>(ref.size() * 2));
+    EXPECT_EQ(s.GetLength(), 500);
+    const struct {
+        int64_t to, at;
+    } seeks[] = {{-50, 0}, {400, 400}, {1 << 30, int64_t(ref.size() * 2)}};
+    for (auto c : seeks) EXPECT_EQ(s.Seek(c.to, SeekOrigin::Beginning), c.at) << c.to;
+    s.Seek(4000, SeekOrigin::Beginning);
+    std::vector<int16_t> got(1000);
+    ASSERT_EQ(s.Read(got.data(), 2000), 2000);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(got[i], ref[2000 + i]) << i;
+    EXPECT_EQ(s.Read(got.data(), 0), 0);
+
+    auto junk = memory_of(std::vector<uint8_t>(64, 1));
+    try {
+        TOggStream bad(junk.get(), true);
+        ADD_FAILURE();
+    } catch (const ECorruptData& e) {
+        EXPECT_EQ(e.Message(), Sjis("サウンドデータが不正です"));
+    }
+}
+
+namespace {
+// sox's RMS level in dB of one channel (1 or 2) of raw 16-bit stereo.
+double sox_rms_db(const std::vector<int16_t>& samples, int channel) {
+    const std::string path = ::testing::TempDir() + "sox_level_" + std::to_string(getpid()) + ".raw";
+    {
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 2));
+    }
+    const std::string cmd = "sox -t raw -r 44100 -e signed -b 16 -c 2 '" + path + "' -n remix " +
+                            std::to_string(channel) + " stats 2>&1";
+    const std::string out = RunCommand(cmd).Output;
+    std::remove(path.c_str());
+    const size_t at = out.find("RMS lev dB");
+    if (at == std::string::npos) return 999;
+    return std::strtod(out.c_str() + at + 10, nullptr);
+}
+}  // namespace
+
+TEST_F(Module, VolumeAndPanInDecibelsAsSoxMeasuresThem) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    const double ref_l = sox_rms_db(ref, 1), ref_r = sox_rms_db(ref, 2);
+    ASSERT_LT(ref_l, 0);
+    const struct {
+        int32_t volume, pan;
+        double left_db, right_db;
+    } cases[] = {{-600, 0, -6, -6}, {0, 1200, -12, 0}, {-300, -900, -3, -12}, {-1000, 10000, -110, -10}};
+    for (auto c : cases) {
+        auto s = memory_of(file_bytes("tone.ogg"));
+        const uint32_t h = vorqOggmanAdd(s.get(), -1);
+        vorqOggSetVol(h, c.volume);
+        vorqOggSetPan(h, c.pan);
+        vorqOggPlay(h);
+        auto got = capture(ref.size() / 2);
+        const double l = sox_rms_db(got, 1) - ref_l, r = sox_rms_db(got, 2) - ref_r;
+        if (c.left_db > -100) {
+            EXPECT_NEAR(l, c.left_db, 0.05) << c.volume << " " << c.pan;
+        } else {
+            EXPECT_LT(l, -80);  // sox reports silence as far below
+        }
+        EXPECT_NEAR(r, c.right_db, 0.05) << c.volume << " " << c.pan;
+        vorqOggmanDel(h);
+    }
+}
+
+namespace {
+// sox's RMS level in dB of a sound file (mono: its one channel).
+double sox_file_rms_db(const std::string& path) {
+    const std::string out = RunCommand("sox '" + path + "' -n stats 2>&1").Output;
+    const size_t at = out.find("RMS lev dB");
+    return at == std::string::npos ? 999 : std::strtod(out.c_str() + at + 10, nullptr);
+}
+}  // namespace
+
+// A mono sound plays at its own level in each channel, whatever decodes it
+// (the software mixer does the same): not the 3 dB lower of a centre mix.
+TEST_F(Module, MonoSoundsPlayAtTheirOwnLevelInBothChannels) {
+    const double own = sox_file_rms_db(data_path("tone22m.wav"));
+    ASSERT_LT(own, 0);
+    const struct {
+        const char* name;
+        double tolerance;  // the lossy codecs' own error
+    } cases[] = {{"tone22m.wav", 0.05}, {"tone22m.ogg", 0.2}, {"tone22m.wma", 0.3}};
+    for (auto c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto bytes = file_bytes(c.name);
+        auto s = memory_of(bytes);
+        const bool wma = std::string(c.name).ends_with(".wma");
+        const uint32_t h = wma ? vorqWmpmanAdd(bytes.data(), static_cast<int32_t>(bytes.size()))
+                               : vorqOggmanAdd(s.get(), std::string(c.name).ends_with(".ogg") ? -1 : 0);
+        // Twice: a seek sets the resampler up again.
+        for (int pass = 0; pass < 2; ++pass) {
+            wma ? vorqWmpSetPosition(h, 0) : vorqOggSetPosition(h, 0);
+            wma ? vorqWmpPlay(h) : vorqOggPlay(h);
+            // The steady middle of the quarter second, clear of codec edges.
+            auto got = capture(8000);
+            got.erase(got.begin(), got.begin() + 2 * 2000);
+            EXPECT_NEAR(sox_rms_db(got, 1), own, c.tolerance) << pass;
+            EXPECT_NEAR(sox_rms_db(got, 2), own, c.tolerance) << pass;
+        }
+        wma ? vorqWmpmanDel(h) : vorqOggmanDel(h);
+    }
+}
+
+// A fade-in of an item played by the module, heard a tenth of a second at a
+// time: each piece is as loud as the volume the fade set before it.
+TEST_F(Module, AFadeInRisesAsItsVolumeCurveSays) {
+    const auto ref = raw_samples("tone_ogg.raw");
+    const size_t frames = ref.size() / 2;
+    TOggItem item(nullptr, data_path("tone.ogg"));
+    item.SetAutoRepeat(true);
+    TVorqMixerFadein fade(&item, 1000, 0);
+    GameClock = 5000;
+    ASSERT_FALSE(fade.Step());
+    EXPECT_TRUE(item.IsPlaying());
+    for (int k = 0; k < 10; ++k) {
+        GameClock = 5000 + 100 * k;
+        ASSERT_FALSE(fade.Step());
+        const int32_t vol = item.GetVolume();
+        const auto got = capture(4410);
+        double num = 0, den = 0;
+        for (size_t i = 0; i < 4410; ++i) {
+            const size_t at = (size_t(k) * 4410 + i) % frames;
+            num += double(got[2 * i]) * got[2 * i];
+            den += double(ref[2 * at]) * ref[2 * at];
+        }
+        EXPECT_NEAR(10 * std::log10(num / den), vol / 100.0, 0.1) << k;
+        EXPECT_EQ(vol, -5000 + 500 * k);
+    }
+    GameClock = 6000;
+    EXPECT_TRUE(fade.Step());
+    EXPECT_EQ(item.GetVolume(), 0);
+    GameClock = 0;
+}
