@@ -16,6 +16,9 @@
 
 #include <string>
 
+// Last: the X11 headers it brings define names such as None and Bool.
+#include <SDL_syswm.h>
+
 namespace {
 
 int g_asked = 0;
@@ -62,12 +65,15 @@ TEST(FullScreenToolbar, DISABLED_Inner) {
                 view.ApplicationEventsIdle();
             });
         };
-        // The pointer at (x, y) of the window's client area, on the screen.
+        // The pointer to (x, y) of the window's client area, as the X server
+        // has the window now.
+        SDL_SysWMinfo wm;
+        SDL_VERSION(&wm.version);
+        ASSERT_TRUE(SDL_GetWindowWMInfo(ActiveSdlWindow(), &wm));
+        const std::string window = std::to_string(wm.info.x11.window);
         auto pointer = [&](int32_t x, int32_t y, bool click) {
-            TPoint o;
-            SDL_GetWindowPosition(ActiveSdlWindow(), &o.X, &o.Y);
-            const std::string args = std::to_string(o.X + x) + " " + std::to_string(o.Y + y);
-            ASSERT_EQ(std::system(("xdotool mousemove " + args + (click ? " click 1" : "")).c_str()), 0);
+            const std::string args = std::to_string(x) + " " + std::to_string(y) + (click ? " click 1" : "");
+            ASSERT_EQ(std::system(("xdotool mousemove --window " + window + " " + args).c_str()), 0);
         };
         auto centre = [&](int button) {
             const TRect r = bar.ButtonAt(button).Bounds();
