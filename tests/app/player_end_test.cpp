@@ -1,19 +1,26 @@
-// The X server goes away under a running game: the player is ended by its
-// display library through exit (), and must then end, neither sleeping for
-// ever in its exit handlers nor aborting there, whatever its media threads
-// are doing (waiting for work, or playing music, a MIDI song and a video),
-// so that the same game can start again.
+// The real player ends when it should, whatever its threads are doing, and
+// so lets the same game start again (its single-instance lock goes with it).
+// - The X server goes away under a running game: the display library ends
+//   the player through exit (), which must neither sleep for ever in its
+//   exit handlers nor abort there, whether the media threads wait for work
+//   or play music, a MIDI song and a video.
+// - The game is closed while the MIDI synthesizer's sound font still loads
+//   (a slow disk, here the font's opening held back for as long as the test
+//   likes by tests/support/fopen_gate.c): the process ends with its window.
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
+#include "media/midi/midi_player.h"
 #include "platform/filesys.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -130,6 +137,38 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         EXPECT_NE(read_file(again).find("FormCreate:3"), std::string::npos)
             << read_file(again) << read_file(folder + "again.log");
     }
+}
+
+TEST(SoundFontLoad, ClosingTheGameWhileItLoadsEndsTheProcess) {
+    const std::string font = MidiSoundFontPath();
+    if (font.empty()) GTEST_SKIP() << "no General MIDI sound font installed";
+    TTestGameFolder game;
+    TPageWriter w;
+    w.Wait("1000000");
+    game.WritePage("main.vsb", w);
+    game.WriteProject(TestProjectData("main.vsb"));
+    const std::string folder = NativePath(game.Path());
+    const std::string gate = folder + "gate";
+    ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
+    // Under the sanitizers the gate comes before their runtime.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const pid_t pid = start_player(folder,
+                                   {{"VORQ_HEADLESS", "1"},
+                                    {"LD_PRELOAD", VORQ_FOPEN_GATE},
+                                    {"VORQ_GATED_FILE", font},
+                                    {"VORQ_GATE", gate},
+                                    {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}},
+                                   folder + "player.log");
+    // The font loads from the start; the window closes (as on SIGTERM) once
+    // the load waits at the gate.
+    const bool loading = WaitUntil([&] { return FileExists(game.Path() + "gate.reached"); });
+    kill(pid, SIGTERM);
+    int status = 0;
+    const bool ended = wait_end(pid, status);
+    ASSERT_TRUE(loading) << "the player never opened the sound font";
+    ASSERT_TRUE(ended) << "the process stayed behind its closed window";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
