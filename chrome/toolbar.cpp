@@ -47,9 +47,9 @@ void TToolbar97::SetVisible(bool on) {
     Invalidate();
 }
 
-void TToolbar97::FollowPointerRow(int32_t y) {
+void TToolbar97::FollowPointer(int32_t x, int32_t y) {
     if (y == 0) SetVisible(true);
-    else if (visible_) SetVisible(false);
+    else if (visible_ && !PointInRect(TPoint{x, y}, TRect{0, 0, Width(), Height()})) SetVisible(false);
 }
 
 bool TToolbar97::HandleWindowEvent(const InputEvent& e) {

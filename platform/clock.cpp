@@ -8,7 +8,9 @@
 
 namespace {
 std::function<uint32_t()>& clock_source() {
-    static std::function<uint32_t()> source;
+    // Never destroyed: threads still running while the process ends read
+    // the clock.
+    static std::function<uint32_t()>& source = *new std::function<uint32_t()>;
     return source;
 }
 const auto start_time = std::chrono::steady_clock::now();

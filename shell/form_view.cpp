@@ -688,7 +688,7 @@ void TFormView::HandleEvent(const InputEvent& e) {
     if (FToolbar) {
         if (e.Kind == InputEventKind::MouseMove && ScreenManager && ScreenManager->FullScreen()) {
             const bool was = FToolbar->Visible();
-            FToolbar->FollowPointerRow(e.Y);
+            FToolbar->FollowPointer(e.X, e.Y);
             // The game picture comes back where the bar stood.
             if (was && !FToolbar->Visible()) invalidate_view();
             if (was != FToolbar->Visible()) sync_toolbar_overlay();

@@ -2,11 +2,17 @@
 #include "media/base/screen_manager.h"
 #include "media/base/sound_device.h"
 
+#include <array>
+
 namespace {
 TMediaManagerMaker makers[MediaManagerKinds] = {};
 TMediaManagerFactory factory = nullptr;
-std::unique_ptr<TMediaManager> managers[MediaManagerKinds];
-std::unique_ptr<TScreenManager> screen_manager;
+// Freed by FinalMedia, never by the static destructors: a process that
+// ends through exit () with the game running (its display went away) must
+// not stop the managers' threads and close the window from there.
+std::array<std::unique_ptr<TMediaManager>, MediaManagerKinds>& managers =
+    *new std::array<std::unique_ptr<TMediaManager>, MediaManagerKinds>;
+std::unique_ptr<TScreenManager>& screen_manager = *new std::unique_ptr<TScreenManager>;
 TMediaLibraryHooks library;
 }  // namespace
 

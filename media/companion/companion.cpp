@@ -239,14 +239,19 @@ struct DecodedStream {
     std::unique_ptr<PcmDecoder> decoder;
 };
 
-std::recursive_mutex media_lock;  // the tables; the thread holds it while decoding
-std::map<uint32_t, std::unique_ptr<Player>> players;
-std::map<uint32_t, std::unique_ptr<DecodedStream>> decoded;
+// What the decoding thread uses is made once and never destroyed: a
+// process that ends through exit () without vorqFinal (its display went
+// away, say) runs the static destructors while the thread may still wait
+// on wake or decode from the tables, and destroying a condition variable
+// that a thread waits on never returns.
+std::recursive_mutex& media_lock = *new std::recursive_mutex;  // the tables; the thread holds it while decoding
+std::map<uint32_t, std::unique_ptr<Player>>& players = *new std::map<uint32_t, std::unique_ptr<Player>>;
+std::map<uint32_t, std::unique_ptr<DecodedStream>>& decoded = *new std::map<uint32_t, std::unique_ptr<DecodedStream>>;
 uint32_t next_handle = 1;
 bool use_thread = false;
-std::thread worker;
-std::mutex wake_lock;
-std::condition_variable wake;
+std::thread& worker = *new std::thread;
+std::mutex& wake_lock = *new std::mutex;
+std::condition_variable& wake = *new std::condition_variable;
 bool stop_worker = false;
 
 bool decode_all() {

@@ -397,8 +397,11 @@ private:
     std::vector<uint32_t> FStaging;
 };
 
-std::mutex table_lock;
-std::map<uint32_t, std::shared_ptr<VideoPlayer>> videos;
+// Never destroyed: a process that ends through exit () with videos playing
+// (its display went away) keeps its players and their threads to the end,
+// and whatever still reaches the table there finds it whole.
+std::mutex& table_lock = *new std::mutex;
+std::map<uint32_t, std::shared_ptr<VideoPlayer>>& videos = *new std::map<uint32_t, std::shared_ptr<VideoPlayer>>;
 uint32_t next_handle = 1;
 
 std::shared_ptr<VideoPlayer> video(uint32_t h) {

@@ -74,8 +74,9 @@ private:
 // Loading the font takes a moment, so the process's synthesizer is loaded
 // once, from the first time a player lists its devices (at start-up): by the
 // time a song plays it is normally there. A player that finds it rendering
-// for another gets one of its own, loaded the same way. Loads still running
-// at exit are waited for there.
+// for another gets one of its own, loaded the same way. Nothing waits for a
+// load: one still running when the game is closed (a slow disk) must not
+// keep the process alive, so the threads are left to end with it.
 class SynthLoader {
 public:
     SynthLoader() {
@@ -85,9 +86,6 @@ public:
         // main thread opens and closes the player's device.
         static const char* no_drivers[] = {nullptr};
         fluid_audio_driver_register(no_drivers);
-    }
-    ~SynthLoader() {
-        for (Thread& t : threads_) t.thread.join();
     }
     std::shared_ptr<SynthLoad> Shared() {
         std::lock_guard g(lock_);
@@ -100,36 +98,26 @@ public:
     }
 
 private:
-    struct Thread {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> ended;
-    };
-    std::shared_ptr<SynthLoad> start() {
-        // Threads that have ended are joined at once.
-        std::erase_if(threads_, [](Thread& t) {
-            if (!t.ended->load()) return false;
-            t.thread.join();
-            return true;
-        });
+    static std::shared_ptr<SynthLoad> start() {
         auto load = std::make_shared<SynthLoad>();
-        auto ended = std::make_shared<std::atomic<bool>>(false);
-        std::thread thread([load, ended]() mutable {
+        // The thread holds all it uses itself.
+        std::thread([load]() mutable {
             auto s = std::make_shared<Synth>();
             if (!s->Ok()) s.reset();
             load->Finish(std::move(s));
             load.reset();
-            ended->store(true);
-        });
-        threads_.push_back({std::move(thread), std::move(ended)});
+        }).detach();
         return load;
     }
     std::mutex lock_;
     std::shared_ptr<SynthLoad> shared_;
-    std::vector<Thread> threads_;
 };
 
+// Never destroyed: a player's timer thread may still ask it for a
+// synthesizer while a process that ends through exit () runs its static
+// destructors.
 SynthLoader& synth_loader() {
-    static SynthLoader loader;
+    static SynthLoader& loader = *new SynthLoader;
     return loader;
 }
 
@@ -212,7 +200,7 @@ struct PlayerSynth {
 // Outputs decide on the process's synthesizer from their players' timer
 // threads: one at a time, so two never both find it free.
 std::mutex& choose_lock() {
-    static std::mutex m;
+    static std::mutex& m = *new std::mutex;
     return m;
 }
 

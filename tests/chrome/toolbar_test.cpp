@@ -111,14 +111,14 @@ TEST_F(ToolbarTest, FlatButtonsShowABorderOnlyUnderThePointer) {
 
 TEST_F(ToolbarTest, InFullScreenTheBarFollowsThePointerToTheTopRow) {
     bar.SetVisible(false);  // entering full screen hides it
-    bar.FollowPointerRow(5);
+    bar.FollowPointer(30, 5);
     EXPECT_FALSE(bar.Visible());
-    bar.FollowPointerRow(0);
+    bar.FollowPointer(30, 0);
     EXPECT_TRUE(bar.Visible());
     EXPECT_TRUE(bar.Draw(*video));
-    bar.FollowPointerRow(0);
+    bar.FollowPointer(30, 10);  // onto a button: the bar stays
     EXPECT_TRUE(bar.Visible());
-    bar.FollowPointerRow(1);
+    bar.FollowPointer(30, bar.DockHeight());
     EXPECT_FALSE(bar.Visible());
     EXPECT_FALSE(send(InputEventKind::MouseDown, 10, 10));
 }

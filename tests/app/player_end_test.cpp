@@ -1,0 +1,174 @@
+// The real player ends when it should, whatever its threads are doing, and
+// so lets the same game start again (its single-instance lock goes with it).
+// - The X server goes away under a running game: the display library ends
+//   the player through exit (), which must neither sleep for ever in its
+//   exit handlers nor abort there, whether the media threads wait for work
+//   or play music, a MIDI song and a video.
+// - The game is closed while the MIDI synthesizer's sound font still loads
+//   (a slow disk, here the font's opening held back for as long as the test
+//   likes by tests/support/fopen_gate.c): the process ends with its window.
+#include "engine/scenario_writer.h"
+#include "files/vocab.h"
+#include "media/midi/midi_player.h"
+#include "platform/filesys.h"
+#include "tests/support/fixture_writers.h"
+#include "tests/support/wait_until.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Starts the player on the folder with these variables added to the
+// environment, its output into log.
+pid_t start_player(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& env,
+                   const std::string& log) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        unsetenv("VORQ_HEADLESS");
+        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        freopen(log.c_str(), "w", stdout);
+        dup2(fileno(stdout), 2);
+        execl(kPlayer.c_str(), kPlayer.c_str(), folder.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits for the process to end; kills it when it does not. False when it
+// had to be killed.
+bool wait_end(pid_t pid, int& status) {
+    if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; })) return true;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return false;
+}
+
+// Our own X server, on a display number it picks (put into display), so
+// that ending it ends no one else's.
+pid_t start_xvfb(std::string& display) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        freopen("/dev/null", "w", stderr);
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') display += c;
+    close(fds[0]);
+    return pid;
+}
+
+TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
+    const std::string data = std::string(VORQ_TEST_DATA);
+    for (const bool media : {false, true}) {
+        SCOPED_TRACE(media ? "playing" : "waiting");
+        TTestGameFolder game;
+        const std::string folder = NativePath(game.Path());
+        TPageWriter w;
+        for (int id : {PR_NAME, PR_SOURCE, PR_REPEAT}) w.SetMask(opSound, id);
+        for (int id : {PR_NAME, PR_SOURCE, PR_REPEAT}) w.SetMask(opMovie, id);
+        if (media) {
+            for (const auto& [name, file] : {std::pair{"bgm", "audio/tone.ogg"}, {"song", "midi/two_tracks.mid"}})
+                w.Component(opSound, {{PR_NAME, std::string("\"") + name + "\""},
+                                      {PR_SOURCE, "\"" + data + "/" + file + "\""},
+                                      {PR_REPEAT, "1"}});
+            w.Component(opMovie,
+                        {{PR_NAME, "\"film\""}, {PR_SOURCE, "\"" + data + "/video/bars.wmv\""}, {PR_REPEAT, "1"}});
+        }
+        w.Wait("1000000");
+        game.WritePage("main.vsb", w);
+        game.WriteProject(TestProjectData("main.vsb"));
+        const std::string waiting = "main.vsb(" + std::to_string(w.Count()) + ")";
+
+        std::string display;
+        const pid_t xvfb = start_xvfb(display);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+
+        const std::string trace = folder + "trace.txt";
+        const pid_t player = start_player(folder,
+                                          {{"DISPLAY", ":" + display},
+                                           {"SDL_VIDEODRIVER", "x11"},
+                                           {"SDL_AUDIODRIVER", "dummy"},
+                                           {"VORQ_TRACE", trace}},
+                                          folder + "player.log");
+        // Everything plays once the page has reached its wait.
+        const bool playing = WaitUntil([&] { return read_file(trace).find(waiting) != std::string::npos; });
+        kill(xvfb, SIGTERM);
+        waitpid(xvfb, nullptr, 0);
+        int status = 0;
+        const bool ended = wait_end(player, status);
+        ASSERT_TRUE(playing) << read_file(trace) << read_file(folder + "player.log");
+        ASSERT_TRUE(ended) << "the player kept running without its display";
+        EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+
+        // Its single-instance lock went with it: the game starts again.
+        const std::string again = folder + "again.txt";
+        const pid_t second = start_player(
+            folder, {{"VORQ_HEADLESS", "1"}, {"VORQ_FRAMES", "10"}, {"VORQ_TRACE", again}}, folder + "again.log");
+        ASSERT_TRUE(wait_end(second, status));
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_NE(read_file(again).find("FormCreate:3"), std::string::npos)
+            << read_file(again) << read_file(folder + "again.log");
+    }
+}
+
+TEST(SoundFontLoad, ClosingTheGameWhileItLoadsEndsTheProcess) {
+    const std::string font = MidiSoundFontPath();
+    if (font.empty()) GTEST_SKIP() << "no General MIDI sound font installed";
+    TTestGameFolder game;
+    TPageWriter w;
+    w.Wait("1000000");
+    game.WritePage("main.vsb", w);
+    game.WriteProject(TestProjectData("main.vsb"));
+    const std::string folder = NativePath(game.Path());
+    const std::string gate = folder + "gate";
+    ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
+    // Under the sanitizers the gate comes before their runtime.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const pid_t pid = start_player(folder,
+                                   {{"VORQ_HEADLESS", "1"},
+                                    {"LD_PRELOAD", VORQ_FOPEN_GATE},
+                                    {"VORQ_GATED_FILE", font},
+                                    {"VORQ_GATE", gate},
+                                    {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}},
+                                   folder + "player.log");
+    // The font loads from the start; the window closes (as on SIGTERM) once
+    // the load waits at the gate.
+    const bool loading = WaitUntil([&] { return FileExists(game.Path() + "gate.reached"); });
+    kill(pid, SIGTERM);
+    int status = 0;
+    const bool ended = wait_end(pid, status);
+    ASSERT_TRUE(loading) << "the player never opened the sound font";
+    ASSERT_TRUE(ended) << "the process stayed behind its closed window";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
