@@ -122,9 +122,3 @@ void TFormConfig::Run(Video& window, const std::string& ini_path) {
         dialog.ProcessMessages();
     }
 }
-
-void TFormConfig::Run() {
-    auto window = Video::Create();
-    window->CreateWindow(270, 179, "");
-    Run(*window, GameIniPath());
-}

@@ -40,7 +40,6 @@ public:
     // desktop, events handled until the dialog closes. Without a display
     // the dialog ends once the events already queued are handled.
     static void Run(Video& window, const std::string& ini_path);
-    static void Run();
 
 private:
     void dispatch(const InputEvent& e);

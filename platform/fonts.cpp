@@ -19,6 +19,7 @@ struct FontFace {
     FT_Face face = nullptr;
     std::string family;  // UTF-8, as the face names itself
     bool fixed_pitch = false;
+    bool japanese = false;  // has kana and kanji
     ~FontFace() {
         if (face) FT_Done_Face(face);
     }
@@ -82,6 +83,7 @@ std::shared_ptr<FontFace> open_face(const std::string& file, int index) {
     const TT_OS2* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(f->face, FT_SFNT_OS2));
     f->fixed_pitch = FT_IS_FIXED_WIDTH(f->face) || (post && post->isFixedPitch) ||
                      (os2 && os2->panose[3] == 9);
+    f->japanese = FT_Get_Char_Index(f->face, 0x3042) != 0 && FT_Get_Char_Index(f->face, 0x65E5) != 0;  // あ, 日
     opened.emplace(key, f);
     return f;
 }
@@ -113,6 +115,42 @@ std::shared_ptr<FontFace> match_family(const std::string& family) {
     return face;
 }
 
+// The face fontconfig offers for a family when the family itself is not
+// installed: its first Japanese face, else, on a machine without any, its
+// first usable face, so that the player still plays.
+std::shared_ptr<FontFace> fallback_face(const std::string& family) {
+    if (!FcInit()) return nullptr;
+    FcPattern* pat = FcPatternCreate();
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+    FcPatternAddBool(pat, FC_OUTLINE, FcTrue);
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult res = FcResultNoMatch;
+    FcFontSet* set = FcFontSort(nullptr, pat, FcFalse, nullptr, &res);
+    FcPatternDestroy(pat);
+    std::shared_ptr<FontFace> face;
+    for (int pass = 0; set && pass < 2 && !face; ++pass) {
+        for (int i = 0; i < set->nfont && !face; ++i) {
+            FcPattern* p = set->fonts[i];
+            // Only faces that say they cover Japanese are opened to make
+            // sure: a desktop may hold thousands of others.
+            FcLangSet* langs = nullptr;
+            if (pass == 0 && (FcPatternGetLangSet(p, FC_LANG, 0, &langs) != FcResultMatch ||
+                              FcLangSetHasLang(langs, reinterpret_cast<const FcChar8*>("ja")) != FcLangEqual))
+                continue;
+            FcChar8* file = nullptr;
+            int index = 0;
+            if (FcPatternGetString(p, FC_FILE, 0, &file) != FcResultMatch) continue;
+            FcPatternGetInteger(p, FC_INDEX, 0, &index);
+            std::shared_ptr<FontFace> f = open_face(reinterpret_cast<const char*>(file), index);
+            if (f && (f->japanese || pass == 1)) face = f;
+        }
+    }
+    if (set) FcFontSetDestroy(set);
+    return face;
+}
+
 std::shared_ptr<FontFace> resolve_face(const std::string& sjis_name) {
     static std::map<std::string, std::shared_ptr<FontFace>> resolved;
     auto it = resolved.find(sjis_name);
@@ -122,6 +160,7 @@ std::shared_ptr<FontFace> resolve_face(const std::string& sjis_name) {
     std::shared_ptr<FontFace> face;
     if (!utf8.empty()) face = match_family(target ? target : utf8);
     if (!face) face = match_family(kDefaultFamily);
+    if (!face) face = fallback_face(target ? target : kDefaultFamily);
     if (!face) throw Exception(Sjis("日本語フォントが見つかりません"));
     resolved.emplace(sjis_name, face);
     return face;
@@ -516,4 +555,14 @@ LogFont GetLogFontByName(const std::string& name) {
     }
     described.emplace(name, lf);
     return lf;
+}
+
+FontSupply InstalledFontSupply(std::string* family) {
+    try {
+        const std::shared_ptr<FontFace> face = resolve_face(Sjis("ＭＳ ゴシック"));
+        if (family) *family = face->family;
+        return face->japanese ? FontSupply::Japanese : FontSupply::OtherOnly;
+    } catch (const Exception&) {
+        return FontSupply::None;
+    }
 }

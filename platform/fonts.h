@@ -149,8 +149,9 @@ struct FontFace;
 // One created font: a face at a size with a style.
 class Font {
 public:
-    // Never fails for an unknown name: the default Japanese face serves.
-    // Raises Exception only when no usable face is installed at all.
+    // Never fails for an unknown name: the default Japanese face serves,
+    // else fontconfig's choice. Raises Exception only when no usable face
+    // is installed at all.
     explicit Font(const LogFont& request);
     ~Font();
     Font(const Font&) = delete;
@@ -192,6 +193,14 @@ std::vector<std::string> GetFontNames(bool sorted, bool include_vertical, bool f
 // The description of the face whose name equals name exactly (at the
 // enumeration size), or an all-zero description when none does.
 LogFont GetLogFontByName(const std::string& name);
+
+// What the machine offers the player to draw text with: a Japanese face;
+// only faces without Japanese, one of which stands in for every name (kana
+// and kanji then show as its missing-glyph box); or no usable face at all,
+// when every Font raises Exception.
+enum class FontSupply { Japanese, OtherOnly, None };
+// family, when not null, receives the UTF-8 family that serves by default.
+FontSupply InstalledFontSupply(std::string* family = nullptr);
 
 // Shift-JIS code to Unicode (0 when the code maps to nothing).
 uint32_t SjisCodeToUnicode(uint16_t code);

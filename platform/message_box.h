@@ -3,7 +3,8 @@
 // the dialog itself comes from above it: the window chrome installs its
 // drawn dialog at start. Without a display, or before one is installed,
 // the text goes to stderr (UTF-8) and the default answer is returned at
-// once, so headless runs never block.
+// once, so headless runs never block. When the drawn dialog fails (no font
+// to lay it out with), the desktop's own box stands in.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -25,6 +26,13 @@ int EscapeAnswer(MessageBoxKind kind);
 // Shows the box and waits for the answer.
 int ShowMessageBox(const std::string& sjis_text, const std::string& sjis_caption, MessageBoxKind kind,
                    MessageBoxIcon icon = MessageBoxIcon::None);
+
+// The desktop's own box (SDL's), which needs no font or drawing of ours;
+// the text is written on stderr too. Without a display, or when the box
+// cannot be shown, stderr alone and the default answer. Buttons carry
+// English captions, legible with any font the desktop has.
+int ShowSystemMessageBox(const std::string& sjis_text, const std::string& sjis_caption, MessageBoxKind kind,
+                         MessageBoxIcon icon = MessageBoxIcon::None);
 
 // Shows a box modally and returns the answer, or 0 when it cannot be shown
 // (ShowMessageBox then reports on stderr).

@@ -10,11 +10,14 @@
 #include "platform/drives.h"
 #include "platform/exception.h"
 #include "platform/filesys.h"
+#include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/single_instance.h"
 #include "platform/video.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 bool PathOnCdRom(const std::string& path, const std::vector<std::string>& cdrom_roots) {
     for (const std::string& root : cdrom_roots)
@@ -24,11 +27,33 @@ bool PathOnCdRom(const std::string& path, const std::vector<std::string>& cdrom_
 
 namespace {
 
+std::string no_japanese_font() { return Sjis("日本語フォントが見つかりません"); }
+
 int choose_icon(const TIconDirectory& dir, TStream& stream) {
     const int index = ChooseIconDialog(dir, stream);
     // The time the question stood open is no game time.
     LastTick = TimeGetTime();
     return index;
+}
+
+// Every text of the player, its own boxes included, is drawn with our
+// fonts. Without a Japanese face it plays in the face there is, and says
+// so once; without any face it says so in the desktop's own box.
+bool fonts_usable() {
+    std::string family;
+    switch (InstalledFontSupply(&family)) {
+    case FontSupply::Japanese: return true;
+    case FontSupply::OtherOnly:
+        std::fprintf(stderr, "vorqplayer: %s: no Japanese font is installed, text is drawn in %s "
+                     "(the package fonts-ipafont-gothic provides one)\n",
+                     Cp932ToUtf8(no_japanese_font()).c_str(), family.c_str());
+        return true;
+    case FontSupply::None: break;
+    }
+    ShowSystemMessageBox(no_japanese_font() + Sjis("\nNo font is installed to draw text with: install a Japanese "
+                                                  "font, such as the package fonts-ipafont-gothic."),
+                         Sjis("エラー"), MessageBoxKind::OK, MessageBoxIcon::Error);
+    return false;
 }
 
 TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions& options) {
@@ -59,12 +84,36 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
         result.ExitCode = 1;
         return result;
     }
-    if (config) {
-        result.Outcome = TEntryOutcome::Config;
-        TFormConfig::Run();
+    // Only VORQ_HEADLESS plays without a window: a display that cannot be
+    // opened ends here, rather than leave an invisible game running.
+    std::unique_ptr<Video> window;
+    std::string why;
+    try {
+        window = Video::Create(options.Headless ? VideoBackend::Headless : VideoBackend::Sdl);
+    } catch (const Exception& x) {
+        why = " (" + Cp932ToUtf8(x.Message()) + ")";
+    }
+    // SDL falls back to drawing off screen when the display named is not there.
+    if (!window || (!options.Headless && !DisplayAvailable())) {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) display = std::getenv("WAYLAND_DISPLAY");
+        std::fprintf(stderr, "vorqplayer: cannot open the display %s%s; VORQ_HEADLESS=1 plays without one\n",
+                     display ? display : "", why.c_str());
+        result.Outcome = TEntryOutcome::NoDisplay;
+        result.ExitCode = 1;
         return result;
     }
-    TFormView view(args, Video::Create(options.Headless ? VideoBackend::Headless : VideoBackend::Auto));
+    if (!fonts_usable()) {
+        result.Outcome = TEntryOutcome::NoFont;
+        result.ExitCode = 1;
+        return result;
+    }
+    if (config) {
+        result.Outcome = TEntryOutcome::Config;
+        TFormConfig::Run(*window, GameIniPath());
+        return result;
+    }
+    TFormView view(args, std::move(window));
     view.FormCreate();
     if (!Terminating) result.Frames = view.Run(options.MaxFrames);
     else view.Run(0);

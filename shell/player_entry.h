@@ -9,7 +9,8 @@
 enum class TEntryOutcome {
     RefusedCdRom,      // the executable lies on a CD-ROM drive
     RefusedInstance,   // another player runs on the same game folder
-    NoDisplay,         // no display to open a window on
+    NoDisplay,         // no display to open a window on, or it cannot be opened
+    NoFont,            // no font to draw text with
     Config,            // the settings dialog ran
     Played,            // the main window ran
 };

@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/message_box.h"
 #include "platform/trace.h"
@@ -52,4 +53,21 @@ TEST(MessageBox, WithoutADisplayTheTextGoesToStderrAndTheDefaultIsReturned) {
     EXPECT_EQ(ok, IDOK);
     EXPECT_EQ(one, IDOK);
     EXPECT_EQ(err, "確認: 「テスト」を終了しますか？\ntext\nc: x\n");
+}
+
+TEST(MessageBox, ADrawnBoxThatFailsLeavesTheTextOnStderrAndTheDefaultAnswer) {
+    // A display is named, so the drawn box is tried; no X server serves it,
+    // so the desktop's box cannot stand either.
+    ::unsetenv("SDL_VIDEODRIVER");
+    ::setenv("DISPLAY", ":7391", 1);
+    SetMessageBoxPresenter([](const std::string&, const std::string&, MessageBoxKind, MessageBoxIcon) -> int {
+        throw Exception("no font to lay the box out with");
+    });
+    testing::internal::CaptureStderr();
+    const int yes = ShowMessageBox(Sjis("終了しますか？"), Sjis("確認"), MessageBoxKind::YesNo);
+    const std::string err = testing::internal::GetCapturedStderr();
+    SetMessageBoxPresenter(nullptr);
+    ::setenv("SDL_VIDEODRIVER", "dummy", 1);
+    EXPECT_EQ(yes, IDYES);
+    EXPECT_NE(err.find("確認: 終了しますか？\n"), std::string::npos) << err;
 }
