@@ -13,8 +13,8 @@ MessageBoxPresenter presenter = nullptr;
 uint32_t boxes_shown = 0;
 
 int report_on_stderr(const std::string& sjis_caption, const std::string& sjis_text, MessageBoxKind kind) {
-    const std::string caption = Cp932ToUtf8(sjis_caption);
-    const std::string text = Cp932ToUtf8(sjis_text);
+    const std::string caption = SjisToSystemName(sjis_caption);
+    const std::string text = SjisToSystemName(sjis_text);
     std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
     return DefaultAnswer(kind);
 }
@@ -49,8 +49,8 @@ int ShowSystemMessageBox(const std::string& sjis_text, const std::string& sjis_c
                          MessageBoxIcon icon) {
     const int fallback = report_on_stderr(sjis_caption, sjis_text, kind);
     if (!DisplayAvailable()) return fallback;
-    const std::string caption = Cp932ToUtf8(sjis_caption);
-    const std::string text = Cp932ToUtf8(sjis_text);
+    const std::string caption = SjisToSystemName(sjis_caption);
+    const std::string text = SjisToSystemName(sjis_text);
     // Left to right as our own box has them: Enter gives the first answer,
     // Escape the last.
     std::vector<SDL_MessageBoxButtonData> buttons;

@@ -48,11 +48,13 @@ TEST(MessageBox, WithoutADisplayTheTextGoesToStderrAndTheDefaultIsReturned) {
                              MessageBoxIcon::Question);
     int ok = ShowMessageBox("text", "", MessageBoxKind::OKCancel);
     int one = ShowMessageBox("x", "c", MessageBoxKind::OK, MessageBoxIcon::Warning);
+    // A path the system gave, with characters Shift-JIS lacks, reads as the system spells it.
+    ShowMessageBox(GamePath("/g/Café/한국") + Sjis(":ファイルがありません"), "", MessageBoxKind::OK);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(yes, IDYES);
     EXPECT_EQ(ok, IDOK);
     EXPECT_EQ(one, IDOK);
-    EXPECT_EQ(err, "確認: 「テスト」を終了しますか？\ntext\nc: x\n");
+    EXPECT_EQ(err, "確認: 「テスト」を終了しますか？\ntext\nc: x\n/g/Café/한국:ファイルがありません\n");
 }
 
 TEST(MessageBox, ADrawnBoxThatFailsLeavesTheTextOnStderrAndTheDefaultAnswer) {
