@@ -746,9 +746,16 @@ uint64_t TFormView::Run(uint64_t max_frames) {
         } catch (const std::exception& x) {
             // What escapes a frame or an event leaves the game in an unknown
             // state: say what it was and end, rather than run on or freeze.
+            // The window closes at once: the same fault may recur on every
+            // pass through the loop.
             show_warning(exception_text(x));
             Terminating = true;
             Failed = true;
+            try {
+                close_now();
+            } catch (const std::exception& y) {
+                show_warning(exception_text(y));
+            }
         }
     }
     return frames;

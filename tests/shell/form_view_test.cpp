@@ -526,6 +526,25 @@ TEST_F(Player, ErrorEscapingAFrameIsShownAndEndsTheGame) {
     EXPECT_TRUE(view->Failed);
 }
 
+TEST_F(Player, AFaultThatRecursEveryPassStillEndsTheGame) {
+    folder.WritePage("main.vsb", waiting_page());
+    folder.WriteProject(TestProjectData("main.vsb"));
+    auto owned = std::make_unique<ScriptedVideo>();
+    int fetches = 0;
+    // Bounded so that a loop which never gives up still ends the test.
+    owned->OnFetch = [&fetches] {
+        if (++fetches < 1000) throw ECorruptData("broken window");
+    };
+    view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()}, std::move(owned));
+    view->FormCreate();
+    testing::internal::CaptureStderr();
+    view->Run(100);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(fetches, 1);
+    EXPECT_TRUE(view->Closed());
+    EXPECT_TRUE(view->Failed);
+}
+
 TEST_F(Player, FrameLimitClosesTheWindow) {
     start(waiting_page());
     SetClockSource({});

@@ -19,6 +19,8 @@ public:
     bool RefuseWindow = false;
     // Called at every present, with the client image as it is shown.
     std::function<void()> OnShow;
+    // Called whenever the window is asked for an event.
+    std::function<void()> OnFetch;
 
     bool IsHeadless() const override { return true; }
     void CreateWindow(int32_t w, int32_t h, const std::string&) override { SetClientSize(w, h); }
@@ -53,7 +55,10 @@ protected:
     void ShowImage() override {
         if (OnShow) OnShow();
     }
-    bool FetchEvent(InputEvent&, uint32_t) override { return false; }
+    bool FetchEvent(InputEvent&, uint32_t) override {
+        if (OnFetch) OnFetch();
+        return false;
+    }
 
 private:
     TPoint pos_;
