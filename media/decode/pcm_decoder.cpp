@@ -413,3 +413,14 @@ void PcmConverter::Convert(const uint8_t* in, int64_t in_bytes, std::vector<int1
     const int got = swr_convert(FCtx, &dst, out_max, &in, frames);
     out.resize(at + size_t(std::max(got, 0)) * 2);
 }
+
+void PcmConverter::Flush(std::vector<int16_t>& out) {
+    if (!FCtx) return;
+    const int out_max = swr_get_out_samples(FCtx, 0);
+    if (out_max <= 0) return;
+    const size_t at = out.size();
+    out.resize(at + size_t(out_max) * 2);
+    auto* dst = reinterpret_cast<uint8_t*>(out.data() + at);
+    const int got = swr_convert(FCtx, &dst, out_max, nullptr, 0);
+    out.resize(at + size_t(std::max(got, 0)) * 2);
+}

@@ -67,6 +67,9 @@ public:
     PcmConverter& operator=(const PcmConverter&) = delete;
     // Appends the converted frames of in_bytes input bytes to out.
     void Convert(const uint8_t* in, int64_t in_bytes, std::vector<int16_t>& out);
+    // Appends the frames it still holds back at the end of the input, so
+    // that a sound ends on its own last frame; Reset before more input.
+    void Flush(std::vector<int16_t>& out);
     // Forgets what it holds back (after a seek).
     void Reset();
     bool Passthrough() const { return FCtx == nullptr; }
