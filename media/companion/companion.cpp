@@ -495,6 +495,10 @@ uint32_t vorqOggStrmanAdd(void* stream, int32_t is_ogg) {
     auto d = std::make_unique<DecodedStream>();
     d->stream = std::make_unique<CallbackStream>(stream);
     d->decoder = open_decoder(*d->stream, is_ogg != 0);
+    // The software mixer widens only these rates, sample for sample; a
+    // sound at any other is handed to it at the device's rate.
+    const uint32_t rate = d->decoder->Format().nSamplesPerSec;
+    if (rate != 44100 && rate != 22050) d->decoder = ConvertToDeviceFormat(std::move(d->decoder));
     std::lock_guard l(media_lock);
     const uint32_t h = next_handle++;
     decoded[h] = std::move(d);

@@ -48,6 +48,10 @@ std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream);
 // FFmpeg keeps its own copy of data; gives 44100 Hz 16-bit stereo.
 std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data);
 
+// The decoder's sound at the device's 44100 Hz 16-bit stereo, whatever its
+// own rate and layout; lengths and positions count in the new format.
+std::unique_ptr<PcmDecoder> ConvertToDeviceFormat(std::unique_ptr<PcmDecoder> source);
+
 // The header of a RIFF wave file: its PCM format and where its samples lie.
 struct WaveHeader {
     TWaveFormatEx Format;
