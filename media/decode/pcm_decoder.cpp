@@ -38,7 +38,10 @@ int ov_seek_cb(void* source, ogg_int64_t offset, int whence) {
     if (whence == SEEK_CUR) base = s->GetPosition();
     else if (whence == SEEK_END) base = s->GetSize();
     const int64_t target = base + offset;
-    if (target < 0) return -1;
+    // A place past the end is refused, whatever the stream would allow:
+    // over damaged pages libvorbisfile's search never ends when such seeks
+    // succeed and read nothing.
+    if (target < 0 || target > s->GetSize()) return -1;
     return s->Seek(target, SeekOrigin::Beginning) == target ? 0 : -1;
 }
 

@@ -91,3 +91,20 @@ TEST(HostileMedia, AnOggWhoseHeadersBreakOffIsRefused) {
     s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
     EXPECT_THROW(OpenVorbisDecoder(s), ECorruptData);
 }
+
+// A damaged Ogg over a stream that lets a seek pass its end: the seek to
+// the start searched its pages for ever; now it fails and decoding stays
+// where it stood.
+TEST(HostileMedia, ASeekOverDamagedOggPagesEnds) {
+    const auto bytes = finding("ogg-seek-past-end.ogg");
+    TMemoryStream s;
+    s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    auto d = OpenVorbisDecoder(s);
+    std::vector<uint8_t> buf(8192);
+    for (int i = 0; i < 4096 && d->Read(buf.data(), int64_t(buf.size())) > 0; ++i) {
+    }
+    const int64_t at = d->Position();
+    EXPECT_GT(at, 0);
+    EXPECT_FALSE(d->Seek(0));
+    EXPECT_EQ(d->Position(), at);
+}
