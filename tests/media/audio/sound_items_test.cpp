@@ -35,15 +35,12 @@ std::vector<uint8_t> file_bytes(const std::string& name) {
     return {std::istreambuf_iterator<char>(f), {}};
 }
 
-std::vector<int16_t> samples_of_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    const std::vector<uint8_t> b{std::istreambuf_iterator<char>(f), {}};
+std::vector<int16_t> raw_samples(const std::string& name) {
+    const auto b = file_bytes(name);
     std::vector<int16_t> v(b.size() / 2);
     std::memcpy(v.data(), b.data(), v.size() * 2);
     return v;
 }
-
-std::vector<int16_t> raw_samples(const std::string& name) { return samples_of_file(data_path(name)); }
 
 std::unique_ptr<TMemoryStream> memory_of(const std::vector<uint8_t>& bytes) {
     auto s = std::make_unique<TMemoryStream>();
@@ -435,75 +432,4 @@ TEST_F(Module, AFadeInRisesAsItsVolumeCurveSays) {
     EXPECT_TRUE(fade.Step());
     EXPECT_EQ(item.GetVolume(), 0);
     GameClock = 0;
-}
-
-// Sounds below the device's rate grow several times over when resampled:
-// each is heard whole, with no piece cut out, and every resampled sound
-// to its last frame; played by the module and, with the "DirectSound"
-// setting off, decoded into the software mixer.
-TEST_F(Module, LowRateSoundsPlayWholeToTheirLastFrame) {
-    const std::string dir = ::testing::TempDir() + "low_rate_" + std::to_string(getpid()) + "_";
-    const struct {
-        const char* name;
-        int rate;
-        const char* layout;
-        bool ogg;
-    } cases[] = {{"8k_mono16", 8000, "-b 16 -c 1", false},    {"8k_stereo16", 8000, "-b 16 -c 2", false},
-                 {"8k_mono8", 8000, "-b 8 -c 1", false},      {"11k_mono16", 11025, "-b 16 -c 1", false},
-                 {"11k_stereo8", 11025, "-b 8 -c 2", false}, {"16k_mono16", 16000, "-b 16 -c 1", false},
-                 {"22k_mono16", 22050, "-b 16 -c 1", false}, {"48k_stereo16", 48000, "-b 16 -c 2", false},
-                 {"11k_ogg", 11025, "-b 16 -c 1", true}};
-    for (auto c : cases) {
-        const std::string wav = dir + c.name + ".wav", ogg = dir + c.name + ".ogg", ref = dir + c.name + ".raw";
-        // A tone over a DC offset never reaches zero, so the capture's last
-        // sounding frame is the sound's last.
-        std::string cmd = "sox -n -r " + std::to_string(c.rate) + " " + c.layout + " '" + wav +
-                          "' synth 1.9 sine 500 vol 0.3 dcshift 0.5";
-        // For the Ogg, what oggdec decodes is what must be heard.
-        if (c.ogg) cmd += " && oggenc -Q -o '" + ogg + "' '" + wav + "' && oggdec -Q -o '" + wav + "' '" + ogg + "'";
-        cmd += " && sox '" + wav + "' -r 44100 -c 2 -b 16 -e signed -t raw '" + ref + "' && soxi -s '" + wav + "'";
-        const CommandOutcome made = RunCommand(cmd);
-        ASSERT_EQ(made.Status, 0) << cmd;
-        const double frames = std::strtod(made.Output.c_str(), nullptr) * 44100 / c.rate;
-        const auto want = samples_of_file(ref);
-        std::ifstream f(c.ogg ? ogg : wav, std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(f), {}};
-        for (const std::string& made_file : {wav, ogg, ref}) std::remove(made_file.c_str());
-
-        // The mixer widens 22,050 Hz by repeating frames, which sox does not.
-        for (bool mixer : {false, c.rate == 22050 ? false : true}) {
-            SCOPED_TRACE(std::string(c.name) + (mixer ? " mixer" : " module"));
-            auto s = memory_of(bytes);
-            std::vector<int16_t> got;
-            if (mixer) {
-                TWavOut::Options o;
-                o.Backend = AudioBackend::Manual;
-                o.RefillThread = false;
-                TWavOut out(100, o);
-                ASSERT_TRUE(out.Open());
-                TOggStream stream(s.get(), c.ogg);
-                TWavBuffer* b = out.AddBuffer(stream.Format(), &stream);
-                b->Play();
-                std::vector<int16_t> block(size_t(out.BlockBytes()) / 2);
-                while (out.MixBlock(block.data()) && got.size() < 2 * 44100 * 4) got.insert(got.end(), block.begin(), block.end());
-                out.RemoveBuffer(b);
-            } else {
-                const uint32_t h = vorqOggmanAdd(s.get(), c.ogg ? -1 : 0);
-                vorqOggPlay(h);
-                while (!vorqOggIsEnd(h) && got.size() < 2 * 44100 * 4) {
-                    const auto piece = capture(1024);
-                    got.insert(got.end(), piece.begin(), piece.end());
-                }
-                vorqOggmanDel(h);
-            }
-            size_t heard = got.size() / 2;
-            while (heard > 0 && got[2 * heard - 2] == 0 && got[2 * heard - 1] == 0) --heard;
-            EXPECT_NEAR(double(heard), frames, 1.0);
-            // sox's resampling of the same file, clear of the filters' edges.
-            int worst = 0;
-            for (size_t i = 2 * 441; i + 2 * 441 < std::min(got.size(), want.size()); ++i)
-                worst = std::max(worst, std::abs(got[i] - want[i]));
-            EXPECT_LE(worst, 328);
-        }
-    }
 }
