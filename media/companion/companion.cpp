@@ -94,7 +94,9 @@ public:
         FBus = nullptr;
     }
 
-    // The decoding thread's step: true when it decoded something.
+    // The decoding thread's step: true when it moved samples on. Whatever
+    // the ring cannot take yet waits for the next step: a sound below the
+    // device's rate grows several times over, and none of it may be lost.
     bool decode_step() {
         std::lock_guard d(FDecodeLock);
         if (FDecoderDone) return false;
@@ -102,27 +104,8 @@ public:
             std::lock_guard r(FRingLock);
             if (kRingFrames - FCount < kChunkFrames * 2) return false;
         }
-        const int32_t align = FDecoder->Format().nBlockAlign;
-        FRaw.resize(kChunkFrames * size_t(align));
-        int64_t got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
-        if (got <= 0 && FRepeat.load()) {
-            // The loop point: start over without a gap.
-            if (FDecoder->Seek(0)) got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
-        }
-        if (got <= 0) {
-            FDecoderDone = true;
-            return false;
-        }
-        FConverted.clear();
-        FConverter.Convert(FRaw.data(), got, FConverted);
-        std::lock_guard r(FRingLock);
-        const size_t frames = std::min(FConverted.size() / 2, kRingFrames - FCount);
-        for (size_t i = 0; i < frames; ++i) {
-            const size_t at = (FHead + FCount + i) % kRingFrames;
-            FRing[2 * at] = FConverted[2 * i];
-            FRing[2 * at + 1] = FConverted[2 * i + 1];
-        }
-        FCount += frames;
+        if (FPendingAt == FConverted.size() && !FSourceDone) convert_chunk();
+        push_pending();
         return true;
     }
 
@@ -185,6 +168,9 @@ public:
         const int64_t frame = int64_t{std::max(ms, 0)} * f.nSamplesPerSec / 1000;
         FDecoder->Seek(frame * f.nBlockAlign);
         FConverter.Reset();
+        FConverted.clear();
+        FPendingAt = 0;
+        FSourceDone = false;
         std::lock_guard r(FRingLock);
         FHead = FCount = 0;
         FPlayed = static_cast<size_t>(int64_t{std::max(ms, 0)} * 44100 / 1000);
@@ -207,10 +193,50 @@ public:
         FRepeat = on;
         // A medium whose decoding stopped at the end goes on with the loop.
         std::lock_guard d(FDecodeLock);
-        if (on && FDecoderDone && !FEnded.load()) FDecoderDone = false;
+        if (on && FSourceDone && !FEnded.load()) {
+            // The resampler gave up its tail at the end: it starts afresh.
+            FConverter.Reset();
+            FSourceDone = false;
+            FDecoderDone = false;
+        }
     }
 
 private:
+    // Converts the next piece of the source, as much as makes about one
+    // chunk at the device's rate. At the end (without repeat) the resampler
+    // gives up the frames it still holds, so the sound ends on its last.
+    void convert_chunk() {
+        const TWaveFormatEx& f = FDecoder->Format();
+        const int64_t frames = std::max<int64_t>(1, int64_t{kChunkFrames} * f.nSamplesPerSec / 44100);
+        FRaw.resize(size_t(frames) * f.nBlockAlign);
+        int64_t got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+        if (got <= 0 && FRepeat.load()) {
+            // The loop point: start over without a gap.
+            if (FDecoder->Seek(0)) got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+        }
+        FConverted.clear();
+        FPendingAt = 0;
+        if (got > 0) {
+            FConverter.Convert(FRaw.data(), got, FConverted);
+            return;
+        }
+        FConverter.Flush(FConverted);
+        FSourceDone = true;
+    }
+    // Moves what the ring has room for; decoding is done once the source
+    // ended and nothing waits.
+    void push_pending() {
+        std::lock_guard r(FRingLock);
+        const size_t frames = std::min((FConverted.size() - FPendingAt) / 2, kRingFrames - FCount);
+        for (size_t i = 0; i < frames; ++i) {
+            const size_t at = (FHead + FCount + i) % kRingFrames;
+            FRing[2 * at] = FConverted[FPendingAt + 2 * i];
+            FRing[2 * at + 1] = FConverted[FPendingAt + 2 * i + 1];
+        }
+        FCount += frames;
+        FPendingAt += 2 * frames;
+        if (FSourceDone && FPendingAt == FConverted.size()) FDecoderDone = true;
+    }
     void set_gains() {
         const ChannelGains g = GainsOf(FVolume, FPan);
         FGainL = g.Left;
@@ -221,7 +247,9 @@ private:
     std::unique_ptr<PcmDecoder> FDecoder;
     PcmConverter FConverter;
     std::vector<uint8_t> FRaw;
-    std::vector<int16_t> FConverted;
+    std::vector<int16_t> FConverted;  // converted samples, those from FPendingAt not yet in the ring
+    size_t FPendingAt = 0;
+    bool FSourceDone = false;  // the source ended and the resampler was flushed
     std::mutex FDecodeLock;
     std::mutex FRingLock;
     std::vector<int16_t> FRing;
@@ -472,6 +500,10 @@ uint32_t vorqOggStrmanAdd(void* stream, int32_t is_ogg) {
     auto d = std::make_unique<DecodedStream>();
     d->stream = std::make_unique<CallbackStream>(stream);
     d->decoder = open_decoder(*d->stream, is_ogg != 0);
+    // The software mixer widens only these rates, sample for sample; a
+    // sound at any other is handed to it at the device's rate.
+    const uint32_t rate = d->decoder->Format().nSamplesPerSec;
+    if (rate != 44100 && rate != 22050) d->decoder = ConvertToDeviceFormat(std::move(d->decoder));
     std::lock_guard l(media_lock);
     const uint32_t h = next_handle++;
     decoded[h] = std::move(d);

@@ -38,7 +38,10 @@ int ov_seek_cb(void* source, ogg_int64_t offset, int whence) {
     if (whence == SEEK_CUR) base = s->GetPosition();
     else if (whence == SEEK_END) base = s->GetSize();
     const int64_t target = base + offset;
-    if (target < 0) return -1;
+    // A place past the end is refused, whatever the stream would allow:
+    // over damaged pages libvorbisfile's search never ends when such seeks
+    // succeed and read nothing.
+    if (target < 0 || target > s->GetSize()) return -1;
     return s->Seek(target, SeekOrigin::Beginning) == target ? 0 : -1;
 }
 
@@ -372,6 +375,90 @@ WaveHeader ReadWaveHeader(TStream& s) {
     r.Fail("data chunk");
 }
 
+namespace {
+// ---- Any layout to the device's
+
+class DeviceFormatDecoder : public PcmDecoder {
+public:
+    explicit DeviceFormatDecoder(std::unique_ptr<PcmDecoder> source)
+        : FSource(std::move(source)), FConverter(FSource->Format()) {
+        FFormat = MakePCMWaveFormat(44100, 16, 2);
+        const TWaveFormatEx& f = FSource->Format();
+        const int64_t frames = FSource->TotalBytes() / std::max<int64_t>(f.nBlockAlign, 1);
+        const int64_t rate = std::max<int64_t>(f.nSamplesPerSec, 1);
+        FTotal = (frames * 44100 + rate / 2) / rate * 4;
+    }
+
+    int64_t Read(uint8_t* dst, int64_t bytes) override {
+        bytes -= bytes % 4;
+        int64_t done = 0;
+        while (done < bytes) {
+            if (FHeldAt < FHeld.size()) {
+                const size_t n = std::min<size_t>((FHeld.size() - FHeldAt) * 2, size_t(bytes - done));
+                std::memcpy(dst + done, FHeld.data() + FHeldAt, n);
+                FHeldAt += n / 2;
+                done += static_cast<int64_t>(n);
+                continue;
+            }
+            if (!convert_more()) break;
+        }
+        FPos += done;
+        return done;
+    }
+    bool Seek(int64_t byte_pos) override {
+        const int64_t frame = std::max<int64_t>(byte_pos, 0) / 4;
+        // The mixer sets its read position before every block: no seek,
+        // and no new start of the resampler, when decoding stands there.
+        if (frame * 4 == FPos) return true;
+        const TWaveFormatEx& f = FSource->Format();
+        if (!FSource->Seek(frame * f.nSamplesPerSec / 44100 * f.nBlockAlign)) return false;
+        FConverter.Reset();
+        FHeld.clear();
+        FHeldAt = 0;
+        FFlushed = false;
+        FPos = frame * 4;
+        return true;
+    }
+    int64_t Position() const override { return FPos; }
+    int64_t TotalBytes() const override { return FTotal; }
+
+private:
+    // Converts the next piece of the source, about kPieceFrames at the
+    // device's rate; at the end the resampler gives up the frames it still
+    // holds. False once nothing more comes.
+    bool convert_more() {
+        FHeld.clear();
+        FHeldAt = 0;
+        if (FFlushed) return false;
+        const TWaveFormatEx& f = FSource->Format();
+        const int64_t frames = std::max<int64_t>(1, int64_t{kPieceFrames} * f.nSamplesPerSec / 44100);
+        FRaw.resize(size_t(frames) * f.nBlockAlign);
+        const int64_t got = FSource->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+        if (got > 0) {
+            FConverter.Convert(FRaw.data(), got, FHeld);
+        } else {
+            FConverter.Flush(FHeld);
+            FFlushed = true;
+        }
+        return true;
+    }
+
+    static constexpr int64_t kPieceFrames = 4096;
+    std::unique_ptr<PcmDecoder> FSource;
+    PcmConverter FConverter;
+    std::vector<uint8_t> FRaw;
+    std::vector<int16_t> FHeld;
+    size_t FHeldAt = 0;  // samples of FHeld already read
+    bool FFlushed = false;
+    int64_t FPos = 0;
+    int64_t FTotal = 0;
+};
+}  // namespace
+
+std::unique_ptr<PcmDecoder> ConvertToDeviceFormat(std::unique_ptr<PcmDecoder> source) {
+    return std::make_unique<DeviceFormatDecoder>(std::move(source));
+}
+
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream) { return std::make_unique<VorbisDecoder>(stream); }
 std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream) { return std::make_unique<WaveDecoder>(stream); }
 std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data) {
@@ -411,5 +498,16 @@ void PcmConverter::Convert(const uint8_t* in, int64_t in_bytes, std::vector<int1
     out.resize(at + size_t(out_max) * 2);
     auto* dst = reinterpret_cast<uint8_t*>(out.data() + at);
     const int got = swr_convert(FCtx, &dst, out_max, &in, frames);
+    out.resize(at + size_t(std::max(got, 0)) * 2);
+}
+
+void PcmConverter::Flush(std::vector<int16_t>& out) {
+    if (!FCtx) return;
+    const int out_max = swr_get_out_samples(FCtx, 0);
+    if (out_max <= 0) return;
+    const size_t at = out.size();
+    out.resize(at + size_t(out_max) * 2);
+    auto* dst = reinterpret_cast<uint8_t*>(out.data() + at);
+    const int got = swr_convert(FCtx, &dst, out_max, nullptr, 0);
     out.resize(at + size_t(std::max(got, 0)) * 2);
 }

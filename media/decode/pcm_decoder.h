@@ -48,6 +48,10 @@ std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream);
 // FFmpeg keeps its own copy of data; gives 44100 Hz 16-bit stereo.
 std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data);
 
+// The decoder's sound at the device's 44100 Hz 16-bit stereo, whatever its
+// own rate and layout; lengths and positions count in the new format.
+std::unique_ptr<PcmDecoder> ConvertToDeviceFormat(std::unique_ptr<PcmDecoder> source);
+
 // The header of a RIFF wave file: its PCM format and where its samples lie.
 struct WaveHeader {
     TWaveFormatEx Format;
@@ -67,6 +71,9 @@ public:
     PcmConverter& operator=(const PcmConverter&) = delete;
     // Appends the converted frames of in_bytes input bytes to out.
     void Convert(const uint8_t* in, int64_t in_bytes, std::vector<int16_t>& out);
+    // Appends the frames it still holds back at the end of the input, so
+    // that a sound ends on its own last frame; Reset before more input.
+    void Flush(std::vector<int16_t>& out);
     // Forgets what it holds back (after a seek).
     void Reset();
     bool Passthrough() const { return FCtx == nullptr; }

@@ -1,6 +1,7 @@
 // Sound files as the companion module reads them: the RIFF wave header and
 // its samples, Ogg Vorbis through libvorbisfile and any other sound through
-// FFmpeg, each read to the end and sought back into the middle.
+// FFmpeg, each read to the end and sought back into the middle; waves and
+// Oggs once more converted to the device's format.
 #include "fuzz/fuzz_support.h"
 #include "media/decode/pcm_decoder.h"
 
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Refusable([&] {
             auto d = OpenWaveDecoder(s);
             drain(*d);
+            drain(*ConvertToDeviceFormat(std::move(d)));
         });
     }
     {
@@ -30,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Refusable([&] {
             auto d = OpenVorbisDecoder(s);
             drain(*d);
+            drain(*ConvertToDeviceFormat(std::move(d)));
         });
     }
     Refusable([&] {

@@ -1,0 +1,128 @@
+// Sounds at rates other than the device's, made by sox and oggenc and heard
+// against sox's own resampling: played by the companion module, and decoded
+// by it into the software mixer (the "DirectSound" setting off).
+#include "media/companion/companion.h"
+#include "media/audio/sound_items.h"
+#include "media/audio/wav_out.h"
+#include "platform/audio.h"
+#include "platform/stream.h"
+#include "tests/support/run_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+std::vector<uint8_t> bytes_of(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+std::unique_ptr<TMemoryStream> memory_of(const std::vector<uint8_t>& bytes) {
+    auto s = std::make_unique<TMemoryStream>();
+    s->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s->SetPosition(0);
+    return s;
+}
+
+// The module playing into a device whose mix the test pulls, decoding only
+// when the test says so.
+struct LowRate : ::testing::Test {
+    std::unique_ptr<AudioDevice> device = AudioDevice::Open(AudioBackend::Manual);
+    AudioDevice* cell = device.get();
+    void SetUp() override {
+        vorqInit(nullptr, nullptr, nullptr, &cell, StreamGetSizeCallback, StreamReadCallback,
+                 StreamGetPositionCallback, StreamSeekCallback, nullptr, nullptr, 0);
+        vorqOggmanSetUseThread(0);
+    }
+    void TearDown() override { vorqFinal(); }
+    // What the module plays of the sound until it ends (at most 4 s).
+    std::vector<int16_t> play_by_module(TStream* s, bool ogg) {
+        const uint32_t h = vorqOggmanAdd(s, ogg ? -1 : 0);
+        vorqOggPlay(h);
+        std::vector<int16_t> got;
+        std::vector<int16_t> piece(2048);
+        while (!vorqOggIsEnd(h) && got.size() < 2 * 44100 * 4) {
+            vorqOggmanUpdate();
+            device->Bus().Mix(piece.data(), piece.size() / 2);
+            got.insert(got.end(), piece.begin(), piece.end());
+        }
+        vorqOggmanDel(h);
+        return got;
+    }
+    // What the software mixer plays of the module's decoded stream.
+    static std::vector<int16_t> play_by_mixer(TStream* s, bool ogg) {
+        TWavOut::Options o;
+        o.Backend = AudioBackend::Manual;
+        o.RefillThread = false;
+        TWavOut out(100, o);
+        EXPECT_TRUE(out.Open());
+        TOggStream stream(s, ogg);
+        TWavBuffer* b = out.AddBuffer(stream.Format(), &stream);
+        b->Play();
+        std::vector<int16_t> got;
+        std::vector<int16_t> block(size_t(out.BlockBytes()) / 2);
+        while (out.MixBlock(block.data()) && got.size() < 2 * 44100 * 4) got.insert(got.end(), block.begin(), block.end());
+        out.RemoveBuffer(b);
+        return got;
+    }
+};
+}  // namespace
+
+// A sound below the device's rate grows several times over when resampled:
+// each is heard whole, with no piece cut out, and every resampled sound to
+// its last frame.
+TEST_F(LowRate, SoundsPlayWholeToTheirLastFrame) {
+    const std::string dir = ::testing::TempDir() + "low_rate_" + std::to_string(getpid()) + "_";
+    const struct {
+        const char* name;
+        int rate;
+        const char* layout;
+        bool ogg;
+    } cases[] = {{"8k_mono16", 8000, "-b 16 -c 1", false},    {"8k_stereo16", 8000, "-b 16 -c 2", false},
+                 {"8k_mono8", 8000, "-b 8 -c 1", false},      {"11k_mono16", 11025, "-b 16 -c 1", false},
+                 {"11k_stereo8", 11025, "-b 8 -c 2", false}, {"16k_mono16", 16000, "-b 16 -c 1", false},
+                 {"22k_mono16", 22050, "-b 16 -c 1", false}, {"48k_stereo16", 48000, "-b 16 -c 2", false},
+                 {"11k_ogg", 11025, "-b 16 -c 1", true}};
+    for (auto c : cases) {
+        const std::string wav = dir + c.name + ".wav", ogg = dir + c.name + ".ogg", ref = dir + c.name + ".raw";
+        // A tone over a DC offset never reaches zero, so the capture's last
+        // sounding frame is the sound's last.
+        std::string cmd = "sox -n -r " + std::to_string(c.rate) + " " + c.layout + " '" + wav +
+                          "' synth 1.9 sine 500 vol 0.3 dcshift 0.5";
+        // For the Ogg, what oggdec decodes is what must be heard.
+        if (c.ogg) cmd += " && oggenc -Q -o '" + ogg + "' '" + wav + "' && oggdec -Q -o '" + wav + "' '" + ogg + "'";
+        cmd += " && sox '" + wav + "' -r 44100 -c 2 -b 16 -e signed -t raw '" + ref + "' && soxi -s '" + wav + "'";
+        const CommandOutcome made = RunCommand(cmd);
+        ASSERT_EQ(made.Status, 0) << cmd;
+        const double frames = std::strtod(made.Output.c_str(), nullptr) * 44100 / c.rate;
+        const auto ref_bytes = bytes_of(ref);
+        std::vector<int16_t> want(ref_bytes.size() / 2);
+        std::memcpy(want.data(), ref_bytes.data(), want.size() * 2);
+        const auto bytes = bytes_of(c.ogg ? ogg : wav);
+        for (const std::string& made_file : {wav, ogg, ref}) std::remove(made_file.c_str());
+
+        // The mixer widens 22,050 Hz by repeating frames, which sox does not.
+        for (bool mixer : {false, c.rate != 22050}) {
+            SCOPED_TRACE(std::string(c.name) + (mixer ? " mixer" : " module"));
+            auto s = memory_of(bytes);
+            const auto got = mixer ? play_by_mixer(s.get(), c.ogg) : play_by_module(s.get(), c.ogg);
+            size_t heard = got.size() / 2;
+            while (heard > 0 && got[2 * heard - 2] == 0 && got[2 * heard - 1] == 0) --heard;
+            EXPECT_NEAR(double(heard), frames, 1.0);
+            // Clear of the filters' edges.
+            int worst = 0;
+            for (size_t i = 2 * 441; i + 2 * 441 < std::min(got.size(), want.size()); ++i)
+                worst = std::max(worst, std::abs(got[i] - want[i]));
+            EXPECT_LE(worst, 328);
+        }
+    }
+}
