@@ -88,10 +88,10 @@ std::shared_ptr<FontFace> open_face(const std::string& file, int index) {
     return f;
 }
 
-// fontconfig's best Japanese outline face for a family; accepted only when
-// the family really is one of its names, since the generic fall-back can
-// be a face without kana.
-std::shared_ptr<FontFace> match_family(const std::string& family) {
+// What fontconfig is asked for a Japanese outline face of the family, with
+// its substitutions made; null when fontconfig cannot start. The caller
+// destroys it.
+FcPattern* japanese_outline_pattern(const std::string& family) {
     if (!FcInit()) return nullptr;
     FcPattern* pat = FcPatternCreate();
     FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -99,17 +99,31 @@ std::shared_ptr<FontFace> match_family(const std::string& family) {
     FcPatternAddBool(pat, FC_OUTLINE, FcTrue);
     FcConfigSubstitute(nullptr, pat, FcMatchPattern);
     FcDefaultSubstitute(pat);
+    return pat;
+}
+
+// The face in the file a fontconfig pattern names; null when it names none
+// or the face cannot be used.
+std::shared_ptr<FontFace> open_pattern_face(FcPattern* p) {
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (FcPatternGetString(p, FC_FILE, 0, &file) != FcResultMatch) return nullptr;
+    FcPatternGetInteger(p, FC_INDEX, 0, &index);
+    return open_face(reinterpret_cast<const char*>(file), index);
+}
+
+// fontconfig's best Japanese outline face for a family; accepted only when
+// the family really is one of its names, since the generic fall-back can
+// be a face without kana.
+std::shared_ptr<FontFace> match_family(const std::string& family) {
+    FcPattern* pat = japanese_outline_pattern(family);
+    if (!pat) return nullptr;
     FcResult res = FcResultNoMatch;
     FcPattern* found = FcFontMatch(nullptr, pat, &res);
     FcPatternDestroy(pat);
     std::shared_ptr<FontFace> face;
     if (found) {
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (has_family(found, family) && FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch) {
-            FcPatternGetInteger(found, FC_INDEX, 0, &index);
-            face = open_face(reinterpret_cast<const char*>(file), index);
-        }
+        if (has_family(found, family)) face = open_pattern_face(found);
         FcPatternDestroy(found);
     }
     return face;
@@ -119,13 +133,8 @@ std::shared_ptr<FontFace> match_family(const std::string& family) {
 // installed: its first Japanese face, else, on a machine without any, its
 // first usable face, so that the player still plays.
 std::shared_ptr<FontFace> fallback_face(const std::string& family) {
-    if (!FcInit()) return nullptr;
-    FcPattern* pat = FcPatternCreate();
-    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-    FcPatternAddBool(pat, FC_OUTLINE, FcTrue);
-    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-    FcDefaultSubstitute(pat);
+    FcPattern* pat = japanese_outline_pattern(family);
+    if (!pat) return nullptr;
     FcResult res = FcResultNoMatch;
     FcFontSet* set = FcFontSort(nullptr, pat, FcFalse, nullptr, &res);
     FcPatternDestroy(pat);
@@ -139,11 +148,7 @@ std::shared_ptr<FontFace> fallback_face(const std::string& family) {
             if (pass == 0 && (FcPatternGetLangSet(p, FC_LANG, 0, &langs) != FcResultMatch ||
                               FcLangSetHasLang(langs, reinterpret_cast<const FcChar8*>("ja")) != FcLangEqual))
                 continue;
-            FcChar8* file = nullptr;
-            int index = 0;
-            if (FcPatternGetString(p, FC_FILE, 0, &file) != FcResultMatch) continue;
-            FcPatternGetInteger(p, FC_INDEX, 0, &index);
-            std::shared_ptr<FontFace> f = open_face(reinterpret_cast<const char*>(file), index);
+            std::shared_ptr<FontFace> f = open_pattern_face(p);
             if (f && (f->japanese || pass == 1)) face = f;
         }
     }

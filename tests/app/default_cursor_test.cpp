@@ -10,15 +10,15 @@
 #include "shell/player_modules.h"
 #include "platform/filesys.h"
 #include "platform/video.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -33,17 +33,6 @@ namespace {
 
 const std::string kDefaultFile = std::string(VORQ_TEST_DATA) + "/objects/red_square.cur";
 const std::string kOwnFile = std::string(VORQ_TEST_DATA) + "/objects/own_cursor.cur";
-
-bool have(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 struct CursorPicture {
     int32_t Width = 0, Height = 0, HotX = 0, HotY = 0;
@@ -70,8 +59,8 @@ CursorPicture decoded(const std::string& file, int32_t hot_x, int32_t hot_y, con
                      "' 2>/dev/null")
                         .c_str()) != 0)
         return p;
-    std::istringstream(read_file(size)) >> p.Width >> p.Height;
-    const std::string rgba = read_file(out);
+    std::istringstream(ReadNativeFileBytes(size)) >> p.Width >> p.Height;
+    const std::string rgba = ReadNativeFileBytes(out);
     if (p.Width <= 0 || rgba.size() != size_t(p.Width) * size_t(p.Height) * 4) return {};
     p.HotX = hot_x;
     p.HotY = hot_y;
@@ -101,24 +90,16 @@ TEST(DefaultCursorOnX, ObjectsWithoutTheirOwnShowTheGamesDefault) {
 #ifndef HAVE_XFIXES
     GTEST_SKIP() << "built without XFixes";
 #endif
-    for (const char* tool : {"xvfb-run", "xdotool", "convert"})
-        if (!have(tool)) GTEST_SKIP() << tool << " is not installed";
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
-    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
-                            std::string(self) +
-                            "' --gtest_also_run_disabled_tests --gtest_filter=DefaultCursorOnX.DISABLED_Inner";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "convert"})) GTEST_SKIP() << tool << " is not installed";
+    EXPECT_EQ(RunSelfUnderXvfb("DefaultCursorOnX.DISABLED_Inner"), 0);
 }
 
 #ifdef HAVE_XFIXES
 TEST(DefaultCursorOnX, DISABLED_Inner) {
     TTestGameFolder folder;
     const std::string scratch = NativePath(folder.Path());
-    folder.WriteFile("default.cur", read_file(kDefaultFile));
-    folder.WriteFile("own.cur", read_file(kOwnFile));
+    folder.WriteFile("default.cur", ReadNativeFileBytes(kDefaultFile));
+    folder.WriteFile("own.cur", ReadNativeFileBytes(kOwnFile));
     folder.WritePage("main.vsb", cursor_page());
     folder.WriteProject(TestProjectData("main.vsb"));
     // red_square.cur's hot spot is (3, 5); make_cursors.py gives own_cursor.cur (10, 20).

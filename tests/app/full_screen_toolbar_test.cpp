@@ -8,11 +8,11 @@
 #include "platform/filesys.h"
 #include "platform/video.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -27,21 +27,9 @@ int yes_ask(const std::string&, const std::string&, MessageBoxKind, MessageBoxIc
     return IDYES;
 }
 
-bool have(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 TEST(FullScreenToolbar, ARealPointerReachesAndClicksBothButtons) {
-    for (const char* tool : {"xvfb-run", "xdotool"})
-        if (!have(tool)) GTEST_SKIP() << tool << " is not installed";
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
-    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
-                            std::string(self) +
-                            "' --gtest_also_run_disabled_tests --gtest_filter=FullScreenToolbar.DISABLED_Inner";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    if (const char* tool = MissingTool({"xvfb-run", "xdotool"})) GTEST_SKIP() << tool << " is not installed";
+    EXPECT_EQ(RunSelfUnderXvfb("FullScreenToolbar.DISABLED_Inner"), 0);
 }
 
 TEST(FullScreenToolbar, DISABLED_Inner) {

@@ -4,6 +4,7 @@
 // in that; with no font at all it says so, in the desktop's own box where
 // there is a display, and ends with a failure.
 #include "platform/filesys.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
 
@@ -11,7 +12,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -19,13 +19,6 @@ namespace {
 const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 const std::string kDemoData = std::string(VORQ_BINARY_DIR) + "/demo/game.dat";
 const std::string kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";  // fonts-dejavu-core
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 size_t count_of(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -82,9 +75,8 @@ TEST(MissingFonts, HeadlessPlaysWithTheFontsThereAreAndEndsWithoutAny) {
 }
 
 TEST(MissingFonts, WithoutAnyTheDesktopsOwnBoxSaysSo) {
-    for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
-        if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
-            GTEST_SKIP() << tool << " is not installed";
+    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xwininfo"}))
+        GTEST_SKIP() << tool << " is not installed";
     TTestGameFolder game;
     const std::string folder = NativePath(game.Path());
     const std::string conf = font_config(game, Fonts::None);
@@ -95,17 +87,13 @@ TEST(MissingFonts, WithoutAnyTheDesktopsOwnBoxSaysSo) {
            << "for i in $(seq 300); do wid=$(xwininfo -root -tree | grep '\"エラー\"' | awk '{print $1}' | head -1); "
            << "[ -n \"$wid\" ] && break; sleep 0.1; done\n"
            << "[ -n \"$wid\" ] && echo shown > '" << folder << "box.txt' && xdotool windowfocus --sync $wid key Return\n"
-           << "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
-           << "kill -KILL $pid 2>/dev/null\n"
-           << "wait $pid; echo $? > '" << folder << "status.txt'\n";
+           << ShellAwaitEnd(folder + "status.txt");
     script.close();
-    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env -u VORQ_HEADLESS SDL_VIDEODRIVER=x11 "
-                            "SDL_AUDIODRIVER=dummy bash '" + folder + "run.sh' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_EQ(read_file(folder + "box.txt"), "shown\n");
-    EXPECT_EQ(read_file(folder + "status.txt"), "1\n");
-    EXPECT_EQ(count_of(read_file(folder + "stderr.txt"), "日本語フォントが見つかりません"), 1u)
-        << read_file(folder + "stderr.txt");
+    ASSERT_EQ(RunScriptUnderXvfb(folder + "run.sh"), 0);
+    EXPECT_EQ(ReadNativeFileBytes(folder + "box.txt"), "shown\n");
+    EXPECT_EQ(ReadNativeFileBytes(folder + "status.txt"), "1\n");
+    EXPECT_EQ(count_of(ReadNativeFileBytes(folder + "stderr.txt"), "日本語フォントが見つかりません"), 1u)
+        << ReadNativeFileBytes(folder + "stderr.txt");
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include "files/vocab.h"
 #include "media/midi/midi_player.h"
 #include "platform/filesys.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -21,21 +23,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 // Starts the player on the folder with these variables added to the
 // environment, its output into log.
@@ -51,15 +44,6 @@ pid_t start_player(const std::string& folder, const std::vector<std::pair<std::s
         _exit(127);
     }
     return pid;
-}
-
-// Waits for the process to end; kills it when it does not. False when it
-// had to be killed.
-bool wait_end(pid_t pid, int& status) {
-    if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; })) return true;
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return false;
 }
 
 // Our own X server, on a display number it picks (put into display), so
@@ -84,7 +68,7 @@ pid_t start_xvfb(std::string& display) {
 }
 
 TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
-    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
+    if (MissingTool({"Xvfb"})) GTEST_SKIP() << "Xvfb is not installed";
     const std::string data = std::string(VORQ_TEST_DATA);
     for (const bool media : {false, true}) {
         SCOPED_TRACE(media ? "playing" : "waiting");
@@ -118,12 +102,12 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
                                            {"VORQ_TRACE", trace}},
                                           folder + "player.log");
         // Everything plays once the page has reached its wait.
-        const bool playing = WaitUntil([&] { return read_file(trace).find(waiting) != std::string::npos; });
+        const bool playing = WaitUntil([&] { return ReadNativeFileBytes(trace).find(waiting) != std::string::npos; });
         kill(xvfb, SIGTERM);
         waitpid(xvfb, nullptr, 0);
         int status = 0;
-        const bool ended = wait_end(player, status);
-        ASSERT_TRUE(playing) << read_file(trace) << read_file(folder + "player.log");
+        const bool ended = WaitForExit(player, status);
+        ASSERT_TRUE(playing) << ReadNativeFileBytes(trace) << ReadNativeFileBytes(folder + "player.log");
         ASSERT_TRUE(ended) << "the player kept running without its display";
         EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 
@@ -131,11 +115,11 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         const std::string again = folder + "again.txt";
         const pid_t second = start_player(
             folder, {{"VORQ_HEADLESS", "1"}, {"VORQ_FRAMES", "10"}, {"VORQ_TRACE", again}}, folder + "again.log");
-        ASSERT_TRUE(wait_end(second, status));
+        ASSERT_TRUE(WaitForExit(second, status));
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_NE(read_file(again).find("FormCreate:3"), std::string::npos)
-            << read_file(again) << read_file(folder + "again.log");
+        EXPECT_NE(ReadNativeFileBytes(again).find("FormCreate:3"), std::string::npos)
+            << ReadNativeFileBytes(again) << ReadNativeFileBytes(folder + "again.log");
     }
 }
 
@@ -164,7 +148,7 @@ TEST(SoundFontLoad, ClosingTheGameWhileItLoadsEndsTheProcess) {
     const bool loading = WaitUntil([&] { return FileExists(game.Path() + "gate.reached"); });
     kill(pid, SIGTERM);
     int status = 0;
-    const bool ended = wait_end(pid, status);
+    const bool ended = WaitForExit(pid, status);
     ASSERT_TRUE(loading) << "the player never opened the sound font";
     ASSERT_TRUE(ended) << "the process stayed behind its closed window";
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);

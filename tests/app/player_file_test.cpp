@@ -6,6 +6,7 @@
 #include "files/install_set.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
 
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -28,13 +28,6 @@ using Outcome = CommandOutcome;
 Outcome run(const std::string& env, const std::string& program, const std::string& args = "") {
     const std::string cmd = "env " + env + " timeout 120 '" + program + "' " + args + " 2>&1";
     return RunCommand(cmd);
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
 }
 
 // A copy of the player under the given name in the folder.
@@ -62,11 +55,11 @@ TEST(PlayerFile, WithAGameAppendedPlaysItWithoutArgumentsWhateverItsName) {
     TMemoryStream settings;
     install.SaveToStream(settings);
     folder.WriteArchive("game.vf",
-                        {{"vorq.vpb", read_file(NativePath(folder.Path() + "vorq.vpb"))},
-                         {"main.vsb", read_file(NativePath(folder.Path() + "main.vsb"))},
+                        {{"vorq.vpb", ReadNativeFileBytes(NativePath(folder.Path() + "vorq.vpb"))},
+                         {"main.vsb", ReadNativeFileBytes(NativePath(folder.Path() + "main.vsb"))},
                          {"install.dat", std::string(reinterpret_cast<const char*>(settings.Memory()),
                                                      static_cast<size_t>(settings.GetSize()))}});
-    const std::string archive = read_file(NativePath(folder.Path() + "game.vf"));
+    const std::string archive = ReadNativeFileBytes(NativePath(folder.Path() + "game.vf"));
     for (const char* name : {"vorqplayer", "vorqplayer.exe"}) {
         SCOPED_TRACE(name);
         TTestGameFolder shipped;
@@ -82,7 +75,7 @@ TEST(PlayerFile, WithAGameAppendedPlaysItWithoutArgumentsWhateverItsName) {
         const std::string trace = NativePath(shipped.Path()) + "trace.txt";
         const Outcome o = run("VORQ_HEADLESS=1 VORQ_FRAMES=2000 VORQ_TRACE='" + trace + "'", player);
         EXPECT_EQ(o.Status, 0) << o.Output;
-        EXPECT_NE(read_file(trace).find(" : main.vsb(1)"), std::string::npos) << o.Output;
+        EXPECT_NE(ReadNativeFileBytes(trace).find(" : main.vsb(1)"), std::string::npos) << o.Output;
     }
 }
 

@@ -10,7 +10,9 @@
 #include "platform/codepage.h"
 #include "platform/filesys.h"
 #include "platform/video.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <SDL.h>
@@ -19,7 +21,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -101,17 +102,6 @@ TEST(QuitQuestion, TheTimeItStandsOpenIsNoGameTime) {
 
 // ---- on a real X server ------------------------------------------------------------
 
-bool have(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 struct Screen {
     int32_t Width = 0, Height = 0;
     std::vector<uint32_t> Pixels;  // 0x00RRGGBB
@@ -119,7 +109,7 @@ struct Screen {
 };
 
 bool load_ppm(Screen& s, const std::string& file) {
-    const std::string bytes = read_file(file);
+    const std::string bytes = ReadNativeFileBytes(file);
     int w = 0, h = 0, max = 0, used = 0;
     if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &w, &h, &max, &used) != 3 || max != 255) return false;
     ++used;
@@ -150,16 +140,9 @@ std::string centre_of(const TRect& r) {
 }
 
 TEST(QuitQuestionScreenshot, AskedOnTheScreenNoGoesOnAndYesEnds) {
-    for (const char* tool : {"xvfb-run", "import", "convert", "xdotool"})
-        if (!have(tool)) GTEST_SKIP() << tool << " is not installed";
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
-    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
-                            std::string(self) +
-                            "' --gtest_also_run_disabled_tests --gtest_filter=QuitQuestionScreenshot.DISABLED_Inner";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    if (const char* tool = MissingTool({"xvfb-run", "import", "convert", "xdotool"}))
+        GTEST_SKIP() << tool << " is not installed";
+    EXPECT_EQ(RunSelfUnderXvfb("QuitQuestionScreenshot.DISABLED_Inner"), 0);
 }
 
 TEST(QuitQuestionScreenshot, DISABLED_Inner) {
@@ -217,7 +200,8 @@ TEST(QuitQuestionScreenshot, DISABLED_Inner) {
         EXPECT_TRUE(view.Closed());
         EXPECT_FALSE(view.Failed);
         WaitUntil([&] { return FileExists(folder.Path() + "done") || FileExists(folder.Path() + "failed"); });
-        ASSERT_TRUE(FileExists(folder.Path() + "done")) << read_file(scratch + "failed") << read_file(scratch + "drive.log");
+        ASSERT_TRUE(FileExists(folder.Path() + "done"))
+            << ReadNativeFileBytes(scratch + "failed") << ReadNativeFileBytes(scratch + "drive.log");
 
         ASSERT_EQ(g_asked.size(), 2u);
         EXPECT_EQ(g_asked[0].Answer, IDNO);

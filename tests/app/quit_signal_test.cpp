@@ -3,7 +3,9 @@
 // can end it. On a real X server, the window carries the player's icon and
 // SIGTERM closes it cleanly too.
 #include "platform/filesys.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +16,6 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -23,14 +24,6 @@ namespace {
 const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 // A tar of a game whose start page waits for ever.
 const std::string kWaitingGame = std::string(VORQ_TEST_DATA) + "/fuzz-findings/player-3.bin";
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 
 TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
     const struct {
@@ -52,25 +45,20 @@ TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
             _exit(127);
         }
         // The window stands once creation has passed its last checkpoint.
-        const bool started = WaitUntil([&] { return read_file(trace).find("FormCreate:3") != std::string::npos; });
-        EXPECT_TRUE(started) << read_file(trace);
+        const bool started =
+            WaitUntil([&] { return ReadNativeFileBytes(trace).find("FormCreate:3") != std::string::npos; });
+        EXPECT_TRUE(started) << ReadNativeFileBytes(trace);
         ASSERT_EQ(kill(pid, c.Signal), 0);
         int status = 0;
-        const bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; });
-        if (!ended) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        EXPECT_TRUE(ended) << "the player kept running";
+        EXPECT_TRUE(WaitForExit(pid, status)) << "the player kept running";
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
 }
 
 TEST(QuitSignal, TheWindowHasTheIconAndSigtermClosesIt) {
-    for (const char* tool : {"xvfb-run", "xdotool", "xprop", "tar"})
-        if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
-            GTEST_SKIP() << tool << " is not installed";
+    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xprop", "tar"}))
+        GTEST_SKIP() << tool << " is not installed";
     TTestGameFolder game;
     const std::string folder = NativePath(game.Path());
     ASSERT_EQ(std::system(("tar -xf '" + kWaitingGame + "' -C '" + folder + "'").c_str()), 0);
@@ -82,15 +70,12 @@ TEST(QuitSignal, TheWindowHasTheIconAndSigtermClosesIt) {
            << "for i in $(seq 300); do xprop -id \"$wid\" _NET_WM_ICON 2>/dev/null | head -1 > '" << folder
            << "icon.txt'; grep -q 'Icon (' '" << folder << "icon.txt' && break; sleep 0.1; done\n"
            << "kill -TERM $pid\n"
-           << "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
-           << "kill -KILL $pid 2>/dev/null\n"
-           << "wait $pid; echo $? > '" << folder << "status.txt'\n";
+           << ShellAwaitEnd(folder + "status.txt");
     script.close();
-    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env -u VORQ_HEADLESS SDL_VIDEODRIVER=x11 "
-                            "SDL_AUDIODRIVER=dummy bash '" + folder + "run.sh' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_NE(read_file(folder + "icon.txt").find("Icon (32 x 32)"), std::string::npos) << read_file(folder + "icon.txt");
-    EXPECT_EQ(read_file(folder + "status.txt"), "0\n");
+    ASSERT_EQ(RunScriptUnderXvfb(folder + "run.sh"), 0);
+    EXPECT_NE(ReadNativeFileBytes(folder + "icon.txt").find("Icon (32 x 32)"), std::string::npos)
+        << ReadNativeFileBytes(folder + "icon.txt");
+    EXPECT_EQ(ReadNativeFileBytes(folder + "status.txt"), "0\n");
 }
 
 }  // namespace

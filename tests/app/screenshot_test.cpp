@@ -13,6 +13,7 @@
 #include "platform/filesys.h"
 #include "platform/video.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <SDL.h>
@@ -26,10 +27,6 @@
 #include <vector>
 
 namespace {
-
-bool have(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 struct Screen {
     int32_t Width = 0, Height = 0;
@@ -67,16 +64,9 @@ int ink_in(const Screen& s, TPoint origin, const TRect& box) {
 }
 
 void run_inner(const char* test) {
-    if (!have("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
-    if (!have("import")) GTEST_SKIP() << "ImageMagick's import is not installed";
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
-    const std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
-                            std::string(self) + "' --gtest_also_run_disabled_tests --gtest_filter=PlayerScreenshot.DISABLED_" +
-                            test;
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    if (MissingTool({"import"})) GTEST_SKIP() << "ImageMagick's import is not installed";
+    EXPECT_EQ(RunSelfUnderXvfb(std::string("PlayerScreenshot.DISABLED_") + test), 0);
 }
 
 TEST(PlayerScreenshot, WindowIsTheGameAndTheToolbarWithItsCaptions) { run_inner("Inner"); }

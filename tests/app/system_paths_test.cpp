@@ -8,6 +8,7 @@
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
 #include "platform/filesys.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/wait_until.h"
 
@@ -19,20 +20,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
 const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 // A game.dat (in the folder's root) whose film plays to its end; then the
 // game saves, loads that save back and, only so, reaches main.vsb(9).
@@ -64,7 +57,7 @@ std::string write_game(TTestGameFolder& root, bool ends = true) {
     root.WriteArchive("game.dat", {{"vorq.vpb", ProjectFileBytes(project)},
                                    {"main.vsb", main.Bytes()},
                                    {"ended.vsb", ended.Bytes()},
-                                   {"bars.wmv", read_file(std::string(VORQ_TEST_DATA) + "/video/bars.wmv")}});
+                                   {"bars.wmv", ReadNativeFileBytes(std::string(VORQ_TEST_DATA) + "/video/bars.wmv")}});
     return NativePath(root.Path() + "game.dat");
 }
 
@@ -105,10 +98,7 @@ std::string copy_of(pid_t pid, int& exit_status) {
 
 int wait_exit(pid_t pid) {
     int status = -1;
-    if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(90))) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    WaitForExit(pid, status, std::chrono::seconds(90));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -140,7 +130,7 @@ TEST(SystemPaths, FoldersOutsideShiftJisAndUnusableTempFoldersPlayTheCopiedFilmS
                   0u)
             << copy;
         EXPECT_EQ(copy.empty() ? status : wait_exit(pid), 0);
-        EXPECT_NE(read_file(dir + "/trace-" + std::to_string(pid)).find(" : main.vsb(9)"), std::string::npos);
+        EXPECT_NE(ReadNativeFileBytes(dir + "/trace-" + std::to_string(pid)).find(" : main.vsb(9)"), std::string::npos);
         EXPECT_TRUE(fs::is_regular_file(dir + "/" + c.game + "/save.dat"));
     }
 }

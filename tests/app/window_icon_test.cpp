@@ -6,24 +6,16 @@
 #include "platform/codepage.h"
 #include "platform/filesys.h"
 #include "platform/resources.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
 const std::string kIconFile = std::string(VORQ_SOURCE_DIR) + "/app/vorqplayer.ico";
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 // The icon as Pillow decodes it: RGBA bytes, row by row from the top.
 std::string pillow_rgba(const std::string& ico, const std::string& out) {
@@ -31,7 +23,7 @@ std::string pillow_rgba(const std::string& ico, const std::string& out) {
                             "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" '" +
                             ico + "' > '" + out + "' 2>/dev/null";
     if (std::system(cmd.c_str()) != 0) return {};
-    return read_file(out);
+    return ReadNativeFileBytes(out);
 }
 
 class WindowIcon : public ::testing::Test {
@@ -65,7 +57,7 @@ protected:
 };
 
 TEST_F(WindowIcon, IsTheExecutablesIconAsPillowReadsIt) {
-    resource = read_file(kIconFile);
+    resource = ReadNativeFileBytes(kIconFile);
     ASSERT_FALSE(resource.empty());
     auto view = start(true);
     EXPECT_FALSE(Terminating);
@@ -92,7 +84,7 @@ TEST_F(WindowIcon, IsTheExecutablesIconAsPillowReadsIt) {
 }
 
 TEST_F(WindowIcon, WithoutAUsableIconTheGameStillStarts) {
-    const std::string good = read_file(kIconFile);
+    const std::string good = ReadNativeFileBytes(kIconFile);
     ASSERT_GT(good.size(), 100u);
     const struct {
         const char* Name;

@@ -7,6 +7,7 @@
 #include "chrome/toolbar.h"
 #include "platform/codepage.h"
 #include "tests/chrome/chrome_events.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <SDL.h>
@@ -17,19 +18,10 @@
 #include <vector>
 
 namespace {
-bool have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
 void run_inner(const char* test) {
-    if (!have("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
-    if (!have("import")) GTEST_SKIP() << "ImageMagick's import is not installed";
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
-    std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
-                      std::string(self) + "' --gtest_also_run_disabled_tests --gtest_filter=Screenshot.DISABLED_" +
-                      test;
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    if (MissingTool({"import"})) GTEST_SKIP() << "ImageMagick's import is not installed";
+    EXPECT_EQ(RunSelfUnderXvfb(std::string("Screenshot.DISABLED_") + test), 0);
 }
 
 // The whole X screen as 0x00RRGGBB pixels.
@@ -107,7 +99,7 @@ Ink ink_in(const Screen& s, TPoint origin, const TRect& box) {
 TEST(Screenshot, SettingsDialogDrawsItsCaptions) { run_inner("SettingsDialogInner"); }
 TEST(Screenshot, ToolbarShowsItsTwoCaptions) { run_inner("ToolbarInner"); }
 TEST(Screenshot, MessageBoxWithoutAGameWindowHasItsOwn) {
-    if (!have("xdotool") || !have("convert")) GTEST_SKIP() << "xdotool or ImageMagick's convert is not installed";
+    if (MissingTool({"xdotool", "convert"})) GTEST_SKIP() << "xdotool or ImageMagick's convert is not installed";
     run_inner("OwnWindowBoxInner");
 }
 

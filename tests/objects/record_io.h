@@ -19,17 +19,23 @@ inline std::vector<uint8_t> SavedRecord(TVorqObject& o) {
     return std::vector<uint8_t>(out.Bytes().begin(), out.Bytes().end());
 }
 
+// The object loaded from the first n bytes of b as a save of the version
+// wrote them; it must read all n.
+inline void LoadRecordInto(TVorqObject& o, const std::vector<uint8_t>& b, size_t n, int32_t version) {
+    TMemoryStream in;
+    if (n) in.WriteBuffer(b.data(), int64_t(n));
+    in.SetPosition(0);
+    o.LoadFromStream(in, version);
+    EXPECT_EQ(in.Remaining(), 0);
+}
+
 // A fresh object of the type in the emptied scene, loaded from the first n
 // bytes of b as a save of the version wrote them; it must read all n.
 template <class K>
 K* LoadRecord(TVorqBaseList& reg, uint8_t type, const std::vector<uint8_t>& b, size_t n, int32_t version) {
     reg.ResetScene();
     auto* copy = static_cast<K*>(CreateStoredObject(&reg, type));
-    TMemoryStream in;
-    if (n) in.WriteBuffer(b.data(), int64_t(n));
-    in.SetPosition(0);
-    copy->LoadFromStream(in, version);
-    EXPECT_EQ(in.Remaining(), 0);
+    LoadRecordInto(*copy, b, n, version);
     return copy;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 #include "platform/keys.h"
 #include "platform/video.h"
+#include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <SDL.h>
@@ -215,15 +216,8 @@ TEST(Video, SdlBackendTranslatesEventsIntoClientCoordinates) {
 
 // A real window on an X server: run this program again under xvfb-run.
 TEST(Video, RealWindowUnderXvfbHasTheAskedSize) {
-    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
-    std::string cmd = "xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
-                      std::string(self) +
-                      "' --gtest_also_run_disabled_tests --gtest_filter=Video.DISABLED_RealWindowInner";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    EXPECT_EQ(RunSelfUnderXvfb("Video.DISABLED_RealWindowInner"), 0);
 }
 
 TEST(Video, DISABLED_RealWindowInner) {

@@ -7,13 +7,17 @@
 #include <sstream>
 #include <string>
 
-// The whole content of a file given by game path ("" when missing).
-inline std::string ReadFileBytes(const std::string& path) {
-    std::ifstream f(NativePath(path), std::ios::binary);
+// The whole content of a file given by the system's own path ("" when
+// missing).
+inline std::string ReadNativeFileBytes(const std::string& native_path) {
+    std::ifstream f(native_path, std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
 }
+
+// The whole content of a file given by game path ("" when missing).
+inline std::string ReadFileBytes(const std::string& path) { return ReadNativeFileBytes(NativePath(path)); }
 
 // The whole content of a stream, read from position 0.
 inline std::string StreamBytes(TStream& s) {

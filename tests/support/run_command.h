@@ -1,9 +1,13 @@
 // Runs a shell command line and gathers what it writes to its standard
-// output (add 2>&1 to the line for its errors too) and how it ended.
+// output (add 2>&1 to the line for its errors too) and how it ended; and
+// the commands tests run on an X server of their own.
 #pragma once
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 struct CommandOutcome {
@@ -21,4 +25,42 @@ inline CommandOutcome RunCommand(const std::string& cmd) {
     const int st = pclose(p);
     o.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return o;
+}
+
+// The first of the programs that is not on PATH; null when all are there.
+inline const char* MissingTool(std::initializer_list<const char*> tools) {
+    for (const char* tool : tools)
+        if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0) return tool;
+    return nullptr;
+}
+
+// Runs this test program again on its own X server (xvfb-run), SDL on x11
+// without sound, with only the tests the filter names, disabled ones
+// included (so that a test that needs a display runs only this way): its
+// exit status, -1 when the program's own path cannot be read.
+inline int RunSelfUnderXvfb(const std::string& filter) {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return -1;
+    self[n] = 0;
+    return std::system(("xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
+                        std::string(self) + "' --gtest_also_run_disabled_tests --gtest_filter=" + filter)
+                           .c_str());
+}
+
+// Runs a bash script on its own X server (xvfb-run), SDL on x11 without
+// sound and the player's headless switch taken away; its output is dropped.
+// The exit status.
+inline int RunScriptUnderXvfb(const std::string& script) {
+    return std::system(("xvfb-run -a -s '-screen 0 1024x768x24' env -u VORQ_HEADLESS SDL_VIDEODRIVER=x11 "
+                        "SDL_AUDIODRIVER=dummy bash '" + script + "' >/dev/null 2>&1")
+                           .c_str());
+}
+
+// The lines of a shell script that give the process $pid a deadline to
+// end, kill it after that, and write its exit status into status_file.
+inline std::string ShellAwaitEnd(const std::string& status_file) {
+    return "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
+           "kill -KILL $pid 2>/dev/null\n"
+           "wait $pid; echo $? > '" + status_file + "'\n";
 }

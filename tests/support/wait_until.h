@@ -2,6 +2,9 @@
 // poll for the state the test expects, with a deadline that only a fault
 // reaches (a busy two-core machine may be many times slower than a desk).
 #pragma once
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <thread>
 
@@ -24,4 +27,13 @@ bool StepUntil(Ready ready, Step step, std::chrono::milliseconds deadline = kWai
 template <class Ready>
 bool WaitUntil(Ready ready, std::chrono::milliseconds deadline = kWaitDeadline) {
     return StepUntil(ready, [] {}, deadline);
+}
+
+// Waits for the child process to end (its status put into status); kills
+// it when the deadline passes first. False when it had to be killed.
+inline bool WaitForExit(pid_t pid, int& status, std::chrono::milliseconds deadline = kWaitDeadline) {
+    if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline)) return true;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return false;
 }

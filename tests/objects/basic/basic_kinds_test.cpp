@@ -15,6 +15,7 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 #include "tests/objects/kind_scene.h"
+#include "tests/objects/record_io.h"
 
 #include <gtest/gtest.h>
 
@@ -410,12 +411,6 @@ struct RecordCase {
     std::function<TVorqObject*(TVorqBaseList&)> build;
 };
 
-std::vector<uint8_t> record_of(TVorqObject& obj) {
-    TMemoryStream s;
-    obj.SaveToStream(s);
-    return {s.Bytes().begin(), s.Bytes().end()};
-}
-
 TEST_F(Kinds, EachRecordLoadsBackToTheSameBytesAndEveryTruncationIsRefused) {
     const RecordCase cases[] = {
         {"box",
@@ -480,17 +475,11 @@ TEST_F(Kinds, EachRecordLoadsBackToTheSameBytesAndEveryTruncationIsRefused) {
         SCOPED_TRACE(c.kind);
         reg->ResetScene();
         TVorqObject* original = c.build(*reg);
-        const std::vector<uint8_t> bytes = record_of(*original);
+        const std::vector<uint8_t> bytes = SavedRecord(*original);
         const uint8_t type = original->GetCompoType();
-        reg->ResetScene();
         {
-            TVorqObject* copy = CreateStoredObject(reg.get(), type);
-            TMemoryStream in;
-            in.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-            in.SetPosition(0);
-            copy->LoadFromStream(in, 130);
-            EXPECT_EQ(in.Remaining(), 0);
-            EXPECT_EQ(record_of(*copy), bytes);
+            TVorqObject* copy = LoadRecord<TVorqObject>(*reg, type, bytes, bytes.size(), 130);
+            EXPECT_EQ(SavedRecord(*copy), bytes);
         }
         // Any byte replaced: the record loads or is refused as damaged.
         for (size_t i = 0; i < bytes.size(); ++i) {
@@ -508,14 +497,9 @@ TEST_F(Kinds, EachRecordLoadsBackToTheSameBytesAndEveryTruncationIsRefused) {
                 }
             }
         }
-        for (size_t n = 0; n < bytes.size(); ++n) {
-            reg->ResetScene();
-            TVorqObject* copy = CreateStoredObject(reg.get(), type);
-            TMemoryStream in;
-            if (n) in.WriteBuffer(bytes.data(), int64_t(n));
-            in.SetPosition(0);
-            EXPECT_THROW(copy->LoadFromStream(in, 130), ECorruptData) << n << " of " << bytes.size();
-        }
+        for (size_t n = 0; n < bytes.size(); ++n)
+            EXPECT_THROW(LoadRecord<TVorqObject>(*reg, type, bytes, n, 130), ECorruptData)
+                << n << " of " << bytes.size();
     }
 }
 
@@ -525,7 +509,7 @@ TEST_F(Kinds, OlderRecordsLeaveTheLaterFieldsAtTheirDefaults) {
     auto* t = make<TVorqPropMotion>();
     t->Property = PR_TOP;
     t->SetPaused(true);
-    std::vector<uint8_t> pm = record_of(*t);
+    std::vector<uint8_t> pm = SavedRecord(*t);
     pm.pop_back();  // the paused byte
     m.WriteBuffer(pm.data(), int64_t(pm.size()));
     m.SetPosition(0);

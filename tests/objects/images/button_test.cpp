@@ -7,6 +7,7 @@
 #include "platform/exception.h"
 #include "render/dibx.h"
 #include "tests/objects/images/image_pictures.h"
+#include "tests/objects/record_io.h"
 #include "tests/objects/scene_fixture.h"
 
 namespace {
@@ -314,38 +315,25 @@ TEST_F(ButtonTest, StateMotionsDriveTheirStates) {
     EXPECT_EQ(b->GetMotion(), nullptr);
 }
 
-std::vector<uint8_t> record_of(TVorqObject& obj) {
-    TMemoryStream s;
-    obj.SaveToStream(s);
-    return {s.Bytes().begin(), s.Bytes().end()};
-}
-
 TEST_F(ButtonTest, RecordsLoadBackWithTheirGroupAndEveryTruncationIsRefused) {
     TVorqButton* a = Button("hover.tes", "pressed.tes", "clicked.tes");
     a->SetGroupIndex(3);
     a->SetOnIdle("idle.vsb");
     a->SetOnNotify("note.vsb");
-    const std::vector<uint8_t> bytes = record_of(*a);
+    const std::vector<uint8_t> bytes = SavedRecord(*a);
     ASSERT_TRUE(a->GetSelected());
     a->FreeNow();
     auto* copy = new TVorqButton(reg.get());
     copy->SetParent(reg->ActiveBase());
-    TMemoryStream in;
-    in.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    in.SetPosition(0);
-    copy->LoadFromStream(in, 130);
-    EXPECT_EQ(in.Remaining(), 0);
-    EXPECT_EQ(record_of(*copy), bytes);
+    LoadRecordInto(*copy, bytes, bytes.size(), 130);
+    EXPECT_EQ(SavedRecord(*copy), bytes);
     EXPECT_TRUE(copy->GetSelected());
     EXPECT_EQ(copy->GetPictureState(), TVorqButton::kPressed);
     EXPECT_EQ(copy->GetClickedSource(), "clicked.tes");
     EXPECT_EQ(copy->GetOnIdle(), "idle.vsb");
     for (size_t n = 0; n < bytes.size(); ++n) {
         auto* part = new TVorqButton(reg.get());
-        TMemoryStream cut;
-        cut.WriteBuffer(bytes.data(), int64_t(n));
-        cut.SetPosition(0);
-        EXPECT_THROW(part->LoadFromStream(cut, 130), Exception) << n;
+        EXPECT_THROW(LoadRecordInto(*part, bytes, n, 130), Exception) << n;
         part->FreeNow();
     }
 }

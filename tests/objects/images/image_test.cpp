@@ -7,6 +7,7 @@
 #include "platform/exception.h"
 #include "render/dibx.h"
 #include "tests/objects/images/image_pictures.h"
+#include "tests/objects/record_io.h"
 #include "tests/objects/scene_fixture.h"
 
 #include <cstdlib>
@@ -338,12 +339,6 @@ TEST_F(ImageTest, OnlyThePiecesOfALayeredFrameAreDrawn) {
 
 // ---- saved records ----
 
-std::vector<uint8_t> record_of(TVorqObject& obj) {
-    TMemoryStream s;
-    obj.SaveToStream(s);
-    return {s.Bytes().begin(), s.Bytes().end()};
-}
-
 TEST_F(ImageTest, RecordsLoadBackAndEveryTruncationIsRefused) {
     struct Case {
         const char* kind;
@@ -381,24 +376,17 @@ TEST_F(ImageTest, RecordsLoadBackAndEveryTruncationIsRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
         TVorqObject* original = c.build();
-        const std::vector<uint8_t> bytes = record_of(*original);
+        const std::vector<uint8_t> bytes = SavedRecord(*original);
         original->FreeNow();
         {
             TVorqObject* copy = c.blank();
-            TMemoryStream in;
-            in.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-            in.SetPosition(0);
-            copy->LoadFromStream(in, 130);
-            EXPECT_EQ(in.Remaining(), 0);
-            EXPECT_EQ(record_of(*copy), bytes);
+            LoadRecordInto(*copy, bytes, bytes.size(), 130);
+            EXPECT_EQ(SavedRecord(*copy), bytes);
             copy->FreeNow();
         }
         for (size_t n = 0; n < bytes.size(); ++n) {
             TVorqObject* copy = c.blank();
-            TMemoryStream in;
-            in.WriteBuffer(bytes.data(), int64_t(n));
-            in.SetPosition(0);
-            EXPECT_THROW(copy->LoadFromStream(in, 130), Exception) << n;
+            EXPECT_THROW(LoadRecordInto(*copy, bytes, n, 130), Exception) << n;
             copy->FreeNow();
         }
     }

@@ -7,6 +7,7 @@
 #include "platform/exception.h"
 #include "render/dibx.h"
 #include "tests/objects/images/image_pictures.h"
+#include "tests/objects/record_io.h"
 #include "tests/objects/scene_fixture.h"
 
 #include <cstdlib>
@@ -258,12 +259,6 @@ TEST_F(TileTest, FilmFramesApplyEveryField) {
     t->ApplyFilmTile(TFilmTileFrame{});
 }
 
-std::vector<uint8_t> record_of(TVorqObject& obj) {
-    TMemoryStream s;
-    obj.SaveToStream(s);
-    return {s.Bytes().begin(), s.Bytes().end()};
-}
-
 TEST_F(TileTest, RecordLoadsBackAndEveryTruncationIsRefused) {
     TVorqTile* t = Tile("three.tes", 3, 4, 50, 60);
     t->SetScrollX(-7);
@@ -273,15 +268,11 @@ TEST_F(TileTest, RecordLoadsBackAndEveryTruncationIsRefused) {
     t->SetOnIdle("idle.vsb");
     t->SetAlpha(300);
     t->SetBrightness(-20);
-    const std::vector<uint8_t> bytes = record_of(*t);
+    const std::vector<uint8_t> bytes = SavedRecord(*t);
     t->FreeNow();
     auto* copy = new TVorqTile(reg.get());
-    TMemoryStream in;
-    in.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    in.SetPosition(0);
-    copy->LoadFromStream(in, 130);
-    EXPECT_EQ(in.Remaining(), 0);
-    EXPECT_EQ(record_of(*copy), bytes);
+    LoadRecordInto(*copy, bytes, bytes.size(), 130);
+    EXPECT_EQ(SavedRecord(*copy), bytes);
     EXPECT_EQ(copy->GetSource(), "three.tes");
     EXPECT_EQ(copy->GetCount(), 3);
     EXPECT_EQ(copy->GetScrollX(), -7);
@@ -289,10 +280,7 @@ TEST_F(TileTest, RecordLoadsBackAndEveryTruncationIsRefused) {
     copy->FreeNow();
     for (size_t n = 0; n < bytes.size(); ++n) {
         auto* part = new TVorqTile(reg.get());
-        TMemoryStream cut;
-        cut.WriteBuffer(bytes.data(), int64_t(n));
-        cut.SetPosition(0);
-        EXPECT_THROW(part->LoadFromStream(cut, 130), Exception) << n;
+        EXPECT_THROW(LoadRecordInto(*part, bytes, n, 130), Exception) << n;
         part->FreeNow();
     }
 }
