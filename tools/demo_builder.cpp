@@ -8,7 +8,8 @@
 // themselves. Music plays all along (an Ogg the build encodes from the
 // wave this tool writes, music_source.wav) and each round sounds a short
 // effect (effect.wav), both made here; the closing page plays a MIDI
-// cadence (finale.mid), also written here.
+// cadence (finale.mid), also written here. The game's default cursor is a
+// pointing hand (hand.cur), which every object without one of its own shows.
 #include "script/param.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
@@ -17,6 +18,7 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
+#include "tests/support/cursor_writer.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 
@@ -104,6 +106,9 @@ void write_main(const std::string& folder, const std::string& next) {
     for (int id : {PR_NAME, PR_DELAY, PR_ONNOTIFY}) w.SetMask(opTimer, id);
     for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME, PR_REPEAT, PR_DELAY, PR_AUTOSCRAP}) w.SetMask(opSound, id);
     w.Comment(Sjis("デモの本体"));
+    // Set once for the whole game: every object without a cursor of its own
+    // shows the hand.
+    w.Calc("@Cursor = \"hand.cur\"");
     // The music fades in over a second and loops until the end.
     w.Component(opSound, {{PR_NAME, "\"music\""}, {PR_SOURCE, "\"music.ogg\""}, {PR_VOLUME, "800"},
                           {PR_REPEAT, "1"}, {PR_DELAY, "1000"}});
@@ -236,6 +241,7 @@ int main(int argc, char** argv) {
         ForceDirectories(folder);
         write_project(folder);
         write_sounds(folder);
+        WriteHandCursor(folder + "hand.cur");
         write_double(folder);
         write_blink(folder);
         write_finale(folder);
