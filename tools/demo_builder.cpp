@@ -49,27 +49,6 @@ void write_project(const std::string& folder) {
     WriteProjectFile(f, d);
 }
 
-// A 16-bit PCM wave file of frames stereo frames.
-void write_wave(const std::string& path, const std::vector<int16_t>& samples, int channels) {
-    TFileStream f(path, fmCreate);
-    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
-    auto u32 = [&f](uint32_t v) { f.WriteBuffer(&v, 4); };
-    auto u16 = [&f](uint16_t v) { f.WriteBuffer(&v, 2); };
-    f.WriteBuffer("RIFF", 4);
-    u32(36 + data);
-    f.WriteBuffer("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(static_cast<uint16_t>(channels));
-    u32(44100);
-    u32(44100u * 2 * channels);
-    u16(static_cast<uint16_t>(2 * channels));
-    u16(16);
-    f.WriteBuffer("data", 4);
-    u32(data);
-    f.WriteBuffer(samples.data(), data);
-}
-
 // Eight seconds of a soft arpeggio that loops cleanly (each note ends at
 // silence), and a 120 ms rising blip.
 void write_sounds(const std::string& folder) {
@@ -85,7 +64,7 @@ void write_sounds(const std::string& folder) {
             music.push_back(static_cast<int16_t>(v * 32767));
             music.push_back(static_cast<int16_t>(v * 0.8 * 32767));
         }
-    write_wave(folder + "music_source.wav", music, 2);
+    WriteWave(folder + "music_source.wav", music, 2, 44100);
     std::vector<int16_t> blip;
     const int n = 44100 * 120 / 1000;
     for (int i = 0; i < n; ++i) {
@@ -93,7 +72,7 @@ void write_sounds(const std::string& folder) {
         const double f = 660 + 1200 * t / 0.12;
         blip.push_back(static_cast<int16_t>(0.35 * (1.0 - double(i) / n) * std::sin(2 * M_PI * f * t) * 32767));
     }
-    write_wave(folder + "effect.wav", blip, 1);
+    WriteWave(folder + "effect.wav", blip, 1, 44100);
 }
 
 // The main page: the first picture of boxes with a blinking lamp and a
