@@ -8,7 +8,8 @@
 // themselves. Music plays all along (an Ogg the build encodes from the
 // wave this tool writes, music_source.wav) and each round sounds a short
 // effect (effect.wav), both made here; the closing page plays a MIDI
-// cadence (finale.mid), also written here.
+// cadence (finale.mid), also written here. The game's default cursor is a
+// pointing hand (hand.cur), which every object without one of its own shows.
 #include "script/param.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
@@ -17,6 +18,7 @@
 #include "platform/exception.h"
 #include "platform/filesys.h"
 #include "platform/stream.h"
+#include "tests/support/cursor_writer.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 
@@ -47,27 +49,6 @@ void write_project(const std::string& folder) {
     WriteProjectFile(f, d);
 }
 
-// A 16-bit PCM wave file of frames stereo frames.
-void write_wave(const std::string& path, const std::vector<int16_t>& samples, int channels) {
-    TFileStream f(path, fmCreate);
-    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
-    auto u32 = [&f](uint32_t v) { f.WriteBuffer(&v, 4); };
-    auto u16 = [&f](uint16_t v) { f.WriteBuffer(&v, 2); };
-    f.WriteBuffer("RIFF", 4);
-    u32(36 + data);
-    f.WriteBuffer("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(static_cast<uint16_t>(channels));
-    u32(44100);
-    u32(44100u * 2 * channels);
-    u16(static_cast<uint16_t>(2 * channels));
-    u16(16);
-    f.WriteBuffer("data", 4);
-    u32(data);
-    f.WriteBuffer(samples.data(), data);
-}
-
 // Eight seconds of a soft arpeggio that loops cleanly (each note ends at
 // silence), and a 120 ms rising blip.
 void write_sounds(const std::string& folder) {
@@ -83,7 +64,7 @@ void write_sounds(const std::string& folder) {
             music.push_back(static_cast<int16_t>(v * 32767));
             music.push_back(static_cast<int16_t>(v * 0.8 * 32767));
         }
-    write_wave(folder + "music_source.wav", music, 2);
+    WriteWave(folder + "music_source.wav", music, 2, 44100);
     std::vector<int16_t> blip;
     const int n = 44100 * 120 / 1000;
     for (int i = 0; i < n; ++i) {
@@ -91,7 +72,7 @@ void write_sounds(const std::string& folder) {
         const double f = 660 + 1200 * t / 0.12;
         blip.push_back(static_cast<int16_t>(0.35 * (1.0 - double(i) / n) * std::sin(2 * M_PI * f * t) * 32767));
     }
-    write_wave(folder + "effect.wav", blip, 1);
+    WriteWave(folder + "effect.wav", blip, 1, 44100);
 }
 
 // The main page: the first picture of boxes with a blinking lamp and a
@@ -104,6 +85,9 @@ void write_main(const std::string& folder, const std::string& next) {
     for (int id : {PR_NAME, PR_DELAY, PR_ONNOTIFY}) w.SetMask(opTimer, id);
     for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME, PR_REPEAT, PR_DELAY, PR_AUTOSCRAP}) w.SetMask(opSound, id);
     w.Comment(Sjis("デモの本体"));
+    // Set once for the whole game: every object without a cursor of its own
+    // shows the hand.
+    w.Calc("@Cursor = \"hand.cur\"");
     // The music fades in over a second and loops until the end.
     w.Component(opSound, {{PR_NAME, "\"music\""}, {PR_SOURCE, "\"music.ogg\""}, {PR_VOLUME, "800"},
                           {PR_REPEAT, "1"}, {PR_DELAY, "1000"}});
@@ -236,6 +220,7 @@ int main(int argc, char** argv) {
         ForceDirectories(folder);
         write_project(folder);
         write_sounds(folder);
+        WriteHandCursor(folder + "hand.cur");
         write_double(folder);
         write_blink(folder);
         write_finale(folder);

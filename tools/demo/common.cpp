@@ -1,6 +1,7 @@
 #include "tools/demo/common.h"
 
 #include "files/vocab.h"
+#include "platform/stream.h"
 
 #include <string>
 
@@ -23,4 +24,24 @@ void DemoBox(TPageWriter& w, const char* name, const char* parent, int l, int t,
                            {PR_BORDERWIDTH, std::to_string(border)},
                            {PR_BORDERCOLOR, std::to_string(border_colour)},
                            {PR_PRIORITY, std::to_string(priority)}});
+}
+
+void WriteWave(const std::string& path, const std::vector<int16_t>& samples, int channels, int rate) {
+    TFileStream f(path, fmCreate);
+    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+    auto u32 = [&f](uint32_t v) { f.WriteBuffer(&v, 4); };
+    auto u16 = [&f](uint16_t v) { f.WriteBuffer(&v, 2); };
+    f.WriteBuffer("RIFF", 4);
+    u32(36 + data);
+    f.WriteBuffer("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(static_cast<uint16_t>(channels));
+    u32(static_cast<uint32_t>(rate));
+    u32(static_cast<uint32_t>(rate) * 2 * static_cast<uint32_t>(channels));
+    u16(static_cast<uint16_t>(2 * channels));
+    u16(16);
+    f.WriteBuffer("data", 4);
+    u32(data);
+    f.WriteBuffer(samples.data(), data);
 }

@@ -3,14 +3,19 @@
 // page, and the backlog of what was shown called up in a second window by
 // a right click or the B key. Without a player every page goes on by
 // itself after a few seconds, and the backlog is shown once at the end.
+// The narrator's voice (voice.wav, a voice-like sound made here, mono at
+// 11025 Hz as voices often are) opens the first page.
 #include "engine/opcodes.h"
 #include "script/param.h"
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
 #include "platform/codepage.h"
 #include "tests/support/glyph_list_writer.h"
+#include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -59,6 +64,7 @@ void set_masks(TPageWriter& w) {
                    PR_FONTCOLOR, PR_FONTSHADOW, PR_FONTSHADOWCOLOR, PR_LINESPACE, PR_TEXTDELAY, PR_DELAY,
                    PR_IGNOREMOUSE})
         w.SetMask(opMesNew, id);
+    for (int id : {PR_SOURCE, PR_VOLUME, PR_AUTOSCRAP}) w.SetMask(opSound, id);
 }
 
 void panel(TPageWriter& w, const char* name, int l, int t, int wd, int h, uint32_t colour, int alpha, int priority,
@@ -108,6 +114,48 @@ void reader_turn(TPageWriter& w) {
     w.Wait("60");
 }
 
+// "mu-ka-shi" as three voiced syllables, 1.1 s: a glottal buzz whose
+// harmonics are shaped by each vowel's formants, the pitch falling as a
+// narrator's does.
+void write_voice(const std::string& path) {
+    constexpr int kRate = 11025;
+    struct Syllable {
+        double Length, PitchFrom, PitchTo;
+        double Formants[3];
+    };
+    const Syllable syllables[] = {{0.28, 210, 225, {330, 1250, 2400}},  // u
+                                  {0.30, 230, 205, {780, 1250, 2550}},  // a
+                                  {0.42, 200, 145, {300, 2300, 3000}}}; // i
+    const double gap = 0.04, bandwidth = 110;
+    std::vector<double> v;
+    double phase = 0, peak = 0;
+    for (const Syllable& s : syllables) {
+        const int n = int(s.Length * kRate);
+        for (int i = 0; i < n; ++i) {
+            const double t = double(i) / n;
+            const double f0 = s.PitchFrom + (s.PitchTo - s.PitchFrom) * t;
+            phase += 2 * M_PI * f0 / kRate;
+            const double env = std::fmin(1.0, i / (0.03 * kRate)) * std::fmin(1.0, (n - i) / (0.08 * kRate));
+            double x = 0;
+            // Harmonics up to 4.8 kHz, below half the rate.
+            for (int k = 1; k * f0 < 4800; ++k) {
+                double gain = 0;
+                for (int j = 0; j < 3; ++j) {
+                    const double d = (k * f0 - s.Formants[j]) / bandwidth;
+                    gain += (j == 0 ? 1.0 : 0.6 / j) / (1 + d * d);
+                }
+                x += gain / std::sqrt(double(k)) * std::sin(k * phase);
+            }
+            v.push_back(env * x);
+            peak = std::fmax(peak, std::fabs(env * x));
+        }
+        v.insert(v.end(), size_t(gap * kRate), 0.0);
+    }
+    std::vector<int16_t> samples;
+    for (double x : v) samples.push_back(int16_t(0.5 * 32767 * x / peak));
+    WriteWave(path, samples, 1, kRate);
+}
+
 void write_story(const std::string& folder, const std::string& next) {
     TPageWriter w;
     set_masks(w);
@@ -125,6 +173,8 @@ void write_story(const std::string& folder, const std::string& next) {
     w.Flip(flip);
     // The backlog lays pages out as the story window shows them.
     w.Add(opEntryHist, RecExpr(q("story")));
+    // The voice plays out while the first page is read.
+    w.Component(opSound, {{PR_SOURCE, q("voice.wav")}, {PR_VOLUME, "1000"}, {PR_AUTOSCRAP, "1"}});
     text_ins(w, message("むかしむかし、山のおくの小さな村に、\n古い時計台がありました。"), q("story"));
     reader_turn(w);
     // Three rows in a window of two: the second page is turned by INDEX.
@@ -168,6 +218,7 @@ void write_backlog(const std::string& folder) {
 }  // namespace
 
 void WriteMesScene(const std::string& folder, const std::string& next) {
+    write_voice(folder + "voice.wav");
     write_story(folder, next);
     write_backlog(folder);
 }

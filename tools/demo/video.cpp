@@ -64,23 +64,7 @@ void write_sound(const std::string& path) {
             s[2 * size_t(start + i) + 1] += int16_t(v * 0.7 * 32767);
         }
     }
-    TFileStream out(path, fmCreate);
-    auto u32 = [&out](uint32_t v) { out.WriteBuffer(&v, 4); };
-    auto u16 = [&out](uint16_t v) { out.WriteBuffer(&v, 2); };
-    const uint32_t data = uint32_t(s.size() * 2);
-    out.WriteBuffer("RIFF", 4);
-    u32(36 + data);
-    out.WriteBuffer("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(rate);
-    u32(rate * 4);
-    u16(4);
-    u16(16);
-    out.WriteBuffer("data", 4);
-    u32(data);
-    out.WriteBuffer(s.data(), data);
+    WriteWave(path, s, 2, rate);
 }
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
