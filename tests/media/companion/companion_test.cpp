@@ -13,6 +13,7 @@
 #include "platform/stream.h"
 #include "script/game_clock.h"
 #include "objects/media/volume_fade.h"
+#include "tests/media/companion/module_test_fixture.h"
 #include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
@@ -45,24 +46,7 @@ std::vector<int16_t> raw_samples(const std::string& name) {
     return v;
 }
 
-std::unique_ptr<TMemoryStream> memory_of(const std::vector<uint8_t>& bytes) {
-    auto s = std::make_unique<TMemoryStream>();
-    if (!bytes.empty()) s->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    s->SetPosition(0);
-    return s;
-}
-
-// The module playing into a device whose mix the test pulls, decoding only
-// when the test says so.
-struct Module : ::testing::Test {
-    std::unique_ptr<AudioDevice> device = AudioDevice::Open(AudioBackend::Manual);
-    AudioDevice* cell = device.get();
-    void SetUp() override {
-        vorqInit(nullptr, nullptr, nullptr, &cell, StreamGetSizeCallback, StreamReadCallback,
-                 StreamGetPositionCallback, StreamSeekCallback, nullptr, nullptr, 0);
-        vorqOggmanSetUseThread(0);
-    }
-    void TearDown() override { vorqFinal(); }
+struct Module : CompanionModuleTest {
     // frames stereo frames of what the device plays.
     std::vector<int16_t> capture(size_t frames) {
         for (int i = 0; i < 6; ++i) vorqOggmanUpdate();
@@ -86,7 +70,7 @@ TEST_F(Module, OggPlaysAsOggdecDecodesItScaledByVolumeAndPan) {
         int32_t volume, pan;
     } cases[] = {{0, 0}, {-600, 0}, {-2000, 0}, {0, 600}, {-300, -1200}};
     for (auto c : cases) {
-        auto s = memory_of(file_bytes("tone.ogg"));
+        auto s = MemoryStreamOf(file_bytes("tone.ogg"));
         const uint32_t h = vorqOggmanAdd(s.get(), -1);
         ASSERT_NE(h, 0u);
         EXPECT_EQ(vorqOggGetLen(h), 500);
@@ -116,7 +100,7 @@ TEST_F(Module, OggPlaysAsOggdecDecodesItScaledByVolumeAndPan) {
 TEST_F(Module, RepeatingOggLoopsWithoutAGap) {
     const auto ref = raw_samples("tone_ogg.raw");
     const size_t frames = ref.size() / 2;
-    auto s = memory_of(file_bytes("tone.ogg"));
+    auto s = MemoryStreamOf(file_bytes("tone.ogg"));
     const uint32_t h = vorqOggmanAdd(s.get(), -1);
     vorqOggSetAutoRepeat(h, -1);
     vorqOggPlay(h);
@@ -156,7 +140,7 @@ TEST_F(Module, DamagedAndTruncatedFilesEndCleanly) {
     // Not sound at all: refused when added.
     for (const std::vector<uint8_t>& junk : {std::vector<uint8_t>{}, std::vector<uint8_t>(100, 0x4F),
                                             std::vector<uint8_t>(ogg.begin(), ogg.begin() + 40)}) {
-        auto s = memory_of(junk);
+        auto s = MemoryStreamOf(junk);
         EXPECT_THROW(vorqOggmanAdd(s.get(), -1), ECorruptData);
         EXPECT_THROW(vorqOggmanAdd(s.get(), 0), ECorruptData);
         EXPECT_THROW(vorqWmpmanAdd(junk.data(), static_cast<int32_t>(junk.size())), ECorruptData);
@@ -168,7 +152,7 @@ TEST_F(Module, DamagedAndTruncatedFilesEndCleanly) {
             std::vector<uint8_t> part(ogg.begin(), ogg.begin() + static_cast<std::ptrdiff_t>(cut));
             if (damage)
                 for (size_t i = 4000; i < part.size(); i += 97) part[i] ^= 0x5A;
-            auto s = memory_of(part);
+            auto s = MemoryStreamOf(part);
             uint32_t h = 0;
             try {
                 h = vorqOggmanAdd(s.get(), -1);
@@ -214,7 +198,7 @@ TEST_F(Module, ADecodingThreadThatRaisesEndsItsMediumAndThePlayerLives) {
 
 TEST_F(Module, NoDeviceMeansAnEndAtOnce) {
     cell = nullptr;
-    auto s = memory_of(file_bytes("tone.ogg"));
+    auto s = MemoryStreamOf(file_bytes("tone.ogg"));
     const uint32_t h = vorqOggmanAdd(s.get(), -1);
     vorqOggPlay(h);
     EXPECT_TRUE(vorqOggIsEnd(h));
@@ -226,7 +210,7 @@ TEST_F(Module, NoDeviceMeansAnEndAtOnce) {
 
 TEST_F(Module, DecodedStreamsSeekWithinTheirSizeAndGiveOggdecsSamples) {
     const auto ref = raw_samples("tone_ogg.raw");
-    auto src = memory_of(file_bytes("tone.ogg"));
+    auto src = MemoryStreamOf(file_bytes("tone.ogg"));
     TOggStream s(src.get(), true);
     EXPECT_EQ(s.Format(), MakePCMWaveFormat(44100, 16, 2));
     EXPECT_EQ(s.GetSize(), static_cast<int64_t>(ref.size() * 2));
@@ -241,7 +225,7 @@ TEST_F(Module, DecodedStreamsSeekWithinTheirSizeAndGiveOggdecsSamples) {
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(got[i], ref[2000 + i]) << i;
     EXPECT_EQ(s.Read(got.data(), 0), 0);
 
-    auto junk = memory_of(std::vector<uint8_t>(64, 1));
+    auto junk = MemoryStreamOf(std::vector<uint8_t>(64, 1));
     try {
         TOggStream bad(junk.get(), true);
         ADD_FAILURE();
@@ -277,7 +261,7 @@ TEST_F(Module, VolumeAndPanInDecibelsAsSoxMeasuresThem) {
         double left_db, right_db;
     } cases[] = {{-600, 0, -6, -6}, {0, 1200, -12, 0}, {-300, -900, -3, -12}, {-1000, 10000, -110, -10}};
     for (auto c : cases) {
-        auto s = memory_of(file_bytes("tone.ogg"));
+        auto s = MemoryStreamOf(file_bytes("tone.ogg"));
         const uint32_t h = vorqOggmanAdd(s.get(), -1);
         vorqOggSetVol(h, c.volume);
         vorqOggSetPan(h, c.pan);
@@ -315,7 +299,7 @@ TEST_F(Module, MonoSoundsPlayAtTheirOwnLevelInBothChannels) {
     for (auto c : cases) {
         SCOPED_TRACE(c.name);
         const auto bytes = file_bytes(c.name);
-        auto s = memory_of(bytes);
+        auto s = MemoryStreamOf(bytes);
         const bool wma = std::string(c.name).ends_with(".wma");
         const uint32_t h = wma ? vorqWmpmanAdd(bytes.data(), static_cast<int32_t>(bytes.size()))
                                : vorqOggmanAdd(s.get(), std::string(c.name).ends_with(".ogg") ? -1 : 0);

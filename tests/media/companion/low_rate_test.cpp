@@ -6,6 +6,7 @@
 #include "media/audio/wav_out.h"
 #include "platform/audio.h"
 #include "platform/stream.h"
+#include "tests/media/companion/module_test_fixture.h"
 #include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
@@ -26,24 +27,7 @@ std::vector<uint8_t> bytes_of(const std::string& path) {
     return {std::istreambuf_iterator<char>(f), {}};
 }
 
-std::unique_ptr<TMemoryStream> memory_of(const std::vector<uint8_t>& bytes) {
-    auto s = std::make_unique<TMemoryStream>();
-    s->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    s->SetPosition(0);
-    return s;
-}
-
-// The module playing into a device whose mix the test pulls, decoding only
-// when the test says so.
-struct LowRate : ::testing::Test {
-    std::unique_ptr<AudioDevice> device = AudioDevice::Open(AudioBackend::Manual);
-    AudioDevice* cell = device.get();
-    void SetUp() override {
-        vorqInit(nullptr, nullptr, nullptr, &cell, StreamGetSizeCallback, StreamReadCallback,
-                 StreamGetPositionCallback, StreamSeekCallback, nullptr, nullptr, 0);
-        vorqOggmanSetUseThread(0);
-    }
-    void TearDown() override { vorqFinal(); }
+struct LowRate : CompanionModuleTest {
     // What the module plays of the sound until it ends (at most 4 s).
     std::vector<int16_t> play_by_module(TStream* s, bool ogg) {
         const uint32_t h = vorqOggmanAdd(s, ogg ? -1 : 0);
@@ -113,7 +97,7 @@ TEST_F(LowRate, SoundsPlayWholeToTheirLastFrame) {
         // The mixer widens 22,050 Hz by repeating frames, which sox does not.
         for (bool mixer : {false, c.rate != 22050}) {
             SCOPED_TRACE(std::string(c.name) + (mixer ? " mixer" : " module"));
-            auto s = memory_of(bytes);
+            auto s = MemoryStreamOf(bytes);
             const auto got = mixer ? play_by_mixer(s.get(), c.ogg) : play_by_module(s.get(), c.ogg);
             size_t heard = got.size() / 2;
             while (heard > 0 && got[2 * heard - 2] == 0 && got[2 * heard - 1] == 0) --heard;
