@@ -41,6 +41,11 @@ bool BgraConverter::Convert(const AVFrame* frame, uint32_t* out) {
     return true;
 }
 
+bool ResamplerSource::Takes(const AVFrame& frame) const {
+    return frame.format == Format && frame.ch_layout.nb_channels == Channels &&
+           (frame.sample_rate == 0 || frame.sample_rate == Rate) && frame.nb_samples > 0;
+}
+
 SwrContext* OpenStereoResampler(const AVChannelLayout* in_layout, int in_format, int in_rate) {
     SwrContext* swr = nullptr;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;

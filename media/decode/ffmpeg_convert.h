@@ -37,3 +37,15 @@ private:
 // plays at its own level in each channel (swresample's own mix spreads it
 // 3 dB down), as the software mixer plays it.
 SwrContext* OpenStereoResampler(const AVChannelLayout* in_layout, int in_format, int in_rate);
+
+// The source layout a resampler was made for. A decoder rewrites its
+// context's layout when a damaged stream changes it mid-way, so frames are
+// checked against this, not against the context: a frame of fewer channels
+// than the resampler reads would have it read planes that are not there.
+struct ResamplerSource {
+    int Format = -1;
+    int Channels = 0;
+    int Rate = 0;
+    // A frame that names no rate takes its decoder's.
+    bool Takes(const AVFrame& frame) const;
+};

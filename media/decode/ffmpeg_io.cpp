@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavformat/avio.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 }
 
@@ -14,7 +15,21 @@ extern "C" {
 
 namespace {
 constexpr int kIoBuffer = 32768;
-}
+
+// FFmpeg's process-wide settings, made before any of our media is read.
+struct FfmpegSettings {
+    FfmpegSettings() {
+        // Damaged files are expected input here; the decoders' own chatter
+        // about concealed blocks would only flood the terminal.
+        av_log_set_level(AV_LOG_FATAL);
+        // A damaged header can declare gigabytes for a block FFmpeg then
+        // fails to fill (a 34-byte wave asked for 1.9 GB of extra data); no
+        // picture or packet of a game comes near this (an 8K frame is 133 MB).
+        av_max_alloc(size_t{256} << 20);
+    }
+};
+const FfmpegSettings kSettings;
+}  // namespace
 
 FfmpegInput::FfmpegInput(std::vector<uint8_t> data) : FData(std::move(data)) {
     FSize = static_cast<int64_t>(FData.size());

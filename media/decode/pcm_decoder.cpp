@@ -155,6 +155,7 @@ public:
             fail();
         FSwr = OpenStereoResampler(&FCodec->ch_layout, FCodec->sample_fmt, FCodec->sample_rate);
         if (!FSwr) fail();
+        FSource = {FCodec->sample_fmt, FCodec->ch_layout.nb_channels, FCodec->sample_rate};
         FPacket = av_packet_alloc();
         FFrame = av_frame_alloc();
         if (FFmt->duration > 0)
@@ -238,8 +239,7 @@ private:
             if (r == 0) {
                 // A frame whose layout is not the one the converter was made
                 // for is damage, and skipped.
-                if (FFrame->format == FCodec->sample_fmt &&
-                    FFrame->ch_layout.nb_channels == FCodec->ch_layout.nb_channels && FFrame->nb_samples > 0) {
+                if (FSource.Takes(*FFrame)) {
                     FFrameAt = 0;
                     FFrameLen = FFrame->nb_samples;
                 }
@@ -315,6 +315,7 @@ private:
     AVPacket* FPacket = nullptr;
     AVFrame* FFrame = nullptr;
     int FIndex = -1;
+    ResamplerSource FSource;
     static constexpr int kPieceSamples = 4096;
     std::vector<uint8_t> FHeld;
     size_t FHeadPos = 0;

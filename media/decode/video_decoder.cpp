@@ -38,9 +38,6 @@ void VideoDecoder::open() {
         release();
         throw ECorruptData(Sjis(msg));
     };
-    // Damaged files are expected input here; the decoder's own chatter
-    // about concealed blocks would only flood the terminal.
-    av_log_set_level(AV_LOG_FATAL);
     FFmt = avformat_alloc_context();
     if (!FFmt || !FInput->Context()) fail(kVideoDataCorrupt);
     FFmt->pb = FInput->Context();
@@ -81,6 +78,7 @@ void VideoDecoder::open_audio() {
               FAudioCodec->ch_layout.nb_channels > 0 &&
               (FSwr = OpenStereoResampler(&FAudioCodec->ch_layout, FAudioCodec->sample_fmt,
                                           FAudioCodec->sample_rate)) != nullptr;
+    if (ok) FAudioSource = {FAudioCodec->sample_fmt, FAudioCodec->ch_layout.nb_channels, FAudioCodec->sample_rate};
     if (!ok) {
         if (FSwr) swr_free(&FSwr);
         if (FAudioCodec) avcodec_free_context(&FAudioCodec);
@@ -130,9 +128,7 @@ void VideoDecoder::receive_sound() {
                               : 0;
         }
         // A frame of another layout than the converter's is damage.
-        const bool same = FFrame->format == FAudioCodec->sample_fmt &&
-                          FFrame->ch_layout.nb_channels == FAudioCodec->ch_layout.nb_channels;
-        const int out_max = same ? swr_get_out_samples(FSwr, FFrame->nb_samples) : 0;
+        const int out_max = FAudioSource.Takes(*FFrame) ? swr_get_out_samples(FSwr, FFrame->nb_samples) : 0;
         if (out_max > 0) {
             const size_t at = FSound.size();
             FSound.resize(at + size_t(out_max) * 2);

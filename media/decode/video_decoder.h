@@ -3,6 +3,7 @@
 // (0xAARRGGBB words, the layout of our surfaces), and, when asked, the
 // sound track converted to the device's 44100 Hz 16-bit stereo.
 #pragma once
+#include "media/decode/ffmpeg_convert.h"
 #include "media/decode/ffmpeg_io.h"
 
 #include <cstddef>
@@ -15,7 +16,6 @@ struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
 struct SwrContext;
-class BgraConverter;
 class TStream;
 
 class VideoDecoder {
@@ -77,6 +77,7 @@ private:
     AVFrame* FFrame = nullptr;
     std::unique_ptr<BgraConverter> FConverter;
     SwrContext* FSwr = nullptr;
+    ResamplerSource FAudioSource;
     bool FWithAudio = false;
     int FIndex = -1;
     int FAudioIndex = -1;
