@@ -373,7 +373,7 @@ bool TWdPage::IsTyping() const {
     if (!Fading.empty()) return true;
     if (!rows_left) return false;
     const TWdRow* row = RowAt(CurrentRow);
-    return row->Y - ScrollOffset + row->GetHeight() <= Owner.PageHeight;
+    return WrapAdd(WrapSub(row->Y, ScrollOffset), row->GetHeight()) <= Owner.PageHeight;
 }
 
 void TWdPage::RestartTypewriter() {
@@ -418,7 +418,7 @@ bool AdvanceTypewriter(TWdPage& page, uint32_t tick_ms, std::string& log) {
         page.Budget = clamp_budget(int64_t{page.Budget} - tick);
         while (rows_left() && page.Budget <= 0) {
             TWdRow* row = page.RowAt(page.CurrentRow);
-            if (row->Y - page.ScrollOffset > w.PageHeight) break;
+            if (WrapSub(row->Y, page.ScrollOffset) > w.PageHeight) break;
             if (page.CurrentGlyph >= row->ChildCount()) {
                 ++page.CurrentRow;
                 page.CurrentGlyph = 0;

@@ -167,6 +167,8 @@ TEST_F(Typewriter, PauseCaretAndScrolling) {
     EXPECT_FALSE(p.IsTyping());
     p.ScrollOffset = 12;  // the row's top is on the page, its bottom not yet
     EXPECT_FALSE(p.IsTyping());
+    p.ScrollOffset = INT32_MIN;  // from a damaged file: wraps as the 32-bit sums do
+    EXPECT_TRUE(p.IsTyping());
     p.ScrollOffset = 24;
     EXPECT_TRUE(p.IsTyping());
     frame(p);
