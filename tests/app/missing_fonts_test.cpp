@@ -83,7 +83,9 @@ TEST(MissingFonts, WithoutAnyTheDesktopsOwnBoxSaysSo) {
     std::ofstream script(folder + "run.sh");
     script << "FONTCONFIG_FILE='" << conf << "' '" << kPlayer << "' '" << folder << "' 2> '" << folder
            << "stderr.txt' & pid=$!\n"
-           // The box's window, by its caption, within a deadline.
+           // The box's window, by its caption, polled within a deadline: it
+           // has no class or process id to wait on, and xdotool cannot match
+           // a caption outside ASCII.
            << "for i in $(seq 300); do wid=$(xwininfo -root -tree | grep '\"エラー\"' | awk '{print $1}' | head -1); "
            << "[ -n \"$wid\" ] && break; sleep 0.1; done\n"
            << "[ -n \"$wid\" ] && echo shown > '" << folder << "box.txt' && xdotool windowfocus --sync $wid key Return\n"

@@ -57,10 +57,11 @@ inline int RunScriptUnderXvfb(const std::string& script) {
                            .c_str());
 }
 
-// The lines of a shell script that give the process $pid a deadline to
-// end, kill it after that, and write its exit status into status_file.
+// The lines of a shell script that wait for the process $pid to end, kill
+// it when it has not ended 30 s on, and write its exit status into
+// status_file.
 inline std::string ShellAwaitEnd(const std::string& status_file) {
-    return "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
-           "kill -KILL $pid 2>/dev/null\n"
-           "wait $pid; echo $? > '" + status_file + "'\n";
+    return "(sleep 30; kill -KILL $pid) 2>/dev/null & deadline=$!\n"
+           "wait $pid; echo $? > '" + status_file + "'\n"
+           "pkill -P $deadline 2>/dev/null; wait $deadline; true\n";
 }

@@ -44,6 +44,15 @@ protected:
         b->SetParent(parent ? parent : reg->ActiveBase());
         return b;
     }
+    // A motion of the named object's property to target over duration ms.
+    TVorqPropMotion* motion(const std::string& name, int property, long double target, int32_t duration) {
+        auto* m = make<TVorqPropMotion>();
+        m->ObjectName = name;
+        m->Property = uint8_t(property);
+        m->TargetValue = target;
+        m->Duration = duration;
+        return m;
+    }
     // Every dirty rectangle redrawn onto the screen surface.
     // 0x00RRGGBB as the 32-bit screen holds it.
     int events(int id) const {
@@ -279,11 +288,7 @@ TEST_F(Kinds, PropertyMotionValuesFollowPythonsSineAndWholePropertiesTruncate) {
         // value truncated toward zero.
         TVorqBox* b = box(int32_t(r.s), 0, 4, 4, 0);
         b->SetName("target");
-        auto* m = make<TVorqPropMotion>();
-        m->ObjectName = "target";
-        m->Property = PR_LEFT;
-        m->TargetValue = r.e;
-        m->Duration = r.d;
+        auto* m = motion("target", PR_LEFT, r.e, r.d);
         m->Easing = uint8_t(r.easing);
         m->Step(0);  // the first step reads the start value
         m->Elapsed = r.t;
@@ -307,11 +312,7 @@ TEST_F(Kinds, PropertyMotionTouchesNothingWithoutItsObject) {
         SCOPED_TRACE(c.what);
         TVorqBox* b = box(5, 0, 4, 4, 0);
         b->SetName("b");
-        auto* m = make<TVorqPropMotion>();
-        m->ObjectName = c.name;
-        m->Property = uint8_t(c.property);
-        m->TargetValue = 100;
-        m->Duration = 10;
+        auto* m = motion(c.name, c.property, 100, 10);
         EXPECT_TRUE(m->Step(16));
         EXPECT_EQ(b->GetLeft(), 5);
         EXPECT_EQ(reg->ActiveBase()->GetLeft(), 0);
@@ -321,11 +322,7 @@ TEST_F(Kinds, PropertyMotionTouchesNothingWithoutItsObject) {
     // The object deleted mid-way: the next step ends the motion.
     TVorqBox* b = box(0, 0, 4, 4, 0);
     b->SetName("b");
-    auto* m = make<TVorqPropMotion>();
-    m->ObjectName = "b";
-    m->Property = PR_TOP;
-    m->TargetValue = 100;
-    m->Duration = 1000;
+    auto* m = motion("b", PR_TOP, 100, 1000);
     EXPECT_FALSE(m->Step(16));
     b->FreeNow();
     TVorqBox* other = box(0, 0, 4, 4, 0);
@@ -337,22 +334,14 @@ TEST_F(Kinds, PropertyMotionTouchesNothingWithoutItsObject) {
 TEST_F(Kinds, PropertyMotionDurationOneAndPause) {
     TVorqBox* b = box(10, 0, 4, 4, 0);
     b->SetName("b");
-    auto* m = make<TVorqPropMotion>();
-    m->ObjectName = "b";
-    m->Property = PR_LEFT;
-    m->TargetValue = 50;
-    m->Duration = 1;
+    auto* m = motion("b", PR_LEFT, 50, 1);
     EXPECT_FALSE(m->Step(16));
     EXPECT_EQ(b->GetLeft(), 10);
     EXPECT_TRUE(m->Step(16));
     EXPECT_EQ(b->GetLeft(), 50);
     m->FreeNow();
     // Paused: elapsed stands still, and resumes where it stood.
-    m = make<TVorqPropMotion>();
-    m->ObjectName = "b";
-    m->Property = PR_LEFT;
-    m->TargetValue = 150;
-    m->Duration = 100;
+    m = motion("b", PR_LEFT, 150, 100);
     m->Step(20);
     m->Step(20);
     EXPECT_EQ(b->GetLeft(), 70);
