@@ -9,6 +9,7 @@
 #include "platform/trace.h"
 #include "platform/video.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -41,6 +42,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     CatchQuitSignals();
+    // A socket whose far end has gone (the X server, a web server) must be
+    // a write error the code sees: Xlib then ends the player through its
+    // own fatal-error path, which SIGPIPE's default would cut short.
+    std::signal(SIGPIPE, SIG_IGN);
     const TEntryResult result = PlayerMain(args, options);
     TraceFinal();
     return result.ExitCode;
