@@ -142,9 +142,10 @@ uint32_t TVrLockList::ReserveId() {
     return id;
 }
 
-TVrLockData* TVrLockList::Add(const std::string& name, uint32_t id) {
+TVrLockData* TVrLockList::Add(const std::string& name, uint32_t id, const std::string& path) {
     auto lock = std::make_unique<TVrLockData>();
     lock->Name = name;
+    lock->Path = path;
     lock->Id = id;
     lock->UseCount = 1;
     locks_.push_back(std::move(lock));
@@ -152,13 +153,17 @@ TVrLockData* TVrLockList::Add(const std::string& name, uint32_t id) {
 }
 
 std::string TVrLockList::TempFileName(uint32_t id, const std::string& name) const {
+    return TempFileName(TempPath, id, name);
+}
+
+std::string TVrLockList::TempFileName(const std::string& folder, uint32_t id, const std::string& name) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", id);
-    return TempPath + "~vq" + hex + ExtractFileExt(name);
+    return folder + "~vq" + hex + ExtractFileExt(name);
 }
 
 void TVrLockList::free_lock(std::unique_ptr<TVrLockData>& lock) {
-    TempDeletionQueue().push_back(TempFileName(lock->Id, lock->Name));
+    TempDeletionQueue().push_back(lock->Path);
     lock.reset();
 }
 
@@ -298,7 +303,7 @@ std::string TVrFileManager::GetLocalFileName(const std::string& name) {
         if (i >= 0) {
             TVrLockData* lock = Locks.Get(i);
             ++lock->UseCount;
-            return Locks.TempFileName(lock->Id, lock->Name);
+            return lock->Path;
         }
         return ExtractToTempFile(name);
     }
@@ -317,30 +322,41 @@ void TVrFileManager::temp_file_failed() {
     throw Exception(message);
 }
 
+bool TVrFileManager::write_temp_copy(const std::string& name, const std::string& file) {
+    if (::FileExists(file)) DeleteFile(file);
+    try {
+        TFileStream out(file, fmCreate);
+        try {
+            LoadToStream(out, name);
+        } catch (...) {
+            DeleteFile(file);
+            throw;
+        }
+    } catch (const EFCreateError&) {
+        return false;
+    } catch (const EWriteError&) {
+        // Only the copy writes: reading the entry never raises this.
+        return false;
+    }
+    return true;
+}
+
 std::string TVrFileManager::ExtractToTempFile(const std::string& name) {
     Locks.TempPath = TempPath;
     if (TempPath.empty()) temp_file_failed();
     const uint32_t id = Locks.ReserveId();
-    const std::string file = Locks.TempFileName(id, name);
-    if (::FileExists(file)) DeleteFile(file);
-    {
-        std::unique_ptr<TFileStream> out;
-        try {
-            out = std::make_unique<TFileStream>(file, fmCreate);
-        } catch (const EStreamError&) {
-            temp_file_failed();
-        }
-        try {
-            LoadToStream(*out, name);
-        } catch (...) {
-            out.reset();
-            DeleteFile(file);
-            throw;
-        }
+    std::string file = Locks.TempFileName(id, name);
+    if (!write_temp_copy(name, file)) {
+        // A small $TMPDIR that filled up: /tmp may still have room, as it
+        // serves when $TMPDIR cannot take a folder at all.
+        const std::string fallback = FallbackTempFolder();
+        if (fallback.empty() || fallback == TempPath) temp_file_failed();
+        file = TVrLockList::TempFileName(fallback, id, name);
+        if (!write_temp_copy(name, file)) temp_file_failed();
     }
     // Recorded only now that the file is complete: a failed extraction
     // leaves no lock that would hand out a partial file.
-    Locks.Add(name, id);
+    Locks.Add(name, id, file);
     return file;
 }
 

@@ -43,6 +43,7 @@ private:
 // One temporary file extracted for a player.
 struct TVrLockData {
     std::string Name;  // the file name asked for
+    std::string Path;  // its temporary file
     uint32_t Id = 0;
     int32_t UseCount = 0;
     int32_t Remaining = 0;  // in the frame loop's time unit, for released locks
@@ -57,9 +58,11 @@ public:
     int IndexOfId(uint32_t id) const;
     // The id for the next lock; the counter then skips ids still in use.
     uint32_t ReserveId();
-    TVrLockData* Add(const std::string& name, uint32_t id);
-    // Temporary file of a lock: TempPath + "~vq" + 8 hex digits + extension.
+    TVrLockData* Add(const std::string& name, uint32_t id, const std::string& path);
+    // Temporary file of a lock: TempPath (or the given folder) + "~vq" + 8
+    // hex digits + extension.
     std::string TempFileName(uint32_t id, const std::string& name) const;
+    static std::string TempFileName(const std::string& folder, uint32_t id, const std::string& name);
     // Frees every lock (queueing its file for deletion), then the released ones.
     void Clear();
     // Ages the released locks by frame_time; those at 1 or below are freed.
@@ -114,6 +117,9 @@ public:
     std::unique_ptr<TStream> OpenRangeStream(const std::string& name);
     // A real file path for players that need one (extracted once per name).
     std::string GetLocalFileName(const std::string& name);
+    // A copy in TempPath; when that folder cannot take it (full), one more
+    // try in FallbackTempFolder. Raises "作業用ファイルが作れません" when
+    // neither can, and leaves no part-written file.
     std::string ExtractToTempFile(const std::string& name);
     TVrFile* FindEntry(const std::string& name) const;
     static std::string ExtractFolder(const std::string& name);
@@ -129,6 +135,9 @@ private:
     bool ask(const std::string& text);
     // Raises "作業用ファイルが作れません", telling the player the first time.
     [[noreturn]] void temp_file_failed();
+    // Writes the copy of name to file; false (no file left) when the file
+    // cannot be created or written. Other faults (a damaged entry) raise.
+    bool write_temp_copy(const std::string& name, const std::string& file);
     std::vector<std::unique_ptr<TVrFileCollection>> archives_;
     bool temp_failure_reported_ = false;
 };

@@ -255,13 +255,20 @@ namespace {
 // folder of a killed process (gone, lock free) from one in use.
 constexpr std::string_view kTempPrefix = "vorq-";
 
-std::string& temp_folder() {
-    static std::string folder;
-    return folder;
+constexpr char kFallbackTempBase[] = "/tmp";
+
+struct TempFolders {
+    std::string Private;  // "" when none could be made
+    std::string Fallback;
+};
+TempFolders& temp_folders() {
+    static TempFolders folders;
+    return folders;
 }
-void remove_temp_folder() {
+void remove_temp_folders() {
     std::error_code ec;
-    if (!temp_folder().empty()) fs::remove_all(temp_folder(), ec);
+    if (!temp_folders().Private.empty()) fs::remove_all(temp_folders().Private, ec);
+    if (!temp_folders().Fallback.empty()) fs::remove_all(temp_folders().Fallback, ec);
 }
 
 // The pid in a name of our kind, 0 for any other name.
@@ -304,15 +311,15 @@ void remove_stale_temp_folders(const std::string& base) {
     }
 }
 
-// Makes and locks this process's folder in base; false when base will not take one.
-bool make_temp_folder(const std::string& base) {
+// Makes and locks a folder of this process's in base (ending in "/"); ""
+// when base will not take one.
+std::string make_temp_folder(const std::string& base) {
     std::string tmpl = base + "/" + std::string(kTempPrefix) + std::to_string(::getpid()) + "-XXXXXX";
-    if (!mkdtemp(tmpl.data())) return false;
+    if (!mkdtemp(tmpl.data())) return {};
     // Held until the process ends: the descriptor is never closed.
     const int fd = ::open(tmpl.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::close(fd);
-    temp_folder() = tmpl + "/";
-    return true;
+    return tmpl + "/";
 }
 }  // namespace
 
@@ -327,16 +334,28 @@ std::string PrivateTempFolder() {
             while (base.size() > 1 && base.back() == '/') base.pop_back();
             bases.push_back(base);
         }
-        if (bases.empty() || bases[0] != "/tmp") bases.push_back("/tmp");
+        if (bases.empty() || bases[0] != kFallbackTempBase) bases.push_back(kFallbackTempBase);
         for (const std::string& base : bases) remove_stale_temp_folders(base);
+        // Made before the handler is registered, so it outlives the handler's run.
+        temp_folders();
+        std::atexit(remove_temp_folders);
         for (const std::string& base : bases) {
-            if (make_temp_folder(base)) {
-                std::atexit(remove_temp_folder);
-                break;
-            }
+            temp_folders().Private = make_temp_folder(base);
+            if (temp_folders().Private.empty()) continue;
+            if (base == kFallbackTempBase) temp_folders().Fallback = temp_folders().Private;
+            break;
         }
     });
-    return GamePath(temp_folder());
+    return GamePath(temp_folders().Private);
+}
+
+std::string FallbackTempFolder() {
+    PrivateTempFolder();
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (temp_folders().Fallback.empty()) temp_folders().Fallback = make_temp_folder(kFallbackTempBase);
+    });
+    return GamePath(temp_folders().Fallback);
 }
 
 std::string ExeFileName() {

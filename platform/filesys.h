@@ -71,6 +71,11 @@ std::string IncludeTrailingPathDelimiter(const std::string& path);
 // in /tmp when that cannot be used; "" when neither takes one. The first
 // call also removes the folders that killed players left behind.
 std::string PrivateTempFolder();
+// This process's own folder in /tmp, made as PrivateTempFolder's is, for
+// what the private folder has no room for (a small $TMPDIR that filled
+// up): the private folder itself when that lies in /tmp; "" when /tmp
+// takes none.
+std::string FallbackTempFolder();
 // Path of the running executable and its folder (game paths, ending in "/").
 std::string ExeFileName();
 std::string ExeFolder();

@@ -7,6 +7,7 @@
 #include "platform/video.h"
 
 #include "tests/support/file_bytes.h"
+#include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,15 @@ std::string folder(const std::string& name) {
 void put(const std::string& path, const std::string& bytes) {
     ForceDirectories(ExtractFilePath(path));
     std::ofstream(NativePath(path), std::ios::binary) << bytes;
+}
+
+// A 200 KB film in the first archive, as a copy that 64 KiB cannot hold.
+std::string add_film(TVrFileManager& m) {
+    std::string film(200000, '\0');
+    for (size_t i = 0; i < film.size(); ++i) film[i] = static_cast<char>(i * 7 % 251);
+    m.AddArchive("");
+    m.GetCollection(0)->AddEntry("movie\\op.wmv")->Data->WriteBuffer(film.data(), static_cast<int64_t>(film.size()));
+    return film;
 }
 }  // namespace
 
@@ -134,6 +144,63 @@ TEST(VrFileManager, WithoutATemporaryFolderCopiesFailAndThePlayerIsToldOnce) {
     }
     EXPECT_EQ(MessageBoxesShown() - boxes, 1u);
     EXPECT_EQ(m.Locks.Count(), 0);
+}
+
+// $TMPDIR is a 64 KiB tmpfs that the copy fills up, in a mount namespace of
+// the child's own; /tmp has room, or is as small.
+TEST(VrFileManager, ACopyThatFillsTheTemporaryFolderGoesToTmpElseIsRefusedOnceLeavingNothing) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = 0;
+    const std::string mount_point = folder("small_tmpdir");
+    const struct {
+        const char* Inner;
+        std::string Mounts;
+    } cases[] = {
+        {"DISABLED_CopyGoesToTmp", "D=\"" + mount_point + "\""},
+        {"DISABLED_CopyIsRefused", "mount -t tmpfs -o size=64k tmpfs /tmp && D=/tmp/small && mkdir $D"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Inner);
+        const CommandOutcome o = RunCommand(
+            "unshare -m sh -c 'mount --make-rprivate / && " + c.Mounts +
+            " && mount -t tmpfs -o size=64k tmpfs $D && TMPDIR=$D exec \"" + self +
+            "\" --gtest_also_run_disabled_tests --gtest_filter=VrFileManagerFullFolder." + c.Inner + "' 2>&1");
+        EXPECT_EQ(o.Status, 0) << o.Output;
+    }
+}
+
+TEST(VrFileManagerFullFolder, DISABLED_CopyGoesToTmp) {
+    TVrFileManager m;
+    const std::string film = add_film(m);
+    const uint32_t boxes = MessageBoxesShown();
+    const std::string path = m.GetLocalFileName("movie\\op.wmv");
+    EXPECT_EQ(ExtractFilePath(path), FallbackTempFolder());
+    EXPECT_EQ(FallbackTempFolder().substr(0, 5), "/tmp/");
+    EXPECT_EQ(ReadFileBytes(path), film);
+    EXPECT_TRUE(ListDirectory(m.TempPath).empty()) << "a part-written copy is left";
+    EXPECT_EQ(MessageBoxesShown(), boxes);
+}
+
+TEST(VrFileManagerFullFolder, DISABLED_CopyIsRefused) {
+    TVrFileManager m;
+    add_film(m);
+    const uint32_t boxes = MessageBoxesShown();
+    for (int i = 0; i < 2; ++i) {
+        try {
+            m.GetLocalFileName("movie\\op.wmv");
+            ADD_FAILURE() << "copied";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), Sjis("作業用ファイルが作れません"));
+        }
+    }
+    EXPECT_EQ(MessageBoxesShown() - boxes, 1u);
+    EXPECT_EQ(m.Locks.Count(), 0);
+    EXPECT_TRUE(ListDirectory(m.TempPath).empty());
+    ASSERT_NE(FallbackTempFolder(), "");
+    EXPECT_TRUE(ListDirectory(FallbackTempFolder()).empty());
 }
 
 TEST(VrFileManager, TemporaryFilesAndRangeStreams) {
