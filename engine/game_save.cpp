@@ -179,13 +179,17 @@ void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image) {
 }
 
 std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
-                             const TMemoryStream* const* contents, int count) {
+                             const TMemoryStream* const* contents, int count, bool* damage_reported) {
     TWzBigMemoryStream image;
     std::string kept;
+    if (damage_reported && *damage_reported && FileExists(save_path)) {
+        kept = KeepFileCopy(save_path, ".damaged");
+        *damage_reported = false;
+    }
     try {
         BuildSaveArchive(save_path, names, contents, count, image);
     } catch (const ECorruptData&) {
-        kept = KeepFileCopy(save_path, ".damaged");
+        if (kept.empty()) kept = KeepFileCopy(save_path, ".damaged");
         BuildSaveArchive(std::string(), names, contents, count, image);
     }
     WriteSaveFile(save_path, image);
@@ -245,7 +249,7 @@ void TProject::SaveGame(int32_t slot, const std::string& resume_page, int32_t re
             WriteStatusRecord(status);
             count = 2;
         }
-        const std::string kept = StoreSaveArchive(SavePath(), names, contents, count);
+        const std::string kept = StoreSaveArchive(SavePath(), names, contents, count, &save_damage_reported_);
         SetSlotCaption(slot, caption);
         if (!kept.empty())
             ShowMessageBox(DamagedSaveKeptMessage(kept), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
@@ -260,12 +264,17 @@ void TProject::LoadGame(int32_t slot) {
     const std::string path = SavePath();
     if (!::FileExists(path)) return;
     try {
-        TVrFileCollection archive;
-        archive.Open(path);
-        const TVrFile* entry = archive.FindEntry(GameSaveEntryName(slot));
-        if (!entry) return;
         TMemoryStream m;
-        archive.LoadEntry(*entry, m);
+        try {
+            TVrFileCollection archive;
+            archive.Open(path);
+            const TVrFile* entry = archive.FindEntry(GameSaveEntryName(slot));
+            if (!entry) return;
+            archive.LoadEntry(*entry, m);
+        } catch (const ECorruptData&) {
+            save_damage_reported_ = true;
+            throw;
+        }
         LoadGameRecord(m, call_man());
     } catch (const std::exception&) {
         ShowMessageBox(UnusableSaveMessage(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
@@ -281,7 +290,7 @@ void TProject::WriteStatus() {
     WriteStatusRecord(status);
     const std::string name = kStatusEntryName;
     const TMemoryStream* content = &status;
-    const std::string kept = StoreSaveArchive(path, &name, &content, 1);
+    const std::string kept = StoreSaveArchive(path, &name, &content, 1, &save_damage_reported_);
     if (!kept.empty())
         ShowMessageBox(DamagedSaveKeptMessage(kept), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
 }

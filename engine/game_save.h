@@ -75,9 +75,12 @@ void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image);
 // cannot be read as an archive (empty, cut short, its directory damaged)
 // would otherwise refuse every save for good: it is kept byte for byte
 // beside itself ("save.dat.damaged", then ".2", ...) and the new file
-// starts empty. Returns the kept copy's path, or "" when none was made.
+// starts empty. So is one whose damage the player was told of
+// (*damage_reported, cleared once the copy is kept), since replacing an
+// entry would lose the damaged bytes; its other entries are carried over.
+// Returns the kept copy's path, or "" when none was made.
 std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
-                             const TMemoryStream* const* contents, int count);
+                             const TMemoryStream* const* contents, int count, bool* damage_reported = nullptr);
 // The player's notice that a damaged save.dat was kept at kept_path and a
 // new one written.
 std::string DamagedSaveKeptMessage(const std::string& kept_path);

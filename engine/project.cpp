@@ -244,22 +244,22 @@ void TProject::read_status_record() {
     if (!::FileExists(path) || !Params) return;
     try {
         TVrFileCollection save;
-        try {
-            save.Open(path);
-        } catch (const ECorruptData&) {
-            // The next save keeps it aside and starts anew (StoreSaveArchive).
-            ShowMessageBox(DamagedSaveMessage(path), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
-            return;
-        }
+        save.Open(path);
         TVrFile* entry = save.FindEntry(kStatusEntryName);
         if (!entry) return;
         TMemoryStream m;
         save.LoadEntry(*entry, m);
         ReadStatusRecord(m);
-    } catch (const Exception& e) {
-        // A damaged status record costs the kept values, not the game; the
-        // player says so, since they are written anew at the end.
+    } catch (const EFOpenError& e) {
+        // A file the system will not open (no permission) is no damage.
         ShowMessageBox(e.Message(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+    } catch (const Exception&) {
+        // Damage anywhere (the directory, the entry's packed bytes, the
+        // record) costs the kept values, not the game. The status is
+        // written anew at the end, so the next save keeps the damaged file
+        // aside first (StoreSaveArchive), and the player is told so.
+        save_damage_reported_ = true;
+        ShowMessageBox(DamagedSaveMessage(path), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
     } catch (const std::exception&) {
     }
 }

@@ -110,6 +110,9 @@ private:
     void apply(const TProjectFileData& d);
     bool search_discs(const std::string& id_text);
     std::vector<std::string> args_;
+    // The player was told of damage in save.dat: the next save keeps the
+    // file aside before it replaces it.
+    bool save_damage_reported_ = false;
 };
 
 extern TProject* Project;

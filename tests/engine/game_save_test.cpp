@@ -511,6 +511,54 @@ TEST_F(GameSave, ADamagedSaveFileIsKeptByteForByteBesideAFreshOneAndTheSaveGoesT
     }
 }
 
+TEST_F(GameSave, DamageInsideTheStatusEntryIsToldInJapaneseAndTheFileKeptAsideBeforeTheNextSave) {
+    TPageWriter main;
+    main.Wait("1000000");
+    start(main);
+    Project->SaveGame(1, "", 0, "old");
+    const std::string slot1 = game_record(1);
+    close();
+    const std::string real = file_bytes(save_path());
+    const struct {
+        const char* Name;
+        std::string Record;
+        bool SpoilPacked;  // its packed bytes made no zlib stream
+    } cases[] = {
+        {"packed bytes spoilt", "Status103" + std::string(64, '\0'), true},
+        {"record cut short", "Status103\xFF\xFF\xFF\x7F", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (const char* name : {"save.dat.damaged", "save.dat.damaged.2"}) DeleteFile(folder.Path() + name);
+        folder.WriteFile("save.dat", real);
+        TMemoryStream record = StreamOf(c.Record);
+        const std::string name = kStatusEntryName;
+        const TMemoryStream* content = &record;
+        StoreSaveArchive(save_path(), &name, &content, 1);
+        std::string damaged = file_bytes(save_path());
+        if (c.SpoilPacked) {
+            TVrFileCollection a;
+            a.Open(save_path());
+            const TVrFile* e = a.FindEntry(kStatusEntryName);
+            for (int64_t i = e->Offset + 2; i < e->Offset + e->Size; ++i) damaged[static_cast<size_t>(i)] = char(0xFF);
+            folder.WriteFile("save.dat", damaged);
+        }
+        const auto told = boxes_during([&] { open(TestProjectData("main.vsb")); });
+        EXPECT_TRUE(mentions(told, "が壊れているため読めません")) << (told.empty() ? "" : told[0]);
+        EXPECT_FALSE(mentions(told, "Archive"));
+        const auto kept = boxes_during([&] {
+            Project->SaveGame(2, "", 0, "new");
+            close();
+        });
+        EXPECT_TRUE(mentions(kept, "として残し"));
+        ASSERT_TRUE(FileExists(folder.Path() + "save.dat.damaged"));
+        EXPECT_EQ(file_bytes(folder.Path() + "save.dat.damaged"), damaged);
+        EXPECT_FALSE(FileExists(folder.Path() + "save.dat.damaged.2"));
+        EXPECT_EQ(game_record(1), slot1);
+        EXPECT_FALSE(game_record(2).empty());
+    }
+}
+
 // ---- a save killed while it writes ----------------------------------------------------------
 
 TEST_F(GameSave, ASaveKilledAtAnyPointLeavesEveryEarlierSlotLoadable) {
