@@ -14,6 +14,8 @@
 // a new file). A path that is a symbolic link stays one: the file it leads
 // to is replaced, in that file's folder. Failure raises EFCreateError or
 // EWriteError and leaves the old file untouched and no temporary behind.
+// The temporary is held under an flock until it is renamed; temporaries of
+// the same name that no one holds (a writer killed half-way) are removed.
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);
 
 // Keeps a copy of the file at sjis_path beside it, byte for byte, under the

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -132,4 +134,44 @@ TEST(ReplaceFileContents, ASaveFileThatIsALinkStaysALinkAndItsTargetIsReplaced) 
     // No temporary is left in either folder.
     EXPECT_EQ(ListDirectory(dir + "game").size(), 2u);
     EXPECT_EQ(ListDirectory(dir + "kept").size(), 3u);
+}
+
+TEST(ReplaceFileContents, TemporariesThatNoWriterHoldsAreRemovedAndAHeldOneStays) {
+    const std::string dir = PrivateTempFolder() + "replace_stale/";
+    ASSERT_TRUE(ForceDirectories(dir));
+    const std::string native = NativePath(dir);
+    ReplaceFileContents(dir + "save.dat", "old", 3);
+    // Left by a player killed before its rename; and files that are no
+    // temporaries of save.dat.
+    const std::string left = native + ".~save.dat.Ab3xYz", held = native + ".~save.dat.Held01";
+    for (const char* name : {".~save.dat.Ab3xYz", ".~game.ini.Ab3xYz", ".~save.dat.Ab3xY", ".~save.dat.Ab3x-z",
+                             "save.dat.damaged"})
+        ReplaceFileContents(dir + name, "x", 1);
+    // A player half-way through its save holds its temporary locked.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        const int fd = ::open(held.c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1) _exit(1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+
+    ReplaceFileContents(dir + "save.dat", "new", 3);
+    EXPECT_EQ(::access(left.c_str(), F_OK), -1);
+    EXPECT_EQ(::access(held.c_str(), F_OK), 0);
+    EXPECT_EQ(ListDirectory(dir).size(), 6u);
+
+    kill(writer, SIGKILL);
+    int status = 0;
+    waitpid(writer, &status, 0);
+    ReplaceFileContents(dir + "save.dat", "newer", 5);
+    EXPECT_EQ(::access(held.c_str(), F_OK), -1);
+    EXPECT_EQ(read_all(dir + "save.dat"), "newer");
+    EXPECT_EQ(ListDirectory(dir).size(), 5u);
 }
