@@ -48,7 +48,9 @@ void TToolbar97::SetVisible(bool on) {
 }
 
 void TToolbar97::FollowPointer(int32_t x, int32_t y) {
-    if (y == 0) SetVisible(true);
+    // On a screen taller than the picture the band above it lies at negative
+    // rows, and the screen's top edge is in that band: all of it is the top row.
+    if (y <= 0) SetVisible(true);
     else if (visible_ && !PointInRect(TPoint{x, y}, TRect{0, 0, Width(), Height()})) SetVisible(false);
 }
 

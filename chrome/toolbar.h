@@ -38,8 +38,9 @@ public:
     // the window is the caller's to draw again.
     void SetVisible(bool on);
     // In full screen the bar appears while the pointer is on the screen's
-    // top row (y = 0), stays while the pointer is over it (so that its
-    // buttons can be reached), and goes again when it moves off it.
+    // top row (y = 0, or above the picture: y < 0), stays while the pointer
+    // is over it (so that its buttons can be reached), and goes again when
+    // it moves off it.
     void FollowPointer(int32_t x, int32_t y);
 
     // The window's input in client coordinates. True when the bar took it:

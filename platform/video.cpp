@@ -489,7 +489,9 @@ void Video::SetClientSize(int32_t width, int32_t height) {
 void Video::Centre() {
     TRect area = WorkArea();
     TPoint size = OuterSize();
-    Move(area.Left + (area.Width() - size.X) / 2, area.Top + (area.Height() - size.Y) / 2);
+    // A window larger than the area keeps its top-left corner on it, so that
+    // the bar along its top and the menus it opens there stay in reach.
+    Move(area.Left + std::max(0, (area.Width() - size.X) / 2), area.Top + std::max(0, (area.Height() - size.Y) / 2));
 }
 
 void Video::SetIcon(const uint32_t* argb, int32_t width, int32_t height) {

@@ -106,7 +106,8 @@ public:
     virtual TPoint OuterSize() const { return WindowSize(); }
     // The desktop minus its panels.
     virtual TRect WorkArea() const = 0;
-    // Centres the outer window on the work area, halves truncated toward zero.
+    // Centres the outer window on the work area, halves truncated toward zero;
+    // a window larger than the area goes to the area's top or left edge.
     void Centre();
     // The icon the desktop shows for the window, from 32-bit ARGB pixels
     // (alpha 0 = transparent). Bad sizes or no pixels leave it as it was.

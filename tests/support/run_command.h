@@ -34,27 +34,45 @@ inline const char* MissingTool(std::initializer_list<const char*> tools) {
     return nullptr;
 }
 
-// Runs this test program again on its own X server (xvfb-run), SDL on x11
-// without sound, with only the tests the filter names, disabled ones
-// included (so that a test that needs a display runs only this way): its
-// exit status, -1 when the program's own path cannot be read.
-inline int RunSelfUnderXvfb(const std::string& filter) {
+// The command line that runs command on an X server of its own
+// (xvfb-run) with a screen of the given size, SDL on x11 without sound.
+// With window_manager, openbox manages the screen and the command starts
+// once it has taken it (the line ends with 125 when it never does). The
+// command quotes with double quotes only.
+inline std::string UnderXvfb(const std::string& command, const std::string& screen, bool window_manager) {
+    const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
+    // A window manager marks the root window as its own once it runs.
+    const std::string managed =
+        "openbox --sm-disable >/dev/null 2>&1 & wm=$!; "
+        "for i in $(seq 300); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q \"# 0x\" && break; sleep 0.1; done; "
+        "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q \"# 0x\" || { echo openbox did not start; exit 125; }; " +
+        run + "; status=$?; kill $wm; wait $wm; exit $status";
+    return "xvfb-run -a -s '-screen 0 " + screen + "x24' " + (window_manager ? "bash -c '" + managed + "'" : run);
+}
+
+// Runs this test program again on its own X server (UnderXvfb), with only
+// the tests the filter names, disabled ones included (so that a test that
+// needs a display runs only this way): its exit status, -1 when the
+// program's own path cannot be read.
+inline int RunSelfUnderXvfb(const std::string& filter, const std::string& screen = "1024x768",
+                            bool window_manager = false) {
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return -1;
     self[n] = 0;
-    return std::system(("xvfb-run -a -s '-screen 0 1024x768x24' env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy '" +
-                        std::string(self) + "' --gtest_also_run_disabled_tests --gtest_filter=" + filter)
+    return std::system(UnderXvfb("\"" + std::string(self) + "\" --gtest_also_run_disabled_tests --gtest_filter=" +
+                                     filter,
+                                 screen, window_manager)
                            .c_str());
 }
 
-// Runs a bash script on its own X server (xvfb-run), SDL on x11 without
-// sound and the player's headless switch taken away; its output is dropped.
-// The exit status.
-inline int RunScriptUnderXvfb(const std::string& script) {
-    return std::system(("xvfb-run -a -s '-screen 0 1024x768x24' env -u VORQ_HEADLESS SDL_VIDEODRIVER=x11 "
-                        "SDL_AUDIODRIVER=dummy bash '" + script + "' >/dev/null 2>&1")
-                           .c_str());
+// Runs a bash script on its own X server (UnderXvfb) with the player's
+// headless switch taken away; its output is dropped. The exit status.
+inline int RunScriptUnderXvfb(const std::string& script, const std::string& screen = "1024x768",
+                              bool window_manager = false) {
+    return std::system(
+        (UnderXvfb("env -u VORQ_HEADLESS bash \"" + script + "\"", screen, window_manager) + " >/dev/null 2>&1")
+            .c_str());
 }
 
 // The lines of a shell script that wait for the process $pid to end, kill
