@@ -80,10 +80,15 @@ std::string InstanceMutexName(const std::string& sjis_folder) {
 }
 
 std::string InstanceLockFolder() {
+    // A runtime folder that is missing or cannot take a file would leave
+    // the game unguarded: the private folder serves instead.
     if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg == '/') {
         std::string dir = xdg;
-        if (dir.back() != '/') dir += '/';
-        return dir;
+        struct stat st;
+        if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK | X_OK) == 0) {
+            if (dir.back() != '/') dir += '/';
+            return dir;
+        }
     }
     std::string dir = "/tmp/vorqplayer-" + std::to_string(::getuid());
     ::mkdir(dir.c_str(), 0700);
