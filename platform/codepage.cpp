@@ -112,24 +112,31 @@ std::string Cp932ToUtf8(std::string_view sjis) { return convert("UTF-8", "CP932"
 std::string Utf8ToCp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8); }
 
 namespace {
-// A system name's byte carried in engine text: 0x80-0xFF as lead 0xF0 or
-// 0xF1 with a trail of 0x80-0xBF, "\" as 0xF2 0x80. Trail bytes from 0x80
-// up are never ASCII, so no carried byte reads as a delimiter.
+// A system name's byte carried in engine text, in codes that code page 932
+// leaves unassigned, so that no game name holds one and user-defined
+// characters (0xF040-0xF9FC) stay characters of their own: 0x80-0xFF as
+// lead 0x85 or 0x86 with a trail of 0x80-0xBF, "\" as 0x85 0xC0. Trail
+// bytes from 0x80 up are never ASCII, so no carried byte reads as a
+// delimiter or a dot.
+constexpr uint8_t kCarrierLead = 0x85;
+constexpr uint8_t kCarriedBackslashTrail = 0xC0;
+
 void carry_byte(std::string& out, uint8_t b) {
     if (b == '\\') {
-        out += "\xF2\x80";
+        out += static_cast<char>(kCarrierLead);
+        out += static_cast<char>(kCarriedBackslashTrail);
         return;
     }
     const unsigned i = b - 0x80u;
-    out += static_cast<char>(0xF0 + i / 64);
+    out += static_cast<char>(kCarrierLead + i / 64);
     out += static_cast<char>(0x80 + i % 64);
 }
 
 // The byte a double-byte character carries, or -1 for any other character.
 int carried_byte(uint8_t lead, uint8_t trail) {
+    if (lead == kCarrierLead && trail == kCarriedBackslashTrail) return '\\';
     if (trail < 0x80 || trail > 0xBF) return -1;
-    if (lead == 0xF0 || lead == 0xF1) return 0x80 + (lead - 0xF0) * 64 + (trail - 0x80);
-    if (lead == 0xF2 && trail == 0x80) return '\\';
+    if (lead == kCarrierLead || lead == kCarrierLead + 1) return 0x80 + (lead - kCarrierLead) * 64 + (trail - 0x80);
     return -1;
 }
 
@@ -185,10 +192,9 @@ std::string SystemNameToSjis(std::string_view native) {
             if ((static_cast<uint8_t>(native[i + k]) & 0xC0) != 0x80) n = 1;
         const std::string_view unit = native.substr(i, n);
         // Kept only when the character comes back as it was: "¥" would turn
-        // into "\" and "～" into another tilde. User-defined characters are
-        // carried too, so that every such character in a name is a carried byte.
+        // into "\" and "～" into another tilde. User-defined characters come
+        // from the private-use area and go back to it.
         const bool converts = n > 1 && to_sjis.convert(unit, sjis) && !sjis.empty() &&
-                              !(static_cast<uint8_t>(sjis[0]) >= 0xF0 && static_cast<uint8_t>(sjis[0]) <= 0xF9) &&
                               to_utf8.convert(sjis, back) && back == unit;
         if (converts) out += sjis;
         else

@@ -30,10 +30,12 @@ std::string Utf8ToCp932(std::string_view utf8);
 // engine text and back, without loss: each character that code page 932
 // holds and gives back unchanged is converted; every other byte (a
 // character outside the code page, a "\" that would read as a delimiter,
-// bytes that are no UTF-8) is carried as one user-defined double-byte
-// character (lead 0xF0-0xF2), which SjisToSystemName turns back into that
-// byte. So a folder named "Café" or "한국" reaches its files again, and
-// string routines see whole double-byte characters, never a stray "\".
+// bytes that are no UTF-8) is carried as one double-byte character that
+// the code page leaves unassigned (lead 0x85 or 0x86), which
+// SjisToSystemName turns back into that byte. So a folder named "Café" or
+// "한국" reaches its files again, string routines see whole double-byte
+// characters, never a stray "\", and a user-defined character of a game's
+// file name (0xF040-0xF9FC) stays the private-use character it names.
 std::string SystemNameToSjis(std::string_view native);
 std::string SjisToSystemName(std::string_view sjis);
 

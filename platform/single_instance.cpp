@@ -25,10 +25,25 @@ std::string lock_file_name(const std::string& utf8_name) {
     return "vorqplayer-" + std::string(hex) + "-" + utf8_name.substr(utf8_name.size() - 150) + ".lock";
 }
 
+std::map<int, std::string>& held_files();
+
+// A process that ends through exit() without letting its locks go (Xlib
+// ends the player so when its display is lost) still removes their files;
+// the kernel drops the locks themselves. A forked child that exits leaves
+// its parent's files alone.
+const pid_t lock_owner = ::getpid();
+void remove_held_files() {
+    if (::getpid() != lock_owner) return;
+    for (const auto& [fd, path] : held_files()) ::unlink(path.c_str());
+}
+
 // The lock files this process holds, by handle: each is removed as its
-// lock is let go.
+// lock is let go, or at exit.
 std::map<int, std::string>& held_files() {
     static std::map<int, std::string> files;
+    // Registered after the map is made, so it runs before the map goes.
+    static const bool removed_at_exit = std::atexit(remove_held_files) == 0;
+    (void)removed_at_exit;
     return files;
 }
 
@@ -65,10 +80,15 @@ std::string InstanceMutexName(const std::string& sjis_folder) {
 }
 
 std::string InstanceLockFolder() {
+    // A runtime folder that is missing or cannot take a file would leave
+    // the game unguarded: the private folder serves instead.
     if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg == '/') {
         std::string dir = xdg;
-        if (dir.back() != '/') dir += '/';
-        return dir;
+        struct stat st;
+        if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK | X_OK) == 0) {
+            if (dir.back() != '/') dir += '/';
+            return dir;
+        }
     }
     std::string dir = "/tmp/vorqplayer-" + std::to_string(::getuid());
     ::mkdir(dir.c_str(), 0700);

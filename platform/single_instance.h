@@ -30,6 +30,7 @@ std::string InstanceMutexName(const std::string& sjis_folder);
 InstanceMutex CreateInstanceMutex(const std::string& name);
 void ReleaseInstanceMutex(InstanceMutex handle);
 
-// The folder holding the lock files: $XDG_RUNTIME_DIR, else a folder of
-// our own under /tmp that only this user may use. Ends with "/".
+// The folder holding the lock files: $XDG_RUNTIME_DIR when it names a
+// folder this user can write to, else a folder of our own under /tmp that
+// only this user may use. Ends with "/".
 std::string InstanceLockFolder();

@@ -29,6 +29,7 @@ extern "C" void on_quit_signal(int) {
     sigemptyset(&fallback.sa_mask);
     sigaction(SIGINT, &fallback, nullptr);
     sigaction(SIGTERM, &fallback, nullptr);
+    sigaction(SIGHUP, &fallback, nullptr);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -461,6 +462,10 @@ void CatchQuitSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // The terminal that started the player closed, or the session ended. A
+    // player started under nohup keeps ignoring it.
+    struct sigaction hangup {};
+    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
 }
 
 bool QuitSignalled() { return quit_signalled != 0; }

@@ -68,12 +68,13 @@ class Video;
 SDL_Window* ActiveSdlWindow();
 Video* ActiveVideo();
 
-// SIGINT and SIGTERM ask the program to end the way the window's close box
-// does: once one has arrived, every wait for a window event reports a
-// CloseRequest first, so a message box open at that moment gives its
-// cancel answer and the main window still closes. A second signal ends the
-// program at once (for a game stuck inside one frame). Installed by main()
-// before the window is made, so SDL leaves these signals to us.
+// SIGINT, SIGTERM and SIGHUP (unless ignored, as under nohup) ask the
+// program to end the way the window's close box does: once one has
+// arrived, every wait for a window event reports a CloseRequest first, so
+// a message box open at that moment gives its cancel answer and the main
+// window still closes. A second signal ends the program at once (for a
+// game stuck inside one frame). Installed by main() before the window is
+// made, so SDL leaves these signals to us.
 void CatchQuitSignals();
 bool QuitSignalled();
 

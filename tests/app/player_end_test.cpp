@@ -3,7 +3,7 @@
 // - The X server goes away under a running game: the display library ends
 //   the player through exit (), which must neither sleep for ever in its
 //   exit handlers nor abort there, whether the media threads wait for work
-//   or play music, a MIDI song and a video.
+//   or play music, a MIDI song and a video, and removes the lock file.
 // - The game is closed while the MIDI synthesizer's sound font still loads
 //   (a slow disk, here the font's opening held back for as long as the test
 //   likes by tests/support/fopen_gate.c): the process ends with its window.
@@ -94,12 +94,14 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         const pid_t xvfb = start_xvfb(display);
         ASSERT_FALSE(display.empty()) << "Xvfb did not start";
 
-        const std::string trace = folder + "trace.txt";
+        const std::string trace = folder + "trace.txt", runtime = folder + "runtime";
+        ASSERT_TRUE(ForceDirectories(game.Path() + "runtime"));
         const pid_t player = start_player(folder,
                                           {{"DISPLAY", ":" + display},
                                            {"SDL_VIDEODRIVER", "x11"},
                                            {"SDL_AUDIODRIVER", "dummy"},
-                                           {"VORQ_TRACE", trace}},
+                                           {"VORQ_TRACE", trace},
+                                           {"XDG_RUNTIME_DIR", runtime}},
                                           folder + "player.log");
         // Everything plays once the page has reached its wait.
         const bool playing = WaitUntil([&] { return ReadNativeFileBytes(trace).find(waiting) != std::string::npos; });
@@ -109,6 +111,7 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         const size_t ignored = proc.find("SigIgn:\t");
         ASSERT_NE(ignored, std::string::npos);
         EXPECT_TRUE(std::stoull(proc.substr(ignored + 8, 16), nullptr, 16) >> (SIGPIPE - 1) & 1);
+        EXPECT_EQ(ListDirectory(game.Path() + "runtime").size(), 1u);
         kill(xvfb, SIGTERM);
         waitpid(xvfb, nullptr, 0);
         int status = 0;
@@ -116,6 +119,7 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         ASSERT_TRUE(playing) << ReadNativeFileBytes(trace) << ReadNativeFileBytes(folder + "player.log");
         ASSERT_TRUE(ended) << "the player kept running without its display";
         EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_TRUE(ListDirectory(game.Path() + "runtime").empty()) << "the lock file was left";
 
         // Its single-instance lock went with it: the game starts again.
         const std::string again = folder + "again.txt";

@@ -1,6 +1,7 @@
-// SIGTERM and SIGINT end the real executable cleanly, also when it plays
-// without a display: the game below only waits, so nothing but the signal
-// can end it. On a real X server, the window carries the player's icon and
+// SIGTERM, SIGINT and SIGHUP (a closed terminal) end the real executable
+// cleanly, also when it plays without a display: the game below only
+// waits, so nothing but the signal can end it, and it leaves neither its
+// lock file nor its temporary folder behind. On a real X server, the window carries the player's icon and
 // SIGTERM closes it cleanly too.
 #include "platform/filesys.h"
 #include "tests/support/file_bytes.h"
@@ -29,18 +30,22 @@ TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
     const struct {
         int Signal;
         const char* Name;
-    } cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}};
+    } cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TTestGameFolder game;
         const std::string folder = NativePath(game.Path());
         ASSERT_EQ(std::system(("tar -xf '" + kWaitingGame + "' -C '" + folder + "'").c_str()), 0);
-        const std::string trace = folder + "trace.txt";
+        const std::string trace = folder + "trace.txt", runtime = game.Path() + "runtime", tmp = game.Path() + "tmp";
+        ASSERT_TRUE(ForceDirectories(runtime) && ForceDirectories(tmp));
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            signal(SIGHUP, SIG_DFL);  // as a terminal's shell starts it
             setenv("VORQ_HEADLESS", "1", 1);
             setenv("VORQ_TRACE", trace.c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", NativePath(runtime).c_str(), 1);
+            setenv("TMPDIR", NativePath(tmp).c_str(), 1);
             execl(kPlayer.c_str(), kPlayer.c_str(), folder.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -48,11 +53,15 @@ TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
         const bool started =
             WaitUntil([&] { return ReadNativeFileBytes(trace).find("FormCreate:3") != std::string::npos; });
         EXPECT_TRUE(started) << ReadNativeFileBytes(trace);
+        EXPECT_EQ(ListDirectory(runtime).size(), 1u);
+        EXPECT_EQ(ListDirectory(tmp).size(), 1u);
         ASSERT_EQ(kill(pid, c.Signal), 0);
         int status = 0;
         EXPECT_TRUE(WaitForExit(pid, status)) << "the player kept running";
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
         EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_TRUE(ListDirectory(runtime).empty());
+        EXPECT_TRUE(ListDirectory(tmp).empty());
     }
 }
 

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <vector>
 
 TEST(MemoryStream, ReadWriteSeekAndShortRead) {
     TMemoryStream m;
@@ -69,23 +71,53 @@ TEST(FileSystem, GamePathsMatchComponentsWithoutCase) {
 
 // Folder names the system gives come back to the system unchanged. What
 // code page 932 holds is converted (bytes from Python's cp932 codec); any
-// other byte is carried as a user-defined character, so that no "\\" turns up.
+// other byte is carried as a character the code page leaves unassigned,
+// so that no "\\" turns up.
 TEST(FileSystem, SystemNamesSurviveTheTripThroughGamePaths) {
     const struct {
         const char* native;
         const char* game;
     } cases[] = {
         {"/x/ゲーム画像ｶﾅ表", "/x/\x83Q\x81[\x83\x80\x89\xe6\x91\x9c\xb6\xc5\x95\\"},
-        {"/x/Café", "/x/Caf\xF1\x83\xF0\xA9"},
-        {"/x/한국", "/x/\xF1\xAD\xF0\x95\xF0\x9C\xF1\xAA\xF0\xB5\xF0\xAD"},
-        {"/x/a\\b¥", "/x/a\xF2\x80" "b\xF1\x82\xF0\xA5"},  // "¥" would read as "\\"
-        {"/x/〜\xE9t\xE9", "/x/\xF1\xA3\xF0\x80\xF0\x9C\xF1\xA9t\xF1\xA9"},  // wave dash, Latin-1
+        {"/x/Café", "/x/Caf\x86\x83\x85\xA9"},
+        {"/x/한국", "/x/\x86\xAD\x85\x95\x85\x9C\x86\xAA\x85\xB5\x85\xAD"},
+        {"/x/a\\b¥", "/x/a\x85\xC0" "b\x86\x82\x85\xA5"},  // "¥" would read as "\\"
+        {"/x/〜\xE9t\xE9", "/x/\x86\xA3\x85\x80\x85\x9C\x86\xA9t\x86\xA9"},  // wave dash, Latin-1
     };
     for (const auto& c : cases) {
         EXPECT_EQ(GamePath(c.native), c.game) << c.native;
         EXPECT_EQ(NativePath(GamePath(c.native)), c.native);
         EXPECT_EQ(ExtractFilePath(GamePath(c.native)), "/x/") << c.native;
     }
+}
+
+// A game's file names may hold user-defined characters (0xF040-0xF9FC):
+// on disk they are the private-use characters of Python's cp932 codec, and
+// the game's own spelling finds them and is what a listing gives back,
+// beside names whose bytes are carried.
+TEST(FileSystem, UserDefinedCharactersOnDiskAreFoundAndListedAsTheGameSpellsThem) {
+    const struct {
+        const char* native;
+        const char* game;
+    } cases[] = {
+        {"\xEE\x80\xBF.txt", "\xF0\x80.txt"},     {"a\xEE\x81\xBE", "a\xF0\xBF"},
+        {"\xEE\x83\xBB\xEE\x84\xBA", "\xF1\x80\xF1\xBF"}, {"\xEE\x86\xB7", "\xF2\x80"},
+        {"\xEE\x80\x80\xEE\x9D\x97", "\xF0\x40\xF9\xFC"}, {"Caf\xC3\xA9", "Caf\x86\x83\x85\xA9"},
+        {"x\xE9", "x\x86\xA9"},
+    };
+    const std::string dir = PrivateTempFolder() + "gaiji/";
+    ASSERT_TRUE(ForceDirectories(dir));
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        std::ofstream(NativePath(dir) + c.native) << "x";
+        expected.push_back(c.game);
+        EXPECT_TRUE(FileExists(dir + c.game)) << c.native;
+        EXPECT_EQ(NativePath(dir + c.game), NativePath(dir) + c.native);
+    }
+    std::vector<std::string> listed = ListDirectory(dir);
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
 }
 
 TEST(FileSystem, LowerFileExtTellsFormatsApartByName) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sys/stat.h>
 
 TEST(SingleInstance, NameIsTheResolvedFolderWithItsCaseAndItsDashesKept) {
@@ -55,4 +56,23 @@ TEST(SingleInstance, WithoutRuntimeFolderAPrivateFolderIsUsed) {
     ASSERT_GE(m, 0);
     EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/tmp/./vorq-test-game")), NoInstanceMutex);
     ReleaseInstanceMutex(m);
+}
+
+// A runtime folder that is missing, or lies under a regular file, takes no
+// lock file: the private folder guards the game instead.
+TEST(SingleInstance, AnUnusableRuntimeFolderFallsBackToThePrivateFolder) {
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string fallback = InstanceLockFolder();
+    const std::string base = NativePath(PrivateTempFolder());
+    std::ofstream(base + "plain") << "x";
+    for (const std::string& runtime : {base + "missing", base + "plain/runtime"}) {
+        SCOPED_TRACE(runtime);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        EXPECT_EQ(InstanceLockFolder(), fallback);
+        const InstanceMutex first = CreateInstanceMutex(InstanceMutexName("/Games/Fallback"));
+        EXPECT_GE(first, 0);
+        EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/Games/Fallback")), NoInstanceMutex);
+        ReleaseInstanceMutex(first);
+    }
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
