@@ -39,13 +39,12 @@ TEST(DamagedGame, FuzzFindingsEndOrPlayWithTheirMessage) {
         // A page whose mask block claims four billion empty masks: they
         // hold nothing, and the game plays on at once.
         {"player-2.bin", false, 0, ""},
-        // A status record holding a variable that refers to itself: the
-        // record is refused and the game plays on.
-        {"player-1.bin", true, 0, "セーブデータが壊れています (reference target)"},
-        // Status tables with a column of unknown kind, and with one whose
-        // record size is negative: the record is ignored with a warning.
-        {"player-1.bin", true, 0, "table data: bad column junk", "save-dbtable-bad-column.dat"},
-        {"player-1.bin", true, 0, "table data: bad column", "save-dbtable-negative-record.dat"},
+        // Status records that cannot be read (a variable that refers to
+        // itself, a table column of unknown kind, a negative record size):
+        // the player says save.dat is damaged and plays on.
+        {"player-1.bin", true, 0, "save.dat が壊れているため読めません"},
+        {"player-1.bin", true, 0, "save.dat が壊れているため読めません", "save-dbtable-bad-column.dat"},
+        {"player-1.bin", true, 0, "save.dat が壊れているため読めません", "save-dbtable-negative-record.dat"},
     };
     for (const Finding& f : findings) {
         SCOPED_TRACE(f.save ? f.save : f.file);
