@@ -61,6 +61,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -790,6 +791,18 @@ void Videos() {
         if (std::system(cmd.c_str()) != 0) throw std::runtime_error("ffmpeg failed for " + std::string(c.name));
         std::ifstream f(out, std::ios::binary);
         Seed("video", c.name, std::string(std::istreambuf_iterator<char>(f), {}));
+    }
+    // MPEG sound that goes stereo, mono, stereo, bare and as a film's track.
+    std::string parts = "cd '" + tmp.string() + "'";
+    for (const char* part : {"a 440 2", "b 1000 1", "c 1760 2"})
+        parts += " && set -- " + std::string(part) +
+                 " && ffmpeg -v error -y -f lavfi -i sine=f=$2:d=0.2:r=44100 -ac $3 -c:a mp2 -b:a 64k -f mp2 $1.mp2";
+    parts += " && cat a.mp2 b.mp2 c.mp2 >channels.mp2 && ffmpeg -v error -y -f lavfi -i testsrc2=size=32x24:rate=25:d=0.6 "
+             "-i channels.mp2 -c:v mpeg1video -b:v 50k -c:a copy -f mpeg channels.mpg";
+    if (std::system(parts.c_str()) != 0) throw std::runtime_error("ffmpeg failed for the channel changes");
+    for (const auto& [target, name] : {std::pair{"sound", "channels.mp2"}, std::pair{"video", "channels.mpg"}}) {
+        std::ifstream f(tmp / name, std::ios::binary);
+        Seed(target, name, std::string(std::istreambuf_iterator<char>(f), {}));
     }
     fs::remove_all(tmp);
 }

@@ -1,13 +1,17 @@
 #include "media/decode/ffmpeg_convert.h"
 
+#include "media/decode/pcm_decoder.h"
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
 #include <libavutil/mem.h>
+#include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -41,11 +45,6 @@ bool BgraConverter::Convert(const AVFrame* frame, uint32_t* out) {
     return true;
 }
 
-bool ResamplerSource::Takes(const AVFrame& frame) const {
-    return frame.format == Format && frame.ch_layout.nb_channels == Channels &&
-           (frame.sample_rate == 0 || frame.sample_rate == Rate) && frame.nb_samples > 0;
-}
-
 SwrContext* OpenStereoResampler(const AVChannelLayout* in_layout, int in_format, int in_rate) {
     SwrContext* swr = nullptr;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
@@ -68,4 +67,75 @@ SwrContext* OpenStereoResampler(const AVChannelLayout* in_layout, int in_format,
         return nullptr;
     }
     return swr;
+}
+
+FrameResampler::FrameResampler() : FLayout(new AVChannelLayout{}) {}
+
+FrameResampler::~FrameResampler() {
+    if (FSwr) swr_free(&FSwr);
+    av_channel_layout_uninit(FLayout);
+    delete FLayout;
+}
+
+bool FrameResampler::Open(const AVChannelLayout& layout, int format, int rate) { return make(layout, format, rate); }
+
+bool FrameResampler::make(const AVChannelLayout& layout, int format, int rate) {
+    if (rate < kMinSampleRate || rate > kMaxSampleRate || layout.nb_channels <= 0 ||
+        av_get_bytes_per_sample(static_cast<AVSampleFormat>(format)) <= 0)
+        return false;
+    SwrContext* swr = OpenStereoResampler(&layout, format, rate);
+    if (!swr) return false;
+    AVChannelLayout copy{};
+    if (av_channel_layout_copy(&copy, &layout) < 0) {
+        swr_free(&swr);
+        return false;
+    }
+    if (FSwr) {
+        const int held = swr_get_out_samples(FSwr, 0);
+        if (held > 0) {
+            const size_t at = FTail.size();
+            FTail.resize(at + size_t(held) * 4);
+            uint8_t* out = FTail.data() + at;
+            const int got = swr_convert(FSwr, &out, held, nullptr, 0);
+            FTail.resize(at + size_t(std::max(got, 0)) * 4);
+        }
+        swr_free(&FSwr);
+    }
+    FSwr = swr;
+    av_channel_layout_uninit(FLayout);
+    *FLayout = copy;
+    FFormat = format;
+    FRate = rate;
+    return true;
+}
+
+bool FrameResampler::Take(const AVFrame& frame) {
+    if (!FSwr || frame.nb_samples <= 0) return false;
+    const int rate = frame.sample_rate > 0 ? frame.sample_rate : FRate;
+    if (frame.format == FFormat && rate == FRate && av_channel_layout_compare(&frame.ch_layout, FLayout) == 0)
+        return true;
+    return make(frame.ch_layout, frame.format, rate);
+}
+
+int FrameResampler::OutFrames(int n) const {
+    if (!FSwr) return 0;
+    return static_cast<int>(FTail.size() / 4) + std::max(swr_get_out_samples(FSwr, n), 0);
+}
+
+int FrameResampler::Convert(const uint8_t* const* in, int n, uint8_t* out, int out_max) {
+    if (!FSwr || out_max <= 0) return 0;
+    const int tail = std::min(out_max, static_cast<int>(FTail.size() / 4));
+    if (tail > 0) {
+        std::memcpy(out, FTail.data(), size_t(tail) * 4);
+        FTail.erase(FTail.begin(), FTail.begin() + std::ptrdiff_t(tail) * 4);
+        out += size_t(tail) * 4;
+    }
+    // swresample only reads the input planes.
+    const int got = swr_convert(FSwr, &out, out_max - tail, const_cast<const uint8_t**>(in), n);
+    return tail + std::max(got, 0);
+}
+
+void FrameResampler::Reset() {
+    if (FSwr) swr_init(FSwr);
+    FTail.clear();
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct AVFrame;
 struct AVChannelLayout;
@@ -38,14 +39,46 @@ private:
 // 3 dB down), as the software mixer plays it.
 SwrContext* OpenStereoResampler(const AVChannelLayout* in_layout, int in_format, int in_rate);
 
-// The source layout a resampler was made for. A decoder rewrites its
-// context's layout when a damaged stream changes it mid-way, so frames are
-// checked against this, not against the context: a frame of fewer channels
-// than the resampler reads would have it read planes that are not there.
-struct ResamplerSource {
-    int Format = -1;
-    int Channels = 0;
-    int Rate = 0;
-    // A frame that names no rate takes its decoder's.
-    bool Takes(const AVFrame& frame) const;
+// Converts a decoder's sound frames to 44100 Hz 16-bit stereo. A stream
+// may change its layout (channels, sample format, rate) mid-way, as MPEG
+// audio does from frame to frame, and its decoder then rewrites its own
+// context; so each frame is checked against the layout the resampler was
+// made for, and a new one is made for a new layout. A frame is never read
+// as another layout (a frame of fewer channels would have the resampler
+// read planes that are not there), and the sound goes on after a change.
+class FrameResampler {
+public:
+    FrameResampler();
+    ~FrameResampler();
+    FrameResampler(const FrameResampler&) = delete;
+    FrameResampler& operator=(const FrameResampler&) = delete;
+
+    // For the decoder's first layout; false when its rate is not playable,
+    // it has no channels or swresample refuses it.
+    bool Open(const AVChannelLayout& layout, int format, int rate);
+    // Makes ready for the frame's layout (a frame that names no rate takes
+    // the current one); false when the frame is to be skipped: it has no
+    // samples, or no resampler can be made for its layout, the current one
+    // being kept for the frames that follow.
+    bool Take(const AVFrame& frame);
+    // The most stereo frames that n more source samples (0 at the end of
+    // the sound) give.
+    int OutFrames(int n) const;
+    // Converts n samples of the layout last taken, one pointer per plane
+    // (null with n = 0 at the end of the sound, for what is held back), into
+    // at most out_max stereo frames; the frames written.
+    int Convert(const uint8_t* const* in, int n, uint8_t* out, int out_max);
+    // Forgets what is held back (after a seek).
+    void Reset();
+
+private:
+    bool make(const AVChannelLayout& layout, int format, int rate);
+
+    SwrContext* FSwr = nullptr;
+    AVChannelLayout* FLayout;  // owned; FFmpeg's type stays out of this header
+    int FFormat = -1;
+    int FRate = 0;
+    // The last frames of the resampler that a change of layout replaced:
+    // they come out before the new layout's first.
+    std::vector<uint8_t> FTail;
 };

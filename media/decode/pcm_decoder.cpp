@@ -150,12 +150,7 @@ public:
         if (!FCodec || avcodec_parameters_to_context(FCodec, FFmt->streams[FIndex]->codecpar) < 0 ||
             avcodec_open2(FCodec, codec, nullptr) < 0)
             fail();
-        if (FCodec->sample_rate < kMinSampleRate || FCodec->sample_rate > kMaxSampleRate ||
-            FCodec->ch_layout.nb_channels <= 0)
-            fail();
-        FSwr = OpenStereoResampler(&FCodec->ch_layout, FCodec->sample_fmt, FCodec->sample_rate);
-        if (!FSwr) fail();
-        FSource = {FCodec->sample_fmt, FCodec->ch_layout.nb_channels, FCodec->sample_rate};
+        if (!FResampler.Open(FCodec->ch_layout, FCodec->sample_fmt, FCodec->sample_rate)) fail();
         FPacket = av_packet_alloc();
         FFrame = av_frame_alloc();
         if (FFmt->duration > 0)
@@ -189,7 +184,7 @@ public:
             avformat_seek_file(FFmt, -1, INT64_MIN, 0, INT64_MAX, 0);
         }
         avcodec_flush_buffers(FCodec);
-        swr_init(FSwr);
+        FResampler.Reset();
         FHeld.clear();
         FHeadPos = 0;
         FFrameAt = FFrameLen = 0;
@@ -212,7 +207,6 @@ private:
     void release() {
         if (FFrame) av_frame_free(&FFrame);
         if (FPacket) av_packet_free(&FPacket);
-        if (FSwr) swr_free(&FSwr);
         if (FCodec) avcodec_free_context(&FCodec);
         if (FFmt) avformat_close_input(&FFmt);
     }
@@ -237,9 +231,7 @@ private:
             }
             int r = avcodec_receive_frame(FCodec, FFrame);
             if (r == 0) {
-                // A frame whose layout is not the one the converter was made
-                // for is damage, and skipped.
-                if (FSource.Takes(*FFrame)) {
+                if (FResampler.Take(*FFrame)) {
                     FFrameAt = 0;
                     FFrameLen = FFrame->nb_samples;
                 }
@@ -272,11 +264,10 @@ private:
         return !FHeld.empty();
     }
     void flush_resampler() {
-        const int out_max = swr_get_out_samples(FSwr, 0);
+        const int out_max = FResampler.OutFrames(0);
         if (out_max <= 0) return;
         FHeld.resize(size_t(out_max) * 4);
-        uint8_t* out = FHeld.data();
-        const int got = swr_convert(FSwr, &out, out_max, nullptr, 0);
+        const int got = FResampler.Convert(nullptr, 0, FHeld.data(), out_max);
         FHeld.resize(size_t(std::max(got, 0)) * 4);
     }
     // Converts the next piece of the frame held: a long frame at a low rate
@@ -290,12 +281,11 @@ private:
         FIn.resize(planar ? size_t(channels) : 1);
         for (size_t p = 0; p < FIn.size(); ++p) FIn[p] = FFrame->extended_data[p] + size_t(FFrameAt) * step;
         FFrameAt += n;
-        const int out_max = swr_get_out_samples(FSwr, n);
+        const int out_max = FResampler.OutFrames(n);
         if (out_max <= 0) return;
         const size_t at = FHeld.size();
         FHeld.resize(at + size_t(out_max) * 4);
-        uint8_t* out = FHeld.data() + at;
-        const int got = swr_convert(FSwr, &out, out_max, FIn.data(), n);
+        const int got = FResampler.Convert(FIn.data(), n, FHeld.data() + at, out_max);
         FHeld.resize(at + size_t(std::max(got, 0)) * 4);
         if (FSkipUntil > 0) {
             if (FDecodedPos < 0) FDecodedPos = 0;
@@ -311,11 +301,10 @@ private:
     FfmpegInput FInput;
     AVFormatContext* FFmt = nullptr;
     AVCodecContext* FCodec = nullptr;
-    SwrContext* FSwr = nullptr;
+    FrameResampler FResampler;
     AVPacket* FPacket = nullptr;
     AVFrame* FFrame = nullptr;
     int FIndex = -1;
-    ResamplerSource FSource;
     static constexpr int kPieceSamples = 4096;
     std::vector<uint8_t> FHeld;
     size_t FHeadPos = 0;

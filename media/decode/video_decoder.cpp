@@ -1,14 +1,12 @@
 #include "media/decode/video_decoder.h"
 
 #include "media/decode/ffmpeg_convert.h"
-#include "media/decode/pcm_decoder.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswresample/swresample.h>
 }
 
 #include <algorithm>
@@ -74,22 +72,14 @@ void VideoDecoder::open_audio() {
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     bool ok = codec && (FAudioCodec = avcodec_alloc_context3(codec)) != nullptr &&
               avcodec_parameters_to_context(FAudioCodec, par) >= 0 && avcodec_open2(FAudioCodec, codec, nullptr) >= 0 &&
-              FAudioCodec->sample_rate >= kMinSampleRate && FAudioCodec->sample_rate <= kMaxSampleRate &&
-              FAudioCodec->ch_layout.nb_channels > 0 &&
-              (FSwr = OpenStereoResampler(&FAudioCodec->ch_layout, FAudioCodec->sample_fmt,
-                                          FAudioCodec->sample_rate)) != nullptr;
-    if (ok) FAudioSource = {FAudioCodec->sample_fmt, FAudioCodec->ch_layout.nb_channels, FAudioCodec->sample_rate};
-    if (!ok) {
-        if (FSwr) swr_free(&FSwr);
-        if (FAudioCodec) avcodec_free_context(&FAudioCodec);
-    }
+              FResampler.Open(FAudioCodec->ch_layout, FAudioCodec->sample_fmt, FAudioCodec->sample_rate);
+    if (!ok && FAudioCodec) avcodec_free_context(&FAudioCodec);
 }
 
 VideoDecoder::~VideoDecoder() { release(); }
 
 void VideoDecoder::release() {
     FConverter.reset();
-    if (FSwr) swr_free(&FSwr);
     if (FFrame) av_frame_free(&FFrame);
     if (FPacket) av_packet_free(&FPacket);
     if (FAudioCodec) avcodec_free_context(&FAudioCodec);
@@ -127,14 +117,12 @@ void VideoDecoder::receive_sound() {
                               ? std::max<int64_t>(0, av_rescale_q(pts - start, st->time_base, AVRational{1, kRate}))
                               : 0;
         }
-        // A frame of another layout than the converter's is damage.
-        const int out_max = FAudioSource.Takes(*FFrame) ? swr_get_out_samples(FSwr, FFrame->nb_samples) : 0;
+        const int out_max = FResampler.Take(*FFrame) ? FResampler.OutFrames(FFrame->nb_samples) : 0;
         if (out_max > 0) {
             const size_t at = FSound.size();
             FSound.resize(at + size_t(out_max) * 2);
-            auto* out = reinterpret_cast<uint8_t*>(FSound.data() + at);
-            const int got = swr_convert(FSwr, &out, out_max, const_cast<const uint8_t**>(FFrame->extended_data),
-                                        FFrame->nb_samples);
+            const int got = FResampler.Convert(FFrame->extended_data, FFrame->nb_samples,
+                                               reinterpret_cast<uint8_t*>(FSound.data() + at), out_max);
             FSound.resize(at + size_t(std::max(got, 0)) * 2);
         }
         av_frame_unref(FFrame);
@@ -196,7 +184,7 @@ bool VideoDecoder::Seek(int64_t ms) {
     avcodec_flush_buffers(FCodec);
     if (FAudioCodec) {
         avcodec_flush_buffers(FAudioCodec);
-        swr_init(FSwr);
+        FResampler.Reset();
     }
     FSound.clear();
     FSoundStart = -1;

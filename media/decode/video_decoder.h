@@ -15,7 +15,6 @@ struct AVFormatContext;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
-struct SwrContext;
 class TStream;
 
 class VideoDecoder {
@@ -76,8 +75,7 @@ private:
     AVPacket* FPacket = nullptr;
     AVFrame* FFrame = nullptr;
     std::unique_ptr<BgraConverter> FConverter;
-    SwrContext* FSwr = nullptr;
-    ResamplerSource FAudioSource;
+    FrameResampler FResampler;
     bool FWithAudio = false;
     int FIndex = -1;
     int FAudioIndex = -1;
