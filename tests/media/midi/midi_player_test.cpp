@@ -310,6 +310,10 @@ TEST(MidiSynth, RendersTheSongIntoTheSoundDevice) {
         EXPECT_TRUE(player.IsEnd());
         player.Close();
     }
+    // The disk driver writes in real time on its own thread, and on a busy
+    // machine it lags behind the song's clock: wait for the song's length.
+    const auto wanted = std::streamoff(1.8 * AudioFrequency) * 4;
+    WaitUntil([&] { return std::ifstream(out, std::ios::binary | std::ios::ate).tellg() >= wanted; });
     device.reset();
     SetMidiSynthBus(nullptr);
     std::ifstream in(out, std::ios::binary);
