@@ -1,6 +1,7 @@
 // Sounds at rates other than the device's, made by sox and oggenc and heard
 // against sox's own resampling: played by the companion module, and decoded
-// by it into the software mixer (the "DirectSound" setting off).
+// by it into the software mixer (the "DirectSound" setting off); alone, and
+// as links of a chained Ogg.
 #include "media/companion/companion.h"
 #include "media/audio/sound_items.h"
 #include "media/audio/wav_out.h"
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +110,66 @@ TEST_F(LowRate, SoundsPlayWholeToTheirLastFrame) {
             for (size_t i = 2 * 441; i + 2 * 441 < std::min(got.size(), want.size()); ++i)
                 worst = std::max(worst, std::abs(got[i] - want[i]));
             EXPECT_LE(worst, 328);
+        }
+    }
+}
+
+// A chain of two oggenc-made links, 22,050 Hz mono at 440 Hz then 44.1 kHz
+// stereo at 880 Hz: both links are heard, from the first, each at its own
+// pitch and length, as oggdec decodes and sox resamples each by itself.
+TEST_F(LowRate, EveryLinkOfAChainedOggPlaysInItsOwnFormat) {
+    const std::string dir = ::testing::TempDir() + "chain_" + std::to_string(getpid()) + "_";
+    const struct {
+        const char* layout;
+        int freq;
+    } links[] = {{"-r 22050 -c 1", 440}, {"-r 44100 -c 2", 880}};
+    std::string cmd = "true";
+    for (int i = 0; i < 2; ++i) {
+        const std::string n = "'" + dir + std::to_string(i);
+        cmd += " && sox -n " + std::string(links[i].layout) + " -b 16 " + n + ".wav' synth 1 sine " +
+               std::to_string(links[i].freq) + " vol 0.5 dcshift 0.4 && oggenc -Q -o " + n + ".ogg' " + n +
+               ".wav' && oggdec -Q -o " + n + ".wav' " + n + ".ogg' && sox " + n +
+               ".wav' -r 44100 -c 2 -b 16 -e signed -t raw " + n + ".raw' && soxi -s " + n + ".wav' && soxi -r " + n +
+               ".wav'";
+    }
+    cmd += " && cat '" + dir + "0.ogg' '" + dir + "1.ogg' >'" + dir + "chain.ogg'";
+    const CommandOutcome made = RunCommand(cmd);
+    ASSERT_EQ(made.Status, 0) << cmd;
+    std::vector<size_t> starts{0};  // of each link at 44.1 kHz, and the end
+    for (const char* p = made.Output.c_str(); starts.size() < 3;) {
+        char* end = nullptr;
+        const double frames = std::strtod(p, &end), rate = std::strtod(end, &end);
+        starts.push_back(starts.back() + size_t(std::lround(frames * 44100 / rate)));
+        p = end;
+    }
+    const auto chain = bytes_of(dir + "chain.ogg");
+    std::vector<int16_t> want;
+    for (int i = 0; i < 2; ++i) {
+        const auto raw = bytes_of(dir + std::to_string(i) + ".raw");
+        want.resize(want.size() + raw.size() / 2);
+        std::memcpy(want.data() + want.size() - raw.size() / 2, raw.data(), raw.size() / 2 * 2);
+    }
+    RunCommand("rm -f '" + dir + "'*");
+
+    for (bool mixer : {false, true}) {
+        SCOPED_TRACE(mixer ? "mixer" : "module");
+        auto s = MemoryStreamOf(chain);
+        const auto got = mixer ? play_by_mixer(s.get(), true) : play_by_module(s.get(), true);
+        size_t heard = got.size() / 2;
+        while (heard > 0 && got[2 * heard - 2] == 0 && got[2 * heard - 1] == 0) --heard;
+        EXPECT_NEAR(double(heard), double(starts[2]), 1.0);
+        if (got.size() < want.size()) continue;
+        for (int i = 0; i < 2; ++i) {
+            // Clear of the filters' edges: oggdec's samples, and the tone's
+            // pitch from its rising crossings of its middle level.
+            const size_t from = starts[i] + 441, to = starts[i + 1] - 441;
+            int worst = 0, rises = 0;
+            for (size_t f = from; f < to; ++f)
+                for (int ch = 0; ch < 2; ++ch) worst = std::max(worst, std::abs(got[2 * f + ch] - want[2 * f + ch]));
+            const int16_t middle = int16_t(0.4 * 32767);
+            for (size_t f = from + 1; f < to; ++f) rises += got[2 * f - 2] < middle && got[2 * f] >= middle;
+            EXPECT_LE(worst, 328) << i;
+            EXPECT_NEAR(rises * 44100.0 / double(to - from), links[i].freq, 5) << i;
         }
     }
 }
