@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -123,32 +124,29 @@ TEST_F(LowRate, EveryLinkOfAChainedOggPlaysInItsOwnFormat) {
         const char* layout;
         int freq;
     } links[] = {{"-r 22050 -c 1", 440}, {"-r 44100 -c 2", 880}};
+    auto path = [&dir](const std::string& name) { return "'" + dir + name + "'"; };
     std::string cmd = "true";
     for (int i = 0; i < 2; ++i) {
-        const std::string n = "'" + dir + std::to_string(i);
-        cmd += " && sox -n " + std::string(links[i].layout) + " -b 16 " + n + ".wav' synth 1 sine " +
-               std::to_string(links[i].freq) + " vol 0.5 dcshift 0.4 && oggenc -Q -o " + n + ".ogg' " + n +
-               ".wav' && oggdec -Q -o " + n + ".wav' " + n + ".ogg' && sox " + n +
-               ".wav' -r 44100 -c 2 -b 16 -e signed -t raw " + n + ".raw' && soxi -s " + n + ".wav' && soxi -r " + n +
-               ".wav'";
+        const std::string n = std::to_string(i);
+        cmd += " && sox -n " + std::string(links[i].layout) + " -b 16 " + path(n + ".wav") + " synth 1 sine " +
+               std::to_string(links[i].freq) + " vol 0.5 dcshift 0.4 && oggenc -Q " + path(n + ".wav") +
+               " && oggdec -Q " + path(n + ".ogg") + " && sox " + path(n + ".wav") +
+               " -r 44100 -c 2 -b 16 -e signed -t raw " + path(n + ".raw") + " && soxi -s " + path(n + ".wav") +
+               " && soxi -r " + path(n + ".wav");
     }
-    cmd += " && cat '" + dir + "0.ogg' '" + dir + "1.ogg' >'" + dir + "chain.ogg'";
+    cmd += " && cat " + path("0.ogg") + " " + path("1.ogg") + " >" + path("chain.ogg") + " && cat " + path("0.raw") +
+           " " + path("1.raw") + " >" + path("chain.raw");
     const CommandOutcome made = RunCommand(cmd);
     ASSERT_EQ(made.Status, 0) << cmd;
-    std::vector<size_t> starts{0};  // of each link at 44.1 kHz, and the end
-    for (const char* p = made.Output.c_str(); starts.size() < 3;) {
-        char* end = nullptr;
-        const double frames = std::strtod(p, &end), rate = std::strtod(end, &end);
+    // Each link's frames and rate as soxi says: where each starts at 44.1 kHz.
+    std::vector<size_t> starts{0};
+    std::istringstream said(made.Output);
+    for (double frames, rate; said >> frames >> rate;)
         starts.push_back(starts.back() + size_t(std::lround(frames * 44100 / rate)));
-        p = end;
-    }
-    const auto chain = bytes_of(dir + "chain.ogg");
-    std::vector<int16_t> want;
-    for (int i = 0; i < 2; ++i) {
-        const auto raw = bytes_of(dir + std::to_string(i) + ".raw");
-        want.resize(want.size() + raw.size() / 2);
-        std::memcpy(want.data() + want.size() - raw.size() / 2, raw.data(), raw.size() / 2 * 2);
-    }
+    ASSERT_EQ(starts.size(), 3u);
+    const auto chain = bytes_of(dir + "chain.ogg"), want_bytes = bytes_of(dir + "chain.raw");
+    std::vector<int16_t> want(want_bytes.size() / 2);
+    std::memcpy(want.data(), want_bytes.data(), want.size() * 2);
     RunCommand("rm -f '" + dir + "'*");
 
     for (bool mixer : {false, true}) {

@@ -30,7 +30,8 @@ TEST(OggPages, EveryCutAndEveryReplacedByteIsSeen) {
     std::memcpy(ogg_sync_buffer(&sync, long(chain.size())), chain.data(), chain.size());
     ogg_sync_wrote(&sync, long(chain.size()));
     ogg_page page;
-    for (size_t at = 0; ogg_sync_pageout(&sync, &page) == 1;) page_ends.insert(at += size_t(page.header_len + page.body_len));
+    for (size_t at = 0; ogg_sync_pageout(&sync, &page) == 1;)
+        page_ends.insert(at += size_t(page.header_len + page.body_len));
     ogg_sync_clear(&sync);
     ASSERT_EQ(*page_ends.rbegin(), chain.size());
 
@@ -40,7 +41,8 @@ TEST(OggPages, EveryCutAndEveryReplacedByteIsSeen) {
     EXPECT_EQ(whole.Links[0].End, int64_t(first.size()));
     EXPECT_EQ(whole.Links[1].Begin, int64_t(first.size()));
     EXPECT_EQ(whole.Links[1].End, int64_t(chain.size()));
-    for (size_t n = 0; n < chain.size(); ++n) EXPECT_EQ(layout_of(chain.substr(0, n)).Sound, page_ends.count(n) == 1) << n;
+    for (size_t n = 0; n < chain.size(); ++n)
+        EXPECT_EQ(layout_of(chain.substr(0, n)).Sound, page_ends.count(n) == 1) << n;
     for (size_t i = 0; i < chain.size(); ++i) {
         std::string damaged = chain;
         damaged[i] ^= 0x21;
