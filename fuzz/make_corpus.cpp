@@ -82,12 +82,14 @@ std::string BytesOf(TMemoryStream& s) {
     return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.GetSize()));
 }
 
+std::string SeedFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw std::runtime_error("missing seed " + file.string());
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 void CopySeeds(const std::string& target, const fs::path& folder, const std::vector<std::string>& names) {
-    for (const std::string& n : names) {
-        std::ifstream in(folder / n, std::ios::binary);
-        if (!in) throw std::runtime_error("missing seed " + (folder / n).string());
-        Seed(target, n, std::string(std::istreambuf_iterator<char>(in), {}));
-    }
+    for (const std::string& n : names) Seed(target, n, SeedFile(folder / n));
 }
 
 void Archives() {
@@ -895,6 +897,8 @@ int main(int argc, char** argv) {
         CopySeeds("ico", data / "dib", {"ico_4bit.ico", "ico_one.ico", "ico_two.ico", "cur_one.cur"});
         CopySeeds("ico", data / "objects", {"choose_size.cur", "choose_colours.cur", "choose_tie.cur"});
         CopySeeds("sound", data / "audio", {"tone.wav", "tone22m.wav", "tone.ogg"});
+        // A chain of two Oggs of other rates and channels.
+        Seed("sound", "chain.ogg", SeedFile(data / "audio" / "tone22m.ogg") + SeedFile(data / "audio" / "tone.ogg"));
         CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
         Videos();
         CopySeeds("midi", data / "midi", {"tempo.mid", "running.mid", "two_tracks.mid", "random1.mid"});

@@ -3,6 +3,7 @@
 #include "files/field_reader.h"
 #include "media/decode/ffmpeg_convert.h"
 #include "media/decode/ffmpeg_io.h"
+#include "media/decode/ogg_pages.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
@@ -26,45 +27,83 @@ namespace {
 
 // ---- Ogg Vorbis
 
+// Bytes of PCM in frames of a layout, bounded like every length.
+int64_t pcm_bytes(int64_t frames, const TWaveFormatEx& f) {
+    return frames > 0 ? std::min<int64_t>(frames, kMaxSoundMs * f.nSamplesPerSec / 1000) * f.nBlockAlign : 0;
+}
+
+// Bytes at the device's 44100 Hz stereo of PCM bytes of a layout.
+int64_t device_bytes(int64_t bytes, const TWaveFormatEx& f) {
+    const int64_t frames = bytes / std::max<int64_t>(f.nBlockAlign, 1);
+    const int64_t rate = std::max<int64_t>(f.nSamplesPerSec, 1);
+    return (frames * 44100 + rate / 2) / rate * 4;
+}
+
+bool playable(const vorbis_info* info) {
+    return info && info->channels >= 1 && info->channels <= 2 && info->rate >= 1000 && info->rate <= 192000;
+}
+
+// What libvorbisfile reads: bytes [Begin, End) of the stream, the whole
+// file or one link of a chain, with a place of its own, so that decoders
+// of two links, or a look at the pages, share the stream.
+struct OggWindow {
+    TStream* Stream = nullptr;
+    int64_t Begin = 0;
+    int64_t End = 0;
+    int64_t Pos = 0;  // from Begin
+};
+
 size_t ov_read_cb(void* ptr, size_t size, size_t nmemb, void* source) {
-    if (size == 0) return 0;
-    const int64_t got = static_cast<TStream*>(source)->Read(ptr, static_cast<int64_t>(size * nmemb));
-    return got > 0 ? static_cast<size_t>(got) / size : 0;
+    auto* w = static_cast<OggWindow*>(source);
+    const int64_t want = std::min<int64_t>(static_cast<int64_t>(size * nmemb), w->End - w->Begin - w->Pos);
+    if (size == 0 || want <= 0) return 0;
+    const int64_t at = w->Begin + w->Pos;
+    if (w->Stream->GetPosition() != at && w->Stream->Seek(at, SeekOrigin::Beginning) != at) return 0;
+    const int64_t got = w->Stream->Read(ptr, want);
+    if (got <= 0) return 0;
+    w->Pos += got;
+    return static_cast<size_t>(got) / size;
 }
 
 int ov_seek_cb(void* source, ogg_int64_t offset, int whence) {
-    auto* s = static_cast<TStream*>(source);
+    auto* w = static_cast<OggWindow*>(source);
     int64_t base = 0;
-    if (whence == SEEK_CUR) base = s->GetPosition();
-    else if (whence == SEEK_END) base = s->GetSize();
+    if (whence == SEEK_CUR) base = w->Pos;
+    else if (whence == SEEK_END) base = w->End - w->Begin;
     const int64_t target = base + offset;
     // A place past the end is refused, whatever the stream would allow:
     // over damaged pages libvorbisfile's search never ends when such seeks
     // succeed and read nothing.
-    if (target < 0 || target > s->GetSize()) return -1;
-    return s->Seek(target, SeekOrigin::Beginning) == target ? 0 : -1;
+    if (target < 0 || target > w->End - w->Begin) return -1;
+    if (w->Stream->Seek(w->Begin + target, SeekOrigin::Beginning) != w->Begin + target) return -1;
+    w->Pos = target;
+    return 0;
 }
 
-long ov_tell_cb(void* source) { return static_cast<long>(static_cast<TStream*>(source)->GetPosition()); }
+long ov_tell_cb(void* source) { return static_cast<long>(static_cast<OggWindow*>(source)->Pos); }
+
+// Whether libvorbisfile may seek in a window: not known until the first
+// seek looks at the file's pages, known to be sound, or refused.
+enum class OggSeeking { Unchecked, Sound, Refused };
 
 class VorbisDecoder : public PcmDecoder {
 public:
-    explicit VorbisDecoder(TStream& s) {
+    VorbisDecoder(TStream& s, int64_t begin, int64_t end, OggSeeking seeking)
+        : FWindow{&s, begin, end, 0}, FSeeking(seeking) {
         const ov_callbacks cb{ov_read_cb, ov_seek_cb, nullptr, ov_tell_cb};
-        s.SetPosition(0);
-        if (ov_open_callbacks(&s, &FVf, nullptr, 0, cb) != 0) corrupt();
+        if (ov_open_callbacks(&FWindow, &FVf, nullptr, 0, cb) != 0) corrupt();
         const vorbis_info* info = ov_info(&FVf, -1);
-        if (!info || info->channels < 1 || info->channels > 2 || info->rate < 1000 || info->rate > 192000) {
+        if (!playable(info)) {
             ov_clear(&FVf);
             corrupt();
         }
         FFormat = MakePCMWaveFormat(static_cast<int32_t>(info->rate), 16, info->channels);
-        const ogg_int64_t total = ov_pcm_total(&FVf, -1);
-        FTotal = total > 0 ? std::min<int64_t>(total, kMaxSoundMs * info->rate / 1000) * FFormat.nBlockAlign : 0;
+        FTotal = pcm_bytes(ov_pcm_total(&FVf, -1), FFormat);
     }
     ~VorbisDecoder() override { ov_clear(&FVf); }
 
     int64_t Read(uint8_t* dst, int64_t bytes) override {
+        if (FEnded) return 0;
         bytes -= bytes % FFormat.nBlockAlign;
         int64_t done = 0;
         int holes = 0;
@@ -72,9 +111,26 @@ public:
             int section = 0;
             const long got = ov_read(&FVf, reinterpret_cast<char*>(dst + done),
                                      static_cast<int>(std::min<int64_t>(bytes - done, 1 << 20)), 0, 2, 1, &section);
-            if (got == OV_HOLE && ++holes < 8) continue;
-            if (got <= 0) break;  // the end, or damage past which nothing more is read
-            done += got;
+            if (got == OV_HOLE) {
+                FDamaged = true;
+                if (++holes < 8) continue;
+                break;
+            }
+            if (got < 0) {
+                // Damage past which nothing more is read: the library's
+                // state is not to be trusted again, not even by a seek.
+                FDamaged = FEnded = true;
+                break;
+            }
+            if (got == 0) break;
+            // A chain that is not sound is read as it lies, never sought:
+            // a link in another layout than the one heard is left out.
+            if (section != FSection) {
+                FSection = section;
+                const vorbis_info* info = ov_info(&FVf, section);
+                FOtherLayout = !info || info->channels != FFormat.nChannels || info->rate != FFormat.nSamplesPerSec;
+            }
+            if (!FOtherLayout) done += got;
         }
         FPos += done;
         return done;
@@ -84,17 +140,140 @@ public:
         // The mixer sets its read position before every block: no seek
         // when that is where decoding stands.
         if (frame * FFormat.nBlockAlign == FPos) return true;
-        if (ov_pcm_seek(&FVf, frame) != 0) return false;
+        // On damaged pages, and once the library has reported damage, its
+        // seek or the reading after it crashes inside libogg or libvorbis:
+        // such a sound is never sought, and ends as one that cannot be read.
+        if (FDamaged || !may_seek()) {
+            FEnded = true;
+            return false;
+        }
+        if (const int r = ov_pcm_seek(&FVf, frame); r != 0) {
+            // A place out of the sound's range is refused before any work.
+            if (r != OV_EINVAL) FDamaged = FEnded = true;
+            return false;
+        }
         FPos = frame * FFormat.nBlockAlign;
         return true;
     }
     int64_t Position() const override { return FPos; }
     int64_t TotalBytes() const override { return FTotal; }
 
+    OggVorbis_File& File() { return FVf; }
+    void RefuseSeeks() { FSeeking = OggSeeking::Refused; }
+
 private:
+    bool may_seek() {
+        if (FSeeking == OggSeeking::Unchecked) {
+            // Looked at once, on the first seek: a sound that is never
+            // sought costs no pass over its pages.
+            const OggLayout layout = ReadOggLayout(*FWindow.Stream);
+            FSeeking = layout.Sound && layout.Links.size() == 1 ? OggSeeking::Sound : OggSeeking::Refused;
+        }
+        return FSeeking == OggSeeking::Sound;
+    }
+
+    OggWindow FWindow;
     OggVorbis_File FVf{};
+    OggSeeking FSeeking;
     int64_t FTotal = 0;
     int64_t FPos = 0;
+    int FSection = -1;
+    bool FOtherLayout = false;
+    bool FDamaged = false;  // the library reported damage
+    bool FEnded = false;
+};
+
+// A sound chain of links, played one after another from the first, each
+// opened as a file of its own: libvorbisfile starts reading a chain at its
+// second link, and hands each link's samples in that link's own rate and
+// channels. Links of one layout join as they are; links of several are
+// each converted to the device's.
+class VorbisChainDecoder : public PcmDecoder {
+public:
+    VorbisChainDecoder(TStream& s, const OggLayout& layout, OggVorbis_File& vf) : FStream(s) {
+        std::vector<TWaveFormatEx> formats;
+        std::vector<int64_t> frames;
+        for (size_t i = 0; i < layout.Links.size(); ++i) {
+            const vorbis_info* info = ov_info(&vf, static_cast<int>(i));
+            if (!playable(info)) corrupt();
+            formats.push_back(MakePCMWaveFormat(static_cast<int32_t>(info->rate), 16, info->channels));
+            frames.push_back(ov_pcm_total(&vf, static_cast<int>(i)));
+        }
+        FConvert = std::any_of(formats.begin(), formats.end(), [&](const TWaveFormatEx& f) {
+            return f.nSamplesPerSec != formats[0].nSamplesPerSec || f.nChannels != formats[0].nChannels;
+        });
+        FFormat = FConvert ? MakePCMWaveFormat(44100, 16, 2) : formats[0];
+        for (size_t i = 0; i < layout.Links.size(); ++i) {
+            const int64_t bytes = pcm_bytes(frames[i], formats[i]);
+            FLinks.push_back({layout.Links[i].Begin, layout.Links[i].End, FTotal});
+            FTotal += FConvert ? device_bytes(bytes, formats[i]) : bytes;
+        }
+        FPart = open_link(0);
+        if (!FPart) corrupt();
+    }
+
+    int64_t Read(uint8_t* dst, int64_t bytes) override {
+        bytes -= bytes % FFormat.nBlockAlign;
+        int64_t done = 0;
+        while (done < bytes) {
+            const int64_t got = FPart->Read(dst + done, bytes - done);
+            if (got > 0) {
+                done += got;
+                continue;
+            }
+            if (FAt + 1 >= FLinks.size()) break;
+            // A link that cannot be opened ends the chain there.
+            auto next = open_link(FAt + 1);
+            if (!next) break;
+            FPart = std::move(next);
+            ++FAt;
+        }
+        FPos += done;
+        return done;
+    }
+    bool Seek(int64_t byte_pos) override {
+        const int64_t pos = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign * FFormat.nBlockAlign;
+        if (pos == FPos) return true;
+        // The link that holds the place (past the end, the last), which
+        // replaces the one playing only once it stands there.
+        size_t k = FLinks.size() - 1;
+        while (k > 0 && FLinks[k].Start > pos) --k;
+        if (k == FAt) {
+            if (!FPart->Seek(pos - FLinks[k].Start)) return false;
+        } else {
+            auto part = open_link(k);
+            if (!part || !part->Seek(pos - FLinks[k].Start)) return false;
+            FPart = std::move(part);
+            FAt = k;
+        }
+        FPos = pos;
+        return true;
+    }
+    int64_t Position() const override { return FPos; }
+    int64_t TotalBytes() const override { return FTotal; }
+
+private:
+    struct Link {
+        int64_t Begin, End;  // in the file
+        int64_t Start;       // of its PCM in the chain's
+    };
+    std::unique_ptr<PcmDecoder> open_link(size_t k) {
+        try {
+            std::unique_ptr<PcmDecoder> d =
+                std::make_unique<VorbisDecoder>(FStream, FLinks[k].Begin, FLinks[k].End, OggSeeking::Sound);
+            return FConvert ? ConvertToDeviceFormat(std::move(d)) : std::move(d);
+        } catch (const Exception&) {
+            return nullptr;
+        }
+    }
+
+    TStream& FStream;
+    std::vector<Link> FLinks;
+    bool FConvert = false;
+    std::unique_ptr<PcmDecoder> FPart;
+    size_t FAt = 0;
+    int64_t FPos = 0;
+    int64_t FTotal = 0;
 };
 
 // ---- RIFF wave
@@ -373,10 +552,7 @@ public:
     explicit DeviceFormatDecoder(std::unique_ptr<PcmDecoder> source)
         : FSource(std::move(source)), FConverter(FSource->Format()) {
         FFormat = MakePCMWaveFormat(44100, 16, 2);
-        const TWaveFormatEx& f = FSource->Format();
-        const int64_t frames = FSource->TotalBytes() / std::max<int64_t>(f.nBlockAlign, 1);
-        const int64_t rate = std::max<int64_t>(f.nSamplesPerSec, 1);
-        FTotal = (frames * 44100 + rate / 2) / rate * 4;
+        FTotal = device_bytes(FSource->TotalBytes(), FSource->Format());
     }
 
     int64_t Read(uint8_t* dst, int64_t bytes) override {
@@ -449,7 +625,22 @@ std::unique_ptr<PcmDecoder> ConvertToDeviceFormat(std::unique_ptr<PcmDecoder> so
     return std::make_unique<DeviceFormatDecoder>(std::move(source));
 }
 
-std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream) { return std::make_unique<VorbisDecoder>(stream); }
+std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream) {
+    auto whole = std::make_unique<VorbisDecoder>(stream, 0, stream.GetSize(), OggSeeking::Unchecked);
+    OggVorbis_File& vf = whole->File();
+    const long links = ov_streams(&vf);
+    if (links == 1) return whole;
+    // A chain plays link by link when its pages are sound and its links
+    // are the ones libvorbisfile found; otherwise it is read as it lies.
+    const OggLayout layout = ReadOggLayout(stream);
+    bool same = layout.Sound && layout.Links.size() == size_t(links);
+    for (long i = 0; same && i < links; ++i) same = layout.Links[size_t(i)].Begin == vf.offsets[i];
+    if (!same) {
+        whole->RefuseSeeks();
+        return whole;
+    }
+    return std::make_unique<VorbisChainDecoder>(stream, layout, vf);
+}
 std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream) { return std::make_unique<WaveDecoder>(stream); }
 std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data) {
     return std::make_unique<MediaDecoder>(std::move(data));

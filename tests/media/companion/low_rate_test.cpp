@@ -1,6 +1,7 @@
 // Sounds at rates other than the device's, made by sox and oggenc and heard
 // against sox's own resampling: played by the companion module, and decoded
-// by it into the software mixer (the "DirectSound" setting off).
+// by it into the software mixer (the "DirectSound" setting off); alone, and
+// as links of a chained Ogg.
 #include "media/companion/companion.h"
 #include "media/audio/sound_items.h"
 #include "media/audio/wav_out.h"
@@ -11,11 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -107,6 +111,63 @@ TEST_F(LowRate, SoundsPlayWholeToTheirLastFrame) {
             for (size_t i = 2 * 441; i + 2 * 441 < std::min(got.size(), want.size()); ++i)
                 worst = std::max(worst, std::abs(got[i] - want[i]));
             EXPECT_LE(worst, 328);
+        }
+    }
+}
+
+// A chain of two oggenc-made links, 22,050 Hz mono at 440 Hz then 44.1 kHz
+// stereo at 880 Hz: both links are heard, from the first, each at its own
+// pitch and length, as oggdec decodes and sox resamples each by itself.
+TEST_F(LowRate, EveryLinkOfAChainedOggPlaysInItsOwnFormat) {
+    const std::string dir = ::testing::TempDir() + "chain_" + std::to_string(getpid()) + "_";
+    const struct {
+        const char* layout;
+        int freq;
+    } links[] = {{"-r 22050 -c 1", 440}, {"-r 44100 -c 2", 880}};
+    auto path = [&dir](const std::string& name) { return "'" + dir + name + "'"; };
+    std::string cmd = "true";
+    for (int i = 0; i < 2; ++i) {
+        const std::string n = std::to_string(i);
+        cmd += " && sox -n " + std::string(links[i].layout) + " -b 16 " + path(n + ".wav") + " synth 1 sine " +
+               std::to_string(links[i].freq) + " vol 0.5 dcshift 0.4 && oggenc -Q " + path(n + ".wav") +
+               " && oggdec -Q " + path(n + ".ogg") + " && sox " + path(n + ".wav") +
+               " -r 44100 -c 2 -b 16 -e signed -t raw " + path(n + ".raw") + " && soxi -s " + path(n + ".wav") +
+               " && soxi -r " + path(n + ".wav");
+    }
+    cmd += " && cat " + path("0.ogg") + " " + path("1.ogg") + " >" + path("chain.ogg") + " && cat " + path("0.raw") +
+           " " + path("1.raw") + " >" + path("chain.raw");
+    const CommandOutcome made = RunCommand(cmd);
+    ASSERT_EQ(made.Status, 0) << cmd;
+    // Each link's frames and rate as soxi says: where each starts at 44.1 kHz.
+    std::vector<size_t> starts{0};
+    std::istringstream said(made.Output);
+    for (double frames, rate; said >> frames >> rate;)
+        starts.push_back(starts.back() + size_t(std::lround(frames * 44100 / rate)));
+    ASSERT_EQ(starts.size(), 3u);
+    const auto chain = bytes_of(dir + "chain.ogg"), want_bytes = bytes_of(dir + "chain.raw");
+    std::vector<int16_t> want(want_bytes.size() / 2);
+    std::memcpy(want.data(), want_bytes.data(), want.size() * 2);
+    RunCommand("rm -f '" + dir + "'*");
+
+    for (bool mixer : {false, true}) {
+        SCOPED_TRACE(mixer ? "mixer" : "module");
+        auto s = MemoryStreamOf(chain);
+        const auto got = mixer ? play_by_mixer(s.get(), true) : play_by_module(s.get(), true);
+        size_t heard = got.size() / 2;
+        while (heard > 0 && got[2 * heard - 2] == 0 && got[2 * heard - 1] == 0) --heard;
+        EXPECT_NEAR(double(heard), double(starts[2]), 1.0);
+        if (got.size() < want.size()) continue;
+        for (int i = 0; i < 2; ++i) {
+            // Clear of the filters' edges: oggdec's samples, and the tone's
+            // pitch from its rising crossings of its middle level.
+            const size_t from = starts[i] + 441, to = starts[i + 1] - 441;
+            int worst = 0, rises = 0;
+            for (size_t f = from; f < to; ++f)
+                for (int ch = 0; ch < 2; ++ch) worst = std::max(worst, std::abs(got[2 * f + ch] - want[2 * f + ch]));
+            const int16_t middle = int16_t(0.4 * 32767);
+            for (size_t f = from + 1; f < to; ++f) rises += got[2 * f - 2] < middle && got[2 * f] >= middle;
+            EXPECT_LE(worst, 328) << i;
+            EXPECT_NEAR(rises * 44100.0 / double(to - from), links[i].freq, 5) << i;
         }
     }
 }

@@ -197,3 +197,25 @@ TEST(HostileMedia, ASeekOverDamagedOggPagesEnds) {
     EXPECT_FALSE(d->Seek(0));
     EXPECT_EQ(d->Position(), at);
 }
+
+// Damaged Oggs on which libvorbisfile's seek, or the reading after it, made
+// libogg move a block of negative size (pages out of place), or libvorbis
+// divide by zero (sound pages, but headers the decoder cannot start from,
+// which the first read reports): a seek anywhere but where decoding stands is refused before it
+// reaches the library, and the sound ends as one that cannot be read.
+TEST(HostileMedia, ADamagedOggIsNeverSought) {
+    for (const char* f : {"ogg-seek-crash-min.ogg", "ogg-seek-crash-62k.ogg", "ogg-seek-after-damage.ogg"}) {
+        SCOPED_TRACE(f);
+        const auto bytes = finding(f);
+        TMemoryStream s;
+        s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        auto d = OpenVorbisDecoder(s);
+        std::vector<uint8_t> buf(8192);
+        const int64_t at = d->Read(buf.data(), int64_t(buf.size()));
+        EXPECT_TRUE(d->Seek(at));
+        for (const int64_t to : {d->TotalBytes() / 2, d->TotalBytes() / 4}) {
+            EXPECT_FALSE(d->Seek(to));
+            EXPECT_EQ(d->Read(buf.data(), int64_t(buf.size())), 0);
+        }
+    }
+}
