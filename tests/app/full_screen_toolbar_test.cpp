@@ -34,10 +34,7 @@ int yes_ask(const std::string&, const std::string&, MessageBoxKind, MessageBoxIc
 class PlayerOnX {
 public:
     PlayerOnX() {
-        TPageWriter page;
-        page.Wait("1000000");
-        folder.WritePage("main.vsb", page);
-        folder.WriteProject(TestProjectData("main.vsb"));
+        folder.WriteWaitingGame();
         FormViewUnitStart();
         view = std::make_unique<TFormView>(std::vector<std::string>{folder.Path()}, Video::Create(VideoBackend::Sdl));
         view->FormCreate();

@@ -137,10 +137,7 @@ TEST(SoundFontLoad, ClosingTheGameWhileItLoadsEndsTheProcess) {
     const std::string font = MidiSoundFontPath();
     if (font.empty()) GTEST_SKIP() << "no General MIDI sound font installed";
     TTestGameFolder game;
-    TPageWriter w;
-    w.Wait("1000000");
-    game.WritePage("main.vsb", w);
-    game.WriteProject(TestProjectData("main.vsb"));
+    game.WriteWaitingGame();
     const std::string folder = NativePath(game.Path());
     const std::string gate = folder + "gate";
     ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);

@@ -106,10 +106,7 @@ TEST(PlayerScreenshot, DISABLED_PopUpMenu) {
     FormViewUnitStart();
     {
         TTestGameFolder game;
-        TPageWriter page;
-        page.Wait("1000000");
-        game.WritePage("main.vsb", page);
-        game.WriteProject(TestProjectData("main.vsb"));
+        game.WriteWaitingGame();
         TFormView view({game.Path()}, Video::Create(VideoBackend::Sdl));
         view.FormCreate();
         ASSERT_FALSE(Terminating);

@@ -32,10 +32,7 @@ protected:
     std::string resource;  // the bytes registered as the icon; outlives the window
 
     void SetUp() override {
-        TPageWriter w;
-        w.Wait("1000000");
-        folder.WritePage("main.vsb", w);
-        folder.WriteProject(TestProjectData("main.vsb"));
+        folder.WriteWaitingGame();
         FormViewUnitStart();
         Terminating = false;
     }

@@ -42,10 +42,7 @@ TEST(WindowPlacement, TheWindowsTopLeftCornerStaysOnTheScreen) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Screen) + (c.Managed ? " managed" : ""));
         TTestGameFolder game;
-        TPageWriter page;
-        page.Wait("1000000");
-        game.WritePage("main.vsb", page);
-        game.WriteProject(TestProjectData("main.vsb"));
+        game.WriteWaitingGame();
         const std::string folder = NativePath(game.Path());
         std::ofstream script(folder + "run.sh");
         script << "'" << kPlayer << "' '" << folder << "' & pid=$!\n"

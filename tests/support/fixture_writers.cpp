@@ -55,6 +55,13 @@ void TTestGameFolder::WriteProject(const TProjectFileData& data) { WriteFile("vo
 
 void TTestGameFolder::WritePage(const std::string& name, const TPageWriter& page) { WriteFile(name, page.Bytes()); }
 
+void TTestGameFolder::WriteWaitingGame() {
+    TPageWriter page;
+    page.Wait("1000000");
+    WritePage("main.vsb", page);
+    WriteProject(TestProjectData("main.vsb"));
+}
+
 void TTestGameFolder::WriteArchive(const std::string& archive_name, const std::map<std::string, std::string>& files) {
     TVrFileCollection c;
     for (auto& [name, bytes] : files)

@@ -23,6 +23,8 @@ public:
     void WriteFile(const std::string& name, const std::string& bytes);
     void WriteProject(const TProjectFileData& data);
     void WritePage(const std::string& name, const TPageWriter& page);
+    // A game whose one page, "main.vsb", waits for ever: a player to watch.
+    void WriteWaitingGame();
     // Packs the named files (contents given) into an archive file here.
     void WriteArchive(const std::string& archive_name, const std::map<std::string, std::string>& files);
 
