@@ -462,8 +462,8 @@ void CatchQuitSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    // The terminal that started the player closed, or the session ended. A
-    // player started under nohup keeps ignoring it.
+    // A hang-up (its terminal closed, its session ended) ends the game as
+    // cleanly as SIGTERM; a player started under nohup goes on ignoring it.
     struct sigaction hangup {};
     if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
 }

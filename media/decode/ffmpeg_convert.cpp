@@ -77,9 +77,7 @@ FrameResampler::~FrameResampler() {
     delete FLayout;
 }
 
-bool FrameResampler::Open(const AVChannelLayout& layout, int format, int rate) { return make(layout, format, rate); }
-
-bool FrameResampler::make(const AVChannelLayout& layout, int format, int rate) {
+bool FrameResampler::Open(const AVChannelLayout& layout, int format, int rate) {
     if (rate < kMinSampleRate || rate > kMaxSampleRate || layout.nb_channels <= 0 ||
         av_get_bytes_per_sample(static_cast<AVSampleFormat>(format)) <= 0)
         return false;
@@ -114,7 +112,7 @@ bool FrameResampler::Take(const AVFrame& frame) {
     const int rate = frame.sample_rate > 0 ? frame.sample_rate : FRate;
     if (frame.format == FFormat && rate == FRate && av_channel_layout_compare(&frame.ch_layout, FLayout) == 0)
         return true;
-    return make(frame.ch_layout, frame.format, rate);
+    return Open(frame.ch_layout, frame.format, rate);
 }
 
 int FrameResampler::OutFrames(int n) const {

@@ -53,8 +53,9 @@ public:
     FrameResampler(const FrameResampler&) = delete;
     FrameResampler& operator=(const FrameResampler&) = delete;
 
-    // For the decoder's first layout; false when its rate is not playable,
-    // it has no channels or swresample refuses it.
+    // Makes the resampler for a layout, the decoder's first or a new one
+    // (what the one before held back comes out first); false when its rate
+    // is not playable, it has no channels or swresample refuses it.
     bool Open(const AVChannelLayout& layout, int format, int rate);
     // Makes ready for the frame's layout (a frame that names no rate takes
     // the current one); false when the frame is to be skipped: it has no
@@ -72,8 +73,6 @@ public:
     void Reset();
 
 private:
-    bool make(const AVChannelLayout& layout, int format, int rate);
-
     SwrContext* FSwr = nullptr;
     AVChannelLayout* FLayout;  // owned; FFmpeg's type stays out of this header
     int FFormat = -1;
