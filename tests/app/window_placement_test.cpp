@@ -46,11 +46,10 @@ TEST(WindowPlacement, TheWindowsTopLeftCornerStaysOnTheScreen) {
         const std::string folder = NativePath(game.Path());
         std::ofstream script(folder + "run.sh");
         script << "'" << kPlayer << "' '" << folder << "' & pid=$!\n"
-               << "for i in $(seq 300); do wid=$(xdotool search --onlyvisible --pid $pid 2>/dev/null | head -1); "
-               << "[ -n \"$wid\" ] && break; sleep 0.1; done\n"
+               << "wid=$(timeout 30 xdotool search --sync --onlyvisible --pid $pid 2>/dev/null | head -1)\n"
                // A window manager has placed the window once it has framed it.
-               << (c.Managed ? "for i in $(seq 300); do xprop -id $wid _NET_FRAME_EXTENTS | grep -q = && break; "
-                               "sleep 0.1; done\n"
+               << (c.Managed ? "grep -q -m1 ^_NET_FRAME_EXTENTS < <(" + ShellSpyProperties("-id $wid") +
+                                  ")\n"
                              : "")
                << "{ xwininfo -id $wid; xprop -id $wid _NET_FRAME_EXTENTS; } > '" << folder << "window.txt'\n"
                << "kill $pid\n"

@@ -34,6 +34,14 @@ inline const char* MissingTool(std::initializer_list<const char*> tools) {
     return nullptr;
 }
 
+// A shell command that prints a window's properties (xprop's window
+// choice: "-root", "-id $wid") as they change, a line at a time, for 30 s
+// at most; once its reader has gone it ends at the next change, or with
+// the X server.
+inline std::string ShellSpyProperties(const std::string& window) {
+    return "timeout 30 stdbuf -oL xprop -spy " + window + " 2>/dev/null";
+}
+
 // The command line that runs command on an X server of its own
 // (xvfb-run) with a screen of the given size, SDL on x11 without sound.
 // With window_manager, openbox manages the screen and the command starts
@@ -41,11 +49,12 @@ inline const char* MissingTool(std::initializer_list<const char*> tools) {
 // command quotes with double quotes only.
 inline std::string UnderXvfb(const std::string& command, const std::string& screen, bool window_manager) {
     const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
-    // A window manager marks the root window as its own once it runs.
+    // A window manager has taken the screen once it lists the windows it
+    // manages on the root window, the last step of its start.
     const std::string managed =
         "openbox --sm-disable >/dev/null 2>&1 & wm=$!; "
-        "for i in $(seq 300); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q \"# 0x\" && break; sleep 0.1; done; "
-        "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q \"# 0x\" || { echo openbox did not start; exit 125; }; " +
+        "grep -q -m1 \"^_NET_CLIENT_LIST(\" < <(" + ShellSpyProperties("-root") + "); ok=$?; "
+        "[ $ok = 0 ] || { echo openbox did not start; exit 125; }; " +
         run + "; status=$?; kill $wm; wait $wm; exit $status";
     return "xvfb-run -a -s '-screen 0 " + screen + "x24' " + (window_manager ? "bash -c '" + managed + "'" : run);
 }
