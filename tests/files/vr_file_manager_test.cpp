@@ -164,10 +164,12 @@ TEST(VrFileManager, ACopyThatFillsTheTemporaryFolderGoesToTmpElseIsRefusedOnceLe
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Inner);
+        // The program is run through a handle opened before the mounts: it
+        // may itself lie under /tmp.
         const CommandOutcome o = RunCommand(
-            "unshare -m sh -c 'mount --make-rprivate / && " + c.Mounts +
-            " && mount -t tmpfs -o size=64k tmpfs $D && TMPDIR=$D exec \"" + self +
-            "\" --gtest_also_run_disabled_tests --gtest_filter=VrFileManagerFullFolder." + c.Inner + "' 2>&1");
+            "unshare -m sh -c 'exec 9<\"" + std::string(self) + "\" && mount --make-rprivate / && " + c.Mounts +
+            " && mount -t tmpfs -o size=64k tmpfs $D && TMPDIR=$D exec /proc/self/fd/9"
+            " --gtest_also_run_disabled_tests --gtest_filter=VrFileManagerFullFolder." + c.Inner + "' 2>&1");
         EXPECT_EQ(o.Status, 0) << o.Output;
     }
 }
