@@ -17,6 +17,8 @@
 #include "platform/replace_file.h"
 #include "render/tesk_collection.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +45,23 @@ TParamCollection& params() {
 }  // namespace
 
 std::string GameSaveEntryName(int32_t slot) { return kGameSaveEntryPrefix + std::to_string(slot); }
+
+int32_t GameSaveSlotOf(const std::string& entry_name) {
+    const size_t prefix = std::strlen(kGameSaveEntryPrefix);
+    if (entry_name.size() == prefix || entry_name.compare(0, prefix, kGameSaveEntryPrefix) != 0) return -1;
+    int32_t slot = 0;
+    const char* last = entry_name.data() + entry_name.size();
+    auto [end, ec] = std::from_chars(entry_name.data() + prefix, last, slot);
+    return ec != std::errc() || end != last || slot < 0 ? -1 : slot;
+}
+
+std::string ReadSlotCaption(TVrFileCollection& save, const TVrFile& entry) {
+    TMemoryStream m;
+    save.LoadEntry(entry, m);
+    FieldReader r(m, save_message());
+    r.U32("save version");
+    return r.String("caption");
+}
 
 std::string UnusableSaveMessage() { return Sjis("このセーブデータは使用できません\r\n終了してください"); }
 
@@ -153,15 +172,15 @@ void ReadStatusRecord(TStream& s) {
 
 // ---- the file ------------------------------------------------------------------------
 
-void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
-                      int count, TWzBigMemoryStream& out) {
-    TVrFileCollection archive;
-    if (FileExists(save_path)) {
-        archive.Open(save_path);
-        // Every entry comes from the file itself, never from a loose file
-        // beside it that happens to share an entry's name.
-        archive.BaseFolder.clear();
-    }
+namespace {
+
+// archive's entries with each names[i] replaced by (or added with)
+// contents[i], written as the archive image.
+void write_image(TVrFileCollection& archive, const std::string* names, const TMemoryStream* const* contents, int count,
+                 TWzBigMemoryStream& out) {
+    // Every entry comes from the file itself, never from a loose file beside
+    // it that happens to share an entry's name.
+    archive.BaseFolder.clear();
     for (int i = 0; i < count; ++i) {
         TVrFile* e = archive.FindEntry(names[i]);
         if (!e) e = archive.AddEntry(names[i]);
@@ -171,6 +190,37 @@ void BuildSaveArchive(const std::string& save_path, const std::string* names, co
     }
     out.Inner().Clear();
     archive.SaveToStream(out);
+}
+
+// A damaged save.dat with only its whole entries: the directory reader
+// leaves out those whose bytes lie outside the file, and here go those that
+// do not unpack and the slots whose head does not read, so no damage is
+// carried into the next file.
+void open_whole_entries(TVrFileCollection& archive, const std::string& save_path) {
+    archive.OpenSalvaging(save_path);
+    for (int i = archive.Count() - 1; i >= 0; --i) {
+        const TVrFile& e = *archive.GetEntry(i);
+        if (AnsiSameText(e.GetName(), kVrSentinelName)) continue;
+        try {
+            if (GameSaveSlotOf(e.GetName()) >= 0) {
+                ReadSlotCaption(archive, e);
+            } else {
+                TMemoryStream m;
+                archive.LoadEntry(e, m);
+            }
+        } catch (const ECorruptData&) {
+            archive.Delete(i);
+        }
+    }
+}
+
+}  // namespace
+
+void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
+                      int count, TWzBigMemoryStream& out) {
+    TVrFileCollection archive;
+    if (FileExists(save_path)) archive.Open(save_path);
+    write_image(archive, names, contents, count, out);
 }
 
 void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image) {
@@ -185,12 +235,21 @@ std::string StoreSaveArchive(const std::string& save_path, const std::string* na
     if (damage_reported && *damage_reported && FileExists(save_path)) {
         kept = KeepFileCopy(save_path, ".damaged");
         *damage_reported = false;
+    } else {
+        try {
+            BuildSaveArchive(save_path, names, contents, count, image);
+        } catch (const ECorruptData&) {
+            kept = KeepFileCopy(save_path, ".damaged");
+        }
     }
-    try {
-        BuildSaveArchive(save_path, names, contents, count, image);
-    } catch (const ECorruptData&) {
-        if (kept.empty()) kept = KeepFileCopy(save_path, ".damaged");
-        BuildSaveArchive(std::string(), names, contents, count, image);
+    if (!kept.empty()) {
+        TVrFileCollection archive;
+        try {
+            open_whole_entries(archive, save_path);
+        } catch (const ECorruptData&) {
+            // No directory left to read: the new file starts empty.
+        }
+        write_image(archive, names, contents, count, image);
     }
     WriteSaveFile(save_path, image);
     return kept;
@@ -266,9 +325,14 @@ void TProject::LoadGame(int32_t slot) {
     try {
         TMemoryStream m;
         try {
+            // Whole slots of a damaged file still load; one whose bytes the
+            // file no longer holds is as unusable as one that does not unpack.
             TVrFileCollection archive;
-            archive.Open(path);
-            const TVrFile* entry = archive.FindEntry(GameSaveEntryName(slot));
+            const std::string name = GameSaveEntryName(slot);
+            const std::vector<std::string> dropped = archive.OpenSalvaging(path);
+            if (std::any_of(dropped.begin(), dropped.end(), [&](const std::string& d) { return AnsiSameText(d, name); }))
+                throw ECorruptData(name + " lies outside save.dat");
+            const TVrFile* entry = archive.FindEntry(name);
             if (!entry) return;
             archive.LoadEntry(*entry, m);
         } catch (const ECorruptData&) {

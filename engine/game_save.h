@@ -24,6 +24,17 @@ inline constexpr char kGameSaveEntryPrefix[] = "GAMESAVEDATA";
 // "GAMESAVEDATA" + the slot in decimal without leading zeros.
 std::string GameSaveEntryName(int32_t slot);
 
+// The slot of a game save entry's name ("GAMESAVEDATA" + decimal digits),
+// or -1 for any other name.
+int32_t GameSaveSlotOf(const std::string& entry_name);
+
+class TVrFile;
+class TVrFileCollection;
+// The caption of a game save entry of save. Raises ECorruptData when the
+// entry does not unpack or its head's version and caption do not read: such
+// a slot counts as none.
+std::string ReadSlotCaption(TVrFileCollection& save, const TVrFile& entry);
+
 // "このセーブデータは使用できません\r\n終了してください" in Shift-JIS.
 std::string UnusableSaveMessage();
 // "セーブファイルの形式が古いため読めません\r\nsave.dat を削除してから実行してください".
@@ -74,11 +85,13 @@ void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image);
 // contents[i], as BuildSaveArchive and WriteSaveFile do. A save.dat that
 // cannot be read as an archive (empty, cut short, its directory damaged)
 // would otherwise refuse every save for good: it is kept byte for byte
-// beside itself ("save.dat.damaged", then ".2", ...) and the new file
-// starts empty. So is one whose damage the player was told of
-// (*damage_reported, cleared once the copy is kept), since replacing an
-// entry would lose the damaged bytes; its other entries are carried over.
-// Returns the kept copy's path, or "" when none was made.
+// beside itself ("save.dat.damaged", then ".2", ...). So is one whose damage
+// the player was told of (*damage_reported, cleared once the copy is kept),
+// since replacing an entry would lose the damaged bytes. Of a kept file the
+// new one carries over only the whole entries: those whose bytes lie inside
+// the file and unpack, slots whose head reads; a directory that cannot be
+// read at all leaves none. Returns the kept copy's path, or "" when none
+// was made.
 std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
                              const TMemoryStream* const* contents, int count, bool* damage_reported = nullptr);
 // The player's notice that a damaged save.dat was kept at kept_path and a

@@ -17,8 +17,6 @@
 #include "platform/video.h"
 #include "render/wipes/custom_wipe.h"
 
-#include <charconv>
-#include <cstring>
 
 TProject* Project = nullptr;
 
@@ -244,7 +242,7 @@ void TProject::read_status_record() {
     if (!::FileExists(path) || !Params) return;
     try {
         TVrFileCollection save;
-        save.Open(path);
+        save.OpenSalvaging(path);
         TVrFile* entry = save.FindEntry(kStatusEntryName);
         if (!entry) return;
         TMemoryStream m;
@@ -258,8 +256,7 @@ void TProject::read_status_record() {
         // record) costs the kept values, not the game. The status is
         // written anew at the end, so the next save keeps the damaged file
         // aside first (StoreSaveArchive), and the player is told so.
-        save_damage_reported_ = true;
-        ShowMessageBox(DamagedSaveMessage(path), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        report_save_damage();
     } catch (const std::exception&) {
     }
 }
@@ -357,26 +354,35 @@ void TProject::RefreshSlotCaptions() {
     SlotCaptions.clear();
     const std::string path = SavePath();
     if (!::FileExists(path)) return;
+    TVrFileCollection save;
+    bool damaged = false;
     try {
-        TVrFileCollection save;
-        save.Open(path);
-        const size_t prefix = std::strlen(kGameSaveEntryPrefix);
-        for (int i = 0; i < save.Count(); ++i) {
-            TVrFile* e = save.GetEntry(i);
-            const std::string& name = e->GetName();
-            if (name.compare(0, prefix, kGameSaveEntryPrefix) != 0 || name.size() == prefix) continue;
-            int32_t slot = 0;
-            const char* first = name.data() + prefix;
-            const char* last = name.data() + name.size();
-            auto [end, ec] = std::from_chars(first, last, slot);
-            if (ec != std::errc() || end != last || slot < 0) continue;
-            TMemoryStream m;
-            save.LoadEntry(*e, m);
-            FieldReader r(m, Sjis("セーブデータが壊れています"));
-            r.U32("save version");
-            SlotCaptions.emplace_back(slot, r.String("caption"));
-        }
+        damaged = !save.OpenSalvaging(path).empty();
+    } catch (const ECorruptData&) {
+        report_save_damage();
+        return;
     } catch (const std::exception&) {
-        // A damaged save file shows no captions rather than stopping the game.
+        // A file the system will not open is no damage; the status reader
+        // says why.
+        return;
     }
+    // Each slot on its own: a damaged one shows no caption and hides none
+    // of the others.
+    for (int i = 0; i < save.Count(); ++i) {
+        const TVrFile& e = *save.GetEntry(i);
+        const int32_t slot = GameSaveSlotOf(e.GetName());
+        if (slot < 0) continue;
+        try {
+            SlotCaptions.emplace_back(slot, ReadSlotCaption(save, e));
+        } catch (const ECorruptData&) {
+            damaged = true;
+        }
+    }
+    if (damaged) report_save_damage();
+}
+
+void TProject::report_save_damage() {
+    if (save_damage_reported_) return;
+    save_damage_reported_ = true;
+    ShowMessageBox(DamagedSaveMessage(SavePath()), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
 }

@@ -110,6 +110,10 @@ private:
     void apply(const TProjectFileData& d);
     bool search_discs(const std::string& id_text);
     std::vector<std::string> args_;
+    // Tells the player once of damage found in save.dat (its directory, a
+    // slot, the status); the next save keeps the file aside before it
+    // replaces it.
+    void report_save_damage();
     // The player was told of damage in save.dat: the next save keeps the
     // file aside before it replaces it.
     bool save_damage_reported_ = false;

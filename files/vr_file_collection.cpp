@@ -233,7 +233,15 @@ bool is_running_executable(const std::string& file_name) {
 }
 }  // namespace
 
-void TVrFileCollection::Open(const std::string& file_name) {
+void TVrFileCollection::Open(const std::string& file_name) { open(file_name, nullptr); }
+
+std::vector<std::string> TVrFileCollection::OpenSalvaging(const std::string& file_name) {
+    std::vector<std::string> dropped;
+    open(file_name, &dropped);
+    return dropped;
+}
+
+void TVrFileCollection::open(const std::string& file_name, std::vector<std::string>* dropped) {
     close();
     FileName = file_name;
     if (file_name.empty()) return;
@@ -257,13 +265,13 @@ void TVrFileCollection::Open(const std::string& file_name) {
             const uint32_t start = get_u32(trailer);
             if (start > size - 6) throw ECorruptData("Archive: the trailer points past the end of the file");
             src->SetPosition(start);
-            ReadDirectory(*src, size - 6);
+            ReadDirectory(*src, size - 6, dropped);
         } else if (FileExists(side)) {
             TWzBigMemoryStream dir;
             dir.LoadFromFile(side);
-            ReadDirectory(dir, src->GetSize());
+            ReadDirectory(dir, src->GetSize(), dropped);
         } else {
-            ReadDirectory(*src);
+            ReadDirectory(*src, -1, dropped);
         }
     } catch (const ECorruptData& e) {
         close();
@@ -295,7 +303,7 @@ void TVrFileCollection::OpenResource(const std::string& module_name, const std::
     res_type_ = res_type;
 }
 
-void TVrFileCollection::ReadDirectory(TWzBigStream& stream, int64_t data_size) {
+void TVrFileCollection::ReadDirectory(TWzBigStream& stream, int64_t data_size, std::vector<std::string>* dropped) {
     const int64_t d = stream.GetPosition();
     if (data_size < 0) data_size = stream.GetSize();
     BigStreamReader s(stream);
@@ -332,8 +340,9 @@ void TVrFileCollection::ReadDirectory(TWzBigStream& stream, int64_t data_size) {
     }
     // Entries lie one after the other inside the data: an offset that runs
     // backwards or past the end would make a negative or impossible size.
+    // Salvaging leaves out only the entries that such offsets bound.
     const int64_t data_left = data_size - d;
-    for (uint64_t i = 0; i <= n; ++i) {
+    for (uint64_t i = 0; i <= n && !dropped; ++i) {
         if (offsets[i] < 0 || offsets[i] > data_left)
             throw ECorruptData("Archive directory: the offset of entry " + std::to_string(i) +
                                " lies outside the archive");
@@ -352,7 +361,12 @@ void TVrFileCollection::ReadDirectory(TWzBigStream& stream, int64_t data_size) {
     if (version >= 102)
         for (uint8_t& mode : modes) mode = r.U8("CRC mode");
 
+    auto inside = [&](int64_t offset) { return offset >= 0 && offset <= data_left; };
     for (uint32_t i = 0; i < n; ++i) {
+        if (dropped && !(inside(offsets[i]) && inside(offsets[i + 1]) && offsets[i] <= offsets[i + 1])) {
+            dropped->push_back(names[i]);
+            continue;
+        }
         TVrFile* e = AddName<TVrFile>(names[i]);
         e->Size = offsets[i + 1] - offsets[i];
         e->Offset = d + offsets[i];

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TVrFileCollection;
 
@@ -56,14 +57,24 @@ public:
     // ".ext" side directory, or a plain archive. A name that is no file
     // makes a folder of loose files. Raises ECorruptData on a bad directory.
     void Open(const std::string& file_name);
+    // Opens a file as Open does, but keeps what a damaged file still holds:
+    // an entry whose bytes do not lie inside the file (cut short, a spoilt
+    // offset) is left out and named in the answer, where Open refuses the
+    // whole directory. Raises ECorruptData only when the directory itself
+    // cannot be read. For the player's own save file; game archives are
+    // opened strictly.
+    std::vector<std::string> OpenSalvaging(const std::string& file_name);
     // Opens an archive held as a resource. Only the program's own resources
     // exist here, so another module's archive stays empty.
     void OpenResource(const std::string& module_name, const std::string& res_name, const std::string& res_type);
 
     // Appends the entries of the directory at stream's position. data_size
     // is the size of the stream that holds the entries' bytes (the stream
-    // itself when negative); every offset is checked against it.
-    void ReadDirectory(TWzBigStream& stream, int64_t data_size = -1);
+    // itself when negative); every offset is checked against it. Without
+    // dropped, an entry whose bytes do not lie inside the data refuses the
+    // whole directory; with it, such an entry is left out and its name
+    // added there.
+    void ReadDirectory(TWzBigStream& stream, int64_t data_size = -1, std::vector<std::string>* dropped = nullptr);
     // Writes the whole archive (format 102) from position 0 of stream;
     // false when OnProgress cancelled.
     bool SaveToStream(TWzBigStream& stream);
@@ -92,6 +103,7 @@ public:
 
 private:
     void close();
+    void open(const std::string& file_name, std::vector<std::string>* dropped);
 
     std::string res_name_, res_type_;  // set for a resource archive
 };

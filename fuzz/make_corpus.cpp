@@ -103,7 +103,11 @@ void Archives() {
         }
         TWzBigMemoryStream out;
         c.SaveToStream(out);
-        Seed("archive", "written" + std::to_string(entries), BytesOf(out.Inner()));
+        const std::string whole = BytesOf(out.Inner());
+        Seed("archive", "written" + std::to_string(entries), whole);
+        // Cut inside its last entry, as a save file whose end was lost:
+        // salvaging keeps the entries before it.
+        Seed("archive", "cut" + std::to_string(entries), whole.substr(0, whole.size() - 5));
     }
 }
 

@@ -119,7 +119,32 @@ protected:
         return v ? v->GetAsInt() : -999;
     }
     std::string game_record(int32_t slot) { return entry_bytes(save_path(), GameSaveEntryName(slot)); }
+    // save.dat as a player leaves it: slots 1 to 3 ("slot n") and a status
+    // holding a read mark. Its bytes; nothing of it is left in memory.
+    std::string three_slots() {
+        TPageWriter main;
+        main.Wait("1000000");
+        start(main);
+        for (int32_t slot = 1; slot <= 3; ++slot) Project->SaveGame(slot, "", 0, "slot " + std::to_string(slot));
+        ReadList().SetPending("win", "main.vsb", 2, 5);
+        ReadList().CommitPending("win");
+        close();
+        return file_bytes(save_path());
+    }
+    // Starts the game on save.dat holding bytes, with no copy kept before.
+    void open_on(const std::string& bytes) {
+        for (const char* name : {"save.dat.damaged", "save.dat.damaged.2"}) DeleteFile(folder.Path() + name);
+        folder.WriteFile("save.dat", bytes);
+        ReadList().Clear();
+        open(TestProjectData("main.vsb"));
+    }
 };
+
+size_t damage_notices(const std::vector<std::string>& boxes) {
+    size_t n = 0;
+    for (size_t at = 0; !boxes.empty() && (at = boxes[0].find("が壊れているため読めません", at)) != std::string::npos; ++at) ++n;
+    return n;
+}
 
 // ---- a whole game round trip ------------------------------------------------------------
 
@@ -556,6 +581,74 @@ TEST_F(GameSave, DamageInsideTheStatusEntryIsToldInJapaneseAndTheFileKeptAsideBe
         EXPECT_FALSE(FileExists(folder.Path() + "save.dat.damaged.2"));
         EXPECT_EQ(game_record(1), slot1);
         EXPECT_FALSE(game_record(2).empty());
+    }
+}
+
+TEST_F(GameSave, ADamagedSlotIsToldAndLeftOutWhileEveryWholeSlotShowsLoadsAndIsCarriedOver) {
+    const std::string real = three_slots();
+    TVrFileCollection a;
+    a.Open(save_path());
+    const int64_t at = a.FindEntry(GameSaveEntryName(1))->Offset, size = a.FindEntry(GameSaveEntryName(1))->Size;
+    a.Open("");
+    // The packed data's head, its middle and its checksum.
+    for (const int64_t spoilt : {at, at + size / 2, at + size - 1}) {
+        SCOPED_TRACE(spoilt);
+        std::string damaged = real;
+        damaged[static_cast<size_t>(spoilt)] ^= 0x20;
+        const auto told = boxes_during([&] { open_on(damaged); });
+        EXPECT_EQ(damage_notices(told), 1u) << (told.empty() ? "" : told[0]);
+        EXPECT_EQ(Project->GetSlotCaption(1), "");
+        EXPECT_EQ(Project->GetSlotCaption(2), "slot 2");
+        EXPECT_EQ(Project->GetSlotCaption(3), "slot 3");
+        const auto kept = boxes_during([&] {
+            Project->SaveGame(7, "", 0, "slot 7");
+            close();
+        });
+        EXPECT_TRUE(mentions(kept, "として残し"));
+        EXPECT_EQ(file_bytes(folder.Path() + "save.dat.damaged"), damaged);
+        EXPECT_TRUE(game_record(1).empty());
+        EXPECT_TRUE(boxes_during([&] { open_on(file_bytes(save_path())); }).empty());
+        for (const int32_t slot : {2, 3, 7}) {
+            EXPECT_EQ(Project->GetSlotCaption(slot), "slot " + std::to_string(slot));
+            EXPECT_TRUE(boxes_during([&] { Project->LoadGame(slot); }).empty()) << slot;
+            EXPECT_FALSE(Terminating);
+        }
+        close();
+    }
+}
+
+TEST_F(GameSave, ACutOrSpoiltEndLosesOnlyTheLastSlotAtTheNextSave) {
+    const std::string real = three_slots();
+    const std::string one = game_record(1), two = game_record(2), status = entry_bytes(save_path(), kStatusEntryName);
+    TVrFileCollection a;
+    a.Open(save_path());
+    // The end offset is the last of the offsets, before 10 table bytes per entry.
+    const int64_t entries = a.Count() - 1, end_offset = a.GetEntry(0)->Offset - entries * 10 - 8;
+    a.Open("");
+    std::string end_spoilt = real;
+    end_spoilt[static_cast<size_t>(end_offset + 4)] ^= 1;
+    const struct {
+        const char* Name;
+        std::string Bytes;
+    } cases[] = {{"cut inside its last slot", real.substr(0, real.size() - 5)}, {"end offset spoilt", end_spoilt}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto told = boxes_during([&] { open_on(c.Bytes); });
+        EXPECT_EQ(damage_notices(told), 1u) << (told.empty() ? "" : told[0]);
+        EXPECT_EQ(Project->GetSlotCaption(1), "slot 1");
+        EXPECT_EQ(Project->GetSlotCaption(2), "slot 2");
+        EXPECT_TRUE(ReadList().IsRead("main.vsb", 5, 2));
+        const auto kept = boxes_during([&] {
+            Project->SaveGame(7, "", 0, "slot 7");
+            close();
+        });
+        EXPECT_TRUE(mentions(kept, "として残し"));
+        EXPECT_EQ(file_bytes(folder.Path() + "save.dat.damaged"), c.Bytes);
+        EXPECT_EQ(game_record(1), one);
+        EXPECT_EQ(game_record(2), two);
+        EXPECT_EQ(entry_bytes(save_path(), kStatusEntryName), status);
+        EXPECT_TRUE(game_record(3).empty());
+        EXPECT_FALSE(game_record(7).empty());
     }
 }
 

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -154,21 +155,62 @@ TEST(VrFileCollection, NameLengthBeyondTheDirectoryIsRefusedBeforeSizing) {
     EXPECT_EQ(c.Count(), 0);
 }
 
+TEST(VrFileCollection, SalvagingACutFileKeepsWhatItHoldsAndNamesTheRest) {
+    // Every prefix: refused while the directory is cut, else each entry is
+    // kept when its bytes lie inside and loads as from the whole file, or is
+    // named as left out.
+    const std::string good = ReadFileBytes(sample("v102.dat"));
+    TVrFileCollection whole;
+    whole.Open(sample("v102.dat"));
+    const std::string path = temp_file("salvage.dat");
+    for (size_t cut = 0; cut <= good.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc).write(good.data(), static_cast<std::streamsize>(cut));
+        TVrFileCollection c;
+        std::vector<std::string> dropped;
+        try {
+            dropped = c.OpenSalvaging(path);
+        } catch (const ECorruptData&) {
+            EXPECT_LT(static_cast<int64_t>(cut), whole.GetEntry(0)->Offset);
+            continue;
+        }
+        EXPECT_GE(static_cast<int64_t>(cut), whole.GetEntry(0)->Offset);
+        for (int i = 0; i + 1 < whole.Count(); ++i) {
+            const TVrFile& e = *whole.GetEntry(i);
+            const bool inside = e.Offset + e.Size <= static_cast<int64_t>(cut);
+            EXPECT_EQ(c.FindEntry(e.GetName()) != nullptr, inside) << e.GetName();
+            EXPECT_EQ(std::count(dropped.begin(), dropped.end(), e.GetName()), inside ? 0 : 1) << e.GetName();
+            if (inside) {
+                EXPECT_EQ(load(c, e.GetName()), load(whole, e.GetName()));
+            }
+        }
+    }
+}
+
 TEST(VrFileCollection, FlippedDirectoryBitsNeverCrash) {
     // Every single-bit change of the directory either is refused or gives
-    // entries that load (or raise) cleanly.
+    // entries that load (or raise) cleanly; salvaging keeps only entries
+    // whose bytes lie inside the file.
     std::string good = ReadFileBytes(sample("v102.dat"));
     std::string path = temp_file("flip.dat");
     for (size_t i = 0; i < 160; ++i) {
-        for (int bit = 0; bit < 8; bit += 7) {
+        for (int trial = 0; trial < 4; ++trial) {
+            const bool salvage = trial >= 2;
             std::string bad = good;
-            bad[i] = static_cast<char>(bad[i] ^ (1 << bit));
+            bad[i] = static_cast<char>(bad[i] ^ (trial % 2 ? 0x80 : 0x01));
             std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc) << bad;
             TVrFileCollection c;
             try {
-                c.Open(path);
+                if (salvage)
+                    c.OpenSalvaging(path);
+                else
+                    c.Open(path);
             } catch (const ECorruptData&) {
                 continue;
+            }
+            for (int k = 0; k + 1 < c.Count(); ++k) {
+                EXPECT_GE(c.GetEntry(k)->Offset, 0);
+                EXPECT_LE(c.GetEntry(k)->Offset + c.GetEntry(k)->Size, static_cast<int64_t>(bad.size()));
             }
             for (int k = 0; k < c.Count(); ++k) {
                 TMemoryStream m;
