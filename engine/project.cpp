@@ -17,7 +17,6 @@
 #include "platform/video.h"
 #include "render/wipes/custom_wipe.h"
 
-
 TProject* Project = nullptr;
 
 bool ProjectFileExists(const std::string& name) {

@@ -85,6 +85,8 @@ public:
     void ReadOriginalProject();
     std::string GetSlotCaption(int32_t slot) const;
     void SetSlotCaption(int32_t slot, const std::string& caption);
+    // Reads each slot's caption on its own: a damaged slot shows none and
+    // hides no other; damage found is told once.
     void RefreshSlotCaptions();
 
     // Game saves (engine/game_save.cpp). The frame loop serves the pending
