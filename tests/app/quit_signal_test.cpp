@@ -26,6 +26,49 @@ const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 // A tar of a game whose start page waits for ever.
 const std::string kWaitingGame = std::string(VORQ_TEST_DATA) + "/fuzz-findings/player-3.bin";
 
+// The real player without a display, on a game that waits for ever, with
+// a runtime folder (for its lock file) and a temporary folder of its own.
+class HeadlessPlayer {
+public:
+    HeadlessPlayer() {
+        game_.WriteWaitingGame();
+        if (!ForceDirectories(runtime_) || !ForceDirectories(tmp_)) return;
+        pid_ = fork();
+        if (pid_ != 0) return;
+        signal(SIGHUP, SIG_DFL);  // as a terminal's shell starts it
+        setenv("VORQ_HEADLESS", "1", 1);
+        setenv("VORQ_TRACE", trace_.c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", NativePath(runtime_).c_str(), 1);
+        setenv("TMPDIR", NativePath(tmp_).c_str(), 1);
+        execl(kPlayer.c_str(), kPlayer.c_str(), NativePath(game_.Path()).c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ~HeadlessPlayer() {
+        int status;
+        if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0) WaitForExit(pid_, status, std::chrono::milliseconds(0));
+    }
+    pid_t Pid() const { return pid_; }
+    std::string Trace() const { return ReadNativeFileBytes(trace_); }
+    bool Holds(const std::string& text) const { return Trace().find(text) != std::string::npos; }
+    size_t LockFiles() const { return ListDirectory(runtime_).size(); }
+    size_t TempFolders() const { return ListDirectory(tmp_).size(); }
+    // Waits for the player's exit: true when it ended by itself with status 0.
+    bool EndsCleanly() {
+        int status = 0;
+        const bool ended = WaitForExit(pid_, status);
+        pid_ = -1;
+        EXPECT_TRUE(ended) << "the player kept running";
+        EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+private:
+    TTestGameFolder game_;
+    const std::string trace_ = NativePath(game_.Path()) + "trace.txt";
+    const std::string runtime_ = game_.Path() + "runtime", tmp_ = game_.Path() + "tmp";
+    pid_t pid_ = -1;
+};
+
 TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
     const struct {
         int Signal;
@@ -33,35 +76,37 @@ TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
     } cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTestGameFolder game;
-        const std::string folder = NativePath(game.Path());
-        ASSERT_EQ(std::system(("tar -xf '" + kWaitingGame + "' -C '" + folder + "'").c_str()), 0);
-        const std::string trace = folder + "trace.txt", runtime = game.Path() + "runtime", tmp = game.Path() + "tmp";
-        ASSERT_TRUE(ForceDirectories(runtime) && ForceDirectories(tmp));
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            signal(SIGHUP, SIG_DFL);  // as a terminal's shell starts it
-            setenv("VORQ_HEADLESS", "1", 1);
-            setenv("VORQ_TRACE", trace.c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", NativePath(runtime).c_str(), 1);
-            setenv("TMPDIR", NativePath(tmp).c_str(), 1);
-            execl(kPlayer.c_str(), kPlayer.c_str(), folder.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        HeadlessPlayer player;
+        ASSERT_GT(player.Pid(), 0);
         // The window stands once creation has passed its last checkpoint.
-        const bool started =
-            WaitUntil([&] { return ReadNativeFileBytes(trace).find("FormCreate:3") != std::string::npos; });
-        EXPECT_TRUE(started) << ReadNativeFileBytes(trace);
-        EXPECT_EQ(ListDirectory(runtime).size(), 1u);
-        EXPECT_EQ(ListDirectory(tmp).size(), 1u);
-        ASSERT_EQ(kill(pid, c.Signal), 0);
-        int status = 0;
-        EXPECT_TRUE(WaitForExit(pid, status)) << "the player kept running";
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_TRUE(ListDirectory(runtime).empty());
-        EXPECT_TRUE(ListDirectory(tmp).empty());
+        EXPECT_TRUE(WaitUntil([&] { return player.Holds("FormCreate:3"); })) << player.Trace();
+        EXPECT_EQ(player.LockFiles(), 1u);
+        EXPECT_EQ(player.TempFolders(), 1u);
+        ASSERT_EQ(kill(player.Pid(), c.Signal), 0);
+        EXPECT_TRUE(player.EndsCleanly());
+        EXPECT_EQ(player.LockFiles(), 0u);
+        EXPECT_EQ(player.TempFolders(), 0u);
+    }
+}
+
+// A service manager sends SIGTERM and then SIGHUP at once: the second
+// signal, arriving while the player cleans up, changes nothing.
+TEST(QuitSignal, ASecondOneDuringTheEndChangesNothing) {
+    const struct {
+        const char* Phase;
+        const char* Sign;  // the trace line that shows the phase, "" for the lock file alone
+    } phases[] = {{"start", ""}, {"logo", "FormCreate:3"}, {"play", " : main.vsb("}};
+    for (const auto& p : phases) {
+        SCOPED_TRACE(p.Phase);
+        HeadlessPlayer player;
+        ASSERT_GT(player.Pid(), 0);
+        EXPECT_TRUE(WaitUntil([&] { return player.LockFiles() == 1 && player.Holds(p.Sign); })) << player.Trace();
+        ASSERT_EQ(kill(player.Pid(), SIGTERM), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the gap between the two, not a wait
+        ASSERT_EQ(kill(player.Pid(), SIGHUP), 0);
+        EXPECT_TRUE(player.EndsCleanly());
+        EXPECT_EQ(player.LockFiles(), 0u);
+        EXPECT_EQ(player.TempFolders(), 0u);
     }
 }
 
