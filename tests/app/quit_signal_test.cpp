@@ -4,6 +4,7 @@
 // lock file nor its temporary folder behind. On a real X server, the window carries the player's icon and
 // SIGTERM closes it cleanly too.
 #include "platform/filesys.h"
+#include "platform/single_instance.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
@@ -27,18 +28,17 @@ const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 const std::string kWaitingGame = std::string(VORQ_TEST_DATA) + "/fuzz-findings/player-3.bin";
 
 // The real player without a display, on a game that waits for ever, with
-// a runtime folder (for its lock file) and a temporary folder of its own.
+// a temporary folder of its own.
 class HeadlessPlayer {
 public:
     HeadlessPlayer() {
         game_.WriteWaitingGame();
-        if (!ForceDirectories(runtime_) || !ForceDirectories(tmp_)) return;
+        if (!ForceDirectories(tmp_)) return;
         pid_ = fork();
         if (pid_ != 0) return;
         signal(SIGHUP, SIG_DFL);  // as a terminal's shell starts it
         setenv("VORQ_HEADLESS", "1", 1);
         setenv("VORQ_TRACE", trace_.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", NativePath(runtime_).c_str(), 1);
         setenv("TMPDIR", NativePath(tmp_).c_str(), 1);
         execl(kPlayer.c_str(), kPlayer.c_str(), NativePath(game_.Path()).c_str(), static_cast<char*>(nullptr));
         _exit(127);
@@ -50,7 +50,7 @@ public:
     pid_t Pid() const { return pid_; }
     std::string Trace() const { return ReadNativeFileBytes(trace_); }
     bool Holds(const std::string& text) const { return Trace().find(text) != std::string::npos; }
-    size_t LockFiles() const { return ListDirectory(runtime_).size(); }
+    bool LockFileStands() const { return FileExists(GamePath(InstanceLockFile(InstanceMutexName(game_.Path())))); }
     size_t TempFolders() const { return ListDirectory(tmp_).size(); }
     // Waits for the player's exit: true when it ended by itself with status 0.
     bool EndsCleanly() {
@@ -65,7 +65,7 @@ public:
 private:
     TTestGameFolder game_;
     const std::string trace_ = NativePath(game_.Path()) + "trace.txt";
-    const std::string runtime_ = game_.Path() + "runtime", tmp_ = game_.Path() + "tmp";
+    const std::string tmp_ = game_.Path() + "tmp";
     pid_t pid_ = -1;
 };
 
@@ -80,11 +80,11 @@ TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
         ASSERT_GT(player.Pid(), 0);
         // The window stands once creation has passed its last checkpoint.
         EXPECT_TRUE(WaitUntil([&] { return player.Holds("FormCreate:3"); })) << player.Trace();
-        EXPECT_EQ(player.LockFiles(), 1u);
+        EXPECT_TRUE(player.LockFileStands());
         EXPECT_EQ(player.TempFolders(), 1u);
         ASSERT_EQ(kill(player.Pid(), c.Signal), 0);
         EXPECT_TRUE(player.EndsCleanly());
-        EXPECT_EQ(player.LockFiles(), 0u);
+        EXPECT_FALSE(player.LockFileStands());
         EXPECT_EQ(player.TempFolders(), 0u);
     }
 }
@@ -100,12 +100,12 @@ TEST(QuitSignal, ASecondOneDuringTheEndChangesNothing) {
         SCOPED_TRACE(p.Phase);
         HeadlessPlayer player;
         ASSERT_GT(player.Pid(), 0);
-        EXPECT_TRUE(WaitUntil([&] { return player.LockFiles() == 1 && player.Holds(p.Sign); })) << player.Trace();
+        EXPECT_TRUE(WaitUntil([&] { return player.LockFileStands() && player.Holds(p.Sign); })) << player.Trace();
         ASSERT_EQ(kill(player.Pid(), SIGTERM), 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the gap between the two, not a wait
         ASSERT_EQ(kill(player.Pid(), SIGHUP), 0);
         EXPECT_TRUE(player.EndsCleanly());
-        EXPECT_EQ(player.LockFiles(), 0u);
+        EXPECT_FALSE(player.LockFileStands());
         EXPECT_EQ(player.TempFolders(), 0u);
     }
 }
