@@ -1,8 +1,9 @@
 // SIGTERM, SIGINT and SIGHUP (a closed terminal) end the real executable
 // cleanly, also when it plays without a display: the game below only
 // waits, so nothing but the signal can end it, and it leaves neither its
-// lock file nor its temporary folder behind. On a real X server, the window carries the player's icon and
-// SIGTERM closes it cleanly too.
+// lock file nor its temporary folder behind, also when a second signal
+// follows at once. On a real X server, the window carries the player's
+// icon and SIGTERM closes it cleanly too.
 #include "platform/filesys.h"
 #include "platform/single_instance.h"
 #include "tests/support/file_bytes.h"
@@ -17,6 +18,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -29,68 +31,51 @@ const std::string kWaitingGame = std::string(VORQ_TEST_DATA) + "/fuzz-findings/p
 
 // The real player without a display, on a game that waits for ever, with
 // a temporary folder of its own.
-class HeadlessPlayer {
-public:
+struct HeadlessPlayer {
+    TTestGameFolder game;
+    const std::string trace = NativePath(game.Path()) + "trace.txt", tmp = game.Path() + "tmp";
+    pid_t pid = -1;
+
     HeadlessPlayer() {
-        game_.WriteWaitingGame();
-        if (!ForceDirectories(tmp_)) return;
-        pid_ = fork();
-        if (pid_ != 0) return;
+        game.WriteWaitingGame();
+        if (!ForceDirectories(tmp) || (pid = fork()) != 0) return;
         signal(SIGHUP, SIG_DFL);  // as a terminal's shell starts it
         setenv("VORQ_HEADLESS", "1", 1);
-        setenv("VORQ_TRACE", trace_.c_str(), 1);
-        setenv("TMPDIR", NativePath(tmp_).c_str(), 1);
-        execl(kPlayer.c_str(), kPlayer.c_str(), NativePath(game_.Path()).c_str(), static_cast<char*>(nullptr));
+        setenv("VORQ_TRACE", trace.c_str(), 1);
+        setenv("TMPDIR", NativePath(tmp).c_str(), 1);
+        execl(kPlayer.c_str(), kPlayer.c_str(), NativePath(game.Path()).c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    ~HeadlessPlayer() {
-        int status;
-        if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0) WaitForExit(pid_, status, std::chrono::milliseconds(0));
-    }
-    pid_t Pid() const { return pid_; }
-    std::string Trace() const { return ReadNativeFileBytes(trace_); }
-    bool Holds(const std::string& text) const { return Trace().find(text) != std::string::npos; }
-    bool LockFileStands() const { return FileExists(GamePath(InstanceLockFile(InstanceMutexName(game_.Path())))); }
-    size_t TempFolders() const { return ListDirectory(tmp_).size(); }
-    // Waits for the player's exit: true when it ended by itself with status 0.
-    bool EndsCleanly() {
+    bool Traced(const std::string& text) const { return ReadNativeFileBytes(trace).find(text) != std::string::npos; }
+    bool LockFileStands() const { return FileExists(GamePath(InstanceLockFile(InstanceMutexName(game.Path())))); }
+    // It ends by itself with status 0 and leaves neither its lock file nor
+    // its temporary folder behind.
+    void ExpectCleanEnd() {
         int status = 0;
-        const bool ended = WaitForExit(pid_, status);
-        pid_ = -1;
-        EXPECT_TRUE(ended) << "the player kept running";
-        EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        EXPECT_TRUE(WaitForExit(pid, status)) << "the player kept running";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_FALSE(LockFileStands());
+        EXPECT_TRUE(ListDirectory(tmp).empty());
     }
-
-private:
-    TTestGameFolder game_;
-    const std::string trace_ = NativePath(game_.Path()) + "trace.txt";
-    const std::string tmp_ = game_.Path() + "tmp";
-    pid_t pid_ = -1;
 };
 
 TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
-    const struct {
-        int Signal;
-        const char* Name;
-    } cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
+    for (int quit : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(quit));
         HeadlessPlayer player;
-        ASSERT_GT(player.Pid(), 0);
+        ASSERT_GT(player.pid, 0);
         // The window stands once creation has passed its last checkpoint.
-        EXPECT_TRUE(WaitUntil([&] { return player.Holds("FormCreate:3"); })) << player.Trace();
+        EXPECT_TRUE(WaitUntil([&] { return player.Traced("FormCreate:3"); }));
         EXPECT_TRUE(player.LockFileStands());
-        EXPECT_EQ(player.TempFolders(), 1u);
-        ASSERT_EQ(kill(player.Pid(), c.Signal), 0);
-        EXPECT_TRUE(player.EndsCleanly());
-        EXPECT_FALSE(player.LockFileStands());
-        EXPECT_EQ(player.TempFolders(), 0u);
+        EXPECT_EQ(ListDirectory(player.tmp).size(), 1u);
+        ASSERT_EQ(kill(player.pid, quit), 0);
+        player.ExpectCleanEnd();
     }
 }
 
 // A service manager sends SIGTERM and then SIGHUP at once: the second
-// signal, arriving while the player cleans up, changes nothing.
+// signal, arriving while the player ends, changes nothing.
 TEST(QuitSignal, ASecondOneDuringTheEndChangesNothing) {
     const struct {
         const char* Phase;
@@ -99,14 +84,12 @@ TEST(QuitSignal, ASecondOneDuringTheEndChangesNothing) {
     for (const auto& p : phases) {
         SCOPED_TRACE(p.Phase);
         HeadlessPlayer player;
-        ASSERT_GT(player.Pid(), 0);
-        EXPECT_TRUE(WaitUntil([&] { return player.LockFileStands() && player.Holds(p.Sign); })) << player.Trace();
-        ASSERT_EQ(kill(player.Pid(), SIGTERM), 0);
+        ASSERT_GT(player.pid, 0);
+        EXPECT_TRUE(WaitUntil([&] { return player.LockFileStands() && player.Traced(p.Sign); }));
+        ASSERT_EQ(kill(player.pid, SIGTERM), 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the gap between the two, not a wait
-        ASSERT_EQ(kill(player.Pid(), SIGHUP), 0);
-        EXPECT_TRUE(player.EndsCleanly());
-        EXPECT_FALSE(player.LockFileStands());
-        EXPECT_EQ(player.TempFolders(), 0u);
+        ASSERT_EQ(kill(player.pid, SIGHUP), 0);
+        player.ExpectCleanEnd();
     }
 }
 
