@@ -204,12 +204,15 @@ std::string SystemNameToSjis(std::string_view native) {
     return out;
 }
 
-std::string SjisToSystemName(std::string_view sjis) {
-    if (plain_ascii(sjis, false)) return std::string(sjis);
+namespace {
+// The system's name for engine text: carried bytes restored, every run of
+// other text between them given by convert_run.
+template <class ConvertRun>
+std::string restore_carried(std::string_view sjis, ConvertRun convert_run) {
     std::string out;
     size_t run = 0;
     auto flush = [&](size_t end) {
-        if (end > run) out += Cp932ToUtf8(sjis.substr(run, end - run));
+        if (end > run) out += convert_run(sjis.substr(run, end - run));
     };
     for (size_t i = 0; i < sjis.size();) {
         const uint8_t b = static_cast<uint8_t>(sjis[i]);
@@ -227,4 +230,29 @@ std::string SjisToSystemName(std::string_view sjis) {
     }
     flush(sjis.size());
     return out;
+}
+}  // namespace
+
+std::string SjisToSystemName(std::string_view sjis) {
+    if (plain_ascii(sjis, false)) return std::string(sjis);
+    return restore_carried(sjis, Cp932ToUtf8);
+}
+
+std::string SjisBytesSystemName(std::string_view sjis) {
+    return restore_carried(sjis, [](std::string_view run) { return std::string(run); });
+}
+
+std::string JisStyleSystemName(std::string_view sjis) {
+    if (plain_ascii(sjis, false)) return std::string(sjis);
+    // Code page 932's character and the JIS-style converters' one, in UTF-8.
+    static constexpr std::pair<std::string_view, std::string_view> differ[] = {
+        {"\uFF5E", "\u301C"}, {"\u2225", "\u2016"}, {"\uFF0D", "\u2212"},
+        {"\uFFE0", "\u00A2"}, {"\uFFE1", "\u00A3"}, {"\uFFE2", "\u00AC"}};
+    return restore_carried(sjis, [](std::string_view run) {
+        std::string utf8 = Cp932ToUtf8(run);
+        for (const auto& [cp932, jis] : differ)
+            for (size_t at = utf8.find(cp932); at != std::string::npos; at = utf8.find(cp932, at + jis.size()))
+                utf8.replace(at, cp932.size(), jis);
+        return utf8;
+    });
 }

@@ -38,6 +38,13 @@ std::string Utf8ToCp932(std::string_view utf8);
 // file name (0xF040-0xF9FC) stays the private-use character it names.
 std::string SystemNameToSjis(std::string_view native);
 std::string SjisToSystemName(std::string_view sjis);
+// The other spellings a name may have on disc when its game was unpacked
+// on Linux without converting names: the Shift-JIS bytes themselves, and
+// the UTF-8 that JIS-style Shift_JIS converters write, which differ from
+// code page 932 in six characters ("～" 81 60 is U+301C there, not U+FF5E).
+// Carried bytes are restored as SjisToSystemName restores them.
+std::string SjisBytesSystemName(std::string_view sjis);
+std::string JisStyleSystemName(std::string_view sjis);
 
 // Japanese literals are written once in source as UTF-8 and turned into
 // Shift-JIS here.

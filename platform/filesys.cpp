@@ -17,14 +17,21 @@
 namespace fs = std::filesystem;
 
 namespace {
-// The system's path for a game path: its delimiters (never a trail byte)
-// become "/" and the rest the system's bytes, carried bytes restored.
+// Where the next delimiter of a game path lies from i on (never a trail
+// byte), the path's size when none does.
+size_t next_delimiter(const std::string& sjis, size_t i) {
+    for (; i < sjis.size(); ++i) {
+        if (IsPathDelimiter(sjis[i])) return i;
+        if (IsDBCSLeadByte(sjis[i]) && i + 1 < sjis.size()) ++i;
+    }
+    return sjis.size();
+}
+
+// The system's path for a game path: its delimiters become "/" and the
+// rest the system's bytes, carried bytes restored.
 std::string to_native(const std::string& sjis) {
     std::string r = sjis;
-    for (size_t i = 0; i < r.size(); ++i) {
-        if (IsDBCSLeadByte(r[i]) && i + 1 < r.size()) ++i;
-        else if (r[i] == '\\') r[i] = '/';
-    }
+    for (size_t i = next_delimiter(r, 0); i < r.size(); i = next_delimiter(r, i + 1)) r[i] = '/';
     return SjisToSystemName(r);
 }
 
@@ -42,20 +49,29 @@ bool same_utf8_name_without_case(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Finds the entry of dir whose name equals name without case.
-bool match_component(const std::string& dir, const std::string& name, std::string& found) {
+// The entry of dir that a component of a game path (Shift-JIS) names:
+// its code page 932 spelling without case, else (a game unpacked without
+// converting names) the JIS-style converters' spelling, else its raw
+// Shift-JIS bytes, whose trail bytes are no letters to fold.
+bool match_component(const std::string& dir, const std::string& sjis_name, std::string& found) {
+    const std::string spelling = SjisToSystemName(sjis_name), jis = JisStyleSystemName(sjis_name),
+                      raw = SjisBytesSystemName(sjis_name);
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return false;
-    bool ok = false;
+    int best = 3;  // the rank of the spelling found, 3 for none
     while (dirent* e = readdir(d)) {
-        if (same_utf8_name_without_case(e->d_name, name)) {
+        const int rank = same_utf8_name_without_case(e->d_name, spelling)                   ? 0
+                         : jis != spelling && same_utf8_name_without_case(e->d_name, jis) ? 1
+                         : raw != spelling && AnsiSameText(e->d_name, raw)               ? 2
+                                                                                         : 3;
+        if (rank < best) {
+            best = rank;
             found = e->d_name;
-            ok = true;
-            break;
+            if (rank == 0) break;
         }
     }
     closedir(d);
-    return ok;
+    return best < 3;
 }
 }  // namespace
 
@@ -64,31 +80,30 @@ std::string NativePath(const std::string& sjis_path) {
     if (p.empty()) return p;
     struct stat st;
     if (::stat(p.c_str(), &st) == 0) return p;
-    // Walk the components, matching each without case where it exists.
+    // Walk the components, matching each without case (and in its other
+    // spellings) where it exists.
     std::string result;
     size_t i = 0;
-    if (p[0] == '/') {
+    if (IsPathDelimiter(sjis_path[0])) {
         result = "/";
         i = 1;
     }
     bool lost = false;
-    while (i <= p.size()) {
-        size_t j = p.find('/', i);
-        if (j == std::string::npos) j = p.size();
-        std::string comp = p.substr(i, j - i);
+    while (i <= sjis_path.size()) {
+        const size_t j = next_delimiter(sjis_path, i);
+        const std::string comp = sjis_path.substr(i, j - i);
         if (!comp.empty()) {
-            std::string dir = result.empty() ? "." : result;
-            std::string candidate = result + comp;
+            std::string candidate = result + SjisToSystemName(comp);
             std::string found;
             if (!lost && ::stat(candidate.c_str(), &st) != 0) {
-                if (match_component(dir, comp, found))
+                if (match_component(result, comp, found))
                     candidate = result + found;
                 else
                     lost = true;
             }
             result = candidate;
-            if (j < p.size()) result += '/';
-        } else if (j < p.size() && !result.empty() && result.back() != '/') {
+            if (j < sjis_path.size()) result += '/';
+        } else if (j < sjis_path.size() && !result.empty() && result.back() != '/') {
             result += '/';
         }
         i = j + 1;

@@ -80,16 +80,6 @@ std::string InstanceMutexName(const std::string& sjis_folder) {
 }
 
 std::string InstanceLockFolder() {
-    // A runtime folder that is missing or cannot take a file would leave
-    // the game unguarded: the private folder serves instead.
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg == '/') {
-        std::string dir = xdg;
-        struct stat st;
-        if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK | X_OK) == 0) {
-            if (dir.back() != '/') dir += '/';
-            return dir;
-        }
-    }
     std::string dir = "/tmp/vorqplayer-" + std::to_string(::getuid());
     ::mkdir(dir.c_str(), 0700);
     // Someone else's folder or a link planted in its place is not used.
@@ -97,10 +87,14 @@ std::string InstanceLockFolder() {
     return dir + "/";
 }
 
+std::string InstanceLockFile(const std::string& name) {
+    const std::string dir = InstanceLockFolder();
+    return dir.empty() ? dir : dir + lock_file_name(name);
+}
+
 InstanceMutex CreateInstanceMutex(const std::string& name) {
-    std::string dir = InstanceLockFolder();
-    if (dir.empty()) return UncheckedInstanceMutex;
-    const std::string path = dir + lock_file_name(name);
+    const std::string path = InstanceLockFile(name);
+    if (path.empty()) return UncheckedInstanceMutex;
     // A player that ends removes its lock file while it still holds it; one
     // that opened the file just before that would lock a file nobody else
     // can find any more, so the lock counts only on the file the name

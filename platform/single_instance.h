@@ -1,7 +1,7 @@
 // One player per game folder. Games name a mutex for this; here the
-// name becomes a lock file in the user's runtime folder, held with flock
-// for the life of the process (the kernel drops it when the process ends,
-// however it ends) and removed when the player lets it go.
+// name becomes a lock file in the user's private lock folder, held with
+// flock for the life of the process (the kernel drops it when the process
+// ends, however it ends) and removed when the player lets it go.
 #pragma once
 #include <string>
 
@@ -30,7 +30,11 @@ std::string InstanceMutexName(const std::string& sjis_folder);
 InstanceMutex CreateInstanceMutex(const std::string& name);
 void ReleaseInstanceMutex(InstanceMutex handle);
 
-// The folder holding the lock files: $XDG_RUNTIME_DIR when it names a
-// folder this user can write to, else a folder of our own under /tmp that
-// only this user may use. Ends with "/".
+// The folder holding the lock files: a folder of our own under /tmp that
+// only this user may use, ending with "/"; "" when it cannot be used. It
+// is the same for every start whatever the environment says (a desktop
+// launcher and an ssh shell give different XDG_RUNTIME_DIR values), so one
+// game runs once per user.
 std::string InstanceLockFolder();
+// The lock file of a name, "" when the lock folder cannot be used.
+std::string InstanceLockFile(const std::string& name);

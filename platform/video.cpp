@@ -21,16 +21,10 @@
 namespace {
 volatile std::sig_atomic_t quit_signalled = 0;
 
-extern "C" void on_quit_signal(int) {
-    quit_signalled = 1;
-    // Only the first signal asks; the next one has its default effect.
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    sigaction(SIGINT, &fallback, nullptr);
-    sigaction(SIGTERM, &fallback, nullptr);
-    sigaction(SIGHUP, &fallback, nullptr);
-}
+// Every quit signal only asks the player to end: one that comes while it
+// already ends (a service manager sends SIGTERM and SIGHUP together)
+// changes nothing, so the lock file and temporary folder still go.
+extern "C" void on_quit_signal(int) { quit_signalled = 1; }
 
 #if defined(__SANITIZE_ADDRESS__)
 // Under the leak checker only: SDL unloads the GL driver with the last
@@ -460,6 +454,8 @@ void CatchQuitSignals() {
     struct sigaction action {};
     action.sa_handler = on_quit_signal;
     sigemptyset(&action.sa_mask);
+    // Nor does it break off the clean-up's own reads and writes.
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     // A hang-up (its terminal closed, its session ended) ends the game as

@@ -1,7 +1,7 @@
 // One player per game, played by the real executable without a display:
 // the lock names the folder the system finds, however it is spelled, and
-// its file goes when the player ends. The lock files lie in a runtime
-// folder of the test's own.
+// its file goes when the player ends, and each start finds it whatever its
+// runtime folder.
 #include "platform/filesys.h"
 #include "platform/single_instance.h"
 #include "tests/support/fixture_writers.h"
@@ -21,14 +21,10 @@ const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 class GameLock : public ::testing::Test {
 protected:
     TTestGameFolder root;
-    std::string runtime;
 
-    void SetUp() override {
-        runtime = root.Path() + "runtime";
-        ASSERT_TRUE(ForceDirectories(runtime));
-        ::setenv("XDG_RUNTIME_DIR", NativePath(runtime).c_str(), 1);
+    bool lock_file_stands(const std::string& sub) {
+        return FileExists(GamePath(InstanceLockFile(InstanceMutexName(root.Path() + sub))));
     }
-    void TearDown() override { ::unsetenv("XDG_RUNTIME_DIR"); }
 
     // A game that saves (so save.dat shows it played) and ends.
     void write_game(const std::string& sub) {
@@ -40,8 +36,9 @@ protected:
         root.WritePage(sub + "/main.vsb", w);
         root.WriteFile(sub + "/vorq.vpb", ProjectFileBytes(TestProjectData("main.vsb")));
     }
-    CommandOutcome play(const std::string& folder) {
-        return RunCommand("env VORQ_HEADLESS=1 VORQ_FRAMES=200 timeout 120 '" + kPlayer + "' '" +
+    // env: more of the player's environment, as env(1) takes it.
+    CommandOutcome play(const std::string& folder, const std::string& env = "") {
+        return RunCommand("env " + env + " VORQ_HEADLESS=1 VORQ_FRAMES=200 timeout 120 '" + kPlayer + "' '" +
                           NativePath(folder) + "' 2>&1");
     }
 };
@@ -74,14 +71,38 @@ TEST_F(GameLock, TheLockFileGoesWithThePlayerAndARefusedPlayerLeavesTheHoldersFi
     const CommandOutcome o = play(root.Path() + "novel");
     ASSERT_EQ(o.Status, 0) << o.Output;
     ASSERT_TRUE(FileExists(root.Path() + "novel/save.dat"));
-    EXPECT_TRUE(ListDirectory(runtime).empty());
+    EXPECT_FALSE(lock_file_stands("novel"));
 
     const InstanceMutex first = CreateInstanceMutex(InstanceMutexName(root.Path() + "novel"));
     ASSERT_GE(first, 0);
     EXPECT_NE(play(root.Path() + "novel").Output.find("already running"), std::string::npos);
-    EXPECT_EQ(ListDirectory(runtime).size(), 1u);
+    EXPECT_TRUE(lock_file_stands("novel"));
     ReleaseInstanceMutex(first);
-    EXPECT_TRUE(ListDirectory(runtime).empty());
+    EXPECT_FALSE(lock_file_stands("novel"));
+}
+
+// A desktop launcher, an ssh shell and su give one user different runtime
+// folders, or none: a game one of them plays is refused to the others.
+TEST_F(GameLock, EachStartFindsTheLockWhateverItsRuntimeFolder) {
+    write_game("novel");
+    const std::string usable = NativePath(root.Path()), other = usable + "novel", unusable = usable + "missing";
+    // "" leaves XDG_RUNTIME_DIR unset.
+    const std::pair<std::string, std::string> starts[] = {
+        {usable, ""}, {"", usable}, {usable, unusable}, {unusable, usable}, {usable, other}};
+    for (const auto& [first_runtime, second_runtime] : starts) {
+        SCOPED_TRACE("first " + first_runtime + ", then " + second_runtime);
+        if (first_runtime.empty()) ::unsetenv("XDG_RUNTIME_DIR");
+        else ::setenv("XDG_RUNTIME_DIR", first_runtime.c_str(), 1);
+        const InstanceMutex first = CreateInstanceMutex(InstanceMutexName(root.Path() + "novel"));
+        ::unsetenv("XDG_RUNTIME_DIR");
+        ASSERT_GE(first, 0);
+        const CommandOutcome o = play(root.Path() + "novel", second_runtime.empty() ? "-u XDG_RUNTIME_DIR"
+                                                                         : "XDG_RUNTIME_DIR='" + second_runtime + "'");
+        EXPECT_NE(o.Output.find("already running"), std::string::npos) << o.Output;
+        EXPECT_FALSE(FileExists(root.Path() + "novel/save.dat"));
+        DeleteFile(root.Path() + "novel/save.dat");
+        ReleaseInstanceMutex(first);
+    }
 }
 
 }  // namespace

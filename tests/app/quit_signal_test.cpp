@@ -1,9 +1,11 @@
 // SIGTERM, SIGINT and SIGHUP (a closed terminal) end the real executable
 // cleanly, also when it plays without a display: the game below only
 // waits, so nothing but the signal can end it, and it leaves neither its
-// lock file nor its temporary folder behind. On a real X server, the window carries the player's icon and
-// SIGTERM closes it cleanly too.
+// lock file nor its temporary folder behind, also when a second signal
+// follows at once. On a real X server, the window carries the player's
+// icon and SIGTERM closes it cleanly too.
 #include "platform/filesys.h"
+#include "platform/single_instance.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
@@ -16,6 +18,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -26,42 +29,67 @@ const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
 // A tar of a game whose start page waits for ever.
 const std::string kWaitingGame = std::string(VORQ_TEST_DATA) + "/fuzz-findings/player-3.bin";
 
-TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
-    const struct {
-        int Signal;
-        const char* Name;
-    } cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        TTestGameFolder game;
-        const std::string folder = NativePath(game.Path());
-        ASSERT_EQ(std::system(("tar -xf '" + kWaitingGame + "' -C '" + folder + "'").c_str()), 0);
-        const std::string trace = folder + "trace.txt", runtime = game.Path() + "runtime", tmp = game.Path() + "tmp";
-        ASSERT_TRUE(ForceDirectories(runtime) && ForceDirectories(tmp));
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            signal(SIGHUP, SIG_DFL);  // as a terminal's shell starts it
-            setenv("VORQ_HEADLESS", "1", 1);
-            setenv("VORQ_TRACE", trace.c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", NativePath(runtime).c_str(), 1);
-            setenv("TMPDIR", NativePath(tmp).c_str(), 1);
-            execl(kPlayer.c_str(), kPlayer.c_str(), folder.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        // The window stands once creation has passed its last checkpoint.
-        const bool started =
-            WaitUntil([&] { return ReadNativeFileBytes(trace).find("FormCreate:3") != std::string::npos; });
-        EXPECT_TRUE(started) << ReadNativeFileBytes(trace);
-        EXPECT_EQ(ListDirectory(runtime).size(), 1u);
-        EXPECT_EQ(ListDirectory(tmp).size(), 1u);
-        ASSERT_EQ(kill(pid, c.Signal), 0);
+// The real player without a display, on a game that waits for ever, with
+// a temporary folder of its own.
+struct HeadlessPlayer {
+    TTestGameFolder game;
+    const std::string trace = NativePath(game.Path()) + "trace.txt", tmp = game.Path() + "tmp";
+    pid_t pid = -1;
+
+    HeadlessPlayer() {
+        game.WriteWaitingGame();
+        if (!ForceDirectories(tmp) || (pid = fork()) != 0) return;
+        signal(SIGHUP, SIG_DFL);  // as a terminal's shell starts it
+        setenv("VORQ_HEADLESS", "1", 1);
+        setenv("VORQ_TRACE", trace.c_str(), 1);
+        setenv("TMPDIR", NativePath(tmp).c_str(), 1);
+        execl(kPlayer.c_str(), kPlayer.c_str(), NativePath(game.Path()).c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    bool Traced(const std::string& text) const { return ReadNativeFileBytes(trace).find(text) != std::string::npos; }
+    bool LockFileStands() const { return FileExists(GamePath(InstanceLockFile(InstanceMutexName(game.Path())))); }
+    // It ends by itself with status 0 and leaves neither its lock file nor
+    // its temporary folder behind.
+    void ExpectCleanEnd() {
         int status = 0;
         EXPECT_TRUE(WaitForExit(pid, status)) << "the player kept running";
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_TRUE(ListDirectory(runtime).empty());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_FALSE(LockFileStands());
         EXPECT_TRUE(ListDirectory(tmp).empty());
+    }
+};
+
+TEST(QuitSignal, EachEndsTheHeadlessPlayerCleanly) {
+    for (int quit : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(quit));
+        HeadlessPlayer player;
+        ASSERT_GT(player.pid, 0);
+        // The window stands once creation has passed its last checkpoint.
+        EXPECT_TRUE(WaitUntil([&] { return player.Traced("FormCreate:3"); }));
+        EXPECT_TRUE(player.LockFileStands());
+        EXPECT_EQ(ListDirectory(player.tmp).size(), 1u);
+        ASSERT_EQ(kill(player.pid, quit), 0);
+        player.ExpectCleanEnd();
+    }
+}
+
+// A service manager sends SIGTERM and then SIGHUP at once: the second
+// signal, arriving while the player ends, changes nothing.
+TEST(QuitSignal, ASecondOneDuringTheEndChangesNothing) {
+    const struct {
+        const char* Phase;
+        const char* Sign;  // the trace line that shows the phase, "" for the lock file alone
+    } phases[] = {{"start", ""}, {"logo", "FormCreate:3"}, {"play", " : main.vsb("}};
+    for (const auto& p : phases) {
+        SCOPED_TRACE(p.Phase);
+        HeadlessPlayer player;
+        ASSERT_GT(player.pid, 0);
+        EXPECT_TRUE(WaitUntil([&] { return player.LockFileStands() && player.Traced(p.Sign); }));
+        ASSERT_EQ(kill(player.pid, SIGTERM), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the gap between the two, not a wait
+        ASSERT_EQ(kill(player.pid, SIGHUP), 0);
+        player.ExpectCleanEnd();
     }
 }
 

@@ -120,6 +120,32 @@ TEST(FileSystem, UserDefinedCharactersOnDiskAreFoundAndListedAsTheGameSpellsThem
     EXPECT_EQ(listed, expected);
 }
 
+// A game unpacked without converting names has them on disc as the raw
+// Shift-JIS bytes or as a JIS-style converter spells them (bytes from
+// Python's shift_jis and cp932 codecs): found when the code page 932
+// spelling is missing, folding letters only outside double-byte characters.
+TEST(FileSystem, NamesUnpackedWithoutConvertingAreFoundAfterTheCodePageSpelling) {
+    const struct {
+        std::vector<std::string> on_disc;
+        const char* asked;
+        const char* found;  // "" when none
+    } cases[] = {
+        {{"\xEF\xBD\x9E.txt", "\xE3\x80\x9C.txt"}, "\x81\x60.txt", "\xEF\xBD\x9E.txt"},  // "～" and "〜"
+        {{"\xE3\x80\x9C.txt"}, "\x81\x60.TXT", "\xE3\x80\x9C.txt"},
+        {{"\x95\x5C.TXT"}, "\x95\x5C.txt", "\x95\x5C.TXT"},  // "表", its trail byte "\\"
+        {{"\x83\x41.txt"}, "\x83\x61.txt", ""},                // "ア" is not "ヂ"
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.asked);
+        const std::string dir = PrivateTempFolder() + "unconverted" + std::to_string(n++) + "/";
+        ASSERT_TRUE(ForceDirectories(dir));
+        for (const std::string& name : c.on_disc) std::ofstream(NativePath(dir) + name) << "x";
+        EXPECT_EQ(FileExists(dir + c.asked), *c.found != 0);
+        if (*c.found) EXPECT_EQ(NativePath(dir + c.asked), NativePath(dir) + c.found);
+    }
+}
+
 TEST(FileSystem, LowerFileExtTellsFormatsApartByName) {
     struct Case {
         const char* path;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(SingleInstance, NameIsTheResolvedFolderWithItsCaseAndItsDashesKept) {
     EXPECT_EQ(InstanceMutexName("/home/u/Game"), "-home-u-Game-");
@@ -17,11 +18,6 @@ TEST(SingleInstance, NameIsTheResolvedFolderWithItsCaseAndItsDashesKept) {
 }
 
 TEST(SingleInstance, SecondHolderOfTheSameFolderIsRefused) {
-    std::string runtime = PrivateTempFolder() + "runtime";
-    ASSERT_TRUE(ForceDirectories(runtime));
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    EXPECT_EQ(InstanceLockFolder(), runtime + "/");
-
     InstanceMutex first = CreateInstanceMutex(InstanceMutexName("/Games/Novel"));
     ASSERT_GE(first, 0);
     EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/Games/Novel/")), NoInstanceMutex);
@@ -42,11 +38,9 @@ TEST(SingleInstance, SecondHolderOfTheSameFolderIsRefused) {
     EXPECT_EQ(CreateInstanceMutex(InstanceMutexName(deep + "1")), NoInstanceMutex);
     ReleaseInstanceMutex(long1);
     ReleaseInstanceMutex(long2);
-    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
-TEST(SingleInstance, WithoutRuntimeFolderAPrivateFolderIsUsed) {
-    ::unsetenv("XDG_RUNTIME_DIR");
+TEST(SingleInstance, TheLockFolderIsPrivate) {
     std::string dir = InstanceLockFolder();
     ASSERT_FALSE(dir.empty());
     struct stat st;
@@ -58,21 +52,18 @@ TEST(SingleInstance, WithoutRuntimeFolderAPrivateFolderIsUsed) {
     ReleaseInstanceMutex(m);
 }
 
-// A runtime folder that is missing, or lies under a regular file, takes no
-// lock file: the private folder guards the game instead.
-TEST(SingleInstance, AnUnusableRuntimeFolderFallsBackToThePrivateFolder) {
+// A runtime folder, usable or not, changes nothing: every start of this
+// user locks in the one private folder.
+TEST(SingleInstance, TheRuntimeFolderDoesNotChooseTheLockFolder) {
     ::unsetenv("XDG_RUNTIME_DIR");
-    const std::string fallback = InstanceLockFolder();
+    const std::string lock_folder = InstanceLockFolder();
+    EXPECT_EQ(lock_folder, "/tmp/vorqplayer-" + std::to_string(::getuid()) + "/");
     const std::string base = NativePath(PrivateTempFolder());
     std::ofstream(base + "plain") << "x";
-    for (const std::string& runtime : {base + "missing", base + "plain/runtime"}) {
+    for (const std::string& runtime : {base, base + "missing", base + "plain/runtime"}) {
         SCOPED_TRACE(runtime);
         ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        EXPECT_EQ(InstanceLockFolder(), fallback);
-        const InstanceMutex first = CreateInstanceMutex(InstanceMutexName("/Games/Fallback"));
-        EXPECT_GE(first, 0);
-        EXPECT_EQ(CreateInstanceMutex(InstanceMutexName("/Games/Fallback")), NoInstanceMutex);
-        ReleaseInstanceMutex(first);
+        EXPECT_EQ(InstanceLockFolder(), lock_folder);
     }
     ::unsetenv("XDG_RUNTIME_DIR");
 }
