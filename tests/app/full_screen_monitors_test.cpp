@@ -1,0 +1,123 @@
+// Full screen on an X server that really switches modes (Xorg's dummy
+// driver, two monitors side by side: run_command.h), with and without a
+// window manager: the mode taken when the game names no size, a switch the
+// layout cannot take, the monitor the window is on, the window covering
+// its monitor, the bar at entry, and every monitor's mode once the player
+// has gone.
+#include "tests/support/player_on_x.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using ::testing::HasSubstr;
+
+// The screen's size, each monitor's place and its mode with its rate.
+std::string Layout() { return RunCommand("xrandr --current | grep -E '^Screen|^DUMMY[01] |[*]'").Output; }
+
+// The index of a mode in the screen manager's list, -1 when not there.
+int32_t ModeIndex(uint32_t width, uint32_t height, uint32_t rate = 0) {
+    DisplayMode m;
+    for (int32_t i = 0; ScreenManager->GetMode(i, m); ++i)
+        if (m.Width == width && m.Height == height && (rate == 0 || m.RefreshRate == rate)) return i;
+    return -1;
+}
+
+// The X window's place and size on the screen, as xwininfo has them.
+TRect WindowArea(const std::string& window) {
+    const std::string info = RunCommand("xwininfo -id " + window).Output;
+    auto field = [&](const std::string& name) {
+        const size_t at = info.find(name);
+        return at == std::string::npos ? -1 : std::stoi(info.substr(at + name.size()));
+    };
+    return Bounds(field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"),
+                  field("Height:"));
+}
+
+bool SwitchTo(PlayerOnX& p, int32_t mode) {
+    ScreenManager->PreferredModeIndex = mode;
+    p.view->SetFullScreen(true);
+    return p.Full();
+}
+
+TEST(FullScreenMonitors, UnderAWindowManager) {
+    if (const char* tool = MissingTool({"Xorg", "xrandr", "xdotool", "xprop", "openbox"}))
+        GTEST_SKIP() << tool << " is not installed";
+    EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_WindowManagerInner", "dummy", true), 0);
+}
+
+TEST(FullScreenMonitors, DISABLED_WindowManagerInner) {
+    PlayerOnX p;
+    ASSERT_FALSE(p.window.empty());
+    Video& v = p.view->Window();
+    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
+    const std::string before = Layout();
+    ASSERT_THAT(before, HasSubstr("DUMMY1 connected 1920x1080+1280+0"));
+
+    // No size named: the smallest mode that holds the 640x480 picture.
+    DisplayMode preferred;
+    ASSERT_TRUE(ScreenManager->GetMode(ScreenManager->PreferredModeIndex, preferred));
+    EXPECT_EQ(preferred.Width, 640u);
+    EXPECT_EQ(preferred.Height, 480u);
+    p.Pointer(p.Centre(1).X, p.Centre(1).Y, true);
+    ASSERT_TRUE(p.FramesUntil([&] { return p.Full(); }));
+    EXPECT_THAT(Layout(), HasSubstr("DUMMY0 connected primary 640x480+0+0"));
+    p.view->SetFullScreen(false);
+    EXPECT_EQ(Layout(), before);
+
+    // 2048x1536 is taller than the screen the two monitors make: the X
+    // server refuses it half-way, and the game goes on in its window.
+    EXPECT_FALSE(SwitchTo(p, ModeIndex(2048, 1536)));
+    EXPECT_TRUE(p.Bar().Visible());
+    EXPECT_EQ(Layout(), before);
+    const uint64_t frames = p.view->PresentedFrames;
+    EXPECT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > frames + 3; }));
+
+    // The monitor's own mode leaves a band of 32 rows above the picture;
+    // the pointer resting in the picture does not bring the bar.
+    const TPoint middle{320, p.view->DockHeight() + 240};
+    p.Pointer(middle.X, middle.Y, false);
+    ASSERT_TRUE(p.FramesUntil([&] { return v.PointerPosition() == middle; }));
+    ASSERT_TRUE(SwitchTo(p, ModeIndex(1280, 1024, 85)));
+    const uint64_t entered = p.view->PresentedFrames;
+    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > entered + 20; }));
+    EXPECT_FALSE(p.Bar().Visible());
+    ASSERT_TRUE(p.PointerOnScreen(640, 0));
+    EXPECT_TRUE(p.Bar().Visible());
+    p.view->SetFullScreen(false);
+
+    // Moved onto the second monitor, the window takes that one.
+    v.Move(1280 + 300, 200);
+    ASSERT_TRUE(p.FramesUntil([&] { return v.Position().X >= 1280; }));
+    ASSERT_TRUE(SwitchTo(p, ModeIndex(640, 480)));
+    std::string layout = Layout();
+    EXPECT_THAT(layout, HasSubstr("DUMMY0 connected primary 1280x1024+0+0"));
+    EXPECT_THAT(layout, HasSubstr("DUMMY1 connected 640x480+1280+0"));
+    EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == Bounds(1280, 0, 640, 480); }));
+
+    // The player ends in full screen: every monitor has its mode back.
+    p.view.reset();
+    EXPECT_EQ(Layout(), before);
+}
+
+TEST(FullScreenMonitors, WithoutAWindowManager) {
+    if (const char* tool = MissingTool({"Xorg", "xrandr", "xwininfo"})) GTEST_SKIP() << tool << " is not installed";
+    EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_BareInner", "dummy", false), 0);
+}
+
+TEST(FullScreenMonitors, DISABLED_BareInner) {
+    PlayerOnX p;
+    ASSERT_FALSE(p.window.empty());
+    Video& v = p.view->Window();
+    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
+    v.Move(1280 + 300, 200);
+    ASSERT_TRUE(p.FramesUntil([&] { return v.Position().X >= 1280; }));
+    // The second monitor's own mode: the window covers it all.
+    ASSERT_TRUE(SwitchTo(p, ModeIndex(1920, 1080)));
+    EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == Bounds(1280, 0, 1920, 1080); }));
+}
+
+}  // namespace
