@@ -4,11 +4,14 @@
 // layout cannot take, the monitor the window is on, the window covering
 // its monitor, the bar at entry, and every monitor's mode once the player
 // has gone.
+#include "platform/filesys.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/player_on_x.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 namespace {
@@ -16,7 +19,8 @@ namespace {
 using ::testing::HasSubstr;
 
 // The screen's size, each monitor's place and its mode with its rate.
-std::string Layout() { return RunCommand("xrandr --current | grep -E '^Screen|^DUMMY[01] |[*]'").Output; }
+const char* const kLayout = "xrandr | grep -E '^Screen|^DUMMY[01] |[*]'";
+std::string Layout() { return RunCommand(kLayout).Output; }
 
 // The index of a mode in the screen manager's list, -1 when not there.
 int32_t ModeIndex(uint32_t width, uint32_t height, uint32_t rate = 0) {
@@ -118,6 +122,34 @@ TEST(FullScreenMonitors, DISABLED_BareInner) {
     // The second monitor's own mode: the window covers it all.
     ASSERT_TRUE(SwitchTo(p, ModeIndex(1920, 1080)));
     EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == Bounds(1280, 0, 1920, 1080); }));
+}
+
+// The real player, in full screen on the second monitor from its pop-up
+// menu, ended by SIGTERM.
+TEST(FullScreenMonitors, ASignalEndingThePlayerLeavesEveryMonitorAsItWas) {
+    if (const char* tool = MissingTool({"Xorg", "xrandr", "xdotool", "xprop", "openbox"}))
+        GTEST_SKIP() << tool << " is not installed";
+    TTestGameFolder game;
+    game.WriteWaitingGame();
+    const std::string folder = NativePath(game.Path());
+    std::ofstream script(folder + "run.sh");
+    script << kLayout << " > '" << folder << "before.txt'\n"
+           << "'" << VORQ_BINARY_DIR << "/vorqplayer' '" << folder << "' & pid=$!\n"
+           << "wid=$(timeout 30 xdotool search --sync --pid $pid | head -1)\n"
+           << "xdotool windowmove --sync $wid 1580 200 windowactivate --sync $wid\n"
+           << "grep -q -m1 _NET_WM_STATE_FULLSCREEN < <(" << ShellSpyProperties("-id $wid _NET_WM_STATE")
+           << ") & spy=$!\n"
+           << "xdotool key Menu f\n"
+           << "wait $spy && " << kLayout << " > '" << folder << "full.txt'\n"
+           << "kill -TERM $pid\n"
+           << ShellAwaitEnd(folder + "status.txt") << kLayout << " > '" << folder << "after.txt'\n";
+    script.close();
+    EXPECT_EQ(std::system(UnderXorgDummy("env -u VORQ_HEADLESS bash \"" + folder + "run.sh\"", true).c_str()), 0);
+    const std::string before = ReadNativeFileBytes(folder + "before.txt");
+    EXPECT_THAT(ReadNativeFileBytes(folder + "full.txt"), HasSubstr("DUMMY1 connected 640x480+1280+0"));
+    EXPECT_EQ(ReadNativeFileBytes(folder + "status.txt"), "0\n");
+    EXPECT_THAT(before, HasSubstr("DUMMY1 connected 1920x1080+1280+0"));
+    EXPECT_EQ(ReadNativeFileBytes(folder + "after.txt"), before);
 }
 
 }  // namespace
