@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -41,6 +42,15 @@ TRect WindowArea(const std::string& window) {
                   field("Height:"));
 }
 
+// Why Xorg's dummy server cannot run here (it needs root and the tools),
+// empty when it can.
+std::string XorgUnavailable() {
+    if (geteuid() != 0) return "Xorg runs only as root";
+    if (const char* tool = MissingTool({"Xorg", "xrandr", "xwininfo", "xdotool", "xprop", "openbox"}))
+        return std::string(tool) + " is not installed";
+    return {};
+}
+
 bool SwitchTo(PlayerOnX& p, int32_t mode) {
     ScreenManager->PreferredModeIndex = mode;
     p.view->SetFullScreen(true);
@@ -48,8 +58,7 @@ bool SwitchTo(PlayerOnX& p, int32_t mode) {
 }
 
 TEST(FullScreenMonitors, UnderAWindowManager) {
-    if (const char* tool = MissingTool({"Xorg", "xrandr", "xdotool", "xprop", "openbox"}))
-        GTEST_SKIP() << tool << " is not installed";
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
     EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_WindowManagerInner", "dummy", true), 0);
 }
 
@@ -108,7 +117,7 @@ TEST(FullScreenMonitors, DISABLED_WindowManagerInner) {
 }
 
 TEST(FullScreenMonitors, WithoutAWindowManager) {
-    if (const char* tool = MissingTool({"Xorg", "xrandr", "xwininfo"})) GTEST_SKIP() << tool << " is not installed";
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
     EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_BareInner", "dummy", false), 0);
 }
 
@@ -127,8 +136,7 @@ TEST(FullScreenMonitors, DISABLED_BareInner) {
 // The real player, in full screen on the second monitor from its pop-up
 // menu, ended by SIGTERM.
 TEST(FullScreenMonitors, ASignalEndingThePlayerLeavesEveryMonitorAsItWas) {
-    if (const char* tool = MissingTool({"Xorg", "xrandr", "xdotool", "xprop", "openbox"}))
-        GTEST_SKIP() << tool << " is not installed";
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
     TTestGameFolder game;
     game.WriteWaitingGame();
     const std::string folder = NativePath(game.Path());
