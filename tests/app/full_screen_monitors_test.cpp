@@ -14,6 +14,7 @@
 #include <fstream>
 #include <unistd.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -128,9 +129,22 @@ TEST(FullScreenMonitors, DISABLED_BareInner) {
     ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
     v.Move(1280 + 300, 200);
     ASSERT_TRUE(p.FramesUntil([&] { return v.Position().X >= 1280; }));
-    // The second monitor's own mode: the window covers it all.
+    // The second monitor's own mode: the window covers it all, and a white
+    // picture, scaled by 9 / 4 to 1440x1080, has black bands of 240 columns
+    // beside it.
     ASSERT_TRUE(SwitchTo(p, ModeIndex(1920, 1080)));
     EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == Bounds(1280, 0, 1920, 1080); }));
+    const std::vector<uint32_t> white(640 * 480, 0xFFFFFF);
+    v.Update(white.data(), 640, 480, 640, 0, 0);
+    v.Present();
+    auto shown = [](int32_t x, int32_t y) {
+        const std::string at = std::to_string(x) + "+" + std::to_string(y);
+        return RunCommand("import -window root -crop 1x1+" + at + " -depth 8 txt:- | tail -1 | grep -oE '#[0-9A-F]{6}'")
+            .Output;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return shown(1280 + 245, 540) == "#FFFFFF\n"; })) << shown(1280 + 245, 540);
+    for (const int32_t x : {1280 + 235, 1280 + 1920 - 235}) EXPECT_EQ(shown(x, 540), "#000000\n") << x;
+    EXPECT_EQ(shown(1280 + 1920 - 245, 1075), "#FFFFFF\n");
 }
 
 // The real player, in full screen on the second monitor from its pop-up
