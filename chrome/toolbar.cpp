@@ -47,11 +47,11 @@ void TToolbar97::SetVisible(bool on) {
     Invalidate();
 }
 
-void TToolbar97::FollowPointer(int32_t x, int32_t y) {
+void TToolbar97::FollowPointer(int32_t x, int32_t y, bool at_top_edge) {
+    if (at_top_edge) SetVisible(true);
     // On a screen taller than the picture the band above it lies at negative
-    // rows, and the screen's top edge is in that band: all of it is the top row.
-    if (y <= 0) SetVisible(true);
-    else if (visible_ && !PointInRect(TPoint{x, y}, TRect{0, 0, Width(), Height()})) SetVisible(false);
+    // rows: on the way down from the edge to the bar the bar stays.
+    else if (visible_ && (y >= Height() || x < 0 || x >= Width())) SetVisible(false);
 }
 
 bool TToolbar97::HandleWindowEvent(const InputEvent& e) {

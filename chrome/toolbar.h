@@ -37,11 +37,11 @@ public:
     // Hiding drops any press or hover on the bar; what the bar covered in
     // the window is the caller's to draw again.
     void SetVisible(bool on);
-    // In full screen the bar appears while the pointer is on the screen's
-    // top row (y = 0, or above the picture: y < 0), stays while the pointer
-    // is over it (so that its buttons can be reached), and goes again when
-    // it moves off it.
-    void FollowPointer(int32_t x, int32_t y);
+    // In full screen the bar appears when the pointer really is on the
+    // screen's top row (at_top_edge), stays while the pointer is over it or
+    // above it (in a band above the picture, y < 0) so that its buttons can
+    // be reached, and goes again when it moves below or beside it.
+    void FollowPointer(int32_t x, int32_t y, bool at_top_edge);
 
     // The window's input in client coordinates. True when the bar took it:
     // pointer events over the dock, or the release of a press that began

@@ -3,6 +3,7 @@
 #include "platform/display_info.h"
 #include "platform/exception.h"
 #include "platform/keys.h"
+#include "platform/x11_screen.h"
 
 #include <SDL.h>
 
@@ -16,7 +17,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <tuple>
 
 namespace {
 volatile std::sig_atomic_t quit_signalled = 0;
@@ -71,8 +74,9 @@ public:
         return {client_width_ * zoom_ / 100, client_height_ * zoom_ / 100};
     }
     TRect WorkArea() const override { return {0, 0, 1024, 768}; }
+    TRect MonitorBounds() const override { return WorkArea(); }
     std::vector<DisplayMode> DisplayModes() const override {
-        return {{1024, 768, 32, 60}, {800, 600, 32, 60}, {640, 480, 32, 60}, {640, 480, 16, 60}};
+        return {{640, 480, 16, 60}, {640, 480, 32, 60}, {800, 600, 32, 60}, {1024, 768, 32, 60}};
     }
     DisplayMode DesktopMode() const override { return {1024, 768, 32, 60}; }
     bool SetFullScreen(const DisplayMode* mode) override {
@@ -132,6 +136,8 @@ public:
 #endif
     }
     ~SdlVideo() override {
+        // Every monitor goes back to its mode before the window goes.
+        if (full_screen_) leave_full_screen();
         for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
         if (texture_) SDL_DestroyTexture(texture_);
         if (renderer_) SDL_DestroyRenderer(renderer_);
@@ -210,6 +216,13 @@ public:
             SDL_DisplayMode m;
             if (SDL_GetDisplayMode(display, i, &m) == 0) modes.push_back(mode_of(m));
         }
+        // SDL lists the largest first; a game that names no full-screen size
+        // takes the first usable mode, which must be the smallest that holds
+        // its picture, not the largest the monitor can show.
+        std::stable_sort(modes.begin(), modes.end(), [](const DisplayMode& a, const DisplayMode& b) {
+            return std::tie(a.Width, a.Height, a.BitsPerPixel, a.RefreshRate) <
+                   std::tie(b.Width, b.Height, b.BitsPerPixel, b.RefreshRate);
+        });
         return modes;
     }
     DisplayMode DesktopMode() const override {
@@ -219,13 +232,7 @@ public:
     }
     bool SetFullScreen(const DisplayMode* mode) override {
         if (!window_) return false;
-        if (!mode) {
-            if (SDL_SetWindowFullscreen(window_, 0) != 0) return false;
-            full_screen_ = false;
-            SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
-            apply_scaling();
-            return true;
-        }
+        if (!mode) return leave_full_screen();
         SDL_DisplayMode wanted{};
         int display = display_index();
         int n = SDL_GetNumDisplayModes(display);
@@ -233,15 +240,42 @@ public:
         for (int i = 0; i < n && !found; ++i)
             if (SDL_GetDisplayMode(display, i, &wanted) == 0 && mode_of(wanted) == *mode) found = true;
         if (!found) return false;
-        if (SDL_SetWindowDisplayMode(window_, &wanted) != 0 || SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) != 0) {
-            SDL_SetWindowFullscreen(window_, 0);
+        const X11Window x = X11WindowOf(window_);
+        // The layout before the player changed any monitor: what every
+        // monitor gets back, whatever happens to the switch.
+        if (x.Display && !layout_.Saved()) layout_.Save(x.Display);
+        bool switched = false;
+        const bool clean = on_x(x, [&] {
+            switched = SDL_SetWindowDisplayMode(window_, &wanted) == 0 &&
+                       SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0;
+        });
+        if (!switched || !clean) {
+            // A mode the monitors' layout cannot take is refused by the X
+            // server half-way through the switch: the game stays in its window.
+            leave_full_screen();
             return false;
         }
         SDL_DisplayMode real;
         full_screen_mode_ = SDL_GetWindowDisplayMode(window_, &real) == 0 ? mode_of(real) : *mode;
         full_screen_ = true;
         apply_scaling();
+        // Only a window manager gives a full-screen window its monitor.
+        SDL_Rect b;
+        if (x.Display && !WindowManagerRuns(x.Display) && SDL_GetDisplayBounds(display_index(), &b) == 0)
+            CoverArea(x.Display, x.Window, Bounds(b.x, b.y, b.w, b.h));
         return true;
+    }
+    TRect MonitorBounds() const override {
+        SDL_Rect b;
+        if (SDL_GetDisplayBounds(display_index(), &b) != 0) return {};
+        return Bounds(b.x, b.y, b.w, b.h);
+    }
+    bool PointerAtTopEdge() const override {
+        // SDL's own global pointer may be one it read before the last move.
+        TPoint at;
+        const X11Window x = X11WindowOf(window_);
+        if (!x.Display || !PointerOnScreen(x, at)) SDL_GetGlobalMouseState(&at.X, &at.Y);
+        return at.Y <= (full_screen_ ? MonitorBounds().Top : Position().Y);
     }
 
     void SetZoom(int32_t percent) override {
@@ -352,6 +386,29 @@ protected:
     }
 
 private:
+    // Runs fn with the X server's errors caught (the game must outlive a
+    // refused mode): false when one arrived.
+    static bool on_x(const X11Window& x, const std::function<void()>& fn) {
+        if (x.Display) return WithXErrorsCaught(x.Display, fn);
+        fn();
+        return true;
+    }
+    bool leave_full_screen() {
+        const X11Window x = X11WindowOf(window_);
+        int left = 0;
+        on_x(x, [&] { left = SDL_SetWindowFullscreen(window_, 0); });
+        // Whatever SDL managed to put back, each monitor gets the mode and
+        // place it had before the first switch.
+        if (layout_.Saved()) {
+            layout_.Restore();
+            layout_.Forget();
+        }
+        if (left != 0) return false;
+        full_screen_ = false;
+        SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
+        apply_scaling();
+        return true;
+    }
     int display_index() const {
         int d = window_ ? SDL_GetWindowDisplayIndex(window_) : 0;
         return d < 0 ? 0 : d;
@@ -434,6 +491,7 @@ private:
     std::map<int32_t, SDL_Cursor*> cursors_;
     int32_t next_cursor_ = 1;
     TPoint mouse_;
+    TScreenLayout layout_;
 };
 }  // namespace
 

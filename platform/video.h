@@ -117,7 +117,8 @@ public:
     const std::vector<uint32_t>& IconPixels() const { return icon_; }
 
     // --- display modes and full screen ---------------------------------------
-    // Modes of the desktop's display, in the order the platform lists them.
+    // Modes of the display the window is on, from the smallest up (width,
+    // then height, depth and refresh rate).
     virtual std::vector<DisplayMode> DisplayModes() const = 0;
     virtual DisplayMode DesktopMode() const = 0;
     // Switches the display to the mode (one of DisplayModes()) and the window
@@ -125,6 +126,11 @@ public:
     // window. Returns false and stays as it was when the switch fails.
     virtual bool SetFullScreen(const DisplayMode* mode) = 0;
     bool IsFullScreen() const { return full_screen_; }
+    // The bounds of the monitor the window is on, on the desktop.
+    virtual TRect MonitorBounds() const = 0;
+    // True when the pointer really lies on the top row of the monitor in
+    // full screen (of the window otherwise), whatever the events said last.
+    virtual bool PointerAtTopEdge() const { return pointer_.Y <= 0; }
     // The mode really in use while in full screen.
     const DisplayMode& FullScreenMode() const { return full_screen_mode_; }
 

@@ -380,7 +380,10 @@ void TFormView::apply_mode_change(bool entering, int32_t mode_index) {
         // A change of mode within full screen keeps the window's placement
         // saved on entering.
         if (!PlacementSaved()) SaveWindowPlacement();
-        FWindow->Move(0, 0);
+        // Full screen takes the monitor the window is on: the window goes
+        // to its origin before its new size could carry it onto another.
+        const TRect monitor = FWindow->MonitorBounds();
+        FWindow->Move(monitor.Left, monitor.Top);
         FWindow->SetClientSize(width, height);
         ScreenManager->SetModeIndex(mode_index);
         if (ScreenManager->ModeIndex() != mode_index) {
@@ -688,7 +691,9 @@ void TFormView::HandleEvent(const InputEvent& e) {
     if (FToolbar) {
         if (e.Kind == InputEventKind::MouseMove && ScreenManager && ScreenManager->FullScreen()) {
             const bool was = FToolbar->Visible();
-            FToolbar->FollowPointer(e.X, e.Y);
+            // A motion from before the switch, mapped through the new scale,
+            // may land above the picture: only the real pointer tells.
+            FToolbar->FollowPointer(e.X, e.Y, e.Y <= 0 && FWindow->PointerAtTopEdge());
             // The game picture comes back where the bar stood.
             if (was && !FToolbar->Visible()) invalidate_view();
             if (was != FToolbar->Visible()) sync_toolbar_overlay();

@@ -111,14 +111,17 @@ TEST_F(ToolbarTest, FlatButtonsShowABorderOnlyUnderThePointer) {
 
 TEST_F(ToolbarTest, InFullScreenTheBarFollowsThePointerToTheTopRow) {
     bar.SetVisible(false);  // entering full screen hides it
-    bar.FollowPointer(30, 5);
+    bar.FollowPointer(30, 5, false);
     EXPECT_FALSE(bar.Visible());
-    bar.FollowPointer(30, 0);
+    bar.FollowPointer(30, -20, false);  // above the picture, but not the screen's edge
+    EXPECT_FALSE(bar.Visible());
+    bar.FollowPointer(30, -32, true);
     EXPECT_TRUE(bar.Visible());
     EXPECT_TRUE(bar.Draw(*video));
-    bar.FollowPointer(30, 10);  // onto a button: the bar stays
+    bar.FollowPointer(30, -10, false);  // down through the band: the bar stays
+    bar.FollowPointer(30, 10, false);   // onto a button: the bar stays
     EXPECT_TRUE(bar.Visible());
-    bar.FollowPointer(30, bar.DockHeight());
+    bar.FollowPointer(30, bar.DockHeight(), false);
     EXPECT_FALSE(bar.Visible());
     EXPECT_FALSE(send(InputEventKind::MouseDown, 10, 10));
 }

@@ -42,37 +42,99 @@ inline std::string ShellSpyProperties(const std::string& window) {
     return "timeout 30 stdbuf -oL xprop -spy " + window + " 2>/dev/null";
 }
 
-// The command line that runs command on an X server of its own
-// (xvfb-run) with a screen of the given size, SDL on x11 without sound.
-// With window_manager, openbox manages the screen and the command starts
-// once it has taken it (the line ends with 125 when it never does). The
-// command quotes with double quotes only.
-inline std::string UnderXvfb(const std::string& command, const std::string& screen, bool window_manager) {
-    const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
+// The shell lines that run `run` once openbox has taken the screen (they
+// end with 125 when it never does), then stop openbox: run's exit status.
+inline std::string ShellUnderWindowManager(const std::string& run) {
     // A window manager has taken the screen once it lists the windows it
     // manages on the root window, the last step of its start.
-    const std::string managed =
-        "openbox --sm-disable >/dev/null 2>&1 & wm=$!; "
-        "grep -q -m1 \"^_NET_CLIENT_LIST(\" < <(" + ShellSpyProperties("-root") + "); ok=$?; "
-        "[ $ok = 0 ] || { echo openbox did not start; exit 125; }; " +
-        run + "; status=$?; kill $wm; wait $wm; exit $status";
-    return "xvfb-run -a -s '-screen 0 " + screen + "x24' " + (window_manager ? "bash -c '" + managed + "'" : run);
+    return "openbox --sm-disable >/dev/null 2>&1 & wm=$!; "
+           "grep -q -m1 \"^_NET_CLIENT_LIST(\" < <(" + ShellSpyProperties("-root") + "); ok=$?; "
+           "[ $ok = 0 ] || { echo openbox did not start; exit 125; }; " +
+           run + "; status=$?; kill $wm; wait $wm; exit $status";
 }
 
-// Runs this test program again on its own X server (UnderXvfb), with only
-// the tests the filter names, disabled ones included (so that a test that
-// needs a display runs only this way): its exit status, -1 when the
-// program's own path cannot be read.
-inline int RunSelfUnderXvfb(const std::string& filter, const std::string& screen = "1024x768",
-                            bool window_manager = false) {
+// The command line that runs command on an X server of its own
+// (xvfb-run) with a screen of the given size, SDL on x11 without sound.
+// With window_manager, openbox manages the screen (ShellUnderWindowManager).
+// The command quotes with double quotes only.
+inline std::string UnderXvfb(const std::string& command, const std::string& screen, bool window_manager) {
+    const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
+    return "xvfb-run -a -s '-screen 0 " + screen + "x24' " +
+           (window_manager ? "bash -c '" + ShellUnderWindowManager(run) + "'" : run);
+}
+
+// The command line that runs command, as UnderXvfb does, on an X server
+// that really switches modes: Xorg's dummy driver with two monitors side by
+// side, 1280x1024 at 85 Hz at +0+0 and 1920x1080 at +1280+0 (a 3200x1080
+// screen), each offering modes from 640x480 to 2048x1536. Xorg runs on a
+// free display with its configuration and log in a folder of its own, on
+// no real terminal, and is stopped with the command; the line ends with 125
+// when the server or its monitors cannot be set up.
+inline std::string UnderXorgDummy(const std::string& command, bool window_manager) {
+    const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
+    // Xorg names its display on the fifo once it takes connections.
+    const std::string script = R"(dir=$(mktemp -d) || exit 125
+trap 'kill $xorg 2>/dev/null; wait $xorg 2>/dev/null; rm -rf "$dir"' EXIT
+cat > "$dir/xorg.conf" <<'CONFIG'
+Section "Device"
+  Identifier "card"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "1280x1024_85" 159.50 1280 1376 1512 1744 1024 1027 1034 1078 -hsync +vsync
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "card"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 3200 1536
+    Modes "1280x1024_85"
+  EndSubSection
+EndSection
+Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoAddGPU" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+CONFIG
+mkfifo "$dir/ready"
+Xorg -displayfd 3 -config "$dir/xorg.conf" -logfile "$dir/log" -noreset -nolisten tcp -sharevts -novtswitch \
+  3>"$dir/ready" </dev/null >/dev/null 2>&1 & xorg=$!
+read -r -t 30 display < "$dir/ready" || { echo Xorg did not start; exit 125; }
+export DISPLAY=:$display
+xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0 ||
+  { echo no second monitor; exit 125; }
+)" + (window_manager ? ShellUnderWindowManager(run) : run) + "\n";
+    return "bash -c \"$(cat <<'XORG_SCRIPT'\n" + script + "XORG_SCRIPT\n)\"";
+}
+
+// Runs this test program again (UnderXvfb, or UnderXorgDummy when the
+// screen is "dummy"), with only the tests the filter names, disabled ones
+// included (so that a test that needs a display runs only this way): its
+// exit status, -1 when the program's own path cannot be read.
+inline int RunSelfUnderX(const std::string& filter, const std::string& screen, bool window_manager) {
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return -1;
     self[n] = 0;
-    return std::system(UnderXvfb("\"" + std::string(self) + "\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                                     filter,
-                                 screen, window_manager)
+    const std::string command =
+        "\"" + std::string(self) + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
+    return std::system((screen == "dummy" ? UnderXorgDummy(command, window_manager)
+                                          : UnderXvfb(command, screen, window_manager))
                            .c_str());
+}
+
+// RunSelfUnderX on Xvfb.
+inline int RunSelfUnderXvfb(const std::string& filter, const std::string& screen = "1024x768",
+                            bool window_manager = false) {
+    return RunSelfUnderX(filter, screen, window_manager);
 }
 
 // Runs a bash script on its own X server (UnderXvfb) with the player's

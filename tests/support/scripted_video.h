@@ -30,6 +30,7 @@ public:
     TPoint Position() const override { return pos_; }
     TPoint WindowSize() const override { return {client_width_ * zoom_ / 100, client_height_ * zoom_ / 100}; }
     TRect WorkArea() const override { return {0, 0, 1024, 768}; }
+    TRect MonitorBounds() const override { return WorkArea(); }
     std::vector<DisplayMode> DisplayModes() const override { return Modes; }
     DisplayMode DesktopMode() const override { return Desktop; }
     bool SetFullScreen(const DisplayMode* mode) override {

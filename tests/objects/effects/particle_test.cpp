@@ -24,12 +24,12 @@
 #include "tests/support/film_writer.h"
 #include "tests/objects/record_io.h"
 
+#include "tests/support/fixture_writers.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <random>
-#include <unistd.h>
 
 namespace {
 
@@ -52,15 +52,13 @@ std::function<int32_t(int32_t, int32_t)> solid(int32_t c) {
     return [c](int32_t, int32_t) { return c; };
 }
 
-std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = "/tmp/vorq_particle_" + std::to_string(getpid()) + "_" + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
-
 class Particles : public SceneTest {
 protected:
+    TTestGameFolder folder;  // the motion files, removed with it
+    std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+        folder.WriteFile(name, std::string(bytes.begin(), bytes.end()));
+        return folder.Path() + name;
+    }
     MemoryPictures pictures;
     std::unique_ptr<TParamCollection> vars = std::make_unique<TParamCollection>();
     void SetUp() override {
@@ -495,7 +493,7 @@ TEST_F(Particles, MotionSourceMovesEachSpriteFromItsOwnStartAndEndsIt) {
 }
 
 TEST_F(Particles, AMotionFileNamingItselfIsNotFollowed) {
-    const std::string path = "/tmp/vorq_particle_" + std::to_string(getpid()) + "_self.vmt";
+    const std::string path = folder.Path() + "self.vmt";
     WriteFile("self.vmt", MoveRightFilm(0, 30, path));
     TVorqParticle& e = *Emitter(path, PM_SNOW);
     ASSERT_NE(e.Motion(), nullptr);
