@@ -901,8 +901,17 @@ int main(int argc, char** argv) {
         CopySeeds("ico", data / "dib", {"ico_4bit.ico", "ico_one.ico", "ico_two.ico", "cur_one.cur"});
         CopySeeds("ico", data / "objects", {"choose_size.cur", "choose_colours.cur", "choose_tie.cur"});
         CopySeeds("sound", data / "audio", {"tone.wav", "tone22m.wav", "tone.ogg"});
-        // A chain of two Oggs of other rates and channels.
-        Seed("sound", "chain.ogg", SeedFile(data / "audio" / "tone22m.ogg") + SeedFile(data / "audio" / "tone.ogg"));
+        // A chain of two Oggs of other rates and channels; and Oggs with
+        // bytes outside their pages: tags before and after, junk after a
+        // chain, a tail cut in its last page, two links of one serial.
+        const std::string ogg = SeedFile(data / "audio" / "tone.ogg");
+        const std::string chain = SeedFile(data / "audio" / "tone22m.ogg") + ogg;
+        Seed("sound", "chain.ogg", chain);
+        const std::string id3v2 = std::string("ID3\4\0\0\0\0\0\x10", 10) + std::string(16, '\0');
+        Seed("sound", "tagged.ogg", id3v2 + ogg + "TAG" + std::string(125, ' '));
+        Seed("sound", "chain_junk.ogg", chain + std::string(200, '\x5a') + "OggS" + std::string(40, '\x7f'));
+        Seed("sound", "cut.ogg", ogg.substr(0, ogg.size() - 100));
+        Seed("sound", "one_serial.ogg", ogg + ogg);
         CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
         Videos();
         CopySeeds("midi", data / "midi", {"tempo.mid", "running.mid", "two_tracks.mid", "random1.mid"});

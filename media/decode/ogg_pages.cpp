@@ -6,7 +6,9 @@
 #include "platform/exception.h"
 #include "platform/stream.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace {
 // The page checksum: CRC-32 of generator 0x04c11db7, most significant bit
@@ -39,75 +41,145 @@ uint32_t crc_add(uint32_t crc, const uint8_t* p, size_t n) {
 
 enum : uint8_t { kContinued = 1, kFirstPage = 2, kLastPage = 4 };
 constexpr uint64_t kNoGranule = ~uint64_t{0};  // no packet ends on the page
+constexpr size_t kHeaderBytes = 27;
+constexpr int64_t kLongestPage = kHeaderBytes + 255 + 255 * 255;
+constexpr int64_t kBlockBytes = int64_t{1} << 20;
+
+struct Page {
+    int64_t At = 0;
+    int64_t Bytes = 0;
+    uint8_t Version = 0;
+    uint8_t Type = 0;
+    uint64_t Granule = 0;
+    uint32_t Serial = 0;
+    uint32_t Sequence = 0;
+    bool EndsInPacket = false;  // its last segment goes on in the next page
+};
+
+// The good pages of a stream, in the order libogg's sync finds them: a
+// capture pattern, a whole page and its checksum; where one of them fails,
+// the search goes on at the next 'O', and a page that runs past the end of
+// the stream is never whole. The stream is read forward in blocks of up to
+// a megabyte, each holding at least a longest page from where the search is.
+class PageSearch {
+public:
+    explicit PageSearch(TStream& s)
+        : FStream(s), FReader(FBlock, Sjis(kSoundDataCorrupt)),
+          FBlockBytes(static_cast<size_t>(std::clamp<int64_t>(s.GetSize(), kLongestPage, kBlockBytes))) {
+        s.SetPosition(0);
+        FBlock.SetSize(static_cast<int64_t>(FBlockBytes));
+    }
+
+    bool Next(Page& p) {
+        for (;;) {
+            fill();
+            const size_t left = FFill - FAt;
+            const uint8_t* b = FBlock.Memory() + FAt;
+            if (left < kHeaderBytes) return false;
+            if (std::memcmp(b, "OggS", 4) == 0) {
+                const size_t header = kHeaderBytes + b[26];
+                // Cut short at the end of the stream: libogg waits for the
+                // rest, which never comes.
+                if (left < header) return false;
+                FBlock.SetPosition(static_cast<int64_t>(FAt) + 4);
+                p.Version = FReader.U8("version");
+                p.Type = FReader.U8("header type");
+                p.Granule = FReader.U64("granule position");
+                p.Serial = FReader.U32("serial number");
+                p.Sequence = FReader.U32("page sequence");
+                const uint32_t checksum = FReader.U32("checksum");
+                const uint8_t segments = FReader.U8("segments");
+                size_t body = 0;
+                for (size_t i = 0; i < segments; ++i) body += FReader.U8("lacing value");
+                if (left < header + body) return false;
+                p.EndsInPacket = segments > 0 && b[header - 1] == 255;
+                static constexpr uint8_t kZeros[4] = {};
+                uint32_t crc = crc_add(0, b, 22);
+                crc = crc_add(crc, kZeros, 4);
+                crc = crc_add(crc, b + 26, header - 26 + body);
+                if (crc == checksum) {
+                    p.At = FBase + static_cast<int64_t>(FAt);
+                    p.Bytes = static_cast<int64_t>(header + body);
+                    FAt += header + body;
+                    return true;
+                }
+            }
+            const void* o = std::memchr(b + 1, 'O', left - 1);
+            FAt = o ? static_cast<size_t>(static_cast<const uint8_t*>(o) - FBlock.Memory()) : FFill;
+        }
+    }
+
+private:
+    // Moves what is left of the block to its front and reads on after it
+    // when less than a longest page is left.
+    void fill() {
+        if (FEnd || FFill - FAt >= size_t{kLongestPage}) return;
+        uint8_t* m = FBlock.Memory();
+        std::memmove(m, m + FAt, FFill - FAt);
+        FBase += static_cast<int64_t>(FAt);
+        FFill -= FAt;
+        FAt = 0;
+        while (FFill < FBlockBytes) {
+            const int64_t got = FStream.Read(m + FFill, static_cast<int64_t>(FBlockBytes - FFill));
+            if (got <= 0) {
+                FEnd = true;
+                break;
+            }
+            FFill += static_cast<size_t>(got);
+        }
+    }
+
+    TStream& FStream;
+    TMemoryStream FBlock;
+    FieldReader FReader;
+    const size_t FBlockBytes;
+    int64_t FBase = 0;  // of the block in the stream
+    size_t FAt = 0;     // where the search stands in the block
+    size_t FFill = 0;   // bytes of the block read
+    bool FEnd = false;  // the stream has no more
+};
 }  // namespace
 
 OggLayout ReadOggLayout(TStream& s) {
-    s.SetPosition(0);
-    FieldReader r(s, Sjis(kSoundDataCorrupt));
+    PageSearch search(s);
     OggLayout layout;
-    std::vector<uint8_t> header, body;
     bool in_link = false;      // a link began and has not had its last page
     bool open_packet = false;  // the page before ended inside a packet
     uint32_t sequence = 0;
     int64_t granule = 0;
-    try {
-        while (!r.AtEnd()) {
-            const int64_t at = r.Position();
-            auto keep = [&header](uint64_t v, int bytes) {
-                for (int i = 0; i < bytes; ++i) header.push_back(uint8_t(v >> (8 * i)));
-            };
-            if (r.Fixed(4, "capture pattern") != "OggS") return {};
-            header = {'O', 'g', 'g', 'S'};
-            const uint8_t version = r.U8("version");
-            const uint8_t type = r.U8("header type");
-            const uint64_t page_granule = r.U64("granule position");
-            const uint32_t serial = r.U32("serial number");
-            const uint32_t page_sequence = r.U32("page sequence");
-            const uint32_t checksum = r.U32("checksum");
-            const uint8_t segments = r.U8("segments");
-            keep(version, 1);
-            keep(type, 1);
-            keep(page_granule, 8);
-            keep(serial, 4);
-            keep(page_sequence, 4);
-            keep(0, 4);
-            keep(segments, 1);
-            header.resize(27 + size_t{segments});
-            r.Bytes(header.data() + 27, segments, "lacing values");
-            size_t body_bytes = 0;
-            for (size_t i = 27; i < header.size(); ++i) body_bytes += header[i];
-            body.resize(body_bytes);
-            r.Bytes(body.data(), body_bytes, "page body");
-            if (version != 0 || (type & ~(kContinued | kFirstPage | kLastPage)) != 0) return {};
-            if (crc_add(crc_add(0, header.data(), header.size()), body.data(), body.size()) != checksum) return {};
-
-            if (!in_link) {
-                // A link begins with its stream's first page, under a serial
-                // number of its own.
-                if (!(type & kFirstPage) || page_sequence != 0) return {};
-                if (!layout.Links.empty() && layout.Links.back().Serial == serial) return {};
-                layout.Links.push_back({at, at, serial});
-                in_link = true;
-                open_packet = false;
-                granule = 0;
-            } else if ((type & kFirstPage) || serial != layout.Links.back().Serial || page_sequence != sequence + 1) {
-                // Another stream inside the link, or a page lost or repeated.
-                return {};
-            }
-            if (bool(type & kContinued) != open_packet) return {};
-            if (page_granule != kNoGranule) {
-                const auto g = static_cast<int64_t>(page_granule);
-                if (g < granule) return {};
-                granule = g;
-            }
-            sequence = page_sequence;
-            if (segments > 0) open_packet = header.back() == 255;
-            layout.Links.back().End = r.Position();
-            if (type & kLastPage) in_link = false;
+    int64_t joined = 0;  // bytes of the good pages so far
+    for (Page p; search.Next(p);) {
+        if (p.Version != 0 || (p.Type & ~(kContinued | kFirstPage | kLastPage)) != 0) return {};
+        if (p.Type & kFirstPage) {
+            // A stream's first page begins a link, also where the link
+            // before lost its last page: libvorbisfile tells links apart by
+            // their first pages, and plays one that shares the serial
+            // number of the link before as part of that link.
+            if (p.Sequence != 0) return {};
+            layout.Links.push_back({joined, joined, p.Serial});
+            in_link = true;
+            open_packet = false;
+            granule = 0;
+        } else if (!in_link || p.Serial != layout.Links.back().Serial || p.Sequence != sequence + 1) {
+            // A page outside any link, another stream inside the link, or a
+            // page lost or repeated.
+            return {};
         }
-    } catch (const ECorruptData&) {
-        return {};  // a page cut short
+        if (bool(p.Type & kContinued) != open_packet) return {};
+        if (p.Granule != kNoGranule) {
+            const auto g = static_cast<int64_t>(p.Granule);
+            if (g < granule) return {};
+            granule = g;
+        }
+        sequence = p.Sequence;
+        open_packet = p.EndsInPacket;
+        if (!layout.Pages.empty() && layout.Pages.back().End == p.At) layout.Pages.back().End += p.Bytes;
+        else layout.Pages.push_back({p.At, p.At + p.Bytes});
+        joined += p.Bytes;
+        layout.Links.back().End = joined;
+        if (p.Type & kLastPage) in_link = false;
     }
     layout.Sound = !layout.Links.empty();
+    if (!layout.Sound) layout.Pages.clear();
     return layout;
 }

@@ -19,6 +19,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 const char* const kSoundDataCorrupt = "サウンドデータが不正です";
 
@@ -43,11 +44,45 @@ bool playable(const vorbis_info* info) {
     return info && info->channels >= 1 && info->channels <= 2 && info->rate >= 1000 && info->rate <= 192000;
 }
 
-// What libvorbisfile reads: bytes [Begin, End) of the stream, the whole
-// file or one link of a chain, with a place of its own, so that decoders
+// What libvorbisfile is shown of a stream: its good pages, joined, or the
+// whole stream when they are not sound.
+class OggView {
+public:
+    OggView(TStream& s, std::vector<OggSpan> spans) : FStream(s), FSpans(std::move(spans)) {
+        int64_t at = 0;
+        for (const OggSpan& span : FSpans) {
+            FStarts.push_back(at);
+            at += span.End - span.Begin;
+        }
+    }
+    // Up to n bytes from place at of the view.
+    int64_t Read(int64_t at, void* dst, int64_t n) {
+        auto i = static_cast<size_t>(std::upper_bound(FStarts.begin(), FStarts.end(), at) - FStarts.begin());
+        if (i-- == 0) return 0;
+        int64_t done = 0;
+        for (; done < n && i < FSpans.size(); ++i) {
+            const int64_t from = FSpans[i].Begin + (at + done - FStarts[i]);
+            const int64_t want = std::min(n - done, FSpans[i].End - from);
+            if (want <= 0) continue;
+            if (FStream.GetPosition() != from && FStream.Seek(from, SeekOrigin::Beginning) != from) break;
+            const int64_t got = FStream.Read(static_cast<uint8_t*>(dst) + done, want);
+            if (got > 0) done += got;
+            if (got != want) break;
+        }
+        return done;
+    }
+
+private:
+    TStream& FStream;
+    std::vector<OggSpan> FSpans;
+    std::vector<int64_t> FStarts;  // of each span in the view
+};
+
+// What one libvorbisfile handle reads: bytes [Begin, End) of a view, the
+// whole or one link of a chain, with a place of its own, so that decoders
 // of two links, or a look at the pages, share the stream.
 struct OggWindow {
-    TStream* Stream = nullptr;
+    std::shared_ptr<OggView> View;
     int64_t Begin = 0;
     int64_t End = 0;
     int64_t Pos = 0;  // from Begin
@@ -57,9 +92,7 @@ size_t ov_read_cb(void* ptr, size_t size, size_t nmemb, void* source) {
     auto* w = static_cast<OggWindow*>(source);
     const int64_t want = std::min<int64_t>(static_cast<int64_t>(size * nmemb), w->End - w->Begin - w->Pos);
     if (size == 0 || want <= 0) return 0;
-    const int64_t at = w->Begin + w->Pos;
-    if (w->Stream->GetPosition() != at && w->Stream->Seek(at, SeekOrigin::Beginning) != at) return 0;
-    const int64_t got = w->Stream->Read(ptr, want);
+    const int64_t got = w->View->Read(w->Begin + w->Pos, ptr, want);
     if (got <= 0) return 0;
     w->Pos += got;
     return static_cast<size_t>(got) / size;
@@ -75,21 +108,16 @@ int ov_seek_cb(void* source, ogg_int64_t offset, int whence) {
     // over damaged pages libvorbisfile's search never ends when such seeks
     // succeed and read nothing.
     if (target < 0 || target > w->End - w->Begin) return -1;
-    if (w->Stream->Seek(w->Begin + target, SeekOrigin::Beginning) != w->Begin + target) return -1;
     w->Pos = target;
     return 0;
 }
 
 long ov_tell_cb(void* source) { return static_cast<long>(static_cast<OggWindow*>(source)->Pos); }
 
-// Whether libvorbisfile may seek in a window: not known until the first
-// seek looks at the file's pages, known to be sound, or refused.
-enum class OggSeeking { Unchecked, Sound, Refused };
-
+// One libvorbisfile handle over a window.
 class VorbisDecoder : public PcmDecoder {
 public:
-    VorbisDecoder(TStream& s, int64_t begin, int64_t end, OggSeeking seeking)
-        : FWindow{&s, begin, end, 0}, FSeeking(seeking) {
+    explicit VorbisDecoder(OggWindow window) : FWindow(std::move(window)) {
         const ov_callbacks cb{ov_read_cb, ov_seek_cb, nullptr, ov_tell_cb};
         if (ov_open_callbacks(&FWindow, &FVf, nullptr, 0, cb) != 0) corrupt();
         const vorbis_info* info = ov_info(&FVf, -1);
@@ -135,18 +163,10 @@ public:
         FPos += done;
         return done;
     }
+    // Only over good pages that make a sound link, and only while the
+    // library has reported no damage.
     bool Seek(int64_t byte_pos) override {
         const int64_t frame = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign;
-        // The mixer sets its read position before every block: no seek
-        // when that is where decoding stands.
-        if (frame * FFormat.nBlockAlign == FPos) return true;
-        // On damaged pages, and once the library has reported damage, its
-        // seek or the reading after it crashes inside libogg or libvorbis:
-        // such a sound is never sought, and ends as one that cannot be read.
-        if (FDamaged || !may_seek()) {
-            FEnded = true;
-            return false;
-        }
         if (const int r = ov_pcm_seek(&FVf, frame); r != 0) {
             // A place out of the sound's range is refused before any work.
             if (r != OV_EINVAL) FDamaged = FEnded = true;
@@ -158,61 +178,46 @@ public:
     int64_t Position() const override { return FPos; }
     int64_t TotalBytes() const override { return FTotal; }
 
-    OggVorbis_File& File() { return FVf; }
-    void RefuseSeeks() { FSeeking = OggSeeking::Refused; }
+    // The library reported pages missing, or damage past which it reads
+    // nothing more.
+    bool Damaged() const { return FDamaged; }
 
 private:
-    bool may_seek() {
-        if (FSeeking == OggSeeking::Unchecked) {
-            // Looked at once, on the first seek: a sound that is never
-            // sought costs no pass over its pages.
-            const OggLayout layout = ReadOggLayout(*FWindow.Stream);
-            FSeeking = layout.Sound && layout.Links.size() == 1 ? OggSeeking::Sound : OggSeeking::Refused;
-        }
-        return FSeeking == OggSeeking::Sound;
-    }
-
     OggWindow FWindow;
     OggVorbis_File FVf{};
-    OggSeeking FSeeking;
     int64_t FTotal = 0;
     int64_t FPos = 0;
     int FSection = -1;
     bool FOtherLayout = false;
-    bool FDamaged = false;  // the library reported damage
+    bool FDamaged = false;
     bool FEnded = false;
 };
 
-// A sound chain of links, played one after another from the first, each
-// opened as a file of its own: libvorbisfile starts reading a chain at its
-// second link, and hands each link's samples in that link's own rate and
-// channels. Links of one layout join as they are; links of several are
-// each converted to the device's.
-class VorbisChainDecoder : public PcmDecoder {
+// An Ogg sound. Its pages are looked at once, when it opens. When they are
+// sound, libvorbisfile is shown only the good pages, and the sound plays
+// link by link, each link opened as a file of its own: libvorbisfile
+// starts reading a chain at its second link, hands each link's samples in
+// that link's own rate and channels, and reads links that share a serial
+// number as one stream whose length and places it gets wrong. Links of one
+// layout join as they are; links of several are each converted to the
+// device's. A file whose pages are not sound is read as it lies and never
+// sought: a seek away from where decoding stands is refused and the sound
+// ends.
+class OggDecoder : public PcmDecoder {
 public:
-    VorbisChainDecoder(TStream& s, const OggLayout& layout, OggVorbis_File& vf) : FStream(s) {
-        std::vector<TWaveFormatEx> formats;
-        std::vector<int64_t> frames;
-        for (size_t i = 0; i < layout.Links.size(); ++i) {
-            const vorbis_info* info = ov_info(&vf, static_cast<int>(i));
-            if (!playable(info)) corrupt();
-            formats.push_back(MakePCMWaveFormat(static_cast<int32_t>(info->rate), 16, info->channels));
-            frames.push_back(ov_pcm_total(&vf, static_cast<int>(i)));
-        }
-        FConvert = std::any_of(formats.begin(), formats.end(), [&](const TWaveFormatEx& f) {
-            return f.nSamplesPerSec != formats[0].nSamplesPerSec || f.nChannels != formats[0].nChannels;
-        });
-        FFormat = FConvert ? MakePCMWaveFormat(44100, 16, 2) : formats[0];
-        for (size_t i = 0; i < layout.Links.size(); ++i) {
-            const int64_t bytes = pcm_bytes(frames[i], formats[i]);
-            FLinks.push_back({layout.Links[i].Begin, layout.Links[i].End, FTotal});
-            FTotal += FConvert ? device_bytes(bytes, formats[i]) : bytes;
-        }
-        FPart = open_link(0);
-        if (!FPart) corrupt();
+    explicit OggDecoder(TStream& s) : FStream(s) {
+        if (adopt(ReadOggLayout(s))) return;
+        const int64_t size = s.GetSize();
+        auto whole = std::make_unique<VorbisDecoder>(
+            OggWindow{std::make_shared<OggView>(s, std::vector<OggSpan>{{0, size}}), 0, size, 0});
+        FFormat = whole->Format();
+        FTotal = whole->TotalBytes();
+        VorbisDecoder* vorbis = whole.get();
+        play({std::move(whole), vorbis}, 0);
     }
 
     int64_t Read(uint8_t* dst, int64_t bytes) override {
+        if (FEnded) return 0;
         bytes -= bytes % FFormat.nBlockAlign;
         int64_t done = 0;
         while (done < bytes) {
@@ -223,17 +228,26 @@ public:
             }
             if (FAt + 1 >= FLinks.size()) break;
             // A link that cannot be opened ends the chain there.
-            auto next = open_link(FAt + 1);
-            if (!next) break;
-            FPart = std::move(next);
-            ++FAt;
+            Part next = open_link(FAt + 1);
+            if (!next.Decoder) break;
+            play(std::move(next), FAt + 1);
         }
         FPos += done;
         return done;
     }
     bool Seek(int64_t byte_pos) override {
         const int64_t pos = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign * FFormat.nBlockAlign;
+        // The mixer sets its read position before every block: no seek
+        // when that is where decoding stands.
         if (pos == FPos) return true;
+        // On damaged pages, and once the library has reported damage, its
+        // seek or the reading after it crashes inside libogg or libvorbis:
+        // such a sound is never sought, and ends as one that cannot be read.
+        FDamaged = FDamaged || FVorbis->Damaged();
+        if (FDamaged || FLinks.empty()) {
+            FEnded = true;
+            return false;
+        }
         // The link that holds the place (past the end, the last), which
         // replaces the one playing only once it stands there.
         size_t k = FLinks.size() - 1;
@@ -241,10 +255,9 @@ public:
         if (k == FAt) {
             if (!FPart->Seek(pos - FLinks[k].Start)) return false;
         } else {
-            auto part = open_link(k);
-            if (!part || !part->Seek(pos - FLinks[k].Start)) return false;
-            FPart = std::move(part);
-            FAt = k;
+            Part part = open_link(k);
+            if (!part.Decoder || !part.Decoder->Seek(pos - FLinks[k].Start)) return false;
+            play(std::move(part), k);
         }
         FPos = pos;
         return true;
@@ -254,26 +267,75 @@ public:
 
 private:
     struct Link {
-        int64_t Begin, End;  // in the file
-        int64_t Start;       // of its PCM in the chain's
+        int64_t Begin, End;  // in the good pages
+        int64_t Start;       // of its PCM in the sound's
     };
-    std::unique_ptr<PcmDecoder> open_link(size_t k) {
-        try {
-            std::unique_ptr<PcmDecoder> d =
-                std::make_unique<VorbisDecoder>(FStream, FLinks[k].Begin, FLinks[k].End, OggSeeking::Sound);
-            return FConvert ? ConvertToDeviceFormat(std::move(d)) : std::move(d);
-        } catch (const Exception&) {
-            return nullptr;
+    struct Part {
+        std::unique_ptr<PcmDecoder> Decoder;  // null when the link cannot be opened
+        VorbisDecoder* Vorbis = nullptr;      // inside Decoder
+    };
+
+    // Takes the links of a sound layout, each opened once to learn its
+    // layout and length; false when the pages are not sound or a link
+    // cannot be opened.
+    bool adopt(const OggLayout& layout) {
+        if (!layout.Sound) return false;
+        FView = std::make_shared<OggView>(FStream, layout.Pages);
+        std::vector<TWaveFormatEx> formats;
+        std::vector<int64_t> bytes;
+        Part first;
+        for (const OggLink& l : layout.Links) {
+            FLinks.push_back({l.Begin, l.End, 0});
+            Part part = open_link(FLinks.size() - 1);
+            if (!part.Decoder) {
+                FLinks.clear();
+                return false;
+            }
+            formats.push_back(part.Decoder->Format());
+            bytes.push_back(part.Decoder->TotalBytes());
+            if (!first.Decoder) first = std::move(part);
         }
+        FConvert = std::any_of(formats.begin(), formats.end(), [&](const TWaveFormatEx& f) {
+            return f.nSamplesPerSec != formats[0].nSamplesPerSec || f.nChannels != formats[0].nChannels;
+        });
+        FFormat = FConvert ? MakePCMWaveFormat(44100, 16, 2) : formats[0];
+        for (size_t i = 0; i < FLinks.size(); ++i) {
+            FLinks[i].Start = FTotal;
+            FTotal += FConvert ? device_bytes(bytes[i], formats[i]) : bytes[i];
+        }
+        if (FConvert) first.Decoder = ConvertToDeviceFormat(std::move(first.Decoder));
+        play(std::move(first), 0);
+        return true;
+    }
+
+    // Link k, opened over the good pages, in the layout the sound plays in.
+    Part open_link(size_t k) {
+        try {
+            auto d = std::make_unique<VorbisDecoder>(OggWindow{FView, FLinks[k].Begin, FLinks[k].End, 0});
+            VorbisDecoder* vorbis = d.get();
+            return {FConvert ? ConvertToDeviceFormat(std::move(d)) : std::move(d), vorbis};
+        } catch (const Exception&) {
+            return {};
+        }
+    }
+    void play(Part part, size_t k) {
+        FDamaged = FDamaged || (FVorbis && FVorbis->Damaged());
+        FPart = std::move(part.Decoder);
+        FVorbis = part.Vorbis;
+        FAt = k;
     }
 
     TStream& FStream;
-    std::vector<Link> FLinks;
+    std::shared_ptr<OggView> FView;  // the good pages
+    std::vector<Link> FLinks;         // none when the pages are not sound
     bool FConvert = false;
     std::unique_ptr<PcmDecoder> FPart;
-    size_t FAt = 0;
+    VorbisDecoder* FVorbis = nullptr;  // the handle of FPart
+    size_t FAt = 0;                    // the link FPart plays
     int64_t FPos = 0;
     int64_t FTotal = 0;
+    bool FDamaged = false;  // the library reported damage
+    bool FEnded = false;
 };
 
 // ---- RIFF wave
@@ -625,22 +687,7 @@ std::unique_ptr<PcmDecoder> ConvertToDeviceFormat(std::unique_ptr<PcmDecoder> so
     return std::make_unique<DeviceFormatDecoder>(std::move(source));
 }
 
-std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream) {
-    auto whole = std::make_unique<VorbisDecoder>(stream, 0, stream.GetSize(), OggSeeking::Unchecked);
-    OggVorbis_File& vf = whole->File();
-    const long links = ov_streams(&vf);
-    if (links == 1) return whole;
-    // A chain plays link by link when its pages are sound and its links
-    // are the ones libvorbisfile found; otherwise it is read as it lies.
-    const OggLayout layout = ReadOggLayout(stream);
-    bool same = layout.Sound && layout.Links.size() == size_t(links);
-    for (long i = 0; same && i < links; ++i) same = layout.Links[size_t(i)].Begin == vf.offsets[i];
-    if (!same) {
-        whole->RefuseSeeks();
-        return whole;
-    }
-    return std::make_unique<VorbisChainDecoder>(stream, layout, vf);
-}
+std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream) { return std::make_unique<OggDecoder>(stream); }
 std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream) { return std::make_unique<WaveDecoder>(stream); }
 std::unique_ptr<PcmDecoder> OpenMediaDecoder(std::vector<uint8_t> data) {
     return std::make_unique<MediaDecoder>(std::move(data));

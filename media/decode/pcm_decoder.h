@@ -43,10 +43,13 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // Each raises ECorruptData "サウンドデータが不正です" when the data is not
 // a sound of its kind. The stream stays the caller's and must outlive the
 // decoder.
-// Ogg: a chained file plays its links one after another from the first, in
-// one layout (the device's when the links' differ); a file whose pages are
-// damaged, or on which the library reported damage, is never sought: a
-// seek away from where decoding stands is refused and the sound ends.
+// Ogg: its pages are looked at once, when it opens; bytes that are no page
+// (tags, padding, a tail cut or spoilt) are passed over as libogg passes
+// over them. A chained file plays its links one after another from the
+// first, in one layout (the device's when the links' differ); a file whose
+// pages are damaged, or on which the library reported damage, is never
+// sought: a seek away from where decoding stands is refused and the sound
+// ends.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);
 std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream);
 // FFmpeg keeps its own copy of data; gives 44100 Hz 16-bit stereo.

@@ -1,8 +1,8 @@
 // Sound files as the companion module reads them: the RIFF wave header and
 // its samples, Ogg Vorbis through libvorbisfile (and the page layout that
-// decides whether it may be sought) and any other sound through FFmpeg,
-// each read to the end and sought back into the middle; waves and Oggs
-// once more converted to the device's format.
+// decides what it is shown and whether it may be sought) and any other
+// sound through FFmpeg, each read to the end and sought back into the
+// middle; waves and Oggs once more converted to the device's format.
 #include "fuzz/fuzz_support.h"
 #include "media/decode/ogg_pages.h"
 #include "media/decode/pcm_decoder.h"

@@ -14,10 +14,12 @@
 #include "script/game_clock.h"
 #include "objects/media/volume_fade.h"
 #include "tests/media/companion/module_test_fixture.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +27,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +50,19 @@ std::vector<int16_t> raw_samples(const std::string& name) {
 }
 
 struct Module : CompanionModuleTest {
+    // Of frames frames the module plays of an Ogg on repeat, how many are
+    // ref played again and again from its start.
+    size_t frames_looped(TStream& s, const std::vector<int16_t>& ref, size_t frames) {
+        const uint32_t h = vorqOggmanAdd(&s, -1);
+        vorqOggSetAutoRepeat(h, -1);
+        vorqOggPlay(h);
+        const auto heard = capture(frames);
+        vorqOggmanDel(h);
+        size_t f = 0;
+        const size_t n = ref.size();
+        while (f < frames && heard[2 * f] == ref[2 * f % n] && heard[2 * f + 1] == ref[(2 * f + 1) % n]) ++f;
+        return f;
+    }
     // frames stereo frames of what the device plays.
     std::vector<int16_t> capture(size_t frames) {
         for (int i = 0; i < 6; ++i) vorqOggmanUpdate();
@@ -346,4 +362,133 @@ TEST_F(Module, AFadeInRisesAsItsVolumeCurveSays) {
     EXPECT_TRUE(fade.Step());
     EXPECT_EQ(item.GetVolume(), 0);
     GameClock = 0;
+}
+
+namespace {
+// Files made for a test by sox, oggenc and oggdec in a folder of its own.
+struct MadeFiles {
+    std::string dir = ::testing::TempDir() + "made_" + std::to_string(getpid()) + "_";
+    ~MadeFiles() { RunCommand("rm -f '" + dir + "'*"); }
+    // An oggenc file of a second of sox's sound, made once; each encoding
+    // with its own oggenc options.
+    std::string ogg(const std::string& name, const std::string& layout, const std::string& synth,
+                    const std::string& options = "") {
+        const std::string wav = dir + name + ".wav", ogg = dir + name + ".ogg";
+        const std::string cmd = "(test -f '" + wav + "' || sox -n " + layout + " -b 16 '" + wav + "' synth 1 " + synth +
+                                ") && oggenc -Q " + options + " -o '" + ogg + "' '" + wav + "'";
+        EXPECT_EQ(RunCommand(cmd).Status, 0) << cmd;
+        return ReadFileBytes(ogg);
+    }
+    // What oggdec decodes of bytes.
+    std::vector<int16_t> oggdec(const std::string& bytes) {
+        std::ofstream(dir + "in.ogg", std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        EXPECT_EQ(RunCommand("oggdec -Q -R -o '" + dir + "out.raw' '" + dir + "in.ogg'").Status, 0);
+        const std::string b = ReadFileBytes(dir + "out.raw");
+        std::vector<int16_t> v(b.size() / 2);
+        std::memcpy(v.data(), b.data(), v.size() * 2);
+        return v;
+    }
+};
+
+std::unique_ptr<TMemoryStream> stream_of(const std::string& bytes) {
+    return MemoryStreamOf(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+// All the decoder gives from where it stands, at most frames frames.
+std::vector<int16_t> read_on(PcmDecoder& d, size_t frames = SIZE_MAX) {
+    std::vector<int16_t> all, piece(8192);
+    for (int64_t got; all.size() / 2 < frames && (got = d.Read(reinterpret_cast<uint8_t*>(piece.data()), 16384)) > 0;)
+        all.insert(all.end(), piece.begin(), piece.begin() + got / 2);
+    all.resize(std::min(all.size(), frames * 2));
+    return all;
+}
+}  // namespace
+
+// Bytes outside an Ogg's pages, as taggers and tools leave them, and a tail
+// cut or spoilt: read whole as oggdec reads it, sought to the start after
+// the end, to the middle and to the last frame, and held 3.5 s on repeat,
+// each second of the file heard again without a gap.
+TEST_F(Module, AnOggWithBytesOutsideItsPagesOrACutOrSpoiltTailSeeksAndLoops) {
+    MadeFiles made;
+    // Noise, so that its sound lies in several pages.
+    const std::string ogg = made.ogg("noise", "-r 44100 -c 2", "pinknoise vol 0.3");
+    const std::string id3v2 = std::string("ID3\4\0\0\0\0\3\x76TIT2\0\0\0\6\0\0\3Title", 26) + std::string(486, '\0');
+    const std::string id3v1 = "TAG" + std::string("Title").append(122, '\0') + "\x0c";
+    const struct {
+        const char* kind;
+        std::string before, after;
+        size_t cut = 0;    // bytes cut off the end
+        size_t spoil = 0;  // the byte spoilt, from the end
+    } kinds[] = {{"ID3v1 tag after", "", id3v1},      {"ID3v2 tag before", id3v2, ""},
+                 {"zero bytes before", std::string(5, '\0'), ""},
+                 {"zero padding after", "", std::string(4096, '\0')},
+                 {"cut in its last page", "", "", 100},
+                 {"a byte spoilt in its last page", "", "", 0, 50}};
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.kind);
+        std::string body = ogg.substr(0, ogg.size() - k.cut);
+        if (k.spoil) body[body.size() - k.spoil] ^= 0x21;
+        const std::string bytes = k.before + body + k.after;
+        const std::vector<int16_t> ref = made.oggdec(bytes);
+        const size_t frames = ref.size() / 2;
+        ASSERT_GT(frames, 22050u);
+
+        auto s = stream_of(bytes);
+        auto d = OpenVorbisDecoder(*s);
+        EXPECT_EQ(d->TotalBytes(), int64_t(frames * 4));
+        EXPECT_TRUE(read_on(*d) == ref);
+        for (const size_t to : {size_t(0), frames / 2, frames - 1}) {
+            EXPECT_TRUE(d->Seek(int64_t(to * 4))) << to;
+            const auto from = ref.begin() + std::ptrdiff_t(to * 2);
+            const auto n = std::ptrdiff_t(std::min<size_t>(4096, frames - to) * 2);
+            EXPECT_TRUE(read_on(*d, 4096) == std::vector<int16_t>(from, from + n)) << to;
+        }
+
+        EXPECT_EQ(frames_looped(*s, ref, 44100 * 7 / 2), size_t(44100 * 7 / 2));
+    }
+}
+
+// Chains whose links play as in the same chain made clean: with 1,000
+// random bytes after them, whether their links share a layout or not, and
+// two links of one serial number, which libvorbisfile reads as one stream.
+// Each is read whole, then heard on repeat into its second pass.
+TEST_F(Module, ChainsWithJunkAfterThemOrOneSerialPlayEveryLinkAndLoop) {
+    MadeFiles made;
+    std::mt19937 random(46);
+    std::string junk(1000, '\0');
+    for (char& c : junk) c = char(random());
+    const struct Link {
+        const char* name;
+        const char* layout;
+        const char* synth;
+    } mono22{"mono22", "-r 22050 -c 1", "sine 440"}, stereo44{"stereo44", "-r 44100 -c 2", "sine 880"},
+        mono8{"mono8", "-r 8000 -c 1", "sine 300"}, stereo44b{"stereo44b", "-r 44100 -c 2", "sine 660"};
+    const struct {
+        const char* kind;
+        std::vector<Link> links;
+        bool one_serial;
+        std::string after;
+    } kinds[] = {{"three layouts, junk after", {mono22, stereo44, mono8}, false, junk},
+                 {"one layout, junk after", {stereo44, stereo44b}, false, junk},
+                 {"one serial number", {stereo44, stereo44b}, true, ""}};
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.kind);
+        std::string clean, chain;
+        for (size_t i = 0; i < k.links.size(); ++i) {
+            const Link& l = k.links[i];
+            clean += made.ogg(l.name, l.layout, l.synth, "-s " + std::to_string(i + 1));
+            chain += made.ogg(l.name, l.layout, l.synth, k.one_serial ? "-s 777" : "");
+        }
+        chain += k.after;
+        auto c = stream_of(clean);
+        const std::vector<int16_t> ref = read_on(*OpenVorbisDecoder(*c));
+        const size_t frames = ref.size() / 2;
+        ASSERT_GT(frames, k.links.size() * 44100 - 100);
+
+        auto s = stream_of(chain);
+        auto d = OpenVorbisDecoder(*s);
+        EXPECT_EQ(d->TotalBytes(), int64_t(frames * 4));
+        EXPECT_TRUE(read_on(*d) == ref);
+        EXPECT_EQ(frames_looped(*s, ref, frames + 44100 / 2), frames + 44100 / 2);
+    }
 }
