@@ -516,7 +516,7 @@ void CatchQuitSignals() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    // A hang-up (its terminal closed, its session ended) ends the game as
+    // A hang-up (its terminal closed, its user logged out) ends the game as
     // cleanly as SIGTERM; a player started under nohup goes on ignoring it.
     struct sigaction hangup {};
     if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
