@@ -4,10 +4,10 @@
 #include "shell/form_view.h"
 #include "shell/player_entry.h"
 #include "media/audio/sound_items.h"
-#include "platform/filesys.h"
-#include "platform/resources.h"
-#include "platform/trace.h"
-#include "platform/video.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/resources.h"
+#include "platform/system/trace.h"
+#include "platform/display/video.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 #pragma once
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 
 #include <functional>
 #include <string>

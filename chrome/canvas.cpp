@@ -1,5 +1,5 @@
 #include "chrome/canvas.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/font_pixel.h"
 
 #include <algorithm>

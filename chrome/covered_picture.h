@@ -3,7 +3,7 @@
 // changed size meanwhile: the next frame draws it whole.
 #pragma once
 #include "platform/rect.h"
-#include "platform/video.h"
+#include "platform/display/video.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "chrome/form.h"
 #include "chrome/widgets.h"
-#include "platform/keys.h"
+#include "platform/display/keys.h"
 
 #include <algorithm>
 

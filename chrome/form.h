@@ -8,7 +8,7 @@
 // that in the window when something changed.
 #pragma once
 #include "chrome/canvas.h"
-#include "platform/video.h"
+#include "platform/display/video.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,9 +1,9 @@
 #include "chrome/form_config.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/ini_file.h"
-#include "platform/message_box.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/ini_file.h"
+#include "platform/display/message_box.h"
 
 #include <cstdio>
 

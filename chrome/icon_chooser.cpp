@@ -1,7 +1,7 @@
 #include "chrome/icon_chooser.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
-#include "platform/video.h"
+#include "platform/filesystem/stream.h"
+#include "platform/display/video.h"
 
 #include <algorithm>
 #include <cstdio>

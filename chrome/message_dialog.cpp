@@ -1,6 +1,6 @@
 #include "chrome/message_dialog.h"
-#include "platform/codepage.h"
-#include "platform/keys.h"
+#include "platform/text/codepage.h"
+#include "platform/display/keys.h"
 #include "render/font_pixel.h"
 
 #include <algorithm>

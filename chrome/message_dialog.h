@@ -7,7 +7,7 @@
 // window gives the cancel answer.
 #pragma once
 #include "chrome/modal_dialog.h"
-#include "platform/message_box.h"
+#include "platform/display/message_box.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 #include "chrome/popup_menu.h"
-#include "platform/keys.h"
+#include "platform/display/keys.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "chrome/text_edit.h"
 
-#include "platform/clipboard.h"
-#include "platform/codepage.h"
-#include "platform/keys.h"
+#include "platform/display/clipboard.h"
+#include "platform/text/codepage.h"
+#include "platform/display/keys.h"
 
 #include <algorithm>
 

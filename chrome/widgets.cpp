@@ -1,5 +1,5 @@
 #include "chrome/widgets.h"
-#include "platform/keys.h"
+#include "platform/display/keys.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,9 +8,9 @@
 #include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "files/vocab.h"
-#include "platform/codepage.h"
-#include "platform/message_box.h"
-#include "platform/trace.h"
+#include "platform/text/codepage.h"
+#include "platform/display/message_box.h"
+#include "platform/system/trace.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "engine/page.h"
 #include "script/parser.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <algorithm>
 #include <cstdio>

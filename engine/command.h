@@ -6,7 +6,7 @@
 #include "engine/opcodes.h"
 #include "files/field_reader.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "engine/commands.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 std::unique_ptr<TCommand> CreateCommandOf(uint8_t opcode, TPage* page) {
     switch (opcode & 127) {

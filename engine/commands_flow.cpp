@@ -10,7 +10,7 @@
 #include "objects/scene/scene.h"
 #include "files/db_table.h"
 #include "files/save_stream.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "script/param.h"
 #include "files/save_stream.h"
 #include "objects/scene/scene.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 void TComMovieStop::ReadFields(FieldReader& r) {
     Target = ReadExprField(r, "target object");

@@ -7,7 +7,7 @@
 #include "script/param_collection.h"
 #include "files/save_stream.h"
 #include "objects/scene/scene.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <memory>
 #include <sstream>

@@ -4,8 +4,8 @@
 #include "engine/project.h"
 #include "media/base/media_managers.h"
 #include "objects/scene/scene.h"
-#include "platform/clock.h"
-#include "platform/fonts.h"
+#include "platform/system/clock.h"
+#include "platform/text/fonts.h"
 
 namespace {
 

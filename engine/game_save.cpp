@@ -10,11 +10,11 @@
 #include "files/save_stream.h"
 #include "files/vr_file_collection.h"
 #include "objects/scene/scene.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/message_box.h"
-#include "platform/replace_file.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/display/message_box.h"
+#include "platform/filesystem/replace_file.h"
 #include "render/tesk_collection.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 // TProject's ProcessRequests, SaveGame, WriteGameSave, LoadGame and
 // WriteStatus (engine/project.h) are built on these.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <string>

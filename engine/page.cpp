@@ -6,9 +6,9 @@
 #include "script/param_collection.h"
 #include "files/field_reader.h"
 #include "files/vr_file_manager.h"
-#include "platform/codepage.h"
-#include "platform/message_box.h"
-#include "platform/trace.h"
+#include "platform/text/codepage.h"
+#include "platform/display/message_box.h"
+#include "platform/system/trace.h"
 
 #include <cstdio>
 

@@ -10,11 +10,11 @@
 #include "files/vr_file_collection.h"
 #include "files/vr_file_manager.h"
 #include "media/base/media_managers.h"
-#include "platform/codepage.h"
-#include "platform/drives.h"
-#include "platform/filesys.h"
-#include "platform/message_box.h"
-#include "platform/video.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/drives.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/display/message_box.h"
+#include "platform/display/video.h"
 #include "render/wipes/custom_wipe.h"
 
 TProject* Project = nullptr;

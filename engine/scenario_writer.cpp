@@ -1,7 +1,7 @@
 #include "engine/scenario_writer.h"
 
 #include "script/parser.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstring>
 

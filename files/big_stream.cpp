@@ -1,7 +1,7 @@
 #include "files/big_stream.h"
 #include "files/save_stream.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 // to a media player without copying it).
 #pragma once
 #include "files/save_stream.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "files/containers.h"
 #include "files/save_stream.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 void CheckListIndex(int64_t i, int64_t count) {
     if (i < 0 || i >= count) throw EListError("List index out of bounds (" + std::to_string(i) + ")");

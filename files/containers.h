@@ -4,8 +4,8 @@
 #pragma once
 #include "platform/rect.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
-#include "platform/string_list.h"
+#include "platform/filesystem/stream.h"
+#include "platform/text/string_list.h"
 
 #include <cstdint>
 #include <memory>

@@ -6,7 +6,7 @@
 #include "files/jstring.h"
 #include "files/save_stream.h"
 #include "files/number_text.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <algorithm>

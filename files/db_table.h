@@ -4,7 +4,7 @@
 #pragma once
 #include "files/containers.h"
 #include "files/vocab.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <memory>

@@ -6,7 +6,7 @@
 // as zeros, never allocates by an unchecked number and never loops.
 #pragma once
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <string>

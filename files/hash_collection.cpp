@@ -1,5 +1,5 @@
 #include "files/hash_collection.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <algorithm>

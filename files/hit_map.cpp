@@ -2,7 +2,7 @@
 
 #include "files/field_reader.h"
 #include "files/save_stream.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace {
 // Smallest area: an empty text, the shape byte and a vertex count.

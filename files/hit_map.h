@@ -6,7 +6,7 @@
 // pixels.
 #pragma once
 #include "platform/rect.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
 #include "files/install_set.h"
 #include "files/field_reader.h"
 #include "files/save_stream.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 namespace {
 constexpr char kCorrupt[] = "install.dat: corrupt";

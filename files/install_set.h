@@ -2,7 +2,7 @@
 // game.dat (which game, which disc, what the installer chose), and the
 // list telling which disc holds a folder of game files.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <array>
 #include <cstdint>

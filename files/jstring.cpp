@@ -1,6 +1,6 @@
 #include "files/jstring.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <array>

@@ -1,8 +1,8 @@
 #include "files/number_text.h"
 
 #include "files/extended.h"
-#include "platform/clock.h"
-#include "platform/stream.h"
+#include "platform/system/clock.h"
+#include "platform/filesystem/stream.h"
 
 #include <cerrno>
 #include <cfloat>

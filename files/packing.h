@@ -2,7 +2,7 @@
 // stream's whole content is replaced by its deflated (level 1, zlib header
 // and checksum) or inflated form.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstddef>
 #include <cstdint>

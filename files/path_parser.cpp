@@ -1,6 +1,6 @@
 #include "files/path_parser.h"
-#include "platform/codepage.h"
-#include "platform/filesys.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
 
 namespace {
 // Index just after the first delimiter at or after from (s.size() when none).

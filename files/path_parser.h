@@ -1,7 +1,7 @@
 // Splitting a path into its components and resolving "..\" steps against a
 // base folder.
 #pragma once
-#include "platform/string_list.h"
+#include "platform/text/string_list.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // a string is a u32 length and its bytes, an integer 4 bytes little-endian,
 // a byte (or boolean) one byte.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <string>

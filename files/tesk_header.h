@@ -4,7 +4,7 @@
 // reads the same record, so both read it here.
 #pragma once
 #include "files/field_reader.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 #include "files/vocab.h"
 
-#include "platform/codepage.h"
-#include "platform/display_info.h"
-#include "platform/filesys.h"
+#include "platform/text/codepage.h"
+#include "platform/display/display_info.h"
+#include "platform/filesystem/filesys.h"
 
 const TPropertyInfo PropertyInfos[PROPERTY_COUNT] = {
     {"PR_NAME", PT_STR}, {"PR_PARENT", PT_STR}, {"PR_SOURCE", PT_STR}, {"PR_LEFT", PT_INT},

@@ -3,10 +3,10 @@
 #include "files/packing.h"
 #include "files/random.h"
 #include "files/tesk_header.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/resources.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/resources.h"
 
 #include <zlib.h>
 

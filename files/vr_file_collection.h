@@ -4,7 +4,7 @@
 #pragma once
 #include "files/big_stream.h"
 #include "files/hash_collection.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,11 +1,11 @@
 #include "files/vr_file_manager.h"
 #include "files/install_set.h"
-#include "platform/codepage.h"
-#include "platform/drives.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/drives.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/message_box.h"
-#include "platform/video.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/display/message_box.h"
+#include "platform/display/video.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 // need them; and the prompt for another disc.
 #pragma once
 #include "files/vr_file_collection.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,7 +4,7 @@
 // exception, a sanitizer report, a hang or a huge allocation) is a fault.
 #pragma once
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,10 +9,10 @@
 #include "render/ico.h"
 #include "render/tesk_collection.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
-#include "platform/string_list.h"
-#include "platform/video.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
+#include "platform/text/string_list.h"
+#include "platform/display/video.h"
 #include "render/custom_dibx.h"
 
 #include <algorithm>

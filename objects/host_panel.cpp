@@ -3,7 +3,7 @@
 #include "chrome/form.h"
 #include "media/base/media.h"
 #include "objects/base_list.h"
-#include "platform/video.h"
+#include "platform/display/video.h"
 #include "render/custom_dibx.h"
 
 #include <algorithm>

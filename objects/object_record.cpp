@@ -1,6 +1,6 @@
 #include "objects/object_record.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 std::string ObjectRecordMessage() { return Sjis("セーブデータが壊れています"); }
 

@@ -3,7 +3,7 @@
 // WriteStreamExtended of files/number_text.h.)
 #pragma once
 #include "files/field_reader.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #include "script/param.h"
 #include "script/param_collection.h"
 #include "objects/base_list.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "files/save_stream.h"
 #include "objects/base_list.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 #include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "objects/base_list.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/custom_dibx.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "render/dib.h"
 
-#include "platform/clock.h"
-#include "platform/codepage.h"
-#include "platform/stream.h"
+#include "platform/system/clock.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/stream.h"
 
 #include <algorithm>
 #include <climits>

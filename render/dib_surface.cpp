@@ -1,7 +1,7 @@
 #include "render/dib_surface.h"
 
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "render/color_reduce.h"
 
 #include <algorithm>

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 
 namespace {
 int32_t g_display_bits = 15;

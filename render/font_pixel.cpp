@@ -1,8 +1,8 @@
 #include "render/font_pixel.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/fonts.h"
+#include "platform/text/fonts.h"
 
 #include <algorithm>
 #include <cmath>

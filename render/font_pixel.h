@@ -9,7 +9,7 @@
 #pragma once
 #include "files/vocab.h"
 #include "platform/rect.h"
-#include "platform/fonts.h"
+#include "platform/text/fonts.h"
 #include "render/custom_dibx.h"
 
 #include <array>

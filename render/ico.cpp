@@ -2,7 +2,7 @@
 
 #include "files/palette.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/dib_surface.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // through the glyph cache into its own colour surface and 8-bit mask, and
 // is composited onto the list's target wherever it is drawn.
 #pragma once
-#include "platform/fonts.h"
-#include "platform/stream.h"
+#include "platform/text/fonts.h"
+#include "platform/filesystem/stream.h"
 #include "render/custom_dibx.h"
 #include "render/dibx.h"
 #include "render/surface_maker.h"

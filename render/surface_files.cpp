@@ -1,8 +1,8 @@
 // Pictures with a mask come from and go to files by extension: TGA, icons
 // and cursors through their own readers, everything else as a bitmap. The
 // readers build on TDIBSurface, so the choice lives beside them.
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "render/dib_surface.h"
 #include "render/ico.h"
 #include "render/tga.h"

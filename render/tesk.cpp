@@ -13,9 +13,9 @@
 #include "files/packing.h"
 #include "files/palette.h"
 #include "files/random.h"
-#include "platform/codepage.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "render/custom_dibx.h"
 #include "render/dibx.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "files/save_stream.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/dibx.h"
 #include "render/tesk.h"
 

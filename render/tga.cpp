@@ -1,6 +1,6 @@
 #include "render/tga.h"
 
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/dib_surface.h"
 
 #include <algorithm>

@@ -6,9 +6,9 @@
 #include "script/sys_funcs.h"
 #include "files/save_stream.h"
 #include "files/vocab.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cmath>
 #include <typeinfo>

@@ -2,7 +2,7 @@
 
 #include "files/number_text.h"
 #include "script/param_collection.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <cmath>

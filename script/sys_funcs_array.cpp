@@ -3,9 +3,9 @@
 #include "script/param_collection.h"
 #include "files/jstring.h"
 #include "files/vr_file_manager.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <algorithm>
 #include <memory>

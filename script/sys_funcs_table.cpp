@@ -5,7 +5,7 @@
 #include "files/containers.h"
 #include "files/db_table.h"
 #include "files/vr_file_manager.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 #include "script/param_collection.h"
 #include "files/jstring.h"
 #include "files/number_text.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 
 #include "files/number_text.h"
 #include "script/param_collection.h"
-#include "platform/clock.h"
-#include "platform/codepage.h"
+#include "platform/system/clock.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <cmath>

@@ -9,9 +9,9 @@
 #include "script/game_clock.h"
 #include "media/base/screen_manager.h"
 #include "media/base/sound_device.h"
-#include "platform/message_box.h"
-#include "platform/string_list.h"
-#include "platform/video.h"
+#include "platform/display/message_box.h"
+#include "platform/text/string_list.h"
+#include "platform/display/video.h"
 
 #include "objects/scene/scene.h"
 

@@ -5,8 +5,8 @@
 #include "shell/player_modules.h"
 #include "engine/project.h"
 #include "files/vr_file_manager.h"
-#include "platform/clock.h"
-#include "platform/filesys.h"
+#include "platform/system/clock.h"
+#include "platform/filesystem/filesys.h"
 
 void THeadlessScene::ResetScene() {
     objects_.clear();

@@ -5,15 +5,15 @@
 #include "chrome/message_dialog.h"
 #include "shell/form_view.h"
 #include "shell/player_modules.h"
-#include "platform/clock.h"
-#include "platform/codepage.h"
-#include "platform/drives.h"
+#include "platform/system/clock.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/drives.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/fonts.h"
-#include "platform/message_box.h"
-#include "platform/single_instance.h"
-#include "platform/video.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/text/fonts.h"
+#include "platform/display/message_box.h"
+#include "platform/filesystem/single_instance.h"
+#include "platform/display/video.h"
 
 #include <cstdio>
 #include <cstdlib>

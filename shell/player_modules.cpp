@@ -7,7 +7,7 @@
 #include "media/base/media_managers.h"
 #include "media/media_modules.h"
 #include "objects/scene/scene.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 namespace {
 // Sounds are looked for as the project looks for its files: a sound on

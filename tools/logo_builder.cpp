@@ -3,8 +3,8 @@
 // packs them into the archive linked into the player as resource MADEWITH.
 // The emblem is drawn here: a ring around a bold V on a night-blue disc.
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/cursor_writer.h"
 #include "tests/support/film_writer.h"

@@ -6,9 +6,9 @@
 // Paths on the command line are native (UTF-8); entry names are Shift-JIS
 // with "\" between folders, as the player asks for them.
 #include "files/vr_file_collection.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -11,7 +11,7 @@
 #include "script/param_collection.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 #include <benchmark/benchmark.h>
 

@@ -12,7 +12,7 @@
 #include "engine/project.h"
 #include "files/vr_file_manager.h"
 #include "objects/scene/scene.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>

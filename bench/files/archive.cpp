@@ -4,7 +4,7 @@
 // 50,000-entry directory, and looking names up in it.
 #include "files/vr_file_collection.h"
 #include "files/vr_file_manager.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>

@@ -3,7 +3,7 @@
 // backslash. Time per text should grow linearly with its size.
 #include "files/jstring.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 // The audio thread's work per buffer: the bus calls its sources, then scales
 // and clips the sum to 16 bits. A 1024-frame buffer lasts 23 ms at 44100 Hz.
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 
 #include <benchmark/benchmark.h>
 

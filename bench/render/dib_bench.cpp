@@ -4,7 +4,7 @@
 // the constant-alpha and keyed blits of the drawing surface.
 #include "render/dib_surface.h"
 
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <benchmark/benchmark.h>
 

@@ -12,7 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/tesk.h"
 #include "render/tesk_collection.h"
 

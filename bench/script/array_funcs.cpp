@@ -6,7 +6,7 @@
 #include "script/sys_funcs.h"
 #include "shell/sys_func_families.h"
 #include "script/param_collection.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,8 +8,8 @@
 #include "shell/form_view.h"
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Copying a composed 640x480 frame into the window's client image, whole and
 // as a few dirty rectangles, on the headless backend (the SDL backend adds
 // the texture upload on top).
-#include "platform/video.h"
+#include "platform/display/video.h"
 
 #include <benchmark/benchmark.h>
 

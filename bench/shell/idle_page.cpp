@@ -11,8 +11,8 @@
 #include "engine/project.h"
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 
 #include <benchmark/benchmark.h>
 

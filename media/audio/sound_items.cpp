@@ -6,11 +6,11 @@
 #include "media/decode/pcm_decoder.h"
 #include "media/audio/wav_out.h"
 #include "media/base/media_managers.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/message_box.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/display/message_box.h"
+#include "platform/filesystem/stream.h"
 
 #include <algorithm>
 #include <cmath>

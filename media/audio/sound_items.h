@@ -4,7 +4,7 @@
 #pragma once
 #include "media/base/media.h"
 #include "media/base/sound_device.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #include "media/audio/wav_out.h"
 
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <algorithm>
 #include <chrono>

@@ -7,7 +7,7 @@
 // audio callback only copies queued blocks into the device's bus.
 #pragma once
 #include "media/base/sound_device.h"
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -10,7 +10,7 @@
 #pragma once
 #include "files/containers.h"
 #include "platform/rect.h"
-#include "platform/video.h"
+#include "platform/display/video.h"
 #include "render/custom_dibx.h"
 
 #include <cstdint>

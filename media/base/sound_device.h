@@ -1,11 +1,11 @@
 // The sound device the companion media library plays into, and the window
 // behaviour the main window inherits from its base TDXForm. The device is
-// one audio output at 44100 Hz, 16-bit stereo (platform/audio.h); the
+// one audio output at 44100 Hz, 16-bit stereo (platform/system/audio.h); the
 // program creates it at start-up when sound is on, or on first need.
 #pragma once
 #include "platform/rect.h"
-#include "platform/audio.h"
-#include "platform/video.h"
+#include "platform/system/audio.h"
+#include "platform/display/video.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,8 +4,8 @@
 #include "media/cd/cdp.h"
 #include "media/base/media_managers.h"
 #include "media/base/sound_device.h"
-#include "platform/audio.h"
-#include "platform/registry_values.h"
+#include "platform/system/audio.h"
+#include "platform/filesystem/registry_values.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "media/cd/cdp.h"
 
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 
 #include <cdio/cdio.h>
 #include <cdio/paranoia/cdda.h>

@@ -2,8 +2,8 @@
 
 #include "media/decode/pcm_decoder.h"
 #include "media/companion/video_companion.h"
-#include "platform/audio.h"
-#include "platform/stream.h"
+#include "platform/system/audio.h"
+#include "platform/filesystem/stream.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,10 +2,10 @@
 
 #include "media/companion/companion.h"
 #include "media/decode/video_decoder.h"
-#include "platform/audio.h"
-#include "platform/clock.h"
-#include "platform/stream.h"
-#include "platform/video.h"
+#include "platform/system/audio.h"
+#include "platform/system/clock.h"
+#include "platform/filesystem/stream.h"
+#include "platform/display/video.h"
 
 #include <algorithm>
 #include <atomic>

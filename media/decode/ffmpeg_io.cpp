@@ -1,6 +1,6 @@
 #include "media/decode/ffmpeg_io.h"
 
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 extern "C" {
 #include <libavformat/avio.h>

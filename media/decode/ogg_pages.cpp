@@ -2,9 +2,9 @@
 
 #include "files/field_reader.h"
 #include "media/decode/pcm_decoder.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <algorithm>
 #include <array>

@@ -4,9 +4,9 @@
 #include "media/decode/ffmpeg_convert.h"
 #include "media/decode/ffmpeg_io.h"
 #include "media/decode/ogg_pages.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <vorbis/vorbisfile.h>
 

@@ -1,7 +1,7 @@
 #include "media/decode/video_decoder.h"
 
 #include "media/decode/ffmpeg_convert.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 extern "C" {

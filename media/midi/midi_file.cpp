@@ -1,7 +1,7 @@
 #include "media/midi/midi_file.h"
 
 #include "files/field_reader.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // quarter-note division becomes one flat list of events sorted by time,
 // each with its time in milliseconds, which the MIDI player walks.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <span>

@@ -3,8 +3,8 @@
 #include "files/vr_file_manager.h"
 #include "media/audio/sound_items.h"
 #include "media/midi/midi_player.h"
-#include "platform/audio.h"
-#include "platform/codepage.h"
+#include "platform/system/audio.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "media/base/sound_device.h"
 

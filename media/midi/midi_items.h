@@ -2,7 +2,7 @@
 // player, loading its file when it takes the player over.
 #pragma once
 #include "media/base/media_managers.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "media/midi/midi_player.h"
 
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 
 #include <algorithm>
 #include <chrono>

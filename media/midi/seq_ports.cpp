@@ -1,6 +1,6 @@
 #include "media/midi/seq_ports.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <alsa/asoundlib.h>
 

@@ -4,7 +4,7 @@
 #include "media/midi/midi_player.h"
 #include "media/midi/seq_ports.h"
 
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 
 #include <fluidsynth.h>
 

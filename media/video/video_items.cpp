@@ -6,7 +6,7 @@
 #include "media/base/media_managers.h"
 #include "media/companion/video_companion.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 bool TVideoItem::ExtractedFirst(const std::string& name) {
     if (IsPlainPath(name)) return false;

@@ -3,8 +3,8 @@
 #include "files/save_stream.h"
 #include "objects/base_list.h"
 #include "objects/object_record.h"
-#include "platform/codepage.h"
-#include "platform/filesys.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
 #include "render/custom_dibx.h"
 
 namespace {

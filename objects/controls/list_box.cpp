@@ -9,7 +9,7 @@
 #include "objects/text/label.h"
 #include "objects/object_record.h"
 #include "platform/exception.h"
-#include "platform/keys.h"
+#include "platform/display/keys.h"
 #include "render/custom_dibx.h"
 #include "render/tesk_collection.h"
 

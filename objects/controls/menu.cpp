@@ -5,7 +5,7 @@
 #include "files/save_stream.h"
 #include "objects/base_list.h"
 #include "objects/object_record.h"
-#include "platform/keys.h"
+#include "platform/display/keys.h"
 
 #include <algorithm>
 

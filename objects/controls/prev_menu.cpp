@@ -8,10 +8,10 @@
 #include "objects/base_list.h"
 #include "objects/film/film_manager.h"
 #include "objects/object_record.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/keys.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/display/keys.h"
 #include "render/tesk_collection.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "files/field_reader.h"
 #include "files/path_parser.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // area's size and, per button, its place, the motion files of each state,
 // the overlay shown over it, its capture mask and cursor. Only read here.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <string>

@@ -9,7 +9,7 @@
 #include "render/custom_dibx.h"
 
 #include "files/number_text.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 namespace {

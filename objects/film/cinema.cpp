@@ -9,7 +9,7 @@
 #include "objects/film/film_manager.h"
 #include "objects/object_record.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "render/custom_dibx.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 #include "files/path_parser.h"
 #include "files/vr_file_manager.h"
 #include "media/audio/sound_items.h"
-#include "platform/codepage.h"
-#include "platform/filesys.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // film keeps no clock; its owner turns elapsed time into film frames (1/60 s)
 // and asks for the values of each track at that frame.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <memory>

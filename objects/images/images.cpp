@@ -4,8 +4,8 @@
 #include "script/param.h"
 #include "files/save_stream.h"
 #include "objects/object_record.h"
-#include "platform/codepage.h"
-#include "platform/filesys.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
 #include "render/custom_dibx.h"
 
 // ---- TVorqCustomImages ----

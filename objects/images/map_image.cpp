@@ -9,8 +9,8 @@
 #include "objects/base_list.h"
 #include "objects/object_record.h"
 #include "platform/exception.h"
-#include "platform/keys.h"
-#include "platform/stream.h"
+#include "platform/display/keys.h"
+#include "platform/filesystem/stream.h"
 #include "render/dibx.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "script/game_clock.h"
 #include "files/jstring.h"
 #include "objects/base_list.h"
-#include "platform/http_client.h"
+#include "platform/system/http_client.h"
 
 // Shared by the object and its worker: the worker writes Reply and then
 // sets Done; the main thread reads Reply only after seeing Done.

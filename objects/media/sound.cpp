@@ -7,7 +7,7 @@
 #include "objects/base_list.h"
 #include "objects/object_record.h"
 #include "objects/media/volume_fade.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 #include <algorithm>
 

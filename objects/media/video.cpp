@@ -10,7 +10,7 @@
 #include "objects/object_record.h"
 #include "objects/media/sound.h"
 #include "objects/media/volume_fade.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "render/dibx.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "objects/scene/motion_kinds.h"
 
 #include "objects/film/motion.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 namespace {
 // The one kind of motion file: a film of tracks that drive an existing

@@ -5,7 +5,7 @@
 #include "files/save_stream.h"
 #include "objects/text/label.h"
 #include "objects/object_record.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "render/custom_dibx.h"
 #include "render/tesk_collection.h"

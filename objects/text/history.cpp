@@ -7,7 +7,7 @@
 #include "objects/text/mes_data.h"
 #include "objects/object_record.h"
 #include "objects/text/scenario_text.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/text/glyphs.h"
 #include "render/text/wz_word.h"
 

@@ -4,9 +4,9 @@
 #include "objects/base_list.h"
 #include "objects/images/image_list.h"
 #include "objects/object_record.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "render/dibx.h"
 #include "render/font_pixel.h"
 

@@ -3,8 +3,8 @@
 #include "files/field_reader.h"
 #include "files/save_stream.h"
 #include "objects/text/scenario_text.h"
-#include "platform/codepage.h"
-#include "platform/stream.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/stream.h"
 #include "render/text/glyphs.h"
 #include "render/text/wz_word.h"
 

@@ -2,7 +2,7 @@
 
 #include "files/field_reader.h"
 #include "files/save_stream.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/custom_dibx.h"
 #include "render/dib.h"
 #include "render/font_pixel.h"

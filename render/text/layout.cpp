@@ -1,6 +1,6 @@
 #include "render/text/layout.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/text/glyphs.h"
 #include "render/text/wz_word.h"
 

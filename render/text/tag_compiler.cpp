@@ -1,7 +1,7 @@
 #include "render/text/tag_compiler.h"
 
 #include "script/param_collection.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "render/text/wz_word.h"
 

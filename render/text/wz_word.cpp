@@ -4,7 +4,7 @@
 #include "files/field_reader.h"
 #include "files/jstring.h"
 #include "files/save_stream.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "render/dibx.h"
 

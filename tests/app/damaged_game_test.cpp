@@ -2,7 +2,7 @@
 // display: each ends or plays on at once with its message, instead of
 // spinning. The outer `timeout` only keeps a regression from stalling the
 // suite; nothing here measures time.
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
 

@@ -2,7 +2,7 @@
 // the demo game plays its pages (seen in the command trace) and ends
 // itself; bad games and a missing display end with a message and a
 // failure status.
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "tests/support/fixture_writers.h"
 #include "tools/demo/scenes.h"
 #include "tests/support/run_command.h"

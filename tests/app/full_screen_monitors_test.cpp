@@ -4,7 +4,7 @@
 // layout cannot take, the monitor the window is on, the window covering
 // its monitor, the bar at entry, and every monitor's mode once the player
 // has gone.
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/player_on_x.h"
 

@@ -2,8 +2,8 @@
 // the lock names the folder the system finds, however it is spelled, and
 // its file goes when the player ends, and each start finds it whatever its
 // runtime folder.
-#include "platform/filesys.h"
-#include "platform/single_instance.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/single_instance.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
 

@@ -3,7 +3,7 @@
 // Japanese font is missing; with a Japanese face of another name it plays
 // in that; with no font at all it says so, in the desktop's own box where
 // there is a display, and ends with a failure.
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"

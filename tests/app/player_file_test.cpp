@@ -4,8 +4,8 @@
 // cannot read. Nothing here measures time: the outer `timeout` only keeps a
 // regression from stalling the suite.
 #include "files/install_set.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"

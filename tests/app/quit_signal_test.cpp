@@ -4,8 +4,8 @@
 // lock file nor its temporary folder behind, also when a second signal
 // follows at once. On a real X server, the window carries the player's
 // icon and SIGTERM closes it cleanly too.
-#include "platform/filesys.h"
-#include "platform/single_instance.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/single_instance.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"

@@ -7,7 +7,7 @@
 // from stalling the suite.
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/wait_until.h"

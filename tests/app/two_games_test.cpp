@@ -5,7 +5,7 @@
 #include "media/base/media.h"
 #include "media/base/media_managers.h"
 #include "media/companion/companion.h"
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 #include "shell/player_modules.h"
 #include "tests/support/player_window.h"
 

@@ -5,8 +5,8 @@
 // player, headless, finds the start page, a picture in a folder, and the
 // page it goes on to once the picture has its own width.
 #include "files/vocab.h"
-#include "platform/codepage.h"
-#include "platform/filesys.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
 #include "render/tesk.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"

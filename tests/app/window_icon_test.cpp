@@ -3,9 +3,9 @@
 // the window without one but does not keep the game from starting.
 #include "shell/form_view.h"
 #include "script/game_clock.h"
-#include "platform/codepage.h"
-#include "platform/filesys.h"
-#include "platform/resources.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/resources.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 

@@ -2,7 +2,7 @@
 // and without a window manager (openbox, whose work area is the whole
 // screen): centred where the screen holds it, and with its top-left corner
 // on the screen where it is larger, so that its bar and menus stay in reach.
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"

@@ -1,7 +1,7 @@
 // Input events for driving the chrome in tests, and a scratch folder.
 #pragma once
-#include "platform/keys.h"
-#include "platform/video.h"
+#include "platform/display/keys.h"
+#include "platform/display/video.h"
 
 #include <cstdlib>
 #include <filesystem>

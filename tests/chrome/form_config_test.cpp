@@ -1,5 +1,5 @@
 #include "chrome/form_config.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/chrome/chrome_events.h"
 
 #include <gtest/gtest.h>

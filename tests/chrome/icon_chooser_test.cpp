@@ -3,8 +3,8 @@
 // image chosen with the keys is the one loaded (Pillow and ImageMagick
 // made the two-image file). A file of one image loads without asking.
 #include "chrome/icon_chooser.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "render/dib_surface.h"
 #include "tests/chrome/chrome_events.h"
 

@@ -1,7 +1,7 @@
 // The drawn message box: its text wrapping and layout, the answers that
 // keys and clicks give, and what it leaves of the window it stood over.
 #include "chrome/message_dialog.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/chrome/chrome_events.h"
 
 #include <gtest/gtest.h>

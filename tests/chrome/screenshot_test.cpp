@@ -5,7 +5,7 @@
 #include "chrome/form_config.h"
 #include "chrome/message_dialog.h"
 #include "chrome/toolbar.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/chrome/chrome_events.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"

@@ -3,8 +3,8 @@
 // text drawn at the caret, word wrap, and the clipboard with Japanese text
 // through a stand-in clipboard (the test runs without a video driver).
 #include "chrome/text_edit.h"
-#include "platform/clipboard.h"
-#include "platform/codepage.h"
+#include "platform/display/clipboard.h"
+#include "platform/text/codepage.h"
 #include "tests/chrome/chrome_events.h"
 
 #include <gtest/gtest.h>

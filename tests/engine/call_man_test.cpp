@@ -8,8 +8,8 @@
 #include "script/param_collection.h"
 #include "engine/project.h"
 #include "tests/support/fixture_writers.h"
-#include "platform/message_box.h"
-#include "platform/trace.h"
+#include "platform/display/message_box.h"
+#include "platform/system/trace.h"
 
 #include <gtest/gtest.h>
 

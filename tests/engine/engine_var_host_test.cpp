@@ -4,7 +4,7 @@
 
 #include "script/param_collection.h"
 #include "objects/base_list.h"
-#include "platform/fonts.h"
+#include "platform/text/fonts.h"
 
 #include <gtest/gtest.h>
 

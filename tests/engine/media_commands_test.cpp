@@ -8,7 +8,7 @@
 #include "media/base/media_managers.h"
 #include "media/media_modules.h"
 #include "objects/scene/scene.h"
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/plain_dibx.h"
 

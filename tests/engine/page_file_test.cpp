@@ -7,8 +7,8 @@
 #include "engine/scenario_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
-#include "platform/codepage.h"
-#include "platform/trace.h"
+#include "platform/text/codepage.h"
+#include "platform/system/trace.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "files/vr_file_collection.h"
 #include "files/vr_file_manager.h"
 #include "files/install_set.h"
-#include "platform/codepage.h"
-#include "platform/video.h"
+#include "platform/text/codepage.h"
+#include "platform/display/video.h"
 #include "render/wipes/custom_wipe.h"
 #include "tests/support/fixture_writers.h"
 

@@ -7,8 +7,8 @@
 
 #include "files/vr_file_manager.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "render/custom_dibx.h"
 #include "render/tesk.h"
 

@@ -4,9 +4,9 @@
 // map file's message or read as something else, never more.
 #include "files/hit_map.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

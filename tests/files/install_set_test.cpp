@@ -1,5 +1,5 @@
 #include "files/install_set.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <gtest/gtest.h>

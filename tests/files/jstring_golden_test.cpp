@@ -2,7 +2,7 @@
 // Python's cp932 and euc_jp codecs and Unicode normalisation.
 #include "files/jstring.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <gtest/gtest.h>
 

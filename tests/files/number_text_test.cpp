@@ -6,7 +6,7 @@
 
 #include "files/extended.h"
 #include "tests/support/delphi_text.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

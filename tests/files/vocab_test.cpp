@@ -1,6 +1,6 @@
 #include "files/vocab.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <gtest/gtest.h>
 

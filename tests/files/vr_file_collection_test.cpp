@@ -1,8 +1,8 @@
 #include "files/vr_file_collection.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/resources.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/resources.h"
 
 #include "tests/support/file_bytes.h"
 

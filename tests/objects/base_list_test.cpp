@@ -3,8 +3,8 @@
 #include "objects/base_list.h"
 #include "objects/scene/registry_link.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
-#include "platform/string_list.h"
+#include "platform/filesystem/stream.h"
+#include "platform/text/string_list.h"
 #include "render/tesk_collection.h"
 #include "tests/objects/scene_fixture.h"
 

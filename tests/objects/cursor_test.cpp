@@ -1,5 +1,5 @@
 #include "objects/base_list.h"
-#include "platform/video.h"
+#include "platform/display/video.h"
 #include "render/dib_surface.h"
 #include "render/ico.h"
 #include "tests/objects/scene_fixture.h"

@@ -3,7 +3,7 @@
 #include "objects/base_list.h"
 #include "objects/scene/registry_link.h"
 #include "objects/host_panel.h"
-#include "platform/video.h"
+#include "platform/display/video.h"
 #include "render/dibx.h"
 #include "tests/objects/scene_fixture.h"
 

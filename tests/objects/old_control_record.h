@@ -3,7 +3,7 @@
 // of the kinds' own fields that follow it.
 #pragma once
 #include "files/save_stream.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <string>
 

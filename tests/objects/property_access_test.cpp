@@ -1,7 +1,7 @@
 #include "script/param.h"
 #include "objects/property_access.h"
 #include "objects/base_list.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "tests/objects/scene_fixture.h"
 

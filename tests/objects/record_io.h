@@ -4,7 +4,7 @@
 #include "objects/base_list.h"
 #include "objects/object_kinds.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

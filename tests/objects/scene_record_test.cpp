@@ -3,9 +3,9 @@
 // the release of a captured press whose object is freed.
 #include "files/save_stream.h"
 #include "objects/base_list.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/objects/scene_fixture.h"
 #include "tests/support/file_bytes.h"
 

@@ -5,7 +5,7 @@
 #include "media/base/screen_manager.h"
 #include "objects/base_list.h"
 #include "objects/scene/registry_link.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/custom_dibx.h"
 #include "render/tesk.h"
 #include "render/tesk_collection.h"

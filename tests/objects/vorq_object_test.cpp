@@ -1,7 +1,7 @@
 #include "objects/base_list.h"
 #include "files/save_stream.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/objects/scene_fixture.h"
 
 #include <vector>

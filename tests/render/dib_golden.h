@@ -1,7 +1,7 @@
 // Golden pictures of tests/data/dib (made by make_golden.py there with
 // Pillow and ImageMagick): file bytes, decoded RGB and alpha, sizes.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

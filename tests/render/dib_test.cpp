@@ -4,7 +4,7 @@
 #include "render/dib.h"
 
 #include "dib_golden.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "platform/exception.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "render/tesk.h"
 #include "tests/support/plain_dibx.h"
 

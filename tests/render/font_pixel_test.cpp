@@ -1,7 +1,7 @@
 // The glyph cache and glyph painting, on plain-buffer surfaces with the
 // installed IPA faces.
-#include "platform/codepage.h"
-#include "platform/fonts.h"
+#include "platform/text/codepage.h"
+#include "platform/text/fonts.h"
 #include "render/font_pixel.h"
 #include "tests/support/plain_dibx.h"
 

@@ -1,7 +1,7 @@
 // Inputs that once broke a picture or label reader: each is refused with
 // the field that is wrong, and a label at the largest settings still renders.
 #include "dib_golden.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/dib.h"
 #include "render/dib_surface.h"
 #include "render/ico.h"

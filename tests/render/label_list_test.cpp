@@ -1,9 +1,9 @@
 // Text label lists on plain-buffer surfaces with the installed IPA faces.
 #include "files/save_stream.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/fonts.h"
-#include "platform/stream.h"
+#include "platform/text/fonts.h"
+#include "platform/filesystem/stream.h"
 #include "render/font_pixel.h"
 #include "render/label_list.h"
 #include "tests/support/plain_dibx.h"

@@ -5,7 +5,7 @@
 // Deterministic, so a failure names the case.
 #include "dib_golden.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/dib.h"
 #include "render/dib_surface.h"
 #include "render/dibx.h"

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <map>
 
-#include "platform/codepage.h"
-#include "platform/stream.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/stream.h"
 #include "render/dibx.h"
 #include "render/tesk.h"
 #include "tests/support/plain_dibx.h"

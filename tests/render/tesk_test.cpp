@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/codepage.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "render/dibx.h"
 #include "tests/support/plain_dibx.h"
 #include "tests/support/tesk_writer.h"

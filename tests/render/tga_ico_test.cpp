@@ -5,7 +5,7 @@
 #include "render/tga.h"
 
 #include "dib_golden.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/dib_surface.h"
 
 #include <gtest/gtest.h>

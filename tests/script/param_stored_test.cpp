@@ -4,7 +4,7 @@
 
 #include "engine/scenario_writer.h"
 #include "script/system_vars.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"

@@ -7,9 +7,9 @@
 #include "script/sys_funcs.h"
 #include "script/system_vars.h"
 #include "files/extended.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "script/param_collection.h"
 #include "script/parser.h"
 #include "shell/sys_func_families.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <gtest/gtest.h>
 

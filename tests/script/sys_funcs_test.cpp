@@ -6,9 +6,9 @@
 #include "script/param_collection.h"
 #include "script/parser.h"
 #include "script/system_vars.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "script/sys_funcs_text.h"
 
 #include "script/param_collection.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <gtest/gtest.h>

@@ -11,7 +11,7 @@
 #include "engine/scenario_writer.h"
 #include "objects/controls/edit.h"
 #include "objects/scene/scene.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/player_window.h"
 

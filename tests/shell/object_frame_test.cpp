@@ -9,7 +9,7 @@
 #include "shell/player_modules.h"
 #include "engine/scenario_writer.h"
 #include "objects/scene/scene.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/player_window.h"
 

@@ -4,8 +4,8 @@
 #include "shell/player_entry.h"
 
 #include "script/game_clock.h"
-#include "platform/codepage.h"
-#include "platform/single_instance.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/single_instance.h"
 #include "tests/support/fixture_writers.h"
 
 #include <gtest/gtest.h>

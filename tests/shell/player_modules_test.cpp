@@ -8,7 +8,7 @@
 #include "media/base/media_managers.h"
 #include "objects/scene/motion_kinds.h"
 #include "objects/object_kinds.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "render/wipes/custom_wipe.h"
 #include "tests/support/plain_dibx.h"

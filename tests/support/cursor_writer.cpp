@@ -1,6 +1,6 @@
 #include "tests/support/cursor_writer.h"
 
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
 // Small helpers for tests that compare stored bytes.
 #pragma once
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 
 #include <fstream>
 #include <sstream>

@@ -2,7 +2,7 @@
 
 #include "files/big_stream.h"
 #include "files/vr_file_collection.h"
-#include "platform/filesys.h"
+#include "platform/filesystem/filesys.h"
 
 #include <atomic>
 #include <filesystem>

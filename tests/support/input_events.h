@@ -1,7 +1,7 @@
 // Window events as tests hand them to the main window or inject them into
 // a video service.
 #pragma once
-#include "platform/video.h"
+#include "platform/display/video.h"
 
 inline InputEvent KeyEvent(InputEventKind kind, int32_t vk, bool repeat = false) {
     InputEvent e;

@@ -5,7 +5,7 @@
 #pragma once
 #include "chrome/toolbar.h"
 #include "media/base/screen_manager.h"
-#include "platform/video.h"
+#include "platform/display/video.h"
 #include "shell/form_view.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"

@@ -4,7 +4,7 @@
 #pragma once
 #include "shell/form_view.h"
 #include "script/game_clock.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "tests/support/fixture_writers.h"
 
 #include <gtest/gtest.h>

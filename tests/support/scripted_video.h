@@ -4,7 +4,7 @@
 // presented pixels read back as from the headless backend. Header-only so
 // that bench/ can use it too.
 #pragma once
-#include "platform/video.h"
+#include "platform/display/video.h"
 
 #include <algorithm>
 #include <functional>

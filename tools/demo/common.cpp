@@ -1,7 +1,7 @@
 #include "tools/demo/common.h"
 
 #include "files/vocab.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // entry and a label greets the player by name. Without anyone at the keys
 // a default name is filled in after four seconds and the scene goes on.
 #include "files/vocab.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 

@@ -3,7 +3,7 @@
 // played by the film's sound track. The film is written with our own film
 // writer; the sprite picture is drawn here.
 #include "files/vocab.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/film_writer.h"
 #include "tools/demo/common.h"

@@ -9,7 +9,7 @@
 #include "script/param.h"
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/support/glyph_list_writer.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"

@@ -3,7 +3,7 @@
 // shadow through a grey mask picture, a circle, random blocks, a crack and
 // a zoom), built on the hidden layer first.
 #include "files/vocab.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 

@@ -4,7 +4,7 @@
 // frame on a dark stage; its end event lights a lamp, and the page goes on
 // about three and a half seconds after it began.
 #include "files/vocab.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"
 

@@ -3,7 +3,7 @@
 // rises again, and a slider whose thumb the page moves along; a second label
 // tells the gauge's value. It plays by itself in about four seconds.
 #include "files/vocab.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/bmp_writer.h"
 #include "tools/demo/common.h"
 #include "tools/demo/scenes.h"

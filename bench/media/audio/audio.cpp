@@ -6,7 +6,7 @@
 #include "media/companion/companion.h"
 #include "media/audio/sound_items.h"
 #include "media/audio/wav_out.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>

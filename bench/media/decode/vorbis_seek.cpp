@@ -7,7 +7,7 @@
 // each against ov_pcm_seek on the same file.
 #include "files/big_stream.h"
 #include "media/decode/pcm_decoder.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <benchmark/benchmark.h>
 #include <vorbis/vorbisfile.h>

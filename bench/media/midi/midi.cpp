@@ -2,7 +2,7 @@
 // and the synthesizer's cost per second of audio beside the real-time budget.
 #include "media/midi/midi_file.h"
 #include "media/midi/midi_player.h"
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 
 #include <benchmark/benchmark.h>
 

@@ -17,8 +17,8 @@
 #include "media/audio/sound_items.h"
 #include "media/base/media_managers.h"
 #include "media/midi/midi_player.h"
-#include "platform/filesys.h"
-#include "platform/stream.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/stream.h"
 #include "shell/form_view.h"
 #include "shell/player_modules.h"
 

@@ -10,10 +10,10 @@
 #include "objects/base_list.h"
 #include "objects/film/film_manager.h"
 #include "objects/object_kinds.h"
-#include "platform/filesys.h"
-#include "platform/resources.h"
-#include "platform/stream.h"
-#include "platform/video.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/filesystem/resources.h"
+#include "platform/filesystem/stream.h"
+#include "platform/display/video.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 #include "objects/base_list.h"
 #include "objects/text/mes.h"
 #include "objects/text/scenario_text.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "script/game_clock.h"
 #include "render/custom_dibx.h"
 #include "render/text/wz_word.h"

@@ -1,6 +1,6 @@
 // Glyph cache speed: a hit, a miss (rasterise and quantise) by size, and a
 // page of 400 distinct kanji with border and shadow.
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/font_pixel.h"
 #include "tests/support/plain_dibx.h"
 

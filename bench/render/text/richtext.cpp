@@ -2,7 +2,7 @@
 // frame of a bordered, shadowed page at 32 bits once its glyphs are cached.
 // Goals: compile of 10 KB under 1 ms, layout of 5,000 glyphs under 2 ms,
 // a 400-glyph typewriter frame under 1 ms.
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/font_pixel.h"
 #include "render/text/layout.h"
 #include "render/text/tag_compiler.h"

@@ -4,10 +4,10 @@
 #include "media/audio/sound_items.h"
 #include "media/base/sound_device.h"
 #include "media/decode/pcm_decoder.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/message_box.h"
-#include "platform/stream.h"
+#include "platform/display/message_box.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

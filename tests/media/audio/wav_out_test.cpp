@@ -1,5 +1,5 @@
 #include "media/audio/wav_out.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "media/audio/sound_items.h"
 #include "media/audio/wav_out.h"
 #include "media/base/media_managers.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 
 #include <gtest/gtest.h>
 

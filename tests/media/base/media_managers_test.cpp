@@ -2,7 +2,7 @@
 #include "media/media_modules.h"
 #include "media/video/video_items.h"
 #include "media/base/screen_manager.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "objects/base_list.h"
 #include "tests/support/plain_dibx.h"
 #include "tests/support/scripted_video.h"

@@ -1,5 +1,5 @@
 #include "media/base/screen_manager.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "render/dibx.h"
 #include "tests/support/scripted_video.h"

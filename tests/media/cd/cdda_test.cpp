@@ -2,7 +2,7 @@
 #include "media/cd/cdda_items.h"
 #include "media/cd/card_cd_line.h"
 #include "media/cd/cdp.h"
-#include "platform/audio.h"
+#include "platform/system/audio.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "media/companion/companion.h"
 #include "media/audio/sound_items.h"
 #include "media/audio/wav_out.h"
-#include "platform/audio.h"
-#include "platform/stream.h"
+#include "platform/system/audio.h"
+#include "platform/filesystem/stream.h"
 #include "tests/media/companion/module_test_fixture.h"
 #include "tests/support/run_command.h"
 

@@ -3,8 +3,8 @@
 #pragma once
 #include "media/companion/companion.h"
 #include "media/audio/sound_items.h"
-#include "platform/audio.h"
-#include "platform/stream.h"
+#include "platform/system/audio.h"
+#include "platform/filesystem/stream.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "media/decode/pcm_decoder.h"
 #include "media/decode/video_decoder.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/run_command.h"
 

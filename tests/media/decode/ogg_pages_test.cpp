@@ -2,7 +2,7 @@
 // byte replaced in turn: its good pages are the ones libogg itself finds,
 // and the layout is sound unless a page other than a link's last is lost.
 #include "media/decode/ogg_pages.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/file_bytes.h"
 
 #include <ogg/ogg.h>

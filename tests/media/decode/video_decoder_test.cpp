@@ -1,6 +1,6 @@
 #include "media/decode/video_decoder.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
 
 #include <gtest/gtest.h>

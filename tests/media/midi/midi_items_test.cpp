@@ -1,6 +1,6 @@
 #include "media/midi/midi_items.h"
-#include "platform/clock.h"
-#include "platform/codepage.h"
+#include "platform/system/clock.h"
+#include "platform/text/codepage.h"
 #include "tests/support/midi_recorder.h"
 
 #include <gtest/gtest.h>

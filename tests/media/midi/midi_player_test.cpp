@@ -1,7 +1,7 @@
 #include "media/midi/midi_player.h"
 #include "tests/support/midi_recorder.h"
-#include "platform/audio.h"
-#include "platform/clock.h"
+#include "platform/system/audio.h"
+#include "platform/system/clock.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>

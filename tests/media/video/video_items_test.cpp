@@ -9,12 +9,12 @@
 #include "media/companion/video_companion.h"
 #include "media/decode/video_decoder.h"
 #include "media/video/video_items.h"
-#include "platform/audio.h"
-#include "platform/clock.h"
-#include "platform/codepage.h"
+#include "platform/system/audio.h"
+#include "platform/system/clock.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
-#include "platform/video.h"
+#include "platform/filesystem/stream.h"
+#include "platform/display/video.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>

@@ -13,7 +13,7 @@
 #include "objects/property_access.h"
 #include "objects/basic/timer.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/objects/record_io.h"
 

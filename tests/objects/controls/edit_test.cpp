@@ -7,12 +7,12 @@
 
 #include "objects/base_list.h"
 #include "objects/object_kinds.h"
-#include "platform/clipboard.h"
-#include "platform/codepage.h"
+#include "platform/display/clipboard.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/keys.h"
-#include "platform/stream.h"
-#include "platform/video.h"
+#include "platform/display/keys.h"
+#include "platform/filesystem/stream.h"
+#include "platform/display/video.h"
 #include "tests/objects/scene_fixture.h"
 #include "tests/support/input_events.h"
 

@@ -8,7 +8,7 @@
 #include "objects/controls/gauge.h"
 #include "objects/object_kinds.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/render/wipes/mask_picture.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/objects/record_io.h"

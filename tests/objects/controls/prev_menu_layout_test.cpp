@@ -2,7 +2,7 @@
 // carries, files that are not layouts, and damaged files refused.
 #include "objects/controls/prev_menu_layout.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/prev_menu_writer.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include "objects/object_kinds.h"
 #include "objects/controls/slider.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/dibx.h"
 #include "tests/objects/images/image_pictures.h"
 #include "tests/objects/old_control_record.h"

@@ -15,7 +15,7 @@
 #include "objects/images/image.h"
 #include "objects/property_access.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/dibx.h"
 #include "files/save_stream.h"
 #include "tests/objects/images/image_pictures.h"

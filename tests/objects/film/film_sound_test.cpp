@@ -10,9 +10,9 @@
 #include "objects/film/film_manager.h"
 #include "objects/object_kinds.h"
 #include "objects/media/sound.h"
-#include "platform/audio.h"
-#include "platform/clock.h"
-#include "platform/stream.h"
+#include "platform/system/audio.h"
+#include "platform/system/clock.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/film_writer.h"
 #include "tests/support/plain_dibx.h"
 

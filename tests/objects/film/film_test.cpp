@@ -4,7 +4,7 @@
 // every truncation or damaged byte refused or loaded without fault.
 #include "objects/film/film_manager.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/film_writer.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Pictures for the image-object tests, written by the player's own layered
 // image writer and served to the image cache from memory.
 #pragma once
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "render/tesk.h"
 #include "render/tesk_collection.h"
 

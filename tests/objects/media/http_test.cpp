@@ -7,10 +7,10 @@
 #include "objects/base_list.h"
 #include "objects/media/http.h"
 #include "objects/object_kinds.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/exception.h"
-#include "platform/http_client.h"
-#include "platform/stream.h"
+#include "platform/system/http_client.h"
+#include "platform/filesystem/stream.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>

@@ -9,10 +9,10 @@
 #include "objects/object_kinds.h"
 #include "objects/media/sound.h"
 #include "objects/media/volume_fade.h"
-#include "platform/audio.h"
-#include "platform/clock.h"
+#include "platform/system/audio.h"
+#include "platform/system/clock.h"
 #include "platform/exception.h"
-#include "platform/stream.h"
+#include "platform/filesystem/stream.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/support/wait_until.h"
 

@@ -11,8 +11,8 @@
 #include "objects/object_kinds.h"
 #include "objects/media/video.h"
 #include "objects/media/volume_fade.h"
-#include "platform/clock.h"
-#include "platform/stream.h"
+#include "platform/system/clock.h"
+#include "platform/filesystem/stream.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/support/wait_until.h"
 

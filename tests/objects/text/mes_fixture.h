@@ -6,7 +6,7 @@
 #include "objects/text/history.h"
 #include "objects/text/mes.h"
 #include "objects/text/scenario_text.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/text/wz_word.h"
 #include "tests/objects/scene_fixture.h"
 #include "tests/support/glyph_list_writer.h"

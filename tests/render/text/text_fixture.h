@@ -1,7 +1,7 @@
 // Helpers of the rich-text tests: texts written in UTF-8, compiled into a
 // word, and layouts printed as "row|row" per page, "/" between pages.
 #pragma once
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "render/text/glyphs.h"
 #include "render/text/layout.h"
 #include "render/text/tag_compiler.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/stream.h"
+#include "platform/text/codepage.h"
+#include "platform/filesystem/stream.h"
 #include "render/dib.h"
 #include "render/dibx.h"
 #include "render/tesk_collection.h"

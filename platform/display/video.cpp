@@ -1,0 +1,633 @@
+#include "platform/display/video.h"
+#include "platform/text/codepage.h"
+#include "platform/display/display_info.h"
+#include "platform/exception.h"
+#include "platform/display/keys.h"
+#include "platform/display/x11_screen.h"
+
+#include <SDL.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+
+#include <string>
+#endif
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <tuple>
+
+namespace {
+volatile std::sig_atomic_t quit_signalled = 0;
+
+// Every quit signal only asks the player to end: one that comes while it
+// already ends (a service manager sends SIGTERM and SIGHUP together)
+// changes nothing, so the lock file and temporary folder still go.
+extern "C" void on_quit_signal(int) { quit_signalled = 1; }
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under the leak checker only: SDL unloads the GL driver with the last
+// window, and the blocks that the driver's globals still hold would then
+// read as leaked. Kept loaded (it sits beside SDL's own library), they stay
+// reachable and the check stays exact.
+void keep_gl_driver_for_leak_check() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    Dl_info sdl{};
+    if (!driver || std::strcmp(driver, "x11") != 0 || !dladdr(reinterpret_cast<void*>(&SDL_Init), &sdl) ||
+        !sdl.dli_fname)
+        return;
+    std::string dir = sdl.dli_fname;
+    dir.erase(dir.find_last_of('/') + 1);
+    dlopen((dir + "dri/swrast_dri.so").c_str(), RTLD_LAZY | RTLD_NODELETE);
+}
+#endif
+
+bool force_headless = false;
+class SdlVideo;
+// Live SDL windows in the order they were made; the last one is active.
+std::vector<SdlVideo*> live_windows;
+
+bool driver_is_headless(const char* name) {
+    return name && (SDL_strcasecmp(name, "dummy") == 0 || SDL_strcasecmp(name, "offscreen") == 0);
+}
+
+bool env_set(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// --- the headless backend: the client image lives only in memory ---------
+class HeadlessVideo final : public Video {
+public:
+    bool IsHeadless() const override { return true; }
+    void CreateWindow(int32_t w, int32_t h, const std::string&) override { SetClientSize(w, h); }
+    void SetTitle(const std::string&) override {}
+    void Show(bool visible) override { visible_ = visible; }
+    void Move(int32_t x, int32_t y) override { position_ = {x, y}; }
+    TPoint Position() const override { return position_; }
+    TPoint WindowSize() const override {
+        if (full_screen_) return {static_cast<int32_t>(full_screen_mode_.Width), static_cast<int32_t>(full_screen_mode_.Height)};
+        return {client_width_ * zoom_ / 100, client_height_ * zoom_ / 100};
+    }
+    TRect WorkArea() const override { return {0, 0, 1024, 768}; }
+    TRect MonitorBounds() const override { return WorkArea(); }
+    std::vector<DisplayMode> DisplayModes() const override {
+        return {{640, 480, 16, 60}, {640, 480, 32, 60}, {800, 600, 32, 60}, {1024, 768, 32, 60}};
+    }
+    DisplayMode DesktopMode() const override { return {1024, 768, 32, 60}; }
+    bool SetFullScreen(const DisplayMode* mode) override {
+        if (!mode) {
+            full_screen_ = false;
+            return true;
+        }
+        auto modes = DisplayModes();
+        if (std::find(modes.begin(), modes.end(), *mode) == modes.end()) return false;
+        full_screen_ = true;
+        full_screen_mode_ = *mode;
+        return true;
+    }
+    void ShowCursor(bool visible) override { cursor_visible_ = visible; }
+    int32_t CreateCursor(const uint32_t* argb, int32_t w, int32_t h, int32_t, int32_t) override {
+        if (!argb || w <= 0 || h <= 0) return 0;
+        cursors_.push_back(next_cursor_);
+        return next_cursor_++;
+    }
+    void SetCursor(int32_t handle) override {
+        if (handle == 0 || std::find(cursors_.begin(), cursors_.end(), handle) != cursors_.end()) current_cursor_ = handle;
+    }
+    void DestroyCursor(int32_t handle) override {
+        std::erase(cursors_, handle);
+        if (current_cursor_ == handle) current_cursor_ = 0;
+    }
+
+protected:
+    void ResizeClient() override {}
+    void UploadRect(const TRect&) override {}
+    void ShowImage() override {}
+    bool FetchEvent(InputEvent&, uint32_t) override { return false; }
+
+private:
+    TPoint position_;
+    std::vector<int32_t> cursors_;
+    int32_t next_cursor_ = 1;
+};
+
+// --- the SDL2 backend ------------------------------------------------------
+uint32_t bits_of(Uint32 format) {
+    // Windows reports 4-byte pixel formats as 32 bits; SDL calls them 24.
+    return SDL_BYTESPERPIXEL(format) == 4 ? 32u : static_cast<uint32_t>(SDL_BITSPERPIXEL(format));
+}
+
+DisplayMode mode_of(const SDL_DisplayMode& m) {
+    return {static_cast<uint32_t>(m.w), static_cast<uint32_t>(m.h), bits_of(m.format),
+            static_cast<uint32_t>(m.refresh_rate)};
+}
+
+class SdlVideo final : public Video {
+public:
+    SdlVideo() {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(std::string("SDL video: ") + SDL_GetError());
+#if defined(__SANITIZE_ADDRESS__)
+        keep_gl_driver_for_leak_check();
+#endif
+    }
+    ~SdlVideo() override {
+        // Every monitor goes back to its mode before the window goes.
+        if (full_screen_) leave_full_screen();
+        for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
+        if (texture_) SDL_DestroyTexture(texture_);
+        if (renderer_) SDL_DestroyRenderer(renderer_);
+        if (window_) {
+            std::erase(live_windows, this);
+            SDL_DestroyWindow(window_);
+        }
+        // A message box's own window leaves the game's screen-saver block alone.
+        if (live_windows.empty()) SDL_EnableScreenSaver();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+    bool IsHeadless() const override { return false; }
+    SDL_Window* Window() const { return window_; }
+
+    void CreateWindow(int32_t w, int32_t h, const std::string& sjis_title) override {
+        if (window_) throw Exception("the window exists already");
+        window_ = SDL_CreateWindow(Cp932ToUtf8(sjis_title).c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                   std::max(w, 1), std::max(h, 1), SDL_WINDOW_HIDDEN);
+        if (!window_) throw Exception(std::string("SDL window: ") + SDL_GetError());
+        renderer_ = SDL_CreateRenderer(window_, -1, 0);
+        if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+        if (!renderer_) throw Exception(std::string("SDL renderer: ") + SDL_GetError());
+        live_windows.push_back(this);
+        // The game must never be interrupted by the screen saver or blanking.
+        SDL_DisableScreenSaver();
+        ApplyIcon();
+        SetClientSize(w, h);
+    }
+    void SetTitle(const std::string& sjis_title) override {
+        if (window_) SDL_SetWindowTitle(window_, Cp932ToUtf8(sjis_title).c_str());
+    }
+    void Show(bool visible) override {
+        if (!window_) return;
+        visible_ = visible;
+        if (visible) SDL_ShowWindow(window_);
+        else SDL_HideWindow(window_);
+    }
+    void Move(int32_t x, int32_t y) override {
+        if (!window_) return;
+        // SDL places the client area; the caller means the outer frame.
+        int top = 0, left = 0;
+        SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
+        SDL_SetWindowPosition(window_, x + left, y + top);
+    }
+    TPoint Position() const override {
+        if (!window_) return {};
+        int x = 0, y = 0, top = 0, left = 0;
+        SDL_GetWindowPosition(window_, &x, &y);
+        SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
+        return {x - left, y - top};
+    }
+    TPoint WindowSize() const override {
+        int w = 0, h = 0;
+        if (window_) SDL_GetWindowSize(window_, &w, &h);
+        return {w, h};
+    }
+    TPoint OuterSize() const override {
+        TPoint s = WindowSize();
+        int top = 0, left = 0, bottom = 0, right = 0;
+        if (window_ && SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) == 0) {
+            s.X += left + right;
+            s.Y += top + bottom;
+        }
+        return s;
+    }
+    TRect WorkArea() const override {
+        DisplayArea a = UsableDisplayArea();
+        return Bounds(a.x, a.y, a.w, a.h);
+    }
+
+    std::vector<DisplayMode> DisplayModes() const override {
+        std::vector<DisplayMode> modes;
+        int display = display_index();
+        int n = SDL_GetNumDisplayModes(display);
+        for (int i = 0; i < n; ++i) {
+            SDL_DisplayMode m;
+            if (SDL_GetDisplayMode(display, i, &m) == 0) modes.push_back(mode_of(m));
+        }
+        // SDL lists the largest first; a game that names no full-screen size
+        // takes the first usable mode, which must be the smallest that holds
+        // its picture, not the largest the monitor can show.
+        std::stable_sort(modes.begin(), modes.end(), [](const DisplayMode& a, const DisplayMode& b) {
+            return std::tie(a.Width, a.Height, a.BitsPerPixel, a.RefreshRate) <
+                   std::tie(b.Width, b.Height, b.BitsPerPixel, b.RefreshRate);
+        });
+        return modes;
+    }
+    DisplayMode DesktopMode() const override {
+        SDL_DisplayMode m;
+        if (SDL_GetDesktopDisplayMode(display_index(), &m) != 0) return {};
+        return mode_of(m);
+    }
+    bool SetFullScreen(const DisplayMode* mode) override {
+        if (!window_) return false;
+        if (!mode) return leave_full_screen();
+        SDL_DisplayMode wanted{};
+        int display = display_index();
+        int n = SDL_GetNumDisplayModes(display);
+        bool found = false;
+        for (int i = 0; i < n && !found; ++i)
+            if (SDL_GetDisplayMode(display, i, &wanted) == 0 && mode_of(wanted) == *mode) found = true;
+        if (!found) return false;
+        const X11Window x = X11WindowOf(window_);
+        // The layout before the player changed any monitor: what every
+        // monitor gets back, whatever happens to the switch.
+        if (x.Display && !layout_.Saved()) layout_.Save(x.Display);
+        bool switched = false;
+        const bool clean = on_x(x, [&] {
+            switched = SDL_SetWindowDisplayMode(window_, &wanted) == 0 &&
+                       SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0;
+        });
+        if (!switched || !clean) {
+            // A mode the monitors' layout cannot take is refused by the X
+            // server half-way through the switch: the game stays in its window.
+            leave_full_screen();
+            return false;
+        }
+        SDL_DisplayMode real;
+        full_screen_mode_ = SDL_GetWindowDisplayMode(window_, &real) == 0 ? mode_of(real) : *mode;
+        full_screen_ = true;
+        apply_scaling();
+        // Only a window manager gives a full-screen window its monitor.
+        SDL_Rect b;
+        if (x.Display && !WindowManagerRuns(x.Display) && SDL_GetDisplayBounds(display_index(), &b) == 0)
+            CoverArea(x.Display, x.Window, Bounds(b.x, b.y, b.w, b.h));
+        return true;
+    }
+    TRect MonitorBounds() const override {
+        SDL_Rect b;
+        if (SDL_GetDisplayBounds(display_index(), &b) != 0) return {};
+        return Bounds(b.x, b.y, b.w, b.h);
+    }
+    bool PointerAtTopEdge() const override {
+        // SDL's own global pointer may be one it read before the last move.
+        TPoint at;
+        const X11Window x = X11WindowOf(window_);
+        if (!x.Display || !PointerOnScreen(x, at)) SDL_GetGlobalMouseState(&at.X, &at.Y);
+        return at.Y <= (full_screen_ ? MonitorBounds().Top : Position().Y);
+    }
+
+    void SetZoom(int32_t percent) override {
+        Video::SetZoom(percent);
+        if (window_ && !full_screen_) SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
+        apply_scaling();
+    }
+
+    void ShowCursor(bool visible) override {
+        cursor_visible_ = visible;
+        SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+    }
+    int32_t CreateCursor(const uint32_t* argb, int32_t w, int32_t h, int32_t hot_x, int32_t hot_y) override {
+        if (!argb || w <= 0 || h <= 0) return 0;
+        SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), w, h, 32, w * 4, SDL_PIXELFORMAT_ARGB8888);
+        if (!s) return 0;
+        SDL_Cursor* c = SDL_CreateColorCursor(s, std::clamp(hot_x, 0, w - 1), std::clamp(hot_y, 0, h - 1));
+        SDL_FreeSurface(s);
+        if (!c) return 0;
+        cursors_[next_cursor_] = c;
+        return next_cursor_++;
+    }
+    void SetCursor(int32_t handle) override {
+        if (handle == 0) {
+            SDL_SetCursor(SDL_GetDefaultCursor());
+            current_cursor_ = 0;
+        } else if (auto it = cursors_.find(handle); it != cursors_.end()) {
+            SDL_SetCursor(it->second);
+            current_cursor_ = handle;
+        }
+    }
+    void DestroyCursor(int32_t handle) override {
+        auto it = cursors_.find(handle);
+        if (it == cursors_.end()) return;
+        if (current_cursor_ == handle) SetCursor(0);
+        SDL_FreeCursor(it->second);
+        cursors_.erase(it);
+    }
+
+protected:
+    void ResizeClient() override {
+        if (!window_) return;
+        if (texture_) SDL_DestroyTexture(texture_);
+        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, std::max(client_width_, 1),
+                                     std::max(client_height_, 1));
+        if (!texture_) throw Exception(std::string("SDL texture: ") + SDL_GetError());
+        if (!full_screen_)
+            SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
+        apply_scaling();
+        UploadRect({0, 0, client_width_, client_height_});
+    }
+    void UploadRect(const TRect& r) override {
+        if (!texture_ || RectIsEmpty(r)) return;
+        SDL_Rect dst{r.Left, r.Top, r.Width(), r.Height()};
+        SDL_UpdateTexture(texture_, &dst, image_.data() + static_cast<size_t>(r.Top) * client_width_ + r.Left,
+                          client_width_ * 4);
+    }
+    void ShowImage() override {
+        if (!renderer_ || !texture_) return;
+        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+        SDL_RenderClear(renderer_);
+        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
+    }
+    bool FetchEvent(InputEvent& out, uint32_t timeout_ms) override {
+        SDL_Event e;
+        bool waited = false;
+        for (;;) {
+            int got = SDL_PollEvent(&e);
+            if (!got && timeout_ms > 0 && !waited) {
+                waited = true;
+                got = SDL_WaitEventTimeout(&e, static_cast<int>(std::min<uint32_t>(timeout_ms, 0x7fffffff)));
+            }
+            if (!got) return false;
+            if (translate(e, out)) return true;
+        }
+    }
+    void ApplyIcon() override {
+        if (!window_ || icon_.empty()) return;
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(icon_.data(), icon_width_, icon_height_, 32,
+                                                                  icon_width_ * 4, SDL_PIXELFORMAT_ARGB8888);
+        if (!surface) return;
+        SDL_SetWindowIcon(window_, surface);
+        SDL_FreeSurface(surface);
+    }
+    void ApplyTextInput() override {
+        if (text_input_ != 1) {
+            SDL_StopTextInput();
+            return;
+        }
+        SDL_StartTextInput();
+        SDL_Rect r{text_caret_.Left, text_caret_.Top, text_caret_.Width(), text_caret_.Height()};
+        if (renderer_) {
+            // The input method places its window in window pixels.
+            int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            SDL_RenderLogicalToWindow(renderer_, float(text_caret_.Left), float(text_caret_.Top), &x0, &y0);
+            SDL_RenderLogicalToWindow(renderer_, float(text_caret_.Right), float(text_caret_.Bottom), &x1, &y1);
+            r = SDL_Rect{x0, y0, std::max(1, x1 - x0), std::max(1, y1 - y0)};
+        }
+        SDL_SetTextInputRect(&r);
+    }
+    void MovePointer(int32_t x, int32_t y) override {
+        if (!window_ || !renderer_) return;
+        // The renderer's logical size maps client coordinates onto the window.
+        int wx = 0, wy = 0;
+        SDL_RenderLogicalToWindow(renderer_, static_cast<float>(x), static_cast<float>(y), &wx, &wy);
+        SDL_WarpMouseInWindow(window_, wx, wy);
+    }
+
+private:
+    // Runs fn with the X server's errors caught (the game must outlive a
+    // refused mode): false when one arrived.
+    static bool on_x(const X11Window& x, const std::function<void()>& fn) {
+        if (x.Display) return WithXErrorsCaught(x.Display, fn);
+        fn();
+        return true;
+    }
+    bool leave_full_screen() {
+        const X11Window x = X11WindowOf(window_);
+        int left = 0;
+        on_x(x, [&] { left = SDL_SetWindowFullscreen(window_, 0); });
+        // Whatever SDL managed to put back, each monitor gets the mode and
+        // place it had before the first switch.
+        if (layout_.Saved()) {
+            layout_.Restore();
+            layout_.Forget();
+        }
+        if (left != 0) return false;
+        full_screen_ = false;
+        SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
+        apply_scaling();
+        return true;
+    }
+    int display_index() const {
+        int d = window_ ? SDL_GetWindowDisplayIndex(window_) : 0;
+        return d < 0 ? 0 : d;
+    }
+    void apply_scaling() {
+        if (!renderer_) return;
+        // The renderer maps the client image onto the window and maps mouse
+        // positions back into client coordinates.
+        SDL_RenderSetLogicalSize(renderer_, std::max(client_width_, 1), std::max(client_height_, 1));
+        bool whole = zoom_ % 100 == 0 && !full_screen_;
+        SDL_RenderSetIntegerScale(renderer_, whole ? SDL_TRUE : SDL_FALSE);
+        if (texture_) SDL_SetTextureScaleMode(texture_, whole ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+    }
+
+    bool translate(const SDL_Event& e, InputEvent& out) {
+        out = InputEvent{};
+        switch (e.type) {
+        case SDL_QUIT: out.Kind = InputEventKind::CloseRequest; return true;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            out.VirtualKey = VirtualKeyFromSdl(e.key.keysym.scancode, e.key.keysym.sym);
+            if (out.VirtualKey == 0) return false;
+            out.Kind = e.type == SDL_KEYDOWN ? InputEventKind::KeyDown : InputEventKind::KeyUp;
+            out.Repeat = e.key.repeat != 0;
+            return true;
+        case SDL_TEXTINPUT:
+            out.Kind = InputEventKind::Text;
+            out.Text = Utf8ToCp932(e.text.text);
+            return !out.Text.empty();
+        case SDL_TEXTEDITING:
+            out.Kind = InputEventKind::Composition;
+            out.Text = Utf8ToCp932(e.edit.text);
+            return true;
+        case SDL_MOUSEMOTION:
+            out.Kind = InputEventKind::MouseMove;
+            mouse_ = {e.motion.x, e.motion.y};
+            out.X = e.motion.x;
+            out.Y = e.motion.y;
+            return true;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            if (e.button.button == SDL_BUTTON_LEFT) out.Button = MouseButton::Left;
+            else if (e.button.button == SDL_BUTTON_RIGHT) out.Button = MouseButton::Right;
+            else if (e.button.button == SDL_BUTTON_MIDDLE) out.Button = MouseButton::Middle;
+            else return false;
+            out.Kind = e.type == SDL_MOUSEBUTTONDOWN ? InputEventKind::MouseDown : InputEventKind::MouseUp;
+            mouse_ = {e.button.x, e.button.y};
+            out.X = e.button.x;
+            out.Y = e.button.y;
+            return true;
+        case SDL_MOUSEWHEEL: {
+            int dy = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+            if (dy == 0) return false;
+            out.Kind = InputEventKind::MouseWheel;
+            out.WheelDelta = dy;
+            out.X = mouse_.X;
+            out.Y = mouse_.Y;
+            return true;
+        }
+        case SDL_DISPLAYEVENT: out.Kind = InputEventKind::DisplayChange; return true;
+        case SDL_WINDOWEVENT:
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_FOCUS_GAINED: out.Kind = InputEventKind::Activate; return true;
+            case SDL_WINDOWEVENT_FOCUS_LOST: out.Kind = InputEventKind::Deactivate; return true;
+            case SDL_WINDOWEVENT_CLOSE: out.Kind = InputEventKind::CloseRequest; return true;
+            case SDL_WINDOWEVENT_DISPLAY_CHANGED: out.Kind = InputEventKind::DisplayChange; return true;
+            case SDL_WINDOWEVENT_EXPOSED:
+                ShowImage();
+                out.Kind = InputEventKind::Paint;
+                return true;
+            default: return false;
+            }
+        default: return false;
+        }
+    }
+
+    SDL_Window* window_ = nullptr;
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* texture_ = nullptr;
+    std::map<int32_t, SDL_Cursor*> cursors_;
+    int32_t next_cursor_ = 1;
+    TPoint mouse_;
+    TScreenLayout layout_;
+};
+}  // namespace
+
+bool DisplayAvailable() {
+    if (force_headless) return false;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return !driver_is_headless(SDL_GetCurrentVideoDriver());
+    if (driver_is_headless(std::getenv("SDL_VIDEODRIVER"))) return false;
+    return env_set("DISPLAY") || env_set("WAYLAND_DISPLAY");
+}
+
+void ForceHeadless(bool on) { force_headless = on; }
+
+SDL_Window* ActiveSdlWindow() { return live_windows.empty() ? nullptr : live_windows.back()->Window(); }
+
+Video* ActiveVideo() { return live_windows.empty() ? nullptr : live_windows.back(); }
+
+void CatchQuitSignals() {
+    struct sigaction action {};
+    action.sa_handler = on_quit_signal;
+    sigemptyset(&action.sa_mask);
+    // Nor does it break off the clean-up's own reads and writes.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A hang-up (its terminal closed, its user logged out) ends the game as
+    // cleanly as SIGTERM; a player started under nohup goes on ignoring it.
+    struct sigaction hangup {};
+    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
+}
+
+bool QuitSignalled() { return quit_signalled != 0; }
+
+std::unique_ptr<Video> Video::Create(VideoBackend backend) {
+    if (backend == VideoBackend::Headless || force_headless) return std::make_unique<HeadlessVideo>();
+    if (backend == VideoBackend::Sdl) return std::make_unique<SdlVideo>();
+    if (driver_is_headless(std::getenv("SDL_VIDEODRIVER"))) return std::make_unique<HeadlessVideo>();
+    try {
+        auto v = std::make_unique<SdlVideo>();
+        if (!driver_is_headless(SDL_GetCurrentVideoDriver())) return v;
+    } catch (const Exception&) {
+    }
+    return std::make_unique<HeadlessVideo>();
+}
+
+Video::~Video() = default;
+
+void Video::SetClientSize(int32_t width, int32_t height) {
+    client_width_ = std::max(width, 0);
+    client_height_ = std::max(height, 0);
+    image_.assign(static_cast<size_t>(client_width_) * client_height_, 0);
+    ResizeClient();
+}
+
+void Video::Centre() {
+    TRect area = WorkArea();
+    TPoint size = OuterSize();
+    // A window larger than the area keeps its top-left corner on it, so that
+    // the bar along its top and the menus it opens there stay in reach.
+    Move(area.Left + std::max(0, (area.Width() - size.X) / 2), area.Top + std::max(0, (area.Height() - size.Y) / 2));
+}
+
+void Video::SetIcon(const uint32_t* argb, int32_t width, int32_t height) {
+    // Desktops take icons up to 256 pixels a side.
+    if (!argb || width <= 0 || height <= 0 || width > 256 || height > 256) return;
+    icon_.assign(argb, argb + static_cast<size_t>(width) * height);
+    icon_width_ = width;
+    icon_height_ = height;
+    ApplyIcon();
+}
+
+void Video::SetZoom(int32_t percent) { zoom_ = std::clamp(percent, 10, 1000); }
+
+void Video::SetTextInput(bool on, const TRect& caret) {
+    const int8_t state = on ? 1 : 0;
+    const TRect where = on ? caret : TRect{};
+    if (state == text_input_ && where == text_caret_) return;
+    text_input_ = state;
+    text_caret_ = where;
+    ApplyTextInput();
+}
+
+void Video::Update(const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch, int32_t dest_x, int32_t dest_y,
+                   const TRect* rects, size_t count) {
+    if (!pixels || width <= 0 || height <= 0 || pitch < width) return;
+    const TRect whole{0, 0, width, height};
+    if (!rects) {
+        rects = &whole;
+        count = 1;
+    }
+    // The frame's own bounds and the client area, in frame coordinates.
+    const TRect limit = IntersectRects(whole, TRect{-dest_x, -dest_y, client_width_ - dest_x, client_height_ - dest_y});
+    for (size_t i = 0; i < count; ++i) {
+        TRect r = IntersectRects(rects[i], limit);
+        if (RectIsEmpty(r)) continue;
+        const size_t row_bytes = static_cast<size_t>(r.Width()) * 4;
+        for (int32_t y = r.Top; y < r.Bottom; ++y)
+            std::memcpy(&image_[static_cast<size_t>(y + dest_y) * client_width_ + r.Left + dest_x],
+                        pixels + static_cast<size_t>(y) * pitch + r.Left, row_bytes);
+        UploadRect({r.Left + dest_x, r.Top + dest_y, r.Right + dest_x, r.Bottom + dest_y});
+    }
+}
+
+void Video::Present() {
+    ++present_count_;
+    ShowImage();
+}
+
+bool Video::PollEvent(InputEvent& event) { return WaitEvent(event, 0); }
+
+bool Video::WaitEvent(InputEvent& event, uint32_t timeout_ms) {
+    if (QuitSignalled()) {
+        event = InputEvent{};
+        event.Kind = InputEventKind::CloseRequest;
+        return true;
+    }
+    if (!injected_.empty()) {
+        event = std::move(injected_.front());
+        injected_.pop_front();
+    } else if (!FetchEvent(event, timeout_ms)) {
+        return false;
+    }
+    if (event.Kind == InputEventKind::MouseMove || event.Kind == InputEventKind::MouseDown ||
+        event.Kind == InputEventKind::MouseUp)
+        pointer_ = {event.X, event.Y};
+    return true;
+}
+
+void Video::MovePointer(int32_t x, int32_t y) {
+    InputEvent e;
+    e.Kind = InputEventKind::MouseMove;
+    e.X = x;
+    e.Y = y;
+    InjectEvent(e);
+}
+
+void Video::WarpPointer(int32_t x, int32_t y) {
+    pointer_ = {x, y};
+    MovePointer(x, y);
+}

@@ -1,0 +1,258 @@
+#include "platform/text/codepage.h"
+#include "platform/exception.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <mutex>
+
+std::string Exception::Utf8Message() const { return Cp932ToUtf8(message_); }
+
+namespace {
+template <bool Upper>
+std::string fold_case(std::string_view s) {
+    std::string r(s);
+    for (size_t i = 0; i < r.size(); ++i) {
+        uint8_t b = static_cast<uint8_t>(r[i]);
+        if (IsDBCSLeadByte(b)) {
+            ++i;  // the trail byte is never a letter
+            continue;
+        }
+        if (Upper) {
+            if (b >= 'a' && b <= 'z') r[i] = static_cast<char>(b - 32);
+        } else {
+            if (b >= 'A' && b <= 'Z') r[i] = static_cast<char>(b + 32);
+        }
+    }
+    return r;
+}
+
+// Bytes of the malformed or unmappable unit at p: a whole UTF-8 character
+// (lead byte plus the continuation bytes present), so that one character
+// gives one '?'; a single byte otherwise.
+size_t bad_unit_size(bool utf8_source, const char* p, size_t left) {
+    if (!utf8_source) return 1;
+    const uint8_t lead = static_cast<uint8_t>(p[0]);
+    size_t want = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 1;
+    if (lead > 0xF4) want = 1;
+    size_t n = 1;
+    while (n < want && n < left && (static_cast<uint8_t>(p[n]) & 0xC0) == 0x80) ++n;
+    return n;
+}
+
+std::string convert(const char* to, const char* from, std::string_view in) {
+    const bool utf8_source = std::string_view(from) == "UTF-8";
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+    std::string out;
+    out.resize(in.size() * 4 + 16);
+    char* inp = const_cast<char*>(in.data());
+    size_t inleft = in.size();
+    char* outp = out.data();
+    size_t outleft = out.size();
+    while (inleft > 0) {
+        size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
+        if (r != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            size_t used = static_cast<size_t>(outp - out.data());
+            out.resize(out.size() * 2);
+            outp = out.data() + used;
+            outleft = out.size() - used;
+            continue;
+        }
+        // Invalid, unmappable or incomplete sequence: one '?' for the unit.
+        if (outleft < 1) {
+            size_t used = static_cast<size_t>(outp - out.data());
+            out.resize(out.size() * 2);
+            outp = out.data() + used;
+            outleft = out.size() - used;
+        }
+        *outp++ = '?';
+        --outleft;
+        const size_t skip = bad_unit_size(utf8_source, inp, inleft);
+        inp += skip;
+        inleft -= skip;
+    }
+    out.resize(static_cast<size_t>(outp - out.data()));
+    iconv_close(cd);
+    return out;
+}
+}  // namespace
+
+std::string AnsiUpperCase(std::string_view s) { return fold_case<true>(s); }
+std::string AnsiLowerCase(std::string_view s) { return fold_case<false>(s); }
+
+int AnsiCompareText(std::string_view a, std::string_view b) {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    bool trail = false;
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t x = static_cast<uint8_t>(a[i]);
+        uint8_t y = static_cast<uint8_t>(b[i]);
+        if (!trail) {
+            if (x >= 'A' && x <= 'Z') x += 32;
+            if (y >= 'A' && y <= 'Z') y += 32;
+        }
+        if (x != y) return x < y ? -1 : 1;
+        trail = !trail && IsDBCSLeadByte(static_cast<uint8_t>(a[i]));
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+int AnsiCompareStr(std::string_view a, std::string_view b) {
+    int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+bool AnsiSameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && AnsiCompareText(a, b) == 0;
+}
+
+std::string Cp932ToUtf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis); }
+std::string Utf8ToCp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8); }
+
+namespace {
+// A system name's byte carried in engine text, in codes that code page 932
+// leaves unassigned, so that no game name holds one and user-defined
+// characters (0xF040-0xF9FC) stay characters of their own: 0x80-0xFF as
+// lead 0x85 or 0x86 with a trail of 0x80-0xBF, "\" as 0x85 0xC0. Trail
+// bytes from 0x80 up are never ASCII, so no carried byte reads as a
+// delimiter or a dot.
+constexpr uint8_t kCarrierLead = 0x85;
+constexpr uint8_t kCarriedBackslashTrail = 0xC0;
+
+void carry_byte(std::string& out, uint8_t b) {
+    if (b == '\\') {
+        out += static_cast<char>(kCarrierLead);
+        out += static_cast<char>(kCarriedBackslashTrail);
+        return;
+    }
+    const unsigned i = b - 0x80u;
+    out += static_cast<char>(kCarrierLead + i / 64);
+    out += static_cast<char>(0x80 + i % 64);
+}
+
+// The byte a double-byte character carries, or -1 for any other character.
+int carried_byte(uint8_t lead, uint8_t trail) {
+    if (lead == kCarrierLead && trail == kCarriedBackslashTrail) return '\\';
+    if (trail < 0x80 || trail > 0xBF) return -1;
+    if (lead == kCarrierLead || lead == kCarrierLead + 1) return 0x80 + (lead - kCarrierLead) * 64 + (trail - 0x80);
+    return -1;
+}
+
+// One iconv descriptor for many short conversions that must succeed whole.
+class StrictConverter {
+public:
+    StrictConverter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~StrictConverter() {
+        if (ok()) iconv_close(cd_);
+    }
+    StrictConverter(const StrictConverter&) = delete;
+    StrictConverter& operator=(const StrictConverter&) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    bool convert(std::string_view in, std::string& out) {
+        char buf[16];
+        char* inp = const_cast<char*>(in.data());
+        size_t inleft = in.size();
+        char* outp = buf;
+        size_t outleft = sizeof buf;
+        if (!ok()) return false;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd_, &inp, &inleft, &outp, &outleft) != 0 || inleft != 0) return false;
+        out.assign(buf, static_cast<size_t>(outp - buf));
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+bool plain_ascii(std::string_view s, bool backslash_too) {
+    for (char c : s)
+        if (static_cast<uint8_t>(c) >= 0x80 || (backslash_too && c == '\\')) return false;
+    return true;
+}
+}  // namespace
+
+std::string SystemNameToSjis(std::string_view native) {
+    if (plain_ascii(native, true)) return std::string(native);
+    StrictConverter to_sjis("CP932", "UTF-8"), to_utf8("UTF-8", "CP932");
+    std::string out, sjis, back;
+    for (size_t i = 0; i < native.size();) {
+        const uint8_t b = static_cast<uint8_t>(native[i]);
+        if (b < 0x80) {
+            if (b == '\\') carry_byte(out, b);
+            else out += static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        if (n > native.size() - i) n = 1;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<uint8_t>(native[i + k]) & 0xC0) != 0x80) n = 1;
+        const std::string_view unit = native.substr(i, n);
+        // Kept only when the character comes back as it was: "¥" would turn
+        // into "\" and "～" into another tilde. User-defined characters come
+        // from the private-use area and go back to it.
+        const bool converts = n > 1 && to_sjis.convert(unit, sjis) && !sjis.empty() &&
+                              to_utf8.convert(sjis, back) && back == unit;
+        if (converts) out += sjis;
+        else
+            for (char c : unit) carry_byte(out, static_cast<uint8_t>(c));
+        i += n;
+    }
+    return out;
+}
+
+namespace {
+// The system's name for engine text: carried bytes restored, every run of
+// other text between them given by convert_run.
+template <class ConvertRun>
+std::string restore_carried(std::string_view sjis, ConvertRun convert_run) {
+    std::string out;
+    size_t run = 0;
+    auto flush = [&](size_t end) {
+        if (end > run) out += convert_run(sjis.substr(run, end - run));
+    };
+    for (size_t i = 0; i < sjis.size();) {
+        const uint8_t b = static_cast<uint8_t>(sjis[i]);
+        if (IsDBCSLeadByte(b) && i + 1 < sjis.size()) {
+            const int carried = carried_byte(b, static_cast<uint8_t>(sjis[i + 1]));
+            if (carried >= 0) {
+                flush(i);
+                out += static_cast<char>(carried);
+                run = i + 2;
+            }
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    flush(sjis.size());
+    return out;
+}
+}  // namespace
+
+std::string SjisToSystemName(std::string_view sjis) {
+    if (plain_ascii(sjis, false)) return std::string(sjis);
+    return restore_carried(sjis, Cp932ToUtf8);
+}
+
+std::string SjisBytesSystemName(std::string_view sjis) {
+    return restore_carried(sjis, [](std::string_view run) { return std::string(run); });
+}
+
+std::string JisStyleSystemName(std::string_view sjis) {
+    if (plain_ascii(sjis, false)) return std::string(sjis);
+    // Code page 932's character and the JIS-style converters' one, in UTF-8.
+    static constexpr std::pair<std::string_view, std::string_view> differ[] = {
+        {"\uFF5E", "\u301C"}, {"\u2225", "\u2016"}, {"\uFF0D", "\u2212"},
+        {"\uFFE0", "\u00A2"}, {"\uFFE1", "\u00A3"}, {"\uFFE2", "\u00AC"}};
+    return restore_carried(sjis, [](std::string_view run) {
+        std::string utf8 = Cp932ToUtf8(run);
+        for (const auto& [cp932, jis] : differ)
+            for (size_t at = utf8.find(cp932); at != std::string::npos; at = utf8.find(cp932, at + jis.size()))
+                utf8.replace(at, cp932.size(), jis);
+        return utf8;
+    });
+}
