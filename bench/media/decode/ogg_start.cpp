@@ -22,8 +22,6 @@
 #include <vorbis/vorbisfile.h>
 
 #include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -42,7 +40,7 @@ const std::string& large_ogg() {
     static const std::string path = [] {
         const std::string p = "/tmp/vorq_bench_100mb.ogg";
         if (!std::filesystem::exists(p))
-            std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 2000 pinknoise vol 0.3 2>/dev/null | "
+            std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 2250 pinknoise vol 0.3 2>/dev/null | "
                          "oggenc -Q -q 10 - -o " + p).c_str());
         return p;
     }();
@@ -58,31 +56,28 @@ void make_cold(const std::string& path) {
     close(fd);
 }
 
+template <class F>
+void untimed(benchmark::State& st, F f) {
+    st.PauseTiming();
+    f();
+    st.ResumeTiming();
+}
+
 void ours(benchmark::State& st, bool cold) {
     std::vector<uint8_t> block(kBlockFrames * 4);
     for (auto _ : st) {
-        if (cold) {
-            st.PauseTiming();
-            make_cold(large_ogg());
-            st.ResumeTiming();
-        }
+        if (cold) untimed(st, [] { make_cold(large_ogg()); });
         TFileRangeStream s(large_ogg(), 0, 0);
         auto d = OpenVorbisDecoder(s);
         if (d->Read(block.data(), int64_t(block.size())) <= 0) st.SkipWithError("nothing decoded");
-        st.PauseTiming();
-        d.reset();  // the look at the pages stops with it, untimed
-        st.ResumeTiming();
+        untimed(st, [&] { d.reset(); });  // the look at the pages stops with it
     }
 }
 
 void peer(benchmark::State& st, bool cold) {
     std::vector<char> block(kBlockFrames * 4);
     for (auto _ : st) {
-        if (cold) {
-            st.PauseTiming();
-            make_cold(large_ogg());
-            st.ResumeTiming();
-        }
+        if (cold) untimed(st, [] { make_cold(large_ogg()); });
         OggVorbis_File vf{};
         if (ov_fopen(large_ogg().c_str(), &vf) != 0) {
             st.SkipWithError("ov_fopen");
@@ -114,48 +109,17 @@ struct Run {
 };
 
 Run play(const std::string& game) {
-    Terminating = false;
-    GameClock = FrameTime = FrameCount = 0;
     Run r;
-    InstallPlayerModules();
-    FormViewUnitStart();
-    {
-        TFormView view({game}, Video::Create(VideoBackend::Headless));
-        view.FormCreate();
-        size_t since = 0;
-        for (size_t frame = 0; !Terminating && frame < 2000 && since <= 10; ++frame) {
-            const Clock::time_point a = Clock::now();
-            view.ApplicationEventsIdle();
-            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - a).count();
-            r.longest_ms = std::max(r.longest_ms, ms);
-            if (!r.started && ogg_playing()) r.started = true;
-            if (r.started) {
-                r.start_frame_ms = std::max(r.start_frame_ms, ms);
-                ++since;
-            }
+    size_t frames = 0, since = 0;
+    PlayFrames(game, [&](double ms) {
+        r.longest_ms = std::max(r.longest_ms, ms);
+        if (!r.started && ogg_playing()) r.started = true;
+        if (r.started) {
+            r.start_frame_ms = std::max(r.start_frame_ms, ms);
+            ++since;
         }
-    }
-    FormViewUnitFinish();
-    return r;
-}
-
-// In a process of its own, as in the player (the sound device and the
-// media module live once per process).
-Run play_in_child(const std::string& game) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const Run r = play(game);
-        const ssize_t n = write(fds[1], &r, sizeof r);
-        _exit(n == sizeof r ? 0 : 1);
-    }
-    close(fds[1]);
-    Run r;
-    if (pid < 0 || read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = Run{};
-    close(fds[0]);
-    if (pid > 0) waitpid(pid, nullptr, 0);
+        return ++frames < 2000 && since <= 10;
+    });
     return r;
 }
 
@@ -170,7 +134,7 @@ void frame_that_starts(benchmark::State& st, bool cold) {
     Run r;
     for (auto _ : st) {
         if (cold) make_cold(large_ogg());
-        r = play_in_child(game);
+        r = InChildProcess([&] { return play(game); });
     }
     if (!r.started) st.SkipWithError("the Ogg never played");
     st.counters["start_frame_ms"] = r.start_frame_ms;
