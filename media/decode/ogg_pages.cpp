@@ -225,8 +225,13 @@ OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel) {
 }
 
 std::optional<OggPageMark> LastOggPage(TStream& s) {
-    PageSearch search(s, std::max<int64_t>(0, s.GetSize() - 2 * kLongestPage), nullptr);
-    std::optional<OggPageMark> last;
-    for (Page p; search.Next(p);) last = OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
-    return last;
+    // Pages are a few kilobytes: the last 64 KB nearly always hold one.
+    for (const int64_t back : {int64_t{1} << 16, 2 * kLongestPage}) {
+        PageSearch search(s, std::max<int64_t>(0, s.GetSize() - back), nullptr);
+        std::optional<OggPageMark> last;
+        for (Page p; search.Next(p);)
+            last = OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
+        if (last || back >= s.GetSize()) return last;
+    }
+    return std::nullopt;
 }

@@ -54,7 +54,8 @@ struct OggLayout {
 // becomes true, the reading stops and gives an empty layout.
 OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel = nullptr);
 
-// The last good page found in the last 128 KB of the stream.
+// The last good page found in the last 64 KB of the stream (128 KB when
+// those hold none).
 struct OggPageMark {
     uint32_t Serial = 0;
     int64_t Granule = -1;  // -1 when no packet ends on it

@@ -71,10 +71,18 @@ private:
 class SharedReader : public TStream {
 public:
     explicit SharedReader(SharedStream& s) : FShare(s) {}
+    // In pieces, so that the decoder's reads of the same stream never wait
+    // long behind the look at its pages.
     int64_t Read(void* buffer, int64_t count) override {
-        const int64_t got = count > 0 ? FShare.ReadAt(FPos, buffer, count) : 0;
-        FPos += got;
-        return got;
+        int64_t done = 0;
+        while (done < count) {
+            const int64_t want = std::min<int64_t>(count - done, int64_t{1} << 16);
+            const int64_t got = FShare.ReadAt(FPos, static_cast<uint8_t*>(buffer) + done, want);
+            FPos += got;
+            done += got;
+            if (got < want) break;
+        }
+        return done;
     }
     int64_t Write(const void*, int64_t) override { return 0; }
     int64_t Seek(int64_t offset, SeekOrigin origin) override {
@@ -316,7 +324,7 @@ public:
                 FPos += got;
                 continue;
             }
-            if (FEarly && !take_check(true)) break;
+            if (FEarly && (start_check(), !take_check(true))) break;
             if (FAt >= FLinks.size()) break;
             settle(FAt);
             if (FAt + 1 >= FLinks.size()) break;
@@ -324,6 +332,7 @@ public:
             if (!next.Decoder) break;
             play(std::move(next), FAt + 1);
         }
+        if (FEarly) start_check();
         return done;
     }
     bool Seek(int64_t byte_pos) override {
@@ -331,7 +340,7 @@ public:
         // The mixer sets its read position before every block: no seek
         // when that is where decoding stands.
         if (pos == FPos) return true;
-        if (FEarly && !take_check(true)) return false;
+        if (FEarly && (start_check(), !take_check(true))) return false;
         // Each round settles a link's length at most once.
         for (size_t round = 0; round <= FLinks.size(); ++round) {
             // The link that holds the place (past the end, the last), which
@@ -371,6 +380,7 @@ public:
     int64_t Position() const override { return FPos; }
     int64_t TotalBytes() const override {
         if (const int64_t t = FTotal.load(); t >= 0) return t;
+        start_check();
         std::unique_lock l(FCheckLock);
         FCheckCv.wait(l, [&] { return FChecked || FCancel.load(); });
         return std::max<int64_t>(FTotal.load(), 0);
@@ -419,8 +429,12 @@ private:
         if (!same_layout(own, FFormat)) decoder = ConvertToDeviceFormat(std::move(decoder));
         play({std::move(decoder), vorbis}, 0);
         FEarly = true;
-        FCheckThread = std::thread([this] { run_check(); });
         return true;
+    }
+    // The look at the pages starts once the first samples are out, so that
+    // its reading never delays them; or when something waits for it.
+    void start_check() const {
+        std::call_once(FCheckStarted, [this] { FCheckThread = std::thread([this] { const_cast<OggDecoder*>(this)->run_check(); }); });
     }
 
     // The look at the pages, and each link opened once to learn its layout
@@ -546,7 +560,8 @@ private:
     std::atomic<int64_t> FTotal{0};  // -1: known once the pages are
     bool FEarly = false;             // reading from the start, the pages not yet taken
 
-    std::thread FCheckThread;
+    mutable std::once_flag FCheckStarted;
+    mutable std::thread FCheckThread;
     mutable std::mutex FCheckLock;
     mutable std::condition_variable FCheckCv;
     bool FChecked = false;
