@@ -912,6 +912,32 @@ int main(int argc, char** argv) {
         Seed("sound", "chain_junk.ogg", chain + std::string(200, '\x5a') + "OggS" + std::string(40, '\x7f'));
         Seed("sound", "cut.ogg", ogg.substr(0, ogg.size() - 100));
         Seed("sound", "one_serial.ogg", ogg + ogg);
+        // Oggs whose pages break sequence: the last page written twice, a
+        // page spoilt or lost inside a chain, two streams multiplexed, a
+        // file followed by another's tail.
+        const std::string ogg48 = SeedFile(data / "audio" / "tone48k.ogg");
+        const std::string mono = SeedFile(data / "audio" / "tone22m.ogg");
+        auto pages = [](const std::string& o) {
+            std::vector<std::string> found;
+            for (size_t at = o.find("OggS"); at != std::string::npos && at + 27 <= o.size(); at = o.find("OggS", at)) {
+                size_t end = at + 27 + uint8_t(o[at + 26]);
+                for (size_t i = 0; i < uint8_t(o[at + 26]); ++i) end += uint8_t(o[at + 27 + i]);
+                found.push_back(o.substr(at, end - at));
+                at = end;
+            }
+            return found;
+        };
+        const auto tp = pages(ogg), fp = pages(ogg48), mp = pages(mono);
+        Seed("sound", "twice.ogg", ogg + tp.back());
+        std::string spoilt = mono + ogg + ogg48;
+        spoilt[mono.size() + tp[0].size() + 100] ^= 0x21;
+        Seed("sound", "chain_spoilt_middle.ogg", spoilt);
+        Seed("sound", "chain_page_lost.ogg", mono + tp[0] + tp[2] + ogg48);
+        Seed("sound", "muxed.ogg", tp[0] + fp[0] + tp[1] + fp[1] + tp[2] + fp[2]);
+        std::string first_spoilt = mono + ogg;
+        first_spoilt[mp[0].size() + mp[1].size() + 50] ^= 0x21;
+        Seed("sound", "chain_first_spoilt.ogg", first_spoilt);
+        Seed("sound", "tail_of_another.ogg", ogg + fp.back());
         CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
         Videos();
         CopySeeds("midi", data / "midi", {"tempo.mid", "running.mid", "two_tracks.mid", "random1.mid"});

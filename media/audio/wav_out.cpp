@@ -48,7 +48,7 @@ TWavBuffer::TWavBuffer(TWavOut& owner, const TWaveFormatEx& format, TStream* str
 bool TWavBuffer::Supported(const TWaveFormatEx& format) { return layout_of(format).divisor != 0; }
 
 int32_t TWavBuffer::read_source(int32_t count) {
-    const int64_t size = FStream->GetSize();
+    int64_t size = FStream->GetSize();
     FStream->SetPosition(FReadPos);
     int32_t total = 0;
     while (count > 0) {
@@ -58,6 +58,12 @@ int32_t TWavBuffer::read_source(int32_t count) {
         }
         const int64_t got = FStream->Read(FBuffer.data() + total, count);
         if (got <= 0) {
+            // An Ogg whose pages were damaged knows its true length once
+            // read to its end: a repeat goes on from the start there.
+            if (const int64_t now = FStream->GetSize(); now < size && FStream->GetPosition() >= now) {
+                size = now;
+                continue;
+            }
             // Nothing more although the size promises more (a truncated
             // file): the source ends rather than asking again for ever.
             FEnded = true;

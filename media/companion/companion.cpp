@@ -78,7 +78,7 @@ constexpr size_t kChunkFrames = 4096;
 class Player {
 public:
     Player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> dec)
-        : FStream(std::move(own)), FDecoder(std::move(dec)), FConverter(FDecoder->Format()),
+        : FStream(std::move(own)), FDecoder(std::move(dec)), FFormat(FDecoder->Format()), FConverter(FFormat),
           FRing(kRingFrames * 2) {
         set_gains();
     }
@@ -97,23 +97,56 @@ public:
     // The decoding thread's step: true when it moved samples on. Whatever
     // the ring cannot take yet waits for the next step: a sound below the
     // device's rate grows several times over, and none of it may be lost.
+    // A new position is taken here, off the game's thread: a damaged file
+    // is decoded forward to it, and a large one may wait for the look at
+    // its pages.
     bool decode_step() {
         std::lock_guard d(FDecodeLock);
-        if (FDecoderDone) return false;
+        if (!FDecoder) return false;
+        uint64_t generation = 0;
+        int64_t seek_to = -1;
         {
             std::lock_guard r(FRingLock);
-            if (kRingFrames - FCount < kChunkFrames * 2) return false;
+            generation = FGeneration;
+            if (FSeekPending) {
+                seek_to = FSeekTo;
+                FSeekPending = false;
+            } else if (FDecoderDone || kRingFrames - FCount < kChunkFrames * 2) {
+                return false;
+            }
+        }
+        if (seek_to >= 0) {
+            FDecoder->Seek(seek_to);
+            FConverter.Reset();
+            FConverted.clear();
+            FPendingAt = 0;
+            FSourceDone = false;
+        }
+        if (FSourceDone && FRepeat.load()) {
+            // Repeat came on after the resampler gave up its tail: it
+            // starts afresh and the loop goes on.
+            FConverter.Reset();
+            FSourceDone = false;
         }
         if (FPendingAt == FConverted.size() && !FSourceDone) convert_chunk();
-        push_pending();
+        push_pending(generation);
         return true;
+    }
+    // Freed by the game: the decoding thread stops using it (a step under
+    // way ends first) and the stream it reads is let go.
+    void retire() {
+        disconnect();
+        if (FDecoder) FDecoder->Cancel();
+        std::lock_guard d(FDecodeLock);
+        FDecoder.reset();
+        FStream.reset();
     }
 
     // Decoding raised (memory ran short, the stream failed): the medium
     // ends at once, as one that could not be read.
     void fail() {
-        FDecoderDone = true;
         std::lock_guard r(FRingLock);
+        FDecoderDone = true;
         FHead = FCount = 0;
         FEnded = true;
         FPlaying = false;
@@ -155,23 +188,22 @@ public:
     bool paused() const { return FPaused.load(); }
     bool ended() const { return FEnded.load(); }
 
-    int32_t length_ms() const {
-        return ms_of_bytes(FDecoder->TotalBytes(), FDecoder->Format());
-    }
+    int32_t length_ms() const { return ms_of_bytes(FDecoder->TotalBytes(), FFormat); }
+    // Within the sound: on repeat, the frames played count on past its end.
     int32_t position_ms() {
         std::lock_guard r(FRingLock);
-        return static_cast<int32_t>(FPlayed * 1000 / 44100);
+        const size_t loop = FLoopFrames.load();
+        const size_t played = loop > 0 ? FPlayed % loop : FPlayed;
+        return static_cast<int32_t>(played * 1000 / 44100);
     }
+    // The decoding thread goes there at its next step; what the ring held
+    // is dropped at once.
     void set_position(int32_t ms) {
-        std::lock_guard d(FDecodeLock);
-        const auto& f = FDecoder->Format();
-        const int64_t frame = int64_t{std::max(ms, 0)} * f.nSamplesPerSec / 1000;
-        FDecoder->Seek(frame * f.nBlockAlign);
-        FConverter.Reset();
-        FConverted.clear();
-        FPendingAt = 0;
-        FSourceDone = false;
+        const int64_t frame = int64_t{std::max(ms, 0)} * FFormat.nSamplesPerSec / 1000;
         std::lock_guard r(FRingLock);
+        ++FGeneration;
+        FSeekTo = frame * FFormat.nBlockAlign;
+        FSeekPending = true;
         FHead = FCount = 0;
         FPlayed = static_cast<size_t>(int64_t{std::max(ms, 0)} * 44100 / 1000);
         FDecoderDone = false;
@@ -191,14 +223,10 @@ public:
     bool repeat() const { return FRepeat.load(); }
     void set_repeat(bool on) {
         FRepeat = on;
-        // A medium whose decoding stopped at the end goes on with the loop.
-        std::lock_guard d(FDecodeLock);
-        if (on && FSourceDone && !FEnded.load()) {
-            // The resampler gave up its tail at the end: it starts afresh.
-            FConverter.Reset();
-            FSourceDone = false;
-            FDecoderDone = false;
-        }
+        // A medium whose decoding stopped at the end, not yet played out,
+        // goes on with the loop.
+        std::lock_guard r(FRingLock);
+        if (on && FDecoderDone && !FEnded.load()) FDecoderDone = false;
     }
 
 private:
@@ -211,7 +239,10 @@ private:
         FRaw.resize(size_t(frames) * f.nBlockAlign);
         int64_t got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
         if (got <= 0 && FRepeat.load()) {
-            // The loop point: start over without a gap.
+            // The loop point: start over without a gap. The sound's length
+            // is where it ended.
+            const int64_t end = FDecoder->Position() / std::max<int64_t>(f.nBlockAlign, 1);
+            if (end > 0) FLoopFrames = static_cast<size_t>(end * 44100 / std::max<int64_t>(f.nSamplesPerSec, 1));
             if (FDecoder->Seek(0)) got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
         }
         FConverted.clear();
@@ -225,8 +256,10 @@ private:
     }
     // Moves what the ring has room for; decoding is done once the source
     // ended and nothing waits.
-    void push_pending() {
+    void push_pending(uint64_t generation) {
         std::lock_guard r(FRingLock);
+        // A new position came meanwhile: these samples are not heard.
+        if (generation != FGeneration) return;
         const size_t frames = std::min((FConverted.size() - FPendingAt) / 2, kRingFrames - FCount);
         for (size_t i = 0; i < frames; ++i) {
             const size_t at = (FHead + FCount + i) % kRingFrames;
@@ -244,7 +277,8 @@ private:
     }
 
     std::unique_ptr<TStream> FStream;
-    std::unique_ptr<PcmDecoder> FDecoder;
+    std::unique_ptr<PcmDecoder> FDecoder;  // null once retired
+    const TWaveFormatEx FFormat;           // the decoder's
     PcmConverter FConverter;
     std::vector<uint8_t> FRaw;
     std::vector<int16_t> FConverted;  // converted samples, those from FPendingAt not yet in the ring
@@ -254,6 +288,10 @@ private:
     std::mutex FRingLock;
     std::vector<int16_t> FRing;
     size_t FHead = 0, FCount = 0, FPlayed = 0;
+    uint64_t FGeneration = 0;  // of the position: a new one drops what was decoded for the old
+    int64_t FSeekTo = 0;       // bytes of the decoder's PCM
+    bool FSeekPending = false;
+    std::atomic<size_t> FLoopFrames{0};  // the device frames of one pass, once a loop has been made
     std::atomic<bool> FDecoderDone{false};
     std::atomic<bool> FPlaying{false}, FPaused{false}, FEnded{false}, FRepeat{false};
     std::atomic<int32_t> FGainL{65536}, FGainR{65536};
@@ -272,8 +310,8 @@ struct DecodedStream {
 // away, say) runs the static destructors while the thread may still wait
 // on wake or decode from the tables, and destroying a condition variable
 // that a thread waits on never returns.
-std::recursive_mutex& media_lock = *new std::recursive_mutex;  // the tables; the thread holds it while decoding
-std::map<uint32_t, std::unique_ptr<Player>>& players = *new std::map<uint32_t, std::unique_ptr<Player>>;
+std::recursive_mutex& media_lock = *new std::recursive_mutex;  // the tables
+std::map<uint32_t, std::shared_ptr<Player>>& players = *new std::map<uint32_t, std::shared_ptr<Player>>;
 std::map<uint32_t, std::unique_ptr<DecodedStream>>& decoded = *new std::map<uint32_t, std::unique_ptr<DecodedStream>>;
 uint32_t next_handle = 1;
 bool use_thread = false;
@@ -283,9 +321,16 @@ std::condition_variable& wake = *new std::condition_variable;
 bool stop_worker = false;
 
 bool decode_all() {
-    std::lock_guard l(media_lock);
+    // Stepped outside the table lock, so that the game's calls never wait
+    // on a decoding step (a seek decoding forward may take long); a player
+    // freed meanwhile was retired, and its step does nothing.
+    std::vector<std::shared_ptr<Player>> now;
+    {
+        std::lock_guard l(media_lock);
+        for (auto& [h, p] : players) now.push_back(p);
+    }
     bool any = false;
-    for (auto& [h, p] : players) {
+    for (auto& p : now) {
         // Nothing may leave the decoding thread: a failure is its medium's.
         try {
             any |= p->decode_step();
@@ -335,7 +380,7 @@ Player* player(uint32_t h) {
 }
 
 uint32_t add_player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> dec) {
-    auto p = std::make_unique<Player>(std::move(own), std::move(dec));
+    auto p = std::make_shared<Player>(std::move(own), std::move(dec));
     p->connect();
     std::lock_guard l(media_lock);
     const uint32_t h = next_handle++;
@@ -345,7 +390,7 @@ uint32_t add_player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> de
 }
 
 void del_player(uint32_t h) {
-    std::unique_ptr<Player> gone;
+    std::shared_ptr<Player> gone;
     {
         std::lock_guard l(media_lock);
         auto it = players.find(h);
@@ -353,8 +398,10 @@ void del_player(uint32_t h) {
         gone = std::move(it->second);
         players.erase(it);
     }
-    // Freed outside the table lock: its bus source is removed first, so
-    // the audio callback never sees it again.
+    // Retired outside the table lock: its bus source is removed first, so
+    // the audio callback never sees it again, and the stream the caller
+    // frees next is read no more.
+    gone->retire();
 }
 
 void restore_players() {

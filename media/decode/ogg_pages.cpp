@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace {
 // The page checksum: CRC-32 of generator 0x04c11db7, most significant bit
@@ -54,6 +55,7 @@ struct Page {
     uint32_t Serial = 0;
     uint32_t Sequence = 0;
     bool EndsInPacket = false;  // its last segment goes on in the next page
+    bool Vorbis = false;        // it begins with a Vorbis identification header
 };
 
 // The good pages of a stream, in the order libogg's sync finds them: a
@@ -63,10 +65,11 @@ struct Page {
 // a megabyte, each holding at least a longest page from where the search is.
 class PageSearch {
 public:
-    explicit PageSearch(TStream& s)
+    PageSearch(TStream& s, int64_t from, const std::atomic<bool>* cancel)
         : FStream(s), FReader(FBlock, Sjis(kSoundDataCorrupt)),
-          FBlockBytes(static_cast<size_t>(std::clamp<int64_t>(s.GetSize(), kLongestPage, kBlockBytes))) {
-        s.SetPosition(0);
+          FBlockBytes(static_cast<size_t>(std::clamp<int64_t>(s.GetSize() - from, kLongestPage, kBlockBytes))),
+          FCancel(cancel), FBase(from) {
+        s.SetPosition(from);
         FBlock.SetSize(static_cast<int64_t>(FBlockBytes));
     }
 
@@ -98,6 +101,8 @@ public:
                 crc = crc_add(crc, kZeros, 4);
                 crc = crc_add(crc, b + 26, header - 26 + body);
                 if (crc == checksum) {
+                    static constexpr uint8_t kVorbisId[7] = {1, 'v', 'o', 'r', 'b', 'i', 's'};
+                    p.Vorbis = body >= 7 && std::memcmp(b + header, kVorbisId, 7) == 0;
                     p.At = FBase + static_cast<int64_t>(FAt);
                     p.Bytes = static_cast<int64_t>(header + body);
                     FAt += header + body;
@@ -114,6 +119,11 @@ private:
     // when less than a longest page is left.
     void fill() {
         if (FEnd || FFill - FAt >= size_t{kLongestPage}) return;
+        if (FCancel && FCancel->load()) {
+            FEnd = true;
+            FFill = FAt;
+            return;
+        }
         uint8_t* m = FBlock.Memory();
         std::memmove(m, m + FAt, FFill - FAt);
         FBase += static_cast<int64_t>(FAt);
@@ -133,6 +143,7 @@ private:
     TMemoryStream FBlock;
     FieldReader FReader;
     const size_t FBlockBytes;
+    const std::atomic<bool>* FCancel;
     int64_t FBase = 0;  // of the block in the stream
     size_t FAt = 0;     // where the search stands in the block
     size_t FFill = 0;   // bytes of the block read
@@ -140,46 +151,87 @@ private:
 };
 }  // namespace
 
-OggLayout ReadOggLayout(TStream& s) {
-    PageSearch search(s);
+OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel) {
+    PageSearch search(s, 0, cancel);
     OggLayout layout;
-    bool in_link = false;      // a link began and has not had its last page
+    bool in_group = false;     // the link has had only first pages so far, each right after the one before
+    int64_t found_end = 0;     // of the last good page
+    bool ended = false;        // the link had its last page
     bool open_packet = false;  // the page before ended inside a packet
     uint32_t sequence = 0;
     int64_t granule = 0;
-    int64_t joined = 0;  // bytes of the good pages so far
-    for (Page p; search.Next(p);) {
-        if (p.Version != 0 || (p.Type & ~(kContinued | kFirstPage | kLastPage)) != 0) return {};
-        if (p.Type & kFirstPage) {
-            // A stream's first page begins a link, also where the link
-            // before lost its last page: libvorbisfile tells links apart by
-            // their first pages, and plays one that shares the serial
-            // number of the link before as part of that link.
-            if (p.Sequence != 0) return {};
-            layout.Links.push_back({joined, joined, p.Serial});
-            in_link = true;
-            open_packet = false;
-            granule = 0;
-        } else if (!in_link || p.Serial != layout.Links.back().Serial || p.Sequence != sequence + 1) {
-            // A page outside any link, another stream inside the link, or a
-            // page lost or repeated.
-            return {};
-        }
-        if (bool(p.Type & kContinued) != open_packet) return {};
-        if (p.Granule != kNoGranule) {
-            const auto g = static_cast<int64_t>(p.Granule);
-            if (g < granule) return {};
-            granule = g;
-        }
-        sequence = p.Sequence;
-        open_packet = p.EndsInPacket;
+    int64_t joined = 0;  // bytes of the pages kept so far
+    auto keep = [&](const Page& p) {
         if (!layout.Pages.empty() && layout.Pages.back().End == p.At) layout.Pages.back().End += p.Bytes;
         else layout.Pages.push_back({p.At, p.At + p.Bytes});
         joined += p.Bytes;
         layout.Links.back().End = joined;
-        if (p.Type & kLastPage) in_link = false;
+    };
+    for (Page p; search.Next(p);) {
+        OggLink* link = layout.Links.empty() ? nullptr : &layout.Links.back();
+        const bool next_to = p.At == std::exchange(found_end, p.At + p.Bytes);
+        if (p.Type & kFirstPage) {
+            if (link && in_group && next_to) {
+                // Another stream multiplexed into the link: the link plays
+                // the first Vorbis one, as libvorbisfile does, and no other.
+                if (link->Vorbis || !p.Vorbis) continue;
+                joined = link->Begin;
+                if (layout.Pages.back().End - layout.Pages.back().Begin > link->End - link->Begin)
+                    layout.Pages.back().End -= link->End - link->Begin;
+                else
+                    layout.Pages.pop_back();
+                layout.Links.pop_back();
+            }
+            // A stream's first page begins a link, also where the link
+            // before lost its last page: libvorbisfile tells links apart by
+            // their first pages.
+            layout.Links.push_back({joined, joined, p.Serial, p.Sequence == 0 && p.Version == 0});
+            layout.Links.back().Vorbis = p.Vorbis;
+            in_group = true;
+            ended = false;
+            open_packet = false;
+            granule = 0;
+        } else if (!link || p.Serial != link->Serial) {
+            // Before any link, another stream's page inside a link, or the
+            // tail of another file after it: no page of the link.
+            continue;
+        } else {
+            // A page lost, spoilt or written twice breaks the sequence.
+            if (ended || p.Sequence != sequence + 1) link->Plain = false;
+            in_group = false;
+        }
+        OggLink& l = layout.Links.back();
+        if (p.Version != 0) {
+            // libogg takes no page of another version: a gap in the link.
+            l.Plain = false;
+            continue;
+        }
+        if ((p.Type & ~(kContinued | kFirstPage | kLastPage)) != 0 || bool(p.Type & kContinued) != open_packet)
+            l.Plain = false;
+        if (p.Granule != kNoGranule) {
+            const auto g = static_cast<int64_t>(p.Granule);
+            if (g < granule) l.Plain = false;
+            granule = std::max(granule, g);
+            l.LastGranule = std::max(l.LastGranule, g);
+        }
+        sequence = p.Sequence;
+        open_packet = p.EndsInPacket;
+        keep(p);
+        if (p.Type & kLastPage) ended = true;
     }
+    std::erase_if(layout.Links, [](const OggLink& l) { return l.End == l.Begin; });
     layout.Sound = !layout.Links.empty();
-    if (!layout.Sound) layout.Pages.clear();
     return layout;
+}
+
+std::optional<OggPageMark> LastOggPage(TStream& s) {
+    // Pages are a few kilobytes: the last 64 KB nearly always hold one.
+    for (const int64_t back : {int64_t{1} << 16, 2 * kLongestPage}) {
+        PageSearch search(s, std::max<int64_t>(0, s.GetSize() - back), nullptr);
+        std::optional<OggPageMark> last;
+        for (Page p; search.Next(p);)
+            last = OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
+        if (last || back >= s.GetSize()) return last;
+    }
+    return std::nullopt;
 }

@@ -1,13 +1,17 @@
 // The page layout of an Ogg file, read as libogg's sync layer reads it, to
-// learn what libvorbisfile may be shown and whether it may seek there.
-// Bytes that are no page (a tag before or after the pages, padding, a page
-// cut short or spoilt) are passed over as libogg passes over them. Its seek
-// and page search take stale pages out of damaged files (pages whose
-// checksum fails, another stream's pages inside a link) and make libogg
-// move a block of negative size, so the decoder shows it only the good
-// pages, joined, and seeks only when they make a plain chain of links.
+// learn what libvorbisfile may be shown and where it may seek. Bytes that
+// are no page (a tag before or after the pages, padding, a page cut short
+// or spoilt) are passed over as libogg passes over them, and so are pages
+// outside every link (the tail of another file written over this one, the
+// other streams of a multiplexed link), which libvorbisfile passes over too.
+// Its seek and page search take stale pages out of damaged links (a page
+// lost, spoilt or written twice) and make libogg move a block of negative
+// size, so such a link is never sought: only links whose pages follow in
+// sequence are.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class TStream;
@@ -25,19 +29,35 @@ struct OggLink {
     int64_t Begin = 0;
     int64_t End = 0;
     uint32_t Serial = 0;
+    // Its pages follow in sequence from its first, with granule positions
+    // that never go back: libvorbisfile may seek in it.
+    bool Plain = true;
+    // The largest granule position on its pages: its length in frames as
+    // its pages tell it.
+    int64_t LastGranule = 0;
+    bool Vorbis = false;  // its first page begins a Vorbis stream
 };
 
 struct OggLayout {
-    // The good pages make links, each one stream whose pages follow in
-    // sequence from its first page, with granule positions that never go
-    // back. A link ends at its last page, at the next link's first page
-    // (its own last page spoilt), or where the good pages end; links may
-    // share a serial number.
+    // There is a link. A link begins at a stream's first page (the first
+    // pages that follow it directly are other streams multiplexed with it,
+    // and the first Vorbis one of them is the link's) and ends at the next
+    // link's first page or where the good pages end; links may share a
+    // serial number.
     bool Sound = false;
-    std::vector<OggSpan> Pages;  // the good pages, neighbours joined; filled when Sound
-    std::vector<OggLink> Links;  // filled when Sound
+    std::vector<OggSpan> Pages;  // the pages of the links, neighbours joined
+    std::vector<OggLink> Links;
 };
 
 // Reads from the stream's start to its end in large blocks; the stream's
-// position is left at the end of what was read.
-OggLayout ReadOggLayout(TStream& s);
+// position is left at the end of what was read. When cancel is given and
+// becomes true, the reading stops and gives an empty layout.
+OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel = nullptr);
+
+// The last good page found in the last 64 KB of the stream (128 KB when
+// those hold none).
+struct OggPageMark {
+    uint32_t Serial = 0;
+    int64_t Granule = -1;  // -1 when no packet ends on it
+};
+std::optional<OggPageMark> LastOggPage(TStream& s);

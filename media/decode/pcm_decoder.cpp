@@ -18,8 +18,13 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 const char* const kSoundDataCorrupt = "サウンドデータが不正です";
 
@@ -44,11 +49,59 @@ bool playable(const vorbis_info* info) {
     return info && info->channels >= 1 && info->channels <= 2 && info->rate >= 1000 && info->rate <= 192000;
 }
 
-// What libvorbisfile is shown of a stream: its good pages, joined, or the
-// whole stream when they are not sound.
+// The stream of an Ogg, read by the decoder and by the look at its pages on
+// a thread of its own: every read names its place, under one lock.
+class SharedStream {
+public:
+    explicit SharedStream(TStream& s) : FStream(s), FSize(s.GetSize()) {}
+    int64_t ReadAt(int64_t at, void* dst, int64_t n) {
+        std::lock_guard l(FLock);
+        if (FStream.GetPosition() != at && FStream.Seek(at, SeekOrigin::Beginning) != at) return 0;
+        return std::max<int64_t>(FStream.Read(dst, n), 0);
+    }
+    int64_t Size() const { return FSize; }
+
+private:
+    TStream& FStream;
+    std::mutex FLock;
+    const int64_t FSize;
+};
+
+// A reader of the shared stream with a place of its own.
+class SharedReader : public TStream {
+public:
+    explicit SharedReader(SharedStream& s) : FShare(s) {}
+    // In pieces, so that the decoder's reads of the same stream never wait
+    // long behind the look at its pages.
+    int64_t Read(void* buffer, int64_t count) override {
+        int64_t done = 0;
+        while (done < count) {
+            const int64_t want = std::min<int64_t>(count - done, int64_t{1} << 16);
+            const int64_t got = FShare.ReadAt(FPos, static_cast<uint8_t*>(buffer) + done, want);
+            FPos += got;
+            done += got;
+            if (got < want) break;
+        }
+        return done;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override {
+        const int64_t base = origin == SeekOrigin::Current ? FPos : origin == SeekOrigin::End ? FShare.Size() : 0;
+        FPos = std::clamp<int64_t>(base + offset, 0, FShare.Size());
+        return FPos;
+    }
+    int64_t GetSize() override { return FShare.Size(); }
+
+private:
+    SharedStream& FShare;
+    int64_t FPos = 0;
+};
+
+// What libvorbisfile is shown of a stream: spans of it, joined (the good
+// pages, or the whole stream).
 class OggView {
 public:
-    OggView(TStream& s, std::vector<OggSpan> spans) : FStream(s), FSpans(std::move(spans)) {
+    OggView(std::shared_ptr<SharedStream> s, std::vector<OggSpan> spans) : FStream(std::move(s)), FSpans(std::move(spans)) {
         int64_t at = 0;
         for (const OggSpan& span : FSpans) {
             FStarts.push_back(at);
@@ -64,16 +117,21 @@ public:
             const int64_t from = FSpans[i].Begin + (at + done - FStarts[i]);
             const int64_t want = std::min(n - done, FSpans[i].End - from);
             if (want <= 0) continue;
-            if (FStream.GetPosition() != from && FStream.Seek(from, SeekOrigin::Beginning) != from) break;
-            const int64_t got = FStream.Read(static_cast<uint8_t*>(dst) + done, want);
-            if (got > 0) done += got;
+            const int64_t got = FStream->ReadAt(from, static_cast<uint8_t*>(dst) + done, want);
+            done += got;
             if (got != want) break;
         }
         return done;
     }
+    // Where in the stream the view's bytes before place at end.
+    int64_t StreamEnd(int64_t at) const {
+        auto i = static_cast<size_t>(std::upper_bound(FStarts.begin(), FStarts.end(), at - 1) - FStarts.begin());
+        if (i-- == 0) return 0;
+        return FSpans[i].Begin + (at - FStarts[i]);
+    }
 
 private:
-    TStream& FStream;
+    std::shared_ptr<SharedStream> FStream;
     std::vector<OggSpan> FSpans;
     std::vector<int64_t> FStarts;  // of each span in the view
 };
@@ -114,11 +172,17 @@ int ov_seek_cb(void* source, ogg_int64_t offset, int whence) {
 
 long ov_tell_cb(void* source) { return static_cast<long>(static_cast<OggWindow*>(source)->Pos); }
 
-// One libvorbisfile handle over a window.
+bool same_layout(const TWaveFormatEx& a, const TWaveFormatEx& b) {
+    return a.nSamplesPerSec == b.nSamplesPerSec && a.nChannels == b.nChannels;
+}
+
+// One libvorbisfile handle over a window. A seekable one looks at the
+// window's end when it opens and may be sought; another reads the window
+// only forward, as from a pipe, and never seeks in it.
 class VorbisDecoder : public PcmDecoder {
 public:
-    explicit VorbisDecoder(OggWindow window) : FWindow(std::move(window)) {
-        const ov_callbacks cb{ov_read_cb, ov_seek_cb, nullptr, ov_tell_cb};
+    VorbisDecoder(OggWindow window, bool seekable) : FWindow(std::move(window)), FSeekable(seekable) {
+        const ov_callbacks cb{ov_read_cb, seekable ? ov_seek_cb : nullptr, nullptr, ov_tell_cb};
         if (ov_open_callbacks(&FWindow, &FVf, nullptr, 0, cb) != 0) corrupt();
         const vorbis_info* info = ov_info(&FVf, -1);
         if (!playable(info)) {
@@ -126,7 +190,8 @@ public:
             corrupt();
         }
         FFormat = MakePCMWaveFormat(static_cast<int32_t>(info->rate), 16, info->channels);
-        FTotal = pcm_bytes(ov_pcm_total(&FVf, -1), FFormat);
+        FSerial = ov_serialnumber(&FVf, -1);
+        if (seekable) FTotal = pcm_bytes(ov_pcm_total(&FVf, -1), FFormat);
     }
     ~VorbisDecoder() override { ov_clear(&FVf); }
 
@@ -151,21 +216,23 @@ public:
                 break;
             }
             if (got == 0) break;
-            // A chain that is not sound is read as it lies, never sought:
-            // a link in another layout than the one heard is left out.
-            if (section != FSection) {
-                FSection = section;
-                const vorbis_info* info = ov_info(&FVf, section);
-                FOtherLayout = !info || info->channels != FFormat.nChannels || info->rate != FFormat.nSamplesPerSec;
+            // Read from a stream's start before its links are known, a new
+            // stream is the next link's, which another handle plays.
+            const vorbis_info* info = ov_info(&FVf, -1);
+            if (ov_serialnumber(&FVf, -1) != FSerial || !info || info->channels != FFormat.nChannels ||
+                info->rate != FFormat.nSamplesPerSec) {
+                FEnded = true;
+                break;
             }
-            if (!FOtherLayout) done += got;
+            done += got;
         }
         FPos += done;
         return done;
     }
-    // Only over good pages that make a sound link, and only while the
-    // library has reported no damage.
+    // Only a seekable handle, and only while the library has reported no
+    // damage.
     bool Seek(int64_t byte_pos) override {
+        if (!FSeekable || FDamaged) return false;
         const int64_t frame = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign;
         if (const int r = ov_pcm_seek(&FVf, frame); r != 0) {
             // A place out of the sound's range is refused before any work.
@@ -176,63 +243,96 @@ public:
         return true;
     }
     int64_t Position() const override { return FPos; }
+    // Known to a seekable handle only.
     int64_t TotalBytes() const override { return FTotal; }
 
+    bool Seekable() const { return FSeekable; }
+    long Serial() const { return FSerial; }
     // The library reported pages missing, or damage past which it reads
     // nothing more.
     bool Damaged() const { return FDamaged; }
+    // The window ends at end at the latest.
+    void Limit(int64_t end) { FWindow.End = std::min(FWindow.End, end); }
 
 private:
     OggWindow FWindow;
+    const bool FSeekable;
     OggVorbis_File FVf{};
+    long FSerial = 0;
     int64_t FTotal = 0;
     int64_t FPos = 0;
-    int FSection = -1;
-    bool FOtherLayout = false;
     bool FDamaged = false;
     bool FEnded = false;
 };
 
-// An Ogg sound. Its pages are looked at once, when it opens. When they are
-// sound, libvorbisfile is shown only the good pages, and the sound plays
-// link by link, each link opened as a file of its own: libvorbisfile
-// starts reading a chain at its second link, hands each link's samples in
-// that link's own rate and channels, and reads links that share a serial
-// number as one stream whose length and places it gets wrong. Links of one
-// layout join as they are; links of several are each converted to the
-// device's. A file whose pages are not sound is read as it lies and never
-// sought: a seek away from where decoding stands is refused and the sound
-// ends.
+// Files up to this size are looked at when they open; a larger one starts
+// at once and is looked at on a thread of its own (100 MB take about 80 ms,
+// a slow disk many times that).
+constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
+
+// An Ogg sound, played link by link, each link opened over its own good
+// pages: libvorbisfile starts reading a chain at its second link, hands
+// each link's samples in that link's own rate and channels, and reads links
+// that share a serial number as one stream whose length and places it gets
+// wrong. Links of one layout join as they are; links of several are each
+// converted to the device's. A link whose pages follow in sequence is
+// sought by the library; any other (a page lost, spoilt or written twice)
+// never is, since its seek crashes inside libogg: it is opened again and
+// decoded forward to the place, and its length, known only from its pages
+// until then, is what it gave once it has been read to its end.
+// A large file starts at once, read from its start by a handle that never
+// seeks, while its pages are looked at beside it; its layout is the first
+// link's when its last page is of that link's stream (the device's
+// otherwise), and a link in another layout is then left out. A seek waits
+// for the look at the pages.
 class OggDecoder : public PcmDecoder {
 public:
-    explicit OggDecoder(TStream& s) : FStream(s) {
-        if (adopt(ReadOggLayout(s))) return;
-        const int64_t size = s.GetSize();
-        auto whole = std::make_unique<VorbisDecoder>(
-            OggWindow{std::make_shared<OggView>(s, std::vector<OggSpan>{{0, size}}), 0, size, 0});
-        FFormat = whole->Format();
-        FTotal = whole->TotalBytes();
-        VorbisDecoder* vorbis = whole.get();
-        play({std::move(whole), vorbis}, 0);
+    explicit OggDecoder(TStream& s) : FShare(std::make_shared<SharedStream>(s)) {
+        if (FShare->Size() > kLookAtOnceBytes && start_early()) return;
+        Checked c = examine();
+        if (c.Links.empty()) corrupt();
+        const TWaveFormatEx& own = c.Links[0].Own;
+        const bool one_layout = std::all_of(c.Links.begin(), c.Links.end(),
+                                            [&](const Link& l) { return same_layout(l.Own, own); });
+        FFormat = one_layout ? own : MakePCMWaveFormat(44100, 16, 2);
+        finish(c);
+        FTotal = c.Total;
+        FView = std::move(c.View);
+        FLinks = std::move(c.Links);
+        Part first = open_link(0);
+        if (!first.Decoder) corrupt();
+        play(std::move(first), 0);
+    }
+    ~OggDecoder() override {
+        Cancel();
+        if (FCheckThread.joinable()) FCheckThread.join();
+    }
+    void Cancel() override {
+        FCancel = true;
+        { std::lock_guard l(FCheckLock); }
+        FCheckCv.notify_all();
     }
 
     int64_t Read(uint8_t* dst, int64_t bytes) override {
-        if (FEnded) return 0;
         bytes -= bytes % FFormat.nBlockAlign;
         int64_t done = 0;
         while (done < bytes) {
-            const int64_t got = FPart->Read(dst + done, bytes - done);
+            if (FEarly) take_check(false);
+            const int64_t got = FPart ? FPart->Read(dst + done, bytes - done) : 0;
             if (got > 0) {
                 done += got;
+                FPos += got;
                 continue;
             }
+            if (FEarly && (start_check(), !take_check(true))) break;
+            if (FAt >= FLinks.size()) break;
+            settle(FAt);
             if (FAt + 1 >= FLinks.size()) break;
-            // A link that cannot be opened ends the chain there.
             Part next = open_link(FAt + 1);
             if (!next.Decoder) break;
             play(std::move(next), FAt + 1);
         }
-        FPos += done;
+        if (FEarly) start_check();
         return done;
     }
     bool Seek(int64_t byte_pos) override {
@@ -240,102 +340,233 @@ public:
         // The mixer sets its read position before every block: no seek
         // when that is where decoding stands.
         if (pos == FPos) return true;
-        // On damaged pages, and once the library has reported damage, its
-        // seek or the reading after it crashes inside libogg or libvorbis:
-        // such a sound is never sought, and ends as one that cannot be read.
-        FDamaged = FDamaged || FVorbis->Damaged();
-        if (FDamaged || FLinks.empty()) {
-            FEnded = true;
-            return false;
+        if (FEarly && (start_check(), !take_check(true))) return false;
+        // Each round settles a link's length at most once.
+        for (size_t round = 0; round <= FLinks.size(); ++round) {
+            // The link that holds the place (past the end, the last), which
+            // replaces the one playing only once it stands there.
+            size_t k = FLinks.size() - 1;
+            while (k > 0 && FLinks[k].Start > pos) --k;
+            Link& l = FLinks[k];
+            if (FAt == k && FVorbis && FVorbis->Damaged()) l.Plain = false;
+            if (l.Plain) {
+                if (k != FAt || !FVorbis || !FVorbis->Seekable()) {
+                    Part part = open_link(k);
+                    if (!part.Decoder) return false;
+                    play(std::move(part), k);
+                }
+                if (FPart->Seek(pos - l.Start)) {
+                    FPos = pos;
+                    return true;
+                }
+                if (!FVorbis->Damaged()) return false;
+                l.Plain = false;
+            }
+            if (k != FAt || !FPart || pos < FPos || FVorbis->Seekable()) {
+                Part part = open_link(k);
+                if (!part.Decoder) return false;
+                play(std::move(part), k);
+                FPos = l.Start;
+            }
+            if (skip_to(pos)) return true;
+            if (FCancel) return false;
+            // The link ends before the place: so much shorter than its
+            // pages said, the place may lie in the next one.
+            settle(k);
+            if (k + 1 >= FLinks.size() || FLinks[k + 1].Start > pos) return false;
         }
-        // The link that holds the place (past the end, the last), which
-        // replaces the one playing only once it stands there.
-        size_t k = FLinks.size() - 1;
-        while (k > 0 && FLinks[k].Start > pos) --k;
-        if (k == FAt) {
-            if (!FPart->Seek(pos - FLinks[k].Start)) return false;
-        } else {
-            Part part = open_link(k);
-            if (!part.Decoder || !part.Decoder->Seek(pos - FLinks[k].Start)) return false;
-            play(std::move(part), k);
-        }
-        FPos = pos;
-        return true;
+        return false;
     }
     int64_t Position() const override { return FPos; }
-    int64_t TotalBytes() const override { return FTotal; }
+    int64_t TotalBytes() const override {
+        if (const int64_t t = FTotal.load(); t >= 0) return t;
+        start_check();
+        std::unique_lock l(FCheckLock);
+        FCheckCv.wait(l, [&] { return FChecked || FCancel.load(); });
+        return std::max<int64_t>(FTotal.load(), 0);
+    }
 
 private:
     struct Link {
-        int64_t Begin, End;  // in the good pages
-        int64_t Start;       // of its PCM in the sound's
+        int64_t Begin = 0, End = 0;  // in the good pages
+        bool Plain = true;           // sought by the library
+        TWaveFormatEx Own;           // its rate and channels
+        int64_t Frames = 0;          // its length in its own frames
+        int64_t Bytes = 0;           // its length in the sound's layout
+        int64_t Start = 0;           // of its PCM in the sound's
+    };
+    struct Checked {
+        std::shared_ptr<OggView> View;
+        std::vector<Link> Links;  // those that open
+        int64_t Total = 0;
     };
     struct Part {
         std::unique_ptr<PcmDecoder> Decoder;  // null when the link cannot be opened
         VorbisDecoder* Vorbis = nullptr;      // inside Decoder
     };
 
-    // Takes the links of a sound layout, each opened once to learn its
-    // layout and length; false when the pages are not sound or a link
-    // cannot be opened.
-    bool adopt(const OggLayout& layout) {
-        if (!layout.Sound) return false;
-        FView = std::make_shared<OggView>(FStream, layout.Pages);
-        std::vector<TWaveFormatEx> formats;
-        std::vector<int64_t> bytes;
-        Part first;
-        for (const OggLink& l : layout.Links) {
-            FLinks.push_back({l.Begin, l.End, 0});
-            Part part = open_link(FLinks.size() - 1);
-            if (!part.Decoder) {
-                FLinks.clear();
-                return false;
+    // Reads from the stream's start, with no look at the pages, and has
+    // them looked at beside it: false when the start is no Vorbis stream.
+    bool start_early() {
+        const int64_t size = FShare->Size();
+        std::unique_ptr<VorbisDecoder> early;
+        try {
+            early = std::make_unique<VorbisDecoder>(
+                OggWindow{std::make_shared<OggView>(FShare, std::vector<OggSpan>{{0, size}}), 0, size, 0}, false);
+        } catch (const Exception&) {
+            return false;
+        }
+        SharedReader r(*FShare);
+        const std::optional<OggPageMark> last = LastOggPage(r);
+        const TWaveFormatEx own = early->Format();
+        const bool one_stream = last && static_cast<long>(last->Serial) == early->Serial();
+        FFormat = one_stream ? own : MakePCMWaveFormat(44100, 16, 2);
+        // Until the pages are known, the length the last page gives, as
+        // libvorbisfile gives it; unknown (a wait for the look) otherwise.
+        FTotal = one_stream && last->Granule >= 0 ? pcm_bytes(last->Granule, own) : -1;
+        VorbisDecoder* vorbis = early.get();
+        std::unique_ptr<PcmDecoder> decoder = std::move(early);
+        if (!same_layout(own, FFormat)) decoder = ConvertToDeviceFormat(std::move(decoder));
+        play({std::move(decoder), vorbis}, 0);
+        FEarly = true;
+        return true;
+    }
+    // The look at the pages starts once the first samples are out, so that
+    // its reading never delays them; or when something waits for it.
+    void start_check() const {
+        std::call_once(FCheckStarted, [this] { FCheckThread = std::thread([this] { const_cast<OggDecoder*>(this)->run_check(); }); });
+    }
+
+    // The look at the pages, and each link opened once to learn its layout
+    // and length.
+    Checked examine() {
+        SharedReader r(*FShare);
+        const OggLayout layout = ReadOggLayout(r, &FCancel);
+        Checked c;
+        c.View = std::make_shared<OggView>(FShare, layout.Pages);
+        for (const OggLink& ol : layout.Links) {
+            if (FCancel) break;
+            Link l;
+            l.Begin = ol.Begin;
+            l.End = ol.End;
+            // A plain link whose open fails is read as damaged pages are.
+            for (bool plain : {ol.Plain, false}) {
+                try {
+                    VorbisDecoder d(OggWindow{c.View, l.Begin, l.End, 0}, plain);
+                    l.Plain = plain;
+                    l.Own = d.Format();
+                    l.Frames = plain ? d.TotalBytes() / l.Own.nBlockAlign : ol.LastGranule;
+                    c.Links.push_back(l);
+                    break;
+                } catch (const Exception&) {
+                    if (!plain) break;
+                }
             }
-            formats.push_back(part.Decoder->Format());
-            bytes.push_back(part.Decoder->TotalBytes());
-            if (!first.Decoder) first = std::move(part);
         }
-        FConvert = std::any_of(formats.begin(), formats.end(), [&](const TWaveFormatEx& f) {
-            return f.nSamplesPerSec != formats[0].nSamplesPerSec || f.nChannels != formats[0].nChannels;
-        });
-        FFormat = FConvert ? MakePCMWaveFormat(44100, 16, 2) : formats[0];
-        for (size_t i = 0; i < FLinks.size(); ++i) {
-            FLinks[i].Start = FTotal;
-            FTotal += FConvert ? device_bytes(bytes[i], formats[i]) : bytes[i];
+        return c;
+    }
+    // Each link's place and length in the sound's layout; a link that
+    // cannot take it is left out.
+    void finish(Checked& c) const {
+        const bool device = same_layout(FFormat, MakePCMWaveFormat(44100, 16, 2));
+        std::erase_if(c.Links, [&](const Link& l) { return !device && !same_layout(l.Own, FFormat); });
+        c.Total = 0;
+        for (Link& l : c.Links) {
+            l.Bytes = same_layout(l.Own, FFormat) ? pcm_bytes(l.Frames, FFormat)
+                                                  : device_bytes(pcm_bytes(l.Frames, l.Own), l.Own);
+            l.Start = c.Total;
+            c.Total += l.Bytes;
         }
-        if (FConvert) first.Decoder = ConvertToDeviceFormat(std::move(first.Decoder));
-        play(std::move(first), 0);
+    }
+    void run_check() {
+        Checked c;
+        // Nothing may leave the thread: a look that fails finds no link.
+        try {
+            c = examine();
+            finish(c);
+        } catch (...) {
+            c = {};
+        }
+        std::lock_guard l(FCheckLock);
+        if (!FCancel) FTotal = c.Total;
+        FResult = std::move(c);
+        FChecked = true;
+        FCheckCv.notify_all();
+    }
+    // Takes what the look at the pages found, waiting for it when asked;
+    // false when it is not there.
+    bool take_check(bool wait) {
+        std::unique_lock l(FCheckLock);
+        if (wait) FCheckCv.wait(l, [&] { return FChecked || FCancel.load(); });
+        if (!FChecked || FCancel) return false;
+        Checked c = std::move(FResult);
+        l.unlock();
+        FEarly = false;
+        FView = std::move(c.View);
+        FLinks = std::move(c.Links);
+        // The handle reading from the stream's start ends with the first link.
+        if (!FLinks.empty() && FVorbis) FVorbis->Limit(FView->StreamEnd(FLinks[0].End));
         return true;
     }
 
     // Link k, opened over the good pages, in the layout the sound plays in.
     Part open_link(size_t k) {
         try {
-            auto d = std::make_unique<VorbisDecoder>(OggWindow{FView, FLinks[k].Begin, FLinks[k].End, 0});
+            auto d = std::make_unique<VorbisDecoder>(OggWindow{FView, FLinks[k].Begin, FLinks[k].End, 0}, FLinks[k].Plain);
             VorbisDecoder* vorbis = d.get();
-            return {FConvert ? ConvertToDeviceFormat(std::move(d)) : std::move(d), vorbis};
+            if (same_layout(d->Format(), FFormat)) return {std::move(d), vorbis};
+            return {ConvertToDeviceFormat(std::move(d)), vorbis};
         } catch (const Exception&) {
             return {};
         }
     }
     void play(Part part, size_t k) {
-        FDamaged = FDamaged || (FVorbis && FVorbis->Damaged());
         FPart = std::move(part.Decoder);
         FVorbis = part.Vorbis;
         FAt = k;
     }
+    // Decodes forward to pos; false when the link ends first.
+    bool skip_to(int64_t pos) {
+        std::vector<uint8_t> scratch(size_t{1} << 16);
+        while (FPos < pos) {
+            if (FCancel) return false;
+            const int64_t want = std::min<int64_t>(pos - FPos, int64_t(scratch.size()) / FFormat.nBlockAlign * FFormat.nBlockAlign);
+            const int64_t got = FPart->Read(scratch.data(), want);
+            if (got <= 0) return false;
+            FPos += got;
+        }
+        return true;
+    }
+    // Link k was read to its end: its length is what it gave.
+    void settle(size_t k) {
+        const int64_t real = FPos - FLinks[k].Start;
+        if (real < 0 || real == FLinks[k].Bytes) return;
+        FLinks[k].Bytes = real;
+        int64_t at = FLinks[k].Start;
+        for (size_t i = k; i < FLinks.size(); ++i) {
+            FLinks[i].Start = at;
+            at += FLinks[i].Bytes;
+        }
+        FTotal = at;
+    }
 
-    TStream& FStream;
+    std::shared_ptr<SharedStream> FShare;
     std::shared_ptr<OggView> FView;  // the good pages
-    std::vector<Link> FLinks;         // none when the pages are not sound
-    bool FConvert = false;
+    std::vector<Link> FLinks;         // none while the pages are not known
     std::unique_ptr<PcmDecoder> FPart;
     VorbisDecoder* FVorbis = nullptr;  // the handle of FPart
     size_t FAt = 0;                    // the link FPart plays
     int64_t FPos = 0;
-    int64_t FTotal = 0;
-    bool FDamaged = false;  // the library reported damage
-    bool FEnded = false;
+    std::atomic<int64_t> FTotal{0};  // -1: known once the pages are
+    bool FEarly = false;             // reading from the start, the pages not yet taken
+
+    mutable std::once_flag FCheckStarted;
+    mutable std::thread FCheckThread;
+    mutable std::mutex FCheckLock;
+    mutable std::condition_variable FCheckCv;
+    bool FChecked = false;
+    Checked FResult;
+    std::atomic<bool> FCancel{false};
 };
 
 // ---- RIFF wave
@@ -614,7 +845,6 @@ public:
     explicit DeviceFormatDecoder(std::unique_ptr<PcmDecoder> source)
         : FSource(std::move(source)), FConverter(FSource->Format()) {
         FFormat = MakePCMWaveFormat(44100, 16, 2);
-        FTotal = device_bytes(FSource->TotalBytes(), FSource->Format());
     }
 
     int64_t Read(uint8_t* dst, int64_t bytes) override {
@@ -648,7 +878,10 @@ public:
         return true;
     }
     int64_t Position() const override { return FPos; }
-    int64_t TotalBytes() const override { return FTotal; }
+    // Asked of the source each time: an Ogg's length may become known or
+    // exact while it plays.
+    int64_t TotalBytes() const override { return device_bytes(FSource->TotalBytes(), FSource->Format()); }
+    void Cancel() override { FSource->Cancel(); }
 
 private:
     // Converts the next piece of the source, about kPieceFrames at the
@@ -679,7 +912,6 @@ private:
     size_t FHeldAt = 0;  // samples of FHeld already read
     bool FFlushed = false;
     int64_t FPos = 0;
-    int64_t FTotal = 0;
 };
 }  // namespace
 

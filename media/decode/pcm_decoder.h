@@ -27,6 +27,10 @@ public:
     virtual int64_t Position() const = 0;
     // Bytes of PCM in the whole file, 0 when unknown.
     virtual int64_t TotalBytes() const = 0;
+    // Asks a decoder that may be busy on another thread (looking at its
+    // file, decoding forward to a place) to give up soon: it is freed next.
+    // Safe from any thread.
+    virtual void Cancel() {}
 
 protected:
     TWaveFormatEx FFormat;
@@ -43,13 +47,15 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // Each raises ECorruptData "サウンドデータが不正です" when the data is not
 // a sound of its kind. The stream stays the caller's and must outlive the
 // decoder.
-// Ogg: its pages are looked at once, when it opens; bytes that are no page
-// (tags, padding, a tail cut or spoilt) are passed over as libogg passes
-// over them. A chained file plays its links one after another from the
-// first, in one layout (the device's when the links' differ); a file whose
-// pages are damaged, or on which the library reported damage, is never
-// sought: a seek away from where decoding stands is refused and the sound
-// ends.
+// Ogg: its pages are looked at once, when it opens, or beside its decoding
+// for a file over a megabyte, which starts at once; bytes that are no page
+// (tags, padding, a tail cut or spoilt, another file's tail) are passed
+// over as libogg passes over them. A chained file plays every link that
+// decodes, one after another from the first, in one layout (the device's
+// when the links' differ). A link whose pages break sequence (a page lost,
+// spoilt or written twice), or on which the library reported damage, is
+// never sought by the library: it is opened again and decoded forward.
+// Thread: one thread at a time, but Cancel and TotalBytes from any.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);
 std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream);
 // FFmpeg keeps its own copy of data; gives 44100 Hz 16-bit stereo.

@@ -24,8 +24,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -61,50 +59,19 @@ struct Run {
 // Plays the game until it ends (or, when the song has started, until
 // frames_after more frames have passed).
 Run play(const std::string& game, size_t frames_after) {
-    Terminating = false;
-    GameClock = FrameTime = FrameCount = 0;
     Run r;
-    InstallPlayerModules();
-    FormViewUnitStart();
-    {
-        TFormView view({game}, Video::Create(VideoBackend::Headless));
-        view.FormCreate();
-        size_t since_start = 0;
-        // A game whose song never starts ends after 10000 frames.
-        for (size_t frame = 0; !Terminating && frame < 10000; ++frame) {
-            const Clock::time_point a = Clock::now();
-            view.ApplicationEventsIdle();
-            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - a).count();
-            r.longest_ms = std::max(r.longest_ms, ms);
-            if (!r.started && song_started()) r.started = true;
-            if (r.started) {
-                if (since_start <= 10) r.song_frame_ms = std::max(r.song_frame_ms, ms);
-                if (++since_start > frames_after) break;
-            }
+    size_t frames = 0, since_start = 0;
+    // A game whose song never starts ends after 10000 frames.
+    PlayFrames(game, [&](double ms) {
+        r.longest_ms = std::max(r.longest_ms, ms);
+        if (!r.started && song_started()) r.started = true;
+        if (r.started) {
+            if (since_start <= 10) r.song_frame_ms = std::max(r.song_frame_ms, ms);
+            if (++since_start > frames_after) return false;
         }
-    }
-    FormViewUnitFinish();
+        return ++frames < 10000;
+    });
     r.peak_rss_mb = peak_rss_mb();
-    return r;
-}
-
-// Each game runs in a process of its own, as in the player (the sound
-// device and the media module live once per process).
-Run play_in_child(const std::string& game, size_t frames_after) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const Run r = play(game, frames_after);
-        const ssize_t n = write(fds[1], &r, sizeof r);
-        _exit(n == sizeof r ? 0 : 1);
-    }
-    close(fds[1]);
-    Run r;
-    if (pid < 0 || read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = Run{};
-    close(fds[0]);
-    if (pid > 0) waitpid(pid, nullptr, 0);
     return r;
 }
 
@@ -121,7 +88,7 @@ void BM_DemoSongStart(benchmark::State& st) {
     // The build puts the demo beside the benchmark programs.
     const std::string demo = ExeFolder() + "demo/";
     Run r;
-    for (auto _ : st) r = play_in_child(demo, 1u << 30);
+    for (auto _ : st) r = InChildProcess([&] { return play(demo, 1u << 30); });
     report(st, r);
 }
 
@@ -143,7 +110,7 @@ void BM_SongOnTheFirstPage(benchmark::State& st) {
     LoadCompanionLibrary();
     const std::string game = song_at_once_game();
     Run r;
-    for (auto _ : st) r = play_in_child(game, 60);
+    for (auto _ : st) r = InChildProcess([&] { return play(game, 60); });
     report(st, r);
 }
 

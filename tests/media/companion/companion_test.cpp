@@ -372,9 +372,10 @@ struct MadeFiles {
     // An oggenc file of a second of sox's sound, made once; each encoding
     // with its own oggenc options.
     std::string ogg(const std::string& name, const std::string& layout, const std::string& synth,
-                    const std::string& options = "") {
+                    const std::string& options = "", int seconds = 1) {
         const std::string wav = dir + name + ".wav", ogg = dir + name + ".ogg";
-        const std::string cmd = "(test -f '" + wav + "' || sox -n " + layout + " -b 16 '" + wav + "' synth 1 " + synth +
+        const std::string cmd = "(test -f '" + wav + "' || sox -n " + layout + " -b 16 '" + wav + "' synth " +
+                                std::to_string(seconds) + " " + synth +
                                 ") && oggenc -Q " + options + " -o '" + ogg + "' '" + wav + "'";
         EXPECT_EQ(RunCommand(cmd).Status, 0) << cmd;
         return ReadFileBytes(ogg);
@@ -490,5 +491,32 @@ TEST_F(Module, ChainsWithJunkAfterThemOrOneSerialPlayEveryLinkAndLoop) {
         EXPECT_EQ(d->TotalBytes(), int64_t(frames * 4));
         EXPECT_TRUE(read_on(*d) == ref);
         EXPECT_EQ(frames_looped(*s, ref, frames + 44100 / 2), frames + 44100 / 2);
+    }
+}
+
+// Oggs over a megabyte start before their pages are looked at, which goes
+// on beside their decoding: a clean one and one with a byte spoilt in a
+// middle page. Each reads as oggdec decodes it, knows its length once read,
+// moves to the middle and back to the start, and loops on repeat.
+TEST_F(Module, ALargeOggStartsAtOnceAndMovesOnceItsPagesAreKnown) {
+    MadeFiles made;
+    const std::string clean = made.ogg("large", "-r 44100 -c 2", "pinknoise vol 0.3", "-q 10", 30);
+    ASSERT_GT(clean.size(), size_t{1} << 20);
+    std::string spoilt = clean;
+    spoilt[spoilt.size() / 2] ^= 0x21;
+    for (const std::string& bytes : {clean, spoilt}) {
+        SCOPED_TRACE(&bytes == &clean ? "clean" : "spoilt");
+        const std::vector<int16_t> ref = made.oggdec(bytes);
+        const size_t frames = ref.size() / 2;
+        auto s = stream_of(bytes);
+        auto d = OpenVorbisDecoder(*s);
+        EXPECT_TRUE(read_on(*d) == ref);
+        EXPECT_EQ(d->TotalBytes(), int64_t(frames * 4));
+        for (const size_t to : {frames / 2, size_t(0)}) {
+            EXPECT_TRUE(d->Seek(int64_t(to * 4))) << to;
+            const auto from = ref.begin() + std::ptrdiff_t(to * 2);
+            EXPECT_TRUE(read_on(*d, 4096) == std::vector<int16_t>(from, from + 4096 * 2)) << to;
+        }
+        EXPECT_EQ(frames_looped(*s, ref, frames + 44100), frames + 44100);
     }
 }

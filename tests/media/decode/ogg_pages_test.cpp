@@ -1,6 +1,8 @@
 // The page layout of a chain of two Oggs, cut at every byte and with each
-// byte replaced in turn: its good pages are the ones libogg itself finds,
-// and the layout is sound unless a page other than a link's last is lost.
+// byte replaced in turn, against libogg's own sync: the pages kept are the
+// ones libogg finds of a stream whose first page it found, each found first
+// page begins a link, and a link may be sought only when its pages are
+// numbered 0, 1, 2, ... with none lost.
 #include "media/decode/ogg_pages.h"
 #include "platform/filesystem/stream.h"
 #include "tests/support/file_bytes.h"
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,14 +23,13 @@ OggLayout layout_of(const std::string& bytes) {
     return ReadOggLayout(s);
 }
 
-struct LiboggPages {
-    std::vector<OggSpan> joined;  // neighbours joined
-    std::vector<OggSpan> each;
-    std::vector<bool> last;  // of its stream
+struct Expected {
+    std::vector<OggSpan> pages;  // neighbours joined
+    std::vector<bool> plain;     // of each link
 };
 
-LiboggPages libogg_pages(const std::string& bytes) {
-    LiboggPages found;
+Expected libogg_layout(const std::string& bytes) {
+    Expected e;
     ogg_sync_state sync;
     ogg_sync_init(&sync);
     if (!bytes.empty()) {
@@ -35,51 +37,52 @@ LiboggPages libogg_pages(const std::string& bytes) {
         ogg_sync_wrote(&sync, long(bytes.size()));
     }
     ogg_page page;
+    std::set<int> first_found;
+    long next_pageno = 0;
     int64_t at = 0;
     for (long n; (n = ogg_sync_pageseek(&sync, &page)) != 0; at += n < 0 ? -n : n) {
         if (n < 0) continue;
-        found.each.push_back({at, at + n});
-        found.last.push_back(ogg_page_eos(&page) != 0);
-        if (!found.joined.empty() && found.joined.back().End == at) found.joined.back().End = at + n;
-        else found.joined.push_back({at, at + n});
+        if (ogg_page_bos(&page)) {
+            first_found.insert(ogg_page_serialno(&page));
+            e.plain.push_back(ogg_page_pageno(&page) == 0);
+            next_pageno = 0;
+        } else if (!first_found.count(ogg_page_serialno(&page))) {
+            continue;
+        }
+        if (ogg_page_pageno(&page) != next_pageno) e.plain.back() = false;
+        next_pageno = ogg_page_pageno(&page) + 1;
+        if (!e.pages.empty() && e.pages.back().End == at) e.pages.back().End = at + n;
+        else e.pages.push_back({at, at + n});
     }
     ogg_sync_clear(&sync);
-    return found;
+    return e;
+}
+
+void expect_layout(const std::string& bytes, size_t at) {
+    const OggLayout layout = layout_of(bytes);
+    const Expected e = libogg_layout(bytes);
+    EXPECT_EQ(layout.Pages, e.pages) << at;
+    ASSERT_EQ(layout.Links.size(), e.plain.size()) << at;
+    EXPECT_EQ(layout.Sound, !e.plain.empty()) << at;
+    for (size_t i = 0; i < e.plain.size(); ++i) EXPECT_EQ(layout.Links[i].Plain, e.plain[i]) << at << " link " << i;
 }
 }  // namespace
 
-TEST(OggPages, TheGoodPagesAreLiboggsAndALostPageInsideALinkIsSeen) {
+TEST(OggPages, TheGoodPagesAreLiboggsAndALinkWithAPageLostIsSeen) {
     const std::string first = ReadFileBytes(std::string(VORQ_TEST_DATA) + "/audio/tone22m.ogg");
     const std::string chain = first + ReadFileBytes(std::string(VORQ_TEST_DATA) + "/audio/tone.ogg");
-    const LiboggPages clean = libogg_pages(chain);
-    ASSERT_EQ(clean.joined, (std::vector<OggSpan>{{0, int64_t(chain.size())}}));
-
     const OggLayout whole = layout_of(chain);
-    ASSERT_TRUE(whole.Sound);
-    EXPECT_EQ(whole.Pages, clean.joined);
+    ASSERT_EQ(whole.Pages, (std::vector<OggSpan>{{0, int64_t(chain.size())}}));
     ASSERT_EQ(whole.Links.size(), 2u);
+    EXPECT_TRUE(whole.Links[0].Plain && whole.Links[1].Plain);
     EXPECT_EQ(whole.Links[0].End, int64_t(first.size()));
     EXPECT_EQ(whole.Links[1].Begin, int64_t(first.size()));
     EXPECT_EQ(whole.Links[1].End, int64_t(chain.size()));
-    // A cut file is sound up to its last whole page.
-    for (size_t n = 0; n < chain.size(); ++n) {
-        const OggLayout cut = layout_of(chain.substr(0, n));
-        const LiboggPages pages = libogg_pages(chain.substr(0, n));
-        EXPECT_EQ(cut.Sound, !pages.each.empty()) << n;
-        EXPECT_EQ(cut.Pages, pages.joined) << n;
-    }
-    // A spoilt page is passed over; the pages left are sound when it was
-    // the last of its link, or when libogg finds none after it (a page
-    // length spoilt so that the page runs past the end).
-    for (size_t i = 0, page = 0; i < chain.size(); ++i) {
-        while (clean.each[page].End <= int64_t(i)) ++page;
+    EXPECT_EQ(whole.Links[1].LastGranule, 22050);  // tone.ogg: half a second at 44.1 kHz
+    for (size_t n = 0; n < chain.size(); ++n) expect_layout(chain.substr(0, n), n);
+    for (size_t i = 0; i < chain.size(); ++i) {
         std::string damaged = chain;
         damaged[i] ^= 0x21;
-        const OggLayout layout = layout_of(damaged);
-        const LiboggPages pages = libogg_pages(damaged);
-        const bool sound =
-            !pages.each.empty() && (clean.last[page] || pages.each.back().End <= clean.each[page].Begin);
-        ASSERT_EQ(layout.Sound, sound) << i;
-        if (sound) EXPECT_EQ(layout.Pages, pages.joined) << i;
+        expect_layout(damaged, i);
     }
 }
