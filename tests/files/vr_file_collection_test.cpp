@@ -4,6 +4,7 @@
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/resources.h"
 
+#include "tests/support/archive_bytes.h"
 #include "tests/support/file_bytes.h"
 
 #include <gtest/gtest.h>
@@ -169,7 +170,7 @@ TEST(VrFileCollection, SalvagingACutFileKeepsWhatItHoldsAndNamesTheRest) {
         TVrFileCollection c;
         std::vector<std::string> dropped;
         try {
-            dropped = c.OpenSalvaging(path);
+            dropped = c.OpenSalvaging(path).Dropped;
         } catch (const ECorruptData&) {
             EXPECT_LT(static_cast<int64_t>(cut), whole.GetEntry(0)->Offset);
             continue;
@@ -184,6 +185,110 @@ TEST(VrFileCollection, SalvagingACutFileKeepsWhatItHoldsAndNamesTheRest) {
                 EXPECT_EQ(load(c, e.GetName()), load(whole, e.GetName()));
             }
         }
+    }
+}
+
+namespace {
+// A file whose writer gives only these names; "GAMESAVEDATA1" comes before
+// "GAMESAVEDATA12", so a length one short still spells one of them.
+const std::vector<std::string> kKnownNames = {"GAMESAVEDATA1", "GAMESAVEDATA12", "GAMESAVEDATA3", "STATUSSAVEDATA"};
+const TVrNameRule kKnownRule{
+    [](std::string_view n) { return std::find(kKnownNames.begin(), kKnownNames.end(), n) != kKnownNames.end(); }, 13,
+    22};
+std::string known_content(const std::string& name) { return name + scenario_text().substr(0, 400); }
+
+std::string known_archive() {
+    TVrFileCollection c;
+    for (const std::string& name : kKnownNames) {
+        const std::string text = known_content(name);
+        c.AddEntry(name)->Data->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    }
+    return write_archive(c, "known.dat");
+}
+
+// Opens bytes salvaging with the known names; every entry it keeps loads
+// as written, and those it leaves out are named.
+TVrSalvageReport salvage_known(const std::string& bytes, std::vector<std::string>& kept) {
+    const std::string path = temp_file("known_spoilt.dat");
+    std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc) << bytes;
+    TVrFileCollection c;
+    const TVrSalvageReport report = c.OpenSalvaging(path, &kKnownRule);
+    kept.clear();
+    for (int i = 0; i + 1 < c.Count(); ++i) {
+        kept.push_back(c.GetEntry(i)->GetName());
+        EXPECT_EQ(load(c, kept.back()), known_content(kept.back()));
+    }
+    return report;
+}
+}  // namespace
+
+TEST(VrFileCollection, SalvagingFindsTheEntriesBehindASpoiltHeadCountOrNameLengthByTheirNames) {
+    const std::string good = known_archive();
+    // The head ("vf", version, entry count) and each name's length.
+    std::vector<size_t> spoilable = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    for (int k = 0; k < static_cast<int>(kKnownNames.size()); ++k)
+        for (size_t b = 0; b < 4; ++b) spoilable.push_back(ArchiveNameAt(good, k) + b);
+    std::vector<std::pair<std::string, std::string>> cases;
+    for (const size_t at : spoilable)
+        for (const int bit : {0x01, 0x80}) {
+            std::string bytes = good;
+            bytes[at] = static_cast<char>(bytes[at] ^ bit);
+            cases.emplace_back("byte " + std::to_string(at) + " ^ " + std::to_string(bit), bytes);
+        }
+    std::string no_count = good;
+    for (size_t i = 6; i < 10; ++i) no_count[i] = 0;
+    cases.emplace_back("an entry count of 0", no_count);
+    std::vector<std::string> kept;
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        const TVrSalvageReport report = salvage_known(bytes, kept);
+        EXPECT_TRUE(report.DirectorySpoilt);
+        EXPECT_TRUE(report.Dropped.empty());
+        EXPECT_EQ(kept, kKnownNames);
+    }
+    // The whole file is no damage; where the first offset is spoilt too,
+    // nothing can be found, which is damage all the same.
+    EXPECT_FALSE(salvage_known(good, kept).Damaged());
+    std::string lost = no_count;
+    lost[ArchiveNameAt(good, static_cast<int>(kKnownNames.size()))] ^= 0x01;  // the first offset
+    EXPECT_TRUE(salvage_known(lost, kept).DirectorySpoilt);
+    EXPECT_TRUE(kept.empty());
+}
+
+TEST(VrFileCollection, SalvagingLeavesOutEntriesUnlikeTheirChecksumAndStrayOrRepeatedNames) {
+    const std::string good = known_archive();
+    TVrFileCollection whole;
+    whole.Open(temp_file("known.dat"));
+    const int n = static_cast<int>(kKnownNames.size());
+    auto offset = [&](int k) { return whole.GetEntry(k)->Offset; };
+    std::string content = good, name = good, twice = good, moved = good, swapped = good;
+    content[static_cast<size_t>(offset(1) + 3)] ^= 0x04;
+    name[ArchiveNameAt(good, 0) + 4 + 5] ^= 0x04;    // inside "GAMESAVEDATA1"
+    twice[ArchiveNameAt(good, 0) + 4 + 12] ^= 0x02;  // "GAMESAVEDATA1" becomes "GAMESAVEDATA3"
+    SetArchiveOffset(moved, n, 1, offset(1) - 5);     // into entry 0's bytes
+    SetArchiveOffset(swapped, n, 1, offset(2));
+    SetArchiveOffset(swapped, n, 2, offset(1));
+    std::string mangled = kKnownNames[0];
+    mangled[5] = static_cast<char>(mangled[5] ^ 0x04);
+    const struct {
+        const char* What;
+        std::string Bytes;
+        std::vector<std::string> Dropped;
+    } cases[] = {
+        {"a byte of an entry", content, {kKnownNames[1]}},
+        {"a byte of a name", name, {mangled}},
+        {"a name turned into another's", twice, {"GAMESAVEDATA3", "GAMESAVEDATA3"}},
+        {"an offset moved into another entry", moved, {kKnownNames[0], kKnownNames[1]}},
+        {"two offsets swapped", swapped, {kKnownNames[0], kKnownNames[1], kKnownNames[2]}},
+    };
+    std::vector<std::string> kept;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TVrSalvageReport report = salvage_known(c.Bytes, kept);
+        EXPECT_FALSE(report.DirectorySpoilt);
+        std::sort(report.Dropped.begin(), report.Dropped.end());
+        EXPECT_EQ(report.Dropped, c.Dropped);
+        EXPECT_EQ(kept.size() + c.Dropped.size(), kKnownNames.size());
     }
 }
 
