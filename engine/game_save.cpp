@@ -46,13 +46,25 @@ TParamCollection& params() {
 
 std::string GameSaveEntryName(int32_t slot) { return kGameSaveEntryPrefix + std::to_string(slot); }
 
-int32_t GameSaveSlotOf(const std::string& entry_name) {
+int32_t GameSaveSlotOf(std::string_view entry_name) {
     const size_t prefix = std::strlen(kGameSaveEntryPrefix);
-    if (entry_name.size() == prefix || entry_name.compare(0, prefix, kGameSaveEntryPrefix) != 0) return -1;
+    if (entry_name.size() <= prefix || entry_name.substr(0, prefix) != kGameSaveEntryPrefix) return -1;
     int32_t slot = 0;
     const char* last = entry_name.data() + entry_name.size();
     auto [end, ec] = std::from_chars(entry_name.data() + prefix, last, slot);
     return ec != std::errc() || end != last || slot < 0 ? -1 : slot;
+}
+
+const TVrNameRule& SaveEntryNames() {
+    static const TVrNameRule rule{
+        [](std::string_view name) {
+            const int32_t slot = GameSaveSlotOf(name);
+            return slot >= 0 ? name == GameSaveEntryName(slot) : name == kStatusEntryName;
+        },
+        // "GAMESAVEDATA0" to "GAMESAVEDATA2147483647"; "STATUSSAVEDATA" lies between.
+        static_cast<uint32_t>(std::strlen(kGameSaveEntryPrefix) + 1),
+        static_cast<uint32_t>(std::strlen(kGameSaveEntryPrefix) + 10)};
+    return rule;
 }
 
 std::string ReadSlotCaption(TVrFileCollection& save, const TVrFile& entry) {
@@ -197,7 +209,7 @@ void write_image(TVrFileCollection& archive, const std::string* names, const TMe
 // do not unpack and the slots whose head does not read, so no damage is
 // carried into the next file.
 void open_whole_entries(TVrFileCollection& archive, const std::string& save_path) {
-    archive.OpenSalvaging(save_path);
+    archive.OpenSalvaging(save_path, &SaveEntryNames());
     for (int i = archive.Count() - 1; i >= 0; --i) {
         const TVrFile& e = *archive.GetEntry(i);
         if (AnsiSameText(e.GetName(), kVrSentinelName)) continue;
@@ -219,7 +231,10 @@ void open_whole_entries(TVrFileCollection& archive, const std::string& save_path
 void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
                       int count, TWzBigMemoryStream& out) {
     TVrFileCollection archive;
-    if (FileExists(save_path)) archive.Open(save_path);
+    // Damage found now, after the start, would otherwise go into the new
+    // file: a stray name, an entry unlike its checksum.
+    if (FileExists(save_path) && archive.OpenSalvaging(save_path, &SaveEntryNames()).Damaged())
+        throw ECorruptData(DisplayPath(save_path) + ": damaged");
     write_image(archive, names, contents, count, out);
 }
 
@@ -232,6 +247,9 @@ std::string StoreSaveArchive(const std::string& save_path, const std::string* na
                              const TMemoryStream* const* contents, int count, bool* damage_reported) {
     TWzBigMemoryStream image;
     std::string kept;
+    // A copy kept of a file that then stays as it is would be kept again at
+    // every save.
+    CheckFileReplaceable(save_path);
     if (damage_reported && *damage_reported && FileExists(save_path)) {
         kept = KeepFileCopy(save_path, ".damaged");
         *damage_reported = false;
@@ -325,13 +343,14 @@ void TProject::LoadGame(int32_t slot) {
     try {
         TMemoryStream m;
         try {
-            // Whole slots of a damaged file still load; one whose bytes the
-            // file no longer holds is as unusable as one that does not unpack.
+            // Whole slots of a damaged file still load; one left out (its
+            // bytes not in the file or unlike its checksum, its name twice)
+            // is as unusable as one that does not unpack.
             TVrFileCollection archive;
             const std::string name = GameSaveEntryName(slot);
-            const std::vector<std::string> dropped = archive.OpenSalvaging(path);
+            const std::vector<std::string> dropped = archive.OpenSalvaging(path, &SaveEntryNames()).Dropped;
             if (std::any_of(dropped.begin(), dropped.end(), [&](const std::string& d) { return AnsiSameText(d, name); }))
-                throw ECorruptData(name + " lies outside save.dat");
+                throw ECorruptData(name + " is damaged in save.dat");
             const TVrFile* entry = archive.FindEntry(name);
             if (!entry) return;
             archive.LoadEntry(*entry, m);
@@ -347,7 +366,8 @@ void TProject::LoadGame(int32_t slot) {
 }
 
 void TProject::WriteStatus() {
-    if (!StatusRecordAvailable() || !SaveStatusToDisk) return;
+    // A folder the player found no game in gets no save.dat.
+    if (!game_loaded_ || !StatusRecordAvailable() || !SaveStatusToDisk) return;
     const std::string path = SavePath();
     if (!DirectoryExists(ExtractFilePath(path))) return;
     TMemoryStream status;

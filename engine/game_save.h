@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Version of the game records written; older ones load from 107 on, newer
 // ones are refused.
@@ -26,10 +27,15 @@ std::string GameSaveEntryName(int32_t slot);
 
 // The slot of a game save entry's name ("GAMESAVEDATA" + decimal digits),
 // or -1 for any other name.
-int32_t GameSaveSlotOf(const std::string& entry_name);
+int32_t GameSaveSlotOf(std::string_view entry_name);
 
 class TVrFile;
 class TVrFileCollection;
+struct TVrNameRule;
+// The names the player gives save.dat's entries: "STATUSSAVEDATA" and
+// GameSaveEntryName of a slot, spelt exactly so. Any other name in the file
+// is damage.
+const TVrNameRule& SaveEntryNames();
 // The caption of a game save entry of save. Raises ECorruptData when the
 // entry does not unpack or its head's version and caption do not read: such
 // a slot counts as none.
@@ -72,7 +78,8 @@ bool StatusRecordAvailable();
 // The archive image of save.dat with each names[i] replaced by (or added
 // with) contents[i]: every other entry is copied as it is stored (never
 // unpacked and packed again). An absent file starts an empty archive; a
-// file that is no archive raises ECorruptData and is never written over
+// file that is no archive or holds any damage (OpenSalvaging with
+// SaveEntryNames finds some) raises ECorruptData and is never written over
 // (StoreSaveArchive keeps it aside first).
 class TWzBigMemoryStream;
 void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
@@ -88,10 +95,11 @@ void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image);
 // beside itself ("save.dat.damaged", then ".2", ...). So is one whose damage
 // the player was told of (*damage_reported, cleared once the copy is kept),
 // since replacing an entry would lose the damaged bytes. Of a kept file the
-// new one carries over only the whole entries: those whose bytes lie inside
-// the file and unpack, slots whose head reads; a directory that cannot be
-// read at all leaves none. Returns the kept copy's path, or "" when none
-// was made.
+// new one carries over only the whole entries: those OpenSalvaging keeps
+// that unpack, slots whose head reads; a directory that cannot be read at
+// all leaves none. A save.dat that may not be written (read-only) is
+// refused before any copy is made. Returns the kept copy's path, or ""
+// when none was made.
 std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
                              const TMemoryStream* const* contents, int count, bool* damage_reported = nullptr);
 // The player's notice that a damaged save.dat was kept at kept_path and a

@@ -17,6 +17,8 @@
 #include "platform/display/video.h"
 #include "render/wipes/custom_wipe.h"
 
+#include <cstdio>
+
 TProject* Project = nullptr;
 
 bool ProjectFileExists(const std::string& name) {
@@ -115,12 +117,30 @@ void WriteProjectFile(TStream& s, const TProjectFileData& d) {
 TProject::TProject(std::vector<std::string> args) : args_(std::move(args)) { create(); }
 
 TProject::~TProject() {
-    // The status (kept variables, read marks, status tables) outlasts the
-    // run; a failure to write it must not stop the program's end.
+    try {
+        Finish();
+    } catch (...) {
+        // Nothing may stop the program's end.
+    }
+}
+
+bool TProject::Finish() {
+    if (finished_) return status_written_;
+    finished_ = true;
     try {
         WriteStatus();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The status (kept variables, read marks, status tables) is lost
+        // with this run. A box shown as the program ends may go unread, so
+        // the text goes to stderr as well (the box itself writes it there
+        // when no display can show it).
+        status_written_ = false;
+        const std::string caption = Sjis("警告");
+        if (DisplayAvailable())
+            std::fprintf(stderr, "%s: %s\n", SjisToSystemName(caption).c_str(), SjisToSystemName(e.what()).c_str());
+        ShowMessageBox(e.what(), caption, MessageBoxKind::OK, MessageBoxIcon::Warning);
     }
+    return status_written_;
 }
 
 void TProject::create() {
@@ -174,6 +194,7 @@ bool TProject::read_project() {
         return false;
     }
     Terminating = false;
+    game_loaded_ = true;
     return true;
 }
 
@@ -241,7 +262,7 @@ void TProject::read_status_record() {
     if (!::FileExists(path) || !Params) return;
     try {
         TVrFileCollection save;
-        save.OpenSalvaging(path);
+        save.OpenSalvaging(path, &SaveEntryNames());
         TVrFile* entry = save.FindEntry(kStatusEntryName);
         if (!entry) return;
         TMemoryStream m;
@@ -356,7 +377,7 @@ void TProject::RefreshSlotCaptions() {
     TVrFileCollection save;
     bool damaged = false;
     try {
-        damaged = !save.OpenSalvaging(path).empty();
+        damaged = save.OpenSalvaging(path, &SaveEntryNames()).Damaged();
     } catch (const ECorruptData&) {
         report_save_damage();
         return;

@@ -102,8 +102,15 @@ public:
     // Nothing when save.dat or the slot is missing. A save that cannot be
     // used ends the game with UnusableSaveMessage and closes the window.
     void LoadGame(int32_t slot);
-    // The status record into save.dat (at the end and after a game save).
+    // The status record into save.dat (at the end and after a game save);
+    // nothing when no game was loaded. Raises when it cannot be written.
     void WriteStatus();
+    // The end of the game: writes the status; when that fails, tells the
+    // player what a save would (the same warning box, while the window
+    // still stands) and writes it on stderr too, where it outlasts the
+    // window. False then; save.dat stays as it was. Done once, by the
+    // destructor when no one did.
+    bool Finish();
 
 private:
     void create();
@@ -119,6 +126,10 @@ private:
     // The player was told of damage in save.dat: the next save keeps the
     // file aside before it replaces it.
     bool save_damage_reported_ = false;
+    // The project file was read: only then is there a status to keep.
+    bool game_loaded_ = false;
+    bool finished_ = false;
+    bool status_written_ = true;
 };
 
 extern TProject* Project;

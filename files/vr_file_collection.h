@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TVrFileCollection;
@@ -42,6 +43,26 @@ public:
     void WriteData(TWzBigStream& out);
 };
 
+// The entry names a file's own writer gives, for reading its damaged
+// files: the test of a name and the shortest and longest name it passes.
+struct TVrNameRule {
+    std::function<bool(std::string_view)> Known;
+    uint32_t MinLength = 1;
+    uint32_t MaxLength = 0;
+};
+
+// What reading a damaged file found.
+struct TVrSalvageReport {
+    // Entries left out: bytes outside the file or unlike their checksum, a
+    // name the writer does not give, a name that comes twice.
+    std::vector<std::string> Dropped;
+    // The directory's head, its entry count or a name length was spoilt
+    // (its entries were found by their names), or its first entry does not
+    // begin where the directory ends.
+    bool DirectorySpoilt = false;
+    bool Damaged() const { return DirectorySpoilt || !Dropped.empty(); }
+};
+
 // Sender, entry, bytes written of it, its index, the collection's count, cancel.
 using TVrProgressEvent = std::function<void(TVrFileCollection&, TVrFile&, int64_t, int, int, bool&)>;
 
@@ -57,24 +78,35 @@ public:
     // ".ext" side directory, or a plain archive. A name that is no file
     // makes a folder of loose files. Raises ECorruptData on a bad directory.
     void Open(const std::string& file_name);
-    // Opens a file as Open does, but keeps what a damaged file still holds:
-    // an entry whose bytes do not lie inside the file (cut short, a spoilt
-    // offset) is left out and named in the answer, where Open refuses the
-    // whole directory. Raises ECorruptData only when the directory itself
-    // cannot be read. For the player's own save file; game archives are
-    // opened strictly.
-    std::vector<std::string> OpenSalvaging(const std::string& file_name);
+    // Opens a file as Open does, but keeps what a damaged file still holds
+    // (SalvageDirectory), and leaves out every entry whose stored bytes do
+    // not match its checksum (CheckEntries). Raises ECorruptData only when
+    // no directory can be read. For the player's own save file; game
+    // archives are opened strictly and their checksums are not read.
+    TVrSalvageReport OpenSalvaging(const std::string& file_name, const TVrNameRule* names = nullptr);
     // Opens an archive held as a resource. Only the program's own resources
     // exist here, so another module's archive stays empty.
     void OpenResource(const std::string& module_name, const std::string& res_name, const std::string& res_type);
 
     // Appends the entries of the directory at stream's position. data_size
     // is the size of the stream that holds the entries' bytes (the stream
-    // itself when negative); every offset is checked against it. Without
-    // dropped, an entry whose bytes do not lie inside the data refuses the
-    // whole directory; with it, such an entry is left out and its name
-    // added there.
-    void ReadDirectory(TWzBigStream& stream, int64_t data_size = -1, std::vector<std::string>* dropped = nullptr);
+    // itself when negative); every offset is checked against it, and an
+    // entry whose bytes do not lie inside the data refuses the directory.
+    void ReadDirectory(TWzBigStream& stream, int64_t data_size = -1);
+    // Reads the directory at stream's position as ReadDirectory does, but
+    // leaves out (and names in the report) each entry whose bytes do not
+    // lie inside the data and, with names, each whose name the writer does
+    // not give; with or without them, every entry of a name that comes
+    // twice. The entries of a plain or appended archive begin where its
+    // directory ends: a directory that does not is spoilt, and with names
+    // its entries are then looked for by their names, whatever its tag,
+    // version, entry count and name lengths say (see the .cpp). Raises
+    // ECorruptData when no directory can be read.
+    TVrSalvageReport SalvageDirectory(TWzBigStream& stream, int64_t data_size = -1, const TVrNameRule* names = nullptr);
+    // Leaves out each entry whose stored bytes in Source do not match its
+    // checksum (directories from version 101 on carry one), naming it in
+    // report.
+    void CheckEntries(TVrSalvageReport& report);
     // Writes the whole archive (format 102) from position 0 of stream;
     // false when OnProgress cancelled.
     bool SaveToStream(TWzBigStream& stream);
@@ -103,9 +135,13 @@ public:
 
 private:
     void close();
-    void open(const std::string& file_name, std::vector<std::string>* dropped);
+    void open(const std::string& file_name, const TVrNameRule* names, TVrSalvageReport* report);
+    TVrSalvageReport salvage_directory(TWzBigStream& stream, int64_t data_size, const TVrNameRule* names,
+                                       bool entries_follow);
+    bool checksum_matches(const TVrFile& entry);
 
     std::string res_name_, res_type_;  // set for a resource archive
+    int version_ = 0;  // of the directory read last
 };
 
 // Standard CRC-32 (zlib's) of a stream's whole content, read in 1 MiB chunks

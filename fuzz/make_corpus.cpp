@@ -109,6 +109,32 @@ void Archives() {
         // salvaging keeps the entries before it.
         Seed("archive", "cut" + std::to_string(entries), whole.substr(0, whole.size() - 5));
     }
+    // A save file spoilt where its entries are found by their names (the
+    // head, the entry count, a name length) or are left out (a name made
+    // another's, bytes unlike their checksum).
+    TVrFileCollection save;
+    for (const char* name : {"GAMESAVEDATA1", "GAMESAVEDATA3", "GAMESAVEDATA12", "STATUSSAVEDATA"}) {
+        const std::string text = std::string(name) + std::string(200, 'x');
+        save.AddEntry(name)->Data->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    }
+    TWzBigMemoryStream out;
+    save.SaveToStream(out);
+    const std::string whole = BytesOf(out.Inner());
+    const struct {
+        const char* Name;
+        size_t At;
+        char Bit;
+    } spoils[] = {{"save_tag", 0, 0x01}, {"save_version", 2, 0x01}, {"save_count", 6, 0x01},
+                  {"save_name_length", 10, 0x01}, {"save_name_twice", 10 + 4 + 12, 0x02},
+                  {"save_checksum", whole.size() - 3, 0x10}};
+    for (const auto& spoil : spoils) {
+        std::string bytes = whole;
+        bytes[spoil.At] = static_cast<char>(bytes[spoil.At] ^ spoil.Bit);
+        Seed("archive", spoil.Name, bytes);
+    }
+    std::string no_count = whole;
+    for (size_t i = 6; i < 10; ++i) no_count[i] = 0;
+    Seed("archive", "save_no_count", no_count);
 }
 
 void InstallSettings() {

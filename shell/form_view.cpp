@@ -332,6 +332,9 @@ void TFormView::FormClose() {
 }
 
 void TFormView::FreeEngine() {
+    // A status that could not be written is a failed end, told to the
+    // player while the window stands.
+    if (FProject && !FProject->Finish()) Failed = true;
     if (Project == FProject.get()) Project = nullptr;
     FProject.reset();
     if (SysFuncs == FSysFuncs.get()) SysFuncs = nullptr;

@@ -99,10 +99,22 @@ std::string link_target(std::string path) {
     }
     return {};
 }
+
+void check_writable(const std::string& target, const std::string& sjis_path) {
+    struct stat st {};
+    if (target.empty() || ::stat(target.c_str(), &st) != 0) return;
+    if ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
+}
 }  // namespace
+
+void CheckFileReplaceable(const std::string& sjis_path) {
+    check_writable(link_target(NativePath(sjis_path)), sjis_path);
+}
 
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size) {
     const std::string target = link_target(NativePath(sjis_path));
+    check_writable(target, sjis_path);
     const size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string write_error = FileFaultMessage(FileFault::Write, sjis_path);

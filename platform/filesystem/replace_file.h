@@ -16,7 +16,15 @@
 // EWriteError and leaves the old file untouched and no temporary behind.
 // The temporary is held under an flock until it is renamed; temporaries of
 // the same name that no one holds (a writer killed half-way) are removed.
+// A file that may not be written is never replaced (CheckFileReplaceable).
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);
+
+// Raises EWriteError when the file at sjis_path (or the one it links to)
+// exists and may not be written: one its user made read-only (no write bit
+// at all: the user's word, which root's rights do not override), or one
+// this user may not write. A rename would replace it all the same, so this
+// is asked first.
+void CheckFileReplaceable(const std::string& sjis_path);
 
 // Keeps a copy of the file at sjis_path beside it, byte for byte, under the
 // first free name of sjis_path + suffix, then + suffix + ".2", ".3" and so

@@ -21,16 +21,19 @@
 #include "platform/text/codepage.h"
 #include "platform/filesystem/filesys.h"
 #include "platform/display/message_box.h"
+#include "tests/support/archive_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/player_window.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -131,6 +134,8 @@ protected:
         close();
         return file_bytes(save_path());
     }
+    void expect_only_whole_entries_survive(const std::string& damaged, const std::set<int32_t>& lost,
+                                           bool status_lost);
     // Starts the game on save.dat holding bytes, with no copy kept before.
     void open_on(const std::string& bytes) {
         for (const char* name : {"save.dat.damaged", "save.dat.damaged.2"}) DeleteFile(folder.Path() + name);
@@ -584,37 +589,105 @@ TEST_F(GameSave, DamageInsideTheStatusEntryIsToldInJapaneseAndTheFileKeptAsideBe
     }
 }
 
-TEST_F(GameSave, ADamagedSlotIsToldAndLeftOutWhileEveryWholeSlotShowsLoadsAndIsCarriedOver) {
+// Entries of three_slots' file, in its order: slot 1, the status, slots 2 and 3.
+constexpr int kStatusEntry = 1, kSaveEntries = 4;
+
+// One player run on a save.dat spoilt so that the entries of the lost
+// slots (and the status, when status_lost) cannot be trusted: the damage is
+// told once at start, every other slot shows, the next save keeps the file
+// aside byte for byte and carries over exactly the entries that were whole.
+void GameSave::expect_only_whole_entries_survive(const std::string& damaged, const std::set<int32_t>& lost,
+                                                 bool status_lost) {
+    const auto told = boxes_during([&] { open_on(damaged); });
+    EXPECT_EQ(damage_notices(told), 1u) << (told.empty() ? "" : told[0]);
+    for (int32_t slot = 1; slot <= 3; ++slot)
+        EXPECT_EQ(Project->GetSlotCaption(slot), lost.count(slot) ? "" : "slot " + std::to_string(slot)) << slot;
+    EXPECT_EQ(ReadList().IsRead("main.vsb", 5, 2), !status_lost);
+    const auto kept = boxes_during([&] {
+        Project->SaveGame(7, "", 0, "slot 7");
+        close();
+    });
+    EXPECT_TRUE(mentions(kept, "として残し"));
+    EXPECT_EQ(file_bytes(folder.Path() + "save.dat.damaged"), damaged);
+    TVrFileCollection now;
+    now.Open(save_path());
+    EXPECT_EQ(now.Count(), 3 - static_cast<int>(lost.size()) + 2 + 1) << "the whole slots, slot 7, one status, the end";
+    EXPECT_TRUE(boxes_during([&] { open_on(file_bytes(save_path())); }).empty());
+    for (const int32_t slot : {1, 2, 3, 7}) {
+        if (lost.count(slot)) continue;
+        EXPECT_EQ(Project->GetSlotCaption(slot), "slot " + std::to_string(slot));
+        EXPECT_TRUE(boxes_during([&] { Project->LoadGame(slot); }).empty()) << slot;
+        EXPECT_FALSE(Terminating);
+    }
+    close();
+}
+
+TEST_F(GameSave, ADamagedEntryIsToldAndLeftOutWhileEveryWholeSlotShowsLoadsAndIsCarriedOver) {
     const std::string real = three_slots();
     TVrFileCollection a;
     a.Open(save_path());
-    const int64_t at = a.FindEntry(GameSaveEntryName(1))->Offset, size = a.FindEntry(GameSaveEntryName(1))->Size;
-    a.Open("");
-    // The packed data's head, its middle and its checksum.
-    for (const int64_t spoilt : {at, at + size / 2, at + size - 1}) {
-        SCOPED_TRACE(spoilt);
-        std::string damaged = real;
-        damaged[static_cast<size_t>(spoilt)] ^= 0x20;
-        const auto told = boxes_during([&] { open_on(damaged); });
-        EXPECT_EQ(damage_notices(told), 1u) << (told.empty() ? "" : told[0]);
-        EXPECT_EQ(Project->GetSlotCaption(1), "");
-        EXPECT_EQ(Project->GetSlotCaption(2), "slot 2");
-        EXPECT_EQ(Project->GetSlotCaption(3), "slot 3");
-        const auto kept = boxes_during([&] {
-            Project->SaveGame(7, "", 0, "slot 7");
-            close();
-        });
-        EXPECT_TRUE(mentions(kept, "として残し"));
-        EXPECT_EQ(file_bytes(folder.Path() + "save.dat.damaged"), damaged);
-        EXPECT_TRUE(game_record(1).empty());
-        EXPECT_TRUE(boxes_during([&] { open_on(file_bytes(save_path())); }).empty());
-        for (const int32_t slot : {2, 3, 7}) {
-            EXPECT_EQ(Project->GetSlotCaption(slot), "slot " + std::to_string(slot));
-            EXPECT_TRUE(boxes_during([&] { Project->LoadGame(slot); }).empty()) << slot;
-            EXPECT_FALSE(Terminating);
-        }
-        close();
+    const TVrFile& slot1 = *a.FindEntry(GameSaveEntryName(1));
+    auto spoilt = [&](size_t at, int bit) {
+        std::string b = real;
+        b[at] = static_cast<char>(b[at] ^ bit);
+        return b;
+    };
+    std::string moved = real, swapped = real;  // slot 3's start moved into slot 2's bytes
+    SetArchiveOffset(moved, kSaveEntries, 3, a.GetEntry(3)->Offset - 7);
+    SetArchiveOffset(swapped, kSaveEntries, 2, a.GetEntry(3)->Offset);
+    SetArchiveOffset(swapped, kSaveEntries, 3, a.GetEntry(2)->Offset);
+    const struct {
+        const char* What;
+        std::string Bytes;
+        std::set<int32_t> Lost;
+        bool StatusLost;
+    } cases[] = {
+        // The packed data's head, its middle and its checksum.
+        {"slot 1's first byte", spoilt(static_cast<size_t>(slot1.Offset), 0x20), {1}, false},
+        {"slot 1's middle", spoilt(static_cast<size_t>(slot1.Offset + slot1.Size / 2), 0x20), {1}, false},
+        {"slot 1's last byte", spoilt(static_cast<size_t>(slot1.Offset + slot1.Size - 1), 0x20), {1}, false},
+        {"a byte of slot 1's name", spoilt(ArchiveNameAt(real, 0) + 4 + 3, 0x20), {1}, false},
+        {"GAMESAVEDATA2 made GAMESAVEDATA3", spoilt(ArchiveNameAt(real, 2) + 4 + 12, 0x01), {2, 3}, false},
+        {"an offset moved into another slot", moved, {2, 3}, false},
+        {"two offsets swapped", swapped, {2, 3}, true},
+        {"a byte of the status's name", spoilt(ArchiveNameAt(real, kStatusEntry) + 4 + 2, 0x01), {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        expect_only_whole_entries_survive(c.Bytes, c.Lost, c.StatusLost);
     }
+}
+
+TEST_F(GameSave, ASpoiltHeadEntryCountOrNameLengthLosesNoSlotAndIsToldAtStart) {
+    const std::string real = three_slots();
+    std::vector<std::pair<std::string, std::string>> cases;
+    auto spoil = [&](const std::string& what, size_t at, int bit) {
+        std::string b = real;
+        b[at] = static_cast<char>(b[at] ^ bit);
+        cases.emplace_back(what, b);
+    };
+    spoil("the tag", 0, 0x01);
+    spoil("the version", 2, 0x80);
+    spoil("the entry count", 6, 0x01);
+    spoil("a name length", ArchiveNameAt(real, 2), 0x01);
+    std::string none = real;
+    for (size_t i = 6; i < 10; ++i) none[i] = 0;
+    cases.emplace_back("an entry count of 0", none);
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        expect_only_whole_entries_survive(bytes, {}, false);
+    }
+    // Nothing to find when the first offset is spoilt as well: told at
+    // start all the same, and the next file starts afresh.
+    none[ArchiveNameAt(real, kSaveEntries)] ^= 0x01;
+    const auto told = boxes_during([&] { open_on(none); });
+    EXPECT_EQ(damage_notices(told), 1u) << (told.empty() ? "" : told[0]);
+    EXPECT_TRUE(Project->SlotCaptions.empty());
+    Project->SaveGame(7, "", 0, "slot 7");
+    close();
+    EXPECT_EQ(file_bytes(folder.Path() + "save.dat.damaged"), none);
+    EXPECT_TRUE(game_record(1).empty());
+    EXPECT_FALSE(game_record(7).empty());
 }
 
 TEST_F(GameSave, ACutOrSpoiltEndLosesOnlyTheLastSlotAtTheNextSave) {
@@ -649,6 +722,28 @@ TEST_F(GameSave, ACutOrSpoiltEndLosesOnlyTheLastSlotAtTheNextSave) {
         EXPECT_EQ(entry_bytes(save_path(), kStatusEntryName), status);
         EXPECT_TRUE(game_record(3).empty());
         EXPECT_FALSE(game_record(7).empty());
+    }
+}
+
+TEST_F(GameSave, AReadOnlySaveFileStaysAsItIsAndEveryWriteOfItSaysSo) {
+    const std::string real = three_slots();
+    std::string damaged = real;  // a copy of it would be kept before the write
+    damaged[ArchiveNameAt(real, 0) + 4 + 3] ^= 0x20;
+    const std::string refused = NativePath(save_path()) + ":ファイルに書き込めません";
+    for (const std::string& bytes : {real, damaged}) {
+        SCOPED_TRACE(bytes == real ? "whole" : "damaged");
+        DeleteFile(save_path());
+        folder.WriteFile("save.dat", bytes);
+        ASSERT_EQ(chmod(NativePath(save_path()).c_str(), 0444), 0);
+        open(TestProjectData("main.vsb"));
+        EXPECT_TRUE(mentions(boxes_during([&] { Project->SaveGame(7, "", 0, "slot 7"); }), refused.c_str()));
+        // The status at the end.
+        EXPECT_TRUE(mentions(boxes_during([&] { close(); }), refused.c_str()));
+        EXPECT_EQ(file_bytes(save_path()), bytes);
+        struct stat st {};
+        ASSERT_EQ(stat(NativePath(save_path()).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0444u);
+        EXPECT_EQ(ListDirectory(folder.Path()).size(), 3u) << "save.dat, vorq.vpb, main.vsb";
     }
 }
 

@@ -4,6 +4,7 @@
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/resources.h"
 
+#include "tests/support/archive_bytes.h"
 #include "tests/support/file_bytes.h"
 
 #include <gtest/gtest.h>
@@ -169,7 +170,7 @@ TEST(VrFileCollection, SalvagingACutFileKeepsWhatItHoldsAndNamesTheRest) {
         TVrFileCollection c;
         std::vector<std::string> dropped;
         try {
-            dropped = c.OpenSalvaging(path);
+            dropped = c.OpenSalvaging(path).Dropped;
         } catch (const ECorruptData&) {
             EXPECT_LT(static_cast<int64_t>(cut), whole.GetEntry(0)->Offset);
             continue;
@@ -185,6 +186,73 @@ TEST(VrFileCollection, SalvagingACutFileKeepsWhatItHoldsAndNamesTheRest) {
             }
         }
     }
+}
+
+namespace {
+// A file whose writer gives only these names; "GAMESAVEDATA1" comes before
+// "GAMESAVEDATA12", so a length one short still spells one of them.
+const std::vector<std::string> kKnownNames = {"GAMESAVEDATA1", "GAMESAVEDATA12", "GAMESAVEDATA3", "STATUSSAVEDATA"};
+const TVrNameRule kKnownRule{
+    [](std::string_view n) { return std::find(kKnownNames.begin(), kKnownNames.end(), n) != kKnownNames.end(); }, 13,
+    22};
+std::string known_content(const std::string& name) { return name + scenario_text().substr(0, 400); }
+
+std::string known_archive() {
+    TVrFileCollection c;
+    for (const std::string& name : kKnownNames) {
+        const std::string text = known_content(name);
+        c.AddEntry(name)->Data->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    }
+    return write_archive(c, "known.dat");
+}
+
+// Opens bytes salvaging with the known names; every entry it keeps loads
+// as written, and those it leaves out are named.
+TVrSalvageReport salvage_known(const std::string& bytes, std::vector<std::string>& kept) {
+    const std::string path = temp_file("known_spoilt.dat");
+    std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc) << bytes;
+    TVrFileCollection c;
+    const TVrSalvageReport report = c.OpenSalvaging(path, &kKnownRule);
+    kept.clear();
+    for (int i = 0; i + 1 < c.Count(); ++i) {
+        kept.push_back(c.GetEntry(i)->GetName());
+        EXPECT_EQ(load(c, kept.back()), known_content(kept.back()));
+    }
+    return report;
+}
+}  // namespace
+
+TEST(VrFileCollection, SalvagingFindsTheEntriesBehindASpoiltHeadCountOrNameLengthByTheirNames) {
+    const std::string good = known_archive();
+    // The head ("vf", version, entry count) and each name's length.
+    std::vector<size_t> spoilable = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    for (int k = 0; k < static_cast<int>(kKnownNames.size()); ++k)
+        for (size_t b = 0; b < 4; ++b) spoilable.push_back(ArchiveNameAt(good, k) + b);
+    std::vector<std::pair<std::string, std::string>> cases;
+    for (const size_t at : spoilable)
+        for (const int bit : {0x01, 0x80}) {
+            std::string bytes = good;
+            bytes[at] = static_cast<char>(bytes[at] ^ bit);
+            cases.emplace_back("byte " + std::to_string(at) + " ^ " + std::to_string(bit), bytes);
+        }
+    std::string no_count = good;
+    for (size_t i = 6; i < 10; ++i) no_count[i] = 0;
+    cases.emplace_back("an entry count of 0", no_count);
+    std::vector<std::string> kept;
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        const TVrSalvageReport report = salvage_known(bytes, kept);
+        EXPECT_TRUE(report.DirectorySpoilt);
+        EXPECT_TRUE(report.Dropped.empty());
+        EXPECT_EQ(kept, kKnownNames);
+    }
+    // The whole file is no damage; where the first offset is spoilt too,
+    // nothing can be found, which is damage all the same.
+    EXPECT_FALSE(salvage_known(good, kept).Damaged());
+    std::string lost = no_count;
+    lost[ArchiveNameAt(good, static_cast<int>(kKnownNames.size()))] ^= 0x01;  // the first offset
+    EXPECT_TRUE(salvage_known(lost, kept).DirectorySpoilt);
+    EXPECT_TRUE(kept.empty());
 }
 
 TEST(VrFileCollection, FlippedDirectoryBitsNeverCrash) {

@@ -103,6 +103,12 @@ TEST(ReplaceFileContents, FailuresKeepTheOldFileAndLeaveNoTemporary) {
 
     // A folder that does not exist cannot take the temporary file.
     EXPECT_THROW(ReplaceFileContents(dir + "no/such/save.dat", "x", 1), EFCreateError);
+
+    // A file made read-only stays as it is, whoever writes (root too).
+    ::chmod(NativePath(path).c_str(), 0444);
+    EXPECT_THROW(ReplaceFileContents(path, old_text.data(), old_text.size()), EWriteError);
+    EXPECT_EQ(read_all(path), new_text);
+    EXPECT_EQ(ListDirectory(dir).size(), 1u);
 }
 
 TEST(ReplaceFileContents, ASaveFileThatIsALinkStaysALinkAndItsTargetIsReplaced) {
