@@ -19,7 +19,7 @@ namespace {
 constexpr int64_t kSettledNs = 2'000'000'000;
 // Bounds of what is kept: the folders a game reads from, and their names.
 constexpr size_t kMaxFolders = 64;
-constexpr size_t kMaxNames = 1 << 18;
+constexpr size_t kMaxNames = 1 << 17;
 
 int64_t ns_of(const timespec& t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
 
