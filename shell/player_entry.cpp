@@ -65,7 +65,10 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
     const bool config = !args.empty() && AnsiSameText(args[0], "/config");
     // "/config" is a word, not a folder: any spelling of it shares one lock.
     const std::string folder = args.empty() ? ExeFolder() : config ? std::string("/config") : args[0];
-    const InstanceMutex mutex = CreateInstanceMutex(InstanceMutexName(folder));
+    std::string notice;
+    const InstanceMutex mutex = CreateInstanceMutex(InstanceMutexName(folder), &notice);
+    for (size_t at = 0, end; (end = notice.find('\n', at)) != std::string::npos; at = end + 1)
+        std::fprintf(stderr, "vorqplayer: %s\n", notice.substr(at, end - at).c_str());
     if (mutex == NoInstanceMutex) {
         const std::string what = config ? "its settings" : "the game in " + InstanceFolder(folder);
         std::fprintf(stderr, "vorqplayer: another vorqplayer is already running %s\n", what.c_str());

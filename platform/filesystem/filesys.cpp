@@ -1,4 +1,5 @@
 #include "platform/filesystem/filesys.h"
+#include "platform/filesystem/folder_index.h"
 #include "platform/text/codepage.h"
 
 #include <dirent.h>
@@ -7,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -27,6 +29,13 @@ size_t next_delimiter(const std::string& sjis, size_t i) {
     return sjis.size();
 }
 
+// Where the last delimiter of a game path lies, npos when none does.
+size_t last_delimiter(const std::string& sjis) {
+    size_t last = std::string::npos;
+    for (size_t i = next_delimiter(sjis, 0); i < sjis.size(); i = next_delimiter(sjis, i + 1)) last = i;
+    return last;
+}
+
 // The system's path for a game path: its delimiters become "/" and the
 // rest the system's bytes, carried bytes restored.
 std::string to_native(const std::string& sjis) {
@@ -35,80 +44,130 @@ std::string to_native(const std::string& sjis) {
     return SjisToSystemName(r);
 }
 
-// Both names are UTF-8 here, where no byte of a multi-byte character is
-// ASCII: folding ASCII letters alone leaves Japanese characters untouched
-// (the CP932 lead-byte test would misread UTF-8 bytes and skip letters).
-bool same_utf8_name_without_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// The entry of dir that a component of a game path (Shift-JIS) names:
-// its code page 932 spelling without case, else (a game unpacked without
-// converting names) the JIS-style converters' spelling, else its raw
-// Shift-JIS bytes, whose trail bytes are no letters to fold.
-bool match_component(const std::string& dir, const std::string& sjis_name, std::string& found) {
-    const std::string spelling = SjisToSystemName(sjis_name), jis = JisStyleSystemName(sjis_name),
-                      raw = SjisBytesSystemName(sjis_name);
-    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return false;
-    int best = 3;  // the rank of the spelling found, 3 for none
-    while (dirent* e = readdir(d)) {
-        const int rank = same_utf8_name_without_case(e->d_name, spelling)                   ? 0
-                         : jis != spelling && same_utf8_name_without_case(e->d_name, jis) ? 1
-                         : raw != spelling && AnsiSameText(e->d_name, raw)               ? 2
-                                                                                         : 3;
-        if (rank < best) {
-            best = rank;
-            found = e->d_name;
-            if (rank == 0) break;
+// Finds the entries a game path names, component by component, in the
+// spellings each may have on disc (SystemNameSpellings), without case.
+// A component spelt as the game spells it is taken as it is; another one
+// is looked up in its folder's listing. A folder present in more than one
+// spelling (unpacked once converted and once not) is searched in each, the
+// game's own spelling first, so that a name is found in whichever holds it.
+class PathSearch {
+public:
+    // parent_state: the stat of the path's folder as spelt, when known to be there.
+    PathSearch(const std::string& sjis_path, const struct stat* parent_state) {
+        rooted_ = IsPathDelimiter(sjis_path[0]);
+        for (size_t i = 0; i <= sjis_path.size();) {
+            const size_t j = next_delimiter(sjis_path, i);
+            if (j > i) names_.push_back(sjis_path.substr(i, j - i));
+            trailing_ = j == sjis_path.size() && j == i && !names_.empty();
+            i = j + 1;
+        }
+        for (const std::string& name : names_) spelt_.push_back(SjisToSystemName(name));
+        // The deepest folder of the path as the game spells it that is
+        // there: the search starts below it.
+        known_ = names_.size();
+        if (parent_state && known_ > 0) {
+            --known_;
+            known_state_ = *parent_state;
+            return;
+        }
+        while (known_ > 0) {
+            --known_;
+            if (known_ == 0 || ::stat(prefix(known_).c_str(), &known_state_) == 0) break;
         }
     }
-    closedir(d);
-    return best < 3;
-}
+
+    // The path found; else the path as first matched as far as it exists,
+    // the rest as the game spells it.
+    std::string Result() {
+        std::string found;
+        const bool whole = descend(0, rooted_ ? "/" : "", true, found);
+        if (!whole) {
+            found = rooted_ ? "/" : "";
+            for (size_t k = 0; k < names_.size(); ++k) {
+                found += k < first_.size() ? first_[k] : spelt_[k];
+                found += '/';
+            }
+        }
+        if (!found.empty() && found != "/" && !trailing_) found.pop_back();
+        return found;
+    }
+
+private:
+    std::string prefix(size_t k) const {
+        std::string p = rooted_ ? "/" : "";
+        for (size_t i = 0; i < k; ++i) p += spelt_[i] + "/";
+        return p;
+    }
+
+    // Whether the names from k on are found below the folder dir ("" or
+    // ending in "/", the path as the game spells it when spelt); the path
+    // found in found.
+    bool descend(size_t k, const std::string& dir, bool spelt, std::string& found) {
+        if (k == names_.size()) {
+            found = dir;
+            return true;
+        }
+        if (--budget_ < 0) {
+            first_open_ = false;
+            return false;
+        }
+        // On the path as spelt, the components above the deepest folder
+        // found so are there, the one below it is not.
+        struct stat st;
+        const bool as_spelt = spelt ? k < known_ : ::stat((dir + spelt_[k]).c_str(), &st) == 0;
+        if (as_spelt && try_entry(k, dir, spelt_[k], spelt, found)) return true;
+        std::vector<SystemSpelling> spellings = SystemNameSpellings(names_[k]);
+        // A name there as spelt is not looked for in other letter cases.
+        if (as_spelt) spellings.erase(spellings.begin());
+        std::vector<std::string> entries;
+        if (!spellings.empty())
+            entries = FolderEntriesNamed(dir, spellings, spelt && k == known_ && k > 0 ? &known_state_ : nullptr);
+        for (const std::string& entry : entries)
+            if (entry != spelt_[k] && try_entry(k, dir, entry, false, found)) return true;
+        if (!as_spelt && entries.empty()) first_open_ = false;
+        return false;
+    }
+
+    bool try_entry(size_t k, const std::string& dir, const std::string& entry, bool spelt, std::string& found) {
+        if (first_open_ && first_.size() == k) first_.push_back(entry);
+        return descend(k + 1, dir + entry + "/", spelt, found);
+    }
+
+    bool rooted_ = false, trailing_ = false;
+    std::vector<std::string> names_, spelt_;
+    size_t known_ = 0;
+    struct stat known_state_ {};
+    // The names the first way down took, as far as it went.
+    std::vector<std::string> first_;
+    bool first_open_ = true;
+    // Folders a look-up may try, against names spelt in many ways at many levels.
+    int budget_ = 256;
+};
 }  // namespace
 
 std::string NativePath(const std::string& sjis_path) {
     std::string p = to_native(sjis_path);
     if (p.empty()) return p;
     struct stat st;
-    if (::stat(p.c_str(), &st) == 0) return p;
-    // Walk the components, matching each without case (and in its other
-    // spellings) where it exists.
-    std::string result;
-    size_t i = 0;
-    if (IsPathDelimiter(sjis_path[0])) {
-        result = "/";
-        i = 1;
-    }
-    bool lost = false;
-    while (i <= sjis_path.size()) {
-        const size_t j = next_delimiter(sjis_path, i);
-        const std::string comp = sjis_path.substr(i, j - i);
-        if (!comp.empty()) {
-            std::string candidate = result + SjisToSystemName(comp);
-            std::string found;
-            if (!lost && ::stat(candidate.c_str(), &st) != 0) {
-                if (match_component(result, comp, found))
-                    candidate = result + found;
-                else
-                    lost = true;
+    // A folder whose listing is kept answers for its entries in any
+    // spelling at the cost of one look at the folder.
+    const size_t slash = p.rfind('/');
+    const size_t delimiter = last_delimiter(sjis_path);
+    if (slash != std::string::npos && slash + 1 < p.size() && delimiter != std::string::npos) {
+        const std::string dir = p.substr(0, slash + 1), name = p.substr(slash + 1);
+        if (name != "." && name != ".." && FolderListingKept(dir)) {
+            const std::vector<SystemSpelling> spellings = SystemNameSpellings(sjis_path.substr(delimiter + 1));
+            if (spellings[0].Name == name) {
+                if (const auto entries = KeptFolderEntriesNamed(dir, spellings, st)) {
+                    if (std::find(entries->begin(), entries->end(), name) != entries->end()) return p;
+                    if (!entries->empty()) return dir + entries->front();
+                    return PathSearch(sjis_path, &st).Result();
+                }
             }
-            result = candidate;
-            if (j < sjis_path.size()) result += '/';
-        } else if (j < sjis_path.size() && !result.empty() && result.back() != '/') {
-            result += '/';
         }
-        i = j + 1;
     }
-    return result;
+    if (::stat(p.c_str(), &st) == 0) return p;
+    return PathSearch(sjis_path, nullptr).Result();
 }
 
 std::string GamePath(const std::string& native_path) { return SystemNameToSjis(native_path); }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <mutex>
+#include <span>
 
 std::string Exception::Utf8Message() const { return Cp932ToUtf8(message_); }
 
@@ -40,10 +41,20 @@ size_t bad_unit_size(bool utf8_source, const char* p, size_t left) {
     return n;
 }
 
-std::string convert(const char* to, const char* from, std::string_view in) {
-    const bool utf8_source = std::string_view(from) == "UTF-8";
-    iconv_t cd = iconv_open(to, from);
+// A descriptor opened once, since opening one costs more than converting a
+// name, and shared by the threads one at a time. Never closed: names may
+// still be converted while the process ends.
+struct SharedDescriptor {
+    SharedDescriptor(const char* to, const char* from) : Cd(iconv_open(to, from)) {}
+    std::mutex Lock;
+    const iconv_t Cd;
+};
+
+std::string convert(SharedDescriptor& d, bool utf8_source, std::string_view in) {
+    const iconv_t cd = d.Cd;
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+    std::lock_guard guard(d.Lock);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string out;
     out.resize(in.size() * 4 + 16);
     char* inp = const_cast<char*>(in.data());
@@ -74,7 +85,6 @@ std::string convert(const char* to, const char* from, std::string_view in) {
         inleft -= skip;
     }
     out.resize(static_cast<size_t>(outp - out.data()));
-    iconv_close(cd);
     return out;
 }
 }  // namespace
@@ -108,8 +118,15 @@ bool AnsiSameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && AnsiCompareText(a, b) == 0;
 }
 
-std::string Cp932ToUtf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis); }
-std::string Utf8ToCp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8); }
+std::string Cp932ToUtf8(std::string_view sjis) {
+    static SharedDescriptor& d = *new SharedDescriptor("UTF-8", "CP932");
+    return convert(d, false, sjis);
+}
+
+std::string Utf8ToCp932(std::string_view utf8) {
+    static SharedDescriptor& d = *new SharedDescriptor("CP932", "UTF-8");
+    return convert(d, true, utf8);
+}
 
 namespace {
 // A system name's byte carried in engine text, in codes that code page 932
@@ -151,15 +168,17 @@ public:
     StrictConverter& operator=(const StrictConverter&) = delete;
     bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     bool convert(std::string_view in, std::string& out) {
-        char buf[16];
+        if (!ok()) return false;
+        out.resize(in.size() * 4 + 8);
         char* inp = const_cast<char*>(in.data());
         size_t inleft = in.size();
-        char* outp = buf;
-        size_t outleft = sizeof buf;
-        if (!ok()) return false;
+        char* outp = out.data();
+        size_t outleft = out.size();
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd_, &inp, &inleft, &outp, &outleft) != 0 || inleft != 0) return false;
-        out.assign(buf, static_cast<size_t>(outp - buf));
+        if (iconv(cd_, &inp, &inleft, &outp, &outleft) != 0 || inleft != 0 ||
+            iconv(cd_, nullptr, nullptr, &outp, &outleft) != 0)
+            return false;
+        out.resize(static_cast<size_t>(outp - out.data()));
         return true;
     }
 
@@ -238,21 +257,100 @@ std::string SjisToSystemName(std::string_view sjis) {
     return restore_carried(sjis, Cp932ToUtf8);
 }
 
-std::string SjisBytesSystemName(std::string_view sjis) {
-    return restore_carried(sjis, [](std::string_view run) { return std::string(run); });
+namespace {
+// A character that a converter spells otherwise than its base table.
+struct Respelling {
+    uint16_t Code;  // the Shift-JIS code: one byte, or lead * 256 + trail
+    std::string_view Utf8;
+};
+
+// JIS-style converters read six characters of code page 932 as JIS X 0208
+// names them ("～" 81 60 as "〜" U+301C); glibc's also reads the JIS-Roman
+// half of its single bytes ("\" as "¥", "~" as "‾").
+constexpr Respelling kJisStyleGlibc[] = {{0x8160, "\u301C"}, {0x8161, "\u2016"}, {0x817C, "\u2212"},
+                                         {0x8191, "\u00A2"}, {0x8192, "\u00A3"}, {0x81CA, "\u00AC"},
+                                         {0x5C, "\u00A5"},   {0x7E, "\u203E"}};
+constexpr std::span<const Respelling> kJisStyle(kJisStyleGlibc, 6);
+// Python's JIS X 0213 codec against glibc's.
+constexpr Respelling kX0213Python[] = {{0x815C, "\u2015"}, {0x815F, "\\"},     {0x81B0, "~"},
+                                       {0x81D4, "\u2985"}, {0x81D5, "\u2986"}, {0xFC5A, "\u9B1D"}};
+
+// Calls f(at, size, respelling) for each character of the text, with the
+// respelling listed for it or null.
+template <class F>
+void for_each_character(std::string_view sjis, std::span<const Respelling> respelt, F f) {
+    for (size_t i = 0; i < sjis.size();) {
+        const uint8_t b = static_cast<uint8_t>(sjis[i]);
+        const size_t n = IsDBCSLeadByte(b) && i + 1 < sjis.size() ? 2 : 1;
+        const uint16_t code = n == 2 ? static_cast<uint16_t>(b << 8 | static_cast<uint8_t>(sjis[i + 1])) : b;
+        const Respelling* found = nullptr;
+        for (const Respelling& r : respelt)
+            if (r.Code == code) found = &r;
+        f(i, n, found);
+        i += n;
+    }
 }
 
-std::string JisStyleSystemName(std::string_view sjis) {
-    if (plain_ascii(sjis, false)) return std::string(sjis);
-    // Code page 932's character and the JIS-style converters' one, in UTF-8.
-    static constexpr std::pair<std::string_view, std::string_view> differ[] = {
-        {"\uFF5E", "\u301C"}, {"\u2225", "\u2016"}, {"\uFF0D", "\u2212"},
-        {"\uFFE0", "\u00A2"}, {"\uFFE1", "\u00A3"}, {"\uFFE2", "\u00AC"}};
-    return restore_carried(sjis, [](std::string_view run) {
-        std::string utf8 = Cp932ToUtf8(run);
-        for (const auto& [cp932, jis] : differ)
-            for (size_t at = utf8.find(cp932); at != std::string::npos; at = utf8.find(cp932, at + jis.size()))
-                utf8.replace(at, cp932.size(), jis);
-        return utf8;
+// One spelling of a run of engine text: the base table's, with the
+// characters listed spelt as listed; false when the base table lacks one.
+bool respell(std::string_view run, StrictConverter& to_utf8, std::span<const Respelling> respelt, std::string& out) {
+    std::string piece;
+    size_t from = 0;
+    bool ok = true;
+    auto flush = [&](size_t end) {
+        if (end > from && ok && (ok = to_utf8.convert(run.substr(from, end - from), piece))) out += piece;
+    };
+    for_each_character(run, respelt, [&](size_t at, size_t size, const Respelling* r) {
+        if (!r) return;
+        flush(at);
+        out += r->Utf8;
+        from = at + size;
     });
+    flush(run.size());
+    return ok;
+}
+
+// Whether a name holds one of the characters listed.
+bool respells(std::string_view sjis, std::span<const Respelling> respelt) {
+    bool any = false;
+    for_each_character(sjis, respelt, [&](size_t, size_t, const Respelling* r) { any = any || r; });
+    return any;
+}
+}  // namespace
+
+std::vector<SystemSpelling> SystemNameSpellings(std::string_view sjis) {
+    std::vector<SystemSpelling> spellings{{SjisToSystemName(sjis), false}};
+    auto add = [&](std::string name, bool sjis_bytes) {
+        for (const SystemSpelling& s : spellings)
+            if (s.Name == name) return;
+        spellings.push_back({std::move(name), sjis_bytes});
+    };
+    // Kept open (a converter module that nothing holds is unloaded at once
+    // and loaded again at the next use), one thread at a time, never closed
+    // as SharedDescriptor's.
+    static std::mutex& lock = *new std::mutex;
+    static StrictConverter& cp932 = *new StrictConverter("UTF-8", "CP932");
+    static StrictConverter& x0213 = *new StrictConverter("UTF-8", "SHIFT_JISX0213");
+    std::lock_guard guard(lock);
+    auto spelt = [&](StrictConverter& base, std::span<const Respelling> respelt) {
+        bool ok = true;
+        std::string name = restore_carried(sjis, [&](std::string_view run) {
+            std::string utf8;
+            ok = ok && respell(run, base, respelt, utf8);
+            return utf8;
+        });
+        return ok ? name : std::string();
+    };
+    // A converter that differs from another only in the characters it
+    // respells spells a name without them as the other does.
+    if (respells(sjis, kJisStyle)) add(spelt(cp932, kJisStyle), false);
+    if (respells(sjis, kJisStyleGlibc)) add(spelt(cp932, kJisStyleGlibc), false);
+    // Every converter but glibc's JIS-style ones leaves ASCII as it is.
+    if (plain_ascii(sjis, false)) return spellings;
+    const std::string x0213_glibc = spelt(x0213, {});
+    if (!x0213_glibc.empty()) add(x0213_glibc, false);
+    if (respells(sjis, kX0213Python)) add(spelt(x0213, kX0213Python), false);
+    add(restore_carried(sjis, [](std::string_view run) { return std::string(run); }), true);
+    std::erase_if(spellings, [](const SystemSpelling& s) { return s.Name.empty(); });
+    return spellings;
 }

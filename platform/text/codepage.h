@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Shift-JIS lead bytes: 0x81-0x9F and 0xE0-0xFC.
 constexpr bool IsDBCSLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
@@ -38,13 +39,23 @@ std::string Utf8ToCp932(std::string_view utf8);
 // file name (0xF040-0xF9FC) stays the private-use character it names.
 std::string SystemNameToSjis(std::string_view native);
 std::string SjisToSystemName(std::string_view sjis);
-// The other spellings a name may have on disc when its game was unpacked
-// on Linux without converting names: the Shift-JIS bytes themselves, and
-// the UTF-8 that JIS-style Shift_JIS converters write, which differ from
-// code page 932 in six characters ("～" 81 60 is U+301C there, not U+FF5E).
-// Carried bytes are restored as SjisToSystemName restores them.
-std::string SjisBytesSystemName(std::string_view sjis);
-std::string JisStyleSystemName(std::string_view sjis);
+// One way a name may be spelt on disc.
+struct SystemSpelling {
+    std::string Name;
+    // The raw Shift-JIS bytes, whose letters fold only outside double-byte
+    // characters; the others are UTF-8, where no byte of a multi-byte
+    // character is ASCII and every ASCII letter folds.
+    bool SjisBytes = false;
+};
+// The names a game's name (Shift-JIS) may have on disc, each once, the code
+// page 932 spelling (SjisToSystemName) first: a game unpacked on Linux
+// without converting names has them as JIS-style converters write them
+// ("～" 81 60 is U+301C there, and glibc's also turns "~" into "‾" U+203E and
+// "\" into "¥"), as JIS X 0213 converters write them (glibc's and Python's,
+// which differ in a few characters, such as 81 5C U+2014 against U+2015),
+// or as the raw Shift-JIS bytes. Carried bytes are restored in each as
+// SjisToSystemName restores them.
+std::vector<SystemSpelling> SystemNameSpellings(std::string_view sjis);
 
 // Japanese literals are written once in source as UTF-8 and turned into
 // Shift-JIS here.

@@ -1,17 +1,22 @@
 // One player per game, played by the real executable without a display:
 // the lock names the folder the system finds, however it is spelled, and
 // its file goes when the player ends, and each start finds it whatever its
-// runtime folder.
+// runtime folder, or whatever another user left in the lock folder's place.
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/single_instance.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/run_command.h"
+#include "tests/support/wait_until.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -102,6 +107,114 @@ TEST_F(GameLock, EachStartFindsTheLockWhateverItsRuntimeFolder) {
         EXPECT_FALSE(FileExists(root.Path() + "novel/save.dat"));
         DeleteFile(root.Path() + "novel/save.dat");
         ReleaseInstanceMutex(first);
+    }
+}
+
+// The folder under /tmp is named by the user's number, so anyone may make
+// that name first. Starts of one game by an ordinary user, the first still
+// playing when the second comes, with that folder planted by another user
+// (nobody) as a folder, a file or a link, left with another mode, or
+// removed while the first plays: the second is refused every time, says
+// why a planted folder is not used, and puts nothing into what was planted.
+TEST_F(GameLock, APlantedOrOddLockFolderKeepsOneGameRunningOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "playing as other users needs root";
+    if (const char* tool = MissingTool({"setpriv"})) GTEST_SKIP() << tool << " is not installed";
+    namespace fs = std::filesystem;
+    // A user of this test run alone, with no entry in the user database: its
+    // home is what $HOME says.
+    const std::string user = std::to_string(60000 + ::getpid() % 5000), nobody = "65534";
+    const auto as = [](const std::string& uid, const std::string& command) {
+        return "setpriv --reuid=" + uid + " --regid=" + uid + " --clear-groups " + command;
+    };
+    char tmpl[] = "/tmp/vorq-lock-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string base = tmpl, game = base + "/game", home = base + "/home", trap = base + "/trap",
+                      tmp_locks = "/tmp/vorqplayer-" + user, home_locks = home + "/.cache/vorqplayer/locks";
+    struct Cleanup {
+        std::string base, tmp_locks;
+        ~Cleanup() {
+            std::error_code ec;
+            fs::remove_all(base, ec);
+            fs::remove_all(tmp_locks, ec);
+            fs::remove(tmp_locks, ec);
+        }
+    } cleanup{base, tmp_locks};
+    ::chmod(base.c_str(), 0755);
+    TTestGameFolder waiting;
+    waiting.WriteWaitingGame();
+    fs::copy(NativePath(waiting.Path()), game, fs::copy_options::recursive);
+    ASSERT_EQ(RunCommand("mkdir -m 0700 " + home + " && chown -R " + user + ":" + user + " " + game + " " + home +
+                         " && mkdir -m 0777 " + trap + " && chown " + nobody + " " + trap + " && echo ok").Output,
+              "ok\n");
+    const std::string trace = game + "/trace.txt",
+                      player = "env -u TMPDIR HOME=" + home + " VORQ_HEADLESS=1 " + kPlayer + " " + game;
+
+    const struct {
+        const char* lock_folder;
+        std::string plant;  // run as root before the starts
+        bool planted;       // left alone and told of
+        bool removed_while_playing;
+    } cases[] = {
+        {"another user's folder", as(nobody, "mkdir -m 0777 " + tmp_locks), true, false},
+        {"another user's file", as(nobody, "sh -c 'echo planted > " + tmp_locks + "'"), true, false},
+        {"a link to another user's folder", as(nobody, "ln -s " + trap + " " + tmp_locks), true, false},
+        {"the user's own folder open to all", as(user, "mkdir -m 0777 " + tmp_locks), false, false},
+        {"the user's own folder removed while a game plays", "true", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lock_folder);
+        std::error_code ec;
+        fs::remove_all(tmp_locks, ec);
+        fs::remove(tmp_locks, ec);
+        ASSERT_EQ(std::system(c.plant.c_str()), 0);
+        const std::string first_said = base + "/first.txt";
+        const pid_t first = fork();
+        if (first == 0) {
+            const int out = ::open(first_said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            const std::string traced = "exec " + as(user, "env VORQ_TRACE=" + trace + " " + player);
+            ::execl("/bin/sh", "sh", "-c", traced.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(first, 0);
+        // The first holds the game once its window stands.
+        EXPECT_TRUE(WaitUntil([&] { return ReadNativeFileBytes(trace).find("FormCreate:3") != std::string::npos; }))
+            << ReadNativeFileBytes(first_said);
+        if (c.removed_while_playing) fs::remove_all(tmp_locks, ec);
+        const CommandOutcome second = RunCommand(as(user, "env VORQ_FRAMES=200 timeout 120 " + player) + " 2>&1");
+        EXPECT_EQ(second.Status, 0);
+        EXPECT_NE(second.Output.find("already running the game in " + game), std::string::npos) << second.Output;
+        const std::string told = tmp_locks + " ";
+        EXPECT_EQ(second.Output.find(told) != std::string::npos, c.planted) << second.Output;
+        struct stat st;
+        if (c.planted) {
+            // Left as planted, with nothing put into it.
+            ASSERT_EQ(::lstat(tmp_locks.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 65534u);
+            EXPECT_TRUE(fs::is_empty(trap));
+            if (S_ISDIR(st.st_mode)) {
+                EXPECT_TRUE(fs::is_empty(tmp_locks));
+            } else if (S_ISREG(st.st_mode)) {
+                EXPECT_EQ(ReadNativeFileBytes(tmp_locks), "planted\n");
+            }
+        } else {
+            // The user's own, private again (or made again), holding the first's lock.
+            ASSERT_EQ(::lstat(tmp_locks.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0700u);
+            EXPECT_EQ(std::to_string(st.st_uid), user);
+            if (!c.removed_while_playing) {
+                EXPECT_FALSE(fs::is_empty(tmp_locks));
+            }
+        }
+        ASSERT_EQ(::kill(first, SIGTERM), 0);
+        int status = 0;
+        EXPECT_TRUE(WaitForExit(first, status));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadNativeFileBytes(first_said);
+        EXPECT_EQ(ReadNativeFileBytes(first_said).find(told) != std::string::npos, c.planted)
+            << ReadNativeFileBytes(first_said);
+        EXPECT_TRUE(fs::is_empty(home_locks, ec));
+        fs::remove(trace, ec);
     }
 }
 

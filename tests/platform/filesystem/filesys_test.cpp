@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/run_command.h"
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -142,7 +145,64 @@ TEST(FileSystem, NamesUnpackedWithoutConvertingAreFoundAfterTheCodePageSpelling)
         ASSERT_TRUE(ForceDirectories(dir));
         for (const std::string& name : c.on_disc) std::ofstream(NativePath(dir) + name) << "x";
         EXPECT_EQ(FileExists(dir + c.asked), *c.found != 0);
-        if (*c.found) EXPECT_EQ(NativePath(dir + c.asked), NativePath(dir) + c.found);
+        if (*c.found) {
+            EXPECT_EQ(NativePath(dir + c.asked), NativePath(dir) + c.found);
+        }
+    }
+}
+
+// Names as the converters themselves spell them on disc, read from the
+// real converters: glibc's JIS-style one turns "~" into "‾" in plain ASCII
+// names too, JIS X 0213 ones (glibc's and Python's) spell 81 5C, 81 5F,
+// FB FC and ED 40 otherwise than code page 932, and a folder unpacked once
+// converted and once raw is searched in both spellings.
+TEST(FileSystem, NamesAsEachConverterSpellsThemAreFound) {
+    const std::string glibc = "iconv -f SHIFT_JIS -t UTF-8", glibc_x0213 = "iconv -f SHIFT_JISX0213 -t UTF-8",
+                      raw = "cat";
+    const auto python = [](const char* codec) {
+        return "/usr/bin/python3 -c \"import sys; sys.stdout.buffer.write(sys.stdin.buffer.read().decode('" +
+               std::string(codec) + "').encode())\"";
+    };
+    const struct {
+        std::string converter, folder, name;  // folder and name in Shift-JIS, the folder "" for none
+    } cases[] = {
+        {glibc, "", "bgm~1.txt"},
+        {glibc, "", "BGM~2.TXT"},
+        {glibc, "", Sjis("音~3.txt")},
+        {glibc_x0213, "", "g\x81\x5C.txt"},
+        {glibc_x0213, "", "g\x81\x5F.txt"},
+        {glibc_x0213, "", "g\xFB\xFC.txt"},
+        {glibc_x0213, "", "g\xED\x40.txt"},
+        {python("shift_jisx0213"), "", "p\x81\x5C.txt"},
+        {python("shift_jisx0213"), "", "p\x81\x5F.txt"},
+        {python("shift_jisx0213"), "", "p\xFB\xFC.txt"},
+        {python("shift_jisx0213"), "", "p\xED\x40.txt"},
+        {python("shift_jisx0213"), "", "p~.txt"},
+        // One folder in two spellings, each holding a file of its own.
+        {python("cp932"), Sjis("絵"), "a.txt"},
+        {raw, Sjis("絵"), "b.txt"},
+        {python("shift_jis"), Sjis("絵～"), "c.txt"},
+        {raw, Sjis("絵～"), "d.txt"},
+    };
+    const std::string dir = PrivateTempFolder() + "converters/", native = NativePath(dir);
+    ASSERT_TRUE(ForceDirectories(dir));
+    const auto spelt = [&](const std::string& converter, const std::string& sjis) {
+        std::ofstream(native + "name") << sjis;
+        return RunCommand(converter + " < '" + native + "name'").Output;
+    };
+    std::vector<std::string> on_disc;
+    for (const auto& c : cases) {
+        const std::string folder = c.folder.empty() ? "" : spelt(c.converter, c.folder) + "/";
+        on_disc.push_back(native + folder + spelt(c.converter, c.name));
+        std::filesystem::create_directories(native + folder);
+        std::ofstream(on_disc.back()) << "x";
+        ASSERT_TRUE(std::filesystem::exists(on_disc.back())) << on_disc.back();
+    }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string asked = dir + (cases[i].folder.empty() ? "" : cases[i].folder + "\\") + cases[i].name;
+        SCOPED_TRACE(Cp932ToUtf8(asked) + " by " + cases[i].converter);
+        EXPECT_TRUE(FileExists(asked));
+        EXPECT_EQ(NativePath(asked), on_disc[i]);
     }
 }
 

@@ -1,0 +1,185 @@
+#include "platform/filesystem/folder_index.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+namespace {
+// A folder's listing is kept only once its last change lies this far back
+// when it is read: a change within the same tick of the file system's
+// clock (two seconds on FAT) leaves its times as they were, so a listing
+// read in the tick of a change may miss a second change.
+constexpr int64_t kSettledNs = 2'000'000'000;
+// Bounds of what is kept: the folders a game reads from, and their names.
+constexpr size_t kMaxFolders = 64;
+constexpr size_t kMaxNames = 1 << 17;
+
+int64_t ns_of(const timespec& t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
+
+// UTF-8 names fold every ASCII letter; raw Shift-JIS names only those
+// outside double-byte characters, whose trail bytes may be letters' codes.
+std::string utf8_key(std::string_view name) {
+    std::string k(name);
+    for (char& c : k)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return k;
+}
+
+struct Listing {
+    dev_t Dev = 0;
+    ino_t Ino = 0;
+    int64_t Mtime = 0, Ctime = 0;
+    off_t Size = 0;
+    bool Settled = false;  // read long enough after the folder's last change to be kept
+    std::vector<std::string> Names;  // in the listing's order
+    std::unordered_multimap<std::string, uint32_t> Utf8Keys, SjisKeys;  // folded name -> index in Names
+
+    bool Describes(const struct stat& st) const {
+        return st.st_dev == Dev && st.st_ino == Ino && ns_of(st.st_mtim) == Mtime && ns_of(st.st_ctim) == Ctime &&
+               st.st_size == Size;
+    }
+};
+
+// Reads the folder anew; false when it cannot be read.
+bool read_listing(const std::string& path, Listing& out) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    DIR* d = ::fstat(fd, &st) == 0 ? fdopendir(fd) : nullptr;
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    // The folder's state is taken before its entries are read: a change
+    // made meanwhile gives it other times than those kept.
+    Listing l;
+    l.Dev = st.st_dev;
+    l.Ino = st.st_ino;
+    l.Mtime = ns_of(st.st_mtim);
+    l.Ctime = ns_of(st.st_ctim);
+    l.Size = st.st_size;
+    l.Settled = ns_of(now) - std::max(l.Mtime, l.Ctime) >= kSettledNs;
+    while (dirent* e = readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..") continue;
+        const auto i = static_cast<uint32_t>(l.Names.size());
+        l.Names.emplace_back(name);
+        l.Utf8Keys.emplace(utf8_key(name), i);
+        l.SjisKeys.emplace(AnsiLowerCase(name), i);
+    }
+    closedir(d);
+    out = std::move(l);
+    return true;
+}
+
+class FolderIndex {
+public:
+    std::vector<std::string> Named(const std::string& dir, const std::vector<SystemSpelling>& spellings,
+                                   const struct stat* dir_state) {
+        const std::string path = dir.empty() ? "." : dir;
+        struct stat st;
+        if (!dir_state) {
+            if (::stat(path.c_str(), &st) != 0) return {};
+            dir_state = &st;
+        }
+        std::lock_guard guard(lock_);
+        const Listing* l = find(path, *dir_state);
+        return l ? named(*l, spellings) : std::vector<std::string>();
+    }
+
+    bool Kept(const std::string& dir) {
+        std::lock_guard guard(lock_);
+        const auto at = by_path_.find(dir.empty() ? "." : dir);
+        return at != by_path_.end() && at->second->second.Settled;
+    }
+
+    std::optional<std::vector<std::string>> KeptNamed(const std::string& dir,
+                                                      const std::vector<SystemSpelling>& spellings,
+                                                      struct stat& dir_state) {
+        const std::string path = dir.empty() ? "." : dir;
+        std::lock_guard guard(lock_);
+        const auto at = by_path_.find(path);
+        if (at == by_path_.end() || ::stat(path.c_str(), &dir_state) != 0) return std::nullopt;
+        const Listing& l = at->second->second;
+        if (!l.Settled || !l.Describes(dir_state)) return std::nullopt;
+        used_.splice(used_.begin(), used_, at->second);
+        return named(l, spellings);
+    }
+
+private:
+    using Entry = std::pair<std::string, Listing>;
+
+    static std::vector<std::string> named(const Listing& l, const std::vector<SystemSpelling>& spellings) {
+        std::vector<std::string> found;
+        std::vector<uint32_t> hits;
+        for (const SystemSpelling& s : spellings) {
+            const auto& keys = s.SjisBytes ? l.SjisKeys : l.Utf8Keys;
+            const auto [from, to] = keys.equal_range(s.SjisBytes ? AnsiLowerCase(s.Name) : utf8_key(s.Name));
+            hits.clear();
+            for (auto it = from; it != to; ++it) hits.push_back(it->second);
+            std::sort(hits.begin(), hits.end());
+            for (uint32_t i : hits)
+                if (std::find(found.begin(), found.end(), l.Names[i]) == found.end()) found.push_back(l.Names[i]);
+        }
+        return found;
+    }
+
+    // The folder's listing as it is now, most recently used first.
+    const Listing* find(const std::string& path, const struct stat& now) {
+        if (auto at = by_path_.find(path); at != by_path_.end()) {
+            const auto it = at->second;
+            if (it->second.Settled && it->second.Describes(now)) {
+                used_.splice(used_.begin(), used_, it);
+                return &it->second;
+            }
+            names_ -= it->second.Names.size();
+            used_.erase(it);
+            by_path_.erase(at);
+        }
+        Listing l;
+        if (!read_listing(path, l)) return nullptr;
+        names_ += l.Names.size();
+        used_.emplace_front(path, std::move(l));
+        by_path_[path] = used_.begin();
+        while (used_.size() > 1 && (used_.size() > kMaxFolders || names_ > kMaxNames)) {
+            names_ -= used_.back().second.Names.size();
+            by_path_.erase(used_.back().first);
+            used_.pop_back();
+        }
+        return &used_.front().second;
+    }
+
+    std::mutex lock_;
+    std::list<Entry> used_;
+    std::unordered_map<std::string, std::list<Entry>::iterator> by_path_;
+    size_t names_ = 0;
+};
+
+FolderIndex& folder_index() {
+    // Never destroyed: look-ups may still come while the process ends.
+    static FolderIndex& index = *new FolderIndex;
+    return index;
+}
+}  // namespace
+
+std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::vector<SystemSpelling>& spellings,
+                                            const struct stat* dir_state) {
+    return folder_index().Named(dir, spellings, dir_state);
+}
+
+bool FolderListingKept(const std::string& dir) { return folder_index().Kept(dir); }
+
+std::optional<std::vector<std::string>> KeptFolderEntriesNamed(const std::string& dir,
+                                                               const std::vector<SystemSpelling>& spellings,
+                                                               struct stat& dir_state) {
+    return folder_index().KeptNamed(dir, spellings, dir_state);
+}
