@@ -105,7 +105,8 @@ bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
         const Window root = DefaultRootWindow(d);
         XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, root);
         if (!res) return;
-        const RROutput primary = XRRGetOutputPrimary(d, root);
+        // The primary output came with RandR 1.3.
+        const RROutput primary = major > 1 || minor >= 3 ? XRRGetOutputPrimary(d, root) : None;
         const int depth = DefaultDepth(d, DefaultScreen(d));
         // Pixels of 24 significant bits take 4 bytes, as the desktop counts them.
         const uint32_t bits = depth >= 24 ? 32u : static_cast<uint32_t>(depth);

@@ -310,7 +310,8 @@ TEST(FullScreenMonitors, ASignalEndingThePlayerLeavesEveryMonitorAsItWas) {
     std::ofstream script(folder + "run.sh");
     script << kLayout << " > '" << folder << "before.txt'\n"
            << "'" << VORQ_BINARY_DIR << "/vorqplayer' '" << folder << "' & pid=$!\n"
-           << "wid=$(timeout 30 xdotool search --sync --pid $pid | head -1)\n"
+           // Moved once shown: the player places its window itself before.
+           << "wid=$(timeout 30 xdotool search --sync --onlyvisible --pid $pid | head -1)\n"
            << "xdotool windowmove --sync $wid 1580 200 windowactivate --sync $wid\n"
            << "grep -q -m1 _NET_WM_STATE_FULLSCREEN < <(" << ShellSpyProperties("-id $wid _NET_WM_STATE")
            << ") & spy=$!\n"
