@@ -14,9 +14,11 @@
 #include "platform/display/message_box.h"
 #include "platform/filesystem/single_instance.h"
 #include "platform/display/video.h"
+#include "platform/system/quit_signals.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 bool PathOnCdRom(const std::string& path, const std::vector<std::string>& cdrom_roots) {
@@ -56,6 +58,13 @@ bool fonts_usable() {
     return false;
 }
 
+// A player that ends at once (a quit signal its stuck game never took, a
+// lost display) leaves its temporary files no more than one that closes.
+void remove_temp_folder() {
+    std::error_code ec;
+    if (const std::string folder = PrivateTempFolder(); !folder.empty()) std::filesystem::remove_all(NativePath(folder), ec);
+}
+
 TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions& options) {
     TEntryResult result;
     if (PathOnCdRom(ExeFileName(), CdRomRoots())) {
@@ -75,10 +84,15 @@ TEntryResult run_entry(const std::vector<std::string>& args, const TEntryOptions
         result.Outcome = TEntryOutcome::RefusedInstance;
         return result;
     }
+    // Ended at once, the player still lets the next one start on this game.
     struct Release {
         InstanceMutex m;
-        ~Release() { ReleaseInstanceMutex(m); }
-    } release{mutex};
+        int step;
+        ~Release() {
+            ForgetAtAbruptEnd(step);
+            ReleaseInstanceMutex(m);
+        }
+    } release{mutex, AtAbruptEnd([mutex] { ReleaseInstanceMutex(mutex); })};
 
     ForceHeadless(options.Headless);
     if (!options.Headless && !DisplayAvailable()) {
@@ -131,6 +145,7 @@ TEntryResult PlayerMain(const std::vector<std::string>& args, const TEntryOption
     FormViewUnitStart();
     InstallMessageDialog();
     SetIconChooser(choose_icon);
+    const int temp_step = AtAbruptEnd(remove_temp_folder);
     TEntryResult result;
     try {
         result = run_entry(args, options);
@@ -141,5 +156,6 @@ TEntryResult PlayerMain(const std::vector<std::string>& args, const TEntryOption
         result.ExitCode = 1;
     }
     FormViewUnitFinish();
+    ForgetAtAbruptEnd(temp_step);
     return result;
 }

@@ -90,6 +90,13 @@ TScreenManager::TScreenManager(Video* window, int32_t min_width, int32_t min_hei
     if (desktop_bits != 0) PreferredBits = static_cast<int32_t>(desktop_bits);
     FModes = UsableDisplayModes(FWindow->DisplayModes(), FMinWidth, FMinHeight, PreferredWidth, PreferredHeight,
                                 static_cast<uint32_t>(PreferredBits), PreferredModeIndex);
+    // A screen with no mode that holds the picture still shows the game in
+    // full screen: on the desktop's own mode, the picture scaled down.
+    const DisplayMode desktop = FWindow->DesktopMode();
+    if (FModes.empty() && desktop.Width > 0 && desktop.Height > 0) {
+        FModes.push_back(desktop);
+        PreferredModeIndex = 0;
+    }
     FModeIndex = -2;
     SetModeIndex(-1);
 }

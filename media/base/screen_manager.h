@@ -63,7 +63,9 @@ class TScreenManager {
 public:
     // window: the main window, which also shows the game picture (at the
     // view origin, see SetViewOrigin). The minimum size is the game's size,
-    // the preferred size the project's full-screen size. Raises Exception
+    // the preferred size the project's full-screen size. The mode list is
+    // UsableDisplayModes of the window's modes; when none is usable, the
+    // desktop's mode alone, on which full screen shows the picture scaled. Raises Exception
     // "DirectDrawを初期化できません" when there is no video service. Starts
     // in the window (mode index -1). Each new screen surface's depth
     // becomes the depth of image surfaces (SetDisplayBitCount); destruction

@@ -3,7 +3,9 @@
 #include "platform/display/display_info.h"
 #include "platform/exception.h"
 #include "platform/display/keys.h"
+#include "platform/display/screen_watcher.h"
 #include "platform/display/x11_screen.h"
+#include "platform/system/quit_signals.h"
 
 #include <SDL.h>
 
@@ -14,21 +16,15 @@
 #endif
 
 #include <algorithm>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace {
-volatile std::sig_atomic_t quit_signalled = 0;
-
-// Every quit signal only asks the player to end: one that comes while it
-// already ends (a service manager sends SIGTERM and SIGHUP together)
-// changes nothing, so the lock file and temporary folder still go.
-extern "C" void on_quit_signal(int) { quit_signalled = 1; }
-
 #if defined(__SANITIZE_ADDRESS__)
 // Under the leak checker only: SDL unloads the GL driver with the last
 // window, and the blocks that the driver's globals still hold would then
@@ -130,14 +126,21 @@ DisplayMode mode_of(const SDL_DisplayMode& m) {
 class SdlVideo final : public Video {
 public:
     SdlVideo() {
+        // Full screen stays when another window takes the focus: the game's
+        // monitor keeps its mode, the others are not the player's.
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(std::string("SDL video: ") + SDL_GetError());
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (driver && std::strcmp(driver, "x11") == 0) ReportXErrors();
 #if defined(__SANITIZE_ADDRESS__)
         keep_gl_driver_for_leak_check();
 #endif
     }
     ~SdlVideo() override {
-        // Every monitor goes back to its mode before the window goes.
+        // The monitor goes back to its mode before the window goes, and the
+        // watcher, with nothing left to hold, ends.
         if (full_screen_) leave_full_screen();
+        if (watching_) FinishScreenWatcher();
         for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
         if (texture_) SDL_DestroyTexture(texture_);
         if (renderer_) SDL_DestroyRenderer(renderer_);
@@ -177,6 +180,14 @@ public:
     }
     void Move(int32_t x, int32_t y) override {
         if (!window_) return;
+        const X11Window xw = X11WindowOf(window_);
+        std::vector<TMonitor> monitors;
+        if (xw.Display && ReadMonitors(xw.Display, monitors)) {
+            const TPoint size = OuterSize();
+            const TRect placed = KeepOnAMonitor(MonitorAreas(monitors), Bounds(x, y, size.X, size.Y), home_monitor(monitors));
+            x = placed.Left;
+            y = placed.Top;
+        }
         // SDL places the client area; the caller means the outer frame.
         int top = 0, left = 0;
         SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
@@ -186,6 +197,14 @@ public:
         if (!window_) return {};
         int x = 0, y = 0, top = 0, left = 0;
         SDL_GetWindowPosition(window_, &x, &y);
+        // The server's own place: SDL learns of a move the window manager
+        // made only from its notice, which may not have come yet.
+        const X11Window xw = X11WindowOf(window_);
+        TRect area;
+        if (xw.Display && WindowAreaOnServer(xw, area)) {
+            x = area.Left;
+            y = area.Top;
+        }
         SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
         return {x - left, y - top};
     }
@@ -233,39 +252,28 @@ public:
     bool SetFullScreen(const DisplayMode* mode) override {
         if (!window_) return false;
         if (!mode) return leave_full_screen();
-        SDL_DisplayMode wanted{};
-        int display = display_index();
-        int n = SDL_GetNumDisplayModes(display);
-        bool found = false;
-        for (int i = 0; i < n && !found; ++i)
-            if (SDL_GetDisplayMode(display, i, &wanted) == 0 && mode_of(wanted) == *mode) found = true;
-        if (!found) return false;
         const X11Window x = X11WindowOf(window_);
-        // The layout before the player changed any monitor: what every
-        // monitor gets back, whatever happens to the switch.
-        if (x.Display && !layout_.Saved()) layout_.Save(x.Display);
-        bool switched = false;
-        const bool clean = on_x(x, [&] {
-            switched = SDL_SetWindowDisplayMode(window_, &wanted) == 0 &&
-                       SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0;
-        });
-        if (!switched || !clean) {
-            // A mode the monitors' layout cannot take is refused by the X
-            // server half-way through the switch: the game stays in its window.
-            leave_full_screen();
+        if (x.Display) return enter_full_screen(x, *mode);
+        // Elsewhere the desktop's own full screen, which changes no mode.
+        if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            std::fprintf(stderr, "vorqplayer: full screen: %s\n", SDL_GetError());
             return false;
         }
-        SDL_DisplayMode real;
-        full_screen_mode_ = SDL_GetWindowDisplayMode(window_, &real) == 0 ? mode_of(real) : *mode;
+        SDL_Rect b{};
+        SDL_GetDisplayBounds(display_index(), &b);
+        covered_ = Bounds(b.x, b.y, b.w, b.h);
+        full_screen_mode_ = DesktopMode();
         full_screen_ = true;
         apply_scaling();
-        // Only a window manager gives a full-screen window its monitor.
-        SDL_Rect b;
-        if (x.Display && !WindowManagerRuns(x.Display) && SDL_GetDisplayBounds(display_index(), &b) == 0)
-            CoverArea(x.Display, x.Window, Bounds(b.x, b.y, b.w, b.h));
         return true;
     }
     TRect MonitorBounds() const override {
+        if (full_screen_) return covered_;
+        const X11Window x = X11WindowOf(window_);
+        std::vector<TMonitor> monitors;
+        TRect area;
+        if (x.Display && ReadMonitors(x.Display, monitors) && !monitors.empty() && WindowAreaOnServer(x, area))
+            return monitors[static_cast<size_t>(MonitorOfArea(MonitorAreas(monitors), area))].Bounds;
         SDL_Rect b;
         if (SDL_GetDisplayBounds(display_index(), &b) != 0) return {};
         return Bounds(b.x, b.y, b.w, b.h);
@@ -386,28 +394,147 @@ protected:
     }
 
 private:
-    // Runs fn with the X server's errors caught (the game must outlive a
-    // refused mode): false when one arrived.
-    static bool on_x(const X11Window& x, const std::function<void()>& fn) {
-        if (x.Display) return WithXErrorsCaught(x.Display, fn);
-        fn();
+    // Full screen on X: the player switches the mode of the window's own
+    // monitor through RandR, at its place and without touching the screen's
+    // size or any other monitor, and lays the window over that monitor.
+    bool enter_full_screen(const X11Window& x, const DisplayMode& asked) {
+        std::vector<TMonitor> monitors;
+        bool switchable = false;
+        if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) {
+            // No RandR: the screen is the one monitor, at its one mode.
+            const DisplayMode desktop = DesktopMode();
+            cover(x, Bounds(0, 0, static_cast<int32_t>(desktop.Width), static_cast<int32_t>(desktop.Height)), desktop);
+            return true;
+        }
+        // The window's place as the server has it: the window manager's
+        // notice of a move it has just made may not have come yet.
+        TRect area = covered_;
+        if (!full_screen_ && !WindowAreaOnServer(x, area))
+            area = Bounds(Position().X, Position().Y, WindowSize().X, WindowSize().Y);
+        size_t index = static_cast<size_t>(MonitorOfArea(MonitorAreas(monitors), area));
+        // A new mode in full screen goes to the monitor switched so far.
+        for (size_t i = 0; i < monitors.size(); ++i)
+            if (switched_ && monitors[i].Crtc == switched_->Crtc) index = i;
+        const TMonitor& m = monitors[index];
+        if (switched_ && switched_->Crtc != m.Crtc) put_back(x);
+
+        std::vector<DisplayMode> modes;
+        for (const TMonitorMode& mm : m.Modes) modes.push_back(mm.Mode);
+        const int choice = switchable ? ChooseMonitorMode(modes, asked, {client_width_, client_height_}) : -1;
+        unsigned long shown = m.Mode;
+        if (choice >= 0 && m.Modes[static_cast<size_t>(choice)].Id != m.Mode) {
+            TCrtcSwitch change = switched_ ? *switched_ : SwitchOf(m, 0);
+            change.PlayerMode = m.Modes[static_cast<size_t>(choice)].Id;
+            // The watcher learns of the switch before it is made: whatever
+            // ends the player from then on, the monitor comes back.
+            const std::string display = DisplayName(x.Display);
+            watching_ = WatchCrtcSwitch(display.c_str(), change) || watching_;
+            if (SetMonitorMode(x.Display, change)) {
+                switched_ = change;
+                shown = change.PlayerMode;
+            } else {
+                const DisplayMode& refused = modes[static_cast<size_t>(choice)];
+                std::fprintf(stderr,
+                             "vorqplayer: the monitor refused the mode %ux%u; the game is shown scaled on its own mode\n",
+                             refused.Width, refused.Height);
+                if (switched_) WatchCrtcSwitch(display.c_str(), *switched_);
+                else ForgetCrtcSwitch(m.Crtc);
+            }
+        }
+        DisplayMode in_use{static_cast<uint32_t>(m.Bounds.Width()), static_cast<uint32_t>(m.Bounds.Height()),
+                           DesktopMode().BitsPerPixel, 0};
+        for (const TMonitorMode& mm : m.Modes)
+            if (mm.Id == shown) in_use = mm.Mode;
+        cover(x, Bounds(m.Bounds.Left, m.Bounds.Top, static_cast<int32_t>(in_use.Width), static_cast<int32_t>(in_use.Height)),
+              in_use);
         return true;
     }
-    bool leave_full_screen() {
-        const X11Window x = X11WindowOf(window_);
-        int left = 0;
-        on_x(x, [&] { left = SDL_SetWindowFullscreen(window_, 0); });
-        // Whatever SDL managed to put back, each monitor gets the mode and
-        // place it had before the first switch.
-        if (layout_.Saved()) {
-            layout_.Restore();
-            layout_.Forget();
+    // Lays the window over the monitor: the window manager does it when
+    // one runs (it then also keeps it above the others), else the player.
+    void cover(const X11Window& x, const TRect& monitor, const DisplayMode& shown) {
+        if (!full_screen_) {
+            wm_full_screen_ = WindowManagerRuns(x.Display);
+            if (wm_full_screen_) {
+                // Size hints of a window that cannot be resized would keep
+                // the window manager from giving it the monitor's size.
+                SDL_SetWindowResizable(window_, SDL_TRUE);
+                // It takes the monitor the window is on.
+                int top = 0, left = 0;
+                SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
+                SDL_SetWindowPosition(window_, monitor.Left + left, monitor.Top + top);
+                AskWindowManagerFullScreen(x.Display, x.Window, true);
+            }
         }
-        if (left != 0) return false;
+        if (!wm_full_screen_) CoverArea(x.Display, x.Window, monitor);
+        full_screen_ = true;
+        covered_ = monitor;
+        full_screen_mode_ = shown;
+        apply_scaling();
+        // Told where the window now lies, callers find it there, and SDL
+        // draws for its new size; a window manager that will not lay it
+        // there is not waited for long.
+        const uint32_t until = SDL_GetTicks() + 500;
+        TRect area;
+        while (WindowAreaOnServer(x, area) && area != monitor && SDL_GetTicks() < until) SDL_Delay(5);
+        SDL_PumpEvents();
+        point_at_pointer(x);
+    }
+    // The pointer has not moved, but the picture under it has: the game
+    // learns where it points now, in the picture scaled over the monitor.
+    void point_at_pointer(const X11Window& x) {
+        TPoint at;
+        if (!PointerOnScreen(x, at) || client_width_ <= 0 || client_height_ <= 0) return;
+        const TRect& m = covered_;
+        if (at.X < m.Left || at.Y < m.Top || at.X >= m.Right || at.Y >= m.Bottom) return;
+        // The renderer's own fit: the whole width or the whole height, the
+        // other side centred.
+        const double scale = std::min(double(m.Width()) / client_width_, double(m.Height()) / client_height_);
+        const int32_t shown_w = static_cast<int32_t>(client_width_ * scale);
+        const int32_t shown_h = static_cast<int32_t>(client_height_ * scale);
+        InputEvent e;
+        e.Kind = InputEventKind::MouseMove;
+        e.X = static_cast<int32_t>((at.X - m.Left - (m.Width() - shown_w) / 2) / scale);
+        e.Y = static_cast<int32_t>((at.Y - m.Top - (m.Height() - shown_h) / 2) / scale);
+        mouse_ = {e.X, e.Y};
+        InjectEvent(e);
+    }
+    // The monitor the player switched shows its own mode again, while it
+    // still shows the player's.
+    void put_back(const X11Window& x) {
+        if (!switched_) return;
+        RestoreMonitorMode(x.Display, *switched_);
+        ForgetCrtcSwitch(switched_->Crtc);
+        switched_.reset();
+    }
+    bool leave_full_screen() {
+        if (!full_screen_) return true;
+        const X11Window x = X11WindowOf(window_);
+        if (!x.Display) {
+            if (SDL_SetWindowFullscreen(window_, 0) != 0) return false;
+        } else {
+            put_back(x);
+            if (wm_full_screen_) {
+                AskWindowManagerFullScreen(x.Display, x.Window, false);
+                SDL_SetWindowResizable(window_, SDL_FALSE);
+            }
+        }
         full_screen_ = false;
+        wm_full_screen_ = false;
         SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
         apply_scaling();
+        // Its monitor may have gone meanwhile.
+        std::vector<TMonitor> monitors;
+        TRect area;
+        if (x.Display && ReadMonitors(x.Display, monitors) && WindowAreaOnServer(x, area)) {
+            const TRect placed = KeepOnAMonitor(MonitorAreas(monitors), area, home_monitor(monitors));
+            if (placed != area) SDL_SetWindowPosition(window_, placed.Left, placed.Top);
+        }
         return true;
+    }
+    static int home_monitor(const std::vector<TMonitor>& monitors) {
+        for (size_t i = 0; i < monitors.size(); ++i)
+            if (monitors[i].Primary) return static_cast<int>(i);
+        return 0;
     }
     int display_index() const {
         int d = window_ ? SDL_GetWindowDisplayIndex(window_) : 0;
@@ -491,7 +618,10 @@ private:
     std::map<int32_t, SDL_Cursor*> cursors_;
     int32_t next_cursor_ = 1;
     TPoint mouse_;
-    TScreenLayout layout_;
+    TRect covered_{};  // the monitor the window covers in full screen
+    bool wm_full_screen_ = false;  // the window manager lays it over the monitor
+    std::optional<TCrtcSwitch> switched_;  // the monitor whose mode the player set
+    bool watching_ = false;  // this window started the monitors' watcher
 };
 }  // namespace
 
@@ -507,22 +637,6 @@ void ForceHeadless(bool on) { force_headless = on; }
 SDL_Window* ActiveSdlWindow() { return live_windows.empty() ? nullptr : live_windows.back()->Window(); }
 
 Video* ActiveVideo() { return live_windows.empty() ? nullptr : live_windows.back(); }
-
-void CatchQuitSignals() {
-    struct sigaction action {};
-    action.sa_handler = on_quit_signal;
-    sigemptyset(&action.sa_mask);
-    // Nor does it break off the clean-up's own reads and writes.
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A hang-up (its terminal closed, its user logged out) ends the game as
-    // cleanly as SIGTERM; a player started under nohup goes on ignoring it.
-    struct sigaction hangup {};
-    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
-}
-
-bool QuitSignalled() { return quit_signalled != 0; }
 
 std::unique_ptr<Video> Video::Create(VideoBackend backend) {
     if (backend == VideoBackend::Headless || force_headless) return std::make_unique<HeadlessVideo>();
@@ -602,7 +716,7 @@ void Video::Present() {
 bool Video::PollEvent(InputEvent& event) { return WaitEvent(event, 0); }
 
 bool Video::WaitEvent(InputEvent& event, uint32_t timeout_ms) {
-    if (QuitSignalled()) {
+    if (TakeQuitSignal()) {
         event = InputEvent{};
         event.Kind = InputEventKind::CloseRequest;
         return true;

@@ -68,16 +68,6 @@ class Video;
 SDL_Window* ActiveSdlWindow();
 Video* ActiveVideo();
 
-// SIGINT, SIGTERM and SIGHUP (unless ignored, as under nohup) ask the
-// program to end the way the window's close box does: once one has
-// arrived, every wait for a window event reports a CloseRequest first, so
-// a message box open at that moment gives its cancel answer and the main
-// window still closes. A second signal ends the program at once (for a
-// game stuck inside one frame). Installed by main() before the window is
-// made, so SDL leaves these signals to us.
-void CatchQuitSignals();
-bool QuitSignalled();
-
 class Video {
 public:
     // Auto picks SDL unless the display is unavailable or SDL's video cannot
@@ -97,7 +87,9 @@ public:
     int32_t ClientHeight() const { return client_height_; }
     virtual void Show(bool visible) = 0;
     bool Visible() const { return visible_; }
-    // The window's outer top-left corner on the desktop.
+    // The window's outer top-left corner on the desktop. A place outside
+    // every monitor puts the window on one instead, where the user can
+    // reach it.
     virtual void Move(int32_t x, int32_t y) = 0;
     virtual TPoint Position() const = 0;
     // The window's real size in pixels on the desktop (client area times
@@ -121,17 +113,22 @@ public:
     // then height, depth and refresh rate).
     virtual std::vector<DisplayMode> DisplayModes() const = 0;
     virtual DisplayMode DesktopMode() const = 0;
-    // Switches the display to the mode (one of DisplayModes()) and the window
-    // to full screen, the client image scaled to fit; null returns to the
-    // window. Returns false and stays as it was when the switch fails.
+    // Full screen on the monitor the window is on, the client image (the
+    // picture) scaled to fit and centred; null returns to the window.
+    // mode is one of DisplayModes(): a backend that sets modes itself
+    // shows the mode of that size on this monitor (the rate as asked, else
+    // its lowest), else its smallest that holds the picture; when it can
+    // set none, the window covers the monitor at the mode it has. Returns
+    // false and stays as it was when the switch fails.
     virtual bool SetFullScreen(const DisplayMode* mode) = 0;
     bool IsFullScreen() const { return full_screen_; }
-    // The bounds of the monitor the window is on, on the desktop.
+    // The bounds of the monitor the window is on, on the desktop (the one
+    // it covers in full screen).
     virtual TRect MonitorBounds() const = 0;
     // True when the pointer really lies on the top row of the monitor in
     // full screen (of the window otherwise), whatever the events said last.
     virtual bool PointerAtTopEdge() const { return pointer_.Y <= 0; }
-    // The mode really in use while in full screen.
+    // The mode the monitor really shows while in full screen.
     const DisplayMode& FullScreenMode() const { return full_screen_mode_; }
 
     // --- presentation ----------------------------------------------------------

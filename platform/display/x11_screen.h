@@ -1,13 +1,15 @@
 // What the player needs of an X server beyond SDL when it takes a monitor
-// for full screen: the monitors' RandR layout, saved before the first mode
-// switch and put back when a switch fails or full screen ends, X errors
-// caught instead of ending the program, and the window covering its
-// monitor when no window manager does that.
+// for full screen: the monitors as RandR shows them, the mode of one
+// monitor switched at its place and put back, the window's place as the
+// server has it, the window covering its monitor, and X errors written out
+// instead of ending the program.
 #pragma once
+#include "platform/display/video.h"
 #include "platform/rect.h"
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 struct _XDisplay;
@@ -20,44 +22,87 @@ struct X11Window {
     unsigned long Window = 0;
 };
 X11Window X11WindowOf(SDL_Window* window);
+// The name the display was opened with, for another process to open it.
+std::string DisplayName(_XDisplay* display);
 
 // Runs fn with the X errors of display noted instead of handed to the
-// error handler in place (Xlib's default one ends the program): true when
-// none arrived. Requests fn leaves unsent are flushed first.
+// error handler in place: true when none arrived. Requests fn leaves
+// unsent are flushed first.
 bool WithXErrorsCaught(_XDisplay* display, const std::function<void()>& fn);
+// From now on an X error outside WithXErrorsCaught is written to stderr
+// and play goes on (Xlib's own handler would end the program), and a lost
+// connection to the server ends the program at once (EndAtOnce), after
+// saying so: what the server still shows of the player is then put back
+// by the monitors' watcher.
+void ReportXErrors();
 
-// The screen's size and every CRTC's mode, place, rotation and outputs.
-class TScreenLayout {
-public:
-    // Reads the layout; false (nothing saved) when the server has no RandR.
-    bool Save(_XDisplay* display);
-    bool Saved() const { return display_ != nullptr; }
-    // True when the server's layout is the saved one (or none is saved).
-    bool Unchanged() const;
-    // Sets every CRTC that moved or changed mode back, and the screen's
-    // size: true when the server then shows the saved layout.
-    bool Restore();
-    void Forget() { display_ = nullptr; }
-
-private:
-    struct Crtc {
-        unsigned long Id = 0, Mode = 0;
-        int32_t X = 0, Y = 0;
-        uint16_t Rotation = 1;
-        std::vector<unsigned long> Outputs;
-        friend bool operator==(const Crtc&, const Crtc&) = default;
-    };
-    struct Layout {
-        int32_t Width = 0, Height = 0;
-        std::vector<Crtc> Crtcs;
-        friend bool operator==(const Layout&, const Layout&) = default;
-    };
-    bool read(Layout& out) const;
-
-    _XDisplay* display_ = nullptr;
-    Layout saved_;
-    TPoint saved_mm_;  // the screen's size in millimetres
+// One mode a monitor offers: RandR's id and the mode as the monitor shows
+// it (a monitor turned a quarter has width and height swapped).
+struct TMonitorMode {
+    unsigned long Id = 0;
+    DisplayMode Mode;
 };
+
+// One monitor: a CRTC that shows a mode.
+struct TMonitor {
+    unsigned long Crtc = 0;
+    TRect Bounds;            // its place on the screen
+    unsigned long Mode = 0;  // the mode it shows
+    uint16_t Rotation = 1;
+    std::vector<unsigned long> Outputs;
+    std::vector<TMonitorMode> Modes;  // what every one of its outputs offers
+    bool Primary = false;
+};
+// The monitors in RandR's order; false when the server has no RandR 1.2.
+// switchable (when given) tells whether their modes can really be set:
+// not under XWayland, whose RandR only pretends.
+bool ReadMonitors(_XDisplay* display, std::vector<TMonitor>& out, bool* switchable = nullptr);
+std::vector<TRect> MonitorAreas(const std::vector<TMonitor>& monitors);
+
+// The window's client area in root coordinates as the server has it now:
+// the window manager's notice of a move reaches the program only later.
+bool WindowAreaOnServer(const X11Window& window, TRect& area);
+
+// The monitor an area belongs to: the one holding its centre, else the
+// one it overlaps most, else the nearest to its centre; -1 when there is
+// no monitor.
+int MonitorOfArea(const std::vector<TRect>& monitors, const TRect& area);
+// Where a window's outer rectangle goes so that the user can reach it: as
+// it is while it overlaps a monitor, else centred on monitor home (its
+// top-left corner kept on it when it is larger).
+TRect KeepOnAMonitor(const std::vector<TRect>& monitors, const TRect& outer, int home);
+// The mode of a monitor that full screen takes for the asked mode and a
+// picture of the given size: the asked size at the asked rate, else at
+// the lowest rate of that size; when the monitor has no mode of that size,
+// the smallest that holds the picture (width, then height, then the
+// lowest rate). The index in modes; -1 when none fits.
+int ChooseMonitorMode(const std::vector<DisplayMode>& modes, const DisplayMode& asked, TPoint picture);
+
+// A monitor's mode as the player switched it: what the CRTC showed
+// before, and the player's mode.
+struct TCrtcSwitch {
+    unsigned long Crtc = 0;
+    int32_t X = 0, Y = 0;
+    unsigned long SavedMode = 0;
+    uint16_t Rotation = 1;
+    std::vector<unsigned long> Outputs;
+    unsigned long PlayerMode = 0;
+
+    // One text line (ending in "\n") and back: what the watcher is told.
+    std::string Line() const;
+    static bool FromLine(const std::string& line, TCrtcSwitch& out);
+    friend bool operator==(const TCrtcSwitch&, const TCrtcSwitch&) = default;
+};
+TCrtcSwitch SwitchOf(const TMonitor& monitor, unsigned long player_mode);
+// Shows the player's mode on the CRTC at its place, the screen's size as
+// it is: false when the server refuses (the mode does not fit the screen,
+// the outputs do not take it).
+bool SetMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
+// Shows the saved mode again while the CRTC still shows the player's mode
+// at its place: a monitor someone else changed or switched off since stays
+// as they left it. A screen made smaller meanwhile grows to hold the
+// monitor again. True when the mode was put back.
+bool RestoreMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
 
 // Where the pointer is on the screen, asked of the X server; false when
 // it is on another screen.
@@ -69,3 +114,6 @@ bool WindowManagerRuns(_XDisplay* display);
 // and raises it: without a window manager nothing else makes a full-screen
 // window cover its monitor.
 void CoverArea(_XDisplay* display, unsigned long window, const TRect& area);
+// Asks the window manager to show the mapped window over its whole
+// monitor, or to give it back its own size and place.
+void AskWindowManagerFullScreen(_XDisplay* display, unsigned long window, bool on);

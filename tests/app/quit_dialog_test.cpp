@@ -10,6 +10,7 @@
 #include "platform/text/codepage.h"
 #include "platform/filesystem/filesys.h"
 #include "platform/display/video.h"
+#include "platform/system/quit_signals.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"

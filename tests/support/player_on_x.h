@@ -60,6 +60,12 @@ public:
         Pointer(x, y, false, true);
         return FramesUntil([&] { return view->Window().PointerPosition() != before; });
     }
+    // Moves the window to (x, y) of the screen as a user drags it: the X
+    // server has it there once this returns, the window learns it later.
+    bool MoveWindow(int32_t x, int32_t y) {
+        return std::system(("xdotool windowmove --sync " + window + " " + std::to_string(x) + " " + std::to_string(y))
+                               .c_str()) == 0;
+    }
     TPoint Centre(int button) const {
         const TRect r = Bar().ButtonAt(button).Bounds();
         return TPoint{r.Left + r.Width() / 2, r.Top + r.Height() / 2};

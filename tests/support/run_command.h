@@ -63,14 +63,24 @@ inline std::string UnderXvfb(const std::string& command, const std::string& scre
            (window_manager ? "bash -c '" + ShellUnderWindowManager(run) + "'" : run);
 }
 
+// The xrandr lines that lay out the monitors of UnderXorgDummy once it
+// runs: beside its first monitor (DUMMY0, 1280x1024 at 85 Hz at +0+0) a
+// second one (DUMMY1) of 1920x1080, right of it (a 3200x1080 screen) or
+// below it; the outputs DUMMY2 and DUMMY3 are there, switched off.
+inline const std::string kSecondMonitorRight =
+    "xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0";
+inline const std::string kSecondMonitorBelow =
+    "xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --below DUMMY0";
+
 // The command line that runs command, as UnderXvfb does, on an X server
-// that really switches modes: Xorg's dummy driver with two monitors side by
-// side, 1280x1024 at 85 Hz at +0+0 and 1920x1080 at +1280+0 (a 3200x1080
-// screen), each offering modes from 640x480 to 2048x1536. Xorg runs on a
-// free display with its configuration and log in a folder of its own, on
-// no real terminal, and is stopped with the command; the line ends with 125
-// when the server or its monitors cannot be set up.
-inline std::string UnderXorgDummy(const std::string& command, bool window_manager) {
+// that really switches modes: Xorg's dummy driver, its monitors laid out
+// by the xrandr lines of monitors, each offering modes from 640x480 to
+// 2048x1536. Xorg runs on a free display with its configuration and log in
+// a folder of its own, on no real terminal, and is stopped with the
+// command; the line ends with 125 when the server or its monitors cannot
+// be set up.
+inline std::string UnderXorgDummy(const std::string& command, bool window_manager,
+                                  const std::string& monitors = kSecondMonitorRight) {
     const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
     // Xorg names its display on the fifo once it takes connections.
     const std::string script = R"(dir=$(mktemp -d) || exit 125
@@ -109,24 +119,25 @@ Xorg -displayfd 3 -config "$dir/xorg.conf" -logfile "$dir/log" -noreset -noliste
   3>"$dir/ready" </dev/null >/dev/null 2>&1 & xorg=$!
 read -r -t 30 display < "$dir/ready" || { echo Xorg did not start; exit 125; }
 export DISPLAY=:$display
-xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0 ||
-  { echo no second monitor; exit 125; }
-)" + (window_manager ? ShellUnderWindowManager(run) : run) + "\n";
+)" + monitors + " || { echo the monitors cannot be laid out; exit 125; }\n" +
+                               (window_manager ? ShellUnderWindowManager(run) : run) + "\n";
     return "bash -c \"$(cat <<'XORG_SCRIPT'\n" + script + "XORG_SCRIPT\n)\"";
 }
 
-// Runs this test program again (UnderXvfb, or UnderXorgDummy when the
-// screen is "dummy"), with only the tests the filter names, disabled ones
-// included (so that a test that needs a display runs only this way): its
-// exit status, -1 when the program's own path cannot be read.
-inline int RunSelfUnderX(const std::string& filter, const std::string& screen, bool window_manager) {
+// Runs this test program again (UnderXvfb, or UnderXorgDummy with those
+// monitors when the screen is "dummy"), with only the tests the filter
+// names, disabled ones included (so that a test that needs a display runs
+// only this way): its exit status, -1 when the program's own path cannot
+// be read.
+inline int RunSelfUnderX(const std::string& filter, const std::string& screen, bool window_manager,
+                         const std::string& monitors = kSecondMonitorRight) {
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return -1;
     self[n] = 0;
     const std::string command =
         "\"" + std::string(self) + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
-    return std::system((screen == "dummy" ? UnderXorgDummy(command, window_manager)
+    return std::system((screen == "dummy" ? UnderXorgDummy(command, window_manager, monitors)
                                           : UnderXvfb(command, screen, window_manager))
                            .c_str());
 }

@@ -347,3 +347,14 @@ TEST(ScreenSurface, TheDefaultSurfaceIsAMemoryDibAtTheScreenDepth) {
     // Without a screen manager the player draws at 15 bits.
     EXPECT_EQ(DisplayBitCount(), 15);
 }
+
+TEST_F(ScreenManagerTest, AScreenSmallerThanThePictureStillTakesItInFullScreen) {
+    video.Modes = {{600, 400, 32, 60}, {320, 240, 32, 60}};
+    video.Desktop = {600, 400, 32, 60};
+    TScreenManager m(&video, 640, 480, 640, 480);
+    ASSERT_EQ(m.GetModeCount(), 1);
+    EXPECT_EQ(m.PreferredModeIndex, 0);
+    m.SetModeIndex(0);
+    EXPECT_TRUE(m.FullScreen());
+    EXPECT_EQ(video.FullScreenMode(), video.Desktop);
+}

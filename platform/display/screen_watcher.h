@@ -1,0 +1,23 @@
+// The monitors come back even when the player cannot put them back itself
+// (killed, crashed, stuck): from its first mode switch on, a small process
+// of its own (this executable started again, with a hidden argument) holds
+// what the player switched, and puts it back once the player's end of
+// their socket closes. What the player puts back itself it tells the
+// watcher to forget.
+#pragma once
+#include "platform/display/x11_screen.h"
+
+// The program's main() calls this first: when the arguments ask for the
+// watcher it runs it and ends the process, else it returns at once.
+void RunScreenWatcherIfAsked(int argc, char** argv);
+
+// The switch is about to be made on the display named: the watcher,
+// started now when none runs, holds it (a second switch of the same CRTC
+// replaces the first) until ForgetCrtcSwitch or the player's end. False
+// when no watcher can be started.
+bool WatchCrtcSwitch(const char* display_name, const TCrtcSwitch& change);
+void ForgetCrtcSwitch(unsigned long crtc);
+// Ends the watcher: it puts back what it still holds, then ends; waits up
+// to a second for that. Makes only system calls, so the thread that ends
+// the player at once may call it whatever the others do.
+void FinishScreenWatcher();
