@@ -81,8 +81,8 @@ bool start_watcher(const char* display_name) {
 // The watcher itself: reads what the player switched until the socket
 // closes, then puts back what it still holds.
 void run_watcher(const char* display_name) {
-    // The terminal's or the session's signals reach the whole group; the
-    // watcher outlives the player to do its work, then ends by itself.
+    // Quit signals go to the whole group; the watcher must not end before
+    // it has put the monitors back, and ends by itself once it has.
     for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) std::signal(s, SIG_IGN);
     std::map<unsigned long, TCrtcSwitch> held;
     std::string pending;

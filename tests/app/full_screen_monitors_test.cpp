@@ -349,8 +349,11 @@ TEST(FullScreenMonitors, AStuckOrKilledPlayerLeavesEveryMonitorAsItWas) {
         script << "cd '" << folder << "'\n"
                << "layout() { " << kLayout << "; }\n"
                << "layout > before.txt\n"
-               << "full() { for i in $(seq 3000); do layout | grep -q 'DUMMY0 connected primary 640x480+0+0' && return; "
-                  "sleep 0.01; done; echo never in full screen >> failed.txt; }\n"
+               // Each look at the layout is a round trip to the server: the
+               // loop asks again at once, until its deadline.
+               << "full() { local end=$(( $(date +%s) + 30 )); "
+                  "until layout | grep -q 'DUMMY0 connected primary 640x480+0+0'; do "
+                  "[ $(date +%s) -lt $end ] || { echo never in full screen >> failed.txt; return; }; done; }\n"
                << "start() { TMPDIR='" << folder << "tmp' '" << VORQ_BINARY_DIR << "/vorqplayer' '" << folder
                << "' & pid=$!; full; }\n"
                << "ms() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }\n"

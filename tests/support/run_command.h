@@ -2,9 +2,11 @@
 // output (add 2>&1 to the line for its errors too) and how it ended; and
 // the commands tests run on an X server of their own.
 #pragma once
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -25,6 +27,32 @@ inline CommandOutcome RunCommand(const std::string& cmd) {
     const int st = pclose(p);
     o.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return o;
+}
+
+// Runs `write` in a child process that may write at most `bytes` bytes to
+// a file, as on a disk that fills part-way through: 3 when it raised
+// Error, 4 for any other exception, 0 when it went through, -1 when the
+// child did not exit.
+template <class Error, class Write>
+int ExitOfWriteOnFullDisk(rlim_t bytes, Write write) {
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lim{bytes, bytes};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        try {
+            write();
+        } catch (const Error&) {
+            _exit(3);
+        } catch (...) {
+            _exit(4);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 // The first of the programs that is not on PATH; null when all are there.

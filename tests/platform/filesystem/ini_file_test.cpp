@@ -1,17 +1,12 @@
-#include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/ini_file.h"
-
 #include "platform/filesystem/stream.h"
+#include "platform/text/codepage.h"
+#include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <fstream>
 
 namespace {
@@ -112,29 +107,13 @@ TEST(IniFile, FailedSaveKeepsTheOldFile) {
     ASSERT_TRUE(ForceDirectories(dir));
     const std::string old_text = "[Sound]\r\nDelayTime=300\r\n\r\n";
     write_all(dir + "game.ini", old_text);
-    // The child may write at most 16 bytes per file, so the save must fail
-    // part-way through, as on a full disk.
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim{16, 16};
-        setrlimit(RLIMIT_FSIZE, &lim);
-        IniFile ini(dir + "game.ini");
-        ini.WriteString("Sound", "Comment", std::string(200, 'x'));
-        try {
-            ini.Save();
-        } catch (const EWriteError&) {
-            _exit(3);
-        } catch (...) {
-            _exit(4);
-        }
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    // The save fails part-way through, as on a full disk.
+    EXPECT_EQ(ExitOfWriteOnFullDisk<EWriteError>(16, [&] {
+                  IniFile ini(dir + "game.ini");
+                  ini.WriteString("Sound", "Comment", std::string(200, 'x'));
+                  ini.Save();
+              }),
+              3);
     EXPECT_EQ(read_all(dir + "game.ini"), old_text);
     EXPECT_EQ(ListDirectory(dir).size(), 1u);
     // A folder that does not exist cannot take the temporary file.

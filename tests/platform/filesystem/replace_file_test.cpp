@@ -2,12 +2,12 @@
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/replace_file.h"
 #include "platform/filesystem/stream.h"
+#include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,27 +68,9 @@ TEST(ReplaceFileContents, FailuresKeepTheOldFileAndLeaveNoTemporary) {
     ReplaceFileContents(path, old_text.data(), old_text.size());
     ::chmod(NativePath(path).c_str(), 0640);
 
-    // A full disk part-way through: the child may write at most 16 bytes.
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim{16, 16};
-        setrlimit(RLIMIT_FSIZE, &lim);
-        const std::string big(4096, 'x');
-        try {
-            ReplaceFileContents(path, big.data(), big.size());
-        } catch (const EWriteError&) {
-            _exit(3);
-        } catch (...) {
-            _exit(4);
-        }
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    // A full disk part-way through.
+    const std::string big(4096, 'x');
+    EXPECT_EQ(ExitOfWriteOnFullDisk<EWriteError>(16, [&] { ReplaceFileContents(path, big.data(), big.size()); }), 3);
     EXPECT_EQ(read_all(path), old_text);
     EXPECT_EQ(ListDirectory(dir).size(), 1u);
 
