@@ -147,7 +147,7 @@ TEST_F(GameLock, APlantedOrOddLockFolderKeepsOneGameRunningOnce) {
                          " && mkdir -m 0777 " + trap + " && chown " + nobody + " " + trap + " && echo ok").Output,
               "ok\n");
     const std::string trace = game + "/trace.txt",
-                      player = "env -u TMPDIR HOME=" + home + " VORQ_HEADLESS=1 " + kPlayer + " " + game;
+                      player = "env -u TMPDIR HOME=" + home + " VORQ_HEADLESS=1 " + PlayerForEveryUser() + " " + game;
 
     const struct {
         const char* lock_folder;

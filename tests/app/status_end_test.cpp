@@ -22,8 +22,6 @@
 
 namespace {
 
-const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
-
 // Each run adds 1 to the status variable "count" and ends.
 void write_counting_game(TTestGameFolder& game) {
     TPageWriter page;
@@ -76,7 +74,7 @@ TEST(StatusAtTheEnd, AFolderThatCannotTakeItIsToldAndItsSaveFileStaysAsItWas) {
         std::filesystem::create_directory(out);
         ::chmod(game.c_str(), 0777);
         std::ofstream(out + "/run.sh") << c.Script;
-        const CommandOutcome o = RunCommand("env P='" + kPlayer + "' SRC='" + NativePath(source.Path()) + "' G='" +
+        const CommandOutcome o = RunCommand("env P='" + PlayerForEveryUser() + "' SRC='" + NativePath(source.Path()) + "' G='" +
                                             game + "' OUT='" + out + "' bash '" + out + "/run.sh' 2>&1");
         const std::string first = ReadNativeFileBytes(out + "/first.dat");
         const std::string told = ReadNativeFileBytes(out + "/second.log");

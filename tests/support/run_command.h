@@ -55,6 +55,27 @@ int ExitOfWriteOnFullDisk(rlim_t bytes, Write write) {
     return WEXITSTATUS(status);
 }
 
+// The player as any user may run it: the build's own when the folders
+// above it let others through, else a copy in a folder of its own under
+// /tmp (a checkout in a private temporary folder keeps others out), removed
+// when the test program ends.
+inline std::string PlayerForEveryUser() {
+    static const std::string path = [] {
+        const std::string built = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
+        if (std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups test -x '" + built + "'").c_str()) == 0)
+            return built;
+        static char folder[] = "/tmp/vorq-player-XXXXXX";
+        if (!mkdtemp(folder)) return built;
+        std::atexit([] { std::system((std::string("rm -rf '") + folder + "'").c_str()); });
+        const std::string copy = std::string(folder) + "/vorqplayer";
+        if (std::system(("chmod 0755 '" + std::string(folder) + "' && cp '" + built + "' '" + copy + "' && chmod 0755 '" +
+                         copy + "'").c_str()) != 0)
+            return built;
+        return copy;
+    }();
+    return path;
+}
+
 // The first of the programs that is not on PATH; null when all are there.
 inline const char* MissingTool(std::initializer_list<const char*> tools) {
     for (const char* tool : tools)
