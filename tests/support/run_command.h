@@ -58,7 +58,8 @@ int ExitOfWriteOnFullDisk(rlim_t bytes, Write write) {
 // The player as any user may run it: the build's own when the folders
 // above it let others through, else a copy in a folder of its own under
 // /tmp (a checkout in a private temporary folder keeps others out), removed
-// when the test program ends.
+// when the test program ends. The sanitizers' suppressions, read by the
+// player as that user, are copied there too.
 inline std::string PlayerForEveryUser() {
     static const std::string path = [] {
         const std::string built = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
@@ -71,6 +72,18 @@ inline std::string PlayerForEveryUser() {
         if (std::system(("chmod 0755 '" + std::string(folder) + "' && cp '" + built + "' '" + copy + "' && chmod 0755 '" +
                          copy + "'").c_str()) != 0)
             return built;
+        const char* lsan = std::getenv("LSAN_OPTIONS");
+        std::string options = lsan ? lsan : "";
+        const std::string key = "suppressions=";
+        if (const size_t at = options.find(key); at != std::string::npos) {
+            const size_t from = at + key.size(), to = options.find(':', from);
+            const std::string supp = std::string(folder) + "/lsan.supp";
+            if (std::system(("cp '" + options.substr(from, to - from) + "' '" + supp + "' && chmod 0644 '" + supp + "'")
+                                .c_str()) == 0) {
+                options.replace(from, to == std::string::npos ? std::string::npos : to - from, supp);
+                setenv("LSAN_OPTIONS", options.c_str(), 1);
+            }
+        }
         return copy;
     }();
     return path;
