@@ -213,6 +213,7 @@ int64_t TOggStream::Seek(int64_t offset, SeekOrigin origin) {
 }
 
 int64_t TOggStream::GetSize() { return vorqOggStrGetSize(FHandle); }
+bool TOggStream::Busy() const { return vorqOggStrIsBusy(FHandle) != 0; }
 int32_t TOggStream::GetLength() { return vorqOggStrGetLen(FHandle); }
 
 // ---- TOggWaveItem
@@ -226,7 +227,8 @@ int32_t WaveLevelOf(int32_t volume) {
 TOggWaveItem::TOggWaveItem(TOggManager* manager, const std::string& name) : TDMediaItem(manager) {
     FStream = OpenMediumStream(name);
     FDecoder = std::make_unique<TOggStream>(FStream.get(), LowerFileExt(name) == ".ogg");
-    FSource = manager->WavOut().AddBuffer(FDecoder->Format(), FDecoder.get());
+    FSource = manager->WavOut().AddBuffer(FDecoder->Format(), FDecoder.get(),
+                                          [d = FDecoder.get()] { return d->Busy(); });
 }
 
 TOggWaveItem::~TOggWaveItem() {

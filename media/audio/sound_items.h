@@ -109,6 +109,9 @@ public:
     int64_t Seek(int64_t offset, SeekOrigin origin) override;
     int64_t GetSize() override;
     int32_t GetLength();
+    // Being placed (decoding forward, or waiting for the look at its pages
+    // elsewhere): a read gives nothing now, and more later.
+    bool Busy() const;
     const TWaveFormatEx& Format() const { return FFormat; }
 
 private:

@@ -47,17 +47,21 @@ TWavBuffer::TWavBuffer(TWavOut& owner, const TWaveFormatEx& format, TStream* str
 
 bool TWavBuffer::Supported(const TWaveFormatEx& format) { return layout_of(format).divisor != 0; }
 
-int32_t TWavBuffer::read_source(int32_t count) {
+TWavBuffer::Read TWavBuffer::read_source(int32_t from, bool repeat, int32_t count) {
+    Read r{from, 0, false};
     int64_t size = FStream->GetSize();
-    FStream->SetPosition(FReadPos);
-    int32_t total = 0;
+    FStream->SetPosition(from);
+    // Being placed: nothing now, the same place asked again next block.
+    if (busy()) return r;
     while (count > 0) {
         if (FStream->GetPosition() >= size) {
-            if (!FAutoRepeat || size <= 0) break;
+            if (!repeat || size <= 0) break;
             FStream->SetPosition(0);
+            if (busy()) break;
         }
-        const int64_t got = FStream->Read(FBuffer.data() + total, count);
+        const int64_t got = FStream->Read(FBuffer.data() + r.Bytes, count);
         if (got <= 0) {
+            if (busy()) break;
             // An Ogg whose pages were damaged knows its true length once
             // read to its end: a repeat goes on from the start there.
             if (const int64_t now = FStream->GetSize(); now < size && FStream->GetPosition() >= now) {
@@ -66,36 +70,62 @@ int32_t TWavBuffer::read_source(int32_t count) {
             }
             // Nothing more although the size promises more (a truncated
             // file): the source ends rather than asking again for ever.
-            FEnded = true;
+            r.Ended = true;
             break;
         }
-        total += static_cast<int32_t>(got);
+        r.Bytes += static_cast<int32_t>(got);
         count -= static_cast<int32_t>(got);
     }
-    FReadPos = static_cast<int32_t>(FStream->GetPosition());
-    return total;
+    r.Pos = static_cast<int32_t>(FStream->GetPosition());
+    if (!repeat && FStream->GetSize() <= r.Pos) r.Ended = true;
+    return r;
 }
 
+bool TWavBuffer::busy() const { return FBusy && FBusy(); }
+
 bool TWavBuffer::MixInto(int16_t* block, int32_t bytes) {
-    if (FEnded || FPaused || !FOwner.IsOpen() || !FStream) return false;
+    // The stream is read under a lock of this source's own, never under the
+    // mixer's, which the game's thread takes every frame: a read that takes
+    // long (a decoder opening a link) holds no one else.
+    std::lock_guard reading(FReadLock);
     const Layout lay = layout_of(FFormat);
-    if (lay.divisor == 0) {
-        // A layout the mixer cannot widen ends at once, so its owner sees
-        // an end instead of waiting on silence.
-        FEnded = true;
-        return false;
+    int32_t from = 0, vol = 0;
+    bool repeat = false;
+    uint64_t placed = 0;
+    {
+        std::lock_guard lock(FOwner.FLock);
+        if (FEnded || FPaused || !FOwner.IsOpen() || !FStream) return false;
+        if (lay.divisor == 0) {
+            // A layout the mixer cannot widen ends at once, so its owner
+            // sees an end instead of waiting on silence.
+            FEnded = true;
+            return false;
+        }
+        from = FReadPos;
+        vol = FVolume;
+        repeat = FAutoRepeat;
+        placed = FPlaced;
     }
     if (FStream->GetSize() <= 0) return false;
     bytes = std::min(bytes, FOwner.BlockBytes());
-    int32_t got = read_source(bytes / lay.divisor);
+    const Read r = read_source(from, repeat, bytes / lay.divisor);
     const int32_t frame_bytes = FFormat.nChannels * FFormat.wBitsPerSample / 8;
-    got -= got % frame_bytes;
-    if (!FAutoRepeat && FStream->GetSize() <= FReadPos) FEnded = true;
+    const int32_t got = r.Bytes - r.Bytes % frame_bytes;
+    {
+        std::lock_guard lock(FOwner.FLock);
+        // A new place asked for meanwhile: what was read is not heard.
+        if (placed != FPlaced) return false;
+        FReadPos = r.Pos;
+        if (r.Ended) FEnded = true;
+        if (got > 0) {
+            FLastMix = FOwner.Now();
+            FMixedOnce = true;
+        }
+    }
     if (got <= 0) return false;
 
     const int32_t frames = got / frame_bytes;
     const int32_t out_frames = frames * lay.repeat;
-    const int32_t vol = FVolume;
     const bool scale = vol < 255;
     const uint8_t* src = FBuffer.data();
     if (FFormat.wBitsPerSample == 16 && FFormat.nChannels == 2 && lay.repeat == 1) {
@@ -143,8 +173,6 @@ bool TWavBuffer::MixInto(int16_t* block, int32_t bytes) {
             }
         }
     }
-    FLastMix = FOwner.Now();
-    FMixedOnce = true;
     return true;
 }
 
@@ -168,6 +196,7 @@ void TWavBuffer::Pause() {
 void TWavBuffer::SetPosition(int32_t bytes) {
     std::lock_guard lock(FOwner.FLock);
     FReadPos = bytes;
+    ++FPlaced;
 }
 
 int32_t TWavBuffer::GetPosition() {
@@ -282,31 +311,57 @@ void TWavOut::Close() {
     FDevice.reset();
 }
 
-TWavBuffer* TWavOut::AddBuffer(const TWaveFormatEx& format, TStream* stream) {
+TWavBuffer* TWavOut::AddBuffer(const TWaveFormatEx& format, TStream* stream, std::function<bool()> busy) {
     std::lock_guard lock(FLock);
     FSources.push_back(std::make_unique<TWavBuffer>(*this, format, stream));
+    FSources.back()->FBusy = std::move(busy);
     return FSources.back().get();
 }
 
 void TWavOut::RemoveBuffer(TWavBuffer* buffer) {
-    std::lock_guard lock(FLock);
-    std::erase(FPlayList, buffer);
-    std::erase_if(FSources, [buffer](const auto& b) { return b.get() == buffer; });
+    std::unique_ptr<TWavBuffer> gone;
+    {
+        std::lock_guard lock(FLock);
+        std::erase(FPlayList, buffer);
+        auto it = std::find_if(FSources.begin(), FSources.end(), [buffer](const auto& b) { return b.get() == buffer; });
+        if (it == FSources.end()) return;
+        gone = std::move(*it);
+        FSources.erase(it);
+    }
+    // A mix of it under way ends first: its owner frees the stream next.
+    std::unique_lock lock(FLock);
+    FMixDone.wait(lock, [&] { return FMixing != buffer; });
 }
 
 bool TWavOut::MixBlock(int16_t* block) {
-    std::lock_guard lock(FLock);
     std::memset(block, 0, size_t(FBlockBytes));
+    // Each source is mixed outside the lock; one taken out of the lists
+    // meanwhile is passed over, or waits in RemoveBuffer for its mix.
+    std::vector<TWavBuffer*> playing;
+    {
+        std::lock_guard lock(FLock);
+        playing = FPlayList;
+    }
     bool any = false;
-    for (TWavBuffer* b : FPlayList) {
-        if (!b->FPlaying || b->FPaused) continue;
+    for (TWavBuffer* b : playing) {
+        {
+            std::lock_guard lock(FLock);
+            if (std::find(FPlayList.begin(), FPlayList.end(), b) == FPlayList.end()) continue;
+            if (!b->FPlaying || b->FPaused) continue;
+            FMixing = b;
+        }
         // Nothing may leave the refill thread: a source whose reading raised
         // ends, as a medium that could not be read.
+        bool ended = false;
         try {
             if (b->MixInto(block, FBlockBytes)) any = true;
         } catch (...) {
-            b->FEnded = true;
+            ended = true;
         }
+        std::lock_guard lock(FLock);
+        if (ended) b->FEnded = true;
+        FMixing = nullptr;
+        FMixDone.notify_all();
     }
     return any;
 }

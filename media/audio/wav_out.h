@@ -36,7 +36,8 @@ public:
     // Adds this source's share of a block of bytes output bytes into block
     // (16-bit stereo) with signed saturation. False when it contributed
     // nothing (ended, paused, closed device, empty stream, format the mixer
-    // does not take). The caller holds the mixer's lock.
+    // does not take, a stream being placed). The stream is read without the
+    // mixer's lock held; one thread mixes a source at a time.
     bool MixInto(int16_t* block, int32_t bytes);
 
     void Play();
@@ -62,7 +63,13 @@ public:
 
 private:
     friend class TWavOut;
-    int32_t read_source(int32_t count);
+    struct Read {
+        int32_t Pos = 0;    // the stream's place after it
+        int32_t Bytes = 0;  // into FBuffer
+        bool Ended = false;
+    };
+    Read read_source(int32_t from, bool repeat, int32_t count);
+    bool busy() const;
 
     TWavOut& FOwner;
     TWaveFormatEx FFormat;
@@ -76,6 +83,9 @@ private:
     bool FPlaying = false;
     bool FPaused = false;
     bool FAutoRepeat = false;
+    uint64_t FPlaced = 0;  // counts SetPosition: a read from an older place is dropped
+    std::function<bool()> FBusy;  // the stream is being placed: passed over, silent
+    std::mutex FReadLock;         // FBuffer and the stream, while a mix reads them
 };
 
 class TWavOut {
@@ -99,7 +109,9 @@ public:
     void Close();
     bool IsOpen() const { return FDevice != nullptr; }
 
-    TWavBuffer* AddBuffer(const TWaveFormatEx& format, TStream* stream);
+    // busy, when given, tells when the stream is being placed (a decoder
+    // decoding forward elsewhere): the source is then passed over, silent.
+    TWavBuffer* AddBuffer(const TWaveFormatEx& format, TStream* stream, std::function<bool()> busy = {});
     void RemoveBuffer(TWavBuffer* buffer);
 
     // One refill step: drops the blocks the device has played and mixes new
@@ -130,10 +142,13 @@ private:
     std::unique_ptr<AudioDevice> FDevice;
     int32_t FBusHandle = 0;
 
-    // Guards the sources, their fields and the stream reads.
+    // Guards the sources and their fields, never held across a stream
+    // read: the game's thread takes it every frame.
     std::recursive_mutex FLock;
     std::vector<std::unique_ptr<TWavBuffer>> FSources;
     std::vector<TWavBuffer*> FPlayList;
+    TWavBuffer* FMixing = nullptr;  // the source being mixed outside the lock
+    std::condition_variable_any FMixDone;
 
     // Guards the queue the audio callback reads, so the callback never
     // waits for a stream.

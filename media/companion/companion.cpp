@@ -62,6 +62,7 @@ std::unique_ptr<PcmDecoder> open_decoder(TStream& s, bool is_ogg) {
 }
 
 void wake_worker();
+std::atomic<bool> use_thread{false};
 
 // Milliseconds of PCM bytes, bounded to what a length can hold.
 int32_t ms_of_bytes(int64_t bytes, const TWaveFormatEx& f) {
@@ -74,6 +75,42 @@ int32_t ms_of_bytes(int64_t bytes, const TWaveFormatEx& f) {
 constexpr size_t kRingFrames = 44100 / 2;
 constexpr size_t kChunkFrames = 4096;
 
+// Runs a decoder's slow work (decoding forward to a place, waiting for the
+// look at an Ogg's pages) on a thread of its own, holding the decoder's
+// lock, so that no thread that fills rings or mixes ever waits for it:
+// while it runs, its decoder is busy and passed over.
+class Placer {
+public:
+    ~Placer() { Join(); }
+    bool Busy() const { return FBusy.load(); }
+    // Only when not busy; the caller may hold lock, which the work takes.
+    template <class Work, class Failed>
+    void Start(std::mutex& lock, Work work, Failed failed) {
+        Join();
+        FBusy = true;
+        FThread = std::thread([this, &lock, work = std::move(work), failed = std::move(failed)]() mutable {
+            {
+                std::lock_guard l(lock);
+                // Nothing may leave the thread: a failure is its medium's.
+                try {
+                    work();
+                } catch (...) {
+                    failed();
+                }
+            }
+            FBusy = false;
+            wake_worker();
+        });
+    }
+    void Join() {
+        if (FThread.joinable()) FThread.join();
+    }
+
+private:
+    std::atomic<bool> FBusy{false};
+    std::thread FThread;
+};
+
 // One medium played by the module.
 class Player {
 public:
@@ -82,7 +119,11 @@ public:
           FRing(kRingFrames * 2) {
         set_gains();
     }
-    ~Player() { disconnect(); }
+    ~Player() {
+        disconnect();
+        if (FDecoder) FDecoder->Cancel();
+        FPlacer.Join();
+    }
 
     void connect() {
         if (FBus || !sound_cell || !*sound_cell) return;
@@ -97,10 +138,13 @@ public:
     // The decoding thread's step: true when it moved samples on. Whatever
     // the ring cannot take yet waits for the next step: a sound below the
     // device's rate grows several times over, and none of it may be lost.
-    // A new position is taken here, off the game's thread: a damaged file
-    // is decoded forward to it, and a large one may wait for the look at
-    // its pages.
+    // A new position is taken here, off the game's thread; one that needs
+    // decoding forward (a damaged file) or the look at a large file's
+    // pages is taken by the player's placer, and so is that look when the
+    // first link ends before it: meanwhile this player is passed over, its
+    // ring silent, and every other one goes on.
     bool decode_step() {
+        if (FPlacer.Busy()) return false;
         std::lock_guard d(FDecodeLock);
         if (!FDecoder) return false;
         uint64_t generation = 0;
@@ -115,12 +159,22 @@ public:
                 return false;
             }
         }
+        // Without the module's thread the caller of vorqOggmanUpdate has
+        // taken on all decoding, this work too.
         if (seek_to >= 0) {
-            FDecoder->Seek(seek_to);
-            FConverter.Reset();
-            FConverted.clear();
-            FPendingAt = 0;
-            FSourceDone = false;
+            if (use_thread && !FDecoder->SeekIsQuick(seek_to)) {
+                FPlacer.Start(FDecodeLock, [this, seek_to] { place(seek_to); }, [this] { fail(); });
+                return false;
+            }
+            place(seek_to);
+        }
+        if (FDecoder->Waiting()) {
+            if (!use_thread) {
+                FDecoder->Settle();
+            } else {
+                FPlacer.Start(FDecodeLock, [this] { FDecoder->Settle(); }, [this] { fail(); });
+                return false;
+            }
         }
         if (FSourceDone && FRepeat.load()) {
             // Repeat came on after the resampler gave up its tail: it
@@ -137,6 +191,7 @@ public:
     void retire() {
         disconnect();
         if (FDecoder) FDecoder->Cancel();
+        FPlacer.Join();
         std::lock_guard d(FDecodeLock);
         FDecoder.reset();
         FStream.reset();
@@ -230,6 +285,15 @@ public:
     }
 
 private:
+    // Takes a new place. One the decoder refuses (past the end) is the
+    // end: the decoder stays where it was, and a repeat starts over.
+    void place(int64_t seek_to) {
+        FPastEnd = !FDecoder->Seek(seek_to);
+        FConverter.Reset();
+        FConverted.clear();
+        FPendingAt = 0;
+        FSourceDone = false;
+    }
     // Converts the next piece of the source, as much as makes about one
     // chunk at the device's rate. At the end (without repeat) the resampler
     // gives up the frames it still holds, so the sound ends on its last.
@@ -237,16 +301,22 @@ private:
         const TWaveFormatEx& f = FDecoder->Format();
         const int64_t frames = std::max<int64_t>(1, int64_t{kChunkFrames} * f.nSamplesPerSec / 44100);
         FRaw.resize(size_t(frames) * f.nBlockAlign);
-        int64_t got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+        int64_t got = FPastEnd ? 0 : FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+        FConverted.clear();
+        FPendingAt = 0;
+        // Not the end: the placer takes the wait at the next step.
+        if (got <= 0 && FDecoder->Waiting()) return;
         if (got <= 0 && FRepeat.load()) {
             // The loop point: start over without a gap. The sound's length
             // is where it ended.
             const int64_t end = FDecoder->Position() / std::max<int64_t>(f.nBlockAlign, 1);
-            if (end > 0) FLoopFrames = static_cast<size_t>(end * 44100 / std::max<int64_t>(f.nSamplesPerSec, 1));
-            if (FDecoder->Seek(0)) got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+            if (end > 0 && !FPastEnd)
+                FLoopFrames = static_cast<size_t>(end * 44100 / std::max<int64_t>(f.nSamplesPerSec, 1));
+            if (FDecoder->Seek(0)) {
+                FPastEnd = false;
+                got = FDecoder->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
+            }
         }
-        FConverted.clear();
-        FPendingAt = 0;
         if (got > 0) {
             FConverter.Convert(FRaw.data(), got, FConverted);
             return;
@@ -284,7 +354,9 @@ private:
     std::vector<int16_t> FConverted;  // converted samples, those from FPendingAt not yet in the ring
     size_t FPendingAt = 0;
     bool FSourceDone = false;  // the source ended and the resampler was flushed
+    bool FPastEnd = false;     // a place past the end was asked for
     std::mutex FDecodeLock;
+    Placer FPlacer;  // after what its work uses, so it ends first
     std::mutex FRingLock;
     std::vector<int16_t> FRing;
     size_t FHead = 0, FCount = 0, FPlayed = 0;
@@ -300,9 +372,28 @@ private:
     int32_t FHandle = 0;
 };
 
+// A decoded stream of the software mixer. Its reads and places come from
+// the mixer's refill thread, which must never wait: a place that needs
+// decoding forward, or the look at a large file's pages, is taken by its
+// placer, and meanwhile it is busy and reads give nothing.
 struct DecodedStream {
     std::unique_ptr<TStream> stream;
     std::unique_ptr<PcmDecoder> decoder;
+    std::mutex lock;  // the decoder, between the refill thread and the placer
+    // Where the mixer stands: the place being taken while busy, a place
+    // past the end (refused) until another is asked for.
+    std::atomic<int64_t> at{0};
+    std::atomic<bool> past_end{false};
+    Placer placer;
+    ~DecodedStream() {
+        if (decoder) decoder->Cancel();
+        placer.Join();
+    }
+    // Called under lock.
+    void place(int64_t pos) {
+        past_end = !decoder->Seek(pos);
+        at = past_end ? pos : decoder->Position();
+    }
 };
 
 // What the decoding thread uses is made once and never destroyed: a
@@ -314,7 +405,6 @@ std::recursive_mutex& media_lock = *new std::recursive_mutex;  // the tables
 std::map<uint32_t, std::shared_ptr<Player>>& players = *new std::map<uint32_t, std::shared_ptr<Player>>;
 std::map<uint32_t, std::unique_ptr<DecodedStream>>& decoded = *new std::map<uint32_t, std::unique_ptr<DecodedStream>>;
 uint32_t next_handle = 1;
-bool use_thread = false;
 std::thread& worker = *new std::thread;
 std::mutex& wake_lock = *new std::mutex;
 std::condition_variable& wake = *new std::condition_variable;
@@ -578,25 +668,47 @@ int32_t vorqOggStrGetFormat(uint32_t h, void* format16) {
 
 int32_t vorqOggStrRead(uint32_t h, void* buffer, int32_t count) {
     DecodedStream* d = decoded_stream(h);
-    if (!d || count <= 0) return 0;
-    return static_cast<int32_t>(d->decoder->Read(static_cast<uint8_t*>(buffer), count));
+    if (!d || count <= 0 || d->placer.Busy() || d->past_end) return 0;
+    std::lock_guard l(d->lock);
+    const int64_t got = d->decoder->Read(static_cast<uint8_t*>(buffer), count);
+    d->at = d->decoder->Position();
+    if (got <= 0 && d->decoder->Waiting())
+        d->placer.Start(d->lock, [d] { d->decoder->Settle(); }, [d] { d->past_end = true; });
+    return static_cast<int32_t>(got);
 }
 
 int32_t vorqOggStrGetPos(uint32_t h) {
     DecodedStream* d = decoded_stream(h);
-    return d ? static_cast<int32_t>(d->decoder->Position()) : 0;
+    return d ? static_cast<int32_t>(std::min<int64_t>(d->at.load(), INT32_MAX)) : 0;
 }
 
 int32_t vorqOggStrGetSize(uint32_t h) {
     DecodedStream* d = decoded_stream(h);
-    return d ? static_cast<int32_t>(std::min<int64_t>(d->decoder->TotalBytes(), INT32_MAX)) : 0;
+    if (!d) return 0;
+    // A length known only from damaged pages may grow or shrink once read
+    // through: until then the stream is read to its end, not to a size.
+    if (!d->decoder->LengthSettled()) return INT32_MAX;
+    return static_cast<int32_t>(std::min<int64_t>(d->decoder->TotalBytes(), INT32_MAX));
 }
 
 int32_t vorqOggStrSetPos(uint32_t h, int32_t pos) {
     DecodedStream* d = decoded_stream(h);
     if (!d) return 0;
-    d->decoder->Seek(pos);
-    return static_cast<int32_t>(d->decoder->Position());
+    if (d->placer.Busy()) return static_cast<int32_t>(d->at.load());
+    std::lock_guard l(d->lock);
+    if (!d->decoder->SeekIsQuick(pos)) {
+        d->at = pos;
+        d->past_end = false;
+        d->placer.Start(d->lock, [d, pos] { d->place(pos); }, [d] { d->past_end = true; });
+        return pos;
+    }
+    d->place(pos);
+    return static_cast<int32_t>(std::min<int64_t>(d->at.load(), INT32_MAX));
+}
+
+int32_t vorqOggStrIsBusy(uint32_t h) {
+    DecodedStream* d = decoded_stream(h);
+    return d && d->placer.Busy() ? -1 : 0;
 }
 
 int32_t vorqOggStrGetLen(uint32_t h) {

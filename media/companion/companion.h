@@ -75,7 +75,14 @@ int32_t vorqOggStrGetFormat(uint32_t h, void* format16);
 int32_t vorqOggStrRead(uint32_t h, void* buffer, int32_t count);
 int32_t vorqOggStrGetPos(uint32_t h);
 int32_t vorqOggStrGetSize(uint32_t h);
+// Returns at once: a place that needs decoding forward, or the look at a
+// large file's pages, is taken by a thread of the stream's own, and till
+// then the stream is busy. A place past the end is the end.
 int32_t vorqOggStrSetPos(uint32_t h, int32_t pos);
+// Being placed: reads give nothing now, and more later.
+int32_t vorqOggStrIsBusy(uint32_t h);
+// The length as far as it is known, never waiting; the size is INT32_MAX
+// while that length may still change.
 int32_t vorqOggStrGetLen(uint32_t h);
 
 // The module's video group (media/companion/video_companion.h) reads the

@@ -154,8 +154,7 @@ private:
 OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel) {
     PageSearch search(s, 0, cancel);
     OggLayout layout;
-    bool in_group = false;     // the link has had only first pages so far, each right after the one before
-    int64_t found_end = 0;     // of the last good page
+    bool in_group = false;     // the link has had only first pages so far
     bool ended = false;        // the link had its last page
     bool open_packet = false;  // the page before ended inside a packet
     uint32_t sequence = 0;
@@ -169,9 +168,10 @@ OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel) {
     };
     for (Page p; search.Next(p);) {
         OggLink* link = layout.Links.empty() ? nullptr : &layout.Links.back();
-        const bool next_to = p.At == std::exchange(found_end, p.At + p.Bytes);
         if (p.Type & kFirstPage) {
-            if (link && in_group && next_to) {
+            // First pages that follow one another are grouped, bytes that
+            // are no page between them passed over, as libogg passes them.
+            if (link && in_group) {
                 // Another stream multiplexed into the link: the link plays
                 // the first Vorbis one, as libvorbisfile does, and no other.
                 if (link->Vorbis || !p.Vorbis) continue;

@@ -40,8 +40,9 @@ struct OggLink {
 
 struct OggLayout {
     // There is a link. A link begins at a stream's first page (the first
-    // pages that follow it directly are other streams multiplexed with it,
-    // and the first Vorbis one of them is the link's) and ends at the next
+    // pages that follow it, with or without bytes that are no page between,
+    // are other streams multiplexed with it, and the first Vorbis one of
+    // them is the link's) and ends at the next
     // link's first page or where the good pages end; links may share a
     // serial number.
     bool Sound = false;

@@ -97,6 +97,12 @@ private:
     int64_t FPos = 0;
 };
 
+// A place in the stream itself. Places in a view (below) are plain
+// integers: the two are never mixed up without this type saying so.
+struct StreamByte {
+    int64_t At = 0;
+};
+
 // What libvorbisfile is shown of a stream: spans of it, joined (the good
 // pages, or the whole stream).
 class OggView {
@@ -124,11 +130,13 @@ public:
         return done;
     }
     // Where in the stream the view's bytes before place at end.
-    int64_t StreamEnd(int64_t at) const {
+    StreamByte StreamEnd(int64_t at) const {
         auto i = static_cast<size_t>(std::upper_bound(FStarts.begin(), FStarts.end(), at - 1) - FStarts.begin());
-        if (i-- == 0) return 0;
-        return FSpans[i].Begin + (at - FStarts[i]);
+        if (i-- == 0) return {0};
+        return {FSpans[i].Begin + (at - FStarts[i])};
     }
+    // The view is the stream itself: its places are the stream's.
+    bool Whole() const { return FSpans.size() == 1 && FSpans[0].Begin == 0; }
 
 private:
     std::shared_ptr<SharedStream> FStream;
@@ -217,10 +225,13 @@ public:
             }
             if (got == 0) break;
             // Read from a stream's start before its links are known, a new
-            // stream is the next link's, which another handle plays.
+            // stream is the next link's, which another handle plays: also
+            // one of the same serial number and layout, which the library
+            // counts as a new section.
+            if (FSection < 0) FSection = section;
             const vorbis_info* info = ov_info(&FVf, -1);
-            if (ov_serialnumber(&FVf, -1) != FSerial || !info || info->channels != FFormat.nChannels ||
-                info->rate != FFormat.nSamplesPerSec) {
+            if (section != FSection || ov_serialnumber(&FVf, -1) != FSerial || !info ||
+                info->channels != FFormat.nChannels || info->rate != FFormat.nSamplesPerSec) {
                 FEnded = true;
                 break;
             }
@@ -251,8 +262,10 @@ public:
     // The library reported pages missing, or damage past which it reads
     // nothing more.
     bool Damaged() const { return FDamaged; }
-    // The window ends at end at the latest.
-    void Limit(int64_t end) { FWindow.End = std::min(FWindow.End, end); }
+    // A handle over the whole stream reads no further than end.
+    void Limit(StreamByte end) {
+        if (FWindow.View->Whole()) FWindow.End = std::min(FWindow.End, end.At);
+    }
 
 private:
     OggWindow FWindow;
@@ -261,6 +274,7 @@ private:
     long FSerial = 0;
     int64_t FTotal = 0;
     int64_t FPos = 0;
+    int FSection = -1;  // the library's section of the first samples read
     bool FDamaged = false;
     bool FEnded = false;
 };
@@ -279,12 +293,18 @@ constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
 // sought by the library; any other (a page lost, spoilt or written twice)
 // never is, since its seek crashes inside libogg: it is opened again and
 // decoded forward to the place, and its length, known only from its pages
-// until then, is what it gave once it has been read to its end.
-// A large file starts at once, read from its start by a handle that never
-// seeks, while its pages are looked at beside it; its layout is the first
-// link's when its last page is of that link's stream (the device's
-// otherwise), and a link in another layout is then left out. A seek waits
-// for the look at the pages.
+// until then, is what it gave once it has been read to its end. A place
+// beyond such links is reached once each of them has been read through.
+//
+// It is in one of two stages. Reading ahead (a large file): the first link
+// is read from the stream's start by a handle that never seeks, while the
+// pages are looked at on a thread of their own; the sound's layout is the
+// first link's when the last page is of that link's stream (the device's
+// otherwise), and a link in another layout is then left out. Known: the
+// pages are known and every link can be opened. Reading ahead passes to
+// known when the look ends; until then a seek, or a read past the first
+// link, waits for it: Read returns what it has and Waiting() tells it, so
+// that a caller that must not wait does the waiting elsewhere (Settle).
 class OggDecoder : public PcmDecoder {
 public:
     explicit OggDecoder(TStream& s) : FShare(std::make_shared<SharedStream>(s)) {
@@ -296,9 +316,9 @@ public:
                                             [&](const Link& l) { return same_layout(l.Own, own); });
         FFormat = one_layout ? own : MakePCMWaveFormat(44100, 16, 2);
         finish(c);
-        FTotal = c.Total;
         FView = std::move(c.View);
         FLinks = std::move(c.Links);
+        publish_total();
         Part first = open_link(0);
         if (!first.Decoder) corrupt();
         play(std::move(first), 0);
@@ -317,14 +337,19 @@ public:
         bytes -= bytes % FFormat.nBlockAlign;
         int64_t done = 0;
         while (done < bytes) {
-            if (FEarly) take_check(false);
+            if (FStage == Stage::ReadingAhead) take_check(false);
             const int64_t got = FPart ? FPart->Read(dst + done, bytes - done) : 0;
             if (got > 0) {
                 done += got;
                 FPos += got;
                 continue;
             }
-            if (FEarly && (start_check(), !take_check(true))) break;
+            // The first link ended before the pages are known: what comes
+            // next is known only from them.
+            if (FStage == Stage::ReadingAhead && !take_check(false)) {
+                FAheadOut = true;
+                break;
+            }
             if (FAt >= FLinks.size()) break;
             settle(FAt);
             if (FAt + 1 >= FLinks.size()) break;
@@ -332,64 +357,85 @@ public:
             if (!next.Decoder) break;
             play(std::move(next), FAt + 1);
         }
-        if (FEarly) start_check();
+        if (FStage == Stage::ReadingAhead) {
+            start_check();
+            FDecoded = std::max(FDecoded.load(), FPos);
+        }
         return done;
+    }
+    bool Waiting() const override { return FStage == Stage::ReadingAhead && FAheadOut; }
+    void Settle() override {
+        if (FStage == Stage::ReadingAhead) take_check(true);
     }
     bool Seek(int64_t byte_pos) override {
         const int64_t pos = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign * FFormat.nBlockAlign;
         // The mixer sets its read position before every block: no seek
         // when that is where decoding stands.
         if (pos == FPos) return true;
-        if (FEarly && (start_check(), !take_check(true))) return false;
+        if (FStage == Stage::ReadingAhead && !take_check(true)) return false;
         // Each round settles a link's length at most once.
-        for (size_t round = 0; round <= FLinks.size(); ++round) {
-            // The link that holds the place (past the end, the last), which
-            // replaces the one playing only once it stands there.
-            size_t k = FLinks.size() - 1;
-            while (k > 0 && FLinks[k].Start > pos) --k;
+        for (size_t round = 0; round <= FLinks.size() && !FLinks.empty(); ++round) {
+            const size_t k = link_at(pos);
+            // A link before the place whose length is known only from its
+            // pages may give more or less than they say: it is read through
+            // first, and the place looked for again.
+            if (const auto i = unsettled_before(k)) {
+                if (!read_through(*i)) return false;
+                continue;
+            }
             Link& l = FLinks[k];
             if (FAt == k && FVorbis && FVorbis->Damaged()) l.Plain = false;
             if (l.Plain) {
-                if (k != FAt || !FVorbis || !FVorbis->Seekable()) {
+                // The playing handle is sought in place: a place it refuses
+                // leaves it as it was. Another is opened, and plays only
+                // once it stands there.
+                if (k == FAt && FVorbis && FVorbis->Seekable()) {
+                    if (FPart->Seek(pos - l.Start)) return stand(pos);
+                    if (!FVorbis->Damaged()) return false;
+                } else {
                     Part part = open_link(k);
                     if (!part.Decoder) return false;
-                    play(std::move(part), k);
+                    if (part.Decoder->Seek(pos - l.Start)) return stand(pos, std::move(part), k);
+                    if (!part.Vorbis->Damaged()) return false;
                 }
-                if (FPart->Seek(pos - l.Start)) {
-                    FPos = pos;
-                    return true;
-                }
-                if (!FVorbis->Damaged()) return false;
                 l.Plain = false;
+                l.Settled = false;
             }
-            if (k != FAt || !FPart || pos < FPos || FVorbis->Seekable()) {
-                Part part = open_link(k);
-                if (!part.Decoder) return false;
-                play(std::move(part), k);
-                FPos = l.Start;
-            }
-            if (skip_to(pos)) return true;
+            Part part = open_link(k);
+            if (!part.Decoder) return false;
+            const int64_t reached = decode_forward(*part.Decoder, pos - l.Start);
+            if (reached == pos - l.Start) return stand(pos, std::move(part), k);
             if (FCancel) return false;
             // The link ends before the place: so much shorter than its
             // pages said, the place may lie in the next one.
-            settle(k);
-            if (k + 1 >= FLinks.size() || FLinks[k + 1].Start > pos) return false;
+            set_length(k, reached);
+            if (k + 1 >= FLinks.size()) return false;
         }
         return false;
     }
     int64_t Position() const override { return FPos; }
+    // Never waits: once the pages are known, their length (each link read
+    // through as it gave); before, what the last page tells of the first
+    // stream, or else what has been decoded so far.
     int64_t TotalBytes() const override {
-        if (const int64_t t = FTotal.load(); t >= 0) return t;
-        start_check();
-        std::unique_lock l(FCheckLock);
-        FCheckCv.wait(l, [&] { return FChecked || FCancel.load(); });
-        return std::max<int64_t>(FTotal.load(), 0);
+        const int64_t t = FTotal.load();
+        return t >= 0 ? t : FDecoded.load();
+    }
+    bool LengthSettled() const override { return FSettled.load(); }
+    bool SeekIsQuick(int64_t byte_pos) const override {
+        const int64_t pos = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign * FFormat.nBlockAlign;
+        if (pos == FPos) return true;
+        if (FStage != Stage::Known || FLinks.empty()) return false;
+        const size_t k = link_at(pos);
+        return !unsettled_before(k) && (FLinks[k].Plain || pos == FLinks[k].Start);
     }
 
 private:
+    enum class Stage { ReadingAhead, Known };
     struct Link {
         int64_t Begin = 0, End = 0;  // in the good pages
         bool Plain = true;           // sought by the library
+        bool Settled = true;         // its length is what it gives
         TWaveFormatEx Own;           // its rate and channels
         int64_t Frames = 0;          // its length in its own frames
         int64_t Bytes = 0;           // its length in the sound's layout
@@ -398,7 +444,6 @@ private:
     struct Checked {
         std::shared_ptr<OggView> View;
         std::vector<Link> Links;  // those that open
-        int64_t Total = 0;
     };
     struct Part {
         std::unique_ptr<PcmDecoder> Decoder;  // null when the link cannot be opened
@@ -422,19 +467,19 @@ private:
         const bool one_stream = last && static_cast<long>(last->Serial) == early->Serial();
         FFormat = one_stream ? own : MakePCMWaveFormat(44100, 16, 2);
         // Until the pages are known, the length the last page gives, as
-        // libvorbisfile gives it; unknown (a wait for the look) otherwise.
+        // libvorbisfile gives it; what has been decoded otherwise.
         FTotal = one_stream && last->Granule >= 0 ? pcm_bytes(last->Granule, own) : -1;
         VorbisDecoder* vorbis = early.get();
         std::unique_ptr<PcmDecoder> decoder = std::move(early);
         if (!same_layout(own, FFormat)) decoder = ConvertToDeviceFormat(std::move(decoder));
         play({std::move(decoder), vorbis}, 0);
-        FEarly = true;
+        FStage = Stage::ReadingAhead;
         return true;
     }
     // The look at the pages starts once the first samples are out, so that
     // its reading never delays them; or when something waits for it.
-    void start_check() const {
-        std::call_once(FCheckStarted, [this] { FCheckThread = std::thread([this] { const_cast<OggDecoder*>(this)->run_check(); }); });
+    void start_check() {
+        if (!FCheckThread.joinable()) FCheckThread = std::thread([this] { run_check(); });
     }
 
     // The look at the pages, and each link opened once to learn its layout
@@ -453,7 +498,7 @@ private:
             for (bool plain : {ol.Plain, false}) {
                 try {
                     VorbisDecoder d(OggWindow{c.View, l.Begin, l.End, 0}, plain);
-                    l.Plain = plain;
+                    l.Plain = l.Settled = plain;
                     l.Own = d.Format();
                     l.Frames = plain ? d.TotalBytes() / l.Own.nBlockAlign : ol.LastGranule;
                     c.Links.push_back(l);
@@ -470,12 +515,12 @@ private:
     void finish(Checked& c) const {
         const bool device = same_layout(FFormat, MakePCMWaveFormat(44100, 16, 2));
         std::erase_if(c.Links, [&](const Link& l) { return !device && !same_layout(l.Own, FFormat); });
-        c.Total = 0;
+        int64_t at = 0;
         for (Link& l : c.Links) {
             l.Bytes = same_layout(l.Own, FFormat) ? pcm_bytes(l.Frames, FFormat)
                                                   : device_bytes(pcm_bytes(l.Frames, l.Own), l.Own);
-            l.Start = c.Total;
-            c.Total += l.Bytes;
+            l.Start = at;
+            at += l.Bytes;
         }
     }
     void run_check() {
@@ -488,22 +533,23 @@ private:
             c = {};
         }
         std::lock_guard l(FCheckLock);
-        if (!FCancel) FTotal = c.Total;
         FResult = std::move(c);
         FChecked = true;
         FCheckCv.notify_all();
     }
-    // Takes what the look at the pages found, waiting for it when asked;
-    // false when it is not there.
+    // Takes what the look at the pages found, waiting for it when asked
+    // (and starting it); false when it is not there.
     bool take_check(bool wait) {
+        if (wait) start_check();
         std::unique_lock l(FCheckLock);
         if (wait) FCheckCv.wait(l, [&] { return FChecked || FCancel.load(); });
         if (!FChecked || FCancel) return false;
         Checked c = std::move(FResult);
         l.unlock();
-        FEarly = false;
+        FStage = Stage::Known;
         FView = std::move(c.View);
         FLinks = std::move(c.Links);
+        publish_total();
         // The handle reading from the stream's start ends with the first link.
         if (!FLinks.empty() && FVorbis) FVorbis->Limit(FView->StreamEnd(FLinks[0].End));
         return true;
@@ -525,45 +571,83 @@ private:
         FVorbis = part.Vorbis;
         FAt = k;
     }
-    // Decodes forward to pos; false when the link ends first.
-    bool skip_to(int64_t pos) {
-        std::vector<uint8_t> scratch(size_t{1} << 16);
-        while (FPos < pos) {
-            if (FCancel) return false;
-            const int64_t want = std::min<int64_t>(pos - FPos, int64_t(scratch.size()) / FFormat.nBlockAlign * FFormat.nBlockAlign);
-            const int64_t got = FPart->Read(scratch.data(), want);
-            if (got <= 0) return false;
-            FPos += got;
-        }
+    // The sound stands at pos, in the playing link or in part (link k).
+    bool stand(int64_t pos) {
+        FPos = pos;
         return true;
     }
-    // Link k was read to its end: its length is what it gave.
-    void settle(size_t k) {
-        const int64_t real = FPos - FLinks[k].Start;
-        if (real < 0 || real == FLinks[k].Bytes) return;
-        FLinks[k].Bytes = real;
-        int64_t at = FLinks[k].Start;
-        for (size_t i = k; i < FLinks.size(); ++i) {
-            FLinks[i].Start = at;
-            at += FLinks[i].Bytes;
+    bool stand(int64_t pos, Part part, size_t k) {
+        play(std::move(part), k);
+        return stand(pos);
+    }
+    // The link holding place pos (past the end, the last).
+    size_t link_at(int64_t pos) const {
+        size_t k = FLinks.size() - 1;
+        while (k > 0 && FLinks[k].Start > pos) --k;
+        return k;
+    }
+    std::optional<size_t> unsettled_before(size_t k) const {
+        for (size_t i = 0; i < k; ++i)
+            if (!FLinks[i].Settled) return i;
+        return std::nullopt;
+    }
+    // Decodes d from its start forward to to bytes of its link, or to its
+    // end: how far it came.
+    int64_t decode_forward(PcmDecoder& d, int64_t to) {
+        std::vector<uint8_t> scratch(size_t{1} << 16);
+        const int64_t step = int64_t(scratch.size()) / FFormat.nBlockAlign * FFormat.nBlockAlign;
+        int64_t at = 0;
+        while (at < to && !FCancel) {
+            const int64_t got = d.Read(scratch.data(), std::min(to - at, step));
+            if (got <= 0) break;
+            at += got;
         }
-        FTotal = at;
+        return at;
+    }
+    // Link k read through by a handle of its own: its length is what it
+    // gave. The playing handle and the place are left as they are.
+    bool read_through(size_t k) {
+        Part part = open_link(k);
+        const int64_t bytes = part.Decoder ? decode_forward(*part.Decoder, INT64_MAX) : 0;
+        if (FCancel) return false;
+        set_length(k, bytes);
+        return true;
+    }
+    // Link k was read to its end by the playing handle.
+    void settle(size_t k) {
+        if (FPos >= FLinks[k].Start) set_length(k, FPos - FLinks[k].Start);
+    }
+    void set_length(size_t k, int64_t bytes) {
+        FLinks[k].Settled = true;
+        if (bytes != FLinks[k].Bytes) {
+            FLinks[k].Bytes = bytes;
+            for (size_t i = k + 1; i < FLinks.size(); ++i) FLinks[i].Start = FLinks[i - 1].Start + FLinks[i - 1].Bytes;
+        }
+        publish_total();
+    }
+    void publish_total() {
+        FTotal = FLinks.empty() ? 0 : FLinks.back().Start + FLinks.back().Bytes;
+        FSettled = std::all_of(FLinks.begin(), FLinks.end(), [](const Link& l) { return l.Settled; });
     }
 
     std::shared_ptr<SharedStream> FShare;
+    Stage FStage = Stage::Known;
+    bool FAheadOut = false;  // reading ahead, the first link has given all it has
     std::shared_ptr<OggView> FView;  // the good pages
     std::vector<Link> FLinks;         // none while the pages are not known
     std::unique_ptr<PcmDecoder> FPart;
     VorbisDecoder* FVorbis = nullptr;  // the handle of FPart
     size_t FAt = 0;                    // the link FPart plays
     int64_t FPos = 0;
-    std::atomic<int64_t> FTotal{0};  // -1: known once the pages are
-    bool FEarly = false;             // reading from the start, the pages not yet taken
+    // Read from other threads: the length as known, -1 while it is known
+    // only from what was decoded (FDecoded); whether it is final.
+    std::atomic<int64_t> FTotal{0};
+    std::atomic<int64_t> FDecoded{0};
+    std::atomic<bool> FSettled{false};
 
-    mutable std::once_flag FCheckStarted;
-    mutable std::thread FCheckThread;
-    mutable std::mutex FCheckLock;
-    mutable std::condition_variable FCheckCv;
+    std::thread FCheckThread;
+    std::mutex FCheckLock;
+    std::condition_variable FCheckCv;
     bool FChecked = false;
     Checked FResult;
     std::atomic<bool> FCancel{false};
@@ -881,6 +965,14 @@ public:
     // Asked of the source each time: an Ogg's length may become known or
     // exact while it plays.
     int64_t TotalBytes() const override { return device_bytes(FSource->TotalBytes(), FSource->Format()); }
+    bool LengthSettled() const override { return FSource->LengthSettled(); }
+    bool SeekIsQuick(int64_t byte_pos) const override {
+        const int64_t frame = std::max<int64_t>(byte_pos, 0) / 4;
+        const TWaveFormatEx& f = FSource->Format();
+        return frame * 4 == FPos || FSource->SeekIsQuick(frame * f.nSamplesPerSec / 44100 * f.nBlockAlign);
+    }
+    bool Waiting() const override { return FHeldAt >= FHeld.size() && FSource->Waiting(); }
+    void Settle() override { FSource->Settle(); }
     void Cancel() override { FSource->Cancel(); }
 
 private:
@@ -897,6 +989,9 @@ private:
         const int64_t got = FSource->Read(FRaw.data(), static_cast<int64_t>(FRaw.size()));
         if (got > 0) {
             FConverter.Convert(FRaw.data(), got, FHeld);
+        } else if (FSource->Waiting()) {
+            // Not the end: the source goes on once it has settled.
+            return false;
         } else {
             FConverter.Flush(FHeld);
             FFlushed = true;

@@ -25,8 +25,19 @@ public:
     // cannot seek there.
     virtual bool Seek(int64_t byte_pos) = 0;
     virtual int64_t Position() const = 0;
-    // Bytes of PCM in the whole file, 0 when unknown.
+    // Bytes of PCM in the whole file as far as they are known now, 0 when
+    // nothing is; never waits. Final once LengthSettled.
     virtual int64_t TotalBytes() const = 0;
+    virtual bool LengthSettled() const { return true; }
+    // Read gave less than asked without being at the end: the decoder
+    // waits for something (the look at an Ogg's pages) that Settle waits
+    // for. A seek may wait for it too. Neither is for a thread that must
+    // not wait (the game's, the sound device's).
+    virtual bool Waiting() const { return false; }
+    virtual void Settle() {}
+    // A seek there takes no more than a few reads: no decoding forward, no
+    // waiting for the look at the pages.
+    virtual bool SeekIsQuick(int64_t) const { return true; }
     // Asks a decoder that may be busy on another thread (looking at its
     // file, decoding forward to a place) to give up soon: it is freed next.
     // Safe from any thread.
@@ -55,7 +66,8 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // when the links' differ). A link whose pages break sequence (a page lost,
 // spoilt or written twice), or on which the library reported damage, is
 // never sought by the library: it is opened again and decoded forward.
-// Thread: one thread at a time, but Cancel and TotalBytes from any.
+// Thread: one thread at a time, but Cancel, TotalBytes and LengthSettled
+// from any.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);
 std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream);
 // FFmpeg keeps its own copy of data; gives 44100 Hz 16-bit stereo.
