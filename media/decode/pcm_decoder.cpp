@@ -204,7 +204,7 @@ public:
     ~VorbisDecoder() override { ov_clear(&FVf); }
 
     int64_t Read(uint8_t* dst, int64_t bytes) override {
-        if (FEnded) return 0;
+        if (FEnded || FAtHole) return 0;
         bytes -= bytes % FFormat.nBlockAlign;
         int64_t done = 0;
         int holes = 0;
@@ -214,6 +214,10 @@ public:
                                      static_cast<int>(std::min<int64_t>(bytes - done, 1 << 20)), 0, 2, 1, &section);
             if (got == OV_HOLE) {
                 FDamaged = true;
+                if (FStopAtHoles) {
+                    FAtHole = true;
+                    break;
+                }
                 if (++holes < 8) continue;
                 break;
             }
@@ -262,6 +266,15 @@ public:
     // The library reported pages missing, or damage past which it reads
     // nothing more.
     bool Damaged() const { return FDamaged; }
+    // Read stops at pages missing (as where a link of the same serial
+    // number begins) until told to read past them or to end there.
+    void StopAtHoles(bool on) { FStopAtHoles = on; }
+    bool AtHole() const { return FAtHole; }
+    bool Waiting() const override { return FAtHole; }
+    void PassHole() { FAtHole = false; }
+    void EndHere() { FEnded = true; }
+    // The bytes of the window read so far end there.
+    int64_t WindowRead() const { return FWindow.Begin + FWindow.Pos; }
     // A handle over the whole stream reads no further than end.
     void Limit(StreamByte end) {
         if (FWindow.View->Whole()) FWindow.End = std::min(FWindow.End, end.At);
@@ -277,6 +290,8 @@ private:
     int FSection = -1;  // the library's section of the first samples read
     bool FDamaged = false;
     bool FEnded = false;
+    bool FStopAtHoles = false;
+    bool FAtHole = false;
 };
 
 // Files up to this size are looked at when they open; a larger one starts
@@ -344,11 +359,14 @@ public:
                 FPos += got;
                 continue;
             }
-            // The first link ended before the pages are known: what comes
-            // next is known only from them.
-            if (FStage == Stage::ReadingAhead && !take_check(false)) {
-                FAheadOut = true;
-                break;
+            // The first link ended, or the handle holds at a hole, before
+            // the pages are known: what comes next is known only from them.
+            if (FStage == Stage::ReadingAhead) {
+                if (!take_check(false)) {
+                    FAheadOut = true;
+                    break;
+                }
+                continue;
             }
             if (FAt >= FLinks.size()) break;
             settle(FAt);
@@ -469,6 +487,10 @@ private:
         // Until the pages are known, the length the last page gives, as
         // libvorbisfile gives it; what has been decoded otherwise.
         FTotal = one_stream && last->Granule >= 0 ? pcm_bytes(last->Granule, own) : -1;
+        // A hole may be where a link of the same serial number begins,
+        // which only the pages tell: the handle holds there until they are
+        // known.
+        early->StopAtHoles(true);
         VorbisDecoder* vorbis = early.get();
         std::unique_ptr<PcmDecoder> decoder = std::move(early);
         if (!same_layout(own, FFormat)) decoder = ConvertToDeviceFormat(std::move(decoder));
@@ -550,8 +572,19 @@ private:
         FView = std::move(c.View);
         FLinks = std::move(c.Links);
         publish_total();
-        // The handle reading from the stream's start ends with the first link.
-        if (!FLinks.empty() && FVorbis) FVorbis->Limit(FView->StreamEnd(FLinks[0].End));
+        // The handle reading from the stream's start ends with the first
+        // link; a hole it holds at past that link's pages is the next
+        // link's start (of the same serial number), which another handle
+        // plays; one inside it is damage, read past as oggdec reads it.
+        if (FVorbis && FAt == 0) {
+            const StreamByte end = FLinks.empty() ? StreamByte{0} : FView->StreamEnd(FLinks[0].End);
+            FVorbis->Limit(end);
+            FVorbis->StopAtHoles(false);
+            if (FVorbis->AtHole()) {
+                if (FVorbis->WindowRead() > end.At) FVorbis->EndHere();
+                FVorbis->PassHole();
+            }
+        }
         return true;
     }
 
@@ -1009,6 +1042,20 @@ private:
     int64_t FPos = 0;
 };
 }  // namespace
+
+int64_t ReadOrWait(PcmDecoder& d, uint8_t* dst, int64_t bytes) {
+    int64_t done = 0;
+    while (done < bytes) {
+        const int64_t got = d.Read(dst + done, bytes - done);
+        if (got > 0) {
+            done += got;
+            continue;
+        }
+        if (!d.Waiting()) break;
+        d.Settle();
+    }
+    return done;
+}
 
 std::unique_ptr<PcmDecoder> ConvertToDeviceFormat(std::unique_ptr<PcmDecoder> source) {
     return std::make_unique<DeviceFormatDecoder>(std::move(source));

@@ -47,6 +47,10 @@ protected:
     TWaveFormatEx FFormat;
 };
 
+// Read for a thread that may wait (a tool, a test): where the decoder
+// waits for something, it is waited for, and the reading goes on.
+int64_t ReadOrWait(PcmDecoder& d, uint8_t* dst, int64_t bytes);
+
 // Sample rates a sound may have: resampling others to the device's rate
 // would cost memory and time without bound, so they are unplayable.
 inline constexpr int kMinSampleRate = 1000;

@@ -13,7 +13,7 @@ namespace {
 void drain(PcmDecoder& d) {
     std::vector<uint8_t> buf(8192);
     // A bound on the work: a damaged file must end, not decode for ever.
-    for (int i = 0; i < 4096 && d.Read(buf.data(), int64_t(buf.size())) > 0; ++i) {
+    for (int i = 0; i < 4096 && ReadOrWait(d, buf.data(), int64_t(buf.size())) > 0; ++i) {
     }
     d.Seek(d.TotalBytes() / 2);
     d.Read(buf.data(), int64_t(buf.size()));

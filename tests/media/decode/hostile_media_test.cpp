@@ -124,7 +124,7 @@ TEST(HostileMedia, AnOggWhoseHeadersBreakOffPlaysTheLinksThatOpen) {
         auto d = OpenVorbisDecoder(s);
         std::vector<uint8_t> buf(1 << 16);
         int64_t heard = 0;
-        for (int64_t got; (got = d->Read(buf.data(), int64_t(buf.size()))) > 0;) heard += got;
+        for (int64_t got; (got = ReadOrWait(*d, buf.data(), int64_t(buf.size()))) > 0;) heard += got;
         EXPECT_EQ(heard, c.frames * d->Format().nBlockAlign);
         EXPECT_EQ(d->TotalBytes(), heard);
     }
@@ -197,7 +197,7 @@ namespace {
 std::vector<uint8_t> read_all(PcmDecoder& d) {
     std::vector<uint8_t> all, buf(8192);
     for (int i = 0; i < 4096; ++i) {
-        const int64_t got = d.Read(buf.data(), int64_t(buf.size()));
+        const int64_t got = ReadOrWait(d, buf.data(), int64_t(buf.size()));
         if (got <= 0) break;
         all.insert(all.end(), buf.begin(), buf.begin() + got);
     }

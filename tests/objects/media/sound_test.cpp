@@ -377,10 +377,10 @@ std::string page(const std::string& ogg, std::pair<size_t, size_t> p) { return o
 struct OggMaker {
     std::string dir = ::testing::TempDir() + "broken_ogg_" + std::to_string(getpid()) + "_";
     ~OggMaker() { RunCommand("rm -f '" + dir + "'*"); }
-    std::string ogg(const std::string& name, const std::string& sox, int serial) {
+    std::string ogg(const std::string& name, const std::string& sox, int serial, const std::string& options = "") {
         const std::string cmd = "sox -n " + sox.substr(0, sox.find(" synth")) + " -b 16 '" + dir + name + ".wav'" +
-                                sox.substr(sox.find(" synth")) + " && oggenc -Q -s " + std::to_string(serial) +
-                                " -o '" + dir + name + ".ogg' '" + dir + name + ".wav'";
+                                sox.substr(sox.find(" synth")) + " && oggenc -Q " + options + " -s " +
+                                std::to_string(serial) + " -o '" + dir + name + ".ogg' '" + dir + name + ".wav'";
         EXPECT_EQ(RunCommand(cmd).Status, 0) << cmd;
         return ReadNativeFileBytes(dir + name + ".ogg");
     }
@@ -409,12 +409,20 @@ struct OggMaker {
 // byte spoilt in a middle page, a middle page lost, two streams
 // multiplexed, the last page written twice, a chain of a 22,050 Hz mono
 // link with a spoilt page and a 44.1 kHz stereo link, and a file overwritten
-// by a shorter one without being cut. Each plays as oggdec decodes it (the
+// by a shorter one without being cut; two streams multiplexed with a byte
+// of junk between their first pages (also over a megabyte, where decoding
+// starts before the pages are looked at), a chain whose first link's last
+// page is written twice, and a chain over a megabyte of two links of one
+// serial number, the first short. Each plays as oggdec decodes it (the
+// chain of one serial number as it decodes each link by itself, the
 // chain's first link as sox resamples it, within its filter's error), loops
 // on REPEAT into its second pass, is saved there and plays on from that
-// place once loaded, and moves with INDEX. Before, none looped, moved or
-// came back after a load, and the chain and the overwritten file played
-// nothing.
+// place once loaded, and moves with INDEX, a place past the end starting
+// the loop over. Before, none looped, moved or came back after a load, and
+// the chain and the overwritten file played nothing; then the multiplexed
+// files with junk played their second stream or stopped early, places past
+// the doubled page landed 10,880 frames wrong, the short link of one serial
+// was heard twice, and a place past the end played on from elsewhere.
 TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad) {
     if (const char* tool = MissingTool({"sox", "oggenc", "oggdec"})) GTEST_SKIP() << tool << " is not installed";
     vorqOggmanSetUseThread(0);  // the test decodes: what it hears does not wait on a thread
@@ -437,6 +445,24 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
     }
     std::string mono_spoilt = mono;
     mono_spoilt[mp[mp.size() / 2].first + 100] ^= 0x21;
+    // Over a megabyte: 25 s of noise at the highest quality.
+    const std::string long_noise = made.ogg("long", "-r 44100 -c 2 synth 25 pinknoise vol 0.3", 5, "-q 10");
+    const std::string short_link = made.ogg("short", "-r 44100 -c 2 synth 0.4 sine 660 vol 0.4", 5);
+    ASSERT_GT(long_noise.size(), size_t{1} << 20);
+    const auto lp = pages_of(long_noise);
+    auto muxed_with_junk = [&](const std::string& a, const std::vector<std::pair<size_t, size_t>>& ap) {
+        std::string m = page(a, ap[0]) + "x" + page(other, op[0]);
+        for (size_t i = 1; i < std::max(ap.size(), op.size()); ++i) {
+            if (i < ap.size()) m += page(a, ap[i]);
+            if (i < op.size()) m += page(other, op[i]);
+        }
+        return m;
+    };
+    const std::string junk_muxed = muxed_with_junk(noise, np), long_junk_muxed = muxed_with_junk(long_noise, lp);
+    const std::string doubled_chain = noise + page(noise, np.back()) + other;
+    const std::string one_serial = short_link + long_noise;
+    std::vector<int16_t> short_then_long = made.oggdec(short_link);
+    for (int16_t v : made.oggdec(long_noise)) short_then_long.push_back(v);
     const struct {
         const char* kind;
         std::string bytes;
@@ -451,6 +477,12 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
         {"two layouts, the first with a spoilt page", mono_spoilt + stereo, {}, true},
         {"a file followed by another's tail", noise + page(other, op[op.size() - 2]) + page(other, op.back()),
          made.oggdec(noise)},
+        {"two streams multiplexed, junk between their first pages", junk_muxed, made.oggdec(junk_muxed)},
+        {"the same over a megabyte", long_junk_muxed, made.oggdec(long_junk_muxed)},
+        {"a chain whose first link's last page is doubled", doubled_chain, made.oggdec(doubled_chain)},
+        // As its links play each by itself: oggdec reads one serial
+        // number as one stream.
+        {"a chain over a megabyte of one serial number, its first link short", one_serial, short_then_long},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.kind);
@@ -510,11 +542,87 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
         back->LoadFromStream(saved, 130);
         ASSERT_TRUE(back->GetPlaying());
         EXPECT_EQ(differ(capture(8192), size_t(at) * 44100 / 1000), 0u) << "after the load, from " << at;
-        for (const int32_t index : {int32_t(n / 4 * 1000 / 44100), int32_t(n * 9 / 10 * 1000 / 44100), 0}) {
+        const int32_t past_end = int32_t(n * 1000 / 44100) + 5000;
+        for (const int32_t index : {int32_t(n / 4 * 1000 / 44100), int32_t(n * 9 / 10 * 1000 / 44100), 0, past_end}) {
             back->SetIndex(index);
-            EXPECT_EQ(differ(capture(8192), size_t(index) * 44100 / 1000), 0u) << "INDEX " << index;
+            const size_t from = index == past_end ? 0 : size_t(index) * 44100 / 1000;
+            EXPECT_EQ(differ(capture(8192), from), 0u) << "INDEX " << index;
         }
         back->SetPlayState(PS_STOP);
+        reg->Update();
+    }
+}
+
+// A voice (heard on the left) plays on while another sound (on the right)
+// is placed near the end of a minute of noise with a page lost, which is
+// decoded forward to the place: by INDEX, and by loading a save that holds
+// it. The voice is pulled as fast as it comes until the other is first
+// heard; by then more of it has been heard than its ring holds (0.5 s), so
+// it was decoded all the while. Before, every sound waited while one was
+// placed: the voice stopped once its ring ran dry.
+TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
+    if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
+    OggMaker made;
+    made.ogg("voice", "-r 44100 -c 2 synth 5 sine 440 vol 0.5", 1);
+    const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 60 pinknoise vol 0.3", 2);
+    const auto np = pages_of(noise);
+    const std::string far = made.write("far.ogg", noise.substr(0, np[np.size() / 3].first) +
+                                                      noise.substr(np[np.size() / 3].second));
+    auto far_sound = [&] {
+        TVorqSound* s = sound("far", far);
+        s->SetVolume(1000);
+        s->SetBalance(10000);
+        s->SetRepeat(true);
+        return s;
+    };
+    std::vector<int16_t> out(441 * 2);
+    auto heard = [&](size_t channel) {
+        for (size_t i = channel; i < out.size(); i += 2)
+            if (out[i] != 0) return true;
+        return false;
+    };
+    // Saved once placed and heard.
+    TMemoryStream saved;
+    {
+        TVorqSound* s = far_sound();
+        s->SetIndex(58000);
+        s->SetPlayState(PS_PLAY);
+        ASSERT_TRUE(StepUntil([&] { return heard(1); }, [&] { device->Bus().Mix(out.data(), 441); }));
+        s->SaveToStream(saved);
+        s->SetPlayState(PS_STOP);
+        reg->Update();
+    }
+    for (const bool by_load : {false, true}) {
+        SCOPED_TRACE(by_load ? "a save loaded" : "INDEX");
+        TVorqSound* voice = sound("voice", made.dir + "voice.ogg");
+        voice->SetVolume(1000);
+        voice->SetBalance(-10000);
+        voice->SetRepeat(true);
+        voice->SetPlayState(PS_PLAY);
+        std::fill(out.begin(), out.end(), int16_t{0});
+        ASSERT_TRUE(StepUntil([&] { return heard(0); }, [&] { device->Bus().Mix(out.data(), 441); }));
+        std::fill(out.begin(), out.end(), int16_t{0});
+        TVorqSound* other = nullptr;
+        if (by_load) {
+            saved.SetPosition(0);
+            other = static_cast<TVorqSound*>(CreateObjectByType(reg.get(), LT_SOUND));
+            other->LoadFromStream(saved, 130);
+        } else {
+            other = far_sound();
+            other->SetIndex(58000);
+            other->SetPlayState(PS_PLAY);
+        }
+        size_t voice_frames = 0;
+        ASSERT_TRUE(StepUntil([&] { return heard(1); },
+                              [&] {
+                                  device->Bus().Mix(out.data(), 441);
+                                  if (heard(0)) voice_frames += 441;
+                                  else SleepMs(1);
+                              },
+                              kWaitDeadline, std::chrono::milliseconds(0)));
+        EXPECT_GT(voice_frames, size_t{44100 * 2});
+        voice->SetPlayState(PS_STOP);
+        other->SetPlayState(PS_STOP);
         reg->Update();
     }
 }
