@@ -964,6 +964,11 @@ int main(int argc, char** argv) {
         first_spoilt[mp[0].size() + mp[1].size() + 50] ^= 0x21;
         Seed("sound", "chain_first_spoilt.ogg", first_spoilt);
         Seed("sound", "tail_of_another.ogg", ogg + fp.back());
+        // First pages with a byte of junk between them; a chain whose first
+        // link's last page is written twice (the target also expands each
+        // past a megabyte).
+        Seed("sound", "muxed_junk.ogg", tp[0] + "x" + fp[0] + tp[1] + fp[1] + tp[2] + fp[2]);
+        Seed("sound", "chain_first_twice.ogg", ogg + tp.back() + ogg48);
         CopySeeds("png", data / "tesk", {"grey.png", "rgb.png", "rgba.png", "pal_trns.png"});
         Videos();
         CopySeeds("midi", data / "midi", {"tempo.mid", "running.mid", "two_tracks.mid", "random1.mid"});
