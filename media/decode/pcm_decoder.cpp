@@ -434,10 +434,11 @@ public:
     int64_t Position() const override { return FPos; }
     // Never waits: once the pages are known, their length (each link read
     // through as it gave); before, what the last page tells of the first
-    // stream, or else what has been decoded so far.
+    // stream, or else what a bisection of a chain's links found, at least
+    // what has been decoded so far.
     int64_t TotalBytes() const override {
         const int64_t t = FTotal.load();
-        return t >= 0 ? t : FDecoded.load();
+        return t >= 0 ? t : std::max(FDecoded.load(), FGuess);
     }
     bool LengthSettled() const override { return FSettled.load(); }
     bool SeekIsQuick(int64_t byte_pos) const override {
@@ -485,8 +486,19 @@ private:
         const bool one_stream = last && static_cast<long>(last->Serial) == early->Serial();
         FFormat = one_stream ? own : MakePCMWaveFormat(44100, 16, 2);
         // Until the pages are known, the length the last page gives, as
-        // libvorbisfile gives it; what has been decoded otherwise.
+        // libvorbisfile gives it; else, as it finds a chain's links, by
+        // bisection and the last page of each (at least what has been
+        // decoded).
         FTotal = one_stream && last->Granule >= 0 ? pcm_bytes(last->Granule, own) : -1;
+        if (!one_stream) {
+            int64_t guess = 0;
+            for (const OggLinkGuess& g : GuessOggLinks(r)) {
+                if (g.Channels < 1 || g.Channels > 2 || g.Rate < 1000 || g.Rate > 192000) continue;
+                const TWaveFormatEx f = MakePCMWaveFormat(static_cast<int32_t>(g.Rate), 16, g.Channels);
+                guess += device_bytes(pcm_bytes(g.Frames, f), f);
+            }
+            FGuess = guess;
+        }
         // A hole may be where a link of the same serial number begins,
         // which only the pages tell: the handle holds there until they are
         // known.
@@ -676,6 +688,7 @@ private:
     // only from what was decoded (FDecoded); whether it is final.
     std::atomic<int64_t> FTotal{0};
     std::atomic<int64_t> FDecoded{0};
+    int64_t FGuess = 0;  // of a large chain's length, made when it opens
     std::atomic<bool> FSettled{false};
 
     std::thread FCheckThread;

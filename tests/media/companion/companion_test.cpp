@@ -619,24 +619,27 @@ private:
 
 // The length of a chain over a megabyte (its last page is not its first
 // link's) is asked while the look at its pages cannot read on: it is
-// answered at once from what has been decoded, and is final once the pages
-// are known and the links read. Before, the question waited for the look.
+// answered at once, as a bisection of its links finds it, and is final once
+// the pages are known and the links read. Before, the question waited for
+// the look.
 TEST_F(Module, TheLengthOfALargeChainIsAnsweredWithoutWaitingForItsPages) {
     MadeFiles made;
     const std::string chain = made.ogg("short", "-r 44100 -c 2", "sine 660", "-s 1") +
                               made.ogg("long", "-r 44100 -c 2", "pinknoise vol 0.3", "-q 10 -s 2", 25);
     ASSERT_GT(chain.size(), size_t{1} << 20);
     const std::vector<int16_t> ref = read_on(*OpenVorbisDecoder(*stream_of(chain)));
-    GatedStream s(chain, 1 << 18, int64_t(chain.size()) - (1 << 18));
+    // The bisection reads the first half; the look at the pages all.
+    GatedStream s(chain, int64_t(chain.size()) / 2 + (1 << 18), int64_t(chain.size()) - (1 << 18));
     std::atomic<bool> done{false};
     // Only a fault reaches the deadline: the gate then opens for the rest.
     std::thread watchdog([&] {
         if (!WaitUntil([&] { return done.load(); })) s.Open();
     });
     auto d = OpenVorbisDecoder(s);
+    EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
     EXPECT_EQ(read_on(*d, 4096).size(), size_t(4096 * 2));
     EXPECT_FALSE(d->LengthSettled());
-    EXPECT_GE(d->TotalBytes(), 4096 * 4);
+    EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
     EXPECT_FALSE(s.IsOpen()) << "the length waited for the pages";
     s.Open();
     done = true;
