@@ -8,6 +8,8 @@
 #include "platform/exception.h"
 #include "platform/filesystem/stream.h"
 
+#include <ogg/ogg.h>
+#include <vorbis/codec.h>
 #include <vorbis/vorbisfile.h>
 
 extern "C" {
@@ -137,6 +139,17 @@ public:
     }
     // The view is the stream itself: its places are the stream's.
     bool Whole() const { return FSpans.size() == 1 && FSpans[0].Begin == 0; }
+    // The stream's spans that bytes [begin, end) of the view are.
+    std::vector<OggSpan> StreamSpans(int64_t begin, int64_t end) const {
+        std::vector<OggSpan> out;
+        for (size_t i = 0; i < FSpans.size(); ++i) {
+            const int64_t from = std::max(begin, FStarts[i]);
+            const int64_t to = std::min(end, FStarts[i] + (FSpans[i].End - FSpans[i].Begin));
+            if (from < to) out.push_back({FSpans[i].Begin + (from - FStarts[i]), FSpans[i].Begin + (to - FStarts[i])});
+        }
+        return out;
+    }
+    const std::shared_ptr<SharedStream>& Stream() const { return FStream; }
 
 private:
     std::shared_ptr<SharedStream> FStream;
@@ -294,6 +307,124 @@ private:
     bool FAtHole = false;
 };
 
+// Where a handle of its own may start inside a link whose pages break
+// sequence, so that it gives the link's frames from Frames on: after the
+// link's header pages (which end at HeadersEnd of the view), the page at
+// PageAt, which begins a packet.
+struct StartPoint {
+    int64_t HeadersEnd = 0;
+    int64_t PageAt = 0;
+    int64_t Frames = 0;
+};
+
+// Walks the packets of the link at [begin, end) of the view as libogg hands
+// them to libvorbis, and counts the frames each gives as libvorbis's
+// vorbis_synthesis_blockin counts them (the overlap of a packet with the one
+// before, the start trimmed to the first granule position, the end to the
+// last, the count lost where packets are), without decoding them. A handle
+// that starts at a page beginning a packet gives, from that packet's
+// successor on, what the link decoded from its start gives: a Vorbis packet
+// depends on the one before it only. The last such page whose first frame
+// is at most target; nothing when there is none.
+std::optional<StartPoint> start_point(OggView& view, int64_t begin, int64_t end, int64_t target,
+                                      const std::atomic<bool>& cancel, int64_t* total = nullptr) {
+    struct Libs {
+        ogg_sync_state sync;
+        ogg_stream_state stream;
+        vorbis_info info;
+        vorbis_comment comment;
+        bool stream_open = false;
+        Libs() {
+            ogg_sync_init(&sync);
+            vorbis_info_init(&info);
+            vorbis_comment_init(&comment);
+        }
+        ~Libs() {
+            if (stream_open) ogg_stream_clear(&stream);
+            ogg_sync_clear(&sync);
+            vorbis_comment_clear(&comment);
+            vorbis_info_clear(&info);
+        }
+    } l;
+    std::optional<StartPoint> best;
+    int headers = 0;
+    int64_t headers_end = 0;
+    int64_t read_at = begin, page_end = begin;
+    bool open_packet = false;     // the page before ended inside a packet
+    int64_t candidate = -1;       // a page beginning a packet, its first packet not yet out
+    long last_w = -1;             // the block size of the packet before
+    int64_t last_packet = -1;     // its number
+    int64_t count = -1, granule = -1;  // libvorbis's own, -1 when lost
+    int64_t frames = 0;
+    std::optional<StartPoint> pending;  // until its first granule position
+    while (!cancel) {
+        ogg_page page;
+        const long n = ogg_sync_pageseek(&l.sync, &page);
+        if (n == 0) {
+            if (read_at >= end) break;
+            const long want = static_cast<long>(std::min<int64_t>(end - read_at, 1 << 16));
+            char* buf = ogg_sync_buffer(&l.sync, want);
+            const int64_t got = buf ? view.Read(read_at, buf, want) : 0;
+            if (got <= 0) break;
+            ogg_sync_wrote(&l.sync, static_cast<long>(got));
+            read_at += got;
+            continue;
+        }
+        const int64_t page_at = page_end;
+        page_end += n < 0 ? -n : n;
+        if (n < 0) continue;
+        if (!l.stream_open) l.stream_open = ogg_stream_init(&l.stream, ogg_page_serialno(&page)) == 0;
+        if (headers == 3 && !ogg_page_continued(&page) && !open_packet) candidate = page_at;
+        open_packet = page.header_len > 0 && page.header[26] > 0 && page.header[26 + page.header[26]] == 255;
+        ogg_stream_pagein(&l.stream, &page);
+        for (ogg_packet op; int r = ogg_stream_packetout(&l.stream, &op);) {
+            if (r < 0) continue;  // packets lost: libvorbis sees the numbers jump
+            if (headers < 3) {
+                if (vorbis_synthesis_headerin(&l.info, &l.comment, &op) != 0) return std::nullopt;
+                if (++headers == 3) headers_end = page_end;
+                continue;
+            }
+            const long w = vorbis_packet_blocksize(&l.info, &op);
+            if (w <= 0) continue;  // no audio packet: libvorbis takes no block of it
+            if (last_packet < 0 || op.packetno != last_packet + 1) count = granule = -1;
+            last_packet = op.packetno;
+            const int64_t step = last_w < 0 ? 0 : last_w / 4 + w / 4;
+            int64_t out = step;
+            count = count < 0 ? 0 : count + step;
+            if (granule < 0) {
+                if (op.granulepos >= 0) {
+                    granule = op.granulepos;
+                    if (count > granule) out = std::max<int64_t>(0, out - (count - granule));
+                }
+            } else {
+                granule += step;
+                if (op.granulepos >= 0 && granule != op.granulepos) {
+                    if (granule > op.granulepos && op.e_o_s) out = std::max<int64_t>(0, out - (granule - op.granulepos));
+                    granule = op.granulepos;
+                }
+            }
+            frames += out;
+            last_w = w;
+            if (candidate >= 0) {
+                if (frames <= target) pending = StartPoint{headers_end, candidate, frames};
+                candidate = -1;
+            }
+            // A handle of its own takes its count from the first granule
+            // position it meets: at the link's last packet that would not
+            // be the count that trims the link's end.
+            if (pending && op.granulepos >= 0) {
+                if (!op.e_o_s) best = pending;
+                pending.reset();
+            }
+            if (frames > target && !pending) return best;
+        }
+    }
+    if (cancel) return std::nullopt;
+    // Walked to the link's end: all the frames it gives.
+    if (total && headers == 3) *total = frames;
+    return best;
+}
+
 // Files up to this size are looked at when they open; a larger one starts
 // at once and is looked at on a thread of its own (100 MB take about 80 ms,
 // a slow disk many times that).
@@ -419,9 +550,10 @@ public:
                 l.Plain = false;
                 l.Settled = false;
             }
-            Part part = open_link(k);
+            int64_t from = 0;
+            Part part = open_link_near(k, pos - l.Start, from);
             if (!part.Decoder) return false;
-            const int64_t reached = decode_forward(*part.Decoder, pos - l.Start);
+            const int64_t reached = from + decode_forward(*part.Decoder, pos - l.Start - from);
             if (reached == pos - l.Start) return stand(pos, std::move(part), k);
             if (FCancel) return false;
             // The link ends before the place: so much shorter than its
@@ -611,6 +743,33 @@ private:
             return {};
         }
     }
+    // Link k, opened to be decoded forward to place to of it: where its
+    // pages break sequence, a handle of its own starts at a page near the
+    // place (from: the place it gives first), as long as the link is in
+    // the sound's layout; else from the link's start.
+    Part open_link_near(size_t k, int64_t to, int64_t& from) {
+        from = 0;
+        const Link& l = FLinks[k];
+        // Within its first second a link is decoded from its start.
+        if (!same_layout(l.Own, FFormat) || to < int64_t{FFormat.nAvgBytesPerSec}) return open_link(k);
+        const int64_t align = FFormat.nBlockAlign;
+        const std::optional<StartPoint> p = start_point(*FView, l.Begin, l.End, to / align, FCancel);
+        if (!p || p->PageAt == p->HeadersEnd) return open_link(k);
+        std::vector<OggSpan> spans = FView->StreamSpans(l.Begin, p->HeadersEnd);
+        for (const OggSpan& span : FView->StreamSpans(p->PageAt, l.End)) spans.push_back(span);
+        int64_t size = 0;
+        for (const OggSpan& span : spans) size += span.End - span.Begin;
+        try {
+            auto d = std::make_unique<VorbisDecoder>(
+                OggWindow{std::make_shared<OggView>(FView->Stream(), std::move(spans)), 0, size, 0}, false);
+            if (!same_layout(d->Format(), FFormat)) return open_link(k);
+            from = p->Frames * align;
+            VorbisDecoder* vorbis = d.get();
+            return {std::move(d), vorbis};
+        } catch (const Exception&) {
+            return open_link(k);
+        }
+    }
     void play(Part part, size_t k) {
         FPart = std::move(part.Decoder);
         FVorbis = part.Vorbis;
@@ -649,9 +808,18 @@ private:
         }
         return at;
     }
-    // Link k read through by a handle of its own: its length is what it
-    // gave. The playing handle and the place are left as they are.
+    // Link k read through: its length is what it gives, as its packets
+    // count (in the sound's layout) or as a handle of its own decodes it.
+    // The playing handle and the place are left as they are.
     bool read_through(size_t k) {
+        int64_t frames = -1;
+        if (same_layout(FLinks[k].Own, FFormat))
+            start_point(*FView, FLinks[k].Begin, FLinks[k].End, INT64_MAX, FCancel, &frames);
+        if (FCancel) return false;
+        if (frames >= 0) {
+            set_length(k, pcm_bytes(frames, FFormat));
+            return true;
+        }
         Part part = open_link(k);
         const int64_t bytes = part.Decoder ? decode_forward(*part.Decoder, INT64_MAX) : 0;
         if (FCancel) return false;

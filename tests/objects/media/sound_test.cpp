@@ -555,19 +555,22 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
 
 // A voice (heard on the left) plays on while another sound (on the right)
 // is placed near the end of a minute of noise with a page lost, which is
-// decoded forward to the place: by INDEX, and by loading a save that holds
-// it. The voice is pulled as fast as it comes until the other is first
-// heard; by then more of it has been heard than its ring holds (0.5 s), so
-// it was decoded all the while. Before, every sound waited while one was
-// placed: the voice stopped once its ring ran dry.
+// decoded forward to the place (it is the first link of a chain whose
+// links differ in layout, so it is converted, and no page near the place
+// can start it): by INDEX, and by loading a save that holds it. The voice
+// is pulled as fast as it comes until the other is first heard; by then
+// more of it has been heard than its ring holds (0.5 s), so it was decoded
+// all the while. Before, every sound waited while one was placed: the
+// voice stopped once its ring ran dry.
 TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
     if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
     OggMaker made;
     made.ogg("voice", "-r 44100 -c 2 synth 5 sine 440 vol 0.5", 1);
-    const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 60 pinknoise vol 0.3", 2);
+    const std::string noise = made.ogg("noise", "-r 22050 -c 1 synth 60 pinknoise vol 0.3", 2);
+    const std::string tail = made.ogg("tail", "-r 44100 -c 2 synth 1 sine 660 vol 0.3", 3);
     const auto np = pages_of(noise);
     const std::string far = made.write("far.ogg", noise.substr(0, np[np.size() / 3].first) +
-                                                      noise.substr(np[np.size() / 3].second));
+                                                      noise.substr(np[np.size() / 3].second) + tail);
     auto far_sound = [&] {
         TVorqSound* s = sound("far", far);
         s->SetVolume(1000);
