@@ -103,7 +103,11 @@ std::string link_target(std::string path) {
 void check_writable(const std::string& target, const std::string& sjis_path) {
     struct stat st {};
     if (target.empty() || ::stat(target.c_str(), &st) != 0) return;
-    if ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    // A device, a FIFO, a socket or a folder in the file's place (a link to
+    // /dev/null turns a file off) is never renamed over: that would put a
+    // file where the system had one of those.
+    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 ||
+        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
 }
 }  // namespace

@@ -20,9 +20,10 @@
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);
 
 // Raises EWriteError when the file at sjis_path (or the one it links to)
-// exists and may not be written: one its user made read-only (no write bit
-// at all: the user's word, which root's rights do not override), or one
-// this user may not write. A rename would replace it all the same, so this
+// exists and may not be written: anything but a regular file (a device, a
+// FIFO, a socket, a folder), one its user made read-only (no write bit at
+// all: the user's word, which root's rights do not override), or one this
+// user may not write. A rename would replace it all the same, so this
 // is asked first.
 void CheckFileReplaceable(const std::string& sjis_path);
 
