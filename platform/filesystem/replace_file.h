@@ -29,7 +29,8 @@ void CheckFileReplaceable(const std::string& sjis_path);
 
 // Keeps a copy of the file at sjis_path beside it, byte for byte, under the
 // first free name of sjis_path + suffix, then + suffix + ".2", ".3" and so
-// on; never over a file that exists. The copy is synced before this returns
-// its path. Failure raises EFOpenError, EReadError, EFCreateError or
+// on; never over a file that exists. A copy already there with the same
+// bytes is that copy: its path is returned and no other is made. The copy
+// is synced before this returns its path. Failure raises EFOpenError, EReadError, EFCreateError or
 // EWriteError and leaves no partial copy.
 std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix);

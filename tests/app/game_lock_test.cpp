@@ -218,4 +218,40 @@ TEST_F(GameLock, APlantedOrOddLockFolderKeepsOneGameRunningOnce) {
     }
 }
 
+// Neither lock folder can be used: the one under /tmp is another user's
+// private folder, and the home one cannot be made below a ~/.cache the
+// user may not write. Each is told with its own reason.
+TEST_F(GameLock, UnusableLockFoldersAreToldWithTheirRealCause) {
+    if (::geteuid() != 0) GTEST_SKIP() << "playing as other users needs root";
+    if (const char* tool = MissingTool({"setpriv"})) GTEST_SKIP() << tool << " is not installed";
+    namespace fs = std::filesystem;
+    const std::string user = std::to_string(60000 + ::getpid() % 5000);
+    char tmpl[] = "/tmp/vorq-lock-cause-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string base = tmpl, game = base + "/game", home = base + "/home", tmp_locks = "/tmp/vorqplayer-" + user;
+    struct Cleanup {
+        std::string base, tmp_locks;
+        ~Cleanup() {
+            std::error_code ec;
+            fs::remove_all(base, ec);
+            fs::remove_all(tmp_locks, ec);
+        }
+    } cleanup{base, tmp_locks};
+    ::chmod(base.c_str(), 0755);
+    TTestGameFolder waiting;
+    waiting.WriteWaitingGame();
+    fs::copy(NativePath(waiting.Path()), game, fs::copy_options::recursive);
+    fs::remove_all(tmp_locks);
+    ASSERT_EQ(RunCommand("mkdir -m 0700 " + home + " && mkdir -m 0555 " + home + "/.cache && chown " + user + ":" +
+                         user + " " + home + " && chown -R " + user + ":" + user + " " + game + " && setpriv --reuid=65534 "
+                         "--regid=65534 --clear-groups mkdir -m 0700 " + tmp_locks + " && echo ok").Output,
+              "ok\n");
+    const CommandOutcome o = RunCommand("setpriv --reuid=" + user + " --regid=" + user + " --clear-groups env -u TMPDIR "
+                                        "HOME=" + home + " VORQ_HEADLESS=1 VORQ_FRAMES=50 timeout 120 " +
+                                        PlayerForEveryUser() + " " + game + " 2>&1");
+    EXPECT_NE(o.Output.find(tmp_locks + " belongs to "), std::string::npos) << o.Output;
+    EXPECT_NE(o.Output.find(home + "/.cache/vorqplayer/locks cannot be made (Permission denied)"), std::string::npos)
+        << o.Output;
+}
+
 }  // namespace

@@ -648,6 +648,9 @@ TEST_F(GameSave, ADamagedEntryIsToldAndLeftOutWhileEveryWholeSlotShowsLoadsAndIs
         {"an offset moved into another slot", moved, {2, 3}, false},
         {"two offsets swapped", swapped, {2, 3}, true},
         {"a byte of the status's name", spoilt(ArchiveNameAt(real, kStatusEntry) + 4 + 2, 0x01), {}, true},
+        // Only the stored CRC: the packed stream's own Adler-32 shows slot 1 whole.
+        {"a bit of slot 1's stored CRC", spoilt(ArchiveNameAt(real, kSaveEntries) + (kSaveEntries + 1) * 8 +
+                                                    kSaveEntries * 5 + 2, 0x04), {}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
