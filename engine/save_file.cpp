@@ -40,13 +40,7 @@ void TSaveFile::Refresh() {
     read(now);
 }
 
-void TSaveFile::read(const Signature& now) {
-    // Another file than the one read last: its damage is news, and a copy
-    // kept of the last one is no copy of it.
-    if (!(now == read_)) {
-        told_ = false;
-        kept_.clear();
-    }
+void TSaveFile::forget(const Signature& now) {
     read_ = now;
     current_ = true;
     states_.clear();
@@ -55,6 +49,16 @@ void TSaveFile::read(const Signature& now) {
     damaged_ = false;
     directory_lost_ = false;
     open_error_.clear();
+}
+
+void TSaveFile::read(const Signature& now) {
+    // Another file than the one read last: its damage is news, and a copy
+    // kept of the last one is no copy of it.
+    if (!(now == read_)) {
+        told_ = false;
+        kept_.clear();
+    }
+    forget(now);
     TVrSalvageReport report;
     try {
         report = archive_.OpenOwnArchive(now.Exists ? path_ : std::string(), &SaveEntryNames());
@@ -70,16 +74,9 @@ void TSaveFile::read(const Signature& now) {
 }
 
 void TSaveFile::ReadImage(std::unique_ptr<TWzBigStream> image) {
-    read_ = Signature();
-    current_ = true;
     told_ = false;
     kept_.clear();
-    states_.clear();
-    captions_.clear();
-    mended_.clear();
-    damaged_ = false;
-    directory_lost_ = false;
-    open_error_.clear();
+    forget(Signature());
     archive_.OpenOwnArchive(std::string());
     TVrSalvageReport report;
     try {

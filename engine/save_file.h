@@ -77,6 +77,8 @@ private:
         bool operator==(const Signature&) const = default;
     };
     static Signature signature_of(const std::string& path);
+    // Nothing known but that the file of that signature is the one read.
+    void forget(const Signature& now);
     void read(const Signature& now);
     void check_entries(const TVrSalvageReport& report);
 
