@@ -179,7 +179,9 @@ void TSaveFile::BuildImage(const std::string* names, const TMemoryStream* const*
         if (State(e.GetName()) != TSaveEntryState::Whole) {
             archive_.Delete(i);
         } else if (const auto at = mended_.find(key_of(e.GetName())); at != mended_.end()) {
-            // Packed anew, under a checksum of its own again.
+            // Packed anew, under a checksum of its own again (over the
+            // content or the packed bytes: a spoilt mode byte says neither).
+            e.CrcMode = e.CrcMode == 1 ? 1 : 0;
             e.Data = std::make_unique<TWzMemoryStream>();
             e.Data->WriteBuffer(at->second->Memory(), at->second->GetSize());
         }

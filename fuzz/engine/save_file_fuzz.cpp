@@ -5,6 +5,7 @@
 #include "engine/game_save.h"
 #include "engine/save_file.h"
 #include "files/big_stream.h"
+#include "files/save_stream.h"
 #include "fuzz/fuzz_support.h"
 
 #include <cstdlib>
@@ -20,7 +21,7 @@ std::unique_ptr<TWzBigMemoryStream> big_stream(const void* data, size_t size) {
     return s;
 }
 
-std::string bytes_of(const TMemoryStream& m) {
+std::string bytes_of(TMemoryStream& m) {
     return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
 }
 }  // namespace
@@ -41,13 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         save.Load(kStatusEntryName, m);
         whole[kStatusEntryName] = bytes_of(m);
     }
+    // A slot as a save writes its head.
     TMemoryStream added;
-    added.WriteBuffer("new", 3);
+    WriteStreamInteger(added, static_cast<int32_t>(kGameSaveVersion));
+    WriteStreamString(added, "new");
+    WriteStreamString(added, "");
+    WriteStreamInteger(added, 0);
     const std::string name = GameSaveEntryName(900);
     const TMemoryStream* content = &added;
     TWzBigMemoryStream image;
     save.BuildImage(&name, &content, 1, image);
-    whole[name] = "new";
+    whole[name] = bytes_of(added);
     TSaveFile next("");
     next.ReadImage(big_stream(image.Inner().Memory(), static_cast<size_t>(image.Inner().GetSize())));
     if (next.Damaged()) std::abort();

@@ -44,7 +44,7 @@ std::map<std::string, std::string> entries_of(const std::string& save_path) {
     for (int i = 0; i + 1 < a.Count(); ++i) {
         TMemoryStream m;
         a.LoadEntry(*a.GetEntry(i), m);
-        out[a.GetEntry(i)->GetName()] = std::string(reinterpret_cast<const char*>(m.Memory()), m.GetSize());
+        out[a.GetEntry(i)->GetName()] = std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
     }
     return out;
 }

@@ -629,6 +629,9 @@ TEST_F(GameSave, ADamagedEntryIsToldAndLeftOutWhileEveryWholeSlotShowsLoadsAndIs
         b[at] = static_cast<char>(b[at] ^ bit);
         return b;
     };
+    std::string spoilt_crc_and_mode = spoilt(ArchiveNameAt(real, kSaveEntries) + (kSaveEntries + 1) * 8 +
+                                                 kSaveEntries * 5 + 2, 0x04);
+    spoilt_crc_and_mode[ArchiveNameAt(real, kSaveEntries) + (kSaveEntries + 1) * 8 + kSaveEntries * 9] ^= 0x21;
     std::string moved = real, swapped = real;  // slot 3's start moved into slot 2's bytes
     SetArchiveOffset(moved, kSaveEntries, 3, a.GetEntry(3)->Offset - 7);
     SetArchiveOffset(swapped, kSaveEntries, 2, a.GetEntry(3)->Offset);
@@ -651,6 +654,7 @@ TEST_F(GameSave, ADamagedEntryIsToldAndLeftOutWhileEveryWholeSlotShowsLoadsAndIs
         // Only the stored CRC: the packed stream's own Adler-32 shows slot 1 whole.
         {"a bit of slot 1's stored CRC", spoilt(ArchiveNameAt(real, kSaveEntries) + (kSaveEntries + 1) * 8 +
                                                     kSaveEntries * 5 + 2, 0x04), {}, false},
+        {"slot 1's stored CRC and its mode byte", spoilt_crc_and_mode, {}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
