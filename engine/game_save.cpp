@@ -4,6 +4,7 @@
 #include "script/game_clock.h"
 #include "script/param_collection.h"
 #include "engine/project.h"
+#include "engine/save_file.h"
 #include "files/big_stream.h"
 #include "files/db_table.h"
 #include "files/field_reader.h"
@@ -65,14 +66,6 @@ const TVrNameRule& SaveEntryNames() {
         static_cast<uint32_t>(std::strlen(kGameSaveEntryPrefix) + 1),
         static_cast<uint32_t>(std::strlen(kGameSaveEntryPrefix) + 10)};
     return rule;
-}
-
-std::string ReadSlotCaption(TVrFileCollection& save, const TVrFile& entry) {
-    TMemoryStream m;
-    save.LoadEntry(entry, m);
-    FieldReader r(m, save_message());
-    r.U32("save version");
-    return r.String("caption");
 }
 
 std::string UnusableSaveMessage() { return Sjis("このセーブデータは使用できません\r\n終了してください"); }
@@ -182,97 +175,6 @@ void ReadStatusRecord(TStream& s) {
     if (version >= 103) DBManager().LoadFromStream(s, 1);
 }
 
-// ---- the file ------------------------------------------------------------------------
-
-namespace {
-
-// archive's entries with each names[i] replaced by (or added with)
-// contents[i], written as the archive image.
-void write_image(TVrFileCollection& archive, const std::string* names, const TMemoryStream* const* contents, int count,
-                 TWzBigMemoryStream& out) {
-    // Every entry comes from the file itself, never from a loose file beside
-    // it that happens to share an entry's name.
-    archive.BaseFolder.clear();
-    for (int i = 0; i < count; ++i) {
-        TVrFile* e = archive.FindEntry(names[i]);
-        if (!e) e = archive.AddEntry(names[i]);
-        e->Data = std::make_unique<TWzMemoryStream>();
-        const auto bytes = contents[i]->Bytes();
-        e->Data->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    }
-    out.Inner().Clear();
-    archive.SaveToStream(out);
-}
-
-// A damaged save.dat with only its whole entries: the directory reader
-// leaves out those whose bytes lie outside the file, and here go those that
-// do not unpack and the slots whose head does not read, so no damage is
-// carried into the next file.
-void open_whole_entries(TVrFileCollection& archive, const std::string& save_path) {
-    archive.OpenSalvaging(save_path, &SaveEntryNames());
-    for (int i = archive.Count() - 1; i >= 0; --i) {
-        const TVrFile& e = *archive.GetEntry(i);
-        if (AnsiSameText(e.GetName(), kVrSentinelName)) continue;
-        try {
-            if (GameSaveSlotOf(e.GetName()) >= 0) {
-                ReadSlotCaption(archive, e);
-            } else {
-                TMemoryStream m;
-                archive.LoadEntry(e, m);
-            }
-        } catch (const ECorruptData&) {
-            archive.Delete(i);
-        }
-    }
-}
-
-}  // namespace
-
-void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
-                      int count, TWzBigMemoryStream& out) {
-    TVrFileCollection archive;
-    // Damage found now, after the start, would otherwise go into the new
-    // file: a stray name, an entry unlike its checksum.
-    if (FileExists(save_path) && archive.OpenSalvaging(save_path, &SaveEntryNames()).Damaged())
-        throw ECorruptData(DisplayPath(save_path) + ": damaged");
-    write_image(archive, names, contents, count, out);
-}
-
-void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image) {
-    TMemoryStream& m = image.Inner();
-    ReplaceFileContents(save_path, m.Memory(), static_cast<size_t>(m.GetSize()));
-}
-
-std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
-                             const TMemoryStream* const* contents, int count, bool* damage_reported) {
-    TWzBigMemoryStream image;
-    std::string kept;
-    // A copy kept of a file that then stays as it is would be kept again at
-    // every save.
-    CheckFileReplaceable(save_path);
-    if (damage_reported && *damage_reported && FileExists(save_path)) {
-        kept = KeepFileCopy(save_path, ".damaged");
-        *damage_reported = false;
-    } else {
-        try {
-            BuildSaveArchive(save_path, names, contents, count, image);
-        } catch (const ECorruptData&) {
-            kept = KeepFileCopy(save_path, ".damaged");
-        }
-    }
-    if (!kept.empty()) {
-        TVrFileCollection archive;
-        try {
-            open_whole_entries(archive, save_path);
-        } catch (const ECorruptData&) {
-            // No directory left to read: the new file starts empty.
-        }
-        write_image(archive, names, contents, count, image);
-    }
-    WriteSaveFile(save_path, image);
-    return kept;
-}
-
 // ---- the project's requests ----------------------------------------------------------
 
 bool TProject::ProcessRequests() {
@@ -304,7 +206,7 @@ void TProject::WriteGameSave(TWzBigMemoryStream& out, int32_t slot, const std::s
     WriteGameRecord(record, head, call_man());
     const std::string name = GameSaveEntryName(slot);
     const TMemoryStream* content = &record;
-    BuildSaveArchive(SavePath(), &name, &content, 1, out);
+    save_file_->BuildImage(&name, &content, 1, out);
     SetSlotCaption(slot, caption);
 }
 
@@ -326,7 +228,7 @@ void TProject::SaveGame(int32_t slot, const std::string& resume_page, int32_t re
             WriteStatusRecord(status);
             count = 2;
         }
-        const std::string kept = StoreSaveArchive(SavePath(), names, contents, count, &save_damage_reported_);
+        const std::string kept = save_file_->Store(names, contents, count);
         SetSlotCaption(slot, caption);
         if (!kept.empty())
             ShowMessageBox(DamagedSaveKeptMessage(kept), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
@@ -338,26 +240,14 @@ void TProject::SaveGame(int32_t slot, const std::string& resume_page, int32_t re
 }
 
 void TProject::LoadGame(int32_t slot) {
-    const std::string path = SavePath();
-    if (!::FileExists(path)) return;
+    const std::string name = GameSaveEntryName(slot);
+    save_file_->Refresh();
+    // A slot that is not there loads nothing; one that is there but
+    // damaged is as unusable as a record that does not read.
+    if (save_file_->State(name) == TSaveEntryState::Missing) return;
     try {
         TMemoryStream m;
-        try {
-            // Whole slots of a damaged file still load; one left out (its
-            // bytes not in the file or unlike its checksum, its name twice)
-            // is as unusable as one that does not unpack.
-            TVrFileCollection archive;
-            const std::string name = GameSaveEntryName(slot);
-            const std::vector<std::string> dropped = archive.OpenSalvaging(path, &SaveEntryNames()).Dropped;
-            if (std::any_of(dropped.begin(), dropped.end(), [&](const std::string& d) { return AnsiSameText(d, name); }))
-                throw ECorruptData(name + " is damaged in save.dat");
-            const TVrFile* entry = archive.FindEntry(name);
-            if (!entry) return;
-            archive.LoadEntry(*entry, m);
-        } catch (const ECorruptData&) {
-            save_damage_reported_ = true;
-            throw;
-        }
+        save_file_->Load(name, m);
         LoadGameRecord(m, call_man());
     } catch (const std::exception&) {
         ShowMessageBox(UnusableSaveMessage(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
@@ -374,7 +264,7 @@ void TProject::WriteStatus() {
     WriteStatusRecord(status);
     const std::string name = kStatusEntryName;
     const TMemoryStream* content = &status;
-    const std::string kept = StoreSaveArchive(path, &name, &content, 1, &save_damage_reported_);
+    const std::string kept = save_file_->Store(&name, &content, 1);
     if (!kept.empty())
         ShowMessageBox(DamagedSaveKeptMessage(kept), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
 }

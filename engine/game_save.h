@@ -5,7 +5,8 @@
 // save, so it is built in memory and replaced in one step: a crash or a
 // kill at any moment leaves either the old file or the new one whole.
 // TProject's ProcessRequests, SaveGame, WriteGameSave, LoadGame and
-// WriteStatus (engine/project.h) are built on these.
+// WriteStatus (engine/project.h) are built on these and on TSaveFile
+// (engine/save_file.h), the file itself.
 #pragma once
 #include "platform/filesystem/stream.h"
 
@@ -29,17 +30,11 @@ std::string GameSaveEntryName(int32_t slot);
 // or -1 for any other name.
 int32_t GameSaveSlotOf(std::string_view entry_name);
 
-class TVrFile;
-class TVrFileCollection;
 struct TVrNameRule;
 // The names the player gives save.dat's entries: "STATUSSAVEDATA" and
 // GameSaveEntryName of a slot, spelt exactly so. Any other name in the file
 // is damage.
 const TVrNameRule& SaveEntryNames();
-// The caption of a game save entry of save. Raises ECorruptData when the
-// entry does not unpack or its head's version and caption do not read: such
-// a slot counts as none.
-std::string ReadSlotCaption(TVrFileCollection& save, const TVrFile& entry);
 
 // "このセーブデータは使用できません\r\n終了してください" in Shift-JIS.
 std::string UnusableSaveMessage();
@@ -75,33 +70,6 @@ void ReadStatusRecord(TStream& s);
 // Whether every part of the status exists to be written.
 bool StatusRecordAvailable();
 
-// The archive image of save.dat with each names[i] replaced by (or added
-// with) contents[i]: every other entry is copied as it is stored (never
-// unpacked and packed again). An absent file starts an empty archive; a
-// file that is no archive or holds any damage (OpenSalvaging with
-// SaveEntryNames finds some) raises ECorruptData and is never written over
-// (StoreSaveArchive keeps it aside first).
-class TWzBigMemoryStream;
-void BuildSaveArchive(const std::string& save_path, const std::string* names, const TMemoryStream* const* contents,
-                      int count, TWzBigMemoryStream& out);
-// Replaces save.dat with the image whole (a synced temporary renamed over
-// it).
-void WriteSaveFile(const std::string& save_path, TWzBigMemoryStream& image);
-
-// Writes save.dat with each names[i] replaced by (or added with)
-// contents[i], as BuildSaveArchive and WriteSaveFile do. A save.dat that
-// cannot be read as an archive (empty, cut short, its directory damaged)
-// would otherwise refuse every save for good: it is kept byte for byte
-// beside itself ("save.dat.damaged", then ".2", ...). So is one whose damage
-// the player was told of (*damage_reported, cleared once the copy is kept),
-// since replacing an entry would lose the damaged bytes. Of a kept file the
-// new one carries over only the whole entries: those OpenSalvaging keeps
-// that unpack, slots whose head reads; a directory that cannot be read at
-// all leaves none. A save.dat that may not be written (read-only) is
-// refused before any copy is made. Returns the kept copy's path, or ""
-// when none was made.
-std::string StoreSaveArchive(const std::string& save_path, const std::string* names,
-                             const TMemoryStream* const* contents, int count, bool* damage_reported = nullptr);
 // The player's notice that a damaged save.dat was kept at kept_path and a
 // new one written.
 std::string DamagedSaveKeptMessage(const std::string& kept_path);

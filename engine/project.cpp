@@ -2,6 +2,7 @@
 
 #include "script/game_clock.h"
 #include "engine/game_save.h"
+#include "engine/save_file.h"
 #include "script/param_collection.h"
 #include "files/extended.h"
 #include "files/field_reader.h"
@@ -114,7 +115,10 @@ void WriteProjectFile(TStream& s, const TProjectFileData& d) {
 
 // ---- the project --------------------------------------------------------------------
 
-TProject::TProject(std::vector<std::string> args) : args_(std::move(args)) { create(); }
+TProject::TProject(std::vector<std::string> args)
+    : args_(std::move(args)), save_file_(std::make_unique<TSaveFile>(SavePath())) {
+    create();
+}
 
 TProject::~TProject() {
     try {
@@ -132,13 +136,12 @@ bool TProject::Finish() {
     } catch (const std::exception& e) {
         // The status (kept variables, read marks, status tables) is lost
         // with this run. A box shown as the program ends may go unread, so
-        // the text goes to stderr as well (the box itself writes it there
-        // when no display can show it).
+        // the text goes to stderr, where it outlasts the window, and to a
+        // box while a display can show one.
         status_written_ = false;
         const std::string caption = Sjis("警告");
-        if (DisplayAvailable())
-            std::fprintf(stderr, "%s: %s\n", SjisToSystemName(caption).c_str(), SjisToSystemName(e.what()).c_str());
-        ShowMessageBox(e.what(), caption, MessageBoxKind::OK, MessageBoxIcon::Warning);
+        std::fprintf(stderr, "%s: %s\n", SjisToSystemName(caption).c_str(), SjisToSystemName(e.what()).c_str());
+        if (DisplayAvailable()) ShowMessageBox(e.what(), caption, MessageBoxKind::OK, MessageBoxIcon::Warning);
     }
     return status_written_;
 }
@@ -258,27 +261,28 @@ void TProject::ReadOriginalProject() {
 }
 
 void TProject::read_status_record() {
-    const std::string path = SavePath();
-    if (!::FileExists(path) || !Params) return;
-    try {
-        TVrFileCollection save;
-        save.OpenSalvaging(path, &SaveEntryNames());
-        TVrFile* entry = save.FindEntry(kStatusEntryName);
-        if (!entry) return;
-        TMemoryStream m;
-        save.LoadEntry(*entry, m);
-        ReadStatusRecord(m);
-    } catch (const EFOpenError& e) {
+    if (!Params) return;
+    save_file_->Refresh();
+    if (!save_file_->OpenError().empty()) {
         // A file the system will not open (no permission) is no damage.
-        ShowMessageBox(e.Message(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
-    } catch (const Exception&) {
-        // Damage anywhere (the directory, the entry's packed bytes, the
-        // record) costs the kept values, not the game. The status is
-        // written anew at the end, so the next save keeps the damaged file
-        // aside first (StoreSaveArchive), and the player is told so.
-        report_save_damage();
-    } catch (const std::exception&) {
+        ShowMessageBox(save_file_->OpenError(), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+        return;
     }
+    if (save_file_->State(kStatusEntryName) == TSaveEntryState::Whole) {
+        try {
+            TMemoryStream m;
+            save_file_->Load(kStatusEntryName, m);
+            ReadStatusRecord(m);
+        } catch (const Exception&) {
+            // A record that does not read costs the kept values, not the
+            // game.
+            save_file_->MarkDamaged(kStatusEntryName);
+        } catch (const std::exception&) {
+        }
+    }
+    // The status is written anew at the end, so the next save keeps a
+    // damaged file aside first, and the player is told so.
+    if (save_file_->Damaged()) report_save_damage();
 }
 
 void TProject::Step() {
@@ -371,38 +375,14 @@ void TProject::SetSlotCaption(int32_t slot, const std::string& caption) {
 }
 
 void TProject::RefreshSlotCaptions() {
-    SlotCaptions.clear();
-    const std::string path = SavePath();
-    if (!::FileExists(path)) return;
-    TVrFileCollection save;
-    bool damaged = false;
-    try {
-        damaged = save.OpenSalvaging(path, &SaveEntryNames()).Damaged();
-    } catch (const ECorruptData&) {
-        report_save_damage();
-        return;
-    } catch (const std::exception&) {
-        // A file the system will not open is no damage; the status reader
-        // says why.
-        return;
-    }
+    save_file_->Refresh();
     // Each slot on its own: a damaged one shows no caption and hides none
     // of the others.
-    for (int i = 0; i < save.Count(); ++i) {
-        const TVrFile& e = *save.GetEntry(i);
-        const int32_t slot = GameSaveSlotOf(e.GetName());
-        if (slot < 0) continue;
-        try {
-            SlotCaptions.emplace_back(slot, ReadSlotCaption(save, e));
-        } catch (const ECorruptData&) {
-            damaged = true;
-        }
-    }
-    if (damaged) report_save_damage();
+    SlotCaptions = save_file_->Captions();
+    if (save_file_->Damaged()) report_save_damage();
 }
 
 void TProject::report_save_damage() {
-    if (save_damage_reported_) return;
-    save_damage_reported_ = true;
-    ShowMessageBox(DamagedSaveMessage(SavePath()), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
+    if (save_file_->TakeDamageToTell())
+        ShowMessageBox(DamagedSaveMessage(SavePath()), Sjis("警告"), MessageBoxKind::OK, MessageBoxIcon::Warning);
 }

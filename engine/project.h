@@ -14,6 +14,7 @@
 #include <vector>
 
 class TWzBigMemoryStream;
+class TSaveFile;
 
 // The stored fields of a project file.
 struct TProjectFileData {
@@ -123,9 +124,8 @@ private:
     // slot, the status); the next save keeps the file aside before it
     // replaces it.
     void report_save_damage();
-    // The player was told of damage in save.dat: the next save keeps the
-    // file aside before it replaces it.
-    bool save_damage_reported_ = false;
+    // save.dat, read once for each change.
+    std::unique_ptr<TSaveFile> save_file_;
     // The project file was read: only then is there a status to keep.
     bool game_loaded_ = false;
     bool finished_ = false;

@@ -104,7 +104,7 @@ libdeflate_decompressor& decompressor() {
 }
 }  // namespace
 
-void InflateTo(const uint8_t* in, size_t n, TMemoryStream& out, int64_t limit) {
+void InflateTo(const uint8_t* in, size_t n, TMemoryStream& out, int64_t limit, bool to_the_end) {
     const uint64_t cap = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(limit, 0)),
                                             static_cast<uint64_t>(n) * kMaxDeflateRatio + 258);
     // The stored forms do not give the unpacked size: a first guess that fits
@@ -112,8 +112,13 @@ void InflateTo(const uint8_t* in, size_t n, TMemoryStream& out, int64_t limit) {
     uint64_t room = std::clamp<uint64_t>(static_cast<uint64_t>(n) * 4, 1u << 16, std::max<uint64_t>(cap, 1));
     for (;;) {
         out.SetSize(static_cast<int64_t>(room));
-        size_t got = 0;
-        const libdeflate_result rc = libdeflate_zlib_decompress(&decompressor(), in, n, out.Memory(), room, &got);
+        size_t got = 0, used = 0;
+        const libdeflate_result rc =
+            libdeflate_zlib_decompress_ex(&decompressor(), in, n, out.Memory(), room, &used, &got);
+        if (rc == LIBDEFLATE_SUCCESS && to_the_end && used != n) {
+            out.Clear();
+            throw ECorruptData("packed data ends before its last byte");
+        }
         if (rc == LIBDEFLATE_SUCCESS) {
             out.SetSize(static_cast<int64_t>(got));
             out.SetPosition(0);

@@ -176,7 +176,7 @@ void TVrFile::WriteData(TWzBigStream& out) {
     }
     TVrFileCollection* owner = GetCollection();
     const std::string loose = owner->BaseFolder + GetName();
-    if (!AnsiSameText(loose, owner->FileName) && FileExists(loose)) {
+    if (owner->HasLooseFiles() && !AnsiSameText(loose, owner->FileName) && FileExists(loose)) {
         TFileStream file(loose, fmOpenRead | fmShareDenyNone);
         if (ShouldPackEntry(GetName(), file)) {
             TMemoryStream content;
@@ -222,6 +222,7 @@ void TVrFileCollection::close() {
     BaseFolder.clear();
     res_name_.clear();
     res_type_.clear();
+    loose_files_ = true;
 }
 
 namespace {
@@ -235,34 +236,22 @@ bool is_running_executable(const std::string& file_name) {
 }
 }  // namespace
 
-void TVrFileCollection::Open(const std::string& file_name) { open(file_name, nullptr, nullptr); }
-
-TVrSalvageReport TVrFileCollection::OpenSalvaging(const std::string& file_name, const TVrNameRule* names) {
-    TVrSalvageReport report;
-    open(file_name, names, &report);
-    return report;
-}
-
-void TVrFileCollection::open(const std::string& file_name, const TVrNameRule* names, TVrSalvageReport* report) {
+std::unique_ptr<TWzBigFileStream> TVrFileCollection::open_source(const std::string& file_name) {
     close();
     FileName = file_name;
-    if (file_name.empty()) return;
+    if (file_name.empty()) return nullptr;
     const bool exists = FileExists(file_name);
     BaseFolder = exists ? ExtractFilePath(file_name) : file_name;
     if (!BaseFolder.empty()) BaseFolder = IncludeTrailingPathDelimiter(BaseFolder);
-    if (!exists) return;
+    if (!exists) return nullptr;
+    return std::make_unique<TWzBigFileStream>(file_name, fmOpenRead | fmShareDenyWrite);
+}
 
-    auto src = std::make_unique<TWzBigFileStream>(file_name, fmOpenRead | fmShareDenyWrite);
+void TVrFileCollection::Open(const std::string& file_name) {
+    auto src = open_source(file_name);
+    if (!src) return;
     const std::string ext = AnsiUpperCase(ExtractFileExt(file_name));
     const std::string side = ChangeFileExt(file_name, ".ext");
-    // A side directory's offsets count from the side file's start: its
-    // entries do not begin where it ends.
-    auto read = [&](TWzBigStream& dir, int64_t data_size, bool entries_follow) {
-        if (report)
-            *report = salvage_directory(dir, data_size, names, entries_follow);
-        else
-            ReadDirectory(dir, data_size);
-    };
     try {
         if (ext == ".EXE" || ext == ".SCR" || is_running_executable(file_name)) {
             // Appended archive: the last 6 bytes are its start and "vq". The
@@ -275,13 +264,14 @@ void TVrFileCollection::open(const std::string& file_name, const TVrNameRule* na
             const uint32_t start = get_u32(trailer);
             if (start > size - 6) throw ECorruptData("Archive: the trailer points past the end of the file");
             src->SetPosition(start);
-            read(*src, size - 6, true);
+            ReadDirectory(*src, size - 6);
         } else if (FileExists(side)) {
+            // A side directory's offsets count from the side file's start.
             TWzBigMemoryStream dir;
             dir.LoadFromFile(side);
-            read(dir, src->GetSize(), false);
+            ReadDirectory(dir, src->GetSize());
         } else {
-            read(*src, -1, true);
+            ReadDirectory(*src);
         }
     } catch (const ECorruptData& e) {
         close();
@@ -291,7 +281,23 @@ void TVrFileCollection::open(const std::string& file_name, const TVrNameRule* na
         throw;
     }
     Source = std::move(src);
-    if (report) CheckEntries(*report);
+}
+
+TVrSalvageReport TVrFileCollection::OpenOwnArchive(const std::string& file_name, const TVrNameRule* names) {
+    auto src = open_source(file_name);
+    BaseFolder.clear();
+    loose_files_ = false;
+    if (!src) return {};
+    TVrSalvageReport report;
+    try {
+        report = salvage_directory(*src, -1, names);
+    } catch (const ECorruptData& e) {
+        close();
+        loose_files_ = false;
+        throw ECorruptData(DisplayPath(file_name) + ": " + e.Message());
+    }
+    Source = std::move(src);
+    return report;
 }
 
 void TVrFileCollection::OpenResource(const std::string& module_name, const std::string& res_name,
@@ -511,11 +517,11 @@ void TVrFileCollection::ReadDirectory(TWzBigStream& stream, int64_t data_size) {
 
 TVrSalvageReport TVrFileCollection::SalvageDirectory(TWzBigStream& stream, int64_t data_size,
                                                      const TVrNameRule* names) {
-    return salvage_directory(stream, data_size, names, true);
+    return salvage_directory(stream, data_size, names);
 }
 
 TVrSalvageReport TVrFileCollection::salvage_directory(TWzBigStream& stream, int64_t data_size,
-                                                      const TVrNameRule* names, bool entries_follow) {
+                                                      const TVrNameRule* names) {
     const int64_t d = stream.GetPosition();
     if (data_size < 0) data_size = stream.GetSize();
     TVrSalvageReport report;
@@ -529,15 +535,14 @@ TVrSalvageReport TVrFileCollection::salvage_directory(TWzBigStream& stream, int6
         } catch (const ECorruptData& e) {
             refused = e;
         }
-        if (entries_follow && (refused || f.offsets[0] != f.end)) {
+        // The entries of a plain archive begin where its directory ends.
+        if (refused || f.offsets[0] != f.end) {
             report.DirectorySpoilt = true;
             DirectoryFields found;
             if (names && find_by_names(r, s, d, *names, found))
                 f = std::move(found);
             else if (refused)
                 throw *refused;
-        } else if (refused) {
-            throw *refused;
         }
     }
     // Only the entries that such damage spared: their bytes inside the
@@ -564,7 +569,10 @@ void TVrFileCollection::CheckEntries(TVrSalvageReport& report) {
     std::vector<int> spoilt;
     for (int i = 0; i < Count(); ++i) {
         const TVrFile& e = *GetEntry(i);
-        if (!e.Data && !is_sentinel(e.GetName()) && !checksum_matches(e)) spoilt.push_back(i);
+        if (e.Data || is_sentinel(e.GetName())) continue;
+        const TVrEntryCheck check = CheckEntry(e);
+        if (check == TVrEntryCheck::Spoilt) spoilt.push_back(i);
+        if (check == TVrEntryCheck::Mended) report.Mended.push_back(e.GetName());
     }
     for (auto i = spoilt.rbegin(); i != spoilt.rend(); ++i) {
         report.Dropped.push_back(GetEntry(*i)->GetName());
@@ -572,27 +580,36 @@ void TVrFileCollection::CheckEntries(TVrSalvageReport& report) {
     }
 }
 
-bool TVrFileCollection::checksum_matches(const TVrFile& e) {
+TVrEntryCheck TVrFileCollection::CheckEntry(const TVrFile& e, TMemoryStream* content) {
+    TMemoryStream scratch;
+    TMemoryStream& unpacked = content ? *content : scratch;
+    unpacked.Clear();
+    // Directories before version 101 carry no checksums.
+    if (version_ < 101 || e.Data) return TVrEntryCheck::Whole;
+    if (!Source) return TVrEntryCheck::Spoilt;
     std::vector<uint8_t> buf(static_cast<size_t>(std::clamp<int64_t>(e.Size, 1, kCrcChunk)));
     Source->SetPosition(e.Offset);
     uint32_t crc = 0;
     for (int64_t left = e.Size; left > 0;) {
         const int64_t got = Source->Read(buf.data(), std::min(left, static_cast<int64_t>(buf.size())));
-        if (got <= 0) return false;
+        if (got <= 0) return TVrEntryCheck::Spoilt;
         crc = crc_of(buf.data(), got, crc);
         left -= got;
     }
-    if (crc == e.Crc) return true;
-    // Mode 1 takes it over the unpacked content; an entry repacked from an
-    // older file may carry one over its stored bytes whatever its mode.
-    if (e.CrcMode != 1 || e.Raw) return false;
-    TMemoryStream content;
+    if (crc == e.Crc) return TVrEntryCheck::Whole;
+    if (e.Raw || e.Size <= 0) return TVrEntryCheck::Spoilt;
+    // A packed stream carries its own Adler-32 over the content: when it
+    // unpacks to the entry's last byte with that matching, only the
+    // checksum beside it was spoilt.
     try {
-        LoadEntry(e, content);
+        LoadEntry(e, unpacked, true);
     } catch (const ECorruptData&) {
-        return false;
+        unpacked.Clear();
+        return TVrEntryCheck::Spoilt;
     }
-    return crc_of(content) == e.Crc;
+    // Mode 1 takes it over the unpacked content.
+    if (e.CrcMode == 1 && crc_of(unpacked) == e.Crc) return TVrEntryCheck::Whole;
+    return TVrEntryCheck::Mended;
 }
 
 bool TVrFileCollection::SaveToStream(TWzBigStream& stream) {
@@ -689,7 +706,7 @@ void TVrFileCollection::LoadEntryStored(const TVrFile& entry, TMemoryStream& out
     }
 }
 
-void TVrFileCollection::LoadEntry(const TVrFile& entry, TMemoryStream& out) {
+void TVrFileCollection::LoadEntry(const TVrFile& entry, TMemoryStream& out, bool to_the_end) {
     if (entry.Data) {
         out.Clear();
         out.WriteBuffer(entry.Data->Memory(), entry.Data->GetSize());
@@ -705,7 +722,7 @@ void TVrFileCollection::LoadEntry(const TVrFile& entry, TMemoryStream& out) {
         if (Source->Read(packed.get(), entry.Size) != entry.Size)
             throw ECorruptData("Archive " + DisplayPath(FileName) + ": entry " + entry.GetName() + " is cut short");
         try {
-            InflateTo(packed.get(), static_cast<size_t>(entry.Size), out);
+            InflateTo(packed.get(), static_cast<size_t>(entry.Size), out, kMaxUnpackedSize, to_the_end);
         } catch (const ECorruptData& e) {
             throw ECorruptData("Archive " + DisplayPath(FileName) + ": entry " + entry.GetName() + ": " + e.Message());
         }
@@ -717,7 +734,7 @@ void TVrFileCollection::LoadToStream(TStream& stream, const std::string& name) {
     auto* mem = dynamic_cast<TMemoryStream*>(&stream);
     if (mem) mem->Clear();
     const std::string loose = BaseFolder + name;
-    if (!name.empty() && !AnsiSameText(loose, FileName) && FileExists(loose)) {
+    if (loose_files_ && !name.empty() && !AnsiSameText(loose, FileName) && FileExists(loose)) {
         if (mem) {
             mem->LoadFromFile(loose);
         } else {

@@ -56,11 +56,21 @@ struct TVrSalvageReport {
     // Entries left out: bytes outside the file or unlike their checksum, a
     // name the writer does not give, a name that comes twice.
     std::vector<std::string> Dropped;
+    // Entries kept whose checksum was spoilt but whose packed stream unpacks
+    // whole, its own Adler-32 matching.
+    std::vector<std::string> Mended;
     // The directory's head, its entry count or a name length was spoilt
     // (its entries were found by their names), or its first entry does not
     // begin where the directory ends.
     bool DirectorySpoilt = false;
-    bool Damaged() const { return DirectorySpoilt || !Dropped.empty(); }
+    bool Damaged() const { return DirectorySpoilt || !Dropped.empty() || !Mended.empty(); }
+};
+
+// How an entry's stored bytes stand against its checksum.
+enum class TVrEntryCheck {
+    Whole,   // the checksum matches
+    Mended,  // it does not, but the packed stream unpacks to its end with its own Adler-32 matching
+    Spoilt,
 };
 
 // Sender, entry, bytes written of it, its index, the collection's count, cancel.
@@ -78,12 +88,16 @@ public:
     // ".ext" side directory, or a plain archive. A name that is no file
     // makes a folder of loose files. Raises ECorruptData on a bad directory.
     void Open(const std::string& file_name);
-    // Opens a file as Open does, but keeps what a damaged file still holds
-    // (SalvageDirectory), and leaves out every entry whose stored bytes do
-    // not match its checksum (CheckEntries). Raises ECorruptData only when
-    // no directory can be read. For the player's own save file; game
-    // archives are opened strictly and their checksums are not read.
-    TVrSalvageReport OpenSalvaging(const std::string& file_name, const TVrNameRule* names = nullptr);
+    // Opens a file the player itself writes (its save file), keeping what a
+    // damaged one still holds (SalvageDirectory). It is read as a plain
+    // archive whatever its name and its neighbours: never an executable's
+    // trailer nor a side directory, and no loose file ever stands in for an
+    // entry, neither read nor written. Checksums are left to the caller
+    // (CheckEntry, CheckEntries). Raises EFOpenError when the system will
+    // not open the file, ECorruptData only when no directory can be read.
+    // Game archives are opened strictly (Open) and their checksums are not
+    // read.
+    TVrSalvageReport OpenOwnArchive(const std::string& file_name, const TVrNameRule* names = nullptr);
     // Opens an archive held as a resource. Only the program's own resources
     // exist here, so another module's archive stays empty.
     void OpenResource(const std::string& module_name, const std::string& res_name, const std::string& res_type);
@@ -104,9 +118,16 @@ public:
     // ECorruptData when no directory can be read.
     TVrSalvageReport SalvageDirectory(TWzBigStream& stream, int64_t data_size = -1, const TVrNameRule* names = nullptr);
     // Leaves out each entry whose stored bytes in Source do not match its
-    // checksum (directories from version 101 on carry one), naming it in
-    // report.
+    // checksum (directories from version 101 on carry one) and are not
+    // Mended, naming it in report (Dropped, or Mended when kept).
     void CheckEntries(TVrSalvageReport& report);
+    // One entry against its checksum. content, when given, receives the
+    // unpacked content when the check had to unpack it (a mended entry, or
+    // one whose checksum covers its content); it is left empty otherwise.
+    TVrEntryCheck CheckEntry(const TVrFile& entry, TMemoryStream* content = nullptr);
+    // False for an archive opened by OpenOwnArchive: its entries are its own
+    // bytes alone.
+    bool HasLooseFiles() const { return loose_files_; }
     // Writes the whole archive (format 102) from position 0 of stream;
     // false when OnProgress cancelled.
     bool SaveToStream(TWzBigStream& stream);
@@ -127,21 +148,23 @@ public:
     // does not hold it. Entries stored raw are read in place.
     std::unique_ptr<TStream> OpenRangeStream(const std::string& name);
     // The unpacked content of an entry of this archive, at position 0.
-    // Raises ECorruptData when its bytes are cut short or do not unpack;
+    // Raises ECorruptData when its bytes are cut short or do not unpack
+    // (with to_the_end, when its packed stream ends before its last byte);
     // out is then empty.
-    void LoadEntry(const TVrFile& entry, TMemoryStream& out);
+    void LoadEntry(const TVrFile& entry, TMemoryStream& out, bool to_the_end = false);
     // The stored bytes of an entry, as they lie in the source.
     void LoadEntryStored(const TVrFile& entry, TMemoryStream& out);
 
 private:
     void close();
-    void open(const std::string& file_name, const TVrNameRule* names, TVrSalvageReport* report);
-    TVrSalvageReport salvage_directory(TWzBigStream& stream, int64_t data_size, const TVrNameRule* names,
-                                       bool entries_follow);
-    bool checksum_matches(const TVrFile& entry);
+    // The file, opened for reading, with FileName and BaseFolder set; none
+    // for a name that is no file.
+    std::unique_ptr<TWzBigFileStream> open_source(const std::string& file_name);
+    TVrSalvageReport salvage_directory(TWzBigStream& stream, int64_t data_size, const TVrNameRule* names);
 
     std::string res_name_, res_type_;  // set for a resource archive
     int version_ = 0;  // of the directory read last
+    bool loose_files_ = true;
 };
 
 // Standard CRC-32 (zlib's) of a stream's whole content, read in 1 MiB chunks

@@ -11,6 +11,7 @@
 #include "files/db_table.h"
 #include "files/hit_map.h"
 #include "files/install_set.h"
+#include "files/save_stream.h"
 #include "files/vr_file_collection.h"
 #include "fuzz/scene_fixture.h"
 #include "objects/basic/box.h"
@@ -114,8 +115,15 @@ void Archives() {
     // another's, bytes unlike their checksum).
     TVrFileCollection save;
     for (const char* name : {"GAMESAVEDATA1", "GAMESAVEDATA3", "GAMESAVEDATA12", "STATUSSAVEDATA"}) {
-        const std::string text = std::string(name) + std::string(200, 'x');
-        save.AddEntry(name)->Data->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+        // A game record's head (version, caption, resume page and command),
+        // so that its slot shows.
+        TMemoryStream text;
+        WriteStreamInteger(text, static_cast<int32_t>(kGameSaveVersion));
+        WriteStreamString(text, name);
+        WriteStreamString(text, "");
+        WriteStreamInteger(text, 0);
+        text.WriteBuffer(std::string(200, 'x').data(), 200);
+        save.AddEntry(name)->Data->WriteBuffer(text.Memory(), text.GetSize());
     }
     TWzBigMemoryStream out;
     save.SaveToStream(out);
@@ -131,10 +139,13 @@ void Archives() {
         std::string bytes = whole;
         bytes[spoil.At] = static_cast<char>(bytes[spoil.At] ^ spoil.Bit);
         Seed("archive", spoil.Name, bytes);
+        Seed("save_file", spoil.Name, bytes);
     }
     std::string no_count = whole;
     for (size_t i = 6; i < 10; ++i) no_count[i] = 0;
     Seed("archive", "save_no_count", no_count);
+    Seed("save_file", "save_no_count", no_count);
+    Seed("save_file", "save_whole", whole);
 }
 
 void InstallSettings() {

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +22,21 @@ constexpr int64_t kSettledNs = 2'000'000'000;
 // Bounds of what is kept: the folders a game reads from, and their names.
 constexpr size_t kMaxFolders = 64;
 constexpr size_t kMaxNames = 1 << 17;
+
+// File systems whose folders take new times at every create, remove and
+// rename within them, by statfs's f_type. FAT and exFAT (even through
+// FUSE), network and most FUSE file systems are not among them: a rename
+// there may leave the folder's times as they were.
+constexpr uint64_t kTimedFolderFileSystems[] = {
+    EXT4_SUPER_MAGIC,  // ext2, ext3 and ext4 alike
+    XFS_SUPER_MAGIC, BTRFS_SUPER_MAGIC, TMPFS_MAGIC, RAMFS_MAGIC, F2FS_SUPER_MAGIC,
+    0x2FC12FC1,  // ZFS
+    0x3153464A,  // JFS
+    0x52654973,  // ReiserFS
+    // Its folders' changes are made in the upper folder, one of the above
+    // on every system that runs containers.
+    OVERLAYFS_SUPER_MAGIC,
+};
 
 int64_t ns_of(const timespec& t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
 
@@ -67,7 +84,9 @@ bool read_listing(const std::string& path, Listing& out) {
     l.Mtime = ns_of(st.st_mtim);
     l.Ctime = ns_of(st.st_ctim);
     l.Size = st.st_size;
-    l.Settled = ns_of(now) - std::max(l.Mtime, l.Ctime) >= kSettledNs;
+    struct statfs fs;
+    l.Settled = ::fstatfs(fd, &fs) == 0 && FolderTimesFollowChanges(static_cast<uint64_t>(fs.f_type)) &&
+                ns_of(now) - std::max(l.Mtime, l.Ctime) >= kSettledNs;
     while (dirent* e = readdir(d)) {
         const std::string_view name = e->d_name;
         if (name == "." || name == "..") continue;
@@ -170,6 +189,11 @@ FolderIndex& folder_index() {
     return index;
 }
 }  // namespace
+
+bool FolderTimesFollowChanges(uint64_t file_system_type) {
+    return std::find(std::begin(kTimedFolderFileSystems), std::end(kTimedFolderFileSystems), file_system_type) !=
+           std::end(kTimedFolderFileSystems);
+}
 
 std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::vector<SystemSpelling>& spellings,
                                             const struct stat* dir_state) {

@@ -1,5 +1,6 @@
 // Names of a folder by their spellings, from the folder's listing, which
-// is kept between look-ups while the folder stays as it was: a name asked
+// is kept between look-ups while the folder stays as it was (on file
+// systems whose folder times show every change, FolderTimesFollowChanges): a name asked
 // for in another spelling than the one on disc (letter case, a game
 // unpacked without converting names) costs a look-up in a table, not a
 // read of the folder, whatever the folder's size. Safe on any thread.
@@ -8,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,11 @@
 // once. `dir_state`, when given, is the folder's stat taken just now.
 std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::vector<SystemSpelling>& spellings,
                                             const struct stat* dir_state = nullptr);
+
+// Whether a file system (statfs's f_type) gives a folder new times at
+// every create, remove and rename in it, so that unchanged times mean an
+// unchanged listing. Elsewhere every look-up lists the folder afresh.
+bool FolderTimesFollowChanges(uint64_t file_system_type);
 
 // Whether a listing of the folder is kept that was read long enough after
 // the folder's last change to stand for it; nothing is asked of the system.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -100,10 +101,36 @@ std::string link_target(std::string path) {
     return {};
 }
 
+// Whether the regular file at path holds the bytes of the open file fd
+// (of stat st); fd is read from its start and left anywhere.
+bool same_content(int fd, const struct stat& st, const std::string& path) {
+    struct stat other {};
+    if (::stat(path.c_str(), &other) != 0 || !S_ISREG(other.st_mode) || other.st_size != st.st_size) return false;
+    const int fd2 = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd2 < 0) return false;
+    char a[65536], b[65536];
+    bool same = true;
+    for (off_t at = 0; same;) {
+        const ssize_t got = ::pread(fd, a, sizeof a, at);
+        if (got <= 0) {
+            same = got == 0 && ::pread(fd2, b, 1, at) == 0;
+            break;
+        }
+        same = ::pread(fd2, b, static_cast<size_t>(got), at) == got && std::memcmp(a, b, static_cast<size_t>(got)) == 0;
+        at += got;
+    }
+    ::close(fd2);
+    return same;
+}
+
 void check_writable(const std::string& target, const std::string& sjis_path) {
     struct stat st {};
     if (target.empty() || ::stat(target.c_str(), &st) != 0) return;
-    if ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    // A device, a FIFO, a socket or a folder in the file's place (a link to
+    // /dev/null turns a file off) is never renamed over: that would put a
+    // file where the system had one of those.
+    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 ||
+        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
 }
 }  // namespace
@@ -175,7 +202,9 @@ std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix
     for (int n = 1; copy.fd < 0; ++n) {
         copy_path = sjis_path + suffix + (n > 1 ? "." + std::to_string(n) : std::string());
         copy.fd = ::open(NativePath(copy_path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
-        if (copy.fd < 0 && (errno != EEXIST || n >= 1000))
+        const int err = errno;
+        if (copy.fd < 0 && err == EEXIST && same_content(in, st, NativePath(copy_path))) return copy_path;
+        if (copy.fd < 0 && (err != EEXIST || n >= 1000))
             throw EFCreateError(FileFaultMessage(FileFault::Create, copy_path));
     }
     copy.path = NativePath(copy_path);

@@ -20,15 +20,17 @@
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);
 
 // Raises EWriteError when the file at sjis_path (or the one it links to)
-// exists and may not be written: one its user made read-only (no write bit
-// at all: the user's word, which root's rights do not override), or one
-// this user may not write. A rename would replace it all the same, so this
+// exists and may not be written: anything but a regular file (a device, a
+// FIFO, a socket, a folder), one its user made read-only (no write bit at
+// all: the user's word, which root's rights do not override), or one this
+// user may not write. A rename would replace it all the same, so this
 // is asked first.
 void CheckFileReplaceable(const std::string& sjis_path);
 
 // Keeps a copy of the file at sjis_path beside it, byte for byte, under the
 // first free name of sjis_path + suffix, then + suffix + ".2", ".3" and so
-// on; never over a file that exists. The copy is synced before this returns
-// its path. Failure raises EFOpenError, EReadError, EFCreateError or
+// on; never over a file that exists. A copy already there with the same
+// bytes is that copy: its path is returned and no other is made. The copy
+// is synced before this returns its path. Failure raises EFOpenError, EReadError, EFCreateError or
 // EWriteError and leaves no partial copy.
 std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix);

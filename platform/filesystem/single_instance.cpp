@@ -119,20 +119,33 @@ int open_lock_folder(const LockFolder& folder, std::string& why) {
         why = "there is no home folder";
         return -1;
     }
+    // The first folder that could not be made says why the lock folder is
+    // not there ("No such file or directory" from the folders below it
+    // would hide it).
+    int made_err = 0;
+    auto make = [&](const std::string& path) {
+        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST && made_err == 0) made_err = errno;
+    };
     for (size_t at = dir.find('/', folder.MadeFrom); at != std::string::npos; at = dir.find('/', at + 1))
-        ::mkdir(dir.substr(0, at).c_str(), 0700);
-    ::mkdir(dir.c_str(), 0700);
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        struct stat st;
-        const bool there = ::lstat(dir.c_str(), &st) == 0;
-        why = there && S_ISLNK(st.st_mode)   ? "is a symbolic link"
-              : there && !S_ISDIR(st.st_mode) ? "is not a folder"
-                                              : std::string("cannot be made (") + std::strerror(err) + ")";
+        make(dir.substr(0, at));
+    make(dir);
+    struct stat st;
+    // What stands there is asked first: another user's private folder
+    // cannot be opened, and that is whose it is, not a permission fault.
+    if (::lstat(dir.c_str(), &st) != 0) {
+        why = std::string("cannot be made (") + std::strerror(made_err ? made_err : errno) + ")";
         return -1;
     }
-    struct stat st;
+    if (S_ISLNK(st.st_mode)) why = "is a symbolic link";
+    else if (!S_ISDIR(st.st_mode)) why = "is not a folder";
+    else if (st.st_uid != ::getuid()) why = "belongs to " + user_name(st.st_uid);
+    if (!why.empty()) return -1;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::string("cannot be opened (") + std::strerror(errno) + ")";
+        return -1;
+    }
+    // Checked again on what was opened: the name may have been taken meanwhile.
     if (::fstat(fd, &st) != 0) why = std::string("cannot be read (") + std::strerror(errno) + ")";
     else if (st.st_uid != ::getuid()) why = "belongs to " + user_name(st.st_uid);
     else if ((st.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0)

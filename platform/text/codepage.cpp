@@ -4,6 +4,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <array>
+#include <cstring>
 #include <mutex>
 #include <span>
 
@@ -50,7 +52,9 @@ struct SharedDescriptor {
     const iconv_t Cd;
 };
 
-std::string convert(SharedDescriptor& d, bool utf8_source, std::string_view in) {
+// Each unit that does not convert becomes one '?', or with keep_bad_units
+// stays the byte it was.
+std::string convert(SharedDescriptor& d, bool utf8_source, std::string_view in, bool keep_bad_units = false) {
     const iconv_t cd = d.Cd;
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
     std::lock_guard guard(d.Lock);
@@ -72,15 +76,18 @@ std::string convert(SharedDescriptor& d, bool utf8_source, std::string_view in) 
             continue;
         }
         // Invalid, unmappable or incomplete sequence: one '?' for the unit.
-        if (outleft < 1) {
+        const size_t skip = bad_unit_size(utf8_source, inp, inleft);
+        const size_t put = keep_bad_units ? skip : 1;
+        if (outleft < put) {
             size_t used = static_cast<size_t>(outp - out.data());
-            out.resize(out.size() * 2);
+            out.resize(out.size() * 2 + put);
             outp = out.data() + used;
             outleft = out.size() - used;
         }
-        *outp++ = '?';
-        --outleft;
-        const size_t skip = bad_unit_size(utf8_source, inp, inleft);
+        if (keep_bad_units) std::memcpy(outp, inp, skip);
+        else *outp = '?';
+        outp += put;
+        outleft -= put;
         inp += skip;
         inleft -= skip;
     }
@@ -254,7 +261,10 @@ std::string restore_carried(std::string_view sjis, ConvertRun convert_run) {
 
 std::string SjisToSystemName(std::string_view sjis) {
     if (plain_ascii(sjis, false)) return std::string(sjis);
-    return restore_carried(sjis, Cp932ToUtf8);
+    // A byte that no character of the code page begins stays that byte: a
+    // stand-in such as "?" would name another file.
+    static SharedDescriptor& d = *new SharedDescriptor("UTF-8", "CP932");
+    return restore_carried(sjis, [](std::string_view run) { return convert(d, false, run, true); });
 }
 
 namespace {
@@ -267,10 +277,18 @@ struct Respelling {
 // JIS-style converters read six characters of code page 932 as JIS X 0208
 // names them ("～" 81 60 as "〜" U+301C); glibc's also reads the JIS-Roman
 // half of its single bytes ("\" as "¥", "~" as "‾").
-constexpr Respelling kJisStyleGlibc[] = {{0x8160, "\u301C"}, {0x8161, "\u2016"}, {0x817C, "\u2212"},
-                                         {0x8191, "\u00A2"}, {0x8192, "\u00A3"}, {0x81CA, "\u00AC"},
-                                         {0x5C, "\u00A5"},   {0x7E, "\u203E"}};
-constexpr std::span<const Respelling> kJisStyle(kJisStyleGlibc, 6);
+constexpr Respelling kJisStyle[] = {{0x8160, "\u301C"}, {0x8161, "\u2016"}, {0x817C, "\u2212"},
+                                    {0x8191, "\u00A2"}, {0x8192, "\u00A3"}, {0x81CA, "\u00AC"}};
+constexpr Respelling kJisRomanGlibc[] = {{0x5C, "\u00A5"}, {0x7E, "\u203E"}};
+// The two lists as one, whatever either holds.
+template <size_t A, size_t B>
+constexpr std::array<Respelling, A + B> joined(const Respelling (&a)[A], const Respelling (&b)[B]) {
+    std::array<Respelling, A + B> out{};
+    for (size_t i = 0; i < A; ++i) out[i] = a[i];
+    for (size_t i = 0; i < B; ++i) out[A + i] = b[i];
+    return out;
+}
+constexpr auto kJisStyleGlibc = joined(kJisStyle, kJisRomanGlibc);
 // Python's JIS X 0213 codec against glibc's.
 constexpr Respelling kX0213Python[] = {{0x815C, "\u2015"}, {0x815F, "\\"},     {0x81B0, "~"},
                                        {0x81D4, "\u2985"}, {0x81D5, "\u2986"}, {0xFC5A, "\u9B1D"}};

@@ -37,6 +37,8 @@ std::string Utf8ToCp932(std::string_view utf8);
 // "한국" reaches its files again, string routines see whole double-byte
 // characters, never a stray "\", and a user-defined character of a game's
 // file name (0xF040-0xF9FC) stays the private-use character it names.
+// A byte of engine text that begins no character of the code page stays
+// that byte in the system's name, never a stand-in such as "?".
 std::string SystemNameToSjis(std::string_view native);
 std::string SjisToSystemName(std::string_view sjis);
 // One way a name may be spelt on disc.

@@ -41,6 +41,30 @@ protected:
         root.WritePage(sub + "/main.vsb", w);
         root.WriteFile(sub + "/vorq.vpb", ProjectFileBytes(TestProjectData("main.vsb")));
     }
+    // For starts as a user of this test run alone (no entry in the user
+    // database): a folder under /tmp open to others holding a waiting game
+    // in "game", and that user's lock folder under /tmp; both removed at
+    // the end.
+    struct OtherUser {
+        std::string id = std::to_string(60000 + ::getpid() % 5000);
+        std::string base, game, tmp_locks = "/tmp/vorqplayer-" + id;
+        OtherUser() {
+            char tmpl[] = "/tmp/vorq-lock-test-XXXXXX";
+            if (!::mkdtemp(tmpl)) return;
+            base = tmpl;
+            game = base + "/game";
+            ::chmod(base.c_str(), 0755);
+            TTestGameFolder waiting;
+            waiting.WriteWaitingGame();
+            std::filesystem::copy(NativePath(waiting.Path()), game, std::filesystem::copy_options::recursive);
+        }
+        ~OtherUser() {
+            std::error_code ec;
+            if (!base.empty()) std::filesystem::remove_all(base, ec);
+            std::filesystem::remove_all(tmp_locks, ec);
+            std::filesystem::remove(tmp_locks, ec);
+        }
+    };
     // env: more of the player's environment, as env(1) takes it.
     CommandOutcome play(const std::string& folder, const std::string& env = "") {
         return RunCommand("env " + env + " VORQ_HEADLESS=1 VORQ_FRAMES=200 timeout 120 '" + kPlayer + "' '" +
@@ -122,27 +146,14 @@ TEST_F(GameLock, APlantedOrOddLockFolderKeepsOneGameRunningOnce) {
     namespace fs = std::filesystem;
     // A user of this test run alone, with no entry in the user database: its
     // home is what $HOME says.
-    const std::string user = std::to_string(60000 + ::getpid() % 5000), nobody = "65534";
+    const OtherUser other;
+    ASSERT_FALSE(other.base.empty());
+    const std::string nobody = "65534", &user = other.id;
     const auto as = [](const std::string& uid, const std::string& command) {
         return "setpriv --reuid=" + uid + " --regid=" + uid + " --clear-groups " + command;
     };
-    char tmpl[] = "/tmp/vorq-lock-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string base = tmpl, game = base + "/game", home = base + "/home", trap = base + "/trap",
-                      tmp_locks = "/tmp/vorqplayer-" + user, home_locks = home + "/.cache/vorqplayer/locks";
-    struct Cleanup {
-        std::string base, tmp_locks;
-        ~Cleanup() {
-            std::error_code ec;
-            fs::remove_all(base, ec);
-            fs::remove_all(tmp_locks, ec);
-            fs::remove(tmp_locks, ec);
-        }
-    } cleanup{base, tmp_locks};
-    ::chmod(base.c_str(), 0755);
-    TTestGameFolder waiting;
-    waiting.WriteWaitingGame();
-    fs::copy(NativePath(waiting.Path()), game, fs::copy_options::recursive);
+    const std::string &base = other.base, &game = other.game, &tmp_locks = other.tmp_locks, home = base + "/home",
+                      trap = base + "/trap", home_locks = home + "/.cache/vorqplayer/locks";
     ASSERT_EQ(RunCommand("mkdir -m 0700 " + home + " && chown -R " + user + ":" + user + " " + game + " " + home +
                          " && mkdir -m 0777 " + trap + " && chown " + nobody + " " + trap + " && echo ok").Output,
               "ok\n");
@@ -216,6 +227,28 @@ TEST_F(GameLock, APlantedOrOddLockFolderKeepsOneGameRunningOnce) {
         EXPECT_TRUE(fs::is_empty(home_locks, ec));
         fs::remove(trace, ec);
     }
+}
+
+// Neither lock folder can be used: the one under /tmp is another user's
+// private folder, and the home one cannot be made below a ~/.cache the
+// user may not write. Each is told with its own reason.
+TEST_F(GameLock, UnusableLockFoldersAreToldWithTheirRealCause) {
+    if (::geteuid() != 0) GTEST_SKIP() << "playing as other users needs root";
+    if (const char* tool = MissingTool({"setpriv"})) GTEST_SKIP() << tool << " is not installed";
+    const OtherUser other;
+    ASSERT_FALSE(other.base.empty());
+    const std::string &user = other.id, &game = other.game, &tmp_locks = other.tmp_locks, home = other.base + "/home";
+    std::filesystem::remove_all(tmp_locks);
+    ASSERT_EQ(RunCommand("mkdir -m 0700 " + home + " && mkdir -m 0555 " + home + "/.cache && chown " + user + ":" +
+                         user + " " + home + " && chown -R " + user + ":" + user + " " + game + " && setpriv --reuid=65534 "
+                         "--regid=65534 --clear-groups mkdir -m 0700 " + tmp_locks + " && echo ok").Output,
+              "ok\n");
+    const CommandOutcome o = RunCommand("setpriv --reuid=" + user + " --regid=" + user + " --clear-groups env -u TMPDIR "
+                                        "HOME=" + home + " VORQ_HEADLESS=1 VORQ_FRAMES=50 timeout 120 " +
+                                        PlayerForEveryUser() + " " + game + " 2>&1");
+    EXPECT_NE(o.Output.find(tmp_locks + " belongs to "), std::string::npos) << o.Output;
+    EXPECT_NE(o.Output.find(home + "/.cache/vorqplayer/locks cannot be made (Permission denied)"), std::string::npos)
+        << o.Output;
 }
 
 }  // namespace

@@ -22,26 +22,11 @@
 
 namespace {
 
-// Each run adds 1 to the status variable "count" and ends.
-void write_counting_game(TTestGameFolder& game) {
-    TPageWriter page;
-    page.Calc("count = count + 1");
-    page.Terminate();
-    game.WritePage("main.vsb", page);
-    TProjectFileData project = TestProjectData("main.vsb");
-    project.SleepBetweenFrames = true;  // so that the start-up logo ends within the frames allowed
-    TProjectFileData::Variable count;
-    count.Type = PT_INT;
-    count.Name = "count";
-    project.Variables.push_back(count);
-    game.WriteProject(project);
-}
-
 TEST(StatusAtTheEnd, AFolderThatCannotTakeItIsToldAndItsSaveFileStaysAsItWas) {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs and playing as another user need root";
     if (const char* tool = MissingTool({"unshare", "setpriv"})) GTEST_SKIP() << tool << " is not installed";
     TTestGameFolder source;
-    write_counting_game(source);
+    WriteCountingGame(source, false);
     // The game is played twice in $G: once with room, once without.
     const std::string play = "play() { ${AS:-} env VORQ_HEADLESS=1 VORQ_FRAMES=3000 TMPDIR=/tmp timeout 120 \"$P\" \"$G\"; }\n"
                              "cp \"$SRC\"/* \"$G\"/ || exit 125\n"

@@ -156,6 +156,15 @@ TEST(VrFileCollection, NameLengthBeyondTheDirectoryIsRefusedBeforeSizing) {
     EXPECT_EQ(c.Count(), 0);
 }
 
+namespace {
+// The player's own file, salvaged and its entries checked.
+TVrSalvageReport open_checked(TVrFileCollection& c, const std::string& path, const TVrNameRule* names = nullptr) {
+    TVrSalvageReport report = c.OpenOwnArchive(path, names);
+    c.CheckEntries(report);
+    return report;
+}
+}  // namespace
+
 TEST(VrFileCollection, SalvagingACutFileKeepsWhatItHoldsAndNamesTheRest) {
     // Every prefix: refused while the directory is cut, else each entry is
     // kept when its bytes lie inside and loads as from the whole file, or is
@@ -170,7 +179,7 @@ TEST(VrFileCollection, SalvagingACutFileKeepsWhatItHoldsAndNamesTheRest) {
         TVrFileCollection c;
         std::vector<std::string> dropped;
         try {
-            dropped = c.OpenSalvaging(path).Dropped;
+            dropped = open_checked(c, path).Dropped;
         } catch (const ECorruptData&) {
             EXPECT_LT(static_cast<int64_t>(cut), whole.GetEntry(0)->Offset);
             continue;
@@ -212,7 +221,7 @@ TVrSalvageReport salvage_known(const std::string& bytes, std::vector<std::string
     const std::string path = temp_file("known_spoilt.dat");
     std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc) << bytes;
     TVrFileCollection c;
-    const TVrSalvageReport report = c.OpenSalvaging(path, &kKnownRule);
+    const TVrSalvageReport report = open_checked(c, path, &kKnownRule);
     kept.clear();
     for (int i = 0; i + 1 < c.Count(); ++i) {
         kept.push_back(c.GetEntry(i)->GetName());
@@ -270,7 +279,7 @@ TEST(VrFileCollection, FlippedDirectoryBitsNeverCrash) {
             TVrFileCollection c;
             try {
                 if (salvage)
-                    c.OpenSalvaging(path);
+                    open_checked(c, path);
                 else
                     c.Open(path);
             } catch (const ECorruptData&) {

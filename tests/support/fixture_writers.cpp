@@ -1,6 +1,7 @@
 #include "fixture_writers.h"
 
 #include "files/big_stream.h"
+#include "files/vocab.h"
 #include "files/vr_file_collection.h"
 #include "platform/filesystem/filesys.h"
 
@@ -54,6 +55,21 @@ void TTestGameFolder::WriteFile(const std::string& name, const std::string& byte
 void TTestGameFolder::WriteProject(const TProjectFileData& data) { WriteFile("vorq.vpb", ProjectFileBytes(data)); }
 
 void TTestGameFolder::WritePage(const std::string& name, const TPageWriter& page) { WriteFile(name, page.Bytes()); }
+
+void WriteCountingGame(TTestGameFolder& game, bool save_slot) {
+    TPageWriter page;
+    page.Calc("count = count + 1");
+    if (save_slot) page.GameSave("count", "\"slot\"");
+    page.Terminate();
+    game.WritePage("main.vsb", page);
+    TProjectFileData project = TestProjectData("main.vsb");
+    project.SleepBetweenFrames = true;  // so that the start-up logo ends within the frames allowed
+    TProjectFileData::Variable count;
+    count.Type = PT_INT;
+    count.Name = "count";
+    project.Variables.push_back(count);
+    game.WriteProject(project);
+}
 
 void TTestGameFolder::WriteWaitingGame() {
     TPageWriter page;

@@ -32,6 +32,10 @@ private:
     std::string path_;
 };
 
+// A game in the folder whose every run adds 1 to the status variable
+// "count", with save_slot saves into slot count (caption "slot"), and ends.
+void WriteCountingGame(TTestGameFolder& game, bool save_slot);
+
 // A memory stream holding bytes, at position 0.
 TMemoryStream StreamOf(const std::string& bytes);
 

@@ -73,3 +73,20 @@ TEST(FolderIndex, AKeptListingSeesEveryChangeAtOnce) {
         }
     }
 }
+
+// Listings are kept only where a folder's times follow every create,
+// remove and rename in it (statfs's f_type); FAT, exFAT through FUSE and
+// network file systems list afresh at every look-up.
+TEST(FolderIndex, ListingsAreKeptOnlyOnFileSystemsWhoseFolderTimesFollowEveryChange) {
+    const struct {
+        const char* Name;
+        uint64_t Type;
+        bool Kept;
+    } cases[] = {
+        {"ext2/3/4", 0xEF53, true},      {"XFS", 0x58465342, true},   {"Btrfs", 0x9123683E, true},
+        {"tmpfs", 0x01021994, true},     {"vfat", 0x4D44, false},     {"exFAT", 0x2011BAB0, false},
+        {"FUSE", 0x65735546, false},     {"NFS", 0x6969, false},      {"CIFS", 0xFF534D42, false},
+        {"NTFS (ntfs3)", 0x7366746E, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FolderTimesFollowChanges(c.Type), c.Kept) << c.Name;
+}

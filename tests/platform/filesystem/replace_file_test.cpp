@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <random>
 #include <thread>
@@ -122,6 +123,42 @@ TEST(ReplaceFileContents, ASaveFileThatIsALinkStaysALinkAndItsTargetIsReplaced) 
     // No temporary is left in either folder.
     EXPECT_EQ(ListDirectory(dir + "game").size(), 2u);
     EXPECT_EQ(ListDirectory(dir + "kept").size(), 3u);
+}
+
+// save.dat, game.ini or a picture led by a link to a device (a link to
+// /dev/null turns a file off), a FIFO, a socket or a folder: the write is
+// refused and everything stays as it was.
+TEST(ReplaceFileContents, APathLeadingToAnythingButARegularFileIsNeverReplaced) {
+    const std::string dir = PrivateTempFolder() + "replace_node/", native = NativePath(dir);
+    ASSERT_TRUE(ForceDirectories(dir));
+    const struct {
+        const char* What;
+        std::string Make;  // makes "$T"
+        mode_t Type;
+    } cases[] = {
+        {"a device", "mknod \"$T\" c 1 3", S_IFCHR},
+        {"a FIFO", "mkfifo \"$T\"", S_IFIFO},
+        {"a socket", "/usr/bin/python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' \"$T\"",
+         S_IFSOCK},
+        {"a folder", "mkdir \"$T\"", S_IFDIR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.Type == S_IFCHR && ::geteuid() != 0) continue;  // only root makes device nodes
+        const std::string target = native + "node", link = native + "save.dat";
+        ASSERT_EQ(RunCommand("T='" + target + "'; " + c.Make + " && echo ok").Output, "ok\n");
+        ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+        EXPECT_THROW(ReplaceFileContents(dir + "save.dat", "slots", 5), EWriteError);
+        EXPECT_THROW(CheckFileReplaceable(dir + "save.dat"), EWriteError);
+        struct stat st {};
+        ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, c.Type);
+        ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_EQ(ListDirectory(dir).size(), 2u);
+        ::unlink(link.c_str());
+        std::system(("rm -rf '" + target + "'").c_str());
+    }
 }
 
 TEST(ReplaceFileContents, TemporariesThatNoWriterHoldsAreRemovedAndAHeldOneStays) {

@@ -1,0 +1,175 @@
+// save.dat as the real player, headless, keeps it across runs of a game
+// that saves one more slot at every start: files named as its side
+// directory or its entries are never taken into it; a save.dat that leads
+// to anything but a regular file is never replaced; a damaged one whose
+// first replacement finds the disk full is copied once; a start page
+// spelt with a byte no code page holds never runs the page named "?".
+#include "engine/game_save.h"
+#include "engine/scenario_writer.h"
+#include "files/vocab.h"
+#include "files/vr_file_collection.h"
+#include "platform/filesystem/filesys.h"
+#include "platform/text/codepage.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/fixture_writers.h"
+#include "tests/support/run_command.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kPlayer = std::string(VORQ_BINARY_DIR) + "/vorqplayer";
+const char kDamageTold[] = "が壊れているため読めません";
+
+CommandOutcome play(const std::string& game, const std::string& cwd = "/") {
+    return RunCommand("cd '" + cwd + "' && env VORQ_HEADLESS=1 VORQ_FRAMES=3000 timeout 120 '" + kPlayer + "' '" +
+                      NativePath(game) + "' 2>&1");
+}
+
+// The unpacked entries of a save file, read as the player's own archive.
+std::map<std::string, std::string> entries_of(const std::string& save_path) {
+    TVrFileCollection a;
+    a.OpenOwnArchive(save_path);
+    std::map<std::string, std::string> out;
+    for (int i = 0; i + 1 < a.Count(); ++i) {
+        TMemoryStream m;
+        a.LoadEntry(*a.GetEntry(i), m);
+        out[a.GetEntry(i)->GetName()] = std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
+    }
+    return out;
+}
+
+TEST(SaveFileRun, FilesNamedAsItsSideDirectoryOrAnEntryAreNeverTakenIntoIt) {
+    const struct {
+        const char* What;
+        std::string Planted;  // relative to the game folder
+    } cases[] = {
+        {"save.ext beside save.dat", "save.ext"},
+        {"GAMESAVEDATA1 in the working folder", "work/GAMESAVEDATA1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TTestGameFolder game;
+        WriteCountingGame(game, true);
+        const std::string dir = NativePath(game.Path());
+        fs::create_directory(dir + "work");
+        ASSERT_EQ(play(game.Path(), dir + "work").Status, 0);
+        const auto first = entries_of(game.Path() + "save.dat");
+        ASSERT_EQ(first.count(GameSaveEntryName(1)), 1u);
+        std::ofstream(dir + c.Planted) << "planted: any bytes at all";
+        for (int run = 2; run <= 3; ++run) {
+            const CommandOutcome o = play(game.Path(), dir + "work");
+            EXPECT_EQ(o.Status, 0) << o.Output;
+            EXPECT_EQ(o.Output.find(kDamageTold), std::string::npos) << o.Output;
+        }
+        const auto now = entries_of(game.Path() + "save.dat");
+        EXPECT_EQ(now.at(GameSaveEntryName(1)), first.at(GameSaveEntryName(1)));
+        EXPECT_EQ(now.count(GameSaveEntryName(3)), 1u);
+        EXPECT_FALSE(fs::exists(dir + "save.dat.damaged"));
+    }
+}
+
+// A link to a device node (a link to /dev/null turns a file off), made in
+// a private folder as a user would keep one; the other kinds of file are
+// ReplaceFileContents' own test.
+TEST(SaveFileRun, ASaveFileLinkedToADeviceIsNeverReplaced) {
+    if (::geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    char folder[] = "/tmp/vorq-node-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string node = std::string(folder) + "/null";
+    ASSERT_EQ(::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    TTestGameFolder game;
+    WriteCountingGame(game, true);
+    const std::string dir = NativePath(game.Path());
+    ASSERT_EQ(::symlink(node.c_str(), (dir + "save.dat").c_str()), 0);
+    const CommandOutcome o = play(game.Path());
+    EXPECT_EQ(o.Status, 1) << o.Output;
+    EXPECT_NE(o.Output.find("save.dat:ファイルに書き込めません"), std::string::npos) << o.Output;
+    struct stat st;
+    ASSERT_EQ(::lstat(node.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    ASSERT_EQ(::lstat((dir + "save.dat").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    // Nothing else beside them: no temporary, no copy.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3) << "vorq.vpb, main.vsb, save.dat";
+    fs::remove_all(folder);
+}
+
+// The first replacement of a damaged save.dat finds room for its copy but
+// not for the new file (a small tmpfs, filled, in a mount namespace of the
+// run's own); the next run has room. One copy, named once, by the write
+// that replaced the file.
+TEST(SaveFileRun, ADamagedSaveFileIsCopiedOnceThoughItsFirstReplacementFindsTheDiskFull) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    if (const char* tool = MissingTool({"unshare", "truncate"})) GTEST_SKIP() << tool << " is not installed";
+    TTestGameFolder source;
+    WriteCountingGame(source, true);
+    ASSERT_EQ(play(source.Path()).Status, 0);
+    // Slot 1's packed bytes spoilt in their middle.
+    std::string damaged = ReadFileBytes(source.Path() + "save.dat");
+    {
+        TVrFileCollection a;
+        a.OpenOwnArchive(source.Path() + "save.dat");
+        const TVrFile& slot = *a.FindEntry(GameSaveEntryName(1));
+        damaged[static_cast<size_t>(slot.Offset + slot.Size / 2)] ^= 0x20;
+    }
+    source.WriteFile("save.dat", damaged);
+    char folder[] = "/tmp/vorq-full-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string game = std::string(folder) + "/game", out = std::string(folder) + "/out";
+    fs::create_directory(game);
+    fs::create_directory(out);
+    std::ofstream(out + "/run.sh")
+        << "unshare -m sh -c '\n"
+           "mount --make-rprivate / && mount -t tmpfs -o size=256k tmpfs \"$G\" || exit 125\n"
+           "play() { env VORQ_HEADLESS=1 VORQ_FRAMES=3000 TMPDIR=/tmp timeout 120 \"$P\" \"$G\"; }\n"
+           "cp \"$SRC\"/* \"$G\"/ || exit 125\n"
+           "cat /dev/zero >\"$G/fill\" 2>/dev/null\n"
+           // Room for a copy of save.dat and no more.
+           "size=$(stat -c %s \"$G/save.dat\")\n"
+           "truncate -s -$(( (size + 4095) / 4096 * 4096 )) \"$G/fill\"\n"
+           "play >\"$OUT/full.log\" 2>&1; echo $? >\"$OUT/full.status\"\n"
+           "rm \"$G/fill\"\n"
+           "play >\"$OUT/room.log\" 2>&1; echo $? >\"$OUT/room.status\"\n"
+           "ls \"$G\" >\"$OUT/listing\"; cp \"$G\"/save.dat* \"$OUT\"/\n'\n";
+    const CommandOutcome o = RunCommand("env P='" + kPlayer + "' SRC='" + NativePath(source.Path()) + "' G='" + game +
+                                        "' OUT='" + out + "' bash '" + out + "/run.sh' 2>&1");
+    const std::string full = ReadNativeFileBytes(out + "/full.log"), room = ReadNativeFileBytes(out + "/room.log");
+    EXPECT_EQ(ReadNativeFileBytes(out + "/full.status"), "1\n") << o.Output << full;
+    EXPECT_NE(full.find("save.dat:ファイルに書き込めません"), std::string::npos) << full;
+    EXPECT_EQ(full.find("として残し"), std::string::npos) << full;
+    EXPECT_EQ(ReadNativeFileBytes(out + "/room.status"), "0\n") << room;
+    EXPECT_NE(room.find("/save.dat.damaged として残し"), std::string::npos) << room;
+    EXPECT_EQ(ReadNativeFileBytes(out + "/listing"), "main.vsb\nsave.dat\nsave.dat.damaged\nvorq.vpb\n");
+    EXPECT_EQ(ReadNativeFileBytes(out + "/save.dat.damaged"), damaged);
+    const auto now = entries_of(out + "/save.dat");
+    // The full run's count was never kept: the run with room saved slot 2 again.
+    EXPECT_EQ(now.count(GameSaveEntryName(1)), 0u);
+    EXPECT_EQ(now.count(GameSaveEntryName(2)), 1u);
+    fs::remove_all(folder);
+}
+
+TEST(SaveFileRun, AStartPageWithAByteNoCodePageHoldsNeverRunsThePageNamedWithAStandIn) {
+    TTestGameFolder game;
+    TPageWriter stand_in;
+    stand_in.GameSave("1", "\"ran\"");
+    stand_in.Terminate();
+    game.WritePage("?.vsb", stand_in);
+    game.WriteProject(TestProjectData("\xFD.vsb"));
+    const CommandOutcome o = play(game.Path());
+    EXPECT_NE(o.Output.find("スタートページがありません"), std::string::npos) << o.Output;
+    EXPECT_EQ(entries_of(game.Path() + "save.dat").count(GameSaveEntryName(1)), 0u);
+}
+
+}  // namespace
