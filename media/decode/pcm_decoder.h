@@ -69,7 +69,10 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // decodes, one after another from the first, in one layout (the device's
 // when the links' differ). A link whose pages break sequence (a page lost,
 // spoilt or written twice), or on which the library reported damage, is
-// never sought by the library: it is opened again and decoded forward.
+// never sought by the library: a handle of its own starts at a page near
+// the place (or at the link's start) and decodes forward to it. A large
+// file's decoder waits (Waiting) at its first link's end, and a seek waits,
+// until the look at its pages has ended.
 // Thread: one thread at a time, but Cancel, TotalBytes and LengthSettled
 // from any.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);
