@@ -501,7 +501,12 @@ private:
     }
     void show_full_screen() {
         hidden_ = false;
-        if (const X11Window x = X11WindowOf(window_); x.Display) enter_full_screen(x, asked_);
+        const X11Window x = X11WindowOf(window_);
+        if (!x.Display) return;
+        enter_full_screen(x, asked_);
+        // Without a window manager nobody else gives the keys back to the
+        // window that lost them when it was unmapped.
+        if (!wm_full_screen_) SDL_SetWindowInputFocus(window_);
     }
     // The monitors changed in full screen: the window covers the monitor
     // switched, where it lies now, else the monitor the window lies on
