@@ -257,7 +257,10 @@ public:
         if (!window_) return false;
         if (!mode) return leave_full_screen();
         const X11Window x = X11WindowOf(window_);
-        if (x.Display) return enter_full_screen(x, *mode);
+        if (x.Display) {
+            enter_full_screen(x, *mode);
+            return true;
+        }
         // Elsewhere the desktop's own full screen, which changes no mode.
         if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             std::fprintf(stderr, "vorqplayer: full screen: %s\n", SDL_GetError());
@@ -410,15 +413,14 @@ private:
     // Full screen on X: the player switches the mode of the window's own
     // monitor through RandR, at its place and without touching the screen's
     // size or any other monitor, and lays the window over that monitor.
-    bool enter_full_screen(const X11Window& x, const DisplayMode& asked) {
+    void enter_full_screen(const X11Window& x, const DisplayMode& asked) {
         asked_ = asked;
         std::vector<TMonitor> monitors;
         bool switchable = false;
         if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) {
             // No RandR: the screen is the one monitor, at its one mode.
             const DisplayMode desktop = DesktopMode();
-            cover(x, Bounds(0, 0, static_cast<int32_t>(desktop.Width), static_cast<int32_t>(desktop.Height)), desktop);
-            return true;
+            return cover(x, Bounds(0, 0, static_cast<int32_t>(desktop.Width), static_cast<int32_t>(desktop.Height)), desktop);
         }
         // The window's place as the server has it: the window manager's
         // notice of a move it has just made may not have come yet.
@@ -430,7 +432,6 @@ private:
         for (size_t i = 0; i < monitors.size(); ++i)
             if (!switched_.empty() && monitors[i].Holds(switched_.front().Crtc)) index = i;
         take_monitor(x, monitors[index], switchable);
-        return true;
     }
     // Switches the monitor to the mode full screen takes there, unless it
     // cannot or another player has switched it, and covers it.
