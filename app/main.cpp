@@ -7,7 +7,6 @@
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/resources.h"
 #include "platform/system/trace.h"
-#include "platform/display/screen_watcher.h"
 #include "platform/system/quit_signals.h"
 
 #include <csignal>
@@ -23,8 +22,6 @@ extern const unsigned char kMadeWith[];
 extern const size_t kMadeWithSize;
 
 int main(int argc, char** argv) {
-    // The monitors' watcher is this program too, started with its own argument.
-    RunScreenWatcherIfAsked(argc, argv);
     RegisterResource(kMainIconName, kMainIconType, {kPlayerIcon, kPlayerIconSize});
     RegisterResource("MADEWITH", "DATA", {kMadeWith, kMadeWithSize});
     std::vector<std::string> args;

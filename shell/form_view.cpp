@@ -718,6 +718,11 @@ void TFormView::HandleEvent(const InputEvent& e) {
         break;
     case InputEventKind::Activate: ApplicationActivate(); break;
     case InputEventKind::Deactivate: ApplicationDeactivate(); break;
+    // Minimised in full screen, the game stands still and silent as when
+    // another window takes the focus; the focus coming back resumes it.
+    case InputEventKind::Hidden:
+        if (Active) ApplicationDeactivate();
+        break;
     case InputEventKind::KeyDown: key_down(e.VirtualKey, e.Repeat); break;
     case InputEventKind::KeyUp: key_up(e.VirtualKey); break;
     case InputEventKind::MouseMove:

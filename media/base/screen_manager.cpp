@@ -91,10 +91,13 @@ TScreenManager::TScreenManager(Video* window, int32_t min_width, int32_t min_hei
     FModes = UsableDisplayModes(FWindow->DisplayModes(), FMinWidth, FMinHeight, PreferredWidth, PreferredHeight,
                                 static_cast<uint32_t>(PreferredBits), PreferredModeIndex);
     // A screen with no mode that holds the picture still shows the game in
-    // full screen: on the desktop's own mode, the picture scaled down.
+    // full screen. The one mode listed is the picture's own size, not the
+    // desktop's: full screen then takes, on the monitor the window is on
+    // at the time, its smallest mode that holds the picture, else its own
+    // mode with the picture scaled down.
     const DisplayMode desktop = FWindow->DesktopMode();
-    if (FModes.empty() && desktop.Width > 0 && desktop.Height > 0) {
-        FModes.push_back(desktop);
+    if (FModes.empty() && desktop.Width > 0 && desktop.Height > 0 && FMinWidth > 0 && FMinHeight > 0) {
+        FModes.push_back({static_cast<uint32_t>(FMinWidth), static_cast<uint32_t>(FMinHeight), desktop.BitsPerPixel, 0});
         PreferredModeIndex = 0;
     }
     FModeIndex = -2;

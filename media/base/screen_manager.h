@@ -65,7 +65,8 @@ public:
     // view origin, see SetViewOrigin). The minimum size is the game's size,
     // the preferred size the project's full-screen size. The mode list is
     // UsableDisplayModes of the window's modes; when none is usable, the
-    // desktop's mode alone, on which full screen shows the picture scaled. Raises Exception
+    // picture's own size alone (at the desktop's depth), which full screen
+    // shows on a mode that holds it or scaled on the monitor's own mode. Raises Exception
     // "DirectDrawを初期化できません" when there is no video service. Starts
     // in the window (mode index -1). Each new screen surface's depth
     // becomes the depth of image surfaces (SetDisplayBitCount); destruction

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -25,8 +26,15 @@ const char* const kWatcherArgument = "--vorq-screen-watcher";
 // The watcher's end of the socket, in the watcher.
 constexpr int kWatcherFd = 3;
 
+// The name the watcher shows in the process list.
+const char* const kWatcherName = "vorqplayer-screen-watcher";
+
 int watcher_fd = -1;     // the player's end of the socket, -1 while no watcher runs
 pid_t watcher_pid = -1;
+// What the watcher holds, to hand to a new one when it is lost.
+std::map<unsigned long, TCrtcSwitch> held_here;
+std::string watched_display;
+bool loss_told = false;
 
 bool send_all(const std::string& text) {
     size_t sent = 0;
@@ -43,7 +51,8 @@ bool start_watcher(const char* display_name) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
     // Everything the child needs is made before the fork: it only execs.
-    char program[] = "vorqplayer";
+    char program[64];
+    std::snprintf(program, sizeof program, "%s", kWatcherName);
     char argument[64];
     std::snprintf(argument, sizeof argument, "%s", kWatcherArgument);
     std::string display = display_name ? display_name : "";
@@ -74,7 +83,24 @@ bool start_watcher(const char* display_name) {
     watcher_pid = pid;
     // Newest first: at an end at once the monitors come back before the
     // files go.
-    AtAbruptEnd(FinishScreenWatcher);
+    static const bool registered = (AtAbruptEnd(FinishScreenWatcher), true);
+    (void)registered;
+    return true;
+}
+
+// The watcher has gone: a new one takes what it held.
+bool replace_watcher() {
+    close(watcher_fd);
+    watcher_fd = -1;
+    if (watcher_pid > 0) waitpid(watcher_pid, nullptr, WNOHANG);
+    watcher_pid = -1;
+    if (!loss_told) {
+        loss_told = true;
+        std::fprintf(stderr, "vorqplayer: the monitors' watcher has ended; a new one takes its place\n");
+    }
+    if (!start_watcher(watched_display.c_str())) return false;
+    for (const auto& [crtc, change] : held_here)
+        if (!send_all(change.Line())) return false;
     return true;
 }
 
@@ -106,26 +132,43 @@ void run_watcher(const char* display_name) {
         }
     }
 }
-}  // namespace
 
-void RunScreenWatcherIfAsked(int argc, char** argv) {
-    if (argc != 3 || std::strcmp(argv[1], kWatcherArgument) != 0) return;
+// Before main() and the program's other start-up: every program that can
+// switch a monitor is its own watcher, whatever its main() does. glibc
+// hands the arguments to start-up functions.
+__attribute__((constructor)) void run_watcher_if_asked(int argc, char** argv, char**) {
+    if (argc != 3 || !argv || std::strcmp(argv[1], kWatcherArgument) != 0) return;
     // Started by hand, without the player's socket, it has nothing to watch.
     struct stat st {};
     if (fstat(kWatcherFd, &st) != 0 || !S_ISSOCK(st.st_mode)) _exit(2);
+    // Shown by its own name in ps and top, not as "exe".
+    prctl(PR_SET_NAME, "vorq-watcher", 0, 0, 0);
     run_watcher(argv[2]);
     // Nothing of the program's own was started: nothing to tidy.
     _exit(0);
 }
+}  // namespace
 
 bool WatchCrtcSwitch(const char* display_name, const TCrtcSwitch& change) {
+    watched_display = display_name ? display_name : "";
+    held_here[change.Crtc] = change;
     if (watcher_fd < 0 && !start_watcher(display_name)) return false;
-    return send_all(change.Line());
+    return send_all(change.Line()) || replace_watcher();
 }
 
 void ForgetCrtcSwitch(unsigned long crtc) {
-    if (watcher_fd >= 0) send_all("F " + std::to_string(crtc) + "\n");
+    held_here.erase(crtc);
+    if (watcher_fd >= 0 && !send_all("F " + std::to_string(crtc) + "\n")) replace_watcher();
 }
+
+void KeepScreenWatcher() {
+    if (watcher_fd < 0) return;
+    // The watcher never writes: its end readable means it has closed.
+    pollfd p{watcher_fd, POLLIN | POLLRDHUP, 0};
+    if (poll(&p, 1, 0) > 0 && p.revents != 0) replace_watcher();
+}
+
+int ScreenWatcherPid() { return watcher_fd >= 0 ? watcher_pid : -1; }
 
 void FinishScreenWatcher() {
     const int fd = watcher_fd;

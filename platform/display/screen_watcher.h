@@ -3,13 +3,10 @@
 // of its own (this executable started again, with a hidden argument) holds
 // what the player switched, and puts it back once the player's end of
 // their socket closes. What the player puts back itself it tells the
-// watcher to forget.
+// watcher to forget. Any program that links this in starts as the watcher
+// when asked to, before its main() runs.
 #pragma once
 #include "platform/display/x11_screen.h"
-
-// The program's main() calls this first: when the arguments ask for the
-// watcher it runs it and ends the process, else it returns at once.
-void RunScreenWatcherIfAsked(int argc, char** argv);
 
 // The switch is about to be made on the display named: the watcher,
 // started now when none runs, holds it (a second switch of the same CRTC
@@ -17,7 +14,13 @@ void RunScreenWatcherIfAsked(int argc, char** argv);
 // when no watcher can be started.
 bool WatchCrtcSwitch(const char* display_name, const TCrtcSwitch& change);
 void ForgetCrtcSwitch(unsigned long crtc);
+// A watcher that has ended (killed with the player's name, say) is
+// replaced at once by a new one that holds what it held; the loss is said
+// once on stderr. Cheap enough for every turn of the event loop.
+void KeepScreenWatcher();
 // Ends the watcher: it puts back what it still holds, then ends; waits up
 // to a second for that. Makes only system calls, so the thread that ends
 // the player at once may call it whatever the others do.
 void FinishScreenWatcher();
+// The watcher's process id, -1 while none runs.
+int ScreenWatcherPid();

@@ -21,7 +21,6 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <optional>
 #include <tuple>
 
 namespace {
@@ -164,6 +163,11 @@ public:
         if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
         if (!renderer_) throw Exception(std::string("SDL renderer: ") + SDL_GetError());
         live_windows.push_back(this);
+        if (const X11Window x = X11WindowOf(window_); x.Display) {
+            // Full screen follows the monitors: their changes come as X events.
+            monitor_events_ = FollowMonitorChanges(x.Display);
+            SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+        }
         // The game must never be interrupted by the screen saver or blanking.
         SDL_DisableScreenSaver();
         ApplyIcon();
@@ -253,7 +257,10 @@ public:
         if (!window_) return false;
         if (!mode) return leave_full_screen();
         const X11Window x = X11WindowOf(window_);
-        if (x.Display) return enter_full_screen(x, *mode);
+        if (x.Display) {
+            enter_full_screen(x, *mode);
+            return true;
+        }
         // Elsewhere the desktop's own full screen, which changes no mode.
         if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             std::fprintf(stderr, "vorqplayer: full screen: %s\n", SDL_GetError());
@@ -349,10 +356,19 @@ protected:
         SDL_RenderPresent(renderer_);
     }
     bool FetchEvent(InputEvent& out, uint32_t timeout_ms) override {
+        KeepScreenWatcher();
         SDL_Event e;
         bool waited = false;
         for (;;) {
             int got = SDL_PollEvent(&e);
+            // The notices of one change come together: followed once they are all in.
+            if (!got && monitors_changed_) {
+                monitors_changed_ = false;
+                follow_monitors();
+                out = InputEvent{};
+                out.Kind = InputEventKind::DisplayChange;
+                return true;
+            }
             if (!got && timeout_ms > 0 && !waited) {
                 waited = true;
                 got = SDL_WaitEventTimeout(&e, static_cast<int>(std::min<uint32_t>(timeout_ms, 0x7fffffff)));
@@ -397,14 +413,14 @@ private:
     // Full screen on X: the player switches the mode of the window's own
     // monitor through RandR, at its place and without touching the screen's
     // size or any other monitor, and lays the window over that monitor.
-    bool enter_full_screen(const X11Window& x, const DisplayMode& asked) {
+    void enter_full_screen(const X11Window& x, const DisplayMode& asked) {
+        asked_ = asked;
         std::vector<TMonitor> monitors;
         bool switchable = false;
         if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) {
             // No RandR: the screen is the one monitor, at its one mode.
             const DisplayMode desktop = DesktopMode();
-            cover(x, Bounds(0, 0, static_cast<int32_t>(desktop.Width), static_cast<int32_t>(desktop.Height)), desktop);
-            return true;
+            return cover(x, Bounds(0, 0, static_cast<int32_t>(desktop.Width), static_cast<int32_t>(desktop.Height)), desktop);
         }
         // The window's place as the server has it: the window manager's
         // notice of a move it has just made may not have come yet.
@@ -414,56 +430,128 @@ private:
         size_t index = static_cast<size_t>(MonitorOfArea(MonitorAreas(monitors), area));
         // A new mode in full screen goes to the monitor switched so far.
         for (size_t i = 0; i < monitors.size(); ++i)
-            if (switched_ && monitors[i].Crtc == switched_->Crtc) index = i;
-        const TMonitor& m = monitors[index];
-        if (switched_ && switched_->Crtc != m.Crtc) put_back(x);
-
-        std::vector<DisplayMode> modes;
-        for (const TMonitorMode& mm : m.Modes) modes.push_back(mm.Mode);
-        const int choice = switchable ? ChooseMonitorMode(modes, asked, {client_width_, client_height_}) : -1;
-        unsigned long shown = m.Mode;
-        if (choice >= 0 && m.Modes[static_cast<size_t>(choice)].Id != m.Mode) {
-            TCrtcSwitch change = switched_ ? *switched_ : SwitchOf(m, 0);
-            change.PlayerMode = m.Modes[static_cast<size_t>(choice)].Id;
-            // The watcher learns of the switch before it is made: whatever
-            // ends the player from then on, the monitor comes back.
-            const std::string display = DisplayName(x.Display);
-            watching_ = WatchCrtcSwitch(display.c_str(), change) || watching_;
-            if (SetMonitorMode(x.Display, change)) {
-                switched_ = change;
-                shown = change.PlayerMode;
-            } else {
-                const DisplayMode& refused = modes[static_cast<size_t>(choice)];
+            if (!switched_.empty() && monitors[i].Holds(switched_.front().Crtc)) index = i;
+        take_monitor(x, monitors[index], switchable);
+    }
+    // Switches the monitor to the mode full screen takes there, unless it
+    // cannot or another player has switched it, and covers it.
+    void take_monitor(const X11Window& x, const TMonitor& m, bool switchable) {
+        if (!switched_.empty() && !m.Holds(switched_.front().Crtc)) put_back(x);
+        const TPoint picture{client_width_, client_height_};
+        const int choice = switchable ? ChooseMonitorMode(m.Modes, asked_, picture) : -1;
+        TRect bounds = m.Bounds;
+        DisplayMode shown = m.Shown;
+        if (choice >= 0 && !SwitchedByAnotherPlayer(x.Display, m, switched_)) {
+            const DisplayMode want = m.Modes[static_cast<size_t>(choice)];
+            // Every CRTC of the monitor shows the one size, or none does.
+            std::vector<TCrtcSwitch> changes;
+            bool change = false;
+            for (const TCrtcState& c : m.Crtcs) {
+                std::vector<DisplayMode> own;
+                for (const TMonitorMode& mm : c.Modes) own.push_back(mm.Mode);
+                const int pick = ChooseMonitorMode(own, want, picture);
+                if (pick < 0) return cover(x, bounds, shown);
+                TCrtcSwitch s{c.Crtc, c.Mode, c.Modes[static_cast<size_t>(pick)].Id};
+                for (const TCrtcSwitch& old : switched_)
+                    if (old.Crtc == c.Crtc) s.SavedMode = old.SavedMode;
+                change = change || s.PlayerMode != c.Mode;
+                changes.push_back(s);
+            }
+            if (change && switch_all(x, changes)) {
+                bounds = Bounds(m.Bounds.Left, m.Bounds.Top, static_cast<int32_t>(want.Width), static_cast<int32_t>(want.Height));
+                shown = want;
+            } else if (change) {
                 std::fprintf(stderr,
                              "vorqplayer: the monitor refused the mode %ux%u; the game is shown scaled on its own mode\n",
-                             refused.Width, refused.Height);
-                if (switched_) WatchCrtcSwitch(display.c_str(), *switched_);
-                else ForgetCrtcSwitch(m.Crtc);
+                             want.Width, want.Height);
+                std::vector<TMonitor> now;
+                if (ReadMonitors(x.Display, now))
+                    for (const TMonitor& n : now)
+                        if (n.Holds(m.Crtcs.front().Crtc)) {
+                            bounds = n.Bounds;
+                            shown = n.Shown;
+                        }
             }
         }
-        DisplayMode in_use{static_cast<uint32_t>(m.Bounds.Width()), static_cast<uint32_t>(m.Bounds.Height()),
-                           DesktopMode().BitsPerPixel, 0};
-        for (const TMonitorMode& mm : m.Modes)
-            if (mm.Id == shown) in_use = mm.Mode;
-        cover(x, Bounds(m.Bounds.Left, m.Bounds.Top, static_cast<int32_t>(in_use.Width), static_cast<int32_t>(in_use.Height)),
-              in_use);
+        cover(x, bounds, shown);
+    }
+    // All the switches, the watcher told first: whatever ends the player
+    // from then on, the monitor comes back. When one is refused, none
+    // stays: a monitor half switched would show part of the picture.
+    bool switch_all(const X11Window& x, const std::vector<TCrtcSwitch>& changes) {
+        const std::string display = DisplayName(x.Display);
+        for (const TCrtcSwitch& c : changes) watching_ = WatchCrtcSwitch(display.c_str(), c) || watching_;
+        std::vector<TCrtcSwitch> made;
+        for (const TCrtcSwitch& c : changes) {
+            if (!SetMonitorMode(x.Display, c)) {
+                for (const TCrtcSwitch& done : made) RestoreMonitorMode(x.Display, done);
+                put_back(x);
+                for (const TCrtcSwitch& c2 : changes) ForgetCrtcSwitch(c2.Crtc);
+                return false;
+            }
+            made.push_back(c);
+        }
+        switched_ = changes;
         return true;
+    }
+    // Minimised or unmapped in full screen: the monitor shows its own mode
+    // until the window is shown again.
+    void hide_full_screen() {
+        hidden_ = true;
+        if (const X11Window x = X11WindowOf(window_); x.Display) put_back(x);
+    }
+    void show_full_screen() {
+        hidden_ = false;
+        const X11Window x = X11WindowOf(window_);
+        if (!x.Display) return;
+        enter_full_screen(x, asked_);
+        // Without a window manager nobody else gives the keys back to the
+        // window that lost them when it was unmapped.
+        if (!wm_full_screen_) SDL_SetWindowInputFocus(window_);
+    }
+    // The monitors changed in full screen: the window covers the monitor
+    // switched, where it lies now, else the monitor the window lies on
+    // now (the primary when none), which full screen then takes.
+    void follow_monitors() {
+        const X11Window x = X11WindowOf(window_);
+        if (!full_screen_ || hidden_ || !x.Display) return;
+        std::vector<TMonitor> monitors;
+        bool switchable = false;
+        if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) return;
+        if (!switched_.empty()) {
+            const TCrtcSwitch& s = switched_.front();
+            for (const TMonitor& m : monitors)
+                for (const TCrtcState& c : m.Crtcs)
+                    if (c.Crtc == s.Crtc && c.Mode == s.PlayerMode) {
+                        if (m.Bounds != covered_) cover(x, m.Bounds, m.Shown);
+                        return;
+                    }
+            // Someone else set it another mode or turned it off: theirs stays.
+            put_back(x);
+        }
+        TRect area = covered_;
+        WindowAreaOnServer(x, area);
+        const std::vector<TRect> areas = MonitorAreas(monitors);
+        int index = MonitorOfArea(areas, area);
+        if (index < 0 || RectIsEmpty(IntersectRects(areas[static_cast<size_t>(index)], area))) index = home_monitor(monitors);
+        if (areas[static_cast<size_t>(index)] == covered_) return;
+        take_monitor(x, monitors[static_cast<size_t>(index)], switchable);
     }
     // Lays the window over the monitor: the window manager does it when
     // one runs (it then also keeps it above the others), else the player.
     void cover(const X11Window& x, const TRect& monitor, const DisplayMode& shown) {
-        if (!full_screen_) {
-            wm_full_screen_ = WindowManagerRuns(x.Display);
-            if (wm_full_screen_) {
-                // Size hints of a window that cannot be resized would keep
-                // the window manager from giving it the monitor's size.
-                SDL_SetWindowResizable(window_, SDL_TRUE);
-                // It takes the monitor the window is on.
-                int top = 0, left = 0;
-                SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
-                SDL_SetWindowPosition(window_, monitor.Left + left, monitor.Top + top);
-                AskWindowManagerFullScreen(x.Display, x.Window, true);
-            }
+        if (!full_screen_) wm_full_screen_ = WindowManagerRuns(x.Display);
+        if (wm_full_screen_ && (!full_screen_ || monitor != covered_)) {
+            // Onto another monitor: the window manager lets it go first.
+            if (full_screen_) AskWindowManagerFullScreen(x.Display, x.Window, false);
+            // Size hints of a window that cannot be resized would keep
+            // the window manager from giving it the monitor's size.
+            SDL_SetWindowResizable(window_, SDL_TRUE);
+            // It takes the monitor the window is on.
+            int top = 0, left = 0;
+            SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
+            SDL_SetWindowPosition(window_, monitor.Left + left, monitor.Top + top);
+            AskWindowManagerFullScreen(x.Display, x.Window, true);
         }
         if (!wm_full_screen_) CoverArea(x.Display, x.Window, monitor);
         full_screen_ = true;
@@ -498,13 +586,14 @@ private:
         mouse_ = {e.X, e.Y};
         InjectEvent(e);
     }
-    // The monitor the player switched shows its own mode again, while it
-    // still shows the player's.
+    // The monitors the player switched show their own modes again, while
+    // they still show the player's.
     void put_back(const X11Window& x) {
-        if (!switched_) return;
-        RestoreMonitorMode(x.Display, *switched_);
-        ForgetCrtcSwitch(switched_->Crtc);
-        switched_.reset();
+        for (const TCrtcSwitch& s : switched_) {
+            RestoreMonitorMode(x.Display, s);
+            ForgetCrtcSwitch(s.Crtc);
+        }
+        switched_.clear();
     }
     bool leave_full_screen() {
         if (!full_screen_) return true;
@@ -520,6 +609,7 @@ private:
         }
         full_screen_ = false;
         wm_full_screen_ = false;
+        hidden_ = false;
         SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
         apply_scaling();
         // Its monitor may have gone meanwhile.
@@ -596,12 +686,27 @@ private:
             return true;
         }
         case SDL_DISPLAYEVENT: out.Kind = InputEventKind::DisplayChange; return true;
+        case SDL_SYSWMEVENT:
+            monitors_changed_ = monitors_changed_ || IsMonitorChange(e, monitor_events_);
+            return false;
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_FOCUS_GAINED: out.Kind = InputEventKind::Activate; return true;
             case SDL_WINDOWEVENT_FOCUS_LOST: out.Kind = InputEventKind::Deactivate; return true;
             case SDL_WINDOWEVENT_CLOSE: out.Kind = InputEventKind::CloseRequest; return true;
             case SDL_WINDOWEVENT_DISPLAY_CHANGED: out.Kind = InputEventKind::DisplayChange; return true;
+            case SDL_WINDOWEVENT_HIDDEN:
+            case SDL_WINDOWEVENT_MINIMIZED:
+                if (!full_screen_ || hidden_) return false;
+                hide_full_screen();
+                out.Kind = InputEventKind::Hidden;
+                return true;
+            case SDL_WINDOWEVENT_SHOWN:
+            case SDL_WINDOWEVENT_RESTORED:
+                if (!hidden_) return false;
+                show_full_screen();
+                out.Kind = InputEventKind::Shown;
+                return true;
             case SDL_WINDOWEVENT_EXPOSED:
                 ShowImage();
                 out.Kind = InputEventKind::Paint;
@@ -620,8 +725,12 @@ private:
     TPoint mouse_;
     TRect covered_{};  // the monitor the window covers in full screen
     bool wm_full_screen_ = false;  // the window manager lays it over the monitor
-    std::optional<TCrtcSwitch> switched_;  // the monitor whose mode the player set
+    std::vector<TCrtcSwitch> switched_;  // the CRTCs of the monitor whose mode the player set
     bool watching_ = false;  // this window started the monitors' watcher
+    DisplayMode asked_;      // the mode full screen was asked for
+    bool hidden_ = false;    // minimised or unmapped in full screen
+    int monitor_events_ = -1;  // RandR's first event type, -1 without RandR
+    bool monitors_changed_ = false;  // notices of a change came, not followed yet
 };
 }  // namespace
 

@@ -41,6 +41,8 @@ enum class InputEventKind : uint8_t {
     DisplayChange,  // the desktop's display mode or layout changed
     Paint,          // the window system asks for the client area again (uncovered, restored)
     Composition,    // Text: the input method's unfinished text (Shift-JIS), empty when it ends
+    Hidden,         // the window in full screen was minimised or unmapped: its monitor shows the desktop's mode
+    Shown,          // and is shown again: full screen takes the monitor again
 };
 
 enum class MouseButton : uint8_t { Left, Right, Middle };
@@ -115,11 +117,18 @@ public:
     virtual DisplayMode DesktopMode() const = 0;
     // Full screen on the monitor the window is on, the client image (the
     // picture) scaled to fit and centred; null returns to the window.
-    // mode is one of DisplayModes(): a backend that sets modes itself
-    // shows the mode of that size on this monitor (the rate as asked, else
-    // its lowest), else its smallest that holds the picture; when it can
-    // set none, the window covers the monitor at the mode it has. Returns
-    // false and stays as it was when the switch fails.
+    // A backend that sets modes itself shows mode's size on this monitor
+    // when it holds the picture (the rate as asked, else its lowest), else
+    // the monitor's smallest mode that holds the picture; when it can set
+    // none (no such mode, the server refuses, another player switched the
+    // monitor), the window covers the monitor at the mode it has. While in
+    // full screen it follows the desktop: minimised, the monitor shows its
+    // own mode again (Hidden), shown again, it is switched again (Shown);
+    // when monitors change, the window covers its monitor where it lies
+    // now. Returns true when full screen (or the window) is reached; false
+    // only when the backend refuses the mode (the headless one, for a mode
+    // it does not list, or the desktop's own full screen fails), and then
+    // stays as it was.
     virtual bool SetFullScreen(const DisplayMode* mode) = 0;
     bool IsFullScreen() const { return full_screen_; }
     // The bounds of the monitor the window is on, on the desktop (the one

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
+#include <cerrno>
+#include <cstdlib>
 #include <tuple>
 
 #include <SDL.h>
@@ -93,6 +94,10 @@ void ReportXErrors() {
     XSetIOErrorHandler(x_connection_lost);
 }
 
+bool TMonitor::Holds(unsigned long crtc) const {
+    return std::any_of(Crtcs.begin(), Crtcs.end(), [&](const TCrtcState& c) { return c.Crtc == crtc; });
+}
+
 bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
     out.clear();
     if (switchable) *switchable = false;
@@ -114,15 +119,14 @@ bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
             XRRCrtcInfo* crtc = XRRGetCrtcInfo(d, res, res->crtcs[i]);
             if (!crtc) continue;
             if (crtc->mode != None && crtc->noutput > 0) {
-                TMonitor m;
-                m.Crtc = res->crtcs[i];
-                m.Bounds = Bounds(crtc->x, crtc->y, static_cast<int32_t>(crtc->width), static_cast<int32_t>(crtc->height));
-                m.Mode = crtc->mode;
-                m.Rotation = crtc->rotation;
-                m.Outputs.assign(crtc->outputs, crtc->outputs + crtc->noutput);
+                TCrtcState c;
+                c.Crtc = res->crtcs[i];
+                c.Mode = crtc->mode;
+                c.Outputs.assign(crtc->outputs, crtc->outputs + crtc->noutput);
+                bool primary_here = false;
                 std::vector<RRMode> common;
                 for (int o = 0; o < crtc->noutput; ++o) {
-                    m.Primary = m.Primary || crtc->outputs[o] == primary;
+                    primary_here = primary_here || crtc->outputs[o] == primary;
                     XRROutputInfo* output = XRRGetOutputInfo(d, res, crtc->outputs[o]);
                     if (!output) continue;
                     if (std::strncmp(output->name, "XWAYLAND", 8) == 0) pretended = true;
@@ -135,10 +139,34 @@ bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
                     const XRRModeInfo* info = mode_info(res, id);
                     if (!info) continue;
                     uint32_t w = info->width, h = info->height;
-                    if (quarter_turned(m.Rotation)) std::swap(w, h);
-                    m.Modes.push_back({id, DisplayMode{w, h, bits, refresh_rate(*info)}});
+                    if (quarter_turned(crtc->rotation)) std::swap(w, h);
+                    c.Modes.push_back({id, DisplayMode{w, h, bits, refresh_rate(*info)}});
                 }
-                out.push_back(std::move(m));
+                const TRect bounds =
+                    Bounds(crtc->x, crtc->y, static_cast<int32_t>(crtc->width), static_cast<int32_t>(crtc->height));
+                // CRTCs that show the same area are one monitor.
+                auto same = std::find_if(out.begin(), out.end(), [&](const TMonitor& m) { return m.Bounds == bounds; });
+                if (same == out.end()) {
+                    TMonitor m;
+                    m.Bounds = bounds;
+                    for (const TMonitorMode& mm : c.Modes) {
+                        m.Modes.push_back(mm.Mode);
+                        if (mm.Id == c.Mode) m.Shown = mm.Mode;
+                    }
+                    if (m.Shown.Width == 0)
+                        m.Shown = {static_cast<uint32_t>(bounds.Width()), static_cast<uint32_t>(bounds.Height()), bits, 0};
+                    out.push_back(std::move(m));
+                    same = out.end() - 1;
+                } else {
+                    // Only the sizes this CRTC can show too.
+                    std::erase_if(same->Modes, [&](const DisplayMode& mode) {
+                        return std::none_of(c.Modes.begin(), c.Modes.end(), [&](const TMonitorMode& mm) {
+                            return mm.Mode.Width == mode.Width && mm.Mode.Height == mode.Height;
+                        });
+                    });
+                }
+                same->Primary = same->Primary || primary_here;
+                same->Crtcs.push_back(std::move(c));
             }
             XRRFreeCrtcInfo(crtc);
         }
@@ -146,6 +174,23 @@ bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
     });
     if (switchable) *switchable = clean && !pretended;
     return clean;
+}
+
+int FollowMonitorChanges(_XDisplay* d) {
+    int event_base = 0, error_base = 0;
+    if (!XRRQueryExtension(d, &event_base, &error_base)) return -1;
+    // Replaces what this connection asked for before: SDL's output notices stay.
+    WithXErrorsCaught(d, [&] {
+        XRRSelectInput(d, DefaultRootWindow(d), RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    });
+    static_assert(RRScreenChangeNotify == 0 && RRNotify == 1);
+    return event_base;
+}
+
+bool IsMonitorChange(const SDL_Event& e, int first_event) {
+    if (first_event < 0 || e.type != SDL_SYSWMEVENT || !e.syswm.msg || e.syswm.msg->subsystem != SDL_SYSWM_X11) return false;
+    const int type = e.syswm.msg->msg.x11.event.type;
+    return type == first_event + RRScreenChangeNotify || type == first_event + RRNotify;
 }
 
 std::vector<TRect> MonitorAreas(const std::vector<TMonitor>& monitors) {
@@ -210,6 +255,7 @@ int ChooseMonitorMode(const std::vector<DisplayMode>& modes, const DisplayMode& 
     for (size_t i = 0; i < modes.size(); ++i) {
         const DisplayMode& m = modes[i];
         if (m.Width != asked.Width || m.Height != asked.Height) continue;
+        if (int64_t{m.Width} < picture.X || int64_t{m.Height} < picture.Y) break;
         if (m.RefreshRate == asked.RefreshRate) return static_cast<int>(i);
         if (best < 0 || m.RefreshRate < modes[static_cast<size_t>(best)].RefreshRate) best = static_cast<int>(i);
     }
@@ -227,78 +273,131 @@ int ChooseMonitorMode(const std::vector<DisplayMode>& modes, const DisplayMode& 
 }
 
 std::string TCrtcSwitch::Line() const {
-    std::ostringstream s;
-    s << "S " << Crtc << ' ' << X << ' ' << Y << ' ' << SavedMode << ' ' << Rotation << ' ' << PlayerMode << ' '
-      << Outputs.size();
-    for (const unsigned long o : Outputs) s << ' ' << o;
-    s << '\n';
-    return s.str();
+    return "S " + std::to_string(Crtc) + ' ' + std::to_string(SavedMode) + ' ' + std::to_string(PlayerMode) + '\n';
 }
 
 bool TCrtcSwitch::FromLine(const std::string& line, TCrtcSwitch& out) {
-    std::istringstream s(line);
-    std::string tag;
-    size_t count = 0;
-    TCrtcSwitch c;
-    if (!(s >> tag >> c.Crtc >> c.X >> c.Y >> c.SavedMode >> c.Rotation >> c.PlayerMode >> count) || tag != "S" ||
-        count > 64)
-        return false;
-    c.Outputs.resize(count);
-    for (unsigned long& o : c.Outputs)
-        if (!(s >> o)) return false;
-    out = std::move(c);
+    // No streams: the watcher reads lines before the program's own start-up has run.
+    unsigned long v[3];
+    const char* at = line.c_str();
+    if (line.size() < 2 || line[0] != 'S' || line[1] != ' ') return false;
+    at += 2;
+    for (unsigned long& x : v) {
+        char* end = nullptr;
+        errno = 0;
+        x = std::strtoul(at, &end, 10);
+        if (end == at || errno != 0 || (*end != ' ' && *end != 0 && *end != '\n')) return false;
+        at = end;
+    }
+    out = {v[0], v[1], v[2]};
     return true;
 }
 
-TCrtcSwitch SwitchOf(const TMonitor& monitor, unsigned long player_mode) {
-    return {monitor.Crtc, monitor.Bounds.Left, monitor.Bounds.Top, monitor.Mode, monitor.Rotation, monitor.Outputs,
-            player_mode};
+namespace {
+// Every player's switches, on the root window where another player and
+// the watchers read them: triples of CRTC, the mode it showed before and
+// the player's mode.
+Atom record_atom(Display* d) { return XInternAtom(d, "_VORQPLAYER_REPLACED_MODES", False); }
+
+std::vector<TCrtcSwitch> read_records(Display* d) {
+    std::vector<TCrtcSwitch> records;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, DefaultRootWindow(d), record_atom(d), 0, 3 * 256, False, XA_INTEGER, &type, &format,
+                           &count, &left, &data) == Success &&
+        data && type == XA_INTEGER && format == 32) {
+        const auto* v = reinterpret_cast<const long*>(data);
+        for (unsigned long i = 0; i + 2 < count; i += 3)
+            records.push_back({static_cast<unsigned long>(v[i]), static_cast<unsigned long>(v[i + 1]),
+                               static_cast<unsigned long>(v[i + 2])});
+    }
+    if (data) XFree(data);
+    return records;
 }
 
-bool SetMonitorMode(_XDisplay* d, const TCrtcSwitch& c) {
-    Status status = RRSetConfigFailed;
-    const bool clean = WithXErrorsCaught(d, [&] {
-        XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, DefaultRootWindow(d));
-        if (!res) return;
-        status = XRRSetCrtcConfig(d, res, c.Crtc, CurrentTime, c.X, c.Y, c.PlayerMode, c.Rotation,
-                                  const_cast<RROutput*>(c.Outputs.data()), static_cast<int>(c.Outputs.size()));
-        XRRFreeScreenResources(res);
-    });
-    return clean && status == RRSetConfigSuccess;
+// The record of crtc replaced by change (or taken away when change is
+// null), with the server held so that two players do not mix theirs.
+void write_record(Display* d, unsigned long crtc, const TCrtcSwitch* change, const TCrtcSwitch* only_if) {
+    XGrabServer(d);
+    std::vector<TCrtcSwitch> records = read_records(d);
+    const auto old = std::find_if(records.begin(), records.end(), [&](const TCrtcSwitch& r) { return r.Crtc == crtc; });
+    if (!only_if || (old != records.end() && *old == *only_if)) {
+        if (old != records.end()) records.erase(old);
+        if (change) records.push_back(*change);
+        std::vector<long> v;
+        for (const TCrtcSwitch& r : records)
+            for (const unsigned long x : {r.Crtc, r.SavedMode, r.PlayerMode}) v.push_back(static_cast<long>(x));
+        if (v.empty()) XDeleteProperty(d, DefaultRootWindow(d), record_atom(d));
+        else
+            XChangeProperty(d, DefaultRootWindow(d), record_atom(d), XA_INTEGER, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(v.data()), static_cast<int>(v.size()));
+    }
+    XUngrabServer(d);
 }
 
-bool RestoreMonitorMode(_XDisplay* d, const TCrtcSwitch& c) {
-    bool restored = false;
+// The screen grows, its pixels as large as before, until it holds area.
+void grow_screen_for(Display* d, const TRect& area) {
+    const Window root = DefaultRootWindow(d);
+    const TPoint size = root_size(d);
+    if (area.Right <= size.X && area.Bottom <= size.Y) return;
+    int min_w = 0, min_h = 0, max_w = 0, max_h = 0;
+    XRRGetScreenSizeRange(d, root, &min_w, &min_h, &max_w, &max_h);
+    const int32_t new_w = std::min(std::max(size.X, area.Right), max_w);
+    const int32_t new_h = std::min(std::max(size.Y, area.Bottom), max_h);
+    const int screen = DefaultScreen(d);
+    const int mm_w = size.X > 0 ? int(int64_t{DisplayWidthMM(d, screen)} * new_w / size.X) : 0;
+    const int mm_h = size.Y > 0 ? int(int64_t{DisplayHeightMM(d, screen)} * new_h / size.Y) : 0;
+    XRRSetScreenSize(d, root, new_w, new_h, mm_w, mm_h);
+}
+
+// Shows mode on the CRTC at its present place, turned and wired as it is
+// now; when_showing: only while it shows that mode. Grows the screen for
+// it when grow.
+bool set_crtc_mode(Display* d, unsigned long crtc, unsigned long mode, unsigned long when_showing, bool grow) {
+    bool set = false;
     const bool clean = WithXErrorsCaught(d, [&] {
         const Window root = DefaultRootWindow(d);
         XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, root);
         if (!res) return;
-        XRRCrtcInfo* now = XRRGetCrtcInfo(d, res, c.Crtc);
-        const XRRModeInfo* saved = mode_info(res, c.SavedMode);
-        if (now && saved && now->mode == c.PlayerMode && now->x == c.X && now->y == c.Y) {
-            int32_t w = static_cast<int32_t>(saved->width), h = static_cast<int32_t>(saved->height);
-            if (quarter_turned(c.Rotation)) std::swap(w, h);
-            const TPoint size = root_size(d);
-            if (c.X + w > size.X || c.Y + h > size.Y) {
-                // Someone made the screen smaller meanwhile: it grows back
-                // as far as the monitor needs, its pixels as large as before.
-                int min_w = 0, min_h = 0, max_w = 0, max_h = 0;
-                XRRGetScreenSizeRange(d, root, &min_w, &min_h, &max_w, &max_h);
-                const int32_t new_w = std::min(std::max(size.X, c.X + w), max_w);
-                const int32_t new_h = std::min(std::max(size.Y, c.Y + h), max_h);
-                const int screen = DefaultScreen(d);
-                const int mm_w = size.X > 0 ? int(int64_t{DisplayWidthMM(d, screen)} * new_w / size.X) : 0;
-                const int mm_h = size.Y > 0 ? int(int64_t{DisplayHeightMM(d, screen)} * new_h / size.Y) : 0;
-                XRRSetScreenSize(d, root, new_w, new_h, mm_w, mm_h);
-            }
-            restored = XRRSetCrtcConfig(d, res, c.Crtc, CurrentTime, c.X, c.Y, c.SavedMode, c.Rotation,
-                                        const_cast<RROutput*>(c.Outputs.data()),
-                                        static_cast<int>(c.Outputs.size())) == RRSetConfigSuccess;
+        XRRCrtcInfo* now = XRRGetCrtcInfo(d, res, crtc);
+        const XRRModeInfo* info = mode_info(res, mode);
+        if (now && info && now->noutput > 0 && (when_showing == 0 || now->mode == when_showing)) {
+            int32_t w = static_cast<int32_t>(info->width), h = static_cast<int32_t>(info->height);
+            if (quarter_turned(now->rotation)) std::swap(w, h);
+            if (grow) grow_screen_for(d, Bounds(now->x, now->y, w, h));
+            set = XRRSetCrtcConfig(d, res, crtc, CurrentTime, now->x, now->y, mode, now->rotation, now->outputs,
+                                   now->noutput) == RRSetConfigSuccess;
         }
         if (now) XRRFreeCrtcInfo(now);
         XRRFreeScreenResources(res);
     });
-    return clean && restored;
+    return clean && set;
+}
+}  // namespace
+
+bool SetMonitorMode(_XDisplay* d, const TCrtcSwitch& c) {
+    if (!set_crtc_mode(d, c.Crtc, c.PlayerMode, 0, false)) return false;
+    WithXErrorsCaught(d, [&] { write_record(d, c.Crtc, &c, nullptr); });
+    return true;
+}
+
+bool RestoreMonitorMode(_XDisplay* d, const TCrtcSwitch& c) {
+    const bool restored = set_crtc_mode(d, c.Crtc, c.SavedMode, c.PlayerMode, true);
+    WithXErrorsCaught(d, [&] { write_record(d, c.Crtc, nullptr, &c); });
+    return restored;
+}
+
+bool SwitchedByAnotherPlayer(_XDisplay* d, const TMonitor& monitor, const std::vector<TCrtcSwitch>& own) {
+    std::vector<TCrtcSwitch> records;
+    WithXErrorsCaught(d, [&] { records = read_records(d); });
+    for (const TCrtcSwitch& r : records) {
+        if (std::find(own.begin(), own.end(), r) != own.end()) continue;
+        for (const TCrtcState& c : monitor.Crtcs)
+            if (c.Crtc == r.Crtc && c.Mode == r.PlayerMode) return true;
+    }
+    return false;
 }
 
 bool PointerOnScreen(const X11Window& window, TPoint& where) {
@@ -312,15 +411,24 @@ bool PointerOnScreen(const X11Window& window, TPoint& where) {
 
 bool WindowManagerRuns(_XDisplay* display) {
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, left = 0;
-    unsigned char* data = nullptr;
-    const bool found = XGetWindowProperty(display, RootWindow(display, DefaultScreen(display)), check, 0, 1, False,
-                                          XA_WINDOW, &type, &format, &count, &left, &data) == Success &&
-                       type == XA_WINDOW && count == 1;
-    if (data) XFree(data);
-    return found;
+    // The window a window's check property names, 0 when none or gone.
+    auto named_by = [&](Window w) {
+        Window named = 0;
+        WithXErrorsCaught(display, [&] {
+            Atom type = None;
+            int format = 0;
+            unsigned long count = 0, left = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(display, w, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &left, &data) ==
+                    Success &&
+                data && type == XA_WINDOW && format == 32 && count == 1)
+                named = *reinterpret_cast<const Window*>(data);
+            if (data) XFree(data);
+        });
+        return named;
+    };
+    const Window named = named_by(RootWindow(display, DefaultScreen(display)));
+    return named != 0 && named_by(named) == named;
 }
 
 void CoverArea(_XDisplay* display, unsigned long window, const TRect& area) {

@@ -14,6 +14,7 @@
 
 struct _XDisplay;
 struct SDL_Window;
+union SDL_Event;
 
 // The X server and the X window behind an SDL window; null display when
 // the window is not on X.
@@ -43,21 +44,35 @@ struct TMonitorMode {
     DisplayMode Mode;
 };
 
-// One monitor: a CRTC that shows a mode.
-struct TMonitor {
+// One CRTC that shows a mode.
+struct TCrtcState {
     unsigned long Crtc = 0;
-    TRect Bounds;            // its place on the screen
     unsigned long Mode = 0;  // the mode it shows
-    uint16_t Rotation = 1;
     std::vector<unsigned long> Outputs;
     std::vector<TMonitorMode> Modes;  // what every one of its outputs offers
+};
+// One monitor: the CRTCs that show one area of the screen (outputs that
+// mirror each other, a laptop cloned to a projector, are one monitor).
+struct TMonitor {
+    TRect Bounds;  // its place on the screen
+    std::vector<TCrtcState> Crtcs;
+    // The sizes every CRTC of it can show, at the rates of the first.
+    std::vector<DisplayMode> Modes;
+    DisplayMode Shown;  // what its first CRTC shows now
     bool Primary = false;
+    bool Holds(unsigned long crtc) const;
 };
 // The monitors in RandR's order; false when the server has no RandR 1.2.
 // switchable (when given) tells whether their modes can really be set:
 // not under XWayland, whose RandR only pretends.
 bool ReadMonitors(_XDisplay* display, std::vector<TMonitor>& out, bool* switchable = nullptr);
 std::vector<TRect> MonitorAreas(const std::vector<TMonitor>& monitors);
+// From now on the display's events tell of every change of the monitors
+// (RandR's screen, CRTC and output notices): the returned event type and
+// the next one are theirs; -1 when the server has no RandR.
+int FollowMonitorChanges(_XDisplay* display);
+// True for SDL's wrapping of such an event.
+bool IsMonitorChange(const SDL_Event& event, int first_event);
 
 // The window's client area in root coordinates as the server has it now:
 // the window manager's notice of a move reaches the program only later.
@@ -72,20 +87,18 @@ int MonitorOfArea(const std::vector<TRect>& monitors, const TRect& area);
 // top-left corner kept on it when it is larger).
 TRect KeepOnAMonitor(const std::vector<TRect>& monitors, const TRect& outer, int home);
 // The mode of a monitor that full screen takes for the asked mode and a
-// picture of the given size: the asked size at the asked rate, else at
-// the lowest rate of that size; when the monitor has no mode of that size,
-// the smallest that holds the picture (width, then height, then the
-// lowest rate). The index in modes; -1 when none fits.
+// picture of the given size: the asked size, when it holds the picture, at
+// the asked rate, else at the lowest rate of that size; else the smallest
+// that holds the picture (width, then height, then the lowest rate). The
+// index in modes; -1 when none holds it.
 int ChooseMonitorMode(const std::vector<DisplayMode>& modes, const DisplayMode& asked, TPoint picture);
 
-// A monitor's mode as the player switched it: what the CRTC showed
-// before, and the player's mode.
+// A CRTC's mode as a player switched it: what the CRTC showed before, and
+// the player's mode. The CRTC showing the player's mode, wherever it lies
+// now, is still switched.
 struct TCrtcSwitch {
     unsigned long Crtc = 0;
-    int32_t X = 0, Y = 0;
     unsigned long SavedMode = 0;
-    uint16_t Rotation = 1;
-    std::vector<unsigned long> Outputs;
     unsigned long PlayerMode = 0;
 
     // One text line (ending in "\n") and back: what the watcher is told.
@@ -93,22 +106,28 @@ struct TCrtcSwitch {
     static bool FromLine(const std::string& line, TCrtcSwitch& out);
     friend bool operator==(const TCrtcSwitch&, const TCrtcSwitch&) = default;
 };
-TCrtcSwitch SwitchOf(const TMonitor& monitor, unsigned long player_mode);
 // Shows the player's mode on the CRTC at its place, the screen's size as
-// it is: false when the server refuses (the mode does not fit the screen,
-// the outputs do not take it).
+// it is, and records the switch on the root window for other players:
+// false when the server refuses (the mode does not fit the screen, the
+// outputs do not take it).
 bool SetMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
-// Shows the saved mode again while the CRTC still shows the player's mode
-// at its place: a monitor someone else changed or switched off since stays
-// as they left it. A screen made smaller meanwhile grows to hold the
-// monitor again. True when the mode was put back.
+// Shows the saved mode again, at the CRTC's present place, while the CRTC
+// still shows the player's mode: a monitor someone else changed or
+// switched off since stays as they left it. The screen grows only when it
+// cannot hold the monitor otherwise. The record on the root window goes.
+// True when the mode was put back.
 bool RestoreMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
+// True when another player has switched a CRTC of the monitor (by its
+// record on the root window) and it still shows that player's mode: what
+// it shows is not the desktop's. own: the switches of this player.
+bool SwitchedByAnotherPlayer(_XDisplay* display, const TMonitor& monitor, const std::vector<TCrtcSwitch>& own);
 
 // Where the pointer is on the screen, asked of the X server; false when
 // it is on another screen.
 bool PointerOnScreen(const X11Window& window, TPoint& where);
-// True when a window manager runs on the display's screen (it names its
-// check window on the root window).
+// True when a window manager runs on the display's screen: the root
+// window names its check window, and that window exists and names itself.
+// A window manager that ended may leave the name behind.
 bool WindowManagerRuns(_XDisplay* display);
 // Places the top-level window over the rectangle (in root coordinates)
 // and raises it: without a window manager nothing else makes a full-screen

@@ -97,11 +97,11 @@ inline const char* MissingTool(std::initializer_list<const char*> tools) {
 }
 
 // A shell command that prints a window's properties (xprop's window
-// choice: "-root", "-id $wid") as they change, a line at a time, for 30 s
+// choice: "-root", "-id $wid") as they change, a line at a time, for 120 s
 // at most; once its reader has gone it ends at the next change, or with
 // the X server.
 inline std::string ShellSpyProperties(const std::string& window) {
-    return "timeout 30 stdbuf -oL xprop -spy " + window + " 2>/dev/null";
+    return "timeout 120 stdbuf -oL xprop -spy " + window + " 2>/dev/null";
 }
 
 // The shell lines that run `run` once openbox has taken the screen (they
@@ -127,12 +127,14 @@ inline std::string UnderXvfb(const std::string& command, const std::string& scre
 
 // The xrandr lines that lay out the monitors of UnderXorgDummy once it
 // runs: beside its first monitor (DUMMY0, 1280x1024 at 85 Hz at +0+0) a
-// second one (DUMMY1) of 1920x1080, right of it (a 3200x1080 screen) or
-// below it; the outputs DUMMY2 and DUMMY3 are there, switched off.
+// second one (DUMMY1) of 1920x1080, right of it (a 3200x1080 screen),
+// below it or left of it; the outputs DUMMY2 and DUMMY3 are there, switched off.
 inline const std::string kSecondMonitorRight =
     "xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0";
 inline const std::string kSecondMonitorBelow =
     "xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --below DUMMY0";
+inline const std::string kSecondMonitorLeft =
+    "xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --left-of DUMMY0";
 
 // The command line that runs command, as UnderXvfb does, on an X server
 // that really switches modes: Xorg's dummy driver, its monitors laid out
@@ -166,7 +168,7 @@ Section "Screen"
   DefaultDepth 24
   SubSection "Display"
     Depth 24
-    Virtual 3200 1536
+    Virtual 4608 1536
     Modes "1280x1024_85"
   EndSubSection
 EndSection
@@ -220,10 +222,10 @@ inline int RunScriptUnderXvfb(const std::string& script, const std::string& scre
 }
 
 // The lines of a shell script that wait for the process $pid to end, kill
-// it when it has not ended 30 s on, and write its exit status into
+// it when it has not ended 120 s on, and write its exit status into
 // status_file.
 inline std::string ShellAwaitEnd(const std::string& status_file) {
-    return "(sleep 30; kill -KILL $pid) 2>/dev/null & deadline=$!\n"
+    return "(sleep 120; kill -KILL $pid) 2>/dev/null & deadline=$!\n"
            "wait $pid; echo $? > '" + status_file + "'\n"
            "pkill -P $deadline 2>/dev/null; wait $deadline; true\n";
 }

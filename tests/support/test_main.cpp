@@ -1,13 +1,8 @@
-#include "platform/display/screen_watcher.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    // A player window in a test switches monitors too: its watcher is this
-    // program started again.
-    RunScreenWatcherIfAsked(argc, argv);
     // Tests run headless unless a caller names other drivers (the Xvfb test
     // does). ctest's environment list cannot carry both reliably.
     setenv("SDL_VIDEODRIVER", "dummy", 0);

@@ -66,6 +66,8 @@ TEST(FullScreenChoice, TheModeAMonitorTakes) {
         // A rate this monitor lacks: the lowest of that size.
         {{640, 480, 32, 72}, {640, 480}, 5},
         {{800, 600, 32, 60}, {640, 480}, 4},
+        // An asked size too small for the picture: the smallest that holds it.
+        {{800, 600, 32, 60}, {1024, 768}, 0},
         // A size it lacks: its smallest that holds the picture.
         {{720, 540, 32, 60}, {640, 480}, 5},
         {{720, 540, 32, 60}, {700, 500}, 4},
