@@ -451,10 +451,15 @@ private:
                 for (const TMonitorMode& mm : c.Modes) own.push_back(mm.Mode);
                 const int pick = ChooseMonitorMode(own, want, picture);
                 if (pick < 0) return cover(x, bounds, shown);
-                TCrtcSwitch s{c.Crtc, c.Mode, c.Modes[static_cast<size_t>(pick)].Id};
+                TCrtcSwitch s{c.Crtc, c.Mode, c.Modes[static_cast<size_t>(pick)].Id, SwitchOwner(x)};
+                // A player killed with its watcher left its mode behind:
+                // the mode it replaced is the one to put back, so the CRTC
+                // is taken over even where it shows the mode wanted.
+                const unsigned long left = ModeLeftSwitched(x.Display, c.Crtc, c.Mode);
+                if (left) s.SavedMode = left;
                 for (const TCrtcSwitch& old : switched_)
                     if (old.Crtc == c.Crtc) s.SavedMode = old.SavedMode;
-                change = change || s.PlayerMode != c.Mode;
+                change = change || s.PlayerMode != c.Mode || left;
                 changes.push_back(s);
             }
             if (change && switch_all(x, changes)) {

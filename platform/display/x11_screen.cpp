@@ -6,7 +6,10 @@
 #include <cstring>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <tuple>
+
+#include <unistd.h>
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -273,12 +276,13 @@ int ChooseMonitorMode(const std::vector<DisplayMode>& modes, const DisplayMode& 
 }
 
 std::string TCrtcSwitch::Line() const {
-    return "S " + std::to_string(Crtc) + ' ' + std::to_string(SavedMode) + ' ' + std::to_string(PlayerMode) + '\n';
+    return "S " + std::to_string(Crtc) + ' ' + std::to_string(SavedMode) + ' ' + std::to_string(PlayerMode) + ' ' +
+           std::to_string(Owner) + '\n';
 }
 
 bool TCrtcSwitch::FromLine(const std::string& line, TCrtcSwitch& out) {
     // No streams: the watcher reads lines before the program's own start-up has run.
-    unsigned long v[3];
+    unsigned long v[4];
     const char* at = line.c_str();
     if (line.size() < 2 || line[0] != 'S' || line[1] != ' ') return false;
     at += 2;
@@ -289,14 +293,14 @@ bool TCrtcSwitch::FromLine(const std::string& line, TCrtcSwitch& out) {
         if (end == at || errno != 0 || (*end != ' ' && *end != 0 && *end != '\n')) return false;
         at = end;
     }
-    out = {v[0], v[1], v[2]};
+    out = {v[0], v[1], v[2], v[3]};
     return true;
 }
 
 namespace {
 // Every player's switches, on the root window where another player and
-// the watchers read them: triples of CRTC, the mode it showed before and
-// the player's mode.
+// the watchers read them: CRTC, the mode it showed before, the player's
+// mode and the player's window.
 Atom record_atom(Display* d) { return XInternAtom(d, "_VORQPLAYER_REPLACED_MODES", False); }
 
 std::vector<TCrtcSwitch> read_records(Display* d) {
@@ -305,13 +309,13 @@ std::vector<TCrtcSwitch> read_records(Display* d) {
     int format = 0;
     unsigned long count = 0, left = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, DefaultRootWindow(d), record_atom(d), 0, 3 * 256, False, XA_INTEGER, &type, &format,
+    if (XGetWindowProperty(d, DefaultRootWindow(d), record_atom(d), 0, 4 * 256, False, XA_INTEGER, &type, &format,
                            &count, &left, &data) == Success &&
         data && type == XA_INTEGER && format == 32) {
         const auto* v = reinterpret_cast<const long*>(data);
-        for (unsigned long i = 0; i + 2 < count; i += 3)
+        for (unsigned long i = 0; i + 3 < count; i += 4)
             records.push_back({static_cast<unsigned long>(v[i]), static_cast<unsigned long>(v[i + 1]),
-                               static_cast<unsigned long>(v[i + 2])});
+                               static_cast<unsigned long>(v[i + 2]), static_cast<unsigned long>(v[i + 3])});
     }
     if (data) XFree(data);
     return records;
@@ -328,7 +332,7 @@ void write_record(Display* d, unsigned long crtc, const TCrtcSwitch* change, con
         if (change) records.push_back(*change);
         std::vector<long> v;
         for (const TCrtcSwitch& r : records)
-            for (const unsigned long x : {r.Crtc, r.SavedMode, r.PlayerMode}) v.push_back(static_cast<long>(x));
+            for (const unsigned long x : {r.Crtc, r.SavedMode, r.PlayerMode, r.Owner}) v.push_back(static_cast<long>(x));
         if (v.empty()) XDeleteProperty(d, DefaultRootWindow(d), record_atom(d));
         else
             XChangeProperty(d, DefaultRootWindow(d), record_atom(d), XA_INTEGER, 32, PropModeReplace,
@@ -389,15 +393,58 @@ bool RestoreMonitorMode(_XDisplay* d, const TCrtcSwitch& c) {
     return restored;
 }
 
-bool SwitchedByAnotherPlayer(_XDisplay* d, const TMonitor& monitor, const std::vector<TCrtcSwitch>& own) {
-    std::vector<TCrtcSwitch> records;
+namespace {
+// The records on the root window whose player still runs, or (running
+// false) has ended.
+std::vector<TCrtcSwitch> records_of(Display* d, bool running) {
+    std::vector<TCrtcSwitch> records, kept;
     WithXErrorsCaught(d, [&] { records = read_records(d); });
     for (const TCrtcSwitch& r : records) {
+        Window owner = None;
+        WithXErrorsCaught(d, [&] { owner = XGetSelectionOwner(d, static_cast<Atom>(r.Owner)); });
+        if ((owner != None) == running) kept.push_back(r);
+    }
+    return kept;
+}
+}  // namespace
+
+unsigned long SwitchOwner(const X11Window& x) {
+    static Display* on = nullptr;
+    static Atom name = None;
+    static Window held_by = None;
+    if (on != x.Display) {
+        on = x.Display;
+        name = held_by = None;
+    }
+    if (name == None) {
+        char host[256] = {};
+        gethostname(host, sizeof host - 1);
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        const std::string text = "_VORQPLAYER_SWITCHER_" + std::string(host) + '_' + std::to_string(getpid()) + '_' +
+                                 std::to_string(now.tv_sec) + '_' + std::to_string(now.tv_nsec);
+        name = XInternAtom(x.Display, text.c_str(), False);
+    }
+    if (held_by != x.Window) {
+        XSetSelectionOwner(x.Display, name, x.Window, CurrentTime);
+        held_by = x.Window;
+    }
+    return name;
+}
+
+bool SwitchedByAnotherPlayer(_XDisplay* d, const TMonitor& monitor, const std::vector<TCrtcSwitch>& own) {
+    for (const TCrtcSwitch& r : records_of(d, true)) {
         if (std::find(own.begin(), own.end(), r) != own.end()) continue;
         for (const TCrtcState& c : monitor.Crtcs)
             if (c.Crtc == r.Crtc && c.Mode == r.PlayerMode) return true;
     }
     return false;
+}
+
+unsigned long ModeLeftSwitched(_XDisplay* d, unsigned long crtc, unsigned long mode) {
+    for (const TCrtcSwitch& r : records_of(d, false))
+        if (r.Crtc == crtc && r.PlayerMode == mode) return r.SavedMode;
+    return 0;
 }
 
 bool PointerOnScreen(const X11Window& window, TPoint& where) {

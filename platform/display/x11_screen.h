@@ -95,17 +95,25 @@ int ChooseMonitorMode(const std::vector<DisplayMode>& modes, const DisplayMode& 
 
 // A CRTC's mode as a player switched it: what the CRTC showed before, and
 // the player's mode. The CRTC showing the player's mode, wherever it lies
-// now, is still switched.
+// now, is still switched. Owner names the player (SwitchOwner): a record
+// whose owner has no X connection left was left by a player (and watcher)
+// that ended without putting the mode back.
 struct TCrtcSwitch {
     unsigned long Crtc = 0;
     unsigned long SavedMode = 0;
     unsigned long PlayerMode = 0;
+    unsigned long Owner = 0;
 
     // One text line (ending in "\n") and back: what the watcher is told.
     std::string Line() const;
     static bool FromLine(const std::string& line, TCrtcSwitch& out);
     friend bool operator==(const TCrtcSwitch&, const TCrtcSwitch&) = default;
 };
+// This player's name in its switches' records: a selection that the
+// window holds, so the server lets it go when the player's connection
+// ends. Window ids are given again to later programs; selections named
+// after this host, process and start are not.
+unsigned long SwitchOwner(const X11Window& window);
 // Shows the player's mode on the CRTC at its place, the screen's size as
 // it is, and records the switch on the root window for other players:
 // false when the server refuses (the mode does not fit the screen, the
@@ -117,10 +125,14 @@ bool SetMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
 // cannot hold the monitor otherwise. The record on the root window goes.
 // True when the mode was put back.
 bool RestoreMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
-// True when another player has switched a CRTC of the monitor (by its
-// record on the root window) and it still shows that player's mode: what
-// it shows is not the desktop's. own: the switches of this player.
+// True when another running player has switched a CRTC of the monitor (by
+// its record on the root window) and it still shows that player's mode:
+// what it shows is not the desktop's. own: the switches of this player.
 bool SwitchedByAnotherPlayer(_XDisplay* display, const TMonitor& monitor, const std::vector<TCrtcSwitch>& own);
+// The mode a CRTC showed before a player that has ended switched it to
+// mode, by that player's record left on the root window; 0 when none.
+// That mode, not the one left showing, is the desktop's.
+unsigned long ModeLeftSwitched(_XDisplay* display, unsigned long crtc, unsigned long mode);
 
 // Where the pointer is on the screen, asked of the X server; false when
 // it is on another screen.

@@ -642,7 +642,13 @@ TEST(FullScreenMonitors, ALostWatcherAndASecondPlayer) {
            << "until_true covers $second 800\n"
            << "layout > both.txt\n"
            << "kill -TERM $first; wait $first; kill -TERM $second; wait $second\n"
-           << "layout > after_both.txt\n";
+           << "layout > after_both.txt\n"
+           // A player killed with its watcher leaves its mode and record
+           // behind; the next player on that monitor puts the desktop's back.
+           << "play '" << folder << "'\nwait_for 'DUMMY0 connected primary 800x600'\n"
+           << "w=$(watcher 0); kill -STOP $pid; kill -KILL $w; kill -KILL $pid; wait $pid\n"
+           << "play '" << NativePath(second.Path()) << "'\nwait_for 'DUMMY0 connected primary 640x480'\n"
+           << "kill -TERM $pid; wait $pid; layout > after_left.txt\n";
     script.close();
     EXPECT_EQ(std::system(UnderXorgDummy("env -u VORQ_HEADLESS bash \"" + folder + "run.sh\"", false).c_str()), 0);
     const std::string before = ReadNativeFileBytes(folder + "before.txt");
@@ -655,6 +661,7 @@ TEST(FullScreenMonitors, ALostWatcherAndASecondPlayer) {
     EXPECT_EQ(ReadNativeFileBytes(folder + "after_kill.txt"), before);
     EXPECT_THAT(ReadNativeFileBytes(folder + "both.txt"), HasSubstr("DUMMY0 connected primary 800x600"));
     EXPECT_EQ(ReadNativeFileBytes(folder + "after_both.txt"), before);
+    EXPECT_EQ(ReadNativeFileBytes(folder + "after_left.txt"), before);
 }
 
 // A 600x400 screen, smaller than the 640x480 picture: full screen still
