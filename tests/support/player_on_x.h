@@ -6,6 +6,7 @@
 #include "chrome/toolbar.h"
 #include "media/base/screen_manager.h"
 #include "platform/display/video.h"
+#include "platform/display/x11_screen.h"
 #include "shell/form_view.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
@@ -14,6 +15,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -62,9 +64,46 @@ public:
     }
     // Moves the window to (x, y) of the screen as a user drags it: the X
     // server has it there once this returns, the window learns it later.
+    // Moves the window to (x, y) as the X server has it. A window manager
+    // still placing the window, or still taking it out of full screen,
+    // would put it back after the move: the move waits for it to have done
+    // so, and is made again until the window stands there.
     bool MoveWindow(int32_t x, int32_t y) {
-        return std::system(("xdotool windowmove --sync " + window + " " + std::to_string(x) + " " + std::to_string(y))
-                               .c_str()) == 0;
+        const X11Window xw = X11WindowOf(ActiveSdlWindow());
+        const bool wm = WindowManagerRuns(xw.Display);
+        auto has = [&](const char* property, const char* value) {
+            Atom type = None;
+            int format = 0;
+            unsigned long count = 0, left = 0;
+            unsigned char* data = nullptr;
+            bool found = false;
+            if (XGetWindowProperty(xw.Display, xw.Window, XInternAtom(xw.Display, property, False), 0, 64, False,
+                                   AnyPropertyType, &type, &format, &count, &left, &data) == Success && data) {
+                found = !value;
+                const Atom wanted = value ? XInternAtom(xw.Display, value, False) : None;
+                for (unsigned long i = 0; value && format == 32 && i < count; ++i)
+                    found = found || reinterpret_cast<const Atom*>(data)[i] == wanted;
+            }
+            if (data) XFree(data);
+            return found;
+        };
+        auto settled = [&] {
+            return !wm || (has("_NET_FRAME_EXTENTS", nullptr) && !has("_NET_WM_STATE", "_NET_WM_STATE_FULLSCREEN"));
+        };
+        auto there = [&] {
+            TRect a;
+            return WindowAreaOnServer(xw, a) && a.Left >= x && a.Left < x + 64 && a.Top >= y && a.Top < y + 64;
+        };
+        auto moved = std::chrono::steady_clock::time_point{};
+        return FramesUntil([&] {
+            if (!settled()) return false;
+            if (there()) return true;
+            if (std::chrono::steady_clock::now() - moved > std::chrono::milliseconds(500)) {
+                moved = std::chrono::steady_clock::now();
+                std::system(("xdotool windowmove " + window + " " + std::to_string(x) + " " + std::to_string(y)).c_str());
+            }
+            return false;
+        });
     }
     TPoint Centre(int button) const {
         const TRect r = Bar().ButtonAt(button).Bounds();
