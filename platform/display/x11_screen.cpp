@@ -300,7 +300,7 @@ bool TCrtcSwitch::FromLine(const std::string& line, TCrtcSwitch& out) {
 namespace {
 // Every player's switches, on the root window where another player and
 // the watchers read them: CRTC, the mode it showed before, the player's
-// mode and the player's window.
+// mode and the player's name (SwitchOwner).
 Atom record_atom(Display* d) { return XInternAtom(d, "_VORQPLAYER_REPLACED_MODES", False); }
 
 std::vector<TCrtcSwitch> read_records(Display* d) {
