@@ -384,12 +384,24 @@ struct DecodedStream {
     // past the end (refused) until another is asked for.
     std::atomic<int64_t> at{0};
     std::atomic<bool> past_end{false};
+    // A place asked for while busy: the placer takes it after its own, or
+    // the next read does once it is not busy.
+    std::atomic<int64_t> pending{-1};
     Placer placer;
     ~DecodedStream() {
         if (decoder) decoder->Cancel();
         placer.Join();
     }
-    // Called under lock.
+    // Under lock and not busy: takes the place at once when it is quick,
+    // else starts the placer on it.
+    void ask(int64_t pos) {
+        past_end = false;
+        if (decoder->SeekIsQuick(pos)) return place(pos);
+        at = pos;
+        placer.Start(lock, [this, pos] {
+            for (int64_t to = pos; to >= 0; to = pending.exchange(-1)) place(to);
+        }, [this] { past_end = true; });
+    }
     void place(int64_t pos) {
         past_end = !decoder->Seek(pos);
         at = past_end ? pos : decoder->Position();
@@ -668,8 +680,13 @@ int32_t vorqOggStrGetFormat(uint32_t h, void* format16) {
 
 int32_t vorqOggStrRead(uint32_t h, void* buffer, int32_t count) {
     DecodedStream* d = decoded_stream(h);
-    if (!d || count <= 0 || d->placer.Busy() || d->past_end) return 0;
+    if (!d || count <= 0 || d->placer.Busy()) return 0;
     std::lock_guard l(d->lock);
+    if (const int64_t to = d->pending.exchange(-1); to >= 0) {
+        d->ask(to);
+        if (d->placer.Busy()) return 0;
+    }
+    if (d->past_end) return 0;
     const int64_t got = d->decoder->Read(static_cast<uint8_t*>(buffer), count);
     d->at = d->decoder->Position();
     if (got <= 0 && d->decoder->Waiting())
@@ -694,15 +711,14 @@ int32_t vorqOggStrGetSize(uint32_t h) {
 int32_t vorqOggStrSetPos(uint32_t h, int32_t pos) {
     DecodedStream* d = decoded_stream(h);
     if (!d) return 0;
-    if (d->placer.Busy()) return static_cast<int32_t>(d->at.load());
-    std::lock_guard l(d->lock);
-    if (!d->decoder->SeekIsQuick(pos)) {
+    if (d->placer.Busy()) {
         d->at = pos;
-        d->past_end = false;
-        d->placer.Start(d->lock, [d, pos] { d->place(pos); }, [d] { d->past_end = true; });
+        d->pending = pos;
         return pos;
     }
-    d->place(pos);
+    std::lock_guard l(d->lock);
+    d->pending = -1;
+    d->ask(pos);
     return static_cast<int32_t>(std::min<int64_t>(d->at.load(), INT32_MAX));
 }
 

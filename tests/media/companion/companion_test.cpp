@@ -606,6 +606,10 @@ public:
         std::lock_guard l(FLock);
         return FOpen;
     }
+    void Close() {
+        std::lock_guard l(FLock);
+        FOpen = false;
+    }
 
 private:
     const std::string FBytes;
@@ -648,6 +652,36 @@ TEST_F(Module, TheLengthOfALargeChainIsAnsweredWithoutWaitingForItsPages) {
     EXPECT_TRUE(d->LengthSettled());
     EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
 }
+
+// A place asked for while the stream is still being placed elsewhere (near
+// the end of a file with a page lost, decoded forward meanwhile) is taken
+// once that is done, and heard from there. Before, it was dropped.
+TEST_F(Module, APlaceAskedWhileTheStreamIsBeingPlacedIsTaken) {
+    MadeFiles made;
+    const std::string ogg = made.ogg("noise", "-r 44100 -c 2", "pinknoise vol 0.3", "", 4);
+    std::vector<size_t> at;
+    for (size_t i = ogg.find("OggS"); i != std::string::npos; i = ogg.find("OggS", i + 1)) at.push_back(i);
+    ASSERT_GE(at.size(), 8u);
+    const size_t m = at.size() / 2;
+    const std::string lost = ogg.substr(0, at[m]) + ogg.substr(at[m + 1]);
+    const std::vector<int16_t> ref = made.oggdec(lost);
+    const size_t n = ref.size() / 2, second = 44100 / 2;
+    GatedStream s(lost, int64_t(at[m]), int64_t(lost.size()));
+    s.Open();
+    TOggStream stream(&s, true);
+    s.Close();
+    stream.Seek(int64_t(n - 44100 / 4) * 4, SeekOrigin::Beginning);
+    ASSERT_TRUE(stream.Busy());
+    stream.Seek(int64_t(second) * 4, SeekOrigin::Beginning);
+    s.Open();
+    std::vector<int16_t> got(441 * 2);
+    int64_t bytes = 0;
+    ASSERT_TRUE(WaitUntil([&] { return !stream.Busy() && (bytes = stream.Read(got.data(), int64_t(got.size() * 2))) > 0; }));
+    got.resize(size_t(bytes) / 2);
+    const auto from = ref.begin() + std::ptrdiff_t(second * 2);
+    EXPECT_TRUE(got == std::vector<int16_t>(from, from + std::ptrdiff_t(got.size())));
+}
+
 // Places in Oggs whose pages break sequence (a page lost, spoilt or written
 // twice, in the middle or at the end, once or several times) land where
 // decoding from the start lands, every 0.1 s: a handle of its own starts
