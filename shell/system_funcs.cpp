@@ -196,7 +196,7 @@ void register_in_install_set(const std::string& base, const std::string& name) {
     set.AddName(name);
     TMemoryStream out;
     set.SaveToStream(out);
-    ReplaceFileContents(path, out.Memory(), static_cast<size_t>(out.GetSize()));
+    ReplaceFileInFolder(base, "install.dat", out.Memory(), static_cast<size_t>(out.GetSize()));
 }
 
 bool save_screen(TSysFuncArgs a) {
@@ -207,7 +207,8 @@ bool save_screen(TSysFuncArgs a) {
     if (!AnsiSameText(ExtractFileExt(name), ".tes")) return false;
     const bool in_memory = begins_with_no_case(name, "mem:");
     // A file goes nowhere but into the game's folder: "..\", absolute
-    // paths, drives and links leading out are refused.
+    // paths and drives are refused here, links leading out where the file
+    // is written.
     if (!in_memory && !IsPathInsideFolder(base, name)) return false;
     int32_t width = a.size() > 1 ? a[1]->GetAsInt() : 0;
     int32_t height = a.size() > 2 ? a[2]->GetAsInt() : 0;
@@ -233,7 +234,7 @@ bool save_screen(TSysFuncArgs a) {
         } else {
             TMemoryStream out;
             image.SaveToStream(out, tcZlib);
-            ReplaceFileContents(base + name, out.Memory(), static_cast<size_t>(out.GetSize()));
+            ReplaceFileInFolder(base, name, out.Memory(), static_cast<size_t>(out.GetSize()));
         }
         // Later loads of the name must see the new picture.
         if (TeskCollection) TeskCollection->Purge(name);

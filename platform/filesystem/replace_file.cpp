@@ -2,160 +2,307 @@
 #include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesystem/filesys.h"
+#include "platform/filesystem/folder_index.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <stdio.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    Fd& operator=(Fd&& o) noexcept {
+        if (this != &o) {
+            reset();
+            fd_ = std::exchange(o.fd_, -1);
+        }
+        return *this;
+    }
+    ~Fd() { reset(); }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
 struct TempFile {
-    std::string path;
+    int dir = -1;
+    std::string name;
     int fd = -1;
     int lock_fd = -1;  // keeps the lock after fd is closed, until the rename is done
     ~TempFile() {
         if (fd >= 0) ::close(fd);
-        if (!path.empty()) ::unlink(path.c_str());
+        if (!name.empty()) ::unlinkat(dir, name.c_str(), 0);
         if (lock_fd >= 0) ::close(lock_fd);
     }
 };
 
-// The six characters that mkostemp fills in.
+// The six characters that make a temporary's name its own.
 constexpr size_t kTempSuffixLength = 6;
+// Links followed from one name before it counts as a loop, as the kernel counts.
+constexpr int kMaxLinks = 40;
 
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// Removes the temporaries of name in folder (".~" + name + "." + six
+bool is_temp_letter(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Splits a path at its last "/": the folder ("/" for the root, "" for none)
+// and the name.
+std::pair<std::string, std::string> split_last(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {std::string(), path};
+    return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string join(const std::string& a, const std::string& b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    return a + "/" + b;
+}
+
+// Opens the folder rel below root without leaving it on the way: no
+// absolute path, no ".." above root, no link leading out, no magic link.
+int open_beneath(int root, const std::string& rel) {
+    if (rel.empty()) return ::fcntl(root, F_DUPFD_CLOEXEC, 0);
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, root, rel.c_str(), &how, sizeof how));
+}
+
+// The folder a write must not leave: held open, with its real path for
+// links written as absolute paths into it.
+struct Confinement {
+    Fd Root;
+    std::string Real;
+};
+
+// Where a write to a path lands once the links of its last component are
+// followed: the folder that holds the file (held open, so that a folder
+// renamed meanwhile changes nothing) and the file's name in it.
+struct Target {
+    Fd Dir;
+    std::string Rel;  // the folder's path below the confinement, when there is one
+    std::string Name;
+    bool Exists = false;
+    struct stat State {};
+};
+
+// Follows the links of the last component of path (below the confinement
+// when in is given, path then relative to it). Only links owned by this
+// user or by the owner of the folder holding them are followed, as the
+// kernel's protected links are, so that another user who may write to a
+// shared folder cannot lead a write (or a copy) to a file of ours; below a
+// confinement a link must stay inside it. Refusals raise EWriteError, a
+// folder that is not there EFCreateError.
+Target resolve_target(const std::string& path, const Confinement* in, const std::string& sjis_path) {
+    const auto refuse = [&] { return EWriteError(FileFaultMessage(FileFault::Write, sjis_path)); };
+    const auto missing = [&] { return EFCreateError(FileFaultMessage(FileFault::Create, sjis_path)); };
+    Target t;
+    auto [dir, name] = split_last(path);
+    if (in) {
+        t.Dir = Fd(open_beneath(in->Root.get(), dir));
+        t.Rel = dir;
+    } else {
+        t.Dir = Fd(::open(dir.empty() ? "." : dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (t.Dir.get() < 0) {
+        if (errno == EXDEV || errno == ELOOP) throw refuse();
+        throw missing();
+    }
+    t.Name = name;
+    for (int links = 0;; ++links) {
+        if (t.Name.empty() || t.Name == "." || t.Name == "..") throw refuse();
+        struct stat st {};
+        if (::fstatat(t.Dir.get(), t.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) throw refuse();
+            return t;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            t.Exists = true;
+            t.State = st;
+            return t;
+        }
+        struct stat folder {};
+        if (links >= kMaxLinks || ::fstat(t.Dir.get(), &folder) != 0 ||
+            (st.st_uid != ::geteuid() && st.st_uid != folder.st_uid))
+            throw refuse();
+        std::string to(PATH_MAX + 1, '\0');
+        const ssize_t n = ::readlinkat(t.Dir.get(), t.Name.c_str(), to.data(), to.size());
+        if (n <= 0 || static_cast<size_t>(n) >= to.size()) throw refuse();
+        to.resize(static_cast<size_t>(n));
+        std::tie(dir, name) = split_last(to);
+        if (in) {
+            std::string rel;
+            if (to[0] != '/') {
+                rel = join(t.Rel, dir);
+            } else if (to.compare(0, in->Real.size() + 1, in->Real + "/") == 0) {
+                std::tie(rel, name) = split_last(to.substr(in->Real.size() + 1));
+            } else {
+                throw refuse();
+            }
+            Fd next(open_beneath(in->Root.get(), rel));
+            if (next.get() < 0) {
+                if (errno == ENOENT || errno == ENOTDIR) throw missing();
+                throw refuse();
+            }
+            t.Dir = std::move(next);
+            t.Rel = rel;
+        } else if (!dir.empty()) {
+            Fd next(::openat(t.Dir.get(), dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (next.get() < 0) throw missing();
+            t.Dir = std::move(next);
+        }
+        t.Name = name;
+    }
+}
+
+// A device, a FIFO, a socket or a folder in the file's place (a link to
+// /dev/null turns a file off) is never written over, nor a file its user
+// made read-only (the user's word, which root's rights do not override),
+// nor one this user may not write.
+void check_writable(const Target& t, const std::string& sjis_path) {
+    if (!t.Exists) return;
+    if (!S_ISREG(t.State.st_mode) || (t.State.st_mode & 0222) == 0 ||
+        ::faccessat(t.Dir.get(), t.Name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+        throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
+}
+
+// Removes the temporaries of name in the folder dir (".~" + name + "." + six
 // letters or digits) that are ours and that no writer holds: a player
 // killed between writing one and renaming it leaves it there, and every
 // crash would add another. A writer holds its temporary locked from its
 // making until it is renamed away.
-void remove_stale_temporaries(const std::string& folder, const std::string& name) {
+void remove_stale_temporaries(int dir, const std::string& name) {
     const std::string prefix = ".~" + name + ".";
-    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!d) return;
+    const int list_fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* d = list_fd >= 0 ? ::fdopendir(list_fd) : nullptr;
+    if (!d) {
+        if (list_fd >= 0) ::close(list_fd);
+        return;
+    }
     std::vector<std::string> found;
     while (const dirent* e = ::readdir(d)) {
         const std::string_view n = e->d_name;
         if (n.size() != prefix.size() + kTempSuffixLength || n.substr(0, prefix.size()) != prefix) continue;
         const std::string_view suffix = n.substr(prefix.size());
-        if (std::all_of(suffix.begin(), suffix.end(), [](char c) {
-                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-            }))
-            found.emplace_back(n);
+        if (std::all_of(suffix.begin(), suffix.end(), is_temp_letter)) found.emplace_back(n);
     }
     ::closedir(d);
     for (const std::string& n : found) {
-        const std::string path = folder + n;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
+        const Fd fd(::openat(dir, n.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0) continue;
         struct stat held {}, now {};
         // Still the same file once locked: not one renamed away meanwhile.
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &now) == 0 && same_file(held, now))
-            ::unlink(path.c_str());
-        ::close(fd);
+        if (::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dir, n.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && same_file(held, now))
+            ::unlinkat(dir, n.c_str(), 0);
     }
 }
 
-// A new temporary for target, locked. Another player's clean-up may take
-// the file between its making and its locking; then another is made.
-void make_locked_temporary(const std::string& folder, const std::string& name, TempFile& tmp) {
-    for (int tries = 0; tries < 8; ++tries) {
-        std::string pattern = folder + ".~" + name + "." + std::string(kTempSuffixLength, 'X');
-        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+// A new temporary for name in the folder dir, locked. Another player's
+// clean-up may take the file between its making and its locking; then
+// another is made.
+void make_locked_temporary(int dir, const std::string& name, TempFile& tmp) {
+    static constexpr char kLetters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    for (int tries = 0; tries < 64; ++tries) {
+        unsigned char random[kTempSuffixLength];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return;
+        std::string candidate = ".~" + name + ".";
+        for (unsigned char r : random) candidate += kLetters[r % (sizeof kLetters - 1)];
+        const int fd = ::openat(dir, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return;
         struct stat made {}, now {};
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &made) == 0 && ::lstat(pattern.c_str(), &now) == 0 &&
-            same_file(made, now)) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &made) == 0 &&
+            ::fstatat(dir, candidate.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && same_file(made, now)) {
+            tmp.dir = dir;
             tmp.fd = fd;
-            tmp.path = pattern;
+            tmp.name = candidate;
             return;
         }
         ::close(fd);
     }
 }
 
-// The file a path leads to through links of its last component, so that
-// the replacement lands in the linked file (in the link target's folder)
-// and the link stays a link; a dangling link leads to the file to make.
-// Empty when the links go round in a loop.
-std::string link_target(std::string path) {
-    for (int depth = 0; depth < 40; ++depth) {
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        std::string to(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
-        const ssize_t n = ::readlink(path.c_str(), to.data(), to.size());
-        if (n <= 0 || static_cast<size_t>(n) >= to.size()) return {};
-        to.resize(static_cast<size_t>(n));
-        const size_t slash = path.find_last_of('/');
-        path = to[0] == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
-    }
-    return {};
-}
+bool rename_flag_unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
 
-// Whether the regular file at path holds the bytes of the open file fd
-// (of stat st); fd is read from its start and left anywhere.
-bool same_content(int fd, const struct stat& st, const std::string& path) {
-    struct stat other {};
-    if (::stat(path.c_str(), &other) != 0 || !S_ISREG(other.st_mode) || other.st_size != st.st_size) return false;
-    const int fd2 = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd2 < 0) return false;
-    char a[65536], b[65536];
-    bool same = true;
-    for (off_t at = 0; same;) {
-        const ssize_t got = ::pread(fd, a, sizeof a, at);
-        if (got <= 0) {
-            same = got == 0 && ::pread(fd2, b, 1, at) == 0;
-            break;
+// Puts the written temporary in the target's place. What stood there is
+// looked at once it is out of the way (exchanged into the temporary's
+// name): anything but a regular file, swapped in after the checks, is put
+// back and the write refused, so that no device, FIFO, socket, folder or
+// link is ever replaced by a file. File systems that cannot exchange two
+// names are left with the check made just before a plain rename.
+void put_in_place(Target& t, TempFile& tmp, const std::string& sjis_path) {
+    const int dir = t.Dir.get();
+    const char* from = tmp.name.c_str();
+    const char* to = t.Name.c_str();
+    const auto refuse = [&] { return EWriteError(FileFaultMessage(FileFault::Write, sjis_path)); };
+    const auto plain_rename = [&] {
+        struct stat st {};
+        if (::fstatat(dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) throw refuse();
+        if (::renameat(dir, from, dir, to) != 0) throw refuse();
+        tmp.name.clear();
+    };
+    if (::renameat2(dir, from, dir, to, RENAME_EXCHANGE) == 0) {
+        struct stat out {};
+        if (::fstatat(dir, from, &out, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(out.st_mode)) {
+            ::renameat2(dir, from, dir, to, RENAME_EXCHANGE);
+            throw refuse();
         }
-        same = ::pread(fd2, b, static_cast<size_t>(got), at) == got && std::memcmp(a, b, static_cast<size_t>(got)) == 0;
-        at += got;
+        // The old file now bears the temporary's name; it goes with it.
+        return;
     }
-    ::close(fd2);
-    return same;
+    if (rename_flag_unsupported(errno)) return plain_rename();
+    if (errno != ENOENT) throw refuse();
+    if (::renameat2(dir, from, dir, to, RENAME_NOREPLACE) == 0) {
+        tmp.name.clear();
+        return;
+    }
+    if (rename_flag_unsupported(errno)) return plain_rename();
+    throw refuse();
 }
 
-void check_writable(const std::string& target, const std::string& sjis_path) {
-    struct stat st {};
-    if (target.empty() || ::stat(target.c_str(), &st) != 0) return;
-    // A device, a FIFO, a socket or a folder in the file's place (a link to
-    // /dev/null turns a file off) is never renamed over: that would put a
-    // file where the system had one of those.
-    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 ||
-        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
-}
-}  // namespace
-
-void CheckFileReplaceable(const std::string& sjis_path) {
-    check_writable(link_target(NativePath(sjis_path)), sjis_path);
-}
-
-void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size) {
-    const std::string target = link_target(NativePath(sjis_path));
-    check_writable(target, sjis_path);
-    const size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+void replace_target(Target& t, const std::string& sjis_path, const void* data, size_t size) {
+    check_writable(t, sjis_path);
+    const int dir = t.Dir.get();
     const std::string write_error = FileFaultMessage(FileFault::Write, sjis_path);
-    if (target.empty()) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
-    const std::string name = target.substr(folder.size());
-    remove_stale_temporaries(folder, name);
+    remove_stale_temporaries(dir, t.Name);
     TempFile tmp;
-    make_locked_temporary(folder, name, tmp);
+    make_locked_temporary(dir, t.Name, tmp);
     if (tmp.fd < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
-    // mkostemp makes the file private; the replacement keeps what the old one had.
-    struct stat old {};
+    // The temporary is private and ours; the replacement keeps what the old
+    // file had: its owner and group (root saving into a user's game must
+    // not take the user's file from them), then its permission bits.
     mode_t mode;
-    if (::stat(target.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
+    if (t.Exists) {
+        if ((t.State.st_uid != ::geteuid() || t.State.st_gid != ::getegid()) &&
+            ::fchown(tmp.fd, t.State.st_uid, t.State.st_gid) != 0)
+            (void)::fchown(tmp.fd, static_cast<uid_t>(-1), t.State.st_gid);
+        mode = t.State.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -178,40 +325,93 @@ void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t 
     const int fd = tmp.fd;
     tmp.fd = -1;
     if (::close(fd) != 0) throw EWriteError(write_error);
-    if (::rename(tmp.path.c_str(), target.c_str()) != 0) throw EWriteError(write_error);
-    tmp.path.clear();
+    put_in_place(t, tmp, sjis_path);
     // Without this the rename may still be only in memory when the power goes.
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    const Fd sync(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (sync.get() >= 0) ::fsync(sync.get());
+}
+
+// Opens the regular file of an open folder for reading, never waiting
+// (a FIFO swapped in would block the open) and never taking anything but
+// a regular file (a device would be read without end).
+Fd open_regular(int dir, const std::string& name, struct stat& st) {
+    Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() >= 0 && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.reset();
+    return fd;
+}
+
+// Whether the regular file at path holds the bytes of the open file fd
+// (of stat st); fd is read from its start and left anywhere.
+bool same_content(int fd, const struct stat& st, const std::string& path) {
+    struct stat other {};
+    const Fd fd2 = open_regular(AT_FDCWD, path, other);
+    if (fd2.get() < 0 || other.st_size != st.st_size) return false;
+    char a[65536], b[65536];
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, a, sizeof a, at);
+        if (got <= 0) return got == 0 && ::pread(fd2.get(), b, 1, at) == 0;
+        if (::pread(fd2.get(), b, static_cast<size_t>(got), at) != got ||
+            std::memcmp(a, b, static_cast<size_t>(got)) != 0)
+            return false;
+        at += got;
     }
+}
+}  // namespace
+
+void CheckFileReplaceable(const std::string& sjis_path) {
+    check_writable(resolve_target(NativePath(sjis_path), nullptr, sjis_path), sjis_path);
+}
+
+void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size) {
+    Target t = resolve_target(NativePath(sjis_path), nullptr, sjis_path);
+    replace_target(t, sjis_path, data, size);
+}
+
+void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
+                         size_t size) {
+    const std::string sjis_path = IncludeTrailingPathDelimiter(sjis_folder) + sjis_relative;
+    const auto refuse = [&] { return EWriteError(FileFaultMessage(FileFault::Write, sjis_path)); };
+    std::string folder = NativePath(sjis_folder);
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const std::string full = NativePath(sjis_path);
+    if (folder.empty() || full.compare(0, folder.size() + 1, folder + "/") != 0) throw refuse();
+    Confinement in;
+    in.Root = Fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (in.Root.get() < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
+    std::string real(PATH_MAX + 1, '\0');
+    const ssize_t n =
+        ::readlink(("/proc/self/fd/" + std::to_string(in.Root.get())).c_str(), real.data(), real.size());
+    if (n > 0 && static_cast<size_t>(n) < real.size()) real.resize(static_cast<size_t>(n));
+    else real.clear();
+    // A link written as an absolute path may still lead into the folder; "/"
+    // as the folder would let every absolute link in.
+    in.Real = real == "/" ? std::string() : real;
+    Target t = resolve_target(full.substr(folder.size() + 1), &in, sjis_path);
+    replace_target(t, sjis_path, data, size);
 }
 
 std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix) {
-    const int in = ::open(NativePath(sjis_path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw EFOpenError(FileFaultMessage(errno == ENOENT ? FileFault::Missing : FileFault::Open, sjis_path));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } in_closer{in};
+    const Target t = resolve_target(NativePath(sjis_path), nullptr, sjis_path);
+    if (!t.Exists) throw EFOpenError(FileFaultMessage(FileFault::Missing, sjis_path));
     struct stat st {};
-    ::fstat(in, &st);
+    const Fd in = open_regular(t.Dir.get(), t.Name, st);
+    if (in.get() < 0) throw EFOpenError(FileFaultMessage(FileFault::Open, sjis_path));
     TempFile copy;
+    copy.dir = AT_FDCWD;
     std::string copy_path;
     for (int n = 1; copy.fd < 0; ++n) {
         copy_path = sjis_path + suffix + (n > 1 ? "." + std::to_string(n) : std::string());
         copy.fd = ::open(NativePath(copy_path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
         const int err = errno;
-        if (copy.fd < 0 && err == EEXIST && same_content(in, st, NativePath(copy_path))) return copy_path;
+        if (copy.fd < 0 && err == EEXIST && same_content(in.get(), st, NativePath(copy_path))) return copy_path;
         if (copy.fd < 0 && (err != EEXIST || n >= 1000))
             throw EFCreateError(FileFaultMessage(FileFault::Create, copy_path));
     }
-    copy.path = NativePath(copy_path);
+    copy.name = NativePath(copy_path);
     const std::string write_error = FileFaultMessage(FileFault::Write, copy_path);
     char buf[65536];
     for (;;) {
-        ssize_t got = ::read(in, buf, sizeof buf);
+        ssize_t got = ::read(in.get(), buf, sizeof buf);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) throw EReadError(FileFaultMessage(FileFault::Open, sjis_path));
         if (got == 0) break;
@@ -226,6 +426,6 @@ std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix
     const int fd = copy.fd;
     copy.fd = -1;
     if (::close(fd) != 0) throw EWriteError(write_error);
-    copy.path.clear();
+    copy.name.clear();
     return copy_path;
 }

@@ -8,29 +8,44 @@
 // Replaces the file at sjis_path with size bytes of data. A reader, or a
 // crash at any point, sees either the old file whole or the new one whole:
 // the bytes go to a temporary file in the same folder (so the rename stays on
-// one file system), are synced, the temporary is renamed over the old name,
+// one file system), are synced, the temporary is put in the old one's place,
 // and the folder is synced so that the rename itself outlasts a power cut.
-// The new file keeps the old one's permission bits (0666 less the umask for
-// a new file). A path that is a symbolic link stays one: the file it leads
-// to is replaced, in that file's folder. Failure raises EFCreateError or
-// EWriteError and leaves the old file untouched and no temporary behind.
-// The temporary is held under an flock until it is renamed; temporaries of
-// the same name that no one holds (a writer killed half-way) are removed.
-// A file that may not be written is never replaced (CheckFileReplaceable).
+// The new file keeps the old one's owner, group and permission bits (0666
+// less the umask for a new file). A path that is a symbolic link stays one:
+// the file it leads to is replaced, in that file's folder; only links owned
+// by this user or by the owner of the folder holding them are followed (a
+// user who may write to a shared folder cannot lead the write to a file of
+// ours). Failure raises EFCreateError or EWriteError and leaves the old file
+// untouched and no temporary behind. The temporary is held under an flock
+// until it is renamed; temporaries of the same name that no one holds (a
+// writer killed half-way) are removed. A file that may not be written is
+// never replaced (CheckFileReplaceable), nor anything but a regular file
+// found in its place when the new one goes there.
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size);
+
+// ReplaceFileContents for a file a game names below its folder: the file
+// finally written, links (dangling ones too) followed, lies inside
+// sjis_folder, or the write is refused with EWriteError and nothing is made
+// or changed anywhere. The path is resolved from the folder held open, so
+// that no link or folder swapped in while it is followed leads the write out.
+void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
+                         size_t size);
 
 // Raises EWriteError when the file at sjis_path (or the one it links to)
 // exists and may not be written: anything but a regular file (a device, a
 // FIFO, a socket, a folder), one its user made read-only (no write bit at
-// all: the user's word, which root's rights do not override), or one this
-// user may not write. A rename would replace it all the same, so this
-// is asked first.
+// all: the user's word, which root's rights do not override), one this
+// user may not write, or one reached through a link ReplaceFileContents
+// does not follow. A rename would replace it all the same, so this is
+// asked first.
 void CheckFileReplaceable(const std::string& sjis_path);
 
 // Keeps a copy of the file at sjis_path beside it, byte for byte, under the
 // first free name of sjis_path + suffix, then + suffix + ".2", ".3" and so
 // on; never over a file that exists. A copy already there with the same
 // bytes is that copy: its path is returned and no other is made. The copy
-// is synced before this returns its path. Failure raises EFOpenError, EReadError, EFCreateError or
+// is synced before this returns its path. Only a regular file is copied
+// (a device would be copied until the disc fills), reached through links
+// as ReplaceFileContents follows them. Failure raises EFOpenError, EReadError, EFCreateError or
 // EWriteError and leaves no partial copy.
 std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix);

@@ -167,7 +167,10 @@ TFileStream::TFileStream(const std::string& sjis_path, uint16_t mode) : THandleS
         if (fd_ < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
         return;
     }
-    int flags = O_CLOEXEC;
+    // A FIFO swapped in for a file would hold the open until someone wrote
+    // to it: the open never waits, and only a regular file is taken (a
+    // device would be read without end, a folder is no file).
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode & 0x0F) {
         case fmOpenWrite: flags |= O_WRONLY; break;
         case fmOpenReadWrite: flags |= O_RDWR; break;
@@ -179,11 +182,12 @@ TFileStream::TFileStream(const std::string& sjis_path, uint16_t mode) : THandleS
         throw EFOpenError(FileFaultMessage(missing ? FileFault::Missing : FileFault::Open, sjis_path));
     }
     struct stat st;
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
         throw EFOpenError(FileFaultMessage(FileFault::Open, sjis_path));
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 TFileStream::~TFileStream() {

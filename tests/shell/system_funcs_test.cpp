@@ -564,6 +564,47 @@ TEST_F(SystemFuncs, SaveScreenRefusesWhatItCannotDoAndSaysSo) {
     FileManager->BaseFolder = base;
 }
 
+// A picture named through a link: written where the link leads when that
+// lies in the game's folder, refused (and nothing made or changed) when
+// it leads out, even when the link dangles; install.dat likewise.
+TEST_F(SystemFuncs, SaveScreenFollowsLinksOnlyWhereTheyStayInTheGameFolder) {
+    TTestGameFolder elsewhere;
+    elsewhere.WriteFile("victim.txt", "the user's own file");
+    const std::string out = NativePath(elsewhere.Path()), in = NativePath(folder.Path());
+    ASSERT_TRUE(ForceDirectories(folder.Path() + "pics"));
+    const struct {
+        const char* name;
+        std::string to;           // what the link holds
+        const char* written;      // where the picture lands inside the folder, or nullptr
+    } cases[] = {
+        {"out.tes", out + "victim.txt", nullptr},
+        {"dangling_out.tes", out + "made.tes", nullptr},
+        {"relative_out.tes", "../" + ExtractFileName(out.substr(0, out.size() - 1)) + "/made2.tes", nullptr},
+        {"pics/up_out.tes", "../../" + ExtractFileName(out.substr(0, out.size() - 1)) + "/made3.tes", nullptr},
+        {"inside.tes", "pics/target.tes", "pics/target.tes"},
+        {"absolute_inside.tes", in + "pics/abs.tes", "pics/abs.tes"},
+        {"pics/up_inside.tes", "../up.tes", "up.tes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(symlink(c.to.c_str(), (in + c.name).c_str()), 0);
+        EXPECT_EQ(eval(std::string("SaveScreen(\"") + c.name + "\")"), c.written ? "TRUE" : "FALSE");
+        struct stat st {};
+        ASSERT_EQ(lstat((in + c.name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        if (c.written) {
+            int w = 0, h = 0;
+            EXPECT_TRUE(tes_file_rgb(folder.Path() + c.written, w, h) == golden("active.rgb"));
+        }
+    }
+    EXPECT_EQ(ReadNativeFileBytes(out + "victim.txt"), "the user's own file");
+    EXPECT_EQ(ListDirectory(elsewhere.Path()).size(), 1u);
+    // install.dat leading out is not rewritten either: the call says so.
+    ASSERT_EQ(symlink((out + "victim.txt").c_str(), (in + "install.dat").c_str()), 0);
+    EXPECT_EQ(eval("SaveScreen(\"reg.tes\", 0, 0, FALSE, 2)"), "FALSE");
+    EXPECT_EQ(ReadNativeFileBytes(out + "victim.txt"), "the user's own file");
+}
+
 TEST_F(SystemFuncs, SaveScreenRegistersTheFileForDeletionOrTheInstaller) {
     TStringList exit_list;
     TStringList* saved = ExitDeleteList;

@@ -3,12 +3,14 @@
 #include "platform/filesystem/replace_file.h"
 #include "platform/filesystem/stream.h"
 #include "tests/support/run_command.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -199,4 +201,160 @@ TEST(ReplaceFileContents, TemporariesThatNoWriterHoldsAreRemovedAndAHeldOneStays
     EXPECT_EQ(::access(held.c_str(), F_OK), -1);
     EXPECT_EQ(read_all(dir + "save.dat"), "newer");
     EXPECT_EQ(ListDirectory(dir).size(), 5u);
+}
+
+namespace {
+// A folder under /tmp that another user may enter, removed at the end.
+struct SharedFolder {
+    std::string Path;
+    SharedFolder() {
+        char tmpl[] = "/tmp/vorq-shared-XXXXXX";
+        if (::mkdtemp(tmpl)) Path = std::string(tmpl) + "/";
+        ::chmod(tmpl, 0755);
+    }
+    ~SharedFolder() {
+        if (!Path.empty()) std::system(("rm -rf '" + Path + "'").c_str());
+    }
+};
+
+const char kNobody[] = "65534";
+std::string as_nobody(const std::string& command) {
+    return std::string("setpriv --reuid=") + kNobody + " --regid=" + kNobody + " --clear-groups " + command;
+}
+}  // namespace
+
+// Root playing a game in a folder another user may write to: a link that
+// user planted is followed neither for the save nor for the copy of a
+// damaged one, unless that user owns the folder (as the kernel's
+// protected links rule); a file of that user's replaced by root stays
+// theirs.
+TEST(ReplaceFileContents, RootFollowsNoLinkOfAnotherUserAndLeavesTheirFileTheirs) {
+    if (::geteuid() != 0) GTEST_SKIP() << "playing as root over another user's files needs root";
+    if (const char* tool = MissingTool({"setpriv"})) GTEST_SKIP() << tool << " is not installed";
+    const SharedFolder shared;
+    ASSERT_FALSE(shared.Path.empty());
+    const std::string secret = shared.Path + "secret";
+    ASSERT_EQ(RunCommand("umask 077 && echo root only > " + secret + " && echo ok").Output, "ok\n");
+    const struct {
+        const char* What;
+        const char* FolderOwner;
+        bool Followed;
+    } cases[] = {
+        {"a folder of root's open to all", "0", false},
+        {"a sticky folder of root's open to all", "0", false},
+        {"the other user's own folder", kNobody, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::string game = shared.Path + "game/";
+        std::system(("rm -rf '" + game + "'").c_str());
+        const std::string mode = std::string(c.What).find("sticky") != std::string::npos ? "1777" : "0777";
+        ASSERT_EQ(RunCommand("mkdir -m " + mode + " " + game + " && chown " + c.FolderOwner + " " + game +
+                             " && " + as_nobody("ln -s " + secret + " " + game + "save.dat") + " && echo ok")
+                      .Output,
+                  "ok\n");
+        if (c.Followed) {
+            EXPECT_EQ(KeepFileCopy(game + "save.dat", ".damaged"), game + "save.dat.damaged");
+            EXPECT_NO_THROW(ReplaceFileContents(game + "save.dat", "slots", 5));
+            EXPECT_EQ(read_all(secret), "slots");
+            ReplaceFileContents(secret, "root only\n", 10);
+            continue;
+        }
+        EXPECT_THROW(CheckFileReplaceable(game + "save.dat"), EWriteError);
+        EXPECT_THROW(ReplaceFileContents(game + "save.dat", "slots", 5), EWriteError);
+        EXPECT_THROW(KeepFileCopy(game + "save.dat", ".damaged"), EStreamError);
+        EXPECT_EQ(read_all(secret), "root only\n");
+        EXPECT_EQ(ListDirectory(game), std::vector<std::string>{"save.dat"});
+    }
+
+    // The other user's own save, rewritten by root: still theirs, mode and all.
+    const std::string theirs = shared.Path + "theirs/";
+    ASSERT_EQ(RunCommand("mkdir -m 0755 " + theirs + " && chown " + kNobody + " " + theirs + " && " +
+                         as_nobody("sh -c 'umask 027 && echo old > " + theirs + "save.dat'") + " && echo ok")
+                  .Output,
+              "ok\n");
+    ReplaceFileContents(theirs + "save.dat", "new slots", 9);
+    struct stat st {};
+    ASSERT_EQ(::stat((theirs + "save.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(read_all(theirs + "save.dat"), "new slots");
+    // ... so that its user saves again.
+    EXPECT_EQ(RunCommand(as_nobody("sh -c 'echo later >> " + theirs + "save.dat && echo ok'")).Output, "ok\n");
+}
+
+// Another process keeps exchanging save.dat with a FIFO or a device while
+// it is saved, read and copied: nothing waits on the FIFO, nothing reads
+// the device, and neither is ever replaced by a file.
+TEST(ReplaceFileContents, AFifoOrDeviceSwappedInWhileSavingIsNeverReplacedNorWaitedOn) {
+    const struct {
+        const char* What;
+        mode_t Type;
+        dev_t Dev;
+    } cases[] = {{"a FIFO", S_IFIFO | 0666, 0}, {"a device", S_IFCHR | 0666, makedev(1, 5)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (S_ISCHR(c.Type) && ::geteuid() != 0) continue;  // only root makes device nodes
+        const std::string dir = PrivateTempFolder() + "replace_swap/", native = NativePath(dir);
+        std::system(("rm -rf '" + native + "'").c_str());
+        ASSERT_TRUE(ForceDirectories(dir));
+        ReplaceFileContents(dir + "save.dat", "slots", 5);
+        ASSERT_EQ(::mknod((native + "node").c_str(), c.Type, c.Dev), 0);
+        const pid_t swapper = fork();
+        ASSERT_GE(swapper, 0);
+        if (swapper == 0) {
+            for (;;) {
+                ::renameat2(AT_FDCWD, (native + "save.dat").c_str(), AT_FDCWD, (native + "node").c_str(),
+                            RENAME_EXCHANGE);
+                ::usleep(200);
+            }
+        }
+        const pid_t saver = fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            for (int i = 0; i < 20; ++i) {
+                try {
+                    ReplaceFileContents(dir + "save.dat", "slots", 5);
+                } catch (const EStreamError&) {
+                }
+                try {
+                    TFileStream read(dir + "save.dat", fmOpenRead);
+                } catch (const EStreamError&) {
+                }
+                try {
+                    KeepFileCopy(dir + "save.dat", ".damaged");
+                } catch (const EStreamError&) {
+                }
+            }
+            _exit(0);
+        }
+        int status = -1;
+        const bool ended = WaitUntil([&] { return ::waitpid(saver, &status, WNOHANG) == saver; });
+        if (!ended) {
+            ::kill(saver, SIGKILL);
+            ::waitpid(saver, &status, 0);
+        }
+        ::kill(swapper, SIGKILL);
+        ::waitpid(swapper, nullptr, 0);
+        EXPECT_TRUE(ended) << "the saves waited";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        // One of the two names still holds the node, the other a file.
+        int nodes = 0;
+        for (const char* name : {"save.dat", "node"}) {
+            struct stat st {};
+            ASSERT_EQ(::lstat((native + name).c_str(), &st), 0) << name;
+            if ((st.st_mode & S_IFMT) == (c.Type & S_IFMT)) {
+                ++nodes;
+            } else {
+                EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+            }
+        }
+        EXPECT_EQ(nodes, 1);
+        for (const std::string& name : ListDirectory(dir)) {
+            struct stat st {};
+            ASSERT_EQ(::lstat((native + name).c_str(), &st), 0);
+            if (name.find(".damaged") != std::string::npos) EXPECT_LE(st.st_size, 5) << name;
+        }
+    }
 }
