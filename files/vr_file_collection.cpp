@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <climits>
 #include <cstring>
@@ -598,18 +599,27 @@ TVrEntryCheck TVrFileCollection::CheckEntry(const TVrFile& e, TMemoryStream* con
     }
     if (crc == e.Crc) return TVrEntryCheck::Whole;
     if (e.Raw || e.Size <= 0) return TVrEntryCheck::Spoilt;
-    // A packed stream carries its own Adler-32 over the content: when it
-    // unpacks to the entry's last byte with that matching, only the
-    // checksum beside it was spoilt.
+    // A packed stream carries its own Adler-32 over the content, but that
+    // misses damage a flipped bit of the packed bytes can give (+d, -2d, +d
+    // in three neighbouring bytes): the stored checksum is overruled only
+    // when the damage can lie in its own field alone, a bit or two away
+    // from the CRC of the packed bytes, or of the content (the mode byte
+    // then spoilt too), and the stream unpacks to its end with its Adler-32
+    // matching.
     try {
         LoadEntry(e, unpacked, true);
     } catch (const ECorruptData&) {
         unpacked.Clear();
         return TVrEntryCheck::Spoilt;
     }
+    const uint32_t content_crc = crc_of(unpacked);
     // Mode 1 takes it over the unpacked content.
-    if (e.CrcMode == 1 && crc_of(unpacked) == e.Crc) return TVrEntryCheck::Whole;
-    return TVrEntryCheck::Mended;
+    if (e.CrcMode == 1 && content_crc == e.Crc) return TVrEntryCheck::Whole;
+    constexpr int kCrcFieldFlips = 2;
+    if (std::popcount(crc ^ e.Crc) <= kCrcFieldFlips || std::popcount(content_crc ^ e.Crc) <= kCrcFieldFlips)
+        return TVrEntryCheck::Mended;
+    unpacked.Clear();
+    return TVrEntryCheck::Spoilt;
 }
 
 bool TVrFileCollection::SaveToStream(TWzBigStream& stream) {

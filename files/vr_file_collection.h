@@ -56,8 +56,7 @@ struct TVrSalvageReport {
     // Entries left out: bytes outside the file or unlike their checksum, a
     // name the writer does not give, a name that comes twice.
     std::vector<std::string> Dropped;
-    // Entries kept whose checksum was spoilt but whose packed stream unpacks
-    // whole, its own Adler-32 matching.
+    // Entries kept whose checksum's field alone was spoilt (TVrEntryCheck::Mended).
     std::vector<std::string> Mended;
     // The directory's head, its entry count or a name length was spoilt
     // (its entries were found by their names), or its first entry does not
@@ -69,7 +68,10 @@ struct TVrSalvageReport {
 // How an entry's stored bytes stand against its checksum.
 enum class TVrEntryCheck {
     Whole,   // the checksum matches
-    Mended,  // it does not, but the packed stream unpacks to its end with its own Adler-32 matching
+    // It does not, by at most two bits, against the packed bytes or the
+    // content, and the packed stream unpacks to its end with its own
+    // Adler-32 matching: only the checksum's field was spoilt.
+    Mended,
     Spoilt,
 };
 

@@ -139,13 +139,18 @@ void Archives() {
         std::string bytes = whole;
         bytes[spoil.At] = static_cast<char>(bytes[spoil.At] ^ spoil.Bit);
         Seed("archive", spoil.Name, bytes);
-        Seed("save_file", spoil.Name, bytes);
+        Seed("save_file", spoil.Name, std::string(1, '\0') + bytes);
     }
     std::string no_count = whole;
     for (size_t i = 6; i < 10; ++i) no_count[i] = 0;
     Seed("archive", "save_no_count", no_count);
-    Seed("save_file", "save_no_count", no_count);
-    Seed("save_file", "save_whole", whole);
+    Seed("save_file", "save_no_count", std::string(1, '\0') + no_count);
+    Seed("save_file", "save_whole", std::string(1, '\0') + whole);
+    // The whole file and a bit of the first slot's packed bytes to flip.
+    std::string flip(1, '\1');
+    const uint32_t bit = static_cast<uint32_t>(whole.size() - 40) * 8 + 3;
+    for (int k = 0; k < 4; ++k) flip += static_cast<char>(bit >> (8 * k));
+    Seed("save_file", "save_flipped", flip + whole);
 }
 
 void InstallSettings() {
