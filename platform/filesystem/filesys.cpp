@@ -197,16 +197,23 @@ bool DirectoryExists(const std::string& sjis_path) {
     return !sjis_path.empty() && ::stat(NativePath(sjis_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& sjis_path) { return ::unlink(NativePath(sjis_path).c_str()) == 0; }
+bool DeleteFile(const std::string& sjis_path) {
+    const bool done = ::unlink(NativePath(sjis_path).c_str()) == 0;
+    NoteOwnFileChange();
+    return done;
+}
 
 bool RenameFile(const std::string& from, const std::string& to) {
-    return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+    const bool done = ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+    NoteOwnFileChange();
+    return done;
 }
 
 bool ForceDirectories(const std::string& sjis_path) {
     std::error_code ec;
     fs::path p(NativePath(sjis_path));
     fs::create_directories(p, ec);
+    NoteOwnFileChange();
     return fs::is_directory(p, ec);
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <list>
 #include <mutex>
@@ -19,6 +20,11 @@ namespace {
 // clock (two seconds on FAT) leaves its times as they were, so a listing
 // read in the tick of a change may miss a second change.
 constexpr int64_t kSettledNs = 2'000'000'000;
+// Elsewhere a listing stands for its folder this long after it was read
+// (about a frame: the look-ups of one page list a folder once), and until
+// the player itself changes a file: a change of another program's may go
+// unseen for that long, one of the player's own never.
+constexpr int64_t kUntimedKeepNs = 20'000'000;
 // Bounds of what is kept: the folders a game reads from, and their names.
 constexpr size_t kMaxFolders = 64;
 constexpr size_t kMaxNames = 1 << 17;
@@ -40,6 +46,16 @@ constexpr uint64_t kTimedFolderFileSystems[] = {
 
 int64_t ns_of(const timespec& t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
 
+int64_t steady_ns() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return ns_of(t);
+}
+
+// Files made, replaced, renamed or removed by the player so far.
+std::atomic<uint64_t> own_changes{0};
+std::atomic<bool> times_trusted{true};
+
 // UTF-8 names fold every ASCII letter; raw Shift-JIS names only those
 // outside double-byte characters, whose trail bytes may be letters' codes.
 std::string utf8_key(std::string_view name) {
@@ -54,7 +70,10 @@ struct Listing {
     ino_t Ino = 0;
     int64_t Mtime = 0, Ctime = 0;
     off_t Size = 0;
+    bool Timed = false;    // on a file system whose folder times follow every change
     bool Settled = false;  // read long enough after the folder's last change to be kept
+    int64_t ReadAt = 0;    // steady clock, ns
+    uint64_t OwnChanges = 0;
     std::vector<std::string> Names;  // in the listing's order
     std::unordered_multimap<std::string, uint32_t> Utf8Keys, SjisKeys;  // folded name -> index in Names
 
@@ -62,12 +81,22 @@ struct Listing {
         return st.st_dev == Dev && st.st_ino == Ino && ns_of(st.st_mtim) == Mtime && ns_of(st.st_ctim) == Ctime &&
                st.st_size == Size;
     }
+    // Whether it may stand for its folder without a look at the folder.
+    bool Fresh() const {
+        if (Timed) return Settled;
+        return OwnChanges == own_changes.load() && steady_ns() - ReadAt < kUntimedKeepNs;
+    }
+    bool Stands(const struct stat& st) const { return Fresh() && Describes(st); }
 };
 
 // Reads the folder anew; false when it cannot be read.
 bool read_listing(const std::string& path, Listing& out) {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
+    // Taken first: a change of the player's made while the folder is read
+    // drops this listing.
+    const uint64_t own = own_changes.load();
+    const int64_t read_at = steady_ns();
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
@@ -85,8 +114,11 @@ bool read_listing(const std::string& path, Listing& out) {
     l.Ctime = ns_of(st.st_ctim);
     l.Size = st.st_size;
     struct statfs fs;
-    l.Settled = ::fstatfs(fd, &fs) == 0 && FolderTimesFollowChanges(static_cast<uint64_t>(fs.f_type)) &&
-                ns_of(now) - std::max(l.Mtime, l.Ctime) >= kSettledNs;
+    l.Timed = times_trusted.load() && ::fstatfs(fd, &fs) == 0 &&
+              FolderTimesFollowChanges(static_cast<uint64_t>(fs.f_type));
+    l.Settled = l.Timed && ns_of(now) - std::max(l.Mtime, l.Ctime) >= kSettledNs;
+    l.ReadAt = read_at;
+    l.OwnChanges = own;
     while (dirent* e = readdir(d)) {
         const std::string_view name = e->d_name;
         if (name == "." || name == "..") continue;
@@ -118,7 +150,7 @@ public:
     bool Kept(const std::string& dir) {
         std::lock_guard guard(lock_);
         const auto at = by_path_.find(dir.empty() ? "." : dir);
-        return at != by_path_.end() && at->second->second.Settled;
+        return at != by_path_.end() && at->second->second.Fresh();
     }
 
     std::optional<std::vector<std::string>> KeptNamed(const std::string& dir,
@@ -129,7 +161,7 @@ public:
         const auto at = by_path_.find(path);
         if (at == by_path_.end() || ::stat(path.c_str(), &dir_state) != 0) return std::nullopt;
         const Listing& l = at->second->second;
-        if (!l.Settled || !l.Describes(dir_state)) return std::nullopt;
+        if (!l.Stands(dir_state)) return std::nullopt;
         used_.splice(used_.begin(), used_, at->second);
         return named(l, spellings);
     }
@@ -156,7 +188,7 @@ private:
     const Listing* find(const std::string& path, const struct stat& now) {
         if (auto at = by_path_.find(path); at != by_path_.end()) {
             const auto it = at->second;
-            if (it->second.Settled && it->second.Describes(now)) {
+            if (it->second.Stands(now)) {
                 used_.splice(used_.begin(), used_, it);
                 return &it->second;
             }
@@ -199,6 +231,10 @@ std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::v
                                             const struct stat* dir_state) {
     return folder_index().Named(dir, spellings, dir_state);
 }
+
+void NoteOwnFileChange() { own_changes.fetch_add(1); }
+
+void TrustFolderTimes(bool trust) { times_trusted.store(trust); }
 
 bool FolderListingKept(const std::string& dir) { return folder_index().Kept(dir); }
 

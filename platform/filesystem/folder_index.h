@@ -1,6 +1,7 @@
 // Names of a folder by their spellings, from the folder's listing, which
 // is kept between look-ups while the folder stays as it was (on file
-// systems whose folder times show every change, FolderTimesFollowChanges): a name asked
+// systems whose folder times show every change, FolderTimesFollowChanges;
+// elsewhere for about a frame, and until the player changes a file): a name asked
 // for in another spelling than the one on disc (letter case, a game
 // unpacked without converting names) costs a look-up in a table, not a
 // read of the folder, whatever the folder's size. Safe on any thread.
@@ -23,8 +24,17 @@ std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::v
 
 // Whether a file system (statfs's f_type) gives a folder new times at
 // every create, remove and rename in it, so that unchanged times mean an
-// unchanged listing. Elsewhere every look-up lists the folder afresh.
+// unchanged listing. Elsewhere a listing stands for a short while only.
 bool FolderTimesFollowChanges(uint64_t file_system_type);
+
+// Drops the listings kept on file systems whose folder times cannot be
+// trusted: every write, rename or removal of a file by the player calls it,
+// so that the player always finds what it made itself.
+void NoteOwnFileChange();
+
+// Benchmarks and tests compare both ways on one file system: while false,
+// every folder is taken as one whose times cannot be trusted.
+void TrustFolderTimes(bool trust);
 
 // Whether a listing of the folder is kept that was read long enough after
 // the folder's last change to stand for it; nothing is asked of the system.

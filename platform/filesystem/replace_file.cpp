@@ -326,6 +326,7 @@ void replace_target(Target& t, const std::string& sjis_path, const void* data, s
     tmp.fd = -1;
     if (::close(fd) != 0) throw EWriteError(write_error);
     put_in_place(t, tmp, sjis_path);
+    NoteOwnFileChange();
     // Without this the rename may still be only in memory when the power goes.
     const Fd sync(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (sync.get() >= 0) ::fsync(sync.get());
@@ -427,5 +428,6 @@ std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix
     copy.fd = -1;
     if (::close(fd) != 0) throw EWriteError(write_error);
     copy.name.clear();
+    NoteOwnFileChange();
     return copy_path;
 }

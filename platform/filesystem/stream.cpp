@@ -1,4 +1,5 @@
 #include "platform/filesystem/stream.h"
+#include "platform/filesystem/folder_index.h"
 #include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesystem/filesys.h"
@@ -164,6 +165,7 @@ TFileStream::TFileStream(const std::string& sjis_path, uint16_t mode) : THandleS
     std::string native = NativePath(sjis_path);
     if (mode == fmCreate) {
         fd_ = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        NoteOwnFileChange();
         if (fd_ < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
         return;
     }

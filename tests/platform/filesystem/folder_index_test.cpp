@@ -6,6 +6,7 @@
 // another, shows in the next look-up of a raw Shift-JIS name.
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/folder_index.h"
+#include "platform/filesystem/replace_file.h"
 #include "platform/text/codepage.h"
 #include "tests/support/wait_until.h"
 
@@ -14,6 +15,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -89,4 +92,49 @@ TEST(FolderIndex, ListingsAreKeptOnlyOnFileSystemsWhoseFolderTimesFollowEveryCha
         {"NTFS (ntfs3)", 0x7366746E, false},
     };
     for (const auto& c : cases) EXPECT_EQ(FolderTimesFollowChanges(c.Type), c.Kept) << c.Name;
+}
+
+// On a file system whose folder times cannot be trusted (taken so here,
+// and a real NTFS mount through ntfs-3g when this runs as root with it
+// installed) a listing stands for a moment: the look-ups of one page list
+// the folder once, a file the player makes itself is found at once in any
+// letter case, and one another program makes is found once the moment is over.
+TEST(FolderIndex, OnUntrustedFileSystemsAListingStandsAMomentAndNotPastThePlayersOwnWrites) {
+    const std::string base = NativePath(PrivateTempFolder()) + "untimed/";
+    ASSERT_EQ(std::system(("rm -rf '" + base + "' && mkdir -p '" + base + "mnt'").c_str()), 0);
+    const bool ntfs = ::geteuid() == 0 && std::system("command -v ntfs-3g mkntfs >/dev/null") == 0 &&
+                      std::system(("truncate -s 16M '" + base + "img' && mkntfs -q -F -f '" + base +
+                                   "img' >/dev/null 2>&1 && ntfs-3g '" + base + "img' '" + base + "mnt'")
+                                      .c_str()) == 0;
+    const struct {
+        const char* What;
+        std::string Folder;
+        bool Trusted;
+    } cases[] = {
+        {"times taken as untrusted", base + "plain/", false},
+        {"NTFS through ntfs-3g", ntfs ? base + "mnt/voices/" : std::string(), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.Folder.empty()) continue;  // no mount: needs root and ntfs-3g
+        ASSERT_EQ(::mkdir(c.Folder.c_str(), 0755), 0);
+        for (int i = 0; i < 50; ++i) std::ofstream(c.Folder + "Voice" + std::to_string(i) + ".ogg") << i;
+        const std::string folder = GamePath(c.Folder);
+        TrustFolderTimes(c.Trusted);
+        EXPECT_TRUE(FileExists(folder + "VOICE1.OGG"));
+        // The page's next look-ups use the listing just read.
+        EXPECT_TRUE(FolderListingKept(c.Folder));
+        // The player's own file: the listing goes with the write.
+        ReplaceFileContents(folder + "Shot.tes", "x", 1);
+        EXPECT_FALSE(FolderListingKept(c.Folder));
+        EXPECT_TRUE(FileExists(folder + "SHOT.TES"));
+        // Another program's file, made behind the player's back.
+        std::ofstream(c.Folder + "Other.txt") << "made elsewhere";
+        EXPECT_TRUE(WaitUntil([&] { return FileExists(folder + "OTHER.TXT"); }));
+        // ... and no listing stands longer than that moment.
+        EXPECT_TRUE(FileExists(folder + "VOICE2.OGG"));
+        EXPECT_TRUE(WaitUntil([&] { return !FolderListingKept(c.Folder); }));
+        TrustFolderTimes(true);
+    }
+    if (ntfs) std::system(("umount '" + base + "mnt'").c_str());
 }
