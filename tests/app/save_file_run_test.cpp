@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <csignal>
+#include <cstdio>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -104,6 +108,69 @@ TEST(SaveFileRun, ASaveFileLinkedToADeviceIsNeverReplaced) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3) << "vorq.vpb, main.vsb, save.dat";
     fs::remove_all(folder);
+}
+
+// Another process keeps exchanging save.dat with a FIFO or a device every
+// 200 us while a game makes 20 saves: the player never waits on the FIFO,
+// never reads the device, and never puts a file where either stood.
+TEST(SaveFileRun, AFifoOrDeviceSwappedWithTheSaveFileWhileTheGameSavesIsNeverWaitedOnNorReplaced) {
+    const struct {
+        const char* What;
+        mode_t Type;
+        dev_t Dev;
+    } cases[] = {{"a FIFO", S_IFIFO | 0666, 0}, {"a device", S_IFCHR | 0666, makedev(1, 5)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (S_ISCHR(c.Type) && ::geteuid() != 0) continue;  // only root makes device nodes
+        TTestGameFolder game;
+        TPageWriter page;
+        page.While("count < 20");
+        page.Calc("count = count + 1");
+        page.GameSave("count", "\"slot\"");
+        page.Wait("20");
+        page.EndWhile();
+        page.Terminate();
+        game.WritePage("main.vsb", page);
+        TProjectFileData project = TestProjectData("main.vsb");
+        project.SleepBetweenFrames = true;
+        TProjectFileData::Variable count;
+        count.Type = PT_INT;
+        count.Name = "count";
+        project.Variables.push_back(count);
+        game.WriteProject(project);
+        const std::string dir = NativePath(game.Path());
+        ASSERT_EQ(play(game.Path()).Status, 0);
+        ASSERT_EQ(::mknod((dir + "node").c_str(), c.Type, c.Dev), 0);
+        const pid_t swapper = fork();
+        ASSERT_GE(swapper, 0);
+        if (swapper == 0) {
+            for (;;) {
+                ::renameat2(AT_FDCWD, (dir + "save.dat").c_str(), AT_FDCWD, (dir + "node").c_str(), RENAME_EXCHANGE);
+                ::usleep(200);
+            }
+        }
+        const CommandOutcome o = RunCommand("env VORQ_HEADLESS=1 VORQ_FRAMES=3000 timeout -s KILL 60 '" + kPlayer +
+                                            "' '" + dir + "' 2>&1");
+        ::kill(swapper, SIGKILL);
+        ::waitpid(swapper, nullptr, 0);
+        EXPECT_TRUE(o.Status == 0 || o.Status == 1) << o.Status << o.Output;
+        int nodes = 0;
+        for (const char* name : {"save.dat", "node"}) {
+            struct stat st {};
+            ASSERT_EQ(::lstat((dir + name).c_str(), &st), 0) << name;
+            if ((st.st_mode & S_IFMT) == (c.Type & S_IFMT)) {
+                ++nodes;
+            } else {
+                EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+            }
+        }
+        EXPECT_EQ(nodes, 1);
+        for (const auto& e : fs::directory_iterator(dir)) {
+            if (e.path().filename().string().find(".damaged") != std::string::npos) {
+                EXPECT_LT(fs::file_size(e.path()), 1u << 20) << e.path();
+            }
+        }
+    }
 }
 
 // The first replacement of a damaged save.dat finds room for its copy but
