@@ -59,6 +59,12 @@ void TSaveFile::read(const Signature& now) {
         kept_.clear();
     }
     forget(now);
+    // Another user's link (in a folder that user may write to) leads to no
+    // save of ours: it is neither read nor, at the next save, replaced.
+    if (now.Exists && !LinksFollowedForWriting(path_)) {
+        open_error_ = FileFaultMessage(FileFault::Open, path_);
+        return;
+    }
     TVrSalvageReport report;
     try {
         report = archive_.OpenOwnArchive(now.Exists ? path_ : std::string(), &SaveEntryNames());

@@ -363,6 +363,16 @@ void CheckFileReplaceable(const std::string& sjis_path) {
     check_writable(resolve_target(NativePath(sjis_path), nullptr, sjis_path), sjis_path);
 }
 
+bool LinksFollowedForWriting(const std::string& sjis_path) {
+    try {
+        resolve_target(NativePath(sjis_path), nullptr, sjis_path);
+    } catch (const EWriteError&) {
+        return false;
+    } catch (const EFCreateError&) {
+    }
+    return true;
+}
+
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size) {
     Target t = resolve_target(NativePath(sjis_path), nullptr, sjis_path);
     replace_target(t, sjis_path, data, size);

@@ -40,6 +40,11 @@ void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis
 // asked first.
 void CheckFileReplaceable(const std::string& sjis_path);
 
+// Whether the links of the last component of sjis_path, if any, are all
+// ones ReplaceFileContents follows: a file reached through another user's
+// link is no file of ours to read as our own either.
+bool LinksFollowedForWriting(const std::string& sjis_path);
+
 // Keeps a copy of the file at sjis_path beside it, byte for byte, under the
 // first free name of sjis_path + suffix, then + suffix + ".2", ".3" and so
 // on; never over a file that exists. A copy already there with the same

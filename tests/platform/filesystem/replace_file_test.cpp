@@ -354,7 +354,9 @@ TEST(ReplaceFileContents, AFifoOrDeviceSwappedInWhileSavingIsNeverReplacedNorWai
         for (const std::string& name : ListDirectory(dir)) {
             struct stat st {};
             ASSERT_EQ(::lstat((native + name).c_str(), &st), 0);
-            if (name.find(".damaged") != std::string::npos) EXPECT_LE(st.st_size, 5) << name;
+            if (name.find(".damaged") != std::string::npos) {
+                EXPECT_LE(st.st_size, 5) << name;
+            }
         }
     }
 }
