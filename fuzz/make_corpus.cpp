@@ -151,6 +151,12 @@ void Archives() {
     const uint32_t bit = static_cast<uint32_t>(whole.size() - 40) * 8 + 3;
     for (int k = 0; k < 4; ++k) flip += static_cast<char>(bit >> (8 * k));
     Seed("save_file", "save_flipped", flip + whole);
+    // A flip in a slot's packed bytes that the stream's own Adler-32 misses.
+    size_t flip_at = 0;
+    const std::string long_caption = LongCaptionSaveFile(&flip_at);
+    std::string adler(1, '\1');
+    for (int k = 0; k < 4; ++k) adler += static_cast<char>(flip_at >> (8 * k));
+    Seed("save_file", "save_adler_missed", adler + long_caption);
 }
 
 void InstallSettings() {

@@ -1,6 +1,8 @@
 #include "fixture_writers.h"
 
+#include "engine/game_save.h"
 #include "files/big_stream.h"
+#include "files/save_stream.h"
 #include "files/vocab.h"
 #include "files/vr_file_collection.h"
 #include "platform/filesystem/filesys.h"
@@ -84,4 +86,30 @@ void TTestGameFolder::WriteArchive(const std::string& archive_name, const std::m
         c.AddEntry(name)->Data->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
     TWzBigFileStream out(path_ + archive_name, fmCreate);
     c.SaveToStream(out);
+}
+
+std::string LongCaptionRecord() {
+    std::string caption(3000, ' ');
+    for (size_t i = 0; i < caption.size(); ++i) caption[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
+    TMemoryStream m;
+    WriteStreamInteger(m, static_cast<int32_t>(kGameSaveVersion));
+    WriteStreamString(m, caption);
+    WriteStreamString(m, "");
+    WriteStreamInteger(m, 0);
+    return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
+}
+
+std::string LongCaptionSaveFile(size_t* flip_at) {
+    const std::string record = LongCaptionRecord();
+    TVrFileCollection a;
+    for (const std::string& name : {GameSaveEntryName(1), std::string(kStatusEntryName)})
+        a.AddEntry(name)->Data->WriteBuffer(record.data(), static_cast<int64_t>(record.size()));
+    TWzBigMemoryStream image;
+    a.SaveToStream(image);
+    TVrFileCollection written;
+    image.SetPosition(0);
+    written.SalvageDirectory(image, -1, nullptr);
+    *flip_at = static_cast<size_t>(written.FindEntry(GameSaveEntryName(1))->Offset) * 8 + kAdlerMissedBit;
+    return std::string(reinterpret_cast<const char*>(image.Inner().Memory()),
+                       static_cast<size_t>(image.Inner().GetSize()));
 }

@@ -36,6 +36,16 @@ private:
 // "count", with save_slot saves into slot count (caption "slot"), and ends.
 void WriteCountingGame(TTestGameFolder& game, bool save_slot);
 
+// A slot's record whose 3,000-letter caption packs (zlib level 1) so that
+// flipping bit kAdlerMissedBit of its packed bytes leaves a stream that
+// still unpacks, its Adler-32 matching, to another record: found once by
+// trying every bit of the packed bytes with Python's zlib.
+std::string LongCaptionRecord();
+constexpr size_t kAdlerMissedBit = 996;
+// save.dat holding that record as slot 1 and as the status; the bit of slot
+// 1's packed bytes at kAdlerMissedBit lies at bit *flip_at of the file.
+std::string LongCaptionSaveFile(size_t* flip_at);
+
 // A memory stream holding bytes, at position 0.
 TMemoryStream StreamOf(const std::string& bytes);
 
