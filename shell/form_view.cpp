@@ -17,6 +17,7 @@
 #include "platform/text/codepage.h"
 #include "platform/exception.h"
 #include "platform/filesystem/filesys.h"
+#include "platform/filesystem/replace_file.h"
 #include "platform/filesystem/ini_file.h"
 #include "platform/display/keys.h"
 #include "platform/display/message_box.h"
@@ -136,7 +137,16 @@ void FormViewUnitStart() {
 
 void FormViewUnitFinish() {
     if (ExitDeleteList) {
-        for (int32_t i = 0; i < ExitDeleteList->Count(); ++i) DeleteFile(ExitDeleteList->Get(i));
+        // Pictures a game saved into its folder: a folder on the way that
+        // was made a link meanwhile leads the removal nowhere else.
+        const std::string base = FileManager ? FileManager->BaseFolder : std::string();
+        for (int32_t i = 0; i < ExitDeleteList->Count(); ++i) {
+            const std::string& path = ExitDeleteList->Get(i);
+            if (!base.empty() && path.compare(0, base.size(), base) == 0)
+                DeleteFileInFolder(base, path.substr(base.size()));
+            else
+                DeleteFile(path);
+        }
         delete ExitDeleteList;
         ExitDeleteList = nullptr;
     }

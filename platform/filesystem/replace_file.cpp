@@ -378,14 +378,16 @@ void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t 
     replace_target(t, sjis_path, data, size);
 }
 
-void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
-                         size_t size) {
-    const std::string sjis_path = IncludeTrailingPathDelimiter(sjis_folder) + sjis_relative;
-    const auto refuse = [&] { return EWriteError(FileFaultMessage(FileFault::Write, sjis_path)); };
+namespace {
+// Opens the folder a game's path must stay in; the path's remainder below
+// it in rel. Refused (EWriteError) when the path does not lie below it as
+// written.
+Confinement confine(const std::string& sjis_folder, const std::string& sjis_path, std::string& rel) {
     std::string folder = NativePath(sjis_folder);
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     const std::string full = NativePath(sjis_path);
-    if (folder.empty() || full.compare(0, folder.size() + 1, folder + "/") != 0) throw refuse();
+    if (folder.empty() || full.compare(0, folder.size() + 1, folder + "/") != 0)
+        throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
     Confinement in;
     in.Root = Fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (in.Root.get() < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
@@ -397,8 +399,34 @@ void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis
     // A link written as an absolute path may still lead into the folder; "/"
     // as the folder would let every absolute link in.
     in.Real = real == "/" ? std::string() : real;
-    Target t = resolve_target(full.substr(folder.size() + 1), &in, sjis_path);
+    rel = full.substr(folder.size() + 1);
+    return in;
+}
+}  // namespace
+
+void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
+                         size_t size) {
+    const std::string sjis_path = IncludeTrailingPathDelimiter(sjis_folder) + sjis_relative;
+    std::string rel;
+    const Confinement in = confine(sjis_folder, sjis_path, rel);
+    Target t = resolve_target(rel, &in, sjis_path);
     replace_target(t, sjis_path, data, size);
+}
+
+bool DeleteFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative) {
+    const std::string sjis_path = IncludeTrailingPathDelimiter(sjis_folder) + sjis_relative;
+    try {
+        std::string rel;
+        const Confinement in = confine(sjis_folder, sjis_path, rel);
+        const auto [dir, name] = split_last(rel);
+        const Fd parent(open_beneath(in.Root.get(), dir));
+        if (parent.get() < 0 || name.empty() || name == "." || name == "..") return false;
+        const bool done = ::unlinkat(parent.get(), name.c_str(), 0) == 0;
+        NoteOwnFileChange();
+        return done;
+    } catch (const EStreamError&) {
+        return false;
+    }
 }
 
 std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix) {

@@ -360,3 +360,37 @@ TEST(ReplaceFileContents, AFifoOrDeviceSwappedInWhileSavingIsNeverReplacedNorWai
         }
     }
 }
+
+// A picture a game asked to be removed at its end: removed in the game's
+// folder, a link there removed itself, and nothing removed through a
+// folder on the way that was made a link leading out meanwhile.
+TEST(DeleteFileInFolder, RemovesOnlyInsideTheFolder) {
+    const std::string dir = PrivateTempFolder() + "delete_in/", native = NativePath(dir);
+    std::system(("rm -rf '" + native + "'").c_str());
+    ASSERT_TRUE(ForceDirectories(dir + "game/sub") && ForceDirectories(dir + "outside"));
+    const std::string game = native + "game/", outside = native + "outside/";
+    for (const std::string& f : {game + "shot.tes", game + "sub/shot.tes", outside + "shot.tes"})
+        ReplaceFileContents(GamePath(f), "x", 1);
+    ASSERT_EQ(::symlink((outside + "shot.tes").c_str(), (game + "link.tes").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), (game + "away").c_str()), 0);
+    const struct {
+        const char* Name;
+        bool Removed;
+        std::string Gone;  // what no longer exists after
+    } cases[] = {
+        {"shot.tes", true, game + "shot.tes"},
+        {"sub/shot.tes", true, game + "sub/shot.tes"},
+        {"link.tes", true, game + "link.tes"},
+        {"away/shot.tes", false, ""},
+        {"missing.tes", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(DeleteFileInFolder(dir + "game", c.Name), c.Removed);
+        struct stat st {};
+        if (!c.Gone.empty()) {
+            EXPECT_NE(::lstat(c.Gone.c_str(), &st), 0);
+        }
+        EXPECT_EQ(::lstat((outside + "shot.tes").c_str(), &st), 0);
+    }
+}
