@@ -12,6 +12,7 @@
 #include "platform/text/codepage.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/node_swap.h"
 #include "tests/support/run_command.h"
 
 #include <gtest/gtest.h>
@@ -144,14 +145,8 @@ TEST(SaveFileRun, RootNeverTakesAnotherUsersLinkForItsSaveFile) {
 // 200 us while a game makes 20 saves: the player never waits on the FIFO,
 // never reads the device, and never puts a file where either stood.
 TEST(SaveFileRun, AFifoOrDeviceSwappedWithTheSaveFileWhileTheGameSavesIsNeverWaitedOnNorReplaced) {
-    const struct {
-        const char* What;
-        mode_t Type;
-        dev_t Dev;
-    } cases[] = {{"a FIFO", S_IFIFO | 0666, 0}, {"a device", S_IFCHR | 0666, makedev(1, 5)}};
-    for (const auto& c : cases) {
+    for (const SwappedNode& c : NodesToSwap()) {
         SCOPED_TRACE(c.What);
-        if (S_ISCHR(c.Type) && ::geteuid() != 0) continue;  // only root makes device nodes
         TTestGameFolder game;
         TPageWriter page;
         page.While("count < 20");
@@ -171,30 +166,13 @@ TEST(SaveFileRun, AFifoOrDeviceSwappedWithTheSaveFileWhileTheGameSavesIsNeverWai
         const std::string dir = NativePath(game.Path());
         ASSERT_EQ(play(game.Path()).Status, 0);
         ASSERT_EQ(::mknod((dir + "node").c_str(), c.Type, c.Dev), 0);
-        const pid_t swapper = fork();
-        ASSERT_GE(swapper, 0);
-        if (swapper == 0) {
-            for (;;) {
-                ::renameat2(AT_FDCWD, (dir + "save.dat").c_str(), AT_FDCWD, (dir + "node").c_str(), RENAME_EXCHANGE);
-                ::usleep(200);
-            }
-        }
+        NodeSwapper swapper(dir + "save.dat", dir + "node");
+        ASSERT_TRUE(swapper.Started());
         const CommandOutcome o = RunCommand("env VORQ_HEADLESS=1 VORQ_FRAMES=3000 timeout -s KILL 60 '" + kPlayer +
                                             "' '" + dir + "' 2>&1");
-        ::kill(swapper, SIGKILL);
-        ::waitpid(swapper, nullptr, 0);
+        swapper.Stop();
         EXPECT_TRUE(o.Status == 0 || o.Status == 1) << o.Status << o.Output;
-        int nodes = 0;
-        for (const char* name : {"save.dat", "node"}) {
-            struct stat st {};
-            ASSERT_EQ(::lstat((dir + name).c_str(), &st), 0) << name;
-            if ((st.st_mode & S_IFMT) == (c.Type & S_IFMT)) {
-                ++nodes;
-            } else {
-                EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
-            }
-        }
-        EXPECT_EQ(nodes, 1);
+        ExpectNodeAndFile(dir + "save.dat", dir + "node", c.Type);
         for (const auto& e : fs::directory_iterator(dir)) {
             if (e.path().filename().string().find(".damaged") != std::string::npos) {
                 EXPECT_LT(fs::file_size(e.path()), 1u << 20) << e.path();

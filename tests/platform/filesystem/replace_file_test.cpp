@@ -2,6 +2,7 @@
 #include "platform/filesystem/filesys.h"
 #include "platform/filesystem/replace_file.h"
 #include "platform/filesystem/stream.h"
+#include "tests/support/node_swap.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
@@ -288,28 +289,15 @@ TEST(ReplaceFileContents, RootFollowsNoLinkOfAnotherUserAndLeavesTheirFileTheirs
 // it is saved, read and copied: nothing waits on the FIFO, nothing reads
 // the device, and neither is ever replaced by a file.
 TEST(ReplaceFileContents, AFifoOrDeviceSwappedInWhileSavingIsNeverReplacedNorWaitedOn) {
-    const struct {
-        const char* What;
-        mode_t Type;
-        dev_t Dev;
-    } cases[] = {{"a FIFO", S_IFIFO | 0666, 0}, {"a device", S_IFCHR | 0666, makedev(1, 5)}};
-    for (const auto& c : cases) {
+    for (const SwappedNode& c : NodesToSwap()) {
         SCOPED_TRACE(c.What);
-        if (S_ISCHR(c.Type) && ::geteuid() != 0) continue;  // only root makes device nodes
         const std::string dir = PrivateTempFolder() + "replace_swap/", native = NativePath(dir);
         std::system(("rm -rf '" + native + "'").c_str());
         ASSERT_TRUE(ForceDirectories(dir));
         ReplaceFileContents(dir + "save.dat", "slots", 5);
         ASSERT_EQ(::mknod((native + "node").c_str(), c.Type, c.Dev), 0);
-        const pid_t swapper = fork();
-        ASSERT_GE(swapper, 0);
-        if (swapper == 0) {
-            for (;;) {
-                ::renameat2(AT_FDCWD, (native + "save.dat").c_str(), AT_FDCWD, (native + "node").c_str(),
-                            RENAME_EXCHANGE);
-                ::usleep(200);
-            }
-        }
+        NodeSwapper swapper(native + "save.dat", native + "node");
+        ASSERT_TRUE(swapper.Started());
         const pid_t saver = fork();
         ASSERT_GE(saver, 0);
         if (saver == 0) {
@@ -335,22 +323,10 @@ TEST(ReplaceFileContents, AFifoOrDeviceSwappedInWhileSavingIsNeverReplacedNorWai
             ::kill(saver, SIGKILL);
             ::waitpid(saver, &status, 0);
         }
-        ::kill(swapper, SIGKILL);
-        ::waitpid(swapper, nullptr, 0);
+        swapper.Stop();
         EXPECT_TRUE(ended) << "the saves waited";
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        // One of the two names still holds the node, the other a file.
-        int nodes = 0;
-        for (const char* name : {"save.dat", "node"}) {
-            struct stat st {};
-            ASSERT_EQ(::lstat((native + name).c_str(), &st), 0) << name;
-            if ((st.st_mode & S_IFMT) == (c.Type & S_IFMT)) {
-                ++nodes;
-            } else {
-                EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
-            }
-        }
-        EXPECT_EQ(nodes, 1);
+        ExpectNodeAndFile(native + "save.dat", native + "node", c.Type);
         for (const std::string& name : ListDirectory(dir)) {
             struct stat st {};
             ASSERT_EQ(::lstat((native + name).c_str(), &st), 0);
