@@ -124,10 +124,14 @@ TEST(FolderIndex, OnUntrustedFileSystemsAListingStandsAMomentAndNotPastThePlayer
         EXPECT_TRUE(FileExists(folder + "VOICE1.OGG"));
         // The page's next look-ups use the listing just read.
         EXPECT_TRUE(FolderListingKept(c.Folder));
-        // The player's own file: the listing goes with the write.
+        // The player's own file, made and then replaced: the listing goes
+        // with each write.
         ReplaceFileContents(folder + "Shot.tes", "x", 1);
         EXPECT_FALSE(FolderListingKept(c.Folder));
         EXPECT_TRUE(FileExists(folder + "SHOT.TES"));
+        ReplaceFileContents(folder + "SHOT.TES", "yz", 2);
+        EXPECT_EQ(FileSizeOf(folder + "shot.tes"), 2);
+        EXPECT_EQ(ListDirectory(folder).size(), 51u);  // the voices and the picture, no temporary
         // Another program's file, made behind the player's back.
         std::ofstream(c.Folder + "Other.txt") << "made elsewhere";
         EXPECT_TRUE(WaitUntil([&] { return FileExists(folder + "OTHER.TXT"); }));
