@@ -92,8 +92,8 @@ int open_beneath(int root, const std::string& rel) {
     return static_cast<int>(::syscall(SYS_openat2, root, rel.c_str(), &how, sizeof how));
 }
 
-// The folder a write must not leave: held open, with its real path for
-// links written as absolute paths into it.
+// The folder a write must not leave: held open, with its real path ("" when
+// unknown) for links written as absolute paths into it.
 struct Confinement {
     Fd Root;
     std::string Real;
@@ -158,7 +158,9 @@ Target resolve_target(const std::string& path, const Confinement* in, const std:
             std::string rel;
             if (to[0] != '/') {
                 rel = join(t.Rel, dir);
-            } else if (to.compare(0, in->Real.size() + 1, in->Real + "/") == 0) {
+            } else if (in->Real == "/") {
+                std::tie(rel, name) = split_last(to.substr(1));
+            } else if (!in->Real.empty() && to.compare(0, in->Real.size() + 1, in->Real + "/") == 0) {
                 std::tie(rel, name) = split_last(to.substr(in->Real.size() + 1));
             } else {
                 throw refuse();
@@ -396,9 +398,9 @@ Confinement confine(const std::string& sjis_folder, const std::string& sjis_path
         ::readlink(("/proc/self/fd/" + std::to_string(in.Root.get())).c_str(), real.data(), real.size());
     if (n > 0 && static_cast<size_t>(n) < real.size()) real.resize(static_cast<size_t>(n));
     else real.clear();
-    // A link written as an absolute path may still lead into the folder; "/"
-    // as the folder would let every absolute link in.
-    in.Real = real == "/" ? std::string() : real;
+    // A link written as an absolute path may still lead into the folder;
+    // without the folder's real path no absolute link is followed.
+    in.Real = real;
     rel = full.substr(folder.size() + 1);
     return in;
 }
