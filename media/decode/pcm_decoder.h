@@ -116,3 +116,7 @@ private:
 };
 
 extern const char* const kSoundDataCorrupt;  // UTF-8 of the message
+// Raises ECorruptData with that message.
+[[noreturn]] void RaiseSoundDataCorrupt();
+// Bytes at the device's 44100 Hz stereo of PCM bytes of a layout.
+int64_t DeviceBytes(int64_t bytes, const TWaveFormatEx& from);
