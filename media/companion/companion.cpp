@@ -265,6 +265,7 @@ public:
     bool ended() const { return FEnded.load(); }
 
     int32_t length_ms() const { return ms_of_bytes(FDecoder->TotalBytes(), FFormat); }
+    bool length_settled() const { return FDecoder->LengthSettled(); }
     // Within the sound: on repeat, the frames played count on past its end.
     int32_t position_ms() {
         std::lock_guard r(FRingLock);
@@ -631,6 +632,10 @@ void vorqWmpmanRestore() { restore_players(); }
     int32_t vorq##G##GetLen(uint32_t h) {                                                     \
         Player* p = player(h);                                                                \
         return p ? p->length_ms() : 0;                                                        \
+    }                                                                                         \
+    int32_t vorq##G##IsLenSettled(uint32_t h) {                                               \
+        Player* p = player(h);                                                                \
+        return p && p->length_settled() ? -1 : 0;                                             \
     }                                                                                         \
     int32_t vorq##G##GetPosition(uint32_t h) {                                                \
         Player* p = player(h);                                                                \

@@ -424,8 +424,9 @@ constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
 // It is in one of two stages. Reading ahead (a large file): the first link
 // is read from the stream's start by a handle that never seeks, while the
 // pages are looked at on a thread of their own; the sound's layout is the
-// first link's when the last page is of that link's stream (the device's
-// otherwise), and a link in another layout is then left out. Known: the
+// device's, which every link joins, and its length what has been decoded.
+// A file looked at when it opens plays in its links' layout when they
+// share one; else in the device's. Known: the
 // pages are known and every link can be opened. Reading ahead passes to
 // known when the look ends; until then a seek, or a read past the first
 // link, waits for it: Read returns what it has and Waiting() tells it, so
@@ -544,12 +545,13 @@ public:
     }
     int64_t Position() const override { return FPos; }
     // Never waits: once the pages are known, their length (each link read
-    // through as it gave); before, what the last page tells of the first
-    // stream, or else what a bisection of a chain's links found, at least
-    // what has been decoded so far.
+    // through as it gave); before, what has been decoded so far. A guess
+    // from a few pages (the last one's granule position, a bisection of a
+    // chain's links) is wrong for links that share a serial number, which
+    // only the whole look tells apart: none is made.
     int64_t TotalBytes() const override {
         const int64_t t = FTotal.load();
-        return t >= 0 ? t : std::max(FDecoded.load(), FGuess);
+        return t >= 0 ? t : FDecoded.load();
     }
     bool LengthSettled() const override { return FSettled.load(); }
     bool SeekIsQuick(int64_t byte_pos) const override {
@@ -591,25 +593,13 @@ private:
         } catch (const Exception&) {
             return false;
         }
-        SharedReader r(*FShare);
-        const std::optional<OggPageMark> last = LastOggPage(r);
         const TWaveFormatEx own = early->Format();
-        const bool one_stream = last && static_cast<long>(last->Serial) == early->Serial();
-        FFormat = one_stream ? own : MakePCMWaveFormat(44100, 16, 2);
-        // Until the pages are known, the length the last page gives, as
-        // libvorbisfile gives it; else, as it finds a chain's links, by
-        // bisection and the last page of each (at least what has been
-        // decoded).
-        FTotal = one_stream && last->Granule >= 0 ? pcm_bytes(last->Granule, own) : -1;
-        if (!one_stream) {
-            int64_t guess = 0;
-            for (const OggLinkGuess& g : GuessOggLinks(r)) {
-                if (g.Channels < 1 || g.Channels > 2 || g.Rate < 1000 || g.Rate > 192000) continue;
-                const TWaveFormatEx f = MakePCMWaveFormat(static_cast<int32_t>(g.Rate), 16, g.Channels);
-                guess += DeviceBytes(pcm_bytes(g.Frames, f), f);
-            }
-            FGuess = guess;
-        }
+        // Whether other links follow, and in which layouts, only the pages
+        // tell, and reading them is the look's work, off this thread: the
+        // sound plays in the device's layout, so that every link can join
+        // it. Its length is what has been decoded until they are known.
+        FFormat = MakePCMWaveFormat(44100, 16, 2);
+        FTotal = -1;
         // A hole may be where a link of the same serial number begins,
         // which only the pages tell: the handle holds there until they are
         // known.
@@ -835,7 +825,6 @@ private:
     // only from what was decoded (FDecoded); whether it is final.
     std::atomic<int64_t> FTotal{0};
     std::atomic<int64_t> FDecoded{0};
-    int64_t FGuess = 0;  // of a large chain's length, made when it opens
     std::atomic<bool> FSettled{false};
 
     std::thread FCheckThread;
