@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -556,23 +557,31 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
 }
 
 // A voice (heard on the left) plays on while another sound (on the right)
-// is placed near the end of a minute of noise with a page lost, which is
-// decoded forward to the place (it is the first link of a chain whose
-// links differ in layout, so it is converted, and no page near the place
-// can start it): by INDEX, and by loading a save that holds it. The voice
-// is pulled as fast as it comes until the other is first heard; by then
-// more of it has been heard than its ring holds (0.5 s), so it was decoded
-// all the while. Before, every sound waited while one was placed: the
-// voice stopped once its ring ran dry.
+// is placed near the end of about 100 MB of sound: copies of a minute of
+// noise, as the links of a chain of one serial number, then three minutes
+// at 22,050 Hz mono with a page lost, which is converted, so that no page
+// near the place can start it and it is decoded forward from its start,
+// once the look at all the pages has ended; by INDEX, and by loading a save
+// that holds it. The mix is pulled as a device pulls it, 10 ms at a time
+// when they are due, until the other is first heard: the voice is never
+// silent for more than 20 ms. Before, every sound waited while one was
+// placed: the voice stopped once its ring ran dry.
 TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
     if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
     OggMaker made;
     made.ogg("voice", "-r 44100 -c 2 synth 5 sine 440 vol 0.5", 1);
-    const std::string noise = made.ogg("noise", "-r 22050 -c 1 synth 60 pinknoise vol 0.3", 2);
-    const std::string tail = made.ogg("tail", "-r 44100 -c 2 synth 1 sine 660 vol 0.3", 3);
-    const auto np = pages_of(noise);
-    const std::string far = made.write("far.ogg", noise.substr(0, np[np.size() / 3].first) +
-                                                      noise.substr(np[np.size() / 3].second) + tail);
+    const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 60 pinknoise vol 0.3", 2, "-q 10");
+    const std::string mono = made.ogg("mono", "-r 22050 -c 1 synth 180 pinknoise vol 0.3", 3);
+    const auto mp = pages_of(mono);
+    const std::string far = made.dir + "far.ogg";
+    const size_t copies = (size_t{100} << 20) / noise.size();
+    ASSERT_GE(copies, 10u);
+    {
+        std::ofstream f(far, std::ios::binary);
+        for (size_t i = 0; i < copies; ++i) f << noise;
+        f << mono.substr(0, mp[mp.size() / 3].first) << mono.substr(mp[mp.size() / 3].second);
+    }
+    const int32_t place = int32_t(copies) * 60000 + 175000;
     auto far_sound = [&] {
         TVorqSound* s = sound("far", far);
         s->SetVolume(1000);
@@ -590,7 +599,7 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
     TMemoryStream saved;
     {
         TVorqSound* s = far_sound();
-        s->SetIndex(58000);
+        s->SetIndex(place);
         s->SetPlayState(PS_PLAY);
         ASSERT_TRUE(StepUntil([&] { return heard(1); }, [&] { device->Bus().Mix(out.data(), 441); }));
         s->SaveToStream(saved);
@@ -606,7 +615,6 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
         voice->SetPlayState(PS_PLAY);
         std::fill(out.begin(), out.end(), int16_t{0});
         ASSERT_TRUE(StepUntil([&] { return heard(0); }, [&] { device->Bus().Mix(out.data(), 441); }));
-        std::fill(out.begin(), out.end(), int16_t{0});
         TVorqSound* other = nullptr;
         if (by_load) {
             saved.SetPosition(0);
@@ -614,18 +622,32 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
             other->LoadFromStream(saved, 130);
         } else {
             other = far_sound();
-            other->SetIndex(58000);
+            other->SetIndex(place);
             other->SetPlayState(PS_PLAY);
         }
-        size_t voice_frames = 0;
-        ASSERT_TRUE(StepUntil([&] { return heard(1); },
+        const auto start = std::chrono::steady_clock::now();
+        size_t pulled = 0, silent = 0, longest = 0;
+        bool other_heard = false;
+        ASSERT_TRUE(StepUntil([&] { return other_heard; },
                               [&] {
-                                  device->Bus().Mix(out.data(), 441);
-                                  if (heard(0)) voice_frames += 441;
-                                  else SleepMs(1);
+                                  const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       std::chrono::steady_clock::now() - start)
+                                                       .count() *
+                                                   441 / 10;
+                                  for (; pulled < size_t(due) && !other_heard; pulled += 441) {
+                                      std::fill(out.begin(), out.end(), int16_t{0});
+                                      device->Bus().Mix(out.data(), 441);
+                                      for (size_t i = 0; i < out.size(); i += 2) {
+                                          silent = out[i] == 0 ? silent + 1 : 0;
+                                          longest = std::max(longest, silent);
+                                      }
+                                      other_heard = heard(1);
+                                  }
                               },
-                              kWaitDeadline, std::chrono::milliseconds(0)));
-        EXPECT_GT(voice_frames, size_t{44100 * 2});
+                              kWaitDeadline, std::chrono::milliseconds(1)));
+        EXPECT_LE(longest, size_t{882}) << "the voice was silent for " << longest * 1000 / 44100 << " ms of "
+                                        << pulled * 1000 / 44100 << " ms";
+        EXPECT_GT(pulled, size_t{0});
         voice->SetPlayState(PS_STOP);
         other->SetPlayState(PS_STOP);
         reg->Update();
