@@ -10,6 +10,7 @@
 #include "files/vocab.h"
 #include "platform/filesystem/filesys.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/ogg_page_spans.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
 
@@ -38,18 +39,6 @@ struct Oggs {
     }
 };
 
-// The byte ranges of an Ogg's pages, as their headers lay them out.
-std::vector<std::pair<size_t, size_t>> pages_of(const std::string& ogg) {
-    std::vector<std::pair<size_t, size_t>> pages;
-    for (size_t at = ogg.find("OggS"); at != std::string::npos && at + 27 <= ogg.size(); at = ogg.find("OggS", at)) {
-        const size_t segments = uint8_t(ogg[at + 26]);
-        size_t end = at + 27 + segments;
-        for (size_t i = 0; i < segments; ++i) end += uint8_t(ogg[at + 27 + i]);
-        pages.push_back({at, end});
-        at = end;
-    }
-    return pages;
-}
 
 enum class Free { Stop, Replace, FadeOut };
 
@@ -124,7 +113,7 @@ TEST(SoundPlaceRun, SoundsFreedWhileTheirPlaceIsTakenNeverEndThePlayer) {
     // 10 s of noise with a page lost in its middle; 40 s at the highest
     // quality, over a megabyte.
     const std::string noise = oggs.make("noise", "10 pinknoise vol 0.3", "3");
-    const auto np = pages_of(noise);
+    const auto np = OggPageSpans(noise);
     ASSERT_GT(np.size(), 10u);
     const auto lost = np[np.size() / 2];
     const std::string damaged = oggs.dir + "damaged.ogg";

@@ -16,6 +16,7 @@
 #include "platform/filesystem/stream.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/ogg_page_spans.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
@@ -66,6 +67,17 @@ protected:
         s->SetName(name);
         s->SetSource(source);
         return s;
+    }
+    // Saves the sound, stops it and loads the record into a new one.
+    TVorqSound* saved_and_loaded(TVorqSound* s) {
+        TMemoryStream saved;
+        s->SaveToStream(saved);
+        s->SetPlayState(PS_STOP);
+        reg->Update();
+        saved.SetPosition(0);
+        auto* back = static_cast<TVorqSound*>(CreateObjectByType(reg.get(), LT_SOUND));
+        back->LoadFromStream(saved, 130);
+        return back;
     }
     // Plays the device (the module decodes on its own thread), running the
     // registry's update pass, until done() or the deadline.
@@ -360,18 +372,6 @@ TEST_F(Sound, MidiAndCdSourcesGoToTheirManagers) {
 }
 
 namespace {
-// The pages of an Ogg as its headers lay them out, each [begin, end).
-std::vector<std::pair<size_t, size_t>> pages_of(const std::string& ogg) {
-    std::vector<std::pair<size_t, size_t>> pages;
-    for (size_t at = ogg.find("OggS"); at != std::string::npos && at + 27 <= ogg.size(); at = ogg.find("OggS", at)) {
-        const size_t segments = uint8_t(ogg[at + 26]);
-        size_t end = at + 27 + segments;
-        for (size_t i = 0; i < segments; ++i) end += uint8_t(ogg[at + 27 + i]);
-        pages.push_back({at, end});
-        at = end;
-    }
-    return pages;
-}
 std::string page(const std::string& ogg, std::pair<size_t, size_t> p) { return ogg.substr(p.first, p.second - p.first); }
 
 // Files made by sox, oggenc and oggdec in a folder of the test's own.
@@ -432,7 +432,7 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
     const std::string other = made.ogg("other", "-r 44100 -c 2 synth 4 sine 300 vol 0.3", 2);
     const std::string mono = made.ogg("mono", "-r 22050 -c 1 synth 8 sine 440 vol 0.5 dcshift 0.4", 3);
     const std::string stereo = made.ogg("stereo", "-r 44100 -c 2 synth 1 sine 880 vol 0.5 dcshift 0.4", 4);
-    const auto np = pages_of(noise), op = pages_of(other), mp = pages_of(mono);
+    const auto np = OggPageSpans(noise), op = OggPageSpans(other), mp = OggPageSpans(mono);
     ASSERT_GE(np.size(), 6u);
     ASSERT_GE(mp.size(), 5u);
     const auto middle = np[np.size() / 2];
@@ -450,7 +450,7 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
     const std::string long_noise = made.ogg("long", "-r 44100 -c 2 synth 25 pinknoise vol 0.3", 5, "-q 10");
     const std::string short_link = made.ogg("short", "-r 44100 -c 2 synth 0.4 sine 660 vol 0.4", 5);
     ASSERT_GT(long_noise.size(), size_t{1} << 20);
-    const auto lp = pages_of(long_noise);
+    const auto lp = OggPageSpans(long_noise);
     auto muxed_with_junk = [&](const std::string& a, const std::vector<std::pair<size_t, size_t>>& ap) {
         std::string m = page(a, ap[0]) + "x" + page(other, op[0]);
         for (size_t i = 1; i < std::max(ap.size(), op.size()); ++i) {
@@ -535,14 +535,7 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
         EXPECT_NEAR(s->GetCount(), int32_t(n * 1000 / 44100), 1);
         const int32_t at = s->GetIndex();
         EXPECT_EQ(at, int32_t((n / 2) * 1000 / 44100)) << "in the second pass";
-        TMemoryStream saved;
-        s->SaveToStream(saved);
-        s->SetPlayState(PS_STOP);
-        reg->Update();
-
-        saved.SetPosition(0);
-        auto* back = static_cast<TVorqSound*>(CreateObjectByType(reg.get(), LT_SOUND));
-        back->LoadFromStream(saved, 130);
+        TVorqSound* back = saved_and_loaded(s);
         ASSERT_TRUE(back->GetPlaying());
         EXPECT_EQ(differ(capture(8192), size_t(at) * 44100 / 1000), 0u) << "after the load, from " << at;
         const int32_t past_end = int32_t(n * 1000 / 44100) + 5000;
@@ -572,7 +565,7 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
     made.ogg("voice", "-r 44100 -c 2 synth 5 sine 440 vol 0.5", 1);
     const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 60 pinknoise vol 0.3", 2, "-q 10");
     const std::string mono = made.ogg("mono", "-r 22050 -c 1 synth 180 pinknoise vol 0.3", 3);
-    const auto mp = pages_of(mono);
+    const auto mp = OggPageSpans(mono);
     const std::string far = made.dir + "far.ogg";
     const size_t copies = (size_t{100} << 20) / noise.size();
     ASSERT_GE(copies, 10u);
@@ -668,7 +661,7 @@ TEST_F(Sound, ASoundSavedBeforeItsLengthIsKnownIsJudgedShortOnlyWhenItIs) {
     const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 30 pinknoise vol 0.3", 5, "-q 10");
     const std::string link = made.ogg("link", "-r 44100 -c 2 synth 1 sine 660 vol 0.4", 5);
     const std::string other = made.ogg("other", "-r 44100 -c 2 synth 4 sine 300 vol 0.3", 6);
-    const auto op = pages_of(other);
+    const auto op = OggPageSpans(other);
     ASSERT_GT(noise.size(), size_t{1} << 20);
     const size_t noise_frames = made.oggdec(noise).size() / 2, link_frames = made.oggdec(link).size() / 2;
     const struct {
@@ -691,13 +684,7 @@ TEST_F(Sound, ASoundSavedBeforeItsLengthIsKnownIsJudgedShortOnlyWhenItIs) {
         GameClock += 100;
         reg->Update();
         EXPECT_LE(s->GetCount(), length);
-        TMemoryStream saved;
-        s->SaveToStream(saved);
-        s->SetPlayState(PS_STOP);
-        reg->Update();
-        saved.SetPosition(0);
-        auto* back = static_cast<TVorqSound*>(CreateObjectByType(reg.get(), LT_SOUND));
-        back->LoadFromStream(saved, 130);
+        TVorqSound* back = saved_and_loaded(s);
         ASSERT_EQ(back->GetPlaying(), row.back);
         if (!row.back) continue;
         std::vector<int16_t> out(1024 * 2);
