@@ -551,30 +551,32 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
 
 // A voice (heard on the left) plays on while another sound (on the right)
 // is placed near the end of about 100 MB of sound: copies of a minute of
-// noise, as the links of a chain of one serial number, then three minutes
-// at 22,050 Hz mono with a page lost, which is converted, so that no page
-// near the place can start it and it is decoded forward from its start,
-// once the look at all the pages has ended; by INDEX, and by loading a save
-// that holds it. The mix is pulled as a device pulls it, 10 ms at a time
-// when they are due, until the other is first heard: the voice is never
-// silent for more than 20 ms. Before, every sound waited while one was
-// placed: the voice stopped once its ring ran dry.
+// noise, as the links of a chain of one serial number, then 15 minutes at
+// 22,050 Hz mono, each with a page lost, which are converted, so that each
+// is decoded through to learn its length and the last decoded forward to
+// the place, once the look at all the pages has ended (about 0.7 s here,
+// more than the voice's ring holds); by INDEX, and by loading a save that
+// holds it. The mix is pulled as a device pulls it, 10 ms at a time when
+// they are due, until the other is first heard: the voice is never silent
+// for more than 20 ms. With the place taken on the decoding thread, the
+// voice fell silent for 360 ms.
 TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
     if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
     OggMaker made;
     made.ogg("voice", "-r 44100 -c 2 synth 5 sine 440 vol 0.5", 1);
     const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 60 pinknoise vol 0.3", 2, "-q 10");
-    const std::string mono = made.ogg("mono", "-r 22050 -c 1 synth 180 pinknoise vol 0.3", 3);
+    const std::string mono = made.ogg("mono", "-r 22050 -c 1 synth 60 pinknoise vol 0.3", 3, "-q 10");
     const auto mp = OggPageSpans(mono);
+    const std::string spoilt = mono.substr(0, mp[mp.size() / 3].first) + mono.substr(mp[mp.size() / 3].second);
     const std::string far = made.dir + "far.ogg";
-    const size_t copies = (size_t{100} << 20) / noise.size();
+    const size_t spoilt_links = 15, copies = ((size_t{100} << 20) - spoilt_links * spoilt.size()) / noise.size();
     ASSERT_GE(copies, 10u);
     {
         std::ofstream f(far, std::ios::binary);
         for (size_t i = 0; i < copies; ++i) f << noise;
-        f << mono.substr(0, mp[mp.size() / 3].first) << mono.substr(mp[mp.size() / 3].second);
+        for (size_t i = 0; i < spoilt_links; ++i) f << spoilt;
     }
-    const int32_t place = int32_t(copies) * 60000 + 175000;
+    const int32_t place = int32_t(copies + spoilt_links) * 60000 - 2000;
     auto far_sound = [&] {
         TVorqSound* s = sound("far", far);
         s->SetVolume(1000);
