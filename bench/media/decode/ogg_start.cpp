@@ -12,7 +12,7 @@
 //    lost (decoded forward to it), against ov_pcm_seek to the same place in
 //    the undamaged file;
 //  - opening shapes whose pages take long to look at: a chain of 60 links
-//    (copies of one link of a serial number) and a minute of sound followed
+//    (copies of one link, each given a serial number of its own) and a minute of sound followed
 //    by 3 MB of false page headers (255 segments each, every 32 bytes),
 //    each beside a clean file of one link and of the same size (the start
 //    of the large file, cut at a page): the first block through our decoder
@@ -279,6 +279,16 @@ std::string file_bytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// The checksum of an Ogg page (its own field zero).
+uint32_t ogg_crc(const uint8_t* p, size_t n) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= uint32_t(p[i]) << 24;
+        for (int b = 0; b < 8; ++b) crc = crc & 0x80000000u ? crc << 1 ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
 // Made once and kept in /tmp, like the large file.
 const std::string& kept(const std::string& path, const std::function<std::string()>& make) {
     static std::map<std::string, std::string> made;
@@ -294,9 +304,23 @@ const std::string& chain60() {
         const std::string link = "/tmp/vorq_bench_link.ogg";
         std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 36 pinknoise vol 0.3 2>/dev/null | "
                      "oggenc -Q -q 10 - -o " + link).c_str());
-        const std::string one = file_bytes(link);
-        std::string all;
-        for (int i = 0; i < 60; ++i) all += one;
+        std::string one = file_bytes(link), all;
+        // Each link a serial number of its own, as a chain of files joined
+        // has: its pages' serials and checksums written anew.
+        for (uint32_t serial = 1; serial <= 60; ++serial) {
+            for (size_t at = 0; at + 27 <= one.size();) {
+                size_t end = at + 27 + uint8_t(one[at + 26]);
+                for (size_t i = 0; i < uint8_t(one[at + 26]); ++i) end += uint8_t(one[at + 27 + i]);
+                for (int b = 0; b < 4; ++b) {
+                    one[at + 14 + b] = char(serial >> (8 * b));
+                    one[at + 22 + b] = 0;
+                }
+                const uint32_t crc = ogg_crc(reinterpret_cast<const uint8_t*>(one.data() + at), end - at);
+                for (int b = 0; b < 4; ++b) one[at + 22 + b] = char(crc >> (8 * b));
+                at = end;
+            }
+            all += one;
+        }
         return all;
     });
 }
