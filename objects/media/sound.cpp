@@ -107,7 +107,8 @@ void TVorqSound::SetRepeat(bool v) {
     FRepeat = v;
     if (!FItem) return;
     FItem->SetAutoRepeat(v);
-    if (v && !FPaused && FItem->GetPosition() >= FItem->GetLength() - 1) {
+    // At its end it starts over; a length still being learnt is no end.
+    if (v && !FPaused && FItem->LengthSettled() && FItem->GetPosition() >= FItem->GetLength() - 1) {
         FItem->SetPosition(0);
         FEnded = 0;
     }

@@ -700,3 +700,22 @@ TEST_F(Sound, ASoundSavedBeforeItsLengthIsKnownIsJudgedShortOnlyWhenItIs) {
         reg->Update();
     }
 }
+
+// REPEAT set on a sound over a megabyte just placed by INDEX, before the
+// look at its pages has begun, keeps the place: a length not yet known is
+// no end to start over from. Taking what had been decoded (nothing) for
+// the length sent the sound back to its start.
+TEST_F(Sound, RepeatSetBeforeTheLengthIsKnownKeepsThePlace) {
+    if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
+    vorqOggmanSetUseThread(0);  // nothing is decoded, and no look begins, until the test says
+    OggMaker made;
+    const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 30 pinknoise vol 0.3", 5, "-q 10");
+    ASSERT_GT(noise.size(), size_t{1} << 20);
+    TVorqSound* s = sound("bgm", made.write("noise.ogg", noise));
+    s->SetIndex(20000);
+    s->SetPlayState(PS_PLAY);
+    s->SetRepeat(true);
+    EXPECT_EQ(s->GetIndex(), 20000);
+    s->SetPlayState(PS_STOP);
+    reg->Update();
+}
