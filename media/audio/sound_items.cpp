@@ -114,6 +114,7 @@ void TOggItem::SetVolume(int32_t volume) { vorqOggSetVol(FHandle, volume); }
 int32_t TOggItem::GetPosition() { return vorqOggGetPosition(FHandle); }
 void TOggItem::SetPosition(int32_t ms) { vorqOggSetPosition(FHandle, std::max(ms, 0)); }
 int32_t TOggItem::GetLength() { return vorqOggGetLen(FHandle); }
+bool TOggItem::LengthSettled() { return vorqOggIsLenSettled(FHandle) != 0; }
 bool TOggItem::CheckEnd() {
     if (FEnded) return false;
     FEnded = vorqOggIsEnd(FHandle) != 0;
@@ -215,6 +216,7 @@ int64_t TOggStream::Seek(int64_t offset, SeekOrigin origin) {
 int64_t TOggStream::GetSize() { return vorqOggStrGetSize(FHandle); }
 bool TOggStream::Busy() const { return vorqOggStrIsBusy(FHandle) != 0; }
 int32_t TOggStream::GetLength() { return vorqOggStrGetLen(FHandle); }
+bool TOggStream::LengthSettled() { return vorqOggStrGetSize(FHandle) != INT32_MAX; }
 
 // ---- TOggWaveItem
 
@@ -268,6 +270,7 @@ void TOggWaveItem::SetPosition(int32_t ms) {
 }
 
 int32_t TOggWaveItem::GetLength() { return FDecoder->GetLength(); }
+bool TOggWaveItem::LengthSettled() { return FDecoder->LengthSettled(); }
 
 bool TOggWaveItem::CheckEnd() {
     if (!FSource) return true;

@@ -59,6 +59,7 @@ public:
     int32_t GetPosition() override;
     void SetPosition(int32_t ms) override;
     int32_t GetLength() override;
+    bool LengthSettled() override;
     bool CheckEnd() override;
     bool IsPlaying() override;
     bool IsPaused() override;
@@ -109,6 +110,7 @@ public:
     int64_t Seek(int64_t offset, SeekOrigin origin) override;
     int64_t GetSize() override;
     int32_t GetLength();
+    bool LengthSettled();
     // Being placed (decoding forward, or waiting for the look at its pages
     // elsewhere): a read gives nothing now, and more later.
     bool Busy() const;
@@ -131,6 +133,7 @@ public:
     int32_t GetPosition() override;
     void SetPosition(int32_t ms) override;
     int32_t GetLength() override;
+    bool LengthSettled() override;
     bool CheckEnd() override;
     bool IsPlaying() override;
     bool IsPaused() override { return FPaused; }

@@ -38,6 +38,10 @@ public:
     virtual int32_t GetPosition() { return 0; }
     virtual void SetPosition(int32_t /*ms*/) {}
     virtual int32_t GetLength() { return 0; }
+    // False while the length is known only in part (a large file whose
+    // pages are still being looked at, a damaged one not yet played
+    // through): it may still grow.
+    virtual bool LengthSettled() { return true; }
     // True when the end was reached; some kinds report an end once only,
     // so asking may consume it.
     virtual bool CheckEnd() { return false; }

@@ -78,15 +78,23 @@ constexpr size_t kChunkFrames = 4096;
 // Runs a decoder's slow work (decoding forward to a place, waiting for the
 // look at an Ogg's pages) on a thread of its own, holding the decoder's
 // lock, so that no thread that fills rings or mixes ever waits for it:
-// while it runs, its decoder is busy and passed over.
+// while it runs, its decoder is busy and passed over. Its thread lives and
+// ends with its medium: once closed (the medium is being freed) it starts
+// no more work, so that none runs on a decoder let go; the thread's handle
+// is touched only under its own lock, since one thread starts the work and
+// another frees the medium.
 class Placer {
 public:
-    ~Placer() { Join(); }
+    ~Placer() { Close(); }
     bool Busy() const { return FBusy.load(); }
     // Only when not busy; the caller may hold lock, which the work takes.
+    // False, and nothing started, once closed.
     template <class Work, class Failed>
-    void Start(std::mutex& lock, Work work, Failed failed) {
-        Join();
+    bool Start(std::mutex& lock, Work work, Failed failed) {
+        std::lock_guard h(FHandleLock);
+        if (FClosed) return false;
+        // Not busy: the last work has let go of lock and is ending.
+        if (FThread.joinable()) FThread.join();
         FBusy = true;
         FThread = std::thread([this, &lock, work = std::move(work), failed = std::move(failed)]() mutable {
             {
@@ -101,13 +109,24 @@ public:
             FBusy = false;
             wake_worker();
         });
+        return true;
     }
-    void Join() {
-        if (FThread.joinable()) FThread.join();
+    // Starts nothing more and waits for the work under way, which must be
+    // able to take lock (the caller holds none of the work's locks).
+    void Close() {
+        std::thread last;
+        {
+            std::lock_guard h(FHandleLock);
+            FClosed = true;
+            last = std::move(FThread);
+        }
+        if (last.joinable()) last.join();
     }
 
 private:
     std::atomic<bool> FBusy{false};
+    std::mutex FHandleLock;
+    bool FClosed = false;
     std::thread FThread;
 };
 
@@ -122,7 +141,7 @@ public:
     ~Player() {
         disconnect();
         if (FDecoder) FDecoder->Cancel();
-        FPlacer.Join();
+        FPlacer.Close();
     }
 
     void connect() {
@@ -187,11 +206,13 @@ public:
         return true;
     }
     // Freed by the game: the decoding thread stops using it (a step under
-    // way ends first) and the stream it reads is let go.
+    // way ends first) and the stream it reads is let go. The placer is
+    // closed before the decoder goes: a step that starts one meanwhile
+    // finds it closed, and work already started ends first.
     void retire() {
         disconnect();
         if (FDecoder) FDecoder->Cancel();
-        FPlacer.Join();
+        FPlacer.Close();
         std::lock_guard d(FDecodeLock);
         FDecoder.reset();
         FStream.reset();
@@ -244,6 +265,7 @@ public:
     bool ended() const { return FEnded.load(); }
 
     int32_t length_ms() const { return ms_of_bytes(FDecoder->TotalBytes(), FFormat); }
+    bool length_settled() const { return FDecoder->LengthSettled(); }
     // Within the sound: on repeat, the frames played count on past its end.
     int32_t position_ms() {
         std::lock_guard r(FRingLock);
@@ -390,7 +412,7 @@ struct DecodedStream {
     Placer placer;
     ~DecodedStream() {
         if (decoder) decoder->Cancel();
-        placer.Join();
+        placer.Close();
     }
     // Under lock and not busy: takes the place at once when it is quick,
     // else starts the placer on it.
@@ -610,6 +632,10 @@ void vorqWmpmanRestore() { restore_players(); }
     int32_t vorq##G##GetLen(uint32_t h) {                                                     \
         Player* p = player(h);                                                                \
         return p ? p->length_ms() : 0;                                                        \
+    }                                                                                         \
+    int32_t vorq##G##IsLenSettled(uint32_t h) {                                               \
+        Player* p = player(h);                                                                \
+        return p && p->length_settled() ? -1 : 0;                                             \
     }                                                                                         \
     int32_t vorq##G##GetPosition(uint32_t h) {                                                \
         Player* p = player(h);                                                                \

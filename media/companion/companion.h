@@ -33,7 +33,9 @@ void vorqInit(Video** main_window_cell, Video** drawing_window_cell, void* modul
 // Frees every medium still added and stops the decoding thread.
 void vorqFinal();
 
-// Ogg (and wave when is_ogg is 0) played by the module.
+// Ogg (and wave when is_ogg is 0) played by the module. GetLen is the
+// length as far as it is known, never waiting; IsLenSettled is non-zero
+// once it can no longer change.
 uint32_t vorqOggmanAdd(void* stream, int32_t is_ogg);
 void vorqOggmanDel(uint32_t h);
 // On: the module's own thread decodes; off: vorqOggmanUpdate does it.
@@ -54,6 +56,7 @@ void vorqWmpmanRestore();
     int32_t vorq##G##IsPaused(uint32_t h);         \
     int32_t vorq##G##IsEnd(uint32_t h);            \
     int32_t vorq##G##GetLen(uint32_t h);           \
+    int32_t vorq##G##IsLenSettled(uint32_t h);     \
     int32_t vorq##G##GetPosition(uint32_t h);      \
     void vorq##G##SetPosition(uint32_t h, int32_t ms); \
     int32_t vorq##G##GetVol(uint32_t h);           \

@@ -56,8 +56,6 @@ struct Page {
     uint32_t Sequence = 0;
     bool EndsInPacket = false;  // its last segment goes on in the next page
     bool Vorbis = false;        // it begins with a Vorbis identification header
-    uint8_t Channels = 0;       // of that header
-    uint32_t Rate = 0;
 };
 
 // The good pages of a stream, in the order libogg's sync finds them: a
@@ -67,20 +65,16 @@ struct Page {
 // a megabyte, each holding at least a longest page from where the search is.
 class PageSearch {
 public:
-    // block: the most read at once; until: no page is looked for past it
-    // (a look at a few pages reads little, whatever follows them).
-    PageSearch(TStream& s, int64_t from, const std::atomic<bool>* cancel, int64_t block = kBlockBytes,
-               int64_t until = INT64_MAX)
+    PageSearch(TStream& s, int64_t from, const std::atomic<bool>* cancel)
         : FStream(s), FReader(FBlock, Sjis(kSoundDataCorrupt)),
-          FBlockBytes(static_cast<size_t>(std::clamp<int64_t>(s.GetSize() - from, kLongestPage, block))),
-          FCancel(cancel), FUntil(until), FBase(from) {
+          FBlockBytes(static_cast<size_t>(std::clamp<int64_t>(s.GetSize() - from, kLongestPage, kBlockBytes))),
+          FCancel(cancel), FBase(from) {
         s.SetPosition(from);
         FBlock.SetSize(static_cast<int64_t>(FBlockBytes));
     }
 
     bool Next(Page& p) {
         for (;;) {
-            if (FBase + static_cast<int64_t>(FAt) > FUntil) return false;
             fill();
             const size_t left = FFill - FAt;
             const uint8_t* b = FBlock.Memory() + FAt;
@@ -109,12 +103,6 @@ public:
                 if (crc == checksum) {
                     static constexpr uint8_t kVorbisId[7] = {1, 'v', 'o', 'r', 'b', 'i', 's'};
                     p.Vorbis = body >= 16 && std::memcmp(b + header, kVorbisId, 7) == 0;
-                    if (p.Vorbis) {
-                        // The identification header: version (4 bytes), channels, rate.
-                        FBlock.SetPosition(static_cast<int64_t>(FAt + header) + 11);
-                        p.Channels = FReader.U8("channels");
-                        p.Rate = FReader.U32("sample rate");
-                    }
                     p.At = FBase + static_cast<int64_t>(FAt);
                     p.Bytes = static_cast<int64_t>(header + body);
                     FAt += header + body;
@@ -156,7 +144,6 @@ private:
     FieldReader FReader;
     const size_t FBlockBytes;
     const std::atomic<bool>* FCancel;
-    const int64_t FUntil;
     int64_t FBase = 0;  // of the block in the stream
     size_t FAt = 0;     // where the search stands in the block
     size_t FFill = 0;   // bytes of the block read
@@ -235,75 +222,4 @@ OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel) {
     std::erase_if(layout.Links, [](const OggLink& l) { return l.End == l.Begin; });
     layout.Sound = !layout.Links.empty();
     return layout;
-}
-
-std::optional<OggPageMark> LastOggPage(TStream& s) {
-    // Pages are a few kilobytes: the last 64 KB nearly always hold one.
-    for (const int64_t back : {int64_t{1} << 16, 2 * kLongestPage}) {
-        PageSearch search(s, std::max<int64_t>(0, s.GetSize() - back), nullptr);
-        std::optional<OggPageMark> last;
-        for (Page p; search.Next(p);)
-            last = OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
-        if (last || back >= s.GetSize()) return last;
-    }
-    return std::nullopt;
-}
-
-namespace {
-// The first good page at or after from, looked for in one block.
-std::optional<Page> page_at(TStream& s, int64_t from) {
-    PageSearch search(s, from, nullptr, kLongestPage, from + kLongestPage);
-    Page p;
-    if (search.Next(p)) return p;
-    return std::nullopt;
-}
-}  // namespace
-
-std::vector<OggLinkGuess> GuessOggLinks(TStream& s) {
-    const int64_t size = s.GetSize();
-    std::optional<Page> first = page_at(s, 0);
-    if (!first || !(first->Type & kFirstPage) || !first->Vorbis) return {};
-    const std::optional<OggPageMark> last = LastOggPage(s);
-    std::vector<OggLinkGuess> links;
-    // Each round: the link that begins with page first.
-    for (int round = 0; round < 64; ++round) {
-        OggLinkGuess link{first->Serial, first->Rate, first->Channels, 0};
-        // The file's last page is this link's: it ends there.
-        if (last && last->Serial == link.Serial && last->Granule >= 0) {
-            link.Frames = last->Granule;
-            links.push_back(link);
-            return links;
-        }
-        // The first page of another stream lies between lo and hi.
-        int64_t lo = first->At + first->Bytes, hi = size;
-        while (hi - lo > kLongestPage) {
-            const int64_t mid = lo + (hi - lo) / 2;
-            const std::optional<Page> p = page_at(s, mid);
-            if (p && p->Serial == link.Serial) {
-                lo = p->At + p->Bytes;
-                if (p->Granule != kNoGranule) link.Frames = static_cast<int64_t>(p->Granule);
-            } else {
-                hi = mid;
-            }
-        }
-        PageSearch search(s, lo, nullptr, kLongestPage, hi + kLongestPage);
-        std::optional<Page> next;
-        for (Page p; search.Next(p);) {
-            if (p.Serial != link.Serial) {
-                next = p;
-                break;
-            }
-            if (p.Granule != kNoGranule) link.Frames = static_cast<int64_t>(p.Granule);
-        }
-        links.push_back(link);
-        if (!next) return links;
-        // Another stream's first page right after this one's: streams
-        // multiplexed, which a look at a few pages cannot tell apart.
-        if (next->Type & kFirstPage && links.size() == 1 && link.Frames == 0) return {};
-        // Not the next link of a chain (another file's tail, pages of
-        // streams mixed): what follows is not known from a few pages.
-        if (!(next->Type & kFirstPage) || !next->Vorbis) return {};
-        first = next;
-    }
-    return {};
 }

@@ -54,25 +54,3 @@ struct OggLayout {
 // position is left at the end of what was read. When cancel is given and
 // becomes true, the reading stops and gives an empty layout.
 OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel = nullptr);
-
-// The last good page found in the last 64 KB of the stream (128 KB when
-// those hold none).
-struct OggPageMark {
-    uint32_t Serial = 0;
-    int64_t Granule = -1;  // -1 when no packet ends on it
-};
-std::optional<OggPageMark> LastOggPage(TStream& s);
-
-// What a few page reads tell of a chain's links, as libvorbisfile learns
-// them when it opens a file: each link's end found by bisection on its
-// serial number, its layout from its first page and its length from its
-// last. Only a guess until the pages are looked at: links of one serial
-// number count as one; nothing when the file is not plainly a chain
-// (streams multiplexed, another file's tail, pages that are not a link's).
-struct OggLinkGuess {
-    uint32_t Serial = 0;
-    uint32_t Rate = 0;
-    uint8_t Channels = 0;
-    int64_t Frames = 0;
-};
-std::vector<OggLinkGuess> GuessOggLinks(TStream& s);

@@ -72,7 +72,8 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // never sought by the library: a handle of its own starts at a page near
 // the place (or at the link's start) and decodes forward to it. A large
 // file's decoder waits (Waiting) at its first link's end, and a seek waits,
-// until the look at its pages has ended.
+// until the look at its pages has ended; till then it plays in the device's
+// layout, and its length is what it has decoded (LengthSettled is false).
 // Thread: one thread at a time, but Cancel, TotalBytes and LengthSettled
 // from any.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);
@@ -116,3 +117,7 @@ private:
 };
 
 extern const char* const kSoundDataCorrupt;  // UTF-8 of the message
+// Raises ECorruptData with that message.
+[[noreturn]] void RaiseSoundDataCorrupt();
+// Bytes at the device's 44100 Hz stereo of PCM bytes of a layout.
+int64_t DeviceBytes(int64_t bytes, const TWaveFormatEx& from);

@@ -53,6 +53,23 @@ TDMediaItem* AddSoundItem(const std::string& source) {
     return nullptr;
 }
 
+namespace {
+struct SoundLength {
+    int32_t Ms = 0;
+    bool Settled = true;
+};
+// The playing item's length, or a probe's when nothing plays.
+SoundLength length_of(TDMediaItem* item, const std::string& source) {
+    if (item) return {item->GetLength(), item->LengthSettled()};
+    if (!SoundFileExists(source)) return {};
+    TDMediaItem* probe = AddSoundItem(source);
+    if (!probe) return {};
+    const SoundLength length{probe->GetLength(), probe->LengthSettled()};
+    probe->Manager()->Remove(probe);
+    return length;
+}
+}  // namespace
+
 TVorqSound::TVorqSound(TVorqBaseList* registry) : TVorqSoundLike(registry) {}
 
 TVorqSound::~TVorqSound() {
@@ -90,7 +107,8 @@ void TVorqSound::SetRepeat(bool v) {
     FRepeat = v;
     if (!FItem) return;
     FItem->SetAutoRepeat(v);
-    if (v && !FPaused && FItem->GetPosition() >= FItem->GetLength() - 1) {
+    // At its end it starts over; a length still being learnt is no end.
+    if (v && !FPaused && FItem->LengthSettled() && FItem->GetPosition() >= FItem->GetLength() - 1) {
         FItem->SetPosition(0);
         FEnded = 0;
     }
@@ -131,15 +149,7 @@ void TVorqSound::SetIndex(int32_t v) {
     if (!FPaused && !FItem->IsPlaying()) FItem->Play();
 }
 
-int32_t TVorqSound::GetCount() const {
-    if (FItem) return FItem->GetLength();
-    if (!SoundFileExists(FSource)) return 0;
-    TDMediaItem* probe = AddSoundItem(FSource);
-    if (!probe) return 0;
-    const int32_t length = probe->GetLength();
-    probe->Manager()->Remove(probe);
-    return length;
-}
+int32_t TVorqSound::GetCount() const { return length_of(FItem, FSource).Ms; }
 
 bool TVorqSound::GetPlaying() const { return FItem && FItem->IsPlaying(); }
 
@@ -237,8 +247,13 @@ void TVorqSound::SaveToStream(TStream& s) {
     WriteStreamInteger(s, FDelay);
     WriteStreamInteger(s, GetIndex());
     uint8_t state = FPlayState;
-    // A short effect is not worth replaying after a load.
-    if (!FRepeat && (state == 0 || state == 1) && GetCount() < 3000) state = 2;
+    // A short effect is not worth replaying after a load. A length still
+    // being learnt (a large file's pages looked at, a damaged one not yet
+    // played through) may grow: such a sound is taken as long.
+    if (!FRepeat && (state == 0 || state == 1)) {
+        const SoundLength length = length_of(FItem, FSource);
+        if (length.Settled && length.Ms < 3000) state = 2;
+    }
     WriteStreamByte(s, state);
     WriteStreamString(s, FOnPlayEnd);
     WriteStreamByte(s, FRewindOnLoad);

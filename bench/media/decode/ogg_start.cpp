@@ -11,6 +11,13 @@
 //  - reaching a place 5 s before the end of the same file with one page
 //    lost (decoded forward to it), against ov_pcm_seek to the same place in
 //    the undamaged file;
+//  - opening shapes whose pages take long to look at: a chain of 60 links
+//    (copies of one link, each given a serial number of its own) and a minute of sound followed
+//    by 3 MB of false page headers (255 segments each, every 32 bytes),
+//    each beside a clean file of one link and of the same size (the start
+//    of the large file, cut at a page): the first block through our decoder
+//    and through ov_fopen and ov_read, and the frame that starts it in the
+//    player (goal: within 2 times the clean file's);
 //  - the software mixer (the "DirectSound" setting off): the longest of
 //    the game's frames (each frame the item calls a sound object makes,
 //    paced at 16 ms) while a voice plays and that place in the damaged file
@@ -37,7 +44,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -242,18 +251,18 @@ Run play(const std::string& game) {
     return r;
 }
 
-void frame_that_starts(benchmark::State& st, bool cold) {
+void frame_that_starts(benchmark::State& st, bool cold, const std::string& path = large_ogg()) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     LoadCompanionLibrary();
     TPageWriter w;
     for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME}) w.SetMask(opSound, id);
-    w.Component(opSound, {{PR_NAME, "\"bgm\""}, {PR_SOURCE, "\"" + large_ogg() + "\""}, {PR_VOLUME, "1000"}});
+    w.Component(opSound, {{PR_NAME, "\"bgm\""}, {PR_SOURCE, "\"" + path + "\""}, {PR_VOLUME, "1000"}});
     w.Wait("100000000");
     // Frames unpaced: each one's time is its own work, no sleep.
     const std::string game = WriteBenchGame("large_ogg_at_once", w, [](TProjectFileData& d) { d.SleepBetweenFrames = 0; });
     Run r;
     for (auto _ : st) {
-        if (cold) make_cold(large_ogg());
+        if (cold) make_cold(path);
         r = InChildProcess([&] { return play(game); });
     }
     if (!r.started) st.SkipWithError("the Ogg never played");
@@ -262,6 +271,135 @@ void frame_that_starts(benchmark::State& st, bool cold) {
 }
 
 void BM_LargeOggStartFrame(benchmark::State& st) { frame_that_starts(st, false); }
+
+// ---- shapes slow to look at, and clean files of their sizes
+
+std::string file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The checksum of an Ogg page (its own field zero).
+uint32_t ogg_crc(const uint8_t* p, size_t n) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= uint32_t(p[i]) << 24;
+        for (int b = 0; b < 8; ++b) crc = crc & 0x80000000u ? crc << 1 ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
+// Made once and kept in /tmp, like the large file.
+const std::string& kept(const std::string& path, const std::function<std::string()>& make) {
+    static std::map<std::string, std::string> made;
+    if (!made.count(path)) {
+        if (!std::filesystem::exists(path)) std::ofstream(path, std::ios::binary) << make();
+        made[path] = path;
+    }
+    return made[path];
+}
+
+const std::string& chain60() {
+    return kept("/tmp/vorq_bench_chain60.ogg", [] {
+        const std::string link = "/tmp/vorq_bench_link.ogg";
+        std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 36 pinknoise vol 0.3 2>/dev/null | "
+                     "oggenc -Q -q 10 - -o " + link).c_str());
+        std::string one = file_bytes(link), all;
+        // Each link a serial number of its own, as a chain of files joined
+        // has: its pages' serials and checksums written anew.
+        for (uint32_t serial = 1; serial <= 60; ++serial) {
+            for (size_t at = 0; at + 27 <= one.size();) {
+                size_t end = at + 27 + uint8_t(one[at + 26]);
+                for (size_t i = 0; i < uint8_t(one[at + 26]); ++i) end += uint8_t(one[at + 27 + i]);
+                for (int b = 0; b < 4; ++b) {
+                    one[at + 14 + b] = char(serial >> (8 * b));
+                    one[at + 22 + b] = 0;
+                }
+                const uint32_t crc = ogg_crc(reinterpret_cast<const uint8_t*>(one.data() + at), end - at);
+                for (int b = 0; b < 4; ++b) one[at + 22 + b] = char(crc >> (8 * b));
+                at = end;
+            }
+            all += one;
+        }
+        return all;
+    });
+}
+
+const std::string& false_headers() {
+    return kept("/tmp/vorq_bench_false_headers.ogg", [] {
+        const std::string minute = "/tmp/vorq_bench_minute.ogg";
+        std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 60 pinknoise vol 0.3 2>/dev/null | "
+                     "oggenc -Q -q 10 - -o " + minute).c_str());
+        std::string all = file_bytes(minute);
+        // A capture pattern, version 0, a header with 255 segments whose
+        // checksum never matches, every 32 bytes.
+        std::string header(32, '\x01');
+        header.replace(0, 6, std::string("OggS\0\0", 6));
+        header[26] = char(255);
+        for (int64_t i = 0; i < (int64_t{3} << 20) / 32; ++i) all += header;
+        return all;
+    });
+}
+
+// The large file's pages from its start up to size bytes: one clean link.
+const std::string& clean_of_size(const std::string& like) {
+    const std::string path = like + ".clean.ogg";
+    return kept(path, [&] {
+        const std::string b = file_bytes(large_ogg());
+        const size_t want = std::filesystem::file_size(like);
+        const size_t cut = b.rfind("OggS", std::min(want, b.size()));
+        return b.substr(0, cut == std::string::npos ? b.size() : cut);
+    });
+}
+
+void first_block(benchmark::State& st, const std::string& path) {
+    std::vector<uint8_t> block(kBlockFrames * 4);
+    for (auto _ : st) {
+        TFileRangeStream s(path, 0, 0);
+        auto d = OpenVorbisDecoder(s);
+        if (d->Read(block.data(), int64_t(block.size())) <= 0) st.SkipWithError("nothing decoded");
+        untimed(st, [&] { d.reset(); });
+    }
+}
+
+void first_block_peer(benchmark::State& st, const std::string& path) {
+    std::vector<char> block(kBlockFrames * 4);
+    for (auto _ : st) {
+        OggVorbis_File vf{};
+        if (ov_fopen(path.c_str(), &vf) != 0) {
+            st.SkipWithError("ov_fopen");
+            break;
+        }
+        int section = 0;
+        for (long done = 0, got = 1; done < long(block.size()) && got > 0; done += got)
+            got = ov_read(&vf, block.data() + done, int(block.size() - done), 0, 2, 1, &section);
+        ov_clear(&vf);
+    }
+}
+
+const std::string& shape(int which) {
+    switch (which) {
+    case 0: return chain60();
+    case 1: return clean_of_size(chain60());
+    case 2: return false_headers();
+    default: return clean_of_size(false_headers());
+    }
+}
+const char* const kShapeNames[] = {"chain of 60 links", "clean, as large as the chain", "false page headers",
+                                   "clean, as large as the false headers"};
+
+void BM_ShapeFirstBlock(benchmark::State& st) {
+    st.SetLabel(kShapeNames[st.range(0)]);
+    first_block(st, shape(int(st.range(0))));
+}
+void BM_ShapeFirstBlockPeer(benchmark::State& st) {
+    st.SetLabel(kShapeNames[st.range(0)]);
+    first_block_peer(st, shape(int(st.range(0))));
+}
+void BM_ShapeStartFrame(benchmark::State& st) {
+    st.SetLabel(kShapeNames[st.range(0)]);
+    frame_that_starts(st, false, shape(int(st.range(0))));
+}
 void BM_LargeOggStartFrameCold(benchmark::State& st) { frame_that_starts(st, true); }
 }  // namespace
 
@@ -274,4 +412,7 @@ BENCHMARK(BM_DamagedOggPlaceNearEndPeer)->Unit(benchmark::kMillisecond)->Iterati
 BENCHMARK(BM_SoftwareMixerFrames)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeOggStartFrame)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeOggStartFrameCold)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShapeFirstBlock)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ShapeFirstBlockPeer)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ShapeStartFrame)->DenseRange(0, 3)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

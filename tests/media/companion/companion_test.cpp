@@ -621,36 +621,46 @@ private:
 };
 }  // namespace
 
-// The length of a chain over a megabyte (its last page is not its first
-// link's) is asked while the look at its pages cannot read on: it is
-// answered at once, as a bisection of its links finds it, and is final once
-// the pages are known and the links read. Before, the question waited for
-// the look.
+// The length of a chain over a megabyte is asked while nothing past its
+// first 256 KB can be read: it is what has been decoded, not settled, and
+// is final once the pages are known and the links read. Its links have two
+// serial numbers, or share one, where the last page's granule position
+// tells only the last link's length. Before, the opening read the file's
+// last pages (which waited here), and the chain of one serial number was
+// given its last link's length as its own.
 TEST_F(Module, TheLengthOfALargeChainIsAnsweredWithoutWaitingForItsPages) {
     MadeFiles made;
-    const std::string chain = made.ogg("short", "-r 44100 -c 2", "sine 660", "-s 1") +
-                              made.ogg("long", "-r 44100 -c 2", "pinknoise vol 0.3", "-q 10 -s 2", 25);
-    ASSERT_GT(chain.size(), size_t{1} << 20);
-    const std::vector<int16_t> ref = read_on(*OpenVorbisDecoder(*stream_of(chain)));
-    // The bisection reads the first half; the look at the pages all.
-    GatedStream s(chain, int64_t(chain.size()) / 2 + (1 << 18), int64_t(chain.size()) - (1 << 18));
-    std::atomic<bool> done{false};
-    // Only a fault reaches the deadline: the gate then opens for the rest.
-    std::thread watchdog([&] {
-        if (!WaitUntil([&] { return done.load(); })) s.Open();
-    });
-    auto d = OpenVorbisDecoder(s);
-    EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
-    EXPECT_EQ(read_on(*d, 4096).size(), size_t(4096 * 2));
-    EXPECT_FALSE(d->LengthSettled());
-    EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
-    EXPECT_FALSE(s.IsOpen()) << "the length waited for the pages";
-    s.Open();
-    done = true;
-    watchdog.join();
-    read_on(*d);
-    EXPECT_TRUE(d->LengthSettled());
-    EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
+    const std::string noise = made.ogg("long", "-r 44100 -c 2", "pinknoise vol 0.3", "-q 10 -s 2", 25);
+    const struct {
+        const char* what;
+        std::string chain;
+    } rows[] = {
+        {"two serial numbers", made.ogg("short", "-r 44100 -c 2", "sine 660", "-s 1") + noise},
+        {"one serial number", made.ogg("same", "-r 44100 -c 2", "sine 660", "-s 2") + noise},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string& chain = row.chain;
+        ASSERT_GT(chain.size(), size_t{1} << 20);
+        const std::vector<int16_t> ref = read_on(*OpenVorbisDecoder(*stream_of(chain)));
+        GatedStream s(chain, 1 << 18, int64_t(chain.size()));
+        std::atomic<bool> done{false};
+        // Only a fault reaches the deadline: the gate then opens for the rest.
+        std::thread watchdog([&] {
+            if (!WaitUntil([&] { return done.load(); })) s.Open();
+        });
+        auto d = OpenVorbisDecoder(s);
+        EXPECT_EQ(read_on(*d, 4096).size(), size_t(4096 * 2));
+        EXPECT_FALSE(d->LengthSettled());
+        EXPECT_EQ(d->TotalBytes(), 4096 * 4);
+        EXPECT_FALSE(s.IsOpen()) << "the opening or the length waited for the pages";
+        s.Open();
+        done = true;
+        watchdog.join();
+        read_on(*d);
+        EXPECT_TRUE(d->LengthSettled());
+        EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
+    }
 }
 
 // A place asked for while the stream is still being placed elsewhere (near

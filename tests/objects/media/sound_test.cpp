@@ -16,12 +16,14 @@
 #include "platform/filesystem/stream.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/ogg_page_spans.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -65,6 +67,17 @@ protected:
         s->SetName(name);
         s->SetSource(source);
         return s;
+    }
+    // Saves the sound, stops it and loads the record into a new one.
+    TVorqSound* saved_and_loaded(TVorqSound* s) {
+        TMemoryStream saved;
+        s->SaveToStream(saved);
+        s->SetPlayState(PS_STOP);
+        reg->Update();
+        saved.SetPosition(0);
+        auto* back = static_cast<TVorqSound*>(CreateObjectByType(reg.get(), LT_SOUND));
+        back->LoadFromStream(saved, 130);
+        return back;
     }
     // Plays the device (the module decodes on its own thread), running the
     // registry's update pass, until done() or the deadline.
@@ -359,18 +372,6 @@ TEST_F(Sound, MidiAndCdSourcesGoToTheirManagers) {
 }
 
 namespace {
-// The pages of an Ogg as its headers lay them out, each [begin, end).
-std::vector<std::pair<size_t, size_t>> pages_of(const std::string& ogg) {
-    std::vector<std::pair<size_t, size_t>> pages;
-    for (size_t at = ogg.find("OggS"); at != std::string::npos && at + 27 <= ogg.size(); at = ogg.find("OggS", at)) {
-        const size_t segments = uint8_t(ogg[at + 26]);
-        size_t end = at + 27 + segments;
-        for (size_t i = 0; i < segments; ++i) end += uint8_t(ogg[at + 27 + i]);
-        pages.push_back({at, end});
-        at = end;
-    }
-    return pages;
-}
 std::string page(const std::string& ogg, std::pair<size_t, size_t> p) { return ogg.substr(p.first, p.second - p.first); }
 
 // Files made by sox, oggenc and oggdec in a folder of the test's own.
@@ -431,7 +432,7 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
     const std::string other = made.ogg("other", "-r 44100 -c 2 synth 4 sine 300 vol 0.3", 2);
     const std::string mono = made.ogg("mono", "-r 22050 -c 1 synth 8 sine 440 vol 0.5 dcshift 0.4", 3);
     const std::string stereo = made.ogg("stereo", "-r 44100 -c 2 synth 1 sine 880 vol 0.5 dcshift 0.4", 4);
-    const auto np = pages_of(noise), op = pages_of(other), mp = pages_of(mono);
+    const auto np = OggPageSpans(noise), op = OggPageSpans(other), mp = OggPageSpans(mono);
     ASSERT_GE(np.size(), 6u);
     ASSERT_GE(mp.size(), 5u);
     const auto middle = np[np.size() / 2];
@@ -449,7 +450,7 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
     const std::string long_noise = made.ogg("long", "-r 44100 -c 2 synth 25 pinknoise vol 0.3", 5, "-q 10");
     const std::string short_link = made.ogg("short", "-r 44100 -c 2 synth 0.4 sine 660 vol 0.4", 5);
     ASSERT_GT(long_noise.size(), size_t{1} << 20);
-    const auto lp = pages_of(long_noise);
+    const auto lp = OggPageSpans(long_noise);
     auto muxed_with_junk = [&](const std::string& a, const std::vector<std::pair<size_t, size_t>>& ap) {
         std::string m = page(a, ap[0]) + "x" + page(other, op[0]);
         for (size_t i = 1; i < std::max(ap.size(), op.size()); ++i) {
@@ -527,19 +528,14 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
         s->SetVolume(1000);
         s->SetRepeat(true);
         s->SetPlayState(PS_PLAY);
-        EXPECT_GT(s->GetCount(), 0);  // as its pages tell it, until it has been played through
+        // As its pages tell it, until it has been played through; over a
+        // megabyte, what has been decoded (nothing yet) until they are known.
+        EXPECT_EQ(s->GetCount() > 0, row.bytes.size() <= size_t{1} << 20);
         EXPECT_EQ(differ(capture(n + n / 2), 0), 0u) << "played and looped";
         EXPECT_NEAR(s->GetCount(), int32_t(n * 1000 / 44100), 1);
         const int32_t at = s->GetIndex();
         EXPECT_EQ(at, int32_t((n / 2) * 1000 / 44100)) << "in the second pass";
-        TMemoryStream saved;
-        s->SaveToStream(saved);
-        s->SetPlayState(PS_STOP);
-        reg->Update();
-
-        saved.SetPosition(0);
-        auto* back = static_cast<TVorqSound*>(CreateObjectByType(reg.get(), LT_SOUND));
-        back->LoadFromStream(saved, 130);
+        TVorqSound* back = saved_and_loaded(s);
         ASSERT_TRUE(back->GetPlaying());
         EXPECT_EQ(differ(capture(8192), size_t(at) * 44100 / 1000), 0u) << "after the load, from " << at;
         const int32_t past_end = int32_t(n * 1000 / 44100) + 5000;
@@ -554,23 +550,33 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
 }
 
 // A voice (heard on the left) plays on while another sound (on the right)
-// is placed near the end of a minute of noise with a page lost, which is
-// decoded forward to the place (it is the first link of a chain whose
-// links differ in layout, so it is converted, and no page near the place
-// can start it): by INDEX, and by loading a save that holds it. The voice
-// is pulled as fast as it comes until the other is first heard; by then
-// more of it has been heard than its ring holds (0.5 s), so it was decoded
-// all the while. Before, every sound waited while one was placed: the
-// voice stopped once its ring ran dry.
+// is placed near the end of about 100 MB of sound: copies of a minute of
+// noise, as the links of a chain of one serial number, then 15 minutes at
+// 22,050 Hz mono, each with a page lost, which are converted, so that each
+// is decoded through to learn its length and the last decoded forward to
+// the place, once the look at all the pages has ended (about 0.7 s here,
+// more than the voice's ring holds); by INDEX, and by loading a save that
+// holds it. The mix is pulled as a device pulls it, 10 ms at a time when
+// they are due, until the other is first heard: the voice is never silent
+// for more than 20 ms. With the place taken on the decoding thread, the
+// voice fell silent for 360 ms.
 TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
     if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
     OggMaker made;
     made.ogg("voice", "-r 44100 -c 2 synth 5 sine 440 vol 0.5", 1);
-    const std::string noise = made.ogg("noise", "-r 22050 -c 1 synth 60 pinknoise vol 0.3", 2);
-    const std::string tail = made.ogg("tail", "-r 44100 -c 2 synth 1 sine 660 vol 0.3", 3);
-    const auto np = pages_of(noise);
-    const std::string far = made.write("far.ogg", noise.substr(0, np[np.size() / 3].first) +
-                                                      noise.substr(np[np.size() / 3].second) + tail);
+    const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 60 pinknoise vol 0.3", 2, "-q 10");
+    const std::string mono = made.ogg("mono", "-r 22050 -c 1 synth 60 pinknoise vol 0.3", 3, "-q 10");
+    const auto mp = OggPageSpans(mono);
+    const std::string spoilt = mono.substr(0, mp[mp.size() / 3].first) + mono.substr(mp[mp.size() / 3].second);
+    const std::string far = made.dir + "far.ogg";
+    const size_t spoilt_links = 15, copies = ((size_t{100} << 20) - spoilt_links * spoilt.size()) / noise.size();
+    ASSERT_GE(copies, 10u);
+    {
+        std::ofstream f(far, std::ios::binary);
+        for (size_t i = 0; i < copies; ++i) f << noise;
+        for (size_t i = 0; i < spoilt_links; ++i) f << spoilt;
+    }
+    const int32_t place = int32_t(copies + spoilt_links) * 60000 - 2000;
     auto far_sound = [&] {
         TVorqSound* s = sound("far", far);
         s->SetVolume(1000);
@@ -588,7 +594,7 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
     TMemoryStream saved;
     {
         TVorqSound* s = far_sound();
-        s->SetIndex(58000);
+        s->SetIndex(place);
         s->SetPlayState(PS_PLAY);
         ASSERT_TRUE(StepUntil([&] { return heard(1); }, [&] { device->Bus().Mix(out.data(), 441); }));
         s->SaveToStream(saved);
@@ -604,7 +610,6 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
         voice->SetPlayState(PS_PLAY);
         std::fill(out.begin(), out.end(), int16_t{0});
         ASSERT_TRUE(StepUntil([&] { return heard(0); }, [&] { device->Bus().Mix(out.data(), 441); }));
-        std::fill(out.begin(), out.end(), int16_t{0});
         TVorqSound* other = nullptr;
         if (by_load) {
             saved.SetPosition(0);
@@ -612,20 +617,105 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
             other->LoadFromStream(saved, 130);
         } else {
             other = far_sound();
-            other->SetIndex(58000);
+            other->SetIndex(place);
             other->SetPlayState(PS_PLAY);
         }
-        size_t voice_frames = 0;
-        ASSERT_TRUE(StepUntil([&] { return heard(1); },
+        const auto start = std::chrono::steady_clock::now();
+        size_t pulled = 0, silent = 0, longest = 0;
+        bool other_heard = false;
+        ASSERT_TRUE(StepUntil([&] { return other_heard; },
                               [&] {
-                                  device->Bus().Mix(out.data(), 441);
-                                  if (heard(0)) voice_frames += 441;
-                                  else SleepMs(1);
+                                  const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       std::chrono::steady_clock::now() - start)
+                                                       .count() *
+                                                   441 / 10;
+                                  for (; pulled < size_t(due) && !other_heard; pulled += 441) {
+                                      std::fill(out.begin(), out.end(), int16_t{0});
+                                      device->Bus().Mix(out.data(), 441);
+                                      for (size_t i = 0; i < out.size(); i += 2) {
+                                          silent = out[i] == 0 ? silent + 1 : 0;
+                                          longest = std::max(longest, silent);
+                                      }
+                                      other_heard = heard(1);
+                                  }
                               },
-                              kWaitDeadline, std::chrono::milliseconds(0)));
-        EXPECT_GT(voice_frames, size_t{44100 * 2});
+                              kWaitDeadline, std::chrono::milliseconds(1)));
+        EXPECT_LE(longest, size_t{882}) << "the voice was silent for " << longest * 1000 / 44100 << " ms of "
+                                        << pulled * 1000 / 44100 << " ms";
+        EXPECT_GT(pulled, size_t{0});
         voice->SetPlayState(PS_STOP);
         other->SetPlayState(PS_STOP);
         reg->Update();
     }
+}
+
+// A sound that does not repeat is saved 100 ms after it starts, before the
+// look at its pages (a file over a megabyte) has begun: a long one comes
+// back after the load, a short one does not, and COUNT is then what the
+// pages tell once they are known. Before, what had been decoded (nothing),
+// or the last page of a chain of one serial number (its last link's), was
+// taken for the length: the long sounds were judged short, saved stopped,
+// and never came back.
+TEST_F(Sound, ASoundSavedBeforeItsLengthIsKnownIsJudgedShortOnlyWhenItIs) {
+    if (const char* tool = MissingTool({"sox", "oggenc", "oggdec"})) GTEST_SKIP() << tool << " is not installed";
+    vorqOggmanSetUseThread(0);  // nothing is decoded, and no look begins, until the test says
+    OggMaker made;
+    const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 30 pinknoise vol 0.3", 5, "-q 10");
+    const std::string link = made.ogg("link", "-r 44100 -c 2 synth 1 sine 660 vol 0.4", 5);
+    const std::string other = made.ogg("other", "-r 44100 -c 2 synth 4 sine 300 vol 0.3", 6);
+    const auto op = OggPageSpans(other);
+    ASSERT_GT(noise.size(), size_t{1} << 20);
+    const size_t noise_frames = made.oggdec(noise).size() / 2, link_frames = made.oggdec(link).size() / 2;
+    const struct {
+        const char* what;
+        std::string bytes;
+        size_t frames;
+        bool back;  // playing after the load
+    } rows[] = {
+        {"a long sound followed by another file's tail", noise + page(other, op[op.size() - 2]) + page(other, op.back()),
+         noise_frames, true},
+        {"a chain of one serial number whose last link is short", noise + link, noise_frames + link_frames, true},
+        {"a short sound", link, link_frames, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const int32_t length = int32_t(row.frames * 1000 / 44100);
+        TVorqSound* s = sound("once", made.write(std::string("saved") + std::to_string(&row - rows) + ".ogg", row.bytes));
+        s->SetVolume(1000);
+        s->SetPlayState(PS_PLAY);
+        GameClock += 100;
+        reg->Update();
+        EXPECT_LE(s->GetCount(), length);
+        TVorqSound* back = saved_and_loaded(s);
+        ASSERT_EQ(back->GetPlaying(), row.back);
+        if (!row.back) continue;
+        std::vector<int16_t> out(1024 * 2);
+        EXPECT_TRUE(StepUntil([&] { return std::abs(back->GetCount() - length) <= 1; },
+                              [&] {
+                                  device->Bus().Mix(out.data(), 1024);
+                                  vorqOggmanUpdate();
+                              }))
+            << back->GetCount() << " for " << length;
+        back->SetPlayState(PS_STOP);
+        reg->Update();
+    }
+}
+
+// REPEAT set on a sound over a megabyte just placed by INDEX, before the
+// look at its pages has begun, keeps the place: a length not yet known is
+// no end to start over from. Taking what had been decoded (nothing) for
+// the length sent the sound back to its start.
+TEST_F(Sound, RepeatSetBeforeTheLengthIsKnownKeepsThePlace) {
+    if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
+    vorqOggmanSetUseThread(0);  // nothing is decoded, and no look begins, until the test says
+    OggMaker made;
+    const std::string noise = made.ogg("noise", "-r 44100 -c 2 synth 30 pinknoise vol 0.3", 5, "-q 10");
+    ASSERT_GT(noise.size(), size_t{1} << 20);
+    TVorqSound* s = sound("bgm", made.write("noise.ogg", noise));
+    s->SetIndex(20000);
+    s->SetPlayState(PS_PLAY);
+    s->SetRepeat(true);
+    EXPECT_EQ(s->GetIndex(), 20000);
+    s->SetPlayState(PS_STOP);
+    reg->Update();
 }
