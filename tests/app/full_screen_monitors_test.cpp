@@ -19,6 +19,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <regex>
@@ -793,6 +797,66 @@ TEST(FullScreenMonitors, APlayerStartedThroughTheLoaderHasItsWatcher) {
     EXPECT_EQ(ReadNativeFileBytes(folder + "failed.txt"), "");
     EXPECT_THAT(ReadNativeFileBytes(folder + "stderr.txt"), Not(HasSubstr("watcher")));
     EXPECT_EQ(ReadNativeFileBytes(folder + "after.txt"), ReadNativeFileBytes(folder + "before.txt"));
+}
+
+// No descriptor left for the watcher's socket (a player at its limit of
+// open files): the start is tried again a little later, a few times, then
+// the player does without a watcher and says so once; full screen goes
+// on, and the monitor comes back when it is left.
+TEST(FullScreenMonitors, AWatcherThatCannotStartIsGivenUp) {
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_NoWatcherInner", "dummy", false), 0);
+}
+
+TEST(FullScreenMonitors, DISABLED_NoWatcherInner) {
+    PlayerOnX p;
+    ASSERT_FALSE(p.window.empty());
+    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
+    const std::string before = Layout();
+    // What the player says goes into a pipe, read without opening anything.
+    int said[2];
+    ASSERT_EQ(pipe2(said, O_NONBLOCK | O_CLOEXEC), 0);
+    const int stderr_copy = dup(2);
+    ASSERT_GE(dup2(said[1], 2), 0);
+    int highest = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        highest = std::max(highest, std::atoi(e.path().filename().c_str()));
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    const rlimit full{static_cast<rlim_t>(highest) + 1, files.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &full), 0);
+    // The numbers left free below the limit taken too.
+    std::vector<int> taken;
+    for (int fd; (fd = dup(0)) >= 0;) taken.push_back(fd);
+    std::string text;
+    auto read_said = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(said[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    };
+    p.view->SetFullScreen(true);
+    const std::string given_up = "the monitors' watcher cannot be started";
+    const bool said_once = p.FramesUntil([&] {
+        read_said();
+        return text.find(given_up) != std::string::npos;
+    });
+    // And never again.
+    const uint64_t frames = p.view->PresentedFrames;
+    p.FramesUntil([&] { return p.view->PresentedFrames > frames + 30; });
+    read_said();
+    for (const int fd : taken) close(fd);
+    setrlimit(RLIMIT_NOFILE, &files);
+    dup2(stderr_copy, 2);
+    close(stderr_copy);
+    close(said[0]);
+    close(said[1]);
+    EXPECT_TRUE(said_once) << text;
+    EXPECT_EQ(text.find(given_up), text.rfind(given_up)) << text;
+    EXPECT_EQ(text.find("has ended"), std::string::npos) << text;
+    EXPECT_EQ(ScreenWatcherPid(), -1);
+    EXPECT_TRUE(p.Full());
+    EXPECT_EQ(OutputArea(Layout(), "DUMMY0"), Bounds(0, 0, 640, 480));
+    p.view->SetFullScreen(false);
+    EXPECT_EQ(Layout(), before);
 }
 
 // A 600x400 screen, smaller than the 640x480 picture: full screen still
