@@ -29,12 +29,53 @@ constexpr int kWatcherFd = 3;
 // The name the watcher shows in the process list.
 const char* const kWatcherName = "vorqplayer-screen-watcher";
 
+// The fd the executable is started again from (in the watcher's start).
+constexpr int kExecutableFd = kWatcherFd + 1;
+// Failed starts in a row after which the player does without a watcher,
+// and the wait before the first retry (doubled at each).
+constexpr int kMostFailedStarts = 3;
+constexpr std::chrono::milliseconds kFirstRetry{100};
+
 int watcher_fd = -1;     // the player's end of the socket, -1 while no watcher runs
 pid_t watcher_pid = -1;
+bool watcher_ready = false;  // it has said it runs
 // What the watcher holds, to hand to a new one when it is lost.
 std::map<unsigned long, TCrtcSwitch> held_here;
 std::string watched_display;
 bool loss_told = false;
+int failed_starts = 0;
+std::chrono::steady_clock::time_point retry_at;  // while held_here waits for a new watcher
+bool given_up = false;
+// This program's executable, opened at its start (-1 when it cannot be).
+int own_executable = -1;
+
+// The executable file that holds this code: /proc/self/exe, unless that
+// is the dynamic loader the player was started through; then the file
+// mapped where this code lies. Opened at once, so that a later change of
+// the file or its name starts nothing else.
+int open_own_executable() {
+    char exe[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    const auto here = reinterpret_cast<unsigned long>(&open_own_executable);
+    std::string mapped;
+    if (FILE* maps = std::fopen("/proc/self/maps", "re")) {
+        char* line = nullptr;
+        size_t size = 0;
+        while (getline(&line, &size, maps) > 0) {
+            unsigned long from = 0, to = 0;
+            int path_at = 0;
+            if (std::sscanf(line, "%lx-%lx %*s %*s %*s %*s %n", &from, &to, &path_at) < 2 || here < from || here >= to)
+                continue;
+            mapped = line + path_at;
+            while (!mapped.empty() && (mapped.back() == '\n' || mapped.back() == ' ')) mapped.pop_back();
+            break;
+        }
+        std::free(line);
+        std::fclose(maps);
+    }
+    if (mapped.empty() || (n > 0 && mapped == exe)) return open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    return open(mapped.c_str(), O_RDONLY | O_CLOEXEC);
+}
 
 bool send_all(const std::string& text) {
     size_t sent = 0;
@@ -64,12 +105,17 @@ bool start_watcher(const char* display_name) {
             dup2(null, 0);
             dup2(null, 1);
         }
-        if (dup2(ends[1], kWatcherFd) == kWatcherFd) {
+        // Both above the two places first: either may hold the other now.
+        const int socket_end = fcntl(ends[1], F_DUPFD, kExecutableFd + 1);
+        const int executable = own_executable < 0 ? -1 : fcntl(own_executable, F_DUPFD_CLOEXEC, kExecutableFd + 1);
+        if (socket_end >= 0 && dup2(socket_end, kWatcherFd) == kWatcherFd &&
+            (executable < 0 || dup3(executable, kExecutableFd, O_CLOEXEC) == kExecutableFd)) {
             // Nothing else of the player's stays open in the watcher: above
             // all not its lock file, which must go with the player.
-            if (syscall(SYS_close_range, kWatcherFd + 1, ~0u, 0) != 0)
-                for (int fd = kWatcherFd + 1; fd < 65536; ++fd) close(fd);
-            execv("/proc/self/exe", argv);
+            if (syscall(SYS_close_range, kExecutableFd + 1, ~0u, 0) != 0)
+                for (int fd = kExecutableFd + 1; fd < 65536; ++fd) close(fd);
+            if (executable >= 0) fexecve(kExecutableFd, argv, environ);
+            else execv("/proc/self/exe", argv);
         }
         _exit(127);
     }
@@ -81,6 +127,7 @@ bool start_watcher(const char* display_name) {
     }
     watcher_fd = ends[0];
     watcher_pid = pid;
+    watcher_ready = false;
     // Newest first: at an end at once the monitors come back before the
     // files go.
     static const bool registered = (AtAbruptEnd(FinishScreenWatcher), true);
@@ -88,20 +135,44 @@ bool start_watcher(const char* display_name) {
     return true;
 }
 
-// The watcher has gone: a new one takes what it held.
-bool replace_watcher() {
+// A start that failed: tried again later, a few times only, since a
+// player that cannot start its watcher would otherwise fork at every turn.
+void note_failed_start() {
+    watcher_ready = false;
+    if (++failed_starts < kMostFailedStarts) {
+        retry_at = std::chrono::steady_clock::now() + kFirstRetry * (1 << (failed_starts - 1));
+        return;
+    }
+    given_up = true;
+    std::fprintf(stderr,
+                 "vorqplayer: the monitors' watcher cannot be started; a monitor the player cannot put back itself "
+                 "keeps the game's mode\n");
+}
+
+// The watcher has gone. One that ran is replaced at once; one that never
+// said it runs failed to start.
+void lose_watcher() {
     close(watcher_fd);
     watcher_fd = -1;
     if (watcher_pid > 0) waitpid(watcher_pid, nullptr, WNOHANG);
     watcher_pid = -1;
+    if (!watcher_ready) return note_failed_start();
+    watcher_ready = false;
+    failed_starts = 0;
+    retry_at = std::chrono::steady_clock::now();
     if (!loss_told) {
         loss_told = true;
         std::fprintf(stderr, "vorqplayer: the monitors' watcher has ended; a new one takes its place\n");
     }
-    if (!start_watcher(watched_display.c_str())) return false;
+}
+
+// Starts a watcher, told what the player holds, when none runs, its turn
+// has come and the player has not given up.
+void start_if_due() {
+    if (watcher_fd >= 0 || given_up || std::chrono::steady_clock::now() < retry_at) return;
+    if (!start_watcher(watched_display.c_str())) return note_failed_start();
     for (const auto& [crtc, change] : held_here)
-        if (!send_all(change.Line())) return false;
-    return true;
+        if (!send_all(change.Line())) return lose_watcher();
 }
 
 // The watcher itself: reads what the player switched until the socket
@@ -141,31 +212,53 @@ __attribute__((constructor)) void run_watcher_if_asked(int argc, char** argv, ch
     // Started by hand, without the player's socket, it has nothing to watch.
     struct stat st {};
     if (fstat(kWatcherFd, &st) != 0 || !S_ISSOCK(st.st_mode)) _exit(2);
+    // The player learns that it runs; a player already gone still has
+    // its monitors put back.
+    send(kWatcherFd, "R", 1, MSG_NOSIGNAL);
     // Shown by its own name in ps and top, not as "exe".
     prctl(PR_SET_NAME, "vorq-watcher", 0, 0, 0);
     run_watcher(argv[2]);
     // Nothing of the program's own was started: nothing to tidy.
     _exit(0);
 }
+
+// Every program that may switch a monitor opens its executable at start.
+__attribute__((constructor)) void open_executable_at_start() { own_executable = open_own_executable(); }
 }  // namespace
 
 bool WatchCrtcSwitch(const char* display_name, const TCrtcSwitch& change) {
     watched_display = display_name ? display_name : "";
     held_here[change.Crtc] = change;
-    if (watcher_fd < 0 && !start_watcher(display_name)) return false;
-    return send_all(change.Line()) || replace_watcher();
+    if (watcher_fd >= 0 && !send_all(change.Line())) lose_watcher();
+    start_if_due();
+    return !given_up;
 }
 
 void ForgetCrtcSwitch(unsigned long crtc) {
     held_here.erase(crtc);
-    if (watcher_fd >= 0 && !send_all("F " + std::to_string(crtc) + "\n")) replace_watcher();
+    if (watcher_fd >= 0 && !send_all("F " + std::to_string(crtc) + "\n")) lose_watcher();
 }
 
 void KeepScreenWatcher() {
-    if (watcher_fd < 0) return;
-    // The watcher never writes: its end readable means it has closed.
+    if (watcher_fd < 0) {
+        if (!held_here.empty()) start_if_due();
+        return;
+    }
     pollfd p{watcher_fd, POLLIN | POLLRDHUP, 0};
-    if (poll(&p, 1, 0) > 0 && p.revents != 0) replace_watcher();
+    if (poll(&p, 1, 0) <= 0 || p.revents == 0) return;
+    // The watcher writes only that it runs; anything else readable means
+    // it has closed its end.
+    char said[16];
+    const ssize_t n = recv(watcher_fd, said, sizeof said, MSG_DONTWAIT);
+    if (n > 0) {
+        watcher_ready = true;
+        failed_starts = 0;
+        if (!(p.revents & (POLLRDHUP | POLLHUP))) return;
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return;
+    }
+    lose_watcher();
+    if (!held_here.empty()) start_if_due();
 }
 
 int ScreenWatcherPid() { return watcher_fd >= 0 ? watcher_pid : -1; }

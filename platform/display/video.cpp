@@ -165,8 +165,7 @@ public:
         live_windows.push_back(this);
         if (const X11Window x = X11WindowOf(window_); x.Display) {
             // Full screen follows the monitors: their changes come as X events.
-            monitor_events_ = FollowMonitorChanges(x.Display);
-            SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+            notices_ = std::make_unique<MonitorNotices>(DisplayName(x.Display));
         }
         // The game must never be interrupted by the screen saver or blanking.
         SDL_DisableScreenSaver();
@@ -357,9 +356,10 @@ protected:
     }
     bool FetchEvent(InputEvent& out, uint32_t timeout_ms) override {
         KeepScreenWatcher();
+        const uint32_t start = SDL_GetTicks();
         SDL_Event e;
-        bool waited = false;
         for (;;) {
+            if (notices_ && notices_->Take()) monitors_changed_ = true;
             int got = SDL_PollEvent(&e);
             // The notices of one change come together: followed once they are all in.
             if (!got && monitors_changed_) {
@@ -369,11 +369,14 @@ protected:
                 out.Kind = InputEventKind::DisplayChange;
                 return true;
             }
-            if (!got && timeout_ms > 0 && !waited) {
-                waited = true;
-                got = SDL_WaitEventTimeout(&e, static_cast<int>(std::min<uint32_t>(timeout_ms, 0x7fffffff)));
+            if (!got) {
+                const uint32_t spent = SDL_GetTicks() - start;
+                if (spent >= timeout_ms) return false;
+                // The monitors' notices come on a connection SDL does not
+                // wait on: it is looked at between short waits.
+                const uint32_t wait = std::min<uint32_t>(timeout_ms - spent, notices_ ? 10 : 0x7fffffff);
+                if (!SDL_WaitEventTimeout(&e, static_cast<int>(wait))) continue;
             }
-            if (!got) return false;
             if (translate(e, out)) return true;
         }
     }
@@ -455,20 +458,21 @@ private:
                 // A player killed with its watcher left its mode behind:
                 // the mode it replaced is the one to put back, so the CRTC
                 // is taken over even where it shows the mode wanted.
-                const unsigned long left = ModeLeftSwitched(x.Display, c.Crtc, c.Mode);
+                const unsigned long left = ModeLeftSwitched(x.Display, c);
                 if (left) s.SavedMode = left;
                 for (const TCrtcSwitch& old : switched_)
                     if (old.Crtc == c.Crtc) s.SavedMode = old.SavedMode;
                 change = change || s.PlayerMode != c.Mode || left;
                 changes.push_back(s);
             }
-            if (change && switch_all(x, changes)) {
-                bounds = Bounds(m.Bounds.Left, m.Bounds.Top, static_cast<int32_t>(want.Width), static_cast<int32_t>(want.Height));
-                shown = want;
-            } else if (change) {
+            const bool switched = change && switch_all(x, changes);
+            if (change && !switched)
                 std::fprintf(stderr,
                              "vorqplayer: the monitor refused the mode %ux%u; the game is shown scaled on its own mode\n",
                              want.Width, want.Height);
+            if (change) {
+                // Mirrors that lie apart show the area they share, which
+                // the server has.
                 std::vector<TMonitor> now;
                 if (ReadMonitors(x.Display, now))
                     for (const TMonitor& n : now)
@@ -509,14 +513,18 @@ private:
         hidden_ = false;
         const X11Window x = X11WindowOf(window_);
         if (!x.Display) return;
+        // A window manager forgets the full screen of a window unmapped.
+        mapped_again_ = true;
         enter_full_screen(x, asked_);
         // Without a window manager nobody else gives the keys back to the
         // window that lost them when it was unmapped.
         if (!wm_full_screen_) SDL_SetWindowInputFocus(window_);
     }
     // The monitors changed in full screen: the window covers the monitor
-    // switched, where it lies now, else the monitor the window lies on
-    // now (the primary when none), which full screen then takes.
+    // switched, where it lies now; the monitor at the mode another program
+    // gave it; else the monitor the window lies on now (the primary when
+    // none), which full screen then takes (a monitor another player had
+    // switched, once that player has put it back).
     void follow_monitors() {
         const X11Window x = X11WindowOf(window_);
         if (!full_screen_ || hidden_ || !x.Display) return;
@@ -524,14 +532,17 @@ private:
         bool switchable = false;
         if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) return;
         if (!switched_.empty()) {
-            const TCrtcSwitch& s = switched_.front();
+            const TCrtcSwitch s = switched_.front();
             for (const TMonitor& m : monitors)
                 for (const TCrtcState& c : m.Crtcs)
-                    if (c.Crtc == s.Crtc && c.Mode == s.PlayerMode) {
-                        if (m.Bounds != covered_) cover(x, m.Bounds, m.Shown);
+                    if (c.Crtc == s.Crtc) {
+                        // Someone else set it another mode: theirs stays,
+                        // and the window covers the monitor at that mode.
+                        if (c.Mode != s.PlayerMode) put_back(x);
+                        if (m.Bounds != covered_ || c.Mode != s.PlayerMode) cover(x, m.Bounds, m.Shown);
                         return;
                     }
-            // Someone else set it another mode or turned it off: theirs stays.
+            // Someone else turned it off: the window goes to another monitor.
             put_back(x);
         }
         TRect area = covered_;
@@ -546,9 +557,9 @@ private:
     // one runs (it then also keeps it above the others), else the player.
     void cover(const X11Window& x, const TRect& monitor, const DisplayMode& shown) {
         if (!full_screen_) wm_full_screen_ = WindowManagerRuns(x.Display);
-        if (wm_full_screen_ && (!full_screen_ || monitor != covered_)) {
+        if (wm_full_screen_ && (!full_screen_ || monitor != covered_ || mapped_again_)) {
             // Onto another monitor: the window manager lets it go first.
-            if (full_screen_) AskWindowManagerFullScreen(x.Display, x.Window, false);
+            if (full_screen_ && monitor != covered_) AskWindowManagerFullScreen(x.Display, x.Window, false);
             // Size hints of a window that cannot be resized would keep
             // the window manager from giving it the monitor's size.
             SDL_SetWindowResizable(window_, SDL_TRUE);
@@ -559,6 +570,7 @@ private:
             AskWindowManagerFullScreen(x.Display, x.Window, true);
         }
         if (!wm_full_screen_) CoverArea(x.Display, x.Window, monitor);
+        mapped_again_ = false;
         full_screen_ = true;
         covered_ = monitor;
         full_screen_mode_ = shown;
@@ -691,9 +703,6 @@ private:
             return true;
         }
         case SDL_DISPLAYEVENT: out.Kind = InputEventKind::DisplayChange; return true;
-        case SDL_SYSWMEVENT:
-            monitors_changed_ = monitors_changed_ || IsMonitorChange(e, monitor_events_);
-            return false;
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_FOCUS_GAINED: out.Kind = InputEventKind::Activate; return true;
@@ -734,8 +743,9 @@ private:
     bool watching_ = false;  // this window started the monitors' watcher
     DisplayMode asked_;      // the mode full screen was asked for
     bool hidden_ = false;    // minimised or unmapped in full screen
-    int monitor_events_ = -1;  // RandR's first event type, -1 without RandR
+    std::unique_ptr<MonitorNotices> notices_;  // on X: the monitors' changes
     bool monitors_changed_ = false;  // notices of a change came, not followed yet
+    bool mapped_again_ = false;  // shown again: the window manager forgot its full screen
 };
 }  // namespace
 

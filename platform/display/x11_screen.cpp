@@ -101,6 +101,52 @@ bool TMonitor::Holds(unsigned long crtc) const {
     return std::any_of(Crtcs.begin(), Crtcs.end(), [&](const TCrtcState& c) { return c.Crtc == crtc; });
 }
 
+std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t bits) {
+    // Groups of CRTCs, each joined with every group its area overlaps.
+    std::vector<std::vector<const TShownCrtc*>> groups;
+    for (const TShownCrtc& c : crtcs) {
+        std::vector<const TShownCrtc*> joined{&c};
+        for (auto g = groups.begin(); g != groups.end();) {
+            if (std::any_of(g->begin(), g->end(), [&](const TShownCrtc* o) { return overlap(o->Area, c.Area) > 0; })) {
+                joined.insert(joined.begin(), g->begin(), g->end());
+                g = groups.erase(g);
+            } else {
+                ++g;
+            }
+        }
+        // In the order of their first CRTCs, as RandR lists them.
+        std::sort(joined.begin(), joined.end());
+        const auto at = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.front() > joined.front(); });
+        groups.insert(at, std::move(joined));
+    }
+    std::vector<TMonitor> out;
+    for (const auto& g : groups) {
+        TMonitor m;
+        const TShownCrtc& first = *g.front();
+        m.Bounds = first.Area;
+        for (const TMonitorMode& mm : first.State.Modes) m.Modes.push_back(mm.Mode);
+        for (const TShownCrtc* c : g) {
+            // Where every one of them shows it: a picture there is whole on each.
+            m.Bounds = IntersectRects(m.Bounds, c->Area);
+            m.Primary = m.Primary || c->Primary;
+            // Only the sizes each of them can show too.
+            std::erase_if(m.Modes, [&](const DisplayMode& mode) {
+                return std::none_of(c->State.Modes.begin(), c->State.Modes.end(), [&](const TMonitorMode& mm) {
+                    return mm.Mode.Width == mode.Width && mm.Mode.Height == mode.Height;
+                });
+            });
+            m.Crtcs.push_back(c->State);
+        }
+        // Overlapping only in a chain, they may show no area in common: the first one's then.
+        if (RectIsEmpty(m.Bounds)) m.Bounds = first.Area;
+        m.Shown = {static_cast<uint32_t>(m.Bounds.Width()), static_cast<uint32_t>(m.Bounds.Height()), bits, 0};
+        for (const TMonitorMode& mm : first.State.Modes)
+            if (mm.Id == first.State.Mode) m.Shown.RefreshRate = mm.Mode.RefreshRate;
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
 bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
     out.clear();
     if (switchable) *switchable = false;
@@ -116,6 +162,7 @@ bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
         // The primary output came with RandR 1.3.
         const RROutput primary = major > 1 || minor >= 3 ? XRRGetOutputPrimary(d, root) : None;
         const int depth = DefaultDepth(d, DefaultScreen(d));
+        std::vector<TShownCrtc> shown;
         // Pixels of 24 significant bits take 4 bytes, as the desktop counts them.
         const uint32_t bits = depth >= 24 ? 32u : static_cast<uint32_t>(depth);
         for (int i = 0; i < res->ncrtc; ++i) {
@@ -145,55 +192,49 @@ bool ReadMonitors(_XDisplay* d, std::vector<TMonitor>& out, bool* switchable) {
                     if (quarter_turned(crtc->rotation)) std::swap(w, h);
                     c.Modes.push_back({id, DisplayMode{w, h, bits, refresh_rate(*info)}});
                 }
-                const TRect bounds =
-                    Bounds(crtc->x, crtc->y, static_cast<int32_t>(crtc->width), static_cast<int32_t>(crtc->height));
-                // CRTCs that show the same area are one monitor.
-                auto same = std::find_if(out.begin(), out.end(), [&](const TMonitor& m) { return m.Bounds == bounds; });
-                if (same == out.end()) {
-                    TMonitor m;
-                    m.Bounds = bounds;
-                    for (const TMonitorMode& mm : c.Modes) {
-                        m.Modes.push_back(mm.Mode);
-                        if (mm.Id == c.Mode) m.Shown = mm.Mode;
-                    }
-                    if (m.Shown.Width == 0)
-                        m.Shown = {static_cast<uint32_t>(bounds.Width()), static_cast<uint32_t>(bounds.Height()), bits, 0};
-                    out.push_back(std::move(m));
-                    same = out.end() - 1;
-                } else {
-                    // Only the sizes this CRTC can show too.
-                    std::erase_if(same->Modes, [&](const DisplayMode& mode) {
-                        return std::none_of(c.Modes.begin(), c.Modes.end(), [&](const TMonitorMode& mm) {
-                            return mm.Mode.Width == mode.Width && mm.Mode.Height == mode.Height;
-                        });
-                    });
-                }
-                same->Primary = same->Primary || primary_here;
-                same->Crtcs.push_back(std::move(c));
+                shown.push_back({std::move(c), primary_here,
+                                 Bounds(crtc->x, crtc->y, static_cast<int32_t>(crtc->width), static_cast<int32_t>(crtc->height))});
             }
             XRRFreeCrtcInfo(crtc);
         }
         XRRFreeScreenResources(res);
+        out = JoinMirrors(shown, bits);
     });
     if (switchable) *switchable = clean && !pretended;
     return clean;
 }
 
-int FollowMonitorChanges(_XDisplay* d) {
-    int event_base = 0, error_base = 0;
-    if (!XRRQueryExtension(d, &event_base, &error_base)) return -1;
-    // Replaces what this connection asked for before: SDL's output notices stay.
-    WithXErrorsCaught(d, [&] {
-        XRRSelectInput(d, DefaultRootWindow(d), RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
-    });
-    static_assert(RRScreenChangeNotify == 0 && RRNotify == 1);
-    return event_base;
+MonitorNotices::MonitorNotices(const std::string& display_name) {
+    display_ = XOpenDisplay(display_name.c_str());
+    if (!display_) return;
+    int error_base = 0;
+    if (!XRRQueryExtension(display_, &first_event_, &error_base)) {
+        XCloseDisplay(display_);
+        display_ = nullptr;
+        return;
+    }
+    XRRSelectInput(display_, DefaultRootWindow(display_),
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    XFlush(display_);
 }
 
-bool IsMonitorChange(const SDL_Event& e, int first_event) {
-    if (first_event < 0 || e.type != SDL_SYSWMEVENT || !e.syswm.msg || e.syswm.msg->subsystem != SDL_SYSWM_X11) return false;
-    const int type = e.syswm.msg->msg.x11.event.type;
-    return type == first_event + RRScreenChangeNotify || type == first_event + RRNotify;
+MonitorNotices::~MonitorNotices() {
+    if (display_) XCloseDisplay(display_);
+}
+
+bool MonitorNotices::Take() {
+    if (!display_) return false;
+    static_assert(RRScreenChangeNotify == 0 && RRNotify == 1);
+    bool changed = false;
+    while (XPending(display_) > 0) {
+        XEvent e;
+        XNextEvent(display_, &e);
+        if (e.type == first_event_ + RRScreenChangeNotify || e.type == first_event_ + RRNotify) {
+            XRRUpdateConfiguration(&e);
+            changed = true;
+        }
+    }
+    return changed;
 }
 
 std::vector<TRect> MonitorAreas(const std::vector<TMonitor>& monitors) {
@@ -356,18 +397,21 @@ void grow_screen_for(Display* d, const TRect& area) {
     XRRSetScreenSize(d, root, new_w, new_h, mm_w, mm_h);
 }
 
+enum class CrtcSet { Set, NotShowing, Refused };
+
 // Shows mode on the CRTC at its present place, turned and wired as it is
-// now; when_showing: only while it shows that mode. Grows the screen for
-// it when grow.
-bool set_crtc_mode(Display* d, unsigned long crtc, unsigned long mode, unsigned long when_showing, bool grow) {
-    bool set = false;
+// now; when_showing: only while it shows that mode (NotShowing else, and
+// when it is off). Grows the screen for it when grow.
+CrtcSet set_crtc_mode(Display* d, unsigned long crtc, unsigned long mode, unsigned long when_showing, bool grow) {
+    bool set = false, showing = true;
     const bool clean = WithXErrorsCaught(d, [&] {
         const Window root = DefaultRootWindow(d);
         XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, root);
         if (!res) return;
         XRRCrtcInfo* now = XRRGetCrtcInfo(d, res, crtc);
         const XRRModeInfo* info = mode_info(res, mode);
-        if (now && info && now->noutput > 0 && (when_showing == 0 || now->mode == when_showing)) {
+        showing = now && now->noutput > 0 && (when_showing == 0 || now->mode == when_showing);
+        if (showing && info) {
             int32_t w = static_cast<int32_t>(info->width), h = static_cast<int32_t>(info->height);
             if (quarter_turned(now->rotation)) std::swap(w, h);
             if (grow) grow_screen_for(d, Bounds(now->x, now->y, w, h));
@@ -377,20 +421,25 @@ bool set_crtc_mode(Display* d, unsigned long crtc, unsigned long mode, unsigned 
         if (now) XRRFreeCrtcInfo(now);
         XRRFreeScreenResources(res);
     });
-    return clean && set;
+    if (!showing) return CrtcSet::NotShowing;
+    return clean && set ? CrtcSet::Set : CrtcSet::Refused;
 }
 }  // namespace
 
 bool SetMonitorMode(_XDisplay* d, const TCrtcSwitch& c) {
-    if (!set_crtc_mode(d, c.Crtc, c.PlayerMode, 0, false)) return false;
+    if (set_crtc_mode(d, c.Crtc, c.PlayerMode, 0, false) != CrtcSet::Set) return false;
     WithXErrorsCaught(d, [&] { write_record(d, c.Crtc, &c, nullptr); });
     return true;
 }
 
 bool RestoreMonitorMode(_XDisplay* d, const TCrtcSwitch& c) {
-    const bool restored = set_crtc_mode(d, c.Crtc, c.SavedMode, c.PlayerMode, true);
+    const CrtcSet restored = set_crtc_mode(d, c.Crtc, c.SavedMode, c.PlayerMode, true);
     WithXErrorsCaught(d, [&] { write_record(d, c.Crtc, nullptr, &c); });
-    return restored;
+    // Said where it happens: the player and its watcher both put modes back.
+    if (restored == CrtcSet::Refused)
+        std::fprintf(stderr, "vorqplayer: the desktop's mode %lu could not be put back on CRTC %lu; it shows the game's\n",
+                     c.SavedMode, c.Crtc);
+    return restored == CrtcSet::Set;
 }
 
 namespace {
@@ -441,9 +490,14 @@ bool SwitchedByAnotherPlayer(_XDisplay* d, const TMonitor& monitor, const std::v
     return false;
 }
 
-unsigned long ModeLeftSwitched(_XDisplay* d, unsigned long crtc, unsigned long mode) {
+unsigned long ModeLeftSwitched(_XDisplay* d, const TCrtcState& crtc) {
     for (const TCrtcSwitch& r : records_of(d, false))
-        if (r.Crtc == crtc && r.PlayerMode == mode) return r.SavedMode;
+        if (r.Crtc == crtc.Crtc && r.PlayerMode == crtc.Mode)
+            // Any client may write a record: a mode its outputs cannot
+            // show was never the desktop's, and could not be put back.
+            return std::any_of(crtc.Modes.begin(), crtc.Modes.end(), [&](const TMonitorMode& m) { return m.Id == r.SavedMode; })
+                       ? r.SavedMode
+                       : 0;
     return 0;
 }
 

@@ -14,7 +14,6 @@
 
 struct _XDisplay;
 struct SDL_Window;
-union SDL_Event;
 
 // The X server and the X window behind an SDL window; null display when
 // the window is not on X.
@@ -51,28 +50,50 @@ struct TCrtcState {
     std::vector<unsigned long> Outputs;
     std::vector<TMonitorMode> Modes;  // what every one of its outputs offers
 };
-// One monitor: the CRTCs that show one area of the screen (outputs that
-// mirror each other, a laptop cloned to a projector, are one monitor).
+// One monitor: the CRTCs that show one area of the screen (JoinMirrors).
 struct TMonitor {
     TRect Bounds;  // its place on the screen
     std::vector<TCrtcState> Crtcs;
     // The sizes every CRTC of it can show, at the rates of the first.
     std::vector<DisplayMode> Modes;
-    DisplayMode Shown;  // what its first CRTC shows now
+    DisplayMode Shown;  // the size of Bounds, at the rate its first CRTC shows
     bool Primary = false;
     bool Holds(unsigned long crtc) const;
 };
+// One CRTC as the server shows it, with its place on the screen.
+struct TShownCrtc {
+    TCrtcState State;
+    bool Primary = false;  // it drives the primary output
+    TRect Area;
+};
+// The monitors the CRTCs make, in the order of their first CRTCs. CRTCs
+// whose areas overlap (mirrors at any size: a laptop cloned to a
+// projector) are one monitor: it lies where all of them show (the area a
+// picture is whole on each), offers the sizes all of them can show, and
+// shows that area at the first one's rate. bits: the screen's depth.
+std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t bits);
 // The monitors in RandR's order; false when the server has no RandR 1.2.
 // switchable (when given) tells whether their modes can really be set:
 // not under XWayland, whose RandR only pretends.
 bool ReadMonitors(_XDisplay* display, std::vector<TMonitor>& out, bool* switchable = nullptr);
 std::vector<TRect> MonitorAreas(const std::vector<TMonitor>& monitors);
-// From now on the display's events tell of every change of the monitors
-// (RandR's screen, CRTC and output notices): the returned event type and
-// the next one are theirs; -1 when the server has no RandR.
-int FollowMonitorChanges(_XDisplay* display);
-// True for SDL's wrapping of such an event.
-bool IsMonitorChange(const SDL_Event& event, int first_event);
+// RandR's notices of every change of the monitors (screen, CRTC and
+// output), on an X connection of the player's own: SDL hands on only the
+// output notices of its connection.
+class MonitorNotices {
+public:
+    // Hears nothing when the display cannot be opened or has no RandR.
+    explicit MonitorNotices(const std::string& display_name);
+    ~MonitorNotices();
+    MonitorNotices(const MonitorNotices&) = delete;
+    MonitorNotices& operator=(const MonitorNotices&) = delete;
+    // Reads what has come, without waiting: true when a notice was among it.
+    bool Take();
+
+private:
+    _XDisplay* display_ = nullptr;
+    int first_event_ = -1;
+};
 
 // The window's client area in root coordinates as the server has it now:
 // the window manager's notice of a move reaches the program only later.
@@ -123,16 +144,18 @@ bool SetMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
 // still shows the player's mode: a monitor someone else changed or
 // switched off since stays as they left it. The screen grows only when it
 // cannot hold the monitor otherwise. The record on the root window goes.
-// True when the mode was put back.
+// True when the mode was put back; a mode the server refuses is said on
+// stderr.
 bool RestoreMonitorMode(_XDisplay* display, const TCrtcSwitch& change);
 // True when another running player has switched a CRTC of the monitor (by
 // its record on the root window) and it still shows that player's mode:
 // what it shows is not the desktop's. own: the switches of this player.
 bool SwitchedByAnotherPlayer(_XDisplay* display, const TMonitor& monitor, const std::vector<TCrtcSwitch>& own);
 // The mode a CRTC showed before a player that has ended switched it to
-// mode, by that player's record left on the root window; 0 when none.
-// That mode, not the one left showing, is the desktop's.
-unsigned long ModeLeftSwitched(_XDisplay* display, unsigned long crtc, unsigned long mode);
+// the mode it shows now, by that player's record left on the root window;
+// 0 when none, or when its outputs do not offer that mode (any client may
+// write the record). That mode, not the one left showing, is the desktop's.
+unsigned long ModeLeftSwitched(_XDisplay* display, const TCrtcState& crtc);
 
 // Where the pointer is on the screen, asked of the X server; false when
 // it is on another screen.

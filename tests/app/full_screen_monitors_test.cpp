@@ -19,6 +19,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <regex>
@@ -29,6 +33,7 @@
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // The screen's size, each monitor's place and its mode with its rate.
 const char* const kLayout = "xrandr | grep -E '^Screen|^DUMMY[0-9] |[*]'";
@@ -249,7 +254,7 @@ TEST(FullScreenMonitors, DISABLED_SecondMonitorInner) {
     const std::string full = Layout();
     const std::string other =
         RunCommand("xmessage -geometry 400x300+" + std::to_string(first.Left + 100) + "+" + std::to_string(first.Top + 100) +
-                   " another program >/dev/null 2>&1 & timeout 30 xdotool search --sync --name '^xmessage$' | head -1")
+                   " another program >/dev/null 2>&1 & timeout 120 xdotool search --sync --name '^xmessage$' | head -1")
             .Output;
     ASSERT_FALSE(other.empty());
     ASSERT_EQ(std::system(("xdotool mousemove --window " + other.substr(0, other.size() - 1) +
@@ -349,7 +354,7 @@ TEST(FullScreenMonitors, ASignalEndingThePlayerLeavesEveryMonitorAsItWas) {
     script << kLayout << " > '" << folder << "before.txt'\n"
            << "'" << VORQ_BINARY_DIR << "/vorqplayer' '" << folder << "' & pid=$!\n"
            // Moved once shown: the player places its window itself before.
-           << "wid=$(timeout 120 xdotool search --sync --onlyvisible --pid $pid | head -1)\n"
+           << ShellFindWindow()
            << "xdotool windowmove --sync $wid 1580 200 windowactivate --sync $wid\n"
            << "grep -q -m1 _NET_WM_STATE_FULLSCREEN < <(" << ShellSpyProperties("-id $wid _NET_WM_STATE")
            << ") & spy=$!\n"
@@ -420,13 +425,18 @@ TEST(FullScreenMonitors, AStuckOrKilledPlayerLeavesEveryMonitorAsItWas) {
     }
 }
 
-// Minimised (unmapped, without a window manager) and shown again ten
-// times in full screen on each of two monitors: meanwhile the monitor
+// Minimised (unmapped, without a window manager or when asked) and shown
+// again ten times in full screen on each of two monitors: meanwhile the monitor
 // shows its own mode and the game stands still; shown, the game takes the
 // monitor again, covers it and runs.
+// Unmapped and mapped again under a window manager, which forgets a
+// window's full screen when it is withdrawn: the game asks for it again.
 TEST(FullScreenMonitors, AMinimisedGameGivesItsMonitorBack) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    setenv(kCaseVariable, "0", 1);
     RunOnBothDesktops("MinimiseInner", kSecondMonitorRight);
+    setenv(kCaseVariable, "1", 1);
+    EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_MinimiseInner", "dummy", true), 0);
 }
 
 TEST(FullScreenMonitors, DISABLED_MinimiseInner) {
@@ -434,9 +444,9 @@ TEST(FullScreenMonitors, DISABLED_MinimiseInner) {
     ASSERT_FALSE(p.window.empty());
     ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
     const std::string before = Layout();
-    const bool wm = UnderOpenbox();
-    const std::string hide = (wm ? "xdotool windowminimize " : "xdotool windowunmap ") + p.window;
-    const std::string show = (wm ? "xdotool windowactivate " : "xdotool windowmap ") + p.window;
+    const bool minimise = UnderOpenbox() && InnerCase() == 0;
+    const std::string hide = (minimise ? "xdotool windowminimize " : "xdotool windowunmap ") + p.window;
+    const std::string show = (minimise ? "xdotool windowactivate " : "xdotool windowmap ") + p.window;
     for (const char* output : {"DUMMY0", "DUMMY1"}) {
         SCOPED_TRACE(output);
         const TRect monitor = OutputArea(before, output);
@@ -478,6 +488,12 @@ const TMonitorChange kMonitorChanges[] = {
     // The window goes to the primary monitor, which full screen then takes.
     {"its own monitor turned off", &kSecondMonitorRight, "DUMMY1", "xrandr --output DUMMY1 --off", Bounds(0, 0, 640, 480),
      {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", TRect{}}}},
+    // Only its CRTC's place changes: no output tells of it.
+    {"its own monitor moved down", &kSecondMonitorRight, "DUMMY0", "xrandr --output DUMMY0 --pos 0x100",
+     Bounds(0, 100, 640, 480), {{"DUMMY0", Bounds(0, 100, 1280, 1024)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}}},
+    // Another program's mode stays, the game covers the monitor at it.
+    {"its own monitor set another mode", &kSecondMonitorRight, "DUMMY0", "xrandr --output DUMMY0 --mode 1024x768",
+     Bounds(0, 0, 1024, 768), {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}}},
 };
 
 void ExpectMonitors(const std::string& layout, const TMonitorChange& c) {
@@ -546,44 +562,115 @@ TEST(FullScreenMonitors, MonitorsChangedThenThePlayerKilled) {
             }
 }
 
-// Two monitors that show the same area (a laptop cloned to a projector)
-// are one: full screen switches both to one mode each can show (the asked
-// 720x540 only the first offers, so 640x480), and the window covers
-// exactly the area they show; both come back.
+// Two monitors that mirror each other (a laptop cloned to a projector, at
+// the laptop's size or at its own) are one: full screen switches both to
+// one mode each can show (the asked 720x540 only the first offers, so
+// 640x480), and the window covers exactly the area they show; both come
+// back.
 const struct {
-    const char* Mirror;
+    const char* Mirror;  // the xrandr lines that clone DUMMY1 onto DUMMY0
     uint32_t Asked;
+    TRect Cloned;  // DUMMY1 before
 } kMirrors[] = {
-    {"", 640},
+    {"xrandr --addmode DUMMY1 1280x1024_85 && xrandr --output DUMMY1 --mode 1280x1024_85 --same-as DUMMY0", 640,
+     Bounds(0, 0, 1280, 1024)},
     {"xrandr --newmode 720x540 30.59 720 744 816 912 540 541 544 559 -hsync +vsync && "
-     "xrandr --addmode DUMMY0 720x540 && ",
-     720},
+     "xrandr --addmode DUMMY0 720x540 && "
+     "xrandr --addmode DUMMY1 1280x1024_85 && xrandr --output DUMMY1 --mode 1280x1024_85 --same-as DUMMY0",
+     720, Bounds(0, 0, 1280, 1024)},
+    {"xrandr --addmode DUMMY1 1024x768 && xrandr --output DUMMY1 --mode 1024x768 --same-as DUMMY0", 640,
+     Bounds(0, 0, 1024, 768)},
+    {"xrandr --addmode DUMMY1 1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --same-as DUMMY0", 640,
+     Bounds(0, 0, 1920, 1080)},
 };
 
 TEST(FullScreenMonitors, MirroredMonitorsAreSwitchedTogether) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
     for (size_t i = 0; i < std::size(kMirrors); ++i) {
+        SCOPED_TRACE(kMirrors[i].Mirror);
         setenv(kCaseVariable, std::to_string(i).c_str(), 1);
-        RunOnBothDesktops("MirroredInner", std::string(kMirrors[i].Mirror) +
-                                               "xrandr --addmode DUMMY1 1280x1024_85 && "
-                                               "xrandr --output DUMMY1 --mode 1280x1024_85 --same-as DUMMY0");
+        RunOnBothDesktops("MirroredInner", kMirrors[i].Mirror);
     }
 }
 
 TEST(FullScreenMonitors, DISABLED_MirroredInner) {
-    const uint32_t asked = kMirrors[InnerCase()].Asked;
+    const auto& c = kMirrors[InnerCase()];
     const TRect full_area = Bounds(0, 0, 640, 480);
     PlayerOnX p;
     ASSERT_FALSE(p.window.empty());
     ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
     const std::string before = Layout();
-    ASSERT_EQ(OutputArea(before, "DUMMY1"), Bounds(0, 0, 1280, 1024)) << before;
-    ASSERT_TRUE(SwitchTo(p, ModeIndex(asked, asked * 3 / 4)));
+    ASSERT_EQ(OutputArea(before, "DUMMY1"), c.Cloned) << before;
+    ASSERT_TRUE(SwitchTo(p, ModeIndex(c.Asked, c.Asked * 3 / 4)));
     const std::string full = Layout();
     for (const char* output : {"DUMMY0", "DUMMY1"}) EXPECT_EQ(OutputArea(full, output), full_area) << full;
-    EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == full_area; }));
+    EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == full_area; }))
+        << WindowArea(p.window).Width() << "x" << WindowArea(p.window).Height();
     p.view.reset();
     EXPECT_EQ(Layout(), before);
+}
+
+// A record on the root window that another client wrote, naming the
+// first monitor's CRTC, its present mode as a player's, no running owner
+// and a mode from before: a mode its outputs offer is taken for the
+// desktop's and comes back at the end; any other is not, and the mode
+// shown before full screen comes back. A desktop's mode the server no
+// longer takes when the game ends is said on stderr.
+const std::string kOwnDesktopMode =
+    "xrandr --newmode 1152x864_own 81.62 1152 1216 1336 1520 864 865 868 895 -hsync +vsync && "
+    "xrandr --addmode DUMMY0 1152x864_own && xrandr --output DUMMY0 --mode 1152x864_own";
+const struct {
+    const char* What;
+    const std::string* Monitors;  // the layout before, DUMMY0 first
+    bool WithRecord;
+    uint32_t SavedWidth;  // the record's mode: that width at 3/4 of it, none when 0
+    const char* Change;   // made in full screen
+    TRect After;          // DUMMY0 once the player has ended
+    bool Said;            // the failed restore said on stderr
+} kRecords[] = {
+    {"a record naming an offered mode", &kSecondMonitorRight, true, 1024, "true", Bounds(0, 0, 1024, 768), false},
+    {"a record naming no mode", &kSecondMonitorRight, true, 0, "true", Bounds(0, 0, 1280, 1024), false},
+    {"the desktop's mode taken from the output", &kOwnDesktopMode, false, 0, "xrandr --delmode DUMMY0 1152x864_own",
+     Bounds(0, 0, 640, 480), true},
+};
+
+TEST(FullScreenMonitors, RecordsOfOtherClientsAreCheckedAgainstTheModesOffered) {
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    for (size_t i = 0; i < std::size(kRecords); ++i) {
+        SCOPED_TRACE(kRecords[i].What);
+        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
+        EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_RecordInner", "dummy", false, *kRecords[i].Monitors), 0);
+    }
+}
+
+TEST(FullScreenMonitors, DISABLED_RecordInner) {
+    const auto& c = kRecords[InnerCase()];
+    PlayerOnX p;
+    ASSERT_FALSE(p.window.empty());
+    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
+    Display* d = X11WindowOf(ActiveSdlWindow()).Display;
+    std::vector<TMonitor> monitors;
+    ASSERT_TRUE(ReadMonitors(d, monitors));
+    ASSERT_FALSE(monitors.empty());
+    const TCrtcState& crtc = monitors.front().Crtcs.front();
+    unsigned long saved = 0x7ffffff;  // no mode has that id
+    for (const TMonitorMode& m : crtc.Modes)
+        if (m.Mode.Width == c.SavedWidth && m.Mode.Height == c.SavedWidth * 3 / 4) saved = m.Id;
+    if (c.WithRecord) {
+        const long record[] = {static_cast<long>(crtc.Crtc), static_cast<long>(saved), static_cast<long>(crtc.Mode), 0};
+        XChangeProperty(d, DefaultRootWindow(d), XInternAtom(d, "_VORQPLAYER_REPLACED_MODES", False), XA_INTEGER, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(record), 4);
+        XSync(d, False);
+    }
+    ::testing::internal::CaptureStderr();
+    p.view->SetFullScreen(true);
+    ASSERT_TRUE(p.Full());
+    EXPECT_EQ(OutputArea(Layout(), "DUMMY0"), Bounds(0, 0, 640, 480));
+    ASSERT_EQ(std::system(c.Change), 0);
+    p.view.reset();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(OutputArea(Layout(), "DUMMY0"), c.After) << Layout();
+    EXPECT_EQ(said.find("could not be put back") != std::string::npos, c.Said) << said;
 }
 
 // A window manager that ended (killed) leaves its check window's name on
@@ -620,9 +707,8 @@ TEST(FullScreenMonitors, DISABLED_EndedWindowManagerInner) {
 // The watcher killed (by its name, as pkill would) while the player is in
 // full screen: it shows by its own name, a new one takes its place at once
 // and the loss is said once; when the player is killed, the new one puts
-// the monitor back. Then two players on one monitor: the second does not
-// take the first one's mode for the desktop's, and once both have ended
-// the monitor shows the desktop's mode.
+// the monitor back. Then a player killed with its watcher: the next one
+// puts the desktop's mode back.
 TEST(FullScreenMonitors, ALostWatcherAndASecondPlayer) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
     TTestGameFolder first, second;
@@ -637,12 +723,6 @@ TEST(FullScreenMonitors, ALostWatcherAndASecondPlayer) {
            << "w=$(watcher 0); ps -o args= -p $w > watcher.txt; kill -KILL $w\n"
            << "watcher $w > /dev/null; kill -KILL $pid; wait $pid\n"
            << "wait_for 'DUMMY0 connected primary 1280x1024'; layout > after_kill.txt\n"
-           << "play '" << folder << "'; first=$pid\nwait_for 'DUMMY0 connected primary 800x600'\n"
-           << "play '" << NativePath(second.Path()) << "'; second=$pid\n"
-           << "until_true covers $second 800\n"
-           << "layout > both.txt\n"
-           << "kill -TERM $first; wait $first; kill -TERM $second; wait $second\n"
-           << "layout > after_both.txt\n"
            // A player killed with its watcher leaves its mode and record
            // behind; the next player on that monitor puts the desktop's back.
            << "play '" << folder << "'\nwait_for 'DUMMY0 connected primary 800x600'\n"
@@ -659,9 +739,124 @@ TEST(FullScreenMonitors, ALostWatcherAndASecondPlayer) {
     EXPECT_NE(errors.find(lost), std::string::npos) << errors;
     EXPECT_EQ(errors.find(lost), errors.rfind(lost)) << errors;
     EXPECT_EQ(ReadNativeFileBytes(folder + "after_kill.txt"), before);
-    EXPECT_THAT(ReadNativeFileBytes(folder + "both.txt"), HasSubstr("DUMMY0 connected primary 800x600"));
-    EXPECT_EQ(ReadNativeFileBytes(folder + "after_both.txt"), before);
     EXPECT_EQ(ReadNativeFileBytes(folder + "after_left.txt"), before);
+}
+
+// Two players on one monitor: the second covers it at the first one's
+// mode, which it does not take for the desktop's; once the first has
+// ended and put the desktop's mode back, the second takes the monitor;
+// once both have ended the monitor shows the desktop's mode.
+TEST(FullScreenMonitors, ASecondPlayerTakesTheMonitorWhenTheFirstEnds) {
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    for (const bool window_manager : {true, false}) {
+        SCOPED_TRACE(window_manager ? "under openbox" : "without a window manager");
+        TTestGameFolder first, second;
+        WriteFullScreenGame(first, 800, 600);
+        WriteFullScreenGame(second, 640, 480);
+        const std::string folder = NativePath(first.Path());
+        std::ofstream script(folder + "run.sh");
+        script << ScriptHead(folder) << "layout > before.txt\n"
+               << "play '" << folder << "'; first=$pid\nwait_for 'DUMMY0 connected primary 800x600'\n"
+               << "play '" << NativePath(second.Path()) << "'; second=$pid\n"
+               << "until_true covers $second 800\n"
+               << "layout > both.txt\n"
+               << "kill -TERM $first; wait $first\n"
+               << "wait_for 'DUMMY0 connected primary 640x480' && until_true covers $second 640\n"
+               << "layout > second.txt\n"
+               << "kill -TERM $second; wait $second\n"
+               << "layout > after_both.txt\n";
+        script.close();
+        EXPECT_EQ(
+            std::system(UnderXorgDummy("env -u VORQ_HEADLESS bash \"" + folder + "run.sh\"", window_manager).c_str()), 0);
+        EXPECT_EQ(ReadNativeFileBytes(folder + "failed.txt"), "");
+        EXPECT_THAT(ReadNativeFileBytes(folder + "both.txt"), HasSubstr("DUMMY0 connected primary 800x600"));
+        EXPECT_THAT(ReadNativeFileBytes(folder + "second.txt"), HasSubstr("DUMMY0 connected primary 640x480"));
+        EXPECT_EQ(ReadNativeFileBytes(folder + "after_both.txt"), ReadNativeFileBytes(folder + "before.txt"));
+    }
+}
+
+// The player started through the dynamic loader, whose file is then the
+// process's executable: its watcher starts all the same, from the
+// player's own file, and puts the monitor back after SIGKILL.
+TEST(FullScreenMonitors, APlayerStartedThroughTheLoaderHasItsWatcher) {
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    const char* const loader = "/lib64/ld-linux-x86-64.so.2";
+    if (access(loader, X_OK) != 0) GTEST_SKIP() << loader << " is not there";
+    TTestGameFolder game;
+    WriteFullScreenGame(game, 640, 480);
+    const std::string folder = NativePath(game.Path());
+    std::ofstream script(folder + "run.sh");
+    script << ScriptHead(folder) << "layout > before.txt\n"
+           << loader << " '" << VORQ_BINARY_DIR << "/vorqplayer' '" << folder << "' 2>>stderr.txt & pid=$!\n"
+           << "wait_for 'DUMMY0 connected primary 640x480'\n"
+           << "until_true pgrep -P $pid -x vorq-watcher >/dev/null\n"
+           << "kill -KILL $pid; wait $pid\n"
+           << "wait_for 'DUMMY0 connected primary 1280x1024'; layout > after.txt\n";
+    script.close();
+    EXPECT_EQ(std::system(UnderXorgDummy("env -u VORQ_HEADLESS bash \"" + folder + "run.sh\"", false).c_str()), 0);
+    EXPECT_EQ(ReadNativeFileBytes(folder + "failed.txt"), "");
+    EXPECT_THAT(ReadNativeFileBytes(folder + "stderr.txt"), Not(HasSubstr("watcher")));
+    EXPECT_EQ(ReadNativeFileBytes(folder + "after.txt"), ReadNativeFileBytes(folder + "before.txt"));
+}
+
+// No descriptor left for the watcher's socket (a player at its limit of
+// open files): the start is tried again a little later, a few times, then
+// the player does without a watcher and says so once; full screen goes
+// on, and the monitor comes back when it is left.
+TEST(FullScreenMonitors, AWatcherThatCannotStartIsGivenUp) {
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    EXPECT_EQ(RunSelfUnderX("FullScreenMonitors.DISABLED_NoWatcherInner", "dummy", false), 0);
+}
+
+TEST(FullScreenMonitors, DISABLED_NoWatcherInner) {
+    PlayerOnX p;
+    ASSERT_FALSE(p.window.empty());
+    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
+    const std::string before = Layout();
+    // What the player says goes into a pipe, read without opening anything.
+    int said[2];
+    ASSERT_EQ(pipe2(said, O_NONBLOCK | O_CLOEXEC), 0);
+    const int stderr_copy = dup(2);
+    ASSERT_GE(dup2(said[1], 2), 0);
+    int highest = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        highest = std::max(highest, std::atoi(e.path().filename().c_str()));
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    const rlimit full{static_cast<rlim_t>(highest) + 1, files.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &full), 0);
+    // The numbers left free below the limit taken too.
+    std::vector<int> taken;
+    for (int fd; (fd = dup(0)) >= 0;) taken.push_back(fd);
+    std::string text;
+    auto read_said = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(said[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    };
+    p.view->SetFullScreen(true);
+    const std::string given_up = "the monitors' watcher cannot be started";
+    const bool said_once = p.FramesUntil([&] {
+        read_said();
+        return text.find(given_up) != std::string::npos;
+    });
+    // And never again.
+    const uint64_t frames = p.view->PresentedFrames;
+    p.FramesUntil([&] { return p.view->PresentedFrames > frames + 30; });
+    read_said();
+    for (const int fd : taken) close(fd);
+    setrlimit(RLIMIT_NOFILE, &files);
+    dup2(stderr_copy, 2);
+    close(stderr_copy);
+    close(said[0]);
+    close(said[1]);
+    EXPECT_TRUE(said_once) << text;
+    EXPECT_EQ(text.find(given_up), text.rfind(given_up)) << text;
+    EXPECT_EQ(text.find("has ended"), std::string::npos) << text;
+    EXPECT_EQ(ScreenWatcherPid(), -1);
+    EXPECT_TRUE(p.Full());
+    EXPECT_EQ(OutputArea(Layout(), "DUMMY0"), Bounds(0, 0, 640, 480));
+    p.view->SetFullScreen(false);
+    EXPECT_EQ(Layout(), before);
 }
 
 // A 600x400 screen, smaller than the 640x480 picture: full screen still

@@ -101,7 +101,7 @@ TEST(QuitSignal, TheWindowHasTheIconAndSigtermClosesIt) {
     ASSERT_EQ(std::system(("tar -xf '" + kWaitingGame + "' -C '" + folder + "'").c_str()), 0);
     std::ofstream script(folder + "run.sh");
     script << "'" << kPlayer << "' '" << folder << "' & pid=$!\n"
-           << "wid=$(timeout 30 xdotool search --sync --pid $pid | head -1)\n"
+           << ShellFindWindow()
            // The icon is set after the window is mapped: read until it is
            // there (a busy machine may take seconds), within a deadline.
            << "for i in $(seq 300); do xprop -id \"$wid\" _NET_WM_ICON 2>/dev/null | head -1 > '" << folder

@@ -46,7 +46,7 @@ TEST(WindowPlacement, TheWindowsTopLeftCornerStaysOnTheScreen) {
         const std::string folder = NativePath(game.Path());
         std::ofstream script(folder + "run.sh");
         script << "'" << kPlayer << "' '" << folder << "' & pid=$!\n"
-               << "wid=$(timeout 30 xdotool search --sync --onlyvisible --pid $pid 2>/dev/null | head -1)\n"
+               << ShellFindWindow()
                // A window manager has placed the window once it has framed it.
                << (c.Managed ? "grep -q -m1 ^_NET_FRAME_EXTENTS < <(" + ShellSpyProperties("-id $wid") +
                                   ")\n"

@@ -209,7 +209,7 @@ TEST(Screenshot, DISABLED_OwnWindowBoxInner) {
         // screen, then types.
         std::ofstream script(scratch.Path / "drive.sh");
         script << "cd '" << dir << "'\n"
-               << "wid=$(timeout 30 xdotool search --sync --onlyvisible --pid " << getpid() << " | head -1)\n"
+               << ShellFindWindow(std::to_string(getpid()))
                << "xdotool getwindowgeometry --shell $wid > geometry\n"
                << ". ./geometry\n"
                << "for i in $(seq 300); do import -window root -depth 8 screen.ppm 2>/dev/null; "

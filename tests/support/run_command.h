@@ -104,6 +104,14 @@ inline std::string ShellSpyProperties(const std::string& window) {
     return "timeout 120 stdbuf -oL xprop -spy " + window + " 2>/dev/null";
 }
 
+// The shell line that sets wid to the first visible window of process
+// pid, polling for it up to 120 s (wid is empty then): a single search
+// fails outright when a window goes while it looks, as on a busy server.
+inline std::string ShellFindWindow(const std::string& pid = "$pid") {
+    return "wid=; end=$(( $(date +%s) + 120 )); until wid=$(xdotool search --onlyvisible --pid " + pid +
+           " 2>/dev/null | head -1); [ -n \"$wid\" ] || [ $(date +%s) -ge $end ]; do sleep 0.05; done\n";
+}
+
 // The shell lines that run `run` once openbox has taken the screen (they
 // end with 125 when it never does), then stop openbox: run's exit status.
 inline std::string ShellUnderWindowManager(const std::string& run) {

@@ -1,6 +1,6 @@
 // The choices full screen makes on X before it asks the server anything:
-// the monitor a window belongs to, where a window outside every monitor
-// goes, and the mode a monitor takes for the game.
+// the monitors CRTCs make, the monitor a window belongs to, where a window
+// outside every monitor goes, and the mode a monitor takes for the game.
 #include "platform/display/x11_screen.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,62 @@ namespace {
 
 // 1280x1024 at the origin, 1920x1080 right of it.
 const std::vector<TRect> kMonitors = {Bounds(0, 0, 1280, 1024), Bounds(1280, 0, 1920, 1080)};
+
+// A CRTC at an area, offering the sizes given (each at 60 Hz, the first
+// one's rate where it shows), mode id = width.
+TShownCrtc Crtc(unsigned long id, const TRect& area, std::vector<uint32_t> widths, bool primary = false) {
+    TShownCrtc c;
+    c.State.Crtc = id;
+    c.Area = area;
+    c.Primary = primary;
+    for (const uint32_t w : widths)
+        c.State.Modes.push_back({w, DisplayMode{w, w * 3 / 4, 32, w == static_cast<uint32_t>(area.Width()) ? 85u : 60u}});
+    c.State.Mode = static_cast<unsigned long>(area.Width());
+    return c;
+}
+
+TEST(FullScreenChoice, OverlappingCrtcsAreOneMonitor) {
+    const struct {
+        const char* What;
+        std::vector<TShownCrtc> Crtcs;
+        std::vector<std::vector<unsigned long>> Monitors;  // the CRTCs of each
+        std::vector<TRect> Bounds;
+        std::vector<uint32_t> Widths;  // the sizes the first monitor offers
+    } cases[] = {
+        {"side by side",
+         {Crtc(1, Bounds(0, 0, 1280, 960), {640, 1280}), Crtc(2, Bounds(1280, 0, 1920, 1440), {640, 1920})},
+         {{1}, {2}}, {Bounds(0, 0, 1280, 960), Bounds(1280, 0, 1920, 1440)}, {640, 1280}},
+        {"a mirror of another size",
+         {Crtc(1, Bounds(0, 0, 1280, 960), {640, 1024, 1280}), Crtc(2, Bounds(0, 0, 1024, 768), {640, 800, 1024})},
+         {{1, 2}}, {Bounds(0, 0, 1024, 768)}, {640, 1024}},
+        {"a larger mirror",
+         {Crtc(1, Bounds(0, 0, 1280, 960), {640, 1280}), Crtc(2, Bounds(0, 0, 1920, 1440), {640, 1280, 1920})},
+         {{1, 2}}, {Bounds(0, 0, 1280, 960)}, {640, 1280}},
+        // The third joins two monitors made so far, in their first one's place.
+        {"a chain",
+         {Crtc(1, Bounds(0, 0, 800, 600), {640, 800}), Crtc(2, Bounds(2000, 0, 800, 600), {640, 800}),
+          Crtc(3, Bounds(600, 0, 1440, 1080), {640, 800, 1440}), Crtc(4, Bounds(0, 1080, 640, 480), {640})},
+         {{1, 2, 3}, {4}}, {Bounds(0, 0, 800, 600), Bounds(0, 1080, 640, 480)}, {640, 800}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::vector<TMonitor> monitors = JoinMirrors(c.Crtcs, 32);
+        ASSERT_EQ(monitors.size(), c.Monitors.size());
+        for (size_t i = 0; i < monitors.size(); ++i) {
+            std::vector<unsigned long> crtcs;
+            for (const TCrtcState& s : monitors[i].Crtcs) crtcs.push_back(s.Crtc);
+            EXPECT_EQ(crtcs, c.Monitors[i]) << i;
+            EXPECT_EQ(monitors[i].Bounds, c.Bounds[i]) << i;
+        }
+        std::vector<uint32_t> widths;
+        for (const DisplayMode& m : monitors.front().Modes) widths.push_back(m.Width);
+        EXPECT_EQ(widths, c.Widths);
+        // The area shown, at the first CRTC's rate.
+        const DisplayMode& shown = monitors.front().Shown;
+        EXPECT_EQ(shown, (DisplayMode{static_cast<uint32_t>(c.Bounds[0].Width()),
+                                      static_cast<uint32_t>(c.Bounds[0].Height()), 32, 85}));
+    }
+}
 
 TEST(FullScreenChoice, TheMonitorOfAWindow) {
     const struct {
