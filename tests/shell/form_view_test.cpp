@@ -583,8 +583,9 @@ TEST_P(BadGames, EndWithTheirMessageAndAFailure) {
     EXPECT_FALSE(view->Window().Visible());
     // A folder where no game was read keeps no save.dat of it.
     const std::string name = GetParam().Name;
-    if (name == "NoProject" || name == "CorruptProject" || name == "CorruptArchive")
+    if (name == "NoProject" || name == "CorruptProject" || name == "CorruptArchive") {
         EXPECT_FALSE(FileExists(folder.Path() + "save.dat"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
