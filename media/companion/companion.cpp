@@ -686,8 +686,16 @@ uint32_t vorqOggStrmanAdd(void* stream, int32_t is_ogg) {
 }
 
 void vorqOggStrmanDel(uint32_t h) {
-    std::lock_guard l(media_lock);
-    decoded.erase(h);
+    std::unique_ptr<DecodedStream> gone;
+    {
+        std::lock_guard l(media_lock);
+        auto it = decoded.find(h);
+        if (it == decoded.end()) return;
+        gone = std::move(it->second);
+        decoded.erase(it);
+    }
+    // Freed outside the table lock: it waits for its own place and page
+    // check to end, and no other sound's call need wait with it.
 }
 
 int32_t vorqOggStrGetFormat(uint32_t h, void* format16) {
