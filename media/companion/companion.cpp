@@ -1,4 +1,5 @@
 #include "media/companion/companion.h"
+#include "media/companion/handle_table.h"
 
 #include "media/decode/pcm_decoder.h"
 #include "media/companion/video_companion.h"
@@ -514,14 +515,8 @@ uint32_t add_player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> de
 }
 
 void del_player(uint32_t h) {
-    std::shared_ptr<Player> gone;
-    {
-        std::lock_guard l(media_lock);
-        auto it = players.find(h);
-        if (it == players.end()) return;
-        gone = std::move(it->second);
-        players.erase(it);
-    }
+    const std::shared_ptr<Player> gone = take_entry(media_lock, players, h);
+    if (!gone) return;
     // Retired outside the table lock: its bus source is removed first, so
     // the audio callback never sees it again, and the stream the caller
     // frees next is read no more.
@@ -686,16 +681,8 @@ uint32_t vorqOggStrmanAdd(void* stream, int32_t is_ogg) {
 }
 
 void vorqOggStrmanDel(uint32_t h) {
-    std::unique_ptr<DecodedStream> gone;
-    {
-        std::lock_guard l(media_lock);
-        auto it = decoded.find(h);
-        if (it == decoded.end()) return;
-        gone = std::move(it->second);
-        decoded.erase(it);
-    }
-    // Freed outside the table lock: it waits for its own place and page
-    // check to end, and no other sound's call need wait with it.
+    // Waits for its own place and page check to end, outside the table lock.
+    take_entry(media_lock, decoded, h);
 }
 
 int32_t vorqOggStrGetFormat(uint32_t h, void* format16) {

@@ -1,6 +1,7 @@
 #include "media/companion/video_companion.h"
 
 #include "media/companion/companion.h"
+#include "media/companion/handle_table.h"
 #include "media/decode/video_decoder.h"
 #include "platform/system/audio.h"
 #include "platform/system/clock.h"
@@ -420,16 +421,7 @@ uint32_t vorqVidmanAdd(const char* /*name*/, void* stream, int32_t overlay) {
     return h;
 }
 
-void vorqVidmanDel(uint32_t h) {
-    std::shared_ptr<VideoPlayer> gone;
-    {
-        std::lock_guard l(table_lock);
-        auto it = videos.find(h);
-        if (it == videos.end()) return;
-        gone = std::move(it->second);
-        videos.erase(it);
-    }
-}
+void vorqVidmanDel(uint32_t h) { take_entry(table_lock, videos, h); }
 
 void vorqVidmanFinal() {
     std::map<uint32_t, std::shared_ptr<VideoPlayer>> all;
