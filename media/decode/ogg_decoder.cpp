@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -174,6 +175,12 @@ long ov_tell_cb(void* source) { return static_cast<long>(static_cast<OggWindow*>
 
 bool same_layout(const TWaveFormatEx& a, const TWaveFormatEx& b) {
     return a.nSamplesPerSec == b.nSamplesPerSec && a.nChannels == b.nChannels;
+}
+
+// Bytes in the sound's layout of frames of a link in layout own: a link
+// of another layout is converted to the sound's, which is then the device's.
+int64_t link_bytes(int64_t frames, const TWaveFormatEx& own, const TWaveFormatEx& sound) {
+    return same_layout(own, sound) ? pcm_bytes(frames, sound) : DeviceBytes(pcm_bytes(frames, own), own);
 }
 
 // One libvorbisfile handle over a window. A seekable one looks at the
@@ -424,7 +431,10 @@ constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
 // It is in one of two stages. Reading ahead (a large file): the first link
 // is read from the stream's start by a handle that never seeks, while the
 // pages are looked at on a thread of their own; the sound's layout is the
-// device's, which every link joins, and its length what has been decoded.
+// device's, which every link joins, and its length what the file's last
+// page tells when that is the first link's (as libvorbisfile tells a
+// file's length), else what has been decoded; the look's answer replaces
+// it the moment the look ends.
 // A file looked at when it opens plays in its links' layout when they
 // share one; else in the device's. Known: the
 // pages are known and every link can be opened. Reading ahead passes to
@@ -434,7 +444,15 @@ constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
 class OggDecoder : public PcmDecoder {
 public:
     explicit OggDecoder(TStream& s) : FShare(std::make_shared<SharedStream>(s)) {
-        if (FShare->Size() > kLookAtOnceBytes && start_early()) return;
+        if (FShare->Size() > kLookAtOnceBytes) {
+            // A large file whose start is no Vorbis stream (its first page
+            // damaged, or more than 64 KB of other bytes before its pages)
+            // is refused from its first pages, as libvorbisfile refuses
+            // it: looking at all its pages here would hold the game's
+            // thread for as long as the file takes to read.
+            if (!start_early()) RaiseSoundDataCorrupt();
+            return;
+        }
         Checked c = examine();
         if (c.Links.empty()) RaiseSoundDataCorrupt();
         const TWaveFormatEx& own = c.Links[0].Own;
@@ -444,7 +462,7 @@ public:
         finish(c);
         FView = std::move(c.View);
         FLinks = std::move(c.Links);
-        publish_total();
+        publish_total(FLinks);
         Part first = open_link(0);
         if (!first.Decoder) RaiseSoundDataCorrupt();
         play(std::move(first), 0);
@@ -545,15 +563,19 @@ public:
     }
     int64_t Position() const override { return FPos; }
     // Never waits: once the pages are known, their length (each link read
-    // through as it gave); before, what has been decoded so far. A guess
-    // from a few pages (the last one's granule position, a bisection of a
-    // chain's links) is wrong for links that share a serial number, which
-    // only the whole look tells apart: none is made.
+    // through as it gave); before, what the last page tells, or what has
+    // been decoded when that is more (a chain of one serial number, whose
+    // last page tells only its last link's length).
     int64_t TotalBytes() const override {
         const int64_t t = FTotal.load();
-        return t >= 0 ? t : FDecoded.load();
+        if (t >= 0) return t;
+        start_check();
+        return std::max(FDecoded.load(), FGuess);
     }
-    bool LengthSettled() const override { return FSettled.load(); }
+    bool LengthSettled() const override {
+        if (FTotal.load() < 0) start_check();
+        return FSettled.load();
+    }
     bool SeekIsQuick(int64_t byte_pos) const override {
         const int64_t pos = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign * FFormat.nBlockAlign;
         if (pos == FPos) return true;
@@ -597,9 +619,15 @@ private:
         // Whether other links follow, and in which layouts, only the pages
         // tell, and reading them is the look's work, off this thread: the
         // sound plays in the device's layout, so that every link can join
-        // it. Its length is what has been decoded until they are known.
+        // it. Its length is the last page's granule position when that
+        // page is of the first link's stream: exact for a file of one
+        // link, which most are; the look confirms or corrects it.
         FFormat = MakePCMWaveFormat(44100, 16, 2);
         FTotal = -1;
+        SharedReader r(*FShare);
+        if (const std::optional<OggPageMark> last = LastOggPage(r);
+            last && static_cast<long>(last->Serial) == early->Serial() && last->Granule >= 0)
+            FGuess = link_bytes(last->Granule, own, FFormat);
         // A hole may be where a link of the same serial number begins,
         // which only the pages tell: the handle holds there until they are
         // known.
@@ -612,9 +640,15 @@ private:
         return true;
     }
     // The look at the pages starts once the first samples are out, so that
-    // its reading never delays them; or when something waits for it.
-    void start_check() {
-        if (!FCheckThread.joinable()) FCheckThread = std::thread([this] { run_check(); });
+    // its reading never delays them; or when something waits for it, or
+    // asks the length, which a sound never read (paused, or only measured)
+    // learns so. From any thread: under the look's lock.
+    void start_check() const {
+        std::lock_guard l(FCheckLock);
+        // Once cancelled (the decoder is being freed), never.
+        if (FCheckThread.joinable() || FCancel.load()) return;
+        // The look is all that starts here, and it writes only its result.
+        FCheckThread = std::thread([self = const_cast<OggDecoder*>(this)] { self->run_check(); });
     }
 
     // The look at the pages, and each link opened once to learn its layout
@@ -652,8 +686,7 @@ private:
         std::erase_if(c.Links, [&](const Link& l) { return !device && !same_layout(l.Own, FFormat); });
         int64_t at = 0;
         for (Link& l : c.Links) {
-            l.Bytes = same_layout(l.Own, FFormat) ? pcm_bytes(l.Frames, FFormat)
-                                                  : DeviceBytes(pcm_bytes(l.Frames, l.Own), l.Own);
+            l.Bytes = link_bytes(l.Frames, l.Own, FFormat);
             l.Start = at;
             at += l.Bytes;
         }
@@ -669,6 +702,9 @@ private:
         }
         std::lock_guard l(FCheckLock);
         FResult = std::move(c);
+        // The length is answered from here on, not once the decoder takes
+        // the look's result: a paused sound's decoder is not read for long.
+        if (!FCancel) publish_total(FResult.Links);
         FChecked = true;
         FCheckCv.notify_all();
     }
@@ -684,7 +720,7 @@ private:
         FStage = Stage::Known;
         FView = std::move(c.View);
         FLinks = std::move(c.Links);
-        publish_total();
+        publish_total(FLinks);
         // The handle reading from the stream's start ends with the first
         // link; a hole it holds at past that link's pages is the next
         // link's start (of the same serial number), which another handle
@@ -714,15 +750,23 @@ private:
     }
     // Link k, opened to be decoded forward to place to of it: where its
     // pages break sequence, a handle of its own starts at a page near the
-    // place (from: the place it gives first), as long as the link is in
-    // the sound's layout; else from the link's start.
+    // place (from: the place it gives first), the converter after it for a
+    // link in another layout than the sound's; else from the link's start.
     Part open_link_near(size_t k, int64_t to, int64_t& from) {
         from = 0;
         const Link& l = FLinks[k];
         // Within its first second a link is decoded from its start.
-        if (!same_layout(l.Own, FFormat) || to < int64_t{FFormat.nAvgBytesPerSec}) return open_link(k);
-        const int64_t align = FFormat.nBlockAlign;
-        const std::optional<StartPoint> p = start_point(*FView, l.Begin, l.End, to / align, FCancel);
+        if (to < int64_t{FFormat.nAvgBytesPerSec}) return open_link(k);
+        // A converted handle starts at a frame of its own that falls on
+        // one of the sound's (a multiple of step), so that the place lands
+        // on the sample that decoding the link from its start lands on;
+        // the page is looked for far enough back to leave room for that.
+        const bool convert = !same_layout(l.Own, FFormat);
+        const int64_t rate = l.Own.nSamplesPerSec, sound_rate = FFormat.nSamplesPerSec;
+        const int64_t step = convert ? rate / std::gcd(rate, sound_rate) : 1;
+        const int64_t target = to / FFormat.nBlockAlign * rate / sound_rate - (step - 1);
+        if (target <= 0) return open_link(k);
+        const std::optional<StartPoint> p = start_point(*FView, l.Begin, l.End, target, FCancel);
         if (!p || p->PageAt == p->HeadersEnd) return open_link(k);
         std::vector<OggSpan> spans = FView->StreamSpans(l.Begin, p->HeadersEnd);
         for (const OggSpan& span : FView->StreamSpans(p->PageAt, l.End)) spans.push_back(span);
@@ -731,10 +775,14 @@ private:
         try {
             auto d = std::make_unique<VorbisDecoder>(
                 OggWindow{std::make_shared<OggView>(FView->Stream(), std::move(spans)), 0, size, 0}, false);
-            if (!same_layout(d->Format(), FFormat)) return open_link(k);
-            from = p->Frames * align;
+            if (!same_layout(d->Format(), l.Own)) return open_link(k);
+            const int64_t first = (p->Frames + step - 1) / step * step;
+            const int64_t skip = (first - p->Frames) * l.Own.nBlockAlign;
+            if (decode_forward(*d, skip) != skip) return open_link(k);
+            from = first * sound_rate / rate * FFormat.nBlockAlign;
             VorbisDecoder* vorbis = d.get();
-            return {std::move(d), vorbis};
+            if (!convert) return {std::move(d), vorbis};
+            return {ConvertToDeviceFormat(std::move(d)), vorbis};
         } catch (const Exception&) {
             return open_link(k);
         }
@@ -805,11 +853,11 @@ private:
             FLinks[k].Bytes = bytes;
             for (size_t i = k + 1; i < FLinks.size(); ++i) FLinks[i].Start = FLinks[i - 1].Start + FLinks[i - 1].Bytes;
         }
-        publish_total();
+        publish_total(FLinks);
     }
-    void publish_total() {
-        FTotal = FLinks.empty() ? 0 : FLinks.back().Start + FLinks.back().Bytes;
-        FSettled = std::all_of(FLinks.begin(), FLinks.end(), [](const Link& l) { return l.Settled; });
+    void publish_total(const std::vector<Link>& links) {
+        FTotal = links.empty() ? 0 : links.back().Start + links.back().Bytes;
+        FSettled = std::all_of(links.begin(), links.end(), [](const Link& l) { return l.Settled; });
     }
 
     std::shared_ptr<SharedStream> FShare;
@@ -825,10 +873,11 @@ private:
     // only from what was decoded (FDecoded); whether it is final.
     std::atomic<int64_t> FTotal{0};
     std::atomic<int64_t> FDecoded{0};
+    int64_t FGuess = 0;  // from the last page, made when it opens
     std::atomic<bool> FSettled{false};
 
-    std::thread FCheckThread;
-    std::mutex FCheckLock;
+    mutable std::thread FCheckThread;
+    mutable std::mutex FCheckLock;
     std::condition_variable FCheckCv;
     bool FChecked = false;
     Checked FResult;

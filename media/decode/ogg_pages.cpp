@@ -223,3 +223,13 @@ OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel) {
     layout.Sound = !layout.Links.empty();
     return layout;
 }
+
+std::optional<OggPageMark> LastOggPage(TStream& s) {
+    // Pages are a few kilobytes: the last 64 KB nearly always hold one, and
+    // a file that ends otherwise is looked at by the page check only.
+    PageSearch search(s, std::max<int64_t>(0, s.GetSize() - (int64_t{1} << 16)), nullptr);
+    std::optional<OggPageMark> last;
+    for (Page p; search.Next(p);)
+        last = OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
+    return last;
+}

@@ -54,3 +54,11 @@ struct OggLayout {
 // position is left at the end of what was read. When cancel is given and
 // becomes true, the reading stops and gives an empty layout.
 OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel = nullptr);
+
+// The last good page in the last 64 KB of the stream, read in one block:
+// its stream and its granule position (-1 when no packet ends on it).
+struct OggPageMark {
+    uint32_t Serial = 0;
+    int64_t Granule = -1;
+};
+std::optional<OggPageMark> LastOggPage(TStream& s);

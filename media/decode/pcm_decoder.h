@@ -70,10 +70,14 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // when the links' differ). A link whose pages break sequence (a page lost,
 // spoilt or written twice), or on which the library reported damage, is
 // never sought by the library: a handle of its own starts at a page near
-// the place (or at the link's start) and decodes forward to it. A large
-// file's decoder waits (Waiting) at its first link's end, and a seek waits,
-// until the look at its pages has ended; till then it plays in the device's
-// layout, and its length is what it has decoded (LengthSettled is false).
+// the place (or at the link's start), converted after it when the link's
+// layout is not the sound's, and decodes forward to it. A large file's
+// decoder waits (Waiting) at its first link's end, and a seek waits, until
+// the look at its pages (begun when it opens) has ended; till then it plays
+// in the device's layout, and its length is what its last page tells when
+// that is the first link's, else what it has decoded (LengthSettled is
+// false); the look's answer is given the moment it ends. A large file whose
+// start is no Vorbis stream is refused from its first pages.
 // Thread: one thread at a time, but Cancel, TotalBytes and LengthSettled
 // from any.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);

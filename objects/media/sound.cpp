@@ -53,23 +53,6 @@ TDMediaItem* AddSoundItem(const std::string& source) {
     return nullptr;
 }
 
-namespace {
-struct SoundLength {
-    int32_t Ms = 0;
-    bool Settled = true;
-};
-// The playing item's length, or a probe's when nothing plays.
-SoundLength length_of(TDMediaItem* item, const std::string& source) {
-    if (item) return {item->GetLength(), item->LengthSettled()};
-    if (!SoundFileExists(source)) return {};
-    TDMediaItem* probe = AddSoundItem(source);
-    if (!probe) return {};
-    const SoundLength length{probe->GetLength(), probe->LengthSettled()};
-    probe->Manager()->Remove(probe);
-    return length;
-}
-}  // namespace
-
 TVorqSound::TVorqSound(TVorqBaseList* registry) : TVorqSoundLike(registry) {}
 
 TVorqSound::~TVorqSound() {
@@ -83,6 +66,30 @@ void TVorqSound::drop_item() {
     FFade.reset();
     if (FItem && FItem->Manager()) FItem->Manager()->Remove(FItem);
     FItem = nullptr;
+    drop_probe();
+}
+
+void TVorqSound::drop_probe() const {
+    if (FProbe && FProbe->Manager()) FProbe->Manager()->Remove(FProbe);
+    FProbe = nullptr;
+}
+
+TVorqSound::SoundLength TVorqSound::length() const {
+    if (FItem) return {FItem->GetLength(), FItem->LengthSettled()};
+    if (FMeasured >= 0) return {FMeasured, true};
+    if (!FProbe) {
+        if (!SoundFileExists(FSource)) return {};
+        FProbe = AddSoundItem(FSource);
+        if (!FProbe) return {};
+    }
+    // A length still being learnt is asked of the same probe again, which
+    // learns it as an item would; a settled one is kept, without the probe.
+    const SoundLength l{FProbe->GetLength(), FProbe->LengthSettled()};
+    if (l.Settled) {
+        FMeasured = l.Ms;
+        drop_probe();
+    }
+    return l;
 }
 
 int32_t TVorqSound::EffectiveVolume() const { return SoundItemVolume(FVolume, IsMidiItem(FItem)); }
@@ -90,6 +97,7 @@ int32_t TVorqSound::EffectiveVolume() const { return SoundItemVolume(FVolume, Is
 void TVorqSound::SetSource(const std::string& v) {
     if (v == FSource) return;
     drop_item();
+    FMeasured = -1;
     FSource = v;
     FPlayState = 2;
     FPaused = 0;
@@ -149,7 +157,7 @@ void TVorqSound::SetIndex(int32_t v) {
     if (!FPaused && !FItem->IsPlaying()) FItem->Play();
 }
 
-int32_t TVorqSound::GetCount() const { return length_of(FItem, FSource).Ms; }
+int32_t TVorqSound::GetCount() const { return length().Ms; }
 
 bool TVorqSound::GetPlaying() const { return FItem && FItem->IsPlaying(); }
 
@@ -170,6 +178,7 @@ void TVorqSound::SetPlayState(uint8_t state) {
     case 1: {
         if (FItem) return;
         if (!SoundFileExists(FSource) && !is_cd_track(FSource)) return;
+        drop_probe();
         FItem = AddSoundItem(FSource);
         if (!FItem) return;
         FItem->SetPan(FBalance);
@@ -251,8 +260,8 @@ void TVorqSound::SaveToStream(TStream& s) {
     // being learnt (a large file's pages looked at, a damaged one not yet
     // played through) may grow: such a sound is taken as long.
     if (!FRepeat && (state == 0 || state == 1)) {
-        const SoundLength length = length_of(FItem, FSource);
-        if (length.Settled && length.Ms < 3000) state = 2;
+        const SoundLength l = length();
+        if (l.Settled && l.Ms < 3000) state = 2;
     }
     WriteStreamByte(s, state);
     WriteStreamString(s, FOnPlayEnd);

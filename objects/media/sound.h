@@ -36,11 +36,23 @@ public:
     bool Ended() const { return FEnded != 0; }
 
 private:
+    struct SoundLength {
+        int32_t Ms = 0;
+        bool Settled = true;
+    };
+    // The item's length, or a probe's when no item plays SOURCE.
+    SoundLength length() const;
     void drop_item();
+    void drop_probe() const;
     void apply_pause();
 
     uint8_t FAniPausedFlag = 0;
     uint8_t FEnded = 0;
+    // An item made only to measure SOURCE while none plays it, kept while
+    // its length is still being learnt (a large file's pages looked at),
+    // so that COUNT goes on as an item's would instead of starting again.
+    mutable TDMediaItem* FProbe = nullptr;
+    mutable int32_t FMeasured = -1;  // the probe's settled length
 };
 
 // The item scale of a scenario VOLUME (0..1000) for MIDI or other items.

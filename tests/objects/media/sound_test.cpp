@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -529,8 +530,9 @@ TEST_F(Sound, AnOggWhosePagesBreakSequencePlaysLoopsMovesAndComesBackAfterALoad)
         s->SetRepeat(true);
         s->SetPlayState(PS_PLAY);
         // As its pages tell it, until it has been played through; over a
-        // megabyte, what has been decoded (nothing yet) until they are known.
-        EXPECT_EQ(s->GetCount() > 0, row.bytes.size() <= size_t{1} << 20);
+        // megabyte, as its first and last pages tell it until they are all
+        // known.
+        EXPECT_GT(s->GetCount(), 0);
         EXPECT_EQ(differ(capture(n + n / 2), 0), 0u) << "played and looped";
         EXPECT_NEAR(s->GetCount(), int32_t(n * 1000 / 44100), 1);
         const int32_t at = s->GetIndex();
@@ -718,4 +720,83 @@ TEST_F(Sound, RepeatSetBeforeTheLengthIsKnownKeepsThePlace) {
     EXPECT_EQ(s->GetIndex(), 20000);
     s->SetPlayState(PS_STOP);
     reg->Update();
+}
+
+// COUNT is the file's length, as oggdec decodes it, from the frame that
+// creates the sound, on both mixing paths: a file of one link (about 4 MB,
+// and about 100 MB) at once, whether it plays, is paused for a second or
+// has no item (measured by a probe); a chain of two serial numbers, and of
+// one (whose last page tells only its last link's length), once the look
+// at its pages ends, the moment it ends, paused too. Before, COUNT was
+// what had been decoded (0, or about 370 ms) until the decoder took the
+// look's result, which a paused sound never did, and a probe started over
+// at each measure.
+TEST_F(Sound, CountIsTheFilesLengthFromTheFrameThatCreatesTheSound) {
+    if (const char* tool = MissingTool({"sox", "oggenc", "oggdec"})) GTEST_SKIP() << tool << " is not installed";
+    OggMaker made;
+    const std::string four = made.write("four.ogg", made.ogg("four", "-r 44100 -c 2 synth 80 whitenoise vol 0.5", 7, "-q 10"));
+    // 2,000 s of white noise at the highest quality, piped: no wave file of 350 MB.
+    const std::string hundred = made.dir + "hundred.ogg";
+    ASSERT_EQ(RunCommand("sox -n -r 44100 -c 2 -b 16 -t wav - synth 2000 whitenoise vol 0.5 | oggenc -Q -q 10 -s 7 -o '" +
+                         hundred + "' -").Status, 0);
+    ASSERT_GT(std::filesystem::file_size(hundred), uintmax_t{90} << 20);
+    const std::string link = made.ogg("link", "-r 44100 -c 2 synth 1 sine 660 vol 0.4", 7);
+    const std::string other = made.ogg("other", "-r 44100 -c 2 synth 1 sine 660 vol 0.4", 8);
+    const size_t four_frames = made.oggdec(ReadNativeFileBytes(four)).size() / 2, link_frames = made.oggdec(link).size() / 2;
+    // oggdec decodes as many frames as sox made, so the large file's are known without decoding it.
+    ASSERT_EQ(four_frames, size_t{80 * 44100});
+    const std::string one_serial = made.write("one.ogg", link + ReadNativeFileBytes(four));
+    const std::string two_serials = made.write("two.ogg", other + ReadNativeFileBytes(four));
+    enum How { Plays, Paused, NoItem };
+    const struct {
+        const char* what;
+        std::string path;
+        size_t frames;
+        bool at_once;
+        How how;
+    } rows[] = {
+        {"one link, 4 MB", four, four_frames, true, Plays},
+        {"one link, 100 MB", hundred, size_t{2000 * 44100}, true, Plays},
+        {"one link, paused", four, four_frames, true, Paused},
+        {"one link, no item", four, four_frames, true, NoItem},
+        {"two serial numbers", two_serials, link_frames + four_frames, false, Plays},
+        {"one serial number", one_serial, link_frames + four_frames, false, Plays},
+        {"one serial number, paused", one_serial, link_frames + four_frames, false, Paused},
+        {"one serial number, no item", one_serial, link_frames + four_frames, false, NoItem},
+    };
+    struct Restore {
+        ~Restore() { MediaUseDirectSound = true; }
+    } restore;
+    for (const bool direct : {true, false}) {
+        MediaUseDirectSound = direct;
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.what) + (direct ? ", module" : ", software mixer"));
+            const int32_t length = int32_t(row.frames * 1000 / 44100);
+            TVorqSound* s = sound(std::string("count") + std::to_string(&row - rows), row.path);
+            s->SetPaused(row.how == Paused);
+            if (row.how != NoItem) s->SetPlayState(PS_PLAY);
+            if (row.at_once) {
+                EXPECT_NEAR(s->GetCount(), length, 1) << "in the frame that creates it";
+            }
+            // The moment the look ends (the length settled), COUNT is the
+            // length; a paused sound stays paused a second at least.
+            const auto start = std::chrono::steady_clock::now();
+            int32_t at_end = -1;
+            auto done = [&] {
+                if (at_end < 0) {
+                    const int32_t count = s->GetCount();
+                    if (row.how == NoItem ? count == length : s->Item()->LengthSettled()) at_end = count;
+                }
+                return at_end >= 0 && (row.how != Paused || std::chrono::steady_clock::now() - start > std::chrono::seconds(1));
+            };
+            ASSERT_TRUE(StepUntil(done, [&] { reg->Update(); })) << s->GetCount() << " for " << length;
+            EXPECT_NEAR(at_end, length, 1) << "when the look ended";
+            EXPECT_NEAR(s->GetCount(), length, 1);
+            if (row.how == Paused) {
+                EXPECT_TRUE(s->GetPaused());
+            }
+            s->SetPlayState(PS_STOP);
+            reg->Update();
+        }
+    }
 }
