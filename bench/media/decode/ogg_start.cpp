@@ -18,6 +18,14 @@
 //    of the large file, cut at a page): the first block through our decoder
 //    and through ov_fopen and ov_read, and the frame that starts it in the
 //    player (goal: within 2 times the clean file's);
+//  - the frame that starts a 5 MB file of one link (about 100 s) and reads
+//    its COUNT, beside the frame that starts it without the read (goal:
+//    within 1.2 times), with the COUNT the starting frame's item answers;
+//  - a place 28 min 20 s into 30 min of sound with a page lost a third of
+//    the way in, at 22,050 Hz mono and at 48 kHz stereo (a file over a
+//    megabyte plays in the device's layout: the damaged link is converted),
+//    beside the same at the device's 44.1 kHz stereo: the first block heard
+//    from there after the decoder opens (goal: within 1.1 times);
 //  - the software mixer (the "DirectSound" setting off): the longest of
 //    the game's frames (each frame the item calls a sound object makes,
 //    paced at 16 ms) while a voice plays and that place in the damaged file
@@ -156,6 +164,40 @@ void BM_DamagedOggPlaceNearEnd(benchmark::State& st) {
     }
 }
 
+// 30 minutes of sound in a layout, a page lost a third of the way in;
+// made once and kept in /tmp.
+const std::string& damaged_in_layout(int which) {
+    static const char* const kLayouts[] = {"-r 22050 -c 1", "-r 48000 -c 2", "-r 44100 -c 2"};
+    static std::map<int, std::string> made;
+    if (made.count(which)) return made[which];
+    const std::string p = "/tmp/vorq_bench_damaged_layout" + std::to_string(which) + ".ogg";
+    if (!std::filesystem::exists(p)) {
+        const std::string whole = p + ".whole.ogg";
+        std::system(("sox -n " + std::string(kLayouts[which]) + " -b 16 -t wav - synth 1800 pinknoise vol 0.3 2>/dev/null | "
+                     "oggenc -Q - -o " + whole).c_str());
+        std::ifstream in(whole, std::ios::binary);
+        const std::string b{std::istreambuf_iterator<char>(in), {}};
+        const size_t at = b.find("OggS", b.size() / 3), next = b.find("OggS", at + 4);
+        std::ofstream(p, std::ios::binary) << b.substr(0, at) << b.substr(next);
+    }
+    return made[which] = p;
+}
+
+void BM_ConvertedDamagedOggPlace(benchmark::State& st) {
+    static const char* const kNames[] = {"22,050 Hz mono", "48 kHz stereo", "44.1 kHz stereo (the device's)"};
+    st.SetLabel(kNames[st.range(0)]);
+    const std::string& path = damaged_in_layout(int(st.range(0)));
+    std::vector<uint8_t> block(kBlockFrames * 4);
+    for (auto _ : st) {
+        TFileRangeStream s(path, 0, 0);
+        auto d = OpenVorbisDecoder(s);
+        if (!d->Seek(int64_t{1700} * 44100 * d->Format().nBlockAlign * d->Format().nSamplesPerSec / 44100) ||
+            ReadOrWait(*d, block.data(), int64_t(block.size())) <= 0)
+            st.SkipWithError("the place was not reached");
+        untimed(st, [&] { d.reset(); });
+    }
+}
+
 void BM_DamagedOggPlaceNearEndPeer(benchmark::State& st) {
     std::vector<char> block(kBlockFrames * 4);
     for (auto _ : st) {
@@ -234,6 +276,7 @@ struct Run {
     double start_frame_ms = 0;  // longest frame from the one that starts it to ten frames on
     double longest_ms = 0;
     bool started = false;
+    int32_t count_ms = 0;  // the item's length in the frame that starts it
 };
 
 Run play(const std::string& game) {
@@ -241,7 +284,10 @@ Run play(const std::string& game) {
     size_t frames = 0, since = 0;
     PlayFrames(game, [&](double ms) {
         r.longest_ms = std::max(r.longest_ms, ms);
-        if (!r.started && ogg_playing()) r.started = true;
+        if (!r.started && ogg_playing()) {
+            r.started = true;
+            r.count_ms = OggManager()->Item(0)->GetLength();
+        }
         if (r.started) {
             r.start_frame_ms = std::max(r.start_frame_ms, ms);
             ++since;
@@ -251,23 +297,30 @@ Run play(const std::string& game) {
     return r;
 }
 
-void frame_that_starts(benchmark::State& st, bool cold, const std::string& path = large_ogg()) {
+// read_count: the frame that starts it reads its COUNT too.
+void frame_that_starts(benchmark::State& st, bool cold, const std::string& path = large_ogg(), bool read_count = false) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     LoadCompanionLibrary();
     TPageWriter w;
     for (int id : {PR_NAME, PR_SOURCE, PR_VOLUME}) w.SetMask(opSound, id);
+    if (read_count) w.VarNew("length", PT_INT, "0");
     w.Component(opSound, {{PR_NAME, "\"bgm\""}, {PR_SOURCE, "\"" + path + "\""}, {PR_VOLUME, "1000"}});
+    if (read_count) w.GetProp("\"bgm\"", std::to_string(PR_COUNT), "length");
     w.Wait("100000000");
     // Frames unpaced: each one's time is its own work, no sleep.
     const std::string game = WriteBenchGame("large_ogg_at_once", w, [](TProjectFileData& d) { d.SleepBetweenFrames = 0; });
     Run r;
+    double start_ms = 0, longest_ms = 0;  // summed over the runs
     for (auto _ : st) {
         if (cold) make_cold(path);
         r = InChildProcess([&] { return play(game); });
+        start_ms += r.start_frame_ms;
+        longest_ms += r.longest_ms;
     }
     if (!r.started) st.SkipWithError("the Ogg never played");
-    st.counters["start_frame_ms"] = r.start_frame_ms;
-    st.counters["longest_frame_ms"] = r.longest_ms;
+    st.counters["start_frame_ms"] = benchmark::Counter(start_ms, benchmark::Counter::kAvgIterations);
+    st.counters["longest_frame_ms"] = benchmark::Counter(longest_ms, benchmark::Counter::kAvgIterations);
+    st.counters["count_ms"] = r.count_ms;
 }
 
 void BM_LargeOggStartFrame(benchmark::State& st) { frame_that_starts(st, false); }
@@ -401,6 +454,22 @@ void BM_ShapeStartFrame(benchmark::State& st) {
     frame_that_starts(st, false, shape(int(st.range(0))));
 }
 void BM_LargeOggStartFrameCold(benchmark::State& st) { frame_that_starts(st, true); }
+
+// About 100 s at the highest quality: 5 MB of one link.
+const std::string& five_mb_ogg() {
+    static const std::string path = [] {
+        const std::string p = "/tmp/vorq_bench_5mb.ogg";
+        if (!std::filesystem::exists(p))
+            std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 100 whitenoise vol 0.5 2>/dev/null | "
+                         "oggenc -Q -q 10 - -o " + p).c_str());
+        return p;
+    }();
+    return path;
+}
+void BM_FiveMbOggStartFrame(benchmark::State& st) {
+    st.SetLabel(st.range(0) ? "COUNT read" : "no read");
+    frame_that_starts(st, false, five_mb_ogg(), st.range(0) != 0);
+}
 }  // namespace
 
 BENCHMARK(BM_LargeOggFirstBlock)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
@@ -409,9 +478,11 @@ BENCHMARK(BM_LargeOggFirstBlockCold)->Unit(benchmark::kMillisecond)->Iterations(
 BENCHMARK(BM_LargeOggFirstBlockColdPeer)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DamagedOggPlaceNearEnd)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_DamagedOggPlaceNearEndPeer)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ConvertedDamagedOggPlace)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SoftwareMixerFrames)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeOggStartFrame)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeOggStartFrameCold)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FiveMbOggStartFrame)->DenseRange(0, 1)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShapeFirstBlock)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ShapeFirstBlockPeer)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ShapeStartFrame)->DenseRange(0, 3)->Iterations(3)->Unit(benchmark::kMillisecond);
