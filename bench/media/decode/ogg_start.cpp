@@ -63,15 +63,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int64_t kBlockFrames = 4096;  // what the module decodes at a step
 
-// Made once and kept in /tmp between runs (about a minute of encoding).
+// sox's sound (layout and synth) through oggenc (options), made once and
+// kept in /tmp between runs.
+std::string encoded_once(const std::string& path, const std::string& sox, const std::string& options = "-q 10") {
+    if (!std::filesystem::exists(path))
+        std::system(("sox -n " + sox + " 2>/dev/null | oggenc -Q " + options + " - -o " + path).c_str());
+    return path;
+}
+
+// About a minute of encoding.
 const std::string& large_ogg() {
-    static const std::string path = [] {
-        const std::string p = "/tmp/vorq_bench_100mb.ogg";
-        if (!std::filesystem::exists(p))
-            std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 2250 pinknoise vol 0.3 2>/dev/null | "
-                         "oggenc -Q -q 10 - -o " + p).c_str());
-        return p;
-    }();
+    static const std::string path =
+        encoded_once("/tmp/vorq_bench_100mb.ogg", "-r 44100 -c 2 -b 16 -t wav - synth 2250 pinknoise vol 0.3");
     return path;
 }
 
@@ -172,9 +175,8 @@ const std::string& damaged_in_layout(int which) {
     if (made.count(which)) return made[which];
     const std::string p = "/tmp/vorq_bench_damaged_layout" + std::to_string(which) + ".ogg";
     if (!std::filesystem::exists(p)) {
-        const std::string whole = p + ".whole.ogg";
-        std::system(("sox -n " + std::string(kLayouts[which]) + " -b 16 -t wav - synth 1800 pinknoise vol 0.3 2>/dev/null | "
-                     "oggenc -Q - -o " + whole).c_str());
+        const std::string whole = encoded_once(
+            p + ".whole.ogg", std::string(kLayouts[which]) + " -b 16 -t wav - synth 1800 pinknoise vol 0.3", "");
         std::ifstream in(whole, std::ios::binary);
         const std::string b{std::istreambuf_iterator<char>(in), {}};
         const size_t at = b.find("OggS", b.size() / 3), next = b.find("OggS", at + 4);
@@ -457,13 +459,8 @@ void BM_LargeOggStartFrameCold(benchmark::State& st) { frame_that_starts(st, tru
 
 // About 100 s at the highest quality: 5 MB of one link.
 const std::string& five_mb_ogg() {
-    static const std::string path = [] {
-        const std::string p = "/tmp/vorq_bench_5mb.ogg";
-        if (!std::filesystem::exists(p))
-            std::system(("sox -n -r 44100 -c 2 -b 16 -t wav - synth 100 whitenoise vol 0.5 2>/dev/null | "
-                         "oggenc -Q -q 10 - -o " + p).c_str());
-        return p;
-    }();
+    static const std::string path =
+        encoded_once("/tmp/vorq_bench_5mb.ogg", "-r 44100 -c 2 -b 16 -t wav - synth 100 whitenoise vol 0.5");
     return path;
 }
 void BM_FiveMbOggStartFrame(benchmark::State& st) {
