@@ -77,44 +77,67 @@ public:
         for (;;) {
             fill();
             const size_t left = FFill - FAt;
-            const uint8_t* b = FBlock.Memory() + FAt;
             if (left < kHeaderBytes) return false;
-            if (std::memcmp(b, "OggS", 4) == 0) {
-                const size_t header = kHeaderBytes + b[26];
-                // Cut short at the end of the stream: libogg waits for the
-                // rest, which never comes.
-                if (left < header) return false;
-                FBlock.SetPosition(static_cast<int64_t>(FAt) + 4);
-                p.Version = FReader.U8("version");
-                p.Type = FReader.U8("header type");
-                p.Granule = FReader.U64("granule position");
-                p.Serial = FReader.U32("serial number");
-                p.Sequence = FReader.U32("page sequence");
-                const uint32_t checksum = FReader.U32("checksum");
-                const uint8_t segments = FReader.U8("segments");
-                size_t body = 0;
-                for (size_t i = 0; i < segments; ++i) body += FReader.U8("lacing value");
-                if (left < header + body) return false;
-                p.EndsInPacket = segments > 0 && b[header - 1] == 255;
-                static constexpr uint8_t kZeros[4] = {};
-                uint32_t crc = crc_add(0, b, 22);
-                crc = crc_add(crc, kZeros, 4);
-                crc = crc_add(crc, b + 26, header - 26 + body);
-                if (crc == checksum) {
-                    static constexpr uint8_t kVorbisId[7] = {1, 'v', 'o', 'r', 'b', 'i', 's'};
-                    p.Vorbis = body >= 16 && std::memcmp(b + header, kVorbisId, 7) == 0;
-                    p.At = FBase + static_cast<int64_t>(FAt);
-                    p.Bytes = static_cast<int64_t>(header + body);
-                    FAt += header + body;
-                    return true;
-                }
+            const Found f = page_at(FAt, p);
+            if (f == Found::Whole) {
+                FAt += static_cast<size_t>(p.Bytes);
+                return true;
             }
+            // Cut short at the end of the stream: libogg waits for the
+            // rest, which never comes.
+            if (f == Found::CutShort) return false;
+            const uint8_t* b = FBlock.Memory() + FAt;
             const void* o = std::memchr(b + 1, 'O', left - 1);
             FAt = o ? static_cast<size_t>(static_cast<const uint8_t*>(o) - FBlock.Memory()) : FFill;
         }
     }
+    // The last good page in the first block, looked for back from its end:
+    // at most tries capture patterns are checked, so that a tail of false
+    // page headers costs no more than a few pages do.
+    bool Last(Page& p, int tries) {
+        fill();
+        const uint8_t* m = FBlock.Memory();
+        for (size_t at = FFill; at-- > FAt && tries > 0;) {
+            if (m[at] != 'O' || FFill - at < kHeaderBytes || std::memcmp(m + at, "OggS", 4) != 0) continue;
+            --tries;
+            if (page_at(at, p) == Found::Whole) return true;
+        }
+        return false;
+    }
 
 private:
+    enum class Found { Whole, CutShort, None };
+    // Whether a whole good page begins at place at of the block (one with
+    // a capture pattern), and if so which.
+    Found page_at(size_t at, Page& p) {
+        const size_t left = FFill - at;
+        const uint8_t* b = FBlock.Memory() + at;
+        if (std::memcmp(b, "OggS", 4) != 0) return Found::None;
+        const size_t header = kHeaderBytes + b[26];
+        if (left < header) return Found::CutShort;
+        FBlock.SetPosition(static_cast<int64_t>(at) + 4);
+        p.Version = FReader.U8("version");
+        p.Type = FReader.U8("header type");
+        p.Granule = FReader.U64("granule position");
+        p.Serial = FReader.U32("serial number");
+        p.Sequence = FReader.U32("page sequence");
+        const uint32_t checksum = FReader.U32("checksum");
+        const uint8_t segments = FReader.U8("segments");
+        size_t body = 0;
+        for (size_t i = 0; i < segments; ++i) body += FReader.U8("lacing value");
+        if (left < header + body) return Found::CutShort;
+        p.EndsInPacket = segments > 0 && b[header - 1] == 255;
+        static constexpr uint8_t kZeros[4] = {};
+        uint32_t crc = crc_add(0, b, 22);
+        crc = crc_add(crc, kZeros, 4);
+        crc = crc_add(crc, b + 26, header - 26 + body);
+        if (crc != checksum) return Found::None;
+        static constexpr uint8_t kVorbisId[7] = {1, 'v', 'o', 'r', 'b', 'i', 's'};
+        p.Vorbis = body >= 16 && std::memcmp(b + header, kVorbisId, 7) == 0;
+        p.At = FBase + static_cast<int64_t>(at);
+        p.Bytes = static_cast<int64_t>(header + body);
+        return Found::Whole;
+    }
     // Moves what is left of the block to its front and reads on after it
     // when less than a longest page is left.
     void fill() {
@@ -228,8 +251,7 @@ std::optional<OggPageMark> LastOggPage(TStream& s) {
     // Pages are a few kilobytes: the last 64 KB nearly always hold one, and
     // a file that ends otherwise is looked at by the page check only.
     PageSearch search(s, std::max<int64_t>(0, s.GetSize() - (int64_t{1} << 16)), nullptr);
-    std::optional<OggPageMark> last;
-    for (Page p; search.Next(p);)
-        last = OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
-    return last;
+    Page p;
+    if (!search.Last(p, 16)) return std::nullopt;
+    return OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
 }

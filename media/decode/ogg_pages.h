@@ -55,8 +55,10 @@ struct OggLayout {
 // becomes true, the reading stops and gives an empty layout.
 OggLayout ReadOggLayout(TStream& s, const std::atomic<bool>* cancel = nullptr);
 
-// The last good page in the last 64 KB of the stream, read in one block:
-// its stream and its granule position (-1 when no packet ends on it).
+// The last good page in the last 64 KB of the stream, read in one block
+// and looked for back from its end (none when 16 capture patterns there
+// are no page's): its stream and its granule position (-1 when no packet
+// ends on it).
 struct OggPageMark {
     uint32_t Serial = 0;
     int64_t Granule = -1;
