@@ -734,19 +734,20 @@ TEST_F(Sound, RepeatSetBeforeTheLengthIsKnownKeepsThePlace) {
 TEST_F(Sound, CountIsTheFilesLengthFromTheFrameThatCreatesTheSound) {
     if (const char* tool = MissingTool({"sox", "oggenc", "oggdec"})) GTEST_SKIP() << tool << " is not installed";
     OggMaker made;
-    const std::string four = made.write("four.ogg", made.ogg("four", "-r 44100 -c 2 synth 80 whitenoise vol 0.5", 7, "-q 10"));
+    const std::string four_bytes = made.ogg("four", "-r 44100 -c 2 synth 80 whitenoise vol 0.5", 7, "-q 10");
+    const std::string four = made.write("four.ogg", four_bytes);
     // 2,000 s of white noise at the highest quality, piped: no wave file of 350 MB.
     const std::string hundred = made.dir + "hundred.ogg";
-    ASSERT_EQ(RunCommand("sox -n -r 44100 -c 2 -b 16 -t wav - synth 2000 whitenoise vol 0.5 | oggenc -Q -q 10 -s 7 -o '" +
-                         hundred + "' -").Status, 0);
+    ASSERT_EQ(RunCommand("sox -n -r 44100 -c 2 -b 16 -t wav - synth 2000 whitenoise vol 0.5 | "
+                         "oggenc -Q -q 10 -s 7 -o '" + hundred + "' -").Status, 0);
     ASSERT_GT(std::filesystem::file_size(hundred), uintmax_t{90} << 20);
     const std::string link = made.ogg("link", "-r 44100 -c 2 synth 1 sine 660 vol 0.4", 7);
     const std::string other = made.ogg("other", "-r 44100 -c 2 synth 1 sine 660 vol 0.4", 8);
-    const size_t four_frames = made.oggdec(ReadNativeFileBytes(four)).size() / 2, link_frames = made.oggdec(link).size() / 2;
+    const size_t four_frames = made.oggdec(four_bytes).size() / 2, link_frames = made.oggdec(link).size() / 2;
     // oggdec decodes as many frames as sox made, so the large file's are known without decoding it.
     ASSERT_EQ(four_frames, size_t{80 * 44100});
-    const std::string one_serial = made.write("one.ogg", link + ReadNativeFileBytes(four));
-    const std::string two_serials = made.write("two.ogg", other + ReadNativeFileBytes(four));
+    const std::string one_serial = made.write("one.ogg", link + four_bytes);
+    const std::string two_serials = made.write("two.ogg", other + four_bytes);
     enum How { Plays, Paused, NoItem };
     const struct {
         const char* what;
@@ -783,11 +784,11 @@ TEST_F(Sound, CountIsTheFilesLengthFromTheFrameThatCreatesTheSound) {
             const auto start = std::chrono::steady_clock::now();
             int32_t at_end = -1;
             auto done = [&] {
-                if (at_end < 0) {
-                    const int32_t count = s->GetCount();
-                    if (row.how == NoItem ? count == length : s->Item()->LengthSettled()) at_end = count;
-                }
-                return at_end >= 0 && (row.how != Paused || std::chrono::steady_clock::now() - start > std::chrono::seconds(1));
+                // Settled first: the length is final before it says so.
+                if (at_end < 0 && (row.how == NoItem ? s->GetCount() == length : s->Item()->LengthSettled()))
+                    at_end = s->GetCount();
+                const bool second = std::chrono::steady_clock::now() - start > std::chrono::seconds(1);
+                return at_end >= 0 && (row.how != Paused || second);
             };
             EXPECT_TRUE(StepUntil(done, [&] { reg->Update(); })) << s->GetCount() << " for " << length;
             EXPECT_NEAR(at_end, length, 1) << "when the look ended";
