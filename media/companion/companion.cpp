@@ -723,6 +723,9 @@ int32_t vorqOggStrGetPos(uint32_t h) {
 int32_t vorqOggStrGetSize(uint32_t h) {
     DecodedStream* d = decoded_stream(h);
     if (!d) return 0;
+    // The software mixer reads no paused sound: its length is learnt on
+    // its own. The module's decoding thread reads every medium at once.
+    d->decoder->LearnLength();
     // A length known only from damaged pages may grow or shrink once read
     // through: until then the stream is read to its end, not to a size.
     if (!d->decoder->LengthSettled()) return INT32_MAX;
@@ -751,5 +754,6 @@ int32_t vorqOggStrIsBusy(uint32_t h) {
 int32_t vorqOggStrGetLen(uint32_t h) {
     DecodedStream* d = decoded_stream(h);
     if (!d) return 0;
+    d->decoder->LearnLength();
     return ms_of_bytes(d->decoder->TotalBytes(), d->decoder->Format());
 }

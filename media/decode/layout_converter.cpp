@@ -63,6 +63,7 @@ public:
     // exact while it plays.
     int64_t TotalBytes() const override { return DeviceBytes(FSource->TotalBytes(), FSource->Format()); }
     bool LengthSettled() const override { return FSource->LengthSettled(); }
+    void LearnLength() override { FSource->LearnLength(); }
     bool SeekIsQuick(int64_t byte_pos) const override {
         const int64_t frame = std::max<int64_t>(byte_pos, 0) / 4;
         const TWaveFormatEx& f = FSource->Format();

@@ -568,13 +568,11 @@ public:
     // last page tells only its last link's length).
     int64_t TotalBytes() const override {
         const int64_t t = FTotal.load();
-        if (t >= 0) return t;
-        start_check();
-        return std::max(FDecoded.load(), FGuess);
+        return t >= 0 ? t : std::max(FDecoded.load(), FGuess);
     }
-    bool LengthSettled() const override {
+    bool LengthSettled() const override { return FSettled.load(); }
+    void LearnLength() override {
         if (FTotal.load() < 0) start_check();
-        return FSettled.load();
     }
     bool SeekIsQuick(int64_t byte_pos) const override {
         const int64_t pos = std::max<int64_t>(byte_pos, 0) / FFormat.nBlockAlign * FFormat.nBlockAlign;
@@ -641,14 +639,13 @@ private:
     }
     // The look at the pages starts once the first samples are out, so that
     // its reading never delays them; or when something waits for it, or
-    // asks the length, which a sound never read (paused, or only measured)
-    // learns so. From any thread: under the look's lock.
-    void start_check() const {
+    // wants the length of a sound that may not be read for long. From any
+    // thread: under the look's lock.
+    void start_check() {
         std::lock_guard l(FCheckLock);
         // Once cancelled (the decoder is being freed), never.
         if (FCheckThread.joinable() || FCancel.load()) return;
-        // The look is all that starts here, and it writes only its result.
-        FCheckThread = std::thread([self = const_cast<OggDecoder*>(this)] { self->run_check(); });
+        FCheckThread = std::thread([this] { run_check(); });
     }
 
     // The look at the pages, and each link opened once to learn its layout
@@ -876,8 +873,8 @@ private:
     int64_t FGuess = 0;  // from the last page, made when it opens
     std::atomic<bool> FSettled{false};
 
-    mutable std::thread FCheckThread;
-    mutable std::mutex FCheckLock;
+    std::thread FCheckThread;
+    std::mutex FCheckLock;
     std::condition_variable FCheckCv;
     bool FChecked = false;
     Checked FResult;

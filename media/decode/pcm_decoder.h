@@ -29,6 +29,10 @@ public:
     // nothing is; never waits. Final once LengthSettled.
     virtual int64_t TotalBytes() const = 0;
     virtual bool LengthSettled() const { return true; }
+    // Starts what learns the length beside the reading (the look at a large
+    // Ogg's pages), for a decoder that may not be read for long (a paused
+    // sound on the software mixer). Safe from any thread.
+    virtual void LearnLength() {}
     // Read gave less than asked without being at the end: the decoder
     // waits for something (the look at an Ogg's pages) that Settle waits
     // for. A seek may wait for it too. Neither is for a thread that must
@@ -78,8 +82,8 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // that is the first link's, else what it has decoded (LengthSettled is
 // false); the look's answer is given the moment it ends. A large file whose
 // start is no Vorbis stream is refused from its first pages.
-// Thread: one thread at a time, but Cancel, TotalBytes and LengthSettled
-// from any.
+// Thread: one thread at a time, but Cancel, TotalBytes, LengthSettled and
+// LearnLength from any.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);
 std::unique_ptr<PcmDecoder> OpenWaveDecoder(TStream& stream);
 // FFmpeg keeps its own copy of data; gives 44100 Hz 16-bit stereo.
