@@ -3,6 +3,7 @@
 #include "platform/filesystem/replace_file.h"
 #include "platform/filesystem/stream.h"
 #include "tests/support/node_swap.h"
+#include "tests/support/openat2_stand_in.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
@@ -374,4 +375,52 @@ TEST(DeleteFileInFolder, RemovesOnlyInsideTheFolder) {
         }
         EXPECT_EQ(::lstat((outside + "shot.tes").c_str(), &st), 0);
     }
+}
+
+// Links in a game's folder that lead back into it, absolute ones too
+// (through the folder's own path or a linked one, in the middle of a path
+// or at its end) and one that goes up and comes back, are followed for
+// writing, with or without openat2; those that lead out are refused for
+// writing and removal, with nothing made or changed outside.
+TEST(ReplaceFileInFolder, LinksAreFollowedWhereverTheyLeadInsideTheFolder) {
+    const std::string dir = NativePath(PrivateTempFolder()) + "links_in/";
+    const std::string game = dir + "game/", linked = dir + "linked/", outside = dir + "outside/";
+    std::system(("rm -rf '" + dir + "'").c_str());
+    ASSERT_TRUE(ForceDirectories(GamePath(game + "data/pics")) && ForceDirectories(GamePath(outside)));
+    ReplaceFileContents(GamePath(outside + "x.tes"), "theirs", 6);
+    ASSERT_EQ(::symlink(game.c_str(), (dir + "linked").c_str()), 0);
+    const struct {
+        const char* At;  // the link, below the game's folder
+        std::string To;
+        const char* Name;   // the name written
+        const char* Lands;  // where that lands below the game's folder, nullptr: refused
+    } cases[] = {
+        {"pics", game + "data/pics", "pics/mid.tes", "data/pics/mid.tes"},
+        {"via", linked + "data", "via/pics/deep.tes", "data/pics/deep.tes"},
+        {"end.tes", linked + "pic2.tes", "end.tes", "pic2.tes"},
+        {"back.tes", "../game/data/back.tes", "back.tes", "data/back.tes"},
+        {"away", outside, "away/x.tes", nullptr},
+        {"through", linked + "../outside", "through/x.tes", nullptr},
+        {"out.tes", outside + "x.tes", "out.tes", nullptr},
+        {"made.tes", outside + "made.tes", "made.tes", nullptr},
+    };
+    for (const auto& c : cases) ASSERT_EQ(::symlink(c.To.c_str(), (game + c.At).c_str()), 0) << c.At;
+    for (const Openat2Answer& answer : kOpenat2Answers) {
+        const Openat2StandIn stand_in(answer.Call);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(answer.What) + ", " + c.Name);
+            if (!c.Lands) {
+                EXPECT_THROW(ReplaceFileInFolder(GamePath(game), c.Name, "shot", 4), EWriteError);
+                if (std::string(c.At) != c.Name) {
+                    EXPECT_FALSE(DeleteFileInFolder(GamePath(game), c.Name));
+                }
+                continue;
+            }
+            EXPECT_NO_THROW(ReplaceFileInFolder(GamePath(game), c.Name, "shot", 4));
+            EXPECT_EQ(read_all(GamePath(game + c.Lands)), "shot");
+            ::unlink((game + c.Lands).c_str());
+        }
+    }
+    EXPECT_EQ(ListDirectory(GamePath(outside)), std::vector<std::string>{"x.tes"});
+    EXPECT_EQ(read_all(GamePath(outside + "x.tes")), "theirs");
 }
