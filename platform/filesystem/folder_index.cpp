@@ -182,6 +182,18 @@ public:
         return named(l, spellings);
     }
 
+    // From a kept listing of the folder of state st, wherever it was read from.
+    std::optional<std::vector<std::string>> KeptNamedByState(const struct stat& st,
+                                                             const std::vector<SystemSpelling>& spellings) {
+        std::lock_guard guard(lock_);
+        for (auto it = used_.begin(); it != used_.end(); ++it) {
+            if (!it->second.Stands(st)) continue;
+            used_.splice(used_.begin(), used_, it);
+            return named(used_.front().second, spellings);
+        }
+        return std::nullopt;
+    }
+
 private:
     using Entry = std::pair<std::string, Listing>;
 
@@ -234,6 +246,9 @@ std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::v
 }
 
 std::vector<std::string> FolderEntriesNamedIn(int dir_fd, const std::vector<SystemSpelling>& spellings) {
+    struct stat st;
+    if (::fstat(dir_fd, &st) != 0) return {};
+    if (auto kept = folder_index().KeptNamedByState(st, spellings)) return std::move(*kept);
     Listing l;
     if (!read_listing(::openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), l)) return {};
     return named(l, spellings);
