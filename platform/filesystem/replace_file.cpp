@@ -134,8 +134,8 @@ Fd open_plainly(int from, const std::deque<Step>& steps, bool beneath) {
 // inside it; links relative or absolute may pass outside on the way. A
 // link of another user is followed only where that user could lead this
 // one: as root (who may write anything), only to what that user owns;
-// otherwise only from a folder that user owns, as the kernel's protected
-// links rule. follow_last: whether links in the file's own place are
+// otherwise when root made it or when that user owns the folder holding
+// it, as the kernel's protected links rule. follow_last: whether links in the file's own place are
 // followed (a removal takes the link itself). Refusals raise EWriteError,
 // a folder that is not there EFCreateError.
 Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool follow_last,
@@ -190,7 +190,8 @@ Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool foll
         if (there && S_ISLNK(st.st_mode) && (!s.Last || follow_last)) {
             struct stat holder {};
             if (++links > kMaxLinks ||
-                (self != 0 && st.st_uid != self && (::fstat(dir.get(), &holder) != 0 || holder.st_uid != st.st_uid)))
+                (self != 0 && st.st_uid != self && st.st_uid != 0 &&
+                 (::fstat(dir.get(), &holder) != 0 || holder.st_uid != st.st_uid)))
                 throw refuse();
             std::string to(PATH_MAX + 1, '\0');
             const ssize_t n = ::readlinkat(node.get(), "", to.data(), to.size());

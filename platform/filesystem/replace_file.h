@@ -12,11 +12,12 @@
 // and the folder is synced so that the rename itself outlasts a power cut.
 // The new file keeps the old one's owner, group and permission bits (0666
 // less the umask for a new file). A path that is a symbolic link stays one:
-// the file it leads to is replaced, in that file's folder; only links owned
-// by this user, or by another user: as root only to what that user owns,
-// otherwise only from a folder that user owns; on every link of the path
-// (a user who may write to a shared folder cannot lead the write to a
-// file of ours, nor a user's link lead root to a file of anyone else's). Failure raises EFCreateError or EWriteError and leaves the old file
+// the file it leads to is replaced, in that file's folder. Links anywhere
+// on the path are followed when this user or root made them; another
+// user's, as root only to what that user owns, otherwise only from a
+// folder that user owns (a user who may write to a shared folder cannot
+// lead the write to a file of ours, nor lead root to anyone else's file).
+// Failure raises EFCreateError or EWriteError and leaves the old file
 // untouched and no temporary behind. The temporary is held under an flock
 // until it is renamed; temporaries of the same name that no one holds (a
 // writer killed half-way) are removed. A file that may not be written is
@@ -49,8 +50,8 @@ bool DeleteFileInFolder(const std::string& sjis_folder, const std::string& sjis_
 // asked first.
 void CheckFileReplaceable(const std::string& sjis_path);
 
-// Whether the links of the last component of sjis_path, if any, are all
-// ones ReplaceFileContents follows: a file reached through another user's
+// Whether the links of sjis_path, if any, are all ones
+// ReplaceFileContents follows: a file reached through another user's
 // link is no file of ours to read as our own either.
 bool LinksFollowedForWriting(const std::string& sjis_path);
 
