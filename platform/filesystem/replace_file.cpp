@@ -61,7 +61,7 @@ struct TempFile {
 
 // The six characters that make a temporary's name its own.
 constexpr size_t kTempSuffixLength = 6;
-// Links followed from one name before it counts as a loop, as the kernel counts.
+// Links followed along one path before it counts as a loop, as the kernel counts.
 constexpr int kMaxLinks = 40;
 
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }

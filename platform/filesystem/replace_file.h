@@ -36,9 +36,10 @@ void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t 
 void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
                          size_t size);
 
-// Removes the file a game names below its folder (a link there is removed
-// itself, not what it leads to); false, with nothing removed, when the
-// folders on the way lead out of sjis_folder or the file is not there.
+// Removes the file a game names below its folder, found as
+// ReplaceFileInFolder finds it (a link in its place is removed itself, not
+// what it leads to); false, with nothing removed, when the folders on the
+// way lead out of sjis_folder or the file is not there.
 bool DeleteFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative);
 
 // Raises EWriteError when the file at sjis_path (or the one it links to)
