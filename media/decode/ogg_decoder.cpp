@@ -4,6 +4,7 @@
 #include "media/decode/pcm_decoder.h"
 
 #include "media/decode/ogg_pages.h"
+#include "media/decode/work_pool.h"
 #include "platform/exception.h"
 #include "platform/filesystem/stream.h"
 
@@ -18,7 +19,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace {
 // Bytes of PCM in frames of a layout, bounded like every length.
@@ -451,7 +451,7 @@ public:
     }
     ~OggDecoder() override {
         Cancel();
-        if (FCheckThread.joinable()) FCheckThread.join();
+        FCheck.Close();
     }
     void Cancel() override {
         FCancel = true;
@@ -614,7 +614,9 @@ private:
     // The look at the pages starts once the first samples are out, so that
     // its reading never delays them; or when something waits for it.
     void start_check() {
-        if (!FCheckThread.joinable()) FCheckThread = std::thread([this] { run_check(); });
+        if (FCheckAsked) return;
+        FCheckAsked = true;
+        FCheck.Submit([this] { run_check(); });
     }
 
     // The look at the pages, and each link opened once to learn its layout
@@ -675,7 +677,12 @@ private:
     // Takes what the look at the pages found, waiting for it when asked
     // (and starting it); false when it is not there.
     bool take_check(bool wait) {
-        if (wait) start_check();
+        if (wait) {
+            start_check();
+            // Not yet begun, it is taken here rather than waited for
+            // behind other sounds' work.
+            FCheck.Finish();
+        }
         std::unique_lock l(FCheckLock);
         if (wait) FCheckCv.wait(l, [&] { return FChecked || FCancel.load(); });
         if (!FChecked || FCancel) return false;
@@ -827,7 +834,8 @@ private:
     std::atomic<int64_t> FDecoded{0};
     std::atomic<bool> FSettled{false};
 
-    std::thread FCheckThread;
+    WorkSlot FCheck;  // the look at the pages, on the shared threads
+    bool FCheckAsked = false;
     std::mutex FCheckLock;
     std::condition_variable FCheckCv;
     bool FChecked = false;
