@@ -31,7 +31,7 @@ bool playable(const vorbis_info* info) {
 }
 
 // The stream of an Ogg, read by the decoder and by the look at its pages on
-// a thread of its own: every read names its place, under one lock.
+// another thread: every read names its place, under one lock.
 class SharedStream {
 public:
     explicit SharedStream(TStream& s) : FStream(s), FSize(s.GetSize()) {}

@@ -16,6 +16,7 @@
 #include "platform/filesystem/stream.h"
 #include "tests/objects/kind_scene.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/gated_stream.h"
 #include "tests/support/ogg_page_spans.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
@@ -689,8 +690,9 @@ TEST_F(Sound, AVoicePlaysOnWhileAnotherSoundIsPlacedInADamagedFile) {
 // second before the end of an Ogg over a megabyte with a page lost (its
 // pages looked at, then a page near the place found and decoded from): at
 // most a few threads more than before are made, the voice is never silent
-// for more than 20 ms, and every sound plays out. Before, each sound made a
-// thread to place it and another to look at its pages.
+// for more than 20 ms, and every sound plays out; so too 120 of the
+// software mixer's streams placed at once make few threads. Before, each
+// sound made a thread to place it and another to look at its pages.
 TEST_F(Sound, ManySoundsPlacedInOneFrameMakeFewThreadsAndLeaveTheVoiceHeard) {
     if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
     OggMaker made;
@@ -733,6 +735,28 @@ TEST_F(Sound, ManySoundsPlacedInOneFrameMakeFewThreadsAndLeaveTheVoiceHeard) {
         reg->Update();
         return longest;
     });
+
+    // Past their first pages the streams are held back until every place
+    // has been asked for: all the work waits at once.
+    const std::string bytes = ReadNativeFileBytes(lost);
+    std::vector<std::unique_ptr<GatedStream>> streams;
+    std::vector<uint32_t> handles;
+    const size_t before = threads();
+    for (int i = 0; i < 120; ++i) {
+        streams.push_back(std::make_unique<GatedStream>(bytes, 1 << 18, int64_t(bytes.size())));
+        streams.back()->Open();
+        handles.push_back(vorqOggStrmanAdd(streams.back().get(), -1));
+        streams.back()->Close();
+        vorqOggStrSetPos(handles.back(), 24 * 44100 * 4);
+    }
+    size_t most = threads();
+    for (auto& s : streams) s->Open();
+    EXPECT_TRUE(WaitUntil([&] {
+        most = std::max(most, threads());
+        return std::none_of(handles.begin(), handles.end(), [](uint32_t h) { return vorqOggStrIsBusy(h) != 0; });
+    }));
+    EXPECT_LE(most - before, size_t{4}) << "threads while the software mixer's streams were placed";
+    for (uint32_t h : handles) vorqOggStrmanDel(h);
 }
 
 // A sound that does not repeat is saved 100 ms after it starts, before the
