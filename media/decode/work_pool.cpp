@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -42,8 +43,14 @@ public:
         // A thread is made only when none is free for the work, and then
         // kept for the next.
         if (FQueue.size() > FFree && FThreads < pool_threads()) {
-            ++FThreads;
-            std::thread([this] { run(); }).detach();
+            // None to be had (the process at its limit): the work waits for
+            // a thread there is, or for the next push to make one, or is
+            // taken by whoever finishes it.
+            try {
+                std::thread([this] { run(); }).detach();
+                ++FThreads;
+            } catch (const std::system_error&) {
+            }
         } else {
             FWake.notify_one();
         }
