@@ -129,5 +129,3 @@ void WorkSlot::Close() {
     FState->Queued = nullptr;
     FState->Idle.wait(l, [&] { return !FState->Running; });
 }
-
-size_t WorkPoolThreads() { return pool_threads(); }

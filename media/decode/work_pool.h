@@ -6,7 +6,6 @@
 // at most one piece queued and one running.
 #pragma once
 #include <condition_variable>
-#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,6 +44,3 @@ public:
 private:
     std::shared_ptr<State> FState;
 };
-
-// How many shared threads there are at most.
-size_t WorkPoolThreads();
