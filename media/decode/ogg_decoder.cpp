@@ -612,9 +612,12 @@ private:
         return true;
     }
     // The look at the pages starts once the first samples are out, so that
-    // its reading never delays them; or when something waits for it.
+    // its reading never delays them; or when something waits for it. From
+    // any thread: under the look's lock.
     void start_check() {
-        if (FCheckAsked) return;
+        std::lock_guard l(FCheckLock);
+        // Once cancelled (the decoder is being freed), never.
+        if (FCheckAsked || FCancel.load()) return;
         FCheckAsked = true;
         FCheck.Submit([this] { run_check(); });
     }
