@@ -2,6 +2,7 @@
 #include "media/companion/handle_table.h"
 
 #include "media/decode/pcm_decoder.h"
+#include "media/decode/work_pool.h"
 #include "media/companion/video_companion.h"
 #include "platform/system/audio.h"
 #include "platform/filesystem/stream.h"
@@ -77,30 +78,23 @@ constexpr size_t kRingFrames = 44100 / 2;
 constexpr size_t kChunkFrames = 4096;
 
 // Runs a decoder's slow work (decoding forward to a place, waiting for the
-// look at an Ogg's pages) on a thread of its own, holding the decoder's
+// look at an Ogg's pages) on the shared threads, holding the decoder's
 // lock, so that no thread that fills rings or mixes ever waits for it:
-// while it runs, its decoder is busy and passed over. Its thread lives and
-// ends with its medium: once closed (the medium is being freed) it starts
-// no more work, so that none runs on a decoder let go; the thread's handle
-// is touched only under its own lock, since one thread starts the work and
-// another frees the medium.
+// from the moment it is asked for until it ends, its decoder is busy and
+// passed over. Once closed (the medium is being freed) it starts no more
+// work and drops what has not begun, so that none runs on a decoder let go.
 class Placer {
 public:
-    ~Placer() { Close(); }
     bool Busy() const { return FBusy.load(); }
     // Only when not busy; the caller may hold lock, which the work takes.
     // False, and nothing started, once closed.
     template <class Work, class Failed>
     bool Start(std::mutex& lock, Work work, Failed failed) {
-        std::lock_guard h(FHandleLock);
-        if (FClosed) return false;
-        // Not busy: the last work has let go of lock and is ending.
-        if (FThread.joinable()) FThread.join();
         FBusy = true;
-        FThread = std::thread([this, &lock, work = std::move(work), failed = std::move(failed)]() mutable {
+        const bool queued = FSlot.Submit([this, &lock, work = std::move(work), failed = std::move(failed)]() mutable {
             {
                 std::lock_guard l(lock);
-                // Nothing may leave the thread: a failure is its medium's.
+                // Nothing may leave the work: a failure is its medium's.
                 try {
                     work();
                 } catch (...) {
@@ -110,25 +104,16 @@ public:
             FBusy = false;
             wake_worker();
         });
-        return true;
+        if (!queued) FBusy = false;
+        return queued;
     }
     // Starts nothing more and waits for the work under way, which must be
     // able to take lock (the caller holds none of the work's locks).
-    void Close() {
-        std::thread last;
-        {
-            std::lock_guard h(FHandleLock);
-            FClosed = true;
-            last = std::move(FThread);
-        }
-        if (last.joinable()) last.join();
-    }
+    void Close() { FSlot.Close(); }
 
 private:
     std::atomic<bool> FBusy{false};
-    std::mutex FHandleLock;
-    bool FClosed = false;
-    std::thread FThread;
+    WorkSlot FSlot;
 };
 
 // One medium played by the module.

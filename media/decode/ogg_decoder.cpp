@@ -4,6 +4,7 @@
 #include "media/decode/pcm_decoder.h"
 
 #include "media/decode/ogg_pages.h"
+#include "media/decode/work_pool.h"
 #include "platform/exception.h"
 #include "platform/filesystem/stream.h"
 
@@ -19,7 +20,6 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
-#include <thread>
 
 namespace {
 // Bytes of PCM in frames of a layout, bounded like every length.
@@ -32,7 +32,7 @@ bool playable(const vorbis_info* info) {
 }
 
 // The stream of an Ogg, read by the decoder and by the look at its pages on
-// a thread of its own: every read names its place, under one lock.
+// another thread: every read names its place, under one lock.
 class SharedStream {
 public:
     explicit SharedStream(TStream& s) : FStream(s), FSize(s.GetSize()) {}
@@ -469,7 +469,7 @@ public:
     }
     ~OggDecoder() override {
         Cancel();
-        if (FCheckThread.joinable()) FCheckThread.join();
+        FCheck.Close();
     }
     void Cancel() override {
         FCancel = true;
@@ -644,8 +644,9 @@ private:
     void start_check() {
         std::lock_guard l(FCheckLock);
         // Once cancelled (the decoder is being freed), never.
-        if (FCheckThread.joinable() || FCancel.load()) return;
-        FCheckThread = std::thread([this] { run_check(); });
+        if (FCheckAsked || FCancel.load()) return;
+        FCheckAsked = true;
+        FCheck.Submit([this] { run_check(); });
     }
 
     // The look at the pages, and each link opened once to learn its layout
@@ -708,7 +709,12 @@ private:
     // Takes what the look at the pages found, waiting for it when asked
     // (and starting it); false when it is not there.
     bool take_check(bool wait) {
-        if (wait) start_check();
+        if (wait) {
+            start_check();
+            // Not yet begun, it is taken here rather than waited for
+            // behind other sounds' work.
+            FCheck.Finish();
+        }
         std::unique_lock l(FCheckLock);
         if (wait) FCheckCv.wait(l, [&] { return FChecked || FCancel.load(); });
         if (!FChecked || FCancel) return false;
@@ -873,7 +879,8 @@ private:
     int64_t FGuess = 0;  // from the last page, made when it opens
     std::atomic<bool> FSettled{false};
 
-    std::thread FCheckThread;
+    WorkSlot FCheck;  // the look at the pages, on the shared threads
+    bool FCheckAsked = false;
     std::mutex FCheckLock;
     std::condition_variable FCheckCv;
     bool FChecked = false;

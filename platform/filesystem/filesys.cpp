@@ -170,6 +170,16 @@ std::string NativePath(const std::string& sjis_path) {
     return PathSearch(sjis_path, nullptr).Result();
 }
 
+std::vector<std::string> GamePathComponents(const std::string& sjis_path) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i <= sjis_path.size();) {
+        const size_t j = next_delimiter(sjis_path, i);
+        if (j > i) names.push_back(sjis_path.substr(i, j - i));
+        i = j + 1;
+    }
+    return names;
+}
+
 std::string GamePath(const std::string& native_path) { return SystemNameToSjis(native_path); }
 
 std::string DisplayPath(const std::string& sjis_path) { return GamePath(NativePath(sjis_path)); }

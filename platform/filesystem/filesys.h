@@ -17,6 +17,9 @@ inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
 // Existing components are matched without case; missing ones are kept as
 // written.
 std::string NativePath(const std::string& sjis_path);
+// The names between the delimiters of a game path ("\" or "/", never a
+// trail byte), empty ones left out.
+std::vector<std::string> GamePathComponents(const std::string& sjis_path);
 // The game path (Shift-JIS) for a native path, without loss.
 std::string GamePath(const std::string& native_path);
 

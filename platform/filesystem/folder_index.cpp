@@ -89,15 +89,15 @@ struct Listing {
     bool Stands(const struct stat& st) const { return Fresh() && Describes(st); }
 };
 
-// Reads the folder anew; false when it cannot be read.
-bool read_listing(const std::string& path, Listing& out) {
+// Reads the folder open for reading as fd anew (fd is closed); false when
+// it cannot be read.
+bool read_listing(int fd, Listing& out) {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     // Taken first: a change of the player's made while the folder is read
     // drops this listing.
     const uint64_t own = own_changes.load();
     const int64_t read_at = steady_ns();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
     DIR* d = ::fstat(fd, &st) == 0 ? fdopendir(fd) : nullptr;
@@ -130,6 +130,22 @@ bool read_listing(const std::string& path, Listing& out) {
     closedir(d);
     out = std::move(l);
     return true;
+}
+
+// The entries of a listing that one of the spellings names, as FolderEntriesNamed.
+std::vector<std::string> named(const Listing& l, const std::vector<SystemSpelling>& spellings) {
+    std::vector<std::string> found;
+    std::vector<uint32_t> hits;
+    for (const SystemSpelling& s : spellings) {
+        const auto& keys = s.SjisBytes ? l.SjisKeys : l.Utf8Keys;
+        const auto [from, to] = keys.equal_range(s.SjisBytes ? AnsiLowerCase(s.Name) : utf8_key(s.Name));
+        hits.clear();
+        for (auto it = from; it != to; ++it) hits.push_back(it->second);
+        std::sort(hits.begin(), hits.end());
+        for (uint32_t i : hits)
+            if (std::find(found.begin(), found.end(), l.Names[i]) == found.end()) found.push_back(l.Names[i]);
+    }
+    return found;
 }
 
 class FolderIndex {
@@ -166,23 +182,20 @@ public:
         return named(l, spellings);
     }
 
+    // From a kept listing of the folder of state st, wherever it was read from.
+    std::optional<std::vector<std::string>> KeptNamedByState(const struct stat& st,
+                                                             const std::vector<SystemSpelling>& spellings) {
+        std::lock_guard guard(lock_);
+        for (auto it = used_.begin(); it != used_.end(); ++it) {
+            if (!it->second.Stands(st)) continue;
+            used_.splice(used_.begin(), used_, it);
+            return named(used_.front().second, spellings);
+        }
+        return std::nullopt;
+    }
+
 private:
     using Entry = std::pair<std::string, Listing>;
-
-    static std::vector<std::string> named(const Listing& l, const std::vector<SystemSpelling>& spellings) {
-        std::vector<std::string> found;
-        std::vector<uint32_t> hits;
-        for (const SystemSpelling& s : spellings) {
-            const auto& keys = s.SjisBytes ? l.SjisKeys : l.Utf8Keys;
-            const auto [from, to] = keys.equal_range(s.SjisBytes ? AnsiLowerCase(s.Name) : utf8_key(s.Name));
-            hits.clear();
-            for (auto it = from; it != to; ++it) hits.push_back(it->second);
-            std::sort(hits.begin(), hits.end());
-            for (uint32_t i : hits)
-                if (std::find(found.begin(), found.end(), l.Names[i]) == found.end()) found.push_back(l.Names[i]);
-        }
-        return found;
-    }
 
     // The folder's listing as it is now, most recently used first.
     const Listing* find(const std::string& path, const struct stat& now) {
@@ -197,7 +210,7 @@ private:
             by_path_.erase(at);
         }
         Listing l;
-        if (!read_listing(path, l)) return nullptr;
+        if (!read_listing(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), l)) return nullptr;
         names_ += l.Names.size();
         used_.emplace_front(path, std::move(l));
         by_path_[path] = used_.begin();
@@ -230,6 +243,15 @@ bool FolderTimesFollowChanges(uint64_t file_system_type) {
 std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::vector<SystemSpelling>& spellings,
                                             const struct stat* dir_state) {
     return folder_index().Named(dir, spellings, dir_state);
+}
+
+std::vector<std::string> FolderEntriesNamedIn(int dir_fd, const std::vector<SystemSpelling>& spellings) {
+    struct stat st;
+    if (::fstat(dir_fd, &st) != 0) return {};
+    if (auto kept = folder_index().KeptNamedByState(st, spellings)) return std::move(*kept);
+    Listing l;
+    if (!read_listing(::openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), l)) return {};
+    return named(l, spellings);
 }
 
 void NoteOwnFileChange() { own_changes.fetch_add(1); }

@@ -22,6 +22,10 @@
 std::vector<std::string> FolderEntriesNamed(const std::string& dir, const std::vector<SystemSpelling>& spellings,
                                             const struct stat* dir_state = nullptr);
 
+// FolderEntriesNamed for the folder open as dir_fd (O_PATH will do),
+// wherever it lies now: from a listing kept of it, else read anew.
+std::vector<std::string> FolderEntriesNamedIn(int dir_fd, const std::vector<SystemSpelling>& spellings);
+
 // Whether a file system (statfs's f_type) gives a folder new times at
 // every create, remove and rename in it, so that unchanged times mean an
 // unchanged listing. Elsewhere a listing stands for a short while only.

@@ -17,8 +17,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -61,124 +61,198 @@ struct TempFile {
 
 // The six characters that make a temporary's name its own.
 constexpr size_t kTempSuffixLength = 6;
-// Links followed from one name before it counts as a loop, as the kernel counts.
+// Links followed along one path before it counts as a loop, as the kernel counts.
 constexpr int kMaxLinks = 40;
 
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 bool is_temp_letter(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// Splits a path at its last "/": the folder ("/" for the root, "" for none)
-// and the name.
-std::pair<std::string, std::string> split_last(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return {std::string(), path};
-    return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
-}
+// The kernel's openat2, or what a test stands in for it.
+Openat2Call openat2_stand_in = nullptr;
 
-std::string join(const std::string& a, const std::string& b) {
-    if (a.empty()) return b;
-    if (b.empty()) return a;
-    return a + "/" + b;
-}
-
-// Opens the folder rel below root without leaving it on the way: no
-// absolute path, no ".." above root, no link leading out, no magic link.
-int open_beneath(int root, const std::string& rel) {
-    if (rel.empty()) return ::fcntl(root, F_DUPFD_CLOEXEC, 0);
-    open_how how{};
-    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-    return static_cast<int>(::syscall(SYS_openat2, root, rel.c_str(), &how, sizeof how));
-}
-
-// The folder a write must not leave: held open, with its real path ("" when
-// unknown) for links written as absolute paths into it.
+// The folder a write must not leave, held open. Its identity tells it
+// wherever a walk meets it again, by whatever path or spelling.
 struct Confinement {
     Fd Root;
-    std::string Real;
+    struct stat State {};
 };
 
-// Where a write to a path lands once the links of its last component are
-// followed: the folder that holds the file (held open, so that a folder
-// renamed meanwhile changes nothing) and the file's name in it.
+// Where a write to a path lands once its links are followed: the folder
+// that holds the file (held open, so that a folder renamed meanwhile
+// changes nothing) and the file's name in it.
 struct Target {
     Fd Dir;
-    std::string Rel;  // the folder's path below the confinement, when there is one
     std::string Name;
     bool Exists = false;
     struct stat State {};
 };
 
-// Follows the links of the last component of path (below the confinement
-// when in is given, path then relative to it). Only links owned by this
-// user or by the owner of the folder holding them are followed, as the
-// kernel's protected links are, so that another user who may write to a
-// shared folder cannot lead a write (or a copy) to a file of ours; below a
-// confinement a link must stay inside it. Refusals raise EWriteError, a
-// folder that is not there EFCreateError.
-Target resolve_target(const std::string& path, const Confinement* in, const std::string& sjis_path) {
+// A name of a path still to be walked, or a check owed to a link followed.
+struct Step {
+    std::string Name;    // the system's spelling; the game's own (Shift-JIS) when Game
+    bool Game = false;   // written by a game, so matched in its folder without case
+    bool Last = false;   // the file's own name (for a check: owed by a link in its place)
+    bool Check = false;  // what the link of user Owner led to must be Owner's
+    uid_t Owner = 0;
+};
+
+// The entry of the folder dir a game's name means: the name as spelt when
+// it is there, else the first entry spelt otherwise (letter case, a game
+// unpacked without converting names), else the name as spelt (a new file).
+std::string spelling_in(int dir, const std::string& sjis) {
+    const std::vector<SystemSpelling> spellings = SystemNameSpellings(sjis);
+    struct stat st {};
+    if (::fstatat(dir, spellings[0].Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        return spellings[0].Name;
+    const std::vector<std::string> found = FolderEntriesNamedIn(dir, spellings);
+    return found.empty() ? spellings[0].Name : found.front();
+}
+
+// Opens in one call the folder that the names before the last lead to
+// from `from`, when no link and no ".." lies on the way (below a
+// confinement the kernel then keeps the path beneath it); nothing when it
+// cannot: a link on the way, a name in another case, a kernel without
+// openat2 or a sandbox refusing it. The names are then walked one by one,
+// to the same end.
+Fd open_plainly(int from, const std::deque<Step>& steps, bool beneath) {
+    std::string rel = ".";
+    for (size_t i = 0; i + 1 < steps.size(); ++i) {
+        if (steps[i].Name == "..") return Fd();
+        rel += "/" + (steps[i].Game ? SjisToSystemName(steps[i].Name) : steps[i].Name);
+    }
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | (beneath ? RESOLVE_BENEATH : 0);
+    const long fd = openat2_stand_in ? openat2_stand_in(from, rel.c_str(), &how, sizeof how)
+                                     : ::syscall(SYS_openat2, from, rel.c_str(), &how, sizeof how);
+    return Fd(static_cast<int>(fd));
+}
+
+// Follows the names of a path from the folder `from`, reading each link
+// itself. Below a confinement, what the path finally leads to must lie
+// inside it; links relative or absolute may pass outside on the way. A
+// link of another user is followed only where that user could lead this
+// one: as root (who may write anything), only to what that user owns;
+// otherwise when root made it or when that user owns the folder holding
+// it, as the kernel's protected links rule. follow_last: whether links in the file's own place are
+// followed (a removal takes the link itself). Refusals raise EWriteError,
+// a folder that is not there EFCreateError.
+Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool follow_last,
+               const std::string& sjis_path) {
     const auto refuse = [&] { return EWriteError(FileFaultMessage(FileFault::Write, sjis_path)); };
     const auto missing = [&] { return EFCreateError(FileFaultMessage(FileFault::Create, sjis_path)); };
-    Target t;
-    auto [dir, name] = split_last(path);
-    if (in) {
-        t.Dir = Fd(open_beneath(in->Root.get(), dir));
-        t.Rel = dir;
+    const auto fail = [&] {
+        if (errno == ENOENT || errno == ENOTDIR) throw missing();
+        throw refuse();
+    };
+    if (steps.empty() || from.get() < 0) throw missing();
+    steps.back().Last = true;
+    Fd dir = open_plainly(from.get(), steps, in != nullptr);
+    // Folders below the confinement's, -1 outside it.
+    int depth = 0;
+    if (dir.get() >= 0) {
+        for (size_t i = 0; i + 1 < steps.size(); ++i) depth += steps[i].Name != ".";
+        steps.erase(steps.begin(), steps.end() - 1);
     } else {
-        t.Dir = Fd(::open(dir.empty() ? "." : dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        dir = std::move(from);
     }
-    if (t.Dir.get() < 0) {
-        if (errno == EXDEV || errno == ELOOP) throw refuse();
-        throw missing();
-    }
-    t.Name = name;
-    for (int links = 0;; ++links) {
-        if (t.Name.empty() || t.Name == "." || t.Name == "..") throw refuse();
+    const auto enter = [&](Fd next, int down) {
+        if (next.get() < 0) fail();
+        dir = std::move(next);
+        if (!in) return;
         struct stat st {};
-        if (::fstatat(t.Dir.get(), t.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) throw refuse();
-            return t;
+        if (depth >= 0) depth += down;
+        else if (::fstat(dir.get(), &st) == 0 && same_file(st, in->State)) depth = 0;
+    };
+    const uid_t self = ::geteuid();
+    Target t;
+    for (int links = 0; !steps.empty();) {
+        const Step s = std::move(steps.front());
+        steps.pop_front();
+        if (s.Check) {
+            struct stat led {};
+            if (s.Last && t.Exists) led = t.State;
+            else if (::fstat(s.Last ? t.Dir.get() : dir.get(), &led) != 0) throw refuse();
+            if (led.st_uid != s.Owner) throw refuse();
+            continue;
         }
-        if (!S_ISLNK(st.st_mode)) {
-            t.Exists = true;
+        if (s.Name.empty() || s.Name == "." || s.Name == "..") {
+            if (s.Last) throw refuse();
+            if (s.Name == "..") enter(Fd(::openat(dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC)), -1);
+            continue;
+        }
+        const std::string name = s.Game ? spelling_in(dir.get(), s.Name) : s.Name;
+        Fd node(::openat(dir.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        const bool there = node.get() >= 0 && ::fstat(node.get(), &st) == 0;
+        if (!there && (!s.Last || errno != ENOENT)) fail();
+        if (there && S_ISLNK(st.st_mode) && (!s.Last || follow_last)) {
+            struct stat holder {};
+            if (++links > kMaxLinks ||
+                (self != 0 && st.st_uid != self && st.st_uid != 0 &&
+                 (::fstat(dir.get(), &holder) != 0 || holder.st_uid != st.st_uid)))
+                throw refuse();
+            std::string to(PATH_MAX + 1, '\0');
+            const ssize_t n = ::readlinkat(node.get(), "", to.data(), to.size());
+            if (n <= 0 || static_cast<size_t>(n) >= to.size()) throw refuse();
+            to.resize(static_cast<size_t>(n));
+            std::deque<Step> more;
+            for (size_t i = 0; i <= to.size();) {
+                const size_t j = std::min(to.find('/', i), to.size());
+                if (j > i) more.push_back({to.substr(i, j - i)});
+                i = j + 1;
+            }
+            // A link that leads to a folder ("dir/", "/") names no file.
+            if (s.Last && (more.empty() || to.back() == '/')) throw refuse();
+            if (!more.empty()) more.back().Last = s.Last;
+            if (self == 0 && st.st_uid != 0) more.push_back({std::string(), false, s.Last, true, st.st_uid});
+            steps.insert(steps.begin(), more.begin(), more.end());
+            if (to[0] == '/') {
+                depth = -1;
+                enter(Fd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)), 0);
+            }
+            continue;
+        }
+        if (s.Last) {
+            if (in && depth < 0) throw refuse();
+            t.Dir = std::move(dir);
+            t.Name = name;
+            t.Exists = there;
             t.State = st;
-            return t;
+            continue;
         }
-        struct stat folder {};
-        if (links >= kMaxLinks || ::fstat(t.Dir.get(), &folder) != 0 ||
-            (st.st_uid != ::geteuid() && st.st_uid != folder.st_uid))
-            throw refuse();
-        std::string to(PATH_MAX + 1, '\0');
-        const ssize_t n = ::readlinkat(t.Dir.get(), t.Name.c_str(), to.data(), to.size());
-        if (n <= 0 || static_cast<size_t>(n) >= to.size()) throw refuse();
-        to.resize(static_cast<size_t>(n));
-        std::tie(dir, name) = split_last(to);
-        if (in) {
-            std::string rel;
-            if (to[0] != '/') {
-                rel = join(t.Rel, dir);
-            } else if (in->Real == "/") {
-                std::tie(rel, name) = split_last(to.substr(1));
-            } else if (!in->Real.empty() && to.compare(0, in->Real.size() + 1, in->Real + "/") == 0) {
-                std::tie(rel, name) = split_last(to.substr(in->Real.size() + 1));
-            } else {
-                throw refuse();
-            }
-            Fd next(open_beneath(in->Root.get(), rel));
-            if (next.get() < 0) {
-                if (errno == ENOENT || errno == ENOTDIR) throw missing();
-                throw refuse();
-            }
-            t.Dir = std::move(next);
-            t.Rel = rel;
-        } else if (!dir.empty()) {
-            Fd next(::openat(t.Dir.get(), dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (next.get() < 0) throw missing();
-            t.Dir = std::move(next);
-        }
-        t.Name = name;
+        if (!S_ISDIR(st.st_mode)) throw missing();
+        enter(std::move(node), 1);
     }
+    return t;
+}
+
+// The file at a path, from the working folder or the root.
+Target resolve_path(const std::string& sjis_path, bool follow_last) {
+    const std::string native = NativePath(sjis_path);
+    std::deque<Step> steps;
+    for (size_t i = 0; i <= native.size();) {
+        const size_t j = std::min(native.find('/', i), native.size());
+        if (j > i) steps.push_back({native.substr(i, j - i)});
+        i = j + 1;
+    }
+    if (native.empty() || native.back() == '/') throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
+    Fd from(::open(native[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return resolve(nullptr, std::move(from), std::move(steps), follow_last, sjis_path);
+}
+
+// The file a game names below its folder, from the folder held open.
+Target resolve_in_folder(const std::string& sjis_folder, const std::string& sjis_relative, bool follow_last,
+                         const std::string& sjis_path) {
+    Confinement in;
+    in.Root = Fd(::open(NativePath(sjis_folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (in.Root.get() < 0 || ::fstat(in.Root.get(), &in.State) != 0)
+        throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
+    std::deque<Step> steps;
+    for (std::string& name : GamePathComponents(sjis_relative)) steps.push_back({std::move(name), true});
+    Fd from(::fcntl(in.Root.get(), F_DUPFD_CLOEXEC, 0));
+    return resolve(&in, std::move(from), std::move(steps), follow_last, sjis_path);
 }
 
 // A device, a FIFO, a socket or a folder in the file's place (a link to
@@ -288,6 +362,15 @@ void put_in_place(Target& t, TempFile& tmp, const std::string& sjis_path) {
     throw refuse();
 }
 
+// A file made to stand for another (its replacement, a copy) takes that
+// file's owner and group, then its permission bits: root saving into a
+// user's game must not take the user's file, nor the copy of it, from them.
+void keep_owner_and_mode(int fd, const struct stat& of) {
+    if ((of.st_uid != ::geteuid() || of.st_gid != ::getegid()) && ::fchown(fd, of.st_uid, of.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), of.st_gid);
+    ::fchmod(fd, of.st_mode & 07777);
+}
+
 void replace_target(Target& t, const std::string& sjis_path, const void* data, size_t size) {
     check_writable(t, sjis_path);
     const int dir = t.Dir.get();
@@ -297,20 +380,14 @@ void replace_target(Target& t, const std::string& sjis_path, const void* data, s
     make_locked_temporary(dir, t.Name, tmp);
     if (tmp.fd < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
     // The temporary is private and ours; the replacement keeps what the old
-    // file had: its owner and group (root saving into a user's game must
-    // not take the user's file from them), then its permission bits.
-    mode_t mode;
+    // file had.
     if (t.Exists) {
-        if ((t.State.st_uid != ::geteuid() || t.State.st_gid != ::getegid()) &&
-            ::fchown(tmp.fd, t.State.st_uid, t.State.st_gid) != 0)
-            (void)::fchown(tmp.fd, static_cast<uid_t>(-1), t.State.st_gid);
-        mode = t.State.st_mode & 07777;
+        keep_owner_and_mode(tmp.fd, t.State);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        mode = 0666 & ~mask;
+        ::fchmod(tmp.fd, 0666 & ~mask);
     }
-    ::fchmod(tmp.fd, mode);
     const char* p = static_cast<const char*>(data);
     size_t done = 0;
     while (done < size) {
@@ -343,11 +420,11 @@ Fd open_regular(int dir, const std::string& name, struct stat& st) {
     return fd;
 }
 
-// Whether the regular file at path holds the bytes of the open file fd
-// (of stat st); fd is read from its start and left anywhere.
-bool same_content(int fd, const struct stat& st, const std::string& path) {
+// Whether the regular file name of the folder dir holds the bytes of the
+// open file fd (of stat st); fd is read from its start and left anywhere.
+bool same_content(int fd, const struct stat& st, int dir, const std::string& name) {
     struct stat other {};
-    const Fd fd2 = open_regular(AT_FDCWD, path, other);
+    const Fd fd2 = open_regular(dir, name, other);
     if (fd2.get() < 0 || other.st_size != st.st_size) return false;
     char a[65536], b[65536];
     for (off_t at = 0;;) {
@@ -361,13 +438,15 @@ bool same_content(int fd, const struct stat& st, const std::string& path) {
 }
 }  // namespace
 
+void SetOpenat2ForTests(Openat2Call call) { openat2_stand_in = call; }
+
 void CheckFileReplaceable(const std::string& sjis_path) {
-    check_writable(resolve_target(NativePath(sjis_path), nullptr, sjis_path), sjis_path);
+    check_writable(resolve_path(sjis_path, true), sjis_path);
 }
 
 bool LinksFollowedForWriting(const std::string& sjis_path) {
     try {
-        resolve_target(NativePath(sjis_path), nullptr, sjis_path);
+        resolve_path(sjis_path, true);
     } catch (const EWriteError&) {
         return false;
     } catch (const EFCreateError&) {
@@ -376,54 +455,23 @@ bool LinksFollowedForWriting(const std::string& sjis_path) {
 }
 
 void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t size) {
-    Target t = resolve_target(NativePath(sjis_path), nullptr, sjis_path);
+    Target t = resolve_path(sjis_path, true);
     replace_target(t, sjis_path, data, size);
 }
-
-namespace {
-// Opens the folder a game's path must stay in; the path's remainder below
-// it in rel. Refused (EWriteError) when the path does not lie below it as
-// written.
-Confinement confine(const std::string& sjis_folder, const std::string& sjis_path, std::string& rel) {
-    std::string folder = NativePath(sjis_folder);
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    const std::string full = NativePath(sjis_path);
-    if (folder.empty() || full.compare(0, folder.size() + 1, folder + "/") != 0)
-        throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
-    Confinement in;
-    in.Root = Fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (in.Root.get() < 0) throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
-    std::string real(PATH_MAX + 1, '\0');
-    const ssize_t n =
-        ::readlink(("/proc/self/fd/" + std::to_string(in.Root.get())).c_str(), real.data(), real.size());
-    if (n > 0 && static_cast<size_t>(n) < real.size()) real.resize(static_cast<size_t>(n));
-    else real.clear();
-    // A link written as an absolute path may still lead into the folder;
-    // without the folder's real path no absolute link is followed.
-    in.Real = real;
-    rel = full.substr(folder.size() + 1);
-    return in;
-}
-}  // namespace
 
 void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
                          size_t size) {
     const std::string sjis_path = IncludeTrailingPathDelimiter(sjis_folder) + sjis_relative;
-    std::string rel;
-    const Confinement in = confine(sjis_folder, sjis_path, rel);
-    Target t = resolve_target(rel, &in, sjis_path);
+    Target t = resolve_in_folder(sjis_folder, sjis_relative, true, sjis_path);
     replace_target(t, sjis_path, data, size);
 }
 
 bool DeleteFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative) {
     const std::string sjis_path = IncludeTrailingPathDelimiter(sjis_folder) + sjis_relative;
     try {
-        std::string rel;
-        const Confinement in = confine(sjis_folder, sjis_path, rel);
-        const auto [dir, name] = split_last(rel);
-        const Fd parent(open_beneath(in.Root.get(), dir));
-        if (parent.get() < 0 || name.empty() || name == "." || name == "..") return false;
-        const bool done = ::unlinkat(parent.get(), name.c_str(), 0) == 0;
+        const Target t = resolve_in_folder(sjis_folder, sjis_relative, false, sjis_path);
+        if (!t.Exists) return false;
+        const bool done = ::unlinkat(t.Dir.get(), t.Name.c_str(), 0) == 0;
         NoteOwnFileChange();
         return done;
     } catch (const EStreamError&) {
@@ -432,23 +480,28 @@ bool DeleteFileInFolder(const std::string& sjis_folder, const std::string& sjis_
 }
 
 std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix) {
-    const Target t = resolve_target(NativePath(sjis_path), nullptr, sjis_path);
+    const Target t = resolve_path(sjis_path, true);
     if (!t.Exists) throw EFOpenError(FileFaultMessage(FileFault::Missing, sjis_path));
     struct stat st {};
     const Fd in = open_regular(t.Dir.get(), t.Name, st);
     if (in.get() < 0) throw EFOpenError(FileFaultMessage(FileFault::Open, sjis_path));
+    // The copy lies beside the name, wherever a link there leads.
+    const Target beside = resolve_path(sjis_path, false);
     TempFile copy;
-    copy.dir = AT_FDCWD;
-    std::string copy_path;
+    copy.dir = beside.Dir.get();
+    std::string copy_path, copy_name;
     for (int n = 1; copy.fd < 0; ++n) {
-        copy_path = sjis_path + suffix + (n > 1 ? "." + std::to_string(n) : std::string());
-        copy.fd = ::open(NativePath(copy_path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
+        const std::string tail = suffix + (n > 1 ? "." + std::to_string(n) : std::string());
+        copy_path = sjis_path + tail;
+        copy_name = beside.Name + SjisToSystemName(tail);
+        copy.fd = ::openat(copy.dir, copy_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         const int err = errno;
-        if (copy.fd < 0 && err == EEXIST && same_content(in.get(), st, NativePath(copy_path))) return copy_path;
+        if (copy.fd < 0 && err == EEXIST && same_content(in.get(), st, copy.dir, copy_name)) return copy_path;
         if (copy.fd < 0 && (err != EEXIST || n >= 1000))
             throw EFCreateError(FileFaultMessage(FileFault::Create, copy_path));
     }
-    copy.name = NativePath(copy_path);
+    copy.name = copy_name;
+    keep_owner_and_mode(copy.fd, st);
     const std::string write_error = FileFaultMessage(FileFault::Write, copy_path);
     char buf[65536];
     for (;;) {

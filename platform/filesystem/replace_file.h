@@ -12,10 +12,12 @@
 // and the folder is synced so that the rename itself outlasts a power cut.
 // The new file keeps the old one's owner, group and permission bits (0666
 // less the umask for a new file). A path that is a symbolic link stays one:
-// the file it leads to is replaced, in that file's folder; only links owned
-// by this user or by the owner of the folder holding them are followed (a
-// user who may write to a shared folder cannot lead the write to a file of
-// ours). Failure raises EFCreateError or EWriteError and leaves the old file
+// the file it leads to is replaced, in that file's folder. Links anywhere
+// on the path are followed when this user or root made them; another
+// user's, as root only to what that user owns, otherwise only from a
+// folder that user owns (a user who may write to a shared folder cannot
+// lead the write to a file of ours, nor lead root to anyone else's file).
+// Failure raises EFCreateError or EWriteError and leaves the old file
 // untouched and no temporary behind. The temporary is held under an flock
 // until it is renamed; temporaries of the same name that no one holds (a
 // writer killed half-way) are removed. A file that may not be written is
@@ -26,14 +28,18 @@ void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t 
 // ReplaceFileContents for a file a game names below its folder: the file
 // finally written, links (dangling ones too) followed, lies inside
 // sjis_folder, or the write is refused with EWriteError and nothing is made
-// or changed anywhere. The path is resolved from the folder held open, so
-// that no link or folder swapped in while it is followed leads the write out.
+// or changed anywhere. The folder is opened once, however its path is
+// spelt, and the game's names are resolved from it one by one, each
+// matched without case: no link or folder swapped in while the path is
+// followed leads the write out, and a link, relative or absolute, that
+// leads back inside is followed.
 void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
                          size_t size);
 
-// Removes the file a game names below its folder (a link there is removed
-// itself, not what it leads to); false, with nothing removed, when the
-// folders on the way lead out of sjis_folder or the file is not there.
+// Removes the file a game names below its folder, found as
+// ReplaceFileInFolder finds it (a link in its place is removed itself, not
+// what it leads to); false, with nothing removed, when the folders on the
+// way lead out of sjis_folder or the file is not there.
 bool DeleteFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative);
 
 // Raises EWriteError when the file at sjis_path (or the one it links to)
@@ -45,8 +51,8 @@ bool DeleteFileInFolder(const std::string& sjis_folder, const std::string& sjis_
 // asked first.
 void CheckFileReplaceable(const std::string& sjis_path);
 
-// Whether the links of the last component of sjis_path, if any, are all
-// ones ReplaceFileContents follows: a file reached through another user's
+// Whether the links of sjis_path, if any, are all ones
+// ReplaceFileContents follows: a file reached through another user's
 // link is no file of ours to read as our own either.
 bool LinksFollowedForWriting(const std::string& sjis_path);
 
@@ -54,8 +60,15 @@ bool LinksFollowedForWriting(const std::string& sjis_path);
 // first free name of sjis_path + suffix, then + suffix + ".2", ".3" and so
 // on; never over a file that exists. A copy already there with the same
 // bytes is that copy: its path is returned and no other is made. The copy
-// is synced before this returns its path. Only a regular file is copied
+// is synced before this returns its path, and has the file's owner,
+// group and permission bits. Only a regular file is copied
 // (a device would be copied until the disc fills), reached through links
 // as ReplaceFileContents follows them. Failure raises EFOpenError, EReadError, EFCreateError or
 // EWriteError and leaves no partial copy.
 std::string KeepFileCopy(const std::string& sjis_path, const std::string& suffix);
+
+// Tests stand in for the kernel's openat2 through this (nullptr: the
+// kernel's own again), to see the player where it is missing or refused.
+struct open_how;
+using Openat2Call = long (*)(int dir, const char* path, struct open_how* how, size_t size);
+void SetOpenat2ForTests(Openat2Call call);

@@ -19,7 +19,11 @@ namespace {
 // ends without it.
 constexpr std::chrono::seconds kQuitGrace{3};
 
-volatile std::sig_atomic_t quit_signal = 0;  // the first quit signal's number, 0 before one
+// The first quit signal's number, 0 before one: set by the handler and read
+// by the waits and the watchdog on other threads, so it is an atomic that
+// needs no lock (a handler may take none).
+std::atomic<int> quit_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 std::atomic<bool> quit_taken{false};
 std::atomic<bool> waits_begun{false};
 sem_t quit_arrived;
@@ -28,8 +32,8 @@ sem_t quit_arrived;
 // already ends (a service manager sends SIGTERM and SIGHUP together)
 // changes nothing, so the lock file and temporary folder still go.
 extern "C" void on_quit_signal(int signal) {
-    if (quit_signal != 0) return;
-    quit_signal = signal;
+    int none = 0;
+    if (!quit_signal.compare_exchange_strong(none, signal)) return;
     sem_post(&quit_arrived);
 }
 
@@ -43,7 +47,7 @@ void quit_watchdog() {
         const auto now = std::chrono::steady_clock::now();
         if (waits_begun.load() && deadline == std::chrono::steady_clock::time_point{}) deadline = now + kQuitGrace;
         if (deadline != std::chrono::steady_clock::time_point{} && now >= deadline) {
-            const int signal = quit_signal;
+            const int signal = quit_signal.load();
             std::fprintf(stderr, "vorqplayer: %s: the game did not end within %d s; it ends now\n",
                          strsignal(signal), static_cast<int>(kQuitGrace.count()));
             EndAtOnce(128 + signal, signal);
@@ -85,7 +89,7 @@ void CatchQuitSignals() {
 
 bool TakeQuitSignal() {
     waits_begun = true;
-    if (quit_signal == 0) return false;
+    if (quit_signal.load() == 0) return false;
     quit_taken = true;
     return true;
 }

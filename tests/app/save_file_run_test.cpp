@@ -111,34 +111,42 @@ TEST(SaveFileRun, ASaveFileLinkedToADeviceIsNeverReplaced) {
     fs::remove_all(folder);
 }
 
-// Root plays a game in a folder open to all, where another user (nobody)
-// planted save.dat as a link to a file only root may read: that file is
-// neither read as the save, nor copied into the folder, nor written.
+// Root plays a game in a folder open to all, or in one of another user's
+// (nobody) own, where that user planted save.dat as a link to a file only
+// root may read: that file is neither read as the save, nor copied into
+// the folder, nor written.
 TEST(SaveFileRun, RootNeverTakesAnotherUsersLinkForItsSaveFile) {
     if (::geteuid() != 0) GTEST_SKIP() << "playing as root over another user's link needs root";
     if (const char* tool = MissingTool({"setpriv"})) GTEST_SKIP() << tool << " is not installed";
-    char folder[] = "/tmp/vorq-planted-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string base = folder, secret = base + "/private/secret", game = base + "/game/";
-    ASSERT_EQ(RunCommand("chmod 0755 " + base + " && mkdir -m 0700 " + base + "/private && echo root only > " +
-                         secret + " && mkdir -m 0777 " + game + " && echo ok")
-                  .Output,
-              "ok\n");
-    TTestGameFolder source;
-    WriteCountingGame(source, true);
-    for (const char* name : {"vorq.vpb", "main.vsb"}) fs::copy_file(NativePath(source.Path()) + name, game + name);
-    ASSERT_EQ(RunCommand("setpriv --reuid=nobody --regid=nogroup --clear-groups ln -s " + secret + " " + game +
-                         "save.dat && echo ok")
-                  .Output,
-              "ok\n");
-    const CommandOutcome o = play(GamePath(game));
-    EXPECT_NE(o.Output.find("save.dat:ファイル"), std::string::npos) << o.Output;
-    EXPECT_EQ(ReadNativeFileBytes(secret), "root only\n");
-    struct stat st {};
-    ASSERT_EQ(::lstat((game + "save.dat").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(std::distance(fs::directory_iterator(game), fs::directory_iterator()), 3) << "vorq.vpb, main.vsb, save.dat";
-    fs::remove_all(folder);
+    for (const bool theirs : {false, true}) {
+        SCOPED_TRACE(theirs ? "the other user's own folder" : "a folder open to all");
+        char folder[] = "/tmp/vorq-planted-XXXXXX";
+        ASSERT_NE(::mkdtemp(folder), nullptr);
+        const std::string base = folder, secret = base + "/private/secret", game = base + "/game/";
+        ASSERT_EQ(RunCommand("chmod 0755 " + base + " && mkdir -m 0700 " + base + "/private && echo root only > " +
+                             secret + " && mkdir -m " + (theirs ? "0755 " : "0777 ") + game + " && echo ok")
+                      .Output,
+                  "ok\n");
+        TTestGameFolder source;
+        WriteCountingGame(source, true);
+        for (const char* name : {"vorq.vpb", "main.vsb"}) fs::copy_file(NativePath(source.Path()) + name, game + name);
+        if (theirs) {
+            ASSERT_EQ(RunCommand("chown -R nobody:nogroup " + game + " && echo ok").Output, "ok\n");
+        }
+        ASSERT_EQ(RunCommand("setpriv --reuid=nobody --regid=nogroup --clear-groups ln -s " + secret + " " + game +
+                             "save.dat && echo ok")
+                      .Output,
+                  "ok\n");
+        const CommandOutcome o = play(GamePath(game));
+        EXPECT_NE(o.Output.find("save.dat:ファイル"), std::string::npos) << o.Output;
+        EXPECT_EQ(ReadNativeFileBytes(secret), "root only\n");
+        struct stat st {};
+        ASSERT_EQ(::lstat((game + "save.dat").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_EQ(std::distance(fs::directory_iterator(game), fs::directory_iterator()), 3)
+            << "vorq.vpb, main.vsb, save.dat";
+        fs::remove_all(folder);
+    }
 }
 
 // Another process keeps exchanging save.dat with a FIFO or a device every

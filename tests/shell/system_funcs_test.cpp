@@ -27,6 +27,7 @@
 #include "render/tesk_collection.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
+#include "tests/support/openat2_stand_in.h"
 #include "tests/support/plain_dibx.h"
 #include "tests/support/scripted_video.h"
 
@@ -603,6 +604,46 @@ TEST_F(SystemFuncs, SaveScreenFollowsLinksOnlyWhereTheyStayInTheGameFolder) {
     ASSERT_EQ(symlink((out + "victim.txt").c_str(), (in + "install.dat").c_str()), 0);
     EXPECT_EQ(eval("SaveScreen(\"reg.tes\", 0, 0, FALSE, 2)"), "FALSE");
     EXPECT_EQ(ReadNativeFileBytes(out + "victim.txt"), "the user's own file");
+}
+
+// The game started through its folder spelt as launchers spell it ("//"
+// or "/./" in the middle, a trailing slash, a linked folder), where the
+// kernel has openat2, lacks it or a sandbox refuses it: pictures are saved
+// at the top and in a subfolder, a name in another case finds its file,
+// the removals at the game's end remove them, and a link out is refused.
+TEST_F(SystemFuncs, SaveScreenSavesAndRemovesHoweverTheGameFolderIsSpelt) {
+    TTestGameFolder elsewhere;
+    elsewhere.WriteFile("victim.tes", "the user's own file");
+    const std::string game = folder.Path(), native = NativePath(game), out = NativePath(elsewhere.Path());
+    const std::string parent = ExtractFilePath(game.substr(0, game.size() - 1));
+    const std::string name = ExtractFileName(game.substr(0, game.size() - 1));
+    ASSERT_TRUE(ForceDirectories(game + "pics"));
+    ASSERT_EQ(symlink((out + "victim.tes").c_str(), (native + "pics/out.tes").c_str()), 0);
+    ASSERT_EQ(symlink(native.c_str(), (out + "linked").c_str()), 0);
+    const std::string spellings[] = {parent + "/" + name + "/", parent + "./" + name + "/", game + "/",
+                                     elsewhere.Path() + "linked/"};
+    const std::string base = FileManager->BaseFolder;
+    for (const Openat2Answer& answer : kOpenat2Answers) {
+        const Openat2StandIn stand_in(answer.Call);
+        for (const std::string& spelt : spellings) {
+            SCOPED_TRACE(std::string(answer.What) + ", " + spelt);
+            FileManager->BaseFolder = spelt;
+            EXPECT_EQ(eval("SaveScreen(\"Shot.tes\")"), "TRUE");
+            EXPECT_EQ(eval("SaveScreen(\"SHOT.TES\")"), "TRUE");
+            EXPECT_EQ(eval("SaveScreen(\"PICS\\\\Shot2.tes\")"), "TRUE");
+            EXPECT_EQ(eval("SaveScreen(\"pics\\\\out.tes\")"), "FALSE");
+            struct stat st {};
+            EXPECT_EQ(::lstat((native + "Shot.tes").c_str(), &st), 0);
+            EXPECT_NE(::lstat((native + "SHOT.TES").c_str(), &st), 0) << "the same picture in another case";
+            EXPECT_EQ(::lstat((native + "pics/Shot2.tes").c_str(), &st), 0);
+            EXPECT_TRUE(DeleteFileInFolder(spelt, "shot.TES"));
+            EXPECT_TRUE(DeleteFileInFolder(spelt, "Pics\\SHOT2.tes"));
+            EXPECT_NE(::lstat((native + "Shot.tes").c_str(), &st), 0);
+            EXPECT_NE(::lstat((native + "pics/Shot2.tes").c_str(), &st), 0);
+        }
+    }
+    FileManager->BaseFolder = base;
+    EXPECT_EQ(ReadNativeFileBytes(out + "victim.tes"), "the user's own file");
 }
 
 TEST_F(SystemFuncs, SaveScreenRegistersTheFileForDeletionOrTheInstaller) {

@@ -3,6 +3,7 @@
 #include "platform/filesystem/replace_file.h"
 #include "platform/filesystem/stream.h"
 #include "tests/support/node_swap.h"
+#include "tests/support/openat2_stand_in.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
 
@@ -225,64 +226,69 @@ std::string as_nobody(const std::string& command) {
 }  // namespace
 
 // Root playing a game in a folder another user may write to: a link that
-// user planted is followed neither for the save nor for the copy of a
-// damaged one, unless that user owns the folder (as the kernel's
-// protected links rule); a file of that user's replaced by root stays
-// theirs.
+// user planted, for the save or on the way to it, is followed only to a
+// file of that user's own, even where that user owns the folder; a file
+// of that user's replaced or copied by root stays theirs.
 TEST(ReplaceFileContents, RootFollowsNoLinkOfAnotherUserAndLeavesTheirFileTheirs) {
     if (::geteuid() != 0) GTEST_SKIP() << "playing as root over another user's files needs root";
     if (const char* tool = MissingTool({"setpriv"})) GTEST_SKIP() << tool << " is not installed";
     const SharedFolder shared;
     ASSERT_FALSE(shared.Path.empty());
-    const std::string secret = shared.Path + "secret";
-    ASSERT_EQ(RunCommand("umask 077 && echo root only > " + secret + " && echo ok").Output, "ok\n");
-    const struct {
-        const char* What;
-        const char* FolderOwner;
-        bool Followed;
-    } cases[] = {
-        {"a folder of root's open to all", "0", false},
-        {"a sticky folder of root's open to all", "0", false},
-        {"the other user's own folder", kNobody, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.What);
-        const std::string game = shared.Path + "game/";
-        std::system(("rm -rf '" + game + "'").c_str());
-        const std::string mode = std::string(c.What).find("sticky") != std::string::npos ? "1777" : "0777";
-        ASSERT_EQ(RunCommand("mkdir -m " + mode + " " + game + " && chown " + c.FolderOwner + " " + game +
-                             " && " + as_nobody("ln -s " + secret + " " + game + "save.dat") + " && echo ok")
-                      .Output,
-                  "ok\n");
-        if (c.Followed) {
-            EXPECT_EQ(KeepFileCopy(game + "save.dat", ".damaged"), game + "save.dat.damaged");
-            EXPECT_NO_THROW(ReplaceFileContents(game + "save.dat", "slots", 5));
-            EXPECT_EQ(read_all(secret), "slots");
-            ReplaceFileContents(secret, "root only\n", 10);
-            continue;
-        }
-        EXPECT_THROW(CheckFileReplaceable(game + "save.dat"), EWriteError);
-        EXPECT_THROW(ReplaceFileContents(game + "save.dat", "slots", 5), EWriteError);
-        EXPECT_THROW(KeepFileCopy(game + "save.dat", ".damaged"), EStreamError);
-        EXPECT_EQ(read_all(secret), "root only\n");
-        EXPECT_EQ(ListDirectory(game), std::vector<std::string>{"save.dat"});
-    }
-
-    // The other user's own save, rewritten by root: still theirs, mode and all.
+    const std::string secret_dir = shared.Path + "private/", secret = secret_dir + "secret";
     const std::string theirs = shared.Path + "theirs/";
-    ASSERT_EQ(RunCommand("mkdir -m 0755 " + theirs + " && chown " + kNobody + " " + theirs + " && " +
+    ASSERT_EQ(RunCommand("mkdir -m 0700 " + secret_dir + " && echo root only > " + secret + " && mkdir -m 0755 " +
+                         theirs + " && chown " + kNobody + " " + theirs + " && " +
                          as_nobody("sh -c 'umask 027 && echo old > " + theirs + "save.dat'") + " && echo ok")
                   .Output,
               "ok\n");
-    ReplaceFileContents(theirs + "save.dat", "new slots", 9);
-    struct stat st {};
-    ASSERT_EQ(::stat((theirs + "save.dat").c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 65534u);
-    EXPECT_EQ(st.st_gid, 65534u);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(read_all(theirs + "save.dat"), "new slots");
-    // ... so that its user saves again.
-    EXPECT_EQ(RunCommand(as_nobody("sh -c 'echo later >> " + theirs + "save.dat && echo ok'")).Output, "ok\n");
+    const struct {
+        const char* What;
+        const char* FolderOwner;
+        const char* Mode;
+        const char* LinkAt;
+        std::string To;
+        const char* Saved;  // the save's path below the game's folder
+        bool Followed;
+    } cases[] = {
+        {"a folder of root's open to all", "0", "0777", "save.dat", secret, "save.dat", false},
+        {"a sticky folder of root's open to all", "0", "1777", "save.dat", secret, "save.dat", false},
+        {"the other user's own folder", kNobody, "0755", "save.dat", secret, "save.dat", false},
+        {"a folder on the way", kNobody, "0755", "saves", secret_dir, "saves/secret", false},
+        {"the other user's own file", kNobody, "0755", "save.dat", theirs + "save.dat", "save.dat", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::string game = shared.Path + "game/", save = game + c.Saved;
+        std::system(("rm -rf '" + game + "'").c_str());
+        ASSERT_EQ(RunCommand("mkdir -m " + std::string(c.Mode) + " " + game + " && chown " + c.FolderOwner + " " +
+                             game + " && " + as_nobody("ln -s " + c.To + " " + game + c.LinkAt) + " && echo ok")
+                      .Output,
+                  "ok\n");
+        if (!c.Followed) {
+            EXPECT_THROW(CheckFileReplaceable(save), EWriteError);
+            EXPECT_FALSE(LinksFollowedForWriting(save));
+            EXPECT_THROW(ReplaceFileContents(save, "slots", 5), EWriteError);
+            EXPECT_THROW(KeepFileCopy(save, ".damaged"), EStreamError);
+            EXPECT_EQ(read_all(secret), "root only\n");
+            EXPECT_EQ(ListDirectory(game), std::vector<std::string>{c.LinkAt});
+            continue;
+        }
+        // Root's copy beside the link and the file it rewrites: still theirs, mode and all.
+        EXPECT_EQ(KeepFileCopy(save, ".damaged"), save + ".damaged");
+        ReplaceFileContents(save, "new slots", 9);
+        for (const std::string& made : {save + ".damaged", theirs + "save.dat"}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
+            EXPECT_EQ(st.st_uid, 65534u) << made;
+            EXPECT_EQ(st.st_gid, 65534u) << made;
+            EXPECT_EQ(st.st_mode & 07777, 0640u) << made;
+        }
+        EXPECT_EQ(read_all(save + ".damaged"), "old\n");
+        EXPECT_EQ(read_all(theirs + "save.dat"), "new slots");
+        // ... so that its user reads the copy and saves again.
+        EXPECT_EQ(RunCommand(as_nobody("sh -c 'cat " + save + ".damaged >> " + theirs + "save.dat && echo ok'")).Output,
+                  "ok\n");
+    }
 }
 
 // Another process keeps exchanging save.dat with a FIFO or a device while
@@ -369,4 +375,52 @@ TEST(DeleteFileInFolder, RemovesOnlyInsideTheFolder) {
         }
         EXPECT_EQ(::lstat((outside + "shot.tes").c_str(), &st), 0);
     }
+}
+
+// Links in a game's folder that lead back into it, absolute ones too
+// (through the folder's own path or a linked one, in the middle of a path
+// or at its end) and one that goes up and comes back, are followed for
+// writing, with or without openat2; those that lead out are refused for
+// writing and removal, with nothing made or changed outside.
+TEST(ReplaceFileInFolder, LinksAreFollowedWhereverTheyLeadInsideTheFolder) {
+    const std::string dir = NativePath(PrivateTempFolder()) + "links_in/";
+    const std::string game = dir + "game/", linked = dir + "linked/", outside = dir + "outside/";
+    std::system(("rm -rf '" + dir + "'").c_str());
+    ASSERT_TRUE(ForceDirectories(GamePath(game + "data/pics")) && ForceDirectories(GamePath(outside)));
+    ReplaceFileContents(GamePath(outside + "x.tes"), "theirs", 6);
+    ASSERT_EQ(::symlink(game.c_str(), (dir + "linked").c_str()), 0);
+    const struct {
+        const char* At;  // the link, below the game's folder
+        std::string To;
+        const char* Name;   // the name written
+        const char* Lands;  // where that lands below the game's folder, nullptr: refused
+    } cases[] = {
+        {"pics", game + "data/pics", "pics/mid.tes", "data/pics/mid.tes"},
+        {"via", linked + "data", "via/pics/deep.tes", "data/pics/deep.tes"},
+        {"end.tes", linked + "pic2.tes", "end.tes", "pic2.tes"},
+        {"back.tes", "../game/data/back.tes", "back.tes", "data/back.tes"},
+        {"away", outside, "away/x.tes", nullptr},
+        {"through", linked + "../outside", "through/x.tes", nullptr},
+        {"out.tes", outside + "x.tes", "out.tes", nullptr},
+        {"made.tes", outside + "made.tes", "made.tes", nullptr},
+    };
+    for (const auto& c : cases) ASSERT_EQ(::symlink(c.To.c_str(), (game + c.At).c_str()), 0) << c.At;
+    for (const Openat2Answer& answer : kOpenat2Answers) {
+        const Openat2StandIn stand_in(answer.Call);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(answer.What) + ", " + c.Name);
+            if (!c.Lands) {
+                EXPECT_THROW(ReplaceFileInFolder(GamePath(game), c.Name, "shot", 4), EWriteError);
+                if (std::string(c.At) != c.Name) {
+                    EXPECT_FALSE(DeleteFileInFolder(GamePath(game), c.Name));
+                }
+                continue;
+            }
+            EXPECT_NO_THROW(ReplaceFileInFolder(GamePath(game), c.Name, "shot", 4));
+            EXPECT_EQ(read_all(GamePath(game + c.Lands)), "shot");
+            ::unlink((game + c.Lands).c_str());
+        }
+    }
+    EXPECT_EQ(ListDirectory(GamePath(outside)), std::vector<std::string>{"x.tes"});
+    EXPECT_EQ(read_all(GamePath(outside + "x.tes")), "theirs");
 }

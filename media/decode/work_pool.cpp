@@ -1,0 +1,131 @@
+#include "media/decode/work_pool.h"
+
+#include <algorithm>
+#include <deque>
+#include <system_error>
+#include <thread>
+
+namespace {
+// Runs the slot's queued work with its lock held on entry (and again on
+// return): true when more was queued meanwhile.
+bool run_held(WorkSlot::State& s, std::unique_lock<std::mutex>& l) {
+    std::function<void()> work = std::move(s.Queued);
+    s.Queued = nullptr;
+    s.Running = true;
+    l.unlock();
+    try {
+        work();
+    } catch (...) {
+        // The work's owner has been told already, if it cares.
+    }
+    work = nullptr;
+    l.lock();
+    s.Running = false;
+    s.Idle.notify_all();
+    return s.Queued != nullptr;
+}
+
+// Half the cores, at least two (a place and a page check side by side) and
+// at most four: each piece of work is one sound's, and sounds wait their
+// turn rather than crowd out the threads that fill rings and mix.
+size_t pool_threads() {
+    return std::clamp<size_t>(std::thread::hardware_concurrency() / 2, 2, 4);
+}
+
+// Made once and never destroyed, like the module's decoding thread: a
+// process that ends through exit () may run static destructors while its
+// threads still wait for work.
+class Pool {
+public:
+    void Push(std::shared_ptr<WorkSlot::State> s) {
+        std::lock_guard l(FLock);
+        FQueue.push_back(std::move(s));
+        // A thread is made only when none is free for the work, and then
+        // kept for the next.
+        if (FQueue.size() > FFree && FThreads < pool_threads()) {
+            // None to be had (the process at its limit): the work waits for
+            // a thread there is, or for the next push to make one, or is
+            // taken by whoever finishes it.
+            try {
+                std::thread([this] { run(); }).detach();
+                ++FThreads;
+            } catch (const std::system_error&) {
+            }
+        } else {
+            FWake.notify_one();
+        }
+    }
+
+private:
+    void run() {
+        std::unique_lock l(FLock);
+        for (;;) {
+            ++FFree;
+            FWake.wait(l, [&] { return !FQueue.empty(); });
+            --FFree;
+            std::shared_ptr<WorkSlot::State> s = std::move(FQueue.front());
+            FQueue.pop_front();
+            l.unlock();
+            {
+                // The slot's work may have been taken by Finish or dropped
+                // by Close since it was queued; work queued while it ran
+                // goes to the back of the queue, so that one slot's chain
+                // of work never holds a thread from the others.
+                std::unique_lock sl(s->Lock);
+                if (!s->Running && s->Queued && run_held(*s, sl)) {
+                    sl.unlock();
+                    Push(s);
+                }
+            }
+            l.lock();
+        }
+    }
+
+    std::mutex FLock;
+    std::condition_variable FWake;
+    std::deque<std::shared_ptr<WorkSlot::State>> FQueue;
+    size_t FThreads = 0, FFree = 0;
+};
+
+Pool& pool() {
+    static Pool* p = new Pool;
+    return *p;
+}
+}  // namespace
+
+WorkSlot::WorkSlot() : FState(std::make_shared<State>()) {}
+
+WorkSlot::~WorkSlot() { Close(); }
+
+bool WorkSlot::Submit(std::function<void()> work) {
+    std::unique_lock l(FState->Lock);
+    if (FState->Closed || FState->Queued) return false;
+    FState->Queued = std::move(work);
+    // The thread running the last work queues this one when it ends.
+    if (FState->Running) return true;
+    l.unlock();
+    pool().Push(FState);
+    return true;
+}
+
+void WorkSlot::Finish() {
+    std::unique_lock l(FState->Lock);
+    for (;;) {
+        if (FState->Running) {
+            FState->Idle.wait(l);
+        } else if (FState->Queued) {
+            run_held(*FState, l);
+        } else {
+            return;
+        }
+    }
+}
+
+void WorkSlot::Close() {
+    std::function<void()> dropped;
+    std::unique_lock l(FState->Lock);
+    FState->Closed = true;
+    dropped = std::move(FState->Queued);
+    FState->Queued = nullptr;
+    FState->Idle.wait(l, [&] { return !FState->Running; });
+}
