@@ -412,7 +412,7 @@ std::optional<StartPoint> start_point(OggView& view, int64_t begin, int64_t end,
 }
 
 // Files up to this size are looked at when they open; a larger one starts
-// at once and is looked at on a thread of its own (100 MB take about 80 ms,
+// at once and is looked at on another thread (100 MB take about 80 ms,
 // a slow disk many times that).
 constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
 
