@@ -75,6 +75,12 @@ std::string XorgUnavailable() {
     return {};
 }
 
+// The colour the screen shows at a point, as "#RRGGBB\n".
+std::string ShownAt(int32_t x, int32_t y) {
+    const std::string at = std::to_string(x) + "+" + std::to_string(y);
+    return RunCommand("import -window root -crop 1x1+" + at + " -depth 8 txt:- | tail -1 | grep -oE '#[0-9A-F]{6}'").Output;
+}
+
 bool SwitchTo(PlayerOnX& p, int32_t mode) {
     ScreenManager->PreferredModeIndex = mode;
     p.view->SetFullScreen(true);
@@ -204,14 +210,9 @@ TEST(FullScreenMonitors, DISABLED_BareInner) {
     const std::vector<uint32_t> white(640 * 480, 0xFFFFFF);
     v.Update(white.data(), 640, 480, 640, 0, 0);
     v.Present();
-    auto shown = [](int32_t x, int32_t y) {
-        const std::string at = std::to_string(x) + "+" + std::to_string(y);
-        return RunCommand("import -window root -crop 1x1+" + at + " -depth 8 txt:- | tail -1 | grep -oE '#[0-9A-F]{6}'")
-            .Output;
-    };
-    EXPECT_TRUE(WaitUntil([&] { return shown(1280 + 245, 540) == "#FFFFFF\n"; })) << shown(1280 + 245, 540);
-    for (const int32_t x : {1280 + 235, 1280 + 1920 - 235}) EXPECT_EQ(shown(x, 540), "#000000\n") << x;
-    EXPECT_EQ(shown(1280 + 1920 - 245, 1075), "#FFFFFF\n");
+    EXPECT_TRUE(WaitUntil([&] { return ShownAt(1280 + 245, 540) == "#FFFFFF\n"; })) << ShownAt(1280 + 245, 540);
+    for (const int32_t x : {1280 + 235, 1280 + 1920 - 235}) EXPECT_EQ(ShownAt(x, 540), "#000000\n") << x;
+    EXPECT_EQ(ShownAt(1280 + 1920 - 245, 1075), "#FFFFFF\n");
 }
 
 // The second monitor right of the first and below it: full screen there
@@ -608,6 +609,117 @@ TEST(FullScreenMonitors, DISABLED_MirroredInner) {
         << WindowArea(p.window).Width() << "x" << WindowArea(p.window).Height();
     p.view.reset();
     EXPECT_EQ(Layout(), before);
+}
+
+// Monitors as they are, with the game in full screen on one of them
+// (kept at 640x480): CRTCs that overlap in part or lie one inside another
+// are monitors of their own, of which only the game's is switched and
+// covered whole; another program's modes and moves on the game's monitor,
+// one after another, each stay as set, on a monitor and on a mirror (whose
+// other CRTC shows its own mode again at the first); a CRTC cloned onto
+// the game's monitor is switched with it. Each step: a change (none
+// first), then where the window lies and what monitors show.
+struct TDesktopStep {
+    const char* Change;
+    TRect Covered;
+    std::vector<std::pair<const char*, TRect>> Outputs;
+};
+const std::string kMirror1024 = "xrandr --addmode DUMMY1 1024x768 && xrandr --output DUMMY1 --mode 1024x768 --same-as DUMMY0";
+const struct {
+    const char* What;
+    std::string Monitors;  // the layout before
+    const char* GameOutput;
+    std::vector<TDesktopStep> Steps;
+    std::vector<std::pair<const char*, TRect>> After;  // every monitor once full screen has ended
+} kDesktops[] = {
+    {"one column of overlap, the game on the first", kSecondMonitorRight + " && xrandr --output DUMMY1 --pos 1279x0",
+     "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(1279, 0, 1920, 1080)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1279, 0, 1920, 1080)}}},
+    {"one column of overlap, the game on the second", kSecondMonitorRight + " && xrandr --output DUMMY1 --pos 1279x0",
+     "DUMMY1",
+     {{nullptr, Bounds(1279, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1279, 0, 640, 480)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1279, 0, 1920, 1080)}}},
+    {"a CRTC inside the game's", "xrandr --addmode DUMMY1 1024x768 && xrandr --output DUMMY1 --mode 1024x768 --pos 256x256",
+     "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(256, 256, 1024, 768)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(256, 256, 1024, 768)}}},
+    {"three changes by another program", kSecondMonitorRight, "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}}},
+      {"xrandr --output DUMMY0 --mode 1024x768", Bounds(0, 0, 1024, 768), {{"DUMMY0", Bounds(0, 0, 1024, 768)}}},
+      {"xrandr --output DUMMY0 --mode 800x600", Bounds(0, 0, 800, 600), {{"DUMMY0", Bounds(0, 0, 800, 600)}}},
+      {"xrandr --output DUMMY0 --pos 0x100", Bounds(0, 100, 800, 600), {{"DUMMY0", Bounds(0, 100, 800, 600)}}}},
+     {{"DUMMY0", Bounds(0, 100, 800, 600)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}}},
+    {"two changes by another program on a mirror", kMirror1024, "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
+      {"xrandr --output DUMMY0 --mode 1024x768", Bounds(0, 0, 1024, 768),
+       {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
+      {"xrandr --output DUMMY0 --mode 800x600", Bounds(0, 0, 800, 600),
+       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}}},
+     {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
+    {"a projector cloned in full screen", kSecondMonitorRight, "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}}},
+      {"xrandr --addmode DUMMY2 1024x768 && xrandr --output DUMMY2 --mode 1024x768 --same-as DUMMY0", Bounds(0, 0, 640, 480),
+       {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY2", Bounds(0, 0, 640, 480)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}, {"DUMMY2", Bounds(0, 0, 1024, 768)}}},
+};
+
+TEST(FullScreenMonitors, FullScreenTakesMonitorsAsTheyAre) {
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    for (size_t i = 0; i < std::size(kDesktops); ++i) {
+        SCOPED_TRACE(kDesktops[i].What);
+        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
+        RunOnBothDesktops("DesktopInner", kDesktops[i].Monitors);
+    }
+}
+
+TEST(FullScreenMonitors, DISABLED_DesktopInner) {
+    const auto& c = kDesktops[InnerCase()];
+    PlayerOnX p;
+    ASSERT_FALSE(p.window.empty());
+    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
+    const TRect monitor = OutputArea(Layout(), c.GameOutput);
+    ASSERT_TRUE(p.MoveWindow(monitor.Left + 300, monitor.Top + 200));
+    ASSERT_TRUE(SwitchTo(p, ModeIndex(640, 480)));
+    for (const TDesktopStep& step : c.Steps) {
+        SCOPED_TRACE(step.Change ? step.Change : "full screen");
+        if (step.Change) {
+            ASSERT_EQ(std::system(step.Change), 0);
+        }
+        // The window covers the monitor whole (a window manager may lay it
+        // over the largest of clones), the picture on the monitor's area.
+        auto as_expected = [&] {
+            const std::string layout = Layout();
+            const TRect window = WindowArea(p.window);
+            return p.view->Window().MonitorBounds() == step.Covered && IntersectRects(window, step.Covered) == step.Covered &&
+                   (UnderOpenbox() || window == step.Covered) &&
+                   std::all_of(step.Outputs.begin(), step.Outputs.end(),
+                               [&](const auto& o) { return OutputArea(layout, o.first) == o.second; });
+        };
+        // Each change followed, the next one comes at once.
+        ASSERT_TRUE(p.FramesUntil(as_expected)) << WindowArea(p.window).Left << "," << WindowArea(p.window).Top << " "
+                                                << WindowArea(p.window).Width() << "x" << WindowArea(p.window).Height()
+                                                << "\n" << Layout();
+        EXPECT_TRUE(p.Full());
+        // A white picture (640x480 scaled to the monitor's area, whose
+        // sizes here all hold it whole): white at its far corner, black
+        // beyond it in the window.
+        // Shown again at each look: the window manager's changes make the
+        // window draw itself anew.
+        const std::vector<uint32_t> white(640 * 480, 0xFFFFFF);
+        EXPECT_TRUE(p.FramesUntil([&] {
+            p.view->Window().Update(white.data(), 640, 480, 640, 0, 0);
+            p.view->Window().Present();
+            return ShownAt(step.Covered.Right - 2, step.Covered.Bottom - 2) == "#FFFFFF\n";
+        }));
+        const TRect window = WindowArea(p.window);
+        if (window.Right > step.Covered.Right + 8) {
+            EXPECT_EQ(ShownAt(step.Covered.Right + 8, step.Covered.Top + 8), "#000000\n");
+        }
+    }
+    p.view->SetFullScreen(false);
+    const std::string layout = Layout();
+    for (const auto& [output, area] : c.After) EXPECT_EQ(OutputArea(layout, output), area) << output << "\n" << layout;
 }
 
 // A record on the root window that another client wrote, naming the
