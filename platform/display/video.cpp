@@ -558,11 +558,12 @@ private:
                 put_back(x);
                 return cover_monitor_now(x, m);
             }
-            const bool cloned = mode_owner_ == ModeOwner::Game && std::any_of(m.Crtcs.begin(), m.Crtcs.end(), [&](const TCrtcState& c) {
+            const bool cloned = std::any_of(m.Crtcs.begin(), m.Crtcs.end(), [&](const TCrtcState& c) {
                 return std::none_of(taken_.begin(), taken_.end(), [&](const TTakenCrtc& t) { return t.Crtc == c.Crtc; });
             });
-            if (cloned || (mode_owner_ == ModeOwner::AnotherPlayer && !SwitchedByAnotherPlayer(x.Display, m, switched_)))
-                return take_monitor(x, m, switchable);
+            const bool given_back =
+                mode_owner_ == ModeOwner::AnotherPlayer && !SwitchedByAnotherPlayer(x.Display, m, switched_);
+            if ((mode_owner_ == ModeOwner::Game && cloned) || given_back) return take_monitor(x, m, switchable);
             note_game_monitor(m);
             if (m.Bounds != covered_ || m.Shown != full_screen_mode_) cover(x, m.Bounds, m.Shown);
             return;
@@ -707,13 +708,17 @@ private:
             area = IntersectRects(covered_, window);
         if (window == covered_ || RectIsEmpty(area)) {
             // The renderer's own fit, over the whole window.
-            if (picture_placed_) SDL_RenderSetLogicalSize(renderer_, std::max(client_width_, 1), std::max(client_height_, 1));
+            if (picture_placed_)
+                SDL_RenderSetLogicalSize(renderer_, std::max(client_width_, 1), std::max(client_height_, 1));
             picture_placed_ = false;
             return;
         }
-        const float scale = std::min(float(area.Width()) / float(client_width_), float(area.Height()) / float(client_height_));
-        const int32_t w = static_cast<int32_t>(float(client_width_) * scale), h = static_cast<int32_t>(float(client_height_) * scale);
-        const SDL_Rect place{area.Left - window.Left + (area.Width() - w) / 2, area.Top - window.Top + (area.Height() - h) / 2, w, h};
+        const float scale =
+            std::min(float(area.Width()) / float(client_width_), float(area.Height()) / float(client_height_));
+        const int32_t w = static_cast<int32_t>(float(client_width_) * scale);
+        const int32_t h = static_cast<int32_t>(float(client_height_) * scale);
+        const SDL_Rect place{area.Left - window.Left + (area.Width() - w) / 2,
+                             area.Top - window.Top + (area.Height() - h) / 2, w, h};
         // The place in the window's own pixels, as the renderer takes it at scale 1.
         SDL_RenderSetScale(renderer_, 1.0f, 1.0f);
         SDL_RenderSetViewport(renderer_, &place);
@@ -809,7 +814,9 @@ private:
     TPoint mouse_;
     TRect covered_{};  // the monitor the window covers in full screen
     bool wm_full_screen_ = false;  // the window manager lays it over the monitor
-    std::vector<TCrtcSwitch> switched_;  // the CRTCs of the monitor whose mode the player set: put back at the end
+    // The CRTCs of the game's monitor whose mode the player set: put back
+    // when full screen ends, or when another program changes the monitor.
+    std::vector<TCrtcSwitch> switched_;
     // The CRTCs of the game's monitor and the modes they showed once full
     // screen took it or followed it last.
     struct TTakenCrtc {

@@ -980,6 +980,40 @@ TEST(FullScreenMonitors, DISABLED_NoWatcherInner) {
 // shows it, scaled by 5 / 6 to 533x400 with 33 black columns left of it,
 // and the pointer resting at (100, 50) of the screen lies at (80, 60) of
 // the picture.
+// The window manager that the tests on an X server of their own start:
+// one that ends before it manages the screen is told by its exit status
+// and what it said; one that is only slow is waited for, and runs once
+// the command starts.
+TEST(FullScreenMonitors, AWindowManagerThatFailsIsToldFromOneThatIsSlow) {
+    if (const char* tool = MissingTool({"xvfb-run", "openbox", "xprop"})) GTEST_SKIP() << tool << " is not installed";
+    const std::string openbox = RunCommand("command -v openbox").Output;
+    const struct {
+        const char* What;
+        std::string Stub;  // the openbox the tests find first
+        int Exit;
+        std::vector<std::string> Said;
+    } cases[] = {
+        {"failed", "echo 'openbox: this display is taken' >&2\nexit 3\n", 125,
+         {"status 3", "openbox: this display is taken"}},
+        {"slow", "sleep 2\nexec " + openbox.substr(0, openbox.size() - 1) + " \"$@\"\n", 0,
+         {"_NET_SUPPORTING_WM_CHECK(WINDOW): window id"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TTestGameFolder bin;
+        const std::string folder = NativePath(bin.Path());
+        std::ofstream(folder + "openbox") << "#!/bin/sh\n" << c.Stub;
+        ASSERT_EQ(std::system(("chmod +x '" + folder + "openbox'").c_str()), 0);
+        // (X11's headers make a macro of the outcome's Status.)
+        const std::string said = RunCommand("PATH='" + folder + "':\"$PATH\" " +
+                                            UnderXvfb("xprop -root _NET_SUPPORTING_WM_CHECK", "640x480", true) +
+                                            " 2>&1; echo \"exit $?\"")
+                                     .Output;
+        EXPECT_THAT(said, HasSubstr("exit " + std::to_string(c.Exit) + "\n"));
+        for (const std::string& line : c.Said) EXPECT_THAT(said, HasSubstr(line));
+    }
+}
+
 TEST(FullScreenMonitors, OnAScreenSmallerThanThePicture) {
     if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xwininfo"})) GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("FullScreenMonitors.DISABLED_SmallScreenInner", "600x400"), 0);
