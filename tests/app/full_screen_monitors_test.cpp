@@ -81,6 +81,13 @@ std::string ShownAt(int32_t x, int32_t y) {
     return RunCommand("import -window root -crop 1x1+" + at + " -depth 8 txt:- | tail -1 | grep -oE '#[0-9A-F]{6}'").Output;
 }
 
+// The player's window, its first frames shown, dragged onto an output.
+bool ShownOn(PlayerOnX& p, const char* output) {
+    if (p.window.empty() || !p.FramesUntil([&] { return p.view->PresentedFrames > 5u; })) return false;
+    const TRect monitor = OutputArea(Layout(), output);
+    return p.MoveWindow(monitor.Left + 300, monitor.Top + 200);
+}
+
 bool SwitchTo(PlayerOnX& p, int32_t mode) {
     ScreenManager->PreferredModeIndex = mode;
     p.view->SetFullScreen(true);
@@ -98,6 +105,17 @@ void RunOnBothDesktops(const std::string& inner, const std::string& monitors) {
 // The inner tests' case, chosen by the outer test.
 const char* const kCaseVariable = "VORQ_TEST_CASE";
 size_t InnerCase() { return std::strtoul(std::getenv(kCaseVariable) ? std::getenv(kCaseVariable) : "0", nullptr, 10); }
+
+// Runs an inner test on both desktops once for each case of a table (its
+// What and its layout before, by monitors), the case's index handed on.
+template <class Case, size_t N, class Monitors>
+void RunEachCaseOnBothDesktops(const std::string& inner, const Case (&cases)[N], Monitors monitors) {
+    for (size_t i = 0; i < N; ++i) {
+        SCOPED_TRACE(cases[i].What);
+        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
+        RunOnBothDesktops(inner, monitors(cases[i]));
+    }
+}
 
 bool UnderOpenbox() { return WindowManagerRuns(X11WindowOf(ActiveSdlWindow()).Display); }
 
@@ -506,20 +524,13 @@ void ExpectMonitors(const std::string& layout, const TMonitorChange& c) {
 // back at its own mode.
 TEST(FullScreenMonitors, MonitorsChangingInFullScreenAreFollowed) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
-    for (size_t i = 0; i < std::size(kMonitorChanges); ++i) {
-        SCOPED_TRACE(kMonitorChanges[i].What);
-        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
-        RunOnBothDesktops("MonitorChangeInner", *kMonitorChanges[i].Monitors);
-    }
+    RunEachCaseOnBothDesktops("MonitorChangeInner", kMonitorChanges, [](const auto& c) { return *c.Monitors; });
 }
 
 TEST(FullScreenMonitors, DISABLED_MonitorChangeInner) {
     const TMonitorChange& c = kMonitorChanges[InnerCase()];
     PlayerOnX p;
-    ASSERT_FALSE(p.window.empty());
-    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
-    const TRect monitor = OutputArea(Layout(), c.GameOutput);
-    ASSERT_TRUE(p.MoveWindow(monitor.Left + 300, monitor.Top + 200));
+    ASSERT_TRUE(ShownOn(p, c.GameOutput));
     p.view->SetFullScreen(true);
     ASSERT_TRUE(p.Full());
     ASSERT_EQ(std::system(c.Change), 0);
@@ -569,7 +580,7 @@ TEST(FullScreenMonitors, MonitorsChangedThenThePlayerKilled) {
 // 640x480), and the window covers exactly the area they show; both come
 // back.
 const struct {
-    const char* Mirror;  // the xrandr lines that clone DUMMY1 onto DUMMY0
+    const char* What;  // the xrandr lines that clone DUMMY1 onto DUMMY0
     uint32_t Asked;
     TRect Cloned;  // DUMMY1 before
 } kMirrors[] = {
@@ -587,11 +598,7 @@ const struct {
 
 TEST(FullScreenMonitors, MirroredMonitorsAreSwitchedTogether) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
-    for (size_t i = 0; i < std::size(kMirrors); ++i) {
-        SCOPED_TRACE(kMirrors[i].Mirror);
-        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
-        RunOnBothDesktops("MirroredInner", kMirrors[i].Mirror);
-    }
+    RunEachCaseOnBothDesktops("MirroredInner", kMirrors, [](const auto& c) { return std::string(c.What); });
 }
 
 TEST(FullScreenMonitors, DISABLED_MirroredInner) {
@@ -666,20 +673,13 @@ const struct {
 
 TEST(FullScreenMonitors, FullScreenTakesMonitorsAsTheyAre) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
-    for (size_t i = 0; i < std::size(kDesktops); ++i) {
-        SCOPED_TRACE(kDesktops[i].What);
-        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
-        RunOnBothDesktops("DesktopInner", kDesktops[i].Monitors);
-    }
+    RunEachCaseOnBothDesktops("DesktopInner", kDesktops, [](const auto& c) { return c.Monitors; });
 }
 
 TEST(FullScreenMonitors, DISABLED_DesktopInner) {
     const auto& c = kDesktops[InnerCase()];
     PlayerOnX p;
-    ASSERT_FALSE(p.window.empty());
-    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
-    const TRect monitor = OutputArea(Layout(), c.GameOutput);
-    ASSERT_TRUE(p.MoveWindow(monitor.Left + 300, monitor.Top + 200));
+    ASSERT_TRUE(ShownOn(p, c.GameOutput));
     ASSERT_TRUE(SwitchTo(p, ModeIndex(640, 480)));
     for (const TDesktopStep& step : c.Steps) {
         SCOPED_TRACE(step.Change ? step.Change : "full screen");
