@@ -716,6 +716,15 @@ TEST(FullScreenMonitors, DISABLED_DesktopInner) {
         if (window.Right > step.Covered.Right + 8) {
             EXPECT_EQ(ShownAt(step.Covered.Right + 8, step.Covered.Top + 8), "#000000\n");
         }
+        // Where the picture lies on part of the window, the pointer a
+        // quarter into the monitor lies a quarter into the picture.
+        if (window != step.Covered) {
+            p.Pointer(step.Covered.Left + step.Covered.Width() / 4, step.Covered.Top + step.Covered.Height() / 4, false, true);
+            EXPECT_TRUE(p.FramesUntil([&] {
+                const TPoint at = p.view->Window().PointerPosition();
+                return std::abs(at.X - 160) <= 1 && std::abs(at.Y - 120) <= 1;
+            })) << p.view->Window().PointerPosition().X << "," << p.view->Window().PointerPosition().Y;
+        }
     }
     p.view->SetFullScreen(false);
     const std::string layout = Layout();
