@@ -431,58 +431,74 @@ private:
         if (!full_screen_ && !WindowAreaOnServer(x, area))
             area = Bounds(Position().X, Position().Y, WindowSize().X, WindowSize().Y);
         size_t index = static_cast<size_t>(MonitorOfArea(MonitorAreas(monitors), area));
-        // A new mode in full screen goes to the monitor switched so far.
-        for (size_t i = 0; i < monitors.size(); ++i)
-            if (!switched_.empty() && monitors[i].Holds(switched_.front().Crtc)) index = i;
+        // A new mode in full screen goes to the game's monitor.
+        if (const int at = full_screen_ ? game_monitor(monitors) : -1; at >= 0) index = static_cast<size_t>(at);
         take_monitor(x, monitors[index], switchable);
     }
     // Switches the monitor to the mode full screen takes there, unless it
-    // cannot or another player has switched it, and covers it.
+    // cannot, or its mode is another player's or another program's, and
+    // covers it.
     void take_monitor(const X11Window& x, const TMonitor& m, bool switchable) {
+        // Another monitor: the one switched so far shows its own mode again.
         if (!switched_.empty() && !m.Holds(switched_.front().Crtc)) put_back(x);
+        if (mode_owner_ != ModeOwner::Others)
+            mode_owner_ = SwitchedByAnotherPlayer(x.Display, m, switched_) ? ModeOwner::AnotherPlayer : ModeOwner::Game;
+        // Every CRTC of the monitor shows one size, or each shows its own.
+        if (mode_owner_ != ModeOwner::Game || !switch_monitor(x, m, switchable)) put_back(x);
+        cover_monitor_now(x, m);
+    }
+    // Shows the size full screen takes on every CRTC of the monitor: false
+    // when one cannot show it, or the server refuses.
+    bool switch_monitor(const X11Window& x, const TMonitor& m, bool switchable) {
         const TPoint picture{client_width_, client_height_};
         const int choice = switchable ? ChooseMonitorMode(m.Modes, asked_, picture) : -1;
-        TRect bounds = m.Bounds;
-        DisplayMode shown = m.Shown;
-        if (choice >= 0 && !SwitchedByAnotherPlayer(x.Display, m, switched_)) {
-            const DisplayMode want = m.Modes[static_cast<size_t>(choice)];
-            // Every CRTC of the monitor shows the one size, or none does.
-            std::vector<TCrtcSwitch> changes;
-            bool change = false;
-            for (const TCrtcState& c : m.Crtcs) {
-                std::vector<DisplayMode> own;
-                for (const TMonitorMode& mm : c.Modes) own.push_back(mm.Mode);
-                const int pick = ChooseMonitorMode(own, want, picture);
-                if (pick < 0) return cover(x, bounds, shown);
-                TCrtcSwitch s{c.Crtc, c.Mode, c.Modes[static_cast<size_t>(pick)].Id, SwitchOwner(x)};
-                // A player killed with its watcher left its mode behind:
-                // the mode it replaced is the one to put back, so the CRTC
-                // is taken over even where it shows the mode wanted.
-                const unsigned long left = ModeLeftSwitched(x.Display, c);
-                if (left) s.SavedMode = left;
-                for (const TCrtcSwitch& old : switched_)
-                    if (old.Crtc == c.Crtc) s.SavedMode = old.SavedMode;
-                change = change || s.PlayerMode != c.Mode || left;
-                changes.push_back(s);
-            }
-            const bool switched = change && switch_all(x, changes);
-            if (change && !switched)
-                std::fprintf(stderr,
-                             "vorqplayer: the monitor refused the mode %ux%u; the game is shown scaled on its own mode\n",
-                             want.Width, want.Height);
-            if (change) {
-                // Mirrors that lie apart show the area they share, which
-                // the server has.
-                std::vector<TMonitor> now;
-                if (ReadMonitors(x.Display, now))
-                    for (const TMonitor& n : now)
-                        if (n.Holds(m.Crtcs.front().Crtc)) {
-                            bounds = n.Bounds;
-                            shown = n.Shown;
-                        }
-            }
+        if (choice < 0) return false;
+        const DisplayMode want = m.Modes[static_cast<size_t>(choice)];
+        std::vector<TCrtcSwitch> changes;
+        bool change = false;
+        for (const TCrtcState& c : m.Crtcs) {
+            std::vector<DisplayMode> own;
+            for (const TMonitorMode& mm : c.Modes) own.push_back(mm.Mode);
+            const int pick = ChooseMonitorMode(own, want, picture);
+            if (pick < 0) return false;
+            TCrtcSwitch s{c.Crtc, c.Mode, c.Modes[static_cast<size_t>(pick)].Id, SwitchOwner(x)};
+            // A player killed with its watcher left its mode behind:
+            // the mode it replaced is the one to put back, so the CRTC
+            // is taken over even where it shows the mode wanted.
+            const unsigned long left = ModeLeftSwitched(x.Display, c);
+            if (left) s.SavedMode = left;
+            for (const TCrtcSwitch& old : switched_)
+                if (old.Crtc == c.Crtc) s.SavedMode = old.SavedMode;
+            change = change || s.PlayerMode != c.Mode || left;
+            changes.push_back(s);
         }
-        cover(x, bounds, shown);
+        if (!change || switch_all(x, changes)) return true;
+        std::fprintf(stderr, "vorqplayer: the monitor refused the mode %ux%u; the game is shown scaled on its own mode\n",
+                     want.Width, want.Height);
+        return false;
+    }
+    // Covers the game's monitor as the server has it now (a switch or a
+    // put back changes the area clones share), and notes the modes its
+    // CRTCs show: a later change of them is another program's.
+    void cover_monitor_now(const X11Window& x, const TMonitor& before) {
+        std::vector<TMonitor> now;
+        const TMonitor* m = &before;
+        if (ReadMonitors(x.Display, now))
+            for (const TMonitor& n : now)
+                if (n.Holds(before.Crtcs.front().Crtc)) m = &n;
+        note_game_monitor(*m);
+        cover(x, m->Bounds, m->Shown);
+    }
+    void note_game_monitor(const TMonitor& m) {
+        taken_.clear();
+        for (const TCrtcState& c : m.Crtcs) taken_.push_back({c.Crtc, c.Mode});
+    }
+    // The monitor that holds the game's CRTCs; -1 when all are off.
+    int game_monitor(const std::vector<TMonitor>& monitors) const {
+        for (const TTakenCrtc& t : taken_)
+            for (size_t i = 0; i < monitors.size(); ++i)
+                if (monitors[i].Holds(t.Crtc)) return static_cast<int>(i);
+        return -1;
     }
     // All the switches, the watcher told first: whatever ends the player
     // from then on, the monitor comes back. When one is refused, none
@@ -520,38 +536,54 @@ private:
         // window that lost them when it was unmapped.
         if (!wm_full_screen_) SDL_SetWindowInputFocus(window_);
     }
-    // The monitors changed in full screen: the window covers the monitor
-    // switched, where it lies now; the monitor at the mode another program
-    // gave it; else the monitor the window lies on now (the primary when
-    // none), which full screen then takes (a monitor another player had
-    // switched, once that player has put it back).
+    // The monitors changed in full screen. The window covers the game's
+    // monitor where it lies now and at the modes it shows. Once another
+    // program has set one of its CRTCs another mode, or taken one out of
+    // it, the monitor stays as others set it until full screen ends: what
+    // the player switched shows its own mode again, and nothing is
+    // switched. A CRTC cloned onto it meanwhile is switched with it; once
+    // another player has put back its mode there, the game takes the
+    // monitor. When the monitor was turned off, the window goes to the
+    // monitor it lies on now (the primary when none) and takes it.
     void follow_monitors() {
         const X11Window x = X11WindowOf(window_);
         if (!full_screen_ || hidden_ || !x.Display) return;
         std::vector<TMonitor> monitors;
         bool switchable = false;
         if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) return;
-        if (!switched_.empty()) {
-            const TCrtcSwitch s = switched_.front();
-            for (const TMonitor& m : monitors)
-                for (const TCrtcState& c : m.Crtcs)
-                    if (c.Crtc == s.Crtc) {
-                        // Someone else set it another mode: theirs stays,
-                        // and the window covers the monitor at that mode.
-                        if (c.Mode != s.PlayerMode) put_back(x);
-                        if (m.Bounds != covered_ || c.Mode != s.PlayerMode) cover(x, m.Bounds, m.Shown);
-                        return;
-                    }
-            // Someone else turned it off: the window goes to another monitor.
-            put_back(x);
+        if (const int at = game_monitor(monitors); at >= 0) {
+            const TMonitor& m = monitors[static_cast<size_t>(at)];
+            if (mode_owner_ == ModeOwner::Game && changed_by_others(m)) {
+                mode_owner_ = ModeOwner::Others;
+                put_back(x);
+                return cover_monitor_now(x, m);
+            }
+            const bool cloned = std::any_of(m.Crtcs.begin(), m.Crtcs.end(), [&](const TCrtcState& c) {
+                return std::none_of(taken_.begin(), taken_.end(), [&](const TTakenCrtc& t) { return t.Crtc == c.Crtc; });
+            });
+            const bool given_back =
+                mode_owner_ == ModeOwner::AnotherPlayer && !SwitchedByAnotherPlayer(x.Display, m, switched_);
+            if ((mode_owner_ == ModeOwner::Game && cloned) || given_back) return take_monitor(x, m, switchable);
+            note_game_monitor(m);
+            if (m.Bounds != covered_ || m.Shown != full_screen_mode_) cover(x, m.Bounds, m.Shown);
+            return;
         }
+        put_back(x);
+        mode_owner_ = ModeOwner::Game;
         TRect area = covered_;
         WindowAreaOnServer(x, area);
         const std::vector<TRect> areas = MonitorAreas(monitors);
         int index = MonitorOfArea(areas, area);
         if (index < 0 || RectIsEmpty(IntersectRects(areas[static_cast<size_t>(index)], area))) index = home_monitor(monitors);
-        if (areas[static_cast<size_t>(index)] == covered_) return;
         take_monitor(x, monitors[static_cast<size_t>(index)], switchable);
+    }
+    // True when a CRTC of the game's monitor shows another mode than the
+    // game left it at, or has left the monitor.
+    bool changed_by_others(const TMonitor& m) const {
+        return std::any_of(taken_.begin(), taken_.end(), [&](const TTakenCrtc& t) {
+            return std::none_of(m.Crtcs.begin(), m.Crtcs.end(),
+                                [&](const TCrtcState& c) { return c.Crtc == t.Crtc && c.Mode == t.Mode; });
+        });
     }
     // Lays the window over the monitor: the window manager does it when
     // one runs (it then also keeps it above the others), else the player.
@@ -582,6 +614,7 @@ private:
         TRect area;
         while (WindowAreaOnServer(x, area) && area != monitor && SDL_GetTicks() < until) SDL_Delay(5);
         SDL_PumpEvents();
+        place_picture();
         point_at_pointer(x);
     }
     // The pointer has not moved, but the picture under it has: the game
@@ -627,6 +660,9 @@ private:
         full_screen_ = false;
         wm_full_screen_ = false;
         hidden_ = false;
+        // Asked for again, full screen takes the monitor afresh.
+        mode_owner_ = ModeOwner::Game;
+        taken_.clear();
         SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
         apply_scaling();
         // Its monitor may have gone meanwhile.
@@ -652,9 +688,42 @@ private:
         // The renderer maps the client image onto the window and maps mouse
         // positions back into client coordinates.
         SDL_RenderSetLogicalSize(renderer_, std::max(client_width_, 1), std::max(client_height_, 1));
+        picture_placed_ = false;
         bool whole = zoom_ % 100 == 0 && !full_screen_;
         SDL_RenderSetIntegerScale(renderer_, whole ? SDL_TRUE : SDL_FALSE);
         if (texture_) SDL_SetTextureScaleMode(texture_, whole ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+        place_picture();
+    }
+    // In full screen the picture goes on the monitor's area even where the
+    // window is larger: a window manager lays it over the largest of clones
+    // that show different sizes, and only the area all of them show holds
+    // the whole picture. Fitted into that area and centred there, as the
+    // renderer's own fit does; the renderer maps the mouse back by the same
+    // place and scale.
+    void place_picture() {
+        if (!renderer_) return;
+        const X11Window x = X11WindowOf(window_);
+        TRect window, area;
+        if (full_screen_ && x.Display && client_width_ > 0 && client_height_ > 0 && WindowAreaOnServer(x, window))
+            area = IntersectRects(covered_, window);
+        if (window == covered_ || RectIsEmpty(area)) {
+            // The renderer's own fit, over the whole window.
+            if (picture_placed_)
+                SDL_RenderSetLogicalSize(renderer_, std::max(client_width_, 1), std::max(client_height_, 1));
+            picture_placed_ = false;
+            return;
+        }
+        const float scale =
+            std::min(float(area.Width()) / float(client_width_), float(area.Height()) / float(client_height_));
+        const int32_t w = static_cast<int32_t>(float(client_width_) * scale);
+        const int32_t h = static_cast<int32_t>(float(client_height_) * scale);
+        const SDL_Rect place{area.Left - window.Left + (area.Width() - w) / 2,
+                             area.Top - window.Top + (area.Height() - h) / 2, w, h};
+        // The place in the window's own pixels, as the renderer takes it at scale 1.
+        SDL_RenderSetScale(renderer_, 1.0f, 1.0f);
+        SDL_RenderSetViewport(renderer_, &place);
+        SDL_RenderSetScale(renderer_, scale, scale);
+        picture_placed_ = true;
     }
 
     bool translate(const SDL_Event& e, InputEvent& out) {
@@ -721,6 +790,12 @@ private:
                 show_full_screen();
                 out.Kind = InputEventKind::Shown;
                 return true;
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+            case SDL_WINDOWEVENT_MOVED:
+                // The renderer has fitted the picture to the whole window
+                // again, or the monitor's area lies elsewhere in it.
+                place_picture();
+                return false;
             case SDL_WINDOWEVENT_EXPOSED:
                 ShowImage();
                 out.Kind = InputEventKind::Paint;
@@ -739,13 +814,29 @@ private:
     TPoint mouse_;
     TRect covered_{};  // the monitor the window covers in full screen
     bool wm_full_screen_ = false;  // the window manager lays it over the monitor
-    std::vector<TCrtcSwitch> switched_;  // the CRTCs of the monitor whose mode the player set
+    // The CRTCs of the game's monitor whose mode the player set: put back
+    // when full screen ends, or when another program changes the monitor.
+    std::vector<TCrtcSwitch> switched_;
+    // The CRTCs of the game's monitor and the modes they showed once full
+    // screen took it or followed it last.
+    struct TTakenCrtc {
+        unsigned long Crtc = 0;
+        unsigned long Mode = 0;
+    };
+    std::vector<TTakenCrtc> taken_;
+    // Whose mode the game's monitor shows in full screen: the game's (its
+    // own switch, or the desktop's kept), another player's (taken once
+    // that player puts its mode back), or another program's (kept as
+    // they set it until full screen ends).
+    enum class ModeOwner { Game, AnotherPlayer, Others };
+    ModeOwner mode_owner_ = ModeOwner::Game;
     bool watching_ = false;  // this window started the monitors' watcher
     DisplayMode asked_;      // the mode full screen was asked for
     bool hidden_ = false;    // minimised or unmapped in full screen
     std::unique_ptr<MonitorNotices> notices_;  // on X: the monitors' changes
     bool monitors_changed_ = false;  // notices of a change came, not followed yet
     bool mapped_again_ = false;  // shown again: the window manager forgot its full screen
+    bool picture_placed_ = false;  // the picture lies on the monitor's area, not over the whole window
 };
 }  // namespace
 

@@ -125,7 +125,11 @@ public:
     // full screen it follows the desktop: minimised, the monitor shows its
     // own mode again (Hidden), shown again, it is switched again (Shown);
     // when monitors change, the window covers its monitor where it lies
-    // now, at the mode another program gave it, if any. Returns true when full screen (or the window) is reached; false
+    // now; once another program has changed that monitor's mode, its modes
+    // stay as others set them until full screen ends, and a monitor cloned
+    // onto it meanwhile is switched with it. The monitor is the window's
+    // own: only clones (at one origin) count as one, and the picture goes
+    // on the area all of them show. Returns true when full screen (or the window) is reached; false
     // only when the backend refuses the mode (the headless one, for a mode
     // it does not list, or the desktop's own full screen fails), and then
     // stays as it was.

@@ -102,22 +102,15 @@ bool TMonitor::Holds(unsigned long crtc) const {
 }
 
 std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t bits) {
-    // Groups of CRTCs, each joined with every group its area overlaps.
+    // Clones show one picture from one origin, whatever their sizes;
+    // CRTCs that only touch or overlap in part show pictures of their own.
     std::vector<std::vector<const TShownCrtc*>> groups;
     for (const TShownCrtc& c : crtcs) {
-        std::vector<const TShownCrtc*> joined{&c};
-        for (auto g = groups.begin(); g != groups.end();) {
-            if (std::any_of(g->begin(), g->end(), [&](const TShownCrtc* o) { return overlap(o->Area, c.Area) > 0; })) {
-                joined.insert(joined.begin(), g->begin(), g->end());
-                g = groups.erase(g);
-            } else {
-                ++g;
-            }
-        }
-        // In the order of their first CRTCs, as RandR lists them.
-        std::sort(joined.begin(), joined.end());
-        const auto at = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.front() > joined.front(); });
-        groups.insert(at, std::move(joined));
+        const auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& g) {
+            return g.front()->Area.Left == c.Area.Left && g.front()->Area.Top == c.Area.Top;
+        });
+        if (g != groups.end()) g->push_back(&c);
+        else groups.push_back({&c});
     }
     std::vector<TMonitor> out;
     for (const auto& g : groups) {
@@ -126,7 +119,7 @@ std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t
         m.Bounds = first.Area;
         for (const TMonitorMode& mm : first.State.Modes) m.Modes.push_back(mm.Mode);
         for (const TShownCrtc* c : g) {
-            // Where every one of them shows it: a picture there is whole on each.
+            // The part every one of them shows: a picture there is whole on each.
             m.Bounds = IntersectRects(m.Bounds, c->Area);
             m.Primary = m.Primary || c->Primary;
             // Only the sizes each of them can show too.
@@ -137,8 +130,6 @@ std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t
             });
             m.Crtcs.push_back(c->State);
         }
-        // Overlapping only in a chain, they may show no area in common: the first one's then.
-        if (RectIsEmpty(m.Bounds)) m.Bounds = first.Area;
         m.Shown = {static_cast<uint32_t>(m.Bounds.Width()), static_cast<uint32_t>(m.Bounds.Height()), bits, 0};
         for (const TMonitorMode& mm : first.State.Modes)
             if (mm.Id == first.State.Mode) m.Shown.RefreshRate = mm.Mode.RefreshRate;

@@ -50,7 +50,7 @@ struct TCrtcState {
     std::vector<unsigned long> Outputs;
     std::vector<TMonitorMode> Modes;  // what every one of its outputs offers
 };
-// One monitor: the CRTCs that show one area of the screen (JoinMirrors).
+// One monitor: the CRTCs that show one picture (JoinMirrors).
 struct TMonitor {
     TRect Bounds;  // its place on the screen
     std::vector<TCrtcState> Crtcs;
@@ -67,10 +67,11 @@ struct TShownCrtc {
     TRect Area;
 };
 // The monitors the CRTCs make, in the order of their first CRTCs. CRTCs
-// whose areas overlap (mirrors at any size: a laptop cloned to a
-// projector) are one monitor: it lies where all of them show (the area a
-// picture is whole on each), offers the sizes all of them can show, and
-// shows that area at the first one's rate. bits: the screen's depth.
+// at one origin (clones at any size: a laptop cloned to a projector) are
+// one monitor: it lies where all of them show (the area a picture is whole
+// on each), offers the sizes all of them can show, and shows that area at
+// the first one's rate. CRTCs that only touch or overlap in part are
+// monitors of their own. bits: the screen's depth.
 std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t bits);
 // The monitors in RandR's order; false when the server has no RandR 1.2.
 // switchable (when given) tells whether their modes can really be set:

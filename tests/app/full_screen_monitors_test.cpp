@@ -75,6 +75,19 @@ std::string XorgUnavailable() {
     return {};
 }
 
+// The colour the screen shows at a point, as "#RRGGBB\n".
+std::string ShownAt(int32_t x, int32_t y) {
+    const std::string at = std::to_string(x) + "+" + std::to_string(y);
+    return RunCommand("import -window root -crop 1x1+" + at + " -depth 8 txt:- | tail -1 | grep -oE '#[0-9A-F]{6}'").Output;
+}
+
+// The player's window, its first frames shown, dragged onto an output.
+bool ShownOn(PlayerOnX& p, const char* output) {
+    if (p.window.empty() || !p.FramesUntil([&] { return p.view->PresentedFrames > 5u; })) return false;
+    const TRect monitor = OutputArea(Layout(), output);
+    return p.MoveWindow(monitor.Left + 300, monitor.Top + 200);
+}
+
 bool SwitchTo(PlayerOnX& p, int32_t mode) {
     ScreenManager->PreferredModeIndex = mode;
     p.view->SetFullScreen(true);
@@ -92,6 +105,17 @@ void RunOnBothDesktops(const std::string& inner, const std::string& monitors) {
 // The inner tests' case, chosen by the outer test.
 const char* const kCaseVariable = "VORQ_TEST_CASE";
 size_t InnerCase() { return std::strtoul(std::getenv(kCaseVariable) ? std::getenv(kCaseVariable) : "0", nullptr, 10); }
+
+// Runs an inner test on both desktops once for each case of a table (its
+// What and its layout before, by monitors), the case's index handed on.
+template <class Case, size_t N, class Monitors>
+void RunEachCaseOnBothDesktops(const std::string& inner, const Case (&cases)[N], Monitors monitors) {
+    for (size_t i = 0; i < N; ++i) {
+        SCOPED_TRACE(cases[i].What);
+        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
+        RunOnBothDesktops(inner, monitors(cases[i]));
+    }
+}
 
 bool UnderOpenbox() { return WindowManagerRuns(X11WindowOf(ActiveSdlWindow()).Display); }
 
@@ -204,14 +228,9 @@ TEST(FullScreenMonitors, DISABLED_BareInner) {
     const std::vector<uint32_t> white(640 * 480, 0xFFFFFF);
     v.Update(white.data(), 640, 480, 640, 0, 0);
     v.Present();
-    auto shown = [](int32_t x, int32_t y) {
-        const std::string at = std::to_string(x) + "+" + std::to_string(y);
-        return RunCommand("import -window root -crop 1x1+" + at + " -depth 8 txt:- | tail -1 | grep -oE '#[0-9A-F]{6}'")
-            .Output;
-    };
-    EXPECT_TRUE(WaitUntil([&] { return shown(1280 + 245, 540) == "#FFFFFF\n"; })) << shown(1280 + 245, 540);
-    for (const int32_t x : {1280 + 235, 1280 + 1920 - 235}) EXPECT_EQ(shown(x, 540), "#000000\n") << x;
-    EXPECT_EQ(shown(1280 + 1920 - 245, 1075), "#FFFFFF\n");
+    EXPECT_TRUE(WaitUntil([&] { return ShownAt(1280 + 245, 540) == "#FFFFFF\n"; })) << ShownAt(1280 + 245, 540);
+    for (const int32_t x : {1280 + 235, 1280 + 1920 - 235}) EXPECT_EQ(ShownAt(x, 540), "#000000\n") << x;
+    EXPECT_EQ(ShownAt(1280 + 1920 - 245, 1075), "#FFFFFF\n");
 }
 
 // The second monitor right of the first and below it: full screen there
@@ -505,20 +524,13 @@ void ExpectMonitors(const std::string& layout, const TMonitorChange& c) {
 // back at its own mode.
 TEST(FullScreenMonitors, MonitorsChangingInFullScreenAreFollowed) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
-    for (size_t i = 0; i < std::size(kMonitorChanges); ++i) {
-        SCOPED_TRACE(kMonitorChanges[i].What);
-        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
-        RunOnBothDesktops("MonitorChangeInner", *kMonitorChanges[i].Monitors);
-    }
+    RunEachCaseOnBothDesktops("MonitorChangeInner", kMonitorChanges, [](const auto& c) { return *c.Monitors; });
 }
 
 TEST(FullScreenMonitors, DISABLED_MonitorChangeInner) {
     const TMonitorChange& c = kMonitorChanges[InnerCase()];
     PlayerOnX p;
-    ASSERT_FALSE(p.window.empty());
-    ASSERT_TRUE(p.FramesUntil([&] { return p.view->PresentedFrames > 5u; }));
-    const TRect monitor = OutputArea(Layout(), c.GameOutput);
-    ASSERT_TRUE(p.MoveWindow(monitor.Left + 300, monitor.Top + 200));
+    ASSERT_TRUE(ShownOn(p, c.GameOutput));
     p.view->SetFullScreen(true);
     ASSERT_TRUE(p.Full());
     ASSERT_EQ(std::system(c.Change), 0);
@@ -568,7 +580,7 @@ TEST(FullScreenMonitors, MonitorsChangedThenThePlayerKilled) {
 // 640x480), and the window covers exactly the area they show; both come
 // back.
 const struct {
-    const char* Mirror;  // the xrandr lines that clone DUMMY1 onto DUMMY0
+    const char* What;  // the xrandr lines that clone DUMMY1 onto DUMMY0
     uint32_t Asked;
     TRect Cloned;  // DUMMY1 before
 } kMirrors[] = {
@@ -586,11 +598,7 @@ const struct {
 
 TEST(FullScreenMonitors, MirroredMonitorsAreSwitchedTogether) {
     if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
-    for (size_t i = 0; i < std::size(kMirrors); ++i) {
-        SCOPED_TRACE(kMirrors[i].Mirror);
-        setenv(kCaseVariable, std::to_string(i).c_str(), 1);
-        RunOnBothDesktops("MirroredInner", kMirrors[i].Mirror);
-    }
+    RunEachCaseOnBothDesktops("MirroredInner", kMirrors, [](const auto& c) { return std::string(c.What); });
 }
 
 TEST(FullScreenMonitors, DISABLED_MirroredInner) {
@@ -608,6 +616,119 @@ TEST(FullScreenMonitors, DISABLED_MirroredInner) {
         << WindowArea(p.window).Width() << "x" << WindowArea(p.window).Height();
     p.view.reset();
     EXPECT_EQ(Layout(), before);
+}
+
+// Monitors as they are, with the game in full screen on one of them
+// (kept at 640x480): CRTCs that overlap in part or lie one inside another
+// are monitors of their own, of which only the game's is switched and
+// covered whole; another program's modes and moves on the game's monitor,
+// one after another, each stay as set, on a monitor and on a mirror (whose
+// other CRTC shows its own mode again at the first); a CRTC cloned onto
+// the game's monitor is switched with it. Each step: a change (none
+// first), then where the window lies and what monitors show.
+struct TDesktopStep {
+    const char* Change;
+    TRect Covered;
+    std::vector<std::pair<const char*, TRect>> Outputs;
+};
+const std::string kMirror1024 = "xrandr --addmode DUMMY1 1024x768 && xrandr --output DUMMY1 --mode 1024x768 --same-as DUMMY0";
+const struct {
+    const char* What;
+    std::string Monitors;  // the layout before
+    const char* GameOutput;
+    std::vector<TDesktopStep> Steps;
+    std::vector<std::pair<const char*, TRect>> After;  // every monitor once full screen has ended
+} kDesktops[] = {
+    {"one column of overlap, the game on the first", kSecondMonitorRight + " && xrandr --output DUMMY1 --pos 1279x0",
+     "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(1279, 0, 1920, 1080)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1279, 0, 1920, 1080)}}},
+    {"one column of overlap, the game on the second", kSecondMonitorRight + " && xrandr --output DUMMY1 --pos 1279x0",
+     "DUMMY1",
+     {{nullptr, Bounds(1279, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1279, 0, 640, 480)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1279, 0, 1920, 1080)}}},
+    {"a CRTC inside the game's", "xrandr --addmode DUMMY1 1024x768 && xrandr --output DUMMY1 --mode 1024x768 --pos 256x256",
+     "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(256, 256, 1024, 768)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(256, 256, 1024, 768)}}},
+    {"three changes by another program", kSecondMonitorRight, "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}}},
+      {"xrandr --output DUMMY0 --mode 1024x768", Bounds(0, 0, 1024, 768), {{"DUMMY0", Bounds(0, 0, 1024, 768)}}},
+      {"xrandr --output DUMMY0 --mode 800x600", Bounds(0, 0, 800, 600), {{"DUMMY0", Bounds(0, 0, 800, 600)}}},
+      {"xrandr --output DUMMY0 --pos 0x100", Bounds(0, 100, 800, 600), {{"DUMMY0", Bounds(0, 100, 800, 600)}}}},
+     {{"DUMMY0", Bounds(0, 100, 800, 600)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}}},
+    {"two changes by another program on a mirror", kMirror1024, "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
+      {"xrandr --output DUMMY0 --mode 1024x768", Bounds(0, 0, 1024, 768),
+       {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
+      {"xrandr --output DUMMY0 --mode 800x600", Bounds(0, 0, 800, 600),
+       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}}},
+     {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
+    {"a projector cloned in full screen", kSecondMonitorRight, "DUMMY0",
+     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}}},
+      {"xrandr --addmode DUMMY2 1024x768 && xrandr --output DUMMY2 --mode 1024x768 --same-as DUMMY0", Bounds(0, 0, 640, 480),
+       {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY2", Bounds(0, 0, 640, 480)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}, {"DUMMY2", Bounds(0, 0, 1024, 768)}}},
+};
+
+TEST(FullScreenMonitors, FullScreenTakesMonitorsAsTheyAre) {
+    if (const std::string why = XorgUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    RunEachCaseOnBothDesktops("DesktopInner", kDesktops, [](const auto& c) { return c.Monitors; });
+}
+
+TEST(FullScreenMonitors, DISABLED_DesktopInner) {
+    const auto& c = kDesktops[InnerCase()];
+    PlayerOnX p;
+    ASSERT_TRUE(ShownOn(p, c.GameOutput));
+    ASSERT_TRUE(SwitchTo(p, ModeIndex(640, 480)));
+    for (const TDesktopStep& step : c.Steps) {
+        SCOPED_TRACE(step.Change ? step.Change : "full screen");
+        if (step.Change) {
+            ASSERT_EQ(std::system(step.Change), 0);
+        }
+        // The window covers the monitor whole (a window manager may lay it
+        // over the largest of clones), the picture on the monitor's area.
+        auto as_expected = [&] {
+            const std::string layout = Layout();
+            const TRect window = WindowArea(p.window);
+            return p.view->Window().MonitorBounds() == step.Covered && IntersectRects(window, step.Covered) == step.Covered &&
+                   (UnderOpenbox() || window == step.Covered) &&
+                   std::all_of(step.Outputs.begin(), step.Outputs.end(),
+                               [&](const auto& o) { return OutputArea(layout, o.first) == o.second; });
+        };
+        // Each change followed, the next one comes at once.
+        ASSERT_TRUE(p.FramesUntil(as_expected)) << WindowArea(p.window).Left << "," << WindowArea(p.window).Top << " "
+                                                << WindowArea(p.window).Width() << "x" << WindowArea(p.window).Height()
+                                                << "\n" << Layout();
+        EXPECT_TRUE(p.Full());
+        // A white picture (640x480 scaled to the monitor's area, whose
+        // sizes here all hold it whole): white at its far corner, black
+        // beyond it in the window.
+        // Shown again at each look: the window manager's changes make the
+        // window draw itself anew.
+        const std::vector<uint32_t> white(640 * 480, 0xFFFFFF);
+        EXPECT_TRUE(p.FramesUntil([&] {
+            p.view->Window().Update(white.data(), 640, 480, 640, 0, 0);
+            p.view->Window().Present();
+            return ShownAt(step.Covered.Right - 2, step.Covered.Bottom - 2) == "#FFFFFF\n";
+        }));
+        const TRect window = WindowArea(p.window);
+        if (window.Right > step.Covered.Right + 8) {
+            EXPECT_EQ(ShownAt(step.Covered.Right + 8, step.Covered.Top + 8), "#000000\n");
+        }
+        // Where the picture lies on part of the window, the pointer a
+        // quarter into the monitor lies a quarter into the picture.
+        if (window != step.Covered) {
+            p.Pointer(step.Covered.Left + step.Covered.Width() / 4, step.Covered.Top + step.Covered.Height() / 4, false, true);
+            EXPECT_TRUE(p.FramesUntil([&] {
+                const TPoint at = p.view->Window().PointerPosition();
+                return std::abs(at.X - 160) <= 1 && std::abs(at.Y - 120) <= 1;
+            })) << p.view->Window().PointerPosition().X << "," << p.view->Window().PointerPosition().Y;
+        }
+    }
+    p.view->SetFullScreen(false);
+    const std::string layout = Layout();
+    for (const auto& [output, area] : c.After) EXPECT_EQ(OutputArea(layout, output), area) << output << "\n" << layout;
 }
 
 // A record on the root window that another client wrote, naming the
@@ -868,6 +989,40 @@ TEST(FullScreenMonitors, DISABLED_NoWatcherInner) {
 // shows it, scaled by 5 / 6 to 533x400 with 33 black columns left of it,
 // and the pointer resting at (100, 50) of the screen lies at (80, 60) of
 // the picture.
+// The window manager that the tests on an X server of their own start:
+// one that ends before it manages the screen is told by its exit status
+// and what it said; one that is only slow is waited for, and runs once
+// the command starts.
+TEST(FullScreenMonitors, AWindowManagerThatFailsIsToldFromOneThatIsSlow) {
+    if (const char* tool = MissingTool({"xvfb-run", "openbox", "xprop"})) GTEST_SKIP() << tool << " is not installed";
+    const std::string openbox = RunCommand("command -v openbox").Output;
+    const struct {
+        const char* What;
+        std::string Stub;  // the openbox the tests find first
+        int Exit;
+        std::vector<std::string> Said;
+    } cases[] = {
+        {"failed", "echo 'openbox: this display is taken' >&2\nexit 3\n", 125,
+         {"status 3", "openbox: this display is taken"}},
+        {"slow", "sleep 2\nexec " + openbox.substr(0, openbox.size() - 1) + " \"$@\"\n", 0,
+         {"_NET_SUPPORTING_WM_CHECK(WINDOW): window id"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TTestGameFolder bin;
+        const std::string folder = NativePath(bin.Path());
+        std::ofstream(folder + "openbox") << "#!/bin/sh\n" << c.Stub;
+        ASSERT_EQ(std::system(("chmod +x '" + folder + "openbox'").c_str()), 0);
+        // (X11's headers make a macro of the outcome's Status.)
+        const std::string said = RunCommand("PATH='" + folder + "':\"$PATH\" " +
+                                            UnderXvfb("xprop -root _NET_SUPPORTING_WM_CHECK", "640x480", true) +
+                                            " 2>&1; echo \"exit $?\"")
+                                     .Output;
+        EXPECT_THAT(said, HasSubstr("exit " + std::to_string(c.Exit) + "\n"));
+        for (const std::string& line : c.Said) EXPECT_THAT(said, HasSubstr(line));
+    }
+}
+
 TEST(FullScreenMonitors, OnAScreenSmallerThanThePicture) {
     if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xwininfo"})) GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("FullScreenMonitors.DISABLED_SmallScreenInner", "600x400"), 0);

@@ -112,14 +112,23 @@ inline std::string ShellFindWindow(const std::string& pid = "$pid") {
            " 2>/dev/null | head -1); [ -n \"$wid\" ] || [ $(date +%s) -ge $end ]; do sleep 0.05; done\n";
 }
 
-// The shell lines that run `run` once openbox has taken the screen (they
-// end with 125 when it never does), then stop openbox: run's exit status.
+// The shell lines that run `run` once openbox has taken the screen, then
+// stop openbox: run's exit status. Openbox runs its start-up command once
+// it manages the screen; it is waited for as long as it runs, however
+// slow. An openbox that ended before (a failed start) ends the lines with
+// 125 and says so with its exit status and what it wrote on stderr; one
+// still starting 600 s on is said to be slow, also with 125.
 inline std::string ShellUnderWindowManager(const std::string& run) {
-    // A window manager has taken the screen once it lists the windows it
-    // manages on the root window, the last step of its start.
-    return "openbox --sm-disable >/dev/null 2>&1 & wm=$!; "
-           "grep -q -m1 \"^_NET_CLIENT_LIST(\" < <(" + ShellSpyProperties("-root") + "); ok=$?; "
-           "[ $ok = 0 ] || { echo openbox did not start; exit 125; }; " +
+    return "wm_dir=$(mktemp -d) || exit 125; "
+           "openbox --sm-disable --startup \"touch $wm_dir/ready\" >/dev/null 2>\"$wm_dir/stderr\" & wm=$!; "
+           "wm_end=$(( $(date +%s) + 600 )); "
+           "until [ -e \"$wm_dir/ready\" ]; do "
+           "if ! kill -0 $wm 2>/dev/null; then wait $wm; "
+           "echo \"openbox ended with status $? before it managed the screen: $(cat \"$wm_dir/stderr\")\"; "
+           "rm -rf \"$wm_dir\"; exit 125; fi; "
+           "if [ $(date +%s) -ge $wm_end ]; then echo \"openbox still starts 600 s on: too slow\"; kill $wm; "
+           "rm -rf \"$wm_dir\"; exit 125; fi; "
+           "sleep 0.01; done; rm -rf \"$wm_dir\"; " +
            run + "; status=$?; kill $wm; wait $wm; exit $status";
 }
 

@@ -23,7 +23,7 @@ TShownCrtc Crtc(unsigned long id, const TRect& area, std::vector<uint32_t> width
     return c;
 }
 
-TEST(FullScreenChoice, OverlappingCrtcsAreOneMonitor) {
+TEST(FullScreenChoice, OnlyCrtcsAtOneOriginAreOneMonitor) {
     const struct {
         const char* What;
         std::vector<TShownCrtc> Crtcs;
@@ -40,11 +40,18 @@ TEST(FullScreenChoice, OverlappingCrtcsAreOneMonitor) {
         {"a larger mirror",
          {Crtc(1, Bounds(0, 0, 1280, 960), {640, 1280}), Crtc(2, Bounds(0, 0, 1920, 1440), {640, 1280, 1920})},
          {{1, 2}}, {Bounds(0, 0, 1280, 960)}, {640, 1280}},
-        // The third joins two monitors made so far, in their first one's place.
-        {"a chain",
-         {Crtc(1, Bounds(0, 0, 800, 600), {640, 800}), Crtc(2, Bounds(2000, 0, 800, 600), {640, 800}),
-          Crtc(3, Bounds(600, 0, 1440, 1080), {640, 800, 1440}), Crtc(4, Bounds(0, 1080, 640, 480), {640})},
-         {{1, 2, 3}, {4}}, {Bounds(0, 0, 800, 600), Bounds(0, 1080, 640, 480)}, {640, 800}},
+        // A hand-typed layout one column off, and a CRTC inside another:
+        // each shows a picture of its own.
+        {"overlapping by one column",
+         {Crtc(1, Bounds(0, 0, 1280, 960), {640, 1280}), Crtc(2, Bounds(1279, 0, 1920, 1440), {640, 1920})},
+         {{1}, {2}}, {Bounds(0, 0, 1280, 960), Bounds(1279, 0, 1920, 1440)}, {640, 1280}},
+        {"one inside the other",
+         {Crtc(1, Bounds(0, 0, 1280, 960), {640, 1280}), Crtc(2, Bounds(256, 256, 1024, 768), {640, 1024})},
+         {{1}, {2}}, {Bounds(0, 0, 1280, 960), Bounds(256, 256, 1024, 768)}, {640, 1280}},
+        {"a chain of overlaps, a clone of the second among them",
+         {Crtc(1, Bounds(0, 0, 800, 600), {640, 800}), Crtc(2, Bounds(600, 0, 1440, 1080), {640, 800, 1440}),
+          Crtc(3, Bounds(2000, 0, 800, 600), {640, 800}), Crtc(4, Bounds(600, 0, 800, 600), {640, 800})},
+         {{1}, {2, 4}, {3}}, {Bounds(0, 0, 800, 600), Bounds(600, 0, 800, 600), Bounds(2000, 0, 800, 600)}, {640, 800}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
