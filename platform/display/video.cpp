@@ -142,6 +142,7 @@ public:
         if (watching_) FinishScreenWatcher();
         for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
         if (texture_) SDL_DestroyTexture(texture_);
+        if (watching_configure_) SDL_DelEventWatch(&SdlVideo::on_configure, this);
         if (renderer_) SDL_DestroyRenderer(renderer_);
         if (window_) {
             std::erase(live_windows, this);
@@ -166,6 +167,14 @@ public:
         if (const X11Window x = X11WindowOf(window_); x.Display) {
             // Full screen follows the monitors: their changes come as X events.
             notices_ = std::make_unique<MonitorNotices>(DisplayName(x.Display));
+            // SDL tells of a move only to a place other than the one it was
+            // last asked for, so a window a window manager brings there
+            // late would keep the picture where the window lay before;
+            // the server's own notice moves it, before any pointer motion
+            // after it is mapped into the picture.
+            SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+            SDL_AddEventWatch(&SdlVideo::on_configure, this);
+            watching_configure_ = true;
         }
         // The game must never be interrupted by the screen saver or blanking.
         SDL_DisableScreenSaver();
@@ -694,6 +703,29 @@ private:
         if (texture_) SDL_SetTextureScaleMode(texture_, whole ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
         place_picture();
     }
+    // The server's notice that the window moved or changed size.
+    static int on_configure(void* self, SDL_Event* e) {
+        auto* video = static_cast<SdlVideo*>(self);
+        if (video->full_screen_ && WindowConfiguredBy(*e, X11WindowOf(video->window_))) video->place_picture();
+        return 0;
+    }
+    // The window has moved under a pointer that may have stood still (a
+    // window manager laying it out, a monitor moved): the game learns
+    // where the pointer now lies in the picture, as the renderer maps it.
+    bool pointer_in_picture(InputEvent& out) {
+        TPoint at;
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window_, &w, &h);
+        if (!PointerInWindow(X11WindowOf(window_), at) || at.X < 0 || at.Y < 0 || at.X >= w || at.Y >= h) return false;
+        float x = 0, y = 0;
+        SDL_RenderWindowToLogical(renderer_, at.X, at.Y, &x, &y);
+        out.Kind = InputEventKind::MouseMove;
+        out.X = static_cast<int32_t>(x);
+        out.Y = static_cast<int32_t>(y);
+        if (TPoint{out.X, out.Y} == mouse_) return false;
+        mouse_ = {out.X, out.Y};
+        return true;
+    }
     // In full screen the picture goes on the monitor's area even where the
     // window is larger: a window manager lays it over the largest of clones
     // that show different sizes, and only the area all of them show holds
@@ -772,6 +804,7 @@ private:
             return true;
         }
         case SDL_DISPLAYEVENT: out.Kind = InputEventKind::DisplayChange; return true;
+        case SDL_SYSWMEVENT: return full_screen_ && WindowConfiguredBy(e, X11WindowOf(window_)) && pointer_in_picture(out);
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_FOCUS_GAINED: out.Kind = InputEventKind::Activate; return true;
@@ -808,6 +841,7 @@ private:
 
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
+    bool watching_configure_ = false;
     SDL_Texture* texture_ = nullptr;
     std::map<int32_t, SDL_Cursor*> cursors_;
     int32_t next_cursor_ = 1;

@@ -248,6 +248,12 @@ bool WindowAreaOnServer(const X11Window& w, TRect& area) {
     return got;
 }
 
+bool WindowConfiguredBy(const SDL_Event& event, const X11Window& window) {
+    if (event.type != SDL_SYSWMEVENT || !event.syswm.msg || event.syswm.msg->subsystem != SDL_SYSWM_X11) return false;
+    const XEvent& x = event.syswm.msg->msg.x11.event;
+    return x.type == ConfigureNotify && x.xconfigure.window == window.Window;
+}
+
 int MonitorOfArea(const std::vector<TRect>& monitors, const TRect& area) {
     const int32_t cx = area.Left + area.Width() / 2, cy = area.Top + area.Height() / 2;
     for (size_t i = 0; i < monitors.size(); ++i) {
@@ -492,13 +498,25 @@ unsigned long ModeLeftSwitched(_XDisplay* d, const TCrtcState& crtc) {
     return 0;
 }
 
-bool PointerOnScreen(const X11Window& window, TPoint& where) {
+// The pointer on the screen and in the window; false when it is on another screen.
+static bool QueryPointer(const X11Window& window, TPoint& on_screen, TPoint& in_window) {
     Window root = 0, child = 0;
     int x = 0, y = 0, wx = 0, wy = 0;
     unsigned mask = 0;
     if (!XQueryPointer(window.Display, window.Window, &root, &child, &x, &y, &wx, &wy, &mask)) return false;
-    where = {x, y};
+    on_screen = {x, y};
+    in_window = {wx, wy};
     return true;
+}
+
+bool PointerOnScreen(const X11Window& window, TPoint& where) {
+    TPoint in_window;
+    return QueryPointer(window, where, in_window);
+}
+
+bool PointerInWindow(const X11Window& window, TPoint& where) {
+    TPoint on_screen;
+    return QueryPointer(window, on_screen, where);
 }
 
 bool WindowManagerRuns(_XDisplay* display) {

@@ -14,6 +14,7 @@
 
 struct _XDisplay;
 struct SDL_Window;
+union SDL_Event;
 
 // The X server and the X window behind an SDL window; null display when
 // the window is not on X.
@@ -99,6 +100,12 @@ private:
 // The window's client area in root coordinates as the server has it now:
 // the window manager's notice of a move reaches the program only later.
 bool WindowAreaOnServer(const X11Window& window, TRect& area);
+// True when an SDL event carries the X server's notice that the window's
+// place or size changed (SDL passes such notices on once asked to).
+bool WindowConfiguredBy(const SDL_Event& event, const X11Window& window);
+// Where the pointer lies in the window, in its own pixels; false when the
+// pointer is on another screen.
+bool PointerInWindow(const X11Window& window, TPoint& where);
 
 // The monitor an area belongs to: the one holding its centre, else the
 // one it overlaps most, else the nearest to its centre; -1 when there is

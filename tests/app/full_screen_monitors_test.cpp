@@ -537,6 +537,13 @@ TEST(FullScreenMonitors, DISABLED_MonitorChangeInner) {
     EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == c.Covered; }))
         << WindowArea(p.window).Left << "," << WindowArea(p.window).Top << "\n" << Layout();
     EXPECT_TRUE(p.Full());
+    // The pointer, still through the change, then moved a quarter into the
+    // monitor, lies a quarter into the 640x480 picture.
+    p.Pointer(c.Covered.Left + c.Covered.Width() / 4, c.Covered.Top + c.Covered.Height() / 4, false, true);
+    EXPECT_TRUE(p.FramesUntil([&] {
+        const TPoint at = p.view->Window().PointerPosition();
+        return std::abs(at.X - 160) <= 1 && std::abs(at.Y - 120) <= 1;
+    })) << p.view->Window().PointerPosition().X << "," << p.view->Window().PointerPosition().Y;
     p.view->SetFullScreen(false);
     ExpectMonitors(Layout(), c);
 }
