@@ -515,6 +515,16 @@ const TMonitorChange kMonitorChanges[] = {
      Bounds(0, 0, 1024, 768), {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}}},
 };
 
+// The pointer moved a quarter into the monitor the game covers lies a
+// quarter into its 640x480 picture.
+void ExpectPointerAQuarterIntoThePicture(PlayerOnX& p, const TRect& covered) {
+    p.Pointer(covered.Left + covered.Width() / 4, covered.Top + covered.Height() / 4, false, true);
+    EXPECT_TRUE(p.FramesUntil([&] {
+        const TPoint at = p.view->Window().PointerPosition();
+        return std::abs(at.X - 160) <= 1 && std::abs(at.Y - 120) <= 1;
+    })) << p.view->Window().PointerPosition().X << "," << p.view->Window().PointerPosition().Y;
+}
+
 void ExpectMonitors(const std::string& layout, const TMonitorChange& c) {
     for (const auto& [output, area] : c.After) EXPECT_EQ(OutputArea(layout, output), area) << output << "\n" << layout;
 }
@@ -537,13 +547,8 @@ TEST(FullScreenMonitors, DISABLED_MonitorChangeInner) {
     EXPECT_TRUE(p.FramesUntil([&] { return WindowArea(p.window) == c.Covered; }))
         << WindowArea(p.window).Left << "," << WindowArea(p.window).Top << "\n" << Layout();
     EXPECT_TRUE(p.Full());
-    // The pointer, still through the change, then moved a quarter into the
-    // monitor, lies a quarter into the 640x480 picture.
-    p.Pointer(c.Covered.Left + c.Covered.Width() / 4, c.Covered.Top + c.Covered.Height() / 4, false, true);
-    EXPECT_TRUE(p.FramesUntil([&] {
-        const TPoint at = p.view->Window().PointerPosition();
-        return std::abs(at.X - 160) <= 1 && std::abs(at.Y - 120) <= 1;
-    })) << p.view->Window().PointerPosition().X << "," << p.view->Window().PointerPosition().Y;
+    // The pointer, still through the change, then moved.
+    ExpectPointerAQuarterIntoThePicture(p, c.Covered);
     p.view->SetFullScreen(false);
     ExpectMonitors(Layout(), c);
 }
@@ -726,11 +731,7 @@ TEST(FullScreenMonitors, DISABLED_DesktopInner) {
         // Where the picture lies on part of the window, the pointer a
         // quarter into the monitor lies a quarter into the picture.
         if (window != step.Covered) {
-            p.Pointer(step.Covered.Left + step.Covered.Width() / 4, step.Covered.Top + step.Covered.Height() / 4, false, true);
-            EXPECT_TRUE(p.FramesUntil([&] {
-                const TPoint at = p.view->Window().PointerPosition();
-                return std::abs(at.X - 160) <= 1 && std::abs(at.Y - 120) <= 1;
-            })) << p.view->Window().PointerPosition().X << "," << p.view->Window().PointerPosition().Y;
+            ExpectPointerAQuarterIntoThePicture(p, step.Covered);
         }
     }
     p.view->SetFullScreen(false);
