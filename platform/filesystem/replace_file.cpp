@@ -16,8 +16,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -109,18 +112,25 @@ std::string spelling_in(int dir, const std::string& sjis) {
     return found.empty() ? spellings[0].Name : found.front();
 }
 
-// Opens in one call the folder that the names before the last lead to
-// from `from`, when no link and no ".." lies on the way (below a
-// confinement the kernel then keeps the path beneath it); nothing when it
-// cannot: a link on the way, a name in another case, a kernel without
-// openat2 or a sandbox refusing it. The names are then walked one by one,
-// to the same end.
-Fd open_plainly(int from, const std::deque<Step>& steps, bool beneath) {
-    std::string rel = ".";
+// The system's path, from a folder, of the folders the names before the
+// last lead to, when no ".." lies on the way: "." and a name per folder.
+std::optional<std::vector<std::string>> plain_folders(const std::deque<Step>& steps) {
+    std::vector<std::string> rel;
     for (size_t i = 0; i + 1 < steps.size(); ++i) {
-        if (steps[i].Name == "..") return Fd();
-        rel += "/" + (steps[i].Game ? SjisToSystemName(steps[i].Name) : steps[i].Name);
+        if (steps[i].Name == "..") return std::nullopt;
+        if (steps[i].Name == ".") continue;
+        rel.push_back((rel.empty() ? std::string(".") : rel.back()) + "/" +
+                      (steps[i].Game ? SjisToSystemName(steps[i].Name) : steps[i].Name));
     }
+    return rel;
+}
+
+// Opens in one call the folder rel leads to from `from`, when no link lies
+// on the way (below a confinement the kernel then keeps the path beneath
+// it); nothing when it cannot: a link on the way, a name in another case,
+// a kernel without openat2 or a sandbox refusing it. The names are then
+// walked one by one, to the same end.
+Fd open_plainly(int from, const std::string& rel, bool beneath) {
     open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | (beneath ? RESOLVE_BENEATH : 0);
@@ -129,15 +139,30 @@ Fd open_plainly(int from, const std::deque<Step>& steps, bool beneath) {
     return Fd(static_cast<int>(fd));
 }
 
+// A folder the walk went through, held open, so that a ".." that comes
+// back to it finds it again whatever was renamed meanwhile; or, between
+// the walk's first folder and one the kernel opened in one call, its path
+// from the first (opened again, the same way, when a ".." needs it).
+struct Walked {
+    Fd Dir;
+    bool Inside = true;  // at or below the confinement's folder
+    std::string Plain;
+};
+
 // Follows the names of a path from the folder `from`, reading each link
 // itself. Below a confinement, what the path finally leads to must lie
 // inside it; links relative or absolute may pass outside on the way. A
-// link of another user is followed only where that user could lead this
-// one: as root (who may write anything), only to what that user owns;
-// otherwise when root made it or when that user owns the folder holding
-// it, as the kernel's protected links rule. follow_last: whether links in the file's own place are
-// followed (a removal takes the link itself). Refusals raise EWriteError,
-// a folder that is not there EFCreateError.
+// ".." goes back to the folder the walk came from, never to whatever
+// holds a folder now (one on the way may be moved out meanwhile); only
+// from the walk's first folder does it go up to the parent, and outside
+// a confinement the walk is back in only where it meets the confinement's
+// folder itself. A link of another user is followed only where that user
+// could lead this one: as root (who may write anything), only to what
+// that user owns; otherwise when root made it or when that user owns the
+// folder holding it, as the kernel's protected links rule. follow_last:
+// whether links in the file's own place are followed (a removal takes the
+// link itself). Refusals raise EWriteError, a folder that is not there
+// EFCreateError.
 Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool follow_last,
                const std::string& sjis_path) {
     const auto refuse = [&] { return EWriteError(FileFaultMessage(FileFault::Write, sjis_path)); };
@@ -148,42 +173,60 @@ Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool foll
     };
     if (steps.empty() || from.get() < 0) throw missing();
     steps.back().Last = true;
-    Fd dir = open_plainly(from.get(), steps, in != nullptr);
-    // Folders below the confinement's, -1 outside it.
-    int depth = 0;
-    if (dir.get() >= 0) {
-        for (size_t i = 0; i + 1 < steps.size(); ++i) depth += steps[i].Name != ".";
-        steps.erase(steps.begin(), steps.end() - 1);
-    } else {
-        dir = std::move(from);
+    const bool beneath = in != nullptr;
+    std::vector<Walked> walked;
+    walked.push_back({std::move(from), true, {}});
+    if (const auto rel = plain_folders(steps); rel && !rel->empty()) {
+        if (Fd dir = open_plainly(walked[0].Dir.get(), rel->back(), beneath); dir.get() >= 0) {
+            for (const std::string& r : *rel) walked.push_back({Fd(), true, r});
+            walked.back().Dir = std::move(dir);
+            steps.erase(steps.begin(), steps.end() - 1);
+        }
     }
-    const auto enter = [&](Fd next, int down) {
-        if (next.get() < 0) fail();
-        dir = std::move(next);
-        if (!in) return;
+    const auto is_root = [&](int fd) {
         struct stat st {};
-        if (depth >= 0) depth += down;
-        else if (::fstat(dir.get(), &st) == 0 && same_file(st, in->State)) depth = 0;
+        return in && ::fstat(fd, &st) == 0 && same_file(st, in->State);
+    };
+    // A folder entered from the last: inside when that one is, or when it
+    // is the confinement's folder itself.
+    const auto enter = [&](Fd next) {
+        if (next.get() < 0) fail();
+        const bool inside = walked.back().Inside || is_root(next.get());
+        walked.push_back({std::move(next), inside, {}});
+    };
+    const auto leave = [&] {
+        if (walked.size() == 1) {
+            Fd up(::openat(walked[0].Dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (up.get() < 0) fail();
+            walked[0].Inside = !in || is_root(up.get());
+            walked[0].Dir = std::move(up);
+            return;
+        }
+        walked.pop_back();
+        Walked& back = walked.back();
+        if (back.Dir.get() < 0) back.Dir = open_plainly(walked[0].Dir.get(), back.Plain, beneath);
+        if (back.Dir.get() < 0) throw refuse();
     };
     const uid_t self = ::geteuid();
     Target t;
     for (int links = 0; !steps.empty();) {
         const Step s = std::move(steps.front());
         steps.pop_front();
+        const int dir = walked.back().Dir.get();
         if (s.Check) {
             struct stat led {};
             if (s.Last && t.Exists) led = t.State;
-            else if (::fstat(s.Last ? t.Dir.get() : dir.get(), &led) != 0) throw refuse();
+            else if (::fstat(s.Last ? t.Dir.get() : dir, &led) != 0) throw refuse();
             if (led.st_uid != s.Owner) throw refuse();
             continue;
         }
         if (s.Name.empty() || s.Name == "." || s.Name == "..") {
             if (s.Last) throw refuse();
-            if (s.Name == "..") enter(Fd(::openat(dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC)), -1);
+            if (s.Name == "..") leave();
             continue;
         }
-        const std::string name = s.Game ? spelling_in(dir.get(), s.Name) : s.Name;
-        Fd node(::openat(dir.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        const std::string name = s.Game ? spelling_in(dir, s.Name) : s.Name;
+        Fd node(::openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
         const bool there = node.get() >= 0 && ::fstat(node.get(), &st) == 0;
         if (!there && (!s.Last || errno != ENOENT)) fail();
@@ -191,7 +234,7 @@ Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool foll
             struct stat holder {};
             if (++links > kMaxLinks ||
                 (self != 0 && st.st_uid != self && st.st_uid != 0 &&
-                 (::fstat(dir.get(), &holder) != 0 || holder.st_uid != st.st_uid)))
+                 (::fstat(dir, &holder) != 0 || holder.st_uid != st.st_uid)))
                 throw refuse();
             std::string to(PATH_MAX + 1, '\0');
             const ssize_t n = ::readlinkat(node.get(), "", to.data(), to.size());
@@ -209,36 +252,38 @@ Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool foll
             if (self == 0 && st.st_uid != 0) more.push_back({std::string(), false, s.Last, true, st.st_uid});
             steps.insert(steps.begin(), more.begin(), more.end());
             if (to[0] == '/') {
-                depth = -1;
-                enter(Fd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)), 0);
+                Fd top(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+                if (top.get() < 0) fail();
+                const bool inside = !in || is_root(top.get());
+                walked.clear();
+                walked.push_back({std::move(top), inside, {}});
             }
             continue;
         }
         if (s.Last) {
-            if (in && depth < 0) throw refuse();
-            t.Dir = std::move(dir);
+            if (!walked.back().Inside) throw refuse();
+            t.Dir = std::move(walked.back().Dir);
             t.Name = name;
             t.Exists = there;
             t.State = st;
             continue;
         }
         if (!S_ISDIR(st.st_mode)) throw missing();
-        enter(std::move(node), 1);
+        enter(std::move(node));
     }
     return t;
 }
 
-// The file at a path, from the working folder or the root.
+// The file at a path. The folders up to the file's own are the user's or
+// the launcher's choice, opened as the kernel follows their links; the
+// file's name and wherever its links lead are walked by the rules above.
 Target resolve_path(const std::string& sjis_path, bool follow_last) {
     const std::string native = NativePath(sjis_path);
-    std::deque<Step> steps;
-    for (size_t i = 0; i <= native.size();) {
-        const size_t j = std::min(native.find('/', i), native.size());
-        if (j > i) steps.push_back({native.substr(i, j - i)});
-        i = j + 1;
-    }
     if (native.empty() || native.back() == '/') throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
-    Fd from(::open(native[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const size_t slash = native.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+    Fd from(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    std::deque<Step> steps{{slash == std::string::npos ? native : native.substr(slash + 1)}};
     return resolve(nullptr, std::move(from), std::move(steps), follow_last, sjis_path);
 }
 
@@ -266,13 +311,30 @@ void check_writable(const Target& t, const std::string& sjis_path) {
         throw EWriteError(FileFaultMessage(FileFault::Write, sjis_path));
 }
 
+// ".~" + name + ".", which six letters or digits end in a temporary's
+// name. A name too long for that to fit the system's limit on a name
+// (255 bytes) is cut, where no character of several bytes is split, and
+// ends in a hash of the whole name instead, so that each long name keeps
+// temporaries of its own.
+std::string temporary_prefix(const std::string& name) {
+    constexpr size_t kNameMax = 255, kAround = 3 + kTempSuffixLength, kHash = 17;
+    if (name.size() + kAround <= kNameMax) return ".~" + name + ".";
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+    size_t cut = kNameMax - kAround - kHash;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    char tail[kHash + 1];
+    std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
+    return ".~" + name.substr(0, cut) + tail + ".";
+}
+
 // Removes the temporaries of name in the folder dir (".~" + name + "." + six
 // letters or digits) that are ours and that no writer holds: a player
 // killed between writing one and renaming it leaves it there, and every
 // crash would add another. A writer holds its temporary locked from its
 // making until it is renamed away.
 void remove_stale_temporaries(int dir, const std::string& name) {
-    const std::string prefix = ".~" + name + ".";
+    const std::string prefix = temporary_prefix(name);
     const int list_fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* d = list_fd >= 0 ? ::fdopendir(list_fd) : nullptr;
     if (!d) {
@@ -307,7 +369,7 @@ void make_locked_temporary(int dir, const std::string& name, TempFile& tmp) {
     for (int tries = 0; tries < 64; ++tries) {
         unsigned char random[kTempSuffixLength];
         if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return;
-        std::string candidate = ".~" + name + ".";
+        std::string candidate = temporary_prefix(name);
         for (unsigned char r : random) candidate += kLetters[r % (sizeof kLetters - 1)];
         const int fd = ::openat(dir, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST) continue;
@@ -371,6 +433,14 @@ void keep_owner_and_mode(int fd, const struct stat& of) {
     ::fchmod(fd, of.st_mode & 07777);
 }
 
+// A file root makes new in a folder another user owns is that user's, as
+// if they had made it themselves: their next run may then replace it.
+void give_to_folder_owner(int fd, int dir) {
+    struct stat folder {};
+    if (::geteuid() == 0 && ::fstat(dir, &folder) == 0 && folder.st_uid != 0)
+        (void)::fchown(fd, folder.st_uid, folder.st_gid);
+}
+
 void replace_target(Target& t, const std::string& sjis_path, const void* data, size_t size) {
     check_writable(t, sjis_path);
     const int dir = t.Dir.get();
@@ -387,6 +457,7 @@ void replace_target(Target& t, const std::string& sjis_path, const void* data, s
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(tmp.fd, 0666 & ~mask);
+        give_to_folder_owner(tmp.fd, dir);
     }
     const char* p = static_cast<const char*>(data);
     size_t done = 0;

@@ -11,12 +11,16 @@
 // one file system), are synced, the temporary is put in the old one's place,
 // and the folder is synced so that the rename itself outlasts a power cut.
 // The new file keeps the old one's owner, group and permission bits (0666
-// less the umask for a new file). A path that is a symbolic link stays one:
-// the file it leads to is replaced, in that file's folder. Links anywhere
-// on the path are followed when this user or root made them; another
-// user's, as root only to what that user owns, otherwise only from a
-// folder that user owns (a user who may write to a shared folder cannot
-// lead the write to a file of ours, nor lead root to anyone else's file).
+// less the umask for a new file, which root makes in another user's folder
+// takes that folder's owner and group). A path that is a symbolic link
+// stays one: the file it leads to is replaced, in that file's folder. The
+// folders up to the file's own (the game's folder, the user's or the
+// launcher's choice) are followed as the kernel follows them; links from
+// there on (the file's name, and wherever it leads) are followed when this
+// user or root made them; another user's, as root only to what that user
+// owns, otherwise only from a folder that user owns (a user who may write
+// to a game's folder cannot lead the write to a file of ours, nor lead
+// root to anyone else's file).
 // Failure raises EFCreateError or EWriteError and leaves the old file
 // untouched and no temporary behind. The temporary is held under an flock
 // until it is renamed; temporaries of the same name that no one holds (a
@@ -30,9 +34,10 @@ void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t 
 // sjis_folder, or the write is refused with EWriteError and nothing is made
 // or changed anywhere. The folder is opened once, however its path is
 // spelt, and the game's names are resolved from it one by one, each
-// matched without case: no link or folder swapped in while the path is
-// followed leads the write out, and a link, relative or absolute, that
-// leads back inside is followed.
+// matched without case: no link or folder swapped in or moved out while
+// the path is followed leads the write out (a ".." goes back to the folder
+// the walk came from), and a link, relative or absolute, that leads back
+// inside is followed.
 void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
                          size_t size);
 

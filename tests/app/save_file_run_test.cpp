@@ -149,6 +149,50 @@ TEST(SaveFileRun, RootNeverTakesAnotherUsersLinkForItsSaveFile) {
     }
 }
 
+// A game reached through another user's link above its folder (a user
+// playing shared/title, title a link of a second user's; root playing
+// ahome/games/t2, games a link of nobody's): every run reads the saves the
+// run before made and saves one more, with nothing to tell.
+TEST(SaveFileRun, AGameBehindAnotherUsersLinkAboveItsFolderKeepsItsSaves) {
+    if (::geteuid() != 0) GTEST_SKIP() << "links of other users need root";
+    if (const char* tool = MissingTool({"setpriv"})) GTEST_SKIP() << tool << " is not installed";
+    char folder[] = "/tmp/vorq-above-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string w = std::string(folder) + "/";
+    TTestGameFolder source;
+    WriteCountingGame(source, true);
+    const struct {
+        const char* Played;  // the game's folder as given to the player
+        const char* Real;    // where it lies
+        const char* Link;    // the link above it, and what it holds
+        const char* LinkTo;
+        const char* LinkOwner;
+        const char* Player;  // as whom the player runs, and owns the folder
+    } cases[] = {
+        {"shared/title/", "store/title/", "shared/title", "store/title", "65533", "nobody"},
+        {"ahome/games/t2/", "opt/games/t2/", "ahome/games", "opt/games", "nobody", "root"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Played);
+        const std::string real = w + c.Real, link = w + c.Link;
+        ASSERT_EQ(RunCommand("chmod 0755 " + w + " && mkdir -p " + real + " " + fs::path(link).parent_path().string() +
+                             " && cp '" + NativePath(source.Path()) + "'/* " + real + " && chown -R " + c.Player +
+                             " " + real + " && ln -s " + w + c.LinkTo + " " + link + " && chown -h " + c.LinkOwner +
+                             " " + link + " && echo ok")
+                      .Output,
+                  "ok\n");
+        const std::string as = std::string(c.Player) == "root" ? "" : "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+        for (int run = 1; run <= 2; ++run) {
+            const CommandOutcome o = RunCommand(as + "env VORQ_HEADLESS=1 VORQ_FRAMES=3000 TMPDIR=/tmp timeout 120 '" +
+                                                PlayerForEveryUser() + "' '" + w + c.Played + "' 2>&1");
+            EXPECT_EQ(o.Status, 0) << o.Output;
+            EXPECT_EQ(o.Output.find("ファイル"), std::string::npos) << o.Output;
+            EXPECT_EQ(entries_of(GamePath(real + "save.dat")).count(GameSaveEntryName(run)), 1u) << run;
+        }
+    }
+    fs::remove_all(folder);
+}
+
 // Another process keeps exchanging save.dat with a FIFO or a device every
 // 200 us while a game makes 20 saves: the player never waits on the FIFO,
 // never reads the device, and never puts a file where either stood.

@@ -10,15 +10,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <csignal>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -226,7 +229,7 @@ std::string as_nobody(const std::string& command) {
 }  // namespace
 
 // Root playing a game in a folder another user may write to: a link that
-// user planted, for the save or on the way to it, is followed only to a
+// user planted, for the save or on the way it leads, is followed only to a
 // file of that user's own, even where that user owns the folder; a file
 // of that user's replaced or copied by root stays theirs.
 TEST(ReplaceFileContents, RootFollowsNoLinkOfAnotherUserAndLeavesTheirFileTheirs) {
@@ -238,7 +241,9 @@ TEST(ReplaceFileContents, RootFollowsNoLinkOfAnotherUserAndLeavesTheirFileTheirs
     const std::string theirs = shared.Path + "theirs/";
     ASSERT_EQ(RunCommand("mkdir -m 0700 " + secret_dir + " && echo root only > " + secret + " && mkdir -m 0755 " +
                          theirs + " && chown " + kNobody + " " + theirs + " && " +
-                         as_nobody("sh -c 'umask 027 && echo old > " + theirs + "save.dat'") + " && echo ok")
+                         as_nobody("sh -c 'umask 027 && echo old > " + theirs + "save.dat'") + " && ln -s " +
+                         secret_dir + " " + shared.Path + "way && chown -h " + kNobody + " " + shared.Path +
+                         "way && echo ok")
                   .Output,
               "ok\n");
     const struct {
@@ -253,7 +258,7 @@ TEST(ReplaceFileContents, RootFollowsNoLinkOfAnotherUserAndLeavesTheirFileTheirs
         {"a folder of root's open to all", "0", "0777", "save.dat", secret, "save.dat", false},
         {"a sticky folder of root's open to all", "0", "1777", "save.dat", secret, "save.dat", false},
         {"the other user's own folder", kNobody, "0755", "save.dat", secret, "save.dat", false},
-        {"a folder on the way", kNobody, "0755", "saves", secret_dir, "saves/secret", false},
+        {"a folder on the way it leads", kNobody, "0755", "save.dat", shared.Path + "way/secret", "save.dat", false},
         {"the other user's own file", kNobody, "0755", "save.dat", theirs + "save.dat", "save.dat", true},
     };
     for (const auto& c : cases) {
@@ -423,4 +428,167 @@ TEST(ReplaceFileInFolder, LinksAreFollowedWhereverTheyLeadInsideTheFolder) {
     }
     EXPECT_EQ(ListDirectory(GamePath(outside)), std::vector<std::string>{"x.tes"});
     EXPECT_EQ(read_all(GamePath(outside + "x.tes")), "theirs");
+}
+
+// Another process keeps exchanging a folder on the way to the game's
+// pictures (a, which a link's ".." climbs back out of) with one of the
+// same shape outside: writes and removals through a link at the top, and
+// writes through one at the end of a path opened in one call, never reach
+// the pictures outside.
+TEST(ReplaceFileInFolder, AFolderMovedOutWhileALinkClimbsBackThroughItLeadsNothingOutside) {
+    const std::string dir = NativePath(PrivateTempFolder()) + "climb/";
+    std::system(("rm -rf '" + dir + "'").c_str());
+    const std::string game = dir + "G/", outside = dir + "O/";
+    for (const std::string& top : {game, outside}) {
+        ASSERT_TRUE(ForceDirectories(GamePath(top + "a/b")) && ForceDirectories(GamePath(top + "pics")));
+        ASSERT_EQ(::symlink("../../pics/Shot.tes", (top + "a/b/shot.tes").c_str()), 0);
+    }
+    ASSERT_EQ(::symlink("a/b/../../pics", (game + "x").c_str()), 0);
+    std::atomic<bool> stop{false};
+    std::thread exchanger([&] {
+        while (!stop) ::renameat2(AT_FDCWD, (game + "a").c_str(), AT_FDCWD, (outside + "a").c_str(), RENAME_EXCHANGE);
+    });
+    const std::string victim = outside + "pics/Shot.tes";
+    int written_out = 0, removed_out = 0;
+    // The link at the end of a path the kernel opens in one call is removed
+    // itself, so only written through.
+    for (const char* name : {"x\\Shot.tes", "a\\b\\shot.tes"}) {
+        for (int i = 0; i < 5000; ++i) {
+            try {
+                ReplaceFileInFolder(GamePath(game), name, "shot", 4);
+            } catch (const EStreamError&) {
+            }
+            if (::unlink(victim.c_str()) == 0) ++written_out;
+        }
+        ReplaceFileContents(GamePath(victim), "theirs", 6);
+        for (int i = 0; name[0] == 'x' && i < 10000; ++i) {
+            DeleteFileInFolder(GamePath(game), name);
+            if (::access(victim.c_str(), F_OK) != 0) {
+                ++removed_out;
+                ReplaceFileContents(GamePath(victim), "theirs", 6);
+            }
+        }
+        ::unlink(victim.c_str());
+    }
+    stop = true;
+    exchanger.join();
+    EXPECT_EQ(written_out, 0);
+    EXPECT_EQ(removed_out, 0);
+}
+
+// A name as long as a name may be: its replacement's temporary name still
+// fits the limit, and is removed once the file is in place.
+TEST(ReplaceFileContents, NamesUpToTheLimitAreSaved) {
+    const std::string dir = NativePath(PrivateTempFolder()) + "long_names/";
+    std::system(("rm -rf '" + dir + "'").c_str());
+    ASSERT_TRUE(ForceDirectories(GamePath(dir)));
+    const struct {
+        size_t Ascii;  // bytes of 'n' after a three-byte character
+    } cases[] = {{243}, {244}, {247}, {252}};
+    for (const auto& c : cases) {
+        const std::string name = "\xe3\x81\x82" + std::string(c.Ascii, 'n');
+        SCOPED_TRACE(name.size());
+        for (const char* text : {"first", "second"}) {
+            ReplaceFileContents(GamePath(dir + name), text, std::strlen(text));
+            ReplaceFileInFolder(GamePath(dir), GamePath(name), text, std::strlen(text));
+            EXPECT_EQ(read_all(GamePath(dir + name)), text);
+        }
+        EXPECT_EQ(ListDirectory(GamePath(dir)), std::vector<std::string>{GamePath(name)});
+        ::unlink((dir + name).c_str());
+    }
+}
+
+namespace {
+// Runs body in a child process as the user uid (0: root), with that user's
+// group alone: 0 when it held, 1 when it did not, 2 for an exception.
+template <class Body>
+int as_user(uid_t uid, Body body) {
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (uid != 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+                         ::setresuid(uid, uid, uid) != 0))
+            _exit(3);
+        try {
+            _exit(body() ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+}  // namespace
+
+// A game played through another user's link above its folder (the user's
+// or the launcher's choice of folder, which the kernel follows): save.dat,
+// its copy and game.ini are written and read back, by the folder's owner
+// and by root.
+TEST(ReplaceFileContents, LinksAboveTheGamesFolderAreFollowedAsTheKernelFollowsThem) {
+    if (::geteuid() != 0) GTEST_SKIP() << "links of two other users need root";
+    const SharedFolder shared;
+    ASSERT_FALSE(shared.Path.empty());
+    const std::string w = shared.Path;
+    // shared (root's, 0755): title -> store/title, a link of uid 65533;
+    // ahome/games -> opt/games, a link of nobody's, the game root's.
+    ASSERT_EQ(RunCommand("mkdir -p " + w + "shared " + w + "store/title " + w + "ahome " + w + "opt/games/t2 && chown " +
+                         kNobody + ":" + kNobody + " " + w + "store/title && ln -s " + w + "store/title " + w +
+                         "shared/title && chown -h 65533:65533 " + w + "shared/title && ln -s " + w + "opt/games " +
+                         w + "ahome/games && chown -h " + kNobody + " " + w + "ahome/games && echo ok")
+                  .Output,
+              "ok\n");
+    const struct {
+        const char* Game;
+        uid_t Player;
+    } cases[] = {
+        {"shared/title/", 65534},
+        {"ahome/games/t2/", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Game);
+        const std::string game = w + c.Game;
+        EXPECT_EQ(as_user(c.Player, [&] {
+                      ReplaceFileContents(game + "save.dat", "slots", 5);
+                      ReplaceFileContents(game + "game.ini", "[a]", 3);
+                      CheckFileReplaceable(game + "save.dat");
+                      return LinksFollowedForWriting(game + "save.dat") &&
+                             KeepFileCopy(game + "save.dat", ".damaged") == game + "save.dat.damaged" &&
+                             read_all(game + "save.dat") == "slots" && read_all(game + "save.dat.damaged") == "slots";
+                  }),
+                  0);
+    }
+}
+
+// A file root makes new in another user's folder (save.dat, game.ini,
+// install.dat, a picture) is that user's, so that their next save
+// replaces it.
+TEST(ReplaceFileContents, RootsNewFileInAnotherUsersFolderIsTheirs) {
+    if (::geteuid() != 0) GTEST_SKIP() << "writing into another user's folder as root needs root";
+    const SharedFolder shared;
+    ASSERT_FALSE(shared.Path.empty());
+    const std::string game = shared.Path + "game/";
+    ASSERT_EQ(RunCommand("mkdir -p " + game + "pics && chown -R " + kNobody + ":" + kNobody + " " + game +
+                         " && echo ok")
+                  .Output,
+              "ok\n");
+    const struct {
+        const char* Name;
+        bool InFolder;  // written as a game's name below its folder
+    } cases[] = {{"save.dat", false}, {"install.dat", true}, {"pics/Shot.tes", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto write = [&](const char* text) {
+            if (c.InFolder) ReplaceFileInFolder(game, c.Name, text, std::strlen(text));
+            else ReplaceFileContents(game + c.Name, text, std::strlen(text));
+            return true;
+        };
+        write("root's");
+        struct stat st {};
+        ASSERT_EQ(::stat((game + c.Name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(as_user(65534, [&] { return write("theirs"); }), 0);
+        EXPECT_EQ(read_all(game + c.Name), "theirs");
+    }
 }
