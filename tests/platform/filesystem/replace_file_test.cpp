@@ -521,48 +521,8 @@ int as_user(uid_t uid, Body body) {
 }
 }  // namespace
 
-// A game played through another user's link above its folder (the user's
-// or the launcher's choice of folder, which the kernel follows): save.dat,
-// its copy and game.ini are written and read back, by the folder's owner
-// and by root.
-TEST(ReplaceFileContents, LinksAboveTheGamesFolderAreFollowedAsTheKernelFollowsThem) {
-    if (::geteuid() != 0) GTEST_SKIP() << "links of two other users need root";
-    const SharedFolder shared;
-    ASSERT_FALSE(shared.Path.empty());
-    const std::string w = shared.Path;
-    // shared (root's, 0755): title -> store/title, a link of uid 65533;
-    // ahome/games -> opt/games, a link of nobody's, the game root's.
-    ASSERT_EQ(RunCommand("mkdir -p " + w + "shared " + w + "store/title " + w + "ahome " + w + "opt/games/t2 && chown " +
-                         kNobody + ":" + kNobody + " " + w + "store/title && ln -s " + w + "store/title " + w +
-                         "shared/title && chown -h 65533:65533 " + w + "shared/title && ln -s " + w + "opt/games " +
-                         w + "ahome/games && chown -h " + kNobody + " " + w + "ahome/games && echo ok")
-                  .Output,
-              "ok\n");
-    const struct {
-        const char* Game;
-        uid_t Player;
-    } cases[] = {
-        {"shared/title/", 65534},
-        {"ahome/games/t2/", 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Game);
-        const std::string game = w + c.Game;
-        EXPECT_EQ(as_user(c.Player, [&] {
-                      ReplaceFileContents(game + "save.dat", "slots", 5);
-                      ReplaceFileContents(game + "game.ini", "[a]", 3);
-                      CheckFileReplaceable(game + "save.dat");
-                      return LinksFollowedForWriting(game + "save.dat") &&
-                             KeepFileCopy(game + "save.dat", ".damaged") == game + "save.dat.damaged" &&
-                             read_all(game + "save.dat") == "slots" && read_all(game + "save.dat.damaged") == "slots";
-                  }),
-                  0);
-    }
-}
-
-// A file root makes new in another user's folder (save.dat, game.ini,
-// install.dat, a picture) is that user's, so that their next save
-// replaces it.
+// A file root makes new in another user's folder (save.dat, install.dat,
+// a picture) is that user's, so that their next save replaces it.
 TEST(ReplaceFileContents, RootsNewFileInAnotherUsersFolderIsTheirs) {
     if (::geteuid() != 0) GTEST_SKIP() << "writing into another user's folder as root needs root";
     const SharedFolder shared;
