@@ -61,14 +61,15 @@ struct Page {
 // The good pages of a stream, in the order libogg's sync finds them: a
 // capture pattern, a whole page and its checksum; where one of them fails,
 // the search goes on at the next 'O', and a page that runs past the end of
-// the stream is never whole. The stream is read forward in blocks of up to
-// a megabyte, each holding at least a longest page from where the search is.
+// the stream (or past until) is never whole. The stream is read forward in
+// blocks of up to a megabyte, each holding at least a longest page from
+// where the search is, and never past until.
 class PageSearch {
 public:
-    PageSearch(TStream& s, int64_t from, const std::atomic<bool>* cancel)
+    PageSearch(TStream& s, int64_t from, const std::atomic<bool>* cancel, int64_t until = INT64_MAX)
         : FStream(s), FReader(FBlock, Sjis(kSoundDataCorrupt)),
           FBlockBytes(static_cast<size_t>(std::clamp<int64_t>(s.GetSize() - from, kLongestPage, kBlockBytes))),
-          FCancel(cancel), FBase(from) {
+          FCancel(cancel), FUntil(until), FBase(from) {
         s.SetPosition(from);
         FBlock.SetSize(static_cast<int64_t>(FBlockBytes));
     }
@@ -153,7 +154,9 @@ private:
         FFill -= FAt;
         FAt = 0;
         while (FFill < FBlockBytes) {
-            const int64_t got = FStream.Read(m + FFill, static_cast<int64_t>(FBlockBytes - FFill));
+            const int64_t room = FUntil - (FBase + static_cast<int64_t>(FFill));
+            const int64_t got =
+                room > 0 ? FStream.Read(m + FFill, std::min(room, static_cast<int64_t>(FBlockBytes - FFill))) : 0;
             if (got <= 0) {
                 FEnd = true;
                 break;
@@ -167,6 +170,7 @@ private:
     FieldReader FReader;
     const size_t FBlockBytes;
     const std::atomic<bool>* FCancel;
+    const int64_t FUntil;
     int64_t FBase = 0;  // of the block in the stream
     size_t FAt = 0;     // where the search stands in the block
     size_t FFill = 0;   // bytes of the block read
@@ -254,4 +258,15 @@ std::optional<OggPageMark> LastOggPage(TStream& s) {
     Page p;
     if (!search.Last(p, 16)) return std::nullopt;
     return OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
+}
+
+OggHead ReadOggHead(TStream& s, int64_t bytes) {
+    PageSearch search(s, 0, nullptr, bytes);
+    OggHead head;
+    for (Page p; search.Next(p);) {
+        if ((p.Type & kFirstPage) && p.Vorbis) head.VorbisStarts.push_back(p.At);
+        if (std::find(head.Serials.begin(), head.Serials.end(), p.Serial) == head.Serials.end())
+            head.Serials.push_back(p.Serial);
+    }
+    return head;
 }

@@ -579,7 +579,7 @@ TEST_F(Module, TheSoftwareMixerLoopsAtTheRealEndAndIsPlacedInDamagedFiles) {
 
 
 // The length of a chain over a megabyte is asked while nothing past its
-// first 256 KB, save its last 64 KB, can be read: it is, not settled, what
+// first megabyte, save its last 64 KB, can be read: it is, not settled, what
 // the last page tells when that page is the first link's stream (of a chain
 // of one serial number, only its last link's length), else what has been
 // decoded, and it is final once the pages are known and the links read.
@@ -601,7 +601,7 @@ TEST_F(Module, TheLengthOfALargeChainIsAnsweredWithoutWaitingForItsPages) {
         const std::string& chain = row.chain;
         ASSERT_GT(chain.size(), size_t{1} << 20);
         const std::vector<int16_t> ref = read_on(*OpenVorbisDecoder(*stream_of(chain)));
-        GatedStream s(chain, 1 << 18, int64_t(chain.size()) - (1 << 16));
+        GatedStream s(chain, 1 << 20, int64_t(chain.size()) - (1 << 16));
         std::atomic<bool> done{false};
         // Only a fault reaches the deadline: the gate then opens for the rest.
         std::thread watchdog([&] {
@@ -724,7 +724,8 @@ TEST_F(Module, PlacesInConvertedDamagedOggsLandOnTheSampleDecodingFromTheStartLa
 }
 
 // An Ogg over a megabyte whose first page is spoilt (oggdec refuses it too)
-// is refused from its first pages: nothing past its first 256 KB is read.
+// is refused from its head: nothing past its first megabyte, save its last
+// 64 KB, is read.
 // Before, the whole file was read to look at its pages on the opening
 // thread.
 TEST_F(Module, ALargeOggWhoseFirstPageIsSpoiltIsRefusedFromItsFirstPages) {
@@ -732,7 +733,7 @@ TEST_F(Module, ALargeOggWhoseFirstPageIsSpoiltIsRefusedFromItsFirstPages) {
     std::string spoilt = made.ogg("long", "-r 44100 -c 2", "pinknoise vol 0.3", "-q 10", 25);
     ASSERT_GT(spoilt.size(), size_t{1} << 20);
     spoilt[20] ^= 0x21;
-    GatedStream s(spoilt, 1 << 18, int64_t(spoilt.size()));
+    GatedStream s(spoilt, 1 << 20, int64_t(spoilt.size()) - (1 << 16));
     std::atomic<bool> done{false};
     // Only a fault reaches the deadline: the gate then opens for the rest.
     std::thread watchdog([&] {
@@ -742,4 +743,122 @@ TEST_F(Module, ALargeOggWhoseFirstPageIsSpoiltIsRefusedFromItsFirstPages) {
     EXPECT_FALSE(s.IsOpen()) << "the opening read past the first pages";
     done = true;
     watchdog.join();
+}
+
+// One rule for an Ogg whatever its size: a song of 10 s and one of about
+// 5 MB, each behind 70 KB of other bytes (a tag with a picture), behind a
+// first link that cannot be played (six channels), and the large one
+// behind more than its head of other bytes, plays the song's samples as
+// oggdec decodes the song alone, and knows its length once read. Before,
+// the large files were refused where the small ones played.
+TEST_F(Module, AnOggBehindOtherBytesOrAnUnplayableLinkPlaysWhateverItsSize) {
+    MadeFiles made;
+    std::mt19937 random(73);
+    auto junk = [&](size_t n) {
+        std::string j(n, '\0');
+        for (char& c : j) c = char('a' + random() % 26);  // no capture pattern
+        return j;
+    };
+    const std::string six = made.ogg("six", "-r 44100 -c 6", "sine 440", "-s 1");
+    const struct {
+        const char* what;
+        int seconds;
+    } songs[] = {{"10 s", 10}, {"about 5 MB", 100}};
+    for (const auto& song : songs) {
+        const std::string ogg = made.ogg(std::string("song") + std::to_string(song.seconds), "-r 44100 -c 2",
+                                         "whitenoise vol 0.3", "-q 10 -s 2", song.seconds);
+        const std::vector<int16_t> ref = made.oggdec(ogg);
+        const bool large = ogg.size() > (size_t{4} << 20);
+        ASSERT_EQ(large, song.seconds == 100) << ogg.size();
+        std::vector<std::pair<const char*, std::string>> rows = {{"70 KB in front", junk(70 << 10) + ogg},
+                                                                 {"an unplayable first link", six + ogg}};
+        if (large) rows.push_back({"more than a megabyte in front", junk(1200 << 10) + ogg});
+        for (const auto& [what, bytes] : rows) {
+            SCOPED_TRACE(std::string(song.what) + ", " + what);
+            auto s = stream_of(bytes);
+            std::unique_ptr<PcmDecoder> d;
+            try {
+                d = OpenVorbisDecoder(*s);
+            } catch (const Exception&) {
+                ADD_FAILURE() << "refused";
+                continue;
+            }
+            EXPECT_TRUE(read_on(*d) == ref);
+            EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
+        }
+    }
+}
+
+namespace {
+// A stream over bytes that many streams share.
+class SharedBytesStream : public TStream {
+public:
+    explicit SharedBytesStream(const std::string& bytes) : FBytes(bytes) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        count = std::clamp<int64_t>(count, 0, GetSize() - FPos);
+        std::memcpy(buffer, FBytes.data() + FPos, size_t(count));
+        FPos += count;
+        return count;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override {
+        const int64_t base = origin == SeekOrigin::Current ? FPos : origin == SeekOrigin::End ? GetSize() : 0;
+        return FPos = std::clamp<int64_t>(base + offset, 0, GetSize());
+    }
+    int64_t GetSize() override { return int64_t(FBytes.size()); }
+
+private:
+    const std::string& FBytes;
+    int64_t FPos = 0;
+};
+}  // namespace
+
+// A place in a large damaged Ogg asked for while every shared thread a page
+// check may take is held (its file's reading stopped) and 500 more checks
+// wait is heard, its own file's check taken on the way, before any of the
+// 500 has run. Before, places and checks were served first come, first
+// served: the place waited behind all of them.
+TEST_F(Module, APlaceIsHeardAheadOfQueuedPageChecks) {
+    MadeFiles made;
+    const std::string ogg = made.ogg("large", "-r 44100 -c 2", "whitenoise vol 0.3", "-q 10", 100);
+    ASSERT_GT(ogg.size(), size_t{4} << 20);
+    std::vector<size_t> at;
+    for (size_t i = ogg.find("OggS"); i != std::string::npos; i = ogg.find("OggS", i + 1)) at.push_back(i);
+    const size_t k = at.size() / 3;
+    const std::string lost = ogg.substr(0, at[k]) + ogg.substr(at[k + 1]);
+    const std::vector<int16_t> ref = made.oggdec(lost);
+    // More than the shared threads that may run checks: past the file's
+    // head, its reading waits for the gate.
+    std::vector<std::unique_ptr<GatedStream>> gates;
+    std::vector<std::unique_ptr<SharedBytesStream>> streams;
+    std::vector<std::unique_ptr<PcmDecoder>> looks;
+    struct OpenGates {
+        std::vector<std::unique_ptr<GatedStream>>& gates;
+        ~OpenGates() {
+            for (auto& g : gates) g->Open();
+        }
+    } open_gates{gates};
+    for (int i = 0; i < 4; ++i) {
+        gates.push_back(std::make_unique<GatedStream>(ogg, 1 << 20, int64_t(ogg.size()) - (1 << 16)));
+        looks.push_back(OpenVorbisDecoder(*gates.back()));
+        looks.back()->LearnLength();
+    }
+    const size_t held = looks.size();
+    for (int i = 0; i < 500; ++i) {
+        streams.push_back(std::make_unique<SharedBytesStream>(ogg));
+        looks.push_back(OpenVorbisDecoder(*streams.back()));
+        looks.back()->LearnLength();
+    }
+    auto s = stream_of(lost);
+    TOggStream stream(s.get(), true);
+    const size_t to = ref.size() / 2 * 3 / 4;
+    stream.Seek(int64_t(to) * 4, SeekOrigin::Beginning);
+    std::vector<int16_t> got(441 * 2);
+    int64_t bytes = 0;
+    ASSERT_TRUE(WaitUntil([&] { return !stream.Busy() && (bytes = stream.Read(got.data(), int64_t(got.size() * 2))) > 0; }));
+    EXPECT_EQ(std::count_if(looks.begin() + std::ptrdiff_t(held), looks.end(), [](auto& d) { return d->LengthSettled(); }), 0);
+    got.resize(size_t(bytes) / 2);
+    const auto from = ref.begin() + std::ptrdiff_t(to * 2);
+    EXPECT_TRUE(got == std::vector<int16_t>(from, from + std::ptrdiff_t(got.size())));
+    for (auto& g : gates) g->Open();
 }
