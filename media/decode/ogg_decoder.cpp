@@ -656,14 +656,14 @@ private:
     };
 
     // Reads from the first link in the file's head that plays, with no
-    // look at the pages, and has them looked at beside it. A file whose
-    // head holds none plays once the look finds its links when its last
-    // page is of a stream begun past the head (a long tag in front, a long
-    // first link that cannot be played): false when it is not.
+    // look at the pages, and has them looked at beside it. Most files open
+    // at their start (libvorbisfile passes over a short tag in front by
+    // itself): the head is searched only when that fails. A file whose
+    // head holds no such link plays once the look finds its links when its
+    // last page is of a stream begun past the head (a long tag in front, a
+    // long first link that cannot be played): false when it is not.
     bool start_early() {
-        const int64_t size = FShare->Size();
         SharedReader r(*FShare);
-        const OggHead head = ReadOggHead(r, kHeadBytes);
         const std::optional<OggPageMark> last = LastOggPage(r);
         // Whether other links follow, and in which layouts, only the pages
         // tell, and reading them is the look's work, off this thread: the
@@ -672,34 +672,40 @@ private:
         FFormat = MakePCMWaveFormat(44100, 16, 2);
         FTotal = -1;
         FStage = Stage::ReadingAhead;
-        for (const int64_t at : head.VorbisStarts) {
-            auto view = std::make_shared<OggView>(FShare, std::vector<OggSpan>{{at, size}});
-            std::unique_ptr<VorbisDecoder> early;
-            try {
-                early = std::make_unique<VorbisDecoder>(OggWindow{view, 0, size - at, 0}, false);
-            } catch (const Exception&) {
-                continue;
-            }
-            const TWaveFormatEx own = early->Format();
-            // Its length is the last page's granule position less the
-            // frame the link starts from, when that page is of the link's
-            // stream: exact for a file of one link, which most are; the
-            // look confirms or corrects it.
-            if (last && static_cast<long>(last->Serial) == early->Serial() && last->Granule >= 0) {
-                const int64_t from = first_frame(*view, 0, std::min(size - at, kHeadBytes), FCancel);
-                FGuess = link_bytes(std::max<int64_t>(0, last->Granule - from), own, FFormat);
-            }
-            // A hole may be where a link of the same serial number begins,
-            // which only the pages tell: the handle holds there until they
-            // are known.
-            early->StopAtHoles(true);
-            VorbisDecoder* vorbis = early.get();
-            std::unique_ptr<PcmDecoder> decoder = std::move(early);
-            if (!same_layout(own, FFormat)) decoder = ConvertToDeviceFormat(std::move(decoder));
-            play({std::move(decoder), vorbis}, 0);
-            return true;
-        }
+        if (start_at(0, last)) return true;
+        const OggHead head = ReadOggHead(r, kHeadBytes);
+        for (const int64_t at : head.VorbisStarts)
+            if (at > 0 && start_at(at, last)) return true;
         return last && std::find(head.Serials.begin(), head.Serials.end(), last->Serial) == head.Serials.end();
+    }
+    // Plays from place at of the stream, when a link there opens.
+    bool start_at(int64_t at, const std::optional<OggPageMark>& last) {
+        const int64_t size = FShare->Size();
+        auto view = std::make_shared<OggView>(FShare, std::vector<OggSpan>{{at, size}});
+        std::unique_ptr<VorbisDecoder> early;
+        try {
+            early = std::make_unique<VorbisDecoder>(OggWindow{view, 0, size - at, 0}, false);
+        } catch (const Exception&) {
+            return false;
+        }
+        const TWaveFormatEx own = early->Format();
+        // Its length is the last page's granule position less the frame
+        // the link starts from, when that page is of the link's stream:
+        // exact for a file of one link, which most are; the look confirms
+        // or corrects it.
+        if (last && static_cast<long>(last->Serial) == early->Serial() && last->Granule >= 0) {
+            const int64_t from = first_frame(*view, 0, std::min(size - at, kHeadBytes), FCancel);
+            FGuess = link_bytes(std::max<int64_t>(0, last->Granule - from), own, FFormat);
+        }
+        // A hole may be where a link of the same serial number begins,
+        // which only the pages tell: the handle holds there until they are
+        // known.
+        early->StopAtHoles(true);
+        VorbisDecoder* vorbis = early.get();
+        std::unique_ptr<PcmDecoder> decoder = std::move(early);
+        if (!same_layout(own, FFormat)) decoder = ConvertToDeviceFormat(std::move(decoder));
+        play({std::move(decoder), vorbis}, 0);
+        return true;
     }
     // The look at the pages starts once the first samples are out, so that
     // its reading never delays them; or when something waits for it, or

@@ -45,6 +45,7 @@ constexpr uint64_t kNoGranule = ~uint64_t{0};  // no packet ends on the page
 constexpr size_t kHeaderBytes = 27;
 constexpr int64_t kLongestPage = kHeaderBytes + 255 + 255 * 255;
 constexpr int64_t kBlockBytes = int64_t{1} << 20;
+constexpr int64_t kPieceBytes = int64_t{1} << 16;
 
 struct Page {
     int64_t At = 0;
@@ -154,9 +155,14 @@ private:
         FFill -= FAt;
         FAt = 0;
         while (FFill < FBlockBytes) {
-            const int64_t room = FUntil - (FBase + static_cast<int64_t>(FFill));
-            const int64_t got =
-                room > 0 ? FStream.Read(m + FFill, std::min(room, static_cast<int64_t>(FBlockBytes - FFill))) : 0;
+            // In pieces, each after a look at cancel: a slow disk may take
+            // long over a block, and the sound freed must not wait for it.
+            const int64_t room = std::min<int64_t>(FUntil - (FBase + static_cast<int64_t>(FFill)), kPieceBytes);
+            const bool cancelled = FCancel && FCancel->load();
+            const int64_t got = room > 0 && !cancelled
+                                    ? FStream.Read(m + FFill, std::min(room, static_cast<int64_t>(FBlockBytes - FFill)))
+                                    : 0;
+            if (cancelled) FFill = FAt;
             if (got <= 0) {
                 FEnd = true;
                 break;
