@@ -31,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -861,4 +862,44 @@ TEST_F(Module, APlaceIsHeardAheadOfQueuedPageChecks) {
     const auto from = ref.begin() + std::ptrdiff_t(to * 2);
     EXPECT_TRUE(got == std::vector<int16_t>(from, from + std::ptrdiff_t(got.size())));
     for (auto& g : gates) g->Open();
+}
+
+namespace {
+// The bytes of a file; the first read from at on, short of the last 64 KB
+// (made by the page check: the opening reads the file's head and its last
+// page), marks where the check stood when the sound was let go, and the
+// bytes read from there are counted.
+class MarkingStream : public SharedBytesStream {
+public:
+    MarkingStream(const std::string& bytes, int64_t at) : SharedBytesStream(bytes), FAt(at) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        const int64_t from = GetPosition();
+        if (from >= FAt && from < GetSize() - (1 << 16) && !Marked.exchange(true)) Cancel();
+        if (Marked) After += count;
+        return SharedBytesStream::Read(buffer, count);
+    }
+    std::function<void()> Cancel;
+    std::atomic<bool> Marked{false};
+    std::atomic<int64_t> After{0};
+
+private:
+    const int64_t FAt;
+};
+}  // namespace
+
+// A large Ogg let go while the look at its pages reads it: the look reads
+// no more than the piece under way (64 KB) past that moment, so that the
+// frame that frees, replaces or stops the sound waits for no more. Before,
+// it read on to the end of its megabyte block.
+TEST_F(Module, ALookAtThePagesStopsWithinAPieceOnceItsSoundIsLetGo) {
+    MadeFiles made;
+    const std::string ogg = made.ogg("large", "-r 44100 -c 2", "whitenoise vol 0.3", "-q 10", 100);
+    ASSERT_GT(ogg.size(), size_t{4} << 20);
+    MarkingStream s(ogg, (int64_t{5} << 20) / 4);
+    std::unique_ptr<PcmDecoder> d = OpenVorbisDecoder(s);
+    s.Cancel = [&] { d->Cancel(); };
+    d->LearnLength();
+    ASSERT_TRUE(WaitUntil([&] { return s.Marked.load(); }));
+    d.reset();  // waits for the look to end
+    EXPECT_LE(s.After.load(), int64_t{1} << 16);
 }
