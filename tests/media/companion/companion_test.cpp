@@ -790,30 +790,6 @@ TEST_F(Module, AnOggBehindOtherBytesOrAnUnplayableLinkPlaysWhateverItsSize) {
     }
 }
 
-namespace {
-// A stream over bytes that many streams share.
-class SharedBytesStream : public TStream {
-public:
-    explicit SharedBytesStream(const std::string& bytes) : FBytes(bytes) {}
-    int64_t Read(void* buffer, int64_t count) override {
-        count = std::clamp<int64_t>(count, 0, GetSize() - FPos);
-        std::memcpy(buffer, FBytes.data() + FPos, size_t(count));
-        FPos += count;
-        return count;
-    }
-    int64_t Write(const void*, int64_t) override { return 0; }
-    int64_t Seek(int64_t offset, SeekOrigin origin) override {
-        const int64_t base = origin == SeekOrigin::Current ? FPos : origin == SeekOrigin::End ? GetSize() : 0;
-        return FPos = std::clamp<int64_t>(base + offset, 0, GetSize());
-    }
-    int64_t GetSize() override { return int64_t(FBytes.size()); }
-
-private:
-    const std::string& FBytes;
-    int64_t FPos = 0;
-};
-}  // namespace
-
 // A place in a large damaged Ogg asked for while every shared thread a page
 // check may take is held (its file's reading stopped) and 500 more checks
 // wait is heard, its own file's check taken on the way, before any of the
