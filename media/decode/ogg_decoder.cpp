@@ -484,12 +484,13 @@ constexpr int64_t kHeadBytes = kLookAtOnceBytes;
 // beyond such links is reached once each of them has been read through.
 //
 // It is in one of two stages. Reading ahead (a large file): the first link
-// is read from the stream's start by a handle that never seeks, while the
-// pages are looked at on a thread of their own; the sound's layout is the
-// device's, which every link joins, and its length what the file's last
-// page tells when that is the first link's (as libvorbisfile tells a
-// file's length), else what has been decoded; the look's answer replaces
-// it the moment the look ends.
+// that plays in the file's head is read from its first page by a handle
+// that never seeks (none, when the head holds none), while the pages are
+// looked at on a shared thread; the sound's layout is the device's, which
+// every link joins, and its length what the file's last page tells when
+// that is the link's, less the frame it starts from (as libvorbisfile
+// tells a file's length), else what has been decoded; the look's answer
+// replaces it the moment the look ends.
 // A file looked at when it opens plays in its links' layout when they
 // share one; else in the device's. Known: the
 // pages are known and every link can be opened. Reading ahead passes to
