@@ -30,8 +30,9 @@ struct Expected {
     std::vector<bool> plain;     // of each link
 };
 
-Expected libogg_layout(const std::string& bytes) {
-    Expected e;
+// Each page libogg's sync finds in bytes, with its place and size.
+template <class Each>
+void libogg_pages(const std::string& bytes, Each each) {
     ogg_sync_state sync;
     ogg_sync_init(&sync);
     if (!bytes.empty()) {
@@ -39,24 +40,29 @@ Expected libogg_layout(const std::string& bytes) {
         ogg_sync_wrote(&sync, long(bytes.size()));
     }
     ogg_page page;
+    int64_t at = 0;
+    for (long n; (n = ogg_sync_pageseek(&sync, &page)) != 0; at += n < 0 ? -n : n)
+        if (n > 0) each(page, at, n);
+    ogg_sync_clear(&sync);
+}
+
+Expected libogg_layout(const std::string& bytes) {
+    Expected e;
     std::set<int> first_found;
     long next_pageno = 0;
-    int64_t at = 0;
-    for (long n; (n = ogg_sync_pageseek(&sync, &page)) != 0; at += n < 0 ? -n : n) {
-        if (n < 0) continue;
+    libogg_pages(bytes, [&](ogg_page& page, int64_t at, long n) {
         if (ogg_page_bos(&page)) {
             first_found.insert(ogg_page_serialno(&page));
             e.plain.push_back(ogg_page_pageno(&page) == 0);
             next_pageno = 0;
         } else if (!first_found.count(ogg_page_serialno(&page))) {
-            continue;
+            return;
         }
         if (ogg_page_pageno(&page) != next_pageno) e.plain.back() = false;
         next_pageno = ogg_page_pageno(&page) + 1;
         if (!e.pages.empty() && e.pages.back().End == at) e.pages.back().End = at + n;
         else e.pages.push_back({at, at + n});
-    }
-    ogg_sync_clear(&sync);
+    });
     return e;
 }
 
@@ -64,22 +70,12 @@ Expected libogg_layout(const std::string& bytes) {
 // that begin a Vorbis stream, and every page's serial number.
 OggHead libogg_head(const std::string& bytes) {
     OggHead h;
-    ogg_sync_state sync;
-    ogg_sync_init(&sync);
-    if (!bytes.empty()) {
-        std::memcpy(ogg_sync_buffer(&sync, long(bytes.size())), bytes.data(), bytes.size());
-        ogg_sync_wrote(&sync, long(bytes.size()));
-    }
-    ogg_page page;
-    int64_t at = 0;
-    for (long n; (n = ogg_sync_pageseek(&sync, &page)) != 0; at += n < 0 ? -n : n) {
-        if (n < 0) continue;
+    libogg_pages(bytes, [&](ogg_page& page, int64_t at, long) {
         if (ogg_page_bos(&page) && page.body_len >= 16 && std::memcmp(page.body, "\x01vorbis", 7) == 0)
             h.VorbisStarts.push_back(at);
         const auto serial = uint32_t(ogg_page_serialno(&page));
         if (std::find(h.Serials.begin(), h.Serials.end(), serial) == h.Serials.end()) h.Serials.push_back(serial);
-    }
-    ogg_sync_clear(&sync);
+    });
     return h;
 }
 
