@@ -113,7 +113,7 @@ public:
 
 private:
     std::atomic<bool> FBusy{false};
-    WorkSlot FSlot;
+    WorkSlot FSlot{WorkSlot::Kind::Place};
 };
 
 // One medium played by the module.

@@ -117,8 +117,12 @@ public:
         if (i-- == 0) return {0};
         return {FSpans[i].Begin + (at - FStarts[i])};
     }
-    // The view is the stream itself: its places are the stream's.
-    bool Whole() const { return FSpans.size() == 1 && FSpans[0].Begin == 0; }
+    // The view is one span of the stream, to its end: its places are the
+    // stream's from there on.
+    std::optional<int64_t> OneSpanFrom() const {
+        if (FSpans.size() != 1 || FSpans[0].End != FStream->Size()) return std::nullopt;
+        return FSpans[0].Begin;
+    }
     // The stream's spans that bytes [begin, end) of the view are.
     std::vector<OggSpan> StreamSpans(int64_t begin, int64_t end) const {
         std::vector<OggSpan> out;
@@ -273,10 +277,12 @@ public:
     void PassHole() { FAtHole = false; }
     void EndHere() { FEnded = true; }
     // The bytes of the window read so far end there.
-    int64_t WindowRead() const { return FWindow.Begin + FWindow.Pos; }
-    // A handle over the whole stream reads no further than end.
+    StreamByte WindowRead() const { return FWindow.View->StreamEnd(FWindow.Begin + FWindow.Pos); }
+    // A handle over the stream from a place to its end reads no further
+    // than end.
     void Limit(StreamByte end) {
-        if (FWindow.View->Whole()) FWindow.End = std::min(FWindow.End, end.At);
+        if (const std::optional<int64_t> from = FWindow.View->OneSpanFrom())
+            FWindow.End = std::min(FWindow.End, end.At - *from);
     }
 
 private:
@@ -292,6 +298,71 @@ private:
     bool FStopAtHoles = false;
     bool FAtHole = false;
 };
+
+// libogg and libvorbis as a walk over a link's packets uses them.
+struct PacketLibs {
+    ogg_sync_state sync;
+    ogg_stream_state stream;
+    vorbis_info info;
+    vorbis_comment comment;
+    bool stream_open = false;
+    PacketLibs() {
+        ogg_sync_init(&sync);
+        vorbis_info_init(&info);
+        vorbis_comment_init(&comment);
+    }
+    ~PacketLibs() {
+        if (stream_open) ogg_stream_clear(&stream);
+        ogg_sync_clear(&sync);
+        vorbis_comment_clear(&comment);
+        vorbis_info_clear(&info);
+    }
+};
+
+// The frame a link's granule positions count from, as libvorbisfile counts
+// it: that of the first page after its headers on which a packet ends,
+// less the frames its packets give (their block sizes) up to there. Most
+// links start at 0; a stream cut from a longer one and not renumbered
+// starts later, and its length is its last granule position less this.
+// Reads bytes [begin, end) of the view at most; 0 when nothing tells.
+int64_t first_frame(OggView& view, int64_t begin, int64_t end, const std::atomic<bool>& cancel) {
+    PacketLibs l;
+    int headers = 0;
+    long last_w = -1;
+    int64_t frames = 0;
+    for (int64_t read_at = begin; !cancel;) {
+        ogg_page page;
+        const long n = ogg_sync_pageseek(&l.sync, &page);
+        if (n == 0) {
+            const long want = static_cast<long>(std::min<int64_t>(end - read_at, 1 << 16));
+            char* buf = want > 0 ? ogg_sync_buffer(&l.sync, want) : nullptr;
+            const int64_t got = buf ? view.Read(read_at, buf, want) : 0;
+            if (got <= 0) break;
+            ogg_sync_wrote(&l.sync, static_cast<long>(got));
+            read_at += got;
+            continue;
+        }
+        if (n < 0) continue;
+        if (!l.stream_open) l.stream_open = ogg_stream_init(&l.stream, ogg_page_serialno(&page)) == 0;
+        const bool audio = headers == 3;
+        if (audio && ogg_page_bos(&page)) break;
+        if (ogg_stream_pagein(&l.stream, &page) != 0) continue;
+        for (ogg_packet op; int r = ogg_stream_packetout(&l.stream, &op);) {
+            if (r < 0) continue;
+            if (headers < 3) {
+                if (vorbis_synthesis_headerin(&l.info, &l.comment, &op) != 0) return 0;
+                ++headers;
+                continue;
+            }
+            const long w = vorbis_packet_blocksize(&l.info, &op);
+            if (w < 0) continue;
+            if (last_w >= 0) frames += (last_w + w) >> 2;
+            last_w = w;
+        }
+        if (audio && ogg_page_granulepos(&page) >= 0) return std::max<int64_t>(0, ogg_page_granulepos(&page) - frames);
+    }
+    return 0;
+}
 
 // Where a handle of its own may start inside a link whose pages break
 // sequence, so that it gives the link's frames from Frames on: after the
@@ -314,24 +385,7 @@ struct StartPoint {
 // is at most target; nothing when there is none.
 std::optional<StartPoint> start_point(OggView& view, int64_t begin, int64_t end, int64_t target,
                                       const std::atomic<bool>& cancel, int64_t* total = nullptr) {
-    struct Libs {
-        ogg_sync_state sync;
-        ogg_stream_state stream;
-        vorbis_info info;
-        vorbis_comment comment;
-        bool stream_open = false;
-        Libs() {
-            ogg_sync_init(&sync);
-            vorbis_info_init(&info);
-            vorbis_comment_init(&comment);
-        }
-        ~Libs() {
-            if (stream_open) ogg_stream_clear(&stream);
-            ogg_sync_clear(&sync);
-            vorbis_comment_clear(&comment);
-            vorbis_info_clear(&info);
-        }
-    } l;
+    PacketLibs l;
     std::optional<StartPoint> best;
     int headers = 0;
     int64_t headers_end = 0;
@@ -413,8 +467,9 @@ std::optional<StartPoint> start_point(OggView& view, int64_t begin, int64_t end,
 
 // Files up to this size are looked at when they open; a larger one starts
 // at once and is looked at on another thread (100 MB take about 80 ms,
-// a slow disk many times that).
+// a slow disk many times that), its first link found in its head.
 constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
+constexpr int64_t kHeadBytes = kLookAtOnceBytes;
 
 // An Ogg sound, played link by link, each link opened over its own good
 // pages: libvorbisfile starts reading a chain at its second link, hands
@@ -429,12 +484,13 @@ constexpr int64_t kLookAtOnceBytes = int64_t{1} << 20;
 // beyond such links is reached once each of them has been read through.
 //
 // It is in one of two stages. Reading ahead (a large file): the first link
-// is read from the stream's start by a handle that never seeks, while the
-// pages are looked at on a thread of their own; the sound's layout is the
-// device's, which every link joins, and its length what the file's last
-// page tells when that is the first link's (as libvorbisfile tells a
-// file's length), else what has been decoded; the look's answer replaces
-// it the moment the look ends.
+// that plays in the file's head is read from its first page by a handle
+// that never seeks (none, when the head holds none), while the pages are
+// looked at on a shared thread; the sound's layout is the device's, which
+// every link joins, and its length what the file's last page tells when
+// that is the link's, less the frame it starts from (as libvorbisfile
+// tells a file's length), else what has been decoded; the look's answer
+// replaces it the moment the look ends.
 // A file looked at when it opens plays in its links' layout when they
 // share one; else in the device's. Known: the
 // pages are known and every link can be opened. Reading ahead passes to
@@ -445,11 +501,9 @@ class OggDecoder : public PcmDecoder {
 public:
     explicit OggDecoder(TStream& s) : FShare(std::make_shared<SharedStream>(s)) {
         if (FShare->Size() > kLookAtOnceBytes) {
-            // A large file whose start is no Vorbis stream (its first page
-            // damaged, or more than 64 KB of other bytes before its pages)
-            // is refused from its first pages, as libvorbisfile refuses
-            // it: looking at all its pages here would hold the game's
-            // thread for as long as the file takes to read.
+            // Looking at all its pages here would hold the game's thread
+            // for as long as the file takes to read: its head and its last
+            // page tell whether it plays.
             if (!start_early()) RaiseSoundDataCorrupt();
             return;
         }
@@ -602,30 +656,48 @@ private:
         VorbisDecoder* Vorbis = nullptr;      // inside Decoder
     };
 
-    // Reads from the stream's start, with no look at the pages, and has
-    // them looked at beside it: false when the start is no Vorbis stream.
+    // Reads from the first link in the file's head that plays, with no
+    // look at the pages, and has them looked at beside it. Most files open
+    // at their start (libvorbisfile passes over a short tag in front by
+    // itself): the head is searched only when that fails. A file whose
+    // head holds no such link plays once the look finds its links when its
+    // last page is of a stream begun past the head (a long tag in front, a
+    // long first link that cannot be played): false when it is not.
     bool start_early() {
+        SharedReader r(*FShare);
+        const std::optional<OggPageMark> last = LastOggPage(r);
+        // Whether other links follow, and in which layouts, only the pages
+        // tell, and reading them is the look's work, off this thread: the
+        // sound plays in the device's layout, so that every link can join
+        // it.
+        FFormat = MakePCMWaveFormat(44100, 16, 2);
+        FTotal = -1;
+        FStage = Stage::ReadingAhead;
+        if (start_at(0, last)) return true;
+        const OggHead head = ReadOggHead(r, kHeadBytes);
+        for (const int64_t at : head.VorbisStarts)
+            if (at > 0 && start_at(at, last)) return true;
+        return last && std::find(head.Serials.begin(), head.Serials.end(), last->Serial) == head.Serials.end();
+    }
+    // Plays from place at of the stream, when a link there opens.
+    bool start_at(int64_t at, const std::optional<OggPageMark>& last) {
         const int64_t size = FShare->Size();
+        auto view = std::make_shared<OggView>(FShare, std::vector<OggSpan>{{at, size}});
         std::unique_ptr<VorbisDecoder> early;
         try {
-            early = std::make_unique<VorbisDecoder>(
-                OggWindow{std::make_shared<OggView>(FShare, std::vector<OggSpan>{{0, size}}), 0, size, 0}, false);
+            early = std::make_unique<VorbisDecoder>(OggWindow{view, 0, size - at, 0}, false);
         } catch (const Exception&) {
             return false;
         }
         const TWaveFormatEx own = early->Format();
-        // Whether other links follow, and in which layouts, only the pages
-        // tell, and reading them is the look's work, off this thread: the
-        // sound plays in the device's layout, so that every link can join
-        // it. Its length is the last page's granule position when that
-        // page is of the first link's stream: exact for a file of one
-        // link, which most are; the look confirms or corrects it.
-        FFormat = MakePCMWaveFormat(44100, 16, 2);
-        FTotal = -1;
-        SharedReader r(*FShare);
-        if (const std::optional<OggPageMark> last = LastOggPage(r);
-            last && static_cast<long>(last->Serial) == early->Serial() && last->Granule >= 0)
-            FGuess = link_bytes(last->Granule, own, FFormat);
+        // Its length is the last page's granule position less the frame
+        // the link starts from, when that page is of the link's stream:
+        // exact for a file of one link, which most are; the look confirms
+        // or corrects it.
+        if (last && static_cast<long>(last->Serial) == early->Serial() && last->Granule >= 0) {
+            const int64_t from = first_frame(*view, 0, std::min(size - at, kHeadBytes), FCancel);
+            FGuess = link_bytes(std::max<int64_t>(0, last->Granule - from), own, FFormat);
+        }
         // A hole may be where a link of the same serial number begins,
         // which only the pages tell: the handle holds there until they are
         // known.
@@ -634,7 +706,6 @@ private:
         std::unique_ptr<PcmDecoder> decoder = std::move(early);
         if (!same_layout(own, FFormat)) decoder = ConvertToDeviceFormat(std::move(decoder));
         play({std::move(decoder), vorbis}, 0);
-        FStage = Stage::ReadingAhead;
         return true;
     }
     // The look at the pages starts once the first samples are out, so that
@@ -667,7 +738,8 @@ private:
                     VorbisDecoder d(OggWindow{c.View, l.Begin, l.End, 0}, plain);
                     l.Plain = l.Settled = plain;
                     l.Own = d.Format();
-                    l.Frames = plain ? d.TotalBytes() / l.Own.nBlockAlign : ol.LastGranule;
+                    l.Frames = plain ? d.TotalBytes() / l.Own.nBlockAlign
+                                     : std::max<int64_t>(0, ol.LastGranule - first_frame(*c.View, l.Begin, l.End, FCancel));
                     c.Links.push_back(l);
                     break;
                 } catch (const Exception&) {
@@ -733,9 +805,12 @@ private:
             FVorbis->Limit(end);
             FVorbis->StopAtHoles(false);
             if (FVorbis->AtHole()) {
-                if (FVorbis->WindowRead() > end.At) FVorbis->EndHere();
+                if (FVorbis->WindowRead().At > end.At) FVorbis->EndHere();
                 FVorbis->PassHole();
             }
+        } else if (!FPart && !FLinks.empty()) {
+            // No link in the head played: the first the look found does.
+            play(open_link(0), 0);
         }
         return true;
     }
@@ -879,7 +954,7 @@ private:
     int64_t FGuess = 0;  // from the last page, made when it opens
     std::atomic<bool> FSettled{false};
 
-    WorkSlot FCheck;  // the look at the pages, on the shared threads
+    WorkSlot FCheck{WorkSlot::Kind::Look};  // the look at the pages, on the shared threads
     bool FCheckAsked = false;
     std::mutex FCheckLock;
     std::condition_variable FCheckCv;

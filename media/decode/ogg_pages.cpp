@@ -45,6 +45,7 @@ constexpr uint64_t kNoGranule = ~uint64_t{0};  // no packet ends on the page
 constexpr size_t kHeaderBytes = 27;
 constexpr int64_t kLongestPage = kHeaderBytes + 255 + 255 * 255;
 constexpr int64_t kBlockBytes = int64_t{1} << 20;
+constexpr int64_t kPieceBytes = int64_t{1} << 16;
 
 struct Page {
     int64_t At = 0;
@@ -61,14 +62,15 @@ struct Page {
 // The good pages of a stream, in the order libogg's sync finds them: a
 // capture pattern, a whole page and its checksum; where one of them fails,
 // the search goes on at the next 'O', and a page that runs past the end of
-// the stream is never whole. The stream is read forward in blocks of up to
-// a megabyte, each holding at least a longest page from where the search is.
+// the stream (or past until) is never whole. The stream is read forward in
+// blocks of up to a megabyte, each holding at least a longest page from
+// where the search is, and never past until.
 class PageSearch {
 public:
-    PageSearch(TStream& s, int64_t from, const std::atomic<bool>* cancel)
+    PageSearch(TStream& s, int64_t from, const std::atomic<bool>* cancel, int64_t until = INT64_MAX)
         : FStream(s), FReader(FBlock, Sjis(kSoundDataCorrupt)),
           FBlockBytes(static_cast<size_t>(std::clamp<int64_t>(s.GetSize() - from, kLongestPage, kBlockBytes))),
-          FCancel(cancel), FBase(from) {
+          FCancel(cancel), FUntil(until), FBase(from) {
         s.SetPosition(from);
         FBlock.SetSize(static_cast<int64_t>(FBlockBytes));
     }
@@ -153,7 +155,14 @@ private:
         FFill -= FAt;
         FAt = 0;
         while (FFill < FBlockBytes) {
-            const int64_t got = FStream.Read(m + FFill, static_cast<int64_t>(FBlockBytes - FFill));
+            // In pieces, each after a look at cancel: a slow disk may take
+            // long over a block, and the sound freed must not wait for it.
+            const int64_t room = std::min<int64_t>(FUntil - (FBase + static_cast<int64_t>(FFill)), kPieceBytes);
+            const bool cancelled = FCancel && FCancel->load();
+            const int64_t got = room > 0 && !cancelled
+                                    ? FStream.Read(m + FFill, std::min(room, static_cast<int64_t>(FBlockBytes - FFill)))
+                                    : 0;
+            if (cancelled) FFill = FAt;
             if (got <= 0) {
                 FEnd = true;
                 break;
@@ -167,6 +176,7 @@ private:
     FieldReader FReader;
     const size_t FBlockBytes;
     const std::atomic<bool>* FCancel;
+    const int64_t FUntil;
     int64_t FBase = 0;  // of the block in the stream
     size_t FAt = 0;     // where the search stands in the block
     size_t FFill = 0;   // bytes of the block read
@@ -254,4 +264,15 @@ std::optional<OggPageMark> LastOggPage(TStream& s) {
     Page p;
     if (!search.Last(p, 16)) return std::nullopt;
     return OggPageMark{p.Serial, p.Granule == kNoGranule ? -1 : static_cast<int64_t>(p.Granule)};
+}
+
+OggHead ReadOggHead(TStream& s, int64_t bytes) {
+    PageSearch search(s, 0, nullptr, bytes);
+    OggHead head;
+    for (Page p; search.Next(p);) {
+        if ((p.Type & kFirstPage) && p.Vorbis) head.VorbisStarts.push_back(p.At);
+        if (std::find(head.Serials.begin(), head.Serials.end(), p.Serial) == head.Serials.end())
+            head.Serials.push_back(p.Serial);
+    }
+    return head;
 }

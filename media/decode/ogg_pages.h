@@ -64,3 +64,12 @@ struct OggPageMark {
     int64_t Granule = -1;
 };
 std::optional<OggPageMark> LastOggPage(TStream& s);
+
+// The good pages in the first bytes of the stream, read in one block:
+// where each of them that begins a Vorbis stream is, and the serial
+// numbers of them all.
+struct OggHead {
+    std::vector<int64_t> VorbisStarts;
+    std::vector<uint32_t> Serials;
+};
+OggHead ReadOggHead(TStream& s, int64_t bytes);

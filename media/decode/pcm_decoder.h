@@ -79,9 +79,12 @@ inline constexpr int64_t kMaxSoundMs = INT32_MAX;
 // decoder waits (Waiting) at its first link's end, and a seek waits, until
 // the look at its pages (begun when it opens) has ended; till then it plays
 // in the device's layout, and its length is what its last page tells when
-// that is the first link's, else what it has decoded (LengthSettled is
-// false); the look's answer is given the moment it ends. A large file whose
-// start is no Vorbis stream is refused from its first pages.
+// that is the first link's (less the frame the link starts from), else
+// what it has decoded (LengthSettled is false); the look's answer is given
+// the moment it ends. A large file plays its first link that plays in its
+// first megabyte (after other bytes, or after links that cannot be played),
+// or, when none does, the links the look finds once it ends, when its last
+// page is of a stream begun past that megabyte; else it is refused.
 // Thread: one thread at a time, but Cancel, TotalBytes, LengthSettled and
 // LearnLength from any.
 std::unique_ptr<PcmDecoder> OpenVorbisDecoder(TStream& stream);

@@ -27,7 +27,8 @@ bool run_held(WorkSlot::State& s, std::unique_lock<std::mutex>& l) {
 
 // Half the cores, at least two (a place and a page check side by side) and
 // at most four: each piece of work is one sound's, and sounds wait their
-// turn rather than crowd out the threads that fill rings and mix.
+// turn rather than crowd out the threads that fill rings and mix. Looks
+// take one thread fewer, so that one is always left for places.
 size_t pool_threads() {
     return std::clamp<size_t>(std::thread::hardware_concurrency() / 2, 2, 4);
 }
@@ -39,10 +40,10 @@ class Pool {
 public:
     void Push(std::shared_ptr<WorkSlot::State> s) {
         std::lock_guard l(FLock);
-        FQueue.push_back(std::move(s));
+        queue(s->Of).push_back(std::move(s));
         // A thread is made only when none is free for the work, and then
         // kept for the next.
-        if (FQueue.size() > FFree && FThreads < pool_threads()) {
+        if (takeable() > FFree && FThreads < pool_threads()) {
             // None to be had (the process at its limit): the work waits for
             // a thread there is, or for the next push to make one, or is
             // taken by whoever finishes it.
@@ -51,20 +52,32 @@ public:
                 ++FThreads;
             } catch (const std::system_error&) {
             }
-        } else {
-            FWake.notify_one();
         }
+        // A free thread may wait for a look while looks are at their
+        // limit: each is woken to see whether the new work is its to take.
+        FWake.notify_all();
     }
 
 private:
+    using Queue = std::deque<std::shared_ptr<WorkSlot::State>>;
+    Queue& queue(WorkSlot::Kind k) { return k == WorkSlot::Kind::Place ? FPlaces : FLooks; }
+    size_t look_threads() const { return pool_threads() - 1; }
+    // Pieces of work a free thread may take now.
+    size_t takeable() const {
+        const size_t looks = FLooking < look_threads() ? look_threads() - FLooking : 0;
+        return FPlaces.size() + std::min(FLooks.size(), looks);
+    }
     void run() {
         std::unique_lock l(FLock);
         for (;;) {
             ++FFree;
-            FWake.wait(l, [&] { return !FQueue.empty(); });
+            FWake.wait(l, [&] { return takeable() > 0; });
             --FFree;
-            std::shared_ptr<WorkSlot::State> s = std::move(FQueue.front());
-            FQueue.pop_front();
+            Queue& q = FPlaces.empty() ? FLooks : FPlaces;
+            const bool look = &q == &FLooks;
+            std::shared_ptr<WorkSlot::State> s = std::move(q.front());
+            q.pop_front();
+            FLooking += look;
             l.unlock();
             {
                 // The slot's work may have been taken by Finish or dropped
@@ -78,13 +91,16 @@ private:
                 }
             }
             l.lock();
+            FLooking -= look;
+            // A look's thread is free for the next look.
+            if (look) FWake.notify_all();
         }
     }
 
     std::mutex FLock;
     std::condition_variable FWake;
-    std::deque<std::shared_ptr<WorkSlot::State>> FQueue;
-    size_t FThreads = 0, FFree = 0;
+    Queue FPlaces, FLooks;
+    size_t FThreads = 0, FFree = 0, FLooking = 0;
 };
 
 Pool& pool() {
@@ -93,7 +109,7 @@ Pool& pool() {
 }
 }  // namespace
 
-WorkSlot::WorkSlot() : FState(std::make_shared<State>()) {}
+WorkSlot::WorkSlot(Kind kind) : FState(std::make_shared<State>()) { FState->Of = kind; }
 
 WorkSlot::~WorkSlot() { Close(); }
 

@@ -1,9 +1,12 @@
 // The slow work of sounds (decoding forward to a place, the look at a large
-// Ogg's pages) runs on a few threads shared by every sound, in the order it
-// was asked for: any number of sounds started at once makes no more
-// threads, and the threads that fill rings and mix keep the cores they
-// need. Each owner of such work asks through a slot of its own, which holds
-// at most one piece queued and one running.
+// Ogg's pages) runs on a few threads shared by every sound: any number of
+// sounds started at once makes no more threads, and the threads that fill
+// rings and mix keep the cores they need. Places go first, each kind in
+// the order it was asked for, and looks never take every thread: a place
+// is heard as soon as a thread is free, however many looks wait (a place
+// that needs its own file's look takes it on itself, see Finish). Each
+// owner of such work asks through a slot of its own, which holds at most
+// one piece queued and one running.
 #pragma once
 #include <condition_variable>
 #include <functional>
@@ -12,7 +15,8 @@
 
 class WorkSlot {
 public:
-    WorkSlot();
+    enum class Kind { Place, Look };
+    explicit WorkSlot(Kind kind);
     ~WorkSlot();  // closes
     WorkSlot(const WorkSlot&) = delete;
     WorkSlot& operator=(const WorkSlot&) = delete;
@@ -39,6 +43,7 @@ public:
         std::function<void()> Queued;
         bool Running = false;
         bool Closed = false;
+        Kind Of = Kind::Place;
     };
 
 private:

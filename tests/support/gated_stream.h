@@ -1,4 +1,5 @@
-// A stream for tests that hold a reader back at a place in a file.
+// Streams for tests over bytes in memory: one that many share, and one that
+// holds a reader back at a place in a file.
 #pragma once
 #include "platform/filesystem/stream.h"
 
@@ -9,16 +10,12 @@
 #include <string>
 #include <utility>
 
-// The bytes of a file, those in [From, To) held back until the gate opens.
-class GatedStream : public TStream {
+// A read-only stream over bytes another keeps: many streams may share them.
+class SharedBytesStream : public TStream {
 public:
-    GatedStream(std::string bytes, int64_t from, int64_t to) : FBytes(std::move(bytes)), FFrom(from), FTo(to) {}
+    explicit SharedBytesStream(const std::string& bytes) : FBytes(bytes) {}
     int64_t Read(void* buffer, int64_t count) override {
-        count = std::clamp<int64_t>(count, 0, int64_t(FBytes.size()) - FPos);
-        if (FPos + count > FFrom && FPos < FTo) {
-            std::unique_lock l(FLock);
-            FCv.wait(l, [&] { return FOpen; });
-        }
+        count = std::clamp<int64_t>(count, 0, GetSize() - FPos);
         std::memcpy(buffer, FBytes.data() + FPos, size_t(count));
         FPos += count;
         return count;
@@ -29,6 +26,33 @@ public:
         return FPos = std::clamp<int64_t>(base + offset, 0, GetSize());
     }
     int64_t GetSize() override { return int64_t(FBytes.size()); }
+
+private:
+    const std::string& FBytes;
+    int64_t FPos = 0;
+};
+
+namespace gated_stream_detail {
+// Made before the stream over them.
+struct OwnBytes {
+    const std::string Bytes;
+};
+}  // namespace gated_stream_detail
+
+// The bytes of a file, those in [From, To) held back until the gate opens.
+class GatedStream : private gated_stream_detail::OwnBytes, public SharedBytesStream {
+public:
+    GatedStream(std::string bytes, int64_t from, int64_t to)
+        : OwnBytes{std::move(bytes)}, SharedBytesStream(Bytes), FFrom(from), FTo(to) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        const int64_t at = GetPosition();
+        count = std::clamp<int64_t>(count, 0, GetSize() - at);
+        if (at + count > FFrom && at < FTo) {
+            std::unique_lock l(FLock);
+            FCv.wait(l, [&] { return FOpen; });
+        }
+        return SharedBytesStream::Read(buffer, count);
+    }
     void Open() {
         std::lock_guard l(FLock);
         FOpen = true;
@@ -44,9 +68,7 @@ public:
     }
 
 private:
-    const std::string FBytes;
     const int64_t FFrom, FTo;
-    int64_t FPos = 0;
     std::mutex FLock;
     std::condition_variable FCv;
     bool FOpen = false;

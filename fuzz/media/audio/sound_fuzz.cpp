@@ -4,7 +4,8 @@
 // sound through FFmpeg, each read to the end and sought back into the
 // middle; waves and Oggs once more converted to the device's format, and
 // an Ogg once more expanded past a megabyte, where it starts before its
-// pages are known.
+// pages are known, with and without 70 KB of other bytes in front (where
+// its first link is searched for in its head).
 #include "fuzz/fuzz_support.h"
 #include "media/decode/ogg_pages.h"
 #include "media/decode/pcm_decoder.h"
@@ -24,10 +25,10 @@ void drain(PcmDecoder& d, int reads = 4096) {
 
 // An Ogg over a megabyte starts before its pages are looked at: the input
 // written again and again (a chain, or one serial number's links), at most
-// 64 times, then padded past a megabyte.
-std::vector<uint8_t> expanded(const uint8_t* data, size_t size) {
+// 64 times, after lead bytes that are no page, then padded past a megabyte.
+std::vector<uint8_t> expanded(const uint8_t* data, size_t size, size_t lead) {
     constexpr size_t kPast = (size_t{1} << 20) + 1;
-    std::vector<uint8_t> big;
+    std::vector<uint8_t> big(lead, 'x');
     for (int i = 0; i < 64 && big.size() < kPast; ++i) big.insert(big.end(), data, data + size);
     if (big.size() < kPast) big.resize(kPast, 0);
     return big;
@@ -53,12 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         });
     }
     if (size >= 4 && std::memcmp(data, "OggS", 4) == 0) {
-        const std::vector<uint8_t> big = expanded(data, size);
-        TMemoryStream s = InputStream(big.data(), big.size());
-        Refusable([&] {
-            auto d = OpenVorbisDecoder(s);
-            drain(*d, 256);
-        });
+        for (const size_t lead : {size_t{0}, size_t{70} << 10}) {
+            const std::vector<uint8_t> big = expanded(data, size, lead);
+            TMemoryStream s = InputStream(big.data(), big.size());
+            Refusable([&] {
+                auto d = OpenVorbisDecoder(s);
+                drain(*d, 256);
+            });
+        }
     }
     Refusable([&] {
         auto d = OpenMediaDecoder(std::vector<uint8_t>(data, data + size));

@@ -31,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -579,7 +580,7 @@ TEST_F(Module, TheSoftwareMixerLoopsAtTheRealEndAndIsPlacedInDamagedFiles) {
 
 
 // The length of a chain over a megabyte is asked while nothing past its
-// first 256 KB, save its last 64 KB, can be read: it is, not settled, what
+// first megabyte, save its last 64 KB, can be read: it is, not settled, what
 // the last page tells when that page is the first link's stream (of a chain
 // of one serial number, only its last link's length), else what has been
 // decoded, and it is final once the pages are known and the links read.
@@ -601,7 +602,7 @@ TEST_F(Module, TheLengthOfALargeChainIsAnsweredWithoutWaitingForItsPages) {
         const std::string& chain = row.chain;
         ASSERT_GT(chain.size(), size_t{1} << 20);
         const std::vector<int16_t> ref = read_on(*OpenVorbisDecoder(*stream_of(chain)));
-        GatedStream s(chain, 1 << 18, int64_t(chain.size()) - (1 << 16));
+        GatedStream s(chain, 1 << 20, int64_t(chain.size()) - (1 << 16));
         std::atomic<bool> done{false};
         // Only a fault reaches the deadline: the gate then opens for the rest.
         std::thread watchdog([&] {
@@ -724,7 +725,8 @@ TEST_F(Module, PlacesInConvertedDamagedOggsLandOnTheSampleDecodingFromTheStartLa
 }
 
 // An Ogg over a megabyte whose first page is spoilt (oggdec refuses it too)
-// is refused from its first pages: nothing past its first 256 KB is read.
+// is refused from its head: nothing past its first megabyte, save its last
+// 64 KB, is read.
 // Before, the whole file was read to look at its pages on the opening
 // thread.
 TEST_F(Module, ALargeOggWhoseFirstPageIsSpoiltIsRefusedFromItsFirstPages) {
@@ -732,7 +734,7 @@ TEST_F(Module, ALargeOggWhoseFirstPageIsSpoiltIsRefusedFromItsFirstPages) {
     std::string spoilt = made.ogg("long", "-r 44100 -c 2", "pinknoise vol 0.3", "-q 10", 25);
     ASSERT_GT(spoilt.size(), size_t{1} << 20);
     spoilt[20] ^= 0x21;
-    GatedStream s(spoilt, 1 << 18, int64_t(spoilt.size()));
+    GatedStream s(spoilt, 1 << 20, int64_t(spoilt.size()) - (1 << 16));
     std::atomic<bool> done{false};
     // Only a fault reaches the deadline: the gate then opens for the rest.
     std::thread watchdog([&] {
@@ -742,4 +744,138 @@ TEST_F(Module, ALargeOggWhoseFirstPageIsSpoiltIsRefusedFromItsFirstPages) {
     EXPECT_FALSE(s.IsOpen()) << "the opening read past the first pages";
     done = true;
     watchdog.join();
+}
+
+// One rule for an Ogg whatever its size: a song of 10 s and one of about
+// 5 MB, each behind 70 KB of other bytes (a tag with a picture), behind a
+// first link that cannot be played (six channels), and the large one
+// behind more than its head of other bytes, plays the song's samples as
+// oggdec decodes the song alone, and knows its length once read. Before,
+// the large files were refused where the small ones played.
+TEST_F(Module, AnOggBehindOtherBytesOrAnUnplayableLinkPlaysWhateverItsSize) {
+    MadeFiles made;
+    std::mt19937 random(73);
+    auto junk = [&](size_t n) {
+        std::string j(n, '\0');
+        for (char& c : j) c = char('a' + random() % 26);  // no capture pattern
+        return j;
+    };
+    const std::string six = made.ogg("six", "-r 44100 -c 6", "sine 440", "-s 1");
+    const struct {
+        const char* what;
+        int seconds;
+    } songs[] = {{"10 s", 10}, {"about 5 MB", 100}};
+    for (const auto& song : songs) {
+        const std::string ogg = made.ogg(std::string("song") + std::to_string(song.seconds), "-r 44100 -c 2",
+                                         "whitenoise vol 0.3", "-q 10 -s 2", song.seconds);
+        const std::vector<int16_t> ref = made.oggdec(ogg);
+        const bool large = ogg.size() > (size_t{4} << 20);
+        ASSERT_EQ(large, song.seconds == 100) << ogg.size();
+        std::vector<std::pair<const char*, std::string>> rows = {{"70 KB in front", junk(70 << 10) + ogg},
+                                                                 {"an unplayable first link", six + ogg}};
+        if (large) rows.push_back({"more than a megabyte in front", junk(1200 << 10) + ogg});
+        for (const auto& [what, bytes] : rows) {
+            SCOPED_TRACE(std::string(song.what) + ", " + what);
+            auto s = stream_of(bytes);
+            std::unique_ptr<PcmDecoder> d;
+            try {
+                d = OpenVorbisDecoder(*s);
+            } catch (const Exception&) {
+                ADD_FAILURE() << "refused";
+                continue;
+            }
+            EXPECT_TRUE(read_on(*d) == ref);
+            EXPECT_EQ(d->TotalBytes(), int64_t(ref.size() * 2));
+        }
+    }
+}
+
+// A place in a large damaged Ogg asked for while every shared thread a page
+// check may take is held (its file's reading stopped) and 500 more checks
+// wait is heard, its own file's check taken on the way, before any of the
+// 500 has run. Before, places and checks were served first come, first
+// served: the place waited behind all of them.
+TEST_F(Module, APlaceIsHeardAheadOfQueuedPageChecks) {
+    MadeFiles made;
+    const std::string ogg = made.ogg("large", "-r 44100 -c 2", "whitenoise vol 0.3", "-q 10", 100);
+    ASSERT_GT(ogg.size(), size_t{4} << 20);
+    std::vector<size_t> at;
+    for (size_t i = ogg.find("OggS"); i != std::string::npos; i = ogg.find("OggS", i + 1)) at.push_back(i);
+    const size_t k = at.size() / 3;
+    const std::string lost = ogg.substr(0, at[k]) + ogg.substr(at[k + 1]);
+    const std::vector<int16_t> ref = made.oggdec(lost);
+    // More than the shared threads that may run checks: past the file's
+    // head, its reading waits for the gate.
+    std::vector<std::unique_ptr<GatedStream>> gates;
+    std::vector<std::unique_ptr<SharedBytesStream>> streams;
+    std::vector<std::unique_ptr<PcmDecoder>> looks;
+    struct OpenGates {
+        std::vector<std::unique_ptr<GatedStream>>& gates;
+        ~OpenGates() {
+            for (auto& g : gates) g->Open();
+        }
+    } open_gates{gates};
+    for (int i = 0; i < 4; ++i) {
+        gates.push_back(std::make_unique<GatedStream>(ogg, 1 << 20, int64_t(ogg.size()) - (1 << 16)));
+        looks.push_back(OpenVorbisDecoder(*gates.back()));
+        looks.back()->LearnLength();
+    }
+    const size_t held = looks.size();
+    for (int i = 0; i < 500; ++i) {
+        streams.push_back(std::make_unique<SharedBytesStream>(ogg));
+        looks.push_back(OpenVorbisDecoder(*streams.back()));
+        looks.back()->LearnLength();
+    }
+    auto s = stream_of(lost);
+    TOggStream stream(s.get(), true);
+    const size_t to = ref.size() / 2 * 3 / 4;
+    stream.Seek(int64_t(to) * 4, SeekOrigin::Beginning);
+    std::vector<int16_t> got(441 * 2);
+    int64_t bytes = 0;
+    ASSERT_TRUE(WaitUntil([&] { return !stream.Busy() && (bytes = stream.Read(got.data(), int64_t(got.size() * 2))) > 0; }));
+    EXPECT_EQ(std::count_if(looks.begin() + std::ptrdiff_t(held), looks.end(), [](auto& d) { return d->LengthSettled(); }), 0);
+    got.resize(size_t(bytes) / 2);
+    const auto from = ref.begin() + std::ptrdiff_t(to * 2);
+    EXPECT_TRUE(got == std::vector<int16_t>(from, from + std::ptrdiff_t(got.size())));
+    for (auto& g : gates) g->Open();
+}
+
+namespace {
+// The bytes of a file; the first read from at on, short of the last 64 KB
+// (made by the page check: the opening reads the file's head and its last
+// page), marks where the check stood when the sound was let go, and the
+// bytes read from there are counted.
+class MarkingStream : public SharedBytesStream {
+public:
+    MarkingStream(const std::string& bytes, int64_t at) : SharedBytesStream(bytes), FAt(at) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        const int64_t from = GetPosition();
+        if (from >= FAt && from < GetSize() - (1 << 16) && !Marked.exchange(true)) Cancel();
+        if (Marked) After += count;
+        return SharedBytesStream::Read(buffer, count);
+    }
+    std::function<void()> Cancel;
+    std::atomic<bool> Marked{false};
+    std::atomic<int64_t> After{0};
+
+private:
+    const int64_t FAt;
+};
+}  // namespace
+
+// A large Ogg let go while the look at its pages reads it: the look reads
+// no more than the piece under way (64 KB) past that moment, so that the
+// frame that frees, replaces or stops the sound waits for no more. Before,
+// it read on to the end of its megabyte block.
+TEST_F(Module, ALookAtThePagesStopsWithinAPieceOnceItsSoundIsLetGo) {
+    MadeFiles made;
+    const std::string ogg = made.ogg("large", "-r 44100 -c 2", "whitenoise vol 0.3", "-q 10", 100);
+    ASSERT_GT(ogg.size(), size_t{4} << 20);
+    MarkingStream s(ogg, (int64_t{5} << 20) / 4);
+    std::unique_ptr<PcmDecoder> d = OpenVorbisDecoder(s);
+    s.Cancel = [&] { d->Cancel(); };
+    d->LearnLength();
+    ASSERT_TRUE(WaitUntil([&] { return s.Marked.load(); }));
+    d.reset();  // waits for the look to end
+    EXPECT_LE(s.After.load(), int64_t{1} << 16);
 }

@@ -836,7 +836,10 @@ TEST_F(Sound, RepeatSetBeforeTheLengthIsKnownKeepsThePlace) {
 // and about 100 MB) at once, whether it plays, is paused for a second or
 // has no item (measured by a probe); a chain of two serial numbers, and of
 // one (whose last page tells only its last link's length), once the look
-// at its pages ends, the moment it ends, paused too. Before, COUNT was
+// at its pages ends, the moment it ends, paused too; a file whose granule
+// positions start 10 s late (a stream cut from a longer one), on both
+// paths, as oggdec decodes it and not 10 s longer, as its last page alone
+// tells. Before, COUNT was
 // what had been decoded (0, or about 370 ms) until the decoder took the
 // look's result, which a paused sound never did, and a probe started over
 // at each measure.
@@ -857,6 +860,11 @@ TEST_F(Sound, CountIsTheFilesLengthFromTheFrameThatCreatesTheSound) {
     ASSERT_EQ(four_frames, size_t{80 * 44100});
     const std::string one_serial = made.write("one.ogg", link + four_bytes);
     const std::string two_serials = made.write("two.ogg", other + four_bytes);
+    const std::string late = made.dir + "late.ogg";
+    ASSERT_EQ(RunCommand(std::string("python3 '") + VORQ_SOURCE_DIR + "/tests/objects/media/ogg_granules.py' '" + four +
+                         "' '" + late + "' 441000").Status, 0);
+    const size_t late_frames = made.oggdec(ReadNativeFileBytes(late)).size() / 2;
+    ASSERT_EQ(late_frames, four_frames);
     enum How { Plays, Paused, NoItem };
     const struct {
         const char* what;
@@ -873,6 +881,7 @@ TEST_F(Sound, CountIsTheFilesLengthFromTheFrameThatCreatesTheSound) {
         {"one serial number", one_serial, link_frames + four_frames, false, Plays},
         {"one serial number, paused", one_serial, link_frames + four_frames, false, Paused},
         {"one serial number, no item", one_serial, link_frames + four_frames, false, NoItem},
+        {"granules starting 10 s late", late, late_frames, true, Plays},
     };
     struct Restore {
         ~Restore() { MediaUseDirectSound = true; }
