@@ -139,6 +139,7 @@ public:
         // The monitor goes back to its mode before the window goes, and the
         // watcher, with nothing left to hold, ends.
         if (full_screen_) leave_full_screen();
+        if (watching_configure_) SayHeldXErrors();
         if (watching_) FinishScreenWatcher();
         for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
         if (texture_) SDL_DestroyTexture(texture_);
@@ -203,7 +204,7 @@ public:
         // SDL places the client area; the caller means the outer frame.
         int top = 0, left = 0;
         SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
-        place_window(x + left, y + top);
+        SDL_SetWindowPosition(window_, x + left, y + top);
     }
     TPoint Position() const override {
         if (!window_) return {};
@@ -369,6 +370,8 @@ protected:
         for (;;) {
             if (notices_ && notices_->Take()) monitors_changed_ = true;
             int got = SDL_PollEvent(&e);
+            // What SDL has read by now tells which errors were on frames.
+            if (!got) SayHeldXErrors();
             // The notices of one change come together: followed once they are all in.
             if (!got && monitors_changed_) {
                 monitors_changed_ = false;
@@ -544,7 +547,9 @@ private:
         enter_full_screen(x, asked_);
         // Without a window manager nobody else gives the keys back to the
         // window that lost them when it was unmapped.
-        if (!wm_full_screen_) quietly([&] { SDL_SetWindowInputFocus(window_); });
+        // It may have been hidden again meanwhile, and the server gives the
+        // keys only to a window shown: no error to report then.
+        if (!wm_full_screen_) WithXErrorsCaught(x.Display, [&] { SDL_SetWindowInputFocus(window_); });
     }
     // The monitors changed in full screen. The window covers the game's
     // monitor where it lies now and at the modes it shows. A CRTC of it
@@ -617,7 +622,7 @@ private:
             // It takes the monitor the window is on.
             int top = 0, left = 0;
             SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr);
-            place_window(monitor.Left + left, monitor.Top + top);
+            SDL_SetWindowPosition(window_, monitor.Left + left, monitor.Top + top);
             AskWindowManagerFullScreen(x.Display, x.Window, true);
         }
         if (!wm_full_screen_) CoverArea(x.Display, x.Window, monitor);
@@ -692,24 +697,12 @@ private:
         TRect area;
         if (x.Display && ReadMonitors(x.Display, monitors) && WindowAreaOnServer(x, area)) {
             const TRect placed = KeepOnAMonitor(MonitorAreas(monitors), area, home_monitor(monitors));
-            if (placed != area) place_window(placed.Left, placed.Top);
+            if (placed != area) SDL_SetWindowPosition(window_, placed.Left, placed.Top);
         }
         return true;
     }
-    // SDL asks the server about the window manager's frame around the
-    // window when it moves it (it waits to see the move made), and the
-    // window manager destroys that frame whenever it lets the window go
-    // (unmapped, minimised and shown again in quick turns); the focus goes
-    // only to a window still shown. Errors of those requests are part of
-    // play, not ones to report.
-    void quietly(const std::function<void()>& fn) const {
-        const X11Window x = X11WindowOf(window_);
-        if (x.Display) WithXErrorsCaught(x.Display, fn);
-        else fn();
-    }
-    void place_window(int x, int y) const { quietly([&] { SDL_SetWindowPosition(window_, x, y); }); }
-    void size_window_to_client() const {
-        quietly([&] { SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100)); });
+    void size_window_to_client() {
+        SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
     }
     static int home_monitor(const std::vector<TMonitor>& monitors) {
         for (size_t i = 0; i < monitors.size(); ++i)
@@ -731,10 +724,14 @@ private:
         if (texture_) SDL_SetTextureScaleMode(texture_, whole ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
         place_picture();
     }
-    // The server's notice that the window moved or changed size.
+    // The server's notices that the window moved or changed size, or was
+    // put in a window manager's frame.
     static int on_configure(void* self, SDL_Event* e) {
+        if (e->type != SDL_SYSWMEVENT) return 0;
         auto* video = static_cast<SdlVideo*>(self);
-        if (video->full_screen_ && WindowConfiguredBy(*e, X11WindowOf(video->window_))) video->place_picture();
+        const X11Window x = X11WindowOf(video->window_);
+        NoteWindowFrame(*e, x);
+        if (video->full_screen_ && WindowConfiguredBy(*e, x)) video->place_picture();
         return 0;
     }
     // The window has moved under a pointer that may have stood still (a
