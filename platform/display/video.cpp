@@ -139,6 +139,7 @@ public:
         // The monitor goes back to its mode before the window goes, and the
         // watcher, with nothing left to hold, ends.
         if (full_screen_) leave_full_screen();
+        if (watching_configure_) SayHeldXErrors();
         if (watching_) FinishScreenWatcher();
         for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
         if (texture_) SDL_DestroyTexture(texture_);
@@ -303,7 +304,7 @@ public:
 
     void SetZoom(int32_t percent) override {
         Video::SetZoom(percent);
-        if (window_ && !full_screen_) SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
+        if (window_ && !full_screen_) size_window_to_client();
         apply_scaling();
     }
 
@@ -345,8 +346,7 @@ protected:
         texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, std::max(client_width_, 1),
                                      std::max(client_height_, 1));
         if (!texture_) throw Exception(std::string("SDL texture: ") + SDL_GetError());
-        if (!full_screen_)
-            SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
+        if (!full_screen_) size_window_to_client();
         apply_scaling();
         UploadRect({0, 0, client_width_, client_height_});
     }
@@ -370,6 +370,8 @@ protected:
         for (;;) {
             if (notices_ && notices_->Take()) monitors_changed_ = true;
             int got = SDL_PollEvent(&e);
+            // What SDL has read by now tells which errors were on frames.
+            if (!got) SayHeldXErrors();
             // The notices of one change come together: followed once they are all in.
             if (!got && monitors_changed_) {
                 monitors_changed_ = false;
@@ -450,14 +452,15 @@ private:
     void take_monitor(const X11Window& x, const TMonitor& m, bool switchable) {
         // Another monitor: the one switched so far shows its own mode again.
         if (!switched_.empty() && !m.Holds(switched_.front().Crtc)) put_back(x);
-        if (mode_owner_ != ModeOwner::Others)
-            mode_owner_ = SwitchedByAnotherPlayer(x.Display, m, switched_) ? ModeOwner::AnotherPlayer : ModeOwner::Game;
-        // Every CRTC of the monitor shows one size, or each shows its own.
-        if (mode_owner_ != ModeOwner::Game || !switch_monitor(x, m, switchable)) put_back(x);
+        another_players_ = SwitchedByAnotherPlayer(x.Display, m, switched_);
+        // Every CRTC of the monitor the player may switch shows one size,
+        // or each shows its own.
+        if (another_players_ || !switch_monitor(x, m, switchable)) put_back(x);
         cover_monitor_now(x, m);
     }
-    // Shows the size full screen takes on every CRTC of the monitor: false
-    // when one cannot show it, or the server refuses.
+    // Shows the size full screen takes on every CRTC of the monitor but
+    // those another program has set: false when one cannot show it, or the
+    // server refuses.
     bool switch_monitor(const X11Window& x, const TMonitor& m, bool switchable) {
         const TPoint picture{client_width_, client_height_};
         const int choice = switchable ? ChooseMonitorMode(m.Modes, asked_, picture) : -1;
@@ -466,6 +469,7 @@ private:
         std::vector<TCrtcSwitch> changes;
         bool change = false;
         for (const TCrtcState& c : m.Crtcs) {
+            if (set_by_others(c.Crtc)) continue;
             std::vector<DisplayMode> own;
             for (const TMonitorMode& mm : c.Modes) own.push_back(mm.Mode);
             const int pick = ChooseMonitorMode(own, want, picture);
@@ -543,17 +547,19 @@ private:
         enter_full_screen(x, asked_);
         // Without a window manager nobody else gives the keys back to the
         // window that lost them when it was unmapped.
-        if (!wm_full_screen_) SDL_SetWindowInputFocus(window_);
+        // It may have been hidden again meanwhile, and the server gives the
+        // keys only to a window shown: no error to report then.
+        if (!wm_full_screen_) WithXErrorsCaught(x.Display, [&] { SDL_SetWindowInputFocus(window_); });
     }
     // The monitors changed in full screen. The window covers the game's
-    // monitor where it lies now and at the modes it shows. Once another
-    // program has set one of its CRTCs another mode, or taken one out of
-    // it, the monitor stays as others set it until full screen ends: what
-    // the player switched shows its own mode again, and nothing is
-    // switched. A CRTC cloned onto it meanwhile is switched with it; once
-    // another player has put back its mode there, the game takes the
-    // monitor. When the monitor was turned off, the window goes to the
-    // monitor it lies on now (the primary when none) and takes it.
+    // monitor where it lies now and at the modes it shows. A CRTC of it
+    // that another program has set another mode, turned off or moved away
+    // stays as they left it until full screen ends, and concerns only
+    // itself: the player's other CRTCs keep the player's mode. A CRTC
+    // cloned onto the monitor meanwhile is switched with it; once another
+    // player has put back its mode there, the game takes the monitor. When
+    // the monitor was turned off, the window goes to the monitor it lies
+    // on now (the primary when none) and takes it.
     void follow_monitors() {
         const X11Window x = X11WindowOf(window_);
         if (!full_screen_ || hidden_ || !x.Display) return;
@@ -562,23 +568,19 @@ private:
         if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) return;
         if (const int at = game_monitor(monitors); at >= 0) {
             const TMonitor& m = monitors[static_cast<size_t>(at)];
-            if (mode_owner_ == ModeOwner::Game && changed_by_others(m)) {
-                mode_owner_ = ModeOwner::Others;
-                put_back(x);
-                return cover_monitor_now(x, m);
-            }
+            if (!another_players_) let_go_of_changed_crtcs(x, m);
             const bool cloned = std::any_of(m.Crtcs.begin(), m.Crtcs.end(), [&](const TCrtcState& c) {
                 return std::none_of(taken_.begin(), taken_.end(), [&](const TTakenCrtc& t) { return t.Crtc == c.Crtc; });
             });
-            const bool given_back =
-                mode_owner_ == ModeOwner::AnotherPlayer && !SwitchedByAnotherPlayer(x.Display, m, switched_);
-            if ((mode_owner_ == ModeOwner::Game && cloned) || given_back) return take_monitor(x, m, switchable);
+            const bool given_back = another_players_ && !SwitchedByAnotherPlayer(x.Display, m, switched_);
+            if ((!another_players_ && cloned) || given_back) return take_monitor(x, m, switchable);
             note_game_monitor(m);
             if (m.Bounds != covered_ || m.Shown != full_screen_mode_) cover(x, m.Bounds, m.Shown);
             return;
         }
         put_back(x);
-        mode_owner_ = ModeOwner::Game;
+        // Another monitor is taken afresh.
+        set_by_others_.clear();
         TRect area = covered_;
         WindowAreaOnServer(x, area);
         const std::vector<TRect> areas = MonitorAreas(monitors);
@@ -586,13 +588,26 @@ private:
         if (index < 0 || RectIsEmpty(IntersectRects(areas[static_cast<size_t>(index)], area))) index = home_monitor(monitors);
         take_monitor(x, monitors[static_cast<size_t>(index)], switchable);
     }
-    // True when a CRTC of the game's monitor shows another mode than the
-    // game left it at, or has left the monitor.
-    bool changed_by_others(const TMonitor& m) const {
-        return std::any_of(taken_.begin(), taken_.end(), [&](const TTakenCrtc& t) {
-            return std::none_of(m.Crtcs.begin(), m.Crtcs.end(),
-                                [&](const TCrtcState& c) { return c.Crtc == t.Crtc && c.Mode == t.Mode; });
-        });
+    // A CRTC of the game's monitor that shows another mode than the game
+    // left it at, or has left the monitor, is another program's from now
+    // on. One the player switched shows its own mode again if it has left
+    // the monitor at the player's mode.
+    void let_go_of_changed_crtcs(const X11Window& x, const TMonitor& m) {
+        for (const TTakenCrtc& t : taken_) {
+            if (std::any_of(m.Crtcs.begin(), m.Crtcs.end(),
+                            [&](const TCrtcState& c) { return c.Crtc == t.Crtc && c.Mode == t.Mode; }))
+                continue;
+            if (!set_by_others(t.Crtc)) set_by_others_.push_back(t.Crtc);
+            std::erase_if(switched_, [&](const TCrtcSwitch& s) {
+                if (s.Crtc != t.Crtc) return false;
+                RestoreMonitorMode(x.Display, s);
+                ForgetCrtcSwitch(s.Crtc);
+                return true;
+            });
+        }
+    }
+    bool set_by_others(unsigned long crtc) const {
+        return std::find(set_by_others_.begin(), set_by_others_.end(), crtc) != set_by_others_.end();
     }
     // Lays the window over the monitor: the window manager does it when
     // one runs (it then also keeps it above the others), else the player.
@@ -633,6 +648,8 @@ private:
         if (!PointerOnScreen(x, at) || client_width_ <= 0 || client_height_ <= 0) return;
         const TRect& m = covered_;
         if (at.X < m.Left || at.Y < m.Top || at.X >= m.Right || at.Y >= m.Bottom) return;
+        TPoint in_window;
+        pointer_in_window(in_window);
         // The renderer's own fit: the whole width or the whole height, the
         // other side centred.
         const double scale = std::min(double(m.Width()) / client_width_, double(m.Height()) / client_height_);
@@ -670,9 +687,10 @@ private:
         wm_full_screen_ = false;
         hidden_ = false;
         // Asked for again, full screen takes the monitor afresh.
-        mode_owner_ = ModeOwner::Game;
+        another_players_ = false;
+        set_by_others_.clear();
         taken_.clear();
-        SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
+        size_window_to_client();
         apply_scaling();
         // Its monitor may have gone meanwhile.
         std::vector<TMonitor> monitors;
@@ -682,6 +700,9 @@ private:
             if (placed != area) SDL_SetWindowPosition(window_, placed.Left, placed.Top);
         }
         return true;
+    }
+    void size_window_to_client() {
+        SDL_SetWindowSize(window_, std::max(1, client_width_ * zoom_ / 100), std::max(1, client_height_ * zoom_ / 100));
     }
     static int home_monitor(const std::vector<TMonitor>& monitors) {
         for (size_t i = 0; i < monitors.size(); ++i)
@@ -703,20 +724,23 @@ private:
         if (texture_) SDL_SetTextureScaleMode(texture_, whole ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
         place_picture();
     }
-    // The server's notice that the window moved or changed size.
+    // The server's notices that the window moved or changed size, or was
+    // put in a window manager's frame.
     static int on_configure(void* self, SDL_Event* e) {
+        if (e->type != SDL_SYSWMEVENT) return 0;
         auto* video = static_cast<SdlVideo*>(self);
-        if (video->full_screen_ && WindowConfiguredBy(*e, X11WindowOf(video->window_))) video->place_picture();
+        const X11Window x = X11WindowOf(video->window_);
+        NoteWindowFrame(*e, x);
+        if (video->full_screen_ && WindowConfiguredBy(*e, x)) video->place_picture();
         return 0;
     }
     // The window has moved under a pointer that may have stood still (a
-    // window manager laying it out, a monitor moved): the game learns
-    // where the pointer now lies in the picture, as the renderer maps it.
+    // window manager laying it out, a monitor moved, the user moving it):
+    // the game learns where the pointer now lies in the picture, as the
+    // renderer maps it.
     bool pointer_in_picture(InputEvent& out) {
         TPoint at;
-        int w = 0, h = 0;
-        SDL_GetWindowSize(window_, &w, &h);
-        if (!PointerInWindow(X11WindowOf(window_), at) || at.X < 0 || at.Y < 0 || at.X >= w || at.Y >= h) return false;
+        if (!pointer_in_window(at)) return false;
         float x = 0, y = 0;
         SDL_RenderWindowToLogical(renderer_, at.X, at.Y, &x, &y);
         out.Kind = InputEventKind::MouseMove;
@@ -724,6 +748,19 @@ private:
         out.Y = static_cast<int32_t>(y);
         if (TPoint{out.X, out.Y} == mouse_) return false;
         mouse_ = {out.X, out.Y};
+        return true;
+    }
+    // Where the pointer lies in the window, in its pixels, as the server
+    // has it: false when outside. SDL is told too: it drops a motion to
+    // the place in the window where it saw the pointer last, which after
+    // a move of the window under a still pointer is a real motion.
+    bool pointer_in_window(TPoint& at) {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window_, &w, &h);
+        if (!PointerInWindow(X11WindowOf(window_), at) || at.X < 0 || at.Y < 0 || at.X >= w || at.Y >= h) return false;
+        TPoint seen;
+        SDL_GetMouseState(&seen.X, &seen.Y);
+        if (seen != at) SDL_WarpMouseInWindow(window_, at.X, at.Y);
         return true;
     }
     // In full screen the picture goes on the monitor's area even where the
@@ -804,7 +841,7 @@ private:
             return true;
         }
         case SDL_DISPLAYEVENT: out.Kind = InputEventKind::DisplayChange; return true;
-        case SDL_SYSWMEVENT: return full_screen_ && WindowConfiguredBy(e, X11WindowOf(window_)) && pointer_in_picture(out);
+        case SDL_SYSWMEVENT: return WindowConfiguredBy(e, X11WindowOf(window_)) && pointer_in_picture(out);
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_FOCUS_GAINED: out.Kind = InputEventKind::Activate; return true;
@@ -849,7 +886,7 @@ private:
     TRect covered_{};  // the monitor the window covers in full screen
     bool wm_full_screen_ = false;  // the window manager lays it over the monitor
     // The CRTCs of the game's monitor whose mode the player set: put back
-    // when full screen ends, or when another program changes the monitor.
+    // when full screen ends, or when another program changes one of them.
     std::vector<TCrtcSwitch> switched_;
     // The CRTCs of the game's monitor and the modes they showed once full
     // screen took it or followed it last.
@@ -858,12 +895,12 @@ private:
         unsigned long Mode = 0;
     };
     std::vector<TTakenCrtc> taken_;
-    // Whose mode the game's monitor shows in full screen: the game's (its
-    // own switch, or the desktop's kept), another player's (taken once
-    // that player puts its mode back), or another program's (kept as
-    // they set it until full screen ends).
-    enum class ModeOwner { Game, AnotherPlayer, Others };
-    ModeOwner mode_owner_ = ModeOwner::Game;
+    // The game's monitor shows another player's mode in full screen: it is
+    // taken once that player puts its mode back.
+    bool another_players_ = false;
+    // The CRTCs of the game's monitor another program has changed since
+    // full screen took it: kept as they set them until full screen ends.
+    std::vector<unsigned long> set_by_others_;
     bool watching_ = false;  // this window started the monitors' watcher
     DisplayMode asked_;      // the mode full screen was asked for
     bool hidden_ = false;    // minimised or unmapped in full screen

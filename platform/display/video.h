@@ -125,9 +125,10 @@ public:
     // full screen it follows the desktop: minimised, the monitor shows its
     // own mode again (Hidden), shown again, it is switched again (Shown);
     // when monitors change, the window covers its monitor where it lies
-    // now; once another program has changed that monitor's mode, its modes
-    // stay as others set them until full screen ends, and a monitor cloned
-    // onto it meanwhile is switched with it. The monitor is the window's
+    // now; a CRTC of it that another program has changed (its mode set,
+    // turned off, moved away) stays as they set it until full screen ends,
+    // while the monitor's other CRTCs keep the mode full screen gave them,
+    // and a monitor cloned onto it meanwhile is switched with it. The monitor is the window's
     // own: only clones (at one origin) count as one, and the picture goes
     // on the area all of them show. Returns true when full screen (or the window) is reached; false
     // only when the backend refuses the mode (the headless one, for a mode

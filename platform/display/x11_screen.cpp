@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
 #include <tuple>
 
 #include <unistd.h>
@@ -20,6 +21,19 @@
 
 namespace {
 int caught_errors = 0;
+// The frames the player's windows were put in last, newest last.
+std::deque<unsigned long> window_frames;
+// Errors on windows gone, written out by SayHeldXErrors unless the window
+// was a frame; the window each names.
+struct THeldXError {
+    std::string Line;
+    unsigned long Window = 0;
+};
+std::vector<THeldXError> held_errors;
+
+bool is_window_frame(unsigned long window) {
+    return std::find(window_frames.begin(), window_frames.end(), window) != window_frames.end();
+}
 
 extern "C" int note_x_error(Display*, XErrorEvent*) {
     ++caught_errors;
@@ -27,10 +41,15 @@ extern "C" int note_x_error(Display*, XErrorEvent*) {
 }
 
 extern "C" int report_x_error(Display* display, XErrorEvent* e) {
+    if (e->error_code == BadWindow && is_window_frame(e->resourceid)) return 0;
     char text[256] = "";
     XGetErrorText(display, e->error_code, text, sizeof text);
-    std::fprintf(stderr, "vorqplayer: X error: %s (request %u.%u, resource 0x%lx); play goes on\n", text,
-                 static_cast<unsigned>(e->request_code), static_cast<unsigned>(e->minor_code), e->resourceid);
+    char line[400];
+    std::snprintf(line, sizeof line, "vorqplayer: X error: %s (request %u.%u, resource 0x%lx); play goes on\n", text,
+                  static_cast<unsigned>(e->request_code), static_cast<unsigned>(e->minor_code), e->resourceid);
+    // The notice that a window gone was a frame may not have been read yet.
+    if (e->error_code == BadWindow && held_errors.size() < 64) held_errors.push_back({line, e->resourceid});
+    else std::fputs(line, stderr);
     return 0;
 }
 
@@ -90,6 +109,12 @@ bool WithXErrorsCaught(_XDisplay* display, const std::function<void()>& fn) {
     XSync(display, False);
     XSetErrorHandler(previous);
     return caught_errors == before;
+}
+
+void SayHeldXErrors() {
+    for (const THeldXError& e : held_errors)
+        if (!is_window_frame(e.Window)) std::fputs(e.Line.c_str(), stderr);
+    held_errors.clear();
 }
 
 void ReportXErrors() {
@@ -252,6 +277,17 @@ bool WindowConfiguredBy(const SDL_Event& event, const X11Window& window) {
     if (event.type != SDL_SYSWMEVENT || !event.syswm.msg || event.syswm.msg->subsystem != SDL_SYSWM_X11) return false;
     const XEvent& x = event.syswm.msg->msg.x11.event;
     return x.type == ConfigureNotify && x.xconfigure.window == window.Window;
+}
+
+void NoteWindowFrame(const SDL_Event& event, const X11Window& window) {
+    if (event.type != SDL_SYSWMEVENT || !event.syswm.msg || event.syswm.msg->subsystem != SDL_SYSWM_X11) return;
+    const XEvent& x = event.syswm.msg->msg.x11.event;
+    if (x.type != ReparentNotify || x.xreparent.window != window.Window) return;
+    if (x.xreparent.parent == DefaultRootWindow(window.Display)) return;
+    // Errors are held while the player waits for a window manager, as
+    // frames come and go: kept for a good while, but not without end.
+    if (window_frames.size() == 256) window_frames.pop_front();
+    window_frames.push_back(x.xreparent.parent);
 }
 
 int MonitorOfArea(const std::vector<TRect>& monitors, const TRect& area) {

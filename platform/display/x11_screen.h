@@ -36,6 +36,10 @@ bool WithXErrorsCaught(_XDisplay* display, const std::function<void()>& fn);
 // saying so: what the server still shows of the player is then put back
 // by the monitors' watcher.
 void ReportXErrors();
+// An error on a window gone waits for this: the notices read by then tell
+// whether the window was a window manager's frame of the player's
+// (NoteWindowFrame), whose going is part of play and is not written out.
+void SayHeldXErrors();
 
 // One mode a monitor offers: RandR's id and the mode as the monitor shows
 // it (a monitor turned a quarter has width and height swapped).
@@ -103,6 +107,13 @@ bool WindowAreaOnServer(const X11Window& window, TRect& area);
 // True when an SDL event carries the X server's notice that the window's
 // place or size changed (SDL passes such notices on once asked to).
 bool WindowConfiguredBy(const SDL_Event& event, const X11Window& window);
+// Notes the window manager's frame the window was put in, when the event
+// carries that notice. SDL reads the place of the frame around the window
+// as it moves it and as the window's notices come, and the window manager
+// destroys a frame whenever it lets the window go (unmapped, minimised and
+// shown in quick turns): an X error on a frame noted is not written out
+// (SayHeldXErrors).
+void NoteWindowFrame(const SDL_Event& event, const X11Window& window);
 // Where the pointer lies in the window, in its own pixels; false when the
 // pointer is on another screen.
 bool PointerInWindow(const X11Window& window, TPoint& where);

@@ -45,7 +45,10 @@ public:
     bool FramesUntil(Ready ready) {
         InputEvent e;
         return StepUntil(ready, [&] {
-            while (view->Window().PollEvent(e)) view->HandleEvent(e);
+            while (view->Window().PollEvent(e)) {
+                if (e.Kind == InputEventKind::DisplayChange) ++display_changes;
+                view->HandleEvent(e);
+            }
             view->ApplicationEventsIdle();
         });
     }
@@ -115,6 +118,7 @@ public:
     TTestGameFolder folder;
     std::unique_ptr<TFormView> view;
     std::string window;  // the X window's id
+    int display_changes = 0;  // the window's DisplayChange events handed on so far
 
 private:
     static int& asked() {

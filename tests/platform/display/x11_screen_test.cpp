@@ -1,9 +1,18 @@
 // The choices full screen makes on X before it asks the server anything:
 // the monitors CRTCs make, the monitor a window belongs to, where a window
 // outside every monitor goes, and the mode a monitor takes for the game.
+// And which X errors are written out.
 #include "platform/display/x11_screen.h"
+#include "tests/support/run_command.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
+
+#include <string>
+
+// Last: they define names such as None, Bool and Status.
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -142,3 +151,48 @@ TEST(FullScreenChoice, TheModeAMonitorTakes) {
 }
 
 }  // namespace
+
+// X errors once the player reports them: one on a window manager's frame
+// of the player's window that has gone (as SDL meets them) is not written
+// out; one on any other window gone still is, as every error was before.
+TEST(XErrors, OnlyThoseOnAFrameOfThePlayersWindowGoUnsaid) {
+    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    EXPECT_EQ(RunSelfUnderXvfb("XErrors.DISABLED_FramesInner"), 0);
+}
+
+TEST(XErrors, DISABLED_FramesInner) {
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    ReportXErrors();
+    const Window root = DefaultRootWindow(d);
+    const Window player = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
+    const struct {
+        const char* What;
+        bool Frame;  // the window gone was a frame the player's window was put in
+        bool Said;
+    } cases[] = {{"a frame gone", true, false}, {"another window gone", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const Window gone = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
+        XDestroyWindow(d, gone);
+        ::testing::internal::CaptureStderr();
+        Window child = 0;
+        int x = 0, y = 0;
+        XTranslateCoordinates(d, gone, root, 0, 0, &x, &y, &child);
+        XSync(d, False);
+        // The notice of the frame read only after the error, as SDL reads it.
+        if (c.Frame) {
+            SDL_SysWMmsg msg{};
+            msg.subsystem = SDL_SYSWM_X11;
+            msg.msg.x11.event.xreparent = XReparentEvent{ReparentNotify, 0, False, d, player, player, gone, 0, 0, False};
+            SDL_Event e{};
+            e.type = SDL_SYSWMEVENT;
+            e.syswm.msg = &msg;
+            NoteWindowFrame(e, X11Window{d, player});
+        }
+        SayHeldXErrors();
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find("X error: BadWindow") != std::string::npos, c.Said) << said;
+    }
+    XCloseDisplay(d);
+}
