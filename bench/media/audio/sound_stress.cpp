@@ -12,9 +12,11 @@
 // 1dd959c, say:
 //   git archive 1dd959c | tar -x -C /tmp/vorq-old
 //   cp bench/media/audio/sound_stress.cpp /tmp/vorq-old/bench/media/audio/
+//   cp bench/other_build.h /tmp/vorq-old/bench/
 //   cmake -S /tmp/vorq-old -B /tmp/vorq-old/build -G Ninja -DCMAKE_BUILD_TYPE=Release
 //   cmake --build /tmp/vorq-old/build --target sound_stress
 //   VORQ_OLD_SOUND_STRESS=/tmp/vorq-old/build/sound_stress build/sound_stress
+#include "bench/other_build.h"
 #include "media/audio/sound_items.h"
 #include "media/base/media.h"
 #include "media/base/media_managers.h"
@@ -174,27 +176,20 @@ void report(benchmark::State& st, const Stress& r) {
 // In a process of its own, as the player has one sound device and module.
 Stress run_program(const std::string& program, bool direct) {
     Stress r;
-    FILE* p = popen(("'" + program + "' --stress " + (direct ? "1" : "0")).c_str(), "r");
-    if (!p) return r;
-    if (std::fscanf(p, "%lf %d %d %d", &r.longest_ms, &r.over_50ms, &r.frames, &r.steps) != 4) r = Stress{};
-    pclose(p);
+    const std::string out = ProgramOutput(program, direct ? "--stress 1" : "--stress 0");
+    if (std::sscanf(out.c_str(), "%lf %d %d %d", &r.longest_ms, &r.over_50ms, &r.frames, &r.steps) != 4) r = Stress{};
     return r;
 }
 
 void BM_SoundStress(benchmark::State& st) {
     Stress r;
-    for (auto _ : st) r = run_program(std::filesystem::read_symlink("/proc/self/exe").string(), st.range(0) != 0);
+    for (auto _ : st) r = run_program(ThisProgram(), st.range(0) != 0);
     report(st, r);
 }
 
 void BM_SoundStressOld(benchmark::State& st) {
-    const char* old = std::getenv("VORQ_OLD_SOUND_STRESS");
-    if (!old) {
-        st.SkipWithError("VORQ_OLD_SOUND_STRESS names no program");
-        for (auto _ : st) {
-        }
-        return;
-    }
+    const char* old = OtherBuildProgram(st, "VORQ_OLD_SOUND_STRESS");
+    if (!old) return;
     Stress r;
     for (auto _ : st) r = run_program(old, st.range(0) != 0);
     report(st, r);
