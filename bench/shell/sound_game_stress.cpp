@@ -133,13 +133,13 @@ std::string stress_game() {
     return folder;
 }
 
-Stress play_stress(bool direct) {
+Stress play_stress(int64_t direct) {
     Stress r;
     for (int i = 0; i < kFiles; ++i)
         if (!std::filesystem::exists(stress_file(i))) return r;
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     const std::string game = stress_game();
-    SoundEnabled = direct;
+    SoundEnabled = direct != 0;
     ThreadTimes before = thread_times();
     PlayFrames(game, [&](double ms) {
         const ThreadTimes now = thread_times();
@@ -175,43 +175,12 @@ void report(benchmark::State& st, const Stress& r) {
     st.counters["longest_blocked_ms"] = r.longest_blocked_ms;
 }
 
-// In a process of its own, as the player has one sound device and module.
-Stress run_program(const std::string& program, bool direct) {
-    Stress r;
-    const std::string out = ProgramOutput(program, direct ? "--stress 1" : "--stress 0");
-    if (std::sscanf(out.c_str(), "%lf %d %d %d %lf %lf %lf %lf", &r.longest_ms, &r.over_50ms, &r.over_500ms, &r.frames, &r.long_ms, &r.long_cpu_ms, &r.long_queued_ms, &r.longest_blocked_ms) != 8) r = Stress{};
-    return r;
-}
-
-void BM_SoundGameStress(benchmark::State& st) {
-    Stress r;
-    for (auto _ : st) r = run_program(ThisProgram(), st.range(0) != 0);
-    report(st, r);
-}
-
-void BM_SoundGameStressOld(benchmark::State& st) {
-    const char* old = OtherBuildProgram(st, "VORQ_OLD_SOUND_GAME_STRESS");
-    if (!old) return;
-    Stress r;
-    for (auto _ : st) r = run_program(old, st.range(0) != 0);
-    report(st, r);
-}
+void BM_SoundGameStress(benchmark::State& st) { StressRow<Stress>(st, nullptr, report); }
+void BM_SoundGameStressOld(benchmark::State& st) { StressRow<Stress>(st, "VORQ_OLD_SOUND_GAME_STRESS", report); }
 }  // namespace
 
 // Arg: 1 the module, 0 the software mixer. One run each: the game is long.
 BENCHMARK(BM_SoundGameStress)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_SoundGameStressOld)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--stress") == 0) {
-        const Stress r = play_stress(std::strcmp(argv[2], "1") == 0);
-        std::printf("%f %d %d %d %f %f %f %f\n", r.longest_ms, r.over_50ms, r.over_500ms, r.frames, r.long_ms,
-                    r.long_cpu_ms, r.long_queued_ms, r.longest_blocked_ms);
-        std::fflush(stdout);
-        std::_Exit(0);
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return StressMain<Stress>(argc, argv, play_stress); }

@@ -85,7 +85,7 @@ struct Stress {
     int steps = 0;
 };
 
-Stress play_stress(bool direct) {
+Stress play_stress(int64_t direct) {
     const std::vector<std::string> files = large_files();
     Stress r;
     // The software mixer opens a device of its own: SDL's silent one.
@@ -100,7 +100,7 @@ Stress play_stress(bool direct) {
             std::this_thread::sleep_until(at + std::chrono::milliseconds(10));
         }
     });
-    MediaUseDirectSound = direct;
+    MediaUseDirectSound = direct != 0;
     LoadCompanionLibrary();
     InstallMediaManagers();
     LibrarySoundCell = device.get();
@@ -173,42 +173,12 @@ void report(benchmark::State& st, const Stress& r) {
     st.counters["steps"] = r.steps;
 }
 
-// In a process of its own, as the player has one sound device and module.
-Stress run_program(const std::string& program, bool direct) {
-    Stress r;
-    const std::string out = ProgramOutput(program, direct ? "--stress 1" : "--stress 0");
-    if (std::sscanf(out.c_str(), "%lf %d %d %d", &r.longest_ms, &r.over_50ms, &r.frames, &r.steps) != 4) r = Stress{};
-    return r;
-}
-
-void BM_SoundStress(benchmark::State& st) {
-    Stress r;
-    for (auto _ : st) r = run_program(ThisProgram(), st.range(0) != 0);
-    report(st, r);
-}
-
-void BM_SoundStressOld(benchmark::State& st) {
-    const char* old = OtherBuildProgram(st, "VORQ_OLD_SOUND_STRESS");
-    if (!old) return;
-    Stress r;
-    for (auto _ : st) r = run_program(old, st.range(0) != 0);
-    report(st, r);
-}
+void BM_SoundStress(benchmark::State& st) { StressRow<Stress>(st, nullptr, report); }
+void BM_SoundStressOld(benchmark::State& st) { StressRow<Stress>(st, "VORQ_OLD_SOUND_STRESS", report); }
 }  // namespace
 
 // Arg: 1 the module, 0 the software mixer. One run each: the game is long.
 BENCHMARK(BM_SoundStress)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_SoundStressOld)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--stress") == 0) {
-        const Stress r = play_stress(std::strcmp(argv[2], "1") == 0);
-        std::printf("%f %d %d %d\n", r.longest_ms, r.over_50ms, r.frames, r.steps);
-        std::fflush(stdout);
-        std::_Exit(0);
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return StressMain<Stress>(argc, argv, play_stress); }
