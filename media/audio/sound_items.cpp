@@ -14,6 +14,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 bool MediaUseDirectSound = true;
 int32_t MediaDelayTime = 500;
@@ -79,6 +85,69 @@ void prepare_device() {
 
 void InstallCompanionModule() { SetMediaLibraryHooks(TMediaLibraryHooks{companion_start, companion_stop}); }
 
+// ---- freeing media
+
+namespace {
+// What a freed Ogg leaves (its module medium, its decoder, its stream) is
+// let go here, in order, on a thread of its own: freeing waits for the
+// sound's work under way (a place, the look at its pages, a mix) to give
+// up at its next page, and on a busy machine the thread doing it may wait
+// long for a core. The game's thread has silenced the sound and cancelled
+// its work already; it waits for none of it. Made once and never
+// destroyed, like the module's threads.
+class Releaser {
+public:
+    void Add(std::function<void()> release) {
+        std::unique_lock l(FLock);
+        if (!FThread) {
+            try {
+                std::thread([this] { run(); }).detach();
+                FThread = true;
+            } catch (const std::system_error&) {
+                // No thread to be had: let go here, as before.
+                l.unlock();
+                release();
+                return;
+            }
+        }
+        FQueue.push_back(std::move(release));
+        FWake.notify_all();
+    }
+    // Returns once everything added before has been let go.
+    void Drain() {
+        std::unique_lock l(FLock);
+        FIdle.wait(l, [&] { return FQueue.empty() && !FBusy; });
+    }
+
+private:
+    void run() {
+        std::unique_lock l(FLock);
+        for (;;) {
+            FWake.wait(l, [&] { return !FQueue.empty(); });
+            std::function<void()> release = std::move(FQueue.front());
+            FQueue.pop_front();
+            FBusy = true;
+            l.unlock();
+            release();
+            release = nullptr;
+            l.lock();
+            FBusy = false;
+            FIdle.notify_all();
+        }
+    }
+
+    std::mutex FLock;
+    std::condition_variable FWake, FIdle;
+    std::deque<std::function<void()>> FQueue;
+    bool FThread = false, FBusy = false;
+};
+
+Releaser& releaser() {
+    static Releaser* r = new Releaser;
+    return *r;
+}
+}  // namespace
+
 // ---- opening media
 
 bool IsPlainPath(const std::string& name) {
@@ -94,15 +163,22 @@ std::unique_ptr<TStream> OpenMediumStream(const std::string& name) {
 
 // ---- TOggItem
 
-TOggItem::TOggItem(TMediaManager* manager, const std::string& name) : TDMediaItem(manager) {
+TOggItem::TOggItem(TMediaManager* manager, const std::string& name)
+    : TOggItem(manager, OpenMediumStream(name), LowerFileExt(name) == ".ogg") {}
+
+TOggItem::TOggItem(TMediaManager* manager, std::unique_ptr<TStream> stream, bool is_ogg)
+    : TDMediaItem(manager), FStream(std::move(stream)) {
     prepare_device();
-    FStream = OpenMediumStream(name);
-    FHandle = vorqOggmanAdd(FStream.get(), LowerFileExt(name) == ".ogg" ? -1 : 0);
+    FHandle = vorqOggmanAdd(FStream.get(), is_ogg ? -1 : 0);
 }
 
 TOggItem::~TOggItem() {
+    vorqOggmanCancel(FHandle);
     // The module stops reading the stream before it is freed.
-    vorqOggmanDel(FHandle);
+    releaser().Add([h = FHandle, stream = std::shared_ptr<TStream>(std::move(FStream))]() mutable {
+        vorqOggmanDel(h);
+        stream.reset();
+    });
 }
 
 bool TOggItem::GetAutoRepeat() { return vorqOggGetAutoRepeat(FHandle) != 0; }
@@ -198,6 +274,8 @@ TOggStream::TOggStream(TStream* source, bool is_ogg) {
 
 TOggStream::~TOggStream() { vorqOggStrmanDel(FHandle); }
 
+void TOggStream::Cancel() { vorqOggStrmanCancel(FHandle); }
+
 int64_t TOggStream::Read(void* buffer, int64_t count) {
     if (count < 1) return 0;
     return vorqOggStrRead(FHandle, buffer, static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX)));
@@ -226,15 +304,32 @@ int32_t WaveLevelOf(int32_t volume) {
     return static_cast<int32_t>((v + 5000) * 256 / 5000);
 }
 
-TOggWaveItem::TOggWaveItem(TOggManager* manager, const std::string& name) : TDMediaItem(manager) {
-    FStream = OpenMediumStream(name);
-    FDecoder = std::make_unique<TOggStream>(FStream.get(), LowerFileExt(name) == ".ogg");
+TOggWaveItem::TOggWaveItem(TOggManager* manager, const std::string& name)
+    : TOggWaveItem(manager, OpenMediumStream(name), LowerFileExt(name) == ".ogg") {}
+
+TOggWaveItem::TOggWaveItem(TOggManager* manager, std::unique_ptr<TStream> stream, bool is_ogg)
+    : TDMediaItem(manager), FStream(std::move(stream)) {
+    FDecoder = std::make_unique<TOggStream>(FStream.get(), is_ogg);
     FSource = manager->WavOut().AddBuffer(FDecoder->Format(), FDecoder.get(),
                                           [d = FDecoder.get()] { return d->Busy(); });
 }
 
 TOggWaveItem::~TOggWaveItem() {
-    if (FSource) static_cast<TOggManager*>(Manager())->WavOut().RemoveBuffer(FSource);
+    FDecoder->Cancel();
+    // Out of the mix at once; a mix of it under way ends before the
+    // decoder and then the stream it reads are freed. The manager lets
+    // everything go before its mixer.
+    TWavOut* out = nullptr;
+    if (FSource) {
+        FSource->Pause();
+        out = &static_cast<TOggManager*>(Manager())->WavOut();
+    }
+    releaser().Add([out, source = FSource, decoder = std::shared_ptr<TOggStream>(std::move(FDecoder)),
+                    stream = std::shared_ptr<TStream>(std::move(FStream))]() mutable {
+        if (out) out->RemoveBuffer(source);
+        decoder.reset();
+        stream.reset();
+    });
 }
 
 bool TOggWaveItem::GetAutoRepeat() { return FSource && FSource->GetAutoRepeat(); }
@@ -301,7 +396,10 @@ void TWmpManager::Restore() { vorqWmpmanRestore(); }
 
 TOggManager::TOggManager() : FWavOut(std::make_unique<TWavOut>(MediaDelayTime)) {}
 
-TOggManager::~TOggManager() { FItems.clear(); }
+TOggManager::~TOggManager() {
+    FItems.clear();
+    releaser().Drain();
+}
 
 TDMediaItem* TOggManager::Add(const std::string& name) {
     if (MediaUseDirectSound) return Adopt(std::make_unique<TOggItem>(this, name));

@@ -49,6 +49,8 @@ std::unique_ptr<TStream> OpenMediumStream(const std::string& name);
 class TOggItem : public TDMediaItem {
 public:
     TOggItem(TMediaManager* manager, const std::string& name);
+    // Over a stream of its own (wave when is_ogg is false).
+    TOggItem(TMediaManager* manager, std::unique_ptr<TStream> stream, bool is_ogg);
     ~TOggItem() override;
     bool GetAutoRepeat() override;
     void SetAutoRepeat(bool on) override;
@@ -114,6 +116,9 @@ public:
     // Being placed (decoding forward, or waiting for the look at its pages
     // elsewhere): a read gives nothing now, and more later.
     bool Busy() const;
+    // Asks the work under way to give up, without waiting for it; reads
+    // give what the decoder still gives.
+    void Cancel();
     const TWaveFormatEx& Format() const { return FFormat; }
 
 private:
@@ -125,6 +130,7 @@ private:
 class TOggWaveItem : public TDMediaItem {
 public:
     TOggWaveItem(TOggManager* manager, const std::string& name);
+    TOggWaveItem(TOggManager* manager, std::unique_ptr<TStream> stream, bool is_ogg);
     ~TOggWaveItem() override;
     bool GetAutoRepeat() override;
     void SetAutoRepeat(bool on) override;

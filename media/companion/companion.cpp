@@ -204,6 +204,13 @@ public:
         FStream.reset();
     }
 
+    // Let go by the game: silent at once, its work asked to give up; it is
+    // retired later.
+    void cancel() {
+        disconnect();
+        if (FDecoder) FDecoder->Cancel();
+    }
+
     // Decoding raised (memory ran short, the stream failed): the medium
     // ends at once, as one that could not be read.
     void fail() {
@@ -424,6 +431,10 @@ struct DecodedStream {
 std::recursive_mutex& media_lock = *new std::recursive_mutex;  // the tables
 std::map<uint32_t, std::shared_ptr<Player>>& players = *new std::map<uint32_t, std::shared_ptr<Player>>;
 std::map<uint32_t, std::unique_ptr<DecodedStream>>& decoded = *new std::map<uint32_t, std::unique_ptr<DecodedStream>>;
+// Cancelled and not yet freed: out of the game's reach (no call restarts
+// or reconnects them) and of the decoding thread's; work of theirs under
+// way ends at its next page.
+std::map<uint32_t, std::shared_ptr<Player>>& cancelled = *new std::map<uint32_t, std::shared_ptr<Player>>;
 uint32_t next_handle = 1;
 std::thread& worker = *new std::thread;
 std::mutex& wake_lock = *new std::mutex;
@@ -499,8 +510,17 @@ uint32_t add_player(std::unique_ptr<TStream> own, std::unique_ptr<PcmDecoder> de
     return h;
 }
 
+void cancel_player(uint32_t h) {
+    std::shared_ptr<Player> p = take_entry(media_lock, players, h);
+    if (!p) return;
+    p->cancel();
+    std::lock_guard l(media_lock);
+    cancelled[h] = std::move(p);
+}
+
 void del_player(uint32_t h) {
-    const std::shared_ptr<Player> gone = take_entry(media_lock, players, h);
+    std::shared_ptr<Player> gone = take_entry(media_lock, players, h);
+    if (!gone) gone = take_entry(media_lock, cancelled, h);
     if (!gone) return;
     // Retired outside the table lock: its bus source is removed first, so
     // the audio callback never sees it again, and the stream the caller
@@ -555,6 +575,7 @@ void vorqFinal() {
     use_thread = false;
     std::lock_guard l(media_lock);
     players.clear();
+    cancelled.clear();
     decoded.clear();
     sound_cell = nullptr;
 }
@@ -579,6 +600,7 @@ uint32_t vorqOggmanAdd(void* stream, int32_t is_ogg) {
     return add_player(std::move(s), std::move(dec));
 }
 void vorqOggmanDel(uint32_t h) { del_player(h); }
+void vorqOggmanCancel(uint32_t h) { cancel_player(h); }
 void vorqOggmanRestore() { restore_players(); }
 
 uint32_t vorqWmpmanAdd(const void* data, int32_t size) {
@@ -668,6 +690,10 @@ uint32_t vorqOggStrmanAdd(void* stream, int32_t is_ogg) {
 void vorqOggStrmanDel(uint32_t h) {
     // Waits for its own place and page check to end, outside the table lock.
     take_entry(media_lock, decoded, h);
+}
+
+void vorqOggStrmanCancel(uint32_t h) {
+    if (DecodedStream* d = decoded_stream(h)) d->decoder->Cancel();
 }
 
 int32_t vorqOggStrGetFormat(uint32_t h, void* format16) {

@@ -37,7 +37,14 @@ void vorqFinal();
 // length as far as it is known, never waiting; IsLenSettled is non-zero
 // once it can no longer change.
 uint32_t vorqOggmanAdd(void* stream, int32_t is_ogg);
+// Frees the medium: waits for its work under way (a place, the look at an
+// Ogg's pages), which gives up at its next page, so that its stream is
+// read no more once it returns.
 void vorqOggmanDel(uint32_t h);
+// Silences the medium at once and asks its work to give up, without
+// waiting for it: the handle then names nothing but vorqOggmanDel's
+// medium, and its stream may still be read until that returns.
+void vorqOggmanCancel(uint32_t h);
 // On: the module's own thread decodes; off: vorqOggmanUpdate does it.
 void vorqOggmanSetUseThread(int32_t on);
 void vorqOggmanUpdate();
@@ -71,7 +78,10 @@ VORQ_PLAYER_GROUP(Wmp)
 
 // Ogg (or wave) decoded for the player's own mixer.
 uint32_t vorqOggStrmanAdd(void* stream, int32_t is_ogg);
+// As vorqOggmanDel and vorqOggmanCancel; a cancelled stream's reads give
+// what its decoder still gives.
 void vorqOggStrmanDel(uint32_t h);
+void vorqOggStrmanCancel(uint32_t h);
 // The 16-byte PCM record: tag, channels, rate, bytes per second, block
 // align, bits. Non-zero on success.
 int32_t vorqOggStrGetFormat(uint32_t h, void* format16);

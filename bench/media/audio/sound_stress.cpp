@@ -12,9 +12,11 @@
 // 1dd959c, say:
 //   git archive 1dd959c | tar -x -C /tmp/vorq-old
 //   cp bench/media/audio/sound_stress.cpp /tmp/vorq-old/bench/media/audio/
+//   cp bench/other_build.h /tmp/vorq-old/bench/
 //   cmake -S /tmp/vorq-old -B /tmp/vorq-old/build -G Ninja -DCMAKE_BUILD_TYPE=Release
 //   cmake --build /tmp/vorq-old/build --target sound_stress
 //   VORQ_OLD_SOUND_STRESS=/tmp/vorq-old/build/sound_stress build/sound_stress
+#include "bench/other_build.h"
 #include "media/audio/sound_items.h"
 #include "media/base/media.h"
 #include "media/base/media_managers.h"
@@ -83,7 +85,7 @@ struct Stress {
     int steps = 0;
 };
 
-Stress play_stress(bool direct) {
+Stress play_stress(int64_t direct) {
     const std::vector<std::string> files = large_files();
     Stress r;
     // The software mixer opens a device of its own: SDL's silent one.
@@ -98,7 +100,7 @@ Stress play_stress(bool direct) {
             std::this_thread::sleep_until(at + std::chrono::milliseconds(10));
         }
     });
-    MediaUseDirectSound = direct;
+    MediaUseDirectSound = direct != 0;
     LoadCompanionLibrary();
     InstallMediaManagers();
     LibrarySoundCell = device.get();
@@ -171,49 +173,12 @@ void report(benchmark::State& st, const Stress& r) {
     st.counters["steps"] = r.steps;
 }
 
-// In a process of its own, as the player has one sound device and module.
-Stress run_program(const std::string& program, bool direct) {
-    Stress r;
-    FILE* p = popen(("'" + program + "' --stress " + (direct ? "1" : "0")).c_str(), "r");
-    if (!p) return r;
-    if (std::fscanf(p, "%lf %d %d %d", &r.longest_ms, &r.over_50ms, &r.frames, &r.steps) != 4) r = Stress{};
-    pclose(p);
-    return r;
-}
-
-void BM_SoundStress(benchmark::State& st) {
-    Stress r;
-    for (auto _ : st) r = run_program(std::filesystem::read_symlink("/proc/self/exe").string(), st.range(0) != 0);
-    report(st, r);
-}
-
-void BM_SoundStressOld(benchmark::State& st) {
-    const char* old = std::getenv("VORQ_OLD_SOUND_STRESS");
-    if (!old) {
-        st.SkipWithError("VORQ_OLD_SOUND_STRESS names no program");
-        for (auto _ : st) {
-        }
-        return;
-    }
-    Stress r;
-    for (auto _ : st) r = run_program(old, st.range(0) != 0);
-    report(st, r);
-}
+void BM_SoundStress(benchmark::State& st) { StressRow<Stress>(st, nullptr, report); }
+void BM_SoundStressOld(benchmark::State& st) { StressRow<Stress>(st, "VORQ_OLD_SOUND_STRESS", report); }
 }  // namespace
 
 // Arg: 1 the module, 0 the software mixer. One run each: the game is long.
 BENCHMARK(BM_SoundStress)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_SoundStressOld)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--stress") == 0) {
-        const Stress r = play_stress(std::strcmp(argv[2], "1") == 0);
-        std::printf("%f %d %d %d\n", r.longest_ms, r.over_50ms, r.frames, r.steps);
-        std::fflush(stdout);
-        std::_Exit(0);
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return StressMain<Stress>(argc, argv, play_stress); }

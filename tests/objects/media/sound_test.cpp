@@ -3,6 +3,7 @@
 // and the volume fades on a driven game clock.
 #include "script/game_clock.h"
 #include "media/audio/sound_items.h"
+#include "media/audio/wav_out.h"
 #include "media/base/media.h"
 #include "media/base/media_managers.h"
 #include "media/companion/companion.h"
@@ -24,12 +25,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -917,5 +920,58 @@ TEST_F(Sound, CountIsTheFilesLengthFromTheFrameThatCreatesTheSound) {
             s->SetPlayState(PS_STOP);
             reg->Update();
         }
+    }
+}
+
+namespace {
+// Every read waits while the gate is shut; Held tells that one came.
+struct HeldStream : GatedStream {
+    using GatedStream::GatedStream;
+    std::atomic<bool> Held{false};
+    int64_t Read(void* buffer, int64_t count) override {
+        if (!IsOpen()) Held = true;
+        return GatedStream::Read(buffer, count);
+    }
+};
+}  // namespace
+
+// A sound freed while its place is being taken (the look at its pages
+// reading a file over a megabyte) is freed at once on both mixing paths:
+// its work is cancelled, and what is left of it goes once that work has
+// ended, elsewhere. Here the work's read of the file is held back, as a
+// busy machine holds back the thread doing it; before, the game's thread
+// waited for it.
+TEST_F(Sound, FreeingASoundNeverWaitsForItsPlaceOrItsPageCheck) {
+    if (const char* tool = MissingTool({"sox", "oggenc"})) GTEST_SKIP() << tool << " is not installed";
+    OggMaker made;
+    const std::string bytes = made.ogg("held", "-r 44100 -c 2 synth 40 pinknoise vol 0.3", 5, "-q 10");
+    ASSERT_GT(bytes.size(), size_t{1} << 20);
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "module" : "software mixer");
+        TOggManager* m = OggManager();
+        auto stream = std::make_unique<HeldStream>(bytes, 0, int64_t(bytes.size()));
+        HeldStream* held = stream.get();
+        held->Open();
+        std::unique_ptr<TDMediaItem> own;
+        if (direct) {
+            own = std::make_unique<TOggItem>(m, std::move(stream), true);
+        } else {
+            ASSERT_TRUE(m->WavOut().Open());
+            own = std::make_unique<TOggWaveItem>(m, std::move(stream), true);
+        }
+        TDMediaItem* item = m->Adopt(std::move(own));
+        held->Close();
+        item->SetPosition(30000);
+        item->Play();
+        ASSERT_TRUE(WaitUntil([&] { return held->Held.load(); })) << "the place never read the file";
+        std::atomic<bool> freed{false};
+        std::thread game([&] {
+            m->Remove(item);
+            freed = true;
+        });
+        const bool at_once = WaitUntil([&] { return freed.load(); }, std::chrono::seconds(5));
+        held->Open();
+        game.join();
+        EXPECT_TRUE(at_once) << "freeing the sound waited for the work on its file";
     }
 }
