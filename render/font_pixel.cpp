@@ -258,6 +258,8 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
         const TFontPixel& g = *p.glyph;
         const int64_t gx0 = std::max<int64_t>(0, px - p.x), gx1 = std::min<int64_t>(g.GetWidth(), px + pw - p.x);
         const int64_t gy0 = std::max<int64_t>(0, py - p.y), gy1 = std::min<int64_t>(g.GetHeight(), py + ph - p.y);
+        // A glyph of the line off the target may lie beyond every pixel it could reach.
+        if (gx0 >= gx1) continue;
         for (int64_t gy = gy0; gy < gy1; ++gy) {
             const uint8_t* src = g.Pixels() + gy * g.GetWidth();
             uint8_t* dst = d.plane.data() + (p.y + gy - py) * pw + (p.x - px);
