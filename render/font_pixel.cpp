@@ -243,9 +243,11 @@ struct PlacedGlyph {
     int32_t x, y;  // where its body lies
 };
 
-// Sliding maxima by windows that double: every step is the maximum of two
-// whole rows, log2(2b + 1) steps across and as many down, so the time grows
-// with the region's area and only with the logarithm of the width.
+// Across, sliding maxima by windows that double (every step the maximum of
+// two whole rows, log2(2b + 1) of them), on the rows that hold glyphs only;
+// down, maxima of blocks of 2b + 1 rows from their start and from their end
+// (three whole-row steps per row whatever the width), so the time grows
+// with the region's area and the glyphs' rows, never with the square of b.
 void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& region, Dilation& d) {
     d.region = region;
     d.b = b;
@@ -254,6 +256,7 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
     const int64_t px = int64_t{region.Left} - b, py = int64_t{region.Top} - b;
     d.plane_width = pw;
     d.plane.assign(static_cast<size_t>(pw * ph), 0);
+    std::vector<uint8_t> inked(static_cast<size_t>(ph), 0);
     for (const PlacedGlyph& p : glyphs) {
         const TFontPixel& g = *p.glyph;
         const int64_t gx0 = std::max<int64_t>(0, px - p.x), gx1 = std::min<int64_t>(g.GetWidth(), px + pw - p.x);
@@ -264,26 +267,31 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
             const uint8_t* src = g.Pixels() + gy * g.GetWidth();
             uint8_t* dst = d.plane.data() + (p.y + gy - py) * pw + (p.x - px);
             max_into(dst + gx0, dst + gx0, src + gx0, static_cast<size_t>(gx1 - gx0));
+            inked[static_cast<size_t>(p.y + gy - py)] = 1;
         }
     }
     const int64_t span = 2 * int64_t{b} + 1;
     int64_t k = 1;
     while (2 * k <= span) k *= 2;
-    std::vector<uint8_t> across(static_cast<size_t>(ph * rw));
+    std::vector<uint8_t> prefix(static_cast<size_t>(ph * rw), 0);
     std::vector<uint8_t> scratch(static_cast<size_t>(pw));
     for (int64_t y = 0; y < ph; ++y) {
+        if (!inked[static_cast<size_t>(y)]) continue;
         const uint8_t* in = d.plane.data() + y * pw;
         std::copy(in, in + pw, scratch.begin());
-        for (int64_t s = 1; s < k; s *= 2) max_into(scratch.data(), scratch.data(), scratch.data() + s, static_cast<size_t>(pw - 2 * s + 1));
-        max_into(across.data() + y * rw, scratch.data(), scratch.data() + (span - k), static_cast<size_t>(rw));
+        for (int64_t s = 1; s < k; s *= 2)
+            max_into(scratch.data(), scratch.data(), scratch.data() + s, static_cast<size_t>(pw - 2 * s + 1));
+        max_into(prefix.data() + y * rw, scratch.data(), scratch.data() + (span - k), static_cast<size_t>(rw));
     }
-    for (int64_t s = 1; s < k; s *= 2)
-        for (int64_t y = 0; y + 2 * s <= ph; ++y)
-            max_into(across.data() + y * rw, across.data() + y * rw, across.data() + (y + s) * rw, static_cast<size_t>(rw));
+    auto row = [rw](std::vector<uint8_t>& v, int64_t y) { return v.data() + y * rw; };
+    std::vector<uint8_t> suffix = prefix;
+    for (int64_t y = ph - 2; y >= 0; --y)
+        if ((y + 1) % span != 0) max_into(row(suffix, y), row(suffix, y), row(suffix, y + 1), static_cast<size_t>(rw));
+    for (int64_t y = 1; y < ph; ++y)
+        if (y % span != 0) max_into(row(prefix, y), row(prefix, y), row(prefix, y - 1), static_cast<size_t>(rw));
     d.dilated.resize(static_cast<size_t>(rw * rh));
     for (int64_t y = 0; y < rh; ++y)
-        max_into(d.dilated.data() + y * rw, across.data() + y * rw, across.data() + (y + span - k) * rw,
-                 static_cast<size_t>(rw));
+        max_into(row(d.dilated, y), row(suffix, y), row(prefix, y + span - 1), static_cast<size_t>(rw));
 }
 
 // The dilated coverage painted by the "over" rule at (dx, dy) from where it
