@@ -315,25 +315,25 @@ void paint_dilation(const Locked& t, const Locked& m, const Channels& ch, const 
         const int64_t ry = int64_t{py} - dy - d.region.Top, rx = -int64_t{dx} - d.region.Left;
         const uint8_t* c = d.dilated.data() + ry * rw;
         const uint8_t* own = d.plane.data() + (ry + d.b) * d.plane_width + d.b;
-        // Most of a wide border is empty or full: eight pixels at a time
+        // Most of a wide border is empty or full: sixteen pixels at a time
         // where they all are.
         for (int32_t px = x0; px < x1;) {
-            if (px + 8 <= x1) {
-                uint64_t v8, own8 = 0;
-                std::memcpy(&v8, c + px + rx, 8);
-                if (outside_only) std::memcpy(&own8, own + px + rx, 8);
-                if (v8 == 0) {
-                    px += 8;
+            if (px + 16 <= x1) {
+                uint64_t v[2], own16[2] = {0, 0};
+                std::memcpy(v, c + px + rx, 16);
+                if (outside_only) std::memcpy(own16, own + px + rx, 16);
+                if ((v[0] | v[1]) == 0) {
+                    px += 16;
                     continue;
                 }
-                if (v8 == ~uint64_t{0} && own8 == 0) {
-                    std::fill(prow + px, prow + px + 8, static_cast<P>(colour));
-                    std::memset(krow + px, 255, 8);
-                    px += 8;
+                if ((v[0] & v[1]) == ~uint64_t{0} && (own16[0] | own16[1]) == 0) {
+                    std::fill(prow + px, prow + px + 16, static_cast<P>(colour));
+                    std::memset(krow + px, 255, 16);
+                    px += 16;
                     continue;
                 }
             }
-            for (const int32_t end = std::min(x1, px + 8); px < end; ++px) {
+            for (const int32_t end = std::min(x1, px + 16); px < end; ++px) {
                 const uint8_t v = c[px + rx];
                 if (!v || (outside_only && own[px + rx])) continue;
                 if (v == 255) {
