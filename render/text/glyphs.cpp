@@ -356,6 +356,7 @@ void TWdRow::Render(bool hidden) {
     for (size_t i = 0; i < Children.size(); ++i) {
         if (!is_char(Children[i])) continue;
         auto* c = static_cast<TWdChar*>(Children[i]);
+        if (c->GetBorderWidth() <= kExactStampBorder) continue;
         const TWdChar::Look k = c->GetLook();
         if (!c->JoinsBorderRun(k)) continue;
         joined[i] = true;
