@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -93,32 +94,35 @@ protected:
     // Pulls the mix as a device pulls it, 10 ms at a time when they are
     // due, until done () holds (each (), the game's frame, runs between
     // pulls): the longest the voice (heard on the left) was silent, in
-    // frames, less what the longest wait of a thread of ours to run over
-    // that silence explains (a busy machine leaves a runnable decoder, or
-    // the pulling thread, waiting; a player that stalls has a thread that
-    // runs at something else or sleeps); none when done () never held.
-    // Only a hang guard bounds the wait.
+    // frames, less what the longest wait of a thread of ours to run
+    // explains, from a second before the silence (twice what the voice's
+    // ring holds, which a decoder kept from running drains first) to its
+    // end: a busy machine leaves a runnable decoder, or the pulling thread,
+    // waiting; a player that stalls has a thread that runs at something
+    // else or sleeps. None when done () never held. Only a hang guard
+    // bounds the wait.
     template <class Done, class Each>
     std::optional<size_t> longest_silence(Done done, Each each) {
+        using Clock = std::chrono::steady_clock;
         std::vector<int16_t> out(441 * 2);
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         size_t pulled = 0, silent = 0, longest = 0;
         bool finished = false;
-        // The waits before the pulls in which a silence began: the pulling
-        // thread may have been kept from running just before them.
-        RunQueueWaits batch = RunQueueWaits::Now(), since = batch;
+        std::deque<std::pair<Clock::time_point, RunQueueWaits>> history{{start, RunQueueWaits::Now()}};
+        RunQueueWaits since = history.front().second;
         auto judge = [&] {
             const size_t excused = size_t(RunQueueWaits::Now().LongestSinceMs(since)) * 441 / 10;
             longest = std::max(longest, silent > excused ? silent - excused : 0);
         };
         const bool ended = StepUntil([&] { return finished; },
                                      [&] {
-                                         const RunQueueWaits before = batch;
-                                         batch = RunQueueWaits::Now();
-                                         const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                              std::chrono::steady_clock::now() - start)
-                                                              .count() *
-                                                          441 / 10;
+                                         const auto now = Clock::now();
+                                         history.emplace_back(now, RunQueueWaits::Now());
+                                         while (history.size() > 2 && now - history[1].first > std::chrono::seconds(1))
+                                             history.pop_front();
+                                         const auto due =
+                                             std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count() *
+                                             441 / 10;
                                          for (; pulled < size_t(due) && !finished; pulled += 441) {
                                              std::fill(out.begin(), out.end(), int16_t{0});
                                              device->Bus().Mix(out.data(), 441);
@@ -127,7 +131,7 @@ protected:
                                                      if (silent > 0) judge();
                                                      silent = 0;
                                                  } else if (silent++ == 0) {
-                                                     since = before;
+                                                     since = history.front().second;
                                                  }
                                              }
                                              if (silent > 0) judge();
