@@ -214,75 +214,157 @@ void stamp_direct(const Locked& t, const Locked& m, const Channels& ch, int32_t 
     }
 }
 
-// Stamping at every offset of the border square costs the square of the
-// width per pixel. Up to this width (every border a page or a list really
-// uses) that is what is drawn; a wider border takes, per pixel, the largest
-// coverage within its square as one stamp, in time that grows with the
-// area only.
-constexpr int32_t kExactStampBorder = 8;
+// d[i] = max(a[i], b[i]) for i < n. d may be a when b lies ahead of it:
+// each step reads before it writes, and writes nothing it reads later.
+inline void max_into(uint8_t* d, const uint8_t* a, const uint8_t* b, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
+                         _mm_max_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i))));
+#endif
+    for (; i < n; ++i) d[i] = std::max(a[i], b[i]);
+}
 
-// out[i] = the largest of in[j] for j in [i - 2r, i] that lie in [0, n),
-// for i in [o0, o1): a sliding-window maximum, each input pushed once.
-void window_max(const uint8_t* in, ptrdiff_t in_step, int32_t n, int32_t r, int32_t o0, int32_t o1, uint8_t* out,
-                ptrdiff_t out_step, std::vector<int32_t>& queue) {
-    queue.resize(static_cast<size_t>(std::max(n, 1)));
-    int32_t head = 0, tail = 0;
-    int64_t next = std::max<int64_t>(0, int64_t{o0} - 2 * int64_t{r});
-    for (int32_t i = o0; i < o1; ++i) {
-        for (; next <= std::min<int64_t>(i, n - 1); ++next) {
-            const uint8_t v = in[next * in_step];
-            while (tail > head && in[queue[tail - 1] * in_step] <= v) --tail;
-            queue[tail++] = static_cast<int32_t>(next);
+// Glyph coverage dilated by b over a region of the target: dilated holds,
+// per pixel of the region, the largest coverage of any placed glyph within
+// b across and down; plane holds the glyphs' own coverage over the region
+// grown by b on every side.
+struct Dilation {
+    TRect region;
+    int32_t b = 0;
+    int64_t plane_width = 0;
+    std::vector<uint8_t> plane, dilated;
+};
+
+struct PlacedGlyph {
+    const TFontPixel* glyph;
+    int32_t x, y;  // where its body lies
+};
+
+// Across, sliding maxima by windows that double (every step the maximum of
+// two whole rows, log2(2b + 1) of them), on the rows that hold glyphs only;
+// down, maxima of blocks of 2b + 1 rows from their start and from their end
+// (three whole-row steps per row whatever the width), so the time grows
+// with the region's area and the glyphs' rows, never with the square of b.
+void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& region, Dilation& d) {
+    d.region = region;
+    d.b = b;
+    const int64_t rw = region.Width(), rh = region.Height();
+    const int64_t pw = rw + 2 * int64_t{b}, ph = rh + 2 * int64_t{b};
+    const int64_t px = int64_t{region.Left} - b, py = int64_t{region.Top} - b;
+    d.plane_width = pw;
+    d.plane.assign(static_cast<size_t>(pw * ph), 0);
+    std::vector<uint8_t> inked(static_cast<size_t>(ph), 0);
+    for (const PlacedGlyph& p : glyphs) {
+        const TFontPixel& g = *p.glyph;
+        const int64_t gx0 = std::max<int64_t>(0, px - p.x), gx1 = std::min<int64_t>(g.GetWidth(), px + pw - p.x);
+        const int64_t gy0 = std::max<int64_t>(0, py - p.y), gy1 = std::min<int64_t>(g.GetHeight(), py + ph - p.y);
+        // A glyph of the line off the target may lie beyond every pixel it could reach.
+        if (gx0 >= gx1) continue;
+        for (int64_t gy = gy0; gy < gy1; ++gy) {
+            const uint8_t* src = g.Pixels() + gy * g.GetWidth();
+            uint8_t* dst = d.plane.data() + (p.y + gy - py) * pw + (p.x - px);
+            max_into(dst + gx0, dst + gx0, src + gx0, static_cast<size_t>(gx1 - gx0));
+            inked[static_cast<size_t>(p.y + gy - py)] = 1;
         }
-        while (head < tail && queue[head] < int64_t{i} - 2 * int64_t{r}) ++head;
-        out[(i - o0) * out_step] = head < tail ? in[queue[head] * in_step] : 0;
+    }
+    const int64_t span = 2 * int64_t{b} + 1;
+    int64_t k = 1;
+    while (2 * k <= span) k *= 2;
+    std::vector<uint8_t> prefix(static_cast<size_t>(ph * rw), 0);
+    std::vector<uint8_t> scratch(static_cast<size_t>(pw));
+    for (int64_t y = 0; y < ph; ++y) {
+        if (!inked[static_cast<size_t>(y)]) continue;
+        const uint8_t* in = d.plane.data() + y * pw;
+        std::copy(in, in + pw, scratch.begin());
+        for (int64_t s = 1; s < k; s *= 2)
+            max_into(scratch.data(), scratch.data(), scratch.data() + s, static_cast<size_t>(pw - 2 * s + 1));
+        max_into(prefix.data() + y * rw, scratch.data(), scratch.data() + (span - k), static_cast<size_t>(rw));
+    }
+    auto row = [rw](std::vector<uint8_t>& v, int64_t y) { return v.data() + y * rw; };
+    std::vector<uint8_t> suffix = prefix;
+    for (int64_t y = ph - 2; y >= 0; --y)
+        if ((y + 1) % span != 0) max_into(row(suffix, y), row(suffix, y), row(suffix, y + 1), static_cast<size_t>(rw));
+    for (int64_t y = 1; y < ph; ++y)
+        if (y % span != 0) max_into(row(prefix, y), row(prefix, y), row(prefix, y - 1), static_cast<size_t>(rw));
+    d.dilated.resize(static_cast<size_t>(rw * rh));
+    for (int64_t y = 0; y < rh; ++y)
+        max_into(row(d.dilated, y), row(suffix, y), row(prefix, y + span - 1), static_cast<size_t>(rw));
+}
+
+// The dilated coverage painted by the "over" rule at (dx, dy) from where it
+// was worked out, on the part of the target it reaches; with outside_only,
+// pixels the glyphs themselves cover are left (whoever paints them next).
+template <typename P>
+void paint_dilation(const Locked& t, const Locked& m, const Channels& ch, const Dilation& d, int32_t dx, int32_t dy,
+                    uint32_t colour, bool outside_only) {
+    if (!t.base || !m.base) return;
+    const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
+    const int32_t x0 = static_cast<int32_t>(std::max<int64_t>(0, int64_t{d.region.Left} + dx));
+    const int32_t x1 = static_cast<int32_t>(std::min<int64_t>(tw, int64_t{d.region.Right} + dx));
+    const int32_t y0 = static_cast<int32_t>(std::max<int64_t>(0, int64_t{d.region.Top} + dy));
+    const int32_t y1 = static_cast<int32_t>(std::min<int64_t>(th, int64_t{d.region.Bottom} + dy));
+    const OverTable& tables = over_table();
+    const int64_t rw = d.region.Width();
+    for (int32_t py = y0; py < y1; ++py) {
+        P* prow = reinterpret_cast<P*>(t.row(py));
+        uint8_t* krow = m.row(py);
+        // Row py - dy of the region, column px - dx.
+        const int64_t ry = int64_t{py} - dy - d.region.Top, rx = -int64_t{dx} - d.region.Left;
+        const uint8_t* c = d.dilated.data() + ry * rw;
+        const uint8_t* own = d.plane.data() + (ry + d.b) * d.plane_width + d.b;
+        // Most of a wide border is empty or full: sixteen pixels at a time
+        // where they all are.
+        for (int32_t px = x0; px < x1;) {
+            if (px + 16 <= x1) {
+                uint64_t v[2], own16[2] = {0, 0};
+                std::memcpy(v, c + px + rx, 16);
+                if (outside_only) std::memcpy(own16, own + px + rx, 16);
+                if ((v[0] | v[1]) == 0) {
+                    px += 16;
+                    continue;
+                }
+                if ((v[0] & v[1]) == ~uint64_t{0} && (own16[0] | own16[1]) == 0) {
+                    std::fill(prow + px, prow + px + 16, static_cast<P>(colour));
+                    std::memset(krow + px, 255, 16);
+                    px += 16;
+                    continue;
+                }
+            }
+            for (const int32_t end = std::min(x1, px + 16); px < end; ++px) {
+                const uint8_t v = c[px + rx];
+                if (!v || (outside_only && own[px + rx])) continue;
+                if (v == 255) {
+                    prow[px] = static_cast<P>(colour);
+                    krow[px] = 255;
+                } else {
+                    over_pixel<P>(prow[px], krow[px], v, colour, ch, tables);
+                }
+            }
+        }
     }
 }
 
-// A wide border: rows then columns of the glyph's coverage dilated by b,
-// only over the part of the square that lies on the target.
+// The square of a wide border around a body at (x, y), as a rectangle.
+TRect border_square(const TFontPixel& g, int64_t x, int64_t y, int32_t b) {
+    auto clamp = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2)); };
+    return TRect{clamp(x - b), clamp(y - b), clamp(x + g.GetWidth() + b), clamp(y + g.GetHeight() + b)};
+}
+
+// A wide border of one glyph, worked out only over the part of its square
+// that lies on the target.
 template <typename P>
 void stamp_dilated(const Locked& t, const Locked& m, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g,
                    uint32_t colour, int32_t b, bool outside_only) {
     if (!t.base || !m.base) return;
-    const int32_t gw = g.GetWidth(), gh = g.GetHeight();
-    const int32_t tw = std::min(t.width, m.width), th = std::min(t.height, m.height);
-    // Square positions X, Y run from the stamped area's top-left (x - b, y - b).
-    const int64_t ox = int64_t{x} - b, oy = int64_t{y} - b;
-    const int32_t x0 = static_cast<int32_t>(std::max<int64_t>(0, ox));
-    const int32_t x1 = static_cast<int32_t>(std::min<int64_t>(tw, int64_t{x} + gw + b));
-    const int32_t y0 = static_cast<int32_t>(std::max<int64_t>(0, oy));
-    const int32_t y1 = static_cast<int32_t>(std::min<int64_t>(th, int64_t{y} + gh + b));
-    if (x0 >= x1 || y0 >= y1) return;
-    const int32_t cols = x1 - x0, rows = y1 - y0;
-    const int32_t X0 = static_cast<int32_t>(x0 - ox), Y0 = static_cast<int32_t>(y0 - oy);
-    std::vector<int32_t> queue;
-    std::vector<uint8_t> across(static_cast<size_t>(gh) * cols);
-    for (int32_t gy = 0; gy < gh; ++gy)
-        window_max(g.Pixels() + static_cast<ptrdiff_t>(gy) * gw, 1, gw, b, X0, X0 + cols,
-                   across.data() + static_cast<size_t>(gy) * cols, 1, queue);
-    std::vector<uint8_t> square(static_cast<size_t>(rows) * cols);
-    for (int32_t i = 0; i < cols; ++i)
-        window_max(across.data() + i, cols, gh, b, Y0, Y0 + rows, square.data() + i, cols, queue);
-    const OverTable& tables = over_table();
-    const uint8_t* cov = g.Pixels();
-    for (int32_t j = 0; j < rows; ++j) {
-        const int32_t py = y0 + j;
-        P* prow = reinterpret_cast<P*>(t.row(py));
-        uint8_t* krow = m.row(py);
-        const uint8_t* c = square.data() + static_cast<size_t>(j) * cols;
-        for (int32_t i = 0; i < cols; ++i) {
-            if (!c[i]) continue;
-            const int32_t px = x0 + i;
-            if (outside_only && glyph_covers(cov, gw, gh, px - x, py - y)) continue;
-            if (c[i] == 255) {
-                prow[px] = static_cast<P>(colour);
-                krow[px] = 255;
-            } else {
-                over_pixel<P>(prow[px], krow[px], c[i], colour, ch, tables);
-            }
-        }
-    }
+    const TRect on = IntersectRects(border_square(g, x, y, b),
+                                    TRect{0, 0, std::min(t.width, m.width), std::min(t.height, m.height)});
+    if (RectIsEmpty(on)) return;
+    Dilation d;
+    dilate({{&g, x, y}}, b, on, d);
+    paint_dilation<P>(t, m, ch, d, 0, 0, colour, outside_only);
 }
 
 #if defined(__SSE2__)
@@ -509,6 +591,34 @@ void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, 
     });
 }
 
+void StampBorderRun(TCustomDIBX& colour, TCustomDIBX& mask, const std::vector<BorderRunGlyph>& glyphs,
+                    int32_t border, int32_t shadow, uint32_t borderColour, uint32_t shadowColour) {
+    const int32_t b = border, s = std::max(0, shadow);
+    if (b <= 0 || !is_mask(mask)) return;
+    // The shadow is the border's shape moved by s: one dilation serves both.
+    std::vector<PlacedGlyph> placed;
+    TRect reach{};
+    for (const BorderRunGlyph& r : glyphs) {
+        if (r.glyph->IsEmpty()) continue;
+        const TPoint o = r.glyph->Origin(r.cell);
+        placed.push_back({r.glyph, o.X + b, o.Y + b});
+        const TRect sq = border_square(*r.glyph, o.X + b, o.Y + b, b);
+        reach = RectIsEmpty(reach) ? sq : UnionRects(reach, sq);
+    }
+    const TRect on = IntersectRects(
+        reach, TRect{-s, -s, std::min(colour.Width(), mask.Width()), std::min(colour.Height(), mask.Height())});
+    if (placed.empty() || RectIsEmpty(on)) return;
+    Dilation d;
+    dilate(placed, b, on, d);
+    const Channels ch(colour);
+    by_depth(colour, [&](auto pixel_type) {
+        Locked t(colour);
+        Locked m(mask);
+        if (s > 0) paint_dilation<decltype(pixel_type)>(t, m, ch, d, s, s, shadowColour, false);
+        paint_dilation<decltype(pixel_type)>(t, m, ch, d, 0, 0, borderColour, true);
+    });
+}
+
 void MaskFromCoverage(TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g) {
     if (g.IsEmpty() || !is_mask(mask)) return;
     Locked m(mask);
@@ -596,20 +706,10 @@ const TFontPixel::StampPlan* TFontPixel::StampPlanFor(int32_t b, bool outside_on
     return &plan;
 }
 
-void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cell, int32_t border, int32_t shadow,
-                        bool shadowRunStart, bool runEnd, uint32_t fill, uint32_t borderColour, uint32_t shadowColour,
-                        TRect& out, bool copyMode) const {
-    if (IsEmpty()) {
-        out = TRect{};
-        return;
-    }
-    // Negative widths would turn the bands inside out; they mean none.
-    const int32_t b = std::max(0, border), s = std::max(0, shadow);
-    const int32_t cellW = cell.Width();
-
+TPoint TFontPixel::Origin(const TRect& cell) const {
     // Centre narrow glyphs in a wider cell by the character's ink balance.
     int32_t offset = 0;
-    const int32_t room = std::min(cellW, Size) - FWidth;
+    const int32_t room = std::min(cell.Width(), Size) - FWidth;
     if (Left + ExtraAdvance < room) {
         const int32_t total = AbcA + AbcB + AbcC;
         if (AbcA + AbcC == 0 || total == 0)
@@ -618,8 +718,21 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
             offset = static_cast<int32_t>(std::nearbyint(static_cast<double>(AbcA + AbcB / 2) * room / total));
         offset = std::max(0, offset - Left);
     }
-    const int32_t x = cell.Left + Left + offset;
-    const int32_t y = cell.Top + Top;
+    return MakePoint(cell.Left + Left + offset, cell.Top + Top);
+}
+
+void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cell, int32_t border, int32_t shadow,
+                        bool shadowRunStart, bool runEnd, uint32_t fill, uint32_t borderColour, uint32_t shadowColour,
+                        TRect& out, bool copyMode, bool bordersStamped) const {
+    if (IsEmpty()) {
+        out = TRect{};
+        return;
+    }
+    // Negative widths would turn the bands inside out; they mean none.
+    const int32_t b = std::max(0, border), s = std::max(0, shadow);
+    const int32_t cellW = cell.Width();
+    const TPoint origin = Origin(cell);
+    const int32_t x = origin.X, y = origin.Y;
     out = Bounds(x, y, FWidth + 2 * b + s, FHeight + 2 * b + s);
 
     if (b == 0 && s == 0) {
@@ -651,7 +764,7 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
         if (b == 0) {
             MaskCopyCoverage(mask, x + s, y + s, *this);
             PaintSolid(colour, x + s, y + s, *this, shadowColour);
-        } else {
+        } else if (!bordersStamped) {
             StampBorder(colour, mask, x + b + s, y + b + s, *this, shadowColour, b);
         }
         if (StrikeOutThickness > 0) {
@@ -675,7 +788,7 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
         // Every pixel the glyph covers is painted afresh by the next two
         // steps (mask 255, colour from fill and border alone), so the stamp
         // skips them.
-        stamp_border(colour, mask, x + b, y + b, *this, borderColour, b, true);
+        if (!bordersStamped) stamp_border(colour, mask, x + b, y + b, *this, borderColour, b, true);
         MaskFromCoverage(mask, x + b, y + b, *this);
         PaintTwoColour(colour, x + b, y + b, *this, fill, borderColour);
     }

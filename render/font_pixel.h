@@ -38,7 +38,9 @@ public:
     // of the colour surface.
     void DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cell, int32_t border, int32_t shadow,
                 bool shadowRunStart, bool runEnd, uint32_t fill, uint32_t borderColour, uint32_t shadowColour,
-                TRect& out, bool copyMode) const;
+                TRect& out, bool copyMode, bool bordersStamped = false) const;
+    // Where DrawTo places the glyph's top-left in the cell (without border).
+    TPoint Origin(const TRect& cell) const;
 
     uint16_t Code = 0;
     std::string FontName;
@@ -173,3 +175,24 @@ void MaskMaxCoverage(TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& 
 void MaskCopyCoverage(TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g);
 void StampBorder(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel& g,
                  uint32_t colour, int32_t border);
+
+// Stamping at every offset of the border square costs the square of the
+// width per pixel. Up to this width (every border a page or a list really
+// uses) that is what is drawn; a wider border takes, per pixel, the largest
+// coverage within its square as one stamp, in time that grows with the
+// area only.
+constexpr int32_t kExactStampBorder = 8;
+
+// Glyphs of one line whose borders are wider than kExactStampBorder and
+// share width, shadow and colours: their shadows and then their borders are
+// stamped from the line's coverage dilated once, so a line costs its area
+// whatever the number of glyphs. Where the glyphs' squares do not overlap
+// the pixels are those DrawTo gives glyph after glyph; where they do, the
+// line is outlined as one shape and no border covers a glyph of the line.
+// Each glyph is then painted by DrawTo with bordersStamped.
+struct BorderRunGlyph {
+    const TFontPixel* glyph;
+    TRect cell;
+};
+void StampBorderRun(TCustomDIBX& colour, TCustomDIBX& mask, const std::vector<BorderRunGlyph>& glyphs,
+                    int32_t border, int32_t shadow, uint32_t borderColour, uint32_t shadowColour);

@@ -9,7 +9,7 @@ namespace {
 
 // Sizes and widths beyond these are damage: they would size surfaces of gigabytes.
 constexpr int32_t kMaxStoredSize = 1024;
-constexpr int32_t kMaxStoredWidth = 255;
+constexpr int32_t kMaxStoredWidth = TWzWord::kMaxEdgeWidth;
 constexpr uint32_t kMaxNameBytes = 1024;
 
 }  // namespace

@@ -334,6 +334,50 @@ void TWdRow::Layout() {
     }
 }
 
+void TWdRow::Render(bool hidden) {
+    // A glyph pointer of the cache lasts until it has been asked for this
+    // many others, so a run is stamped before it holds more.
+    constexpr size_t kRunGlyphs = TFontPixelManager::kCapacity / 2;
+    struct Run {
+        int32_t border, shadow;
+        uint32_t border_colour, shadow_colour;
+        std::vector<BorderRunGlyph> glyphs;
+    };
+    std::vector<Run> runs;
+    std::vector<bool> joined(Children.size());
+    size_t held = 0;
+    TFontPixelManager& cache = FontPixelManager();
+    cache.SetQuality(Owner.Quality);
+    auto stamp = [&](Run& r) {
+        StampBorderRun(Owner.ColourSurface(), Owner.MaskSurface(), r.glyphs, r.border, r.shadow, r.border_colour,
+                       r.shadow_colour);
+        r.glyphs.clear();
+    };
+    for (size_t i = 0; i < Children.size(); ++i) {
+        if (!is_char(Children[i])) continue;
+        auto* c = static_cast<TWdChar*>(Children[i]);
+        if (c->GetBorderWidth() <= kExactStampBorder) continue;
+        const TWdChar::Look k = c->GetLook();
+        if (!c->JoinsBorderRun(k)) continue;
+        joined[i] = true;
+        auto run = std::find_if(runs.begin(), runs.end(), [&](const Run& r) {
+            return r.border == k.border_width && r.shadow == k.shadow_width && r.border_colour == k.border &&
+                   r.shadow_colour == k.shadow;
+        });
+        if (run == runs.end()) run = runs.insert(runs.end(), Run{k.border_width, k.shadow_width, k.border, k.shadow, {}});
+        run->glyphs.push_back({cache.RenderGlyph(c->Code, k.font, k.size, k.style), k.cell});
+        if (++held >= kRunGlyphs) {
+            for (Run& r : runs) stamp(r);
+            held = 0;
+        }
+    }
+    for (Run& r : runs) stamp(r);
+    for (size_t i = 0; i < Children.size(); ++i) {
+        if (joined[i]) static_cast<TWdChar*>(Children[i])->RenderAfterBorders(hidden);
+        else Children[i]->Render(hidden);
+    }
+}
+
 void TWdRow::Draw() {
     const TRect r = Bounds(GetAbsX(), GetAbsY(), std::max(Width, Owner.ViewWidth), GetHeight());
     if (!RectIsEmpty(Owner.UpdateRect) && !RectsOverlap(r, Owner.UpdateRect)) return;
@@ -516,25 +560,39 @@ void TWdChar::render_ruby(uint32_t fill, int32_t size, uint8_t style, const std:
     }
 }
 
-void TWdChar::Render(bool hidden) {
-    TWdReal::Render(hidden);
+TWdChar::Look TWdChar::GetLook() const {
+    Look k;
     const TDecorate* d = Decorate;
-    std::string font = d && !d->Values.FontName.empty() ? d->Values.FontName : Owner.FontName;
-    if (font.empty()) font = Sjis("ＭＳ ゴシック");
-    const int32_t size = d && d->Values.Size != 0 ? d->Values.Size : Owner.FontSize;
-    uint8_t style = d ? d->Values.Style : 0;
-    if (!Link.empty()) style |= fsUnderline;
-    TFontPixelManager& glyphs = FontPixelManager();
-    glyphs.SetQuality(Owner.Quality);
+    k.font = d && !d->Values.FontName.empty() ? d->Values.FontName : Owner.FontName;
+    if (k.font.empty()) k.font = Sjis("ＭＳ ゴシック");
+    k.size = d && d->Values.Size != 0 ? d->Values.Size : Owner.FontSize;
+    k.style = d ? d->Values.Style : 0;
+    if (!Link.empty()) k.style |= fsUnderline;
     TCustomDIBX& colour = Owner.ColourSurface();
-    const uint32_t fill = static_cast<uint32_t>(pixel_of(colour, fill_colour(*this)));
+    k.fill = static_cast<uint32_t>(pixel_of(colour, fill_colour(*this)));
     const uint32_t bc = GetBorderColor();
     const uint32_t sc = GetShadowColor();
-    const uint32_t border = static_cast<uint32_t>(pixel_of(colour, bc != 0xFFFFFFFF ? bc : Owner.BorderColor));
-    const uint32_t shadow = static_cast<uint32_t>(pixel_of(colour, sc != 0xFFFFFFFF ? sc : Owner.ShadowColor));
-    const int32_t bw = GetBorderWidth(), sw = GetShadowWidth();
+    k.border = static_cast<uint32_t>(pixel_of(colour, bc != 0xFFFFFFFF ? bc : Owner.BorderColor));
+    k.shadow = static_cast<uint32_t>(pixel_of(colour, sc != 0xFFFFFFFF ? sc : Owner.ShadowColor));
+    k.border_width = GetBorderWidth();
+    k.shadow_width = GetShadowWidth();
+    k.cell = Bounds(PageX(), PageY(), GetWidth(), GetHeight());
+    if (!GetRuby().empty()) k.cell.Top += std::max(1, k.size / 2);
+    return k;
+}
 
-    int32_t x = PageX(), y = PageY(), w = GetWidth(), h = GetHeight();
+bool TWdChar::JoinsBorderRun(const Look& look) const {
+    return look.border_width > kExactStampBorder && GetRuby().empty() && !(look.style & (fsUnderline | fsStrikeOut));
+}
+
+void TWdChar::Render(bool hidden) { render(hidden, false); }
+void TWdChar::RenderAfterBorders(bool hidden) { render(hidden, true); }
+
+void TWdChar::render(bool hidden, bool borders_stamped) {
+    TWdReal::Render(hidden);
+    const Look k = GetLook();
+    TFontPixelManager& glyphs = FontPixelManager();
+    glyphs.SetQuality(Owner.Quality);
     const TWdGlyph* prev = nullptr;
     const TWdGlyph* next = nullptr;
     if (Parent) {
@@ -543,20 +601,17 @@ void TWdChar::Render(bool hidden) {
         next = Parent->GetChild(at + 1);
     }
     const std::string& ruby = GetRuby();
-    if (!ruby.empty()) {
-        if (!prev || prev->GetRuby() != ruby) render_ruby(fill, size, style, font);
-        const int32_t rs = std::max(1, size / 2);
-        y += rs;
-        h -= rs;
-    }
+    if (!ruby.empty() && (!prev || prev->GetRuby() != ruby)) render_ruby(k.fill, k.size, k.style, k.font);
+    const int32_t bw = k.border_width, sw = k.shadow_width;
+    const uint32_t bc = GetBorderColor(), sc = GetShadowColor();
     auto differs = [&](const TWdGlyph* o) {
         return !is_char(o) || o->GetBorderWidth() != bw || o->GetShadowWidth() != sw ||
                o->GetBorderColor() != bc || o->GetShadowColor() != sc;
     };
-    const TFontPixel* g = glyphs.RenderGlyph(Code, font, size, style);
+    const TFontPixel* g = glyphs.RenderGlyph(Code, k.font, k.size, k.style);
     TRect out;
-    g->DrawTo(colour, Owner.MaskSurface(), Bounds(x, y, w, h), bw, sw, differs(prev), differs(next), fill, border,
-              shadow, out, false);
+    g->DrawTo(Owner.ColourSurface(), Owner.MaskSurface(), k.cell, bw, sw, differs(prev), differs(next), k.fill,
+              k.border, k.shadow, out, false, borders_stamped);
     if (!RectIsEmpty(out)) Rendered = RectIsEmpty(Rendered) ? out : UnionRects(Rendered, out);
 }
 

@@ -186,6 +186,9 @@ public:
     using TWdComposite::TWdComposite;
     void AddChild(TWdGlyph* g) override;
     void Layout() override;
+    // Wide borders of the row's characters are stamped a run at a time
+    // before the characters themselves (see StampBorderRun).
+    void Render(bool hidden) override;
     void Draw() override;
     TWdGlyph* HitTest(int32_t x, int32_t y) override;
     uint8_t GetAlign() const override { return Align; }
@@ -307,11 +310,28 @@ public:
     void Draw() override;
     void Assign(const TWdGlyph& other) override;
 
+    // How the character is drawn into the owner's pair.
+    struct Look {
+        std::string font;
+        int32_t size;
+        uint8_t style;
+        uint32_t fill, border, shadow;  // pixels of the colour surface
+        int32_t border_width, shadow_width;
+        TRect cell;  // below the ruby line, if any
+    };
+    Look GetLook() const;
+    // A character whose wide border a row stamps with its neighbours': no
+    // lines and no ruby, which are drawn in between the stamps.
+    bool JoinsBorderRun(const Look& look) const;
+    // Render, the border and shadow already stamped by the row.
+    void RenderAfterBorders(bool hidden);
+
     TDecorate* Decorate = nullptr;  // one reference held
     uint16_t Code = 0;
     TRect Rendered{};  // in page coordinates; empty before the first render
 
 private:
+    void render(bool hidden, bool borders_stamped);
     void render_ruby(uint32_t fill, int32_t size, uint8_t style, const std::string& font);
 };
 

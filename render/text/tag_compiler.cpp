@@ -391,7 +391,7 @@ struct TagState {
 
 int32_t width_attr(const TTag& t, const char* name, int32_t current) {
     if (t.IndexOf(name) < 0) return current;
-    return std::max(0, t.Int(name, 1));
+    return std::clamp(t.Int(name, 1), 0, TWzWord::kMaxEdgeWidth);
 }
 
 void compile_text(TWzWord& word, const TagState& st, const std::string& text) {

@@ -26,11 +26,13 @@ constexpr uint32_t kMaxStoredDecorations = 1u << 20;
 class TWzWord {
 public:
     // What a text's default style can be laid out and drawn with. The
-    // owners' setters clamp to these bounds and the saved display state is
-    // refused only beyond them, so that whatever a window holds loads again.
+    // owners' setters and the text's tags clamp to these bounds and the
+    // saved display state is refused only beyond them, so that whatever a
+    // window holds loads again. An edge wider than a label's fits no window
+    // either.
     static constexpr int32_t kMaxFontSize = 1024;         // either sign
     static constexpr int32_t kMaxLineSpacing = 1 << 16;   // either sign
-    static constexpr int32_t kMaxEdgeWidth = 255;         // border, shadow
+    static constexpr int32_t kMaxEdgeWidth = 64;          // border, shadow
     static int32_t ClampFontSize(int32_t v);
     static int32_t ClampLineSpacing(int32_t v);
     static int32_t ClampEdgeWidth(int32_t v);

@@ -5,6 +5,8 @@
 #include "media/audio/wav_out.h"
 #include "media/base/media_managers.h"
 #include "platform/system/clock.h"
+#include "tests/support/run_queue.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -53,11 +55,10 @@ struct WavePath : ::testing::Test {
         std::remove(capture.c_str());
         setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
-    // Waits (in real time: the disk driver plays at the device's pace)
-    // until the item ends, at most limit_ms.
-    void play_out(TDMediaItem* item, uint32_t limit_ms) {
-        const uint32_t start = TimeGetTime();
-        while (!item->CheckEnd() && TimeGetTime() - start < limit_ms) SleepMs(10);
+    // Waits (the disk driver plays at the device's pace) until the item
+    // ends; only a hang guard bounds the wait.
+    bool play_out(TDMediaItem* item) {
+        return StepUntil([&] { return item->CheckEnd(); }, [] {}, kWaitDeadline, std::chrono::milliseconds(10));
     }
 };
 }  // namespace
@@ -68,9 +69,10 @@ TEST_F(WavePath, AWaveFileIsHeardSampleForSampleAndThenEnds) {
     ASSERT_NE(dynamic_cast<TOggWaveItem*>(item), nullptr);
     EXPECT_EQ(item->GetLength(), 500);
     item->SetVolume(0);
+    const RunQueueWaits before = RunQueueWaits::Now();
     item->Play();
     EXPECT_TRUE(item->IsPlaying());
-    play_out(item, 4000);
+    ASSERT_TRUE(play_out(item));
     EXPECT_FALSE(item->IsPlaying());
 
     const auto wav = samples_of(name, 44);
@@ -80,24 +82,37 @@ TEST_F(WavePath, AWaveFileIsHeardSampleForSampleAndThenEnds) {
         return f;
     };
     const size_t fw = first_sound(wav);
+    // A thread of ours kept from running (a busy machine) may leave the
+    // mixer without the sound's next samples for as long: it plays silence
+    // meanwhile and the sound after it. No more silence than the longest
+    // such wait explains may come between the sound's samples.
+    auto excused = [&] { return size_t(RunQueueWaits::Now().LongestSinceMs(before)) * 44100 / 1000; };
     // The item ends once the mixer has taken its last samples; the driver
     // writes them out a buffer or two later, so wait for the whole sound.
     auto heard_whole = [&] {
         const auto v = samples_of(capture);
         const size_t f = first_sound(v);
-        return f >= fw && v.size() >= 2 * (f - fw) + wav.size();
+        return f >= fw && v.size() >= 2 * (f - fw + excused()) + wav.size();
     };
-    const uint32_t start = TimeGetTime();
-    while (!heard_whole() && TimeGetTime() - start < 4000) SleepMs(10);
+    EXPECT_TRUE(StepUntil(heard_whole, [] {}, kWaitDeadline, std::chrono::milliseconds(10)));
+    const size_t allowed = excused();
     manager->Remove(item);
     manager.reset();  // closes the device: the capture is complete
 
     const auto got = samples_of(capture);
     const size_t fg = first_sound(got);
     ASSERT_GE(fg, fw);
-    const size_t offset = fg - fw;
-    ASSERT_GE(got.size(), 2 * offset + wav.size());
-    for (size_t i = 0; i < wav.size(); ++i) ASSERT_EQ(got[2 * offset + i], wav[i]) << i;
+    size_t j = 2 * (fg - fw), inserted = 0;
+    for (size_t i = 0; i < wav.size(); i += 2, j += 2) {
+        ASSERT_LT(j + 1, got.size()) << "the capture ends at sample " << i;
+        while (got[j] != wav[i] || got[j + 1] != wav[i + 1]) {
+            ASSERT_TRUE(got[j] == 0 && got[j + 1] == 0) << "sample " << i;
+            ++inserted;
+            j += 2;
+            ASSERT_LT(j + 1, got.size()) << "the capture ends at sample " << i;
+        }
+    }
+    EXPECT_LE(inserted, allowed) << "frames of silence within the sound";
 }
 
 TEST_F(WavePath, SuspendPausesWhatPlaysAndResumePlaysItAgain) {
@@ -119,8 +134,15 @@ TEST_F(WavePath, SuspendPausesWhatPlaysAndResumePlaysItAgain) {
     EXPECT_TRUE(playing->IsPaused());
     manager->SetActive(true);
     EXPECT_TRUE(playing->IsPlaying());
-    // A repeating item never reports an end.
-    SleepMs(700);
+    // A repeating item never reports an end, played past it.
+    int32_t last = playing->GetPosition();
+    EXPECT_TRUE(StepUntil(
+        [&] {
+            const int32_t now = playing->GetPosition(), was = last;
+            last = now;
+            return now < was;
+        },
+        [] {}, kWaitDeadline, std::chrono::milliseconds(5)));
     EXPECT_FALSE(playing->CheckEnd());
     // An Ogg at a rate the mixer does not widen reaches it at the device's
     // rate, and plays.

@@ -7,6 +7,8 @@
 #include "tests/support/plain_dibx.h"
 #include "tests/support/scripted_video.h"
 
+#include "tests/support/wait_until.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -242,13 +244,12 @@ TEST_F(ManagersRunning, OverlayVideosAreDrawnByThePresent) {
     const auto at = [&](int32_t x, int32_t y) { return p[size_t(y) * size_t(video.ClientWidth()) + size_t(x)] & 0xFFFFFF; };
     TClipList active, other;
     bool grey = false;
-    for (int i = 0; i < 500 && !grey; ++i) {
-        ScreenManager->Flip({{}, 100, &active, &other});
-        const uint32_t c = at(9, 22 + 5);  // the first bar, 75% grey
-        grey = (c & 0xFF) > 160 && ((c >> 8) & 0xFF) > 160 && ((c >> 16) & 0xFF) > 160;
-        SleepMs(2);
-    }
-    EXPECT_TRUE(grey);
+    EXPECT_TRUE(StepUntil([&] { return grey; },
+                          [&] {
+                              ScreenManager->Flip({{}, 100, &active, &other});
+                              const uint32_t c = at(9, 22 + 5);  // the first bar, 75% grey
+                              grey = (c & 0xFF) > 160 && ((c >> 8) & 0xFF) > 160 && ((c >> 16) & 0xFF) > 160;
+                          }));
     EXPECT_EQ(at(7, 22 + 5), 0u);
     EXPECT_EQ(at(9, 22 + 34), 0u);
     VideoManager()->Remove(item);

@@ -20,6 +20,7 @@
 #include "tests/support/gated_stream.h"
 #include "tests/support/ogg_page_spans.h"
 #include "tests/support/run_command.h"
+#include "tests/support/run_queue.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -95,27 +97,47 @@ protected:
     // Pulls the mix as a device pulls it, 10 ms at a time when they are
     // due, until done () holds (each (), the game's frame, runs between
     // pulls): the longest the voice (heard on the left) was silent, in
-    // frames; none when done () never held. The deadline is a busy
-    // machine's: what is measured may take long there.
+    // frames, less what the longest wait of a thread of ours to run
+    // explains, from a second before the silence (twice what the voice's
+    // ring holds, which a decoder kept from running drains first) to its
+    // end: a busy machine leaves a runnable decoder, or the pulling thread,
+    // waiting; a player that stalls has a thread that runs at something
+    // else or sleeps. None when done () never held. Only a hang guard
+    // bounds the wait.
     template <class Done, class Each>
     std::optional<size_t> longest_silence(Done done, Each each) {
+        using Clock = std::chrono::steady_clock;
         std::vector<int16_t> out(441 * 2);
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         size_t pulled = 0, silent = 0, longest = 0;
         bool finished = false;
+        std::deque<std::pair<Clock::time_point, RunQueueWaits>> history{{start, RunQueueWaits::Now()}};
+        RunQueueWaits since = history.front().second;
+        auto judge = [&] {
+            const size_t excused = size_t(RunQueueWaits::Now().LongestSinceMs(since)) * 441 / 10;
+            longest = std::max(longest, silent > excused ? silent - excused : 0);
+        };
         const bool ended = StepUntil([&] { return finished; },
                                      [&] {
-                                         const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                              std::chrono::steady_clock::now() - start)
-                                                              .count() *
-                                                          441 / 10;
+                                         const auto now = Clock::now();
+                                         history.emplace_back(now, RunQueueWaits::Now());
+                                         while (history.size() > 2 && now - history[1].first > std::chrono::seconds(1))
+                                             history.pop_front();
+                                         const auto due =
+                                             std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count() *
+                                             441 / 10;
                                          for (; pulled < size_t(due) && !finished; pulled += 441) {
                                              std::fill(out.begin(), out.end(), int16_t{0});
                                              device->Bus().Mix(out.data(), 441);
                                              for (size_t i = 0; i < out.size(); i += 2) {
-                                                 silent = out[i] == 0 ? silent + 1 : 0;
-                                                 longest = std::max(longest, silent);
+                                                 if (out[i] != 0) {
+                                                     if (silent > 0) judge();
+                                                     silent = 0;
+                                                 } else if (silent++ == 0) {
+                                                     since = history.front().second;
+                                                 }
                                              }
+                                             if (silent > 0) judge();
                                              finished = done(out);
                                          }
                                          each();
@@ -258,13 +280,12 @@ TEST_F(Sound, PlaysOnceWithItsVolumeAndPanAndReportsTheEnd) {
     EXPECT_LT(s->GetIndex(), 100);
     std::vector<int16_t> out(4410 * 2);
     int32_t loudest = 0;
-    const uint32_t start = TimeGetTime();
-    while (loudest < 500 && TimeGetTime() - start < 3000) {
-        device->Bus().Mix(out.data(), 4410);
-        reg->Update();
-        for (int16_t v : out) loudest = std::max<int32_t>(loudest, std::abs(v));
-        SleepMs(2);
-    }
+    StepUntil([&] { return loudest >= 500; },
+              [&] {
+                  device->Bus().Mix(out.data(), 4410);
+                  reg->Update();
+                  for (int16_t v : out) loudest = std::max<int32_t>(loudest, std::abs(v));
+              });
     EXPECT_GE(loudest, 500);  // the tone at VOLUME 500 peaks near 920
     EXPECT_TRUE(s->GetPlaying());
 }
@@ -412,12 +433,11 @@ TEST_F(Sound, ARestoredDeviceHearsWhatPlays) {
     device.reset();  // the lost device is gone for good
     std::vector<int16_t> out(4410 * 2);
     int32_t loudest = 0;
-    const uint32_t start = TimeGetTime();
-    while (loudest < 1000 && TimeGetTime() - start < 2000) {
-        replacement->Bus().Mix(out.data(), 4410);
-        for (int16_t v : out) loudest = std::max<int32_t>(loudest, std::abs(v));
-        SleepMs(2);
-    }
+    StepUntil([&] { return loudest >= 1000; },
+              [&] {
+                  replacement->Bus().Mix(out.data(), 4410);
+                  for (int16_t v : out) loudest = std::max<int32_t>(loudest, std::abs(v));
+              });
     EXPECT_GE(loudest, 1000);
     reg.reset();  // the items go before their device
 }

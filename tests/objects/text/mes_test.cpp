@@ -4,6 +4,7 @@
 #include "script/param_collection.h"
 #include "render/text/glyphs.h"
 #include "tests/objects/text/mes_fixture.h"
+#include "tests/support/file_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -398,7 +399,7 @@ TEST_F(MesWindow, ABacklogTemplateFromAnyWindowLoadsBack) {
     ASSERT_NO_THROW(h.LoadFromStream(in, 130));
     const TWzWord& w = *h.Word;
     EXPECT_EQ((std::vector<int32_t>{w.FontSize, w.BorderWidth, w.ShadowWidth, w.ViewWidth, w.PageHeight, w.LineSpacing}),
-              (std::vector<int32_t>{-12, 255, 0, -5, -7, 65536}));
+              (std::vector<int32_t>{-12, TWzWord::kMaxEdgeWidth, 0, -5, -7, 65536}));
 }
 
 TEST_F(MesWindow, BacklogAndReadMarksSaveAndRefuseDamage) {
@@ -469,4 +470,36 @@ TEST_F(MesWindow, RevealedGlyphsDrawInTheTextColourInsideTheWindowOnly) {
     m->Draw();
     EXPECT_GT(count(true), 5 * 20) << "five glyphs of 20 px";
     EXPECT_EQ(count(false), 0);
+}
+
+TEST_F(MesWindow, ABorderWiderThanAWindowCanShowIsRefusedAndTheWidestDraws) {
+    // A window 65535 wide showing 37 glyphs of size 1013 with a shadow,
+    // saved with a border of 91 and, in the second, of 64.
+    const std::string dir = std::string(VORQ_TEST_DATA) + "/fuzz-findings/";
+    const std::string wide = ReadFileBytes(dir + "mes-wide-border.bin");
+    const std::string widest = ReadFileBytes(dir + "mes-wide-border-64.bin");
+    // Both records are damaged further on; the second is drawn before that.
+    auto refusal = [&](TVorqMes& m, const std::string& bytes) {
+        TMemoryStream in = stream_of(std::vector<uint8_t>(bytes.begin(), bytes.end()), bytes.size());
+        try {
+            m.LoadFromStream(in, 130);
+        } catch (const ECorruptData& e) {
+            return e.Message();
+        }
+        return std::string("(no error)");
+    };
+    const std::string why = refusal(*new TVorqMes(reg.get()), wide);
+    EXPECT_NE(why.find("(border width)"), std::string::npos) << why;
+    reg->ResetScene();
+    auto* m = new TVorqMes(reg.get());
+    refusal(*m, widest);
+    ASSERT_EQ(m->GetFontBorder(), 64);
+    // Drawn: the border round the first glyph's strokes makes most of its
+    // cell opaque.
+    TCustomDIBX& mask = m->Word().MaskSurface();
+    ASSERT_GT(mask.Width(), 1211);
+    int opaque = 0;
+    for (int32_t y = 0; y < 1024; y += 8)
+        for (int32_t x = 0; x < 1211; x += 8) opaque += mask.GetPixel(x, y) == 255;
+    EXPECT_GT(opaque, 128 * 151 / 2) << opaque;
 }

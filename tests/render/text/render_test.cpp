@@ -148,3 +148,29 @@ TEST_F(Render, CompositeThroughTheViewWithOpacity) {
     EXPECT_EQ(differing(half_target, half), 0);
     EXPECT_NE(differing(half_target, want), 0);
 }
+
+TEST_F(Render, RowsStampWideBordersAsGlyphAfterGlyphWould) {
+    // The same page drawn by its rows and then glyph by glyph, as a single
+    // glyph is redrawn when hovered.
+    w->ViewWidth = 400;
+    w->PageHeight = 300;
+    const char* texts[] = {"あいう<BR>漢字b", "<FONT SHADOW=3>あい</FONT>う<FONT SHADOW=1>x</FONT>",
+                           "<FONT BCOLOR=#FF0000>あ</FONT>い<FONT SIZE=20>漢</FONT><FONT BORDER=12>字</FONT>"};
+    for (const int32_t border : {1, 2, 3, 16})
+        for (const char* text : texts) {
+            w->BorderWidth = border;
+            w->ShadowWidth = 2;
+            TWdPage& page = render(text);
+            TPlainDIBX colour(w->ColourSurface().Width(), w->ColourSurface().Height(), 32);
+            TPlainDIBX mask(colour.Width(), colour.Height(), 8);
+            colour.Draw(0, 0, w->ColourSurface(), w->ColourSurface().BoundsRect(), false, false, false);
+            mask.Draw(0, 0, w->MaskSurface(), w->MaskSurface().BoundsRect(), false, false, false);
+            w->ColourSurface().Fill(0);
+            w->MaskSurface().Fill(0);
+            for (TWdGlyph* row : page.Children)
+                for (TWdGlyph* g : static_cast<TWdRow*>(row)->Children) g->Render(false);
+            EXPECT_GT(set_pixels(mask), 100) << border << " " << text;
+            EXPECT_EQ(differing(w->MaskSurface(), mask), 0) << border << " " << text;
+            EXPECT_EQ(differing(w->ColourSurface(), colour), 0) << border << " " << text;
+        }
+}
