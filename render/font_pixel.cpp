@@ -582,7 +582,7 @@ void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, 
     by_depth(target, [&](auto pixel_type) {
         Locked t(target);
         Locked m(mask);
-        if (border > kExactStampBorder)
+        if (border > kExactStampBorder || !ExactStampAffordable(g.GetWidth(), g.GetHeight(), border))
             stamp_dilated<decltype(pixel_type)>(t, m, ch, x, y, g, colour, border, outside_only);
         else if (const auto* plan = g.StampPlanFor(border, outside_only))
             stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, plan->runs, plan->pixels, plan->coverage, border, colour);

@@ -183,6 +183,17 @@ void StampBorder(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, c
 // area only.
 constexpr int32_t kExactStampBorder = 8;
 
+// Exact stamping of one glyph costs its square's area times the square of
+// the width. A glyph so large that this passes kExactStampWork (about 220
+// pixels at width 8, 1,000 at width 1) takes the wide border's way at any
+// width: at that size the two differ by no more than the edge's shading,
+// and a page of such glyphs draws in time that grows with its area.
+constexpr int64_t kExactStampWork = int64_t{1} << 24;
+inline bool ExactStampAffordable(int32_t glyphWidth, int32_t glyphHeight, int32_t border) {
+    const int64_t b = border, side = 2 * b + 1;
+    return (glyphWidth + 2 * b) * (glyphHeight + 2 * b) * side * side <= kExactStampWork;
+}
+
 // Glyphs of one line whose borders are wider than kExactStampBorder and
 // share width, shadow and colours: their shadows and then their borders are
 // stamped from the line's coverage dilated once, so a line costs its area
