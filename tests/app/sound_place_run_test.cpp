@@ -4,9 +4,10 @@
 // on the shared threads, is at once stopped, replaced by a new sound of
 // its name, faded out, or has a save loaded over it; in one loop (one
 // frame) and with a frame between passes. Every run ends with status 0,
-// the game having reached its end (its last save written). Before, a
-// placer started while its sound was freed used the freed decoder: the
-// player died of SIGSEGV.
+// the game having reached its end (its last save written) and read its
+// first sound back playing at the INDEX given. Before, a placer started
+// while its sound was freed used the freed decoder: the player died of
+// SIGSEGV.
 #include "engine/game_save.h"
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
@@ -20,8 +21,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,6 +77,13 @@ void write_game(TTestGameFolder& game, const std::string& file, int index, const
     };
     TPageWriter w = page();
     w.VarNew("i", PT_INT, "0");
+    // What the game reads of its first sound, in the end save's caption
+    // (INDEX * 10 + PLAYING): a sound never made would make every pass
+    // below free nothing.
+    create(w, file, index);
+    w.GetProp("\"s\"", std::to_string(PR_INDEX), "at");
+    w.GetProp("\"s\"", std::to_string(PR_PLAYING), "playing");
+    w.MovieStop("\"s\"", "0");
     for (const Phase& p : phases) {
         w.WhileInit("i = 0");
         w.While("i < " + std::to_string(p.passes));
@@ -99,7 +109,7 @@ void write_game(TTestGameFolder& game, const std::string& file, int index, const
     again.Calc("n = n + 1");
     again.If("n >= " + std::to_string(loads));
     again.Indent = 1;
-    again.GameSave("2", "\"end\"");
+    again.GameSave("2", "at * 10 + playing");
     again.Terminate();
     again.Indent = 0;
     again.Else();
@@ -110,21 +120,27 @@ void write_game(TTestGameFolder& game, const std::string& file, int index, const
     game.WritePage("again.vsb", again);
     game.WritePage("main.vsb", w);
     TProjectFileData project = TestProjectData("main.vsb");
-    TProjectFileData::Variable n;
-    n.Type = PT_INT;
-    n.Name = "n";
-    project.Variables.push_back(n);
+    for (const char* name : {"n", "at", "playing"}) {
+        TProjectFileData::Variable v;
+        v.Type = PT_INT;
+        v.Name = name;
+        project.Variables.push_back(v);
+    }
     game.WriteProject(project);
 }
 
-// Whether the game's save file holds slot.
-bool saved(const std::string& game_folder, int slot) {
-    if (!std::filesystem::exists(game_folder + "save.dat")) return false;
+// The caption of the game's save in slot 2, written at its end; none
+// when the game did not reach it.
+std::optional<std::string> end_caption(const std::string& game_folder) {
+    if (!std::filesystem::exists(game_folder + "save.dat")) return std::nullopt;
     TVrFileCollection a;
     a.OpenOwnArchive(game_folder + "save.dat");
-    for (int i = 0; i < a.Count(); ++i)
-        if (a.GetEntry(i)->GetName() == GameSaveEntryName(slot)) return true;
-    return false;
+    const TVrFile* e = a.FindEntry(GameSaveEntryName(2));
+    if (!e) return std::nullopt;
+    TMemoryStream m;
+    a.LoadEntry(*e, m);
+    m.SetPosition(0);
+    return ReadGameHead(m).Caption;
 }
 
 TEST(SoundPlaceRun, SoundsFreedWhileTheirPlaceIsTakenNeverEndThePlayer) {
@@ -161,7 +177,12 @@ TEST(SoundPlaceRun, SoundsFreedWhileTheirPlaceIsTakenNeverEndThePlayer) {
         const CommandOutcome o = RunCommand("env VORQ_HEADLESS=1 timeout -s KILL " + std::to_string(kHangSeconds) +
                                             " '" + kPlayer + "' '" + NativePath(game.Path()) + "' 2>&1");
         EXPECT_EQ(o.Status, 0) << o.Output;
-        EXPECT_TRUE(saved(game.Path(), 2)) << "the game did not reach its end";
+        // Its first sound was playing, at the INDEX given.
+        const std::optional<std::string> caption = end_caption(game.Path());
+        EXPECT_TRUE(caption) << "the game did not reach its end";
+        if (!caption) continue;
+        const int read = std::atoi(caption->c_str());
+        EXPECT_TRUE(read % 10 == 1 && read / 10 >= f.index) << "INDEX * 10 + PLAYING read back: " << *caption;
     }
 }
 
