@@ -121,9 +121,10 @@ TEST(FolderIndex, OnUntrustedFileSystemsAListingStandsAMomentAndNotPastThePlayer
         for (int i = 0; i < 50; ++i) std::ofstream(c.Folder + "Voice" + std::to_string(i) + ".ogg") << i;
         const std::string folder = GamePath(c.Folder);
         TrustFolderTimes(c.Trusted);
-        EXPECT_TRUE(FileExists(folder + "VOICE1.OGG"));
-        // The page's next look-ups use the listing just read.
-        EXPECT_TRUE(FolderListingKept(c.Folder));
+        // The page's next look-ups use the listing just read. A thread kept
+        // from running past the moment sees it gone: the look-up lists again
+        // and is asked once more.
+        EXPECT_TRUE(WaitUntil([&] { return FileExists(folder + "VOICE1.OGG") && FolderListingKept(c.Folder); }));
         // The player's own file, made and then replaced: the listing goes
         // with each write.
         ReplaceFileContents(folder + "Shot.tes", "x", 1);
