@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -74,11 +75,36 @@ bool is_temp_letter(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <=
 // The kernel's openat2, or what a test stands in for it.
 Openat2Call openat2_stand_in = nullptr;
 
+// What tells a folder the walk no longer holds open from every other:
+// its device and number, and its birth time where the file system keeps
+// one, since a folder removed may give its number to the next one made.
+struct Identity {
+    dev_t Dev = 0;
+    ino_t Ino = 0;
+    bool Born = false;
+    struct statx_timestamp Birth {};
+};
+
+bool identify(int fd, Identity& id) {
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &sx) != 0) return false;
+    id.Dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    id.Ino = sx.stx_ino;
+    id.Born = (sx.stx_mask & STATX_BTIME) != 0;
+    id.Birth = sx.stx_btime;
+    return true;
+}
+
+bool same_folder(const Identity& a, const Identity& b) {
+    return a.Dev == b.Dev && a.Ino == b.Ino &&
+           (!a.Born || !b.Born || (a.Birth.tv_sec == b.Birth.tv_sec && a.Birth.tv_nsec == b.Birth.tv_nsec));
+}
+
 // The folder a write must not leave, held open. Its identity tells it
 // wherever a walk meets it again, by whatever path or spelling.
 struct Confinement {
     Fd Root;
-    struct stat State {};
+    Identity Id;
 };
 
 // Where a write to a path lands once its links are followed: the folder
@@ -139,12 +165,13 @@ Fd open_plainly(int from, const std::string& rel, bool beneath) {
     return Fd(static_cast<int>(fd));
 }
 
-// A folder the walk went through, held open, so that a ".." that comes
-// back to it finds it again whatever was renamed meanwhile; or, between
-// the walk's first folder and one the kernel opened in one call, its path
-// from the first (opened again, the same way, when a ".." needs it).
+// A folder the walk went through, known by its identity rather than held
+// open, so that however deep the path or long its links the walk holds a
+// few descriptors only; or, between the walk's first folder and one the
+// kernel opened in one call, its path from the first (opened again the
+// same way, to be known, when a ".." comes back to it).
 struct Walked {
-    Fd Dir;
+    Identity Id;
     bool Inside = true;  // at or below the confinement's folder
     std::string Plain;
 };
@@ -152,13 +179,14 @@ struct Walked {
 // Follows the names of a path from the folder `from`, reading each link
 // itself. Below a confinement, what the path finally leads to must lie
 // inside it; links relative or absolute may pass outside on the way. A
-// ".." goes back to the folder the walk came from, never to whatever
-// holds a folder now (one on the way may be moved out meanwhile); only
-// from the walk's first folder does it go up to the parent, and outside
-// a confinement the walk is back in only where it meets the confinement's
-// folder itself. A link of another user is followed only where that user
-// could lead this one: as root (who may write anything), only to what
-// that user owns; otherwise when root made it or when that user owns the
+// ".." goes to the folder that holds the present one and goes on only
+// when that is the folder the walk came from (one on the way may be moved
+// out meanwhile; the walk is then refused); only from the walk's first
+// folder does it go up to whatever holds it, and outside a confinement
+// the walk is back in only where it meets the confinement's folder
+// itself. A link of another user is followed only where that user could
+// lead this one: as root (who may write anything), only to what that
+// user owns; otherwise when root made it or when that user owns the
 // folder holding it, as the kernel's protected links rule. follow_last:
 // whether links in the file's own place are followed (a removal takes the
 // link itself). Refusals raise EWriteError, a folder that is not there
@@ -174,45 +202,59 @@ Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool foll
     if (steps.empty() || from.get() < 0) throw missing();
     steps.back().Last = true;
     const bool beneath = in != nullptr;
-    std::vector<Walked> walked;
-    walked.push_back({std::move(from), true, {}});
+    const auto known = [&](int fd) {
+        Identity id;
+        if (!identify(fd, id)) throw refuse();
+        return id;
+    };
+    // The walk's first folder and the one it is in (when another), held
+    // open; every folder between them known by its identity.
+    Fd first = std::move(from), here;
+    std::vector<Walked> walked{{known(first.get()), true, {}}};
+    const auto dir_now = [&] { return walked.size() == 1 ? first.get() : here.get(); };
+    const auto is_root = [&](const Identity& id) { return in && same_folder(id, in->Id); };
     if (const auto rel = plain_folders(steps); rel && !rel->empty()) {
-        if (Fd dir = open_plainly(walked[0].Dir.get(), rel->back(), beneath); dir.get() >= 0) {
-            for (const std::string& r : *rel) walked.push_back({Fd(), true, r});
-            walked.back().Dir = std::move(dir);
+        if (Fd dir = open_plainly(first.get(), rel->back(), beneath); dir.get() >= 0) {
+            for (const std::string& r : *rel) walked.push_back({{}, true, r});
+            walked.back().Id = known(dir.get());
+            walked.back().Plain.clear();
+            here = std::move(dir);
             steps.erase(steps.begin(), steps.end() - 1);
         }
     }
-    const auto is_root = [&](int fd) {
-        struct stat st {};
-        return in && ::fstat(fd, &st) == 0 && same_file(st, in->State);
-    };
-    // A folder entered from the last: inside when that one is, or when it
-    // is the confinement's folder itself.
+    // A folder entered from the present one: inside when that one is, or
+    // when it is the confinement's folder itself.
     const auto enter = [&](Fd next) {
         if (next.get() < 0) fail();
-        const bool inside = walked.back().Inside || is_root(next.get());
-        walked.push_back({std::move(next), inside, {}});
+        const Identity id = known(next.get());
+        walked.push_back({id, walked.back().Inside || is_root(id), {}});
+        here = std::move(next);
     };
     const auto leave = [&] {
+        Fd up(::openat(dir_now(), "..", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (up.get() < 0) fail();
+        const Identity id = known(up.get());
         if (walked.size() == 1) {
-            Fd up(::openat(walked[0].Dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (up.get() < 0) fail();
-            walked[0].Inside = !in || is_root(up.get());
-            walked[0].Dir = std::move(up);
+            walked[0] = {id, !in || is_root(id), {}};
+            first = std::move(up);
             return;
         }
         walked.pop_back();
         Walked& back = walked.back();
-        if (back.Dir.get() < 0) back.Dir = open_plainly(walked[0].Dir.get(), back.Plain, beneath);
-        if (back.Dir.get() < 0) throw refuse();
+        if (!back.Plain.empty()) {
+            back.Id = known(open_plainly(first.get(), back.Plain, beneath).get());
+            back.Plain.clear();
+        }
+        if (!same_folder(id, back.Id)) throw refuse();
+        if (walked.size() == 1) here.reset();
+        else here = std::move(up);
     };
     const uid_t self = ::geteuid();
     Target t;
     for (int links = 0; !steps.empty();) {
         const Step s = std::move(steps.front());
         steps.pop_front();
-        const int dir = walked.back().Dir.get();
+        const int dir = dir_now();
         if (s.Check) {
             struct stat led {};
             if (s.Last && t.Exists) led = t.State;
@@ -254,15 +296,16 @@ Target resolve(const Confinement* in, Fd from, std::deque<Step> steps, bool foll
             if (to[0] == '/') {
                 Fd top(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
                 if (top.get() < 0) fail();
-                const bool inside = !in || is_root(top.get());
-                walked.clear();
-                walked.push_back({std::move(top), inside, {}});
+                const Identity id = known(top.get());
+                first = std::move(top);
+                here.reset();
+                walked.assign(1, {id, !in || is_root(id), {}});
             }
             continue;
         }
         if (s.Last) {
             if (!walked.back().Inside) throw refuse();
-            t.Dir = std::move(walked.back().Dir);
+            t.Dir = std::move(walked.size() == 1 ? first : here);
             t.Name = name;
             t.Exists = there;
             t.State = st;
@@ -292,7 +335,7 @@ Target resolve_in_folder(const std::string& sjis_folder, const std::string& sjis
                          const std::string& sjis_path) {
     Confinement in;
     in.Root = Fd(::open(NativePath(sjis_folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (in.Root.get() < 0 || ::fstat(in.Root.get(), &in.State) != 0)
+    if (in.Root.get() < 0 || !identify(in.Root.get(), in.Id))
         throw EFCreateError(FileFaultMessage(FileFault::Create, sjis_path));
     std::deque<Step> steps;
     for (std::string& name : GamePathComponents(sjis_relative)) steps.push_back({std::move(name), true});

@@ -1,6 +1,7 @@
 // Pictures the real player saves through a link whose ".." climbs back out
 // of a folder that another process keeps exchanging with one of the same
-// shape outside the game's folder: none lands outside.
+// shape outside the game's folder: none lands outside. Pictures it saves
+// thirty folders deep while allowed few open files: all are saved.
 #include "engine/scenario_writer.h"
 #include "files/vocab.h"
 #include "platform/filesystem/filesys.h"
@@ -48,6 +49,35 @@ TEST(SaveScreenRun, AFolderMovedOutWhileALinkClimbsBackThroughItLeadsNoPictureOu
     EXPECT_EQ(o.Status, 0) << o.Output;
     EXPECT_TRUE(fs::exists(in + "pics/Shot.tes"));
     EXPECT_FALSE(fs::exists(out + "pics/Shot.tes"));
+}
+
+// SaveScreen("D1\...\D30\Shot.tes") into folders d1/.../d30 (each name
+// matched without case, so walked one by one) by a player allowed 40
+// open files: the five pictures are saved.
+TEST(SaveScreenRun, PicturesThirtyFoldersDeepAreSavedUnderALowOpenFileLimit) {
+    TTestGameFolder game;
+    std::string folders, names;
+    for (int i = 1; i <= 30; ++i) {
+        folders += "d" + std::to_string(i) + "/";
+        names += "D" + std::to_string(i) + "\\\\";
+    }
+    TPageWriter page;
+    for (int i = 1; i <= 5; ++i) page.Calc("saved = SaveScreen(\"" + names + "Shot" + std::to_string(i) + ".tes\")");
+    page.Terminate();
+    game.WritePage("main.vsb", page);
+    TProjectFileData project = TestProjectData("main.vsb");
+    project.SleepBetweenFrames = true;
+    TProjectFileData::Variable v;
+    v.Type = PT_INT;
+    v.Name = "saved";
+    project.Variables.push_back(v);
+    game.WriteProject(project);
+    const std::string in = NativePath(game.Path());
+    fs::create_directories(in + folders);
+    const CommandOutcome o = RunCommand("ulimit -n 40 && env VORQ_HEADLESS=1 VORQ_FRAMES=300 timeout 120 '" +
+                                        std::string(VORQ_BINARY_DIR) + "/vorqplayer' '" + in + "' 2>&1");
+    EXPECT_EQ(o.Status, 0) << o.Output;
+    for (int i = 1; i <= 5; ++i) EXPECT_TRUE(fs::exists(in + folders + "Shot" + std::to_string(i) + ".tes")) << i;
 }
 
 }  // namespace

@@ -29,18 +29,17 @@ inline CommandOutcome RunCommand(const std::string& cmd) {
     return o;
 }
 
-// Runs `write` in a child process that may write at most `bytes` bytes to
-// a file, as on a disk that fills part-way through: 3 when it raised
-// Error, 4 for any other exception, 0 when it went through, -1 when the
-// child did not exit.
+// Runs `write` in a child process whose limit `resource` (setrlimit's) is
+// `value`: 3 when it raised Error, 4 for any other exception, 0 when it
+// went through, -1 when the child did not exit.
 template <class Error, class Write>
-int ExitOfWriteOnFullDisk(rlim_t bytes, Write write) {
+int ExitUnderLimit(decltype(RLIMIT_NOFILE) resource, rlim_t value, Write write) {
     const pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit lim{bytes, bytes};
-        setrlimit(RLIMIT_FSIZE, &lim);
+        const rlimit lim{value, value};
+        setrlimit(resource, &lim);
         try {
             write();
         } catch (const Error&) {
@@ -53,6 +52,13 @@ int ExitOfWriteOnFullDisk(rlim_t bytes, Write write) {
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+// ExitUnderLimit where the child may write at most `bytes` bytes to a
+// file, as on a disk that fills part-way through.
+template <class Error, class Write>
+int ExitOfWriteOnFullDisk(rlim_t bytes, Write write) {
+    return ExitUnderLimit<Error>(RLIMIT_FSIZE, bytes, write);
 }
 
 // The player as any user may run it: the build's own when the folders

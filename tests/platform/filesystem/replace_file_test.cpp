@@ -430,6 +430,58 @@ TEST(ReplaceFileInFolder, LinksAreFollowedWhereverTheyLeadInsideTheFolder) {
     EXPECT_EQ(read_all(GamePath(outside + "x.tes")), "theirs");
 }
 
+// Paths forty folders deep walked name by name (the game's names in
+// another case; a kernel without openat2), forty links each leading a
+// folder further, and a link into a folder 1,500 deep: as the kernel
+// itself would follow them, they are written and removed by a player
+// allowed 16 open files.
+TEST(ReplaceFileInFolder, DeepPathsAndLongLinkChainsAreWalkedWithFewOpenFiles) {
+    const std::string dir = NativePath(PrivateTempFolder()) + "deep/", game = dir + "game/";
+    std::system(("rm -rf '" + dir + "'").c_str());
+    std::string forty, as_spelt, in_capitals, deep;
+    for (int i = 1; i <= 40; ++i) {
+        forty += "d" + std::to_string(i) + "/";
+        as_spelt += "d" + std::to_string(i) + "\\";
+        in_capitals += "D" + std::to_string(i) + "\\";
+    }
+    for (int i = 0; i < 1500; ++i) deep += i ? "/e" : "e";
+    ASSERT_EQ(std::system(("mkdir -p '" + game + forty + "' '" + game + deep + "'").c_str()), 0);
+    // c, d1/c, ..., d39/c: each link leads to the next folder's.
+    for (int i = 1; i <= 40; ++i) {
+        const std::string at = game + forty.substr(0, forty.find("d" + std::to_string(i) + "/")) + "c";
+        ASSERT_EQ(::symlink((i < 40 ? "d" + std::to_string(i) + "/c" : std::string("d40")).c_str(), at.c_str()), 0);
+    }
+    ASSERT_EQ(::symlink(deep.c_str(), (game + "deep").c_str()), 0);
+    const struct {
+        const char* What;
+        std::string Name;
+        std::string Lands;
+    } cases[] = {
+        {"forty folders spelt in capitals", in_capitals + "Shot.tes", forty + "Shot.tes"},
+        {"forty folders as spelt", as_spelt + "Shot.tes", forty + "Shot.tes"},
+        {"forty links", "c\\Shot.tes", forty + "Shot.tes"},
+        {"a link 1,500 folders deep", "deep\\Shot.tes", deep + "/Shot.tes"},
+    };
+    for (const Openat2Answer& answer : kOpenat2Answers) {
+        const Openat2StandIn stand_in(answer.Call);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(answer.What) + ", " + c.What);
+            EXPECT_EQ(ExitUnderLimit<EStreamError>(RLIMIT_NOFILE, 16,
+                                                   [&] { ReplaceFileInFolder(GamePath(game), c.Name, "shot", 4); }),
+                      0);
+            const std::string lands = GamePath(game + c.Lands);
+            EXPECT_EQ(FileExists(lands) ? read_all(lands) : "nothing", "shot");
+            EXPECT_EQ(ExitUnderLimit<EStreamError>(RLIMIT_NOFILE, 16,
+                                                   [&] {
+                                                       if (!DeleteFileInFolder(GamePath(game), c.Name)) throw 0;
+                                                   }),
+                      0);
+            EXPECT_FALSE(FileExists(lands));
+        }
+    }
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+
 // Another process keeps exchanging a folder on the way to the game's
 // pictures (a, which a link's ".." climbs back out of) with one of the
 // same shape outside: writes and removals through a link at the top, and
