@@ -13,6 +13,7 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -482,50 +483,118 @@ TEST(ReplaceFileInFolder, DeepPathsAndLongLinkChainsAreWalkedWithFewOpenFiles) {
     std::system(("rm -rf '" + dir + "'").c_str());
 }
 
-// Another process keeps exchanging a folder on the way to the game's
-// pictures (a, which a link's ".." climbs back out of) with one of the
-// same shape outside: writes and removals through a link at the top, and
-// writes through one at the end of a path opened in one call, never reach
-// the pictures outside.
-TEST(ReplaceFileInFolder, AFolderMovedOutWhileALinkClimbsBackThroughItLeadsNothingOutside) {
-    const std::string dir = NativePath(PrivateTempFolder()) + "climb/";
-    std::system(("rm -rf '" + dir + "'").c_str());
-    const std::string game = dir + "G/", outside = dir + "O/";
-    for (const std::string& top : {game, outside}) {
-        ASSERT_TRUE(ForceDirectories(GamePath(top + "a/b")) && ForceDirectories(GamePath(top + "pics")));
-        ASSERT_EQ(::symlink("../../pics/Shot.tes", (top + "a/b/shot.tes").c_str()), 0);
+namespace {
+// The two folders openat2_then_exchange exchanges.
+std::string exchanged[2];
+
+// The kernel's openat2, after which a folder on the way is exchanged with
+// one outside: whatever the walk does next with what was opened meets the
+// exchange.
+long openat2_then_exchange(int dir, const char* path, struct open_how* how, size_t size) {
+    const long fd = ::syscall(SYS_openat2, dir, path, how, size);
+    ::renameat2(AT_FDCWD, exchanged[0].c_str(), AT_FDCWD, exchanged[1].c_str(), RENAME_EXCHANGE);
+    return fd;
+}
+
+// A folder of its own, removed at the end, on a file system kept in memory
+// where one is at hand: there the syncs of every write cost nothing, and
+// a race of many writes tests where they land, not that they last.
+struct MemoryFolder {
+    std::string Path;
+    MemoryFolder() {
+        char made[] = "/dev/shm/vorq-test-XXXXXX";
+        Path = ::mkdtemp(made) ? std::string(made) + "/" : NativePath(PrivateTempFolder());
     }
-    ASSERT_EQ(::symlink("a/b/../../pics", (game + "x").c_str()), 0);
-    std::atomic<bool> stop{false};
-    std::thread exchanger([&] {
-        while (!stop) ::renameat2(AT_FDCWD, (game + "a").c_str(), AT_FDCWD, (outside + "a").c_str(), RENAME_EXCHANGE);
+    ~MemoryFolder() {
+        if (Path.rfind("/dev/shm/", 0) == 0) std::system(("rm -rf '" + Path + "'").c_str());
+    }
+};
+}  // namespace
+
+// A folder on the way to the game's pictures (a, which a link's ".."
+// climbs back out of, twenty folders down) is exchanged with one of the
+// same shape outside while pictures are written and removed through a
+// link at the top, and written through one at the end of a path walked
+// name by name or opened by the kernel in one call (a exchanged right
+// after the kernel's open). Each case goes on until twenty walks met an
+// exchange (and were refused) and twenty landed inside, or to a bound:
+// none lands outside.
+TEST(ReplaceFileInFolder, AFolderMovedOutWhileALinkClimbsBackThroughItLeadsNothingOutside) {
+    const MemoryFolder folder;
+    const std::string dir = folder.Path + "climb/", game = dir + "G/", outside = dir + "O/";
+    std::string down, up = "../", name = "a\\";
+    for (int i = 0; i < 20; ++i) down += "b/", up += "../", name += "b\\";
+    for (const std::string& top : {game, outside}) {
+        ASSERT_TRUE(ForceDirectories(GamePath(top + "a/" + down)) && ForceDirectories(GamePath(top + "pics")));
+        ASSERT_EQ(::symlink((up + "pics/Shot.tes").c_str(), (top + "a/" + down + "shot.tes").c_str()), 0);
+    }
+    ASSERT_EQ(::symlink(("a/" + down + up + "pics").c_str(), (game + "x").c_str()), 0);
+    exchanged[0] = game + "a";
+    exchanged[1] = outside + "a";
+    const std::string victim = outside + "pics/Shot.tes", own = game + "pics/Shot.tes";
+    const auto plant = [](const std::string& path) {
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_TRUE(f);
+        std::fputs("shot", f);
+        std::fclose(f);
+    };
+    const auto there = [](const std::string& path) { return ::access(path.c_str(), F_OK) == 0; };
+    // 1: exchanging, every 200 us or so (about the time of a walk);
+    // 0: waiting while no walk is made; -1: done.
+    std::atomic<int> renaming{0};
+    std::thread renamer([&] {
+        for (int now; (now = renaming.load()) >= 0;) {
+            if (now == 0) renaming.wait(0);
+            else ::renameat2(AT_FDCWD, exchanged[0].c_str(), AT_FDCWD, exchanged[1].c_str(), RENAME_EXCHANGE);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     });
-    const std::string victim = outside + "pics/Shot.tes";
-    int written_out = 0, removed_out = 0;
-    // The link at the end of a path the kernel opens in one call is removed
-    // itself, so only written through.
-    for (const char* name : {"x\\Shot.tes", "a\\b\\shot.tes"}) {
-        for (int i = 0; i < 5000; ++i) {
+    const auto rename = [&](int now) {
+        renaming = now;
+        renaming.notify_one();
+    };
+    const struct {
+        const char* What;
+        std::string Name;
+        Openat2Call Openat2;
+        bool Remove;
+        int Times;  // walks made at most; the renamer runs when there are many
+    } cases[] = {
+        {"written through a link at the top", "x\\Shot.tes", nullptr, false, 2000},
+        {"removed through a link at the top", "x\\Shot.tes", nullptr, true, 2000},
+        {"written through a link at the end, name by name", name + "shot.tes", Openat2Missing, false, 2000},
+        {"written through a link at the end, opened in one call", name + "shot.tes", openat2_then_exchange, false, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const Openat2StandIn stand_in(c.Openat2);
+        if (c.Remove) plant(victim);
+        if (c.Times > 2) rename(1);
+        int out = 0, in = 0, met = 0;
+        for (int i = 0; i < c.Times && (met < 20 || in < 20); ++i) {
+            if (c.Remove) plant(own);
             try {
-                ReplaceFileInFolder(GamePath(game), name, "shot", 4);
+                if (c.Remove) met += !DeleteFileInFolder(GamePath(game), c.Name);
+                else ReplaceFileInFolder(GamePath(game), c.Name, "shot", 4);
+            } catch (const EWriteError&) {
+                ++met;
             } catch (const EStreamError&) {
             }
-            if (::unlink(victim.c_str()) == 0) ++written_out;
-        }
-        ReplaceFileContents(GamePath(victim), "theirs", 6);
-        for (int i = 0; name[0] == 'x' && i < 10000; ++i) {
-            DeleteFileInFolder(GamePath(game), name);
-            if (::access(victim.c_str(), F_OK) != 0) {
-                ++removed_out;
-                ReplaceFileContents(GamePath(victim), "theirs", 6);
+            if (c.Remove ? !there(victim) : ::unlink(victim.c_str()) == 0) {
+                ++out;
+                if (c.Remove) plant(victim);
             }
+            if (c.Remove ? !there(own) : ::unlink(own.c_str()) == 0) ++in;
+        }
+        rename(0);
+        EXPECT_EQ(out, 0);
+        if (c.Times > 2) {
+            EXPECT_GT(in, 0);
         }
         ::unlink(victim.c_str());
     }
-    stop = true;
-    exchanger.join();
-    EXPECT_EQ(written_out, 0);
-    EXPECT_EQ(removed_out, 0);
+    rename(-1);
+    renamer.join();
 }
 
 // A name as long as a name may be: its replacement's temporary name still
