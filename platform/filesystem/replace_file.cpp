@@ -87,11 +87,14 @@ struct Identity {
 
 bool identify(int fd, Identity& id) {
     struct statx sx {};
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &sx) != 0) return false;
-    id.Dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    id.Ino = sx.stx_ino;
-    id.Born = (sx.stx_mask & STATX_BTIME) != 0;
-    id.Birth = sx.stx_btime;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &sx) == 0) {
+        id = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino, (sx.stx_mask & STATX_BTIME) != 0, sx.stx_btime};
+        return true;
+    }
+    // A kernel before statx (4.11), or a sandbox refusing it: no birth time.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    id = {st.st_dev, st.st_ino, false, {}};
     return true;
 }
 

@@ -35,9 +35,9 @@ void ReplaceFileContents(const std::string& sjis_path, const void* data, size_t 
 // or changed anywhere. The folder is opened once, however its path is
 // spelt, and the game's names are resolved from it one by one, each
 // matched without case: no link or folder swapped in or moved out while
-// the path is followed leads the write out (a ".." goes back to the folder
-// the walk came from), and a link, relative or absolute, that leads back
-// inside is followed.
+// the path is followed leads the write out (a ".." goes on only into the
+// folder the walk came from), and a link, relative or absolute, that
+// leads back inside is followed.
 void ReplaceFileInFolder(const std::string& sjis_folder, const std::string& sjis_relative, const void* data,
                          size_t size);
 
