@@ -625,6 +625,14 @@ TEST(DeleteFileInFolder, AFolderRemovedAndMadeAgainOutsideBelowTheWalkRemovesNot
             ++*walks;
         }
     }
+    // Ends the walker however the test ends.
+    const struct Reaper {
+        pid_t Pid;
+        ~Reaper() {
+            ::kill(Pid, SIGKILL);
+            ::waitpid(Pid, nullptr, 0);
+        }
+    } reaper{walker};
     const auto at = [](const std::string& path) { return path.c_str(); };
     // Lets the walker finish a walk and start another, then stops it
     // anywhere in that one.
@@ -663,8 +671,6 @@ TEST(DeleteFileInFolder, AFolderRemovedAndMadeAgainOutsideBelowTheWalkRemovesNot
         ::rename(at(aside + "b"), at(game + "a/b"));
         ::kill(walker, SIGCONT);
     }
-    ::kill(walker, SIGKILL);
-    ::waitpid(walker, nullptr, 0);
     ::munmap(walks, sizeof(std::atomic<int>));
     std::system(("rm -rf '" + dir + "'").c_str());
     EXPECT_EQ(out, 0);
