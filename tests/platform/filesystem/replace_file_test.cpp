@@ -610,8 +610,8 @@ TEST(DeleteFileInFolder, AFolderRemovedAndMadeAgainOutsideBelowTheWalkRemovesNot
     std::system(("rm -rf '" + dir + "'").c_str());
     std::string way = "a/";
     for (int i = 0; i < 300; ++i) way += "b/../";
-    ASSERT_EQ(std::system(("mkdir -p '" + game + "a/b' '" + game + "a/pics' '" + outside + "' '" + aside + "'").c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("mkdir -p '" + game + "a/b' '" + game + "a/pics' '" + outside + "' '" + aside + "'").c_str()), 0);
     ASSERT_EQ(::symlink((way + "pics").c_str(), (game + "x").c_str()), 0);
     auto* walks = static_cast<std::atomic<int>*>(
         ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
