@@ -427,16 +427,23 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
 // square only), and painting strip after strip changes no result: a
 // strip's pixels are its own, and a shadow's strip lies right of the
 // border's strips painted before it.
+// The rows are kept for the next stamp too (a page of huge glyphs stamps
+// them one by one), unless they grew past kKeptDilationBytes.
 constexpr int32_t kDilationStrip = 1024;
+constexpr size_t kKeptDilationBytes = size_t{8} << 20;
 
 template <typename Paint>
 void dilate_by_strips(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& region, Paint paint) {
-    Dilation d;
+    static thread_local Dilation kept;
+    Dilation& d = kept;
     for (int64_t left = region.Left; left < region.Right; left += kDilationStrip) {
         const int32_t right = static_cast<int32_t>(std::min<int64_t>(region.Right, left + kDilationStrip));
         dilate(glyphs, b, TRect{static_cast<int32_t>(left), region.Top, right, region.Bottom}, d);
         paint(d);
     }
+    size_t bytes = 0;
+    for (const auto* v : {&d.plane, &d.dilated, &d.inked, &d.prefix, &d.suffix, &d.scratch}) bytes += v->capacity();
+    if (bytes > kKeptDilationBytes) d = Dilation{};
 }
 
 // The dilated coverage painted by the "over" rule at (dx, dy) from where it
