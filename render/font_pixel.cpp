@@ -125,7 +125,8 @@ inline Block block_of(const uint8_t* c, int32_t count) { return count == 64 ? bl
 // Most of a large glyph or a wide border is empty or full: n pixels are
 // walked by blocks of 64 and then 16, an empty block skipped, a full one
 // handed to full(i, count), which paints it and says true, or says false to
-// have it taken pixel by pixel like the rest (each(i)).
+// have it taken pixel by pixel like the rest (each(i, end) for pixels i up
+// to end).
 template <typename Full, typename Each>
 inline void by_blocks(const uint8_t* c, int32_t n, Full full, Each each) {
     for (int32_t i = 0; i < n;) {
@@ -144,7 +145,9 @@ inline void by_blocks(const uint8_t* c, int32_t n, Full full, Each each) {
                     continue;
                 }
             }
-            for (const int32_t end = std::min(end64, i + 16); i < end; ++i) each(i);
+            const int32_t end = std::min(end64, i + 16);
+            each(i, end);
+            i = end;
         }
     }
 }
@@ -193,6 +196,17 @@ struct Repeated {
     }
 };
 
+// The pixels of a mixed block, their values passed in (not captured) so that
+// they stay in registers across the stores.
+template <typename P>
+void two_colour_pixels(P* p, const uint8_t* c, int32_t i, int32_t end, uint32_t c1, uint32_t c2, const Channels& ch) {
+    for (; i < end; ++i) {
+        const uint32_t v = c[i];
+        if (v >= 255) p[i] = static_cast<P>(c1);
+        else if (v) p[i] = static_cast<P>(ch.blend(c1, c2, v));
+    }
+}
+
 template <typename P>
 void two_colour_rows(const Locked& t, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g, uint32_t c1,
                      uint32_t c2) {
@@ -205,11 +219,7 @@ void two_colour_rows(const Locked& t, const Channels& ch, int32_t x, int32_t y, 
                 full.to(p + i, count);
                 return true;
             },
-            [&](int32_t i) {
-                const uint32_t v = c[i];
-                if (v >= 255) p[i] = static_cast<P>(c1);
-                else if (v) p[i] = static_cast<P>(ch.blend(c1, c2, v));
-            });
+            [&](int32_t i, int32_t end) { two_colour_pixels<P>(p, c, i, end, c1, c2, ch); });
     });
 }
 
@@ -244,6 +254,23 @@ inline void over_pixel(P& pixel, uint8_t& mask, uint32_t c, uint32_t colour, con
     const uint32_t grown = mask + div255((255u - mask) * c);
     mask = static_cast<uint8_t>(grown);
     pixel = c >= 255 ? static_cast<P>(colour) : static_cast<P>(ch.blend(colour, pixel, t.weight[grown][c]));
+}
+
+// Coverage c painted by the "over" rule on pixels i up to end, leaving
+// those that own (when given) covers.
+template <typename P>
+void over_pixels(P* p, uint8_t* k, const uint8_t* c, const uint8_t* own, int32_t i, int32_t end, uint32_t colour,
+                 const Channels& ch, const OverTable& tables) {
+    for (; i < end; ++i) {
+        const uint8_t v = c[i];
+        if (!v || (own && own[i])) continue;
+        if (v == 255) {
+            p[i] = static_cast<P>(colour);
+            k[i] = 255;
+        } else {
+            over_pixel<P>(p[i], k[i], v, colour, ch, tables);
+        }
+    }
 }
 
 template <typename P>
@@ -331,14 +358,6 @@ void stamp_direct(const Locked& t, const Locked& m, const Channels& ch, int32_t 
 inline void max_into(uint8_t* d, const uint8_t* a, const uint8_t* b, size_t n) {
     size_t i = 0;
 #if defined(__SSE2__)
-    // Four at a time first: the loop's own steps cost as much as a maximum.
-    for (; i + 64 <= n; i += 64) {
-        __m128i m[4];
-        for (int k = 0; k < 4; ++k)
-            m[k] = _mm_max_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 16 * k)),
-                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 16 * k)));
-        for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 16 * k), m[k]);
-    }
     for (; i + 16 <= n; i += 16)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
                          _mm_max_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
@@ -481,16 +500,7 @@ void paint_dilation(const Locked& t, const Locked& m, const Channels& ch, const 
                 }
                 return true;
             },
-            [&](int32_t i) {
-                const uint8_t v = cc[i];
-                if (!v || (outside_only && oc[i])) return;
-                if (v == 255) {
-                    p[i] = static_cast<P>(colour);
-                    k[i] = 255;
-                } else {
-                    over_pixel<P>(p[i], k[i], v, colour, ch, tables);
-                }
-            });
+            [&](int32_t i, int32_t end) { over_pixels<P>(p, k, cc, outside_only ? oc : nullptr, i, end, colour, ch, tables); });
     }
 }
 
