@@ -451,10 +451,14 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
 constexpr int32_t kDilationStrip = 1024;
 constexpr size_t kKeptDilationBytes = size_t{8} << 20;
 
+Dilation& kept_dilation() {
+    static thread_local Dilation kept;
+    return kept;
+}
+
 template <typename Paint>
 void dilate_by_strips(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& region, Paint paint) {
-    static thread_local Dilation kept;
-    Dilation& d = kept;
+    Dilation& d = kept_dilation();
     for (int64_t left = region.Left; left < region.Right; left += kDilationStrip) {
         const int32_t right = static_cast<int32_t>(std::min<int64_t>(region.Right, left + kDilationStrip));
         dilate(glyphs, b, TRect{static_cast<int32_t>(left), region.Top, right, region.Bottom}, d);
@@ -500,7 +504,9 @@ void paint_dilation(const Locked& t, const Locked& m, const Channels& ch, const 
                 }
                 return true;
             },
-            [&](int32_t i, int32_t end) { over_pixels<P>(p, k, cc, outside_only ? oc : nullptr, i, end, colour, ch, tables); });
+            [&](int32_t i, int32_t end) {
+                over_pixels<P>(p, k, cc, outside_only ? oc : nullptr, i, end, colour, ch, tables);
+            });
     }
 }
 
