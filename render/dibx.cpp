@@ -69,6 +69,10 @@ void TDIBX::Fill(uint32_t value) {
     const int32_t pitch = Pitch();
     const size_t rowBytes = size_t(pitch < 0 ? -int64_t(pitch) : pitch);
     const uint8_t low = uint8_t(value);
+    // A value whose pixel bytes are all alike (black, white) is a byte fill:
+    // page-sized surfaces are cleared on every render.
+    const bool bytes = (bits == 32 && value == low * 0x01010101u) ||
+                       ((bits == 15 || bits == 16) && uint16_t(value) == low * 0x0101u);
     for (int32_t y = 0; y < Height(); ++y) {
         uint8_t* row = base + int64_t(pitch) * y;
         switch (bits) {
@@ -76,8 +80,14 @@ void TDIBX::Fill(uint32_t value) {
             case 4: std::memset(row, uint8_t(low | low << 4), rowBytes); break;
             case 8: std::memset(row, low, rowBytes); break;
             case 15:
-            case 16: std::fill_n(reinterpret_cast<uint16_t*>(row), rowBytes / 2, uint16_t(value)); break;
-            case 32: std::fill_n(reinterpret_cast<uint32_t*>(row), rowBytes / 4, value); break;
+            case 16:
+                if (bytes) std::memset(row, low, rowBytes);
+                else std::fill_n(reinterpret_cast<uint16_t*>(row), rowBytes / 2, uint16_t(value));
+                break;
+            case 32:
+                if (bytes) std::memset(row, low, rowBytes);
+                else std::fill_n(reinterpret_cast<uint32_t*>(row), rowBytes / 4, value);
+                break;
             default: break;
         }
     }

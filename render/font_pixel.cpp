@@ -88,16 +88,138 @@ void solid_rows(const Locked& t, int32_t x, int32_t y, const TFontPixel& g, uint
     });
 }
 
+// Coverage bytes of a block of 16 * N: all empty, all full, none empty
+// (inked), or some empty and some not.
+enum class Block { empty, full, inked, mixed };
+template <int N>
+inline Block block_of(const uint8_t* c) {
+#if defined(__SSE2__)
+    __m128i any = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), all = any, least = any;
+    for (int k = 1; k < N; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 16 * k));
+        any = _mm_or_si128(any, v);
+        all = _mm_and_si128(all, v);
+        least = _mm_min_epu8(least, v);
+    }
+    const __m128i zero = _mm_setzero_si128();
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) == 0xFFFF) return Block::empty;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi8(-1))) == 0xFFFF) return Block::full;
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(least, zero)) == 0 ? Block::inked : Block::mixed;
+#else
+    uint64_t any = 0, all = ~uint64_t{0};
+    bool gap = false;
+    for (int k = 0; k < 16 * N; ++k) gap = gap || c[k] == 0;
+    for (int k = 0; k < 2 * N; ++k) {
+        uint64_t v;
+        std::memcpy(&v, c + 8 * k, 8);
+        any |= v;
+        all &= v;
+    }
+    if (any == 0) return Block::empty;
+    if (all == ~uint64_t{0}) return Block::full;
+    return gap ? Block::mixed : Block::inked;
+#endif
+}
+inline Block block_of(const uint8_t* c, int32_t count) { return count == 64 ? block_of<4>(c) : block_of<1>(c); }
+
+// Most of a large glyph or a wide border is empty or full: n pixels are
+// walked by blocks of 64 and then 16, an empty block skipped, a full one
+// handed to full(i, count), which paints it and says true, or says false to
+// have it taken pixel by pixel like the rest (each(i, end) for pixels i up
+// to end).
+template <typename Full, typename Each>
+inline void by_blocks(const uint8_t* c, int32_t n, Full full, Each each) {
+    for (int32_t i = 0; i < n;) {
+        if (i + 64 <= n) {
+            const Block k = block_of<4>(c + i);
+            if (k == Block::empty || (k == Block::full && full(i, 64))) {
+                i += 64;
+                continue;
+            }
+        }
+        for (const int32_t end64 = std::min(n, i + 64); i < end64;) {
+            if (i + 16 <= end64) {
+                const Block k = block_of<1>(c + i);
+                if (k == Block::empty || (k == Block::full && full(i, 16))) {
+                    i += 16;
+                    continue;
+                }
+            }
+            const int32_t end = std::min(end64, i + 16);
+            each(i, end);
+            i = end;
+        }
+    }
+}
+
+// A block's worth of one pixel value, copied over a full block.
+template <typename P>
+struct Repeated {
+    P v[64];
+    explicit Repeated(uint32_t colour) { std::fill(v, v + 64, static_cast<P>(colour)); }
+    void to(P* p, int32_t count) const { std::memcpy(p, v, static_cast<size_t>(count) * sizeof(P)); }
+    // Only where own is empty (count a multiple of 16): the colour and an
+    // opaque mask.
+    void to_where_empty(P* p, uint8_t* k, const uint8_t* own, int32_t count) const {
+        int32_t i = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i col = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+        for (; i + 16 <= count; i += 16) {
+            const __m128i e = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(own + i)), zero);
+            __m128i* km = reinterpret_cast<__m128i*>(k + i);
+            _mm_storeu_si128(km, _mm_or_si128(_mm_loadu_si128(km), e));
+            // The byte mask widened to the pixel's size, 16 / sizeof(P) pixels per step.
+            __m128i lanes[4];
+            if constexpr (sizeof(P) == 2) {
+                lanes[0] = _mm_unpacklo_epi8(e, e);
+                lanes[1] = _mm_unpackhi_epi8(e, e);
+            } else {
+                const __m128i lo = _mm_unpacklo_epi8(e, e), hi = _mm_unpackhi_epi8(e, e);
+                lanes[0] = _mm_unpacklo_epi16(lo, lo);
+                lanes[1] = _mm_unpackhi_epi16(lo, lo);
+                lanes[2] = _mm_unpacklo_epi16(hi, hi);
+                lanes[3] = _mm_unpackhi_epi16(hi, hi);
+            }
+            for (int j = 0; j < static_cast<int>(sizeof(P)); ++j) {
+                __m128i* pm = reinterpret_cast<__m128i*>(p + i) + j;
+                const __m128i old = _mm_loadu_si128(pm);
+                _mm_storeu_si128(pm, _mm_or_si128(_mm_andnot_si128(lanes[j], old), _mm_and_si128(lanes[j], col)));
+            }
+        }
+#endif
+        for (; i < count; ++i)
+            if (!own[i]) {
+                p[i] = v[0];
+                k[i] = 255;
+            }
+    }
+};
+
+// The pixels of a mixed block, their values passed in (not captured) so that
+// they stay in registers across the stores.
+template <typename P>
+void two_colour_pixels(P* p, const uint8_t* c, int32_t i, int32_t end, uint32_t c1, uint32_t c2, const Channels& ch) {
+    for (; i < end; ++i) {
+        const uint32_t v = c[i];
+        if (v >= 255) p[i] = static_cast<P>(c1);
+        else if (v) p[i] = static_cast<P>(ch.blend(c1, c2, v));
+    }
+}
+
 template <typename P>
 void two_colour_rows(const Locked& t, const Channels& ch, int32_t x, int32_t y, const TFontPixel& g, uint32_t c1,
                      uint32_t c2) {
+    const Repeated<P> full(c1);
     for_glyph_rows(t, x, y, g, sizeof(P), [&](uint8_t* d, const uint8_t* c, int32_t n) {
         P* p = reinterpret_cast<P*>(d);
-        for (int32_t i = 0; i < n; ++i) {
-            const uint32_t v = c[i];
-            if (v >= 255) p[i] = static_cast<P>(c1);
-            else if (v) p[i] = static_cast<P>(ch.blend(c1, c2, v));
-        }
+        by_blocks(
+            c, n,
+            [&](int32_t i, int32_t count) {
+                full.to(p + i, count);
+                return true;
+            },
+            [&](int32_t i, int32_t end) { two_colour_pixels<P>(p, c, i, end, c1, c2, ch); });
     });
 }
 
@@ -132,6 +254,23 @@ inline void over_pixel(P& pixel, uint8_t& mask, uint32_t c, uint32_t colour, con
     const uint32_t grown = mask + div255((255u - mask) * c);
     mask = static_cast<uint8_t>(grown);
     pixel = c >= 255 ? static_cast<P>(colour) : static_cast<P>(ch.blend(colour, pixel, t.weight[grown][c]));
+}
+
+// Coverage c painted by the "over" rule on pixels i up to end, leaving
+// those that own (when given) covers.
+template <typename P>
+void over_pixels(P* p, uint8_t* k, const uint8_t* c, const uint8_t* own, int32_t i, int32_t end, uint32_t colour,
+                 const Channels& ch, const OverTable& tables) {
+    for (; i < end; ++i) {
+        const uint8_t v = c[i];
+        if (!v || (own && own[i])) continue;
+        if (v == 255) {
+            p[i] = static_cast<P>(colour);
+            k[i] = 255;
+        } else {
+            over_pixel<P>(p[i], k[i], v, colour, ch, tables);
+        }
+    }
 }
 
 template <typename P>
@@ -236,6 +375,8 @@ struct Dilation {
     int32_t b = 0;
     int64_t plane_width = 0;
     std::vector<uint8_t> plane, dilated;
+    // Working rows, kept from one strip to the next.
+    std::vector<uint8_t> inked, prefix, suffix, scratch;
 };
 
 struct PlacedGlyph {
@@ -256,7 +397,8 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
     const int64_t px = int64_t{region.Left} - b, py = int64_t{region.Top} - b;
     d.plane_width = pw;
     d.plane.assign(static_cast<size_t>(pw * ph), 0);
-    std::vector<uint8_t> inked(static_cast<size_t>(ph), 0);
+    std::vector<uint8_t>& inked = d.inked;
+    inked.assign(static_cast<size_t>(ph), 0);
     for (const PlacedGlyph& p : glyphs) {
         const TFontPixel& g = *p.glyph;
         const int64_t gx0 = std::max<int64_t>(0, px - p.x), gx1 = std::min<int64_t>(g.GetWidth(), px + pw - p.x);
@@ -273,8 +415,10 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
     const int64_t span = 2 * int64_t{b} + 1;
     int64_t k = 1;
     while (2 * k <= span) k *= 2;
-    std::vector<uint8_t> prefix(static_cast<size_t>(ph * rw), 0);
-    std::vector<uint8_t> scratch(static_cast<size_t>(pw));
+    std::vector<uint8_t>& prefix = d.prefix;
+    std::vector<uint8_t>& scratch = d.scratch;
+    prefix.assign(static_cast<size_t>(ph * rw), 0);
+    scratch.resize(static_cast<size_t>(pw));
     for (int64_t y = 0; y < ph; ++y) {
         if (!inked[static_cast<size_t>(y)]) continue;
         const uint8_t* in = d.plane.data() + y * pw;
@@ -284,7 +428,8 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
         max_into(prefix.data() + y * rw, scratch.data(), scratch.data() + (span - k), static_cast<size_t>(rw));
     }
     auto row = [rw](std::vector<uint8_t>& v, int64_t y) { return v.data() + y * rw; };
-    std::vector<uint8_t> suffix = prefix;
+    std::vector<uint8_t>& suffix = d.suffix;
+    suffix = prefix;
     for (int64_t y = ph - 2; y >= 0; --y)
         if ((y + 1) % span != 0) max_into(row(suffix, y), row(suffix, y), row(suffix, y + 1), static_cast<size_t>(rw));
     for (int64_t y = 1; y < ph; ++y)
@@ -292,6 +437,36 @@ void dilate(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& regi
     d.dilated.resize(static_cast<size_t>(rw * rh));
     for (int64_t y = 0; y < rh; ++y)
         max_into(row(d.dilated, y), row(suffix, y), row(prefix, y + span - 1), static_cast<size_t>(rw));
+}
+
+// A region is dilated strip by strip across, each strip handed to paint
+// before the next is worked out: a line as wide as a surface may be then
+// needs working rows for one strip only, used over again. Every strip
+// holds the same pixels the whole region would (each one looks at its
+// square only), and painting strip after strip changes no result: a
+// strip's pixels are its own, and a shadow's strip lies right of the
+// border's strips painted before it.
+// The rows are kept for the next stamp too (a page of huge glyphs stamps
+// them one by one), unless they grew past kKeptDilationBytes.
+constexpr int32_t kDilationStrip = 1024;
+constexpr size_t kKeptDilationBytes = size_t{8} << 20;
+
+Dilation& kept_dilation() {
+    static thread_local Dilation kept;
+    return kept;
+}
+
+template <typename Paint>
+void dilate_by_strips(const std::vector<PlacedGlyph>& glyphs, int32_t b, const TRect& region, Paint paint) {
+    Dilation& d = kept_dilation();
+    for (int64_t left = region.Left; left < region.Right; left += kDilationStrip) {
+        const int32_t right = static_cast<int32_t>(std::min<int64_t>(region.Right, left + kDilationStrip));
+        dilate(glyphs, b, TRect{static_cast<int32_t>(left), region.Top, right, region.Bottom}, d);
+        paint(d);
+    }
+    size_t bytes = 0;
+    for (const auto* v : {&d.plane, &d.dilated, &d.inked, &d.prefix, &d.suffix, &d.scratch}) bytes += v->capacity();
+    if (bytes > kKeptDilationBytes) d = Dilation{};
 }
 
 // The dilated coverage painted by the "over" rule at (dx, dy) from where it
@@ -307,43 +482,31 @@ void paint_dilation(const Locked& t, const Locked& m, const Channels& ch, const 
     const int32_t y0 = static_cast<int32_t>(std::max<int64_t>(0, int64_t{d.region.Top} + dy));
     const int32_t y1 = static_cast<int32_t>(std::min<int64_t>(th, int64_t{d.region.Bottom} + dy));
     const OverTable& tables = over_table();
+    if (x0 >= x1) return;
+    const Repeated<P> full(colour);
     const int64_t rw = d.region.Width();
     for (int32_t py = y0; py < y1; ++py) {
-        P* prow = reinterpret_cast<P*>(t.row(py));
-        uint8_t* krow = m.row(py);
-        // Row py - dy of the region, column px - dx.
-        const int64_t ry = int64_t{py} - dy - d.region.Top, rx = -int64_t{dx} - d.region.Left;
-        const uint8_t* c = d.dilated.data() + ry * rw;
-        const uint8_t* own = d.plane.data() + (ry + d.b) * d.plane_width + d.b;
-        // Most of a wide border is empty or full: sixteen pixels at a time
-        // where they all are.
-        for (int32_t px = x0; px < x1;) {
-            if (px + 16 <= x1) {
-                uint64_t v[2], own16[2] = {0, 0};
-                std::memcpy(v, c + px + rx, 16);
-                if (outside_only) std::memcpy(own16, own + px + rx, 16);
-                if ((v[0] | v[1]) == 0) {
-                    px += 16;
-                    continue;
+        P* p = reinterpret_cast<P*>(t.row(py)) + x0;
+        uint8_t* k = m.row(py) + x0;
+        // Row py - dy of the region, from column x0 - dx.
+        const int64_t ry = int64_t{py} - dy - d.region.Top, rx = int64_t{x0} - dx - d.region.Left;
+        const uint8_t* cc = d.dilated.data() + ry * rw + rx;
+        const uint8_t* oc = d.plane.data() + (ry + d.b) * d.plane_width + d.b + rx;
+        by_blocks(
+            cc, x1 - x0,
+            [&](int32_t i, int32_t count) {
+                const Block o = outside_only ? block_of(oc + i, count) : Block::empty;
+                if (o == Block::empty) {
+                    full.to(p + i, count);
+                    std::memset(k + i, 255, static_cast<size_t>(count));
+                } else if (o == Block::mixed) {
+                    full.to_where_empty(p + i, k + i, oc + i, count);
                 }
-                if ((v[0] & v[1]) == ~uint64_t{0} && (own16[0] | own16[1]) == 0) {
-                    std::fill(prow + px, prow + px + 16, static_cast<P>(colour));
-                    std::memset(krow + px, 255, 16);
-                    px += 16;
-                    continue;
-                }
-            }
-            for (const int32_t end = std::min(x1, px + 16); px < end; ++px) {
-                const uint8_t v = c[px + rx];
-                if (!v || (outside_only && own[px + rx])) continue;
-                if (v == 255) {
-                    prow[px] = static_cast<P>(colour);
-                    krow[px] = 255;
-                } else {
-                    over_pixel<P>(prow[px], krow[px], v, colour, ch, tables);
-                }
-            }
-        }
+                return true;
+            },
+            [&](int32_t i, int32_t end) {
+                over_pixels<P>(p, k, cc, outside_only ? oc : nullptr, i, end, colour, ch, tables);
+            });
     }
 }
 
@@ -362,9 +525,8 @@ void stamp_dilated(const Locked& t, const Locked& m, const Channels& ch, int32_t
     const TRect on = IntersectRects(border_square(g, x, y, b),
                                     TRect{0, 0, std::min(t.width, m.width), std::min(t.height, m.height)});
     if (RectIsEmpty(on)) return;
-    Dilation d;
-    dilate({{&g, x, y}}, b, on, d);
-    paint_dilation<P>(t, m, ch, d, 0, 0, colour, outside_only);
+    dilate_by_strips({{&g, x, y}}, b, on,
+                     [&](const Dilation& d) { paint_dilation<P>(t, m, ch, d, 0, 0, colour, outside_only); });
 }
 
 #if defined(__SSE2__)
@@ -491,6 +653,11 @@ void by_depth(TCustomDIBX& target, Fn fn) {
     }
 }
 
+// Whether a border of width b round g is stamped from the dilated coverage.
+bool stamps_dilated(const TFontPixel& g, int32_t b) {
+    return b > kExactStampBorder || !ExactStampAffordable(g.GetWidth(), g.GetHeight(), b);
+}
+
 void fill_colour_rect(TCustomDIBX& colour, const TRect& r, uint32_t value) {
     const TRect cr = IntersectRects(r, colour.BoundsRect());
     if (RectIsEmpty(cr)) return;
@@ -582,7 +749,7 @@ void stamp_border(TCustomDIBX& target, TCustomDIBX& mask, int32_t x, int32_t y, 
     by_depth(target, [&](auto pixel_type) {
         Locked t(target);
         Locked m(mask);
-        if (border > kExactStampBorder || !ExactStampAffordable(g.GetWidth(), g.GetHeight(), border))
+        if (stamps_dilated(g, border))
             stamp_dilated<decltype(pixel_type)>(t, m, ch, x, y, g, colour, border, outside_only);
         else if (const auto* plan = g.StampPlanFor(border, outside_only))
             stamp_rows<decltype(pixel_type)>(t, m, ch, x, y, plan->runs, plan->pixels, plan->coverage, border, colour);
@@ -608,14 +775,15 @@ void StampBorderRun(TCustomDIBX& colour, TCustomDIBX& mask, const std::vector<Bo
     const TRect on = IntersectRects(
         reach, TRect{-s, -s, std::min(colour.Width(), mask.Width()), std::min(colour.Height(), mask.Height())});
     if (placed.empty() || RectIsEmpty(on)) return;
-    Dilation d;
-    dilate(placed, b, on, d);
     const Channels ch(colour);
     by_depth(colour, [&](auto pixel_type) {
+        using P = decltype(pixel_type);
         Locked t(colour);
         Locked m(mask);
-        if (s > 0) paint_dilation<decltype(pixel_type)>(t, m, ch, d, s, s, shadowColour, false);
-        paint_dilation<decltype(pixel_type)>(t, m, ch, d, 0, 0, borderColour, true);
+        dilate_by_strips(placed, b, on, [&](const Dilation& d) {
+            if (s > 0) paint_dilation<P>(t, m, ch, d, s, s, shadowColour, false);
+            paint_dilation<P>(t, m, ch, d, 0, 0, borderColour, true);
+        });
     });
 }
 
@@ -623,7 +791,16 @@ void MaskFromCoverage(TCustomDIBX& mask, int32_t x, int32_t y, const TFontPixel&
     if (g.IsEmpty() || !is_mask(mask)) return;
     Locked m(mask);
     for_glyph_rows(m, x, y, g, 1, [](uint8_t* d, const uint8_t* c, int32_t n) {
-        for (int32_t i = 0; i < n; ++i)
+        int32_t i = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
+        for (; i + 16 <= n; i += 16) {
+            const __m128i empty = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i)), zero);
+            const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_or_si128(old, _mm_andnot_si128(empty, ones)));
+        }
+#endif
+        for (; i < n; ++i)
             if (c[i]) d[i] = 255;
     });
 }
@@ -755,6 +932,15 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
 
     if (copyMode) fill_mask_rect(mask, Bounds(cell.Left + Left, cell.Top + Top, out.Width(), out.Height()), 0);
 
+    // A dilated shadow is the border's shape moved: with no line drawn in
+    // between, one dilation serves both, as for a row's run.
+    bool stamped = bordersStamped;
+    if (s > 0 && b > 0 && !stamped && UnderlineThickness <= 0 && StrikeOutThickness <= 0 &&
+        stamps_dilated(*this, b)) {
+        StampBorderRun(colour, mask, {{this, cell}}, b, s, borderColour, shadowColour);
+        stamped = true;
+    }
+
     if (s > 0) {
         const int32_t start = cell.Left + (shadowRunStart ? s : 0);
         if (UnderlineThickness > 0) {
@@ -764,7 +950,7 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
         if (b == 0) {
             MaskCopyCoverage(mask, x + s, y + s, *this);
             PaintSolid(colour, x + s, y + s, *this, shadowColour);
-        } else if (!bordersStamped) {
+        } else if (!stamped) {
             StampBorder(colour, mask, x + b + s, y + b + s, *this, shadowColour, b);
         }
         if (StrikeOutThickness > 0) {
@@ -788,7 +974,7 @@ void TFontPixel::DrawTo(TCustomDIBX& colour, TCustomDIBX& mask, const TRect& cel
         // Every pixel the glyph covers is painted afresh by the next two
         // steps (mask 255, colour from fill and border alone), so the stamp
         // skips them.
-        if (!bordersStamped) stamp_border(colour, mask, x + b, y + b, *this, borderColour, b, true);
+        if (!stamped) stamp_border(colour, mask, x + b, y + b, *this, borderColour, b, true);
         MaskFromCoverage(mask, x + b, y + b, *this);
         PaintTwoColour(colour, x + b, y + b, *this, fill, borderColour);
     }

@@ -23,6 +23,7 @@
 #include "platform/filesystem/filesys.h"
 #include "platform/display/message_box.h"
 #include "tests/support/archive_bytes.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/fixture_writers.h"
 #include "tests/support/player_window.h"
 
@@ -423,6 +424,27 @@ TEST_F(GameSave, UntaggedAndOldStatusRecordsReadWithoutTheirLaterParts) {
 }
 
 // ---- refused saves -------------------------------------------------------------------------
+
+// A kept finding: a status table with a column of unknown kind whose size
+// is -1. The record is refused, and no table is left whose cells a script
+// could write past its rows.
+TEST_F(GameSave, AStatusRecordWithAColumnOfUnknownKindIsRefused) {
+    TPageWriter main;
+    main.Wait("1000000");
+    start(main);
+    const std::string bytes =
+        ReadFileBytes(std::string(VORQ_TEST_DATA) + "/fuzz-findings/status-record-bad-column.bin");
+    TMemoryStream s;
+    s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s.SetPosition(0);
+    DBManager().Clear();
+    EXPECT_THROW(ReadStatusRecord(s), ECorruptData);
+    for (int i = 0; i < DBManager().Count(); ++i) {
+        TDBTable* t = DBManager().GetTable(i);
+        if (!t->First()) continue;
+        for (int c = 0; c < t->Fields.Count(); ++c) t->SetIntByName(t->Fields.GetField(c)->Name, 1);
+    }
+}
 
 TEST_F(GameSave, DamagedNewerAndTruncatedSavesEndTheGameWithTheMessage) {
     TPageWriter main;

@@ -480,33 +480,36 @@ TEST(FontPixelPaint, NegativeWidthsMeanNone) {
 
 // A line's wide borders stamped from one dilation equal each glyph's shadow
 // and border stamped in turn where the glyphs' cells part them, glyphs far
-// off the target included.
+// off the target included, and a line wider than the strips it is dilated
+// by, a glyph's square and shadow across a strip's edge.
 TEST(FontPixelPaint, ABorderRunEqualsItsGlyphsStampedInTurn) {
     TFontPixelManager m;
     const TFontPixel* a = m.RenderGlyph(code_of("字"), kGothic, 20, 0);
     const TFontPixel* z = m.RenderGlyph(code_of("あ"), kGothic, 20, 0);
-    for (int b : {9, 16, 40})
-        for (int s : {0, 3}) {
-            const int32_t cell = 20 + 2 * b + s, w = 2 * cell + 7, h = cell + 5;
-            std::vector<BorderRunGlyph> run;
-            for (auto [x, y] : {std::pair{-3, 2}, std::pair{cell - 3, 2}, std::pair{2 * cell - 3, -4},
-                                std::pair{-5000, 0}, std::pair{5000, -3000}, std::pair{0, 4000}})
-                run.push_back({run.size() % 2 ? z : a, Bounds(x, y, cell, cell)});
-            Canvas got(w, h, 32), want(w, h, 32);
-            for (int yy = 0; yy < h; ++yy)
-                for (int xx = 0; xx < w; ++xx) {
-                    const uint32_t v = (xx * 5 + yy * 11) * 0x030201u & 0xFFFFFF;
-                    got.colour.SetPixel(xx, yy, v), want.colour.SetPixel(xx, yy, v);
-                    got.mask.SetPixel(xx, yy, (xx + yy) & 0x7F), want.mask.SetPixel(xx, yy, (xx + yy) & 0x7F);
+    for (int bits : {16, 32})
+        for (int b : {9, 16, 40})
+            for (int s : {0, 3}) {
+                const int32_t cell = 20 + 2 * b + s, w = 1010 + cell, h = cell + 5;
+                std::vector<BorderRunGlyph> run;
+                for (auto [x, y] : {std::pair{-3, 2}, std::pair{cell - 3, 2}, std::pair{2 * cell - 3, -4},
+                                    std::pair{1000, 3}, std::pair{-5000, 0}, std::pair{5000, -3000},
+                                    std::pair{0, 4000}})
+                    run.push_back({run.size() % 2 ? z : a, Bounds(x, y, cell, cell)});
+                Canvas got(w, h, bits), want(w, h, bits);
+                for (int yy = 0; yy < h; ++yy)
+                    for (int xx = 0; xx < w; ++xx) {
+                        const uint32_t v = (xx * 5 + yy * 11) * 0x030201u & (bits == 32 ? 0xFFFFFF : 0xFFFF);
+                        got.colour.SetPixel(xx, yy, v), want.colour.SetPixel(xx, yy, v);
+                        got.mask.SetPixel(xx, yy, (xx + yy) & 0x7F), want.mask.SetPixel(xx, yy, (xx + yy) & 0x7F);
+                    }
+                StampBorderRun(got.colour, got.mask, run, b, s, 0x3080C0, 0x102030);
+                for (const BorderRunGlyph& r : run) {
+                    const TPoint o = r.glyph->Origin(r.cell);
+                    if (s > 0) StampBorder(want.colour, want.mask, o.X + b + s, o.Y + b + s, *r.glyph, 0x102030, b);
+                    stamp_border(want.colour, want.mask, o.X + b, o.Y + b, *r.glyph, 0x3080C0, b, true);
                 }
-            StampBorderRun(got.colour, got.mask, run, b, s, 0x3080C0, 0x102030);
-            for (const BorderRunGlyph& r : run) {
-                const TPoint o = r.glyph->Origin(r.cell);
-                if (s > 0) StampBorder(want.colour, want.mask, o.X + b + s, o.Y + b + s, *r.glyph, 0x102030, b);
-                stamp_border(want.colour, want.mask, o.X + b, o.Y + b, *r.glyph, 0x3080C0, b, true);
+                EXPECT_GT(count_nonzero(got.mask), w * h / 2) << bits << " " << b << " " << s;
+                EXPECT_EQ(got.colour.Bytes(), want.colour.Bytes()) << bits << " " << b << " " << s;
+                EXPECT_EQ(got.mask.Bytes(), want.mask.Bytes()) << bits << " " << b << " " << s;
             }
-            EXPECT_GT(count_nonzero(got.mask), w * h / 2) << b << " " << s;
-            EXPECT_EQ(got.colour.Bytes(), want.colour.Bytes()) << b << " " << s;
-            EXPECT_EQ(got.mask.Bytes(), want.mask.Bytes()) << b << " " << s;
-        }
 }
