@@ -646,14 +646,14 @@ TEST(FullScreenMonitors, DISABLED_MirroredInner) {
 // back as a clone too. The window covers every CRTC of the monitor, the
 // picture on the area all of them show; a window manager lays a
 // full-screen window over one clone only, and there the CRTCs the game
-// switched take the size of the one changed. Each step: a change (none
-// first), then where the picture lies and what monitors show, without a
-// window manager and, where it differs, under one.
+// switched may take another size. Each step: a change (none first), then
+// where the picture lies (empty: only its origin, its size as the clones
+// show) and what monitors show, without a window manager and, where it
+// differs, under one.
 struct TDesktopStep {
     const char* Change;
     TRect Covered;
     std::vector<std::pair<const char*, TRect>> Outputs;
-    TRect ManagedCovered{};
     std::vector<std::pair<const char*, TRect>> ManagedOutputs{};
 };
 const std::string kMirror1024 = "xrandr --addmode DUMMY1 1024x768 && xrandr --output DUMMY1 --mode 1024x768 --same-as DUMMY0";
@@ -663,10 +663,8 @@ const std::string kMirror720 = kLaptop720 + "1280x720 && xrandr --output DUMMY1 
 const std::string kMirror1080On720 = kLaptop720 + "1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --same-as DUMMY0";
 const TDesktopStep kMirrorSwitched = {
     nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}};
-const TDesktopStep kLaptopSetTo720 = {"xrandr --output DUMMY0 --mode 1280x720", Bounds(0, 0, 640, 480),
-                                      {{"DUMMY0", Bounds(0, 0, 1280, 720)}, {"DUMMY1", Bounds(0, 0, 640, 480)}},
-                                      Bounds(0, 0, 1280, 720),
-                                      {{"DUMMY0", Bounds(0, 0, 1280, 720)}, {"DUMMY1", Bounds(0, 0, 1280, 720)}}};
+const TDesktopStep kLaptopSetTo720 = {"xrandr --output DUMMY0 --mode 1280x720", TRect{},
+                                      {{"DUMMY0", Bounds(0, 0, 1280, 720)}}};
 const struct {
     const char* What;
     std::string Monitors;  // the layout before
@@ -694,12 +692,10 @@ const struct {
      {{"DUMMY0", Bounds(0, 100, 800, 600)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}}},
     {"two changes by another program on a mirror", kMirror1024, "DUMMY0",
      {kMirrorSwitched,
-      {"xrandr --output DUMMY0 --mode 1024x768", Bounds(0, 0, 640, 480),
-       {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}, Bounds(0, 0, 1024, 768),
-       {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
-      {"xrandr --output DUMMY0 --mode 800x600", Bounds(0, 0, 640, 480),
-       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}, Bounds(0, 0, 800, 600),
-       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}}},
+      {"xrandr --output DUMMY0 --mode 1024x768", TRect{},
+       {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}, {{"DUMMY0", Bounds(0, 0, 1024, 768)}}},
+      {"xrandr --output DUMMY0 --mode 800x600", TRect{},
+       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}, {{"DUMMY0", Bounds(0, 0, 800, 600)}}}},
      {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
     {"a mirror whose laptop another program sets to its mode", kMirror720, "DUMMY0", {kMirrorSwitched, kLaptopSetTo720},
      {{"DUMMY0", Bounds(0, 0, 1280, 720)}, {"DUMMY1", Bounds(0, 0, 1280, 720)}}},
@@ -718,9 +714,8 @@ const struct {
      {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(640, 0, 1920, 1080)}}},
     {"a cloned projector given another mode", kMirror1024, "DUMMY0",
      {kMirrorSwitched,
-      {"xrandr --output DUMMY1 --mode 800x600", Bounds(0, 0, 640, 480),
-       {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}, Bounds(0, 0, 800, 600),
-       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}}},
+      {"xrandr --output DUMMY1 --mode 800x600", TRect{},
+       {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}, {{"DUMMY1", Bounds(0, 0, 800, 600)}}}},
      {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}},
     {"a cloned projector moved away at the game's mode", kMirror1024, "DUMMY0",
      {kMirrorSwitched,
@@ -755,20 +750,23 @@ TEST(FullScreenMonitors, DISABLED_DesktopInner) {
             // turned on offers, as it does by itself when one is plugged in.
             Layout();
         }
-        const bool managed = UnderOpenbox() && !step.ManagedOutputs.empty();
-        const TRect covered = managed ? step.ManagedCovered : step.Covered;
-        const auto& outputs = managed ? step.ManagedOutputs : step.Outputs;
+        const auto& outputs = UnderOpenbox() && !step.ManagedOutputs.empty() ? step.ManagedOutputs : step.Outputs;
         // The window covers every CRTC of the game's monitor (the clones,
-        // at its origin) and no more where it lays itself; the picture lies
-        // on the area they all show.
-        TRect whole = covered;
-        for (const auto& [output, area] : outputs)
-            if (area.Left == covered.Left && area.Top == covered.Top) whole = UnionRects(whole, area);
+        // at its origin), and no more where it lays itself; the picture
+        // lies on the area they all show.
+        TRect covered, whole;
         auto as_expected = [&] {
             const std::string layout = Layout();
+            covered = whole = TRect{};
+            for (const char* output : {"DUMMY0", "DUMMY1", "DUMMY2"}) {
+                const TRect area = OutputArea(layout, output);
+                if (RectIsEmpty(area) || area.Left != step.Covered.Left || area.Top != step.Covered.Top) continue;
+                covered = RectIsEmpty(covered) ? area : IntersectRects(covered, area);
+                whole = RectIsEmpty(whole) ? area : UnionRects(whole, area);
+            }
             const TRect window = WindowArea(p.window);
-            return p.view->Window().MonitorBounds() == covered && IntersectRects(window, whole) == whole &&
-                   (UnderOpenbox() || window == whole) &&
+            return (RectIsEmpty(step.Covered) || covered == step.Covered) && p.view->Window().MonitorBounds() == covered &&
+                   IntersectRects(window, whole) == whole && (UnderOpenbox() || window == whole) &&
                    std::all_of(outputs.begin(), outputs.end(),
                                [&](const auto& o) { return OutputArea(layout, o.first) == o.second; });
         };
@@ -795,9 +793,9 @@ TEST(FullScreenMonitors, DISABLED_DesktopInner) {
             EXPECT_EQ(ShownAt(picture.Right + 8, picture.Top + 8), "#000000\n");
         }
         // Where the picture lies on part of the window, the pointer a
-        // quarter into the monitor lies a quarter into the picture.
+        // quarter into the picture on the monitor lies a quarter into it.
         if (window != covered) {
-            ExpectPointerAQuarterIntoThePicture(p, covered);
+            ExpectPointerAQuarterIntoThePicture(p, picture);
         }
     }
     p.view->SetFullScreen(false);
