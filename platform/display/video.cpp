@@ -21,6 +21,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -434,7 +435,8 @@ private:
         if (!ReadMonitors(x.Display, monitors, &switchable) || monitors.empty()) {
             // No RandR: the screen is the one monitor, at its one mode.
             const DisplayMode desktop = DesktopMode();
-            return cover(x, Bounds(0, 0, static_cast<int32_t>(desktop.Width), static_cast<int32_t>(desktop.Height)), desktop);
+            const TRect screen = Bounds(0, 0, static_cast<int32_t>(desktop.Width), static_cast<int32_t>(desktop.Height));
+            return cover(x, screen, screen, desktop);
         }
         // The window's place as the server has it: the window manager's
         // notice of a move it has just made may not have come yet.
@@ -462,19 +464,31 @@ private:
     // those another program has set: false when one cannot show it, or the
     // server refuses.
     bool switch_monitor(const X11Window& x, const TMonitor& m, bool switchable) {
+        DisplayMode want;
+        std::vector<TCrtcSwitch> changes;
+        bool change = false;
+        if (!plan_switches(x, m, switchable, want, changes, change)) return false;
+        if (!change || switch_all(x, changes)) return true;
+        std::fprintf(stderr, "vorqplayer: the monitor refused the mode %ux%u; the game is shown scaled on its own mode\n",
+                     want.Width, want.Height);
+        return false;
+    }
+    // The switches that show the mode full screen takes on every CRTC of
+    // the monitor but those another program has set (want: the size the
+    // monitor takes); false when one cannot show it. change: one of them
+    // shows another mode now, or was left switched by a player that ended.
+    bool plan_switches(const X11Window& x, const TMonitor& m, bool switchable, DisplayMode& want,
+                       std::vector<TCrtcSwitch>& changes, bool& change) const {
         const TPoint picture{client_width_, client_height_};
         const int choice = switchable ? ChooseMonitorMode(m.Modes, asked_, picture) : -1;
         if (choice < 0) return false;
-        const DisplayMode want = m.Modes[static_cast<size_t>(choice)];
-        std::vector<TCrtcSwitch> changes;
-        bool change = false;
+        want = m.Modes[static_cast<size_t>(choice)];
+        const std::optional<TPoint> theirs = size_set_by_others(m);
+        changes.clear();
+        change = false;
         for (const TCrtcState& c : m.Crtcs) {
             if (set_by_others(c.Crtc)) continue;
-            std::vector<DisplayMode> own;
-            for (const TMonitorMode& mm : c.Modes) own.push_back(mm.Mode);
-            const int pick = ChooseMonitorMode(own, want, picture);
-            if (pick < 0) return false;
-            TCrtcSwitch s{c.Crtc, c.Mode, c.Modes[static_cast<size_t>(pick)].Id, SwitchOwner(x)};
+            TCrtcSwitch s{c.Crtc, c.Mode, 0, SwitchOwner(x)};
             // A player killed with its watcher left its mode behind:
             // the mode it replaced is the one to put back, so the CRTC
             // is taken over even where it shows the mode wanted.
@@ -482,13 +496,55 @@ private:
             if (left) s.SavedMode = left;
             for (const TCrtcSwitch& old : switched_)
                 if (old.Crtc == c.Crtc) s.SavedMode = old.SavedMode;
+            if (theirs) {
+                // A window manager lays a full-screen window over one
+                // clone only, which may be smaller than another: the
+                // CRTCs the player switches show the size another program
+                // set (their own mode where they cannot), so that the
+                // window covers every clone, whichever it is laid over.
+                // Of that size, the mode it shows, else its own, else the first.
+                const auto rank = [&](unsigned long id) { return id == c.Mode ? 2 : id == s.SavedMode ? 1 : 0; };
+                unsigned long fit = 0;
+                for (const TMonitorMode& mm : c.Modes)
+                    if (size_of(mm.Mode) == *theirs && (!fit || rank(mm.Id) > rank(fit))) fit = mm.Id;
+                s.PlayerMode = fit ? fit : s.SavedMode;
+            } else {
+                std::vector<DisplayMode> own;
+                for (const TMonitorMode& mm : c.Modes) own.push_back(mm.Mode);
+                const int pick = ChooseMonitorMode(own, want, picture);
+                if (pick < 0) return false;
+                s.PlayerMode = c.Modes[static_cast<size_t>(pick)].Id;
+            }
             change = change || s.PlayerMode != c.Mode || left;
             changes.push_back(s);
         }
-        if (!change || switch_all(x, changes)) return true;
-        std::fprintf(stderr, "vorqplayer: the monitor refused the mode %ux%u; the game is shown scaled on its own mode\n",
-                     want.Width, want.Height);
-        return false;
+        return true;
+    }
+    static TPoint size_of(const DisplayMode& mode) {
+        return {static_cast<int32_t>(mode.Width), static_cast<int32_t>(mode.Height)};
+    }
+    // Under a window manager, the one size the CRTCs of the monitor that
+    // another program has set show; none without one, when no CRTC is
+    // theirs, or when theirs show different sizes (no size of the
+    // player's would then match them all).
+    std::optional<TPoint> size_set_by_others(const TMonitor& m) const {
+        if (!wm_full_screen_) return std::nullopt;
+        std::optional<TPoint> size;
+        for (const TCrtcState& c : m.Crtcs) {
+            if (!set_by_others(c.Crtc)) continue;
+            const auto shown = std::find_if(c.Modes.begin(), c.Modes.end(), [&](const TMonitorMode& mm) { return mm.Id == c.Mode; });
+            if (shown == c.Modes.end() || (size && *size != size_of(shown->Mode))) return std::nullopt;
+            size = size_of(shown->Mode);
+        }
+        return size;
+    }
+    // Another program has set CRTCs of the game's monitor to a size that
+    // the player's do not show yet, under a window manager.
+    bool others_size_unmatched(const X11Window& x, const TMonitor& m, bool switchable) const {
+        DisplayMode want;
+        std::vector<TCrtcSwitch> changes;
+        bool change = false;
+        return size_set_by_others(m) && plan_switches(x, m, switchable, want, changes, change) && change;
     }
     // Covers the game's monitor as the server has it now (a switch or a
     // put back changes the area clones share), and notes the modes its
@@ -500,7 +556,7 @@ private:
             for (const TMonitor& n : now)
                 if (n.Holds(before.Crtcs.front().Crtc)) m = &n;
         note_game_monitor(*m);
-        cover(x, m->Bounds, m->Shown);
+        cover(x, m->Bounds, m->Whole, m->Shown);
     }
     void note_game_monitor(const TMonitor& m) {
         taken_.clear();
@@ -555,11 +611,12 @@ private:
     // monitor where it lies now and at the modes it shows. A CRTC of it
     // that another program has set another mode, turned off or moved away
     // stays as they left it until full screen ends, and concerns only
-    // itself: the player's other CRTCs keep the player's mode. A CRTC
-    // cloned onto the monitor meanwhile is switched with it; once another
-    // player has put back its mode there, the game takes the monitor. When
-    // the monitor was turned off, the window goes to the monitor it lies
-    // on now (the primary when none) and takes it.
+    // itself: the player's other CRTCs keep the player's mode (under a
+    // window manager they show the size the others set). A CRTC cloned
+    // onto the monitor meanwhile is switched with it, one that had left it
+    // too; once another player has put back its mode there, the game takes
+    // the monitor. When the monitor was turned off, the window goes to the
+    // monitor it lies on now (the primary when none) and takes it.
     void follow_monitors() {
         const X11Window x = X11WindowOf(window_);
         if (!full_screen_ || hidden_ || !x.Display) return;
@@ -573,9 +630,11 @@ private:
                 return std::none_of(taken_.begin(), taken_.end(), [&](const TTakenCrtc& t) { return t.Crtc == c.Crtc; });
             });
             const bool given_back = another_players_ && !SwitchedByAnotherPlayer(x.Display, m, switched_);
-            if ((!another_players_ && cloned) || given_back) return take_monitor(x, m, switchable);
+            if ((!another_players_ && (cloned || others_size_unmatched(x, m, switchable))) || given_back)
+                return take_monitor(x, m, switchable);
             note_game_monitor(m);
-            if (m.Bounds != covered_ || m.Shown != full_screen_mode_) cover(x, m.Bounds, m.Shown);
+            if (m.Bounds != covered_ || m.Whole != whole_ || m.Shown != full_screen_mode_)
+                cover(x, m.Bounds, m.Whole, m.Shown);
             return;
         }
         put_back(x);
@@ -589,15 +648,16 @@ private:
         take_monitor(x, monitors[static_cast<size_t>(index)], switchable);
     }
     // A CRTC of the game's monitor that shows another mode than the game
-    // left it at, or has left the monitor, is another program's from now
-    // on. One the player switched shows its own mode again if it has left
-    // the monitor at the player's mode.
+    // left it at is another program's from now on. One the player
+    // switched shows its own mode again if it has left the monitor at the
+    // player's mode. One that has left the monitor is no one's: should it
+    // come back as a clone, it is a new one.
     void let_go_of_changed_crtcs(const X11Window& x, const TMonitor& m) {
         for (const TTakenCrtc& t : taken_) {
             if (std::any_of(m.Crtcs.begin(), m.Crtcs.end(),
                             [&](const TCrtcState& c) { return c.Crtc == t.Crtc && c.Mode == t.Mode; }))
                 continue;
-            if (!set_by_others(t.Crtc)) set_by_others_.push_back(t.Crtc);
+            if (m.Holds(t.Crtc) && !set_by_others(t.Crtc)) set_by_others_.push_back(t.Crtc);
             std::erase_if(switched_, [&](const TCrtcSwitch& s) {
                 if (s.Crtc != t.Crtc) return false;
                 RestoreMonitorMode(x.Display, s);
@@ -605,13 +665,17 @@ private:
                 return true;
             });
         }
+        std::erase_if(set_by_others_, [&](unsigned long crtc) { return !m.Holds(crtc); });
     }
     bool set_by_others(unsigned long crtc) const {
         return std::find(set_by_others_.begin(), set_by_others_.end(), crtc) != set_by_others_.end();
     }
     // Lays the window over the monitor: the window manager does it when
-    // one runs (it then also keeps it above the others), else the player.
-    void cover(const X11Window& x, const TRect& monitor, const DisplayMode& shown) {
+    // one runs (it then also keeps it above the others), else the player,
+    // over whole: every CRTC of the monitor, so that no clone larger than
+    // the area they all show (monitor, where the picture lies) shows the
+    // desktop beside it.
+    void cover(const X11Window& x, const TRect& monitor, const TRect& whole, const DisplayMode& shown) {
         if (!full_screen_) wm_full_screen_ = WindowManagerRuns(x.Display);
         if (wm_full_screen_ && (!full_screen_ || monitor != covered_ || mapped_again_)) {
             // Onto another monitor: the window manager lets it go first.
@@ -625,10 +689,11 @@ private:
             SDL_SetWindowPosition(window_, monitor.Left + left, monitor.Top + top);
             AskWindowManagerFullScreen(x.Display, x.Window, true);
         }
-        if (!wm_full_screen_) CoverArea(x.Display, x.Window, monitor);
+        if (!wm_full_screen_) CoverArea(x.Display, x.Window, whole);
         mapped_again_ = false;
         full_screen_ = true;
         covered_ = monitor;
+        whole_ = whole;
         full_screen_mode_ = shown;
         apply_scaling();
         // Told where the window now lies, callers find it there, and SDL
@@ -636,7 +701,7 @@ private:
         // there is not waited for long.
         const uint32_t until = SDL_GetTicks() + 500;
         TRect area;
-        while (WindowAreaOnServer(x, area) && area != monitor && SDL_GetTicks() < until) SDL_Delay(5);
+        while (WindowAreaOnServer(x, area) && area != whole && SDL_GetTicks() < until) SDL_Delay(5);
         SDL_PumpEvents();
         place_picture();
         point_at_pointer(x);
@@ -883,7 +948,8 @@ private:
     std::map<int32_t, SDL_Cursor*> cursors_;
     int32_t next_cursor_ = 1;
     TPoint mouse_;
-    TRect covered_{};  // the monitor the window covers in full screen
+    TRect covered_{};  // the monitor the window covers in full screen: the area all its clones show
+    TRect whole_{};    // and the area one or another of them shows
     bool wm_full_screen_ = false;  // the window manager lays it over the monitor
     // The CRTCs of the game's monitor whose mode the player set: put back
     // when full screen ends, or when another program changes one of them.

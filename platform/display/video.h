@@ -127,10 +127,14 @@ public:
     // when monitors change, the window covers its monitor where it lies
     // now; a CRTC of it that another program has changed (its mode set,
     // turned off, moved away) stays as they set it until full screen ends,
-    // while the monitor's other CRTCs keep the mode full screen gave them,
-    // and a monitor cloned onto it meanwhile is switched with it. The monitor is the window's
-    // own: only clones (at one origin) count as one, and the picture goes
-    // on the area all of them show. Returns true when full screen (or the window) is reached; false
+    // while the monitor's other CRTCs keep the mode full screen gave them
+    // (under a window manager, which lays the window over one clone only,
+    // the size the changed ones show, else their own mode), and a monitor
+    // cloned onto it meanwhile, or that left it and comes back as a clone,
+    // is switched with it. The monitor is the window's own: only clones (at
+    // one origin) count as one; the window covers every one of them, and
+    // the picture goes on the area all of them show, black around it.
+    // Returns true when full screen (or the window) is reached; false
     // only when the backend refuses the mode (the headless one, for a mode
     // it does not list, or the desktop's own full screen fails), and then
     // stays as it was.

@@ -142,10 +142,12 @@ std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t
         TMonitor m;
         const TShownCrtc& first = *g.front();
         m.Bounds = first.Area;
+        m.Whole = first.Area;
         for (const TMonitorMode& mm : first.State.Modes) m.Modes.push_back(mm.Mode);
         for (const TShownCrtc* c : g) {
             // The part every one of them shows: a picture there is whole on each.
             m.Bounds = IntersectRects(m.Bounds, c->Area);
+            m.Whole = UnionRects(m.Whole, c->Area);
             m.Primary = m.Primary || c->Primary;
             // Only the sizes each of them can show too.
             std::erase_if(m.Modes, [&](const DisplayMode& mode) {

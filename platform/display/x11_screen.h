@@ -58,6 +58,7 @@ struct TCrtcState {
 // One monitor: the CRTCs that show one picture (JoinMirrors).
 struct TMonitor {
     TRect Bounds;  // its place on the screen
+    TRect Whole;   // the area one or another of its CRTCs shows: Bounds and beyond
     std::vector<TCrtcState> Crtcs;
     // The sizes every CRTC of it can show, at the rates of the first.
     std::vector<DisplayMode> Modes;
@@ -74,8 +75,8 @@ struct TShownCrtc {
 // The monitors the CRTCs make, in the order of their first CRTCs. CRTCs
 // at one origin (clones at any size: a laptop cloned to a projector) are
 // one monitor: it lies where all of them show (the area a picture is whole
-// on each), offers the sizes all of them can show, and shows that area at
-// the first one's rate. CRTCs that only touch or overlap in part are
+// on each), reaches as far as the largest of them shows, offers the sizes
+// all of them can show, and shows that area at the first one's rate. CRTCs that only touch or overlap in part are
 // monitors of their own. bits: the screen's depth.
 std::vector<TMonitor> JoinMirrors(const std::vector<TShownCrtc>& crtcs, uint32_t bits);
 // The monitors in RandR's order; false when the server has no RandR 1.2.

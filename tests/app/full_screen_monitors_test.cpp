@@ -642,14 +642,29 @@ TEST(FullScreenMonitors, DISABLED_MirroredInner) {
 // the game's mode, whether the one changed stays on the monitor (at
 // another mode), leaves it (turned off, a monitor of its own) or is moved
 // away at the game's mode (it then shows its own again); a CRTC cloned
-// onto the game's monitor is switched with it. Each step: a change (none
-// first), then where the window lies and what monitors show.
+// onto the game's monitor is switched with it, one that left and comes
+// back as a clone too. The window covers every CRTC of the monitor, the
+// picture on the area all of them show; a window manager lays a
+// full-screen window over one clone only, and there the CRTCs the game
+// switched may take another size. Each step: a change (none first), then
+// where the picture lies (empty: only its origin, its size as the clones
+// show) and what monitors show, without a window manager and, where it
+// differs, under one.
 struct TDesktopStep {
     const char* Change;
     TRect Covered;
     std::vector<std::pair<const char*, TRect>> Outputs;
+    std::vector<std::pair<const char*, TRect>> ManagedOutputs{};
 };
 const std::string kMirror1024 = "xrandr --addmode DUMMY1 1024x768 && xrandr --output DUMMY1 --mode 1024x768 --same-as DUMMY0";
+// A laptop at 1280x720 cloned to a projector at its size, or at 1920x1080.
+const std::string kLaptop720 = "xrandr --output DUMMY0 --mode 1280x720 && xrandr --addmode DUMMY1 ";
+const std::string kMirror720 = kLaptop720 + "1280x720 && xrandr --output DUMMY1 --mode 1280x720 --same-as DUMMY0";
+const std::string kMirror1080On720 = kLaptop720 + "1920x1080 && xrandr --output DUMMY1 --mode 1920x1080 --same-as DUMMY0";
+const TDesktopStep kMirrorSwitched = {
+    nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}};
+const TDesktopStep kLaptopSetTo720 = {"xrandr --output DUMMY0 --mode 1280x720", TRect{},
+                                      {{"DUMMY0", Bounds(0, 0, 1280, 720)}}};
 const struct {
     const char* What;
     std::string Monitors;  // the layout before
@@ -676,28 +691,34 @@ const struct {
       {"xrandr --output DUMMY0 --pos 0x100", Bounds(0, 100, 800, 600), {{"DUMMY0", Bounds(0, 100, 800, 600)}}}},
      {{"DUMMY0", Bounds(0, 100, 800, 600)}, {"DUMMY1", Bounds(1280, 0, 1920, 1080)}}},
     {"two changes by another program on a mirror", kMirror1024, "DUMMY0",
-     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
-      {"xrandr --output DUMMY0 --mode 1024x768", Bounds(0, 0, 640, 480),
-       {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
-      {"xrandr --output DUMMY0 --mode 800x600", Bounds(0, 0, 640, 480),
-       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}}},
+     {kMirrorSwitched,
+      {"xrandr --output DUMMY0 --mode 1024x768", TRect{},
+       {{"DUMMY0", Bounds(0, 0, 1024, 768)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}, {{"DUMMY0", Bounds(0, 0, 1024, 768)}}},
+      {"xrandr --output DUMMY0 --mode 800x600", TRect{},
+       {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}, {{"DUMMY0", Bounds(0, 0, 800, 600)}}}},
      {{"DUMMY0", Bounds(0, 0, 800, 600)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
-    {"a cloned projector turned off", kMirror1024, "DUMMY0",
-     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
-      {"xrandr --output DUMMY1 --off", Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", TRect{}}}}},
-     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", TRect{}}}},
+    {"a mirror whose laptop another program sets to its mode", kMirror720, "DUMMY0", {kMirrorSwitched, kLaptopSetTo720},
+     {{"DUMMY0", Bounds(0, 0, 1280, 720)}, {"DUMMY1", Bounds(0, 0, 1280, 720)}}},
+    {"a larger projector on a laptop another program sets to its mode", kMirror1080On720, "DUMMY0",
+     {kMirrorSwitched, kLaptopSetTo720}, {{"DUMMY0", Bounds(0, 0, 1280, 720)}, {"DUMMY1", Bounds(0, 0, 1920, 1080)}}},
+    {"a cloned projector turned off, then cloned again", kMirror1024, "DUMMY0",
+     {kMirrorSwitched,
+      {"xrandr --output DUMMY1 --off", Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", TRect{}}}},
+      {"xrandr --output DUMMY1 --mode 1024x768 --same-as DUMMY0", Bounds(0, 0, 640, 480),
+       {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}}},
+     {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(0, 0, 1024, 768)}}},
     {"a cloned projector made a monitor of its own", kMirror1024, "DUMMY0",
-     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
+     {kMirrorSwitched,
       {"xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0", Bounds(0, 0, 640, 480),
        {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(640, 0, 1920, 1080)}}}},
      {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(640, 0, 1920, 1080)}}},
     {"a cloned projector given another mode", kMirror1024, "DUMMY0",
-     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
-      {"xrandr --output DUMMY1 --mode 800x600", Bounds(0, 0, 640, 480),
-       {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}}},
+     {kMirrorSwitched,
+      {"xrandr --output DUMMY1 --mode 800x600", TRect{},
+       {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}, {{"DUMMY1", Bounds(0, 0, 800, 600)}}}},
      {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(0, 0, 800, 600)}}},
     {"a cloned projector moved away at the game's mode", kMirror1024, "DUMMY0",
-     {{nullptr, Bounds(0, 0, 640, 480), {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(0, 0, 640, 480)}}},
+     {kMirrorSwitched,
       {"xrandr --output DUMMY1 --pos 1280x0", Bounds(0, 0, 640, 480),
        {{"DUMMY0", Bounds(0, 0, 640, 480)}, {"DUMMY1", Bounds(1280, 0, 1024, 768)}}}},
      {{"DUMMY0", Bounds(0, 0, 1280, 1024)}, {"DUMMY1", Bounds(1280, 0, 1024, 768)}}},
@@ -729,14 +750,24 @@ TEST(FullScreenMonitors, DISABLED_DesktopInner) {
             // turned on offers, as it does by itself when one is plugged in.
             Layout();
         }
-        // The window covers the monitor whole (a window manager may lay it
-        // over the largest of clones), the picture on the monitor's area.
+        const auto& outputs = UnderOpenbox() && !step.ManagedOutputs.empty() ? step.ManagedOutputs : step.Outputs;
+        // The window covers every CRTC of the game's monitor (the clones,
+        // at its origin), and no more where it lays itself; the picture
+        // lies on the area they all show.
+        TRect covered, whole;
         auto as_expected = [&] {
             const std::string layout = Layout();
+            covered = whole = TRect{};
+            for (const char* output : {"DUMMY0", "DUMMY1", "DUMMY2"}) {
+                const TRect area = OutputArea(layout, output);
+                if (RectIsEmpty(area) || area.Left != step.Covered.Left || area.Top != step.Covered.Top) continue;
+                covered = RectIsEmpty(covered) ? area : IntersectRects(covered, area);
+                whole = RectIsEmpty(whole) ? area : UnionRects(whole, area);
+            }
             const TRect window = WindowArea(p.window);
-            return p.view->Window().MonitorBounds() == step.Covered && IntersectRects(window, step.Covered) == step.Covered &&
-                   (UnderOpenbox() || window == step.Covered) &&
-                   std::all_of(step.Outputs.begin(), step.Outputs.end(),
+            return (RectIsEmpty(step.Covered) || covered == step.Covered) && p.view->Window().MonitorBounds() == covered &&
+                   IntersectRects(window, whole) == whole && (UnderOpenbox() || window == whole) &&
+                   std::all_of(outputs.begin(), outputs.end(),
                                [&](const auto& o) { return OutputArea(layout, o.first) == o.second; });
         };
         // Each change followed, the next one comes at once.
@@ -744,25 +775,27 @@ TEST(FullScreenMonitors, DISABLED_DesktopInner) {
             << WindowArea(p.window).Left << "," << WindowArea(p.window).Top << " " << WindowArea(p.window).Width() << "x"
             << WindowArea(p.window).Height() << "\n" << Layout();
         EXPECT_TRUE(p.Full());
-        // A white picture (640x480 scaled to the monitor's area, whose
-        // sizes here all hold it whole): white at its far corner, black
-        // beyond it in the window.
+        // A white picture, 640x480 scaled to the monitor's area and centred
+        // there: white at its far corner, black beyond it in the window.
         // Shown again at each look: the window manager's changes make the
         // window draw itself anew.
+        const int32_t scaled = std::min(covered.Width() * 3, covered.Height() * 4);  // the picture's width times 3
+        const TRect picture = Bounds(covered.Left + (covered.Width() - scaled / 3) / 2,
+                                     covered.Top + (covered.Height() - scaled / 4) / 2, scaled / 3, scaled / 4);
         const std::vector<uint32_t> white(640 * 480, 0xFFFFFF);
         EXPECT_TRUE(p.FramesUntil([&] {
             p.view->Window().Update(white.data(), 640, 480, 640, 0, 0);
             p.view->Window().Present();
-            return ShownAt(step.Covered.Right - 2, step.Covered.Bottom - 2) == "#FFFFFF\n";
-        }));
+            return ShownAt(picture.Right - 2, picture.Bottom - 2) == "#FFFFFF\n";
+        })) << ShownAt(picture.Right - 2, picture.Bottom - 2);
         const TRect window = WindowArea(p.window);
-        if (window.Right > step.Covered.Right + 8) {
-            EXPECT_EQ(ShownAt(step.Covered.Right + 8, step.Covered.Top + 8), "#000000\n");
+        if (window.Right > picture.Right + 8) {
+            EXPECT_EQ(ShownAt(picture.Right + 8, picture.Top + 8), "#000000\n");
         }
         // Where the picture lies on part of the window, the pointer a
-        // quarter into the monitor lies a quarter into the picture.
-        if (window != step.Covered) {
-            ExpectPointerAQuarterIntoThePicture(p, step.Covered);
+        // quarter into the picture on the monitor lies a quarter into it.
+        if (window != covered) {
+            ExpectPointerAQuarterIntoThePicture(p, picture);
         }
     }
     p.view->SetFullScreen(false);
