@@ -140,7 +140,7 @@ public:
         // The monitor goes back to its mode before the window goes, and the
         // watcher, with nothing left to hold, ends.
         if (full_screen_) leave_full_screen();
-        if (watching_configure_) SayHeldXErrors();
+        if (watching_configure_) ForgetWindowFrames(X11WindowOf(window_));
         if (watching_) FinishScreenWatcher();
         for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
         if (texture_) SDL_DestroyTexture(texture_);
@@ -371,8 +371,8 @@ protected:
         for (;;) {
             if (notices_ && notices_->Take()) monitors_changed_ = true;
             int got = SDL_PollEvent(&e);
-            // What SDL has read by now tells which errors were on frames.
-            if (!got) SayHeldXErrors();
+            // Between SDL's calls the errors held can be told from those on frames.
+            if (!got) SayHeldXErrors(X11WindowOf(window_));
             // The notices of one change come together: followed once they are all in.
             if (!got && monitors_changed_) {
                 monitors_changed_ = false;

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
-#include <deque>
 #include <tuple>
 
 #include <unistd.h>
@@ -21,18 +20,60 @@
 
 namespace {
 int caught_errors = 0;
-// The frames the player's windows were put in last, newest last.
-std::deque<unsigned long> window_frames;
+
+// One of the player's windows and the window manager's frames it has been
+// put in. SDL names a frame only as it finds it: it asks the server for
+// the window's parent and uses the answer within that one call. No call
+// begun once the window has left a frame names that frame: it is kept
+// until the errors of the requests sent by then are in and decided
+// (SayHeldXErrors, between SDL's calls). The frame the window lies in is
+// kept while it lies there, however many frames came before.
+struct TFramedWindow {
+    Display* On = nullptr;
+    unsigned long Window = 0;
+    unsigned long Frame = 0;  // 0 on the root
+    std::vector<unsigned long> Left;
+};
+std::vector<TFramedWindow> framed_windows;
+
+TFramedWindow& framed(Display* d, unsigned long window) {
+    const auto w = std::find_if(framed_windows.begin(), framed_windows.end(),
+                                [&](const TFramedWindow& w) { return w.On == d && w.Window == window; });
+    return w != framed_windows.end() ? *w : framed_windows.emplace_back(TFramedWindow{d, window, 0, {}});
+}
+
+// Makes no request: it runs inside Xlib's pass over its queue too.
+void note_parent(TFramedWindow& w, unsigned long parent) {
+    const unsigned long frame = parent == DefaultRootWindow(w.On) ? 0 : parent;
+    if (frame == w.Frame) return;
+    // The pass meets notices SDL hands on later again.
+    if (w.Frame && std::find(w.Left.begin(), w.Left.end(), w.Frame) == w.Left.end()) w.Left.push_back(w.Frame);
+    w.Frame = frame;
+}
+
+bool is_window_frame(unsigned long window) {
+    return std::any_of(framed_windows.begin(), framed_windows.end(), [&](const TFramedWindow& w) {
+        return w.Frame == window || std::find(w.Left.begin(), w.Left.end(), window) != w.Left.end();
+    });
+}
+
 // Errors on windows gone, written out by SayHeldXErrors unless the window
-// was a frame; the window each names.
+// was a frame; the window each names. Held up to a bound far above what
+// SDL's calls between two looks at the events meet; past it, written at once.
 struct THeldXError {
     std::string Line;
     unsigned long Window = 0;
 };
 std::vector<THeldXError> held_errors;
+constexpr size_t kMaxHeldErrors = 1024;
 
-bool is_window_frame(unsigned long window) {
-    return std::find(window_frames.begin(), window_frames.end(), window) != window_frames.end();
+// Every notice of the player's windows still in Xlib's queue, looked at
+// and left there.
+extern "C" Bool note_queued_frame(Display* d, XEvent* e, XPointer) {
+    if (e->type == ReparentNotify)
+        for (TFramedWindow& w : framed_windows)
+            if (w.On == d && w.Window == e->xreparent.window) note_parent(w, e->xreparent.parent);
+    return False;
 }
 
 extern "C" int note_x_error(Display*, XErrorEvent*) {
@@ -48,7 +89,7 @@ extern "C" int report_x_error(Display* display, XErrorEvent* e) {
     std::snprintf(line, sizeof line, "vorqplayer: X error: %s (request %u.%u, resource 0x%lx); play goes on\n", text,
                   static_cast<unsigned>(e->request_code), static_cast<unsigned>(e->minor_code), e->resourceid);
     // The notice that a window gone was a frame may not have been read yet.
-    if (e->error_code == BadWindow && held_errors.size() < 64) held_errors.push_back({line, e->resourceid});
+    if (e->error_code == BadWindow && held_errors.size() < kMaxHeldErrors) held_errors.push_back({line, e->resourceid});
     else std::fputs(line, stderr);
     return 0;
 }
@@ -111,10 +152,30 @@ bool WithXErrorsCaught(_XDisplay* display, const std::function<void()>& fn) {
     return caught_errors == before;
 }
 
-void SayHeldXErrors() {
-    for (const THeldXError& e : held_errors)
+void SayHeldXErrors(const X11Window& window) {
+    if (!window.Display) return;
+    framed(window.Display, window.Window);
+    const bool left = std::any_of(framed_windows.begin(), framed_windows.end(),
+                                  [](const TFramedWindow& w) { return !w.Left.empty(); });
+    if (held_errors.empty() && !left) return;
+    // The errors of every request sent by now come in, and with them every
+    // notice sent before them: those SDL has not handed on yet are looked
+    // at where they wait.
+    XSync(window.Display, False);
+    XEvent unused;
+    XCheckIfEvent(window.Display, &unused, note_queued_frame, nullptr);
+    std::vector<THeldXError> held;
+    held.swap(held_errors);
+    for (const THeldXError& e : held)
         if (!is_window_frame(e.Window)) std::fputs(e.Line.c_str(), stderr);
-    held_errors.clear();
+    for (TFramedWindow& w : framed_windows)
+        if (w.On == window.Display) w.Left.clear();
+}
+
+void ForgetWindowFrames(const X11Window& window) {
+    SayHeldXErrors(window);
+    std::erase_if(framed_windows,
+                  [&](const TFramedWindow& w) { return w.On == window.Display && w.Window == window.Window; });
 }
 
 void ReportXErrors() {
@@ -285,11 +346,7 @@ void NoteWindowFrame(const SDL_Event& event, const X11Window& window) {
     if (event.type != SDL_SYSWMEVENT || !event.syswm.msg || event.syswm.msg->subsystem != SDL_SYSWM_X11) return;
     const XEvent& x = event.syswm.msg->msg.x11.event;
     if (x.type != ReparentNotify || x.xreparent.window != window.Window) return;
-    if (x.xreparent.parent == DefaultRootWindow(window.Display)) return;
-    // Errors are held while the player waits for a window manager, as
-    // frames come and go: kept for a good while, but not without end.
-    if (window_frames.size() == 256) window_frames.pop_front();
-    window_frames.push_back(x.xreparent.parent);
+    note_parent(framed(window.Display, window.Window), x.xreparent.parent);
 }
 
 int MonitorOfArea(const std::vector<TRect>& monitors, const TRect& area) {

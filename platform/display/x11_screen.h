@@ -36,10 +36,16 @@ bool WithXErrorsCaught(_XDisplay* display, const std::function<void()>& fn);
 // saying so: what the server still shows of the player is then put back
 // by the monitors' watcher.
 void ReportXErrors();
-// An error on a window gone waits for this: the notices read by then tell
-// whether the window was a window manager's frame of the player's
-// (NoteWindowFrame), whose going is part of play and is not written out.
-void SayHeldXErrors();
+// An error on a window gone waits for this, called between SDL's calls
+// with one of the player's windows: once the errors of every request sent
+// by then are in, the notices sent before them (handed on by SDL, or
+// still waiting in Xlib's queue) tell whether the window gone was a
+// window manager's frame of a player's window (NoteWindowFrame), whose
+// going is part of play and is not written out.
+void SayHeldXErrors(const X11Window& window);
+// The player's window is about to go: what is held is decided while its
+// frames are known, and they are forgotten.
+void ForgetWindowFrames(const X11Window& window);
 
 // One mode a monitor offers: RandR's id and the mode as the monitor shows
 // it (a monitor turned a quarter has width and height swapped).

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 // Last: they define names such as None, Bool and Status.
 #include <SDL_syswm.h>
@@ -154,7 +155,9 @@ TEST(FullScreenChoice, TheModeAMonitorTakes) {
 
 // X errors once the player reports them: one on a window manager's frame
 // of the player's window that has gone (as SDL meets them) is not written
-// out; one on any other window gone still is, as every error was before.
+// out, however many frames the window had before and whether or not the
+// notice of that frame has been handed on; one on any other window gone
+// still is, as every error was before.
 TEST(XErrors, OnlyThoseOnAFrameOfThePlayersWindowGoUnsaid) {
     if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("XErrors.DISABLED_FramesInner"), 0);
@@ -166,33 +169,50 @@ TEST(XErrors, DISABLED_FramesInner) {
     ReportXErrors();
     const Window root = DefaultRootWindow(d);
     const Window player = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
+    // As SDL asks for them: the notices of its own window.
+    XSelectInput(d, player, StructureNotifyMask);
     const struct {
         const char* What;
-        bool Frame;  // the window gone was a frame the player's window was put in
+        int Frames;    // put in and taken out of them in turn, each destroyed then
+        bool HandedOn;  // their notices handed on as SDL does before the error, else still queued
+        bool OnAFrame;  // the error names the first frame, else another window gone
         bool Said;
-    } cases[] = {{"a frame gone", true, false}, {"another window gone", false, true}};
+    } cases[] = {{"a frame whose notice is still queued", 1, false, true, false},
+                 {"the first of 300 frames", 300, true, true, false},
+                 {"another window gone", 1, true, false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
-        const Window gone = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
-        XDestroyWindow(d, gone);
+        std::vector<Window> frames;
+        for (int i = 0; i < c.Frames; ++i) {
+            frames.push_back(XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0));
+            XReparentWindow(d, player, frames.back(), 0, 0);
+            XReparentWindow(d, player, root, 0, 0);
+            XDestroyWindow(d, frames.back());
+            XSync(d, False);
+            for (XEvent x; c.HandedOn && XPending(d);) {
+                XNextEvent(d, &x);
+                SDL_SysWMmsg msg{};
+                msg.subsystem = SDL_SYSWM_X11;
+                msg.msg.x11.event = x;
+                SDL_Event e{};
+                e.type = SDL_SYSWMEVENT;
+                e.syswm.msg = &msg;
+                NoteWindowFrame(e, X11Window{d, player});
+            }
+        }
+        Window gone = frames.front();
+        if (!c.OnAFrame) {
+            gone = XCreateSimpleWindow(d, root, 0, 0, 10, 10, 0, 0, 0);
+            XDestroyWindow(d, gone);
+        }
         ::testing::internal::CaptureStderr();
         Window child = 0;
         int x = 0, y = 0;
         XTranslateCoordinates(d, gone, root, 0, 0, &x, &y, &child);
-        XSync(d, False);
-        // The notice of the frame read only after the error, as SDL reads it.
-        if (c.Frame) {
-            SDL_SysWMmsg msg{};
-            msg.subsystem = SDL_SYSWM_X11;
-            msg.msg.x11.event.xreparent = XReparentEvent{ReparentNotify, 0, False, d, player, player, gone, 0, 0, False};
-            SDL_Event e{};
-            e.type = SDL_SYSWMEVENT;
-            e.syswm.msg = &msg;
-            NoteWindowFrame(e, X11Window{d, player});
-        }
-        SayHeldXErrors();
+        SayHeldXErrors(X11Window{d, player});
         const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(said.find("X error: BadWindow") != std::string::npos, c.Said) << said;
+        XSync(d, True);
     }
     XCloseDisplay(d);
 }
