@@ -21,13 +21,13 @@
 namespace {
 int caught_errors = 0;
 
-// One of the player's windows and the window manager's frames it has been
-// put in. SDL names a frame only as it finds it: it asks the server for
-// the window's parent and uses the answer within that one call. No call
-// begun once the window has left a frame names that frame: it is kept
-// until the errors of the requests sent by then are in and decided
-// (SayHeldXErrors, between SDL's calls). The frame the window lies in is
-// kept while it lies there, however many frames came before.
+// One of the player's windows and every window manager's frame it has
+// been put in while it lives. SDL names a frame as it finds it (it asks
+// the server for the window's parent), and the error of a request on a
+// frame gone may be read long after the frame was left: a frame is a
+// frame of the player's for as long as the window lives. Frames change
+// only as a window manager takes, hides and shows the window, so the list
+// grows with what the user does, not with play.
 struct TFramedWindow {
     Display* On = nullptr;
     unsigned long Window = 0;
@@ -155,9 +155,7 @@ bool WithXErrorsCaught(_XDisplay* display, const std::function<void()>& fn) {
 void SayHeldXErrors(const X11Window& window) {
     if (!window.Display) return;
     framed(window.Display, window.Window);
-    const bool left = std::any_of(framed_windows.begin(), framed_windows.end(),
-                                  [](const TFramedWindow& w) { return !w.Left.empty(); });
-    if (held_errors.empty() && !left) return;
+    if (held_errors.empty()) return;
     // The errors of every request sent by now come in, and with them every
     // notice sent before them: those SDL has not handed on yet are looked
     // at where they wait.
@@ -168,8 +166,6 @@ void SayHeldXErrors(const X11Window& window) {
     held.swap(held_errors);
     for (const THeldXError& e : held)
         if (!is_window_frame(e.Window)) std::fputs(e.Line.c_str(), stderr);
-    for (TFramedWindow& w : framed_windows)
-        if (w.On == window.Display) w.Left.clear();
 }
 
 void ForgetWindowFrames(const X11Window& window) {
