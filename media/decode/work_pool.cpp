@@ -27,8 +27,11 @@ bool run_held(WorkSlot::State& s, std::unique_lock<std::mutex>& l) {
 
 // Half the cores, at least two (a place and a page check side by side) and
 // at most four: each piece of work is one sound's, and sounds wait their
-// turn rather than crowd out the threads that fill rings and mix. Looks
-// take one thread fewer, so that one is always left for places.
+// turn rather than crowd out the threads that fill rings and mix. Neither
+// kind takes the last thread while the other waits: looks never do, so
+// that one is always left for places, and places not while a look waits,
+// so that sounds placed every frame never hold a look back for longer
+// than a place already running takes.
 size_t pool_threads() {
     return std::clamp<size_t>(std::thread::hardware_concurrency() / 2, 2, 4);
 }
@@ -43,7 +46,7 @@ public:
         queue(s->Of).push_back(std::move(s));
         // A thread is made only when none is free for the work, and then
         // kept for the next.
-        if (takeable() > FFree && FThreads < pool_threads()) {
+        if (places() + looks() > FFree && FThreads < pool_threads()) {
             // None to be had (the process at its limit): the work waits for
             // a thread there is, or for the next push to make one, or is
             // taken by whoever finishes it.
@@ -62,22 +65,25 @@ private:
     using Queue = std::deque<std::shared_ptr<WorkSlot::State>>;
     Queue& queue(WorkSlot::Kind k) { return k == WorkSlot::Kind::Place ? FPlaces : FLooks; }
     size_t look_threads() const { return pool_threads() - 1; }
-    // Pieces of work a free thread may take now.
-    size_t takeable() const {
-        const size_t looks = FLooking < look_threads() ? look_threads() - FLooking : 0;
-        return FPlaces.size() + std::min(FLooks.size(), looks);
+    size_t place_threads() const { return FLooks.empty() ? pool_threads() : pool_threads() - 1; }
+    // Pieces of work of the queue q that free threads may take now, with
+    // running of its kind already running on at most limit threads.
+    static size_t takeable(const Queue& q, size_t running, size_t limit) {
+        return std::min(q.size(), running < limit ? limit - running : 0);
     }
+    size_t places() const { return takeable(FPlaces, FPlacing, place_threads()); }
+    size_t looks() const { return takeable(FLooks, FLooking, look_threads()); }
     void run() {
         std::unique_lock l(FLock);
         for (;;) {
             ++FFree;
-            FWake.wait(l, [&] { return takeable() > 0; });
+            FWake.wait(l, [&] { return places() + looks() > 0; });
             --FFree;
-            Queue& q = FPlaces.empty() ? FLooks : FPlaces;
-            const bool look = &q == &FLooks;
+            const bool look = places() == 0;
+            Queue& q = look ? FLooks : FPlaces;
             std::shared_ptr<WorkSlot::State> s = std::move(q.front());
             q.pop_front();
-            FLooking += look;
+            (look ? FLooking : FPlacing) += 1;
             l.unlock();
             {
                 // The slot's work may have been taken by Finish or dropped
@@ -91,16 +97,17 @@ private:
                 }
             }
             l.lock();
-            FLooking -= look;
-            // A look's thread is free for the next look.
-            if (look) FWake.notify_all();
+            (look ? FLooking : FPlacing) -= 1;
+            // The thread is free for work its kind's limit held back from
+            // a thread already free.
+            FWake.notify_all();
         }
     }
 
     std::mutex FLock;
     std::condition_variable FWake;
     Queue FPlaces, FLooks;
-    size_t FThreads = 0, FFree = 0, FLooking = 0;
+    size_t FThreads = 0, FFree = 0, FPlacing = 0, FLooking = 0;
 };
 
 Pool& pool() {

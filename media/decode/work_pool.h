@@ -2,11 +2,14 @@
 // Ogg's pages) runs on a few threads shared by every sound: any number of
 // sounds started at once makes no more threads, and the threads that fill
 // rings and mix keep the cores they need. Places go first, each kind in
-// the order it was asked for, and looks never take every thread: a place
-// is heard as soon as a thread is free, however many looks wait (a place
-// that needs its own file's look takes it on itself, see Finish). Each
-// owner of such work asks through a slot of its own, which holds at most
-// one piece queued and one running.
+// the order it was asked for, and neither kind takes every thread while
+// the other waits: a place is heard as soon as a thread not kept for a
+// waiting look is free, however many looks wait (a place that needs its
+// own file's look takes it on itself, see Finish), and a look waits at
+// most for the looks ahead of it and the work running when it was asked
+// for, however many places keep coming. Each owner of such work asks
+// through a slot of its own, which holds at most one piece queued and one
+// running.
 #pragma once
 #include <condition_variable>
 #include <functional>

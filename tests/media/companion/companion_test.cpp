@@ -873,7 +873,9 @@ TEST_F(Module, ALookAtThePagesStopsWithinAPieceOnceItsSoundIsLetGo) {
     ASSERT_GT(ogg.size(), size_t{4} << 20);
     MarkingStream s(ogg, (int64_t{5} << 20) / 4);
     std::unique_ptr<PcmDecoder> d = OpenVorbisDecoder(s);
-    s.Cancel = [&] { d->Cancel(); };
+    // The decoder itself, not d, which this thread resets once Marked is
+    // seen (its freeing waits for the look that calls this).
+    s.Cancel = [decoder = d.get()] { decoder->Cancel(); };
     d->LearnLength();
     ASSERT_TRUE(WaitUntil([&] { return s.Marked.load(); }));
     d.reset();  // waits for the look to end
