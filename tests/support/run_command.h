@@ -107,11 +107,13 @@ inline std::string ShellSpyProperties(const std::string& window) {
 }
 
 // The shell line that sets wid to the first visible window of process
-// pid, polling for it up to 120 s (wid is empty then): a single search
-// fails outright when a window goes while it looks, as on a busy server.
+// pid, polling for it up to 120 s or until the process has ended (wid is
+// empty then): a single search fails outright when a window goes while it
+// looks, as on a busy server.
 inline std::string ShellFindWindow(const std::string& pid = "$pid") {
     return "wid=; end=$(( $(date +%s) + 120 )); until wid=$(xdotool search --onlyvisible --pid " + pid +
-           " 2>/dev/null | head -1); [ -n \"$wid\" ] || [ $(date +%s) -ge $end ]; do sleep 0.05; done\n";
+           " 2>/dev/null | head -1); [ -n \"$wid\" ] || [ $(date +%s) -ge $end ] || ! kill -0 " + pid +
+           " 2>/dev/null; do sleep 0.05; done\n";
 }
 
 // The shell lines that run `run` once openbox has taken the screen, then

@@ -164,11 +164,12 @@ TestXServer::TestXServer(const std::string& screen) {
     }
     const std::string name = dummy ? "Xorg" : "Xvfb";
     int status = 0;
-    if (closed && waitpid(pid_, &status, 0) == pid_) {
+    if (closed && WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, kEndGrace)) {
         pid_ = -1;
         failure_ = name + " ended with " + exit_text(status) + " before it took connections";
     } else {
-        failure_ = name + " named no display within " + std::to_string(kStartDeadline.count()) + " s";
+        failure_ = name + " named no display " +
+                   (closed ? "and closed its pipe" : "within " + std::to_string(kStartDeadline.count()) + " s");
     }
     failure_ += ": " + file_text(output) + (dummy ? file_text(folder_ + "/log") : "");
     End();
