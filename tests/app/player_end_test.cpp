@@ -78,6 +78,7 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         const std::string lock_file = GamePath(InstanceLockFile(InstanceMutexName(game.Path())));
         const pid_t player = start_player(folder,
                                           {{"DISPLAY", xvfb.Display()},
+                                           {"XAUTHORITY", xvfb.Authority()},
                                            {"SDL_VIDEODRIVER", "x11"},
                                            {"SDL_AUDIODRIVER", "dummy"},
                                            {"VORQ_TRACE", trace}},

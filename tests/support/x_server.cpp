@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,6 +73,28 @@ std::string on_path(const std::string& program) {
     return "";
 }
 
+// An authority file that lets in the clients that read it, whatever the
+// display: one MIT-MAGIC-COOKIE-1 entry of a random cookie for any address
+// and display number. False when it could not be written.
+bool write_authority(const std::string& path) {
+    unsigned char cookie[16];
+    if (getrandom(cookie, sizeof cookie, 0) != sizeof cookie) return false;
+    std::string entry;
+    auto field = [&](const std::string& bytes) {
+        entry += static_cast<char>(bytes.size() >> 8);
+        entry += static_cast<char>(bytes.size() & 0xFF);
+        entry += bytes;
+    };
+    entry = "\xFF\xFF";  // FamilyWild
+    field("");
+    field("");
+    field("MIT-MAGIC-COOKIE-1");
+    field(std::string(reinterpret_cast<const char*>(cookie), sizeof cookie));
+    std::ofstream out(path, std::ios::binary);
+    out << entry;
+    return static_cast<bool>(out.flush());
+}
+
 std::string file_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -97,7 +120,14 @@ TestXServer::TestXServer(const std::string& screen) {
         return;
     }
     folder_ = folder;
-    std::vector<std::string> args{program, "-displayfd", "3", "-noreset", "-nolisten", "tcp"};
+    // Only clients given the cookie connect, as on a desktop: no one else's
+    // program reaches a test's screen.
+    if (!write_authority(folder_ + "/authority")) {
+        failure_ = std::string("no authority file for the X server: ") + std::strerror(errno);
+        return;
+    }
+    std::vector<std::string> args{program, "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-auth",
+                                  folder_ + "/authority"};
     if (dummy) {
         std::ofstream(folder_ + "/xorg.conf") << kXorgDummyConfig;
         for (const char* a : {"-config", "xorg.conf", "-logfile", "log", "-sharevts", "-novtswitch"})
@@ -160,6 +190,7 @@ TestXServer::TestXServer(const std::string& screen) {
     close(ready[0]);
     if (!number.empty() && number.back() == '\n') {
         display_ = ":" + number.substr(0, number.size() - 1);
+        authority_ = folder_ + "/authority";
         return;
     }
     const std::string name = dummy ? "Xorg" : "Xvfb";
@@ -193,6 +224,7 @@ void TestXServer::End() {
         pid_ = -1;
     }
     display_.clear();
+    authority_.clear();
     if (!folder_.empty()) {
         std::error_code ec;
         std::filesystem::remove_all(folder_, ec);
@@ -209,6 +241,7 @@ int RunOnOwnXServer(const std::string& screen, const std::string& script) {
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("DISPLAY", server.Display().c_str(), 1);
+        setenv("XAUTHORITY", server.Authority().c_str(), 1);
         execl("/bin/bash", "bash", "-c", script.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

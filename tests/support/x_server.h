@@ -3,7 +3,8 @@
 // last client leaves (-noreset: a reset drops a client that connects
 // meanwhile, and a server resetting may miss its end), its files in a
 // folder of its own, and the mark of this build's tests in its environment
-// (kTestXServerMark) so that the suite's last check finds any left running.
+// (kTestXServerMark) so that the suite's last check finds any left running;
+// only clients given its cookie connect.
 // It ends with the object that started it: asked with SIGTERM, killed after
 // a short grace, and waited for; with the thread that started it too
 // (a test program killed midway takes its server along).
@@ -29,20 +30,22 @@ public:
     // and Failure () says why, with what the server wrote.
     const std::string& Display() const { return display_; }
     const std::string& Failure() const { return failure_; }
+    // The file that its clients take their cookie from (XAUTHORITY).
+    const std::string& Authority() const { return authority_; }
     // Asks the server to end, kills it when it has not within a short
     // grace, and waits for it; its folder goes too. Again, nothing.
     void End();
 
 private:
     pid_t pid_ = -1;
-    std::string folder_, display_, failure_;
+    std::string folder_, display_, authority_, failure_;
 };
 
 // The switch by which a test program runs a bash script on an X server of
 // its own instead of its tests: PROGRAM --on-own-x-server=SCREEN SCRIPT.
 inline constexpr const char* kOnOwnXServerSwitch = "--on-own-x-server=";
 
-// Runs the bash script with DISPLAY naming a server started for it, and
-// ends the server once the script has ended: the script's exit status
-// (128 + the signal that ended it), 125 when the server did not start.
+// Runs the bash script with DISPLAY and XAUTHORITY naming a server started
+// for it, and ends the server once the script has ended: the script's exit
+// status (128 + the signal that ended it), 125 when the server did not start.
 int RunOnOwnXServer(const std::string& screen, const std::string& script);
