@@ -1,5 +1,5 @@
 // The game's default cursor (@Cursor) on a real X server (this program runs
-// itself again under xvfb-run): xdotool moves the real pointer over the
+// itself again on Xvfb): xdotool moves the real pointer over the
 // player's window and the X server's own record of the cursor it shows
 // (XFixes) is compared with the cursor file as ImageMagick decodes it. An
 // object without a cursor of its own, and the bare layer, show the default
@@ -90,7 +90,7 @@ TEST(DefaultCursorOnX, ObjectsWithoutTheirOwnShowTheGamesDefault) {
 #ifndef HAVE_XFIXES
     GTEST_SKIP() << "built without XFixes";
 #endif
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "convert"})) GTEST_SKIP() << tool << " is not installed";
+    if (const char* tool = MissingTool({"Xvfb", "xdotool", "convert"})) GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("DefaultCursorOnX.DISABLED_Inner"), 0);
 }
 

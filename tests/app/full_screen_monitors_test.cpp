@@ -807,7 +807,7 @@ TEST(FullScreenMonitors, DISABLED_DesktopInner) {
 // game reads where the pointer lies in the picture now, and a motion back
 // to where it lay in the window before is read too.
 TEST(FullScreenMonitors, AWindowMovedUnderAStillPointer) {
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xwininfo", "openbox"}))
+    if (const char* tool = MissingTool({"Xvfb", "xdotool", "xwininfo", "openbox"}))
         GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("FullScreenMonitors.DISABLED_WindowMovedInner", "1024x768", true), 0);
 }
@@ -1115,7 +1115,7 @@ TEST(FullScreenMonitors, DISABLED_NoWatcherInner) {
 // and what it said; one that is only slow is waited for, and runs once
 // the command starts.
 TEST(FullScreenMonitors, AWindowManagerThatFailsIsToldFromOneThatIsSlow) {
-    if (const char* tool = MissingTool({"xvfb-run", "openbox", "xprop"})) GTEST_SKIP() << tool << " is not installed";
+    if (const char* tool = MissingTool({"Xvfb", "openbox", "xprop"})) GTEST_SKIP() << tool << " is not installed";
     const std::string openbox = RunCommand("command -v openbox").Output;
     const struct {
         const char* What;
@@ -1145,7 +1145,7 @@ TEST(FullScreenMonitors, AWindowManagerThatFailsIsToldFromOneThatIsSlow) {
 }
 
 TEST(FullScreenMonitors, OnAScreenSmallerThanThePicture) {
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xwininfo"})) GTEST_SKIP() << tool << " is not installed";
+    if (const char* tool = MissingTool({"Xvfb", "xdotool", "xwininfo"})) GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("FullScreenMonitors.DISABLED_SmallScreenInner", "600x400"), 0);
 }
 

@@ -1,6 +1,6 @@
 // In full screen the toolbar hides until the pointer touches the top row;
 // then a real pointer (xdotool on an X server: this program runs itself
-// again under xvfb-run) must be able to go down onto its buttons and click
+// again on Xvfb) must be able to go down onto its buttons and click
 // them: "画面切替" back to the window, "終了" to the quit question. On a
 // screen taller than 4:3 the top row lies in the band above the picture,
 // and the bar stays while the pointer goes down through the band.
@@ -11,7 +11,7 @@
 namespace {
 
 TEST(FullScreenToolbar, ARealPointerReachesAndClicksBothButtons) {
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool"})) GTEST_SKIP() << tool << " is not installed";
+    if (const char* tool = MissingTool({"Xvfb", "xdotool"})) GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("FullScreenToolbar.DISABLED_Inner"), 0);
 }
 
@@ -42,7 +42,7 @@ TEST(FullScreenToolbar, DISABLED_Inner) {
 // A 5:4 screen under a window manager: the 640x480 picture is scaled by 2
 // to 1280x960 with a black band of 32 rows above and below it.
 TEST(FullScreenToolbar, OnATallerScreenTheTopRowLiesAboveThePicture) {
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xprop", "openbox"}))
+    if (const char* tool = MissingTool({"Xvfb", "xdotool", "xprop", "openbox"}))
         GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("FullScreenToolbar.DISABLED_TallInner", "1280x1024", true), 0);
 }

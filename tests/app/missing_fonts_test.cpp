@@ -75,7 +75,7 @@ TEST(MissingFonts, HeadlessPlaysWithTheFontsThereAreAndEndsWithoutAny) {
 }
 
 TEST(MissingFonts, WithoutAnyTheDesktopsOwnBoxSaysSo) {
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xwininfo"}))
+    if (const char* tool = MissingTool({"Xvfb", "xdotool", "xwininfo"}))
         GTEST_SKIP() << tool << " is not installed";
     TTestGameFolder game;
     const std::string folder = NativePath(game.Path());
@@ -89,9 +89,12 @@ TEST(MissingFonts, WithoutAnyTheDesktopsOwnBoxSaysSo) {
            << "for i in $(seq 300); do wid=$(xwininfo -root -tree | grep '\"エラー\"' | awk '{print $1}' | head -1); "
            << "[ -n \"$wid\" ] && break; sleep 0.1; done\n"
            << "[ -n \"$wid\" ] && echo shown > '" << folder << "box.txt' && xdotool windowfocus --sync $wid key Return\n"
-           << ShellAwaitEnd(folder + "status.txt");
+           << ShellAwaitEnd(folder + "status.txt") << "cat '" << folder << "stderr.txt' >&2\n";
     script.close();
-    ASSERT_EQ(RunScriptUnderXvfb(folder + "run.sh"), 0);
+    const CommandOutcome run = RunScriptUnderXvfb(folder + "run.sh");
+    // A failure below shows what the script and the player said.
+    SCOPED_TRACE("the script's output:\n" + run.Output);
+    ASSERT_EQ(run.Status, 0);
     EXPECT_EQ(ReadNativeFileBytes(folder + "box.txt"), "shown\n");
     EXPECT_EQ(ReadNativeFileBytes(folder + "status.txt"), "1\n");
     EXPECT_EQ(count_of(ReadNativeFileBytes(folder + "stderr.txt"), "日本語フォントが見つかりません"), 1u)

@@ -16,6 +16,7 @@
 #include "tests/support/fixture_writers.h"
 #include "tests/support/run_command.h"
 #include "tests/support/wait_until.h"
+#include "tests/support/x_server.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -47,27 +48,6 @@ pid_t start_player(const std::string& folder, const std::vector<std::pair<std::s
     return pid;
 }
 
-// Our own X server, on a display number it picks (put into display), so
-// that ending it ends no one else's.
-pid_t start_xvfb(std::string& display) {
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        freopen("/dev/null", "w", stderr);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-    close(fds[0]);
-    return pid;
-}
-
 TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
     if (MissingTool({"Xvfb"})) GTEST_SKIP() << "Xvfb is not installed";
     const std::string data = std::string(VORQ_TEST_DATA);
@@ -91,14 +71,14 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         game.WriteProject(TestProjectData("main.vsb"));
         const std::string waiting = "main.vsb(" + std::to_string(w.Count()) + ")";
 
-        std::string display;
-        const pid_t xvfb = start_xvfb(display);
-        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+        TestXServer xvfb("1024x768");
+        ASSERT_FALSE(xvfb.Display().empty()) << xvfb.Failure();
 
         const std::string trace = folder + "trace.txt";
         const std::string lock_file = GamePath(InstanceLockFile(InstanceMutexName(game.Path())));
         const pid_t player = start_player(folder,
-                                          {{"DISPLAY", ":" + display},
+                                          {{"DISPLAY", xvfb.Display()},
+                                           {"XAUTHORITY", xvfb.Authority()},
                                            {"SDL_VIDEODRIVER", "x11"},
                                            {"SDL_AUDIODRIVER", "dummy"},
                                            {"VORQ_TRACE", trace}},
@@ -112,8 +92,7 @@ TEST(DisplayLost, ThePlayerEndsAndTheGameStartsAgain) {
         ASSERT_NE(ignored, std::string::npos);
         EXPECT_TRUE(std::stoull(proc.substr(ignored + 8, 16), nullptr, 16) >> (SIGPIPE - 1) & 1);
         EXPECT_TRUE(FileExists(lock_file));
-        kill(xvfb, SIGTERM);
-        waitpid(xvfb, nullptr, 0);
+        xvfb.End();
         int status = 0;
         const bool ended = WaitForExit(player, status);
         ASSERT_TRUE(playing) << ReadNativeFileBytes(trace) << ReadNativeFileBytes(folder + "player.log");

@@ -1,6 +1,6 @@
 // The quit question of the toolbar. Without a display: the time a box
 // stands open is no game time. On a real X server (this program runs
-// itself again under xvfb-run): a click on "終了" brings up our drawn
+// itself again on Xvfb): a click on "終了" brings up our drawn
 // question over the game, a screenshot shows it with both buttons'
 // captions, "いいえ" puts the game back and lets it run on, "はい" ends it.
 #include "chrome/message_dialog.h"
@@ -141,7 +141,7 @@ std::string centre_of(const TRect& r) {
 }
 
 TEST(QuitQuestionScreenshot, AskedOnTheScreenNoGoesOnAndYesEnds) {
-    if (const char* tool = MissingTool({"xvfb-run", "import", "convert", "xdotool"}))
+    if (const char* tool = MissingTool({"Xvfb", "import", "convert", "xdotool"}))
         GTEST_SKIP() << tool << " is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("QuitQuestionScreenshot.DISABLED_Inner"), 0);
 }

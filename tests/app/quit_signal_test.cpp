@@ -94,7 +94,7 @@ TEST(QuitSignal, ASecondOneDuringTheEndChangesNothing) {
 }
 
 TEST(QuitSignal, TheWindowHasTheIconAndSigtermClosesIt) {
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xprop", "tar"}))
+    if (const char* tool = MissingTool({"Xvfb", "xdotool", "xprop", "tar"}))
         GTEST_SKIP() << tool << " is not installed";
     TTestGameFolder game;
     const std::string folder = NativePath(game.Path());
@@ -109,7 +109,10 @@ TEST(QuitSignal, TheWindowHasTheIconAndSigtermClosesIt) {
            << "kill -TERM $pid\n"
            << ShellAwaitEnd(folder + "status.txt");
     script.close();
-    ASSERT_EQ(RunScriptUnderXvfb(folder + "run.sh"), 0);
+    const CommandOutcome run = RunScriptUnderXvfb(folder + "run.sh");
+    // A failure below shows what the script and the player said.
+    SCOPED_TRACE("the script's output:\n" + run.Output);
+    ASSERT_EQ(run.Status, 0);
     EXPECT_NE(ReadNativeFileBytes(folder + "icon.txt").find("Icon (32 x 32)"), std::string::npos)
         << ReadNativeFileBytes(folder + "icon.txt");
     EXPECT_EQ(ReadNativeFileBytes(folder + "status.txt"), "0\n");

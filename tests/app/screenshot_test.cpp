@@ -1,5 +1,5 @@
 // The player's window on a real X server: this program runs itself again
-// under xvfb-run, plays the demo game in an SDL window for a moment, takes
+// on Xvfb, plays the demo game in an SDL window for a moment, takes
 // a screenshot with ImageMagick's import and checks the window's size (the
 // game's picture plus the 22-pixel toolbar) and that the toolbar's two
 // captions are drawn inside their buttons.
@@ -64,7 +64,7 @@ int ink_in(const Screen& s, TPoint origin, const TRect& box) {
 }
 
 void run_inner(const char* test) {
-    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    if (MissingTool({"Xvfb"})) GTEST_SKIP() << "Xvfb is not installed";
     if (MissingTool({"import"})) GTEST_SKIP() << "ImageMagick's import is not installed";
     EXPECT_EQ(RunSelfUnderXvfb(std::string("PlayerScreenshot.DISABLED_") + test), 0);
 }

@@ -26,7 +26,7 @@ int number_after(const std::string& text, const std::string& label) {
 }
 
 TEST(WindowPlacement, TheWindowsTopLeftCornerStaysOnTheScreen) {
-    if (const char* tool = MissingTool({"xvfb-run", "xdotool", "xwininfo", "xprop", "openbox"}))
+    if (const char* tool = MissingTool({"Xvfb", "xdotool", "xwininfo", "xprop", "openbox"}))
         GTEST_SKIP() << tool << " is not installed";
     // The window is 640x502: the 640x480 picture and the 22 rows of the bar.
     const struct {
@@ -55,7 +55,10 @@ TEST(WindowPlacement, TheWindowsTopLeftCornerStaysOnTheScreen) {
                << "kill $pid\n"
                << ShellAwaitEnd(folder + "status.txt");
         script.close();
-        ASSERT_EQ(RunScriptUnderXvfb(folder + "run.sh", c.Screen, c.Managed), 0);
+        const CommandOutcome run = RunScriptUnderXvfb(folder + "run.sh", c.Screen, c.Managed);
+        // A failure below shows what the script and the player said.
+        SCOPED_TRACE("the script's output:\n" + run.Output);
+        ASSERT_EQ(run.Status, 0);
         const std::string window = ReadNativeFileBytes(folder + "window.txt");
         // The frame's extents are left, right, top, bottom; none without a manager.
         int left = 0, right = 0, top = 0;

@@ -1,5 +1,5 @@
 // The chrome on a real X server: this program runs itself again under
-// xvfb-run, shows the settings dialog and the toolbar in SDL windows, takes
+// Xvfb, shows the settings dialog and the toolbar in SDL windows, takes
 // a screenshot of the screen with ImageMagick's import and checks that the
 // captions' glyphs are on the screen, inside the boxes they belong to.
 #include "chrome/form_config.h"
@@ -19,7 +19,7 @@
 
 namespace {
 void run_inner(const char* test) {
-    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    if (MissingTool({"Xvfb"})) GTEST_SKIP() << "Xvfb is not installed";
     if (MissingTool({"import"})) GTEST_SKIP() << "ImageMagick's import is not installed";
     EXPECT_EQ(RunSelfUnderXvfb(std::string("Screenshot.DISABLED_") + test), 0);
 }

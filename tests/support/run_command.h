@@ -2,6 +2,8 @@
 // output (add 2>&1 to the line for its errors too) and how it ended; and
 // the commands tests run on an X server of their own.
 #pragma once
+#include "tests/support/x_server.h"
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,11 +113,13 @@ inline std::string ShellSpyProperties(const std::string& window) {
 }
 
 // The shell line that sets wid to the first visible window of process
-// pid, polling for it up to 120 s (wid is empty then): a single search
-// fails outright when a window goes while it looks, as on a busy server.
+// pid, polling for it up to 120 s or until the process has ended (wid is
+// empty then): a single search fails outright when a window goes while it
+// looks, as on a busy server.
 inline std::string ShellFindWindow(const std::string& pid = "$pid") {
     return "wid=; end=$(( $(date +%s) + 120 )); until wid=$(xdotool search --onlyvisible --pid " + pid +
-           " 2>/dev/null | head -1); [ -n \"$wid\" ] || [ $(date +%s) -ge $end ]; do sleep 0.05; done\n";
+           " 2>/dev/null | head -1); [ -n \"$wid\" ] || [ $(date +%s) -ge $end ] || ! kill -0 " + pid +
+           " 2>/dev/null; do sleep 0.05; done\n";
 }
 
 // The shell lines that run `run` once openbox has taken the screen, then
@@ -138,14 +142,29 @@ inline std::string ShellUnderWindowManager(const std::string& run) {
            run + "; status=$?; kill $wm; wait $wm; exit $status";
 }
 
-// The command line that runs command on an X server of its own
-// (xvfb-run) with a screen of the given size, SDL on x11 without sound.
+// This test program's own path; empty when it cannot be read.
+inline std::string SelfPath() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "";
+    self[n] = 0;
+    return self;
+}
+
+// The command line that runs the bash script on an X server of its own
+// (x_server.h), through this test program: the script's exit status, 125
+// when the server did not start (and what it said on stderr).
+inline std::string OnOwnXServer(const std::string& screen, const std::string& script) {
+    return "'" + SelfPath() + "' " + kOnOwnXServerSwitch + screen + " \"$(cat <<'X_SERVER_SCRIPT'\n" + script +
+           "\nX_SERVER_SCRIPT\n)\"";
+}
+
+// The command line that runs command on an X server of its own (Xvfb)
+// with a screen of the given size, SDL on x11 without sound.
 // With window_manager, openbox manages the screen (ShellUnderWindowManager).
-// The command quotes with double quotes only.
 inline std::string UnderXvfb(const std::string& command, const std::string& screen, bool window_manager) {
     const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
-    return "xvfb-run -a -s '-screen 0 " + screen + "x24' " +
-           (window_manager ? "bash -c '" + ShellUnderWindowManager(run) + "'" : run);
+    return OnOwnXServer(screen, window_manager ? ShellUnderWindowManager(run) : run);
 }
 
 // The xrandr lines that lay out the monitors of UnderXorgDummy once it
@@ -162,53 +181,13 @@ inline const std::string kSecondMonitorLeft =
 // The command line that runs command, as UnderXvfb does, on an X server
 // that really switches modes: Xorg's dummy driver, its monitors laid out
 // by the xrandr lines of monitors, each offering modes from 640x480 to
-// 2048x1536. Xorg runs on a free display with its configuration and log in
-// a folder of its own, on no real terminal, and is stopped with the
-// command; the line ends with 125 when the server or its monitors cannot
+// 2048x1536. The line ends with 125 when the server or its monitors cannot
 // be set up.
 inline std::string UnderXorgDummy(const std::string& command, bool window_manager,
                                   const std::string& monitors = kSecondMonitorRight) {
     const std::string run = "env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + command;
-    // Xorg names its display on the fifo once it takes connections.
-    const std::string script = R"(dir=$(mktemp -d) || exit 125
-trap 'kill $xorg 2>/dev/null; wait $xorg 2>/dev/null; rm -rf "$dir"' EXIT
-cat > "$dir/xorg.conf" <<'CONFIG'
-Section "Device"
-  Identifier "card"
-  Driver "dummy"
-  VideoRam 256000
-EndSection
-Section "Monitor"
-  Identifier "monitor"
-  HorizSync 5.0-1000.0
-  VertRefresh 5.0-200.0
-  Modeline "1280x1024_85" 159.50 1280 1376 1512 1744 1024 1027 1034 1078 -hsync +vsync
-EndSection
-Section "Screen"
-  Identifier "screen"
-  Device "card"
-  Monitor "monitor"
-  DefaultDepth 24
-  SubSection "Display"
-    Depth 24
-    Virtual 4608 1536
-    Modes "1280x1024_85"
-  EndSubSection
-EndSection
-Section "ServerFlags"
-  Option "AutoAddDevices" "false"
-  Option "AutoAddGPU" "false"
-  Option "DontVTSwitch" "true"
-EndSection
-CONFIG
-mkfifo "$dir/ready"
-Xorg -displayfd 3 -config "$dir/xorg.conf" -logfile "$dir/log" -noreset -nolisten tcp -sharevts -novtswitch \
-  3>"$dir/ready" </dev/null >/dev/null 2>&1 & xorg=$!
-read -r -t 30 display < "$dir/ready" || { echo Xorg did not start; exit 125; }
-export DISPLAY=:$display
-)" + monitors + " || { echo the monitors cannot be laid out; exit 125; }\n" +
-                               (window_manager ? ShellUnderWindowManager(run) : run) + "\n";
-    return "bash -c \"$(cat <<'XORG_SCRIPT'\n" + script + "XORG_SCRIPT\n)\"";
+    return OnOwnXServer("dummy", monitors + " || { echo the monitors cannot be laid out; exit 125; }\n" +
+                                     (window_manager ? ShellUnderWindowManager(run) : run));
 }
 
 // Runs this test program again (UnderXvfb, or UnderXorgDummy with those
@@ -218,12 +197,9 @@ export DISPLAY=:$display
 // be read.
 inline int RunSelfUnderX(const std::string& filter, const std::string& screen, bool window_manager,
                          const std::string& monitors = kSecondMonitorRight) {
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return -1;
-    self[n] = 0;
-    const std::string command =
-        "\"" + std::string(self) + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
+    const std::string self = SelfPath();
+    if (self.empty()) return -1;
+    const std::string command = "\"" + self + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
     return std::system((screen == "dummy" ? UnderXorgDummy(command, window_manager, monitors)
                                           : UnderXvfb(command, screen, window_manager))
                            .c_str());
@@ -236,12 +212,11 @@ inline int RunSelfUnderXvfb(const std::string& filter, const std::string& screen
 }
 
 // Runs a bash script on its own X server (UnderXvfb) with the player's
-// headless switch taken away; its output is dropped. The exit status.
-inline int RunScriptUnderXvfb(const std::string& script, const std::string& screen = "1024x768",
-                              bool window_manager = false) {
-    return std::system(
-        (UnderXvfb("env -u VORQ_HEADLESS bash \"" + script + "\"", screen, window_manager) + " >/dev/null 2>&1")
-            .c_str());
+// headless switch taken away: how it ended and all it wrote, the players
+// it started included, for the test to show when it fails.
+inline CommandOutcome RunScriptUnderXvfb(const std::string& script, const std::string& screen = "1024x768",
+                                         bool window_manager = false) {
+    return RunCommand(UnderXvfb("env -u VORQ_HEADLESS bash \"" + script + "\"", screen, window_manager) + " 2>&1");
 }
 
 // The lines of a shell script that wait for the process $pid to end, kill

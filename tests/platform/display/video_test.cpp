@@ -214,9 +214,9 @@ TEST(Video, SdlBackendTranslatesEventsIntoClientCoordinates) {
     EXPECT_EQ(ActiveSdlWindow(), nullptr);
 }
 
-// A real window on an X server: run this program again under xvfb-run.
+// A real window on an X server: run this program again on Xvfb.
 TEST(Video, RealWindowUnderXvfbHasTheAskedSize) {
-    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    if (MissingTool({"Xvfb"})) GTEST_SKIP() << "Xvfb is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("Video.DISABLED_RealWindowInner"), 0);
 }
 

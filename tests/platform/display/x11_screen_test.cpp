@@ -159,7 +159,7 @@ TEST(FullScreenChoice, TheModeAMonitorTakes) {
 // notice of that frame has been handed on; one on any other window gone
 // still is, as every error was before.
 TEST(XErrors, OnlyThoseOnAFrameOfThePlayersWindowGoUnsaid) {
-    if (MissingTool({"xvfb-run"})) GTEST_SKIP() << "xvfb-run is not installed";
+    if (MissingTool({"Xvfb"})) GTEST_SKIP() << "Xvfb is not installed";
     EXPECT_EQ(RunSelfUnderXvfb("XErrors.DISABLED_FramesInner"), 0);
 }
 
